@@ -1,0 +1,7 @@
+#include "analysis/processing_state.h"
+
+void UpdateCropSize(TProcessingState& state, std::int32_t widthPosition, std::int32_t heightPosition)
+{
+    state.cropWidth = widthPosition * kCropSizeStep;
+    state.cropHeight = heightPosition * kCropSizeStep;
+}

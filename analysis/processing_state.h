@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TAviWriter;
+
+// The one record that every stage of a run shares: frame geometry, analysis
+// settings, output size, run mode, counters and the result flags of the last
+// run. It is owned by the shell (window or command-line tool) and lives as
+// long as it; the core takes it by reference and never keeps a copy.
+//
+// Frame coordinates used throughout: column x from the left edge, stored row
+// y from the first row in memory, which is the BOTTOM row of the picture.
+struct TProcessingState {
+    std::int32_t blockSize = 0;      // edge of an analysis block in pixels (4 once a shell starts)
+    std::int32_t inputWidth = 0;     // decoded frame size of the current file
+    std::int32_t inputHeight = 0;
+    std::int32_t frameCount = 0;     // frame rate x stream length, rounded
+    std::int32_t frameLimit = 0;     // 2 for a test run, 0 for a processing run (whole file)
+    bool testMode = false;           // a test run is playing
+    double thresholdPercent = 0.0;   // detection setting -100..100, taken when a test starts
+    std::int32_t cropWidth = 0;      // output frame size in pixels, multiples of 16
+    std::int32_t cropHeight = 0;
+    bool cogValid = false;           // the planet was found in every analysed frame so far
+    bool cropValid = false;          // every test crop so far was accepted
+    bool colorDetected = false;      // a copied pixel had red != blue since the last test started
+    bool acceptFrames = false;       // the frame handler may work on frames
+    bool busy = false;               // a file run is in progress
+    bool autoColorPending = false;   // the next completed test may choose colour or greyscale
+    std::int32_t framesSeen = 0;     // frames handled in the current run
+    std::int32_t framesWritten = 0;  // frames written to the current output; index of the next one
+    std::string currentFile;         // full path of the file being run
+    std::string outputDir;           // directory of the first selected file, with trailing '/'
+    TAviWriter* aviWriter = nullptr; // the shell's writer; not owned here
+};
+
+constexpr std::int32_t kBlockSize = 4;
+constexpr std::int32_t kCropSizeStep = 16;   // one slider step of the output size, in pixels
+constexpr std::int32_t kCropPositionMin = 2;
+constexpr std::int32_t kCropPositionMax = 40;
+
+// Derives the output size from the two size-slider positions (2..40):
+// cropWidth = widthPosition x 16, cropHeight = heightPosition x 16.
+void UpdateCropSize(TProcessingState& state, std::int32_t widthPosition, std::int32_t heightPosition);
