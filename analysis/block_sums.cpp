@@ -1,0 +1,121 @@
+#include "analysis/block_sums.h"
+
+#include "analysis/rounding.h"
+
+#include <array>
+#include <cstddef>
+
+BlockGrid MakeBlockGrid(std::int32_t width, std::int32_t height, std::int32_t blockSize)
+{
+    BlockGrid grid;
+    grid.blockSize = blockSize;
+    if (blockSize > 0 && width > 0 && height > 0) {
+        grid.rows = height / blockSize;
+        grid.columns = width / blockSize;
+    }
+    return grid;
+}
+
+namespace {
+
+// The common case, 4 x 4 blocks: sum the four stored rows of a block row first
+// (byte-wise, in 16-bit lanes the compiler vectorises), then pick the green
+// columns of each block out of that row sum.
+void SumGreenBlocks4(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
+                     std::span<std::int32_t> sums, std::uint16_t* rowSum)
+{
+    const std::size_t stride = std::size_t(width) * 3;
+    const std::size_t used = std::size_t(grid.columns) * 12;
+    for (std::int32_t br = 0; br < grid.rows; ++br) {
+        const std::uint8_t* r0 = frame + std::size_t(br) * 4 * stride;
+        const std::uint8_t* r1 = r0 + stride;
+        const std::uint8_t* r2 = r1 + stride;
+        const std::uint8_t* r3 = r2 + stride;
+        for (std::size_t k = 0; k < used; ++k)
+            rowSum[k] = std::uint16_t(r0[k] + r1[k] + r2[k] + r3[k]);
+        std::int32_t* out = sums.data() + std::size_t(br) * std::size_t(grid.columns);
+        const std::uint16_t* g = rowSum + 1;
+        for (std::int32_t bc = 0; bc < grid.columns; ++bc, g += 12)
+            out[bc] = std::int32_t(g[0]) + g[3] + g[6] + g[9];
+    }
+}
+
+void SumGreenBlocksAny(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
+                       std::span<std::int32_t> sums)
+{
+    const std::size_t stride = std::size_t(width) * 3;
+    const std::int32_t bs = grid.blockSize;
+    for (std::int32_t br = 0; br < grid.rows; ++br) {
+        for (std::int32_t bc = 0; bc < grid.columns; ++bc) {
+            std::int32_t sum = 0;
+            for (std::int32_t y = 0; y < bs; ++y) {
+                const std::uint8_t* p = frame + std::size_t(br * bs + y) * stride + std::size_t(bc * bs) * 3 + 1;
+                for (std::int32_t x = 0; x < bs; ++x)
+                    sum += p[std::size_t(x) * 3];
+            }
+            sums[std::size_t(br) * std::size_t(grid.columns) + std::size_t(bc)] = sum;
+        }
+    }
+}
+
+} // namespace
+
+void SumGreenBlocks(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
+                    std::span<std::int32_t> sums)
+{
+    if (grid.count() == 0)
+        return;
+    if (grid.blockSize == 4 && grid.columns <= 4096) {
+        // 4096 blocks of 12 bytes: frames up to 16384 pixels wide stay on the stack.
+        std::array<std::uint16_t, 4096 * 12> rowSum;
+        SumGreenBlocks4(frame, width, grid, sums, rowSum.data());
+        return;
+    }
+    SumGreenBlocksAny(frame, width, grid, sums);
+}
+
+namespace {
+
+// Bin of every possible 4 x 4 block sum (0..4080): the rounded mean, computed
+// once exactly as the general path computes it.
+const std::array<std::uint8_t, 16 * 255 + 1>& BinsOf4x4()
+{
+    static const auto table = [] {
+        std::array<std::uint8_t, 16 * 255 + 1> t{};
+        for (std::size_t sum = 0; sum < t.size(); ++sum)
+            t[sum] = std::uint8_t(RoundHalfEven(double(sum) / 16.0));
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+std::int32_t HistogramPeak(std::span<const std::int32_t> sums, std::int32_t blockSize)
+{
+    std::array<std::int32_t, 256> histogram{};
+    if (blockSize == 4) {
+        const auto& bins = BinsOf4x4();
+        for (std::int32_t sum : sums)
+            ++histogram[bins[std::size_t(sum)]];
+    } else {
+        const double area = double(blockSize) * double(blockSize);
+        for (std::int32_t sum : sums)
+            ++histogram[std::size_t(RoundHalfEven(double(sum) / area))];
+    }
+    std::int32_t peak = 0;
+    for (std::int32_t level = 1; level < 256; ++level) {
+        if (histogram[std::size_t(level)] > histogram[std::size_t(peak)])
+            peak = level;
+    }
+    return peak;
+}
+
+double ThresholdFromPeak(std::int32_t peak, double percent)
+{
+    // Division first, then the product, then the sum: the classification
+    // compares against this value strictly, so the order of rounding matters.
+    if (percent >= 0.0)
+        return percent / 100.0 * double(255 - peak) + double(peak);
+    return percent / 100.0 * double(peak) + double(peak);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// The block grid of a decoded frame: blockSize x blockSize squares, block row
+// 0 at the bottom of the picture; pixels of a last, partial block row or
+// column never take part. The threshold and the planet search both work on
+// the sum of the green bytes of each block, so one pass computes the sums and
+// both use them.
+struct BlockGrid {
+    std::int32_t blockSize = 0;
+    std::int32_t rows = 0;     // inputHeight div blockSize
+    std::int32_t columns = 0;  // inputWidth div blockSize
+    std::int32_t count() const { return rows * columns; }
+};
+
+BlockGrid MakeBlockGrid(std::int32_t width, std::int32_t height, std::int32_t blockSize);
+
+// Writes the green sum of every block into sums, in visiting order (block rows
+// from the bottom up, block columns left to right). frame is a decoded frame
+// of width x height pixels, BGR, bottom-up rows of width x 3 bytes.
+// sums.size() must be at least grid.count().
+void SumGreenBlocks(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
+                    std::span<std::int32_t> sums);
+
+// Histogram peak of the rounded block means (lowest level with the highest
+// count; 0 when there is no block).
+std::int32_t HistogramPeak(std::span<const std::int32_t> sums, std::int32_t blockSize);
+
+// Threshold in green levels from a detection setting and the histogram peak.
+double ThresholdFromPeak(std::int32_t peak, double percent);

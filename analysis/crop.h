@@ -1,0 +1,25 @@
+#pragma once
+
+#include "analysis/gray_plane.h"
+#include "analysis/output_bitmap.h"
+#include "analysis/processing_state.h"
+
+#include <cstdint>
+
+// Cuts a width x height window centred on (centerX, centerY) out of a decoded
+// frame into the bitmap (resized to the window) and, with makeGrayPlane, into
+// a newly made grey plane (the blue byte of each pixel, rows top-down). Parts
+// of the window outside the frame come out black (and 0 in the plane).
+//
+// Output row i (from the bottom) and column j come from stored row
+// centerY - height div 2 + i and column centerX - width div 2 + j.
+//
+// With ignoreIncomplete the window is refused, returning false and changing
+// nothing, when centre +- the half sizes comes within one pixel of a frame
+// edge; the half sizes serve that test only. Any copied pixel whose red and
+// blue bytes differ sets state.colorDetected.
+bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t* frame,
+               GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
+               std::int32_t halfWidth, std::int32_t halfHeight,
+               std::int32_t width, std::int32_t height,
+               bool ignoreIncomplete, bool makeGrayPlane);

@@ -1,0 +1,105 @@
+#include "analysis/planet.h"
+
+#include "analysis/block_scratch.h"
+#include "analysis/block_sums.h"
+#include "analysis/rounding.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+std::uint8_t ClampByte(std::int32_t value)
+{
+    return value > 255 ? std::uint8_t(255) : std::uint8_t(value);
+}
+
+namespace {
+
+void BrightenBlock(std::uint8_t* frame, std::int32_t width, std::int32_t blockSize,
+                   std::int32_t row, std::int32_t column)
+{
+    const std::size_t stride = std::size_t(width) * 3;
+    for (std::int32_t y = 0; y < blockSize; ++y) {
+        std::uint8_t* green = frame + std::size_t(row * blockSize + y) * stride
+                              + std::size_t(column * blockSize) * 3 + 1;
+        for (std::int32_t x = 0; x < blockSize; ++x, green += 3)
+            *green = ClampByte(std::int32_t(*green) + 50);
+    }
+}
+
+double MakeEven(double coordinate)
+{
+    const std::int64_t r = RoundHalfEven(coordinate);
+    return (r % 2 != 0) ? double(r + 1) : coordinate;
+}
+
+} // namespace
+
+bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
+                double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY,
+                bool showEffect, bool debayerSafe, bool inverse)
+{
+    const BlockGrid grid = MakeBlockGrid(state.inputWidth, state.inputHeight, state.blockSize);
+    const auto sums = BlockScratch(std::size_t(grid.count()));
+    SumGreenBlocks(frame, state.inputWidth, grid, sums);
+
+    // The threshold always comes from the frame as it stands: the histogram
+    // is never inverted, only the block values are.
+    const std::int32_t peak = HistogramPeak(sums, grid.blockSize);
+    const double threshold = ThresholdFromPeak(peak, percent);
+    const std::int32_t area = grid.blockSize * grid.blockSize;
+    const double thresholdLevel = threshold * double(area);
+    const std::int32_t background = peak * area;
+    const double halfBlock = double(grid.blockSize - 1) / 2.0;
+
+    double sumW = 0.0;
+    double sumWX = 0.0;
+    double sumWY = 0.0;
+    double minX = double(state.inputWidth);
+    double maxX = 0.0;
+    double minY = double(state.inputHeight);
+    double maxY = 0.0;
+
+    std::size_t index = 0;
+    for (std::int32_t row = 0; row < grid.rows; ++row) {
+        const double y = double(row * grid.blockSize) + halfBlock;
+        for (std::int32_t column = 0; column < grid.columns; ++column, ++index) {
+            std::int32_t w = sums[index];
+            if (inverse)
+                w = area * 255 - w;
+            if (double(w) > thresholdLevel) {
+                const double x = double(column * grid.blockSize) + halfBlock;
+                if (y > maxY) maxY = y;
+                if (y < minY) minY = y;
+                if (x > maxX) maxX = x;
+                if (x < minX) minX = x;
+                const std::int32_t weight = w - background;
+                if (weight > 0) {
+                    // Accumulated in visiting order, one rounding per step,
+                    // so the centre is reproducible to the last bit.
+                    sumWX = sumWX + double(weight) * x;
+                    sumW = sumW + double(weight);
+                    sumWY = sumWY + double(weight) * y;
+                }
+            } else if (showEffect) {
+                BrightenBlock(frame, state.inputWidth, grid.blockSize, row, column);
+            }
+        }
+    }
+
+    bool found = true;
+    if (sumW == 0.0) {
+        found = false;
+        sumW = 1.0;
+    }
+    centerX = sumWX / sumW;
+    centerY = sumWY / sumW;
+    if (debayerSafe) {
+        centerX = MakeEven(centerX);
+        centerY = MakeEven(centerY);
+    }
+    radiusX = std::max(std::fabs(centerX - maxX), std::fabs(centerX - minX));
+    radiusY = std::max(std::fabs(centerY - maxY), std::fabs(centerY - minY));
+    return found;
+}

@@ -1,0 +1,14 @@
+#include "analysis/threshold.h"
+
+#include "analysis/block_scratch.h"
+#include "analysis/block_sums.h"
+
+double ComputeThreshold(const TProcessingState& state, const std::uint8_t* frame,
+                        std::int32_t& peak, double percent)
+{
+    const BlockGrid grid = MakeBlockGrid(state.inputWidth, state.inputHeight, state.blockSize);
+    const auto sums = BlockScratch(std::size_t(grid.count()));
+    SumGreenBlocks(frame, state.inputWidth, grid, sums);
+    peak = HistogramPeak(sums, grid.blockSize);
+    return ThresholdFromPeak(peak, percent);
+}

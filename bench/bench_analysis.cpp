@@ -1,0 +1,69 @@
+#include "analysis/crop.h"
+#include "analysis/planet.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+// A 640 x 480 frame with a disc of radius 60 on a noisy dark sky.
+std::vector<std::uint8_t> PlanetFrame(int width, int height, double cx, double cy, double radius)
+{
+    std::vector<std::uint8_t> frame(std::size_t(width) * height * 3);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> noise(0, 12);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &frame[(std::size_t(y) * width + x) * 3];
+            const bool disc = (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius;
+            const int level = disc ? 170 + noise(rng) : noise(rng);
+            p[0] = std::uint8_t(level);   // grey: the crop scans every pixel for colour
+            p[1] = std::uint8_t(level);
+            p[2] = std::uint8_t(level);
+        }
+    return frame;
+}
+
+TProcessingState StateFor(int width, int height)
+{
+    TProcessingState state;
+    state.blockSize = kBlockSize;
+    state.inputWidth = width;
+    state.inputHeight = height;
+    return state;
+}
+
+void BM_FindPlanet_640x480(benchmark::State& bench)
+{
+    auto frame = PlanetFrame(640, 480, 300, 250, 60);
+    const TProcessingState state = StateFor(640, 480);
+    for (auto _ : bench) {
+        double cx, cy, rx, ry;
+        const bool found = FindPlanet(state, frame.data(), cx, cy, 5.0, rx, ry, false, false, false);
+        benchmark::DoNotOptimize(found);
+        benchmark::DoNotOptimize(cx);
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_FindPlanet_640x480);
+
+void BM_CropFrame_192(benchmark::State& bench)
+{
+    auto frame = PlanetFrame(640, 480, 300, 250, 60);
+    TProcessingState state = StateFor(640, 480);
+    OutputBitmap bitmap;
+    GrayPlane gray;
+    for (auto _ : bench) {
+        state.colorDetected = false;   // keep the colour scan in every iteration
+        const bool ok = CropFrame(state, bitmap, frame.data(), gray, 300, 250, 96, 96, 192, 192, false, false);
+        benchmark::DoNotOptimize(ok);
+        benchmark::DoNotOptimize(bitmap.data());
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_CropFrame_192);
+
+} // namespace
