@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+// Receives the decoded frames of a file run, one call per frame.
+//
+// buffer holds one frame of inputWidth x inputHeight pixels (the size the run
+// announced), 3 bytes per pixel in blue, green, red order, rows bottom-up,
+// row stride exactly width x 3. The sink may write into it; it is valid only
+// for the duration of the call. sampleTime is the frame's presentation time
+// in seconds from the start of the stream.
+//
+// Calls never overlap and always come on the thread that is playing the
+// file. The result is a status code; 0 means success. A sink may throw to
+// abandon the run; the source then stops and lets the exception through.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) = 0;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "analysis/output_bitmap.h"
+
+#include <cstdint>
+#include <string>
+
+// One frame's outcome, for shells that keep a track of the planet.
+struct FrameRecord {
+    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten };
+    std::int32_t index = 0;        // position of the frame in the run, from 0
+    double sampleTime = 0.0;       // presentation time in seconds
+    bool found = false;
+    double centerX = 0.0;          // frame coordinates: x from the left, y from the bottom row
+    double centerY = 0.0;
+    double radiusX = 0.0;
+    double radiusY = 0.0;
+    Outcome outcome = Outcome::Analysed;
+};
+
+// What a file run and its frame handler need from the shell that drives them
+// (the window, the command-line tool, or a test recorder). Everything is
+// called on the thread that runs the file.
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+
+    // Options, read afresh at every use: a shell may change them between frames.
+    virtual bool inverse() const = 0;           // centre on dark pixels
+    virtual bool debayerSafe() const = 0;       // even crop centre
+    virtual bool showEffect() const = 0;        // mark background blocks in the preview
+    virtual bool removeIncomplete() const = 0;  // drop frames whose window reaches the border
+    virtual bool grayscale() const = 0;         // Y800 output chosen (else RGB24)
+    virtual bool autoColor() const = 0;         // the first test after opening may choose the mode
+
+    // The preview after a test's last frame: the cropped picture (panel black,
+    // no caption, picture shown), or the red warning panel with a caption.
+    virtual void showPreview(const OutputBitmap& picture) = 0;
+    virtual void showWarning(const std::string& caption) = 0;
+
+    // Progress of a processing run, in frames.
+    virtual void setProgressMax(std::int32_t frames) = 0;
+    virtual void setProgress(std::int32_t frames) = 0;
+    // Let the shell handle its pending events; called once after every frame.
+    virtual void processEvents() = 0;
+
+    // One log line; repaint asks for it to be drawn at once.
+    virtual void appendLog(const std::string& line, bool repaint) = 0;
+    // A failure message the window shows in a modal box.
+    virtual void showMessage(const std::string& text) = 0;
+    // A line for the process's standard output.
+    virtual void writeStandardOutput(const std::string& line) = 0;
+
+    // End of a test run: recompute the output size from the size controls
+    // (and show it), and, when the automatic choice applies, select colour or
+    // greyscale output as if the user had.
+    virtual void updateCropSize() = 0;
+    virtual void selectOutputMode(bool color) = 0;
+
+    // Every analysed frame, after its outcome is known. Optional.
+    virtual void frameAnalysed(const FrameRecord&) {}
+};
