@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// The part of a path after its last directory separator (or drive colon), extension included.
+std::string FileNameOf(const std::string& path);
+
+// The directory part of a path, up to and including its last separator;
+// empty when the path has none.
+std::string DirectoryOf(const std::string& path);
+
+// Output path for an input: outputDir + the file name of
+// (input without its last four characters, whatever they are) + "_" +
+// ("Y8" for greyscale) + "orbic.avi". name.avi -> name_orbic.avi; sat.mpeg
+// -> sat._orbic.avi; a path of four characters or fewer gives "_orbic.avi".
+std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale);
