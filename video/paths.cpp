@@ -1,14 +1,16 @@
 #include "video/paths.h"
 
+// Only '/' separates directories here: a colon or backslash is an ordinary
+// character of a Linux file name (capture programs put times in names).
 std::string FileNameOf(const std::string& path)
 {
-    const auto cut = path.find_last_of("/\\:");
+    const auto cut = path.rfind('/');
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 std::string DirectoryOf(const std::string& path)
 {
-    const auto cut = path.find_last_of("/\\:");
+    const auto cut = path.rfind('/');
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The part of a path after its last directory separator (or drive colon), extension included.
+// The part of a path after its last '/', extension included.
 std::string FileNameOf(const std::string& path);
 
 // The directory part of a path, up to and including its last separator;
