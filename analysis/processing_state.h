@@ -30,6 +30,7 @@ struct TProcessingState {
     bool autoColorPending = false;   // the next completed test may choose colour or greyscale
     std::int32_t framesSeen = 0;     // frames handled in the current run
     std::int32_t framesWritten = 0;  // frames written to the current output; index of the next one
+    bool outputFailed = false;       // the current output refused a frame; nothing more is written to it
     std::string currentFile;         // full path of the file being run
     std::string outputDir;           // directory of the first selected file, with trailing '/'
     TAviWriter* aviWriter = nullptr; // the shell's writer; not owned here

@@ -48,8 +48,6 @@ public:
     virtual void appendLog(const std::string& line, bool repaint) = 0;
     // A failure message the window shows in a modal box.
     virtual void showMessage(const std::string& text) = 0;
-    // A line for the process's standard output.
-    virtual void writeStandardOutput(const std::string& line) = 0;
 
     // End of a test run: recompute the output size from the size controls
     // (and show it), and, when the automatic choice applies, select colour or

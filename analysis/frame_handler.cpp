@@ -1,0 +1,126 @@
+#include "analysis/frame_handler.h"
+
+#include "analysis/crop.h"
+#include "analysis/planet.h"
+#include "analysis/rounding.h"
+#include "avi/avi_writer.h"
+
+#include <cstddef>
+
+namespace {
+
+struct Measurement {
+    bool found = false;
+    double centerX = 0.0;
+    double centerY = 0.0;
+    double radiusX = 0.0;
+    double radiusY = 0.0;
+    std::int32_t roundedX() const { return std::int32_t(RoundHalfEven(centerX)); }
+    std::int32_t roundedY() const { return std::int32_t(RoundHalfEven(centerY)); }
+};
+
+Measurement Measure(const TProcessingState& state, const RunHost& host, std::uint8_t* frame, bool showEffect)
+{
+    Measurement m;
+    m.found = FindPlanet(state, frame, m.centerX, m.centerY, state.thresholdPercent, m.radiusX,
+                         m.radiusY, showEffect, host.debayerSafe(), host.inverse());
+    return m;
+}
+
+// The window a test crops around the planet: about twice its radius, rounded
+// to 16 pixels, plus one so that the centre pixel has equal margins.
+std::int32_t TestWindowSize(double radius)
+{
+    return std::int32_t(RoundHalfEven(radius / 8.0) * 16 + 1);
+}
+
+} // namespace
+
+std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
+{
+    if (!m_state.acceptFrames)
+        return 0;
+    // Never read past a buffer that is shorter than the announced frame.
+    const std::size_t frameBytes = std::size_t(m_state.inputWidth) * std::size_t(m_state.inputHeight) * 3;
+    if (buffer == nullptr || bufferLength < 0 || std::size_t(bufferLength) < frameBytes)
+        return 0;
+
+    OutputBitmap bitmap;
+    GrayPlane grayPlane;
+
+    // Every frame is measured, also after the planet was lost once: a single
+    // cloudy frame must not leave the rest of the batch without a centre.
+    const Measurement m = Measure(m_state, m_host, buffer, false);
+    if (!m.found)
+        m_state.cogValid = false;
+
+    FrameRecord record;
+    record.index = m_state.framesSeen;
+    record.sampleTime = sampleTime;
+    record.found = m.found;
+    record.centerX = m.centerX;
+    record.centerY = m.centerY;
+    record.radiusX = m.radiusX;
+    record.radiusY = m.radiusY;
+
+    if (m_state.testMode) {
+        if (m_state.cropValid) {
+            m_state.cropValid = CropFrame(m_state, bitmap, buffer, grayPlane, m.roundedX(), m.roundedY(),
+                                          std::int32_t(RoundHalfEven(m.radiusX)),
+                                          std::int32_t(RoundHalfEven(m.radiusY)),
+                                          TestWindowSize(m.radiusX), TestWindowSize(m.radiusY),
+                                          m_host.removeIncomplete(), false);
+        }
+        record.outcome = FrameRecord::Outcome::Analysed;
+    } else if (!m.found) {
+        record.outcome = FrameRecord::Outcome::NoPlanet;
+    } else {
+        const bool grayscale = m_host.grayscale();
+        const bool accepted = CropFrame(m_state, bitmap, buffer, grayPlane, m.roundedX(), m.roundedY(),
+                                        m_state.cropWidth / 2, m_state.cropHeight / 2,
+                                        m_state.cropWidth, m_state.cropHeight,
+                                        m_host.removeIncomplete(), grayscale);
+        if (!accepted) {
+            record.outcome = FrameRecord::Outcome::Incomplete;
+        } else if (m_state.outputFailed || m_state.aviWriter == nullptr) {
+            record.outcome = FrameRecord::Outcome::NotWritten;
+        } else {
+            try {
+                if (grayscale)
+                    m_state.aviWriter->AddGrayFrame(bitmap, grayPlane.data(), m_state.framesWritten);
+                else
+                    m_state.aviWriter->AddFrame(bitmap, m_state.framesWritten);
+                ++m_state.framesWritten;
+                record.outcome = FrameRecord::Outcome::Written;
+            } catch (const std::exception& e) {
+                // The writer keeps the frames it already has; stop feeding it
+                // for this file and say so once.
+                m_state.outputFailed = true;
+                record.outcome = FrameRecord::Outcome::NotWritten;
+                m_host.showMessage(e.what());
+            }
+        }
+    }
+
+    ++m_state.framesSeen;
+    m_host.frameAnalysed(record);
+
+    if (m_state.testMode && m_state.framesSeen == m_state.frameLimit) {
+        if (m_state.cogValid && m_state.cropValid) {
+            // Measured again only for the show-effect marking; blocks are
+            // valued before they are marked, so the centre is unchanged.
+            Measure(m_state, m_host, buffer, m_host.showEffect());
+            CropFrame(m_state, bitmap, buffer, grayPlane, m.roundedX(), m.roundedY(),
+                      m_state.cropWidth / 2, m_state.cropHeight / 2,
+                      m_state.cropWidth, m_state.cropHeight, false, false);
+            m_host.showPreview(bitmap);
+        } else {
+            m_host.showWarning(m_state.cogValid ? kWarningCropRefused : kWarningNoPlanet);
+        }
+    }
+
+    if (!m_state.testMode)
+        m_host.setProgress(m_state.framesSeen);
+    m_host.processEvents();
+    return 0;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "video/batch_host.h"
+
+#include <string>
+#include <vector>
+
+// A shell that records everything the core tells it, with options a test sets.
+class RecordingHost : public BatchHost {
+public:
+    // Options
+    bool optInverse = false;
+    bool optDebayerSafe = false;
+    bool optShowEffect = false;
+    bool optRemoveIncomplete = false;
+    bool optGrayscale = false;
+    bool optAutoColor = true;
+    std::vector<std::string> chosenFiles;
+    std::int32_t threshold = 5;
+    std::int32_t widthPosition = 12;
+    std::int32_t heightPosition = 12;
+    TProcessingState* state = nullptr;   // for updateCropSize
+
+    // What was shown
+    std::vector<std::string> log;
+    std::vector<std::string> messages;
+    std::vector<std::string> warnings;
+    std::vector<OutputBitmap> previews;
+    std::vector<FrameRecord> frames;
+    std::vector<std::string> statusText = std::vector<std::string>(3);
+    std::vector<std::string> statusHistory;
+    std::int32_t progressMax = 100;
+    std::int32_t progress = 0;
+    std::int32_t eventsPumped = 0;
+    std::int32_t cropSizeUpdates = 0;
+    std::vector<bool> modesSelected;          // true = colour
+    bool controlsEnabled = true;
+    bool processEnabled = false;
+    std::int32_t passedWidth = 0, passedHeight = 0;
+
+    bool inverse() const override { return optInverse; }
+    bool debayerSafe() const override { return optDebayerSafe; }
+    bool showEffect() const override { return optShowEffect; }
+    bool removeIncomplete() const override { return optRemoveIncomplete; }
+    bool grayscale() const override { return optGrayscale; }
+    bool autoColor() const override { return optAutoColor; }
+
+    void showPreview(const OutputBitmap& picture) override { previews.push_back(picture); }
+    void showWarning(const std::string& caption) override { warnings.push_back(caption); }
+    void setProgressMax(std::int32_t frames) override { progressMax = frames; }
+    void setProgress(std::int32_t frames) override { progress = frames; }
+    void processEvents() override { ++eventsPumped; }
+    void appendLog(const std::string& line, bool) override { log.push_back(line); }
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void updateCropSize() override
+    {
+        ++cropSizeUpdates;
+        if (state) UpdateCropSize(*state, widthPosition, heightPosition);
+    }
+    void selectOutputMode(bool color) override
+    {
+        modesSelected.push_back(color);
+        optGrayscale = !color;
+    }
+    void frameAnalysed(const FrameRecord& record) override { frames.push_back(record); }
+
+    std::vector<std::string> files() const override { return chosenFiles; }
+    std::int32_t thresholdPosition() const override { return threshold; }
+    void clearLog() override { log.clear(); }
+    void setStatus(StatusPanel panel, const std::string& text) override
+    {
+        statusText[std::size_t(panel)] = text;
+        statusHistory.push_back(std::to_string(int(panel)) + ":" + text);
+    }
+    void setControlsEnabled(bool enabled) override { controlsEnabled = enabled; processEnabled = enabled; }
+    void setProcessEnabled(bool enabled) override { processEnabled = enabled; }
+    void showTestPassed(std::int32_t w, std::int32_t h) override { passedWidth = w + 1; passedHeight = h + 1; }
+    void resetProgress() override { progress = 0; }
+    void fillProgress() override { progress = progressMax; }
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "analysis/processing_state.h"
+#include "video/batch_host.h"
+
+#include <cstdint>
+#include <string>
+
+// The test and process actions that the window's buttons and the
+// command-line tool share, so that both give the same results.
+
+// Plays the first two frames of the first chosen file with the current
+// settings, shows the preview, and enables processing when the planet was
+// found and cropped. Does nothing without files. Returns whether the test passed.
+bool RunTestAction(TProcessingState& state, BatchHost& host);
+
+struct BatchResult {
+    std::int32_t completed = 0;  // files whose run completed and whose output took every frame
+    std::int32_t failed = 0;     // files that failed, were skipped, or whose output refused a frame
+    bool started = false;        // false when the last test had not passed
+};
+
+// Turns every chosen file into its cropped AVI, one after the other, with the
+// directory and threshold of the last test and the current output size and
+// mode. A writer that cannot be opened ends the whole batch with its error
+// (AviError passes through); a failed file only ends that file.
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host);
+
+// True when writing output would replace one of the chosen input files.
+bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::string>& inputs);
