@@ -25,6 +25,7 @@ struct Clip {
         x = 31.5; y = 23.5;
     };
     std::uint8_t red = 200;
+    bool grayFrames = false;
 };
 
 struct Bench {
@@ -60,6 +61,7 @@ struct Bench {
             SyntheticSource::Options options;
             options.frames = clip.frames;
             options.frameRate = 25;
+            options.grayFrames = clip.grayFrames;
             return std::make_unique<SyntheticSource>(options, [clip](std::int32_t i, std::uint8_t* frame) {
                 double x = 0, y = 0;
                 clip.path(i, x, y);
@@ -261,4 +263,39 @@ TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
     EXPECT_LT(longOut.frames, 200);
     EXPECT_EQ(longOut.width, 32);
     EXPECT_EQ(Probe(b.dir.file("short_orbic.avi"), b.dir.path()).frames, 3);
+}
+
+TEST(Actions, GreyFramesGiveTheSameOutputAsTheirColourExpansion)
+{
+    // The same wandering grey planet delivered as 24-bit frames and as grey
+    // planes: every written byte, the frame count and the track agree.
+    auto path = [](std::int32_t f, double& x, double& y) {
+        x = 20.3 + 2.7 * f;
+        y = 13.9 + 1.3 * f;
+    };
+    for (bool y8 : {false, true}) {
+        Bench expanded, direct;
+        Clip a{12, path, 200, false};
+        Clip b{12, path, 200, true};
+        expanded.add("p.avi", a);
+        direct.add("p.avi", b);
+        for (Bench* bench : {&expanded, &direct}) {
+            bench->host.optGrayscale = y8;
+            bench->host.optRemoveIncomplete = true;
+            ASSERT_TRUE(bench->test());
+            bench->process();
+        }
+        const std::string name = y8 ? "p_Y8orbic.avi" : "p_orbic.avi";
+        const std::string format = y8 ? "gray" : "bgr24";
+        const auto one = DecodeWithFfmpeg(expanded.dir.file(name), format, expanded.dir.path());
+        ASSERT_FALSE(one.empty());
+        EXPECT_EQ(one, DecodeWithFfmpeg(direct.dir.file(name), format, direct.dir.path()));
+        ASSERT_EQ(expanded.host.frames.size(), direct.host.frames.size());
+        for (std::size_t i = 0; i < expanded.host.frames.size(); ++i) {
+            EXPECT_EQ(expanded.host.frames[i].centerX, direct.host.frames[i].centerX);
+            EXPECT_EQ(expanded.host.frames[i].centerY, direct.host.frames[i].centerY);
+            EXPECT_EQ(int(expanded.host.frames[i].outcome), int(direct.host.frames[i].outcome));
+        }
+        EXPECT_FALSE(direct.state.colorDetected);
+    }
 }
