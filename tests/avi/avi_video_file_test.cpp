@@ -15,6 +15,11 @@ struct OpenDmlCase {
     std::int32_t frames;
 };
 
+void PrintTo(const OpenDmlCase& c, std::ostream* os)
+{
+    *os << (c.grey ? "grey " : "colour ") << c.width << " x " << c.height << ", RIFF limit " << c.riffLimit;
+}
+
 class OpenDml : public testing::TestWithParam<OpenDmlCase> {};
 
 // A small switch size stands in for the default of 1 GiB.

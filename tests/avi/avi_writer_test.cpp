@@ -226,6 +226,11 @@ struct RoundTripCase {
     std::int32_t frames;
 };
 
+void PrintTo(const RoundTripCase& c, std::ostream* os)
+{
+    *os << (c.grey ? "grey " : "colour ") << c.width << " x " << c.height << ", " << c.frames << " frames";
+}
+
 class RoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(RoundTrip, FfmpegDecodesEveryFrameRightWayUp)

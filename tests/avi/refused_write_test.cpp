@@ -21,6 +21,13 @@ constexpr std::int32_t kHeight = 48;
 constexpr std::int32_t kFramesTried = 40;
 constexpr std::uint64_t kRiffLimit = 40000;   // about four frames per RIFF in the OpenDML cases
 
+struct Clip {
+    std::int32_t width = kWidth;
+    std::int32_t height = kHeight;
+    std::int32_t frames = kFramesTried;
+    std::uint64_t riffLimit = 1u << 30;
+};
+
 struct Outcome {
     std::int32_t accepted = -1;   // frames whose AddFrame returned normally
     std::string openError;
@@ -31,7 +38,7 @@ struct Outcome {
 // Writes frames in a child process whose file size limit is `fileSizeLimit`,
 // the way a full disk or a quota refuses a write: the kernel lets part of
 // the data in, then fails with EFBIG. The child reports back through a pipe.
-Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t riffLimit, std::uint64_t fileSizeLimit)
+Outcome writeUnderFileSizeLimit(const std::string& path, const Clip& clip, std::uint64_t fileSizeLimit)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -45,13 +52,13 @@ Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t riffLimit
         Outcome o;
         TAviWriter writer(1920, 1080);
         writer.setFileName(path);
-        writer.setWidth(kWidth);
-        writer.setHeight(kHeight);
-        writer.setRiffSizeLimit(riffLimit);
+        writer.setWidth(clip.width);
+        writer.setHeight(clip.height);
+        writer.setRiffSizeLimit(clip.riffLimit);
         try {
             writer.OpenVideo(false);
-            for (o.accepted = 0; o.accepted < kFramesTried; ++o.accepted)
-                writer.AddFrame(colourFrame(kWidth, kHeight, o.accepted), o.accepted);
+            for (o.accepted = 0; o.accepted < clip.frames; ++o.accepted)
+                writer.AddFrame(colourFrame(clip.width, clip.height, o.accepted), o.accepted);
         } catch (const AviError& e) {
             (writer.isOpen() ? o.addError : o.openError) = e.what();
         }
@@ -128,7 +135,7 @@ TEST_P(RefusedWrite, TheFileClosesValidWithEveryFrameAddedBeforeTheFailure)
     const Reference ref{referenceFile};
 
     const std::string path = dir.file("limited.avi");
-    const Outcome o = writeUnderFileSizeLimit(path, riffLimit, c.fileSizeLimit(ref));
+    const Outcome o = writeUnderFileSizeLimit(path, Clip{kWidth, kHeight, kFramesTried, riffLimit}, c.fileSizeLimit(ref));
     EXPECT_EQ(o.openError, "");
     EXPECT_EQ(o.accepted, c.accepted(ref));
     EXPECT_EQ(o.addError, "Failed to add frame to AVI. Err=FFFFFFE5");   // -EFBIG
@@ -180,9 +187,38 @@ TEST(RefusedWrite, AHeaderThatDoesNotFitFailsOpenVideoAndLeavesNoFile)
 {
     TempDir dir;
     const std::string path = dir.file("h.avi");
-    const Outcome o = writeUnderFileSizeLimit(path, 1u << 30, 4000);
+    const Outcome o = writeUnderFileSizeLimit(path, Clip{}, 4000);
     EXPECT_EQ(o.openError, "Failed to create AVI video stream -27");
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Every frame fits, but the idx1 of 5000 entries does not: it leaves in
+// more than one write, and the part that got in must not stay behind.
+TEST(RefusedWrite, AnIndexCutShortAtCloseIsDroppedWhole)
+{
+    const Clip clip{16, 16, 5000};
+    TempDir dir;
+    TAviWriter reference(1920, 1080);
+    reference.setFileName(dir.file("reference.avi"));
+    reference.setWidth(clip.width);
+    reference.setHeight(clip.height);
+    writeClip(reference, false, clip.frames);
+    reference.CloseVideo();
+    const RiffFile referenceFile(dir.file("reference.avi"));
+    const std::uint64_t framesEnd = referenceFile.movi(0)->firstFrameOffset + std::uint64_t(clip.frames) * (8 + 16 * 16 * 3);
+    ASSERT_GT(referenceFile.fileSize() - framesEnd, 70000u);
+
+    const std::string path = dir.file("limited.avi");
+    const Outcome o = writeUnderFileSizeLimit(path, clip, framesEnd + 70000);
+    EXPECT_EQ(o.accepted, clip.frames);
+    EXPECT_EQ(o.addError, "");
+    EXPECT_EQ(o.closeError, "");
+    const ContainerFacts facts = checkContainer(RiffFile(path), clip.width, clip.height, false);
+    EXPECT_EQ(facts.frames, std::uint32_t(clip.frames));
+    EXPECT_FALSE(facts.hasIdx1);
+    if (!haveMediaTools())
+        GTEST_SKIP() << "ffprobe/ffmpeg not on PATH";
+    EXPECT_EQ(probe(path)["nb_read_packets"], std::to_string(clip.frames));
 }
 
 } // namespace
