@@ -269,4 +269,25 @@ std::vector<std::uint8_t> decodeAll(const std::string& path, bool grey, const st
     return out;
 }
 
+void expectReadsBack(const std::string& path, std::int32_t width, std::int32_t height, bool grey, std::int32_t frames)
+{
+    auto info = probe(path);
+    EXPECT_EQ(info["exit"], "0");
+    EXPECT_EQ(info["codec_name"], "rawvideo");
+    EXPECT_EQ(info["pix_fmt"], grey ? "gray" : "bgr24");
+    EXPECT_EQ(info["width"], std::to_string(width));
+    EXPECT_EQ(info["height"], std::to_string(height));
+    EXPECT_EQ(info["r_frame_rate"], "30/1");
+    // ffprobe prints N/A rather than 0 for a stream without packets.
+    const std::string count = frames == 0 ? "N/A" : std::to_string(frames);
+    EXPECT_EQ(info["nb_frames"], count);
+    EXPECT_EQ(info["nb_read_packets"], count);
+    std::vector<std::uint8_t> expected;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const auto picture = expectedPicture(width, height, grey, i);
+        expected.insert(expected.end(), picture.begin(), picture.end());
+    }
+    EXPECT_TRUE(decodeAll(path, grey) == expected) << "decoded frames differ from those added";
+}
+
 } // namespace avitest

@@ -58,6 +58,11 @@ bool haveMediaTools();
 // r_frame_rate, nb_frames, nb_read_packets; "exit" holds the exit status.
 std::map<std::string, std::string> probe(const std::string& path);
 
+// Checks the file through the real decoder: ffprobe sees a rawvideo stream
+// of the size and pixel format, 30 fps and `frames` frames, and ffmpeg
+// decodes frames 0..frames-1 exactly as expectedPicture() describes them.
+void expectReadsBack(const std::string& path, std::int32_t width, std::int32_t height, bool grey, std::int32_t frames);
+
 // Every frame as ffmpeg decodes it (bgr24 or gray, packed, top row first).
 std::vector<std::uint8_t> decodeAll(const std::string& path, bool grey, const std::vector<std::string>& inputOptions = {});
 
