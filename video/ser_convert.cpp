@@ -1,0 +1,99 @@
+#include "video/ser_convert.h"
+
+#include <cstddef>
+#include <cstring>
+
+// The loops below are kept to one plain pass each, with restrict-qualified
+// pointers, so that the compiler vectorises them.
+namespace {
+
+void NarrowLittle(const std::uint8_t* __restrict in, std::size_t n, unsigned shift, std::uint8_t* __restrict out)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned v = unsigned(in[2 * i]) | unsigned(in[2 * i + 1]) << 8;
+        const unsigned s = v >> shift;
+        out[i] = std::uint8_t(s < 255 ? s : 255);
+    }
+}
+
+void NarrowBig(const std::uint8_t* __restrict in, std::size_t n, unsigned shift, std::uint8_t* __restrict out)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned v = unsigned(in[2 * i]) << 8 | unsigned(in[2 * i + 1]);
+        const unsigned s = v >> shift;
+        out[i] = std::uint8_t(s < 255 ? s : 255);
+    }
+}
+
+void Widen(const std::uint8_t* __restrict in, std::size_t n, unsigned shift, std::uint8_t* __restrict out)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned s = unsigned(in[i]) << shift;
+        out[i] = std::uint8_t(s < 255 ? s : 255);
+    }
+}
+
+void GreyToBgr(const std::uint8_t* __restrict in, std::size_t width, std::uint8_t* __restrict out)
+{
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::uint8_t g = in[x];
+        out[3 * x] = g;
+        out[3 * x + 1] = g;
+        out[3 * x + 2] = g;
+    }
+}
+
+void SwapRedBlue(const std::uint8_t* __restrict in, std::size_t width, std::uint8_t* __restrict out)
+{
+    for (std::size_t x = 0; x < width; ++x) {
+        out[3 * x] = in[3 * x + 2];
+        out[3 * x + 1] = in[3 * x + 1];
+        out[3 * x + 2] = in[3 * x];
+    }
+}
+
+} // namespace
+
+SerConverter::SerConverter(const SerSampleFormat& format)
+    : m_format(format), m_row(std::size_t(format.rowSamples()))
+{
+}
+
+void SerConverter::convert(const std::uint8_t* frame, std::uint8_t* picture)
+{
+    const SerSampleFormat& f = m_format;
+    const std::size_t width = std::size_t(f.width);
+    const std::size_t rowSamples = std::size_t(f.rowSamples());
+    const std::size_t inStride = rowSamples * std::size_t(f.bytesPerSample);
+    const std::size_t outStride = width * 3;
+
+    for (std::int32_t y = 0; y < f.height; ++y) {
+        const std::uint8_t* in = frame + std::size_t(y) * inStride;
+        std::uint8_t* out = picture + std::size_t(f.height - 1 - y) * outStride;
+
+        const std::uint8_t* samples = in;
+        if (f.bytesPerSample == 2) {
+            const unsigned shift = unsigned(f.depth - 8);
+            if (f.bigEndian)
+                NarrowBig(in, rowSamples, shift, m_row.data());
+            else
+                NarrowLittle(in, rowSamples, shift, m_row.data());
+            samples = m_row.data();
+        } else if (f.depth < 8) {
+            Widen(in, rowSamples, unsigned(8 - f.depth), m_row.data());
+            samples = m_row.data();
+        }
+
+        switch (f.colour) {
+        case SerColour::Rgb:
+            SwapRedBlue(samples, width, out);
+            break;
+        case SerColour::Bgr:
+            std::memcpy(out, samples, outStride);
+            break;
+        default:
+            GreyToBgr(samples, width, out);
+            break;
+        }
+    }
+}

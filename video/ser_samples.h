@@ -1,0 +1,40 @@
+#pragma once
+
+#include "video/ser_header.h"
+
+#include <cstdint>
+#include <span>
+
+// How the samples of one SER file are to be read, settled once from its
+// header and its first frames.
+struct SerSampleFormat {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    SerColour colour = SerColour::Mono;
+    std::int32_t planes = 1;
+    std::int32_t bytesPerSample = 1;
+    bool bigEndian = false;      // two-byte samples only
+    std::int32_t depth = 8;      // bits the samples use, as the data shows them
+
+    std::int32_t rowSamples() const { return width * planes; }
+};
+
+// How many frames ChooseSampleFormat would like to see.
+inline constexpr std::uint32_t kSerFramesForDepth = 8;
+
+// Settles byte order and depth. firstFrames holds one or more whole frames
+// from the start of the file, rows top-down as stored.
+//
+// Byte order (two-byte samples): the header's flag read inverted (0 means
+// little-endian, what capture programs actually write), unless the first
+// frame says otherwise: the order under which samples two pixels apart in a
+// row differ less in total wins; a tie keeps the flag's order. Smooth
+// pictures make the wrong order look like noise, so this rescues files whose
+// writer set the flag literally.
+//
+// Depth: the bit width of the largest sample in firstFrames. Two-byte samples
+// take it whatever the header declares (16 is often written for 12-bit data
+// in the low bits; data above the declared depth is kept rather than clipped),
+// but never below 8; one-byte samples only rise above a declared depth under
+// 8, never drop below it. All-zero frames keep the declared depth.
+SerSampleFormat ChooseSampleFormat(const SerHeader& header, std::span<const std::uint8_t> firstFrames);
