@@ -206,7 +206,8 @@ TEST(SerDepth, ALaterFrameBrighterThanTheFirstOnesSaturates)
 {
     const TempDir dir;
     SerClip clip = Ramp(0, 16, 10, 12);
-    std::fill(clip.frames[9].begin(), clip.frames[9].end(), 0xFFFF);
+    // 4096 is 256 once its four low bits go: it must not wrap to 0.
+    std::fill(clip.frames[9].begin(), clip.frames[9].end(), 4096);
     const auto source = OpenSerSource(dir.write("clip.ser", clip.bytes()));
     const RecordingSink sink = Play(*source);
     ASSERT_EQ(sink.pictures.size(), 10u);
