@@ -3,79 +3,112 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
 // Total difference between samples two pixels apart within each row of one
-// two-byte frame, reading it in the given byte order. Two pixels apart, so
-// that in a colour mosaic like is compared with like.
-std::uint64_t Roughness(const std::uint8_t* frame, const SerSampleFormat& f, bool bigEndian)
+// two-byte frame, read in the machine's byte order and in the other one.
+// Two pixels apart, so that in a colour mosaic like is compared with like.
+struct Roughness {
+    std::uint64_t native = 0;
+    std::uint64_t swapped = 0;
+};
+
+Roughness MeasureRoughness(const std::uint8_t* frame, const SerSampleFormat& f)
 {
     const std::size_t rowSamples = std::size_t(f.rowSamples());
     const std::size_t step = std::size_t(f.planes) * 2;
-    if (rowSamples <= step)
-        return 0;
-    const std::size_t hi = bigEndian ? 0 : 1;
-    const std::size_t lo = 1 - hi;
-    std::uint64_t total = 0;
+    Roughness total;
     for (std::int32_t y = 0; y < f.height; ++y) {
         const std::uint8_t* row = frame + std::size_t(y) * rowSamples * 2;
-        std::uint32_t rowTotal = 0;   // at most 16384 x 3 x 65535 < 2^32
+        // Per row at most 16384 x 3 x 65535 < 2^32.
+        std::uint32_t native = 0;
+        std::uint32_t swapped = 0;
         for (std::size_t i = 0; i + step < rowSamples; ++i) {
-            const std::int32_t a = row[2 * i + hi] << 8 | row[2 * i + lo];
-            const std::int32_t b = row[2 * (i + step) + hi] << 8 | row[2 * (i + step) + lo];
-            rowTotal += std::uint32_t(a > b ? a - b : b - a);
+            std::uint16_t a;
+            std::uint16_t b;
+            std::memcpy(&a, row + 2 * i, 2);
+            std::memcpy(&b, row + 2 * (i + step), 2);
+            const std::int32_t an = a;
+            const std::int32_t bn = b;
+            const std::int32_t as = (a >> 8) | (a & 0xFF) << 8;
+            const std::int32_t bs = (b >> 8) | (b & 0xFF) << 8;
+            native += std::uint32_t(an > bn ? an - bn : bn - an);
+            swapped += std::uint32_t(as > bs ? as - bs : bs - as);
         }
-        total += rowTotal;
+        total.native += native;
+        total.swapped += swapped;
     }
     return total;
 }
 
-// Bit width of the largest sample. A bitwise OR does not care which byte of a
-// sample is which, so the two byte lanes are gathered first and put in order
-// at the end.
-std::int32_t BitsUsed(std::span<const std::uint8_t> frames, std::int32_t bytesPerSample, bool bigEndian)
+std::uint64_t OrWords(std::span<const std::uint8_t> bytes)
 {
-    if (bytesPerSample == 1) {
-        std::uint8_t any = 0;
-        for (std::uint8_t b : frames) any |= b;
-        return std::bit_width(unsigned(any));
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        any |= word;
     }
-    std::uint8_t even = 0;
-    std::uint8_t odd = 0;
-    for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
-        even |= frames[i];
-        odd |= frames[i + 1];
+    if (i < bytes.size()) {
+        // A tail shorter than a word, placed as a word load would place it.
+        std::uint8_t tail[8] = {};
+        std::memcpy(tail, bytes.data() + i, bytes.size() - i);
+        std::uint64_t word;
+        std::memcpy(&word, tail, 8);
+        any |= word;
     }
-    const unsigned any = bigEndian ? unsigned(even) << 8 | odd : unsigned(odd) << 8 | even;
-    return std::bit_width(any);
+    return any;
 }
 
 } // namespace
 
-SerSampleFormat ChooseSampleFormat(const SerHeader& header, std::span<const std::uint8_t> firstFrames)
+SerFormatProbe::SerFormatProbe(const SerHeader& header)
+    : m_declaredDepth(header.depth)
 {
-    SerSampleFormat f;
-    f.width = header.width;
-    f.height = header.height;
-    f.colour = header.colour;
-    f.planes = header.planes();
-    f.bytesPerSample = header.bytesPerSample();
-    f.depth = header.depth;
+    m_format.width = header.width;
+    m_format.height = header.height;
+    m_format.colour = header.colour;
+    m_format.planes = header.planes();
+    m_format.bytesPerSample = header.bytesPerSample();
+    m_format.depth = header.depth;
+    m_format.bigEndian = !header.dataLooksLittleEndian();
+}
 
-    const std::size_t frameBytes = std::size_t(header.frameBytes());
-    if (firstFrames.size() < frameBytes)
-        return f;
-
-    if (f.bytesPerSample == 2) {
-        const bool flagBig = !header.dataLooksLittleEndian();
-        const std::uint64_t asFlagged = Roughness(firstFrames.data(), f, flagBig);
-        const std::uint64_t asOther = Roughness(firstFrames.data(), f, !flagBig);
-        f.bigEndian = asOther < asFlagged ? !flagBig : flagBig;
+void SerFormatProbe::addFrame(std::span<const std::uint8_t> frame)
+{
+    if (!m_sawFrame && m_format.bytesPerSample == 2) {
+        const Roughness r = MeasureRoughness(frame.data(), m_format);
+        const bool nativeIsBig = std::endian::native == std::endian::big;
+        const std::uint64_t asBig = nativeIsBig ? r.native : r.swapped;
+        const std::uint64_t asLittle = nativeIsBig ? r.swapped : r.native;
+        // Strictly smoother in the other order, or the flag stands.
+        if (m_format.bigEndian ? asLittle < asBig : asBig < asLittle)
+            m_format.bigEndian = !m_format.bigEndian;
     }
+    m_sawFrame = true;
+    m_bits |= OrWords(frame);
+}
 
-    const std::int32_t used = BitsUsed(firstFrames, f.bytesPerSample, f.bigEndian);
-    if (used > 0)
-        f.depth = f.bytesPerSample == 2 ? std::clamp(used, 8, 16) : std::clamp(used, header.depth, 8);
+SerSampleFormat SerFormatProbe::format() const
+{
+    SerSampleFormat f = m_format;
+    // Fold the word into one byte pair; byte k of the word in memory is
+    // byte k of every 8-byte group, whatever the machine's byte order.
+    std::uint8_t lanes[8];
+    std::memcpy(lanes, &m_bits, 8);
+    const unsigned even = lanes[0] | lanes[2] | lanes[4] | lanes[6];
+    const unsigned odd = lanes[1] | lanes[3] | lanes[5] | lanes[7];
+    if (f.bytesPerSample == 1) {
+        const std::int32_t used = std::bit_width(even | odd);
+        if (used > 0)
+            f.depth = std::max(used, m_declaredDepth);
+    } else {
+        const std::int32_t used = std::bit_width(f.bigEndian ? even << 8 | odd : odd << 8 | even);
+        if (used > 0)
+            f.depth = std::max(used, 8);
+    }
     return f;
 }

@@ -47,9 +47,10 @@ std::vector<std::int64_t> ReadTimestamps(const SerFile& file, const SerLayout& l
 
 class SerSource final : public FrameSource {
 public:
-    SerSource(SerFile file, const SerLayout& layout, const SerSampleFormat& format, double frameRate)
+    SerSource(SerFile file, const SerLayout& layout, const SerSampleFormat& format, double frameRate,
+              std::vector<std::uint8_t> frameBuffer)
         : m_file(std::move(file)), m_layout(layout), m_format(format), m_frameRate(frameRate),
-          m_converter(format)
+          m_converter(format), m_raw(std::move(frameBuffer))
     {
     }
 
@@ -77,7 +78,6 @@ public:
         if (!m_slots.empty())
             return;
         try {
-            m_raw.resize(std::size_t(m_layout.frameBytes));
             const std::size_t pictureBytes = pictureSize();
             for (std::size_t k = 0; k < kSlots; ++k)
                 m_slots.emplace_back(pictureBytes);
@@ -134,7 +134,7 @@ private:
     double m_frameRate;
     // Used only by the decoding thread while a play() runs.
     SerConverter m_converter;
-    std::vector<std::uint8_t> m_raw;
+    std::vector<std::uint8_t> m_raw;   // one frame as stored
     // The pictures handed to the sink, reused frame after frame.
     std::vector<std::vector<std::uint8_t>> m_slots;
 };
@@ -168,21 +168,24 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path)
     if (layout.frames == 0)
         FailToLoad();
 
-    SerSampleFormat format;
+    // The first frames settle byte order and depth; their buffer then serves
+    // for reading while playing.
+    std::vector<std::uint8_t> frame;
     try {
-        // The first frames settle byte order and depth.
-        const std::uint32_t sampled = std::min(layout.frames, kSerFramesForDepth);
-        std::vector<std::uint8_t> first(std::size_t(layout.frameBytes) * sampled);
-        if (file.readAt(layout.frameOffset(0), first) != first.size())
-            FailToLoad();
-        format = ChooseSampleFormat(header, first);
+        frame.resize(std::size_t(layout.frameBytes));
     } catch (const std::bad_alloc&) {
         FailToLoad();
+    }
+    SerFormatProbe probe(header);
+    for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i) {
+        if (file.readAt(layout.frameOffset(i), frame) != frame.size())
+            FailToLoad();
+        probe.addFrame(frame);
     }
 
     double rate = kSerDefaultFrameRate;
     if (layout.hasTimestamps)
         rate = FrameRateFromTimestamps(ReadTimestamps(file, layout));
 
-    return std::make_unique<SerSource>(std::move(file), layout, format, rate);
+    return std::make_unique<SerSource>(std::move(file), layout, probe.format(), rate, std::move(frame));
 }
