@@ -202,6 +202,23 @@ TEST(SerDepth, ShallowOneByteSamplesFillTheByte)
     EXPECT_EQ(*std::max_element(sink.pictures[0].begin(), sink.pictures[0].end()), 63 << 2);
 }
 
+TEST(SerDepth, OneByteDataAboveAShallowDeclaredDepthIsNotClipped)
+{
+    const TempDir dir;
+    SerClip clip = Ramp(0, 8, 1);
+    clip.depth = 6;
+    ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 8, 1);
+}
+
+TEST(SerDepth, TheBrightestOfTheFirstFramesSettlesIt)
+{
+    const TempDir dir;
+    SerClip clip = Ramp(0, 16, 3, 10);
+    const SerClip twelve = Ramp(0, 16, 1, 12);
+    clip.frames[1] = twelve.frames[0];
+    ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 12, 3);
+}
+
 TEST(SerDepth, ALaterFrameBrighterThanTheFirstOnesSaturates)
 {
     const TempDir dir;
@@ -222,12 +239,12 @@ TEST(SerFrames, APartialLastFrameIsLeftOut)
     for (std::int32_t i = 0; i < 3; ++i) clip.timestamps.push_back(1000 + i * 400000);
     std::vector<std::uint8_t> bytes = clip.bytes();
     bytes.resize(kSerHeaderSize + 2 * clip.frameBytes() + clip.frameBytes() / 2);
-    const auto source = OpenSerSource(dir.write("cut.ser", bytes));
+    const std::string path = dir.write("cut.ser", bytes);
 
-    const VideoStreamInfo info = source->streamInfo();
+    const VideoStreamInfo info = OpenSerSource(path)->streamInfo();
     EXPECT_EQ(info.frameRate, 30.0);   // the time stamps went with the cut
     EXPECT_EQ(RoundHalfEven(info.frameRate * info.length), 2);
-    ExpectPictures(dir.write("cut.ser", bytes), clip, 12, 2);
+    ExpectPictures(path, clip, 12, 2);
 }
 
 TEST(SerFrames, ADeclaredCountOfZeroCountsTheFramesPresent)
