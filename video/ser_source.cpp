@@ -17,7 +17,7 @@
 namespace {
 
 // HRESULT-style codes, negative as the file run expects; E_FAIL where the
-// platform had nothing more specific.
+// platform had nothing more precise.
 constexpr std::int32_t kFail = std::int32_t(0x80004005u);
 constexpr std::int32_t kOutOfMemory = std::int32_t(0x8007000Eu);
 

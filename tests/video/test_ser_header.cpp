@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 SerClip Valid()
@@ -61,6 +63,7 @@ TEST(ParseSerHeader, NeverReadsPastAShortInput)
 
 struct BadField {
     const char* name;
+    friend void PrintTo(const BadField& p, std::ostream* os) { *os << p.name; }
     std::size_t offset;
     std::uint32_t value;
     SerHeaderFault fault;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -98,6 +100,7 @@ void ExpectPictures(const std::string& path, const SerClip& clip, std::int32_t d
 
 struct Format {
     const char* name;
+    friend void PrintTo(const Format& p, std::ostream* os) { *os << p.name; }
     std::int32_t colourId;
     std::int32_t depth;
 };
@@ -137,6 +140,7 @@ TEST(SerSource, TopLeftOfTheFileIsTheStartOfTheTopStoredRow)
 
 struct ByteOrder {
     const char* name;
+    friend void PrintTo(const ByteOrder& p, std::ostream* os) { *os << p.name; }
     std::int32_t flag;
     bool bigEndianData;
     bool flatFirstFrame;
@@ -270,6 +274,7 @@ TEST(SerSource, IsOneVideoStreamOfTheFramesSize)
 
 struct Stamps {
     const char* name;
+    friend void PrintTo(const Stamps& p, std::ostream* os) { *os << p.name; }
     std::vector<std::int64_t> ticks;
     double rate;
 };
@@ -311,6 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct Stop {
     const char* name;
+    friend void PrintTo(const Stop& p, std::ostream* os) { *os << p.name; }
     std::int64_t stop;
     std::int32_t maxFrames;
     std::size_t frames;
@@ -381,6 +387,7 @@ TEST(SerSource, AFileCutWhilePlayingFailsAfterTheFramesBeforeTheCut)
 
 struct BadFile {
     const char* name;
+    friend void PrintTo(const BadFile& p, std::ostream* os) { *os << p.name; }
     std::size_t offset;     // a 32-bit field to overwrite
     std::uint32_t value;
     std::size_t keep;       // bytes of the file kept; 0: all
