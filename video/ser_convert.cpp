@@ -78,7 +78,8 @@ SerConverter::SerConverter(const SerSampleFormat& format)
 {
 }
 
-void SerConverter::convert(const std::uint8_t* frame, std::uint8_t* picture)
+void SerConverter::convertRows(const std::uint8_t* frame, std::uint8_t* picture, std::int32_t firstRow,
+                               std::int32_t endRow) noexcept
 {
     const SerSampleFormat& f = m_format;
     const std::size_t width = std::size_t(f.width);
@@ -86,7 +87,7 @@ void SerConverter::convert(const std::uint8_t* frame, std::uint8_t* picture)
     const std::size_t inStride = rowSamples * std::size_t(f.bytesPerSample);
     const std::size_t outStride = width * 3;
 
-    for (std::int32_t y = 0; y < f.height; ++y) {
+    for (std::int32_t y = firstRow; y < endRow; ++y) {
         const std::uint8_t* in = frame + std::size_t(y) * inStride;
         std::uint8_t* out = picture + std::size_t(f.height - 1 - y) * outStride;
 

@@ -16,13 +16,21 @@
 // settled it) saturates at 255.
 //
 // Holds one row of scratch, so converting allocates nothing; one converter
-// per thread.
+// per thread. Two converters may fill disjoint row ranges of one picture at
+// the same time.
 class SerConverter {
 public:
     explicit SerConverter(const SerSampleFormat& format);
 
     // frame: frameBytes of the file's frame; picture: width x height x 3 bytes.
-    void convert(const std::uint8_t* frame, std::uint8_t* picture);
+    void convert(const std::uint8_t* frame, std::uint8_t* picture) noexcept
+    {
+        convertRows(frame, picture, 0, m_format.height);
+    }
+    // Only the frame's rows firstRow .. endRow - 1, counted from the top as
+    // stored, each to its place in the picture.
+    void convertRows(const std::uint8_t* frame, std::uint8_t* picture, std::int32_t firstRow,
+                     std::int32_t endRow) noexcept;
 
 private:
     SerSampleFormat m_format;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -54,8 +55,37 @@ std::size_t SerFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) c
     return done;
 }
 
-void SerFile::adviseSequential() const
+SerFileMap::SerFileMap(const SerFile& file, std::uint64_t size)
 {
-    if (m_fd >= 0)
-        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (!file.isOpen() || size == 0 || size > SIZE_MAX)
+        return;
+    void* data = ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_PRIVATE, file.descriptor(), 0);
+    if (data == MAP_FAILED)
+        return;
+    // Frames are read once, front to back: let the kernel read well ahead.
+    ::madvise(data, std::size_t(size), MADV_SEQUENTIAL);
+    m_data = data;
+    m_size = std::size_t(size);
+}
+
+SerFileMap::~SerFileMap()
+{
+    if (m_data)
+        ::munmap(m_data, m_size);
+}
+
+SerFileMap::SerFileMap(SerFileMap&& other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0))
+{
+}
+
+SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
+{
+    if (this != &other) {
+        if (m_data)
+            ::munmap(m_data, m_size);
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+    }
+    return *this;
 }

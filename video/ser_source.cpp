@@ -2,7 +2,6 @@
 
 #include "analysis/rounding.h"
 #include "video/ser_convert.h"
-#include "video/ser_decode_ahead.h"
 #include "video/ser_file.h"
 #include "video/ser_header.h"
 #include "video/ser_layout.h"
@@ -12,8 +11,17 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
+// Frames are converted one at a time into one picture that the sink then
+// takes while it is still in the cache. Measured on 1920 x 1080 captures, a
+// worker thread decoding ahead into a ring of pictures was slower: the ring
+// no longer fits in the cache. What pays instead is a second thread that
+// converts half of each large frame alongside the calling thread; reading
+// the samples from memory is the bottleneck, and two cores pull more.
 namespace {
 
 // HRESULT-style codes, negative as the file run expects; E_FAIL where the
@@ -21,9 +29,8 @@ namespace {
 constexpr std::int32_t kFail = std::int32_t(0x80004005u);
 constexpr std::int32_t kOutOfMemory = std::int32_t(0x8007000Eu);
 
-// Frames decoded ahead of the one the sink holds: one in the sink, one being
-// converted, one spare to absorb uneven sink times.
-constexpr std::size_t kSlots = 3;
+// Below this many pixels a frame converts faster than a thread starts.
+constexpr std::int64_t kSplitPixels = 512 * 512;
 
 [[noreturn]] void FailToLoad()
 {
@@ -47,10 +54,9 @@ std::vector<std::int64_t> ReadTimestamps(const SerFile& file, const SerLayout& l
 
 class SerSource final : public FrameSource {
 public:
-    SerSource(SerFile file, const SerLayout& layout, const SerSampleFormat& format, double frameRate,
-              std::vector<std::uint8_t> frameBuffer)
-        : m_file(std::move(file)), m_layout(layout), m_format(format), m_frameRate(frameRate),
-          m_converter(format), m_raw(std::move(frameBuffer))
+    SerSource(SerFrameReader reader, const SerLayout& layout, const SerSampleFormat& format, double frameRate)
+        : m_reader(std::move(reader)), m_layout(layout), m_format(format), m_frameRate(frameRate),
+          m_converter(format), m_helperConverter(format)
     {
     }
 
@@ -75,14 +81,9 @@ public:
 
     void enterGrabMode() override
     {
-        if (!m_slots.empty())
-            return;
         try {
-            const std::size_t pictureBytes = pictureSize();
-            for (std::size_t k = 0; k < kSlots; ++k)
-                m_slots.emplace_back(pictureBytes);
+            m_picture.resize(std::size_t(m_format.width) * std::size_t(m_format.height) * 3);
         } catch (const std::bad_alloc&) {
-            m_slots.clear();
             throw FrameSourceError("Failed in EnterBitmapGrabMode!", kOutOfMemory);
         }
     }
@@ -91,52 +92,60 @@ public:
 
     void play(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink) override
     {
-        std::int64_t count = m_layout.frames;
+        std::uint32_t count = m_layout.frames;
         if (stopPosition < duration()) {
             // Frame i plays when its presentation time i / rate lies before
             // the stop; i * 1e7 / rate keeps whole-rate times exact.
-            std::int64_t before = 0;
+            std::uint32_t before = 0;
             while (before < count && double(before) * 1e7 / m_frameRate < double(stopPosition))
                 ++before;
             count = before;
         }
         if (maxFrames > 0)
-            count = std::min<std::int64_t>(count, maxFrames);
+            count = std::min(count, std::uint32_t(maxFrames));
         if (count == 0)
             return;
         enterGrabMode();
-        m_file.adviseSequential();
 
-        std::array<std::uint8_t*, kSlots> slots{};
-        for (std::size_t k = 0; k < kSlots; ++k)
-            slots[k] = m_slots[k].data();
-        const auto pictureBytes = std::int32_t(pictureSize());
-
-        DecodeAhead(
-            count, slots,
-            [&](std::int64_t i, std::uint8_t* picture) {
-                if (m_file.readAt(m_layout.frameOffset(std::uint32_t(i)), m_raw) != m_raw.size())
-                    throw FrameSourceError("Failed in WaitForCompletion!", kFail);
-                m_converter.convert(m_raw.data(), picture);
-            },
-            [&](std::int64_t i, std::uint8_t* picture) {
-                sink.BufferCB(double(i) / m_frameRate, picture, pictureBytes);
-            });
+        const auto pictureBytes = std::int32_t(m_picture.size());
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint8_t* stored = m_reader.frame(i);
+            if (!stored)
+                throw FrameSourceError("Failed in WaitForCompletion!", kFail);
+            convert(stored);
+            sink.BufferCB(double(i) / m_frameRate, m_picture.data(), pictureBytes);
+        }
     }
 
 private:
     double length() const { return double(m_layout.frames) / m_frameRate; }
-    std::size_t pictureSize() const { return std::size_t(m_format.width) * std::size_t(m_format.height) * 3; }
 
-    SerFile m_file;
+    void convert(const std::uint8_t* stored)
+    {
+        const std::int32_t height = m_format.height;
+        if (std::int64_t(m_format.width) * height >= kSplitPixels) {
+            const std::int32_t half = height / 2;
+            try {
+                // Joined when it goes out of scope, before the sink sees the picture.
+                const std::jthread helper(
+                    [&] { m_helperConverter.convertRows(stored, m_picture.data(), 0, half); });
+                m_converter.convertRows(stored, m_picture.data(), half, height);
+                return;
+            } catch (const std::system_error&) {
+                // No thread to be had: the calling thread does it all.
+            }
+        }
+        m_converter.convert(stored, m_picture.data());
+    }
+
+    SerFrameReader m_reader;
     SerLayout m_layout;
     SerSampleFormat m_format;
     double m_frameRate;
-    // Used only by the decoding thread while a play() runs.
     SerConverter m_converter;
-    std::vector<std::uint8_t> m_raw;   // one frame as stored
-    // The pictures handed to the sink, reused frame after frame.
-    std::vector<std::vector<std::uint8_t>> m_slots;
+    SerConverter m_helperConverter;   // the helper thread's, for the top half
+    // What the sink gets, frame after frame; it may write into it.
+    std::vector<std::uint8_t> m_picture;
 };
 
 } // namespace
@@ -149,12 +158,11 @@ bool IsSerFile(const std::string& path)
         && std::memcmp(id.data(), kSerFileId, kSerFileIdSize) == 0;
 }
 
-std::unique_ptr<FrameSource> OpenSerSource(const std::string& path)
+std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading)
 {
     SerFile file(path);
     if (!file.isOpen())
         FailToLoad();
-    const std::uint64_t fileSize = file.size();
 
     std::array<std::uint8_t, kSerHeaderSize> headerBytes{};
     if (file.readAt(0, headerBytes) != headerBytes.size())
@@ -164,28 +172,29 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path)
         FailToLoad();
     const SerHeader& header = parsed.header;
 
-    const SerLayout layout = LayOutSerFile(header, fileSize);
+    const SerLayout layout = LayOutSerFile(header, file.size());
     if (layout.frames == 0)
         FailToLoad();
-
-    // The first frames settle byte order and depth; their buffer then serves
-    // for reading while playing.
-    std::vector<std::uint8_t> frame;
-    try {
-        frame.resize(std::size_t(layout.frameBytes));
-    } catch (const std::bad_alloc&) {
-        FailToLoad();
-    }
-    SerFormatProbe probe(header);
-    for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i) {
-        if (file.readAt(layout.frameOffset(i), frame) != frame.size())
-            FailToLoad();
-        probe.addFrame(frame);
-    }
 
     double rate = kSerDefaultFrameRate;
     if (layout.hasTimestamps)
         rate = FrameRateFromTimestamps(ReadTimestamps(file, layout));
 
-    return std::make_unique<SerSource>(std::move(file), layout, probe.format(), rate, std::move(frame));
+    std::optional<SerFrameReader> reader;
+    try {
+        reader.emplace(std::move(file), layout, reading);
+    } catch (const std::bad_alloc&) {
+        FailToLoad();
+    }
+
+    // The first frames settle byte order and depth.
+    SerFormatProbe probe(header);
+    for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i) {
+        const std::uint8_t* stored = reader->frame(i);
+        if (!stored)
+            FailToLoad();
+        probe.addFrame({stored, std::size_t(layout.frameBytes)});
+    }
+
+    return std::make_unique<SerSource>(std::move(*reader), layout, probe.format(), rate);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "video/frame_source.h"
+#include "video/ser_frame_reader.h"
 
 #include <memory>
 #include <string>
@@ -15,8 +16,11 @@ bool IsSerFile(const std::string& path);
 // header declares; a partial last frame is left out). Frame rate: from the
 // frames' time stamps when every one is later than the one before, otherwise
 // 30; length = frames / rate. Frame i has presentation time i / rate.
-// Pictures: see SerConverter; byte order and depth: see ChooseSampleFormat.
+// Pictures: see SerConverter; byte order and depth: see SerFormatProbe.
+// Frames are converted on the calling thread, into one picture buffer that
+// the source owns and reuses.
 //
 // Throws FrameSourceError "Couldn't load the file!" for a file that cannot be
 // read, a header that is short or invalid, or a file with no whole frame.
-std::unique_ptr<FrameSource> OpenSerSource(const std::string& path);
+// reading is for tests of the fallback; callers leave it.
+std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading = SerReading::Mapped);
