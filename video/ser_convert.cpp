@@ -78,6 +78,52 @@ SerConverter::SerConverter(const SerSampleFormat& format)
 {
 }
 
+bool SerConverter::storedAsGray() const
+{
+    return grayFormat() && m_format.bytesPerSample == 1 && m_format.depth == 8;
+}
+
+// One row's samples as 8-bit values: the stored bytes themselves, or the row
+// scratch after narrowing or widening.
+const std::uint8_t* SerConverter::narrowRow(const std::uint8_t* in) noexcept
+{
+    const SerSampleFormat& f = m_format;
+    const std::size_t rowSamples = std::size_t(f.rowSamples());
+    if (f.bytesPerSample == 2) {
+        const unsigned shift = unsigned(f.depth - 8);
+        if (f.bigEndian == (std::endian::native == std::endian::big))
+            NarrowNative(in, rowSamples, shift, m_row.data());
+        else
+            NarrowSwapped(in, rowSamples, shift, m_row.data());
+        return m_row.data();
+    }
+    if (f.depth < 8) {
+        Widen(in, rowSamples, unsigned(8 - f.depth), m_row.data());
+        return m_row.data();
+    }
+    return in;
+}
+
+void SerConverter::convertGrayRows(const std::uint8_t* frame, std::uint8_t* gray, std::int32_t firstRow,
+                                   std::int32_t endRow) noexcept
+{
+    const std::size_t width = std::size_t(m_format.width);
+    const std::size_t inStride = width * std::size_t(m_format.bytesPerSample);
+    for (std::int32_t y = firstRow; y < endRow; ++y) {
+        const std::uint8_t* in = frame + std::size_t(y) * inStride;
+        std::uint8_t* out = gray + std::size_t(y) * width;
+        if (m_format.bytesPerSample == 2) {
+            const unsigned shift = unsigned(m_format.depth - 8);
+            if (m_format.bigEndian == (std::endian::native == std::endian::big))
+                NarrowNative(in, width, shift, out);
+            else
+                NarrowSwapped(in, width, shift, out);
+        } else {
+            std::memcpy(out, narrowRow(in), width);
+        }
+    }
+}
+
 void SerConverter::convertRows(const std::uint8_t* frame, std::uint8_t* picture, std::int32_t firstRow,
                                std::int32_t endRow) noexcept
 {
@@ -91,18 +137,7 @@ void SerConverter::convertRows(const std::uint8_t* frame, std::uint8_t* picture,
         const std::uint8_t* in = frame + std::size_t(y) * inStride;
         std::uint8_t* out = picture + std::size_t(f.height - 1 - y) * outStride;
 
-        const std::uint8_t* samples = in;
-        if (f.bytesPerSample == 2) {
-            const unsigned shift = unsigned(f.depth - 8);
-            if (f.bigEndian == (std::endian::native == std::endian::big))
-                NarrowNative(in, rowSamples, shift, m_row.data());
-            else
-                NarrowSwapped(in, rowSamples, shift, m_row.data());
-            samples = m_row.data();
-        } else if (f.depth < 8) {
-            Widen(in, rowSamples, unsigned(8 - f.depth), m_row.data());
-            samples = m_row.data();
-        }
+        const std::uint8_t* samples = narrowRow(in);
 
         switch (f.colour) {
         case SerColour::Rgb:

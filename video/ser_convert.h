@@ -32,7 +32,18 @@ public:
     void convertRows(const std::uint8_t* frame, std::uint8_t* picture, std::int32_t firstRow,
                      std::int32_t endRow) noexcept;
 
+    // Mono and mosaic frames only: the 8-bit grey plane, rows top-down as
+    // stored (width bytes each), for sinks that take grey frames as they are.
+    void convertGrayRows(const std::uint8_t* frame, std::uint8_t* gray, std::int32_t firstRow,
+                         std::int32_t endRow) noexcept;
+    // True for frames whose stored bytes already are that grey plane (8-bit
+    // mono or mosaic at depth 8), which need no conversion at all.
+    bool storedAsGray() const;
+    bool grayFormat() const { return m_format.colour != SerColour::Rgb && m_format.colour != SerColour::Bgr; }
+
 private:
+    const std::uint8_t* narrowRow(const std::uint8_t* in) noexcept;
+
     SerSampleFormat m_format;
     std::vector<std::uint8_t> m_row;   // one row of 8-bit samples
 };

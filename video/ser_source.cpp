@@ -107,18 +107,50 @@ public:
             return;
         enterGrabMode();
 
+        // Grey captures go to a sink that takes grey frames without being
+        // spread over three bytes; 8-bit ones straight from the file.
+        const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
+        const std::ptrdiff_t width = m_format.width;
+        const std::ptrdiff_t lastRow = std::ptrdiff_t(m_format.height - 1) * width;
         const auto pictureBytes = std::int32_t(m_picture.size());
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint8_t* stored = m_reader.frame(i);
             if (!stored)
                 throw FrameSourceError("Failed in WaitForCompletion!", kFail);
-            convert(stored);
-            sink.BufferCB(double(i) / m_frameRate, m_picture.data(), pictureBytes);
+            const double time = double(i) / m_frameRate;
+            if (gray) {
+                const std::uint8_t* plane = stored;
+                if (!m_converter.storedAsGray()) {
+                    convertGray(stored);
+                    plane = m_gray.data();
+                }
+                sink.GrayBufferCB(time, plane + lastRow, -width);   // stored top-down
+            } else {
+                convert(stored);
+                sink.BufferCB(time, m_picture.data(), pictureBytes);
+            }
         }
     }
 
 private:
     double length() const { return double(m_layout.frames) / m_frameRate; }
+
+    void convertGray(const std::uint8_t* stored)
+    {
+        const std::int32_t height = m_format.height;
+        m_gray.resize(std::size_t(m_format.width) * std::size_t(height));
+        if (std::int64_t(m_format.width) * height >= kSplitPixels) {
+            const std::int32_t half = height / 2;
+            try {
+                const std::jthread helper(
+                    [&] { m_helperConverter.convertGrayRows(stored, m_gray.data(), 0, half); });
+                m_converter.convertGrayRows(stored, m_gray.data(), half, height);
+                return;
+            } catch (const std::system_error&) {
+            }
+        }
+        m_converter.convertGrayRows(stored, m_gray.data(), 0, height);
+    }
 
     void convert(const std::uint8_t* stored)
     {
@@ -146,6 +178,7 @@ private:
     SerConverter m_helperConverter;   // the helper thread's, for the top half
     // What the sink gets, frame after frame; it may write into it.
     std::vector<std::uint8_t> m_picture;
+    std::vector<std::uint8_t> m_gray;   // grey frames that needed converting, rows top-down
 };
 
 } // namespace

@@ -39,6 +39,35 @@ public:
     }
 };
 
+// Takes grey frames as they are and records them spread over three bytes,
+// bottom row first, so that they compare with the 24-bit pictures.
+class GraySink : public FrameSink {
+public:
+    GraySink(std::int32_t width, std::int32_t height) : m_width(width), m_height(height) {}
+    std::vector<std::vector<std::uint8_t>> pictures;
+    std::int32_t colourFrames = 0;
+
+    bool acceptsGrayFrames() const override { return true; }
+    std::int32_t GrayBufferCB(double, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        std::vector<std::uint8_t> picture;
+        for (std::int32_t y = 0; y < m_height; ++y)
+            for (std::int32_t x = 0; x < m_width; ++x)
+                picture.insert(picture.end(), 3, bottomRow[std::ptrdiff_t(y) * stride + x]);
+        pictures.push_back(std::move(picture));
+        return 0;
+    }
+    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override
+    {
+        ++colourFrames;
+        return 0;
+    }
+
+private:
+    std::int32_t m_width;
+    std::int32_t m_height;
+};
+
 // A ramp along the rows, top-left darkest, filling `bits`: smooth, as real
 // pictures are, and different in every row so that a wrong flip shows.
 SerClip Ramp(std::int32_t colourId, std::int32_t depth, std::int32_t frames, std::int32_t bits = -1,
@@ -125,6 +154,33 @@ INSTANTIATE_TEST_SUITE_P(
                     Format{"Rgb8", 100, 8}, Format{"Rgb12", 100, 12}, Format{"Rgb16", 100, 16},
                     Format{"Bgr8", 101, 8}, Format{"Bgr16", 101, 16}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SerSource, GreyCapturesReachAGreySinkUnexpanded)
+{
+    const TempDir dir;
+    for (const Format& format : {Format{"Mono8", 0, 8}, Format{"Mono12", 0, 12}, Format{"Rggb8", 8, 8},
+                                 Format{"Bggr16", 11, 16}, Format{"Mono6", 0, 6}}) {
+        for (std::int32_t width : {37, 701}) {   // 701 x 377: converted by two threads
+            const SerClip clip = Ramp(format.colourId, format.depth, 2, -1, width, width == 37 ? 5 : 377);
+            const auto source = OpenSerSource(dir.write("grey.ser", clip.bytes()));
+            GraySink sink(clip.width, clip.height);
+            source->enterGrabMode();
+            source->play(kPlayAll, 0, sink);
+            ASSERT_EQ(sink.pictures.size(), 2u) << format.name;
+            EXPECT_EQ(sink.colourFrames, 0);
+            for (std::size_t f = 0; f < 2; ++f)
+                EXPECT_EQ(sink.pictures[f], Expected(clip, f, clip.depth)) << format.name << " frame " << f;
+        }
+    }
+    // Colour captures still come as 24-bit pictures.
+    const SerClip rgb = Ramp(100, 8, 1);
+    const auto source = OpenSerSource(dir.write("rgb.ser", rgb.bytes()));
+    GraySink sink(rgb.width, rgb.height);
+    source->enterGrabMode();
+    source->play(kPlayAll, 0, sink);
+    EXPECT_EQ(sink.colourFrames, 1);
+    EXPECT_TRUE(sink.pictures.empty());
+}
 
 TEST(SerSource, LargeFramesConvertedByTwoThreadsMatchToo)
 {
