@@ -1,5 +1,7 @@
 #include "video/bgr_converter.h"
 
+#include "video/pixel_loop.h"
+
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
@@ -45,6 +47,7 @@ const std::uint8_t* sourceRow(const AVFrame& frame, int y)
 }
 
 // Kept free of calls and aliasing so that the compiler vectorises them.
+ORBICROP_PIXEL_LOOP
 void expandGrayRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, int width)
 {
     for (int x = 0; x < width; ++x) {
@@ -55,6 +58,7 @@ void expandGrayRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict 
     }
 }
 
+ORBICROP_PIXEL_LOOP
 void swapRgbRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, int width)
 {
     for (int x = 0; x < width; ++x) {
@@ -124,6 +128,10 @@ bool BgrConverter::convert(const AVFrame& frame, std::uint8_t* destination)
         return true;
     }
     default:
+        if (YuvToBgr::handles(AVPixelFormat(frame.format))) {
+            m_yuv.convert(frame, destination);
+            return true;
+        }
         return convertWithSwscale(frame, destination);
     }
 }

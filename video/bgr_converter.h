@@ -1,6 +1,7 @@
 #pragma once
 
 #include "video/ffmpeg_handles.h"
+#include "video/yuv_to_bgr.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +44,7 @@ private:
 
     int m_width;
     int m_height;
+    YuvToBgr m_yuv;
 
     // The swscale context and the frame properties it was built for.
     SwsContextPtr m_sws;

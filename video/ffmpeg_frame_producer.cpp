@@ -59,21 +59,25 @@ void FfmpegFrameProducer::readAll()
                 throw FrameSourceError(kWaitFailed, rc);
             break;
         }
-        PacketUnref unref(m_packet.get());
         if (m_packet->stream_index == m_streamIndex) decode(m_packet.get());
+        else av_packet_unref(m_packet.get());
     }
     if (!m_done && !m_stop.stop_requested()) decode(nullptr); // drain the frames still in the decoder
 }
 
-void FfmpegFrameProducer::decode(const AVPacket* packet)
+void FfmpegFrameProducer::decode(AVPacket* packet)
 {
     int rc = avcodec_send_packet(&m_decoder, packet);
     if (rc == AVERROR(EAGAIN)) {
         // Not expected after a full drain, but the API allows it.
         receiveFrames();
-        if (m_done) return;
-        rc = avcodec_send_packet(&m_decoder, packet);
+        if (!m_done) rc = avcodec_send_packet(&m_decoder, packet);
     }
+    // Dropping our reference before receiving lets a raw frame that shares
+    // the packet's buffer be the buffer's only owner, so it can go to the
+    // sink in place.
+    if (packet) av_packet_unref(packet);
+    if (m_done) return;
     if (rc == AVERROR(ENOMEM)) throw FrameSourceError(kWaitFailed, rc);
     // Any other refusal means this packet cannot be decoded: it is skipped.
     receiveFrames();

@@ -33,7 +33,7 @@ public:
 
 private:
     void readAll();
-    void decode(const AVPacket* packet);
+    void decode(AVPacket* packet); // nullptr drains the decoder; the packet is unreferenced
     void receiveFrames();
     void deliver(AVFrame& frame);
     std::int64_t timestampOf(const AVFrame& frame);

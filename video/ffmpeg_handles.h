@@ -61,18 +61,7 @@ inline PacketPtr makePacket()
     return packet;
 }
 
-// Drops a packet's or frame's data at scope exit, keeping the struct for reuse.
-class PacketUnref {
-public:
-    explicit PacketUnref(AVPacket* packet) : m_packet(packet) {}
-    ~PacketUnref() { av_packet_unref(m_packet); }
-    PacketUnref(const PacketUnref&) = delete;
-    PacketUnref& operator=(const PacketUnref&) = delete;
-
-private:
-    AVPacket* m_packet;
-};
-
+// Drops a frame's data at scope exit, keeping the struct for reuse.
 class FrameUnref {
 public:
     explicit FrameUnref(AVFrame* frame) : m_frame(frame) {}
