@@ -1,0 +1,87 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+namespace {
+
+// Output sizes are multiples of 16 from 32 to 640, as the window's sliders give them.
+const CLI::Validator kCropSize(
+    [](std::string& text) -> std::string {
+        try {
+            std::size_t used = 0;
+            const long value = std::stol(text, &used);
+            if (used == text.size() && value >= 32 && value <= 640 && value % 16 == 0)
+                return {};
+        } catch (const std::exception&) {
+        }
+        return "'" + text + "' is not a multiple of 16 from 32 to 640";
+    },
+    "PX: 32..640, multiple of 16");
+
+const CLI::Validator kThreshold(
+    [](std::string& text) -> std::string {
+        try {
+            std::size_t used = 0;
+            const long value = std::stol(text, &used);
+            if (used == text.size() && value >= -100 && value <= 100)
+                return {};
+        } catch (const std::exception&) {
+        }
+        return "'" + text + "' is not a whole number from -100 to 100";
+    },
+    "N: -100..100");
+
+} // namespace
+
+ParseOutcome ParseCommandLine(int argc, char** argv)
+{
+    CliOptions o;
+    CLI::App app{"Centre the planet in every frame of planetary videos and write cropped, "
+                 "uncompressed AVIs (name_orbic.avi, or name_Y8orbic.avi in greyscale).",
+                 "orbicrop-cli"};
+    app.set_version_flag("--version", std::string("orbicrop-cli ") + ORBICROP_VERSION);
+    app.add_option("FILE", o.files, "Input videos; the first one is tested")->required();
+    app.add_option("-t,--threshold", o.threshold, "Detection threshold relative to the histogram peak")
+        ->check(kThreshold)->capture_default_str();
+    app.add_option("-W,--width", o.width, "Output width")->check(kCropSize)->capture_default_str();
+    app.add_option("-H,--height", o.height, "Output height")->check(kCropSize)->capture_default_str();
+    bool colorFlag = false;
+    bool grayFlag = false;
+    auto* color = app.add_flag("--color", colorFlag, "RGB24 output");
+    auto* gray = app.add_flag("--gray", grayFlag, "Y800 greyscale output");
+    color->excludes(gray);
+    app.add_flag("--invert", o.invert, "Centre on dark pixels (sunspots)");
+    app.add_flag("--debayer-safe", o.debayerSafe, "Even crop centre, for raw colour videos");
+    app.add_flag("--remove-incomplete", o.removeIncomplete, "Drop frames whose crop window reaches the frame border");
+    app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
+    app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->type_name("FILE.png");
+    app.add_option("-o,--output-dir", o.outputDir, "Where outputs go (default: the directory of the first FILE)")
+        ->type_name("DIR");
+    app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
+    app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->type_name("FILE.csv");
+    app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+
+    ParseOutcome outcome;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return outcome;
+    } catch (const CLI::CallForVersion&) {
+        std::cout << app.version() << '\n';
+        return outcome;
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "orbicrop-cli: " << e.what() << '\n'
+                  << "Run with --help for the options.\n";
+        outcome.exitStatus = kExitUsage;
+        return outcome;
+    }
+    if (colorFlag)
+        o.color = true;
+    else if (grayFlag)
+        o.color = false;
+    outcome.options = o;
+    return outcome;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Everything the command line can say, after validation.
+struct CliOptions {
+    std::vector<std::string> files;
+    std::int32_t threshold = 5;
+    std::int32_t width = 192;
+    std::int32_t height = 192;
+    std::optional<bool> color;        // unset: chosen from the test frames
+    bool invert = false;
+    bool debayerSafe = false;
+    bool removeIncomplete = false;
+    bool showEffect = false;
+    bool autoColor = true;            // only a settings file turns it off
+    std::string previewPath;
+    std::string outputDir;
+    std::string trackPath;
+    std::string settingsPath;
+    bool testOnly = false;
+    bool quiet = false;
+};
+
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitTestFailed = 1,
+    kExitUsage = 2,
+    kExitFileFailed = 3,
+    kExitInterrupted = 130,
+};
+
+// Parses argv. Returns the options, or an exit status when the program
+// should end at once (help or version shown: 0; bad usage, reported on
+// standard error: 2).
+struct ParseOutcome {
+    std::optional<CliOptions> options;
+    int exitStatus = kExitOk;
+};
+ParseOutcome ParseCommandLine(int argc, char** argv);

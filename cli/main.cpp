@@ -1,0 +1,60 @@
+// orbicrop-cli: the window's test and process actions for terminals and scripts.
+
+#include "analysis/processing_state.h"
+#include "avi/avi_writer.h"
+#include "cli/cli_options.h"
+#include "cli/png_writer.h"
+#include "cli/terminal_host.h"
+#include "video/actions.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+int Run(const CliOptions& options)
+{
+    TProcessingState state;
+    state.blockSize = kBlockSize;
+    UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
+    TAviWriter writer(0, 0);
+    state.aviWriter = &writer;
+    TerminalHost host(options, state);
+
+    // As right after opening files in the window: the first test may choose the mode.
+    state.autoColorPending = true;
+    const bool passed = RunTestAction(state, host);
+    if (!options.previewPath.empty() && host.preview() && passed)
+        WritePng(*host.preview(), options.previewPath);
+    if (!passed)
+        return kExitTestFailed;
+    if (options.testOnly)
+        return kExitOk;
+
+    if (!options.outputDir.empty()) {
+        state.outputDir = options.outputDir;
+        if (state.outputDir.back() != '/')
+            state.outputDir += '/';
+    }
+    const BatchResult result = RunProcessAction(state, host);
+    return result.failed > 0 ? kExitFileFailed : kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const ParseOutcome parsed = ParseCommandLine(argc, argv);
+    if (!parsed.options)
+        return parsed.exitStatus;
+    InstallInterruptHandler();
+    try {
+        return Run(*parsed.options);
+    } catch (const Interrupted&) {
+        std::fprintf(stderr, "orbicrop-cli: interrupted; the current output was closed with the frames written so far\n");
+        return kExitInterrupted;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());
+        return kExitFileFailed;
+    }
+}

@@ -1,0 +1,101 @@
+#include "cli/terminal_host.h"
+
+#include "video/paths.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+
+} // namespace
+
+void InstallInterruptHandler()
+{
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // Past a file-size limit the kernel would kill the process in the middle
+    // of a write; ignored, the write fails instead and the writer closes the
+    // output with the frames it has.
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+bool InterruptRequested() { return g_interrupted.load(); }
+
+TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
+    : m_options(options), m_state(state), m_grayscale(options.color.has_value() && !*options.color)
+{
+    if (!options.quiet && isatty(STDERR_FILENO))
+        m_progress = std::make_unique<ProgressBar>(stderr);
+    if (!options.trackPath.empty())
+        m_track = std::make_unique<TrackWriter>(options.trackPath);
+}
+
+void TerminalHost::showWarning(const std::string& caption)
+{
+    std::fprintf(stderr, "%s\n", caption.c_str());
+}
+
+void TerminalHost::setProgressMax(std::int32_t frames)
+{
+    if (m_progress)
+        m_progress->setTotal(frames);
+}
+
+void TerminalHost::setProgress(std::int32_t frames)
+{
+    if (m_progress)
+        m_progress->update(frames);
+}
+
+void TerminalHost::processEvents()
+{
+    if (InterruptRequested())
+        throw Interrupted();
+}
+
+void TerminalHost::appendLog(const std::string& line, bool)
+{
+    if (m_progress)
+        m_progress->finish();
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void TerminalHost::showMessage(const std::string& text)
+{
+    if (m_progress)
+        m_progress->finish();
+    std::fprintf(stderr, "orbicrop-cli: %s\n", text.c_str());
+}
+
+void TerminalHost::updateCropSize()
+{
+    UpdateCropSize(m_state, m_options.width / kCropSizeStep, m_options.height / kCropSizeStep);
+}
+
+void TerminalHost::frameAnalysed(const FrameRecord& record)
+{
+    if (m_track && !m_state.testMode)
+        m_track->write(FileNameOf(m_state.currentFile), m_state.inputHeight, record);
+}
+
+void TerminalHost::resetProgress()
+{
+    if (m_progress)
+        m_progress->start(0);
+}
+
+void TerminalHost::fillProgress()
+{
+    if (m_progress)
+        m_progress->finish();
+}

@@ -1,0 +1,47 @@
+#include "cli/track_writer.h"
+
+#include <stdexcept>
+
+namespace {
+
+const char* OutcomeText(FrameRecord::Outcome outcome)
+{
+    switch (outcome) {
+    case FrameRecord::Outcome::Written: return "written";
+    case FrameRecord::Outcome::NoPlanet: return "no planet";
+    case FrameRecord::Outcome::Incomplete: return "incomplete";
+    case FrameRecord::Outcome::NotWritten: return "not written";
+    case FrameRecord::Outcome::Analysed: break;
+    }
+    return "analysed";
+}
+
+// File names may hold commas or quotes; quote them as CSV does.
+std::string Quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+TrackWriter::TrackWriter(const std::string& path) : m_file(std::fopen(path.c_str(), "w"))
+{
+    if (!m_file)
+        throw std::runtime_error("Couldn't create the track file " + path);
+    std::fputs("file,frame,time,center_x,center_y,radius_x,radius_y,outcome\n", m_file.get());
+}
+
+void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record)
+{
+    // Frames are analysed with y counted from the bottom row; people and
+    // image tools count from the top.
+    const double pictureY = double(inputHeight - 1) - record.centerY;
+    std::fprintf(m_file.get(), "%s,%d,%.6f,%.4f,%.4f,%.4f,%.4f,%s\n", Quoted(fileName).c_str(), record.index,
+                 record.sampleTime, record.centerX, pictureY, record.radiusX, record.radiusY,
+                 OutcomeText(record.outcome));
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "analysis/run_host.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+// One CSV line per processed frame: where the planet was and what became of
+// the frame. Coordinates are picture coordinates: x from the left, y from the top.
+class TrackWriter {
+public:
+    // Throws std::runtime_error when the file cannot be created.
+    explicit TrackWriter(const std::string& path);
+
+    void write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record);
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> m_file;
+};

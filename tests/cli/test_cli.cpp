@@ -1,0 +1,232 @@
+// The command-line tool end to end: synthetic clips with a known planet path
+// in, cropped AVIs out, checked byte for byte with an independent decoder.
+
+#include "analysis/rounding.h"
+#include "support/decoded_video.h"
+#include "support/disc_video.h"
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+namespace {
+
+std::string Cli(const std::string& args) { return std::string(ORBICROP_CLI) + " -q " + args; }
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+// The crop the tool must write for one frame, computed here from the known
+// centre: top row first, as the decoder returns it; bgr or grey (blue byte).
+std::string ExpectedCrop(const DiscClip& clip, std::int32_t index, int w, int h, bool gray)
+{
+    const auto frame = clip.frame(index);
+    double cx = 0, cy = 0;
+    clip.path(index, cx, cy);
+    const auto centerX = std::int32_t(RoundHalfEven(cx));
+    const auto centerY = std::int32_t(RoundHalfEven(cy));
+    std::string out;
+    for (int row = h - 1; row >= 0; --row) {   // from the top of the window
+        const int y = centerY - h / 2 + row;
+        for (int j = 0; j < w; ++j) {
+            const int x = centerX - w / 2 + j;
+            std::uint8_t px[3] = {0, 0, 0};
+            if (x >= 0 && x < clip.width && y >= 0 && y < clip.height)
+                std::copy_n(&frame[(std::size_t(y) * clip.width + x) * 3], 3, px);
+            if (gray) out += char(px[0]);
+            else out.append(reinterpret_cast<const char*>(px), 3);
+        }
+    }
+    return out;
+}
+
+std::string ExpectedVideo(const DiscClip& clip, const std::vector<int>& frames, int w, int h, bool gray)
+{
+    std::string all;
+    for (int i : frames) all += ExpectedCrop(clip, i, w, h, gray);
+    return all;
+}
+
+std::vector<int> Range(int n)
+{
+    std::vector<int> v;
+    for (int i = 0; i < n; ++i) v.push_back(i);
+    return v;
+}
+
+} // namespace
+
+TEST(Cli, ColourClipIsCentredAndCroppedExactly)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.blue = 60; clip.green = 180; clip.red = 240;
+    clip.write(dir.file("jupiter.avi"), 12);
+
+    const auto r = RunCommand(Cli("-W 64 -H 48 " + ShellQuote(dir.file("jupiter.avi"))), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 10u) << r.out;
+    EXPECT_EQ(lines[0], "Opening file jupiter.avi");
+    EXPECT_EQ(lines[1], " - 12 frames");
+    EXPECT_EQ(lines[2], " - Input res 160 x 120");
+    EXPECT_EQ(lines[3], "Opening file jupiter.avi");
+    EXPECT_EQ(lines[6], " - Output res 64 x 48");
+    EXPECT_EQ(lines[7], "12/12 frames written");
+    EXPECT_TRUE(std::regex_match(lines[8], std::regex(" - FPS: [0-9]+"))) << lines[8];
+    EXPECT_EQ(lines[9], "Orbicropping complete!");
+
+    const std::string out = dir.file("jupiter_orbic.avi");
+    const auto probe = Probe(out, dir.path());
+    EXPECT_EQ(probe.width, 64);
+    EXPECT_EQ(probe.height, 48);
+    EXPECT_EQ(probe.frames, 12);
+    EXPECT_EQ(probe.rate, "30/1");
+    EXPECT_EQ(DecodeWithFfmpeg(out, "bgr24", dir.path()), ExpectedVideo(clip, Range(12), 64, 48, false));
+}
+
+TEST(Cli, GreyClipChoosesGreyscaleAndBlueBytes)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.path = [](std::int32_t f, double& cx, double& cy) { cx = 79.5 - 4 * (f % 3); cy = 39.5 + 4 * f; };
+    clip.write(dir.file("moon.avi"), 8);
+
+    const auto r = RunCommand(Cli("-W 32 -H 64 " + ShellQuote(dir.file("moon.avi"))), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = dir.file("moon_Y8orbic.avi");
+    ASSERT_TRUE(std::filesystem::exists(out));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("moon_orbic.avi")));
+    EXPECT_EQ(Probe(out, dir.path()).pixelFormat, "gray");
+    EXPECT_EQ(DecodeWithFfmpeg(out, "gray", dir.path()), ExpectedVideo(clip, Range(8), 32, 64, true));
+}
+
+TEST(Cli, ExplicitModeOverridesTheAutomaticChoice)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("grey.avi"), 4);
+    ASSERT_EQ(RunCommand(Cli("--color -W 32 -H 32 " + ShellQuote(dir.file("grey.avi"))), dir.path()).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("grey_orbic.avi")));
+
+    DiscClip colour;
+    colour.red = 90;
+    colour.write(dir.file("red.avi"), 4);
+    ASSERT_EQ(RunCommand(Cli("--gray -W 32 -H 32 " + ShellQuote(dir.file("red.avi"))), dir.path()).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("red_Y8orbic.avi")));
+    EXPECT_EQ(DecodeWithFfmpeg(dir.file("red_Y8orbic.avi"), "gray", dir.path()),
+              ExpectedVideo(colour, Range(4), 32, 32, true));
+}
+
+TEST(Cli, NoPlanetFailsTheTestAndWritesNothing)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.radius = 0;
+    clip.write(dir.file("sky.avi"), 3);
+    const auto r = RunCommand(Cli(ShellQuote(dir.file("sky.avi"))), dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("COG Threshold Too High!"), std::string::npos) << r.err;
+    EXPECT_EQ(Lines(r.out).size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("sky_Y8orbic.avi")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("sky_orbic.avi")));
+}
+
+TEST(Cli, PlanetDriftingOffTheEdge)
+{
+    TempDir dir;
+    DiscClip clip;
+    // From the middle to past the right edge in steps of 8 pixels.
+    clip.path = [](std::int32_t f, double& cx, double& cy) { cx = 79.5 + 8 * f; cy = 59.5; };
+    clip.write(dir.file("drift.avi"), 14);
+
+    // Kept: every frame in which some of the planet is seen (frames 0..11),
+    // black beyond the edge; frames 12 and 13 show no planet and are dropped.
+    auto r = RunCommand(Cli("-W 32 -H 32 --color " + ShellQuote(dir.file("drift.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Probe(dir.file("drift_orbic.avi"), dir.path()).frames, 12);
+    EXPECT_NE(r.out.find("12/14 frames written"), std::string::npos) << r.out;
+
+    // Removed: only frames whose 32 x 32 window stays one pixel inside.
+    r = RunCommand(Cli("-W 32 -H 32 --color --remove-incomplete " + ShellQuote(dir.file("drift.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    // centre + 16 >= 159 refuses: 79.5 + 8f rounds to 80 + 8f, so f >= 8 are dropped.
+    EXPECT_EQ(Probe(dir.file("drift_orbic.avi"), dir.path()).frames, 8);
+    EXPECT_EQ(DecodeWithFfmpeg(dir.file("drift_orbic.avi"), "bgr24", dir.path()),
+              ExpectedVideo(clip, Range(8), 32, 32, false));
+    EXPECT_NE(r.out.find("8/14 frames written"), std::string::npos) << r.out;
+}
+
+TEST(Cli, AnOutputThatWouldReplaceAnInputIsSkipped)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("jup.avi"), 3);
+    clip.write(dir.file("jup_Y8orbic.avi"), 5);
+    const std::string before = ReadWholeFile(dir.file("jup_Y8orbic.avi"));
+
+    const auto r = RunCommand(Cli("-W 32 -H 32 " + ShellQuote(dir.file("jup.avi")) + " "
+                                  + ShellQuote(dir.file("jup_Y8orbic.avi"))),
+                              dir.path());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("orbicrop-cli: Skipped jup.avi"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadWholeFile(dir.file("jup_Y8orbic.avi")), before);
+    EXPECT_EQ(Probe(dir.file("jup_Y8orbic_Y8orbic.avi"), dir.path()).frames, 5);
+}
+
+TEST(Cli, AFailedFileDoesNotStopTheBatch)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("a.avi"), 3);
+    clip.write(dir.file("c.avi"), 4);
+    const auto r = RunCommand(Cli("-W 32 -H 32 " + ShellQuote(dir.file("a.avi")) + " "
+                                  + ShellQuote(dir.file("missing.avi")) + " " + ShellQuote(dir.file("c.avi"))),
+                              dir.path());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("orbicrop-cli: Couldn't load the file!"), std::string::npos) << r.err;
+    EXPECT_EQ(Probe(dir.file("a_Y8orbic.avi"), dir.path()).frames, 3);
+    EXPECT_EQ(Probe(dir.file("c_Y8orbic.avi"), dir.path()).frames, 4);
+}
+
+TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("sat.avi"), 6);
+
+    auto r = RunCommand(Cli("--test-only --preview " + ShellQuote(dir.file("p.png")) + " -W 48 -H 32 "
+                            + ShellQuote(dir.file("sat.avi"))),
+                        dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out).size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("sat_Y8orbic.avi")));
+    const std::string png = ReadWholeFile(dir.file("p.png"));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    EXPECT_EQ(std::uint8_t(png[19]), 48);   // IHDR width
+    EXPECT_EQ(std::uint8_t(png[23]), 32);   // IHDR height
+
+    std::filesystem::create_directory(dir.file("out"));
+    r = RunCommand(Cli("-o " + ShellQuote(dir.file("out")) + " --track " + ShellQuote(dir.file("t.csv")) + " -W 32 -H 32 "
+                       + ShellQuote(dir.file("sat.avi"))),
+                   dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out/sat_Y8orbic.avi")));
+    const auto track = Lines(ReadWholeFile(dir.file("t.csv")));
+    ASSERT_EQ(track.size(), 7u);
+    EXPECT_EQ(track[0], "file,frame,time,center_x,center_y,radius_x,radius_y,outcome");
+    // Frame 2: centre (59.5, 59.5) from the bottom, 120 - 1 - 59.5 = 59.5 from
+    // the top; the outermost planet blocks lie 10 pixels from it.
+    EXPECT_EQ(track[3].substr(0, 48), "\"sat.avi\",2,0.066667,59.5000,59.5000,10.0000,10.0000");
+    EXPECT_NE(track[3].find(",written"), std::string::npos);
+}

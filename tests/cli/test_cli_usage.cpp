@@ -1,0 +1,49 @@
+// Option errors and exit statuses of the command-line tool.
+
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+CommandResult Cli(const std::string& args, const TempDir& dir)
+{
+    return RunCommand(std::string(ORBICROP_CLI) + " " + args, dir.path());
+}
+
+} // namespace
+
+TEST(CliUsage, BadOptionsExitWithStatusTwoAndNameTheOption)
+{
+    TempDir dir;
+    struct Case { const char* args; const char* mentions; };
+    for (Case c : {Case{"-W 100 x.avi", "--width"}, Case{"-H 16 x.avi", "--height"},
+                   Case{"-W 656 x.avi", "multiple of 16 from 32 to 640"}, Case{"-t 101 x.avi", "--threshold"},
+                   Case{"-t abc x.avi", "-100 to 100"}, Case{"--color --gray x.avi", "--gray"},
+                   Case{"--frobnicate x.avi", "--frobnicate"}, Case{"", "FILE"}}) {
+        const auto r = Cli(c.args, dir);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << c.args;
+    }
+}
+
+TEST(CliUsage, HelpAndVersion)
+{
+    TempDir dir;
+    auto r = Cli("--help", dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--remove-incomplete"), std::string::npos);
+    r = Cli("--version", dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("orbicrop-cli ", 0), 0u) << r.out;
+}
+
+TEST(CliUsage, UnreadableFirstFileFailsTheTest)
+{
+    TempDir dir;
+    auto r = Cli(ShellQuote(dir.file("nothing-here.avi")), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("orbicrop-cli: Couldn't load the file!"), std::string::npos) << r.err;
+}
