@@ -38,7 +38,11 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     state.frameLimit = 2;
 
     const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
-    const bool passed = result == 0 && state.cogValid && state.cropValid;
+    // A file that played without a single frame has shown no planet: passing
+    // it would let a batch write empty outputs and call them complete.
+    if (result == 0 && state.framesSeen == 0)
+        host.showMessage(kNoFrameMessage);
+    const bool passed = result == 0 && state.framesSeen > 0 && state.cogValid && state.cropValid;
     if (passed)
         host.showTestPassed(state.cropWidth, state.cropHeight);
     host.setProcessEnabled(passed);

@@ -122,6 +122,15 @@ TEST(Actions, FailedOrRefusedTestDisablesProcessing)
     EXPECT_TRUE(busy.state.cogValid);   // flags reset even though the run was refused
 }
 
+TEST(Actions, TestOfAFileWithoutFramesFails)
+{
+    Bench b;
+    b.add("empty.avi", Clip{0});
+    EXPECT_FALSE(b.test());
+    EXPECT_EQ(b.host.messages, (std::vector<std::string>{kNoFrameMessage}));
+    EXPECT_FALSE(b.host.processEnabled);
+}
+
 TEST(Actions, BatchWritesEveryFileWithStatusAndLog)
 {
     Bench b;
