@@ -58,6 +58,19 @@ TEST_P(FfmpegContainers, EveryFrameOnceInOrderAndRateTimesLengthCountsThem)
         EXPECT_NEAR(sink.frames[i].sampleTime - sink.frames[i - 1].sampleTime, 1.0 / c.rate, 1e-3) << i;
 }
 
+// Positions count from the stream's first frame, whatever its timestamp
+// (MPEG program streams start at 0.54 s, B-frames shift others). Matroska
+// keeps whole milliseconds, hence the margin past the third frame.
+TEST_P(FfmpegContainers, StopPositionCountsFromTheFirstFrame)
+{
+    const Container& c = GetParam();
+    const auto clip = folder.encode(indexedFrames(64, 48, c.frames), "bgr24", 64, 48, c.rate, c.encoder, c.output);
+    const std::int64_t thirdFrame = std::llround(2e7 / c.rate);
+    EXPECT_EQ(playFile(clip, thirdFrame - 1).indices(), iota(2));
+    EXPECT_EQ(playFile(clip, thirdFrame + 5'000).indices(), iota(3));
+    EXPECT_EQ(playFile(clip, thirdFrame + 5'000, 2).indices(), iota(2));
+}
+
 TEST_P(FfmpegContainers, SecondPlayStartsAgainFromTheFirstFrame)
 {
     const Container& c = GetParam();
