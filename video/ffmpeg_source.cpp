@@ -10,6 +10,7 @@ extern "C" {
 
 #include <cstdlib>
 #include <limits>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -182,7 +183,12 @@ void FfmpegSource::play(std::int64_t stopPosition, std::int32_t maxFrames, Frame
     {
         // Leaving this scope by any path (a sink exception included) asks the
         // decoding thread to stop and joins it.
-        std::jthread decoding([&](std::stop_token stop) { producer.run(queue, stop); });
+        std::jthread decoding;
+        try {
+            decoding = std::jthread([&](std::stop_token stop) { producer.run(queue, stop); });
+        } catch (const std::system_error& e) {
+            throw FrameSourceError(kRunFailed, AVERROR(e.code().value()));
+        }
         while (DecodedFrame* frame = queue.next()) {
             RecycleOnExit recycle(queue, frame);
             sink.BufferCB(frame->sampleTime, frame->pixels, frameBytes);
