@@ -120,7 +120,9 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const Sou
         const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
         host.fillProgress();
         closer.close();
-        if (result == 0 && !state.outputFailed)
+        if (result == 0 && state.framesSeen == 0)
+            host.showMessage(kNoFrameMessage);
+        if (result == 0 && !state.outputFailed && state.framesSeen > 0)
             ++summary.completed;
         else
             ++summary.failed;

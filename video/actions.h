@@ -15,8 +15,8 @@
 // found and cropped. Does nothing without files. Returns whether the test passed.
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
-// Shown when a test plays a file that holds no frame.
-constexpr const char* kNoFrameMessage = "The video holds no frame to test";
+// Shown when a run plays a file that holds no frame.
+constexpr const char* kNoFrameMessage = "The video holds no frame";
 
 struct BatchResult {
     std::int32_t completed = 0;  // files whose run completed and whose output took every frame

@@ -1,6 +1,7 @@
 #include "video/frame_source.h"
 
 #include "video/ffmpeg_source.h"
+#include "video/ser_source.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -15,5 +16,9 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
+    // SER captures by their content, whatever their name: FFmpeg's reader of
+    // them swaps the bytes of common 16-bit files and demosaics raw ones.
+    if (IsSerFile(path))
+        return OpenSerSource(path);
     return std::make_unique<FfmpegSource>(path);
 }

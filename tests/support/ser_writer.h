@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 // Builds SER files for tests, field by field, so that each test states the
 // header it wants, including the wrong ones.
 struct SerClip {
@@ -76,31 +78,3 @@ struct SerClip {
     }
 };
 
-// A directory of its own for one test, removed with everything in it.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orbicrop-ser-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
-    {
-        const std::string path = (m_path / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return path;
-    }
-
-private:
-    std::filesystem::path m_path;
-};

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 // A fresh directory under the system's temporary folder, removed with its
 // contents when the test ends.
@@ -29,6 +32,15 @@ public:
 
     std::string path() const { return m_path.string(); }
     std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+    // Writes a file of these bytes in the folder and returns its path.
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
+    {
+        const std::string path = file(name);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
 
 private:
     std::filesystem::path m_path;

@@ -1,0 +1,91 @@
+// Every damaged or unusual input ends with its message and the right exit
+// status, never a crash or a hang, and a batch goes on past it.
+
+#include "support/bad_inputs.h"
+#include "support/decoded_video.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+CommandResult Cli(const std::string& args, const TempDir& dir)
+{
+    // A hang would show as the status of timeout(1), 124.
+    return RunCommand("timeout 60 " + std::string(ORBICROP_CLI) + " -q -W 32 -H 32 " + args, dir.path());
+}
+
+std::string Quoted(const std::vector<std::string>& paths)
+{
+    std::string out;
+    for (const auto& p : paths) out += ShellQuote(p) + " ";
+    return out;
+}
+
+} // namespace
+
+class BadInputAlone : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(BadInputAlone, EndsWithItsMessageAndStatus)
+{
+    TempDir dir;
+    const BadInput input = BadInputCorpus(ORBICROP_MAKE_SAMPLE)[GetParam()];
+    const std::string path = dir.file(input.name);
+    input.make(path);
+    const auto before = FileBytes(path);
+
+    const auto r = Cli(ShellQuote(path), dir);
+    EXPECT_EQ(r.status, input.exitWhenFirst) << input.name << "\n" << r.err;
+    if (!input.message.empty()) {
+        EXPECT_NE(r.err.find(input.message), std::string::npos) << input.name << ": " << r.err;
+    }
+    EXPECT_EQ(r.err.find("orbicrop-cli: interrupted"), std::string::npos);
+    EXPECT_EQ(FileBytes(path), before) << "the input was changed";
+    if (input.exitWhenFirst == 0) {
+        std::string output = path.substr(0, path.size() - 4) + "_Y8orbic.avi";
+        const auto probe = Probe(output, dir.path());
+        EXPECT_EQ(probe.width, 32) << input.name;
+        EXPECT_GE(probe.frames, 1) << input.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, BadInputAlone,
+                         testing::Range<std::size_t>(0, BadInputCorpus("").size()),
+                         [](const testing::TestParamInfo<std::size_t>& info) {
+                             std::string name;
+                             const std::string full = BadInputCorpus("")[info.param].name;
+                             for (char c : full)
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+TEST(BadInputBatch, GoesOnPastEveryBadFileAndTouchesNoInput)
+{
+    TempDir dir;
+    SmallClip().write(dir.file("first.avi"), 4);
+    SmallClip().write(dir.file("last.avi"), 5);
+    std::vector<std::string> paths{dir.file("first.avi")};
+    std::vector<std::vector<std::uint8_t>> before;
+    const auto corpus = BadInputCorpus(ORBICROP_MAKE_SAMPLE);
+    for (const BadInput& input : corpus) {
+        input.make(dir.file(input.name));
+        paths.push_back(dir.file(input.name));
+    }
+    paths.push_back(dir.file("last.avi"));
+    for (const auto& p : paths) before.push_back(FileBytes(p));
+
+    const auto r = Cli(Quoted(paths), dir);
+    EXPECT_EQ(r.status, 3) << r.err;
+    for (const BadInput& input : corpus) {
+        // Messages of the run; the test's warnings do not apply to later files.
+        if (input.exitWhenFirst != 0 && input.message.find("COG") == std::string::npos) {
+            EXPECT_NE(r.err.find(input.message), std::string::npos) << input.name;
+        }
+    }
+    EXPECT_EQ(Probe(dir.file("first_Y8orbic.avi"), dir.path()).frames, 4);
+    EXPECT_EQ(Probe(dir.file("last_Y8orbic.avi"), dir.path()).frames, 5);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(FileBytes(paths[i]), before[i]) << paths[i] << " was changed";
+}

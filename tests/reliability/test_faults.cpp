@@ -1,0 +1,106 @@
+// Faults around the files: an output folder that cannot be written, a file
+// size limit, an interrupt. Inputs stay as they were; outputs stay readable.
+
+#include "support/bad_inputs.h"
+#include "support/decoded_video.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Cli() { return "timeout 120 " + std::string(ORBICROP_CLI) + " -q "; }
+
+} // namespace
+
+TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessage)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    TempDir dir;
+    SmallClip().write(dir.file("a.avi"), 3);
+    fs::create_directory(dir.file("locked"));
+    fs::permissions(dir.file("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    const auto r = RunCommand(Cli() + "-W 32 -H 32 -o " + ShellQuote(dir.file("locked")) + " "
+                                  + ShellQuote(dir.file("a.avi")),
+                              dir.path());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("orbicrop-cli: Failed to create AVI video work file -13"), std::string::npos) << r.err;
+}
+
+TEST(Faults, VanishedOutputFolderEndsTheBatchWithTheWriterMessage)
+{
+    TempDir dir;
+    SmallClip().write(dir.file("a.avi"), 3);
+    SmallClip().write(dir.file("b.avi"), 3);
+    const auto before = FileBytes(dir.file("a.avi"));
+    const auto r = RunCommand(Cli() + "-W 32 -H 32 -o " + ShellQuote(dir.file("gone")) + " "
+                                  + ShellQuote(dir.file("a.avi")) + " " + ShellQuote(dir.file("b.avi")),
+                              dir.path());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("orbicrop-cli: Failed to create AVI video work file -2"), std::string::npos) << r.err;
+    EXPECT_EQ(FileBytes(dir.file("a.avi")), before);
+}
+
+TEST(Faults, FileSizeLimitClosesTheOutputValidAndGoesOn)
+{
+    TempDir dir;
+    DiscClip clip = SmallClip();
+    clip.write(dir.file("long.avi"), 120);
+    clip.write(dir.file("short.avi"), 3);
+    const auto before = FileBytes(dir.file("long.avi"));
+    // 1.2 MB: the inputs were written already; the 120-frame colour output
+    // (3 KiB a frame at 32 x 32) does not fit, the 3-frame one does.
+    const auto r = RunCommand("ulimit -f 300; " + Cli() + "--color -W 32 -H 32 " + ShellQuote(dir.file("long.avi"))
+                                  + " " + ShellQuote(dir.file("short.avi")),
+                              dir.path());
+    EXPECT_EQ(r.status, 3) << r.err;
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = r.err.find("Failed to add frame to AVI. Err=FFFFFFE5", at)) != std::string::npos; ++at)
+        ++count;
+    EXPECT_EQ(count, 1u) << r.err;   // said once, not once per frame
+    const auto longOut = Probe(dir.file("long_orbic.avi"), dir.path());
+    EXPECT_GT(longOut.frames, 10);
+    EXPECT_LT(longOut.frames, 120);
+    EXPECT_EQ(DecodeWithFfmpeg(dir.file("long_orbic.avi"), "bgr24", dir.path()).size(),
+              std::size_t(longOut.frames) * 32 * 32 * 3);
+    EXPECT_EQ(Probe(dir.file("short_orbic.avi"), dir.path()).frames, 3);
+    EXPECT_EQ(FileBytes(dir.file("long.avi")), before);
+}
+
+TEST(Faults, InterruptClosesTheOutputWithItsFramesAndExits130)
+{
+    TempDir dir;
+    DiscClip clip = SmallClip(320, 240);
+    clip.write(dir.file("night.avi"), 3000);
+    const std::string command = std::string(ORBICROP_CLI) + " -q --color -W 64 -H 64 " + ShellQuote(dir.file("night.avi"))
+                                + " >" + ShellQuote(dir.file("out.txt")) + " 2>" + ShellQuote(dir.file("err.txt"));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until frames are being written, then interrupt.
+    const std::string output = dir.file("night_orbic.avi");
+    for (int i = 0; i < 200 && (!fs::exists(output) || fs::file_size(output) < 200000); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_NE(ReadWholeFile(dir.file("err.txt")).find("interrupted"), std::string::npos);
+    const auto probe = Probe(output, dir.path());
+    EXPECT_GT(probe.frames, 0);
+    EXPECT_LT(probe.frames, 3000);
+    EXPECT_EQ(DecodeWithFfmpeg(output, "bgr24", dir.path()).size(), std::size_t(probe.frames) * 64 * 64 * 3);
+}
