@@ -235,7 +235,9 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     if (!header) {
         if (!m_lines.empty() && m_lines.back().ending.empty())
             m_lines.back().ending = ending;
-        m_lines.push_back({"[" + std::string(section) + "]", ending});
+        std::string name(1, '[');
+        name.append(section).push_back(']');
+        m_lines.push_back({name, ending});
         header = m_lines.size() - 1;
     }
     if (const auto found = findKey(*header, key)) {
