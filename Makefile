@@ -34,8 +34,25 @@ test-asan: deps
 large: build
 	cd $(BUILD) && ctest --output-on-failure -L large
 
+# The whole job on a generated sample: a planet drifting over a noisy sky.
+DEMO_DIR ?= demo-out
+demo: build
+	@mkdir -p $(DEMO_DIR)
+	@test -f $(DEMO_DIR)/sample.avi || $(BUILD)/bin/orbicrop-make-sample --track $(DEMO_DIR)/sample-track.csv $(DEMO_DIR)/sample.avi
+	$(BUILD)/bin/orbicrop-cli --preview $(DEMO_DIR)/sample_preview.png --track $(DEMO_DIR)/sample_orbic.csv $(DEMO_DIR)/sample.avi
+	@echo
+	@echo "Input:    $(DEMO_DIR)/sample.avi (300 frames, 640 x 480, the planet wanders)"
+	@echo "Output:   $(DEMO_DIR)/sample_orbic.avi (192 x 192, the planet stands still)"
+	@echo "Preview:  $(DEMO_DIR)/sample_preview.png"
+	@echo "Track:    $(DEMO_DIR)/sample_orbic.csv (the centre found in every frame)"
+	@echo "Play it:  ffplay $(DEMO_DIR)/sample_orbic.avi"
+
 bench: build
 	$(BUILD)/bin/orbicrop_bench
 
+# Times the tool against a plain FFmpeg crop on the same inputs.
+bench-e2e: build
+	bench/e2e.sh $(BUILD)/bin
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(DEMO_DIR)

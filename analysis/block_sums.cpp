@@ -20,38 +20,40 @@ namespace {
 
 // The common case, 4 x 4 blocks: sum the four stored rows of a block row first
 // (byte-wise, in 16-bit lanes the compiler vectorises), then pick the green
-// columns of each block out of that row sum.
-void SumGreenBlocks4(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
-                     std::span<std::int32_t> sums, std::uint16_t* rowSum)
+// bytes of each block out of that row sum.
+template <int BytesPerPixel>
+void SumGreenBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
+                     std::uint16_t* rowSum)
 {
-    const std::size_t stride = std::size_t(width) * 3;
-    const std::size_t used = std::size_t(grid.columns) * 12;
+    constexpr std::size_t kBlockBytes = 4 * BytesPerPixel;
+    constexpr std::size_t kGreen = BytesPerPixel == 3 ? 1 : 0;
+    const std::size_t used = std::size_t(grid.columns) * kBlockBytes;
     for (std::int32_t br = 0; br < grid.rows; ++br) {
-        const std::uint8_t* r0 = frame + std::size_t(br) * 4 * stride;
-        const std::uint8_t* r1 = r0 + stride;
-        const std::uint8_t* r2 = r1 + stride;
-        const std::uint8_t* r3 = r2 + stride;
+        const std::uint8_t* r0 = frame.row(br * 4);
+        const std::uint8_t* r1 = frame.row(br * 4 + 1);
+        const std::uint8_t* r2 = frame.row(br * 4 + 2);
+        const std::uint8_t* r3 = frame.row(br * 4 + 3);
         for (std::size_t k = 0; k < used; ++k)
             rowSum[k] = std::uint16_t(r0[k] + r1[k] + r2[k] + r3[k]);
         std::int32_t* out = sums.data() + std::size_t(br) * std::size_t(grid.columns);
-        const std::uint16_t* g = rowSum + 1;
-        for (std::int32_t bc = 0; bc < grid.columns; ++bc, g += 12)
-            out[bc] = std::int32_t(g[0]) + g[3] + g[6] + g[9];
+        const std::uint16_t* g = rowSum + kGreen;
+        for (std::int32_t bc = 0; bc < grid.columns; ++bc, g += kBlockBytes)
+            out[bc] = std::int32_t(g[0]) + g[BytesPerPixel] + g[2 * BytesPerPixel] + g[3 * BytesPerPixel];
     }
 }
 
-void SumGreenBlocksAny(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
-                       std::span<std::int32_t> sums)
+void SumGreenBlocksAny(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums)
 {
-    const std::size_t stride = std::size_t(width) * 3;
     const std::int32_t bs = grid.blockSize;
+    const std::size_t bpp = std::size_t(frame.bytesPerPixel);
     for (std::int32_t br = 0; br < grid.rows; ++br) {
         for (std::int32_t bc = 0; bc < grid.columns; ++bc) {
             std::int32_t sum = 0;
             for (std::int32_t y = 0; y < bs; ++y) {
-                const std::uint8_t* p = frame + std::size_t(br * bs + y) * stride + std::size_t(bc * bs) * 3 + 1;
+                const std::uint8_t* p = frame.row(br * bs + y) + std::size_t(bc * bs) * bpp
+                                        + std::size_t(frame.greenOffset());
                 for (std::int32_t x = 0; x < bs; ++x)
-                    sum += p[std::size_t(x) * 3];
+                    sum += p[std::size_t(x) * bpp];
             }
             sums[std::size_t(br) * std::size_t(grid.columns) + std::size_t(bc)] = sum;
         }
@@ -60,18 +62,20 @@ void SumGreenBlocksAny(const std::uint8_t* frame, std::int32_t width, const Bloc
 
 } // namespace
 
-void SumGreenBlocks(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
-                    std::span<std::int32_t> sums)
+void SumGreenBlocks(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums)
 {
     if (grid.count() == 0)
         return;
     if (grid.blockSize == 4 && grid.columns <= 4096) {
-        // 4096 blocks of 12 bytes: frames up to 16384 pixels wide stay on the stack.
+        // 4096 blocks of up to 12 bytes: frames up to 16384 pixels wide stay on the stack.
         std::array<std::uint16_t, 4096 * 12> rowSum;
-        SumGreenBlocks4(frame, width, grid, sums, rowSum.data());
+        if (frame.gray())
+            SumGreenBlocks4<1>(frame, grid, sums, rowSum.data());
+        else
+            SumGreenBlocks4<3>(frame, grid, sums, rowSum.data());
         return;
     }
-    SumGreenBlocksAny(frame, width, grid, sums);
+    SumGreenBlocksAny(frame, grid, sums);
 }
 
 namespace {

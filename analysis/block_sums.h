@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/frame_view.h"
+
 #include <cstdint>
 #include <span>
 
@@ -18,11 +20,9 @@ struct BlockGrid {
 BlockGrid MakeBlockGrid(std::int32_t width, std::int32_t height, std::int32_t blockSize);
 
 // Writes the green sum of every block into sums, in visiting order (block rows
-// from the bottom up, block columns left to right). frame is a decoded frame
-// of width x height pixels, BGR, bottom-up rows of width x 3 bytes.
-// sums.size() must be at least grid.count().
-void SumGreenBlocks(const std::uint8_t* frame, std::int32_t width, const BlockGrid& grid,
-                    std::span<std::int32_t> sums);
+// from the bottom up, block columns left to right). sums.size() must be at
+// least grid.count().
+void SumGreenBlocks(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums);
 
 // Histogram peak of the rounded block means (lowest level with the highest
 // count; 0 when there is no block).

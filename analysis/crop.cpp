@@ -6,19 +6,29 @@
 
 namespace {
 
+// Without an early exit the loop vectorises; most crops of a grey capture
+// scan every pixel, and a colour one stops being scanned once found.
 bool RowHasColor(const std::uint8_t* pixels, std::int32_t count)
 {
-    for (std::int32_t k = 0; k < count; ++k) {
-        if (pixels[std::size_t(k) * 3] != pixels[std::size_t(k) * 3 + 2])
-            return true;
-    }
-    return false;
+    unsigned differ = 0;
+    for (std::int32_t k = 0; k < count; ++k)
+        differ |= unsigned(pixels[std::size_t(k) * 3] ^ pixels[std::size_t(k) * 3 + 2]);
+    return differ != 0;
 }
 
 void CopyBlue(std::uint8_t* gray, const std::uint8_t* pixels, std::int32_t count)
 {
     for (std::int32_t k = 0; k < count; ++k)
         gray[k] = pixels[std::size_t(k) * 3];
+}
+
+void ExpandGray(std::uint8_t* out, const std::uint8_t* gray, std::int32_t count)
+{
+    for (std::int32_t k = 0; k < count; ++k) {
+        out[std::size_t(k) * 3] = gray[k];
+        out[std::size_t(k) * 3 + 1] = gray[k];
+        out[std::size_t(k) * 3 + 2] = gray[k];
+    }
 }
 
 } // namespace
@@ -29,8 +39,18 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t
                std::int32_t width, std::int32_t height,
                bool ignoreIncomplete, bool makeGrayPlane)
 {
-    const std::int32_t inputWidth = state.inputWidth;
-    const std::int32_t inputHeight = state.inputHeight;
+    return CropFrame(state, bitmap, BgrFrame(state, const_cast<std::uint8_t*>(frame)), grayPlane, centerX,
+                     centerY, halfWidth, halfHeight, width, height, ignoreIncomplete, makeGrayPlane);
+}
+
+bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame,
+               GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
+               std::int32_t halfWidth, std::int32_t halfHeight,
+               std::int32_t width, std::int32_t height,
+               bool ignoreIncomplete, bool makeGrayPlane)
+{
+    const std::int32_t inputWidth = frame.width;
+    const std::int32_t inputHeight = frame.height;
 
     if (ignoreIncomplete) {
         if (centerX + halfWidth >= inputWidth - 1 || centerX - halfWidth <= 0
@@ -48,7 +68,7 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t
     const std::int64_t firstX = std::clamp<std::int64_t>(-std::int64_t(left), 0, width);
     const std::int64_t lastX = std::clamp<std::int64_t>(std::int64_t(inputWidth) - left, firstX, width);
     const std::size_t inside = std::size_t(lastX - firstX);
-    const std::size_t inputStride = std::size_t(inputWidth) * 3;
+    const std::size_t bpp = std::size_t(frame.bytesPerPixel);
 
     for (std::int32_t i = 0; i < height; ++i) {
         std::uint8_t* out = bitmap.rowFromBottom(i);
@@ -59,11 +79,16 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t
             std::memset(out, 0, std::size_t(width) * 3);
             continue;   // the grey row is already 0
         }
-        const std::uint8_t* src = frame + std::size_t(y) * inputStride
-                                  + std::size_t(left + firstX) * 3;
+        const std::uint8_t* src = frame.row(std::int32_t(y)) + std::size_t(left + firstX) * bpp;
         std::memset(out, 0, std::size_t(firstX) * 3);
-        std::memcpy(out + firstX * 3, src, inside * 3);
         std::memset(out + lastX * 3, 0, std::size_t(width - lastX) * 3);
+        if (frame.gray()) {
+            ExpandGray(out + firstX * 3, src, std::int32_t(inside));
+            if (gray)
+                std::memcpy(gray + firstX, src, inside);
+            continue;
+        }
+        std::memcpy(out + firstX * 3, src, inside * 3);
         if (!state.colorDetected && RowHasColor(src, std::int32_t(inside)))
             state.colorDetected = true;
         if (gray)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/frame_view.h"
 #include "analysis/gray_plane.h"
 #include "analysis/output_bitmap.h"
 #include "analysis/processing_state.h"
@@ -19,6 +20,14 @@
 // edge; the half sizes serve that test only. Any copied pixel whose red and
 // blue bytes differ sets state.colorDetected.
 bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t* frame,
+               GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
+               std::int32_t halfWidth, std::int32_t halfHeight,
+               std::int32_t width, std::int32_t height,
+               bool ignoreIncomplete, bool makeGrayPlane);
+
+// The same cut from any frame layout. A grey source pixel gives blue = green =
+// red = its value (and never colour).
+bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame,
                GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
                std::int32_t halfWidth, std::int32_t halfHeight,
                std::int32_t width, std::int32_t height,

@@ -6,6 +6,7 @@
 #include "avi/avi_writer.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace {
 
@@ -19,7 +20,7 @@ struct Measurement {
     std::int32_t roundedY() const { return std::int32_t(RoundHalfEven(centerY)); }
 };
 
-Measurement Measure(const TProcessingState& state, const RunHost& host, std::uint8_t* frame, bool showEffect)
+Measurement Measure(const TProcessingState& state, const RunHost& host, const FrameView& frame, bool showEffect)
 {
     Measurement m;
     m.found = FindPlanet(state, frame, m.centerX, m.centerY, state.thresholdPercent, m.radiusX,
@@ -44,13 +45,41 @@ std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, st
     const std::size_t frameBytes = std::size_t(m_state.inputWidth) * std::size_t(m_state.inputHeight) * 3;
     if (buffer == nullptr || bufferLength < 0 || std::size_t(bufferLength) < frameBytes)
         return 0;
+    handle(BgrFrame(m_state, buffer), sampleTime);
+    return 0;
+}
 
+std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
+{
+    if (!m_state.acceptFrames || bottomRow == nullptr)
+        return 0;
+    const std::int32_t width = m_state.inputWidth;
+    const std::int32_t height = m_state.inputHeight;
+    if (m_state.testMode) {
+        // A test may mark the frame for the preview, which needs separate
+        // colour bytes: give it the 24-bit frame. Tests are two frames long.
+        std::vector<std::uint8_t> bgr(std::size_t(width) * std::size_t(height) * 3);
+        for (std::int32_t y = 0; y < height; ++y) {
+            const std::uint8_t* src = bottomRow + std::ptrdiff_t(y) * stride;
+            std::uint8_t* dst = bgr.data() + std::size_t(y) * std::size_t(width) * 3;
+            for (std::int32_t x = 0; x < width; ++x)
+                dst[x * 3] = dst[x * 3 + 1] = dst[x * 3 + 2] = src[x];
+        }
+        return BufferCB(sampleTime, bgr.data(), std::int32_t(bgr.size()));
+    }
+    // Processing never writes into the frame, so the source's buffer serves as it is.
+    handle(GrayFrame(m_state, const_cast<std::uint8_t*>(bottomRow), stride), sampleTime);
+    return 0;
+}
+
+void CFakeCallback::handle(const FrameView& frame, double sampleTime)
+{
     OutputBitmap bitmap;
     GrayPlane grayPlane;
 
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
-    const Measurement m = Measure(m_state, m_host, buffer, false);
+    const Measurement m = Measure(m_state, m_host, frame, false);
     if (!m.found)
         m_state.cogValid = false;
 
@@ -65,7 +94,7 @@ std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, st
 
     if (m_state.testMode) {
         if (m_state.cropValid) {
-            m_state.cropValid = CropFrame(m_state, bitmap, buffer, grayPlane, m.roundedX(), m.roundedY(),
+            m_state.cropValid = CropFrame(m_state, bitmap, frame, grayPlane, m.roundedX(), m.roundedY(),
                                           std::int32_t(RoundHalfEven(m.radiusX)),
                                           std::int32_t(RoundHalfEven(m.radiusY)),
                                           TestWindowSize(m.radiusX), TestWindowSize(m.radiusY),
@@ -76,7 +105,7 @@ std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, st
         record.outcome = FrameRecord::Outcome::NoPlanet;
     } else {
         const bool grayscale = m_host.grayscale();
-        const bool accepted = CropFrame(m_state, bitmap, buffer, grayPlane, m.roundedX(), m.roundedY(),
+        const bool accepted = CropFrame(m_state, bitmap, frame, grayPlane, m.roundedX(), m.roundedY(),
                                         m_state.cropWidth / 2, m_state.cropHeight / 2,
                                         m_state.cropWidth, m_state.cropHeight,
                                         m_host.removeIncomplete(), grayscale);
@@ -109,8 +138,8 @@ std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, st
         if (m_state.cogValid && m_state.cropValid) {
             // Measured again only for the show-effect marking; blocks are
             // valued before they are marked, so the centre is unchanged.
-            Measure(m_state, m_host, buffer, m_host.showEffect());
-            CropFrame(m_state, bitmap, buffer, grayPlane, m.roundedX(), m.roundedY(),
+            Measure(m_state, m_host, frame, m_host.showEffect());
+            CropFrame(m_state, bitmap, frame, grayPlane, m.roundedX(), m.roundedY(),
                       m_state.cropWidth / 2, m_state.cropHeight / 2,
                       m_state.cropWidth, m_state.cropHeight, false, false);
             m_host.showPreview(bitmap);
@@ -122,5 +151,4 @@ std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, st
     if (!m_state.testMode)
         m_host.setProgress(m_state.framesSeen);
     m_host.processEvents();
-    return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/frame_sink.h"
+#include "analysis/frame_view.h"
 #include "analysis/processing_state.h"
 #include "analysis/run_host.h"
 
@@ -18,7 +19,14 @@ public:
     // reason for the source to stop.
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override;
 
+    // Grey frames of a processing run are measured and cropped as they are;
+    // the results are those of the same frame expanded to 24 bits.
+    bool acceptsGrayFrames() const override { return true; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override;
+
 private:
+    void handle(const FrameView& frame, double sampleTime);
+
     TProcessingState& m_state;
     RunHost& m_host;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Receives the decoded frames of a file run, one call per frame.
@@ -17,4 +18,17 @@ class FrameSink {
 public:
     virtual ~FrameSink() = default;
     virtual std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) = 0;
+
+    // A source of 8-bit grey frames may hand them over as they are, sparing
+    // the expansion to 24 bits, when the sink accepts that. bottomRow points
+    // to the first byte of the bottom row of the picture; rows lie stride
+    // bytes apart (negative when they are stored top-down); each byte stands
+    // for blue = green = red. The frame is read only and valid for the call.
+    // The same ordering rules as for BufferCB apply.
+    virtual bool acceptsGrayFrames() const { return false; }
+    virtual std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
+    {
+        (void)sampleTime; (void)bottomRow; (void)stride;
+        return 0;
+    }
 };

@@ -5,6 +5,7 @@
 #include "analysis/rounding.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 
@@ -15,13 +16,10 @@ std::uint8_t ClampByte(std::int32_t value)
 
 namespace {
 
-void BrightenBlock(std::uint8_t* frame, std::int32_t width, std::int32_t blockSize,
-                   std::int32_t row, std::int32_t column)
+void BrightenBlock(const FrameView& frame, std::int32_t blockSize, std::int32_t row, std::int32_t column)
 {
-    const std::size_t stride = std::size_t(width) * 3;
     for (std::int32_t y = 0; y < blockSize; ++y) {
-        std::uint8_t* green = frame + std::size_t(row * blockSize + y) * stride
-                              + std::size_t(column * blockSize) * 3 + 1;
+        std::uint8_t* green = frame.row(row * blockSize + y) + std::size_t(column * blockSize) * 3 + 1;
         for (std::int32_t x = 0; x < blockSize; ++x, green += 3)
             *green = ClampByte(std::int32_t(*green) + 50);
     }
@@ -40,9 +38,19 @@ bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
                 double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse)
 {
-    const BlockGrid grid = MakeBlockGrid(state.inputWidth, state.inputHeight, state.blockSize);
+    return FindPlanet(state, BgrFrame(state, frame), centerX, centerY, percent, radiusX, radiusY, showEffect,
+                      debayerSafe, inverse);
+}
+
+bool FindPlanet(const TProcessingState& state, const FrameView& frame,
+                double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY,
+                bool showEffect, bool debayerSafe, bool inverse)
+{
+    assert(!(showEffect && frame.gray()));
+    const BlockGrid grid = MakeBlockGrid(frame.width, frame.height, state.blockSize);
     const auto sums = BlockScratch(std::size_t(grid.count()));
-    SumGreenBlocks(frame, state.inputWidth, grid, sums);
+    SumGreenBlocks(frame, grid, sums);
 
     // The threshold always comes from the frame as it stands: the histogram
     // is never inverted, only the block values are.
@@ -56,9 +64,9 @@ bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
     double sumW = 0.0;
     double sumWX = 0.0;
     double sumWY = 0.0;
-    double minX = double(state.inputWidth);
+    double minX = double(frame.width);
     double maxX = 0.0;
-    double minY = double(state.inputHeight);
+    double minY = double(frame.height);
     double maxY = 0.0;
 
     std::size_t index = 0;
@@ -83,7 +91,7 @@ bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
                     sumWY = sumWY + double(weight) * y;
                 }
             } else if (showEffect) {
-                BrightenBlock(frame, state.inputWidth, grid.blockSize, row, column);
+                BrightenBlock(frame, grid.blockSize, row, column);
             }
         }
     }

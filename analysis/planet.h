@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/frame_view.h"
 #include "analysis/processing_state.h"
 
 #include <cstdint>
@@ -21,6 +22,14 @@
 // Returns false when no planet block carried weight; the centre is then
 // (0, 0) and the radii come from the extents as they stand.
 bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
+                double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY,
+                bool showEffect, bool debayerSafe, bool inverse);
+
+// The same search on any frame layout; frames of the state's blockSize. A
+// grey frame cannot show the effect (it has no separate green byte), so
+// showEffect needs a 24-bit frame.
+bool FindPlanet(const TProcessingState& state, const FrameView& frame,
                 double& centerX, double& centerY, double percent,
                 double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse);

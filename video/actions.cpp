@@ -22,7 +22,7 @@ bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::s
     return false;
 }
 
-bool RunTestAction(TProcessingState& state, BatchHost& host)
+bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open)
 {
     const auto files = host.files();
     if (files.empty())
@@ -37,7 +37,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host)
     state.thresholdPercent = double(host.thresholdPosition());
     state.frameLimit = 2;
 
-    const std::int32_t result = ProcessFile(state, host, state.currentFile);
+    const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
     const bool passed = result == 0 && state.cogValid && state.cropValid;
     if (passed)
         host.showTestPassed(state.cropWidth, state.cropHeight);
@@ -69,7 +69,7 @@ private:
 
 } // namespace
 
-BatchResult RunProcessAction(TProcessingState& state, BatchHost& host)
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const SourceOpener& open)
 {
     BatchResult summary;
     host.clearLog();
@@ -113,7 +113,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host)
         CloseOnExit closer(writer);
 
         state.frameLimit = 0;
-        const std::int32_t result = ProcessFile(state, host, state.currentFile);
+        const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
         host.fillProgress();
         closer.close();
         if (result == 0 && !state.outputFailed)

@@ -2,6 +2,7 @@
 
 #include "analysis/processing_state.h"
 #include "video/batch_host.h"
+#include "video/file_run.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,7 @@
 // Plays the first two frames of the first chosen file with the current
 // settings, shows the preview, and enables processing when the planet was
 // found and cropped. Does nothing without files. Returns whether the test passed.
-bool RunTestAction(TProcessingState& state, BatchHost& host);
+bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
 struct BatchResult {
     std::int32_t completed = 0;  // files whose run completed and whose output took every frame
@@ -24,7 +25,8 @@ struct BatchResult {
 // directory and threshold of the last test and the current output size and
 // mode. A writer that cannot be opened ends the whole batch with its error
 // (AviError passes through); a failed file only ends that file.
-BatchResult RunProcessAction(TProcessingState& state, BatchHost& host);
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host,
+                             const SourceOpener& open = OpenFrameSource);
 
 // True when writing output would replace one of the chosen input files.
 bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::string>& inputs);

@@ -23,6 +23,7 @@ public:
         std::optional<double> length;             // seconds; default frames / rate
         std::vector<bool> videoStreams{true};     // which streams are video
         std::string failAt;                       // "streams", "put", "type", "grab", "duration", "run", "wait"
+        bool grayFrames = false;                  // hand grey frames (the blue bytes), top-down, to sinks that take them
     };
     // What the last play() did; kept by the test, since the run drops the source.
     struct Played {
@@ -70,7 +71,17 @@ public:
                 break;
             std::fill(frame.begin(), frame.end(), 0);
             m_painter(i, frame.data());
-            sink.BufferCB(time, frame.data(), std::int32_t(frame.size()));
+            if (m_options.grayFrames && sink.acceptsGrayFrames()) {
+                const std::size_t w = std::size_t(m_options.width);
+                const std::size_t h = std::size_t(m_options.height);
+                std::vector<std::uint8_t> gray(w * h);
+                for (std::size_t y = 0; y < h; ++y)   // stored top-down, as decoders do
+                    for (std::size_t x = 0; x < w; ++x)
+                        gray[(h - 1 - y) * w + x] = frame[(y * w + x) * 3];
+                sink.GrayBufferCB(time, gray.data() + (h - 1) * w, -std::ptrdiff_t(w));
+            } else {
+                sink.BufferCB(time, frame.data(), std::int32_t(frame.size()));
+            }
             ++delivered;
         }
         if (m_played) {

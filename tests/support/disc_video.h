@@ -1,0 +1,50 @@
+#pragma once
+
+#include "analysis/output_bitmap.h"
+#include "avi/avi_writer.h"
+#include "support/synthetic_source.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// A clip of a uniform disc whose centre follows a known path, written as an
+// uncompressed RGB24 AVI (read back losslessly). Centres at 4k + 3.5 keep the
+// disc symmetric on the analysis grid, so the expected centre is exact.
+struct DiscClip {
+    std::int32_t width = 160;
+    std::int32_t height = 120;
+    double radius = 10.0;
+    std::uint8_t blue = 200, green = 200, red = 200, sky = 8;
+    std::function<void(std::int32_t frame, double& cx, double& cy)> path =
+        [](std::int32_t frame, double& cx, double& cy) { cx = 51.5 + 4 * frame; cy = 59.5; };
+
+    // One frame, bottom-up BGR with stride width x 3 (the decoded layout).
+    std::vector<std::uint8_t> frame(std::int32_t index) const
+    {
+        std::vector<std::uint8_t> pixels(std::size_t(width) * std::size_t(height) * 3);
+        double cx = 0, cy = 0;
+        path(index, cx, cy);
+        PaintDisc(pixels.data(), width, height, cx, cy, radius, blue, green, red, sky);
+        return pixels;
+    }
+
+    void write(const std::string& file, std::int32_t frames) const
+    {
+        TAviWriter writer(0, 0);
+        writer.setFileName(file);
+        writer.setWidth(width);
+        writer.setHeight(height);
+        writer.OpenVideo(false);
+        OutputBitmap bitmap;
+        bitmap.setSize(width, height);
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const auto pixels = frame(i);
+            for (std::int32_t y = 0; y < height; ++y)
+                std::copy_n(pixels.data() + std::size_t(y) * std::size_t(width) * 3, std::size_t(width) * 3,
+                            bitmap.rowFromBottom(y));
+            writer.AddFrame(bitmap, i);
+        }
+        writer.CloseVideo();
+    }
+};

@@ -1,0 +1,84 @@
+#include "tools/sample_planet.h"
+
+#include <algorithm>
+#include <cmath>
+
+SamplePlanet::SamplePlanet(const Options& options)
+    : m_options(options), m_rng(options.seed ? options.seed : 1),
+      m_x(options.width / 2.0), m_y(options.height / 2.0)
+{
+}
+
+// xorshift64*: the same numbers on every machine and library, unlike the
+// standard distributions.
+double SamplePlanet::uniform()
+{
+    m_rng ^= m_rng >> 12;
+    m_rng ^= m_rng << 25;
+    m_rng ^= m_rng >> 27;
+    return double((m_rng * 2685821657736338717ULL) >> 11) / double(1ULL << 53);
+}
+
+double SamplePlanet::gaussian()
+{
+    double sum = 0.0;
+    for (int i = 0; i < 12; ++i)
+        sum += uniform();
+    return sum - 6.0;
+}
+
+void SamplePlanet::next(OutputBitmap& bitmap, double& centerX, double& centerY)
+{
+    const std::int32_t w = m_options.width;
+    const std::int32_t h = m_options.height;
+    const double r = m_options.radius;
+
+    // Tracking drift: a slowly wandering velocity, turned back near the edges.
+    m_vx = 0.9 * m_vx + 0.6 * gaussian();
+    m_vy = 0.9 * m_vy + 0.6 * gaussian();
+    const double margin = r + 40.0;
+    if (m_x + m_vx < margin || m_x + m_vx > w - margin) m_vx = -m_vx;
+    if (m_y + m_vy < margin || m_y + m_vy > h - margin) m_vy = -m_vy;
+    m_x += m_vx;
+    m_y += m_vy;
+    // Seeing: a jitter of its own in every frame.
+    centerX = m_x + 1.2 * gaussian();
+    centerY = m_y + 1.2 * gaussian();
+
+    bitmap.setSize(w, h);
+    const double ry = r * 0.935;   // a gas giant is slightly flattened
+    for (std::int32_t row = 0; row < h; ++row) {
+        std::uint8_t* out = bitmap.rowFromBottom(h - 1 - row);
+        for (std::int32_t x = 0; x < w; ++x) {
+            double red = 10.0 + 3.0 * gaussian();
+            double green = red;
+            double blue = red + 1.0;
+            const double dx = (x + 0.5 - centerX) / r;
+            const double dy = (row + 0.5 - centerY) / ry;
+            const double d2 = dx * dx + dy * dy;
+            if (d2 < 1.08) {
+                // Edge coverage from the distance to the limb, in pixels.
+                const double coverage = std::clamp((1.0 - std::sqrt(d2)) * r + 0.5, 0.0, 1.0);
+                if (coverage > 0.0) {
+                    const double mu = std::sqrt(std::max(0.0, 1.0 - std::min(d2, 1.0)));
+                    const double limb = 0.45 + 0.55 * mu;
+                    // Belts and zones: darker reddish bands by latitude.
+                    const double band = 0.5 + 0.5 * std::cos(dy * 11.0 + 0.7 * std::sin(dx * 3.0 + dy * 2.0));
+                    const double pr = (228.0 - 55.0 * band) * limb;
+                    const double pg = (205.0 - 75.0 * band) * limb;
+                    const double pb = (170.0 - 85.0 * band) * limb;
+                    red = red * (1 - coverage) + pr * coverage;
+                    green = green * (1 - coverage) + pg * coverage;
+                    blue = blue * (1 - coverage) + pb * coverage;
+                }
+            }
+            if (m_options.gray) {
+                const double y = 0.299 * red + 0.587 * green + 0.114 * blue;
+                red = green = blue = y;
+            }
+            out[x * 3] = std::uint8_t(std::clamp(std::lround(blue), 0L, 255L));
+            out[x * 3 + 1] = std::uint8_t(std::clamp(std::lround(green), 0L, 255L));
+            out[x * 3 + 2] = std::uint8_t(std::clamp(std::lround(red), 0L, 255L));
+        }
+    }
+}
