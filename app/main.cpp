@@ -6,6 +6,10 @@
 
 #include <csignal>
 
+namespace {
+constexpr int kOpenFilesDelayMs = 300;
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
@@ -21,10 +25,11 @@ int main(int argc, char* argv[])
     Form1.show();
 
     // For tools/screenshot.sh only: files (':'-separated) opened once the
-    // window is up, exactly as a drop would open them.
+    // window is up and the test that loading the settings scheduled has come
+    // and gone, exactly as a drop would open them.
     const QString files = qEnvironmentVariable("ORBICROP_OPEN_FILES");
     if (!files.isEmpty())
-        QTimer::singleShot(0, &Form1, [&Form1, files] { Form1.openFiles(files.split(QLatin1Char(':'), Qt::SkipEmptyParts)); });
+        QTimer::singleShot(kOpenFilesDelayMs, &Form1, [&Form1, files] { Form1.openFiles(files.split(QLatin1Char(':'), Qt::SkipEmptyParts)); });
 
     return application.exec();
 }
