@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
 #include <QTimer>
@@ -143,6 +144,8 @@ void TForm1::FormDestroy()
 
 void TForm1::openFiles(const QStringList& paths)
 {
+    if (m_batchRunning)
+        return;
     guarded([&] {
         m_files.clear();
         for (const QString& path : paths)
@@ -179,12 +182,32 @@ void TForm1::btnTestClick()
 {
     if (m_files.empty())
         return;
+    if (m_state.busy) {
+        // A run is going on below this reaction (it lets events through
+        // between frames). Starting a test now would reset the result flags
+        // of that run, so that a failing test could end as passed and the
+        // next frames would use another threshold. A test asked for during a
+        // test runs once that one is over; a batch re-enables the controls
+        // itself, and its log must not be cleared by a test after it.
+        if (!m_batchRunning)
+            restartTestTimer();
+        return;
+    }
     const bool passed = RunTestAction(m_state, m_host);
     emit testRan(passed);
 }
 
 void TForm1::btnProcessClick()
 {
+    // Opening other files in the middle of a batch would enable the size
+    // sliders while an output is being written at the size it was opened
+    // with; Open waits until the batch is over, however it ends.
+    m_batchRunning = true;
+    btnOpen->setEnabled(false);
+    const auto endOfBatch = qScopeGuard([this] {
+        m_batchRunning = false;
+        btnOpen->setEnabled(true);
+    });
     RunProcessAction(m_state, m_host);
 }
 
@@ -324,7 +347,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!DroppedVideoFiles(event->mimeData()).isEmpty())
+    if (!m_batchRunning && !DroppedVideoFiles(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 

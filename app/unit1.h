@@ -140,6 +140,7 @@ private:
     std::vector<std::string> m_files;
     int m_reactionDepth = 0;
     bool m_closePending = false;
+    bool m_batchRunning = false;
     bool m_shownOnce = false;
     bool m_destroying = false;
 };

@@ -49,7 +49,7 @@ public:
             if (positions.isEmpty() || positions.back() != position)
                 positions << position;
             activities << w.StatusBar1->panelText(2);
-            if (w.GroupBox1->isEnabled() || w.btnProcess->isEnabled())
+            if (w.GroupBox1->isEnabled() || w.btnProcess->isEnabled() || w.btnOpen->isEnabled())
                 controlsEnabledDuringRun = true;
         });
         m_timer.start();
@@ -198,6 +198,39 @@ private slots:
         QCOMPARE(QColor(marked.pixel(160, 120)), QColor(230, 180, 60));
     }
 
+    void testAskedForDuringATestRunsAfterItAndLeavesItsResultAlone()
+    {
+        WindowFixture f;
+        f.writeSettings("[COG]\nthreshold=100\n");
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QCOMPARE(w.Panel1->text(), QStringLiteral("COG Threshold Too High!"));
+
+        // A second test asked for while the first one's last frame lets the
+        // window handle its events (a timer tick, a click).
+        QTimer nested;
+        nested.setInterval(0);
+        QObject::connect(&nested, &QTimer::timeout, [&] {
+            if (w.state().busy && w.state().framesSeen == w.state().frameLimit) {
+                nested.stop();
+                w.checkPreview->click();
+            }
+        });
+        nested.start();
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.checkPreview->click();
+        QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
+        QVERIFY(!w.btnProcess->isEnabled());
+        QCOMPARE(w.Panel1->text(), QStringLiteral("COG Threshold Too High!"));
+        QCOMPARE(tests.count(), 1);
+        QCOMPARE(tests.at(0).at(0).toBool(), false);
+        QCOMPARE(LogLines(w).size(), 3);
+        // The second test runs when the first is over.
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 2, 1000);
+        QCOMPARE(tests.at(1).at(0).toBool(), false);
+    }
+
     void outputModeSwitchRunsNoTest()
     {
         WindowFixture f;
@@ -252,7 +285,7 @@ private slots:
         QVERIFY(!watcher.controlsEnabledDuringRun);
         QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("c.AVI"));
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
-        QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled());
+        QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled() && w.btnOpen->isEnabled());
         QCOMPARE(w.Gauge1->text(), QStringLiteral("100%"));
 
         const QStringList log = LogLines(w);
