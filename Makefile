@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build test test-asan demo bench bench-e2e large clean
+.PHONY: all deps configure build test test-asan demo bench bench-e2e large fuzz clean
 
 all: build
 
@@ -50,9 +50,23 @@ demo: build
 bench: build
 	$(BUILD)/bin/orbicrop_bench
 
+# libFuzzer targets (clang), each run for FUZZ_SECONDS on its seed corpus.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DORBICROP_FUZZ=ON -DORBICROP_BUILD_APP=OFF -DORBICROP_BUILD_TESTS=OFF -DORBICROP_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@for target in $$(ls fuzz/corpus); do \
+	  echo "== $$target ($(FUZZ_SECONDS) s)"; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$target; \
+	  $(FUZZ_BUILD)/bin/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target 2>&1 | grep -E 'stat::number_of_executed_units|stat::peak_rss|ERROR|SUMMARY|Done' || exit 1; \
+	done
+
 # Times the tool against a plain FFmpeg crop on the same inputs.
 bench-e2e: build
 	bench/e2e.sh $(BUILD)/bin
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(DEMO_DIR)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEMO_DIR)

@@ -61,7 +61,7 @@ void OutputFile::reset() noexcept
     if (m_fd >= 0) {
         if (m_excessPending)
             (void)::ftruncate(m_fd, off_t(m_size));
-        // POSIX leaves the descriptor state unspecified after EINTR from
+        // POSIX does not say whether the descriptor survives EINTR from
         // close(); on Linux it is always released, so no retry.
         (void)::close(m_fd);
         m_fd = -1;

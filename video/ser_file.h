@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// A file opened for reading, owned: closed by the destructor. Movable, not
+// copyable.
+class SerFile {
+public:
+    // An unopened handle when path cannot be opened; see isOpen().
+    explicit SerFile(const std::string& path);
+    ~SerFile();
+    SerFile(SerFile&& other) noexcept;
+    SerFile& operator=(SerFile&& other) noexcept;
+    SerFile(const SerFile&) = delete;
+    SerFile& operator=(const SerFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
+    // Size in bytes at the moment of asking; 0 when unknown or not a
+    // regular file.
+    std::uint64_t size() const;
+    // Fills out from offset on. Returns how many bytes it read: fewer than
+    // out.size() only at the end of the file or on a read error.
+    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
+
+private:
+    int m_fd = -1;
+};
+
+// The first size bytes of a file mapped read-only, owned: unmapped by the
+// destructor. Movable, not copyable. Empty when the file cannot be mapped.
+//
+// Touching a page beyond the end of a file that has shrunk since raises
+// SIGBUS, so a reader checks the file's size before it touches a range it
+// has not touched before.
+class SerFileMap {
+public:
+    SerFileMap() = default;
+    SerFileMap(const SerFile& file, std::uint64_t size);
+    ~SerFileMap();
+    SerFileMap(SerFileMap&& other) noexcept;
+    SerFileMap& operator=(SerFileMap&& other) noexcept;
+    SerFileMap(const SerFileMap&) = delete;
+    SerFileMap& operator=(const SerFileMap&) = delete;
+
+    bool empty() const { return m_data == nullptr; }
+    const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(m_data); }
+
+private:
+    void* m_data = nullptr;
+    std::size_t m_size = 0;
+};

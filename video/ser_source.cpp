@@ -1,0 +1,233 @@
+#include "video/ser_source.h"
+
+#include "analysis/rounding.h"
+#include "video/ser_convert.h"
+#include "video/ser_file.h"
+#include "video/ser_header.h"
+#include "video/ser_layout.h"
+#include "video/ser_samples.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+// Frames are converted one at a time into one picture that the sink then
+// takes while it is still in the cache. Measured on 1920 x 1080 captures, a
+// worker thread decoding ahead into a ring of pictures was slower: the ring
+// no longer fits in the cache. What pays instead is a second thread that
+// converts half of each large frame alongside the calling thread; reading
+// the samples from memory is the bottleneck, and two cores pull more.
+namespace {
+
+// HRESULT-style codes, negative as the file run expects; E_FAIL where the
+// platform had nothing more precise.
+constexpr std::int32_t kFail = std::int32_t(0x80004005u);
+constexpr std::int32_t kOutOfMemory = std::int32_t(0x8007000Eu);
+
+// Below this many pixels a frame converts faster than a thread starts.
+constexpr std::int64_t kSplitPixels = 512 * 512;
+
+[[noreturn]] void FailToLoad()
+{
+    throw FrameSourceError("Couldn't load the file!", kFail);
+}
+
+std::vector<std::int64_t> ReadTimestamps(const SerFile& file, const SerLayout& layout)
+{
+    std::vector<std::uint8_t> bytes(std::size_t(layout.frames) * 8);
+    if (file.readAt(layout.timestampOffset(), bytes) != bytes.size())
+        return {};
+    std::vector<std::int64_t> ticks(layout.frames);
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        std::uint64_t v = 0;
+        for (int b = 7; b >= 0; --b)
+            v = v << 8 | bytes[i * 8 + std::size_t(b)];
+        ticks[i] = static_cast<std::int64_t>(v);
+    }
+    return ticks;
+}
+
+class SerSource final : public FrameSource {
+public:
+    SerSource(SerFrameReader reader, const SerLayout& layout, const SerSampleFormat& format, double frameRate)
+        : m_reader(std::move(reader)), m_layout(layout), m_format(format), m_frameRate(frameRate),
+          m_converter(format), m_helperConverter(format)
+    {
+    }
+
+    std::int32_t streamCount() override { return 1; }
+
+    bool isVideoStream(std::int32_t index) override
+    {
+        if (index != 0)
+            throw FrameSourceError("Couldn't put stream " + std::to_string(index), kFail);
+        return true;
+    }
+
+    VideoStreamInfo streamInfo() override
+    {
+        VideoStreamInfo info;
+        info.frameRate = m_frameRate;
+        info.length = length();
+        info.width = m_format.width;
+        info.height = m_format.height;
+        return info;
+    }
+
+    void enterGrabMode() override
+    {
+        try {
+            m_picture.resize(std::size_t(m_format.width) * std::size_t(m_format.height) * 3);
+        } catch (const std::bad_alloc&) {
+            throw FrameSourceError("Failed in EnterBitmapGrabMode!", kOutOfMemory);
+        }
+    }
+
+    std::int64_t duration() override { return RoundHalfEven(length() * 1e7); }
+
+    void play(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink) override
+    {
+        std::uint32_t count = m_layout.frames;
+        if (stopPosition < duration()) {
+            // Frame i plays when its presentation time i / rate lies before
+            // the stop; i * 1e7 / rate keeps whole-rate times exact.
+            std::uint32_t before = 0;
+            while (before < count && double(before) * 1e7 / m_frameRate < double(stopPosition))
+                ++before;
+            count = before;
+        }
+        if (maxFrames > 0)
+            count = std::min(count, std::uint32_t(maxFrames));
+        if (count == 0)
+            return;
+        enterGrabMode();
+
+        // Grey captures go to a sink that takes grey frames without being
+        // spread over three bytes; 8-bit ones straight from the file.
+        const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
+        const std::ptrdiff_t width = m_format.width;
+        const std::ptrdiff_t lastRow = std::ptrdiff_t(m_format.height - 1) * width;
+        const auto pictureBytes = std::int32_t(m_picture.size());
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint8_t* stored = m_reader.frame(i);
+            if (!stored)
+                throw FrameSourceError("Failed in WaitForCompletion!", kFail);
+            const double time = double(i) / m_frameRate;
+            if (gray) {
+                const std::uint8_t* plane = stored;
+                if (!m_converter.storedAsGray()) {
+                    convertGray(stored);
+                    plane = m_gray.data();
+                }
+                sink.GrayBufferCB(time, plane + lastRow, -width);   // stored top-down
+            } else {
+                convert(stored);
+                sink.BufferCB(time, m_picture.data(), pictureBytes);
+            }
+        }
+    }
+
+private:
+    double length() const { return double(m_layout.frames) / m_frameRate; }
+
+    void convertGray(const std::uint8_t* stored)
+    {
+        const std::int32_t height = m_format.height;
+        m_gray.resize(std::size_t(m_format.width) * std::size_t(height));
+        if (std::int64_t(m_format.width) * height >= kSplitPixels) {
+            const std::int32_t half = height / 2;
+            try {
+                const std::jthread helper(
+                    [&] { m_helperConverter.convertGrayRows(stored, m_gray.data(), 0, half); });
+                m_converter.convertGrayRows(stored, m_gray.data(), half, height);
+                return;
+            } catch (const std::system_error&) {
+            }
+        }
+        m_converter.convertGrayRows(stored, m_gray.data(), 0, height);
+    }
+
+    void convert(const std::uint8_t* stored)
+    {
+        const std::int32_t height = m_format.height;
+        if (std::int64_t(m_format.width) * height >= kSplitPixels) {
+            const std::int32_t half = height / 2;
+            try {
+                // Joined when it goes out of scope, before the sink sees the picture.
+                const std::jthread helper(
+                    [&] { m_helperConverter.convertRows(stored, m_picture.data(), 0, half); });
+                m_converter.convertRows(stored, m_picture.data(), half, height);
+                return;
+            } catch (const std::system_error&) {
+                // No thread to be had: the calling thread does it all.
+            }
+        }
+        m_converter.convert(stored, m_picture.data());
+    }
+
+    SerFrameReader m_reader;
+    SerLayout m_layout;
+    SerSampleFormat m_format;
+    double m_frameRate;
+    SerConverter m_converter;
+    SerConverter m_helperConverter;   // the helper thread's, for the top half
+    // What the sink gets, frame after frame; it may write into it.
+    std::vector<std::uint8_t> m_picture;
+    std::vector<std::uint8_t> m_gray;   // grey frames that needed converting, rows top-down
+};
+
+} // namespace
+
+bool IsSerFile(const std::string& path)
+{
+    const SerFile file(path);
+    std::array<std::uint8_t, kSerFileIdSize> id{};
+    return file.isOpen() && file.readAt(0, id) == id.size()
+        && std::memcmp(id.data(), kSerFileId, kSerFileIdSize) == 0;
+}
+
+std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading)
+{
+    SerFile file(path);
+    if (!file.isOpen())
+        FailToLoad();
+
+    std::array<std::uint8_t, kSerHeaderSize> headerBytes{};
+    if (file.readAt(0, headerBytes) != headerBytes.size())
+        FailToLoad();
+    const SerHeaderParse parsed = ParseSerHeader(headerBytes);
+    if (!parsed.ok())
+        FailToLoad();
+    const SerHeader& header = parsed.header;
+
+    const SerLayout layout = LayOutSerFile(header, file.size());
+    if (layout.frames == 0)
+        FailToLoad();
+
+    double rate = kSerDefaultFrameRate;
+    if (layout.hasTimestamps)
+        rate = FrameRateFromTimestamps(ReadTimestamps(file, layout));
+
+    std::optional<SerFrameReader> reader;
+    try {
+        reader.emplace(std::move(file), layout, reading);
+    } catch (const std::bad_alloc&) {
+        FailToLoad();
+    }
+
+    // The first frames settle byte order and depth.
+    SerFormatProbe probe(header);
+    for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i) {
+        const std::uint8_t* stored = reader->frame(i);
+        if (!stored)
+            FailToLoad();
+        probe.addFrame({stored, std::size_t(layout.frameBytes)});
+    }
+
+    return std::make_unique<SerSource>(std::move(*reader), layout, probe.format(), rate);
+}
