@@ -147,5 +147,5 @@ private:
 
 // The filter list of the open dialog.
 QString OpenDialogFilter();
-// The file extensions a drop on the window accepts, lower case.
+// Whether a drop on the window accepts the file, by its extension in any case.
 bool IsVideoFileName(const QString& path);

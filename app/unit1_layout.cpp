@@ -227,8 +227,10 @@ QString OpenDialogFilter()
 
 bool IsVideoFileName(const QString& path)
 {
+    // The dialog's patterns, and the containers FFmpeg commonly meets.
     static const QStringList kSuffixes = {QStringLiteral(".avi"), QStringLiteral(".mpg"), QStringLiteral(".mpeg"),
-                                          QStringLiteral(".ser")};
+                                          QStringLiteral(".ser"), QStringLiteral(".mp4"), QStringLiteral(".mov"),
+                                          QStringLiteral(".mkv")};
     for (const QString& suffix : kSuffixes)
         if (path.endsWith(suffix, Qt::CaseInsensitive))
             return true;

@@ -20,6 +20,8 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QScreen>
+#include <QFontInfo>
 
 namespace {
 
@@ -93,6 +95,30 @@ private slots:
             next = next->nextInFocusChain();
         } while (next != w.btnOpen);
         QCOMPARE(seen, expected);
+    }
+
+    void fontsFallBackToTheNearestFacesOfTheirKind()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        const QFontInfo narrow(w.checkPreview->font());
+        QVERIFY2(narrow.family() == QStringLiteral("Arial Narrow") || narrow.family() == QStringLiteral("Liberation Sans Narrow"),
+                 qPrintable(narrow.family()));
+        QVERIFY(QFontInfo(w.Memo1->font()).fixedPitch());
+        QVERIFY(QFontInfo(w.btnOpen->font()).bold() && QFontInfo(w.btnProcess->font()).bold());
+        QVERIFY(!QFontInfo(w.lblCog->font()).bold());
+        QCOMPARE(QFontInfo(w.font()).pixelSize(), 11);
+    }
+
+    void windowIsCentredWhenFirstShown()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QPoint centre = w.screen()->availableGeometry().center();
+        QVERIFY2((w.frameGeometry().center() - centre).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("window centre %1,%2").arg(w.frameGeometry().center().x()).arg(w.frameGeometry().center().y())));
     }
 
     void slidersUpdateTheirLabelsAndRunNoTestWithoutFiles()
