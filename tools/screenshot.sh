@@ -38,6 +38,8 @@ xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
   sleep "$2"
   import -window root "$3"
   kill "$app"
+  # No window manager draws a frame here: keep the window, drop the empty screen.
+  mogrify -trim +repage "$3"
   wait "$app" || true
 ' _ "$scratch/orbicrop" "$wait_seconds" "$out"
 echo "screenshot: $out"
