@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QImage;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
