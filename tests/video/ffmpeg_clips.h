@@ -1,0 +1,218 @@
+#pragma once
+
+// Support for the FFmpeg frame source's tests: tiny clips made with the ffmpeg
+// command-line tool in a temporary folder, pixel patterns to feed it, and a
+// sink that records what it receives.
+
+#include "analysis/frame_sink.h"
+#include "video/frame_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace clips {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A temporary folder, removed with everything in it when the object goes.
+class Folder {
+public:
+    Folder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orbicrop-video-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~Folder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    std::string path(const std::string& name) const { return (m_path / name).string(); }
+    const std::filesystem::path& root() const { return m_path; }
+
+    // Runs ffmpeg with the given arguments, ending with the output name; the
+    // test fails when ffmpeg does.
+    std::string ffmpeg(const std::string& arguments, const std::string& output) const
+    {
+        const std::string out = path(output);
+        const std::string command =
+            "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " '" + out + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return out;
+    }
+
+    std::string write(const std::string& name, const Bytes& bytes) const
+    {
+        const std::string out = path(name);
+        std::ofstream file(out, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return out;
+    }
+
+    // Raw frames (rawvideo of pixelFormat, top-down) made into a clip.
+    std::string encode(const Bytes& frames, const std::string& pixelFormat, int width, int height, int rate,
+                       const std::string& outputArguments, const std::string& output) const
+    {
+        const std::string raw = write(output + ".raw", frames);
+        return ffmpeg("-f rawvideo -pix_fmt " + pixelFormat + " -s " + std::to_string(width) + "x"
+                          + std::to_string(height) + " -r " + std::to_string(rate) + " -i '" + raw + "' "
+                          + outputArguments,
+                      output);
+    }
+
+    // What ffmpeg itself decodes from a clip, as bottom-up BGR frames.
+    Bytes reference(const std::string& clip, const std::string& swsFlags = "bilinear+accurate_rnd+full_chroma_int+bitexact") const
+    {
+        const std::string out = ffmpeg("-i '" + clip + "' -map 0:v:0 -sws_flags " + swsFlags
+                                           + " -vf format=bgr24,vflip -f rawvideo",
+                                       std::filesystem::path(clip).filename().string() + ".ref.raw");
+        return read(out);
+    }
+
+    static Bytes read(const std::string& file)
+    {
+        std::ifstream in(file, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Top-down frames whose bytes run through every value: byte c of pixel
+// (x, y) of frame k. channels is 3 for BGR or RGB, 1 for grey.
+inline Bytes patternFrames(int width, int height, int count, int channels)
+{
+    Bytes bytes;
+    bytes.reserve(std::size_t(width) * height * channels * count);
+    for (int k = 0; k < count; ++k)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < channels; ++c)
+                    bytes.push_back(std::uint8_t((y * width + x) * channels + c + 37 * k));
+    return bytes;
+}
+
+// BGR frames whose flat green tells their index, for lossy codecs: it steps
+// down by 7 per frame from 230 (up to 31 frames). Blue and red are flat too,
+// or, with noisy, fresh noise in every frame, which makes frames of a
+// realistic coded size.
+inline Bytes indexedFrames(int width, int height, int count, bool noisy = false)
+{
+    Bytes bytes;
+    std::uint32_t state = 12345;
+    auto noise = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return std::uint8_t(state >> 24);
+    };
+    for (int k = 0; k < count; ++k)
+        for (int i = 0; i < width * height; ++i) {
+            bytes.push_back(noisy ? noise() : std::uint8_t(60 + 5 * k));
+            bytes.push_back(std::uint8_t(230 - 7 * k));
+            bytes.push_back(noisy ? noise() : 120);
+        }
+    return bytes;
+}
+
+// The index an indexedFrames frame carries, from its mean green.
+inline int frameIndexOf(const Bytes& bgr)
+{
+    double sum = 0;
+    for (std::size_t i = 1; i < bgr.size(); i += 3) sum += bgr[i];
+    return int(std::lround((230.0 - sum / double(bgr.size() / 3)) / 7.0));
+}
+
+// Top-down rows turned bottom-up, frame by frame.
+inline Bytes flipRows(const Bytes& frames, int rowBytes, int height)
+{
+    Bytes out(frames.size());
+    const std::size_t frameBytes = std::size_t(rowBytes) * height;
+    for (std::size_t f = 0; f < frames.size() / frameBytes; ++f)
+        for (int y = 0; y < height; ++y)
+            std::copy_n(frames.begin() + std::ptrdiff_t(f * frameBytes + std::size_t(y) * rowBytes), rowBytes,
+                        out.begin() + std::ptrdiff_t(f * frameBytes + std::size_t(height - 1 - y) * rowBytes));
+    return out;
+}
+
+struct Received {
+    double sampleTime;
+    Bytes bytes;
+    std::int32_t length;
+    std::thread::id thread;
+};
+
+class RecordingSink : public FrameSink {
+public:
+    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t length) override
+    {
+        frames.push_back({sampleTime, Bytes(buffer, buffer + length), length, std::this_thread::get_id()});
+        return 0;
+    }
+
+    Bytes allBytes() const
+    {
+        Bytes all;
+        for (const Received& f : frames) all.insert(all.end(), f.bytes.begin(), f.bytes.end());
+        return all;
+    }
+    std::vector<int> indices() const
+    {
+        std::vector<int> out;
+        for (const Received& f : frames) out.push_back(frameIndexOf(f.bytes));
+        return out;
+    }
+
+    std::vector<Received> frames;
+};
+
+// A file opened the way the file run opens it: the first video stream
+// selected and grab mode entered.
+struct Opened {
+    std::unique_ptr<FrameSource> source;
+    VideoStreamInfo info;
+};
+
+inline Opened openVideo(const std::string& path)
+{
+    Opened opened{OpenFrameSource(path), {}};
+    const std::int32_t count = opened.source->streamCount();
+    std::int32_t i = 0;
+    while (i < count && !opened.source->isVideoStream(i)) ++i;
+    if (i == count) throw std::runtime_error("no video stream in " + path);
+    opened.info = opened.source->streamInfo();
+    opened.source->enterGrabMode();
+    return opened;
+}
+
+// Plays a whole file (or up to the limits) into a recording sink.
+inline RecordingSink playFile(const std::string& path, std::int64_t stopPosition = -1, std::int32_t maxFrames = 0)
+{
+    Opened opened = openVideo(path);
+    RecordingSink sink;
+    opened.source->play(stopPosition < 0 ? opened.source->duration() : stopPosition, maxFrames, sink);
+    return sink;
+}
+
+inline std::vector<int> iota(int count)
+{
+    std::vector<int> out;
+    for (int i = 0; i < count; ++i) out.push_back(i);
+    return out;
+}
+
+} // namespace clips

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "video/bgr_converter.h"
+#include "video/ffmpeg_handles.h"
+#include "video/frame_source.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A frame source on FFmpeg's libraries, for every container and codec they
+// read. play() decodes on a worker thread a few frames ahead of the sink,
+// which is always called on play()'s own thread. Frames reach the sink
+// either in a buffer of a small pool or, for bottom-up BGR24 sources, in
+// the decoder's own frame; either way the buffer is the source's and is
+// reused once the sink returns.
+class FfmpegSource final : public FrameSource {
+public:
+    // Opens and probes the local file at path (taken literally: a colon in
+    // the name is no protocol). Throws FrameSourceError "Couldn't load the file!".
+    explicit FfmpegSource(const std::string& path);
+
+    std::int32_t streamCount() override;
+    bool isVideoStream(std::int32_t index) override;
+    VideoStreamInfo streamInfo() override;
+    void enterGrabMode() override;
+    std::int64_t duration() override;
+    void play(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink) override;
+
+private:
+    // How many frames decoding may run ahead, counting the one in the sink.
+    static constexpr std::size_t kQueueSlots = 4;
+
+    // The selected stream when it is a video stream; nullptr otherwise.
+    AVStream* videoStream() const;
+    void rewind();
+
+    FormatContextPtr m_format;
+    int m_selected = -1;
+    CodecContextPtr m_decoder;
+    std::optional<BgrConverter> m_converter;
+    bool m_played = false;
+};
