@@ -1,0 +1,8 @@
+#pragma once
+
+#include "analysis/output_bitmap.h"
+
+#include <QImage>
+
+// A deep copy of a bottom-up BGR bitmap as a top-down image for the screen.
+QImage ToQImage(const OutputBitmap& bitmap);

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "analysis/processing_state.h"
+#include "app/window_host.h"
+#include "app/window_services.h"
+#include "avi/avi_writer.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QGroupBox;
+class QImage;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+class StatusBar;
+class TGauge;
+
+// The one window: every setting, the preview, the log, the progress and the
+// status. Its methods are the reactions to the user; the work itself is the
+// core's (RunTestAction, RunProcessAction), which reaches the widgets back
+// through a WindowHost. The window owns the processing state and the AVI
+// writer for its whole life.
+//
+// Settings are loaded when the window is made and saved when it is destroyed.
+// Everything runs on the GUI thread; a run lets the window handle its events
+// between frames, so reactions may run inside a run.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(WindowServices services = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Opens these files as if chosen in the open dialog (a drop on the
+    // window arrives here). An empty list acts as a cancelled dialog.
+    void openFiles(const QStringList& paths);
+
+    const TProcessingState& state() const { return m_state; }
+    const QString& settingsPath() const { return m_settingsPath; }
+    std::vector<std::string> chosenFiles() const { return m_files; }
+
+    // Controls, named as the user's guide names them.
+    QPushButton* btnOpen = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QSlider* trackCOG = nullptr;
+    QLabel* lblCog = nullptr;
+    QCheckBox* checkPreview = nullptr;
+    QCheckBox* checkInverse = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QSlider* trackWidth = nullptr;
+    QLabel* lblWidth = nullptr;
+    QLabel* Label2 = nullptr;
+    QSlider* trackHeight = nullptr;
+    QLabel* lblHeight = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* lblR = nullptr;
+    QLabel* lblG = nullptr;
+    QLabel* lblB = nullptr;
+    QLabel* Label3 = nullptr;
+    QRadioButton* checkColor = nullptr;
+    QRadioButton* checkY800 = nullptr;
+    QCheckBox* checkDebayerSafe = nullptr;
+    QPushButton* btnProcess = nullptr;
+    QLabel* Label6 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QLabel* Panel1 = nullptr;
+    QLabel* Image = nullptr;
+    QGroupBox* GroupBox4 = nullptr;
+    QLabel* Label5 = nullptr;
+    TGauge* Gauge1 = nullptr;
+    StatusBar* StatusBar1 = nullptr;
+    // Options the window never shows; only the settings file changes them.
+    QCheckBox* checkIgnoreIncomplete = nullptr;
+    QCheckBox* checkAutocolor = nullptr;
+    QTimer* timerTest = nullptr;
+
+    // Reactions.
+    void FormCreate();
+    void FormDestroy();
+    void btnOpenClick();
+    void btnTestClick();
+    void btnProcessClick();
+    void trackCOGChange();
+    void trackWidthChange();
+    void trackHeightChange();
+    void checkAutocolorClick();
+    void checkPreviewClick();
+    void checkColorClick();
+    void timerTestTimer();
+    void LoadSettings();
+    void SaveSettings();
+
+    void SetControlsEnabled(bool enabled);
+
+    // Preview looks and window size, for the host.
+    void showPreviewPicture(const QImage& picture);
+    void showWarningPanel(const QString& caption);
+    void showTestPassedPanel(int cropWidth, int cropHeight);
+    // cropWidth and cropHeight from the size sliders, shown in their labels.
+    void updateCropSize();
+    void showMessage(const QString& text);
+
+signals:
+    // A test action ran on the chosen files (not when there were none).
+    void testRan(bool passed);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createControls();
+    void connectReactions();
+    void setTabOrder();
+    void restartTestTimer();
+    void fitToControls();
+
+    // Runs a reaction. An error that escapes it is shown in an error box and
+    // the program carries on. A close asked for while a reaction runs is
+    // carried out when the outermost one returns.
+    template <typename Reaction>
+    void guarded(Reaction&& reaction);
+    void showError(const QString& message);
+
+    WindowServices m_services;
+    QString m_settingsPath;
+    TProcessingState m_state;
+    std::unique_ptr<TAviWriter> m_aviWriter;
+    WindowHost m_host;
+    std::vector<std::string> m_files;
+    int m_reactionDepth = 0;
+    bool m_closePending = false;
+    bool m_batchRunning = false;
+    bool m_shownOnce = false;
+    bool m_destroying = false;
+};
+
+// The filter list of the open dialog.
+QString OpenDialogFilter();
+// Whether a drop on the window accepts the file, by its extension in any case.
+bool IsVideoFileName(const QString& path);

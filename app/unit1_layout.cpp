@@ -1,0 +1,238 @@
+// Construction of the window's controls: places, sizes, texts, hints, fonts
+// and keyboard order. Places are in pixels at 96 dots per inch; a control in
+// a group is placed relative to the group's top-left corner.
+#include "app/unit1.h"
+
+#include "app/gauge.h"
+#include "app/status_bar.h"
+#include "settings/orbicrop_settings.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTimer>
+
+namespace {
+
+constexpr int kFontPixels = 11;   // 8 points at 96 dots per inch
+constexpr int kTestDelayMs = 50;
+
+const char* const kHelpLines[] = {
+    "1 : Open your AVI file(s)",
+    "2 : Set the planet detection threshold while using show effect. Usually the default value 5 is just fine. "
+    "(this function is now relative to the histogram peak!). ",
+    "    Make sure that about 95% of the planet globe is selected. ",
+    "3: Change the image Width and Height to your likings. The planet should stay centered while ",
+    "    changing these values. ",
+    "4: optional; change output options. ",
+    "5: Process AVI(s)",
+};
+
+// The first family of the list that is installed; the generic face of the
+// hint's kind when none is.
+QFont FontOf(std::initializer_list<const char*> families, QFont::StyleHint hint)
+{
+    QFont font;
+    const QStringList installed = QFontDatabase::families();
+    for (const char* family : families) {
+        if (installed.contains(QString::fromLatin1(family), Qt::CaseInsensitive)) {
+            font.setFamily(QString::fromLatin1(family));
+            break;
+        }
+    }
+    font.setStyleHint(hint);
+    font.setPixelSize(kFontPixels);
+    return font;
+}
+
+QFont PlainFont() { return FontOf({"MS Sans Serif", "Liberation Sans", "Arial"}, QFont::SansSerif); }
+QFont NarrowFont() { return FontOf({"Arial Narrow", "Liberation Sans Narrow"}, QFont::SansSerif); }
+QFont FixedFont() { return FontOf({"Courier New", "Liberation Mono"}, QFont::TypeWriter); }
+
+QFont BoldFont()
+{
+    QFont font = PlainFont();
+    font.setBold(true);
+    return font;
+}
+
+template <typename Widget>
+Widget* Make(QWidget* parent, int left, int top, int width, int height)
+{
+    auto* widget = new Widget(parent);
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, int left, int top, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QSlider* MakeSlider(QWidget* parent, int left, int top, int width, int height, int minimum, int maximum,
+                    int position, int tickInterval)
+{
+    auto* slider = Make<QSlider>(parent, left, top, width, height);
+    slider->setOrientation(Qt::Horizontal);
+    slider->setRange(minimum, maximum);
+    slider->setValue(position);
+    slider->setPageStep(tickInterval);
+    slider->setTickPosition(QSlider::TicksBelow);
+    slider->setTickInterval(tickInterval);
+    return slider;
+}
+
+QLabel* MakeSwatch(QWidget* parent, int left, int top)
+{
+    auto* swatch = Make<QLabel>(parent, left, top, 12, 12);
+    swatch->setAutoFillBackground(true);
+    return swatch;
+}
+
+} // namespace
+
+void TForm1::createControls()
+{
+    setFont(PlainFont());
+    const QFont narrow = NarrowFont();
+
+    btnOpen = Make<QPushButton>(this, 8, 0, 185, 41);
+    btnOpen->setText(QStringLiteral("1) Open AVI File(s)"));
+    btnOpen->setFont(BoldFont());
+
+    GroupBox2 = Make<QGroupBox>(this, 8, 48, 185, 105);
+    GroupBox2->setTitle(QStringLiteral("2) Planet Detection Threshold"));
+    trackCOG = MakeSlider(GroupBox2, 8, 24, 137, 22, kThresholdMin, kThresholdMax, 5, 10);
+    trackCOG->setToolTip(QStringLiteral(
+        "Threshold to separate planet from space. Absolute values relative to histogram peak."));
+    lblCog = MakeLabel(GroupBox2, 152, 28, QStringLiteral("5"));
+    checkPreview = Make<QCheckBox>(GroupBox2, 24, 54, 73, 17);
+    checkPreview->setText(QStringLiteral("Show Effect"));
+    checkPreview->setToolTip(QStringLiteral("Show threshold effect"));
+    checkPreview->setFont(narrow);
+    checkInverse = Make<QCheckBox>(GroupBox2, 24, 70, 145, 17);
+    checkInverse->setText(QStringLiteral("Invert, center on dark pixels"));
+    checkInverse->setToolTip(QStringLiteral("Center on dark spots instead of bright ones (e.g. sunspots)"));
+    checkInverse->setFont(narrow);
+
+    GroupBox1 = Make<QGroupBox>(this, 8, 160, 185, 94);
+    GroupBox1->setTitle(QStringLiteral("3) Image Size"));
+    Label1 = MakeLabel(GroupBox1, 8, 28, QStringLiteral("W"));
+    Label1->setFont(narrow);
+    trackWidth = MakeSlider(GroupBox1, 24, 24, 121, 20, kCropPositionMin, kCropPositionMax, 4, 2);
+    trackWidth->setToolTip(QStringLiteral("Image width"));
+    lblWidth = MakeLabel(GroupBox1, 152, 28, QString());
+    Label2 = MakeLabel(GroupBox1, 8, 52, QStringLiteral("H"));
+    Label2->setFont(narrow);
+    trackHeight = MakeSlider(GroupBox1, 24, 48, 121, 20, kCropPositionMin, kCropPositionMax, 4, 2);
+    trackHeight->setToolTip(QStringLiteral("Image height"));
+    lblHeight = MakeLabel(GroupBox1, 152, 52, QString());
+
+    GroupBox3 = Make<QGroupBox>(this, 8, 257, 185, 77);
+    GroupBox3->setTitle(QStringLiteral("4) Output"));
+    Label4 = MakeLabel(GroupBox3, 16, 16, QStringLiteral("RGB24"));
+    Label4->setFont(narrow);
+    lblR = MakeSwatch(GroupBox3, 72, 16);
+    lblG = MakeSwatch(GroupBox3, 86, 16);
+    lblB = MakeSwatch(GroupBox3, 100, 16);
+    Label3 = MakeLabel(GroupBox3, 136, 16, QStringLiteral("Y8"));
+    Label3->setFont(narrow);
+    checkColor = Make<QRadioButton>(GroupBox3, 16, 32, 73, 17);
+    checkColor->setText(QStringLiteral("Color"));
+    checkColor->setToolTip(QStringLiteral("Output as DIB RGB24 avi"));
+    checkColor->setFont(narrow);
+    checkColor->setChecked(true);
+    checkY800 = Make<QRadioButton>(GroupBox3, 88, 32, 65, 17);
+    checkY800->setText(QStringLiteral("Grayscale"));
+    checkY800->setToolTip(QStringLiteral("Output as Y800 grayscale avi"));
+    checkY800->setFont(narrow);
+    checkDebayerSafe = Make<QCheckBox>(GroupBox3, 88, 48, 89, 17);
+    checkDebayerSafe->setText(QStringLiteral("Debayer Safe"));
+    checkDebayerSafe->setToolTip(QStringLiteral(
+        "Experimental. Check for raw Color Avi's to make sure avi can still be debayered (even cropping)"));
+    checkDebayerSafe->setFont(narrow);
+    checkDebayerSafe->setEnabled(false);
+
+    btnProcess = Make<QPushButton>(this, 8, 344, 185, 41);
+    btnProcess->setText(QStringLiteral("5) Process AVI(s)"));
+    btnProcess->setToolTip(QStringLiteral("Process all the selected AVI's according to the current settings"));
+    btnProcess->setFont(BoldFont());
+    btnProcess->setEnabled(false);
+
+    Label6 = MakeLabel(this, 16, 389, QStringLiteral("Log"));
+    Memo1 = Make<QPlainTextEdit>(this, 8, 405, 185, 145);
+    Memo1->setFont(FixedFont());
+    Memo1->setReadOnly(true);
+    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    GroupBox4 = Make<QGroupBox>(this, 200, 405, 497, 145);
+    GroupBox4->setTitle(QStringLiteral("Help"));
+    Label5 = Make<QLabel>(GroupBox4, 8, 24, 473, 105);
+    Label5->setTextFormat(Qt::PlainText);
+    Label5->setWordWrap(true);
+    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QStringList help;
+    for (const char* line : kHelpLines)
+        help << QString::fromLatin1(line);
+    Label5->setText(help.join(QLatin1Char('\n')));
+
+    // Made after the help box so that a large preview covers the help, not
+    // the help the preview.
+    Panel1 = Make<QLabel>(this, 200, 5, 200, 200);
+    Panel1->setAlignment(Qt::AlignCenter);
+    Panel1->setAutoFillBackground(true);
+    Image = Make<QLabel>(Panel1, 0, 0, 200, 200);
+    Image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Gauge1 = new TGauge(this);
+    StatusBar1 = new StatusBar(this);
+
+    checkIgnoreIncomplete = new QCheckBox(QStringLiteral("Remove incomplete frames"), this);
+    checkIgnoreIncomplete->hide();
+    checkAutocolor = new QCheckBox(QStringLiteral("Autodetect"), this);
+    checkAutocolor->setChecked(true);
+    checkAutocolor->hide();
+
+    timerTest = new QTimer(this);
+    timerTest->setInterval(kTestDelayMs);
+
+    setTabOrder();
+    btnOpen->setFocus();
+}
+
+void TForm1::setTabOrder()
+{
+    QWidget* const order[] = {btnOpen, btnProcess, trackWidth, trackHeight, trackCOG, checkPreview,
+                              checkInverse, checkColor, checkY800, checkDebayerSafe, Memo1};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+QString OpenDialogFilter()
+{
+    return QStringLiteral("AVI (DirectShow) (*.avi);;"
+                          "All video files (DirectShow) (*.mpg *.avi *.mpeg);;"
+                          "SER (planetary cameras) (*.ser)");
+}
+
+bool IsVideoFileName(const QString& path)
+{
+    // The dialog's patterns, and the containers FFmpeg commonly meets.
+    static const QStringList kSuffixes = {QStringLiteral(".avi"), QStringLiteral(".mpg"), QStringLiteral(".mpeg"),
+                                          QStringLiteral(".ser"), QStringLiteral(".mp4"), QStringLiteral(".mov"),
+                                          QStringLiteral(".mkv")};
+    for (const QString& suffix : kSuffixes)
+        if (path.endsWith(suffix, Qt::CaseInsensitive))
+            return true;
+    return false;
+}

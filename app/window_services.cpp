@@ -1,0 +1,38 @@
+#include "app/window_services.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+constexpr const char* kApplicationTitle = "Orbicrop";
+
+class DialogFileChooser : public FileChooser {
+public:
+    QStringList chooseFiles(QWidget* parent, const QString& filter, const QString& directory) override
+    {
+        return QFileDialog::getOpenFileNames(parent, QStringLiteral("Open"), directory, filter);
+    }
+};
+
+class MessageBoxSink : public MessageSink {
+public:
+    void show(QWidget* parent, Kind kind, const QString& text) override
+    {
+        QMessageBox box(kind == Kind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                        QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<FileChooser> MakeDialogFileChooser() { return std::make_unique<DialogFileChooser>(); }
+std::unique_ptr<MessageSink> MakeMessageBoxSink() { return std::make_unique<MessageBoxSink>(); }
+
+QString FormatErrorMessage(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QWidget;
+
+// Asks the user for input files. The window owns one; tests replace it so
+// that no dialog ever blocks them.
+class FileChooser {
+public:
+    virtual ~FileChooser() = default;
+    // Full paths in the order chosen; empty when the user cancels.
+    virtual QStringList chooseFiles(QWidget* parent, const QString& filter, const QString& directory) = 0;
+};
+
+// Shows a modal message captioned "Orbicrop". Information is a run's failure
+// text as it stands; Error is an error that escaped a reaction.
+class MessageSink {
+public:
+    enum class Kind { Information, Error };
+    virtual ~MessageSink() = default;
+    virtual void show(QWidget* parent, Kind kind, const QString& text) = 0;
+};
+
+// What the window needs from outside. Empty members take the real thing:
+// the file dialog, message boxes, and the settings file's usual place.
+struct WindowServices {
+    std::unique_ptr<FileChooser> chooser;
+    std::unique_ptr<MessageSink> messages;
+    QString settingsPath;
+};
+
+std::unique_ptr<FileChooser> MakeDialogFileChooser();
+std::unique_ptr<MessageSink> MakeMessageBoxSink();
+
+// The text of an error box: the message with a "." appended when its last
+// character sorts after "." (a letter or a digit, for example).
+QString FormatErrorMessage(const QString& message);

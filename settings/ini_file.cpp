@@ -1,0 +1,314 @@
+#include "settings/ini_file.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r'))
+        s.remove_prefix(1);
+    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
+}
+
+// A UTF-8 byte order mark written by some editors must not hide the first section.
+std::string_view WithoutBom(std::string_view s, std::size_t lineIndex)
+{
+    if (lineIndex == 0 && s.starts_with("\xEF\xBB\xBF"))
+        s.remove_prefix(3);
+    return s;
+}
+
+std::optional<std::string_view> SectionName(std::string_view line)
+{
+    const std::string_view t = Trim(line);
+    if (!t.starts_with('['))
+        return std::nullopt;
+    const std::size_t close = t.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return Trim(t.substr(1, close - 1));
+}
+
+bool IsComment(std::string_view line)
+{
+    const std::string_view t = Trim(line);
+    return t.starts_with(';') || t.starts_with('#');
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+[[noreturn]] void ThrowUnableToWrite(const std::string& path)
+{
+    throw SettingsError("Unable to write to " + path);
+}
+
+bool WriteWhole(const fs::path& target, const std::string& content, std::ios::openmode extra = {})
+{
+    std::ofstream out(target, std::ios::binary | std::ios::trunc | extra);
+    if (!out)
+        return false;
+    out.write(content.data(), std::streamsize(content.size()));
+    out.flush();
+    return bool(out);
+}
+
+} // namespace
+
+std::optional<std::int32_t> ParseIniInteger(std::string_view text)
+{
+    std::string_view s = text;
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    int base = 10;
+    if (s.starts_with('$')) {
+        base = 16;
+        s.remove_prefix(1);
+    } else if (s.starts_with("0x") || s.starts_with("0X")) {
+        base = 16;
+        s.remove_prefix(2);
+    }
+    if (s.empty())
+        return std::nullopt;
+
+    // Accumulated in 64 bits and checked at every digit, so no input overflows.
+    std::int64_t magnitude = 0;
+    const std::int64_t limit = base == 16 ? std::int64_t(0xFFFFFFFF) : std::int64_t(1) << 31;
+    for (char c : s) {
+        const int digit = base == 16 ? HexDigit(c) : ((c >= '0' && c <= '9') ? c - '0' : -1);
+        if (digit < 0)
+            return std::nullopt;
+        magnitude = magnitude * base + digit;
+        if (magnitude > limit)
+            return std::nullopt;
+    }
+    if (base == 10) {
+        if (!negative && magnitude > std::numeric_limits<std::int32_t>::max())
+            return std::nullopt;
+        return std::int32_t(negative ? -magnitude : magnitude);
+    }
+    // Hexadecimal is a 32-bit pattern: $FFFFFFFF is -1, as two's complement has it.
+    const std::uint32_t bits = std::uint32_t(magnitude);
+    const std::uint32_t value = negative ? std::uint32_t(0u - bits) : bits;
+    return std::int32_t(value);
+}
+
+IniFile::LoadResult IniFile::load(const std::string& path)
+{
+    m_path = path;
+    m_lines.clear();
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        return ec ? LoadResult::Unreadable : LoadResult::Missing;
+    if (fs::is_directory(path, ec))
+        return LoadResult::Unreadable;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return LoadResult::Unreadable;
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return LoadResult::Unreadable;
+
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const std::size_t newline = content.find('\n', start);
+        if (newline == std::string::npos) {
+            m_lines.push_back({content.substr(start), ""});
+            break;
+        }
+        const bool crlf = newline > start && content[newline - 1] == '\r';
+        const std::size_t end = crlf ? newline - 1 : newline;
+        m_lines.push_back({content.substr(start, end - start), crlf ? "\r\n" : "\n"});
+        start = newline + 1;
+    }
+    return LoadResult::Loaded;
+}
+
+std::optional<std::size_t> IniFile::findSection(std::string_view section) const
+{
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const auto name = SectionName(WithoutBom(m_lines[i].text, i));
+        if (name && SameName(*name, section))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::size_t IniFile::sectionEnd(std::size_t header) const
+{
+    std::size_t i = header + 1;
+    while (i < m_lines.size() && !SectionName(m_lines[i].text))
+        ++i;
+    return i;
+}
+
+std::optional<IniFile::KeyLine> IniFile::findKey(std::size_t header, std::string_view key) const
+{
+    const std::size_t end = sectionEnd(header);
+    for (std::size_t i = header + 1; i < end; ++i) {
+        const std::string& text = m_lines[i].text;
+        if (IsComment(text))
+            continue;
+        const std::size_t equals = text.find('=');
+        if (equals == std::string::npos)
+            continue;
+        if (!SameName(Trim(std::string_view(text).substr(0, equals)), key))
+            continue;
+        std::size_t valueStart = equals + 1;
+        while (valueStart < text.size() && IsBlank(text[valueStart]))
+            ++valueStart;
+        return KeyLine{i, valueStart};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IniFile::readString(std::string_view section, std::string_view key) const
+{
+    const auto header = findSection(section);
+    if (!header)
+        return std::nullopt;
+    const auto found = findKey(*header, key);
+    if (!found)
+        return std::nullopt;
+    return std::string(Trim(std::string_view(m_lines[found->index].text).substr(found->valueStart)));
+}
+
+std::int32_t IniFile::readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const
+{
+    const auto text = readString(section, key);
+    if (!text)
+        return defaultValue;
+    return ParseIniInteger(*text).value_or(defaultValue);
+}
+
+bool IniFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const
+{
+    return readInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::string IniFile::newLineEnding() const
+{
+    for (const Line& line : m_lines)
+        if (!line.ending.empty())
+            return line.ending;
+    return "\n";
+}
+
+void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
+{
+    const std::string ending = newLineEnding();
+    auto header = findSection(section);
+    if (!header) {
+        if (!m_lines.empty() && m_lines.back().ending.empty())
+            m_lines.back().ending = ending;
+        std::string name(1, '[');
+        name.append(section).push_back(']');
+        m_lines.push_back({name, ending});
+        header = m_lines.size() - 1;
+    }
+    if (const auto found = findKey(*header, key)) {
+        std::string& text = m_lines[found->index].text;
+        text = text.substr(0, found->valueStart) + std::string(value);
+        return;
+    }
+    // After the section's last non-blank line, so that the blank lines that
+    // part it from the next section stay where they are.
+    std::size_t insertAt = *header + 1;
+    for (std::size_t i = *header + 1; i < sectionEnd(*header); ++i)
+        if (!Trim(m_lines[i].text).empty())
+            insertAt = i + 1;
+    if (insertAt == m_lines.size() && !m_lines.empty() && m_lines.back().ending.empty())
+        m_lines.back().ending = ending;
+    m_lines.insert(m_lines.begin() + std::ptrdiff_t(insertAt), Line{std::string(key) + "=" + std::string(value), ending});
+}
+
+void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value)
+{
+    writeString(section, key, std::to_string(value));
+}
+
+void IniFile::writeBool(std::string_view section, std::string_view key, bool value)
+{
+    writeString(section, key, value ? "1" : "0");
+}
+
+std::string IniFile::text() const
+{
+    std::string out;
+    for (const Line& line : m_lines) {
+        out += line.text;
+        out += line.ending;
+    }
+    return out;
+}
+
+void IniFile::save() const
+{
+    if (m_path.empty())
+        ThrowUnableToWrite(m_path);
+    const std::string content = text();
+    const fs::path target(m_path);
+    std::error_code ec;
+    if (fs::is_directory(target, ec))
+        ThrowUnableToWrite(m_path);
+
+    // A link is written through, not replaced by a file of its own.
+    fs::path real = target;
+    if (fs::is_symlink(target, ec)) {
+        real = fs::weakly_canonical(target, ec);
+        if (ec)
+            ThrowUnableToWrite(m_path);
+    }
+
+    std::random_device random;
+    const fs::path temporary = real.parent_path()
+        / (real.filename().string() + ".tmp" + std::to_string(random() % 1000000u));
+    if (WriteWhole(temporary, content)) {
+        // The new file keeps the old one's permissions.
+        if (fs::exists(real, ec)) {
+            const auto perms = fs::status(real, ec).permissions();
+            if (!ec)
+                fs::permissions(temporary, perms, ec);
+        }
+        fs::rename(temporary, real, ec);
+        if (!ec)
+            return;
+    }
+    fs::remove(temporary, ec);
+    if (!WriteWhole(real, content))
+        ThrowUnableToWrite(m_path);
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+std::unique_ptr<QObject> MakeTestWindowLayout();
+std::unique_ptr<QObject> MakeTestWindowSettings();
+std::unique_ptr<QObject> MakeTestWindowRuns();

@@ -1,0 +1,469 @@
+// Open, test and process on real video files: clips written by our own AVI
+// writer and decoded by the program's frame source.
+#include "test_classes.h"
+#include "window_fixture.h"
+
+#include "app/gauge.h"
+#include "app/status_bar.h"
+#include "support/decoded_video.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+QColor Background(const QWidget* widget) { return widget->palette().color(QPalette::Window); }
+
+QStringList LogLines(const TForm1& w)
+{
+    return w.Memo1->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+ProbedStream ProbeFile(const WindowFixture& f, const QString& video)
+{
+    return Probe(QFile::encodeName(video).toStdString(), QFile::encodeName(f.dir.path()).toStdString());
+}
+
+// Records what the status bar shows while a run is going: a zero timer fires
+// every time the run lets the window handle its events, between frames.
+class StatusWatcher {
+public:
+    explicit StatusWatcher(const TForm1& w)
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, &w] {
+            const QString position = w.StatusBar1->panelText(0);
+            if (positions.isEmpty() || positions.back() != position)
+                positions << position;
+            activities << w.StatusBar1->panelText(2);
+            if (w.GroupBox1->isEnabled() || w.btnProcess->isEnabled() || w.btnOpen->isEnabled())
+                controlsEnabledDuringRun = true;
+        });
+        m_timer.start();
+    }
+    QStringList positions;
+    QStringList activities;
+    bool controlsEnabledDuringRun = false;
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+class TestWindowRuns : public QObject {
+    Q_OBJECT
+private slots:
+    void openRunsTheTestAndFramesThePreview()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(20);
+        w.trackHeight->setValue(15);
+        const QString clip = f.writeClip(QStringLiteral("jupiter.avi"), LargeClip(), 10);
+        QVERIFY(f.settle());
+        QSignalSpy tests(&w, &TForm1::testRan);
+        f.open({clip});
+        QCOMPARE(tests.count(), 1);
+        QCOMPARE(tests.front().front().toBool(), true);
+        QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 1/1"));
+        QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("jupiter.avi"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Open"));
+        QCOMPARE(LogLines(w), QStringList({QStringLiteral("Opening file jupiter.avi"), QStringLiteral(" - 10 frames"),
+                                           QStringLiteral(" - Input res 640 x 480")}));
+        QCOMPARE(w.Panel1->size(), QSize(321, 241));
+        QCOMPARE(Background(w.Panel1), QColor(Qt::black));
+        QVERIFY(w.Panel1->text().isEmpty());
+        QVERIFY(!w.Image->isHidden());
+        QCOMPARE(w.Image->size(), QSize(320, 240));
+        const QImage preview = w.Image->pixmap().toImage();
+        QCOMPARE(preview.size(), QSize(320, 240));
+        // The disc sits in the middle of the preview, the sky at its corners.
+        QCOMPARE(QColor(preview.pixel(160, 120)), QColor(230, 180, 60));
+        QCOMPARE(QColor(preview.pixel(2, 2)), QColor(8, 8, 8));
+        QVERIFY(w.btnProcess->isEnabled());
+        QCOMPARE(w.size(), QSize(706, 590));
+        QVERIFY(f.shown->empty());
+
+        // The largest output: the window grows around the preview.
+        w.trackWidth->setValue(40);
+        w.trackHeight->setValue(40);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->size(), QSize(641, 641), 1000);
+        QCOMPARE(w.size(), QSize(200 + 641 + 9, 5 + 641 + 2 + 19 + 19));
+        QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
+        QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
+    }
+
+    void warningsReplaceThePreview_data()
+    {
+        QTest::addColumn<bool>("removeIncomplete");
+        QTest::addColumn<int>("threshold");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("no planet at the highest threshold") << false << 100 << "COG Threshold Too High!";
+        QTest::newRow("planet reaching the border") << true << 5 << "COG Threshold Too Low!";
+    }
+    void warningsReplaceThePreview()
+    {
+        QFETCH(bool, removeIncomplete);
+        QFETCH(int, threshold);
+        QFETCH(QString, caption);
+        WindowFixture f;
+        f.writeSettings("[Size]\nwidth=20\nheight=15\n");
+        TForm1& w = f.create();
+        DiscClip clip = LargeClip();
+        clip.path = [](std::int32_t, double& cx, double& cy) { cx = 31.5; cy = 239.5; };   // touches the left edge
+        const QString file = f.writeClip(QStringLiteral("edge.avi"), clip);
+        // A passing test first, so that the warning visibly replaces a preview.
+        f.open({f.writeClip(QStringLiteral("good.avi"), LargeClip())});
+        QCOMPARE(w.Panel1->size(), QSize(321, 241));
+
+        w.checkIgnoreIncomplete->setChecked(removeIncomplete);
+        w.trackCOG->setValue(threshold);
+        f.open({file});
+        QCOMPARE(w.Panel1->text(), caption);
+        QCOMPARE(w.Panel1->size(), QSize(200, 200));
+        QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
+        QVERIFY(w.Image->isHidden());
+        QVERIFY(!w.btnProcess->isEnabled());
+        QCOMPARE(w.width(), 706);
+
+        // Process after a failed test does nothing but clear the log.
+        w.btnProcessClick();
+        QVERIFY(w.Memo1->toPlainText().isEmpty());
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("edge_orbic.avi"))));
+    }
+
+    void burstOfSliderChangesRunsOneTest()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QSignalSpy tests(&w, &TForm1::testRan);
+        for (int position = -10; position < 10; ++position) {
+            w.trackCOG->setValue(position);
+            QCOMPARE(w.lblCog->text(), QString::number(position));
+            QTest::qWait(10);
+        }
+        QCOMPARE(tests.count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 1, 1000);
+        QTest::qWait(150);
+        QCOMPARE(tests.count(), 1);
+        QCOMPARE(w.state().thresholdPercent, 9.0);
+    }
+
+    void showEffectAndInvertRunTheTestAtOnce_data()
+    {
+        QTest::addColumn<bool>("invert");
+        QTest::newRow("Show Effect") << false;
+        QTest::newRow("Invert") << true;
+    }
+    void showEffectAndInvertRunTheTestAtOnce()
+    {
+        QFETCH(bool, invert);
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.trackWidth->setValue(13);   // starts the timer
+        (invert ? w.checkInverse : w.checkPreview)->click();
+        QCOMPARE(tests.count(), 1);
+        // The timer that the slider started still runs its own test.
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 2, 1000);
+    }
+
+    void showEffectMarksTheBackgroundOfThePreviewOnly()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(20);
+        w.trackHeight->setValue(15);
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        const QColor plainSky = QColor(w.Image->pixmap().toImage().pixel(2, 2));
+        w.checkPreview->click();
+        const QImage marked = w.Image->pixmap().toImage();
+        QVERIFY(QColor(marked.pixel(2, 2)).green() > plainSky.green());
+        QCOMPARE(QColor(marked.pixel(160, 120)), QColor(230, 180, 60));
+    }
+
+    void testAskedForDuringATestRunsAfterItAndLeavesItsResultAlone()
+    {
+        WindowFixture f;
+        f.writeSettings("[COG]\nthreshold=100\n");
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QCOMPARE(w.Panel1->text(), QStringLiteral("COG Threshold Too High!"));
+
+        // A second test asked for while the first one's last frame lets the
+        // window handle its events (a timer tick, a click).
+        QTimer nested;
+        nested.setInterval(0);
+        QObject::connect(&nested, &QTimer::timeout, [&] {
+            if (w.state().busy && w.state().framesSeen == w.state().frameLimit) {
+                nested.stop();
+                w.checkPreview->click();
+            }
+        });
+        nested.start();
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.checkPreview->click();
+        QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
+        QVERIFY(!w.btnProcess->isEnabled());
+        QCOMPARE(w.Panel1->text(), QStringLiteral("COG Threshold Too High!"));
+        QCOMPARE(tests.count(), 1);
+        QCOMPARE(tests.at(0).at(0).toBool(), false);
+        QCOMPARE(LogLines(w).size(), 3);
+        // The second test runs when the first is over.
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 2, 1000);
+        QCOMPARE(tests.at(1).at(0).toBool(), false);
+    }
+
+    void outputModeSwitchRunsNoTest()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QVERIFY(f.settle());
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.checkY800->click();
+        w.checkDebayerSafe->click();
+        w.checkColor->click();
+        QTest::qWait(120);
+        QCOMPARE(tests.count(), 0);
+    }
+
+    void firstTestChoosesGreyscaleForAGreyVideoOnce()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        DiscClip grey = LargeClip();
+        grey.blue = grey.green = grey.red = 200;
+        f.open({f.writeClip(QStringLiteral("grey.avi"), grey)});
+        QVERIFY(w.checkY800->isChecked());
+        QVERIFY(w.checkDebayerSafe->isEnabled());
+        // Only the first test after opening chooses: the user's choice stands.
+        w.checkColor->click();
+        w.checkPreview->click();
+        QVERIFY(w.checkColor->isChecked());
+        // Opening a colour video chooses colour again.
+        f.open({f.writeClip(QStringLiteral("colour.avi"), LargeClip())});
+        QVERIFY(w.checkColor->isChecked());
+    }
+
+    void batchWritesEveryOutputAndReportsEachFile()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(8);
+        w.trackHeight->setValue(6);
+        const QStringList files = {f.writeClip(QStringLiteral("a.avi"), LargeClip(), 12),
+                                   f.writeClip(QStringLiteral("b.avi"), LargeClip(), 7),
+                                   f.writeClip(QStringLiteral("c.AVI"), LargeClip(), 5)};
+        f.open(files);
+        QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 1/3"));
+        QVERIFY(w.btnProcess->isEnabled());
+
+        QVERIFY(f.settle());
+        StatusWatcher watcher(w);
+        w.btnProcess->click();
+        QCOMPARE(watcher.positions, QStringList({QStringLiteral("File 1/3"), QStringLiteral("File 2/3"),
+                                                 QStringLiteral("File 3/3")}));
+        QVERIFY(watcher.activities.contains(QStringLiteral("Processing...")));
+        QVERIFY(!watcher.controlsEnabledDuringRun);
+        QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("c.AVI"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled() && w.btnOpen->isEnabled());
+        QCOMPARE(w.Gauge1->text(), QStringLiteral("100%"));
+
+        const QStringList log = LogLines(w);
+        QCOMPARE(log.size(), 21);
+        QCOMPARE(log.at(0), QStringLiteral("Opening file a.avi"));
+        QCOMPARE(log.at(3), QStringLiteral(" - Output res 128 x 96"));
+        QCOMPARE(log.at(4), QStringLiteral("12/12 frames written"));
+        QVERIFY(log.at(5).startsWith(QStringLiteral(" - FPS: ")));
+        QCOMPARE(log.at(6), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(log.at(11), QStringLiteral("7/7 frames written"));
+        QCOMPARE(log.at(20), QStringLiteral("Orbicropping complete!"));
+
+        const struct { const char* name; int frames; } outputs[] = {{"a_orbic.avi", 12}, {"b_orbic.avi", 7}, {"c_orbic.avi", 5}};
+        for (const auto& output : outputs) {
+            const ProbedStream probed = ProbeFile(f, f.path(QString::fromLatin1(output.name)));
+            QCOMPARE(probed.width, 128);
+            QCOMPARE(probed.height, 96);
+            QCOMPARE(probed.frames, output.frames);
+            QCOMPARE(QString::fromStdString(probed.pixelFormat), QStringLiteral("bgr24"));
+        }
+        QVERIFY(f.shown->empty());
+    }
+
+    void greyscaleOutputReplacesAnOldFileOfItsName()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QString input = f.writeClip(QStringLiteral("moon.avi"), LargeClip(), 4);
+        const QString output = f.path(QStringLiteral("moon_Y8orbic.avi"));
+        QFile old(output);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(100000, 'x'));
+        old.close();
+        f.open({input});
+        w.checkY800->click();
+        QVERIFY(f.settle());
+        w.btnProcess->click();
+        const ProbedStream probed = ProbeFile(f, output);
+        QCOMPARE(QString::fromStdString(probed.pixelFormat), QStringLiteral("gray"));
+        QCOMPARE(probed.frames, 4);
+        QCOMPARE(probed.width, 64);
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("moon_orbic.avi"))));
+    }
+
+    void outputThatWouldReplaceAnInputIsSkipped()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QString first = f.writeClip(QStringLiteral("mars.avi"), LargeClip(), 3);
+        const QString second = f.writeClip(QStringLiteral("mars_orbic.avi"), LargeClip(), 5);
+        QFile before(second);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray original = before.readAll();
+        before.close();
+        f.open({first, second});
+        QVERIFY(f.settle());
+        w.btnProcess->click();
+
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().kind, MessageSink::Kind::Information);
+        QVERIFY(f.shown->front().text.startsWith(QStringLiteral("Skipped mars.avi")));
+        QFile after(second);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), original);
+        // The batch went on to the second file.
+        QCOMPARE(ProbeFile(f, f.path(QStringLiteral("mars_orbic_orbic.avi"))).frames, 5);
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+    }
+
+    void writerThatCannotOpenEndsTheBatchWithAnErrorBox()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QString first = f.writeClip(QStringLiteral("venus.avi"), LargeClip(), 3);
+        const QString second = f.writeClip(QStringLiteral("saturn.avi"), LargeClip(), 3);
+        // A folder with content where the first output should go cannot be
+        // deleted, nor can the writer create its file there.
+        QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("venus_orbic.avi/keep")));
+        f.open({first, second});
+        QVERIFY(f.settle());
+        w.btnProcess->click();
+
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().kind, MessageSink::Kind::Error);
+        QVERIFY(f.shown->front().text.startsWith(QStringLiteral("Failed to create AVI video work file")));
+        QVERIFY(f.shown->front().text.endsWith(QLatin1Char('.')));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Processing..."));
+        QVERIFY(!w.GroupBox1->isEnabled() && !w.btnProcess->isEnabled());
+        QVERIFY(w.btnOpen->isEnabled());
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("saturn_orbic.avi"))));
+        // Opening again gives the controls back.
+        f.open({second});
+        QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled());
+    }
+
+    void closingDuringABatchLetsEveryFileFinish()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QStringList files = {f.writeClip(QStringLiteral("1.avi"), LargeClip(), 4),
+                                   f.writeClip(QStringLiteral("2.avi"), LargeClip(), 4),
+                                   f.writeClip(QStringLiteral("3.avi"), LargeClip(), 4)};
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        f.open(files);
+        QVERIFY(f.settle());
+        bool visibleAfterClose = false;
+        QTimer::singleShot(0, &w, [&] {
+            w.close();
+            visibleAfterClose = w.isVisible();
+        });
+        w.btnProcess->click();
+        QVERIFY(visibleAfterClose);
+        QVERIFY(!w.isVisible());
+        for (const char* name : {"1_orbic.avi", "2_orbic.avi", "3_orbic.avi"})
+            QCOMPARE(ProbeFile(f, f.path(QString::fromLatin1(name))).frames, 4);
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+    }
+
+    void droppedVideoFilesAreOpened()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        const QString video = f.writeClip(QStringLiteral("dropped.avi"), LargeClip());
+        const QString notes = f.path(QStringLiteral("notes.txt"));
+        QFile text(notes);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.close();
+
+        QMimeData textOnly;
+        textOnly.setUrls({QUrl::fromLocalFile(notes)});
+        QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &textOnly, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &refused);
+        QVERIFY(!refused.isAccepted());
+
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(notes), QUrl::fromLocalFile(video)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &enter);
+        QVERIFY(enter.isAccepted());
+        QSignalSpy tests(&w, &TForm1::testRan);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &drop);
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 1, 1000);
+        QCOMPARE(w.chosenFiles().size(), std::size_t(1));
+        QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 1/1"));
+        QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("dropped.avi"));
+    }
+
+    void unreadableFileShowsTheRunsMessageAndDisablesProcessing()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("good.avi"), LargeClip())});
+        QVERIFY(w.btnProcess->isEnabled());
+        const QString junk = f.path(QStringLiteral("junk.avi"));
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is no video");
+        file.close();
+        f.open({junk});
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().kind, MessageSink::Kind::Information);
+        QCOMPARE(f.shown->front().text, QStringLiteral("Couldn't load the file!"));
+        QVERIFY(!w.btnProcess->isEnabled());
+        QCOMPARE(LogLines(w), QStringList{QStringLiteral("Opening file junk.avi")});
+    }
+};
+
+std::unique_ptr<QObject> MakeTestWindowRuns() { return std::make_unique<TestWindowRuns>(); }
+
+#include "test_window_runs.moc"

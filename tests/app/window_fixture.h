@@ -1,0 +1,111 @@
+#pragma once
+
+#include "app/unit1.h"
+#include "app/window_services.h"
+#include "support/disc_video.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+// A chooser that answers the open dialog with the files a test put in it.
+class ScriptedChooser : public FileChooser {
+public:
+    explicit ScriptedChooser(std::shared_ptr<QStringList> answer) : m_answer(std::move(answer)) {}
+    QStringList chooseFiles(QWidget*, const QString&, const QString&) override { return *m_answer; }
+
+private:
+    std::shared_ptr<QStringList> m_answer;
+};
+
+struct ShownMessage {
+    MessageSink::Kind kind;
+    QString text;
+};
+
+// Keeps every message instead of showing a modal box; outlives the window.
+class RecordingSink : public MessageSink {
+public:
+    explicit RecordingSink(std::shared_ptr<std::vector<ShownMessage>> shown) : m_shown(std::move(shown)) {}
+    void show(QWidget*, Kind kind, const QString& text) override { m_shown->push_back({kind, text}); }
+
+private:
+    std::shared_ptr<std::vector<ShownMessage>> m_shown;
+};
+
+// The real window with a scripted open dialog, recorded message boxes and a
+// settings file in a scratch folder.
+struct WindowFixture {
+    QTemporaryDir dir;
+    std::shared_ptr<QStringList> answer = std::make_shared<QStringList>();
+    std::shared_ptr<std::vector<ShownMessage>> shown = std::make_shared<std::vector<ShownMessage>>();
+    std::unique_ptr<TForm1> form;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString settingsPath() const { return path(QStringLiteral("Orbicrop.ini")); }
+
+    void writeSettings(const QByteArray& content) const
+    {
+        QFile file(settingsPath());
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+    }
+    QByteArray readSettings() const
+    {
+        QFile file(settingsPath());
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+
+    TForm1& create(const QString& settings = QString())
+    {
+        WindowServices services;
+        services.chooser = std::make_unique<ScriptedChooser>(answer);
+        services.messages = std::make_unique<RecordingSink>(shown);
+        services.settingsPath = settings.isEmpty() ? settingsPath() : settings;
+        form = std::make_unique<TForm1>(std::move(services));
+        return *form;
+    }
+
+    // A clip of a bright disc on a dark sky, written with our own writer as
+    // uncompressed RGB24, which the decoder reads back losslessly.
+    QString writeClip(const QString& name, const DiscClip& clip, int frames = 6) const
+    {
+        const QString file = path(name);
+        clip.write(QFile::encodeName(file).toStdString(), frames);
+        return file;
+    }
+
+    // Waits until no automatic test is pending (loading the settings starts
+    // the debounce timer, as any slider change does).
+    bool settle() const
+    {
+        return QTest::qWaitFor([this] { return !form->timerTest->isActive(); }, 1000);
+    }
+
+    // Opens files through the Open button and the scripted dialog.
+    void open(const QStringList& files)
+    {
+        *answer = files;
+        form->btnOpen->click();
+    }
+};
+
+// A 640 x 480 clip with a disc of radius 40 in the middle, moving slowly.
+inline DiscClip LargeClip()
+{
+    DiscClip clip;
+    clip.width = 640;
+    clip.height = 480;
+    clip.radius = 40;
+    clip.blue = 60;
+    clip.green = 180;
+    clip.red = 230;
+    clip.path = [](std::int32_t frame, double& cx, double& cy) { cx = 319.5 + 4 * frame; cy = 239.5; };
+    return clip;
+}

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Takes the README's screenshot: the window after a passing test on the sample
+# video, under a virtual X server.
+#
+#   tools/screenshot.sh [VIDEO] [OUT.png]
+#
+# VIDEO defaults to demo-out/sample.avi (made with build/bin/orbicrop-make-sample
+# when it is missing), OUT.png to docs/screenshot.png. The window reads no
+# command line; ORBICROP_OPEN_FILES makes it open the video once it is up, as
+# a drop on the window would. Its settings go to a scratch file so that the
+# picture shows the defaults and no settings of the person running this.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$root/build}
+video=${1:-$root/demo-out/sample.avi}
+out=${2:-$root/docs/screenshot.png}
+wait_seconds=${WAIT_SECONDS:-4}
+
+if [[ ! -f "$video" ]]; then
+  mkdir -p "$(dirname "$video")"
+  "$build/bin/orbicrop-make-sample" "$video"
+fi
+mkdir -p "$(dirname "$out")"
+video=$(cd "$(dirname "$video")" && pwd)/$(basename "$video")
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# A copy of the program in the scratch folder keeps its settings file there.
+cp "$build/bin/orbicrop" "$scratch/orbicrop"
+
+export ORBICROP_OPEN_FILES=$video
+export QT_QPA_PLATFORM=xcb
+xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
+  "$1" &
+  app=$!
+  sleep "$2"
+  import -window root "$3"
+  kill "$app"
+  # No window manager draws a frame here: keep the window, drop the empty screen.
+  mogrify -trim +repage "$3"
+  wait "$app" || true
+' _ "$scratch/orbicrop" "$wait_seconds" "$out"
+echo "screenshot: $out"
