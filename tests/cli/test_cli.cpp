@@ -110,6 +110,28 @@ TEST(Cli, GreyClipChoosesGreyscaleAndBlueBytes)
     EXPECT_EQ(DecodeWithFfmpeg(out, "gray", dir.path()), ExpectedVideo(clip, Range(8), 32, 64, true));
 }
 
+TEST(Cli, GreyVideoInputGivesTheSameCropsAsItsColourTwin)
+{
+    // A Y800 capture reaches the analysis as grey planes, its RGB24 twin as
+    // 24-bit frames: the outputs must not differ by a byte.
+    TempDir dir;
+    DiscClip clip;
+    clip.path = [](std::int32_t f, double& cx, double& cy) { cx = 61.3 + 3.1 * f; cy = 47.8 - 2.2 * f; };
+    clip.write(dir.file("rgb.avi"), 9);
+    clip.writeGray(dir.file("y8.avi"), 9);
+    for (const char* mode : {"--gray", "--color"}) {
+        ASSERT_EQ(RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("rgb.avi"))), dir.path()).status, 0);
+        ASSERT_EQ(RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("y8.avi"))), dir.path()).status, 0);
+    }
+    const std::string format[2] = {"gray", "bgr24"};
+    const std::string suffix[2] = {"_Y8orbic.avi", "_orbic.avi"};
+    for (int k = 0; k < 2; ++k) {
+        const auto fromRgb = DecodeWithFfmpeg(dir.file("rgb" + suffix[k]), format[k], dir.path());
+        ASSERT_EQ(fromRgb.size(), std::size_t(9) * 48 * 32 * (k == 0 ? 1 : 3));
+        EXPECT_EQ(DecodeWithFfmpeg(dir.file("y8" + suffix[k]), format[k], dir.path()), fromRgb) << suffix[k];
+    }
+}
+
 TEST(Cli, ExplicitModeOverridesTheAutomaticChoice)
 {
     TempDir dir;
