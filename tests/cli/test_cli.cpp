@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace {
@@ -251,4 +252,39 @@ TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
     // the top; the outermost planet blocks lie 10 pixels from it.
     const std::string expected = "\"sat.avi\",2,0.066667,59.5000,59.5000,10.0000,10.0000,written";
     EXPECT_EQ(track[3], expected);
+}
+
+TEST(Cli, SettingsFileGivesTheDefaultsAndOptionsWin)
+{
+    TempDir dir;
+    DiscClip clip;   // grey
+    clip.write(dir.file("m.avi"), 4);
+    std::ofstream(dir.file("Orbicrop.ini")) << "; the window's file\n[Size]\nwidth=3\nheight=0x4\n"
+                                               "[Output]\nautocolor=0\n[COG]\nthreshold=250\n";
+    const std::string settings = "--settings " + ShellQuote(dir.file("Orbicrop.ini")) + " ";
+    auto pngSize = [&](const std::string& png) {
+        const std::string bytes = ReadWholeFile(png);
+        return bytes.size() < 24 ? std::pair<int, int>{0, 0}
+                                 : std::pair<int, int>{std::uint8_t(bytes[19]), std::uint8_t(bytes[23])};
+    };
+
+    // threshold 250 loads as 100, at which no planet can be found.
+    auto r = RunCommand(Cli(settings + "--test-only " + ShellQuote(dir.file("m.avi"))), dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("COG Threshold Too High!"), std::string::npos);
+
+    r = RunCommand(Cli(settings + "-t 5 --test-only --preview " + ShellQuote(dir.file("a.png")) + " "
+                       + ShellQuote(dir.file("m.avi"))),
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pngSize(dir.file("a.png")), (std::pair<int, int>{48, 64}));
+
+    r = RunCommand(Cli(settings + "-t 5 -W 32 --preview " + ShellQuote(dir.file("b.png")) + " "
+                       + ShellQuote(dir.file("m.avi"))),
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pngSize(dir.file("b.png")), (std::pair<int, int>{32, 64}));
+    // The automatic choice is off in the file: a grey clip still gives colour output.
+    EXPECT_TRUE(std::filesystem::exists(dir.file("m_orbic.avi")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("m_Y8orbic.avi")));
 }
