@@ -1,12 +1,16 @@
 #include "settings/ini_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <stdexcept>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -130,8 +134,41 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text)
 
 namespace {
 
-// Offsets and lengths of lines are 32 bits wide.
-constexpr std::size_t kMaxContent = std::numeric_limits<std::uint32_t>::max();
+// More than any settings file holds; a file or a device that gives more is
+// not read. Offsets and lengths of lines are 32 bits wide, which this keeps.
+constexpr std::size_t kMaxContent = std::size_t(64) << 20;
+static_assert(kMaxContent < std::numeric_limits<std::uint32_t>::max());
+
+// The whole content of path, or nothing when it cannot be read or is longer
+// than kMaxContent. Opened without waiting, so that a named pipe that has no
+// writer reads as empty instead of blocking; a pipe with one (the shell's
+// <(...)) is read to its end.
+std::optional<std::string> ReadWhole(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> content(std::in_place);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        content.reset();
+    std::vector<char> buffer(std::size_t(1) << 16);
+    while (content) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno != EINTR)
+                content.reset();
+            continue;
+        }
+        content->append(buffer.data(), std::size_t(got));
+        if (content->size() > kMaxContent)
+            content.reset();
+    }
+    ::close(fd);
+    return content;
+}
 
 } // namespace
 
@@ -144,22 +181,12 @@ IniFile::LoadResult IniFile::load(const std::string& path)
     std::error_code ec;
     if (!fs::exists(path, ec))
         return ec ? LoadResult::Unreadable : LoadResult::Missing;
-    // Only a regular file: opening a named pipe would wait for a writer, and
-    // a device such as /dev/zero never ends.
-    if (!fs::is_regular_file(path, ec))
+    if (fs::is_directory(path, ec))
         return LoadResult::Unreadable;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::optional<std::string> read = ReadWhole(path);
+    if (!read)
         return LoadResult::Unreadable;
-    std::string content;
-    std::vector<char> buffer(std::size_t(1) << 16);
-    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
-        content.append(buffer.data(), std::size_t(in.gcount()));
-        if (content.size() > kMaxContent)
-            return LoadResult::Unreadable;
-    }
-    if (in.bad())
-        return LoadResult::Unreadable;
+    std::string content = std::move(*read);
 
     m_lines.reserve(std::size_t(std::count(content.begin(), content.end(), '\n')) + 1);
     std::size_t start = 0;

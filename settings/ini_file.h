@@ -37,9 +37,10 @@ public:
     IniFile() = default;
 
     // Replaces the content with the file at path; a missing or unreadable
-    // file leaves the content empty. Remembers path for save(). Only a
-    // regular file (or a link to one) is read: a directory, a named pipe or
-    // a device is Unreadable, and so is a file of 4 GiB or more.
+    // file leaves the content empty. Remembers path for save(). A directory
+    // is Unreadable, and so is anything that gives more than 64 MiB (a huge
+    // file, /dev/zero). A named pipe is read without waiting for a writer:
+    // with none it is empty; the shell's <(...) is read to its end.
     LoadResult load(const std::string& path);
     const std::string& path() const { return m_path; }
     void setPath(const std::string& path) { m_path = path; }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string_view>
 #include <random>
@@ -191,6 +192,36 @@ TEST(UnreadableSettings, NamedPipeDoesNotBlockTheStart)
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
 }
 
+TEST(UnreadableSettings, PipeWithAWriterIsReadToItsEnd)
+{
+    // As the shell's <(...) hands it over: /dev/fd/N of a pipe.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const std::string text = "[COG]\nthreshold=30\n[Size]\nwidth=20\n";
+    ASSERT_EQ(write(ends[1], text.data(), text.size()), ssize_t(text.size()));
+    close(ends[1]);
+    const OrbicropSettings loaded = LoadOrbicropSettings("/dev/fd/" + std::to_string(ends[0]));
+    close(ends[0]);
+    EXPECT_EQ(loaded.threshold, 30);
+    EXPECT_EQ(loaded.width, 20);
+}
+
+TEST(UnreadableSettings, FileOverSixtyFourMegabytesGivesDefaultsAndIsNeverOverwritten)
+{
+    TempDir dir;
+    const std::string path = dir.file("Orbicrop.ini");
+    TempDir::write(path, "[COG]\nthreshold=50\n");
+    fs::resize_file(path, (std::uintmax_t(64) << 20) + 1);
+    IniFile ini;
+    EXPECT_EQ(ini.load(path), IniFile::LoadResult::Unreadable);
+    ExpectDefaults(LoadOrbicropSettings(path));
+    ExpectUnableToWrite(path, Changed());
+    EXPECT_EQ(fs::file_size(path), (std::uintmax_t(64) << 20) + 1);
+    std::string head(20, ' ');
+    std::ifstream(path, std::ios::binary).read(head.data(), 20);
+    EXPECT_EQ(head.substr(0, 19), "[COG]\nthreshold=50\n");
+}
+
 TEST(UnreadableSettings, LinkToADeviceThatNeverEndsIsNotRead)
 {
     TempDir dir;
@@ -215,7 +246,7 @@ TEST(UnreadableSettings, SaveReplacesNothingButARegularFile)
     for (const std::string& path : {pipe, link}) {
         SCOPED_TRACE(path);
         IniFile ini;
-        EXPECT_EQ(ini.load(path), IniFile::LoadResult::Unreadable);
+        EXPECT_EQ(ini.load(path), IniFile::LoadResult::Loaded);   // a pipe without a writer is empty
         ini.writeInteger("COG", "threshold", 5);
         try {
             ini.save();
