@@ -10,18 +10,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
-#include <string_view>
 #include <random>
+#include <string_view>
+
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
