@@ -49,7 +49,8 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     auto* settings = app.add_option("--settings", o.settingsPath,
                                     "Take the defaults from the window's settings file (Orbicrop.ini); "
                                     "options given here win")
-                         ->type_name("FILE");
+                         ->type_name("FILE")
+                         ->check(CLI::ExistingFile);
     auto* threshold = app.add_option("-t,--threshold", o.threshold, "Detection threshold relative to the histogram peak")
         ->check(kThreshold)->capture_default_str();
     auto* width = app.add_option("-W,--width", o.width, "Output width")->check(kCropSize)->capture_default_str();

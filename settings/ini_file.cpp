@@ -359,6 +359,10 @@ void IniFile::save() const
     const fs::file_status status = fs::status(target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status))
         ThrowUnableToWrite(m_path);
+    // A file its owner made read-only stays as it is, as writing it in place
+    // would fail; replacing it by a rename would go round that.
+    if (fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none)
+        ThrowUnableToWrite(m_path);
 
     // A link is written through, not replaced by a file of its own.
     fs::path real = target;

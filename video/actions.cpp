@@ -122,7 +122,11 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const Sou
         closer.close();
         if (result == 0 && state.framesSeen == 0)
             host.showMessage(kNoFrameMessage);
-        if (result == 0 && !state.outputFailed && state.framesSeen > 0)
+        // Frames played but none kept: an empty output is no success.
+        const bool nothingWritten = result == 0 && state.framesSeen > 0 && state.framesWritten == 0;
+        if (nothingWritten && !state.outputFailed)
+            host.showMessage("No frame of " + FileNameOf(state.currentFile) + " was written: " + kNothingWrittenReason);
+        if (result == 0 && !state.outputFailed && !nothingWritten && state.framesSeen > 0)
             ++summary.completed;
         else
             ++summary.failed;

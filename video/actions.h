@@ -17,6 +17,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
 
 // Shown when a run plays a file that holds no frame.
 constexpr const char* kNoFrameMessage = "The video holds no frame";
+// Why a batch file whose frames all played left nothing in its output.
+constexpr const char* kNothingWrittenReason = "no planet was found, or every crop reached the frame border";
 
 struct BatchResult {
     std::int32_t completed = 0;  // files whose run completed and whose output took every frame

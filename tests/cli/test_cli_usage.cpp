@@ -21,7 +21,8 @@ TEST(CliUsage, BadOptionsExitWithStatusTwoAndNameTheOption)
     for (Case c : {Case{"-W 100 x.avi", "--width"}, Case{"-H 16 x.avi", "--height"},
                    Case{"-W 656 x.avi", "multiple of 16 from 32 to 640"}, Case{"-t 101 x.avi", "--threshold"},
                    Case{"-t abc x.avi", "-100 to 100"}, Case{"--color --gray x.avi", "--gray"},
-                   Case{"--frobnicate x.avi", "--frobnicate"}, Case{"", "FILE"}}) {
+                   Case{"--frobnicate x.avi", "--frobnicate"}, Case{"", "FILE"},
+                   Case{"--settings /no/such/Orbicrop.ini x.avi", "--settings"}}) {
         const auto r = Cli(c.args, dir);
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << c.args << ": " << r.err;

@@ -187,6 +187,19 @@ TEST(IniFile, SaveKeepsTheFilesPermissions)
     EXPECT_EQ(TempDir::read(ini.path()), "[A]\nb=2\n");
 }
 
+TEST(IniFile, SaveLeavesAReadOnlyFileAlone)
+{
+    // Read-only even for root: the owner's write bit is what the save honours.
+    TempDir dir;
+    IniFile ini = Loaded(dir, "[A]\nb=1\n");
+    namespace fs = std::filesystem;
+    fs::permissions(ini.path(), fs::perms::owner_read | fs::perms::group_read);
+    ini.writeInteger("A", "b", 2);
+    EXPECT_THROW(ini.save(), SettingsError);
+    EXPECT_EQ(TempDir::read(ini.path()), "[A]\nb=1\n");
+    EXPECT_EQ(fs::status(ini.path()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::group_read);
+}
+
 TEST(IniFile, SaveWritesThroughALink)
 {
     TempDir dir;
