@@ -1,5 +1,6 @@
 #include "video/ser_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -75,7 +76,8 @@ SerFileMap::~SerFileMap()
 }
 
 SerFileMap::SerFileMap(SerFileMap&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0))
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
+      m_released(std::exchange(other.m_released, 0))
 {
 }
 
@@ -86,6 +88,17 @@ SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
             ::munmap(m_data, m_size);
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
+        m_released = std::exchange(other.m_released, 0);
     }
     return *this;
+}
+
+void SerFileMap::releaseBefore(std::uint64_t offset)
+{
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t end = std::size_t(std::min<std::uint64_t>(offset, m_size)) / page * page;
+    if (!m_data || end <= m_released)
+        return;
+    ::madvise(static_cast<std::uint8_t*>(m_data) + m_released, end - m_released, MADV_DONTNEED);
+    m_released = end;
 }

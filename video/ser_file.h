@@ -48,7 +48,13 @@ public:
     bool empty() const { return m_data == nullptr; }
     const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(m_data); }
 
+    // Gives back the pages that lie wholly before offset: a long capture read
+    // once from start to end would otherwise count in the program's memory
+    // in full. The bytes stay readable (the kernel reads them again if asked).
+    void releaseBefore(std::uint64_t offset);
+
 private:
     void* m_data = nullptr;
     std::size_t m_size = 0;
+    std::size_t m_released = 0;   // pages before this byte were given back
 };

@@ -18,6 +18,7 @@ const std::uint8_t* SerFrameReader::frame(std::uint32_t index)
         // when touched, so make sure the file still holds the frame.
         if (m_file.size() < offset + m_layout.frameBytes)
             return nullptr;
+        m_map.releaseBefore(offset);   // the frames before this one are done with
         return m_map.data() + offset;
     }
     if (m_file.readAt(offset, m_buffer) != m_buffer.size())
