@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build test test-asan demo bench bench-e2e large fuzz clean
+.PHONY: all deps configure build test test-asan demo bench bench-e2e large longrun fuzz clean
 
 all: build
 
@@ -22,13 +22,13 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE large
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
 
 # The suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DORBICROP_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE large
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
 
 # Tests that write files above 4 GiB; not part of the default run.
 large: build
@@ -67,6 +67,14 @@ fuzz: deps
 # Times the tool against a plain FFmpeg crop on the same inputs.
 bench-e2e: build
 	bench/e2e.sh $(BUILD)/bin
+
+# Long runs, not part of the default run: the core's responsiveness over a
+# 20,000-frame run (ctest label longrun), then orbicrop-cli over a batch of
+# 20 files and over one 20,000-frame file, with peak memory and every output
+# checked. Inputs are kept in LONGRUN_DIR (default /tmp/orbicrop-longrun).
+longrun: build
+	cd $(BUILD) && ctest --output-on-failure -V -L longrun
+	bench/longrun.sh $(BUILD)/bin
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEMO_DIR)
