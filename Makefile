@@ -57,11 +57,17 @@ fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DORBICROP_FUZZ=ON -DORBICROP_BUILD_APP=OFF -DORBICROP_BUILD_TESTS=OFF -DORBICROP_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@# The fuzzer's own status decides, not the filter's: a finding fails the target,
+	@# and its input lands in $(FUZZ_BUILD)/artifacts/<target>/.
 	@for target in $$(ls fuzz/corpus); do \
 	  echo "== $$target ($(FUZZ_SECONDS) s)"; \
-	  mkdir -p $(FUZZ_BUILD)/corpus/$$target; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts/$$target; \
+	  status=0; \
 	  $(FUZZ_BUILD)/bin/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target 2>&1 | grep -E 'stat::number_of_executed_units|stat::peak_rss|ERROR|SUMMARY|Done' || exit 1; \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$target/ \
+	    $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target > $(FUZZ_BUILD)/fuzz_$$target.log 2>&1 || status=$$?; \
+	  grep -E 'stat::number_of_executed_units|stat::peak_rss|ERROR|SUMMARY|Done|Test unit written' $(FUZZ_BUILD)/fuzz_$$target.log; \
+	  if [ $$status -ne 0 ]; then echo "fuzz_$$target failed (status $$status): $(FUZZ_BUILD)/fuzz_$$target.log"; exit 1; fi; \
 	done
 
 # Times the tool against a plain FFmpeg crop on the same inputs.

@@ -32,10 +32,16 @@ void Check(bool condition)
         std::abort();
 }
 
+// A directory of its own for one input, removed after it. In memory where
+// the system has such a file system: the files are written at every input.
 class Scratch {
 public:
-    Scratch() : m_dir(fs::temp_directory_path() / ("orbicrop-fuzz-ser-" + std::to_string(::getpid())))
+    Scratch()
     {
+        const fs::path shm = "/dev/shm";
+        std::error_code ec;
+        const fs::path base = fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
+        m_dir = base / ("orbicrop-fuzz-ser-" + std::to_string(::getpid()));
         fs::create_directories(m_dir);
     }
     ~Scratch()
@@ -43,6 +49,8 @@ public:
         std::error_code ignored;
         fs::remove_all(m_dir, ignored);
     }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
     std::string file(const char* name) const { return (m_dir / name).string(); }
 
 private:
@@ -172,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same bytes as a file, read as the program reads it: every whole
     // frame, each as a picture of the header's size.
-    static const Scratch scratch;
+    const Scratch scratch;
     const std::string path = scratch.file("capture.ser");
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);

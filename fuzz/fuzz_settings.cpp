@@ -35,11 +35,16 @@ constexpr std::array<KeyRule, 9> kKeys{{
     {"Size", "height"},        {"Size", "auto"},        {"Output", "debayersafe"},
 }};
 
-// One directory per fuzzing process, removed when it ends.
+// A directory of its own for one input, removed after it. In memory where
+// the system has such a file system: the files are written at every input.
 class Scratch {
 public:
-    Scratch() : m_dir(fs::temp_directory_path() / ("orbicrop-fuzz-settings-" + std::to_string(::getpid())))
+    Scratch()
     {
+        const fs::path shm = "/dev/shm";
+        std::error_code ec;
+        const fs::path base = fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
+        m_dir = base / ("orbicrop-fuzz-settings-" + std::to_string(::getpid()));
         fs::create_directories(m_dir);
     }
     ~Scratch()
@@ -47,6 +52,8 @@ public:
         std::error_code ignored;
         fs::remove_all(m_dir, ignored);
     }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
     std::string file(const char* name) const { return (m_dir / name).string(); }
 
 private:
@@ -270,7 +277,7 @@ void CheckInRange(const OrbicropSettings& s)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const Scratch scratch;
+    const Scratch scratch;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::string path = scratch.file("Orbicrop.ini");
     WriteFile(path, input);
