@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,11 +27,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Check(bool condition)
+// Names the broken property: the checks are inlined, so a stack trace alone
+// would not.
+void Check(bool condition, const char* text, int line)
 {
-    if (!condition)
+    if (!condition) {
+        std::fprintf(stderr, "check failed at line %d: %s\n", line, text);
         std::abort();
+    }
 }
+#define CHECK(condition) Check((condition), #condition, __LINE__)
 
 // A directory of its own for one input, removed after it. In memory where
 // the system has such a file system: the files are written at every input.
@@ -68,20 +74,20 @@ std::uint64_t ReadU64(const std::uint8_t* p)
 void CheckLayout(const SerHeader& header, std::uint64_t fileSize)
 {
     const SerLayout layout = LayOutSerFile(header, fileSize);
-    Check(layout.frameBytes == header.frameBytes());
+    CHECK(layout.frameBytes == header.frameBytes());
     if (layout.frames == 0) {
-        Check(!layout.hasTimestamps || header.frameCount == 0);
+        CHECK(!layout.hasTimestamps || header.frameCount == 0);
         return;
     }
     // Divided rather than multiplied out, so the check itself cannot overflow.
-    Check(fileSize >= kSerHeaderSize);
-    Check(layout.frames <= (fileSize - kSerHeaderSize) / layout.frameBytes);
+    CHECK(fileSize >= kSerHeaderSize);
+    CHECK(layout.frames <= (fileSize - kSerHeaderSize) / layout.frameBytes);
     if (header.frameCount != 0)
-        Check(layout.frames <= header.frameCount);
+        CHECK(layout.frames <= header.frameCount);
     if (layout.hasTimestamps) {
-        Check(layout.frames == header.frameCount);
-        Check(layout.timestampOffset() <= fileSize);
-        Check((fileSize - layout.timestampOffset()) / 8 >= layout.frames);
+        CHECK(layout.frames == header.frameCount);
+        CHECK(layout.timestampOffset() <= fileSize);
+        CHECK((fileSize - layout.timestampOffset()) / 8 >= layout.frames);
     }
 }
 
@@ -93,8 +99,8 @@ public:
 
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
     {
-        Check(std::isfinite(sampleTime) && sampleTime >= 0.0);
-        Check(std::int64_t(bufferLength) == std::int64_t(m_width) * m_height * 3);
+        CHECK(std::isfinite(sampleTime) && sampleTime >= 0.0);
+        CHECK(std::int64_t(bufferLength) == std::int64_t(m_width) * m_height * 3);
         for (std::int32_t i = 0; i < bufferLength; ++i)
             m_sum += buffer[i];
         ++m_frames;
@@ -103,8 +109,8 @@ public:
     bool acceptsGrayFrames() const override { return m_gray; }
     std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
     {
-        Check(std::isfinite(sampleTime) && sampleTime >= 0.0);
-        Check(std::abs(stride) >= m_width);
+        CHECK(std::isfinite(sampleTime) && sampleTime >= 0.0);
+        CHECK(std::abs(stride) >= m_width);
         for (std::int32_t y = 0; y < m_height; ++y)
             for (std::int32_t x = 0; x < m_width; ++x)
                 m_sum += bottomRow[std::ptrdiff_t(y) * stride + x];
@@ -129,12 +135,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!parsed.ok())
         return 0;
     const SerHeader& h = parsed.header;
-    Check(h.width >= 1 && h.width <= kSerMaxSide && h.height >= 1 && h.height <= kSerMaxSide);
-    Check(h.depth >= 1 && h.depth <= 16);
-    Check(h.planes() == 1 || h.planes() == 3);
-    Check(h.frameBytes() >= 1 && h.frameBytes() <= std::uint64_t(kSerMaxSide) * kSerMaxSide * 3 * 2);
+    CHECK(h.width >= 1 && h.width <= kSerMaxSide && h.height >= 1 && h.height <= kSerMaxSide);
+    CHECK(h.depth >= 1 && h.depth <= 16);
+    CHECK(h.planes() == 1 || h.planes() == 3);
+    CHECK(h.frameBytes() >= 1 && h.frameBytes() <= std::uint64_t(kSerMaxSide) * kSerMaxSide * 3 * 2);
     for (const std::string* text : {&h.observer, &h.instrument, &h.telescope})
-        Check(text->size() <= 40 && (text->empty() || (text->back() != '\0' && text->back() != ' ')));
+        CHECK(text->size() <= 40 && (text->empty() || (text->back() != '\0' && text->back() != ' ')));
 
     CheckLayout(h, size);
     // The size a file system may report for a sparse or damaged file.
@@ -149,9 +155,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i)
         probe.addFrame({data + layout.frameOffset(i), std::size_t(layout.frameBytes)});
     const SerSampleFormat format = probe.format();
-    Check(format.width == h.width && format.height == h.height);
-    Check(format.depth >= 1 && format.depth <= 16);
-    Check(format.bytesPerSample == h.bytesPerSample());
+    CHECK(format.width == h.width && format.height == h.height);
+    CHECK(format.depth >= 1 && format.depth <= 16);
+    CHECK(format.bytesPerSample == h.bytesPerSample());
 
     // The converter reads exactly the frame, here copied to a buffer of its
     // own size so that one byte too far is caught.
@@ -164,10 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::uint8_t> gray(std::size_t(h.width) * std::size_t(h.height));
         converter.convertGrayRows(frame.data(), gray.data(), 0, h.height);
         for (std::size_t i = 0; i < gray.size(); ++i)   // grey and colour pictures agree
-            Check(gray[i] == picture[((std::size_t(h.height) - 1 - i / std::size_t(h.width)) * std::size_t(h.width)
+            CHECK(gray[i] == picture[((std::size_t(h.height) - 1 - i / std::size_t(h.width)) * std::size_t(h.width)
                                       + i % std::size_t(h.width)) * 3 + 1]);
         if (converter.storedAsGray())
-            Check(std::equal(gray.begin(), gray.end(), frame.begin()));
+            CHECK(std::equal(gray.begin(), gray.end(), frame.begin()));
     }
 
     if (layout.hasTimestamps) {
@@ -175,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::uint32_t i = 0; i < layout.frames; ++i)
             ticks[i] = std::int64_t(ReadU64(data + layout.timestampOffset() + 8 * std::uint64_t(i)));
         const double rate = FrameRateFromTimestamps(ticks);
-        Check(std::isfinite(rate) && rate > 0.0);
+        CHECK(std::isfinite(rate) && rate > 0.0);
     }
 
     // The same bytes as a file, read as the program reads it: every whole
@@ -185,17 +191,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-        Check(bool(out));
+        CHECK(bool(out));
     }
     const bool mapped = data[15] & 1;
     const auto source = OpenSerSource(path, mapped ? SerReading::Mapped : SerReading::Copied);
-    Check(source->streamCount() == 1 && source->isVideoStream(0));
+    CHECK(source->streamCount() == 1 && source->isVideoStream(0));
     const VideoStreamInfo info = source->streamInfo();
-    Check(info.width == h.width && info.height == h.height);
-    Check(std::isfinite(info.frameRate) && info.frameRate > 0.0);
+    CHECK(info.width == h.width && info.height == h.height);
+    CHECK(std::isfinite(info.frameRate) && info.frameRate > 0.0);
     source->enterGrabMode();
     TouchingSink sink(h.width, h.height, data[15] & 2);
     source->play(source->duration(), 0, sink);
-    Check(sink.frames() == layout.frames);
+    CHECK(sink.frames() == layout.frames);
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,23 +61,28 @@ private:
     fs::path m_dir;
 };
 
-void Check(bool condition)
+// Names the broken property: the checks are inlined, so a stack trace alone
+// would not.
+void Check(bool condition, const char* text, int line)
 {
-    if (!condition)
+    if (!condition) {
+        std::fprintf(stderr, "check failed at line %d: %s\n", line, text);
         std::abort();
+    }
 }
+#define CHECK(condition) Check((condition), #condition, __LINE__)
 
 void WriteFile(const std::string& path, std::string_view content)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), std::streamsize(content.size()));
-    Check(bool(out));
+    CHECK(bool(out));
 }
 
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    Check(bool(in));
+    CHECK(bool(in));
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
@@ -194,21 +200,20 @@ public:
 private:
     static constexpr std::size_t kMaxAdded = 12;
 
-    bool endingKept(std::size_t i, const Line& out) const
-    {
-        if (out.ending == m_in[i].ending)
-            return true;
-        // A last line without an ending gets one when something follows it.
-        return i + 1 == m_in.size() && m_in[i].ending.empty() && out.ending == m_newEnding;
-    }
-
+    // Lines are compared with their endings: a text that ends in '\r' and
+    // then gains a "\n" reads back as a "\r\n" line, the same bytes.
     bool kept(std::size_t i, const Line& out) const
     {
-        if (!endingKept(i, out))
-            return false;
-        const std::string_view text = m_in[i].text;
-        if (out.text == text)
+        const std::string whole = std::string(out.text) + std::string(out.ending);
+        const Line& in = m_in[i];
+        // A last line without an ending gets one when something follows it.
+        const bool last = i + 1 == m_in.size() && in.ending.empty();
+        const auto matches = [&](const std::string& text) {
+            return whole == text + std::string(in.ending) || (last && whole == text + std::string(m_newEnding));
+        };
+        if (matches(std::string(in.text)))
             return true;
+        const std::string_view text = in.text;
         const std::size_t equals = text.find('=');
         if (equals == std::string_view::npos || Trim(text).starts_with(';') || Trim(text).starts_with('#'))
             return false;
@@ -219,7 +224,7 @@ private:
             std::size_t valueStart = equals + 1;
             while (valueStart < text.size() && (text[valueStart] == ' ' || text[valueStart] == '\t'))
                 ++valueStart;
-            return out.text == std::string(text.substr(0, valueStart)) + ValueOf(m_written, rule.key);
+            return matches(std::string(text.substr(0, valueStart)) + ValueOf(m_written, rule.key));
         }
         return false;
     }
@@ -268,9 +273,9 @@ OrbicropSettings ChosenSettings(std::uint64_t h)
 
 void CheckInRange(const OrbicropSettings& s)
 {
-    Check(s.threshold >= kThresholdMin && s.threshold <= kThresholdMax);
-    Check(s.width >= kCropPositionMin && s.width <= kCropPositionMax);
-    Check(s.height >= kCropPositionMin && s.height <= kCropPositionMax);
+    CHECK(s.threshold >= kThresholdMin && s.threshold <= kThresholdMax);
+    CHECK(s.width >= kCropPositionMin && s.width <= kCropPositionMax);
+    CHECK(s.height >= kCropPositionMin && s.height <= kCropPositionMax);
 }
 
 } // namespace
@@ -283,39 +288,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     WriteFile(path, input);
 
     IniFile file;
-    Check(file.load(path) == IniFile::LoadResult::Loaded);
-    Check(file.text() == input);
+    CHECK(file.load(path) == IniFile::LoadResult::Loaded);
+    CHECK(file.text() == input);
 
     CheckInRange(ReadOrbicropSettings(file));
     for (const KeyRule& rule : kKeys) {
         const auto text = file.readString(rule.section, rule.key);
         const auto number = text ? ParseIniInteger(*text) : std::nullopt;
         if (number)
-            Check(ParseIniInteger(std::to_string(*number)) == number);
+            CHECK(ParseIniInteger(std::to_string(*number)) == number);
     }
 
     const OrbicropSettings written = ChosenSettings(Hash(data, size));
     WriteOrbicropSettings(file, written);
     const std::string saved = file.text();
-    Check(SaveChecker(input, saved, written).holds());
+    CHECK(SaveChecker(input, saved, written).holds());
 
     // What was written is what the next start reads.
     file.save();
-    Check(ReadFile(path) == saved);
+    CHECK(ReadFile(path) == saved);
     IniFile again;
-    Check(again.load(path) == IniFile::LoadResult::Loaded);
+    CHECK(again.load(path) == IniFile::LoadResult::Loaded);
     const OrbicropSettings read = ReadOrbicropSettings(again);
-    Check(read.threshold == written.threshold && read.width == written.width && read.height == written.height);
-    Check(read.showEffect == written.showEffect && read.ignoreIncomplete == written.ignoreIncomplete);
-    Check(read.debayerSafe == written.debayerSafe && read.autoColor == written.autoColor);
+    CHECK(read.threshold == written.threshold && read.width == written.width && read.height == written.height);
+    CHECK(read.showEffect == written.showEffect && read.ignoreIncomplete == written.ignoreIncomplete);
+    CHECK(read.debayerSafe == written.debayerSafe && read.autoColor == written.autoColor);
 
     // Saving the same values again changes nothing.
     WriteOrbicropSettings(again, written);
-    Check(again.text() == saved);
+    CHECK(again.text() == saved);
 
     // The whole save as the window does it, from the file on disk.
     WriteFile(path, input);
     SaveOrbicropSettings(path, written);
-    Check(ReadFile(path) == saved);
+    CHECK(ReadFile(path) == saved);
     return 0;
 }
