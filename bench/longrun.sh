@@ -50,8 +50,12 @@ long=inputs/long_${long_frames}f_160x120.avi
 short=inputs/long_${short_frames}f_160x120.avi
 make_input "$long" "$long_frames" 160x120 20 7
 make_input "$short" "$short_frames" 160x120 20 7
-du -ch "${batch_inputs[@]}" | tail -1 | sed "s/total/for the $batch_files batch files/"
-du -h "$long" "$short"
+size_line() {   # LABEL BYTES
+  awk -v l="$1" -v b="$2" 'BEGIN { printf "  %-34s %14.0f bytes (%.2f GiB)\n", l, b, b / 2^30 }'
+}
+size_line "$batch_files batch files, 640x480" "$(stat -c %s "${batch_inputs[@]}" | awk '{ s += $1 } END { print s }')"
+size_line "$long" "$(stat -c %s "$long")"
+size_line "$short" "$(stat -c %s "$short")"
 
 failures=0
 fail() { echo "longrun: FAIL: $*" >&2; failures=$((failures + 1)); }
