@@ -22,8 +22,8 @@ namespace {
 // (byte-wise, in 16-bit lanes the compiler vectorises), then pick the green
 // bytes of each block out of that row sum.
 template <int BytesPerPixel>
-void SumGreenBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
-                     std::uint16_t* rowSum)
+[[gnu::always_inline]] inline void SumGreenBlocks4(const FrameView& frame, const BlockGrid& grid,
+                                                   std::span<std::int32_t> sums, std::uint16_t* rowSum)
 {
     constexpr std::size_t kBlockBytes = 4 * BytesPerPixel;
     constexpr std::size_t kGreen = BytesPerPixel == 3 ? 1 : 0;
@@ -40,6 +40,26 @@ void SumGreenBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<st
         for (std::int32_t bc = 0; bc < grid.columns; ++bc, g += kBlockBytes)
             out[bc] = std::int32_t(g[0]) + g[BytesPerPixel] + g[2 * BytesPerPixel] + g[3 * BytesPerPixel];
     }
+}
+
+// The x86-64 baseline has 16-byte vectors without byte shuffles; the loops
+// above are also built for AVX2 and chosen when the program loads.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+#define BLOCK_SUM_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define BLOCK_SUM_LOOP
+#endif
+
+BLOCK_SUM_LOOP void SumGrayBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
+                                   std::uint16_t* rowSum)
+{
+    SumGreenBlocks4<1>(frame, grid, sums, rowSum);
+}
+
+BLOCK_SUM_LOOP void SumBgrBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
+                                  std::uint16_t* rowSum)
+{
+    SumGreenBlocks4<3>(frame, grid, sums, rowSum);
 }
 
 void SumGreenBlocksAny(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums)
@@ -70,9 +90,9 @@ void SumGreenBlocks(const FrameView& frame, const BlockGrid& grid, std::span<std
         // 4096 blocks of up to 12 bytes: frames up to 16384 pixels wide stay on the stack.
         std::array<std::uint16_t, 4096 * 12> rowSum;
         if (frame.gray())
-            SumGreenBlocks4<1>(frame, grid, sums, rowSum.data());
+            SumGrayBlocks4(frame, grid, sums, rowSum.data());
         else
-            SumGreenBlocks4<3>(frame, grid, sums, rowSum.data());
+            SumBgrBlocks4(frame, grid, sums, rowSum.data());
         return;
     }
     SumGreenBlocksAny(frame, grid, sums);

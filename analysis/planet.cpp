@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 std::uint8_t ClampByte(std::int32_t value)
 {
@@ -23,6 +24,17 @@ void BrightenBlock(const FrameView& frame, std::int32_t blockSize, std::int32_t 
         for (std::int32_t x = 0; x < blockSize; ++x, green += 3)
             *green = ClampByte(std::int32_t(*green) + 50);
     }
+}
+
+// The largest integer not above level, within the range of 64-bit integers;
+// a level that is not a number admits no block, as the real comparison would.
+std::int64_t IntegerCut(double level)
+{
+    if (std::isnan(level) || level >= 9.0e18)
+        return std::numeric_limits<std::int64_t>::max();
+    if (level <= -9.0e18)
+        return std::numeric_limits<std::int64_t>::min();
+    return std::int64_t(std::floor(level));
 }
 
 double MakeEven(double coordinate)
@@ -69,6 +81,10 @@ bool FindPlanet(const TProcessingState& state, const FrameView& frame,
     double minY = double(frame.height);
     double maxY = 0.0;
 
+    // Block values are integers, so "w > level" is "w > floor(level)": an
+    // integer test for the many background blocks, exact for every level.
+    const std::int64_t cut = IntegerCut(thresholdLevel);
+
     std::size_t index = 0;
     for (std::int32_t row = 0; row < grid.rows; ++row) {
         const double y = double(row * grid.blockSize) + halfBlock;
@@ -76,7 +92,7 @@ bool FindPlanet(const TProcessingState& state, const FrameView& frame,
             std::int32_t w = sums[index];
             if (inverse)
                 w = area * 255 - w;
-            if (double(w) > thresholdLevel) {
+            if (std::int64_t(w) > cut) {
                 const double x = double(column * grid.blockSize) + halfBlock;
                 if (y > maxY) maxY = y;
                 if (y < minY) minY = y;

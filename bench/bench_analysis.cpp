@@ -50,6 +50,24 @@ void BM_FindPlanet_640x480(benchmark::State& bench)
 }
 BENCHMARK(BM_FindPlanet_640x480);
 
+// A large monochrome capture analysed as grey planes, as grey sources deliver it.
+void BM_FindPlanet_1920x1080_Gray(benchmark::State& bench)
+{
+    const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
+    std::vector<std::uint8_t> gray(bgr.size() / 3);
+    for (std::size_t k = 0; k < gray.size(); ++k) gray[k] = bgr[k * 3 + 1];
+    const TProcessingState state = StateFor(1920, 1080);
+    const FrameView frame = GrayFrame(state, gray.data(), 1920);
+    for (auto _ : bench) {
+        double cx, cy, rx, ry;
+        const bool found = FindPlanet(state, frame, cx, cy, 5.0, rx, ry, false, false, false);
+        benchmark::DoNotOptimize(found);
+        benchmark::DoNotOptimize(cx);
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_FindPlanet_1920x1080_Gray);
+
 void BM_CropFrame_192(benchmark::State& bench)
 {
     auto frame = PlanetFrame(640, 480, 300, 250, 60);

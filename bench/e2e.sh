@@ -30,6 +30,12 @@ if [[ ! -f c_h264_1920x1080.mp4 ]]; then
   ffmpeg -v error -y -i big_rgb.avi -c:v libx264 -preset fast -crf 18 -pix_fmt yuv420p c_h264_1920x1080.mp4
   rm -f big_rgb.avi
 fi
+if [[ ! -f d_mono8_1920x1080.ser ]]; then
+  "$bin/orbicrop-make-sample" --frames 300 --size 1920x1080 --radius 200 --ser-depth 8 d_mono8_1920x1080.ser >/dev/null
+fi
+if [[ ! -f e_mono12_1920x1080.ser ]]; then
+  "$bin/orbicrop-make-sample" --frames 300 --size 1920x1080 --radius 200 --ser-depth 12 e_mono12_1920x1080.ser >/dev/null
+fi
 extra_inputs=()
 for f in "${BENCH_EXTRA[@]:-}"; do [[ -n "$f" ]] && extra_inputs+=("$f"); done
 
@@ -43,9 +49,10 @@ peak_kib() {   # peak resident memory of a command, KiB, median of 3
 }
 
 printf '%-24s %10s %10s %7s %12s %12s\n' input "orbicrop s" "ffmpeg s" ratio "orbicrop MiB" "ffmpeg MiB"
-for input in a_rgb24_640x480.avi b_gray_1920x1080.avi c_h264_1920x1080.mp4 "${extra_inputs[@]}"; do
+for input in a_rgb24_640x480.avi b_gray_1920x1080.avi c_h264_1920x1080.mp4 d_mono8_1920x1080.ser \
+             e_mono12_1920x1080.ser "${extra_inputs[@]}"; do
   mode=--color
-  [[ $input == b_* || $input == *gray* || $input == *mono* ]] && mode=--gray
+  [[ $input == *gray* || $input == *mono* ]] && mode=--gray
   ours=("$bin/orbicrop-cli" -q $mode -W 192 -H 192 -o "$work/out" "$input")
   theirs=(ffmpeg -v error -y -i "$input" -vf crop=192:192:200:100 -c:v rawvideo "$work/out/ffmpeg.avi")
   mkdir -p out

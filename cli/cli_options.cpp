@@ -1,5 +1,8 @@
 #include "cli/cli_options.h"
 
+#include "analysis/processing_state.h"
+#include "settings/orbicrop_settings.h"
+
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -43,19 +46,24 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                  "orbicrop-cli"};
     app.set_version_flag("--version", std::string("orbicrop-cli ") + ORBICROP_VERSION);
     app.add_option("FILE", o.files, "Input videos; the first one is tested")->required();
-    app.add_option("-t,--threshold", o.threshold, "Detection threshold relative to the histogram peak")
+    auto* settings = app.add_option("--settings", o.settingsPath,
+                                    "Take the defaults from the window's settings file (Orbicrop.ini); "
+                                    "options given here win")
+                         ->type_name("FILE");
+    auto* threshold = app.add_option("-t,--threshold", o.threshold, "Detection threshold relative to the histogram peak")
         ->check(kThreshold)->capture_default_str();
-    app.add_option("-W,--width", o.width, "Output width")->check(kCropSize)->capture_default_str();
-    app.add_option("-H,--height", o.height, "Output height")->check(kCropSize)->capture_default_str();
+    auto* width = app.add_option("-W,--width", o.width, "Output width")->check(kCropSize)->capture_default_str();
+    auto* height = app.add_option("-H,--height", o.height, "Output height")->check(kCropSize)->capture_default_str();
     bool colorFlag = false;
     bool grayFlag = false;
     auto* color = app.add_flag("--color", colorFlag, "RGB24 output");
     auto* gray = app.add_flag("--gray", grayFlag, "Y800 greyscale output");
     color->excludes(gray);
     app.add_flag("--invert", o.invert, "Centre on dark pixels (sunspots)");
-    app.add_flag("--debayer-safe", o.debayerSafe, "Even crop centre, for raw colour videos");
-    app.add_flag("--remove-incomplete", o.removeIncomplete, "Drop frames whose crop window reaches the frame border");
-    app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
+    auto* debayer = app.add_flag("--debayer-safe", o.debayerSafe, "Even crop centre, for raw colour videos");
+    auto* incomplete = app.add_flag("--remove-incomplete", o.removeIncomplete,
+                                    "Drop frames whose crop window reaches the frame border");
+    auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
     app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->type_name("FILE.png");
     app.add_option("-o,--output-dir", o.outputDir, "Where outputs go (default: the directory of the first FILE)")
         ->type_name("DIR");
@@ -77,6 +85,18 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                   << "Run with --help for the options.\n";
         outcome.exitStatus = kExitUsage;
         return outcome;
+    }
+    if (settings->count() > 0) {
+        // The window's saved settings stand in for every option not given,
+        // read by the same code the window uses, clamped as its controls are.
+        const OrbicropSettings saved = LoadOrbicropSettings(o.settingsPath);
+        if (threshold->count() == 0) o.threshold = saved.threshold;
+        if (width->count() == 0) o.width = saved.width * kCropSizeStep;
+        if (height->count() == 0) o.height = saved.height * kCropSizeStep;
+        if (debayer->count() == 0) o.debayerSafe = saved.debayerSafe;
+        if (incomplete->count() == 0) o.removeIncomplete = saved.ignoreIncomplete;
+        if (effect->count() == 0) o.showEffect = saved.showEffect;
+        o.autoColor = saved.autoColor;
     }
     if (colorFlag)
         o.color = true;

@@ -1,11 +1,16 @@
 #include "settings/ini_file.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <random>
+#include <stdexcept>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -127,41 +132,97 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text)
     return std::int32_t(value);
 }
 
+namespace {
+
+// More than any settings file holds; a file or a device that gives more is
+// not read. Offsets and lengths of lines are 32 bits wide, which this keeps.
+constexpr std::size_t kMaxContent = std::size_t(64) << 20;
+static_assert(kMaxContent < std::numeric_limits<std::uint32_t>::max());
+
+// The whole content of path, or nothing when it cannot be read or is longer
+// than kMaxContent. Opened without waiting, so that a named pipe that has no
+// writer reads as empty instead of blocking; a pipe with one (the shell's
+// <(...)) is read to its end.
+std::optional<std::string> ReadWhole(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> content(std::in_place);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        content.reset();
+    std::vector<char> buffer(std::size_t(1) << 16);
+    while (content) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno != EINTR)
+                content.reset();
+            continue;
+        }
+        content->append(buffer.data(), std::size_t(got));
+        if (content->size() > kMaxContent)
+            content.reset();
+    }
+    ::close(fd);
+    return content;
+}
+
+} // namespace
+
 IniFile::LoadResult IniFile::load(const std::string& path)
 {
     m_path = path;
     m_lines.clear();
+    m_loaded.clear();
+    m_written.clear();
     std::error_code ec;
     if (!fs::exists(path, ec))
         return ec ? LoadResult::Unreadable : LoadResult::Missing;
     if (fs::is_directory(path, ec))
         return LoadResult::Unreadable;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::optional<std::string> read = ReadWhole(path);
+    if (!read)
         return LoadResult::Unreadable;
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return LoadResult::Unreadable;
+    std::string content = std::move(*read);
 
+    m_lines.reserve(std::size_t(std::count(content.begin(), content.end(), '\n')) + 1);
     std::size_t start = 0;
     while (start < content.size()) {
         const std::size_t newline = content.find('\n', start);
         if (newline == std::string::npos) {
-            m_lines.push_back({content.substr(start), ""});
+            m_lines.push_back({std::uint32_t(start), std::uint32_t(content.size() - start), Ending::None, false});
             break;
         }
         const bool crlf = newline > start && content[newline - 1] == '\r';
         const std::size_t end = crlf ? newline - 1 : newline;
-        m_lines.push_back({content.substr(start, end - start), crlf ? "\r\n" : "\n"});
+        m_lines.push_back({std::uint32_t(start), std::uint32_t(end - start), crlf ? Ending::CrLf : Ending::Lf, false});
         start = newline + 1;
     }
+    m_loaded = std::move(content);
     return LoadResult::Loaded;
+}
+
+std::string_view IniFile::lineText(const Line& line) const
+{
+    return std::string_view(line.written ? m_written : m_loaded).substr(line.start, line.length);
+}
+
+IniFile::Line IniFile::newLine(std::string_view text, Ending ending)
+{
+    if (m_written.size() + text.size() > kMaxContent)
+        throw std::length_error("settings text too long");
+    Line line{std::uint32_t(m_written.size()), std::uint32_t(text.size()), ending, true};
+    m_written.append(text);
+    return line;
 }
 
 std::optional<std::size_t> IniFile::findSection(std::string_view section) const
 {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        const auto name = SectionName(WithoutBom(m_lines[i].text, i));
+        const auto name = SectionName(WithoutBom(lineText(i), i));
         if (name && SameName(*name, section))
             return i;
     }
@@ -171,7 +232,7 @@ std::optional<std::size_t> IniFile::findSection(std::string_view section) const
 std::size_t IniFile::sectionEnd(std::size_t header) const
 {
     std::size_t i = header + 1;
-    while (i < m_lines.size() && !SectionName(m_lines[i].text))
+    while (i < m_lines.size() && !SectionName(lineText(i)))
         ++i;
     return i;
 }
@@ -180,13 +241,13 @@ std::optional<IniFile::KeyLine> IniFile::findKey(std::size_t header, std::string
 {
     const std::size_t end = sectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
-        const std::string& text = m_lines[i].text;
+        const std::string_view text = lineText(i);
         if (IsComment(text))
             continue;
         const std::size_t equals = text.find('=');
-        if (equals == std::string::npos)
+        if (equals == std::string_view::npos)
             continue;
-        if (!SameName(Trim(std::string_view(text).substr(0, equals)), key))
+        if (!SameName(Trim(text.substr(0, equals)), key))
             continue;
         std::size_t valueStart = equals + 1;
         while (valueStart < text.size() && IsBlank(text[valueStart]))
@@ -204,7 +265,7 @@ std::optional<std::string> IniFile::readString(std::string_view section, std::st
     const auto found = findKey(*header, key);
     if (!found)
         return std::nullopt;
-    return std::string(Trim(std::string_view(m_lines[found->index].text).substr(found->valueStart)));
+    return std::string(Trim(lineText(found->index).substr(found->valueStart)));
 }
 
 std::int32_t IniFile::readInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const
@@ -220,40 +281,46 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool defa
     return readInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-std::string IniFile::newLineEnding() const
+IniFile::Ending IniFile::newLineEnding() const
 {
     for (const Line& line : m_lines)
-        if (!line.ending.empty())
+        if (line.ending != Ending::None)
             return line.ending;
-    return "\n";
+    return Ending::Lf;
 }
 
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
 {
-    const std::string ending = newLineEnding();
+    const Ending ending = newLineEnding();
     auto header = findSection(section);
     if (!header) {
-        if (!m_lines.empty() && m_lines.back().ending.empty())
+        if (!m_lines.empty() && m_lines.back().ending == Ending::None)
             m_lines.back().ending = ending;
         std::string name(1, '[');
         name.append(section).push_back(']');
-        m_lines.push_back({name, ending});
+        m_lines.push_back(newLine(name, ending));
         header = m_lines.size() - 1;
     }
     if (const auto found = findKey(*header, key)) {
-        std::string& text = m_lines[found->index].text;
-        text = text.substr(0, found->valueStart) + std::string(value);
+        Line& line = m_lines[found->index];
+        std::string text(lineText(line).substr(0, found->valueStart));
+        text.append(value);
+        line = newLine(text, line.ending);
         return;
     }
     // After the section's last non-blank line, so that the blank lines that
     // part it from the next section stay where they are.
+    const std::size_t end = sectionEnd(*header);
     std::size_t insertAt = *header + 1;
-    for (std::size_t i = *header + 1; i < sectionEnd(*header); ++i)
-        if (!Trim(m_lines[i].text).empty())
+    for (std::size_t i = *header + 1; i < end; ++i)
+        if (!Trim(lineText(i)).empty())
             insertAt = i + 1;
-    if (insertAt == m_lines.size() && !m_lines.empty() && m_lines.back().ending.empty())
+    if (insertAt == m_lines.size() && !m_lines.empty() && m_lines.back().ending == Ending::None)
         m_lines.back().ending = ending;
-    m_lines.insert(m_lines.begin() + std::ptrdiff_t(insertAt), Line{std::string(key) + "=" + std::string(value), ending});
+    std::string text(key);
+    text.push_back('=');
+    text.append(value);
+    m_lines.insert(m_lines.begin() + std::ptrdiff_t(insertAt), newLine(text, ending));
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value)
@@ -269,9 +336,13 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 std::string IniFile::text() const
 {
     std::string out;
+    out.reserve(m_loaded.size() + m_written.size() + m_lines.size());
     for (const Line& line : m_lines) {
-        out += line.text;
-        out += line.ending;
+        out += lineText(line);
+        if (line.ending == Ending::CrLf)
+            out += "\r\n";
+        else if (line.ending == Ending::Lf)
+            out += '\n';
     }
     return out;
 }
@@ -283,7 +354,10 @@ void IniFile::save() const
     const std::string content = text();
     const fs::path target(m_path);
     std::error_code ec;
-    if (fs::is_directory(target, ec))
+    // Only a regular file is replaced: never a directory, a named pipe or a
+    // device (through a link to /dev/null, say).
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status))
         ThrowUnableToWrite(m_path);
 
     // A link is written through, not replaced by a file of its own.

@@ -37,7 +37,10 @@ public:
     IniFile() = default;
 
     // Replaces the content with the file at path; a missing or unreadable
-    // file leaves the content empty. Remembers path for save().
+    // file leaves the content empty. Remembers path for save(). A directory
+    // is Unreadable, and so is anything that gives more than 64 MiB (a huge
+    // file, /dev/zero). A named pipe is read without waiting for a writer:
+    // with none it is empty; the shell's <(...) is read to its end.
     LoadResult load(const std::string& path);
     const std::string& path() const { return m_path; }
     void setPath(const std::string& path) { m_path = path; }
@@ -57,29 +60,41 @@ public:
     // Writes the content to path() through a temporary file in the same
     // directory that then replaces it, so an interrupted save never leaves a
     // half-written file; where no temporary file can be made beside it, the
-    // file is rewritten in place. Throws SettingsError when neither works.
+    // file is rewritten in place. Throws SettingsError when neither works,
+    // and when path names something other than a regular file (a directory,
+    // a named pipe, a device), which it never replaces.
     void save() const;
 
     // The whole content as it would be saved.
     std::string text() const;
 
 private:
+    enum class Ending : std::uint8_t { None, Lf, CrLf };
+    // A line is a piece of the text as loaded or of the text written since:
+    // a file of ten million empty lines takes 12 bytes a line, not a string's.
     struct Line {
-        std::string text;    // without its line ending
-        std::string ending;  // "\r\n", "\n" or "" for a last line without one
+        std::uint32_t start;   // offset in m_loaded, or in m_written when written
+        std::uint32_t length;  // without the line ending
+        Ending ending;         // None only for a last line without one
+        bool written;
     };
     struct KeyLine {
         std::size_t index;
         std::size_t valueStart;  // offset of the value in the line's text
     };
 
+    std::string_view lineText(const Line& line) const;
+    std::string_view lineText(std::size_t index) const { return lineText(m_lines[index]); }
+    Line newLine(std::string_view text, Ending ending);
     std::optional<std::size_t> findSection(std::string_view section) const;
     // Index past the section's header and its lines: where the next section starts.
     std::size_t sectionEnd(std::size_t header) const;
     std::optional<KeyLine> findKey(std::size_t header, std::string_view key) const;
-    std::string newLineEnding() const;
+    Ending newLineEnding() const;
 
     std::string m_path;
+    std::string m_loaded;   // the file's bytes as loaded
+    std::string m_written;  // the text of every line written since
     std::vector<Line> m_lines;
 };
 

@@ -8,15 +8,82 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace {
+
+void PutLe(std::FILE* out, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        std::fputc(int((value >> (8 * i)) & 0xFF), out);
+}
+
+// A monochrome SER capture as planetary cameras write it: little-endian
+// samples (flag 0, as capture programs write it), depth 8 or 9..16 with the
+// samples in the low bits, and one time stamp per frame at 30 fps.
+class SerSampleWriter {
+public:
+    SerSampleWriter(const std::string& path, int width, int height, int depth, int frames)
+        : m_out(std::fopen(path.c_str(), "wb")), m_depth(depth), m_frames(frames)
+    {
+        if (!m_out)
+            throw std::runtime_error("cannot create " + path);
+        std::fwrite("LUCAM-RECORDER", 1, 14, m_out.get());
+        PutLe(m_out.get(), 0, 4);              // camera
+        PutLe(m_out.get(), 0, 4);              // mono
+        PutLe(m_out.get(), 0, 4);              // little-endian data
+        PutLe(m_out.get(), std::uint32_t(width), 4);
+        PutLe(m_out.get(), std::uint32_t(height), 4);
+        PutLe(m_out.get(), std::uint32_t(depth), 4);
+        PutLe(m_out.get(), std::uint32_t(frames), 4);
+        const char text[120] = "orbicrop-make-sample";
+        std::fwrite(text, 1, sizeof text, m_out.get());
+        PutLe(m_out.get(), 0, 8);
+        PutLe(m_out.get(), 0, 8);
+    }
+
+    void add(const OutputBitmap& frame, std::uint32_t& noise)
+    {
+        for (std::int32_t r = 0; r < frame.height(); ++r) {
+            const std::uint8_t* row = frame.rowFromTop(r);
+            for (std::int32_t x = 0; x < frame.width(); ++x) {
+                const unsigned value = row[x * 3 + 1];
+                if (m_depth <= 8) {
+                    std::fputc(int(value), m_out.get());
+                } else {
+                    noise = noise * 1664525u + 1013904223u;
+                    const unsigned low = (noise >> 16) & ((1u << (m_depth - 8)) - 1);
+                    PutLe(m_out.get(), (value << (m_depth - 8)) | low, 2);
+                }
+            }
+        }
+    }
+
+    void finish()
+    {
+        for (int i = 0; i < m_frames; ++i)   // 100 ns ticks, 30 frames a second
+            PutLe(m_out.get(), std::uint64_t(638000000000000000LL) + std::uint64_t(i) * 333333u, 8);
+        if (std::fflush(m_out.get()) != 0)
+            throw std::runtime_error("write failed");
+    }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> m_out;
+    int m_depth;
+    int m_frames;
+};
 
 void Usage()
 {
     std::fprintf(stderr,
                  "usage: orbicrop-make-sample [--frames N] [--size WxH] [--radius PX] [--seed N] [--gray]\n"
-                 "                            [--track FILE.csv] OUT.avi\n");
+                 "                            [--ser-depth D] [--track FILE.csv] OUT.avi|OUT.ser\n"
+                 "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n");
 }
 
 } // namespace
@@ -27,6 +94,7 @@ int main(int argc, char** argv)
     int frames = 300;
     std::string output;
     std::string trackPath;
+    int serDepth = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -37,15 +105,32 @@ int main(int argc, char** argv)
         else if (arg == "--seed" && hasValue) options.seed = std::strtoull(argv[++i], nullptr, 10);
         else if (arg == "--gray") options.gray = true;
         else if (arg == "--track" && hasValue) trackPath = argv[++i];
+        else if (arg == "--ser-depth" && hasValue) serDepth = std::atoi(argv[++i]);
         else if (!arg.empty() && arg[0] != '-' && output.empty()) output = arg;
         else { Usage(); return 2; }
     }
-    if (output.empty() || frames < 0 || options.width < 1 || options.height < 1) {
+    if (output.empty() || frames < 0 || options.width < 1 || options.height < 1 || serDepth < 0 || serDepth > 16) {
         Usage();
         return 2;
     }
 
     try {
+        if (serDepth > 0) {
+            options.gray = true;
+            SerSampleWriter ser(output, options.width, options.height, serDepth, frames);
+            SamplePlanet planet(options);
+            OutputBitmap frame;
+            std::uint32_t noise = 7;
+            for (int i = 0; i < frames; ++i) {
+                double cx = 0, cy = 0;
+                planet.next(frame, cx, cy);
+                ser.add(frame, noise);
+            }
+            ser.finish();
+            std::printf("%s: %d frames of %dx%d, SER depth %d\n", output.c_str(), frames, options.width,
+                        options.height, serDepth);
+            return 0;
+        }
         std::FILE* track = trackPath.empty() ? nullptr : std::fopen(trackPath.c_str(), "w");
         if (track) std::fputs("frame,center_x,center_y\n", track);
         TAviWriter writer(0, 0);

@@ -38,6 +38,8 @@ public:
     bool convert(const AVFrame& frame, std::uint8_t* destination);
 
     std::size_t frameBytes() const { return std::size_t(m_width) * std::size_t(m_height) * 3; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
 
 private:
     bool convertWithSwscale(const AVFrame& frame, std::uint8_t* destination);

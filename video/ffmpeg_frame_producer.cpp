@@ -122,7 +122,17 @@ void FfmpegFrameProducer::deliver(AVFrame& frame)
         m_done = true;
         return;
     }
-    if (std::uint8_t* pixels = m_converter.inPlace(frame)) {
+    slot->grayBottomRow = nullptr;
+    if (m_limits.grayFrames && frame.format == AV_PIX_FMT_GRAY8 && frame.width == m_converter.width()
+        && frame.height == m_converter.height()) {
+        // Handed over as decoded: spreading each byte over three would
+        // triple the memory traffic of the analysis for the same result.
+        av_frame_move_ref(slot->held.get(), &frame);
+        const AVFrame& held = *slot->held;
+        slot->grayBottomRow = held.data[0] + std::ptrdiff_t(held.height - 1) * held.linesize[0];
+        slot->grayStride = -std::ptrdiff_t(held.linesize[0]);
+        slot->pixels = nullptr;
+    } else if (std::uint8_t* pixels = m_converter.inPlace(frame)) {
         av_frame_move_ref(slot->held.get(), &frame);
         slot->pixels = pixels;
     } else {

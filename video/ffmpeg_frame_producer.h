@@ -12,6 +12,7 @@ struct PlayLimits {
     bool byTime = false;            // deliver only frames before stopPosition
     std::int64_t stopPosition = 0;  // 100 ns units from the stream's start
     std::int32_t maxFrames = 0;     // at most this many frames when > 0
+    bool grayFrames = false;        // the sink takes 8-bit grey frames as they are
 };
 
 // The decoding thread's half of play(): reads packets of one stream,

@@ -176,7 +176,7 @@ void FfmpegSource::play(std::int64_t stopPosition, std::int32_t maxFrames, Frame
     if (m_played) rewind();
     m_played = true;
 
-    const PlayLimits limits{stopPosition < duration(), stopPosition, maxFrames};
+    const PlayLimits limits{stopPosition < duration(), stopPosition, maxFrames, sink.acceptsGrayFrames()};
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
     FrameQueue queue(kQueueSlots);
     const auto frameBytes = std::int32_t(m_converter->frameBytes());
@@ -191,7 +191,10 @@ void FfmpegSource::play(std::int64_t stopPosition, std::int32_t maxFrames, Frame
         }
         while (DecodedFrame* frame = queue.next()) {
             RecycleOnExit recycle(queue, frame);
-            sink.BufferCB(frame->sampleTime, frame->pixels, frameBytes);
+            if (frame->grayBottomRow)
+                sink.GrayBufferCB(frame->sampleTime, frame->grayBottomRow, frame->grayStride);
+            else
+                sink.BufferCB(frame->sampleTime, frame->pixels, frameBytes);
         }
     }
     if (std::exception_ptr error = queue.error()) std::rethrow_exception(error);

@@ -16,6 +16,10 @@ struct DecodedFrame {
     // width x height pixels, BGR, rows bottom-up, stride width x 3; points
     // into storage or into held.
     std::uint8_t* pixels = nullptr;
+    // Or, for a sink that takes grey frames: the bottom row of a grey frame
+    // held in held, and the step between rows (negative: stored top-down).
+    const std::uint8_t* grayBottomRow = nullptr;
+    std::ptrdiff_t grayStride = 0;
     double sampleTime = 0.0;               // seconds from the stream's start
     std::unique_ptr<std::uint8_t[]> storage; // converted pixels, allocated once and reused
     FramePtr held;                          // a decoder frame that already has the layout

@@ -143,39 +143,39 @@ public:
 private:
     double length() const { return double(m_layout.frames) / m_frameRate; }
 
-    void convertGray(const std::uint8_t* stored)
-    {
-        const std::int32_t height = m_format.height;
-        m_gray.resize(std::size_t(m_format.width) * std::size_t(height));
-        if (std::int64_t(m_format.width) * height >= kSplitPixels) {
-            const std::int32_t half = height / 2;
-            try {
-                const std::jthread helper(
-                    [&] { m_helperConverter.convertGrayRows(stored, m_gray.data(), 0, half); });
-                m_converter.convertGrayRows(stored, m_gray.data(), half, height);
-                return;
-            } catch (const std::system_error&) {
-            }
-        }
-        m_converter.convertGrayRows(stored, m_gray.data(), 0, height);
-    }
-
-    void convert(const std::uint8_t* stored)
+    // Runs convertRows(converter, firstRow, endRow) over the whole frame; a
+    // large frame is split, a helper thread taking the top half. The helper
+    // is joined before this returns, so before the sink sees the result.
+    template <class ConvertRows>
+    void splitRows(ConvertRows convertRows)
     {
         const std::int32_t height = m_format.height;
         if (std::int64_t(m_format.width) * height >= kSplitPixels) {
             const std::int32_t half = height / 2;
             try {
-                // Joined when it goes out of scope, before the sink sees the picture.
-                const std::jthread helper(
-                    [&] { m_helperConverter.convertRows(stored, m_picture.data(), 0, half); });
-                m_converter.convertRows(stored, m_picture.data(), half, height);
+                const std::jthread helper([&] { convertRows(m_helperConverter, 0, half); });
+                convertRows(m_converter, half, height);
                 return;
             } catch (const std::system_error&) {
                 // No thread to be had: the calling thread does it all.
             }
         }
-        m_converter.convert(stored, m_picture.data());
+        convertRows(m_converter, 0, height);
+    }
+
+    void convert(const std::uint8_t* stored)
+    {
+        splitRows([&](SerConverter& c, std::int32_t first, std::int32_t end) {
+            c.convertRows(stored, m_picture.data(), first, end);
+        });
+    }
+
+    void convertGray(const std::uint8_t* stored)
+    {
+        m_gray.resize(std::size_t(m_format.width) * std::size_t(m_format.height));
+        splitRows([&](SerConverter& c, std::int32_t first, std::int32_t end) {
+            c.convertGrayRows(stored, m_gray.data(), first, end);
+        });
     }
 
     SerFrameReader m_reader;

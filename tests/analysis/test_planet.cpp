@@ -7,14 +7,6 @@
 
 namespace {
 
-TestFrame WorkedExample()
-{
-    TestFrame f(16, 8, 10);
-    f.setBlockGreen(2, 1, 110);
-    f.setBlockGreen(3, 1, 210);
-    return f;
-}
-
 struct Result {
     bool found;
     double cx, cy, rx, ry;

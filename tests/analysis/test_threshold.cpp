@@ -4,19 +4,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// 16 x 8 pixels: green 10 everywhere except block (2, 1) at 110 and (3, 1) at 210.
-TestFrame WorkedExample()
-{
-    TestFrame f(16, 8, 10);
-    f.setBlockGreen(2, 1, 110);
-    f.setBlockGreen(3, 1, 210);
-    return f;
-}
-
-} // namespace
-
 TEST(ComputeThreshold, WorkedExampleAcrossSettings)
 {
     TestFrame f = WorkedExample();

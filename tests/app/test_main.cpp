@@ -21,6 +21,7 @@ int main(int argc, char* argv[])
     classes.push_back(MakeTestWindowLayout());
     classes.push_back(MakeTestWindowSettings());
     classes.push_back(MakeTestWindowRuns());
+    classes.push_back(MakeTestWindowBadInputs());
 
     QStringList arguments = application.arguments();
     QString only;

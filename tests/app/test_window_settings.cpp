@@ -2,11 +2,67 @@
 #include "test_classes.h"
 #include "window_fixture.h"
 
+#include "settings/kept_lines.h"
+
 #include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+
+#include <atomic>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QByteArray RandomBytes(int size, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    QByteArray bytes(size, '\0');
+    for (char& c : bytes)
+        c = char(rng() & 0xFF);
+    return bytes;
+}
+
+QByteArray TenMegabytesOfOneSection()
+{
+    // 400 000 lines in the section of the size, the program's key last.
+    QByteArray s("[Size]\n");
+    while (s.size() < (10 << 20))
+        s += "note" + QByteArray::number(s.size()) + "=not ours\n";
+    return s + "width=30\n";
+}
+
+// The controls as the settings file sets them.
+struct Controls {
+    int threshold = 5;
+    int width = 12;
+    int height = 12;
+    bool showEffect = false;
+    bool autoColor = true;
+};
+
+void ExpectControls(const TForm1& w, const Controls& c)
+{
+    QCOMPARE(w.trackCOG->value(), c.threshold);
+    QCOMPARE(w.trackWidth->value(), c.width);
+    QCOMPARE(w.trackHeight->value(), c.height);
+    QCOMPARE(w.checkPreview->isChecked(), c.showEffect);
+    QCOMPARE(w.checkAutocolor->isChecked(), c.autoColor);
+    QVERIFY(!w.checkIgnoreIncomplete->isChecked());
+    QVERIFY(!w.checkDebayerSafe->isChecked());
+    QVERIFY(w.checkColor->isChecked());
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Controls)
 
 class TestWindowSettings : public QObject {
     Q_OBJECT
@@ -145,6 +201,135 @@ private slots:
         f.form.reset();
         QVERIFY(QFileInfo::exists(nested));
         QVERIFY(f.shown->empty());
+    }
+    void damagedFileStartsWithWhatCanBeReadAndKeepsEveryOtherLine_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Controls>("controls");
+        QTest::addColumn<QList<int>>("changeable");   // lines of the program's own keys
+        QTest::newRow("binary garbage") << RandomBytes(64 * 1024, 7) << Controls{} << QList<int>{};
+        QTest::newRow("garbage around sections")
+            << RandomBytes(20000, 8) + "\n[COG]\nthreshold=-40\n[Size]\nwidth=20\n" + RandomBytes(20000, 9)
+            << Controls{-40, 20} << QList<int>{int(LineCount((RandomBytes(20000, 8) + "\n").toStdString())) + 1,
+                                               int(LineCount((RandomBytes(20000, 8) + "\n").toStdString())) + 3};
+        QTest::newRow("lines without an equals sign")
+            << QByteArray("[COG]\njust words\nthreshold 30\n=\nthreshold=30\n[Size]\nwidth\nwidth=20\n")
+            << Controls{30, 20} << QList<int>{4, 7};
+        QTest::newRow("duplicate keys and sections")
+            << QByteArray("[COG]\nthreshold=11\nthreshold=12\n[Size]\nwidth=3\n[cog]\nthreshold=13\n"
+                          "[COG]\nshoweffect=1\n[Size]\nwidth=9\nheight=9\n")
+            << Controls{11, 3} << QList<int>{1, 4};
+        static const char nul[] = "[COG]\nthreshold=2\0\n[Size]\nwid\0th=30\nwidth=6\nheight=1\0\0\n; \0 x\n"
+                                  "\0[Output]\nautocolor=0\n\0\0";
+        QTest::newRow("NUL bytes") << QByteArray(nul, sizeof nul - 1) << Controls{5, 6} << QList<int>{1, 4, 5};
+        QTest::newRow("very long lines")
+            << "; " + QByteArray(3000000, 'c') + "\n[" + QByteArray(1000000, 'S') + "]\nk=v\n[COG]\nthreshold="
+                   + QByteArray(1000000, '9') + "\nshoweffect=1\n"
+            << Controls{5, 12, 12, true} << QList<int>{4, 5};
+        QTest::newRow("CRLF") << QByteArray("[COG]\r\nthreshold=21\r\n[Mine]\r\nx=1\r\n\r\n[Size]\r\nheight=30\r\n")
+                              << Controls{21, 12, 30} << QList<int>{1, 6};
+        QTest::newRow("ten megabytes") << TenMegabytesOfOneSection() << Controls{5, 30}
+                                       << QList<int>{int(LineCount(TenMegabytesOfOneSection().toStdString())) - 1};
+    }
+    void damagedFileStartsWithWhatCanBeReadAndKeepsEveryOtherLine()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(Controls, controls);
+        QFETCH(QList<int>, changeable);
+        WindowFixture f;
+        f.writeSettings(content);
+        QCOMPARE(f.readSettings().size(), content.size());
+        QElapsedTimer clock;
+        clock.start();
+        TForm1& w = f.create();
+        const qint64 started = clock.elapsed();
+        ExpectControls(w, controls);
+        w.trackCOG->setValue(-17);
+        w.trackWidth->setValue(7);
+        clock.restart();
+        f.form.reset();
+        const qint64 exited = clock.elapsed();
+        qInfo("start %lld ms, exit %lld ms", static_cast<long long>(started), static_cast<long long>(exited));
+        QVERIFY(started < 10000 && exited < 10000);
+        QVERIFY(f.shown->empty());
+
+        const QByteArray saved = f.readSettings();
+        const std::vector<std::size_t> lines(changeable.begin(), changeable.end());
+        const std::string problem = LinesKeptProblem(content.toStdString(), saved.toStdString(), lines);
+        QVERIFY2(problem.empty(), problem.c_str());
+        // The next start reads what this exit saved.
+        TForm1& again = f.create();
+        QCOMPARE(again.trackCOG->value(), -17);
+        QCOMPARE(again.trackWidth->value(), 7);
+    }
+
+    void directoryNamedLikeTheFileStartsWithDefaultsAndIsReportedAtExit()
+    {
+        WindowFixture f;
+        QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("Orbicrop.ini")));
+        QFile inside(f.path(QStringLiteral("Orbicrop.ini/inside")));
+        QVERIFY(inside.open(QIODevice::WriteOnly));
+        inside.write("[COG]\nthreshold=50\n");
+        inside.close();
+        TForm1& w = f.create();
+        ExpectControls(w, Controls{});
+        QVERIFY(f.shown->empty());
+        w.trackCOG->setValue(-17);
+        f.form.reset();
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().kind, MessageSink::Kind::Error);
+        QCOMPARE(f.shown->front().text, QStringLiteral("Unable to write to ") + f.settingsPath() + QStringLiteral("."));
+        QVERIFY(QFileInfo(f.settingsPath()).isDir());
+        QVERIFY(inside.open(QIODevice::ReadOnly));
+        QCOMPARE(inside.readAll(), QByteArray("[COG]\nthreshold=50\n"));
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("Orbicrop.ini")});
+    }
+
+    void fileWithoutReadPermissionStartsWithDefaultsAndIsNotOverwritten()
+    {
+        if (geteuid() == 0)
+            QSKIP("root reads a file whatever its permission bits (the directory case covers what root cannot read)");
+        WindowFixture f;
+        f.writeSettings("[COG]\nthreshold=50\n[Mine]\nkeep=1\n");
+        QVERIFY(QFile::setPermissions(f.settingsPath(), QFileDevice::Permissions()));
+        TForm1& w = f.create();
+        ExpectControls(w, Controls{});
+        f.form.reset();
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().text, QStringLiteral("Unable to write to ") + f.settingsPath() + QStringLiteral("."));
+        QVERIFY(QFile::setPermissions(f.settingsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(f.readSettings(), QByteArray("[COG]\nthreshold=50\n[Mine]\nkeep=1\n"));
+    }
+
+    void namedPipeDoesNotBlockTheStart()
+    {
+        WindowFixture f;
+        const QByteArray pipe = QFile::encodeName(f.settingsPath());
+        QVERIFY(mkfifo(pipe.constData(), 0600) == 0);
+        // Should the start wait for a writer, one comes after five seconds.
+        std::atomic<bool> started{false};
+        std::thread rescue([&] {
+            for (int i = 0; i < 50 && !started; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!started) {
+                const int fd = open(pipe.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    close(fd);
+            }
+        });
+        QElapsedTimer clock;
+        clock.start();
+        TForm1& w = f.create();
+        started = true;
+        rescue.join();
+        QVERIFY2(clock.elapsed() < 5000, "the start waited for a writer to the pipe");
+        ExpectControls(w, Controls{});
+        f.form.reset();
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().text, QStringLiteral("Unable to write to ") + f.settingsPath() + QStringLiteral("."));
+        struct stat st {};
+        QVERIFY(lstat(pipe.constData(), &st) == 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace {
@@ -108,6 +109,28 @@ TEST(Cli, GreyClipChoosesGreyscaleAndBlueBytes)
     EXPECT_FALSE(std::filesystem::exists(dir.file("moon_orbic.avi")));
     EXPECT_EQ(Probe(out, dir.path()).pixelFormat, "gray");
     EXPECT_EQ(DecodeWithFfmpeg(out, "gray", dir.path()), ExpectedVideo(clip, Range(8), 32, 64, true));
+}
+
+TEST(Cli, GreyVideoInputGivesTheSameCropsAsItsColourTwin)
+{
+    // A Y800 capture reaches the analysis as grey planes, its RGB24 twin as
+    // 24-bit frames: the outputs must not differ by a byte.
+    TempDir dir;
+    DiscClip clip;
+    clip.path = [](std::int32_t f, double& cx, double& cy) { cx = 61.3 + 3.1 * f; cy = 47.8 - 2.2 * f; };
+    clip.write(dir.file("rgb.avi"), 9);
+    clip.writeGray(dir.file("y8.avi"), 9);
+    for (const char* mode : {"--gray", "--color"}) {
+        ASSERT_EQ(RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("rgb.avi"))), dir.path()).status, 0);
+        ASSERT_EQ(RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("y8.avi"))), dir.path()).status, 0);
+    }
+    const std::string format[2] = {"gray", "bgr24"};
+    const std::string suffix[2] = {"_Y8orbic.avi", "_orbic.avi"};
+    for (int k = 0; k < 2; ++k) {
+        const auto fromRgb = DecodeWithFfmpeg(dir.file("rgb" + suffix[k]), format[k], dir.path());
+        ASSERT_EQ(fromRgb.size(), std::size_t(9) * 48 * 32 * (k == 0 ? 1 : 3));
+        EXPECT_EQ(DecodeWithFfmpeg(dir.file("y8" + suffix[k]), format[k], dir.path()), fromRgb) << suffix[k];
+    }
 }
 
 TEST(Cli, ExplicitModeOverridesTheAutomaticChoice)
@@ -229,4 +252,39 @@ TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
     // the top; the outermost planet blocks lie 10 pixels from it.
     const std::string expected = "\"sat.avi\",2,0.066667,59.5000,59.5000,10.0000,10.0000,written";
     EXPECT_EQ(track[3], expected);
+}
+
+TEST(Cli, SettingsFileGivesTheDefaultsAndOptionsWin)
+{
+    TempDir dir;
+    DiscClip clip;   // grey
+    clip.write(dir.file("m.avi"), 4);
+    std::ofstream(dir.file("Orbicrop.ini")) << "; the window's file\n[Size]\nwidth=3\nheight=0x4\n"
+                                               "[Output]\nautocolor=0\n[COG]\nthreshold=250\n";
+    const std::string settings = "--settings " + ShellQuote(dir.file("Orbicrop.ini")) + " ";
+    auto pngSize = [&](const std::string& png) {
+        const std::string bytes = ReadWholeFile(png);
+        return bytes.size() < 24 ? std::pair<int, int>{0, 0}
+                                 : std::pair<int, int>{std::uint8_t(bytes[19]), std::uint8_t(bytes[23])};
+    };
+
+    // threshold 250 loads as 100, at which no planet can be found.
+    auto r = RunCommand(Cli(settings + "--test-only " + ShellQuote(dir.file("m.avi"))), dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("COG Threshold Too High!"), std::string::npos);
+
+    r = RunCommand(Cli(settings + "-t 5 --test-only --preview " + ShellQuote(dir.file("a.png")) + " "
+                       + ShellQuote(dir.file("m.avi"))),
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pngSize(dir.file("a.png")), (std::pair<int, int>{48, 64}));
+
+    r = RunCommand(Cli(settings + "-t 5 -W 32 --preview " + ShellQuote(dir.file("b.png")) + " "
+                       + ShellQuote(dir.file("m.avi"))),
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pngSize(dir.file("b.png")), (std::pair<int, int>{32, 64}));
+    // The automatic choice is off in the file: a grey clip still gives colour output.
+    EXPECT_TRUE(std::filesystem::exists(dir.file("m_orbic.avi")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("m_Y8orbic.avi")));
 }

@@ -29,6 +29,28 @@ struct DiscClip {
         return pixels;
     }
 
+    // The same clip as an 8-bit Y800 AVI: each pixel's blue byte, top row first.
+    void writeGray(const std::string& file, std::int32_t frames) const
+    {
+        TAviWriter writer(0, 0);
+        writer.setFileName(file);
+        writer.setWidth(width);
+        writer.setHeight(height);
+        writer.OpenVideo(true);
+        OutputBitmap bitmap;
+        bitmap.setSize(width, height);
+        std::vector<std::uint8_t> plane(std::size_t(width) * std::size_t(height));
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const auto pixels = frame(i);
+            for (std::int32_t y = 0; y < height; ++y)
+                for (std::int32_t x = 0; x < width; ++x)
+                    plane[std::size_t(height - 1 - y) * std::size_t(width) + std::size_t(x)] =
+                        pixels[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3];
+            writer.AddGrayFrame(bitmap, plane.data(), i);
+        }
+        writer.CloseVideo();
+    }
+
     void write(const std::string& file, std::int32_t frames) const
     {
         TAviWriter writer(0, 0);

@@ -48,3 +48,12 @@ struct TestFrame {
         return s;
     }
 };
+
+// 16 x 8 pixels of green 10, except block (2, 1) at 110 and block (3, 1) at 210.
+inline TestFrame WorkedExample()
+{
+    TestFrame f(16, 8, 10);
+    f.setBlockGreen(2, 1, 110);
+    f.setBlockGreen(3, 1, 210);
+    return f;
+}
