@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build test test-asan demo bench bench-e2e large fuzz clean
+.PHONY: all deps configure build test test-asan demo bench bench-e2e large longrun fuzz clean
 
 all: build
 
@@ -22,13 +22,13 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE large
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
 
 # The suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DORBICROP_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE large
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
 
 # Tests that write files above 4 GiB; not part of the default run.
 large: build
@@ -57,16 +57,30 @@ fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DORBICROP_FUZZ=ON -DORBICROP_BUILD_APP=OFF -DORBICROP_BUILD_TESTS=OFF -DORBICROP_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@# The fuzzer's own status decides, not the filter's: a finding fails the target,
+	@# and its input lands in $(FUZZ_BUILD)/artifacts/<target>/.
 	@for target in $$(ls fuzz/corpus); do \
 	  echo "== $$target ($(FUZZ_SECONDS) s)"; \
-	  mkdir -p $(FUZZ_BUILD)/corpus/$$target; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts/$$target; \
+	  status=0; \
 	  $(FUZZ_BUILD)/bin/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target 2>&1 | grep -E 'stat::number_of_executed_units|stat::peak_rss|ERROR|SUMMARY|Done' || exit 1; \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$target/ \
+	    $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target > $(FUZZ_BUILD)/fuzz_$$target.log 2>&1 || status=$$?; \
+	  grep -E 'stat::number_of_executed_units|stat::peak_rss|ERROR|SUMMARY|Done|Test unit written' $(FUZZ_BUILD)/fuzz_$$target.log; \
+	  if [ $$status -ne 0 ]; then echo "fuzz_$$target failed (status $$status): $(FUZZ_BUILD)/fuzz_$$target.log"; exit 1; fi; \
 	done
 
 # Times the tool against a plain FFmpeg crop on the same inputs.
 bench-e2e: build
 	bench/e2e.sh $(BUILD)/bin
+
+# Long runs, not part of the default run: the core's responsiveness over a
+# 20,000-frame run (ctest label longrun), then orbicrop-cli over a batch of
+# 20 files and over one 20,000-frame file, with peak memory and every output
+# checked. Inputs are kept in LONGRUN_DIR (default /tmp/orbicrop-longrun).
+longrun: build
+	cd $(BUILD) && ctest --output-on-failure -V -L longrun
+	bench/longrun.sh $(BUILD)/bin
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEMO_DIR)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -88,7 +89,14 @@ public:
         }
     }
 
-    std::int64_t duration() override { return RoundHalfEven(length() * 1e7); }
+    std::int64_t duration() override
+    {
+        // Time stamps that are garbage yet increasing (thousands of years
+        // apart) give a tiny rate and a length past the range of 100 ns
+        // ticks: it saturates there instead of overflowing.
+        const double ticks = length() * 1e7;
+        return ticks < 0x1p63 ? RoundHalfEven(ticks) : std::numeric_limits<std::int64_t>::max();
+    }
 
     void play(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink) override
     {

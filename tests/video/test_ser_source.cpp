@@ -382,6 +382,18 @@ INSTANTIATE_TEST_SUITE_P(
         Stamps{"OneFrame", {kToday}, 30.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Garbage stamps can still be increasing. Their rate is absurd but harmless;
+// the length in 100 ns ticks must not overflow into a negative duration.
+TEST(SerSource, TimeStampsMillenniaApartKeepTheDurationInRange)
+{
+    const TempDir dir;
+    SerClip clip = Ramp(0, 8, 2);
+    clip.timestamps = {-9000000000000000000, 9000000000000000000};
+    const auto source = OpenSerSource(dir.write("clip.ser", clip.bytes()));
+    EXPECT_EQ(source->duration(), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(Play(*source, source->duration()).times.size(), 2u);
+}
+
 struct Stop {
     const char* name;
     friend void PrintTo(const Stop& p, std::ostream* os) { *os << p.name; }

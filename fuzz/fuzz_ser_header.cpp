@@ -1,0 +1,207 @@
+// Arbitrary bytes as a SER file: the header parse, the frame layout (for
+// the bytes' own size and for a size read from the bytes, up to 2^64 - 1),
+// the format probe and the conversion of the frames present, and the whole
+// source over the same bytes on disk. Nothing may read past the bytes, an
+// accepted header must describe sizes the later code can hold, and the
+// layout may only promise frames and time stamps that the file holds.
+
+#include "analysis/frame_sink.h"
+#include "video/ser_convert.h"
+#include "video/ser_header.h"
+#include "video/ser_layout.h"
+#include "video/ser_samples.h"
+#include "video/ser_source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Names the broken property: the checks are inlined, so a stack trace alone
+// would not.
+void Check(bool condition, const char* text, int line)
+{
+    if (!condition) {
+        std::fprintf(stderr, "check failed at line %d: %s\n", line, text);
+        std::abort();
+    }
+}
+#define CHECK(condition) Check((condition), #condition, __LINE__)
+
+// A directory of its own for one input, removed after it. In memory where
+// the system has such a file system: the files are written at every input.
+class Scratch {
+public:
+    Scratch()
+    {
+        const fs::path shm = "/dev/shm";
+        std::error_code ec;
+        const fs::path base = fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
+        m_dir = base / ("orbicrop-fuzz-ser-" + std::to_string(::getpid()));
+        fs::create_directories(m_dir);
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    std::string file(const char* name) const { return (m_dir / name).string(); }
+
+private:
+    fs::path m_dir;
+};
+
+std::uint64_t ReadU64(const std::uint8_t* p)
+{
+    std::uint64_t v = 0;
+    for (int b = 7; b >= 0; --b)
+        v = v << 8 | p[b];
+    return v;
+}
+
+void CheckLayout(const SerHeader& header, std::uint64_t fileSize)
+{
+    const SerLayout layout = LayOutSerFile(header, fileSize);
+    CHECK(layout.frameBytes == header.frameBytes());
+    if (layout.frames == 0) {
+        CHECK(!layout.hasTimestamps || header.frameCount == 0);
+        return;
+    }
+    // Divided rather than multiplied out, so the check itself cannot overflow.
+    CHECK(fileSize >= kSerHeaderSize);
+    CHECK(layout.frames <= (fileSize - kSerHeaderSize) / layout.frameBytes);
+    if (header.frameCount != 0)
+        CHECK(layout.frames <= header.frameCount);
+    if (layout.hasTimestamps) {
+        CHECK(layout.frames == header.frameCount);
+        CHECK(layout.timestampOffset() <= fileSize);
+        CHECK((fileSize - layout.timestampOffset()) / 8 >= layout.frames);
+    }
+}
+
+// Touches every byte it is handed, so that the sanitizer sees any frame
+// that reaches past its buffer.
+class TouchingSink final : public FrameSink {
+public:
+    TouchingSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray) {}
+
+    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
+    {
+        CHECK(std::isfinite(sampleTime) && sampleTime >= 0.0);
+        CHECK(std::int64_t(bufferLength) == std::int64_t(m_width) * m_height * 3);
+        for (std::int32_t i = 0; i < bufferLength; ++i)
+            m_sum += buffer[i];
+        ++m_frames;
+        return 0;
+    }
+    bool acceptsGrayFrames() const override { return m_gray; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        CHECK(std::isfinite(sampleTime) && sampleTime >= 0.0);
+        CHECK(std::abs(stride) >= m_width);
+        for (std::int32_t y = 0; y < m_height; ++y)
+            for (std::int32_t x = 0; x < m_width; ++x)
+                m_sum += bottomRow[std::ptrdiff_t(y) * stride + x];
+        ++m_frames;
+        return 0;
+    }
+    std::uint32_t frames() const { return m_frames; }
+
+private:
+    std::int32_t m_width;
+    std::int32_t m_height;
+    bool m_gray;
+    std::uint32_t m_frames = 0;
+    std::uint64_t m_sum = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const SerHeaderParse parsed = ParseSerHeader({data, size});
+    if (!parsed.ok())
+        return 0;
+    const SerHeader& h = parsed.header;
+    CHECK(h.width >= 1 && h.width <= kSerMaxSide && h.height >= 1 && h.height <= kSerMaxSide);
+    CHECK(h.depth >= 1 && h.depth <= 16);
+    CHECK(h.planes() == 1 || h.planes() == 3);
+    CHECK(h.frameBytes() >= 1 && h.frameBytes() <= std::uint64_t(kSerMaxSide) * kSerMaxSide * 3 * 2);
+    for (const std::string* text : {&h.observer, &h.instrument, &h.telescope})
+        CHECK(text->size() <= 40 && (text->empty() || (text->back() != '\0' && text->back() != ' ')));
+
+    CheckLayout(h, size);
+    // The size a file system may report for a sparse or damaged file.
+    CheckLayout(h, ReadU64(data + 162) ^ ReadU64(data + 170));
+    CheckLayout(h, UINT64_MAX - (data[14] & 0x0F));
+
+    const SerLayout layout = LayOutSerFile(h, size);
+    if (layout.frames == 0)
+        return 0;
+
+    SerFormatProbe probe(h);
+    for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i)
+        probe.addFrame({data + layout.frameOffset(i), std::size_t(layout.frameBytes)});
+    const SerSampleFormat format = probe.format();
+    CHECK(format.width == h.width && format.height == h.height);
+    CHECK(format.depth >= 1 && format.depth <= 16);
+    CHECK(format.bytesPerSample == h.bytesPerSample());
+
+    // The converter reads exactly the frame, here copied to a buffer of its
+    // own size so that one byte too far is caught.
+    SerConverter converter(format);
+    std::vector<std::uint8_t> picture(std::size_t(h.width) * std::size_t(h.height) * 3);
+    const std::vector<std::uint8_t> frame(data + layout.frameOffset(layout.frames - 1),
+                                          data + layout.frameOffset(layout.frames));
+    converter.convert(frame.data(), picture.data());
+    if (converter.grayFormat()) {
+        std::vector<std::uint8_t> gray(std::size_t(h.width) * std::size_t(h.height));
+        converter.convertGrayRows(frame.data(), gray.data(), 0, h.height);
+        for (std::size_t i = 0; i < gray.size(); ++i)   // grey and colour pictures agree
+            CHECK(gray[i] == picture[((std::size_t(h.height) - 1 - i / std::size_t(h.width)) * std::size_t(h.width)
+                                      + i % std::size_t(h.width)) * 3 + 1]);
+        if (converter.storedAsGray())
+            CHECK(std::equal(gray.begin(), gray.end(), frame.begin()));
+    }
+
+    if (layout.hasTimestamps) {
+        std::vector<std::int64_t> ticks(layout.frames);
+        for (std::uint32_t i = 0; i < layout.frames; ++i)
+            ticks[i] = std::int64_t(ReadU64(data + layout.timestampOffset() + 8 * std::uint64_t(i)));
+        const double rate = FrameRateFromTimestamps(ticks);
+        CHECK(std::isfinite(rate) && rate > 0.0);
+    }
+
+    // The same bytes as a file, read as the program reads it: every whole
+    // frame, each as a picture of the header's size.
+    const Scratch scratch;
+    const std::string path = scratch.file("capture.ser");
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+        CHECK(bool(out));
+    }
+    const bool mapped = data[15] & 1;
+    const auto source = OpenSerSource(path, mapped ? SerReading::Mapped : SerReading::Copied);
+    CHECK(source->streamCount() == 1 && source->isVideoStream(0));
+    const VideoStreamInfo info = source->streamInfo();
+    CHECK(info.width == h.width && info.height == h.height);
+    CHECK(std::isfinite(info.frameRate) && info.frameRate > 0.0);
+    source->enterGrabMode();
+    TouchingSink sink(h.width, h.height, data[15] & 2);
+    source->play(source->duration(), 0, sink);
+    CHECK(sink.frames() == layout.frames);
+    return 0;
+}
