@@ -74,8 +74,13 @@ std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* 
 
 void CFakeCallback::handle(const FrameView& frame, double sampleTime)
 {
-    OutputBitmap bitmap;
-    GrayPlane grayPlane;
+    // The picture and the grey plane of this frame. They live in the handler
+    // so that their memory serves every frame of the run: a fresh block per
+    // frame cost page faults for each one. Each frame sizes and fills them
+    // anew, so nothing of a previous frame shows through.
+    OutputBitmap& bitmap = m_bitmap;
+    GrayPlane& grayPlane = m_grayPlane;
+    grayPlane.clear();
 
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.

@@ -2,6 +2,8 @@
 
 #include "analysis/frame_sink.h"
 #include "analysis/frame_view.h"
+#include "analysis/gray_plane.h"
+#include "analysis/output_bitmap.h"
 #include "analysis/processing_state.h"
 #include "analysis/run_host.h"
 
@@ -29,6 +31,8 @@ private:
 
     TProcessingState& m_state;
     RunHost& m_host;
+    OutputBitmap m_bitmap;
+    GrayPlane m_grayPlane;
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

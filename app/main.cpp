@@ -1,3 +1,4 @@
+#include "video/allocator_tuning.h"
 #include "app/unit1.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ constexpr int kOpenFilesDelayMs = 300;
 
 int main(int argc, char* argv[])
 {
+    KeepFrameBuffersInHeap(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orbicrop"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orbicrop"));

@@ -6,6 +6,7 @@
 #include "cli/png_writer.h"
 #include "cli/terminal_host.h"
 #include "video/actions.h"
+#include "video/allocator_tuning.h"
 
 #include <cstdio>
 #include <exception>
@@ -44,6 +45,7 @@ int Run(const CliOptions& options)
 
 int main(int argc, char** argv)
 {
+    KeepFrameBuffersInHeap(argv);
     const ParseOutcome parsed = ParseCommandLine(argc, argv);
     if (!parsed.options)
         return parsed.exitStatus;
