@@ -7,7 +7,7 @@
 void KeepFrameBuffersInHeap(char** argv)
 {
 #if defined(__GLIBC__)
-    constexpr const char* kSetting = "glibc.malloc.top_pad=67108864";
+    constexpr const char* kSetting = "glibc.malloc.top_pad=16777216";
     const char* current = std::getenv("GLIBC_TUNABLES");
     const std::string tunables = current ? current : "";
     if (tunables.find("glibc.malloc.top_pad=") != std::string::npos)
