@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include "fuzz/fuzz_support.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -26,42 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Names the broken property: the checks are inlined, so a stack trace alone
-// would not.
-void Check(bool condition, const char* text, int line)
-{
-    if (!condition) {
-        std::fprintf(stderr, "check failed at line %d: %s\n", line, text);
-        std::abort();
-    }
-}
-#define CHECK(condition) Check((condition), #condition, __LINE__)
-
-// A directory of its own for one input, removed after it. In memory where
-// the system has such a file system: the files are written at every input.
-class Scratch {
-public:
-    Scratch()
-    {
-        const fs::path shm = "/dev/shm";
-        std::error_code ec;
-        const fs::path base = fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
-        m_dir = base / ("orbicrop-fuzz-ser-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::string file(const char* name) const { return (m_dir / name).string(); }
-
-private:
-    fs::path m_dir;
-};
 
 std::uint64_t ReadU64(const std::uint8_t* p)
 {
@@ -186,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same bytes as a file, read as the program reads it: every whole
     // frame, each as a picture of the header's size.
-    const Scratch scratch;
+    const FuzzScratch scratch("ser");
     const std::string path = scratch.file("capture.ser");
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include "fuzz/fuzz_support.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,42 +37,6 @@ constexpr std::array<KeyRule, 9> kKeys{{
     {"Output", "autocolor"},   {"Output", "color"},     {"Size", "width"},
     {"Size", "height"},        {"Size", "auto"},        {"Output", "debayersafe"},
 }};
-
-// A directory of its own for one input, removed after it. In memory where
-// the system has such a file system: the files are written at every input.
-class Scratch {
-public:
-    Scratch()
-    {
-        const fs::path shm = "/dev/shm";
-        std::error_code ec;
-        const fs::path base = fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
-        m_dir = base / ("orbicrop-fuzz-settings-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::string file(const char* name) const { return (m_dir / name).string(); }
-
-private:
-    fs::path m_dir;
-};
-
-// Names the broken property: the checks are inlined, so a stack trace alone
-// would not.
-void Check(bool condition, const char* text, int line)
-{
-    if (!condition) {
-        std::fprintf(stderr, "check failed at line %d: %s\n", line, text);
-        std::abort();
-    }
-}
-#define CHECK(condition) Check((condition), #condition, __LINE__)
 
 void WriteFile(const std::string& path, std::string_view content)
 {
@@ -282,7 +248,7 @@ void CheckInRange(const OrbicropSettings& s)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const Scratch scratch;
+    const FuzzScratch scratch("settings");
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::string path = scratch.file("Orbicrop.ini");
     WriteFile(path, input);
