@@ -1,13 +1,15 @@
 #pragma once
 
 #include "avi/avi_headers.h"
-#include "avi/output_file.h"
+#include "fileio/output_file.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
 namespace orbicrop::avi {
+using fileio::ByteSpan;
+using fileio::OutputFile;
 
 // The container side of one AVI file with a single uncompressed video
 // stream: RIFF chunks, the legacy idx1 and, past the RIFF size limit, the

@@ -1,7 +1,7 @@
 #include "avi/avi_writer.h"
 
 #include "avi/avi_video_file.h"
-#include "avi/output_file.h"
+#include "fileio/output_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <system_error>
 
 using orbicrop::avi::AviVideoFile;
-using orbicrop::avi::OutputFile;
+using orbicrop::fileio::OutputFile;
 using orbicrop::avi::VideoFormat;
 
 namespace {

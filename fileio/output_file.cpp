@@ -1,4 +1,4 @@
-#include "avi/output_file.h"
+#include "fileio/output_file.h"
 
 #include <array>
 #include <cassert>
@@ -10,7 +10,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-namespace orbicrop::avi {
+namespace orbicrop::fileio {
 namespace {
 
 [[noreturn]] void throwErrno(int error, const char* what)
@@ -170,4 +170,4 @@ void OutputFile::discard() noexcept
     (void)::unlink(m_path.c_str());
 }
 
-} // namespace orbicrop::avi
+} // namespace orbicrop::fileio

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-namespace orbicrop::avi {
+namespace orbicrop::fileio {
 
 using ByteSpan = std::span<const std::uint8_t>;
 
@@ -64,4 +64,4 @@ private:
     bool m_excessPending = false;   // a cut back to m_size has not succeeded yet
 };
 
-} // namespace orbicrop::avi
+} // namespace orbicrop::fileio
