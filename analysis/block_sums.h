@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/frame_view.h"
+#include "image/frame_view.h"
 
 #include <cstdint>
 #include <span>

@@ -47,16 +47,15 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t
                std::int32_t width, std::int32_t height,
                bool ignoreIncomplete, bool makeGrayPlane)
 {
-    return CropFrame(state, bitmap, BgrFrame(state, const_cast<std::uint8_t*>(frame)), grayPlane, centerX,
-                     centerY, halfWidth, halfHeight, width, height, ignoreIncomplete, makeGrayPlane);
+    return CropFrame(state, bitmap, BgrFrame(state, frame), grayPlane,
+                     CropWindow{centerX, centerY, halfWidth, halfHeight, width, height, ignoreIncomplete,
+                                makeGrayPlane});
 }
 
 bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame,
-               GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
-               std::int32_t halfWidth, std::int32_t halfHeight,
-               std::int32_t width, std::int32_t height,
-               bool ignoreIncomplete, bool makeGrayPlane)
+               GrayPlane& grayPlane, const CropWindow& window)
 {
+    const auto [centerX, centerY, halfWidth, halfHeight, width, height, ignoreIncomplete, makeGrayPlane] = window;
     const std::int32_t inputWidth = frame.width;
     const std::int32_t inputHeight = frame.height;
 

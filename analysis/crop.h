@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analysis/frame_view.h"
-#include "analysis/gray_plane.h"
-#include "analysis/output_bitmap.h"
+#include "image/frame_view.h"
+#include "image/gray_plane.h"
+#include "image/output_bitmap.h"
 #include "analysis/processing_state.h"
 
 #include <cstdint>
@@ -25,10 +25,19 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t
                std::int32_t width, std::int32_t height,
                bool ignoreIncomplete, bool makeGrayPlane);
 
+// The window of one cut: centre and size in pixels, frame coordinates.
+struct CropWindow {
+    std::int32_t centerX = 0;
+    std::int32_t centerY = 0;
+    std::int32_t halfWidth = 0;       // for the border test of ignoreIncomplete only
+    std::int32_t halfHeight = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool ignoreIncomplete = false;
+    bool makeGrayPlane = false;
+};
+
 // The same cut from any frame layout. A grey source pixel gives blue = green =
 // red = its value (and never colour).
 bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame,
-               GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
-               std::int32_t halfWidth, std::int32_t halfHeight,
-               std::int32_t width, std::int32_t height,
-               bool ignoreIncomplete, bool makeGrayPlane);
+               GrayPlane& grayPlane, const CropWindow& window);

@@ -1,21 +1,26 @@
 #pragma once
 
+#include "analysis/frame_output.h"
 #include "analysis/frame_sink.h"
-#include "analysis/frame_view.h"
-#include "analysis/gray_plane.h"
-#include "analysis/output_bitmap.h"
 #include "analysis/processing_state.h"
-#include "analysis/run_host.h"
+#include "analysis/run_options.h"
+#include "analysis/run_report.h"
+#include "image/frame_view.h"
+#include "image/gray_plane.h"
+#include "image/output_bitmap.h"
+
+#include <vector>
 
 // The per-frame work of a file run. In a test run it measures and crops the
 // played frames without writing them and, at the last test frame, shows the
 // preview or the threshold warning; in a processing run it crops every frame
 // in which the planet is found at the output size and appends it to the
-// state's AVI writer. Its effect on the run is carried by the state; the
-// handler itself keeps nothing between frames.
+// state's output. Its effect on the run is carried by the state; the handler
+// itself keeps nothing between frames but reused memory.
 class CFakeCallback : public FrameSink {
 public:
-    CFakeCallback(TProcessingState& state, RunHost& host) : m_state(state), m_host(host) {}
+    CFakeCallback(TProcessingState& state, const RunOptions& options, RunReport& report)
+        : m_state(state), m_options(options), m_report(report) {}
 
     // Always returns 0: a frame the handler ignores or cannot write is no
     // reason for the source to stop.
@@ -26,13 +31,35 @@ public:
     bool acceptsGrayFrames() const override { return true; }
     std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override;
 
+    // Where the planet is in one frame, as measured.
+    struct Measurement {
+        bool found = false;
+        double centerX = 0.0;
+        double centerY = 0.0;
+        double radiusX = 0.0;
+        double radiusY = 0.0;
+    };
+
 private:
-    void handle(const FrameView& frame, double sampleTime);
+    // markable is the same frame when it may be written (for the show-effect
+    // marking); a test always has one.
+    void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime);
+    Measurement measure(const FrameView& frame);
+    void cropForTest(const FrameView& frame, const Measurement& m);
+    FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m);
+    FrameRecord::Outcome write();
+    void showTestResult(const MarkableFrame& frame, const Measurement& m);
 
     TProcessingState& m_state;
-    RunHost& m_host;
+    const RunOptions& m_options;
+    RunReport& m_report;
+    // The picture and grey plane of the frame in hand, and a test's grey frame
+    // expanded to 24 bits. They live in the handler so that their memory
+    // serves every frame of the run: a fresh block per frame cost page faults
+    // for each one. Each frame sizes and fills them anew.
     OutputBitmap m_bitmap;
     GrayPlane m_grayPlane;
+    std::vector<std::uint8_t> m_expanded;
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

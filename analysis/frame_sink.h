@@ -12,8 +12,10 @@
 // in seconds from the start of the stream.
 //
 // Calls never overlap and always come on the thread that is playing the
-// file. The result is a status code; 0 means success. A sink may throw to
-// abandon the run; the source then stops and lets the exception through.
+// file. The result is a status: 0 lets playing go on, any other value asks
+// the source to deliver no further frame (play() then returns normally). A
+// sink may also throw to abandon the run; the source then stops and lets the
+// exception through.
 class FrameSink {
 public:
     virtual ~FrameSink() = default;

@@ -17,7 +17,7 @@ std::uint8_t ClampByte(std::int32_t value)
 
 namespace {
 
-void BrightenBlock(const FrameView& frame, std::int32_t blockSize, std::int32_t row, std::int32_t column)
+void BrightenBlock(const MarkableFrame& frame, std::int32_t blockSize, std::int32_t row, std::int32_t column)
 {
     for (std::int32_t y = 0; y < blockSize; ++y) {
         std::uint8_t* green = frame.row(row * blockSize + y) + std::size_t(column * blockSize) * 3 + 1;
@@ -37,6 +37,10 @@ std::int64_t IntegerCut(double level)
     return std::int64_t(std::floor(level));
 }
 
+bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
+                  double& centerX, double& centerY, double percent,
+                  double& radiusX, double& radiusY, bool debayerSafe, bool inverse);
+
 double MakeEven(double coordinate)
 {
     const std::int64_t r = RoundHalfEven(coordinate);
@@ -50,16 +54,34 @@ bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
                 double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse)
 {
-    return FindPlanet(state, BgrFrame(state, frame), centerX, centerY, percent, radiusX, radiusY, showEffect,
-                      debayerSafe, inverse);
+    return FindPlanet(state, MarkableBgrFrame(state, frame), centerX, centerY, percent, radiusX, radiusY,
+                      showEffect, debayerSafe, inverse);
 }
 
 bool FindPlanet(const TProcessingState& state, const FrameView& frame,
                 double& centerX, double& centerY, double percent,
                 double& radiusX, double& radiusY,
+                bool debayerSafe, bool inverse)
+{
+    return LocatePlanet(state, frame, nullptr, centerX, centerY, percent, radiusX, radiusY, debayerSafe, inverse);
+}
+
+bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame,
+                double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse)
 {
-    assert(!(showEffect && frame.gray()));
+    return LocatePlanet(state, frame.view(), showEffect ? &frame : nullptr, centerX, centerY, percent, radiusX,
+                        radiusY, debayerSafe, inverse);
+}
+
+namespace {
+
+// The search itself; background blocks are brightened in mark when given.
+bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
+                  double& centerX, double& centerY, double percent,
+                  double& radiusX, double& radiusY, bool debayerSafe, bool inverse)
+{
     const BlockGrid grid = MakeBlockGrid(frame.width, frame.height, state.blockSize);
     const auto sums = BlockScratch(std::size_t(grid.count()));
     SumGreenBlocks(frame, grid, sums);
@@ -106,8 +128,8 @@ bool FindPlanet(const TProcessingState& state, const FrameView& frame,
                     sumW = sumW + double(weight);
                     sumWY = sumWY + double(weight) * y;
                 }
-            } else if (showEffect) {
-                BrightenBlock(frame, grid.blockSize, row, column);
+            } else if (mark != nullptr) {
+                BrightenBlock(*mark, grid.blockSize, row, column);
             }
         }
     }
@@ -127,3 +149,5 @@ bool FindPlanet(const TProcessingState& state, const FrameView& frame,
     radiusY = std::max(std::fabs(centerY - maxY), std::fabs(centerY - minY));
     return found;
 }
+
+} // namespace

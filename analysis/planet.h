@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/frame_view.h"
+#include "image/frame_view.h"
 #include "analysis/processing_state.h"
 
 #include <cstdint>
@@ -26,10 +26,16 @@ bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
                 double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse);
 
-// The same search on any frame layout; frames of the state's blockSize. A
-// grey frame cannot show the effect (it has no separate green byte), so
-// showEffect needs a 24-bit frame.
+// The same search on any frame layout; frames of the state's blockSize.
 bool FindPlanet(const TProcessingState& state, const FrameView& frame,
+                double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY,
+                bool debayerSafe, bool inverse);
+
+// The search on a 24-bit frame that may be marked: with showEffect the
+// background blocks are brightened as above. Blocks are valued before any is
+// marked, so the result equals that of the read-only search.
+bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame,
                 double& centerX, double& centerY, double percent,
                 double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse);

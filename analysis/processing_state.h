@@ -1,9 +1,12 @@
 #pragma once
 
+#include "image/frame_view.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-class TAviWriter;
+class FrameOutput;
 
 // The one record that every stage of a run shares: frame geometry, analysis
 // settings, output size, run mode, counters and the result flags of the last
@@ -31,9 +34,10 @@ struct TProcessingState {
     std::int32_t framesSeen = 0;     // frames handled in the current run
     std::int32_t framesWritten = 0;  // frames written to the current output; index of the next one
     bool outputFailed = false;       // the current output refused a frame; nothing more is written to it
+    bool outputGrayscale = false;    // Y800 output for the current file; fixed when its output opens
     std::string currentFile;         // full path of the file being run
     std::string outputDir;           // directory of the first selected file, with trailing '/'
-    TAviWriter* aviWriter = nullptr; // the shell's writer; not owned here
+    FrameOutput* aviWriter = nullptr; // where a processing run's frames go; not owned here
 };
 
 constexpr std::int32_t kBlockSize = 4;
@@ -44,3 +48,20 @@ constexpr std::int32_t kCropPositionMax = 40;
 // Derives the output size from the two size-slider positions (2..40):
 // cropWidth = widthPosition x 16, cropHeight = heightPosition x 16.
 void UpdateCropSize(TProcessingState& state, std::int32_t widthPosition, std::int32_t heightPosition);
+
+// The decoded frame of the state's size: BGR, bottom-up, stride width x 3.
+inline FrameView BgrFrame(const TProcessingState& state, const std::uint8_t* frame)
+{
+    return {frame, std::ptrdiff_t(state.inputWidth) * 3, state.inputWidth, state.inputHeight, 3};
+}
+
+inline MarkableFrame MarkableBgrFrame(const TProcessingState& state, std::uint8_t* frame)
+{
+    return {frame, std::ptrdiff_t(state.inputWidth) * 3, state.inputWidth, state.inputHeight};
+}
+
+// A grey frame of the state's size whose bottom row starts at bottomRow.
+inline FrameView GrayFrame(const TProcessingState& state, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
+{
+    return {bottomRow, stride, state.inputWidth, state.inputHeight, 1};
+}

@@ -8,7 +8,7 @@ double ComputeThreshold(const TProcessingState& state, const std::uint8_t* frame
 {
     const BlockGrid grid = MakeBlockGrid(state.inputWidth, state.inputHeight, state.blockSize);
     const auto sums = BlockScratch(std::size_t(grid.count()));
-    SumGreenBlocks(BgrFrame(state, const_cast<std::uint8_t*>(frame)), grid, sums);
+    SumGreenBlocks(BgrFrame(state, frame), grid, sums);
     peak = HistogramPeak(sums, grid.blockSize);
     return ThresholdFromPeak(peak, percent);
 }

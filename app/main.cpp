@@ -1,11 +1,11 @@
-#include "video/allocator_tuning.h"
+#include "run/process_setup.h"
 #include "app/unit1.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QTimer>
 
-#include <csignal>
+
 
 namespace {
 constexpr int kOpenFilesDelayMs = 300;
@@ -13,15 +13,12 @@ constexpr int kOpenFilesDelayMs = 300;
 
 int main(int argc, char* argv[])
 {
-    KeepFrameBuffersInHeap(argv);
+    PrepareProcess(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orbicrop"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orbicrop"));
     Q_INIT_RESOURCE(orbicrop);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/orbicrop.png")));
-    // An output that reaches the file size limit must fail as an error, not
-    // end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
 
     TForm1 Form1;
     Form1.show();

@@ -4,8 +4,8 @@
 #include "app/settings_place.h"
 #include "app/status_bar.h"
 #include "app/version.h"
-#include "video/actions.h"
-#include "video/paths.h"
+#include "run/actions.h"
+#include "run/paths.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -132,13 +132,13 @@ void TForm1::FormCreate()
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize screenSize = screen ? screen->size() : QSize();
     m_aviWriter = std::make_unique<TAviWriter>(screenSize.width(), screenSize.height());
-    m_state.aviWriter = m_aviWriter.get();
+    m_aviOutput = std::make_unique<AviOutput>(*m_aviWriter);
 }
 
 void TForm1::FormDestroy()
 {
     SaveSettings();
-    m_state.aviWriter = nullptr;
+    m_aviOutput.reset();
     m_aviWriter.reset();
 }
 
@@ -208,7 +208,7 @@ void TForm1::btnProcessClick()
         m_batchRunning = false;
         btnOpen->setEnabled(true);
     });
-    RunProcessAction(m_state, m_host);
+    RunProcessAction(m_state, m_host, *m_aviOutput);
 }
 
 void TForm1::trackCOGChange()
@@ -267,9 +267,14 @@ void TForm1::SetControlsEnabled(bool enabled)
 void TForm1::updateCropSize()
 {
     UpdateCropSize(m_state, trackWidth->value(), trackHeight->value());
-    lblWidth->setText(QString::number(m_state.cropWidth));
+    showCropSize(m_state.cropWidth, m_state.cropHeight);
+}
+
+void TForm1::showCropSize(std::int32_t width, std::int32_t height)
+{
+    lblWidth->setText(QString::number(width));
     lblWidth->adjustSize();
-    lblHeight->setText(QString::number(m_state.cropHeight));
+    lblHeight->setText(QString::number(height));
     lblHeight->adjustSize();
 }
 

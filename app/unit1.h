@@ -4,6 +4,7 @@
 #include "app/window_host.h"
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
+#include "run/avi_output.h"
 
 #include <QWidget>
 
@@ -107,6 +108,7 @@ public:
     void showTestPassedPanel(int cropWidth, int cropHeight);
     // cropWidth and cropHeight from the size sliders, shown in their labels.
     void updateCropSize();
+    void showCropSize(std::int32_t width, std::int32_t height);
     void showMessage(const QString& text);
 
 signals:
@@ -137,6 +139,7 @@ private:
     QString m_settingsPath;
     TProcessingState m_state;
     std::unique_ptr<TAviWriter> m_aviWriter;
+    std::unique_ptr<AviOutput> m_aviOutput;   // the batch's view of m_aviWriter
     WindowHost m_host;
     std::vector<std::string> m_files;
     int m_reactionDepth = 0;

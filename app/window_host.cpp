@@ -45,9 +45,12 @@ void WindowHost::appendLog(const std::string& line, bool repaint)
 
 void WindowHost::showMessage(const std::string& text) { m_form.showMessage(Text(text)); }
 
-void WindowHost::updateCropSize()
+std::int32_t WindowHost::widthPosition() const { return m_form.trackWidth->value(); }
+std::int32_t WindowHost::heightPosition() const { return m_form.trackHeight->value(); }
+
+void WindowHost::showCropSize(std::int32_t cropWidth, std::int32_t cropHeight)
 {
-    m_form.updateCropSize();
+    m_form.showCropSize(cropWidth, cropHeight);
 }
 
 void WindowHost::selectOutputMode(bool color)

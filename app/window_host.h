@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/batch_host.h"
+#include "run/batch_host.h"
 
 class TForm1;
 
@@ -17,6 +17,8 @@ public:
     bool removeIncomplete() const override;
     bool grayscale() const override;
     bool autoColor() const override;
+    std::int32_t widthPosition() const override;
+    std::int32_t heightPosition() const override;
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;
@@ -25,7 +27,7 @@ public:
     void processEvents() override;
     void appendLog(const std::string& line, bool repaint) override;
     void showMessage(const std::string& text) override;
-    void updateCropSize() override;
+    void showCropSize(std::int32_t cropWidth, std::int32_t cropHeight) override;
     void selectOutputMode(bool color) override;
 
     std::vector<std::string> files() const override;

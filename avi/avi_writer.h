@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/output_bitmap.h"
+#include "image/output_bitmap.h"
 
 #include <cstdint>
 #include <functional>

@@ -60,7 +60,7 @@ void BM_FindPlanet_1920x1080_Gray(benchmark::State& bench)
     const FrameView frame = GrayFrame(state, gray.data(), 1920);
     for (auto _ : bench) {
         double cx, cy, rx, ry;
-        const bool found = FindPlanet(state, frame, cx, cy, 5.0, rx, ry, false, false, false);
+        const bool found = FindPlanet(state, frame, cx, cy, 5.0, rx, ry, false, false);
         benchmark::DoNotOptimize(found);
         benchmark::DoNotOptimize(cx);
     }

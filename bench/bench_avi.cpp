@@ -1,4 +1,4 @@
-#include "analysis/output_bitmap.h"
+#include "image/output_bitmap.h"
 #include "avi/avi_writer.h"
 
 #include <benchmark/benchmark.h>

@@ -5,8 +5,9 @@
 #include "cli/cli_options.h"
 #include "cli/png_writer.h"
 #include "cli/terminal_host.h"
-#include "video/actions.h"
-#include "video/allocator_tuning.h"
+#include "run/actions.h"
+#include "run/avi_output.h"
+#include "run/process_setup.h"
 
 #include <cstdio>
 #include <exception>
@@ -19,7 +20,7 @@ int Run(const CliOptions& options)
     state.blockSize = kBlockSize;
     UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
     TAviWriter writer(0, 0);
-    state.aviWriter = &writer;
+    AviOutput output(writer);
     TerminalHost host(options, state);
 
     // As right after opening files in the window: the first test may choose the mode.
@@ -37,7 +38,7 @@ int Run(const CliOptions& options)
         if (state.outputDir.back() != '/')
             state.outputDir += '/';
     }
-    const BatchResult result = RunProcessAction(state, host);
+    const BatchResult result = RunProcessAction(state, host, output);
     return result.failed > 0 ? kExitFileFailed : kExitOk;
 }
 
@@ -45,7 +46,7 @@ int Run(const CliOptions& options)
 
 int main(int argc, char** argv)
 {
-    KeepFrameBuffersInHeap(argv);
+    PrepareProcess(argv);
     const ParseOutcome parsed = ParseCommandLine(argc, argv);
     if (!parsed.options)
         return parsed.exitStatus;

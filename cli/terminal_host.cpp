@@ -1,6 +1,6 @@
 #include "cli/terminal_host.h"
 
-#include "video/paths.h"
+#include "run/paths.h"
 
 #include <atomic>
 #include <csignal>
@@ -22,10 +22,6 @@ void InstallInterruptHandler()
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    // Past a file-size limit the kernel would kill the process in the middle
-    // of a write; ignored, the write fails instead and the writer closes the
-    // output with the frames it has.
-    signal(SIGXFSZ, SIG_IGN);
 }
 
 bool InterruptRequested() { return g_interrupted.load(); }
@@ -75,11 +71,6 @@ void TerminalHost::showMessage(const std::string& text)
     if (m_progress)
         m_progress->finish();
     std::fprintf(stderr, "orbicrop-cli: %s\n", text.c_str());
-}
-
-void TerminalHost::updateCropSize()
-{
-    UpdateCropSize(m_state, m_options.width / kCropSizeStep, m_options.height / kCropSizeStep);
 }
 
 void TerminalHost::frameAnalysed(const FrameRecord& record)

@@ -4,7 +4,7 @@
 #include "cli/cli_options.h"
 #include "cli/progress_bar.h"
 #include "cli/track_writer.h"
-#include "video/batch_host.h"
+#include "run/batch_host.h"
 
 #include <memory>
 #include <optional>
@@ -35,6 +35,8 @@ public:
     bool removeIncomplete() const override { return m_options.removeIncomplete; }
     bool grayscale() const override { return m_grayscale; }
     bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
+    std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
+    std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
 
     void showPreview(const OutputBitmap& picture) override { m_preview = picture; }
     void showWarning(const std::string& caption) override;
@@ -43,17 +45,11 @@ public:
     void processEvents() override;
     void appendLog(const std::string& line, bool repaint) override;
     void showMessage(const std::string& text) override;
-    void updateCropSize() override;
     void selectOutputMode(bool color) override { m_grayscale = !color; }
     void frameAnalysed(const FrameRecord& record) override;
 
     std::vector<std::string> files() const override { return m_options.files; }
     std::int32_t thresholdPosition() const override { return m_options.threshold; }
-    void clearLog() override {}
-    void setStatus(StatusPanel, const std::string&) override {}
-    void setControlsEnabled(bool) override {}
-    void setProcessEnabled(bool) override {}
-    void showTestPassed(std::int32_t, std::int32_t) override {}
     void resetProgress() override;
     void fillProgress() override;
 

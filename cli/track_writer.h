@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/run_host.h"
+#include "run/run_host.h"
 
 #include <cstdio>
 #include <memory>

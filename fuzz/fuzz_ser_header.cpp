@@ -6,11 +6,11 @@
 // layout may only promise frames and time stamps that the file holds.
 
 #include "analysis/frame_sink.h"
-#include "video/ser_convert.h"
-#include "video/ser_header.h"
-#include "video/ser_layout.h"
-#include "video/ser_samples.h"
-#include "video/ser_source.h"
+#include "video/ser/ser_convert.h"
+#include "video/ser/ser_header.h"
+#include "video/ser/ser_layout.h"
+#include "video/ser/ser_samples.h"
+#include "video/ser/ser_source.h"
 
 #include <algorithm>
 #include <cmath>

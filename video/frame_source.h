@@ -3,67 +3,86 @@
 #include "analysis/frame_sink.h"
 
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
-// A failed step of opening or playing a file. what() is the message the user
-// sees; code is the negative status the file run returns for it.
-class FrameSourceError : public std::runtime_error {
-public:
-    FrameSourceError(const std::string& message, std::int32_t code)
-        : std::runtime_error(message), m_code(code < 0 ? code : -1) {}
-    std::int32_t code() const { return m_code; }
-
-private:
-    std::int32_t m_code;
+// The step of opening or playing a file that failed. The file run words each
+// for the user; sources only say which step it was.
+enum class SourceFailure {
+    Load,          // the file cannot be opened or is not a video we read
+    Streams,       // its streams cannot be listed
+    SelectStream,  // stream n cannot be selected
+    StreamType,    // the type of stream n cannot be read
+    Duration,      // the length of the video stream cannot be read
+    Prepare,       // no decoder for the video stream, or a picture we cannot deliver
+    Start,         // playing cannot start
+    Decode,        // playing failed beyond recovery
 };
 
-// The selected video stream as the run reports and uses it.
-struct VideoStreamInfo {
+// A failed step. stream is the stream's index for SelectStream and
+// StreamType, -1 otherwise; detail is the library's own error number where
+// there is one (for logs and tests, never shown on its own).
+class FrameSourceError : public std::runtime_error {
+public:
+    explicit FrameSourceError(SourceFailure failure, std::int32_t detail = 0, std::int32_t stream = -1);
+    SourceFailure failure() const { return m_failure; }
+    std::int32_t stream() const { return m_stream; }
+    std::int32_t detail() const { return m_detail; }
+
+private:
+    SourceFailure m_failure;
+    std::int32_t m_detail;
+    std::int32_t m_stream;
+};
+
+// The video stream a source plays.
+struct VideoInfo {
     double frameRate = 0.0;      // frames per second; 0 when it cannot be read
-    double length = 0.0;         // seconds; 0 when it cannot be read
+    double length = 0.0;         // seconds, from the stream's header; 0 when it cannot be read
     std::int32_t width = 0;      // decoded frame size in pixels
     std::int32_t height = 0;
 };
 
-// A decoder for one input file. The file run drives it in this order:
-// streamCount, isVideoStream(i) for i = 0, 1, ... until one answers true,
-// streamInfo, enterGrabMode, duration, play. Each failing step throws
-// FrameSourceError with its message.
+// How much of the video one play() delivers: frames whose presentation time
+// (seconds from the stream's start) lies before stopTime, and at most
+// maxFrames of them when maxFrames > 0.
+struct PlayLimits {
+    std::int32_t maxFrames = 0;
+    double stopTime = std::numeric_limits<double>::infinity();
+};
+
+// A decoder for one input file, opened by OpenFrameSource.
+//
+// video() finds the first video stream (attached cover pictures are not
+// video) and describes it; it returns nothing for a file without one.
+// play() may be called after a successful video(), any number of times;
+// each plays from the first frame.
 //
 // Delivery contract of play(): exactly one sink call per decoded frame of the
-// selected stream, from the first frame on, in stream order, none skipped or
-// repeated; calls never overlap and all come on the calling thread (decoding
-// may run ahead on a worker thread); play() returns only after the last call
-// has returned, and no call comes after it. A frame whose packet cannot be
-// decoded is skipped and playing goes on.
+// stream, from the first frame on, in stream order, none skipped or repeated,
+// until the limits or a sink's non-zero status end it; calls never overlap and
+// all come on the calling thread (decoding may run ahead on a worker thread);
+// play() returns only after the last call has returned, and no call comes
+// after it. A frame whose packet cannot be decoded is skipped and playing goes
+// on. Every failing step throws FrameSourceError; exceptions thrown by the
+// sink pass through unchanged.
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
-
-    // Number of streams in the file. Throws "Couldn't get the output streams!".
-    virtual std::int32_t streamCount() = 0;
-    // Selects stream index and tells whether it is a video stream (attached
-    // cover pictures are not). Throws "Couldn't put stream " + index or
-    // "Couldn't get stream media type for stream " + index.
-    virtual bool isVideoStream(std::int32_t index) = 0;
-    // Rate, length and frame size of the selected stream; never throws.
-    virtual VideoStreamInfo streamInfo() = 0;
-    // Prepares decoding of the selected stream into 24-bit frames.
-    // Throws "Failed in EnterBitmapGrabMode!".
-    virtual void enterGrabMode() = 0;
-    // Length of the selected stream in units of 100 ns. Throws "Failed in GetDuration!".
-    virtual std::int64_t duration() = 0;
-    // Plays from the first frame. Delivers the frames whose presentation time
-    // (from the stream's start, in 100 ns units) lies before stopPosition, and
-    // at most maxFrames of them when maxFrames > 0; a stopPosition at or past
-    // duration() plays every frame. Throws "Failed to run the graph!" when
-    // playing cannot start and "Failed in WaitForCompletion!" when it fails
-    // beyond recovery; exceptions thrown by the sink pass through unchanged.
-    virtual void play(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink) = 0;
+    virtual std::optional<VideoInfo> video() = 0;
+    virtual void play(const PlayLimits& limits, FrameSink& sink) = 0;
 };
 
 // Opens path with the frame source that reads it (chosen by content).
-// Throws FrameSourceError "Couldn't load the file!" when no source can open it.
+// Throws FrameSourceError(Load) when no source can open it.
 std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path);
+
+inline FrameSourceError::FrameSourceError(SourceFailure failure, std::int32_t detail, std::int32_t stream)
+    : std::runtime_error("frame source failed at step " + std::to_string(int(failure)) + " (code "
+                         + std::to_string(detail) + ")"),
+      m_failure(failure), m_detail(detail), m_stream(stream)
+{
+}

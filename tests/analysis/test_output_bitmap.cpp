@@ -1,4 +1,4 @@
-#include "analysis/output_bitmap.h"
+#include "image/output_bitmap.h"
 
 #include <gtest/gtest.h>
 

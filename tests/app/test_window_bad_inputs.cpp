@@ -11,7 +11,7 @@
 #include "app/status_bar.h"
 #include "support/bad_inputs.h"
 #include "support/decoded_video.h"
-#include "video/actions.h"
+#include "run/actions.h"
 
 #include <QElapsedTimer>
 #include <QGroupBox>

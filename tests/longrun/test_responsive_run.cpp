@@ -4,9 +4,10 @@
 // thousands of frames, across the writer's switches to new OpenDML RIFFs,
 // and without its memory growing with the length of the run.
 
-#include "video/actions.h"
+#include "run/actions.h"
 
 #include "avi/avi_writer.h"
+#include "run/avi_output.h"
 #include "support/decoded_video.h"
 #include "support/recording_host.h"
 #include "support/synthetic_source.h"
@@ -120,13 +121,12 @@ TEST(LongRun, WindowHearsFromEveryFrameOfALongFile)
     // Many RIFF switches in one run instead of one per GiB: each closes an
     // index, the step most likely to stall.
     writer.setRiffSizeLimit(8u << 20);
-    state.aviWriter = &writer;
+    AviOutput output(writer);
     TimingHost host;
-    host.state = &state;
-    host.widthPosition = 4;
-    host.heightPosition = 4;
+    host.widthSteps = 4;
+    host.heightSteps = 4;
     host.chosenFiles = {dir.file("long.avi")};
-    UpdateCropSize(state, host.widthPosition, host.heightPosition);
+    UpdateCropSize(state, host.widthSteps, host.heightSteps);
 
     const SourceOpener open = [&path](const std::string&) -> std::unique_ptr<FrameSource> {
         SyntheticSource::Options options;
@@ -143,7 +143,7 @@ TEST(LongRun, WindowHearsFromEveryFrameOfALongFile)
 
     host.start();
     const auto began = Clock::now();
-    const BatchResult result = RunProcessAction(state, host, open);
+    const BatchResult result = RunProcessAction(state, host, output, open);
     host.finish();
     const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
 

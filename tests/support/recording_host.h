@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/batch_host.h"
+#include "run/batch_host.h"
 
 #include <string>
 #include <vector>
@@ -17,9 +17,8 @@ public:
     bool optAutoColor = true;
     std::vector<std::string> chosenFiles;
     std::int32_t threshold = 5;
-    std::int32_t widthPosition = 12;
-    std::int32_t heightPosition = 12;
-    TProcessingState* state = nullptr;   // for updateCropSize
+    std::int32_t widthSteps = 12;
+    std::int32_t heightSteps = 12;
 
     // What was shown
     std::vector<std::string> log;
@@ -52,11 +51,9 @@ public:
     void processEvents() override { ++eventsPumped; }
     void appendLog(const std::string& line, bool) override { log.push_back(line); }
     void showMessage(const std::string& text) override { messages.push_back(text); }
-    void updateCropSize() override
-    {
-        ++cropSizeUpdates;
-        if (state) UpdateCropSize(*state, widthPosition, heightPosition);
-    }
+    std::int32_t widthPosition() const override { return widthSteps; }
+    std::int32_t heightPosition() const override { return heightSteps; }
+    void showCropSize(std::int32_t, std::int32_t) override { ++cropSizeUpdates; }
     void selectOutputMode(bool color) override
     {
         modesSelected.push_back(color);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,49 +29,45 @@ public:
     // What the last play() did; kept by the test, since the run drops the source.
     struct Played {
         std::int32_t frames = 0;
-        std::int64_t stopPosition = -1;
+        double stopTime = -1.0;
+        std::int32_t maxFrames = -1;
     };
 
     SyntheticSource(Options options, Painter painter, Played* played = nullptr)
         : m_options(std::move(options)), m_painter(std::move(painter)), m_played(played) {}
 
-    std::int32_t streamCount() override
+    std::optional<VideoInfo> video() override
     {
-        fail("streams", "Couldn't get the output streams!");
-        return std::int32_t(m_options.videoStreams.size());
+        fail("streams", SourceFailure::Streams);
+        for (std::size_t i = 0; i < m_options.videoStreams.size(); ++i) {
+            fail("put", SourceFailure::SelectStream, std::int32_t(i));
+            fail("type", SourceFailure::StreamType, std::int32_t(i));
+            if (!m_options.videoStreams[i])
+                continue;
+            fail("duration", SourceFailure::Duration);
+            VideoInfo info;
+            info.frameRate = m_options.frameRate;
+            info.length = m_options.length ? *m_options.length : m_options.frames / m_options.frameRate;
+            info.width = m_options.width;
+            info.height = m_options.height;
+            return info;
+        }
+        return std::nullopt;
     }
-    bool isVideoStream(std::int32_t index) override
+
+    void play(const PlayLimits& limits, FrameSink& sink) override
     {
-        fail("put", "Couldn't put stream " + std::to_string(index));
-        fail("type", "Couldn't get stream media type for stream " + std::to_string(index));
-        return m_options.videoStreams.at(std::size_t(index));
-    }
-    VideoStreamInfo streamInfo() override
-    {
-        VideoStreamInfo info;
-        info.frameRate = m_options.frameRate;
-        info.length = m_options.length ? *m_options.length : m_options.frames / m_options.frameRate;
-        info.width = m_options.width;
-        info.height = m_options.height;
-        return info;
-    }
-    void enterGrabMode() override { fail("grab", "Failed in EnterBitmapGrabMode!"); }
-    std::int64_t duration() override
-    {
-        fail("duration", "Failed in GetDuration!");
-        return std::int64_t(std::llround(streamInfo().length * 1e7));
-    }
-    void play(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink) override
-    {
-        fail("run", "Failed to run the graph!");
+        fail("grab", SourceFailure::Prepare);
+        fail("run", SourceFailure::Start);
         std::vector<std::uint8_t> frame(std::size_t(m_options.width) * std::size_t(m_options.height) * 3);
         std::int32_t delivered = 0;
         for (std::int32_t i = 0; i < m_options.frames; ++i) {
             const double time = i / m_options.frameRate;
-            if (time * 1e7 >= double(stopPosition) || (maxFrames > 0 && delivered >= maxFrames))
+            if (time >= limits.stopTime || (limits.maxFrames > 0 && delivered >= limits.maxFrames))
                 break;
             std::fill(frame.begin(), frame.end(), 0);
             m_painter(i, frame.data());
+            std::int32_t status = 0;
             if (m_options.grayFrames && sink.acceptsGrayFrames()) {
                 const std::size_t w = std::size_t(m_options.width);
                 const std::size_t h = std::size_t(m_options.height);
@@ -78,24 +75,27 @@ public:
                 for (std::size_t y = 0; y < h; ++y)   // stored top-down, as decoders do
                     for (std::size_t x = 0; x < w; ++x)
                         gray[(h - 1 - y) * w + x] = frame[(y * w + x) * 3];
-                sink.GrayBufferCB(time, gray.data() + (h - 1) * w, -std::ptrdiff_t(w));
+                status = sink.GrayBufferCB(time, gray.data() + (h - 1) * w, -std::ptrdiff_t(w));
             } else {
-                sink.BufferCB(time, frame.data(), std::int32_t(frame.size()));
+                status = sink.BufferCB(time, frame.data(), std::int32_t(frame.size()));
             }
             ++delivered;
+            if (status != 0)
+                break;
         }
         if (m_played) {
             m_played->frames = delivered;
-            m_played->stopPosition = stopPosition;
+            m_played->stopTime = limits.stopTime;
+            m_played->maxFrames = limits.maxFrames;
         }
-        fail("wait", "Failed in WaitForCompletion!");
+        fail("wait", SourceFailure::Decode);
     }
 
 private:
-    void fail(const std::string& step, const std::string& message)
+    void fail(const std::string& step, SourceFailure failure, std::int32_t stream = -1)
     {
         if (m_options.failAt == step)
-            throw FrameSourceError(message, -2147467259);
+            throw FrameSourceError(failure, -5, stream);
     }
 
     Options m_options;

@@ -180,31 +180,36 @@ public:
     std::vector<Received> frames;
 };
 
-// A file opened the way the file run opens it: the first video stream
-// selected and grab mode entered.
+// A file opened the way the file run opens it: its video stream described.
 struct Opened {
     std::unique_ptr<FrameSource> source;
-    VideoStreamInfo info;
+    VideoInfo info;
 };
 
 inline Opened openVideo(const std::string& path)
 {
     Opened opened{OpenFrameSource(path), {}};
-    const std::int32_t count = opened.source->streamCount();
-    std::int32_t i = 0;
-    while (i < count && !opened.source->isVideoStream(i)) ++i;
-    if (i == count) throw std::runtime_error("no video stream in " + path);
-    opened.info = opened.source->streamInfo();
-    opened.source->enterGrabMode();
+    const std::optional<VideoInfo> video = opened.source->video();
+    if (!video) throw std::runtime_error("no video stream in " + path);
+    opened.info = *video;
     return opened;
 }
 
-// Plays a whole file (or up to the limits) into a recording sink.
-inline RecordingSink playFile(const std::string& path, std::int64_t stopPosition = -1, std::int32_t maxFrames = 0)
+// Limits that stop at a time given in 100 ns ticks.
+inline PlayLimits StopAt(std::int64_t ticks, std::int32_t maxFrames = 0)
+{
+    return {maxFrames, double(ticks) / 1e7};
+}
+
+// Plays a whole file (or up to a stop in 100 ns ticks and a frame count)
+// into a recording sink.
+inline RecordingSink playFile(const std::string& path, std::int64_t stopTicks = -1, std::int32_t maxFrames = 0)
 {
     Opened opened = openVideo(path);
     RecordingSink sink;
-    opened.source->play(stopPosition < 0 ? opened.source->duration() : stopPosition, maxFrames, sink);
+    PlayLimits limits = stopTicks < 0 ? PlayLimits{} : StopAt(stopTicks);
+    limits.maxFrames = maxFrames;
+    opened.source->play(limits, sink);
     return sink;
 }
 

@@ -107,9 +107,9 @@ TEST(FfmpegPixels, FramesOfAnotherSizeAreScaledToTheAnnouncedOne)
     ASSERT_EQ(opened.info.width, 64);
     ASSERT_EQ(opened.info.height, 48);
     // A raw JPEG stream has no length: duration 0 plays it all.
-    ASSERT_EQ(opened.source->duration(), 0);
+    ASSERT_EQ(opened.info.length, 0.0);
     RecordingSink sink;
-    opened.source->play(0, 0, sink);
+    opened.source->play({}, sink);
     ASSERT_EQ(sink.frames.size(), 15u);
     for (const Received& frame : sink.frames) {
         ASSERT_EQ(frame.length, 64 * 48 * 3);

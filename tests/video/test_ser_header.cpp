@@ -1,4 +1,4 @@
-#include "video/ser_header.h"
+#include "video/ser/ser_header.h"
 
 #include "support/ser_writer.h"
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "image/gray_plane.h"
+#include "image/output_bitmap.h"
+
+#include <cstdint>
+
+// Where the frame handler puts the frames of a processing run. The handler
+// knows no file format: the run layer adapts a writer to this.
+//
+// index is the number of frames added so far for the current output. The
+// bitmap gives the size (and, for colour output, the pixels); a grey frame's
+// plane holds width x height bytes, top row first. Both stay the caller's.
+// A refused frame throws an exception derived from std::runtime_error whose
+// what() is the message to show; the output keeps every frame added before.
+class FrameOutput {
+public:
+    virtual ~FrameOutput() = default;
+    virtual void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) = 0;
+    virtual void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) = 0;
+};

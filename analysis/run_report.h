@@ -1,0 +1,46 @@
+#pragma once
+
+#include "image/output_bitmap.h"
+
+#include <cstdint>
+#include <string>
+
+// One frame's outcome, for shells that keep a track of the planet.
+struct FrameRecord {
+    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten };
+    std::int32_t index = 0;        // position of the frame in the run, from 0
+    double sampleTime = 0.0;       // presentation time in seconds
+    bool found = false;
+    double centerX = 0.0;          // frame coordinates: x from the left, y from the bottom row
+    double centerY = 0.0;
+    double radiusX = 0.0;
+    double radiusY = 0.0;
+    Outcome outcome = Outcome::Analysed;
+};
+
+// What a run tells the shell that drives it (the window, the command-line
+// tool, or a test recorder). Everything is called on the thread that runs
+// the file.
+class RunReport {
+public:
+    virtual ~RunReport() = default;
+
+    // The preview after a test's last frame: the cropped picture (panel black,
+    // no caption, picture shown), or the red warning panel with a caption.
+    virtual void showPreview(const OutputBitmap& picture) = 0;
+    virtual void showWarning(const std::string& caption) = 0;
+
+    // Progress of a processing run, in frames.
+    virtual void setProgressMax(std::int32_t frames) = 0;
+    virtual void setProgress(std::int32_t frames) = 0;
+    // Let the shell handle its pending events; called once after every frame.
+    virtual void processEvents() = 0;
+
+    // One log line; repaint asks for it to be drawn at once.
+    virtual void appendLog(const std::string& line, bool repaint) = 0;
+    // A failure message the window shows in a modal box.
+    virtual void showMessage(const std::string& text) = 0;
+
+    // Every analysed frame, after its outcome is known. Optional.
+    virtual void frameAnalysed(const FrameRecord&) {}
+};

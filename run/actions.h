@@ -1,0 +1,38 @@
+#pragma once
+
+#include "analysis/processing_state.h"
+#include "run/batch_host.h"
+#include "run/batch_output.h"
+#include "run/file_run.h"
+
+#include <cstdint>
+#include <string>
+
+// The test and process actions that the window's buttons and the
+// command-line tool share, so that both give the same results.
+
+// Plays the first two frames of the first chosen file with the current
+// settings, shows the preview, and enables processing when the planet was
+// found and cropped. Does nothing without files. Returns whether the test passed.
+bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
+
+// Shown when a run plays a file that holds no frame.
+constexpr const char* kNoFrameMessage = "The video holds no frame";
+// Why a batch file whose frames all played left nothing in its output.
+constexpr const char* kNothingWrittenReason = "no planet was found, or every crop reached the frame border";
+
+struct BatchResult {
+    std::int32_t completed = 0;  // files whose run completed and whose output took every frame
+    std::int32_t failed = 0;     // files that failed, were skipped, or whose output refused a frame
+    bool started = false;        // false when the last test had not passed
+};
+
+// Turns every chosen file into its cropped output, one after the other, with
+// the directory and threshold of the last test and the current output size and
+// mode. An output that cannot be opened ends the whole batch with its error
+// (AviError passes through); a failed file only ends that file.
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
+                             const SourceOpener& open = OpenFrameSource);
+
+// True when writing output would replace one of the chosen input files.
+bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::string>& inputs);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "avi/avi_writer.h"
+#include "run/batch_output.h"
+
+// A batch's outputs as uncompressed AVIs, through the shell's one writer.
+class AviOutput final : public BatchOutput {
+public:
+    explicit AviOutput(TAviWriter& writer) : m_writer(writer) {}
+
+    void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) override;
+    void close() override { m_writer.CloseVideo(); }
+    bool isOpen() const override { return m_writer.isOpen(); }
+
+    void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override { m_writer.AddFrame(bitmap, index); }
+    void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override
+    {
+        m_writer.AddGrayFrame(bitmap, plane.data(), index);
+    }
+
+private:
+    TAviWriter& m_writer;
+};

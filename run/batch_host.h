@@ -1,0 +1,53 @@
+#pragma once
+
+#include "run/run_host.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the test and process actions read from a shell: the chosen files and
+// the settings that are taken once per test or once per file.
+class BatchInput {
+public:
+    virtual ~BatchInput() = default;
+
+    // The chosen files, full paths in the order chosen; read afresh at every use.
+    virtual std::vector<std::string> files() const = 0;
+    // Position of the threshold control, -100..100; taken when a test starts.
+    virtual std::int32_t thresholdPosition() const = 0;
+    // Positions of the two output size controls (2..40, 16 pixels a step);
+    // the output size is derived from them when a test ends.
+    virtual std::int32_t widthPosition() const = 0;
+    virtual std::int32_t heightPosition() const = 0;
+    // Y800 output chosen (else RGB24); taken when a file's output opens.
+    virtual bool grayscale() const = 0;
+    // The first test after opening may choose colour or greyscale output.
+    virtual bool autoColor() const = 0;
+};
+
+// What the actions show around the runs. A shell without such controls (the
+// command-line tool) leaves these as they are.
+class BatchView {
+public:
+    enum StatusPanel { kFilePosition = 0, kFileName = 1, kActivity = 2 };
+    virtual ~BatchView() = default;
+
+    virtual void clearLog() {}
+    virtual void setStatus(StatusPanel, const std::string&) {}
+    // The three setting groups and the process control together.
+    virtual void setControlsEnabled(bool) {}
+    virtual void setProcessEnabled(bool) {}
+    // A passing test frames its preview: black, one pixel wider and higher than the crop.
+    virtual void showTestPassed(std::int32_t /*cropWidth*/, std::int32_t /*cropHeight*/) {}
+    // The output size a test derived from the size controls.
+    virtual void showCropSize(std::int32_t /*cropWidth*/, std::int32_t /*cropHeight*/) {}
+    // The automatic choice after the first test: select the mode as if the user had.
+    virtual void selectOutputMode(bool /*color*/) {}
+    // The gauge before a file (minimum 0, progress 0) and after it (full).
+    virtual void resetProgress() {}
+    virtual void fillProgress() {}
+};
+
+// A shell in all the roles the actions need.
+class BatchHost : public RunHost, public BatchInput, public BatchView {};

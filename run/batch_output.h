@@ -1,0 +1,21 @@
+#pragma once
+
+#include "analysis/frame_output.h"
+
+#include <cstdint>
+#include <string>
+
+// One output file per input of a batch, in the format the shell chose. The
+// batch opens it before a file plays and closes it after; in between the frame
+// handler adds the frames through the FrameOutput side.
+//
+// open() replaces an existing file of that name and throws, with the message
+// to show, when the file cannot be made. close() makes the file complete and
+// valid with every frame added, and throws when it cannot; the output is
+// closed afterwards either way.
+class BatchOutput : public FrameOutput {
+public:
+    virtual void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+};

@@ -1,0 +1,121 @@
+#include "run/file_run.h"
+
+#include "analysis/frame_handler.h"
+#include "analysis/rounding.h"
+#include "run/paths.h"
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+class BusyGuard {
+public:
+    explicit BusyGuard(TProcessingState& state) : m_state(state) { m_state.busy = true; }
+    ~BusyGuard() { m_state.busy = false; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    TProcessingState& m_state;
+};
+
+// A real number from a file's header made into a count or a position: rounded
+// half to even, and kept within the type so that absurd rates and lengths
+// give absurd numbers rather than undefined behaviour.
+template <typename Int>
+Int RoundedWithin(double value)
+{
+    if (!std::isfinite(value) || value <= 0.0)
+        return 0;
+    if (value >= double(std::numeric_limits<Int>::max()))
+        return std::numeric_limits<Int>::max();
+    return Int(RoundHalfEven(value));
+}
+
+std::string Dec(std::int64_t value) { return std::to_string(value); }
+
+// The words the user sees for a failed step of a file run.
+std::string MessageFor(const FrameSourceError& e)
+{
+    switch (e.failure()) {
+    case SourceFailure::Load: return "Couldn't load the file!";
+    case SourceFailure::Streams: return "Couldn't get the output streams!";
+    case SourceFailure::SelectStream: return "Couldn't put stream " + Dec(e.stream());
+    case SourceFailure::StreamType: return "Couldn't get stream media type for stream " + Dec(e.stream());
+    case SourceFailure::Duration: return "Failed in GetDuration!";
+    case SourceFailure::Prepare: return "Failed in EnterBitmapGrabMode!";
+    case SourceFailure::Start: return "Failed to run the graph!";
+    case SourceFailure::Decode: return "Failed in WaitForCompletion!";
+    }
+    return "Couldn't load the file!";
+}
+
+} // namespace
+
+std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
+                         const SourceOpener& open)
+{
+    if (state.busy)
+        return kRunRefused;
+    BusyGuard busy(state);
+    state.framesSeen = 0;
+    state.acceptFrames = false;
+    if (path.empty())
+        return kRunRefused;
+
+    host.appendLog("Opening file " + FileNameOf(path), true);
+    try {
+        auto source = open(path);
+        const std::optional<VideoInfo> video = source->video();
+        if (!video) {
+            host.showMessage("Couldn't find a video stream");
+            return kRunNoVideoStream;
+        }
+        const VideoInfo& info = *video;
+        state.frameCount = RoundedWithin<std::int32_t>(info.frameRate * info.length);
+        host.appendLog(" - " + Dec(state.frameCount) + " frames", true);
+        state.inputWidth = info.width;
+        state.inputHeight = info.height;
+        host.appendLog(" - Input res " + Dec(state.inputWidth) + " x " + Dec(state.inputHeight), true);
+        state.acceptFrames = true;
+
+        CFakeCallback callback(state, host, host);
+        PlayLimits limits;
+        if (state.frameLimit >= 1) {
+            if (state.frameLimit < state.frameCount)
+                limits.stopTime = state.frameLimit / info.frameRate;
+            else
+                state.frameLimit = state.frameCount;
+            state.testMode = true;
+            // A stop time can lie just past the next frame's time; the count
+            // keeps a test to exactly its frames.
+            limits.maxFrames = state.frameLimit;
+        } else {
+            state.testMode = false;
+            host.setProgressMax(state.frameCount);
+        }
+
+        const auto start = std::chrono::steady_clock::now();
+        source->play(limits, callback);
+
+        if (!state.testMode) {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start).count();
+            // A run faster than a millisecond counts as one, not as a division by zero.
+            const double e = elapsed > 0 ? double(elapsed) : 1.0;
+            const double d = info.length * 1000.0;
+            const std::int64_t fps = RoundedWithin<std::int64_t>(d / e * 1000.0 / 25.0);
+            host.appendLog(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight), false);
+            host.appendLog(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written", false);
+            host.appendLog(" - FPS: " + Dec(fps), false);
+            host.appendLog("Orbicropping complete!", false);
+        }
+        return 0;
+    } catch (const FrameSourceError& e) {
+        host.showMessage(MessageFor(e));
+        return kRunFailed;
+    }
+}

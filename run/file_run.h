@@ -1,0 +1,30 @@
+#pragma once
+
+#include "analysis/processing_state.h"
+#include "run/run_host.h"
+
+#include "video/frame_source.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// Plays one input file through the frame handler and reports the run as log
+// lines and, for a failed step, one message. The state's frameLimit chooses
+// the mode: >= 1 plays only that many frames as a test, <= 0 plays the whole
+// file as a processing run (the caller has opened the writer).
+//
+// Returns 0 when the run completed; 1 when it was refused (a run already in
+// progress, or an empty path); kRunFailed for a failed step, whose message the
+// host was shown; 2 for a file without a video stream. busy is set for the whole run and cleared
+// however it ends, also when an exception from the host passes through.
+//
+// open chooses the frame source; tests put synthetic sources behind it.
+using SourceOpener = std::function<std::unique_ptr<FrameSource>(const std::string& path)>;
+std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
+                         const SourceOpener& open = OpenFrameSource);
+
+constexpr std::int32_t kRunRefused = 1;
+constexpr std::int32_t kRunNoVideoStream = 2;
+constexpr std::int32_t kRunFailed = -1;

@@ -1,0 +1,11 @@
+#include "run/process_setup.h"
+
+#include "run/allocator_tuning.h"
+
+#include <csignal>
+
+void PrepareProcess(char** argv)
+{
+    KeepFrameBuffersInHeap(argv);
+    std::signal(SIGXFSZ, SIG_IGN);
+}

@@ -1,0 +1,341 @@
+// The test and process actions with synthetic sources: what the shells see,
+// and what lands on disk.
+
+#include "run/actions.h"
+
+#include "avi/avi_writer.h"
+#include "run/avi_output.h"
+#include "support/decoded_video.h"
+#include "support/recording_host.h"
+#include "support/synthetic_source.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Clip {
+    std::int32_t frames = 10;
+    std::function<void(std::int32_t, double&, double&)> path = [](std::int32_t, double& x, double& y) {
+        x = 31.5; y = 23.5;
+    };
+    std::uint8_t red = 200;
+    bool grayFrames = false;
+};
+
+struct Bench {
+    TempDir dir;
+    TProcessingState state;
+    RecordingHost host;
+    TAviWriter writer{0, 0};
+    AviOutput output{writer};
+    std::map<std::string, Clip> clips;   // by file name
+
+    Bench()
+    {
+        state.blockSize = kBlockSize;
+        host.widthSteps = 2;
+        host.heightSteps = 2;
+        UpdateCropSize(state, 2, 2);
+    }
+
+    std::string add(const std::string& name, Clip clip = {})
+    {
+        clips[name] = clip;
+        host.chosenFiles.push_back(dir.file(name));
+        return dir.file(name);
+    }
+
+    SourceOpener opener()
+    {
+        return [this](const std::string& path) -> std::unique_ptr<FrameSource> {
+            const auto it = clips.find(std::filesystem::path(path).filename().string());
+            if (it == clips.end()) throw FrameSourceError(SourceFailure::Load);
+            const Clip clip = it->second;
+            SyntheticSource::Options options;
+            options.frames = clip.frames;
+            options.frameRate = 25;
+            options.grayFrames = clip.grayFrames;
+            return std::make_unique<SyntheticSource>(options, [clip](std::int32_t i, std::uint8_t* frame) {
+                double x = 0, y = 0;
+                clip.path(i, x, y);
+                PaintDisc(frame, 64, 48, x, y, 6, 200, 200, clip.red);
+            });
+        };
+    }
+
+    bool test() { return RunTestAction(state, host, opener()); }
+    BatchResult process() { return RunProcessAction(state, host, output, opener()); }
+};
+
+} // namespace
+
+TEST(Actions, TestWithoutFilesDoesNothing)
+{
+    Bench b;
+    b.host.log.push_back("kept");
+    EXPECT_FALSE(b.test());
+    EXPECT_EQ(b.host.log.size(), 1u);
+}
+
+TEST(Actions, PassingTestTakesItsSettingsFromTheFirstFile)
+{
+    Bench b;
+    b.add("first.avi");
+    b.add("second.avi");
+    b.host.threshold = -7;
+    b.state.colorDetected = true;
+    b.state.cogValid = false;
+    b.host.log.push_back("old line");
+    ASSERT_TRUE(b.test());
+    EXPECT_EQ(b.state.currentFile, b.dir.file("first.avi"));
+    EXPECT_EQ(b.state.outputDir, b.dir.path() + "/");
+    EXPECT_EQ(b.state.thresholdPercent, -7.0);
+    EXPECT_EQ(b.state.frameLimit, 2);
+    EXPECT_EQ(b.host.log.size(), 3u);   // cleared first
+    EXPECT_TRUE(b.host.processEnabled);
+    EXPECT_EQ(b.host.passedWidth, 33);
+    EXPECT_EQ(b.host.passedHeight, 33);
+    EXPECT_FALSE(b.state.colorDetected);   // grey clip, flag reset by the test
+}
+
+TEST(Actions, FailedOrRefusedTestDisablesProcessing)
+{
+    Bench b;
+    b.add("sky.avi", Clip{10, [](std::int32_t, double& x, double& y) { x = -100; y = -100; }});
+    b.host.processEnabled = true;
+    EXPECT_FALSE(b.test());
+    EXPECT_FALSE(b.host.processEnabled);
+
+    Bench busy;
+    busy.add("planet.avi");
+    busy.state.busy = true;
+    busy.host.processEnabled = true;
+    EXPECT_FALSE(busy.test());
+    EXPECT_FALSE(busy.host.processEnabled);
+    EXPECT_TRUE(busy.state.cogValid);   // flags reset even though the run was refused
+}
+
+TEST(Actions, TestOfAFileWithoutFramesFails)
+{
+    Bench b;
+    b.add("empty.avi", Clip{0});
+    EXPECT_FALSE(b.test());
+    EXPECT_EQ(b.host.messages, (std::vector<std::string>{kNoFrameMessage}));
+    EXPECT_FALSE(b.host.processEnabled);
+}
+
+TEST(Actions, BatchWritesEveryFileWithStatusAndLog)
+{
+    Bench b;
+    b.add("a.avi", Clip{5});
+    b.add("b.avi", Clip{7});
+    b.add("c.mpeg", Clip{3});
+    ASSERT_TRUE(b.test());
+    b.host.statusHistory.clear();
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.completed, 3);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(b.host.statusHistory,
+              (std::vector<std::string>{"0:File 1/3", "1:a.avi", "2:Processing...", "0:File 2/3", "1:b.avi",
+                                        "2:Processing...", "0:File 3/3", "1:c.mpeg", "2:Processing...",
+                                        "2:Completed!"}));
+    EXPECT_EQ(b.host.log.size(), 21u);
+    EXPECT_EQ(b.host.log[4], "5/5 frames written");
+    EXPECT_EQ(b.host.log[6], "Orbicropping complete!");
+    EXPECT_TRUE(b.host.controlsEnabled);
+    EXPECT_EQ(Probe(b.dir.file("a_orbic.avi"), b.dir.path()).frames, 5);
+    EXPECT_EQ(Probe(b.dir.file("b_orbic.avi"), b.dir.path()).frames, 7);
+    EXPECT_EQ(Probe(b.dir.file("c._orbic.avi"), b.dir.path()).frames, 3);
+    EXPECT_EQ(b.host.progress, 3);   // the last file's gauge filled
+}
+
+TEST(Actions, GreyscaleBatchReplacesAnExistingOutput)
+{
+    Bench b;
+    b.add("moon.avi", Clip{4});
+    b.host.optGrayscale = true;
+    {
+        std::ofstream old(b.dir.file("moon_Y8orbic.avi"));
+        old << "an older output";
+    }
+    ASSERT_TRUE(b.test());
+    b.process();
+    const auto probe = Probe(b.dir.file("moon_Y8orbic.avi"), b.dir.path());
+    EXPECT_EQ(probe.frames, 4);
+    EXPECT_EQ(probe.pixelFormat, "gray");
+}
+
+TEST(Actions, ProcessAfterALostPlanetOnlyClearsTheLog)
+{
+    Bench b;
+    b.add("a.avi");
+    b.state.cogValid = false;
+    b.state.cropValid = true;
+    b.host.log.push_back("x");
+    const BatchResult result = b.process();
+    EXPECT_FALSE(result.started);
+    EXPECT_TRUE(b.host.log.empty());
+    EXPECT_FALSE(std::filesystem::exists(b.dir.file("a_orbic.avi")));
+}
+
+TEST(Actions, FramesWithoutPlanetOrAtTheEdgeAreNotWritten)
+{
+    Bench b;
+    // Frames 3 and 4 have no planet; frames 7 and 8 sit at the left edge.
+    b.add("gaps.avi", Clip{10, [](std::int32_t f, double& x, double& y) {
+                          x = (f == 3 || f == 4) ? -100 : (f == 7 || f == 8) ? 3.5 : 31.5;
+                          y = 23.5;
+                      }});
+    b.host.optRemoveIncomplete = true;
+    ASSERT_TRUE(b.test());
+    b.process();
+    EXPECT_EQ(b.state.framesWritten, 6);
+    EXPECT_EQ(b.host.progress, 10);
+    EXPECT_EQ(b.host.progressMax, 10);
+    EXPECT_FALSE(b.state.cogValid);
+    EXPECT_EQ(Probe(b.dir.file("gaps_orbic.avi"), b.dir.path()).frames, 6);
+    std::vector<FrameRecord::Outcome> outcomes;
+    for (const auto& f : b.host.frames)
+        if (f.outcome != FrameRecord::Outcome::Analysed) outcomes.push_back(f.outcome);
+    using O = FrameRecord::Outcome;
+    EXPECT_EQ(outcomes, (std::vector<O>{O::Written, O::Written, O::Written, O::NoPlanet, O::NoPlanet, O::Written,
+                                        O::Written, O::Incomplete, O::Incomplete, O::Written}));
+}
+
+TEST(Actions, OutputThatWouldReplaceAnInputIsSkipped)
+{
+    Bench b;
+    b.add("jup.avi", Clip{3});
+    const std::string victim = b.add("jup_orbic.avi", Clip{4});
+    {
+        std::ofstream keep(victim);
+        keep << "the user's own file";
+    }
+    ASSERT_TRUE(b.test());
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(result.completed, 1);
+    ASSERT_EQ(b.host.messages.size(), 1u);
+    EXPECT_EQ(b.host.messages[0], "Skipped jup.avi: its output jup_orbic.avi is one of the chosen input files");
+    std::ifstream in(victim);
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "the user's own file");
+    EXPECT_EQ(Probe(b.dir.file("jup_orbic_orbic.avi"), b.dir.path()).frames, 4);
+}
+
+TEST(Actions, UnopenableOutputEndsTheBatch)
+{
+    Bench b;
+    b.add("a.avi");
+    b.add("b.avi");
+    ASSERT_TRUE(b.test());
+    b.state.outputDir = b.dir.file("no-such-dir") + "/";
+    EXPECT_THROW(b.process(), AviError);
+    EXPECT_EQ(b.host.statusText[2], "Processing...");
+    EXPECT_FALSE(b.host.controlsEnabled);
+    EXPECT_FALSE(b.writer.isOpen());
+}
+
+TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
+{
+    // A file-size limit in a child process: the first output hits it, the
+    // second is small enough to fit.
+    Bench b;
+    b.add("long.avi", Clip{200});
+    b.add("short.avi", Clip{3});
+    ASSERT_TRUE(b.test());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{200 * 1024, 200 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const BatchResult result = b.process();
+        const bool ok = result.completed == 1 && result.failed == 1 && b.host.messages.size() == 1
+                        && b.host.messages[0].rfind("Failed to add frame to AVI. Err=", 0) == 0;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto longOut = Probe(b.dir.file("long_orbic.avi"), b.dir.path());
+    EXPECT_GT(longOut.frames, 10);
+    EXPECT_LT(longOut.frames, 200);
+    EXPECT_EQ(longOut.width, 32);
+    EXPECT_EQ(Probe(b.dir.file("short_orbic.avi"), b.dir.path()).frames, 3);
+}
+
+TEST(Actions, GreyFramesGiveTheSameOutputAsTheirColourExpansion)
+{
+    // The same wandering grey planet delivered as 24-bit frames and as grey
+    // planes: every written byte, the frame count and the track agree.
+    auto path = [](std::int32_t f, double& x, double& y) {
+        x = 20.3 + 2.7 * f;
+        y = 13.9 + 1.3 * f;
+    };
+    for (bool y8 : {false, true}) {
+        Bench expanded, direct;
+        Clip a{12, path, 200, false};
+        Clip b{12, path, 200, true};
+        expanded.add("p.avi", a);
+        direct.add("p.avi", b);
+        for (Bench* bench : {&expanded, &direct}) {
+            bench->host.optGrayscale = y8;
+            bench->host.optRemoveIncomplete = true;
+            ASSERT_TRUE(bench->test());
+            bench->process();
+        }
+        const std::string name = y8 ? "p_Y8orbic.avi" : "p_orbic.avi";
+        const std::string format = y8 ? "gray" : "bgr24";
+        const auto one = DecodeWithFfmpeg(expanded.dir.file(name), format, expanded.dir.path());
+        ASSERT_FALSE(one.empty());
+        EXPECT_EQ(one, DecodeWithFfmpeg(direct.dir.file(name), format, direct.dir.path()));
+        ASSERT_EQ(expanded.host.frames.size(), direct.host.frames.size());
+        for (std::size_t i = 0; i < expanded.host.frames.size(); ++i) {
+            EXPECT_EQ(expanded.host.frames[i].centerX, direct.host.frames[i].centerX);
+            EXPECT_EQ(expanded.host.frames[i].centerY, direct.host.frames[i].centerY);
+            EXPECT_EQ(int(expanded.host.frames[i].outcome), int(direct.host.frames[i].outcome));
+        }
+        EXPECT_FALSE(direct.state.colorDetected);
+    }
+}
+
+TEST(Actions, FirstTestAfterOpeningChoosesTheOutputModeAndDerivesTheSize)
+{
+    Bench b;
+    Clip colour;
+    colour.red = 90;
+    b.add("colour.avi", colour);
+    b.host.widthSteps = 3;
+    b.state.autoColorPending = true;
+    ASSERT_TRUE(b.test());
+    EXPECT_EQ(b.state.cropWidth, 48);
+    EXPECT_EQ(b.host.cropSizeUpdates, 1);
+    EXPECT_EQ(b.host.modesSelected, (std::vector<bool>{true}));
+    EXPECT_FALSE(b.state.autoColorPending);
+    b.test();   // no second choice until files are opened again
+    EXPECT_EQ(b.host.modesSelected.size(), 1u);
+
+    Bench g;   // grey frames choose greyscale
+    g.add("grey.avi");
+    g.state.autoColorPending = true;
+    ASSERT_TRUE(g.test());
+    EXPECT_EQ(g.host.modesSelected, (std::vector<bool>{false}));
+
+    Bench h;   // automatic choice switched off
+    h.add("grey.avi");
+    h.state.autoColorPending = true;
+    h.host.optAutoColor = false;
+    ASSERT_TRUE(h.test());
+    EXPECT_TRUE(h.host.modesSelected.empty());
+    EXPECT_TRUE(h.state.autoColorPending);
+}

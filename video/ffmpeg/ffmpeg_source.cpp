@@ -1,0 +1,232 @@
+#include "video/ffmpeg/ffmpeg_source.h"
+
+#include "video/ffmpeg/ffmpeg_frame_producer.h"
+#include "video/ffmpeg/frame_queue.h"
+
+extern "C" {
+#include <libavutil/log.h>
+#include <libavutil/mathematics.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+constexpr AVRational kHundredNanoseconds{1, 10'000'000};
+
+// The stream's length: its own duration, else the container's; zero ticks
+// when neither is known.
+struct StreamSpan {
+    std::int64_t ticks = 0;
+    AVRational unit{0, 1};
+};
+
+StreamSpan spanOf(const AVFormatContext& format, const AVStream& stream)
+{
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) return {stream.duration, stream.time_base};
+    if (format.duration != AV_NOPTS_VALUE && format.duration > 0) return {format.duration, AVRational{1, AV_TIME_BASE}};
+    return {};
+}
+
+AVRational frameRateOf(const AVStream& stream)
+{
+    auto valid = [](AVRational r) { return r.num > 0 && r.den > 0; };
+    if (valid(stream.avg_frame_rate)) return stream.avg_frame_rate;
+    if (valid(stream.r_frame_rate)) return stream.r_frame_rate;
+    return {0, 1};
+}
+
+// Hands the slot back to the pool however the sink returns.
+class RecycleOnExit {
+public:
+    RecycleOnExit(FrameQueue& queue, DecodedFrame* frame) : m_queue(queue), m_frame(frame) {}
+    ~RecycleOnExit() { m_queue.recycle(m_frame); }
+    RecycleOnExit(const RecycleOnExit&) = delete;
+    RecycleOnExit& operator=(const RecycleOnExit&) = delete;
+
+private:
+    FrameQueue& m_queue;
+    DecodedFrame* m_frame;
+};
+
+} // namespace
+
+FfmpegSource::FfmpegSource(const std::string& path)
+{
+    // Damaged frames are skipped on purpose and every failure reaches the
+    // user as an exception, so FFmpeg's own messages would only be noise.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+
+    // "file:" makes FFmpeg take the path literally (capture programs put
+    // times such as 21:05 in file names), and the whitelist keeps playlists
+    // and similar formats from reaching out to other protocols.
+    DictionaryPtr options;
+    {
+        AVDictionary* raw = nullptr;
+        const int rc = av_dict_set(&raw, "protocol_whitelist", "file", 0);
+        options.reset(raw);
+        if (rc < 0) throw FrameSourceError(SourceFailure::Load, rc);
+    }
+    const std::string url = "file:" + path;
+    AVFormatContext* opened = nullptr;
+    AVDictionary* raw = options.release();
+    int rc = avformat_open_input(&opened, url.c_str(), nullptr, &raw);
+    options.reset(raw);
+    if (rc < 0) throw FrameSourceError(SourceFailure::Load, rc);
+    m_format.reset(opened);
+
+    rc = avformat_find_stream_info(m_format.get(), nullptr);
+    if (rc < 0) throw FrameSourceError(SourceFailure::Load, rc);
+}
+
+std::int32_t FfmpegSource::streamCount()
+{
+    return std::int32_t(m_format->nb_streams);
+}
+
+bool FfmpegSource::isVideoStream(std::int32_t index)
+{
+    if (index < 0 || unsigned(index) >= m_format->nb_streams)
+        throw FrameSourceError(SourceFailure::SelectStream, AVERROR(EINVAL), index);
+    m_selected = index;
+    m_decoder.reset();
+    m_converter.reset();
+    return videoStream() != nullptr;
+}
+
+AVStream* FfmpegSource::videoStream() const
+{
+    if (m_selected < 0) return nullptr;
+    AVStream* stream = m_format->streams[m_selected];
+    const bool video = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
+                       && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    return video ? stream : nullptr;
+}
+
+VideoInfo FfmpegSource::streamInfo()
+{
+    VideoInfo info;
+    const AVStream* stream = videoStream();
+    if (!stream) return info;
+    info.frameRate = av_q2d(frameRateOf(*stream));
+    const StreamSpan span = spanOf(*m_format, *stream);
+    info.length = span.ticks > 0 ? double(span.ticks) * av_q2d(span.unit) : 0.0;
+    info.width = stream->codecpar->width;
+    info.height = std::abs(stream->codecpar->height);
+    return info;
+}
+
+void FfmpegSource::enterGrabMode()
+{
+    AVStream* stream = videoStream();
+    if (!stream) throw FrameSourceError(SourceFailure::Prepare, AVERROR(EINVAL));
+    const AVCodecParameters& parameters = *stream->codecpar;
+
+    const int width = parameters.width;
+    const int height = std::abs(parameters.height);
+    // The sink's buffer length is a 32-bit count of bytes.
+    if (width <= 0 || height <= 0
+        || std::int64_t(width) * height * 3 > std::numeric_limits<std::int32_t>::max() - std::int64_t(BgrConverter::kPadding))
+        throw FrameSourceError(SourceFailure::Prepare, AVERROR(EINVAL));
+    const auto format = AVPixelFormat(parameters.format);
+    if (format != AV_PIX_FMT_NONE && !BgrConverter::supports(format))
+        throw FrameSourceError(SourceFailure::Prepare, AVERROR(ENOSYS));
+
+    const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
+    if (!codec) throw FrameSourceError(SourceFailure::Prepare, AVERROR_DECODER_NOT_FOUND);
+    CodecContextPtr decoder(avcodec_alloc_context3(codec));
+    if (!decoder) throw FrameSourceError(SourceFailure::Prepare, AVERROR(ENOMEM));
+    int rc = avcodec_parameters_to_context(decoder.get(), &parameters);
+    if (rc < 0) throw FrameSourceError(SourceFailure::Prepare, rc);
+    decoder->pkt_timebase = stream->time_base;
+    decoder->thread_count = 0; // one per core
+    decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    rc = avcodec_open2(decoder.get(), codec, nullptr);
+    if (rc < 0) throw FrameSourceError(SourceFailure::Prepare, rc);
+
+    // The demuxer need not hand over packets nobody decodes.
+    for (unsigned i = 0; i < m_format->nb_streams; ++i)
+        m_format->streams[i]->discard = int(i) == m_selected ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+    m_decoder = std::move(decoder);
+    m_converter.emplace(width, height);
+}
+
+std::int64_t FfmpegSource::duration()
+{
+    const AVStream* stream = videoStream();
+    if (!stream) throw FrameSourceError(SourceFailure::Duration, AVERROR(EINVAL));
+    const StreamSpan span = spanOf(*m_format, *stream);
+    return span.ticks > 0 ? av_rescale_q(span.ticks, span.unit, kHundredNanoseconds) : 0;
+}
+
+void FfmpegSource::rewind()
+{
+    const AVStream& stream = *m_format->streams[m_selected];
+    const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+    const int rc = av_seek_frame(m_format.get(), m_selected, start, AVSEEK_FLAG_BACKWARD);
+    if (rc < 0) throw FrameSourceError(SourceFailure::Start, rc);
+    avcodec_flush_buffers(m_decoder.get());
+}
+
+std::optional<VideoInfo> FfmpegSource::video()
+{
+    const std::int32_t streams = streamCount();
+    for (std::int32_t i = 0; i < streams; ++i) {
+        if (isVideoStream(i)) {
+            VideoInfo info = streamInfo();
+            m_duration = duration();
+            return info;
+        }
+    }
+    return std::nullopt;
+}
+
+void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
+{
+    if (!m_decoder)
+        enterGrabMode();
+    const std::int64_t stopPosition = std::isfinite(limits.stopTime)
+        ? std::int64_t(std::llround(std::max(0.0, limits.stopTime) * 1e7)) : m_duration;
+    playTicks(stopPosition, limits.maxFrames, sink);
+}
+
+void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink)
+{
+    if (!m_decoder || !m_converter) throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
+    // Probing left the first packets buffered, so the first play starts at
+    // the beginning without a seek; a later one must go back.
+    if (m_played) rewind();
+    m_played = true;
+
+    const ProducerLimits limits{stopPosition < m_duration, stopPosition, maxFrames, sink.acceptsGrayFrames()};
+    FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
+    FrameQueue queue(kQueueSlots);
+    const auto frameBytes = std::int32_t(m_converter->frameBytes());
+    {
+        // Leaving this scope by any path (a sink exception included) asks the
+        // decoding thread to stop and joins it.
+        std::jthread decoding;
+        try {
+            decoding = std::jthread([&](std::stop_token stop) { producer.run(queue, stop); });
+        } catch (const std::system_error& e) {
+            throw FrameSourceError(SourceFailure::Start, AVERROR(e.code().value()));
+        }
+        while (DecodedFrame* frame = queue.next()) {
+            RecycleOnExit recycle(queue, frame);
+            const std::int32_t status = frame->grayBottomRow
+                ? sink.GrayBufferCB(frame->sampleTime, frame->grayBottomRow, frame->grayStride)
+                : sink.BufferCB(frame->sampleTime, frame->pixels, frameBytes);
+            if (status != 0)
+                break;
+        }
+    }
+    if (std::exception_ptr error = queue.error()) std::rethrow_exception(error);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "video/ffmpeg/bgr_converter.h"
+#include "video/ffmpeg/ffmpeg_handles.h"
+#include "video/frame_source.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A frame source on FFmpeg's libraries, for every container and codec they
+// read. play() decodes on a worker thread a few frames ahead of the sink,
+// which is always called on play()'s own thread. Frames reach the sink
+// either in a buffer of a small pool or, for bottom-up BGR24 sources, in
+// the decoder's own frame; either way the buffer is the source's and is
+// reused once the sink returns.
+class FfmpegSource final : public FrameSource {
+public:
+    // Opens and probes the local file at path (taken literally: a colon in
+    // the name is no protocol). Throws FrameSourceError Load.
+    explicit FfmpegSource(const std::string& path);
+
+    std::optional<VideoInfo> video() override;
+    void play(const PlayLimits& limits, FrameSink& sink) override;
+
+private:
+    // The steps of opening and playing, in the order video() and play() take them.
+    std::int32_t streamCount();
+    bool isVideoStream(std::int32_t index);
+    VideoInfo streamInfo();
+    std::int64_t duration();     // 100 ns units
+    void enterGrabMode();
+    void playTicks(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink);
+
+    // How many frames decoding may run ahead, counting the one in the sink.
+    static constexpr std::size_t kQueueSlots = 4;
+
+    // The selected stream when it is a video stream; nullptr otherwise.
+    AVStream* videoStream() const;
+    void rewind();
+
+    FormatContextPtr m_format;
+    int m_selected = -1;
+    CodecContextPtr m_decoder;
+    std::optional<BgrConverter> m_converter;
+    bool m_played = false;
+    std::int64_t m_duration = 0;   // of the selected stream, 100 ns units
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "video/ser/ser_samples.h"
+
+#include <cstdint>
+#include <vector>
+
+// Turns SER frames into the 24-bit picture a frame sink takes: blue, green,
+// red bytes, rows bottom-up (SER stores them top-down), stride width x 3.
+//
+// Mono and mosaic samples become grey (blue = green = red = sample), so a
+// raw colour capture stays a raw mosaic that can be debayered later. RGB and
+// BGR samples go to their own bytes. Samples deeper than 8 bits lose their
+// low depth - 8 bits, shallower ones are shifted up to fill the byte; a
+// sample beyond the depth (a later frame brighter than the first ones that
+// settled it) saturates at 255.
+//
+// Holds one row of scratch, so converting allocates nothing; one converter
+// per thread. Two converters may fill disjoint row ranges of one picture at
+// the same time.
+class SerConverter {
+public:
+    explicit SerConverter(const SerSampleFormat& format);
+
+    // frame: frameBytes of the file's frame; picture: width x height x 3 bytes.
+    void convert(const std::uint8_t* frame, std::uint8_t* picture) noexcept
+    {
+        convertRows(frame, picture, 0, m_format.height);
+    }
+    // Only the frame's rows firstRow .. endRow - 1, counted from the top as
+    // stored, each to its place in the picture.
+    void convertRows(const std::uint8_t* frame, std::uint8_t* picture, std::int32_t firstRow,
+                     std::int32_t endRow) noexcept;
+
+    // Mono and mosaic frames only: the 8-bit grey plane, rows top-down as
+    // stored (width bytes each), for sinks that take grey frames as they are.
+    void convertGrayRows(const std::uint8_t* frame, std::uint8_t* gray, std::int32_t firstRow,
+                         std::int32_t endRow) noexcept;
+    // True for frames whose stored bytes already are that grey plane (8-bit
+    // mono or mosaic at depth 8), which need no conversion at all.
+    bool storedAsGray() const;
+    bool grayFormat() const { return m_format.colour != SerColour::Rgb && m_format.colour != SerColour::Bgr; }
+
+private:
+    const std::uint8_t* narrowRow(const std::uint8_t* in) noexcept;
+
+    SerSampleFormat m_format;
+    std::vector<std::uint8_t> m_row;   // one row of 8-bit samples
+};

@@ -1,0 +1,104 @@
+#include "video/ser/ser_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+SerFile::SerFile(const std::string& path)
+    : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+{
+}
+
+SerFile::~SerFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+SerFile::SerFile(SerFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1))
+{
+}
+
+SerFile& SerFile::operator=(SerFile&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+std::uint64_t SerFile::size() const
+{
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return std::uint64_t(st.st_size);
+}
+
+std::size_t SerFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    std::size_t done = 0;
+    while (m_fd >= 0 && done < out.size()) {
+        const ssize_t got = ::pread(m_fd, out.data() + done, out.size() - done, off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += std::size_t(got);
+    }
+    return done;
+}
+
+SerFileMap::SerFileMap(const SerFile& file, std::uint64_t size)
+{
+    if (!file.isOpen() || size == 0 || size > SIZE_MAX)
+        return;
+    void* data = ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_PRIVATE, file.descriptor(), 0);
+    if (data == MAP_FAILED)
+        return;
+    // Frames are read once, front to back: let the kernel read well ahead.
+    ::madvise(data, std::size_t(size), MADV_SEQUENTIAL);
+    m_data = data;
+    m_size = std::size_t(size);
+}
+
+SerFileMap::~SerFileMap()
+{
+    if (m_data)
+        ::munmap(m_data, m_size);
+}
+
+SerFileMap::SerFileMap(SerFileMap&& other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
+      m_released(std::exchange(other.m_released, 0))
+{
+}
+
+SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
+{
+    if (this != &other) {
+        if (m_data)
+            ::munmap(m_data, m_size);
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_released = std::exchange(other.m_released, 0);
+    }
+    return *this;
+}
+
+void SerFileMap::releaseBefore(std::uint64_t offset)
+{
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t end = std::size_t(std::min<std::uint64_t>(offset, m_size)) / page * page;
+    if (!m_data || end <= m_released)
+        return;
+    ::madvise(static_cast<std::uint8_t*>(m_data) + m_released, end - m_released, MADV_DONTNEED);
+    m_released = end;
+}

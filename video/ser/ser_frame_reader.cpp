@@ -1,0 +1,27 @@
+#include "video/ser/ser_frame_reader.h"
+
+SerFrameReader::SerFrameReader(SerFile file, const SerLayout& layout, SerReading reading)
+    : m_file(std::move(file)), m_layout(layout)
+{
+    // Only the frames are mapped; the time stamps after them are read once.
+    if (reading == SerReading::Mapped)
+        m_map = SerFileMap(m_file, m_layout.frameOffset(m_layout.frames));
+    if (m_map.empty())
+        m_buffer.resize(std::size_t(m_layout.frameBytes));
+}
+
+const std::uint8_t* SerFrameReader::frame(std::uint32_t index)
+{
+    const std::uint64_t offset = m_layout.frameOffset(index);
+    if (!m_map.empty()) {
+        // A mapped page past the end of a file that shrank raises SIGBUS
+        // when touched, so make sure the file still holds the frame.
+        if (m_file.size() < offset + m_layout.frameBytes)
+            return nullptr;
+        m_map.releaseBefore(offset);   // the frames before this one are done with
+        return m_map.data() + offset;
+    }
+    if (m_file.readAt(offset, m_buffer) != m_buffer.size())
+        return nullptr;
+    return m_buffer.data();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "video/ser/ser_file.h"
+#include "video/ser/ser_layout.h"
+
+#include <cstdint>
+#include <vector>
+
+// How a SER file's frames reach memory. Mapped: straight from a read-only
+// map of the file, no copy; falls back to Copied when the file cannot be
+// mapped. Copied: read into one buffer, reused for every frame.
+enum class SerReading { Mapped, Copied };
+
+// Hands out the stored bytes of one frame after another.
+class SerFrameReader {
+public:
+    // Throws std::bad_alloc when the copy buffer cannot be had.
+    SerFrameReader(SerFile file, const SerLayout& layout, SerReading reading);
+
+    // The layout.frameBytes stored bytes of frame index (< layout.frames),
+    // valid until the next call. Read-only: they may be the file's own pages.
+    // nullptr when the file no longer holds them (it shrank since opening).
+    const std::uint8_t* frame(std::uint32_t index);
+
+private:
+    SerFile m_file;
+    SerLayout m_layout;
+    SerFileMap m_map;
+    std::vector<std::uint8_t> m_buffer;   // Copied only
+};

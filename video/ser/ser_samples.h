@@ -1,0 +1,57 @@
+#pragma once
+
+#include "video/ser/ser_header.h"
+
+#include <cstdint>
+#include <span>
+
+// How the samples of one SER file are to be read, settled once from its
+// header and its first frames.
+struct SerSampleFormat {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    SerColour colour = SerColour::Mono;
+    std::int32_t planes = 1;
+    std::int32_t bytesPerSample = 1;
+    bool bigEndian = false;      // two-byte samples only
+    std::int32_t depth = 8;      // bits the samples use, as the data shows them
+
+    std::int32_t rowSamples() const { return width * planes; }
+};
+
+// How many frames from the start of a file the probe would like to see.
+inline constexpr std::uint32_t kSerFramesToProbe = 8;
+
+// Settles byte order and depth from the first frames of a file, fed one at a
+// time (rows top-down, as stored), so that only one frame is held at once.
+//
+// Byte order (two-byte samples): the header's flag read inverted (0 means
+// little-endian, what capture programs actually write), unless the first
+// frame says otherwise: the order under which samples two pixels apart in a
+// row differ less in total wins; a tie keeps the flag's order. Smooth
+// pictures turn to noise in the wrong order, so this rescues files whose
+// writer set the flag literally.
+//
+// Depth: the bit width of the largest sample seen. Two-byte samples take it
+// whatever the header declares (16 is often written for 12-bit data in the
+// low bits; data above the declared depth is kept rather than clipped), but
+// never below 8; one-byte samples only rise above a declared depth under 8,
+// never drop below it. Without frames, or with all-zero ones, the declared
+// depth stands.
+class SerFormatProbe {
+public:
+    explicit SerFormatProbe(const SerHeader& header);
+
+    // frame: exactly one frame of the header's frameBytes().
+    void addFrame(std::span<const std::uint8_t> frame);
+    SerSampleFormat format() const;
+
+private:
+    SerSampleFormat m_format;
+    std::int32_t m_declaredDepth;
+    bool m_sawFrame = false;
+    // Every byte seen, ORed together by its position within a 64-bit word.
+    // Each frame is taken from its own start, so with two-byte samples the
+    // even and odd positions hold the two halves of the samples.
+    std::uint64_t m_bits = 0;
+};

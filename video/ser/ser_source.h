@@ -1,0 +1,26 @@
+#pragma once
+
+#include "video/frame_source.h"
+#include "video/ser/ser_frame_reader.h"
+
+#include <memory>
+#include <string>
+
+// True when the file at path starts with the SER file id "LUCAM-RECORDER",
+// whatever its name; false when it does not or cannot be read.
+bool IsSerFile(const std::string& path);
+
+// Opens a SER file as a frame source of one video stream.
+//
+// Frames: the whole frames present (a capture cut short gives fewer than its
+// header declares; a partial last frame is left out). Frame rate: from the
+// frames' time stamps when every one is later than the one before, otherwise
+// 30; length = frames / rate. Frame i has presentation time i / rate.
+// Pictures: see SerConverter; byte order and depth: see SerFormatProbe.
+// Frames are converted on the calling thread, into one picture buffer that
+// the source owns and reuses.
+//
+// Throws FrameSourceError "Couldn't load the file!" for a file that cannot be
+// read, a header that is short or invalid, or a file with no whole frame.
+// reading is for tests of the fallback; callers leave it.
+std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading = SerReading::Mapped);
