@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include <sys/resource.h>
@@ -30,18 +31,10 @@ SerOutputFormat clipFormat()
     return format;
 }
 
-struct Outcome {
-    std::int32_t accepted = -1;   // frames whose addFrame returned normally
-    std::string openError;
-    std::string addError;
-    std::string closeError;
-};
-
-// Writes stamped frames in a child process whose file size limit is
-// `fileSizeLimit`, the way a full disk or a quota refuses a write: the kernel
-// lets part of the data in, then fails with EFBIG. The child reports back
-// through a pipe, one field a line.
-Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeLimit)
+// Runs work in a child process whose file size limit is fileSizeLimit, the
+// way a full disk or a quota refuses a write: the kernel lets part of the
+// data in, then fails with EFBIG. Returns what work returned, through a pipe.
+std::string inChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const std::function<std::string()>& work)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -52,6 +45,33 @@ Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeL
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string report = work();
+        (void)!::write(fds[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, std::size_t(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child did not exit normally";
+    return report;
+}
+
+struct Outcome {
+    std::int32_t accepted = -1;   // frames whose addFrame returned normally
+    std::string openError;
+    std::string addError;
+    std::string closeError;
+};
+
+// Writes up to kFramesTried stamped frames under the limit and closes.
+Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeLimit)
+{
+    const std::string report = inChildWithFileSizeLimit(fileSizeLimit, [&path] {
         Outcome o;
         SerWriter writer;
         try {
@@ -66,20 +86,8 @@ Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeL
         } catch (const SerError& e) {
             o.closeError = e.what();
         }
-        const std::string report = std::to_string(o.accepted) + "\n" + o.openError + "\n" + o.addError + "\n"
-            + o.closeError + "\n";
-        (void)!::write(fds[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string report;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, std::size_t(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child did not exit normally";
+        return std::to_string(o.accepted) + "\n" + o.openError + "\n" + o.addError + "\n" + o.closeError + "\n";
+    });
     Outcome o;
     std::istringstream lines(report);
     std::string accepted;

@@ -26,7 +26,6 @@ struct SerFileContents {
     std::int64_t dateTime = 0;
     std::int64_t dateTimeUtc = 0;
 
-    std::uint64_t fileSize = 0;
     std::vector<std::vector<std::uint8_t>> frames;   // frameCount frames
     std::vector<std::uint8_t> tail;                  // every byte after them
 
@@ -90,7 +89,6 @@ inline SerFileContents ReadSerFile(const std::string& path)
     s.telescope = text(122, 40);
     s.dateTime = std::int64_t(u64(162, 8));
     s.dateTimeUtc = std::int64_t(u64(170, 8));
-    s.fileSize = bytes.size();
 
     const std::size_t frameBytes = s.frameBytes();
     if (s.frameCount < 0 || (bytes.size() - kHeader) / (frameBytes == 0 ? 1 : frameBytes) < std::size_t(s.frameCount))
