@@ -1,0 +1,2 @@
+#include "analysis/processing_state.h"
+#include "avi/avi_writer.h"
