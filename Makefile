@@ -77,7 +77,7 @@ bench-e2e: build
 # Long runs, not part of the default run: the core's responsiveness over a
 # 20,000-frame run (ctest label longrun), then orbicrop-cli over a batch of
 # 20 files and over one 20,000-frame file, with peak memory and every output
-# checked. Inputs are kept in LONGRUN_DIR (default /tmp/orbicrop-longrun).
+# checked. Inputs are kept in LONGRUN_DIR (default $TMPDIR/orbicrop-longrun, or /tmp without TMPDIR).
 longrun: build
 	cd $(BUILD) && ctest --output-on-failure -V -L longrun
 	bench/longrun.sh $(BUILD)/bin

@@ -7,7 +7,7 @@
 # a last frame that decodes to the same picture by seeking as by reading
 # through. Prints a table; exits non-zero when anything fails.
 #
-# Inputs are generated once into $LONGRUN_DIR (default /tmp/orbicrop-longrun)
+# Inputs are generated once into $LONGRUN_DIR (default $TMPDIR/orbicrop-longrun)
 # and kept for the next run; the outputs there are replaced every run.
 #
 # usage: bench/longrun.sh BIN_DIR
@@ -15,7 +15,7 @@ set -euo pipefail
 
 bin=${1:?usage: bench/longrun.sh BIN_DIR}
 bin=$(cd "$bin" && pwd)
-work=${LONGRUN_DIR:-/tmp/orbicrop-longrun}
+work=${LONGRUN_DIR:-${TMPDIR:-/tmp}/orbicrop-longrun}
 batch_files=${LONGRUN_BATCH_FILES:-20}
 batch_frames=${LONGRUN_BATCH_FRAMES:-300}
 long_frames=${LONGRUN_FRAMES:-20000}
