@@ -7,7 +7,7 @@
 # Folder (deepest first) and the folders or headers it may include from.
 set(layers
   "video/ffmpeg|image analysis video/frame_source.h video/ffmpeg"
-  "video/ser|image analysis video/frame_source.h video/ser"
+  "video/ser|image analysis ser video/frame_source.h video/ser"
   "video|image analysis video/frame_source.h"
   "image|image"
   "fileio|fileio"

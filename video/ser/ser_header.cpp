@@ -30,25 +30,6 @@ std::string ReadText(const std::uint8_t* p)
     return text;
 }
 
-bool IsKnownColour(std::int32_t id)
-{
-    switch (static_cast<SerColour>(id)) {
-    case SerColour::Mono:
-    case SerColour::BayerRggb:
-    case SerColour::BayerGrbg:
-    case SerColour::BayerGbrg:
-    case SerColour::BayerBggr:
-    case SerColour::BayerCyym:
-    case SerColour::BayerYcmy:
-    case SerColour::BayerYmcy:
-    case SerColour::BayerMyyc:
-    case SerColour::Rgb:
-    case SerColour::Bgr:
-        return true;
-    }
-    return false;
-}
-
 } // namespace
 
 std::int32_t SerHeader::planes() const
@@ -102,7 +83,7 @@ SerHeaderParse ParseSerHeader(std::span<const std::uint8_t> bytes)
         result.fault = SerHeaderFault::BadHeight;
     else if (h.depth <= 0 || h.depth > 16)
         result.fault = SerHeaderFault::BadDepth;
-    else if (!IsKnownColour(colourId))
+    else if (!orbicrop::ser::IsKnownSerColour(colourId))
         result.fault = SerHeaderFault::BadColour;
     else
         h.colour = static_cast<SerColour>(colourId);

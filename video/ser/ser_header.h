@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ser/ser_colour.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,20 +15,8 @@ inline constexpr std::size_t kSerFileIdSize = 14;
 inline constexpr char kSerFileId[] = "LUCAM-RECORDER";
 inline constexpr std::int32_t kSerMaxSide = 16384;
 
-// Colour ids: how the samples of one pixel are laid out.
-enum class SerColour : std::int32_t {
-    Mono = 0,
-    BayerRggb = 8,
-    BayerGrbg = 9,
-    BayerGbrg = 10,
-    BayerBggr = 11,
-    BayerCyym = 16,
-    BayerYcmy = 17,
-    BayerYmcy = 18,
-    BayerMyyc = 19,
-    Rgb = 100,   // three planes interleaved per pixel: R, G, B
-    Bgr = 101,   // three planes interleaved per pixel: B, G, R
-};
+// Colour ids, shared with the SER writer.
+using orbicrop::ser::SerColour;
 
 struct SerHeader {
     std::int32_t luId = 0;
