@@ -1,6 +1,7 @@
 #include "analysis/block_sums.h"
 
 #include "analysis/rounding.h"
+#include "image/vector_loop.h"
 
 #include <array>
 #include <cstddef>
@@ -42,21 +43,15 @@ template <int BytesPerPixel>
     }
 }
 
-// The x86-64 baseline has 16-byte vectors without byte shuffles; the loops
-// above are also built for AVX2 and chosen when the program loads.
-#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define BLOCK_SUM_LOOP __attribute__((target_clones("avx2", "default")))
-#else
-#define BLOCK_SUM_LOOP
-#endif
+// The loops above get AVX2 clones: the baseline has no byte shuffles.
 
-BLOCK_SUM_LOOP void SumGrayBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
+ORBICROP_VECTOR_LOOP void SumGrayBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
                                    std::uint16_t* rowSum)
 {
     SumGreenBlocks4<1>(frame, grid, sums, rowSum);
 }
 
-BLOCK_SUM_LOOP void SumBgrBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
+ORBICROP_VECTOR_LOOP void SumBgrBlocks4(const FrameView& frame, const BlockGrid& grid, std::span<std::int32_t> sums,
                                   std::uint16_t* rowSum)
 {
     SumGreenBlocks4<3>(frame, grid, sums, rowSum);

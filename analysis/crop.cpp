@@ -1,22 +1,18 @@
 #include "analysis/crop.h"
 
+#include "image/vector_loop.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
 namespace {
 
-// Picking every third byte needs byte shuffles that the x86-64 baseline lacks:
-// these loops are also built for AVX2 and chosen when the program loads.
-#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define CROP_LOOP __attribute__((target_clones("avx2", "default")))
-#else
-#define CROP_LOOP
-#endif
+// Picking every third byte needs the byte shuffles of the AVX2 clones.
 
 // Without an early exit the loop vectorises; most crops of a grey capture
 // scan every pixel, and a colour one stops being scanned once found.
-CROP_LOOP bool RowHasColor(const std::uint8_t* pixels, std::int32_t count)
+ORBICROP_VECTOR_LOOP bool RowHasColor(const std::uint8_t* pixels, std::int32_t count)
 {
     unsigned differ = 0;
     for (std::int32_t k = 0; k < count; ++k)
@@ -30,7 +26,7 @@ void CopyBlue(std::uint8_t* gray, const std::uint8_t* pixels, std::int32_t count
         gray[k] = pixels[std::size_t(k) * 3];
 }
 
-CROP_LOOP void ExpandGray(std::uint8_t* out, const std::uint8_t* gray, std::int32_t count)
+ORBICROP_VECTOR_LOOP void ExpandGray(std::uint8_t* out, const std::uint8_t* gray, std::int32_t count)
 {
     for (std::int32_t k = 0; k < count; ++k) {
         out[std::size_t(k) * 3] = gray[k];

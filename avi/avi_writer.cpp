@@ -1,6 +1,7 @@
 #include "avi/avi_writer.h"
 
 #include "avi/avi_video_file.h"
+#include "fileio/ascii_case.h"
 #include "fileio/output_file.h"
 
 #include <algorithm>
@@ -37,16 +38,6 @@ std::string sizeText(std::int32_t width, std::int32_t height)
     return std::to_string(width) + " x " + std::to_string(height);
 }
 
-char asciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool equalIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
-
 // The extension of the file name part, from its last dot, dot included.
 std::string lowerExtension(std::string_view path)
 {
@@ -56,7 +47,7 @@ std::string lowerExtension(std::string_view path)
     if (dot == std::string_view::npos)
         return {};
     std::string ext(name.substr(dot));
-    std::ranges::transform(ext, ext.begin(), asciiLower);
+    std::ranges::transform(ext, ext.begin(), orbicrop::fileio::asciiLower);
     return ext;
 }
 
@@ -82,7 +73,7 @@ TAviWriter::~TAviWriter()
 
 void TAviWriter::setWavFileName(const std::string& value)
 {
-    if (equalIgnoringCase(value, m_wavFileName))
+    if (orbicrop::fileio::equalIgnoringAsciiCase(value, m_wavFileName))
         return;
     if (lowerExtension(value) != ".wav")
         throw AviError("WavFileName must name a file with the .wav extension");

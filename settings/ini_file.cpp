@@ -1,16 +1,16 @@
 #include "settings/ini_file.h"
 
+#include "fileio/ascii_case.h"
+#include "fileio/input_file.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <stdexcept>
 #include <system_error>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -27,16 +27,9 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
 bool SameName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
+    return orbicrop::fileio::equalIgnoringAsciiCase(a, b);
 }
 
 // A UTF-8 byte order mark written by some editors must not hide the first section.
@@ -145,29 +138,19 @@ static_assert(kMaxContent < std::numeric_limits<std::uint32_t>::max());
 // <(...)) is read to its end.
 std::optional<std::string> ReadWhole(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<std::string> content(std::in_place);
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
-        content.reset();
-    std::vector<char> buffer(std::size_t(1) << 16);
-    while (content) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno != EINTR)
-                content.reset();
-            continue;
+    try {
+        auto file = orbicrop::fileio::InputFile::open(path, orbicrop::fileio::InputFile::PipeOpen::NoWait);
+        std::string content;
+        std::vector<std::uint8_t> buffer(std::size_t(1) << 16);
+        while (const std::size_t got = file.read(buffer)) {
+            content.append(reinterpret_cast<const char*>(buffer.data()), got);
+            if (content.size() > kMaxContent)
+                return std::nullopt;
         }
-        content->append(buffer.data(), std::size_t(got));
-        if (content->size() > kMaxContent)
-            content.reset();
+        return content;
+    } catch (const std::system_error&) {
+        return std::nullopt;
     }
-    ::close(fd);
-    return content;
 }
 
 } // namespace

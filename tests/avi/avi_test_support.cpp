@@ -1,4 +1,5 @@
 #include "tests/avi/avi_test_support.h"
+#include "support/subprocess.h"
 
 #include <gtest/gtest.h>
 
@@ -8,27 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace avitest {
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "orbicrop_avi_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
 
 OutputBitmap colourFrame(std::int32_t width, std::int32_t height, std::int32_t frame)
 {
@@ -183,73 +165,24 @@ ContainerFacts checkContainer(const RiffFile& file, std::int32_t width, std::int
 
 namespace {
 
-bool onPath(const std::string& program)
+// The clips under test live in a test's own temporary folder, which also
+// takes what the tools print.
+std::string scratchFolderOf(const std::string& path)
 {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "");
-    for (std::string dir; std::getline(dirs, dir, ':');)
-        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
-// Runs a program found on PATH; returns its standard output and exit status.
-// Its standard error goes to ours, where a failing test shows it.
-std::vector<std::uint8_t> run(const std::vector<std::string>& args, int* status)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addclose(&actions, fds[1]);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    std::vector<std::uint8_t> out;
-    std::uint8_t buffer[65536];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        out.insert(out.end(), buffer, buffer + n);
-    }
-    ::close(fds[0]);
-    *status = -1;
-    if (spawned == 0) {
-        int raw = 0;
-        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-        }
-        *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    return out;
+    return std::filesystem::path(path).parent_path().string();
 }
 
 } // namespace
 
-bool haveMediaTools()
-{
-    return onPath("ffprobe") && onPath("ffmpeg");
-}
-
 std::map<std::string, std::string> probe(const std::string& path)
 {
-    int status = 0;
-    const auto out = run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
-                          "stream=codec_name,pix_fmt,width,height,r_frame_rate,nb_frames,nb_read_packets", "-of",
-                          "default=noprint_wrappers=1", path},
-                         &status);
-    std::map<std::string, std::string> fields{{"exit", std::to_string(status)}};
-    std::stringstream lines(std::string(out.begin(), out.end()));
+    const CommandResult r =
+        RunProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
+                    "stream=codec_name,pix_fmt,width,height,r_frame_rate,nb_frames,nb_read_packets", "-of",
+                    "default=noprint_wrappers=1", path},
+                   scratchFolderOf(path));
+    std::map<std::string, std::string> fields{{"exit", std::to_string(r.status)}};
+    std::stringstream lines(r.out);
     for (std::string line; std::getline(lines, line);) {
         const auto eq = line.find('=');
         if (eq != std::string::npos)
@@ -263,10 +196,9 @@ std::vector<std::uint8_t> decodeAll(const std::string& path, bool grey, const st
     std::vector<std::string> args{"ffmpeg", "-v", "error", "-nostdin"};
     args.insert(args.end(), inputOptions.begin(), inputOptions.end());
     args.insert(args.end(), {"-i", path, "-f", "rawvideo", "-pix_fmt", grey ? "gray" : "bgr24", "-"});
-    int status = 0;
-    auto out = run(args, &status);
-    EXPECT_EQ(status, 0) << "ffmpeg failed on " << path;
-    return out;
+    const CommandResult r = RunProgram(args, scratchFolderOf(path));
+    EXPECT_EQ(r.status, 0) << "ffmpeg failed on " << path << ": " << r.err;
+    return {r.out.begin(), r.out.end()};
 }
 
 void expectReadsBack(const std::string& path, std::int32_t width, std::int32_t height, bool grey, std::int32_t frames)

@@ -3,6 +3,7 @@
 #include "image/output_bitmap.h"
 #include "avi/avi_writer.h"
 #include "tests/avi/riff_reader.h"
+#include "support/temp_dir.h"
 
 #include <cstdint>
 #include <map>
@@ -10,19 +11,6 @@
 #include <vector>
 
 namespace avitest {
-
-// A fresh folder under the system's temporary folder, removed with its files.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 // Frame content that differs in every row, column, channel and frame, so a
 // flipped, shifted or repeated frame cannot pass for the right one.
@@ -50,9 +38,6 @@ struct ContainerFacts {
     std::uint32_t largestRiff = 0;        // bytes, header included
 };
 ContainerFacts checkContainer(const RiffFile& file, std::int32_t width, std::int32_t height, bool grey);
-
-// ffprobe and ffmpeg found on PATH.
-bool haveMediaTools();
 
 // ffprobe's view of the video stream: codec_name, pix_fmt, width, height,
 // r_frame_rate, nb_frames, nb_read_packets; "exit" holds the exit status.

@@ -1,16 +1,12 @@
 #include "avi/avi_writer.h"
 #include "tests/avi/avi_test_support.h"
+#include "support/subprocess.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <sstream>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace avitest;
 
@@ -35,20 +31,11 @@ struct Outcome {
     std::string closeError;
 };
 
-// Writes frames in a child process whose file size limit is `fileSizeLimit`,
-// the way a full disk or a quota refuses a write: the kernel lets part of
-// the data in, then fails with EFBIG. The child reports back through a pipe.
+// Writes frames in a child process under a file size limit (a full disk or
+// a quota) and reads back what happened.
 Outcome writeUnderFileSizeLimit(const std::string& path, const Clip& clip, std::uint64_t fileSizeLimit)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        throw std::runtime_error("pipe failed");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string report = InChildWithFileSizeLimit(fileSizeLimit, [&] {
         Outcome o;
         TAviWriter writer(1920, 1080);
         writer.setFileName(path);
@@ -68,20 +55,8 @@ Outcome writeUnderFileSizeLimit(const std::string& path, const Clip& clip, std::
         } catch (const AviError& e) {
             o.closeError = e.what();
         }
-        const std::string report = std::to_string(o.accepted) + "\n" + o.openError + "\n" + o.addError + "\n"
-            + o.closeError + "\n";
-        (void)!::write(fds[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string report;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, std::size_t(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child did not exit normally";
+        return std::to_string(o.accepted) + "\n" + o.openError + "\n" + o.addError + "\n" + o.closeError + "\n";
+    });
     Outcome o;
     std::istringstream lines(report);
     std::string accepted;
@@ -149,8 +124,6 @@ TEST_P(RefusedWrite, TheFileClosesValidWithEveryFrameAddedBeforeTheFailure)
         EXPECT_EQ(facts.odmlIndexedFrames, std::uint32_t(o.accepted - c.unindexed));
     }
 
-    if (!haveMediaTools())
-        GTEST_SKIP() << "ffprobe/ffmpeg not on PATH";
     expectReadsBack(path, kWidth, kHeight, false, o.accepted);
 }
 
@@ -208,8 +181,6 @@ TEST(RefusedWrite, AnIndexCutShortAtCloseIsDroppedWhole)
     const ContainerFacts facts = checkContainer(RiffFile(path), clip.width, clip.height, false);
     EXPECT_EQ(facts.frames, std::uint32_t(clip.frames));
     EXPECT_FALSE(facts.hasIdx1);
-    if (!haveMediaTools())
-        GTEST_SKIP() << "ffprobe/ffmpeg not on PATH";
     EXPECT_EQ(probe(path)["nb_read_packets"], std::to_string(clip.frames));
 }
 

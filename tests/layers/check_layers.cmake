@@ -7,7 +7,7 @@
 # Folder (deepest first) and the folders or headers it may include from.
 set(layers
   "video/ffmpeg|image analysis video/frame_source.h video/ffmpeg"
-  "video/ser|image analysis ser video/frame_source.h video/ser"
+  "video/ser|image fileio analysis ser video/frame_source.h video/ser"
   "video|image analysis video/frame_source.h"
   "image|image"
   "fileio|fileio"
@@ -15,7 +15,7 @@ set(layers
   "avi|image fileio avi"
   "ser|fileio ser"
   "run|image fileio analysis avi ser video run"
-  "settings|image analysis settings"
+  "settings|image fileio analysis settings"
   "cli|image fileio analysis avi ser video run settings cli"
   "app|image fileio analysis avi ser video run settings app"
   "tools|image fileio analysis avi ser video run tools")

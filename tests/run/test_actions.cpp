@@ -6,6 +6,7 @@
 #include "avi/avi_writer.h"
 #include "run/avi_output.h"
 #include "support/decoded_video.h"
+#include "support/subprocess.h"
 #include "support/recording_host.h"
 #include "support/synthetic_source.h"
 #include "support/temp_dir.h"
@@ -14,9 +15,6 @@
 
 #include <filesystem>
 #include <map>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -252,21 +250,13 @@ TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
     b.add("long.avi", Clip{200});
     b.add("short.avi", Clip{3});
     ASSERT_TRUE(b.test());
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{200 * 1024, 200 * 1024};
-        setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string outcome = InChildWithFileSizeLimit(200 * 1024, [&b] {
         const BatchResult result = b.process();
         const bool ok = result.completed == 1 && result.failed == 1 && b.host.messages.size() == 1
                         && b.host.messages[0].rfind("Failed to add frame to AVI. Err=", 0) == 0;
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return std::string(ok ? "ok" : "wrong outcome");
+    });
+    EXPECT_EQ(outcome, "ok");
     const auto longOut = Probe(b.dir.file("long_orbic.avi"), b.dir.path());
     EXPECT_GT(longOut.frames, 10);
     EXPECT_LT(longOut.frames, 200);

@@ -1,18 +1,14 @@
 #include "ser/ser_writer.h"
 #include "support/ser_reader.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "tests/ser/ser_test_frames.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <sstream>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace orbicrop::ser;
 using sertest::testFrame;
@@ -31,36 +27,6 @@ SerOutputFormat clipFormat()
     return format;
 }
 
-// Runs work in a child process whose file size limit is fileSizeLimit, the
-// way a full disk or a quota refuses a write: the kernel lets part of the
-// data in, then fails with EFBIG. Returns what work returned, through a pipe.
-std::string inChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const std::function<std::string()>& work)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        throw std::runtime_error("pipe failed");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string report = work();
-        (void)!::write(fds[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string report;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, std::size_t(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child did not exit normally";
-    return report;
-}
-
 struct Outcome {
     std::int32_t accepted = -1;   // frames whose addFrame returned normally
     std::string openError;
@@ -71,7 +37,7 @@ struct Outcome {
 // Writes up to kFramesTried stamped frames under the limit and closes.
 Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeLimit)
 {
-    const std::string report = inChildWithFileSizeLimit(fileSizeLimit, [&path] {
+    const std::string report = InChildWithFileSizeLimit(fileSizeLimit, [&path] {
         Outcome o;
         SerWriter writer;
         try {

@@ -1,6 +1,6 @@
 #include "settings/ini_file.h"
 
-#include "settings/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ class ParseIniIntegerTable : public ::testing::TestWithParam<IntegerCase> {};
 IniFile Loaded(const TempDir& dir, const std::string& content)
 {
     const std::string path = dir.file("test.ini");
-    TempDir::write(path, content);
+    WriteWholeFile(path, content);
     IniFile ini;
     EXPECT_EQ(ini.load(path), IniFile::LoadResult::Loaded);
     return ini;
@@ -123,7 +123,7 @@ TEST(IniFile, MissingFileReadsAsEmptyAndIsCreatedBySave)
     ini.writeBool("Output", "color", true);
     ini.writeBool("COG", "showeffect", false);
     ini.save();
-    EXPECT_EQ(TempDir::read(path), "[COG]\nthreshold=-7\nshoweffect=0\n[Output]\ncolor=1\n");
+    EXPECT_EQ(ReadWholeFile(path), "[COG]\nthreshold=-7\nshoweffect=0\n[Output]\ncolor=1\n");
 }
 
 TEST(IniFile, WriteChangesOnlyItsOwnKeyAndKeepsEverythingElseByteForByte)
@@ -147,7 +147,7 @@ TEST(IniFile, WriteChangesOnlyItsOwnKeyAndKeepsEverythingElseByteForByte)
     ini.writeInteger("Size", "height", 8);        // new key in the last section, which had no newline
     ini.writeInteger("Output", "color", 1);       // new section, at the end
     ini.save();
-    EXPECT_EQ(TempDir::read(ini.path()),
+    EXPECT_EQ(ReadWholeFile(ini.path()),
               "; written by hand\n"
               "[Mine]\n"
               "colour = blue  ; not a comment\n"
@@ -184,7 +184,7 @@ TEST(IniFile, SaveKeepsTheFilesPermissions)
     ini.save();
     EXPECT_EQ(fs::status(ini.path()).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(TempDir::read(ini.path()), "[A]\nb=2\n");
+    EXPECT_EQ(ReadWholeFile(ini.path()), "[A]\nb=2\n");
 }
 
 TEST(IniFile, SaveLeavesAReadOnlyFileAlone)
@@ -196,7 +196,7 @@ TEST(IniFile, SaveLeavesAReadOnlyFileAlone)
     fs::permissions(ini.path(), fs::perms::owner_read | fs::perms::group_read);
     ini.writeInteger("A", "b", 2);
     EXPECT_THROW(ini.save(), SettingsError);
-    EXPECT_EQ(TempDir::read(ini.path()), "[A]\nb=1\n");
+    EXPECT_EQ(ReadWholeFile(ini.path()), "[A]\nb=1\n");
     EXPECT_EQ(fs::status(ini.path()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::group_read);
 }
 
@@ -211,14 +211,14 @@ TEST(IniFile, SaveWritesThroughALink)
     viaLink.writeInteger("A", "b", 3);
     viaLink.save();
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(TempDir::read(ini.path()), "[A]\nb=3\n");
+    EXPECT_EQ(ReadWholeFile(ini.path()), "[A]\nb=3\n");
 }
 
 TEST(IniFile, SaveThatCannotWriteThrowsUnableToWriteWithThePath)
 {
     TempDir dir;
     // A regular file where a directory should be: nothing can be created below it.
-    TempDir::write(dir.file("plain"), "x");
+    WriteWholeFile(dir.file("plain"), "x");
     IniFile ini;
     const std::string path = dir.file("plain") + "/Orbicrop.ini";
     ini.load(path);

@@ -1,6 +1,6 @@
 #include "settings/orbicrop_settings.h"
 
-#include "settings/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ namespace {
 OrbicropSettings LoadFrom(const TempDir& dir, const std::string& content)
 {
     const std::string path = dir.file("Orbicrop.ini");
-    TempDir::write(path, content);
+    WriteWholeFile(path, content);
     return LoadOrbicropSettings(path);
 }
 
@@ -87,7 +87,7 @@ TEST(SaveOrbicropSettings, FreshFileHoldsTheNineKeysInTheirOrder)
     s.width = 4;
     s.height = 40;
     SaveOrbicropSettings(dir.file("Orbicrop.ini"), s);
-    EXPECT_EQ(TempDir::read(dir.file("Orbicrop.ini")),
+    EXPECT_EQ(ReadWholeFile(dir.file("Orbicrop.ini")),
               "[COG]\nthreshold=-12\nshoweffect=1\n"
               "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=0\ndebayersafe=1\n"
               "[Size]\nwidth=4\nheight=40\nauto=0\n");
@@ -97,7 +97,7 @@ TEST(SaveOrbicropSettings, ChangesOnlyItsKeysWhereTheyStand)
 {
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
-    TempDir::write(path,
+    WriteWholeFile(path,
                    "; my capture rig\n"
                    "[Size]\n"
                    "auto=1\n"
@@ -112,7 +112,7 @@ TEST(SaveOrbicropSettings, ChangesOnlyItsKeysWhereTheyStand)
     EXPECT_EQ(s.width, 20);
     s.threshold = 8;
     SaveOrbicropSettings(path, s);
-    EXPECT_EQ(TempDir::read(path),
+    EXPECT_EQ(ReadWholeFile(path),
               "; my capture rig\n"
               "[Size]\n"
               "auto=0\n"

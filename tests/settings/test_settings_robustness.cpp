@@ -6,7 +6,7 @@
 #include "settings/orbicrop_settings.h"
 
 #include "settings/kept_lines.h"
-#include "settings/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -139,14 +139,14 @@ TEST(UnreadableSettings, FileWithoutReadPermissionGivesDefaultsAndIsNeverOverwri
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
     const std::string content = "[COG]\nthreshold=50\n[Mine]\nkeep=1\n";
-    TempDir::write(path, content);
+    WriteWholeFile(path, content);
     fs::permissions(path, fs::perms::none);
     IniFile ini;
     EXPECT_EQ(ini.load(path), IniFile::LoadResult::Unreadable);
     ExpectDefaults(LoadOrbicropSettings(path));
     ExpectUnableToWrite(path, Changed());
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(TempDir::read(path), content);
+    EXPECT_EQ(ReadWholeFile(path), content);
 }
 
 TEST(UnreadableSettings, DirectoryNamedLikeTheFileGivesDefaultsAndIsReportedAtSave)
@@ -154,11 +154,11 @@ TEST(UnreadableSettings, DirectoryNamedLikeTheFileGivesDefaultsAndIsReportedAtSa
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
     fs::create_directories(path);
-    TempDir::write(path + "/inside", "[COG]\nthreshold=50\n");
+    WriteWholeFile(path + "/inside", "[COG]\nthreshold=50\n");
     ExpectDefaults(LoadOrbicropSettings(path));
     ExpectUnableToWrite(path, Changed());
     EXPECT_TRUE(fs::is_directory(path));
-    EXPECT_EQ(TempDir::read(path + "/inside"), "[COG]\nthreshold=50\n");
+    EXPECT_EQ(ReadWholeFile(path + "/inside"), "[COG]\nthreshold=50\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("")), fs::directory_iterator()), 1)
         << "a temporary file was left beside it";
 }
@@ -211,7 +211,7 @@ TEST(UnreadableSettings, FileOverSixtyFourMegabytesGivesDefaultsAndIsNeverOverwr
 {
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
-    TempDir::write(path, "[COG]\nthreshold=50\n");
+    WriteWholeFile(path, "[COG]\nthreshold=50\n");
     fs::resize_file(path, (std::uintmax_t(64) << 20) + 1);
     IniFile ini;
     EXPECT_EQ(ini.load(path), IniFile::LoadResult::Unreadable);
@@ -329,18 +329,18 @@ TEST_P(DamagedSettings, StartWithWhatCanBeReadAndKeepEveryOtherLine)
     const DamagedCase c = DamagedCases()[GetParam()];
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
-    TempDir::write(path, c.content);
-    ASSERT_EQ(TempDir::read(path).size(), c.content.size());
+    WriteWholeFile(path, c.content);
+    ASSERT_EQ(ReadWholeFile(path).size(), c.content.size());
 
     ExpectSettings(LoadOrbicropSettings(path), c.expected);
     SaveOrbicropSettings(path, Changed());
-    const std::string saved = TempDir::read(path);
+    const std::string saved = ReadWholeFile(path);
     EXPECT_TRUE(LinesKept(c.content, saved, c.changeable));
     // What was saved is what is read next time.
     ExpectSettings(LoadOrbicropSettings(path), Changed());
     // A second save with the same values changes nothing.
     SaveOrbicropSettings(path, Changed());
-    EXPECT_EQ(TempDir::read(path), saved);
+    EXPECT_EQ(ReadWholeFile(path), saved);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DamagedSettings, ::testing::Range<std::size_t>(0, DamagedCases().size()),
@@ -355,9 +355,9 @@ TEST(DamagedSettings, DuplicatesOutsideTheFirstAreLeftAsTheyStand)
 {
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
-    TempDir::write(path, "[COG]\nthreshold=11\nthreshold=12\n[cog]\nthreshold=13\n");
+    WriteWholeFile(path, "[COG]\nthreshold=11\nthreshold=12\n[cog]\nthreshold=13\n");
     SaveOrbicropSettings(path, With(-1));
-    EXPECT_EQ(TempDir::read(path),
+    EXPECT_EQ(ReadWholeFile(path),
               "[COG]\nthreshold=-1\nthreshold=12\nshoweffect=0\n[cog]\nthreshold=13\n"
               "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
               "[Size]\nwidth=12\nheight=12\nauto=0\n");
@@ -369,9 +369,9 @@ TEST(DamagedSettings, NulBytesInAKeptLineSurviveTheSave)
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
     const std::string content = "[Mine]\nx=\0\0\0\n[COG]\nthreshold=3\n"s;
-    TempDir::write(path, content);
+    WriteWholeFile(path, content);
     SaveOrbicropSettings(path, With(4));
-    const std::string saved = TempDir::read(path);
+    const std::string saved = ReadWholeFile(path);
     EXPECT_EQ(saved.substr(0, 12), "[Mine]\nx=\0\0\0"s);
     EXPECT_NE(saved.find("threshold=4\n"), std::string::npos);
 }
@@ -437,7 +437,7 @@ TEST_P(LargeSettings, TenMegabytesAreReadAndSavedInSeconds)
     ASSERT_GE(content.size(), kTenMegabytes);
     TempDir dir;
     const std::string path = dir.file("Orbicrop.ini");
-    TempDir::write(path, content);
+    WriteWholeFile(path, content);
 
     const auto start = std::chrono::steady_clock::now();
     bool returned = ReturnsWithin(std::chrono::seconds(60), [&] {
@@ -454,7 +454,7 @@ TEST_P(LargeSettings, TenMegabytesAreReadAndSavedInSeconds)
     std::vector<std::size_t> changeable;
     if (GetParam().lastLineIsOwnKey)
         changeable.push_back(LineCount(content) - 1);
-    EXPECT_TRUE(LinesKept(content, TempDir::read(path), changeable));
+    EXPECT_TRUE(LinesKept(content, ReadWholeFile(path), changeable));
     ExpectSettings(LoadOrbicropSettings(path), Changed());
 }
 

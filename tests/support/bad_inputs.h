@@ -116,7 +116,7 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
                       0, ""});
     corpus.push_back({"audio only.avi",
                       [](const std::string& p) {
-                          RunCommand("ffmpeg -v error -y -f lavfi -i sine=d=1 -f avi " + ShellQuote(p),
+                          RunProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=d=1", "-f", "avi", p},
                                      std::filesystem::path(p).parent_path().string());
                       },
                       1, "Couldn't find a video stream"});

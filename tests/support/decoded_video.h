@@ -11,8 +11,7 @@ inline std::string DecodeWithFfmpeg(const std::string& video, const std::string&
                                     const std::string& scratchDir)
 {
     const std::string raw = scratchDir + "/.decoded";
-    const auto r = RunCommand("ffmpeg -v error -y -i " + ShellQuote(video) + " -f rawvideo -pix_fmt " + pixelFormat
-                                  + " " + ShellQuote(raw),
+    const auto r = RunProgram({"ffmpeg", "-v", "error", "-y", "-i", video, "-f", "rawvideo", "-pix_fmt", pixelFormat, raw},
                               scratchDir);
     if (r.status != 0) return {};
     std::string bytes = ReadWholeFile(raw);
@@ -28,9 +27,9 @@ struct ProbedStream {
 
 inline ProbedStream Probe(const std::string& video, const std::string& scratchDir)
 {
-    const auto r = RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                              "stream=codec_name,pix_fmt,width,height,nb_read_frames,r_frame_rate -of default=nw=1 "
-                                  + ShellQuote(video),
+    const auto r = RunProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                               "stream=codec_name,pix_fmt,width,height,nb_read_frames,r_frame_rate", "-of",
+                               "default=nw=1", video},
                               scratchDir);
     ProbedStream p;
     std::istringstream in(r.out);

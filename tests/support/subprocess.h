@@ -1,26 +1,32 @@
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <sys/wait.h>
+#include "support/temp_dir.h"
 
-// Runs a shell command and keeps what it printed and how it ended.
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// How tests start other processes. Programs go through the shell, with what
+// they print kept in files of a scratch folder (binary output survives, and a
+// program that fills one stream while the test waits on the other cannot
+// stall). Code of the test itself runs in a forked child when it needs a
+// limit the test process must not take on.
+
 struct CommandResult {
     int status = -1;        // exit status, or 128 + signal
     std::string out;
     std::string err;
 };
-
-inline std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 inline std::string ShellQuote(const std::string& text)
 {
@@ -30,6 +36,24 @@ inline std::string ShellQuote(const std::string& text)
         else q += c;
     }
     return q + "'";
+}
+
+inline bool OnPath(const std::string& program)
+{
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "");
+    for (std::string dir; std::getline(dirs, dir, ':');)
+        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+// The tests read outputs back with ffmpeg and ffprobe, which
+// scripts/install-deps installs: without one the set-up is broken, so the
+// test fails naming the tool instead of skipping or failing on empty output.
+inline void RequireTool(const std::string& program)
+{
+    if (!OnPath(program))
+        throw std::runtime_error(program + " not on PATH: this test needs it (scripts/install-deps installs it)");
 }
 
 inline CommandResult RunCommand(const std::string& command, const std::string& scratchDir)
@@ -46,4 +70,45 @@ inline CommandResult RunCommand(const std::string& command, const std::string& s
     std::remove(outPath.c_str());
     std::remove(errPath.c_str());
     return r;
+}
+
+// Runs a program found on PATH with these arguments, none of them seen by
+// the shell; a program that is not there fails the test (RequireTool).
+inline CommandResult RunProgram(const std::vector<std::string>& args, const std::string& scratchDir)
+{
+    RequireTool(args.at(0));
+    std::string command;
+    for (const std::string& a : args) command += (command.empty() ? "" : " ") + ShellQuote(a);
+    return RunCommand(command, scratchDir);
+}
+
+// Runs work in a child process whose file size limit is fileSizeLimit, the
+// way a full disk or a quota refuses a write: the kernel lets part of the
+// data in, then fails with EFBIG. Returns what work returned, through a
+// pipe; throws when the child does not exit normally.
+inline std::string InChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const std::function<std::string()>& work)
+{
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string report = work();
+        (void)!::write(fds[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, std::size_t(n));
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("child did not exit normally");
+    return report;
 }

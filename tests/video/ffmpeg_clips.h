@@ -6,6 +6,8 @@
 
 #include "analysis/frame_sink.h"
 #include "video/frame_source.h"
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -25,42 +27,20 @@ namespace clips {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A temporary folder, removed with everything in it when the object goes.
-class Folder {
+// A temporary folder in which clips are made with the ffmpeg program.
+class ClipFolder : public TempDir {
 public:
-    Folder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orbicrop-video-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~Folder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-
-    std::string path(const std::string& name) const { return (m_path / name).string(); }
-    const std::filesystem::path& root() const { return m_path; }
-
     // Runs ffmpeg with the given arguments, ending with the output name; the
     // test fails when ffmpeg does.
     std::string ffmpeg(const std::string& arguments, const std::string& output) const
     {
-        const std::string out = path(output);
-        const std::string command =
-            "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " '" + out + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return out;
-    }
-
-    std::string write(const std::string& name, const Bytes& bytes) const
-    {
-        const std::string out = path(name);
-        std::ofstream file(out, std::ios::binary);
-        file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        RequireTool("ffmpeg");
+        const std::string out = file(output);
+        const CommandResult r =
+            RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " "
+                           + ShellQuote(out),
+                       path());
+        EXPECT_EQ(r.status, 0) << arguments << ": " << r.err;
         return out;
     }
 
@@ -81,17 +61,8 @@ public:
         const std::string out = ffmpeg("-i '" + clip + "' -map 0:v:0 -sws_flags " + swsFlags
                                            + " -vf format=bgr24,vflip -f rawvideo",
                                        std::filesystem::path(clip).filename().string() + ".ref.raw");
-        return read(out);
+        return ReadFileBytes(out);
     }
-
-    static Bytes read(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-private:
-    std::filesystem::path m_path;
 };
 
 // Top-down frames whose bytes run through every value: byte c of pixel

@@ -27,15 +27,15 @@ std::optional<SourceFailure> failureOf(Call&& call)
 
 TEST(FfmpegOpen, FilesThatAreNoVideoCannotBeLoaded)
 {
-    Folder folder;
-    std::filesystem::create_directory(folder.path("folder.avi"));
+    ClipFolder folder;
+    std::filesystem::create_directory(folder.file("folder.avi"));
     std::mt19937 random(20240501);
     Bytes noise(64 * 1024);
     for (auto& b : noise) b = std::uint8_t(random());
     const std::vector<std::string> paths = {
-        folder.path("missing.avi"),
+        folder.file("missing.avi"),
         folder.write("empty.avi", {}),
-        folder.path("folder.avi"),
+        folder.file("folder.avi"),
         folder.write("noise.avi", noise),
         folder.write("noise.mpg", noise),
         folder.write("noise", noise),
@@ -47,14 +47,14 @@ TEST(FfmpegOpen, FilesThatAreNoVideoCannotBeLoaded)
 
 TEST(FfmpegOpen, AudioOnlyFileHasNoVideoStream)
 {
-    Folder folder;
+    ClipFolder folder;
     const auto wav = folder.ffmpeg("-f lavfi -i sine=d=0.2 -c:a pcm_s16le", "tone.wav");
     EXPECT_FALSE(OpenFrameSource(wav)->video());
 }
 
 TEST(FfmpegOpen, AudioStreamBeforeTheVideoIsSkipped)
 {
-    Folder folder;
+    ClipFolder folder;
     const auto avi = folder.ffmpeg("-f lavfi -i sine=d=0.4 -f lavfi -i testsrc2=size=64x48:rate=25:d=0.4 "
                                    "-map 0:a -map 1:v -c:a pcm_s16le -c:v rawvideo -pix_fmt bgr24",
                                    "audio first.avi");
@@ -72,7 +72,7 @@ TEST(FfmpegOpen, AudioStreamBeforeTheVideoIsSkipped)
 
 TEST(FfmpegOpen, CoverPictureIsNoVideoStream)
 {
-    Folder folder;
+    ClipFolder folder;
     const auto cover = folder.ffmpeg("-f lavfi -i color=c=red:size=32x32 -frames:v 1", "cover.png");
     const auto song = folder.ffmpeg("-f lavfi -i sine=d=0.2 -i '" + cover
                                         + "' -map 0:a -map 1:v -c:a aac -c:v png -disposition:v:0 attached_pic",
@@ -84,7 +84,7 @@ TEST(FfmpegOpen, CoverPictureIsNoVideoStream)
 // before a colon for a protocol name.
 TEST(FfmpegOpen, RelativePathWithColonsIsAFileName)
 {
-    Folder folder;
+    ClipFolder folder;
     const auto made = folder.ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:d=0.2 -c:v rawvideo -pix_fmt bgr24",
                                     "2024-05-01T21:05:33.avi");
     const auto previous = std::filesystem::current_path();
@@ -98,9 +98,9 @@ TEST(FfmpegOpen, RelativePathWithColonsIsAFileName)
 
 TEST(FfmpegOpen, CodecWithoutDecoderCannotBePrepared)
 {
-    Folder folder;
+    ClipFolder folder;
     const auto mjpeg = folder.ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:d=0.2 -c:v mjpeg", "mjpeg.avi");
-    Bytes bytes = Folder::read(mjpeg);
+    Bytes bytes = ReadFileBytes(mjpeg);
     const std::string known = "MJPG", unknown = "QQQQ";
     for (auto at = bytes.begin(); (at = std::search(at, bytes.end(), known.begin(), known.end())) != bytes.end();)
         at = std::copy(unknown.begin(), unknown.end(), at);

@@ -29,7 +29,7 @@ struct Size {
 
 class FfmpegUncompressedPixels : public testing::TestWithParam<Size> {
 protected:
-    Folder folder;
+    ClipFolder folder;
 };
 
 } // namespace
@@ -93,12 +93,12 @@ TEST_P(FfmpegUncompressedPixels, PaletteFramesTakeTheirPaletteColours)
 // size it announced first, scaled up or down, never more bytes than that.
 TEST(FfmpegPixels, FramesOfAnotherSizeAreScaledToTheAnnouncedOne)
 {
-    Folder folder;
+    ClipFolder folder;
     Bytes joined;
     for (const std::string size : {"64x48", "32x24", "128x96"}) {
         const auto part = folder.ffmpeg("-f lavfi -i color=c=0x3070B0:size=" + size + ":rate=25:d=0.2 -c:v mjpeg -q:v 2 -f mjpeg",
                                         size + ".mjpeg");
-        const Bytes bytes = Folder::read(part);
+        const Bytes bytes = ReadFileBytes(part);
         joined.insert(joined.end(), bytes.begin(), bytes.end());
     }
     const auto all = folder.write("all.mjpeg", joined);

@@ -19,7 +19,7 @@ struct Container {
 
 class FfmpegContainers : public testing::TestWithParam<Container> {
 protected:
-    Folder folder;
+    ClipFolder folder;
 };
 
 } // namespace
@@ -93,7 +93,7 @@ protected:
                              std::to_string(rate) + "fps" + std::to_string(frames) + ".avi");
     }
 
-    Folder folder;
+    ClipFolder folder;
 };
 
 } // namespace
@@ -213,7 +213,7 @@ void zeroChunk(Bytes& riff, const std::string& id, int n)
 TEST_F(FfmpegPlay, UndecodablePacketInTheMiddleIsSkipped)
 {
     const auto avi = folder.encode(indexedFrames(32, 24, 10), "bgr24", 32, 24, 25, "-c:v mjpeg -q:v 3", "mjpeg.avi");
-    Bytes bytes = Folder::read(avi);
+    Bytes bytes = ReadFileBytes(avi);
     zeroChunk(bytes, "00dc", 4);
     const auto damaged = folder.write("damaged.avi", bytes);
     EXPECT_EQ(playFile(damaged).indices(), (std::vector<int>{0, 1, 2, 3, 5, 6, 7, 8, 9}));
@@ -224,7 +224,7 @@ TEST_F(FfmpegPlay, TruncatedFilePlaysTheFramesBeforeTheCut)
 {
     const auto mp4 = folder.encode(indexedFrames(64, 48, 20, true), "bgr24", 64, 48, 25,
                                    "-c:v libx264 -bf 0 -movflags +faststart", "cut.mp4");
-    Bytes bytes = Folder::read(mp4);
+    Bytes bytes = ReadFileBytes(mp4);
     bytes.resize(bytes.size() * 2 / 3);
     const auto cut = folder.write("cut short.mp4", bytes);
     const RecordingSink sink = playFile(cut);

@@ -34,7 +34,7 @@ struct ImpulseCase {
 
 class FfmpegChromaSiting : public testing::TestWithParam<ImpulseCase> {
 protected:
-    Folder folder;
+    ClipFolder folder;
 };
 
 } // namespace
@@ -124,7 +124,7 @@ struct BarsCase {
 
 class FfmpegYuvColours : public testing::TestWithParam<BarsCase> {
 protected:
-    Folder folder;
+    ClipFolder folder;
 };
 
 } // namespace
@@ -176,7 +176,7 @@ TEST_P(FfmpegYuvColours, BarsKeepTheirColours)
 // accurate conversion is an independent reference.
 TEST(FfmpegYuv, FullChromaAgreesWithFfmpegsAccurateScalerToOneLevel)
 {
-    Folder folder;
+    ClipFolder folder;
     const auto nut = folder.ffmpeg("-f lavfi -i testsrc=size=33x25:rate=25 -frames:v 4 -c:v rawvideo -pix_fmt yuv444p", "testsrc.nut");
     const Bytes reference = folder.reference(nut);
     const Bytes received = playFile(nut).allBytes();

@@ -1,6 +1,6 @@
 #include "video/ffmpeg/bgr_converter.h"
 
-#include "video/ffmpeg/pixel_loop.h"
+#include "image/vector_loop.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -47,7 +47,7 @@ const std::uint8_t* sourceRow(const AVFrame& frame, int y)
 }
 
 // Kept free of calls and aliasing so that the compiler vectorises them.
-ORBICROP_PIXEL_LOOP
+ORBICROP_VECTOR_LOOP_SSSE3
 void expandGrayRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, int width)
 {
     for (int x = 0; x < width; ++x) {
@@ -58,7 +58,7 @@ void expandGrayRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict 
     }
 }
 
-ORBICROP_PIXEL_LOOP
+ORBICROP_VECTOR_LOOP_SSSE3
 void swapRgbRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, int width)
 {
     for (int x = 0; x < width; ++x) {

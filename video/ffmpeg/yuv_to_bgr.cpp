@@ -1,6 +1,6 @@
 #include "video/ffmpeg/yuv_to_bgr.h"
 
-#include "video/ffmpeg/pixel_loop.h"
+#include "image/vector_loop.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -33,7 +33,7 @@ Siting sitingOf(AVChromaLocation location)
 
 // Chroma row blend: out[i + 1] = wa * a[i] + wb * b[i] with wa + wb = 4, and
 // the ends replicated into out[0] and out[n + 1].
-ORBICROP_PIXEL_LOOP
+ORBICROP_VECTOR_LOOP_SSSE3
 void blendRows(const std::uint8_t* __restrict a, const std::uint8_t* __restrict b, int wa, int wb,
                std::int16_t* __restrict out, int n)
 {
@@ -44,7 +44,7 @@ void blendRows(const std::uint8_t* __restrict a, const std::uint8_t* __restrict 
 
 // Horizontal interpolation from an end-padded row p (sample i at p[i + 1])
 // to width pixels, scaling by 4 more.
-ORBICROP_PIXEL_LOOP
+ORBICROP_VECTOR_LOOP_SSSE3
 void upsampleCentred(const std::int16_t* __restrict p, std::int16_t* __restrict out, int width)
 {
     const int pairs = width / 2;
@@ -55,7 +55,7 @@ void upsampleCentred(const std::int16_t* __restrict p, std::int16_t* __restrict 
     if (width & 1) out[width - 1] = std::int16_t(3 * p[pairs + 1] + p[pairs]);
 }
 
-ORBICROP_PIXEL_LOOP
+ORBICROP_VECTOR_LOOP_SSSE3
 void upsampleCosited(const std::int16_t* __restrict p, std::int16_t* __restrict out, int width)
 {
     const int pairs = width / 2;
@@ -66,7 +66,7 @@ void upsampleCosited(const std::int16_t* __restrict p, std::int16_t* __restrict 
     if (width & 1) out[width - 1] = std::int16_t(4 * p[pairs + 1]);
 }
 
-ORBICROP_PIXEL_LOOP
+ORBICROP_VECTOR_LOOP_SSSE3
 void widen(const std::int16_t* __restrict p, std::int16_t* __restrict out, int width)
 {
     for (int x = 0; x < width; ++x) out[x] = std::int16_t(4 * p[x + 1]);
@@ -106,7 +106,7 @@ Coefficients coefficientsFor(AVColorSpace colorspace, bool fullRange)
 
 // u and v are chroma scaled by 16 (2048 is neutral); the sums carry 18
 // fractional bits.
-ORBICROP_PIXEL_LOOP
+ORBICROP_VECTOR_LOOP_SSSE3
 void convertRow(const std::uint8_t* __restrict y, const std::int16_t* __restrict u, const std::int16_t* __restrict v,
                 std::uint8_t* __restrict bgr, int width, Coefficients c)
 {

@@ -1,27 +1,19 @@
 #include "video/ser/ser_convert.h"
 
+#include "image/vector_loop.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstring>
 
 // The loops below are kept to one plain pass each, with restrict-qualified
-// pointers, so that the compiler vectorises them. Spreading one grey byte
-// over three, or swapping red and blue, needs a byte shuffle that the x86-64
-// baseline lacks, and wider vectors help the rest, so the loops are also
-// built for AVX2 and the best version is picked when the program loads.
-#if defined(__x86_64__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define SER_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef SER_VECTOR_LOOP
-#define SER_VECTOR_LOOP
-#endif
+// pointers, so that the compiler vectorises them; spreading one grey byte
+// over three, or swapping red and blue, is what the AVX2 clones are for.
 
 namespace {
 
 // Two-byte samples in the machine's own byte order: plain 16-bit loads.
-SER_VECTOR_LOOP void NarrowNative(const std::uint8_t* __restrict in, std::size_t n, unsigned shift,
+ORBICROP_VECTOR_LOOP void NarrowNative(const std::uint8_t* __restrict in, std::size_t n, unsigned shift,
                                   std::uint8_t* __restrict out)
 {
     for (std::size_t i = 0; i < n; ++i) {
@@ -33,7 +25,7 @@ SER_VECTOR_LOOP void NarrowNative(const std::uint8_t* __restrict in, std::size_t
 }
 
 // Two-byte samples in the other byte order.
-SER_VECTOR_LOOP void NarrowSwapped(const std::uint8_t* __restrict in, std::size_t n, unsigned shift,
+ORBICROP_VECTOR_LOOP void NarrowSwapped(const std::uint8_t* __restrict in, std::size_t n, unsigned shift,
                                    std::uint8_t* __restrict out)
 {
     for (std::size_t i = 0; i < n; ++i) {
@@ -52,7 +44,7 @@ void Widen(const std::uint8_t* __restrict in, std::size_t n, unsigned shift, std
     }
 }
 
-SER_VECTOR_LOOP void GreyToBgr(const std::uint8_t* __restrict in, std::size_t width, std::uint8_t* __restrict out)
+ORBICROP_VECTOR_LOOP void GreyToBgr(const std::uint8_t* __restrict in, std::size_t width, std::uint8_t* __restrict out)
 {
     for (std::size_t x = 0; x < width; ++x) {
         const std::uint8_t g = in[x];
@@ -62,7 +54,7 @@ SER_VECTOR_LOOP void GreyToBgr(const std::uint8_t* __restrict in, std::size_t wi
     }
 }
 
-SER_VECTOR_LOOP void SwapRedBlue(const std::uint8_t* __restrict in, std::size_t width, std::uint8_t* __restrict out)
+ORBICROP_VECTOR_LOOP void SwapRedBlue(const std::uint8_t* __restrict in, std::size_t width, std::uint8_t* __restrict out)
 {
     for (std::size_t x = 0; x < width; ++x) {
         out[3 * x] = in[3 * x + 2];

@@ -1,59 +1,36 @@
 #include "video/ser/ser_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
+#include <system_error>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 SerFile::SerFile(const std::string& path)
-    : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
 {
-}
-
-SerFile::~SerFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-SerFile::SerFile(SerFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1))
-{
-}
-
-SerFile& SerFile::operator=(SerFile&& other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
+    try {
+        m_file = orbicrop::fileio::InputFile::open(path);
+    } catch (const std::system_error&) {
     }
-    return *this;
 }
 
 std::uint64_t SerFile::size() const
 {
-    struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+    try {
+        return m_file.isOpen() ? m_file.size() : 0;
+    } catch (const std::system_error&) {
         return 0;
-    return std::uint64_t(st.st_size);
+    }
 }
 
 std::size_t SerFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const
 {
-    std::size_t done = 0;
-    while (m_fd >= 0 && done < out.size()) {
-        const ssize_t got = ::pread(m_fd, out.data() + done, out.size() - done, off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += std::size_t(got);
+    // A read error reads as nothing: every caller needs all it asked for.
+    try {
+        return m_file.isOpen() ? m_file.readAt(offset, out) : 0;
+    } catch (const std::system_error&) {
+        return 0;
     }
-    return done;
 }
 
 SerFileMap::SerFileMap(const SerFile& file, std::uint64_t size)

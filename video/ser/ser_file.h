@@ -1,23 +1,21 @@
 #pragma once
 
+#include "fileio/input_file.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 
 // A file opened for reading, owned: closed by the destructor. Movable, not
-// copyable.
+// copyable. Failures are answers here, not exceptions: a capture that cannot
+// be read is one that does not load.
 class SerFile {
 public:
     // An unopened handle when path cannot be opened; see isOpen().
     explicit SerFile(const std::string& path);
-    ~SerFile();
-    SerFile(SerFile&& other) noexcept;
-    SerFile& operator=(SerFile&& other) noexcept;
-    SerFile(const SerFile&) = delete;
-    SerFile& operator=(const SerFile&) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
-    int descriptor() const { return m_fd; }
+    bool isOpen() const { return m_file.isOpen(); }
+    int descriptor() const { return m_file.descriptor(); }
     // Size in bytes at the moment of asking; 0 when unknown or not a
     // regular file.
     std::uint64_t size() const;
@@ -26,7 +24,7 @@ public:
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
 private:
-    int m_fd = -1;
+    orbicrop::fileio::InputFile m_file;
 };
 
 // The first size bytes of a file mapped read-only, owned: unmapped by the

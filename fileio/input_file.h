@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace orbicrop::fileio {
+
+// A file opened for reading and owned through its descriptor: the reading
+// counterpart of OutputFile.
+//
+// Every failure throws std::system_error whose code().value() is the errno
+// value; an interrupted call is retried.
+//
+// Not thread-safe for read(); readAt() keeps no position and may be called
+// from one thread while no other moves or closes the file. Move-only.
+class InputFile {
+public:
+    enum class PipeOpen {
+        Wait,      // a named pipe without a writer blocks the open until one comes
+        NoWait,    // it opens at once and reads as empty; one with a writer reads to its end
+    };
+
+    // Opens path for reading.
+    static InputFile open(const std::string& path, PipeOpen pipe = PipeOpen::Wait);
+
+    InputFile() = default;
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
+
+    // Size in bytes of a regular file at the moment of asking; 0 for other
+    // kinds (pipes, devices), whose size is not known ahead.
+    std::uint64_t size() const;
+
+    // Reads from the current position into out; returns how many bytes it
+    // read, 0 only at the end of the file.
+    std::size_t read(std::span<std::uint8_t> out);
+
+    // Fills out from offset on, leaving the current position alone. Returns
+    // how many bytes it read: fewer than out.size() only at the end of the file.
+    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
+
+private:
+    explicit InputFile(int fd) : m_fd(fd) {}
+
+    int m_fd = -1;
+};
+
+} // namespace orbicrop::fileio

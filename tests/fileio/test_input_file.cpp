@@ -1,0 +1,55 @@
+#include "fileio/input_file.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <vector>
+
+using orbicrop::fileio::InputFile;
+
+namespace {
+
+std::string text(const std::vector<std::uint8_t>& bytes, std::size_t count)
+{
+    return std::string(bytes.begin(), bytes.begin() + std::ptrdiff_t(count));
+}
+
+} // namespace
+
+TEST(InputFile, FailureCarriesErrnoAndMissingFileIsNotCreated)
+{
+    TempDir dir;
+    try {
+        InputFile::open(dir.file("missing"));
+        FAIL() << "opened a missing file";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code().value(), ENOENT);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+}
+
+TEST(InputFile, ReadAtLeavesThePositionAndStopsShortOnlyAtTheEnd)
+{
+    TempDir dir;
+    const std::string path = dir.file("text");
+    WriteWholeFile(path, "hello world");
+    InputFile file = InputFile::open(path);
+    EXPECT_EQ(file.size(), 11u);
+
+    std::vector<std::uint8_t> buffer(8);
+    ASSERT_EQ(file.readAt(6, buffer), 5u);
+    EXPECT_EQ(text(buffer, 5), "world");
+    // Sequential reads start where they were, not after the positioned one.
+    ASSERT_EQ(file.read(buffer), 8u);
+    EXPECT_EQ(text(buffer, 8), "hello wo");
+    ASSERT_EQ(file.read(buffer), 3u);
+    EXPECT_EQ(file.read(buffer), 0u);
+
+    InputFile moved = std::move(file);
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_EQ(moved.readAt(0, buffer), 8u);
+}
