@@ -54,7 +54,7 @@ private:
 
 } // namespace
 
-FfmpegSource::FfmpegSource(const std::string& path)
+FfmpegSource::FfmpegSource(const std::string& path) : m_path(path)
 {
     // "file:" makes FFmpeg take the path literally (capture programs put
     // times such as 21:05 in file names), and the whitelist keeps playlists
@@ -90,6 +90,7 @@ bool FfmpegSource::isVideoStream(std::int32_t index)
     m_selected = index;
     m_decoder.reset();
     m_converter.reset();
+    m_direct.reset();
     return videoStream() != nullptr;
 }
 
@@ -147,6 +148,7 @@ void FfmpegSource::enterGrabMode()
     for (unsigned i = 0; i < m_format->nb_streams; ++i)
         m_format->streams[i]->discard = int(i) == m_selected ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
+    m_direct = AviFrameReader::open(m_path, *m_format, m_selected, *decoder, width, height);
     m_decoder = std::move(decoder);
     m_converter.emplace(width, height);
 }
@@ -178,6 +180,7 @@ void FfmpegSource::play(std::int64_t stopPosition, std::int32_t maxFrames, Frame
 
     const PlayLimits limits{stopPosition < duration(), stopPosition, maxFrames, sink.acceptsGrayFrames()};
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
+    AviFrameReader* direct = m_direct && (!m_direct->gray() || limits.grayFrames) ? m_direct.get() : nullptr;
     FrameQueue queue(kQueueSlots);
     const auto frameBytes = std::int32_t(m_converter->frameBytes());
     {
@@ -185,7 +188,12 @@ void FfmpegSource::play(std::int64_t stopPosition, std::int32_t maxFrames, Frame
         // decoding thread to stop and joins it.
         std::jthread decoding;
         try {
-            decoding = std::jthread([&](std::stop_token stop) { producer.run(queue, stop); });
+            decoding = std::jthread([&](std::stop_token stop) {
+                if (direct)
+                    direct->run(queue, stop, limits);
+                else
+                    producer.run(queue, stop);
+            });
         } catch (const std::system_error& e) {
             throw FrameSourceError(kRunFailed, AVERROR(e.code().value()));
         }
