@@ -10,6 +10,7 @@ extern "C" {
 
 #include <cstdlib>
 #include <limits>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -148,7 +149,11 @@ void FfmpegSource::enterGrabMode()
     for (unsigned i = 0; i < m_format->nb_streams; ++i)
         m_format->streams[i]->discard = int(i) == m_selected ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
-    m_direct = AviFrameReader::open(m_path, *m_format, m_selected, *decoder, width, height);
+    try {
+        m_direct = AviFrameReader::open(m_path, *m_format, m_selected, *decoder, width, height);
+    } catch (const std::bad_alloc&) {
+        m_direct.reset();   // FFmpeg's decoding needs less memory up front
+    }
     m_decoder = std::move(decoder);
     m_converter.emplace(width, height);
 }
