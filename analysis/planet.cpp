@@ -41,6 +41,26 @@ bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const M
                   double& centerX, double& centerY, double percent,
                   double& radiusX, double& radiusY, bool debayerSafe, bool inverse);
 
+// The first of sums[from, end) above cut; end when there is none.
+std::size_t NextAbove(const std::int32_t* sums, std::size_t from, std::size_t end, std::int64_t cut)
+{
+    // Sums are 32-bit, so a cut beyond that range decides alone.
+    const auto cut32 = std::int32_t(std::clamp<std::int64_t>(cut, std::numeric_limits<std::int32_t>::min(),
+                                                             std::numeric_limits<std::int32_t>::max()));
+    if (cut >= std::numeric_limits<std::int32_t>::max())
+        return end;
+    for (; from + 8 <= end; from += 8) {
+        bool any = false;
+        for (std::size_t k = 0; k < 8; ++k)
+            any |= sums[from + k] > cut32;
+        if (any)
+            break;
+    }
+    while (from < end && std::int64_t(sums[from]) <= cut)
+        ++from;
+    return from;
+}
+
 double MakeEven(double coordinate)
 {
     const std::int64_t r = RoundHalfEven(coordinate);
@@ -107,15 +127,24 @@ bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const M
     // integer test for the many background blocks, exact for every level.
     const std::int64_t cut = IntegerCut(thresholdLevel);
 
-    std::size_t index = 0;
+    // Most blocks are sky, below the cut, and add nothing unless they are to
+    // be marked: those are passed over eight at a time.
+    const bool skipDim = !inverse && mark == nullptr;
+    const auto columns = std::size_t(grid.columns);
     for (std::int32_t row = 0; row < grid.rows; ++row) {
         const double y = double(row * grid.blockSize) + halfBlock;
-        for (std::int32_t column = 0; column < grid.columns; ++column, ++index) {
-            std::int32_t w = sums[index];
+        const std::int32_t* rowSums = sums.data() + std::size_t(row) * columns;
+        for (std::size_t column = 0; column < columns; ++column) {
+            if (skipDim) {
+                column = NextAbove(rowSums, column, columns, cut);
+                if (column == columns)
+                    break;
+            }
+            std::int32_t w = rowSums[column];
             if (inverse)
                 w = area * 255 - w;
             if (std::int64_t(w) > cut) {
-                const double x = double(column * grid.blockSize) + halfBlock;
+                const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
                 if (y > maxY) maxY = y;
                 if (y < minY) minY = y;
                 if (x > maxX) maxX = x;
@@ -129,7 +158,7 @@ bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const M
                     sumWY = sumWY + double(weight) * y;
                 }
             } else if (mark != nullptr) {
-                BrightenBlock(*mark, grid.blockSize, row, column);
+                BrightenBlock(*mark, grid.blockSize, row, std::int32_t(column));
             }
         }
     }

@@ -1,3 +1,4 @@
+#include "analysis/block_sums.h"
 #include "analysis/crop.h"
 #include "analysis/planet.h"
 
@@ -83,5 +84,39 @@ void BM_CropFrame_192(benchmark::State& bench)
     bench.SetItemsProcessed(bench.iterations());
 }
 BENCHMARK(BM_CropFrame_192);
+
+// The two passes of the planet search over a 1080p grey frame, apart: the
+// block sums stream the frame, the histogram walks the 129,600 sums.
+void BM_SumGreenBlocks_1920x1080_Gray(benchmark::State& bench)
+{
+    const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
+    std::vector<std::uint8_t> gray(bgr.size() / 3);
+    for (std::size_t k = 0; k < gray.size(); ++k) gray[k] = bgr[k * 3 + 1];
+    const TProcessingState state = StateFor(1920, 1080);
+    const FrameView frame = GrayFrame(state, gray.data(), 1920);
+    const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
+    std::vector<std::int32_t> sums(std::size_t(grid.count()));
+    for (auto _ : bench) {
+        SumGreenBlocks(frame, grid, sums);
+        benchmark::DoNotOptimize(sums.data());
+    }
+    bench.SetBytesProcessed(bench.iterations() * std::int64_t(gray.size()));
+}
+BENCHMARK(BM_SumGreenBlocks_1920x1080_Gray);
+
+void BM_HistogramPeak_1920x1080(benchmark::State& bench)
+{
+    const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
+    const TProcessingState state = StateFor(1920, 1080);
+    const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
+    std::vector<std::int32_t> sums(std::size_t(grid.count()));
+    SumGreenBlocks(BgrFrame(state, const_cast<std::uint8_t*>(bgr.data())), grid, sums);
+    for (auto _ : bench) {
+        const std::int32_t peak = HistogramPeak(sums, kBlockSize);
+        benchmark::DoNotOptimize(peak);
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_HistogramPeak_1920x1080);
 
 } // namespace

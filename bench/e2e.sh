@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # End-to-end timing of orbicrop-cli against a plain FFmpeg crop (no centring)
-# on the same inputs, in the same run. Prints medians of several runs, their
-# ratio, and the peak memory of each side.
+# on the same inputs, in the same run. Per input: the median wall time of each
+# side (hyperfine), their ratio, and for each side user and system CPU time,
+# minor page faults and peak resident memory (/usr/bin/time, medians of 3).
+# Inputs should be in the page cache: hyperfine's warm-up run sees to that.
 #
 # usage: bench/e2e.sh BIN_DIR [RUNS]
+# BENCH_DIR=dir keeps the generated inputs there between calls (default: a
+# fresh folder under $TMPDIR); BENCH_EXTRA=(files...) adds inputs of your own.
 set -euo pipefail
 
 bin=${1:?usage: bench/e2e.sh BIN_DIR [RUNS]}
 runs=${2:-5}
 bin=$(cd "$bin" && pwd)
-work=${BENCH_DIR:-$(mktemp -d /tmp/orbicrop-bench.XXXXXX)}
+work=${BENCH_DIR:-$(mktemp -d -t orbicrop-bench.XXXXXX)}
 mkdir -p "$work"
 cd "$work"
 
 need() { command -v "$1" >/dev/null || { echo "bench: $1 is missing (make deps)" >&2; exit 1; }; }
-need hyperfine; need ffmpeg; need /usr/bin/time
+need hyperfine; need ffmpeg; need python3; need /usr/bin/time
 
 # Inputs, made once and kept in $work between runs.
 if [[ ! -f a_rgb24_640x480.avi ]]; then
@@ -39,31 +43,44 @@ fi
 extra_inputs=()
 for f in "${BENCH_EXTRA[@]:-}"; do [[ -n "$f" ]] && extra_inputs+=("$f"); done
 
-median() { sort -n | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
+cpu=$(awk -F': *' '/^model name/ {print $2; exit}' /proc/cpuinfo)
+echo "CPU: ${cpu:-unknown}, $(nproc) cores; FFmpeg $(ffmpeg -version | awk 'NR==1 {print $3}')"
 
-peak_kib() {   # peak resident memory of a command, KiB, median of 3
+# user s, system s, minor faults, peak KiB of one command: the median of
+# each over 3 runs.
+resources() {
   for _ in 1 2 3; do
-    /usr/bin/time -f '%M' -o mem.txt "$@" >/dev/null 2>&1 || true
-    tail -1 mem.txt
-  done | median
+    /usr/bin/time -f '%U %S %R %M' -o res.txt "$@" >/dev/null 2>&1 || true
+    tail -1 res.txt
+  done | python3 -c '
+import sys, statistics
+rows = [list(map(float, l.split())) for l in sys.stdin if l.strip()]
+print(" ".join(str(statistics.median(c)) for c in zip(*rows)))'
 }
 
-printf '%-24s %10s %10s %7s %12s %12s\n' input "orbicrop s" "ffmpeg s" ratio "orbicrop MiB" "ffmpeg MiB"
+printf '%-24s %8s %8s %6s | %-27s | %-27s\n' "" orbicrop ffmpeg "" "orbicrop" "ffmpeg"
+printf '%-24s %8s %8s %6s | %6s %6s %7s %6s | %6s %6s %7s %6s\n' input "s" "s" ratio \
+  user sys faults MiB user sys faults MiB
 for input in a_rgb24_640x480.avi b_gray_1920x1080.avi c_h264_1920x1080.mp4 d_mono8_1920x1080.ser \
              e_mono12_1920x1080.ser "${extra_inputs[@]}"; do
   mode=--color
   [[ $input == *gray* || $input == *mono* ]] && mode=--gray
-  ours=("$bin/orbicrop-cli" -q $mode -W 192 -H 192 -o "$work/out" "$input")
-  theirs=(ffmpeg -v error -y -i "$input" -vf crop=192:192:200:100 -c:v rawvideo "$work/out/ffmpeg.avi")
   mkdir -p out
+  ours=("$bin/orbicrop-cli" -q $mode -W 192 -H 192 -o "$work/out" "$input")
+  theirs=(ffmpeg -v error -y -i "$input" -vf crop=192:192:100:100 -c:v rawvideo "$work/out/ffmpeg.avi")
   hyperfine --style none --warmup 1 --runs "$runs" --export-json times.json \
     "$(printf '%q ' "${ours[@]}")" "$(printf '%q ' "${theirs[@]}")" >/dev/null
-  t_ours=$(python3 -c 'import json;print(json.load(open("times.json"))["results"][0]["median"])')
-  t_theirs=$(python3 -c 'import json;print(json.load(open("times.json"))["results"][1]["median"])')
-  m_ours=$(peak_kib "${ours[@]}")
-  m_theirs=$(peak_kib "${theirs[@]}")
-  python3 -c "
-t1, t2, m1, m2 = $t_ours, $t_theirs, $m_ours, $m_theirs
-print('%-24s %10.3f %10.3f %7.2f %12.1f %12.1f' % ('$input', t1, t2, t1 / t2, m1 / 1024, m2 / 1024))"
+  r_ours=$(resources "${ours[@]}")
+  r_theirs=$(resources "${theirs[@]}")
+  python3 - "$input" "$r_ours" "$r_theirs" <<'PY'
+import json, sys
+name, ours, theirs = sys.argv[1], sys.argv[2].split(), sys.argv[3].split()
+res = json.load(open("times.json"))["results"]
+t1, t2 = res[0]["median"], res[1]["median"]
+def side(r):
+    u, s, f, m = map(float, r)
+    return "%6.2f %6.2f %7d %6.1f" % (u, s, f, m / 1024)
+print("%-24s %8.3f %8.3f %6.2f | %s | %s" % (name, t1, t2, t1 / t2, side(ours), side(theirs)))
+PY
 done
-echo "(medians of $runs runs; inputs and outputs in $work)"
+echo "(wall: medians of $runs runs; user, sys, minor faults, peak MiB: medians of 3; inputs and outputs in $work)"

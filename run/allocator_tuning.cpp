@@ -1,27 +1,20 @@
 #include "run/allocator_tuning.h"
 
-#include <cstdlib>
-#include <string>
-#include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
-void KeepFrameBuffersInHeap(char** argv)
+void KeepFrameBuffersInHeap(char** /*argv*/)
 {
 #if defined(__GLIBC__)
-    constexpr const char* kSetting = "glibc.malloc.top_pad=16777216";
-    const char* current = std::getenv("GLIBC_TUNABLES");
-    const std::string tunables = current ? current : "";
-    if (tunables.find("glibc.malloc.top_pad=") != std::string::npos)
-        return;   // set already: by us before the exec, or by the user
-    const std::string wanted = tunables.empty() ? kSetting : tunables + ":" + kSetting;
-    if (::setenv("GLIBC_TUNABLES", wanted.c_str(), 1) != 0)
-        return;
-    ::execv("/proc/self/exe", argv);
-    // No exec possible: go on with the defaults, only slower.
-    if (current)
-        ::setenv("GLIBC_TUNABLES", current, 1);
-    else
-        ::unsetenv("GLIBC_TUNABLES");
-#else
-    (void)argv;
+    // Setting any of these turns off glibc's own sliding mmap threshold, so
+    // both are set: blocks up to 32 MiB (the largest threshold glibc takes;
+    // a 4K BGR picture is 25 MB) come from the heap, and up to 64 MiB of free
+    // memory at its top stays mapped instead of going back per frame. Memory
+    // stays bounded by the largest set of frames alive at once.
+    constexpr int kLargestHeapBlock = 32 * 1024 * 1024;
+    constexpr int kKeptTop = 2 * kLargestHeapBlock;
+    ::mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+    ::mallopt(M_TRIM_THRESHOLD, kKeptTop);
 #endif
 }

@@ -1,13 +1,14 @@
 #pragma once
 
-// Decoded frames are large (a 1080p picture is 6 MB) and the decoder
-// allocates and frees them frame after frame. With glibc's defaults that
-// memory goes back to the kernel and is faulted in again for every frame
-// (48 000 page faults for 1000 VGA frames, against 5 800 for ffmpeg itself).
-// A 16 MiB heap pad, set before the first allocation, keeps it; untouched pad
-// pages cost no memory. Only the environment reaches the allocator that
-// early, so a program that wants it runs itself again with the setting.
+// Some decoders hand over every frame in a fresh frame-sized block (FFmpeg's
+// demuxers copy each packet of uncompressed video, 6 MB for a 1080p picture).
+// glibc serves blocks that large with mmap and unmaps them on free, so each
+// frame faults its pages in anew: tens of thousands of page faults per file.
+// This keeps such blocks in the heap and the heap's top in place, so a freed
+// frame's memory serves the next one. The frame sources of our own reuse their
+// buffers anyway; this is for the allocations inside FFmpeg.
 //
-// Returns normally when the setting is in place or cannot be made; otherwise
-// it does not return. Call first thing in main, before any thread.
+// Changes only allocator settings of this process, at run time; argv is not
+// used (kept so that callers need no change). Call first thing in main,
+// before any thread.
 void KeepFrameBuffersInHeap(char** argv);

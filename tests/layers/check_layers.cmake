@@ -6,7 +6,7 @@
 
 # Folder (deepest first) and the folders or headers it may include from.
 set(layers
-  "video/ffmpeg|image analysis video/frame_source.h video/ffmpeg"
+  "video/ffmpeg|image fileio analysis video/frame_source.h video/ffmpeg"
   "video/ser|image fileio analysis ser video/frame_source.h video/ser"
   "video|image analysis video/frame_source.h"
   "image|image"

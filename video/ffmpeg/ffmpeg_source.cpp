@@ -13,6 +13,7 @@ extern "C" {
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -57,7 +58,7 @@ private:
 
 } // namespace
 
-FfmpegSource::FfmpegSource(const std::string& path)
+FfmpegSource::FfmpegSource(const std::string& path) : m_path(path)
 {
     // Damaged frames are skipped on purpose and every failure reaches the
     // user as an exception, so FFmpeg's own messages would only be noise.
@@ -98,6 +99,7 @@ bool FfmpegSource::isVideoStream(std::int32_t index)
     m_selected = index;
     m_decoder.reset();
     m_converter.reset();
+    m_direct.reset();
     return videoStream() != nullptr;
 }
 
@@ -155,6 +157,11 @@ void FfmpegSource::enterGrabMode()
     for (unsigned i = 0; i < m_format->nb_streams; ++i)
         m_format->streams[i]->discard = int(i) == m_selected ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
+    try {
+        m_direct = AviFrameReader::open(m_path, *m_format, m_selected, *decoder, width, height);
+    } catch (const std::bad_alloc&) {
+        m_direct.reset();   // FFmpeg's decoding needs less memory up front
+    }
     m_decoder = std::move(decoder);
     m_converter.emplace(width, height);
 }
@@ -208,6 +215,7 @@ void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, 
 
     const ProducerLimits limits{stopPosition < m_duration, stopPosition, maxFrames, sink.acceptsGrayFrames()};
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
+    AviFrameReader* direct = m_direct && (!m_direct->gray() || limits.grayFrames) ? m_direct.get() : nullptr;
     FrameQueue queue(kQueueSlots);
     const auto frameBytes = std::int32_t(m_converter->frameBytes());
     {
@@ -215,7 +223,12 @@ void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, 
         // decoding thread to stop and joins it.
         std::jthread decoding;
         try {
-            decoding = std::jthread([&](std::stop_token stop) { producer.run(queue, stop); });
+            decoding = std::jthread([&](std::stop_token stop) {
+                if (direct)
+                    direct->run(queue, stop, limits);
+                else
+                    producer.run(queue, stop);
+            });
         } catch (const std::system_error& e) {
             throw FrameSourceError(SourceFailure::Start, AVERROR(e.code().value()));
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "video/ffmpeg/avi_frame_reader.h"
 #include "video/ffmpeg/bgr_converter.h"
 #include "video/ffmpeg/ffmpeg_handles.h"
 #include "video/frame_source.h"
@@ -13,7 +14,8 @@
 // which is always called on play()'s own thread. Frames reach the sink
 // either in a buffer of a small pool or, for bottom-up BGR24 sources, in
 // the decoder's own frame; either way the buffer is the source's and is
-// reused once the sink returns.
+// reused once the sink returns. Uncompressed AVI streams that allow it are
+// read straight from the file instead (see AviFrameReader).
 class FfmpegSource final : public FrameSource {
 public:
     // Opens and probes the local file at path (taken literally: a colon in
@@ -39,10 +41,12 @@ private:
     AVStream* videoStream() const;
     void rewind();
 
+    std::string m_path;
     FormatContextPtr m_format;
     int m_selected = -1;
     CodecContextPtr m_decoder;
     std::optional<BgrConverter> m_converter;
+    std::unique_ptr<AviFrameReader> m_direct;   // the selected stream read without FFmpeg, when it can be
     bool m_played = false;
     std::int64_t m_duration = 0;   // of the selected stream, 100 ns units
 };

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <vector>
 
-// How a SER file's frames reach memory. Mapped: straight from a read-only
-// map of the file, no copy; falls back to Copied when the file cannot be
-// mapped. Copied: read into one buffer, reused for every frame.
+// How a SER file's frames reach memory. Copied: read into one buffer, reused
+// for every frame; what sources use, as it costs less than the map: one large
+// read per frame against thousands of page faults (measured on 1080p mono
+// captures: user + system time 0.20 s against 0.25 s for 300 frames, and 14 MB
+// less memory). Mapped: straight from a read-only map of the file, no copy;
+// falls back to Copied when the file cannot be mapped.
 enum class SerReading { Mapped, Copied };
 
 // Hands out the stored bytes of one frame after another.

@@ -22,5 +22,5 @@ bool IsSerFile(const std::string& path);
 //
 // Throws FrameSourceError "Couldn't load the file!" for a file that cannot be
 // read, a header that is short or invalid, or a file with no whole frame.
-// reading is for tests of the fallback; callers leave it.
-std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading = SerReading::Mapped);
+// reading is for tests of the map; callers leave it.
+std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading = SerReading::Copied);

@@ -1,0 +1,90 @@
+// Uncompressed AVIs read straight from the file: the frames, bytes and times
+// FFmpeg's decoding gives, and FFmpeg's decoding wherever that is not sure.
+
+#include "ffmpeg_clips.h"
+
+#include "video/ffmpeg/avi_frame_reader.h"
+
+#include <cstdlib>
+
+using namespace clips;
+
+namespace {
+
+// Records grey frames, rows top-down.
+class GraySink : public RecordingSink {
+public:
+    GraySink(int width, int height) : m_width(width), m_height(height) {}
+    bool acceptsGrayFrames() const override { return true; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        Bytes picture;
+        for (int y = m_height - 1; y >= 0; --y)
+            picture.insert(picture.end(), bottomRow + y * stride, bottomRow + y * stride + m_width);
+        frames.push_back({sampleTime, picture, m_width * m_height, std::this_thread::get_id()});
+        return 0;
+    }
+
+private:
+    int m_width;
+    int m_height;
+};
+
+// Whether the reader takes the first stream of path, opened as the frame source opens it.
+bool ReadStraight(const std::string& path)
+{
+    AVFormatContext* opened = nullptr;
+    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return false;
+    FormatContextPtr format(opened);
+    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    const AVCodecParameters& parameters = *format->streams[0]->codecpar;
+    CodecContextPtr decoder(avcodec_alloc_context3(avcodec_find_decoder(parameters.codec_id)));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0
+        || avcodec_open2(decoder.get(), nullptr, nullptr) < 0)
+        return false;
+    return AviFrameReader::open(path, *format, 0, *decoder, parameters.width, std::abs(parameters.height)) != nullptr;
+}
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
+} // namespace
+
+TEST(AviFrameReader, TakesOnlyStreamsWhoseDecodedBytesItReproduces)
+{
+    ClipFolder folder;
+    const Bytes bgr = patternFrames(kWidth, kHeight, 2, 3);
+    EXPECT_TRUE(ReadStraight(folder.encode(flipRows(bgr, kWidth * 3, kHeight), "bgr24", kWidth, kHeight, 25,
+                                           "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1", "bottom_up.avi")));
+    EXPECT_TRUE(ReadStraight(folder.encode(patternFrames(kWidth, kHeight, 2, 1), "gray", kWidth, kHeight, 25,
+                                           "-c:v rawvideo -pix_fmt gray -vtag Y800", "y800.avi")));
+    // Rows the sink would need turned over, rows padded to four bytes, a palette.
+    EXPECT_FALSE(ReadStraight(folder.encode(bgr, "bgr24", kWidth, kHeight, 25,
+                                            "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 0", "top_down.avi")));
+    EXPECT_FALSE(ReadStraight(folder.encode(patternFrames(33, 25, 2, 3), "bgr24", 33, 25, 25,
+                                            "-c:v rawvideo -pix_fmt bgr24", "padded.avi")));
+    EXPECT_FALSE(ReadStraight(folder.encode(patternFrames(kWidth, kHeight, 2, 1), "gray", kWidth, kHeight, 25,
+                                            "-c:v rawvideo -pix_fmt pal8", "palette.avi")));
+}
+
+TEST(AviFrameReader, GreyFramesReachAGreySinkAsStoredWithTheirTimesAndLimits)
+{
+    ClipFolder folder;
+    const Bytes frames = patternFrames(kWidth, kHeight, 6, 1);
+    const auto avi = folder.encode(frames, "gray", kWidth, kHeight, 25, "-c:v rawvideo -pix_fmt gray -vtag Y800", "y800.avi");
+    Opened opened = openVideo(avi);
+
+    GraySink all(kWidth, kHeight);
+    opened.source->play({}, all);
+    ASSERT_EQ(all.frames.size(), 6u);
+    EXPECT_EQ(all.allBytes(), frames);
+    for (std::size_t k = 0; k < all.frames.size(); ++k) EXPECT_DOUBLE_EQ(all.frames[k].sampleTime, double(k) / 25.0);
+
+    GraySink two(kWidth, kHeight);
+    opened.source->play(PlayLimits{2}, two);
+    EXPECT_EQ(two.frames.size(), 2u);
+    // 0.12 s: frames 0, 1 and 2 lie before it, frame 3 starts there.
+    GraySink beforeStop(kWidth, kHeight);
+    opened.source->play(StopAt(1'200'000), beforeStop);
+    EXPECT_EQ(beforeStop.frames.size(), 3u);
+}
