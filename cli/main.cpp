@@ -61,7 +61,8 @@ int main(int argc, char** argv)
     try {
         return Run(*parsed.options);
     } catch (const Interrupted&) {
-        std::fprintf(stderr, "orbicrop-cli: interrupted; the current output was closed with the frames written so far\n");
+        std::fprintf(stderr, "orbicrop-cli: interrupted; the current output keeps the frames written so far "
+                             "(with none, an older output of its name is left as it was)\n");
         return kExitInterrupted;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());

@@ -191,7 +191,15 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
 
         state.frameLimit = 0;
         FileRunHost run(host);
-        const std::int32_t result = ProcessFile(state, run, state.currentFile, open);
+        std::int32_t result = kRunFailed;
+        try {
+            result = ProcessFile(state, run, state.currentFile, open);
+        } catch (...) {
+            // An interruption ends the batch; what went wrong before it is still told.
+            if (!run.m_messages.empty())
+                Report(host, Joined(run.m_messages));
+            throw;
+        }
         host.fillProgress();
         std::vector<std::string>& messages = run.m_messages;
         bool placementFailed = false;
