@@ -26,17 +26,17 @@ int Run(const CliOptions& options)
     // As right after opening files in the window: the first test may choose the mode.
     state.autoColorPending = true;
     const bool passed = RunTestAction(state, host);
-    if (!passed)
-        return kExitTestFailed;
     if (!options.previewPath.empty()) {
         // A script that asked for the picture must not find a success without it.
-        if (!host.preview()) {
+        if (!passed || !host.preview()) {
             std::fprintf(stderr, "orbicrop-cli: the test made no preview, so %s was not written\n",
                          options.previewPath.c_str());
             return kExitTestFailed;
         }
         WritePng(*host.preview(), options.previewPath);
     }
+    if (!passed)
+        return kExitTestFailed;
     if (options.testOnly)
         return kExitOk;
 

@@ -112,10 +112,11 @@ public:
     void showMessage(const std::string& text) override { m_messages.push_back(text); }
     void frameAnalysed(const FrameRecord& record) override { m_host.frameAnalysed(record); }
 
-    std::vector<std::string> m_messages;
+    std::vector<std::string>& messages() { return m_messages; }
 
 private:
     RunHost& m_host;
+    std::vector<std::string> m_messages;
 };
 
 // A batch failure is shown and logged, so that the log of an unattended
@@ -196,12 +197,12 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
             result = ProcessFile(state, run, state.currentFile, open);
         } catch (...) {
             // An interruption ends the batch; what went wrong before it is still told.
-            if (!run.m_messages.empty())
-                Report(host, Joined(run.m_messages));
+            if (!run.messages().empty())
+                Report(host, Joined(run.messages()));
             throw;
         }
         host.fillProgress();
-        std::vector<std::string>& messages = run.m_messages;
+        std::vector<std::string>& messages = run.messages();
         bool placementFailed = false;
         try {
             closer.close();

@@ -34,7 +34,12 @@ void StagedOutput::open(const std::string& path, std::int32_t width, std::int32_
     m_placed = false;
     // A leftover of this process id (a crash, an earlier boot) is replaced.
     std::remove(m_temporaryPath.c_str());
-    m_output.open(m_temporaryPath, width, height, grayscale);
+    try {
+        m_output.open(m_temporaryPath, width, height, grayscale);
+    } catch (...) {
+        std::remove(m_temporaryPath.c_str());   // a file made before its headers failed
+        throw;
+    }
     m_pending = true;
 }
 

@@ -311,3 +311,23 @@ TEST(Cli, CapturesOfTheSameNameFromSeveralNights)
     EXPECT_EQ(Probe(dir.file("night1/capture_Y8orbic.avi"), dir.path()).frames, 3);
     EXPECT_EQ(Probe(dir.file("night2/capture_Y8orbic.avi"), dir.path()).frames, 5);
 }
+
+TEST(Cli, StreamOfUnknownLengthIsTestedOnTwoFramesWithItsPreview)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("clip.avi"), 30);
+    // A raw MJPEG stream carries no length: its frame count reads as 0.
+    ASSERT_EQ(RunCommand("ffmpeg -v error -y -i " + ShellQuote(dir.file("clip.avi")) + " -c:v mjpeg -q:v 2 -f mjpeg "
+                             + ShellQuote(dir.file("clip.mjpeg")),
+                         dir.path())
+                  .status,
+              0);
+    const auto r = RunCommand(Cli("--test-only -W 32 -H 32 --preview " + ShellQuote(dir.file("p.png")) + " "
+                                  + ShellQuote(dir.file("clip.mjpeg"))),
+                              dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out).at(1), " - 0 frames");
+    ASSERT_TRUE(std::filesystem::exists(dir.file("p.png")));
+    EXPECT_EQ(ReadWholeFile(dir.file("p.png")).substr(1, 3), "PNG");
+}
