@@ -182,11 +182,12 @@ void TForm1::btnTestClick()
 {
     if (m_files.empty())
         return;
-    if (m_state.busy) {
+    if (m_state.busy || m_batchRunning) {
         // A run is going on below this reaction (it lets events through
-        // between frames). Starting a test now would reset the result flags
-        // of that run, so that a failing test could end as passed and the
-        // next frames would use another threshold. A test asked for during a
+        // between frames, and a batch's message box between files). Starting
+        // a test now would reset the result flags of that run, so that a
+        // failing test could end as passed, and would change the threshold,
+        // size and folder the rest of a batch uses. A test asked for during a
         // test runs once that one is over; a batch re-enables the controls
         // itself, and its log must not be cleared by a test after it.
         if (!m_batchRunning)
@@ -199,6 +200,12 @@ void TForm1::btnTestClick()
 
 void TForm1::btnProcessClick()
 {
+    // A batch started inside a running test would take that test's half-set
+    // flags and end it without its preview; one inside a batch would write
+    // the same outputs twice at once. The click is dropped: the button is
+    // there again when the run is over.
+    if (m_state.busy || m_batchRunning)
+        return;
     // Opening other files in the middle of a batch would enable the size
     // sliders while an output is being written at the size it was opened
     // with; Open waits until the batch is over, however it ends.

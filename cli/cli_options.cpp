@@ -66,8 +66,11 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                                     "Drop frames whose crop window reaches the frame border");
     auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
     app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->type_name("FILE.png");
-    app.add_option("-o,--output-dir", o.outputDir, "Where outputs go (default: the directory of the first FILE)")
-        ->type_name("DIR");
+    auto* outputDir = app.add_option("-o,--output-dir", o.outputDir,
+                                     "Where outputs go (default: the directory of the first FILE)")
+                          ->type_name("DIR");
+    app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory")
+        ->excludes(outputDir);
     app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
     app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->type_name("FILE.csv");
     app.add_flag("-q,--quiet", o.quiet, "No progress bar");

@@ -19,6 +19,7 @@ struct CliOptions {
     bool autoColor = true;            // only a settings file turns it off
     std::string previewPath;
     std::string outputDir;
+    bool besideInput = false;         // each output in its own input's folder
     std::string trackPath;
     std::string settingsPath;
     bool testOnly = false;

@@ -26,8 +26,15 @@ int Run(const CliOptions& options)
     // As right after opening files in the window: the first test may choose the mode.
     state.autoColorPending = true;
     const bool passed = RunTestAction(state, host);
-    if (!options.previewPath.empty() && host.preview() && passed)
+    if (!options.previewPath.empty()) {
+        // A script that asked for the picture must not find a success without it.
+        if (!passed || !host.preview()) {
+            std::fprintf(stderr, "orbicrop-cli: the test made no preview, so %s was not written\n",
+                         options.previewPath.c_str());
+            return kExitTestFailed;
+        }
         WritePng(*host.preview(), options.previewPath);
+    }
     if (!passed)
         return kExitTestFailed;
     if (options.testOnly)
@@ -54,7 +61,8 @@ int main(int argc, char** argv)
     try {
         return Run(*parsed.options);
     } catch (const Interrupted&) {
-        std::fprintf(stderr, "orbicrop-cli: interrupted; the current output was closed with the frames written so far\n");
+        std::fprintf(stderr, "orbicrop-cli: interrupted; the current output keeps the frames written so far "
+                             "(with none, an older output of its name is left as it was)\n");
         return kExitInterrupted;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());

@@ -35,6 +35,7 @@ public:
     bool removeIncomplete() const override { return m_options.removeIncomplete; }
     bool grayscale() const override { return m_grayscale; }
     bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
+    bool outputBesideInput() const override { return m_options.besideInput; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
 

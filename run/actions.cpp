@@ -2,8 +2,10 @@
 
 #include "run/file_run.h"
 #include "run/paths.h"
+#include "run/staged_output.h"
 
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -90,6 +92,51 @@ private:
     bool m_armed = true;
 };
 
+// One file's run as the batch sees it: everything passes to the shell, except
+// the failure messages, which wait until the file is over so that the user
+// gets one message per file that also tells what became of its output.
+class FileRunHost final : public RunHost {
+public:
+    explicit FileRunHost(RunHost& host) : m_host(host) {}
+
+    bool inverse() const override { return m_host.inverse(); }
+    bool debayerSafe() const override { return m_host.debayerSafe(); }
+    bool showEffect() const override { return m_host.showEffect(); }
+    bool removeIncomplete() const override { return m_host.removeIncomplete(); }
+    void showPreview(const OutputBitmap& picture) override { m_host.showPreview(picture); }
+    void showWarning(const std::string& caption) override { m_host.showWarning(caption); }
+    void setProgressMax(std::int32_t frames) override { m_host.setProgressMax(frames); }
+    void setProgress(std::int32_t frames) override { m_host.setProgress(frames); }
+    void processEvents() override { m_host.processEvents(); }
+    void appendLog(const std::string& line, bool repaint) override { m_host.appendLog(line, repaint); }
+    void showMessage(const std::string& text) override { m_messages.push_back(text); }
+    void frameAnalysed(const FrameRecord& record) override { m_host.frameAnalysed(record); }
+
+    std::vector<std::string>& messages() { return m_messages; }
+
+private:
+    RunHost& m_host;
+    std::vector<std::string> m_messages;
+};
+
+// A batch failure is shown and logged, so that the log of an unattended
+// batch tells what happened to every file.
+void Report(BatchHost& host, const std::string& text)
+{
+    host.appendLog(text, true);
+    host.showMessage(text);
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+std::string Normalised(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
+
 } // namespace
 
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
@@ -102,6 +149,8 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
     summary.started = true;
     host.setControlsEnabled(false);
 
+    // Output path (normalised) -> the input of this batch that claimed it.
+    std::map<std::string, std::string> claimed;
     const std::size_t count = host.files().size();
     for (std::size_t i = 0; i < count; ++i) {
         // The list may change while a file runs (the open control stays
@@ -110,8 +159,9 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         if (i >= files.size())
             break;
         state.currentFile = files[i];
+        const std::string name = FileNameOf(state.currentFile);
         host.setStatus(BatchHost::kFilePosition, "File " + std::to_string(i + 1) + "/" + std::to_string(files.size()));
-        host.setStatus(BatchHost::kFileName, FileNameOf(state.currentFile));
+        host.setStatus(BatchHost::kFileName, name);
         host.setStatus(BatchHost::kActivity, "Processing...");
         host.resetProgress();
         state.framesWritten = 0;
@@ -119,31 +169,63 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
 
         // Mode and size are fixed for the whole file when its output opens.
         state.outputGrayscale = host.grayscale();
-        const std::string outputPath = OutputPathFor(state.currentFile, state.outputDir, state.outputGrayscale);
+        const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
+        const std::string outputPath = OutputPathFor(state.currentFile, outputDir, state.outputGrayscale);
         if (OutputReplacesInput(outputPath, files)) {
-            // Deleting the old output would destroy a file the user chose as input.
-            host.showMessage("Skipped " + FileNameOf(state.currentFile) + ": its output " + FileNameOf(outputPath)
+            Report(host, "Skipped " + name + ": its output " + FileNameOf(outputPath)
                              + " is one of the chosen input files");
             ++summary.failed;
             continue;
         }
-        std::error_code ignored;
-        fs::remove(outputPath, ignored);
+        const auto [earlier, fresh] = claimed.emplace(Normalised(outputPath), state.currentFile);
+        if (!fresh) {
+            // Same-named captures of different nights, or jup.avi beside jup.ser.
+            Report(host, "Skipped " + state.currentFile + ": its output " + outputPath
+                             + " is already the output of " + earlier->second);
+            ++summary.failed;
+            continue;
+        }
 
-        output.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
-        CloseOnExit closer(state, output);
+        StagedOutput staged(output);
+        staged.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
+        CloseOnExit closer(state, staged);
 
         state.frameLimit = 0;
-        const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
+        FileRunHost run(host);
+        std::int32_t result = kRunFailed;
+        try {
+            result = ProcessFile(state, run, state.currentFile, open);
+        } catch (...) {
+            // An interruption ends the batch; what went wrong before it is still told.
+            if (!run.messages().empty())
+                Report(host, Joined(run.messages()));
+            throw;
+        }
         host.fillProgress();
-        closer.close();
+        std::vector<std::string>& messages = run.messages();
+        bool placementFailed = false;
+        try {
+            closer.close();
+        } catch (const OutputPlacementError& e) {
+            messages.push_back(e.what());
+            placementFailed = true;
+        }
         if (result == 0 && state.framesSeen == 0)
-            host.showMessage(kNoFrameMessage);
+            messages.push_back(kNoFrameMessage);
         // Frames played but none kept: an empty output is no success.
         const bool nothingWritten = result == 0 && state.framesSeen > 0 && state.framesWritten == 0;
         if (nothingWritten && !state.outputFailed)
-            host.showMessage("No frame of " + FileNameOf(state.currentFile) + " was written: " + kNothingWrittenReason);
-        if (result == 0 && !state.outputFailed && !nothingWritten && state.framesSeen > 0)
+            messages.push_back("No frame of " + name + " was written: " + kNothingWrittenReason);
+        else if (!staged.placed() && !placementFailed)
+            messages.push_back("Nothing was written for " + name + ".");
+        if (!staged.placed() && !placementFailed) {
+            std::error_code ec;
+            if (fs::exists(outputPath, ec))
+                messages.back() += " The older " + FileNameOf(outputPath) + " is left as it was.";
+        }
+        if (!messages.empty())
+            Report(host, Joined(messages));
+        if (result == 0 && !state.outputFailed && staged.placed() && state.framesSeen > 0)
             ++summary.completed;
         else
             ++summary.failed;

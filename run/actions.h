@@ -31,6 +31,12 @@ struct BatchResult {
 // the directory and threshold of the last test and the current output size and
 // mode. An output that cannot be opened ends the whole batch with its error
 // (AviError passes through); a failed file only ends that file.
+//
+// Each output is written under a temporary name and takes its final name only
+// when it holds a frame, so a file that writes nothing leaves an older output
+// as it was. A file whose output would replace a chosen input or the output of
+// an earlier file of the batch is skipped. Whatever went wrong with a file is
+// shown in one message after it and also written to the log.
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
                              const SourceOpener& open = OpenFrameSource);
 

@@ -24,6 +24,9 @@ public:
     virtual bool grayscale() const = 0;
     // The first test after opening may choose colour or greyscale output.
     virtual bool autoColor() const = 0;
+    // Each output goes into its own input's folder rather than into the
+    // folder of the first file.
+    virtual bool outputBesideInput() const { return false; }
 };
 
 // What the actions show around the runs. A shell without such controls (the

@@ -85,9 +85,11 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         CFakeCallback callback(state, host, host);
         PlayLimits limits;
         if (state.frameLimit >= 1) {
+            // A length that reads as 0 (an elementary stream) is unknown, not
+            // empty: the test still stops after its own frames.
             if (state.frameLimit < state.frameCount)
                 limits.stopTime = state.frameLimit / info.frameRate;
-            else
+            else if (state.frameCount > 0)
                 state.frameLimit = state.frameCount;
             state.testMode = true;
             // A stop time can lie just past the next frame's time; the count
@@ -100,6 +102,15 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
 
         const auto start = std::chrono::steady_clock::now();
         source->play(limits, callback);
+        if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit) {
+            // The file ended before the test's last frame (its length was
+            // unknown or overstated): the frames it has are played again, so
+            // that the last of them shows the preview or the warning.
+            state.frameLimit = state.framesSeen;
+            state.framesSeen = 0;
+            limits.maxFrames = state.frameLimit;
+            source->play(limits, callback);
+        }
 
         if (!state.testMode) {
             const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(

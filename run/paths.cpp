@@ -14,9 +14,31 @@ std::string DirectoryOf(const std::string& path)
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+namespace {
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Where the character that ends at end (> 0) starts. Bytes that do not form a
+// valid sequence (a Latin-1 name, say) count one character each.
+std::size_t StartOfCharacterBefore(const std::string& text, std::size_t end)
+{
+    std::size_t start = end - 1;
+    while (start > 0 && end - start < 4 && IsContinuationByte(text[start]))
+        --start;
+    const unsigned char lead = static_cast<unsigned char>(text[start]);
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xC0 && lead <= 0xDF ? 2 : 1;
+    return length > 1 && length == end - start ? start : end - 1;
+}
+
+} // namespace
+
 std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale)
 {
-    const std::string base = inputPath.size() > 4 ? inputPath.substr(0, inputPath.size() - 4) : std::string();
+    std::size_t end = inputPath.size();
+    for (int dropped = 0; dropped < 4 && end > 0; ++dropped)
+        end = StartOfCharacterBefore(inputPath, end);
+    const std::string base = inputPath.substr(0, end);
     const std::string name = base + "_" + (grayscale ? "Y8" : "") + "orbic.avi";
     return outputDir + FileNameOf(name);
 }

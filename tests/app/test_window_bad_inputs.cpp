@@ -262,11 +262,12 @@ private slots:
         QVERIFY(w.btnProcess->isEnabled() && w.btnOpen->isEnabled() && w.GroupBox1->isEnabled());
 
         // Each failing file's message, in the order of the files, about that
-        // file; where a test would warn, a batch says that nothing was written.
+        // file, saying that nothing was written for it.
         QStringList expected, actual;
         for (const BadInput& input : corpus) {
             if (input.exitWhenFirst != 0 && !IsCogWarning(input))
-                expected << QString::fromStdString(input.name + ": " + input.message);
+                expected << QString::fromStdString(input.name + ": " + input.message + "\nNothing was written for "
+                                                   + input.name + ".");
             else if (IsCogWarning(input))
                 expected << QString::fromStdString(input.name + ": No frame of " + input.name + " was written: "
                                                    + kNothingWrittenReason);

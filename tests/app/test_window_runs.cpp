@@ -5,6 +5,7 @@
 
 #include "app/gauge.h"
 #include "app/status_bar.h"
+#include "run/staged_output.h"
 #include "support/decoded_video.h"
 
 #include <QCheckBox>
@@ -231,6 +232,62 @@ private slots:
         QCOMPARE(tests.at(1).at(0).toBool(), false);
     }
 
+    void processAndTestWaitForTheRunInProgress()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QString clip = f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 4);
+        const QString output = f.path(QStringLiteral("clip_orbic.avi"));
+        QFile older(output);
+        QVERIFY(older.open(QIODevice::WriteOnly));
+        older.write("an earlier result");
+        older.close();
+        f.open({clip});
+        QVERIFY(f.settle());
+        QVERIFY(w.btnProcess->isEnabled());
+
+        // Process clicked while a test lets the window handle its events.
+        QTimer during;
+        during.setInterval(0);
+        QObject::connect(&during, &QTimer::timeout, [&] {
+            if (w.state().busy && w.state().testMode) {
+                during.stop();
+                w.btnProcess->click();
+            }
+        });
+        during.start();
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.checkPreview->click();
+        QCOMPARE(tests.count(), 1);
+        QCOMPARE(tests.at(0).at(0).toBool(), true);
+        QCOMPARE(Background(w.Panel1), QColor(Qt::black));
+        QCOMPARE(LogLines(w).size(), 3);
+        QVERIFY(older.open(QIODevice::ReadOnly));
+        QCOMPARE(older.readAll(), QByteArray("an earlier result"));
+        older.close();
+
+        // A test-timer tick while the batch shows a message between files.
+        const QStringList pair = {f.writeClip(QStringLiteral("a.avi"), LargeClip(), 3),
+                                  f.writeClip(QStringLiteral("a_orbic.avi"), LargeClip(), 5)};
+        f.open(pair);
+        QVERIFY(f.settle());
+        QCOMPARE(tests.count(), 2);
+        *f.whileShown = [&] {
+            w.timerTest->start(0);
+            QTest::qWait(50);
+        };
+        w.btnProcess->click();
+        QCOMPARE(f.shown->size(), std::size_t(1));   // a.avi skipped: its output is the other input
+        QCOMPARE(tests.count(), 2);
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        const QStringList log = LogLines(w);
+        QVERIFY(log.first().startsWith(QStringLiteral("Skipped a.avi")));
+        QCOMPARE(log.last(), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(ProbeFile(f, f.path(QStringLiteral("a_orbic_orbic.avi"))).frames, 5);
+    }
+
     void outputModeSwitchRunsNoTest()
     {
         WindowFixture f;
@@ -367,9 +424,10 @@ private slots:
         w.trackHeight->setValue(4);
         const QString first = f.writeClip(QStringLiteral("venus.avi"), LargeClip(), 3);
         const QString second = f.writeClip(QStringLiteral("saturn.avi"), LargeClip(), 3);
-        // A folder with content where the first output should go cannot be
+        // A folder with content where the first output is written cannot be
         // deleted, nor can the writer create its file there.
-        QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("venus_orbic.avi/keep")));
+        const std::string blocked = StagedOutput::TemporaryPathFor(QFile::encodeName(f.path(QStringLiteral("venus_orbic.avi"))).toStdString());
+        QVERIFY(QDir().mkpath(QFile::decodeName(blocked.c_str()) + QStringLiteral("/keep")));
         f.open({first, second});
         QVERIFY(f.settle());
         w.btnProcess->click();

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,13 +30,21 @@ struct ShownMessage {
 };
 
 // Keeps every message instead of showing a modal box; outlives the window.
+// whileShown, when set, runs as a modal box's own event loop would.
 class RecordingSink : public MessageSink {
 public:
-    explicit RecordingSink(std::shared_ptr<std::vector<ShownMessage>> shown) : m_shown(std::move(shown)) {}
-    void show(QWidget*, Kind kind, const QString& text) override { m_shown->push_back({kind, text}); }
+    RecordingSink(std::shared_ptr<std::vector<ShownMessage>> shown, std::shared_ptr<std::function<void()>> whileShown)
+        : m_shown(std::move(shown)), m_whileShown(std::move(whileShown)) {}
+    void show(QWidget*, Kind kind, const QString& text) override
+    {
+        m_shown->push_back({kind, text});
+        if (*m_whileShown)
+            (*m_whileShown)();
+    }
 
 private:
     std::shared_ptr<std::vector<ShownMessage>> m_shown;
+    std::shared_ptr<std::function<void()>> m_whileShown;
 };
 
 // The real window with a scripted open dialog, recorded message boxes and a
@@ -44,6 +53,7 @@ struct WindowFixture {
     QTemporaryDir dir;
     std::shared_ptr<QStringList> answer = std::make_shared<QStringList>();
     std::shared_ptr<std::vector<ShownMessage>> shown = std::make_shared<std::vector<ShownMessage>>();
+    std::shared_ptr<std::function<void()>> whileShown = std::make_shared<std::function<void()>>();
     std::unique_ptr<TForm1> form;
 
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -66,7 +76,7 @@ struct WindowFixture {
     {
         WindowServices services;
         services.chooser = std::make_unique<ScriptedChooser>(answer);
-        services.messages = std::make_unique<RecordingSink>(shown);
+        services.messages = std::make_unique<RecordingSink>(shown, whileShown);
         services.settingsPath = settings.isEmpty() ? settingsPath() : settings;
         form = std::make_unique<TForm1>(std::move(services));
         return *form;

@@ -288,3 +288,46 @@ TEST(Cli, SettingsFileGivesTheDefaultsAndOptionsWin)
     EXPECT_TRUE(std::filesystem::exists(dir.file("m_orbic.avi")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("m_Y8orbic.avi")));
 }
+
+TEST(Cli, CapturesOfTheSameNameFromSeveralNights)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("night1"));
+    std::filesystem::create_directory(dir.file("night2"));
+    DiscClip clip;
+    clip.write(dir.file("night1/capture.avi"), 3);
+    clip.write(dir.file("night2/capture.avi"), 5);
+    const std::string inputs = ShellQuote(dir.file("night1/capture.avi")) + " " + ShellQuote(dir.file("night2/capture.avi"));
+
+    // Into one folder the second would overwrite the first: it is refused.
+    auto r = RunCommand(Cli("-W 32 -H 32 " + inputs), dir.path());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("is already the output of " + dir.file("night1/capture.avi")), std::string::npos) << r.err;
+    EXPECT_EQ(Probe(dir.file("night1/capture_Y8orbic.avi"), dir.path()).frames, 3);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("night2/capture_Y8orbic.avi")));
+
+    r = RunCommand(Cli("-W 32 -H 32 --beside-input " + inputs), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Probe(dir.file("night1/capture_Y8orbic.avi"), dir.path()).frames, 3);
+    EXPECT_EQ(Probe(dir.file("night2/capture_Y8orbic.avi"), dir.path()).frames, 5);
+}
+
+TEST(Cli, StreamOfUnknownLengthIsTestedOnTwoFramesWithItsPreview)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("clip.avi"), 30);
+    // A raw MJPEG stream carries no length: its frame count reads as 0.
+    ASSERT_EQ(RunCommand("ffmpeg -v error -y -i " + ShellQuote(dir.file("clip.avi")) + " -c:v mjpeg -q:v 2 -f mjpeg "
+                             + ShellQuote(dir.file("clip.mjpeg")),
+                         dir.path())
+                  .status,
+              0);
+    const auto r = RunCommand(Cli("--test-only -W 32 -H 32 --preview " + ShellQuote(dir.file("p.png")) + " "
+                                  + ShellQuote(dir.file("clip.mjpeg"))),
+                              dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out).at(1), " - 0 frames");
+    ASSERT_TRUE(std::filesystem::exists(dir.file("p.png")));
+    EXPECT_EQ(ReadWholeFile(dir.file("p.png")).substr(1, 3), "PNG");
+}

@@ -89,9 +89,11 @@ TEST(Faults, InterruptClosesTheOutputWithItsFramesAndExits130)
         execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    // Wait until frames are being written, then interrupt.
+    // Wait until frames are being written (under the temporary name the
+    // tool's process id makes), then interrupt.
     const std::string output = dir.file("night_orbic.avi");
-    for (int i = 0; i < 200 && (!fs::exists(output) || fs::file_size(output) < 200000); ++i)
+    const std::string partial = dir.file(".night_orbic.avi.partial-" + std::to_string(child));
+    for (int i = 0; i < 200 && (!fs::exists(partial) || fs::file_size(partial) < 200000); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     kill(child, SIGINT);
     int status = 0;
@@ -99,6 +101,7 @@ TEST(Faults, InterruptClosesTheOutputWithItsFramesAndExits130)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_NE(ReadWholeFile(dir.file("err.txt")).find("interrupted"), std::string::npos);
+    EXPECT_FALSE(fs::exists(partial));
     const auto probe = Probe(output, dir.path());
     EXPECT_GT(probe.frames, 0);
     EXPECT_LT(probe.frames, 3000);

@@ -5,6 +5,8 @@
 
 #include "avi/avi_writer.h"
 #include "run/avi_output.h"
+#include "run/paths.h"
+#include "run/staged_output.h"
 #include "support/decoded_video.h"
 #include "support/subprocess.h"
 #include "support/recording_host.h"
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -25,6 +28,7 @@ struct Clip {
     };
     std::uint8_t red = 200;
     bool grayFrames = false;
+    std::int32_t failAtFrame = -1;           // the source throws before this frame
 };
 
 struct Bench {
@@ -61,6 +65,7 @@ struct Bench {
             options.frameRate = 25;
             options.grayFrames = clip.grayFrames;
             return std::make_unique<SyntheticSource>(options, [clip](std::int32_t i, std::uint8_t* frame) {
+                if (i == clip.failAtFrame) throw std::runtime_error("interrupted");
                 double x = 0, y = 0;
                 clip.path(i, x, y);
                 PaintDisc(frame, 64, 48, x, y, 6, 200, 200, clip.red);
@@ -328,4 +333,65 @@ TEST(Actions, FirstTestAfterOpeningChoosesTheOutputModeAndDerivesTheSize)
     ASSERT_TRUE(h.test());
     EXPECT_TRUE(h.host.modesSelected.empty());
     EXPECT_TRUE(h.state.autoColorPending);
+}
+
+TEST(Actions, SecondInputWithTheSameOutputIsSkipped)
+{
+    Bench b;
+    b.add("jup.avi", Clip{3});
+    b.add("jup.ser", Clip{5});
+    b.add("io.avi", Clip{2});
+    ASSERT_TRUE(b.test());
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.completed, 2);
+    EXPECT_EQ(result.failed, 1);
+    const std::string expected = "Skipped " + b.dir.file("jup.ser") + ": its output " + b.dir.file("jup_orbic.avi")
+                                 + " is already the output of " + b.dir.file("jup.avi");
+    EXPECT_EQ(b.host.messages, (std::vector<std::string>{expected}));
+    EXPECT_NE(std::find(b.host.log.begin(), b.host.log.end(), expected), b.host.log.end());
+    EXPECT_EQ(Probe(b.dir.file("jup_orbic.avi"), b.dir.path()).frames, 3);
+    EXPECT_EQ(Probe(b.dir.file("io_orbic.avi"), b.dir.path()).frames, 2);
+}
+
+TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
+{
+    Bench b;
+    b.add("good.avi", Clip{4});
+    b.host.chosenFiles.push_back(b.dir.file("bad.avi"));   // cannot be loaded
+    const std::string older = b.dir.file("bad_orbic.avi");
+    std::ofstream(older) << "yesterday's result";
+    // Leftovers of crashed runs, this process id's among them.
+    std::ofstream(b.dir.file(".good_orbic.avi.partial-1")) << "stale";
+    std::ofstream(StagedOutput::TemporaryPathFor(b.dir.file("good_orbic.avi"))) << "stale";
+    ASSERT_TRUE(b.test());
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.completed, 1);
+    EXPECT_EQ(result.failed, 1);
+    std::string kept;
+    std::getline(std::ifstream(older), kept);
+    EXPECT_EQ(kept, "yesterday's result");
+    const std::string message = "Couldn't load the file!\nNothing was written for bad.avi. "
+                                "The older bad_orbic.avi is left as it was.";
+    EXPECT_EQ(b.host.messages, (std::vector<std::string>{message}));
+    EXPECT_EQ(b.host.log.back(), message);
+    EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 4);
+    EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(b.dir.file("good_orbic.avi"))));
+    EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(older)));
+
+    // A run that stops part-way (Ctrl+C, an error passing through) keeps its frames.
+    Clip cut{10};
+    cut.failAtFrame = 6;
+    b.clips["good.avi"] = cut;
+    EXPECT_THROW(b.process(), std::runtime_error);
+    EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 6);
+    EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(b.dir.file("good_orbic.avi"))));
+}
+
+TEST(OutputPathFor, DropsFourCharactersNotFourBytes)
+{
+    EXPECT_EQ(OutputPathFor("/in/Mars_\u00e9t\u00e9.avi", "/out/", false), "/out/Mars_\u00e9t\u00e9_orbic.avi");
+    EXPECT_EQ(OutputPathFor("/in/Mars_\u00e9t\u00e9", "/out/", true), "/out/Mars_Y8orbic.avi");
+    // Bytes that form no UTF-8 character (a Latin-1 name) count one each.
+    EXPECT_EQ(OutputPathFor("/in/ab\xe9\xb0" "cd", "/out/", false), "/out/ab_orbic.avi");
+    EXPECT_EQ(OutputPathFor("/in/sat.mpeg", "/out/", false), "/out/sat._orbic.avi");
 }

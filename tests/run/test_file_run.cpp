@@ -116,18 +116,23 @@ TEST(ProcessFile, OneFrameFileIsTestedOnItsOnlyFrame)
     EXPECT_EQ(f.host.previews.size(), 1u);
 }
 
-TEST(ProcessFile, UnreadableRateTestsTheWholeFileWithoutEvaluating)
+TEST(ProcessFile, TestOfUnknownLengthPlaysTwoFramesAndEndsWithItsPreview)
 {
+    // An elementary stream: no length in its header.
     Fixture f;
     f.options.frames = 5;
-    f.options.frameRate = 0.0;
     f.options.length = 0.0;
     ASSERT_EQ(f.run(), 0);
     EXPECT_EQ(f.state.frameCount, 0);
-    EXPECT_EQ(f.state.frameLimit, 0);
-    EXPECT_TRUE(f.state.testMode);
-    EXPECT_TRUE(f.host.previews.empty());
-    EXPECT_TRUE(f.host.warnings.empty());
+    EXPECT_EQ(f.played.frames, 2);
+    EXPECT_EQ(f.host.previews.size(), 1u);
+
+    Fixture one;   // fewer frames than the test asks for: the last one shows the preview
+    one.options.frames = 1;
+    one.options.length = 0.0;
+    ASSERT_EQ(one.run(), 0);
+    EXPECT_EQ(one.played.frames, 1);
+    EXPECT_EQ(one.host.previews.size(), 1u);
 }
 
 TEST(ProcessFile, RefusedWhileBusyOrWithoutAPath)

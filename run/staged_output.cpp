@@ -1,0 +1,89 @@
+#include "run/staged_output.h"
+
+#include "run/paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <unistd.h>
+
+std::string StagedOutput::TemporaryPathFor(const std::string& finalPath)
+{
+    return DirectoryOf(finalPath) + "." + FileNameOf(finalPath) + ".partial-" + std::to_string(::getpid());
+}
+
+StagedOutput::~StagedOutput()
+{
+    try {
+        if (m_output.isOpen())
+            m_output.close();
+    } catch (...) {
+    }
+    try {
+        settle();
+    } catch (...) {
+    }
+}
+
+void StagedOutput::open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale)
+{
+    m_finalPath = path;
+    m_temporaryPath = TemporaryPathFor(path);
+    m_frames = 0;
+    m_placed = false;
+    // A leftover of this process id (a crash, an earlier boot) is replaced.
+    std::remove(m_temporaryPath.c_str());
+    try {
+        m_output.open(m_temporaryPath, width, height, grayscale);
+    } catch (...) {
+        std::remove(m_temporaryPath.c_str());   // a file made before its headers failed
+        throw;
+    }
+    m_pending = true;
+}
+
+void StagedOutput::close()
+{
+    std::exception_ptr closeError;
+    try {
+        m_output.close();
+    } catch (...) {
+        closeError = std::current_exception();
+    }
+    settle();
+    if (closeError)
+        std::rethrow_exception(closeError);
+}
+
+void StagedOutput::addColorFrame(const OutputBitmap& bitmap, std::int32_t index)
+{
+    m_output.addColorFrame(bitmap, index);
+    ++m_frames;
+}
+
+void StagedOutput::addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index)
+{
+    m_output.addGrayFrame(bitmap, plane, index);
+    ++m_frames;
+}
+
+void StagedOutput::settle()
+{
+    if (!m_pending)
+        return;
+    m_pending = false;
+    if (m_frames == 0) {
+        std::remove(m_temporaryPath.c_str());
+        return;
+    }
+    // rename(2) within one folder replaces the final name in one step: a
+    // reader sees either the older output or the complete new one.
+    if (::rename(m_temporaryPath.c_str(), m_finalPath.c_str()) != 0) {
+        const int error = errno;
+        throw OutputPlacementError("The new output could not replace " + FileNameOf(m_finalPath) + " ("
+                                   + std::strerror(error) + "); its frames are kept in "
+                                   + FileNameOf(m_temporaryPath));
+    }
+    m_placed = true;
+}

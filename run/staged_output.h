@@ -1,0 +1,56 @@
+#pragma once
+
+#include "run/batch_output.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+// The final name could not be given to a finished output; the frames stay in
+// the temporary file that the message names.
+class OutputPlacementError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes a batch output under a temporary name in the folder of its final
+// name, so that an older output of that name survives a run that writes
+// nothing. close() renames the file over the final name when it took at
+// least one frame (also after an interruption: those frames are the user's
+// result, and the writer leaves the file valid) and removes it otherwise.
+//
+// The temporary name is ".NAME.partial-PID" beside NAME: hidden, and
+// distinct for each process, so a leftover of a crashed run never stands in
+// the way; one of the same process is replaced.
+//
+// close() throws what the wrapped output's close() throws (after settling
+// the file all the same), or OutputPlacementError when the rename fails.
+class StagedOutput final : public BatchOutput {
+public:
+    explicit StagedOutput(BatchOutput& output) : m_output(output) {}
+    ~StagedOutput() override;
+    StagedOutput(const StagedOutput&) = delete;
+    StagedOutput& operator=(const StagedOutput&) = delete;
+
+    void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) override;
+    void close() override;
+    bool isOpen() const override { return m_output.isOpen(); }
+
+    void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override;
+    void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override;
+
+    // Whether the last close() put a file under the final name.
+    bool placed() const { return m_placed; }
+
+    static std::string TemporaryPathFor(const std::string& finalPath);
+
+private:
+    void settle();
+
+    BatchOutput& m_output;
+    std::string m_finalPath;
+    std::string m_temporaryPath;
+    std::int64_t m_frames = 0;
+    bool m_pending = false;   // a temporary file waits to be renamed or removed
+    bool m_placed = false;
+};
