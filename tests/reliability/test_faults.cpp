@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults around the files: an output folder that cannot be written, a file
 // size limit, an interrupt. Inputs stay as they were; outputs stay readable.
 

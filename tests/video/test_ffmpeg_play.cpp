@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing files with the FFmpeg frame source: which frames reach the sink,
 // in what order, on which thread, and how playing ends.
 
