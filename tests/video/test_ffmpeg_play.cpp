@@ -233,3 +233,19 @@ TEST_F(FfmpegPlay, TruncatedFilePlaysTheFramesBeforeTheCut)
     ASSERT_LT(sink.frames.size(), 20u);
     EXPECT_EQ(sink.indices(), iota(int(sink.frames.size())));
 }
+
+// A sink's non-zero status ends playing at once, without an error, and the
+// source plays again from the start afterwards (decoding ran ahead of it).
+TEST(FfmpegSink, AskingToStopEndsPlayingWithoutAnError)
+{
+    ClipFolder folder;
+    const auto avi = folder.ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25:d=0.8 -c:v mjpeg", "stop.avi");
+    Opened opened = openVideo(avi);
+    RecordingSink first;
+    first.stopAfter = 3;
+    opened.source->play({}, first);
+    EXPECT_EQ(first.frames.size(), 3u);
+    RecordingSink again;
+    opened.source->play({}, again);
+    EXPECT_EQ(again.frames.size(), 20u);
+}
