@@ -160,6 +160,8 @@ void Skip(BatchHost& host, BatchResult& summary, FileOutcome outcome, const std:
     host.fileFinished(summary.files.back());
 }
 
+std::string Normalised(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
+
 // The files a stop left out, and where the outputs went.
 void LogEndOfBatch(BatchHost& host, const BatchResult& summary)
 {
@@ -168,8 +170,8 @@ void LogEndOfBatch(BatchHost& host, const BatchResult& summary)
     for (const FileOutcome& file : summary.files) {
         if (file.status == FileOutcome::Status::NotRun)
             ++notRun;
-        if (file.outputPlaced)
-            folders.insert(DirectoryOf(file.output));
+        if (file.outputPlaced)   // absolute: the user may have named the inputs relative to anywhere
+            folders.insert(DirectoryOf(Normalised(file.output)));
     }
     if (summary.stopped)
         host.appendLog("Stopped by the user; " + std::to_string(notRun) + (notRun == 1 ? " file was" : " files were")
@@ -188,7 +190,6 @@ std::string Joined(const std::vector<std::string>& lines)
     return text;
 }
 
-std::string Normalised(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
 
 } // namespace
 

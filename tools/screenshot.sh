@@ -35,7 +35,7 @@ export QT_QPA_PLATFORM=xcb
 xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
   wm=
   if command -v twm >/dev/null; then
-    twm >/dev/null 2>&1 &
+    twm -f "$5" >/dev/null 2>&1 &
     wm=$!
     sleep 1
   fi
@@ -49,5 +49,5 @@ xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
   wait "$app" || true
   [[ -n "$wm" ]] && kill "$wm"
   true
-' _ "$scratch/orbicrop" "$wait_seconds" "$out" "$video"
+' _ "$scratch/orbicrop" "$wait_seconds" "$out" "$video" "$root/tools/screenshot.twmrc"
 echo "screenshot: $out"
