@@ -76,8 +76,9 @@ TEST(Cli, ColourClipIsCentredAndCroppedExactly)
     const auto r = RunCommand(Cli("-W 64 -H 48 " + ShellQuote(dir.file("jupiter.avi"))), dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 10u) << r.out;
+    ASSERT_EQ(lines.size(), 11u) << r.out;
     EXPECT_EQ(lines[0], "Opening file jupiter.avi");
+    EXPECT_EQ(lines[10], "Outputs written to " + dir.path() + "/");
     EXPECT_EQ(lines[1], " - 12 frames");
     EXPECT_EQ(lines[2], " - Input res 160 x 120");
     EXPECT_EQ(lines[3], "Opening file jupiter.avi");
