@@ -96,7 +96,14 @@ int Run(const CliOptions& options)
         if (state.outputDir.back() != '/')
             state.outputDir += '/';
     }
-    result = RunProcessAction(state, host, output);
+    try {
+        result = RunProcessAction(state, host, output);
+    } catch (const std::exception& e) {
+        // An output that cannot be opened ends the batch; the message names
+        // the input whose output it was.
+        std::fprintf(stderr, "orbicrop-cli: %s: %s\n", state.currentFile.c_str(), e.what());
+        return kExitFileFailed;
+    }
     std::fputs(BatchSummary(result).c_str(), stderr);
     report(true);
     if (result.stopped && InterruptRequested()) {

@@ -33,7 +33,8 @@ TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessage)
                                   + ShellQuote(dir.file("a.avi")),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: Failed to create AVI video work file -13"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("a.avi") + ": Failed to create AVI video work file -13"),
+              std::string::npos) << r.err;
 }
 
 // A missing output folder is made before the test, not found missing by the writer.
