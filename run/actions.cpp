@@ -190,7 +190,6 @@ std::string Joined(const std::vector<std::string>& lines)
     return text;
 }
 
-
 } // namespace
 
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
