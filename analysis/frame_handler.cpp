@@ -32,24 +32,24 @@ CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Meas
 std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
 {
     if (!m_state.acceptFrames)
-        return 0;
+        return status();
     // Never read past a buffer that is shorter than the announced frame.
     const std::size_t frameBytes = std::size_t(m_state.inputWidth) * std::size_t(m_state.inputHeight) * 3;
     if (buffer == nullptr || bufferLength < 0 || std::size_t(bufferLength) < frameBytes)
         return 0;
     const MarkableFrame markable = MarkableBgrFrame(m_state, buffer);
     handle(markable.view(), &markable, sampleTime);
-    return 0;
+    return status();
 }
 
 std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
 {
     if (!m_state.acceptFrames || bottomRow == nullptr)
-        return 0;
+        return status();
     if (!m_state.testMode) {
         // Processing never writes into the frame, so the source's buffer serves as it is.
         handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime);
-        return 0;
+        return status();
     }
     // A test may mark the frame for the preview, which needs separate colour
     // bytes: give it the 24-bit frame. Tests are two frames long.
@@ -64,6 +64,8 @@ std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* 
     }
     return BufferCB(sampleTime, m_expanded.data(), std::int32_t(m_expanded.size()));
 }
+
+std::int32_t CFakeCallback::status() const { return m_state.stopRequested ? 1 : 0; }
 
 void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime)
 {

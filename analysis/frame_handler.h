@@ -23,8 +23,10 @@ public:
     CFakeCallback(TProcessingState& state, const RunOptions& options, RunReport& report)
         : m_state(state), m_options(options), m_report(report) {}
 
-    // Always returns 0: a frame the handler ignores or cannot write is no
-    // reason for the source to stop.
+    // Returns non-zero, asking the source for no further frame, once the
+    // state says a stop was requested (checked after the frame, and after the
+    // shell handled its events); a frame the handler ignores or cannot write
+    // is no reason to stop.
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override;
 
     // Grey frames of a processing run are measured and cropped as they are;
@@ -42,6 +44,7 @@ public:
     };
 
 private:
+    std::int32_t status() const;
     // markable is the same frame when it may be written (for the show-effect
     // marking); a test always has one.
     void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime);

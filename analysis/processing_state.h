@@ -32,6 +32,7 @@ struct TProcessingState {
     bool acceptFrames = false;       // the frame handler may work on frames
     bool busy = false;               // a file run is in progress
     bool autoColorPending = false;   // the next completed test may choose colour or greyscale
+    bool stopRequested = false;      // the user asked to end the batch: the frame in hand is the last one played
     std::int32_t framesSeen = 0;     // frames handled in the current run
     std::int32_t framesWritten = 0;  // frames written to the current output; index of the next one
     bool outputFailed = false;       // the current output refused a frame; nothing more is written to it

@@ -31,6 +31,10 @@ class TGauge;
 // through a WindowHost. The window owns the processing state and the AVI
 // writer for its whole life.
 //
+// Escape, or closing the window, while a batch runs asks whether to stop it:
+// the current file ends after the frame in hand with a valid output, the
+// rest are skipped, and the log says so; a close then follows.
+//
 // Settings are loaded when the window is made and saved when it is destroyed.
 // Everything runs on the GUI thread; a run lets the window handle its events
 // between frames, so reactions may run inside a run.
@@ -128,6 +132,9 @@ private:
     void setTabOrder();
     void restartTestTimer();
     void fitToControls();
+    // Asks whether to stop the running batch, unless a stop is already on
+    // its way or the question is already open; true when the batch will stop.
+    bool askToStopBatch();
 
     // Runs a reaction. An error that escapes it is shown in an error box and
     // the program carries on. A close asked for while a reaction runs is
@@ -146,11 +153,16 @@ private:
     int m_reactionDepth = 0;
     bool m_closePending = false;
     bool m_batchRunning = false;
+    bool m_askingToStop = false;
     bool m_shownOnce = false;
     bool m_destroying = false;
 };
 
 // The filter list of the open dialog.
 QString OpenDialogFilter();
-// Whether a drop on the window accepts the file, by its extension in any case.
+// Whether a drop on the window accepts the file, by its extension in any case:
+// the extensions of the dialog's "All video files".
 bool IsVideoFileName(const QString& path);
+// The files named on the program's command line (after Qt took its own
+// options): every argument after the program's name, less a leading "--".
+QStringList FilesFromArguments(const QStringList& arguments);

@@ -219,21 +219,34 @@ void TForm1::setTabOrder()
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
+namespace {
+
+// Every container the program reads, as the dialog and a drop accept them.
+const char* const kVideoPatterns[] = {"*.avi", "*.ser", "*.mp4", "*.mov", "*.mkv", "*.m4v", "*.wmv", "*.mpg", "*.mpeg"};
+
+} // namespace
+
 QString OpenDialogFilter()
 {
-    return QStringLiteral("AVI (DirectShow) (*.avi);;"
-                          "All video files (DirectShow) (*.mpg *.avi *.mpeg);;"
-                          "SER (planetary cameras) (*.ser)");
+    QStringList all;
+    for (const char* pattern : kVideoPatterns)
+        all << QLatin1String(pattern);
+    return QStringLiteral("AVI (*.avi);;All video files (%1);;SER (planetary cameras) (*.ser);;All files (*)")
+        .arg(all.join(QLatin1Char(' ')));
 }
 
 bool IsVideoFileName(const QString& path)
 {
-    // The dialog's patterns, and the containers FFmpeg commonly meets.
-    static const QStringList kSuffixes = {QStringLiteral(".avi"), QStringLiteral(".mpg"), QStringLiteral(".mpeg"),
-                                          QStringLiteral(".ser"), QStringLiteral(".mp4"), QStringLiteral(".mov"),
-                                          QStringLiteral(".mkv")};
-    for (const QString& suffix : kSuffixes)
-        if (path.endsWith(suffix, Qt::CaseInsensitive))
+    for (const char* pattern : kVideoPatterns)
+        if (path.endsWith(QLatin1String(pattern + 1), Qt::CaseInsensitive))
             return true;
     return false;
+}
+
+QStringList FilesFromArguments(const QStringList& arguments)
+{
+    QStringList files = arguments.mid(1);
+    if (!files.isEmpty() && files.front() == QLatin1String("--"))
+        files.removeFirst();
+    return files;
 }

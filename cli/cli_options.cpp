@@ -22,7 +22,7 @@ const CLI::Validator kCropSize(
         }
         return "'" + text + "' is not a multiple of 16 from 32 to 640";
     },
-    "PX: 32..640, multiple of 16");
+    "");
 
 const CLI::Validator kThreshold(
     [](std::string& text) -> std::string {
@@ -35,7 +35,29 @@ const CLI::Validator kThreshold(
         }
         return "'" + text + "' is not a whole number from -100 to 100";
     },
-    "N: -100..100");
+    "");
+
+constexpr const char* kFooter =
+    "The threshold is a percentage of the way from the sky's brightness (the\n"
+    "histogram peak of each frame) to white: 0 detects everything brighter than\n"
+    "the sky, 100 nothing; negative values reach down towards black. Raise it\n"
+    "when the test says \"COG Threshold Too Low!\", lower it for \"Too High!\".\n"
+    "\n"
+    "Exit status:\n"
+    "  0    every file was processed (or, with --test-only, the test passed)\n"
+    "  1    the test on the first file failed: nothing was processed\n"
+    "  2    bad usage, or the output directory cannot be created\n"
+    "  3    one or more files failed or wrote nothing\n"
+    "  130  interrupted (Ctrl+C): the current output keeps its frames, the rest were skipped";
+
+// Options that tell scripts what a run did.
+void AddRecordOptions(CLI::App& app, CliOptions& o)
+{
+    app.add_option("--report", o.reportPath,
+                   "Write a JSON record of the run: per file its output, frame counts by outcome, "
+                   "settings, SER sample layout and frame times")
+        ->option_text("FILE.json");
+}
 
 } // namespace
 
@@ -46,35 +68,46 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                  "uncompressed AVIs (name_orbic.avi, or name_Y8orbic.avi in greyscale).",
                  "orbicrop-cli"};
     app.set_version_flag("--version", std::string("orbicrop-cli ") + ORBICROP_VERSION);
-    app.add_option("FILE", o.files, "Input videos; the first one is tested")->required();
+    app.footer(kFooter);
+    app.get_formatter()->column_width(30);
+    app.add_option("FILE", o.files, "Input videos (AVI, SER, MP4, MOV, MKV ...); the first one is tested")
+        ->required()
+        ->option_text(" ");
     auto* settings = app.add_option("--settings", o.settingsPath,
                                     "Take the defaults from the window's settings file (Orbicrop.ini); "
                                     "options given here win")
-                         ->type_name("FILE")
-                         ->check(CLI::ExistingFile);
-    auto* threshold = app.add_option("-t,--threshold", o.threshold, "Detection threshold relative to the histogram peak")
-        ->check(kThreshold)->capture_default_str();
-    auto* width = app.add_option("-W,--width", o.width, "Output width")->check(kCropSize)->capture_default_str();
-    auto* height = app.add_option("-H,--height", o.height, "Output height")->check(kCropSize)->capture_default_str();
+                         ->check(CLI::ExistingFile)
+                         ->option_text("FILE");
+    auto* threshold = app.add_option("-t,--threshold", o.threshold,
+                                     "Detection threshold in percent, -100 to 100 (see below; default 5)")
+        ->check(kThreshold)->option_text("PERCENT");
+    auto* width = app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 640 in steps of 16 (default 192)")
+        ->check(kCropSize)->option_text("PX");
+    auto* height = app.add_option("-H,--height", o.height, "Output height in pixels, as the width (default 192)")
+        ->check(kCropSize)->option_text("PX");
     bool colorFlag = false;
     bool grayFlag = false;
-    auto* color = app.add_flag("--color", colorFlag, "RGB24 output");
-    auto* gray = app.add_flag("--gray", grayFlag, "Y800 greyscale output");
+    // " " stands in for the generated "Excludes: ..." text; the description says it.
+    auto* color = app.add_flag("--color", colorFlag, "RGB24 output; without --color or --gray the test frames choose")
+                      ->option_text(" ");
+    auto* gray = app.add_flag("--gray", grayFlag, "Y800 greyscale output")->option_text(" ");
     color->excludes(gray);
     app.add_flag("--invert", o.invert, "Centre on dark pixels (sunspots)");
     auto* debayer = app.add_flag("--debayer-safe", o.debayerSafe, "Even crop centre, for raw colour videos");
     auto* incomplete = app.add_flag("--remove-incomplete", o.removeIncomplete,
                                     "Drop frames whose crop window reaches the frame border");
     auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
-    app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->type_name("FILE.png");
+    app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->option_text("FILE.png");
     auto* outputDir = app.add_option("-o,--output-dir", o.outputDir,
-                                     "Where outputs go (default: the directory of the first FILE)")
-                          ->type_name("DIR");
-    app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory")
-        ->excludes(outputDir);
+                                     "Where outputs go, created when missing (default: the directory of the first FILE)")
+                          ->option_text("DIR");
+    app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory (not with -o)")
+        ->excludes(outputDir)
+        ->option_text(" ");
     app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
-    app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->type_name("FILE.csv");
+    app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->option_text("FILE.csv");
     app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+    AddRecordOptions(app, o);
 
     ParseOutcome outcome;
     try {

@@ -25,6 +25,9 @@ struct CliOptions {
     std::string settingsPath;
     bool testOnly = false;
     bool quiet = false;
+
+    // What the run leaves for scripts.
+    std::string reportPath;           // --report: a JSON record of the run
 };
 
 enum ExitStatus : int {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "run/batch_result.h"
 #include "run/run_host.h"
 
 #include <cstdint>
@@ -51,6 +52,8 @@ public:
     // The gauge before a file (minimum 0, progress 0) and after it (full).
     virtual void resetProgress() {}
     virtual void fillProgress() {}
+    // A file of a batch is over (also one skipped or not run); called after its messages.
+    virtual void fileFinished(const FileOutcome&) {}
 };
 
 // A shell in all the roles the actions need.

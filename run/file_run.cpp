@@ -57,7 +57,7 @@ std::string MessageFor(const FrameSourceError& e)
 } // namespace
 
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
-                         const SourceOpener& open)
+                         const SourceOpener& open, std::optional<VideoInfo>* described)
 {
     if (state.busy)
         return kRunRefused;
@@ -76,6 +76,8 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             return kRunNoVideoStream;
         }
         const VideoInfo& info = *video;
+        if (described != nullptr)
+            *described = info;
         state.frameCount = RoundedWithin<std::int32_t>(info.frameRate * info.length);
         host.appendLog(" - " + Dec(state.frameCount) + " frames", true);
         state.inputWidth = info.width;
@@ -103,7 +105,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
 
         const auto start = std::chrono::steady_clock::now();
         source->play(limits, callback);
-        if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit) {
+        if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit && !state.stopRequested) {
             // The file ended before the test's last frame (its length was
             // unknown or overstated): the frames it has are played again, so
             // that the last of them shows the preview or the warning.
@@ -123,7 +125,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             host.appendLog(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight), false);
             host.appendLog(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written", false);
             host.appendLog(" - FPS: " + Dec(fps), false);
-            host.appendLog("Orbicropping complete!", false);
+            host.appendLog(state.stopRequested ? "Orbicropping stopped!" : "Orbicropping complete!", false);
         }
         return 0;
     } catch (const FrameSourceError& e) {

@@ -285,7 +285,7 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
         const QStringList log = LogLines(w);
         QVERIFY(log.first().startsWith(QStringLiteral("Skipped a.avi")));
-        QCOMPARE(log.last(), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(log.at(log.size() - 2), QStringLiteral("Orbicropping complete!"));
         QCOMPARE(ProbeFile(f, f.path(QStringLiteral("a_orbic_orbic.avi"))).frames, 5);
     }
 
@@ -347,7 +347,7 @@ private slots:
         QCOMPARE(w.Gauge1->text(), QStringLiteral("100%"));
 
         const QStringList log = LogLines(w);
-        QCOMPARE(log.size(), 21);
+        QCOMPARE(log.size(), 22);
         QCOMPARE(log.at(0), QStringLiteral("Opening file a.avi"));
         QCOMPARE(log.at(3), QStringLiteral(" - Output res 128 x 96"));
         QCOMPARE(log.at(4), QStringLiteral("12/12 frames written"));
@@ -355,6 +355,7 @@ private slots:
         QCOMPARE(log.at(6), QStringLiteral("Orbicropping complete!"));
         QCOMPARE(log.at(11), QStringLiteral("7/7 frames written"));
         QCOMPARE(log.at(20), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(log.at(21), QStringLiteral("Outputs written to ") + QDir(f.dir.path()).absolutePath() + QLatin1Char('/'));
 
         const struct { const char* name; int frames; } outputs[] = {{"a_orbic.avi", 12}, {"b_orbic.avi", 7}, {"c_orbic.avi", 5}};
         for (const auto& output : outputs) {
@@ -446,9 +447,12 @@ private slots:
         QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled());
     }
 
-    void closingDuringABatchLetsEveryFileFinish()
+    // Closing asks once whether to stop; yes ends the file after the frame in
+    // hand with a valid output, skips the rest, logs it, and then closes.
+    void closingDuringABatchAsksOnceAndStopsAfterTheFrameInHand()
     {
         WindowFixture f;
+        *f.answerToQuestions = true;
         TForm1& w = f.create();
         w.trackWidth->setValue(4);
         w.trackHeight->setValue(4);
@@ -462,12 +466,41 @@ private slots:
         bool visibleAfterClose = false;
         QTimer::singleShot(0, &w, [&] {
             w.close();
+            w.close();
             visibleAfterClose = w.isVisible();
         });
         w.btnProcess->click();
         QVERIFY(visibleAfterClose);
         QVERIFY(!w.isVisible());
-        for (const char* name : {"1_orbic.avi", "2_orbic.avi", "3_orbic.avi"})
+        QCOMPARE(f.asked->size(), 1);
+        // The first frame was in hand when the window was closed.
+        QCOMPARE(ProbeFile(f, f.path(QStringLiteral("1_orbic.avi"))).frames, 1);
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("2_orbic.avi"))));
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("3_orbic.avi"))));
+        const QStringList log = LogLines(w);
+        QVERIFY(log.contains(QStringLiteral("Orbicropping stopped!")));
+        QVERIFY(log.contains(QStringLiteral("Stopped by the user; 2 files were not processed")));
+        QVERIFY(f.shown->empty());
+    }
+
+    // Escape asks too; no lets the batch go on to its end, and the window stays.
+    void escapeDuringABatchAsksAndNoGoesOn()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QStringList files = {f.writeClip(QStringLiteral("1.avi"), LargeClip(), 4),
+                                   f.writeClip(QStringLiteral("2.avi"), LargeClip(), 4)};
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        f.open(files);
+        QVERIFY(f.settle());
+        QTimer::singleShot(0, &w, [&] { QTest::keyClick(&w, Qt::Key_Escape); });
+        w.btnProcess->click();
+        QCOMPARE(f.asked->size(), 1);
+        QVERIFY(w.isVisible());
+        for (const char* name : {"1_orbic.avi", "2_orbic.avi"})
             QCOMPARE(ProbeFile(f, f.path(QString::fromLatin1(name))).frames, 4);
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
     }

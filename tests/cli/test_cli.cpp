@@ -77,8 +77,9 @@ TEST(Cli, ColourClipIsCentredAndCroppedExactly)
     const auto r = RunCommand(Cli("-W 64 -H 48 " + ShellQuote(dir.file("jupiter.avi"))), dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 10u) << r.out;
+    ASSERT_EQ(lines.size(), 11u) << r.out;
     EXPECT_EQ(lines[0], "Opening file jupiter.avi");
+    EXPECT_EQ(lines[10], "Outputs written to " + dir.path() + "/");
     EXPECT_EQ(lines[1], " - 12 frames");
     EXPECT_EQ(lines[2], " - Input res 160 x 120");
     EXPECT_EQ(lines[3], "Opening file jupiter.avi");
@@ -188,6 +189,15 @@ TEST(Cli, PlanetDriftingOffTheEdge)
     EXPECT_EQ(DecodeWithFfmpeg(dir.file("drift_orbic.avi"), "bgr24", dir.path()),
               ExpectedVideo(clip, Range(8), 32, 32, false));
     EXPECT_NE(r.out.find("8/14 frames written"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+
+    // With a 96-pixel window, centre + 48 >= 159 refuses from f = 4 on: 4 of
+    // 14 written is no success a zero status should hide.
+    r = RunCommand(Cli("-W 96 -H 96 --color --remove-incomplete " + ShellQuote(dir.file("drift.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("drift.avi") + ": warning: only 4 of 14 frames were written "
+                         "(2 without a planet, 8 incomplete, 0 refused by the output)"),
+              std::string::npos) << r.err;
 }
 
 TEST(Cli, AnOutputThatWouldReplaceAnInputIsSkipped)
@@ -202,24 +212,61 @@ TEST(Cli, AnOutputThatWouldReplaceAnInputIsSkipped)
                                   + ShellQuote(dir.file("jup_Y8orbic.avi"))),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: Skipped jup.avi"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("jup.avi") + ": Skipped jup.avi"), std::string::npos) << r.err;
     EXPECT_EQ(ReadWholeFile(dir.file("jup_Y8orbic.avi")), before);
     EXPECT_EQ(Probe(dir.file("jup_Y8orbic_Y8orbic.avi"), dir.path()).frames, 5);
 }
 
-TEST(Cli, AFailedFileDoesNotStopTheBatch)
+TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
 {
     TempDir dir;
     DiscClip clip;
     clip.write(dir.file("a.avi"), 3);
-    clip.write(dir.file("c.avi"), 4);
-    const auto r = RunCommand(Cli("-W 32 -H 32 " + ShellQuote(dir.file("a.avi")) + " "
-                                  + ShellQuote(dir.file("missing.avi")) + " " + ShellQuote(dir.file("c.avi"))),
+    // A name JSON must escape.
+    const std::string odd = dir.file("c \"night\\2\".avi");
+    clip.write(odd, 4);
+    const std::string report = dir.file("run.json");
+    const auto r = RunCommand(Cli("-W 32 -H 32 --report " + ShellQuote(report) + " " + ShellQuote(dir.file("a.avi"))
+                                  + " " + ShellQuote(dir.file("missing.avi")) + " " + ShellQuote(odd)),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: Couldn't load the file!"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("missing.avi") + ": Couldn't load the file!\n"),
+              std::string::npos) << r.err;
     EXPECT_EQ(Probe(dir.file("a_Y8orbic.avi"), dir.path()).frames, 3);
-    EXPECT_EQ(Probe(dir.file("c_Y8orbic.avi"), dir.path()).frames, 4);
+    EXPECT_EQ(Probe(dir.file("c \"night\\2\"_Y8orbic.avi"), dir.path()).frames, 4);
+
+    const std::string summary = r.err.substr(r.err.find("orbicrop-cli: 2 files done"));
+    EXPECT_EQ(Lines(summary), (std::vector<std::string>{
+        "orbicrop-cli: 2 files done, 1 failed; 7 frames written",
+        "  done     " + dir.file("a.avi") + " -> " + dir.file("a_Y8orbic.avi") + " (3 of 3 frames)",
+        "  failed   " + dir.file("missing.avi") + ": Couldn't load the file!; Nothing was written for missing.avi.",
+        "  done     " + odd + " -> " + dir.file("c \"night\\2\"_Y8orbic.avi") + " (4 of 4 frames)"}));
+    EXPECT_NE(r.out.find("Outputs written to " + dir.path() + "/"), std::string::npos) << r.out;
+
+    // Read back by an independent parser.
+    const auto field = [&](const std::string& filter) {
+        return RunCommand("jq -r " + ShellQuote(filter) + " " + ShellQuote(report), dir.path()).out;
+    };
+    EXPECT_EQ(field(".test_passed, .stopped, (.files | length)"), "true\nfalse\n3\n");
+    EXPECT_EQ(field(".files[2] | .input, .output, .status"),
+              odd + "\n" + dir.file("c \"night\\2\"_Y8orbic.avi") + "\ndone\n");
+    EXPECT_EQ(field(".files[0].frames | .seen, .written, .dropped.no_planet, .dropped.incomplete"), "3\n3\n0\n0\n");
+    EXPECT_EQ(field(".files[0].settings | .width, .mode, .threshold_percent"), "32\nY800\n5\n");
+    EXPECT_EQ(field(".files[1] | .status, .output, .first_frame_time"), "failed\nnull\nnull\n");
+    EXPECT_EQ(field(".files[0] | .first_frame_time, .input_video.samples"), "0\nnull\n");
+}
+
+TEST(Cli, ReportGivesTheDetectedLayoutOfASerInput)
+{
+    TempDir dir;
+    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 4 --ser-depth 12 "
+                                 + ShellQuote(dir.file("m.ser")), dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    const auto r = RunCommand(Cli("--report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))),
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto layout = RunCommand("jq -c '.files[0].input_video.samples' " + ShellQuote(dir.file("r.json")), dir.path());
+    EXPECT_EQ(layout.out, "{\"depth\":12,\"bytes_per_sample\":2,\"byte_order\":\"little-endian\"}\n");
 }
 
 TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
@@ -240,7 +287,7 @@ TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
     EXPECT_EQ(std::uint8_t(png[19]), 48);   // IHDR width
     EXPECT_EQ(std::uint8_t(png[23]), 32);   // IHDR height
 
-    std::filesystem::create_directory(dir.file("out"));
+    // A missing output directory is made.
     r = RunCommand(Cli("-o " + ShellQuote(dir.file("out")) + " --track " + ShellQuote(dir.file("t.csv")) + " -W 32 -H 32 "
                        + ShellQuote(dir.file("sat.avi"))),
                    dir.path());

@@ -66,6 +66,7 @@ public:
         info.length = length();
         info.width = m_format.width;
         info.height = m_format.height;
+        info.samples = SampleLayout{m_format.depth, m_format.bytesPerSample, m_format.bigEndian};
         return info;
     }
 
