@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The title an X window manager shows is the window's own, with nothing that
 # Qt appends (an application display name would add " — Orbicrop"). The
 # window is started as a file manager starts it, with a file to open.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the build tree into a scratch folder, checks
 # its control fields and file list, unpacks it into a throw-away root and
 # runs the programs from there.
