@@ -24,6 +24,9 @@ struct CliOptions {
     std::string settingsPath;
     bool testOnly = false;
     bool quiet = false;
+    bool serFormat = false;                       // --format ser
+    std::optional<std::int64_t> startTime;        // --start-time, UTC ticks
+    bool winJuposName = false;
 };
 
 enum ExitStatus : int {

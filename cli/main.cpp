@@ -8,6 +8,7 @@
 #include "run/actions.h"
 #include "run/avi_output.h"
 #include "run/process_setup.h"
+#include "run/ser_output.h"
 
 #include <cstdio>
 #include <exception>
@@ -20,7 +21,9 @@ int Run(const CliOptions& options)
     state.blockSize = kBlockSize;
     UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
     TAviWriter writer(0, 0);
-    AviOutput output(writer);
+    AviOutput aviOutput(writer);
+    SerOutput serOutput(options.winJuposName);
+    BatchOutput& output = options.serFormat ? static_cast<BatchOutput&>(serOutput) : aviOutput;
     TerminalHost host(options, state);
 
     // As right after opening files in the window: the first test may choose the mode.

@@ -44,6 +44,9 @@ struct VideoInfo {
     double length = 0.0;         // seconds, from the stream's header; 0 when it cannot be read
     std::int32_t width = 0;      // decoded frame size in pixels
     std::int32_t height = 0;
+    // Something about the file the user should read in the log (say, time
+    // stamps that were not used); empty when there is nothing to say.
+    std::string notice;
 };
 
 // How much of the video one play() delivers: frames whose presentation time
