@@ -8,6 +8,7 @@
 #include "run/paths.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -119,6 +120,7 @@ void TForm1::connectReactions()
                 guarded([this] { checkColorClick(); });
         });
     }
+    connect(comboFormat, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { comboFormatChange(); }); });
     connect(timerTest, &QTimer::timeout, this, [this] { guarded([this] { timerTestTimer(); }); });
 }
 
@@ -215,7 +217,17 @@ void TForm1::btnProcessClick()
         m_batchRunning = false;
         btnOpen->setEnabled(true);
     });
-    RunProcessAction(m_state, m_host, *m_aviOutput);
+    if (comboFormat->currentIndex() == 1) {
+        SerOutput serOutput(checkWinJupos->isChecked());
+        RunProcessAction(m_state, m_host, serOutput);
+    } else {
+        RunProcessAction(m_state, m_host, *m_aviOutput);
+    }
+}
+
+void TForm1::comboFormatChange()
+{
+    checkWinJupos->setEnabled(comboFormat->currentIndex() == 1);
 }
 
 void TForm1::trackCOGChange()
@@ -268,6 +280,7 @@ void TForm1::SetControlsEnabled(bool enabled)
     GroupBox1->setEnabled(enabled);
     GroupBox2->setEnabled(enabled);
     GroupBox3->setEnabled(enabled);
+    GroupBox5->setEnabled(enabled);
     btnProcess->setEnabled(enabled);
 }
 

@@ -76,7 +76,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->type_name("FILE.csv");
     app.add_flag("-q,--quiet", o.quiet, "No progress bar");
     std::string format = "avi";
-    app.add_option("--format", format,
+    auto* formatOption = app.add_option("--format", format,
                    "Output container: avi (8-bit), or ser (name_orbic.ser: the source's own samples, depth, "
                    "colour mosaic, header and frame times)")
         ->check(CLI::IsMember({"avi", "ser"}))
@@ -91,7 +91,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                 return ParseIsoUtc(text) ? std::string() : "'" + text + "' is not an ISO 8601 UTC time";
             },
             "ISO 8601 UTC"));
-    app.add_flag("--winjupos-name", o.winJuposName,
+    auto* winJupos = app.add_flag("--winjupos-name", o.winJuposName,
                  "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-");
 
     ParseOutcome outcome;
@@ -120,6 +120,8 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         if (incomplete->count() == 0) o.removeIncomplete = saved.ignoreIncomplete;
         if (effect->count() == 0) o.showEffect = saved.showEffect;
         o.autoColor = saved.autoColor;
+        if (formatOption->count() == 0 && saved.serFormat) format = "ser";
+        if (winJupos->count() == 0) o.winJuposName = saved.winJuposName && format == "ser";
     }
     o.serFormat = format == "ser";
     if (!startTime.empty())
