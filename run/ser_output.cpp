@@ -4,7 +4,10 @@
 #include "run/capture_time.h"
 #include "run/paths.h"
 
+#include "fileio/output_file.h"
+
 #include <algorithm>
+#include <system_error>
 
 namespace ser = orbicrop::ser;
 
@@ -21,7 +24,14 @@ void SerOutput::open(const std::string& path, std::int32_t width, std::int32_t h
 {
     if (m_open)
         throw ser::SerError("open called while the SER output " + m_path + " is open; call close first");
-    // The format is the first frame's, so the file waits for it.
+    // The format is the first frame's, so the header waits for it; the file
+    // is made now all the same, so that one that cannot be made ends the
+    // batch at once, as an AVI that cannot be made does.
+    try {
+        orbicrop::fileio::OutputFile::create(path).close();
+    } catch (const std::system_error& e) {
+        throw ser::SerError("Failed to create SER file " + path + ": " + e.code().message());
+    }
     m_path = path;
     m_width = width;
     m_height = height;

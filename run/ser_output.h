@@ -10,7 +10,8 @@
 // A batch's outputs as SER files that keep the source's own samples: its
 // depth, its colour mosaic, its header and the time of every frame.
 //
-// The file is made with the first frame, which fixes its format: the crop of
+// open() makes an empty file (and throws SerError when it cannot); the first
+// frame fixes the format and writes the header: the crop of
 // the source's samples (a mosaic's colour id shifted to the crop's origin) or,
 // from an 8-bit source, the bytes the AVI output would hold, mono or BGR.
 // Every later frame must share it; one that does not is refused. The header

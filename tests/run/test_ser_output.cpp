@@ -171,6 +171,16 @@ TEST(SerOutput, ACaptureWithoutStampsGivesNoTrailerAndKeepsItsPlainWinJuposName)
               run.host.log.end());
 }
 
+TEST(SerOutput, AnOutputThatCannotBeMadeEndsTheBatchAtOnce)
+{
+    SerRun run;
+    run.host.chosenFiles = {run.dir.write("cap.ser", MakeCapture({"", 0, 8, 8, 40.0, 80}, 2).bytes())};
+    ASSERT_TRUE(RunTestAction(run.state, run.host));
+    run.state.outputDir = run.dir.file("no-such-dir") + "/";
+    EXPECT_THROW(RunProcessAction(run.state, run.host, run.output), orbicrop::ser::SerError);
+    EXPECT_FALSE(run.output.isOpen());
+}
+
 TEST(SerOutput, WinJuposNameIsTheMiddleOfTheWrittenFramesTimes)
 {
     SerRun run(true);
