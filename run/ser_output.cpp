@@ -20,7 +20,8 @@ std::string Field(const std::string& text)
 
 } // namespace
 
-void SerOutput::open(const std::string& path, std::int32_t width, std::int32_t height, bool /*grayscale*/)
+// The frames give the size: the crop, the same for every frame.
+void SerOutput::open(const std::string& path, std::int32_t /*width*/, std::int32_t /*height*/, bool /*grayscale*/)
 {
     if (m_open)
         throw ser::SerError("open called while the SER output " + m_path + " is open; call close first");
@@ -33,8 +34,6 @@ void SerOutput::open(const std::string& path, std::int32_t width, std::int32_t h
         throw ser::SerError("Failed to create SER file " + path + ": " + e.code().message());
     }
     m_path = path;
-    m_width = width;
-    m_height = height;
     m_frames = 0;
     m_allTimed = true;
     m_firstTime = m_lastTime = 0;

@@ -47,8 +47,6 @@ private:
     bool m_winJuposName;
     bool m_open = false;
     std::string m_path;
-    std::int32_t m_width = 0;
-    std::int32_t m_height = 0;
     std::int32_t m_frames = 0;
     bool m_allTimed = true;
     std::int64_t m_firstTime = 0;
