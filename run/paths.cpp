@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/paths.h"
 
 // Only '/' separates directories here: a colon or backslash is an ordinary
