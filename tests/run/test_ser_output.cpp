@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SER output end to end: SER captures (and 8-bit videos) processed through
 // the real sources and the process action into SER files, read back by the
 // tests' own reader.
