@@ -4,9 +4,12 @@
 #include "analysis/crop.h"
 #include "analysis/planet.h"
 #include "analysis/rounding.h"
+#include "analysis/sample_crop.h"
 
+#include <cmath>
 #include <cstddef>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -27,10 +30,23 @@ CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Meas
             state.cropWidth, state.cropHeight, ignoreIncomplete, makeGrayPlane};
 }
 
+// A frame's capture time: its own when the source gave one, else the
+// stream's start plus its presentation time. A source that hands its samples
+// decides alone: a capture without stamps has no time.
+std::optional<std::int64_t> FrameTime(const TProcessingState& state, const NativeFrame* native, double sampleTime)
+{
+    if (native != nullptr)
+        return native->utcTicks;
+    if (!state.startUtcTicks || !std::isfinite(sampleTime))
+        return std::nullopt;
+    return *state.startUtcTicks + std::int64_t(std::llround(sampleTime * 1e7));
+}
+
 } // namespace
 
 std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
 {
+    const NativeFrame* native = std::exchange(m_native, nullptr);
     if (!m_state.acceptFrames)
         return status();
     // Never read past a buffer that is shorter than the announced frame.
@@ -38,17 +54,18 @@ std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, st
     if (buffer == nullptr || bufferLength < 0 || std::size_t(bufferLength) < frameBytes)
         return 0;
     const MarkableFrame markable = MarkableBgrFrame(m_state, buffer);
-    handle(markable.view(), &markable, sampleTime);
+    handle(markable.view(), &markable, sampleTime, native);
     return status();
 }
 
 std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
 {
+    const NativeFrame* native = std::exchange(m_native, nullptr);
     if (!m_state.acceptFrames || bottomRow == nullptr)
         return status();
     if (!m_state.testMode) {
         // Processing never writes into the frame, so the source's buffer serves as it is.
-        handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime);
+        handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime, native);
         return status();
     }
     // A test may mark the frame for the preview, which needs separate colour
@@ -67,13 +84,18 @@ std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* 
 
 std::int32_t CFakeCallback::status() const { return m_state.stopRequested ? 1 : 0; }
 
-void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime)
+void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime,
+                           const NativeFrame* native)
 {
     m_grayPlane.clear();
 
+    // A mosaic written as it is names its arrangement once for the whole
+    // file, so every crop of it must start on the same parity: even centres.
+    const bool keepsMosaic = !m_state.testMode && native != nullptr && IsMosaic(native->layout)
+        && m_state.aviWriter != nullptr && m_state.aviWriter->takesSamples();
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
-    const Measurement m = measure(frame);
+    const Measurement m = measure(frame, m_options.debayerSafe() || keepsMosaic);
     if (!m.found)
         m_state.cogValid = false;
 
@@ -85,11 +107,12 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     record.centerY = m.centerY;
     record.radiusX = m.radiusX;
     record.radiusY = m.radiusY;
+    record.utcTicks = FrameTime(m_state, native, sampleTime);
     if (m_state.testMode) {
         cropForTest(frame, m);
         record.outcome = FrameRecord::Outcome::Analysed;
     } else {
-        record.outcome = m.found ? cropAndWrite(frame, m) : FrameRecord::Outcome::NoPlanet;
+        record.outcome = m.found ? cropAndWrite(frame, m, native, record.utcTicks) : FrameRecord::Outcome::NoPlanet;
     }
 
     ++m_state.framesSeen;
@@ -102,11 +125,11 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     m_report.processEvents();
 }
 
-CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame)
+CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre)
 {
     Measurement m;
     m.found = FindPlanet(m_state, frame, m.centerX, m.centerY, m_state.thresholdPercent, m.radiusX, m.radiusY,
-                         m_options.debayerSafe(), m_options.inverse());
+                         evenCentre, m_options.inverse());
     return m;
 }
 
@@ -122,22 +145,37 @@ void CFakeCallback::cropForTest(const FrameView& frame, const Measurement& m)
     m_state.cropValid = CropFrame(m_state, m_bitmap, frame, m_grayPlane, window);
 }
 
-FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const Measurement& m)
+FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const Measurement& m,
+                                                 const NativeFrame* native, std::optional<std::int64_t> utcTicks)
 {
     const CropWindow window = OutputWindow(m_state, m, m_options.removeIncomplete(), m_state.outputGrayscale);
     if (!CropFrame(m_state, m_bitmap, frame, m_grayPlane, window))
         return FrameRecord::Outcome::Incomplete;
-    return write();
+    return write(native, window, frame.height, utcTicks);
 }
 
 // The output keeps the frames it already has when it refuses one; the rest of
 // the file is not fed to it, and the user is told once.
-FrameRecord::Outcome CFakeCallback::write()
+FrameRecord::Outcome CFakeCallback::write(const NativeFrame* native, const CropWindow& window,
+                                          std::int32_t frameHeight, std::optional<std::int64_t> utcTicks)
 {
     if (m_state.outputFailed || m_state.aviWriter == nullptr)
         return FrameRecord::Outcome::NotWritten;
     try {
-        if (m_state.outputGrayscale)
+        if (m_state.aviWriter->takesSamples()) {
+            if (native != nullptr) {
+                // The same window as the 8-bit crop, whose rows count from the
+                // bottom: its top row is frame row height - bottom - cropHeight
+                // from the top.
+                const std::int64_t left = std::int64_t(window.centerX) - window.width / 2;
+                const std::int64_t bottom = std::int64_t(window.centerY) - window.height / 2;
+                const std::int64_t top = std::int64_t(frameHeight) - bottom - window.height;
+                CropSamples(*native, left, top, window.width, window.height, m_samples);
+            } else {
+                SamplesOfCrop(m_bitmap, m_state.outputGrayscale ? &m_grayPlane : nullptr, m_samples);
+            }
+            m_state.aviWriter->addSamples(m_samples, utcTicks, m_state.framesWritten);
+        } else if (m_state.outputGrayscale)
             m_state.aviWriter->addGrayFrame(m_bitmap, m_grayPlane, m_state.framesWritten);
         else
             m_state.aviWriter->addColorFrame(m_bitmap, m_state.framesWritten);

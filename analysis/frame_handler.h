@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/frame_output.h"
+#include "analysis/crop.h"
 #include "analysis/frame_sink.h"
 #include "analysis/processing_state.h"
 #include "analysis/run_options.h"
@@ -10,6 +11,7 @@
 #include "image/gray_plane.h"
 #include "image/output_bitmap.h"
 
+#include <optional>
 #include <vector>
 
 // The per-frame work of a file run. In a test run it measures and crops the
@@ -34,6 +36,10 @@ public:
     bool acceptsGrayFrames() const override { return true; }
     std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override;
 
+    // Kept for the 8-bit call of the same frame: an output that takes
+    // samples gets this frame's samples at the crop window and its time.
+    void NativeFrameCB(const NativeFrame& frame) override { m_native = &frame; }
+
     // Where the planet is in one frame, as measured.
     struct Measurement {
         bool found = false;
@@ -47,11 +53,14 @@ private:
     std::int32_t status() const;
     // markable is the same frame when it may be written (for the show-effect
     // marking); a test always has one.
-    void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime);
-    Measurement measure(const FrameView& frame);
+    // native is the same frame as the source holds it, when it said.
+    void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime, const NativeFrame* native);
+    Measurement measure(const FrameView& frame, bool evenCentre);
     void cropForTest(const FrameView& frame, const Measurement& m);
-    FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m);
-    FrameRecord::Outcome write();
+    FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m, const NativeFrame* native,
+                                      std::optional<std::int64_t> utcTicks);
+    FrameRecord::Outcome write(const NativeFrame* native, const CropWindow& window, std::int32_t frameHeight,
+                               std::optional<std::int64_t> utcTicks);
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
 
     TProcessingState& m_state;
@@ -64,6 +73,8 @@ private:
     OutputBitmap m_bitmap;
     GrayPlane m_grayPlane;
     std::vector<std::uint8_t> m_expanded;
+    SampleFrame m_samples;                  // the frame as an output that takes samples gets it
+    const NativeFrame* m_native = nullptr;  // set by NativeFrameCB for the next 8-bit call only
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

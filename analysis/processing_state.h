@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class FrameOutput;
@@ -40,6 +41,9 @@ struct TProcessingState {
     std::string currentFile;         // full path of the file being run
     std::string outputDir;           // directory of the first selected file, with trailing '/'
     FrameOutput* aviWriter = nullptr; // where a processing run's frames go; not owned here
+    // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
+    // when known; frames without their own time are dated from it.
+    std::optional<std::int64_t> startUtcTicks;
 };
 
 constexpr std::int32_t kBlockSize = 4;

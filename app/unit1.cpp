@@ -9,6 +9,7 @@
 #include "run/paths.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -121,6 +122,7 @@ void TForm1::connectReactions()
                 guarded([this] { checkColorClick(); });
         });
     }
+    connect(comboFormat, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { comboFormatChange(); }); });
     connect(timerTest, &QTimer::timeout, this, [this] { guarded([this] { timerTestTimer(); }); });
     // A shortcut rather than a key handler: during a batch the focus may be
     // anywhere, on a disabled control or on the log.
@@ -224,7 +226,17 @@ void TForm1::btnProcessClick()
         m_batchRunning = false;
         btnOpen->setEnabled(true);
     });
-    RunProcessAction(m_state, m_host, *m_aviOutput);
+    if (comboFormat->currentIndex() == 1) {
+        SerOutput serOutput(checkWinJupos->isChecked());
+        RunProcessAction(m_state, m_host, serOutput);
+    } else {
+        RunProcessAction(m_state, m_host, *m_aviOutput);
+    }
+}
+
+void TForm1::comboFormatChange()
+{
+    checkWinJupos->setEnabled(comboFormat->currentIndex() == 1);
 }
 
 void TForm1::trackCOGChange()
@@ -277,6 +289,7 @@ void TForm1::SetControlsEnabled(bool enabled)
     GroupBox1->setEnabled(enabled);
     GroupBox2->setEnabled(enabled);
     GroupBox3->setEnabled(enabled);
+    GroupBox5->setEnabled(enabled);
     btnProcess->setEnabled(enabled);
 }
 

@@ -6,6 +6,7 @@
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
 #include "run/avi_output.h"
+#include "run/ser_output.h"
 
 #include <QWidget>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QImage;
 class QLabel;
@@ -82,6 +84,11 @@ public:
     QLabel* Image = nullptr;
     QGroupBox* GroupBox4 = nullptr;
     QLabel* Label5 = nullptr;
+    // Options added since the guide: the output container and more to come.
+    QGroupBox* GroupBox5 = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* comboFormat = nullptr;      // 0: AVI, 1: SER
+    QCheckBox* checkWinJupos = nullptr;    // SER only
     TGauge* Gauge1 = nullptr;
     StatusBar* StatusBar1 = nullptr;
     // Options the window never shows; only the settings file changes them.
@@ -101,6 +108,7 @@ public:
     void checkAutocolorClick();
     void checkPreviewClick();
     void checkColorClick();
+    void comboFormatChange();
     void timerTestTimer();
     void LoadSettings();
     void SaveSettings();

@@ -9,6 +9,7 @@
 #include "settings/orbicrop_settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -187,6 +188,25 @@ void TForm1::createControls()
         help << QString::fromLatin1(line);
     Label5->setText(help.join(QLatin1Char('\n')));
 
+    // Right of where the largest preview (641 x 641 from 200, 5) can reach,
+    // so that no preview ever covers it; below its two controls there is
+    // room for more options.
+    GroupBox5 = Make<QGroupBox>(this, 848, 405, 161, 145);
+    GroupBox5->setTitle(QStringLiteral("6) More options"));
+    Label7 = MakeLabel(GroupBox5, 8, 28, QStringLiteral("Format"));
+    Label7->setFont(narrow);
+    comboFormat = Make<QComboBox>(GroupBox5, 56, 24, 65, 22);
+    comboFormat->addItem(QStringLiteral("AVI"));
+    comboFormat->addItem(QStringLiteral("SER"));
+    comboFormat->setToolTip(QStringLiteral(
+        "SER keeps a SER capture's own samples (12 and 16 bits), its Bayer pattern, header and frame times"));
+    checkWinJupos = Make<QCheckBox>(GroupBox5, 8, 52, 145, 17);
+    checkWinJupos->setText(QStringLiteral("WinJUPOS time in the name"));
+    checkWinJupos->setToolTip(QStringLiteral(
+        "Name each SER output after the mid-time of its frames (YYYY-MM-DD-HHMM_T-), when their times are known"));
+    checkWinJupos->setFont(narrow);
+    checkWinJupos->setEnabled(false);
+
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
     Panel1 = Make<QLabel>(this, 200, 5, 200, 200);
@@ -214,7 +234,8 @@ void TForm1::createControls()
 void TForm1::setTabOrder()
 {
     QWidget* const order[] = {btnOpen, btnProcess, trackWidth, trackHeight, trackCOG, checkPreview,
-                              checkInverse, checkColor, checkY800, checkDebayerSafe, Memo1};
+                              checkInverse, checkColor, checkY800, checkDebayerSafe, comboFormat, checkWinJupos,
+                              Memo1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }

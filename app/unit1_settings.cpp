@@ -5,6 +5,7 @@
 #include "settings/orbicrop_settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -39,6 +40,9 @@ void TForm1::LoadSettings()
     checkAutocolor->setChecked(s.autoColor);
     trackWidth->setValue(s.width);
     trackHeight->setValue(s.height);
+    comboFormat->setCurrentIndex(s.serFormat ? 1 : 0);
+    checkWinJupos->setChecked(s.winJuposName);
+    comboFormatChange();
     updateCropSize();
 }
 
@@ -53,6 +57,8 @@ void TForm1::SaveSettings()
     s.width = trackWidth->value();
     s.height = trackHeight->value();
     s.debayerSafe = checkDebayerSafe->isChecked();
+    s.serFormat = comboFormat->currentIndex() == 1;
+    s.winJuposName = checkWinJupos->isChecked();
     // The user's configuration folder may not exist yet; a failure here shows
     // up as the save's own error.
     QDir().mkpath(QFileInfo(m_settingsPath).absolutePath());

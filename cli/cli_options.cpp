@@ -2,6 +2,7 @@
 #include "cli/cli_options.h"
 
 #include "analysis/processing_state.h"
+#include "run/capture_time.h"
 #include "settings/orbicrop_settings.h"
 
 #include <CLI/CLI.hpp>
@@ -65,7 +66,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
 {
     CliOptions o;
     CLI::App app{"Centre the planet in every frame of planetary videos and write cropped, "
-                 "uncompressed AVIs (name_orbic.avi, or name_Y8orbic.avi in greyscale).",
+                 "uncompressed AVIs (name_orbic.avi, or name_Y8orbic.avi in greyscale), or SER files (name_orbic.ser).",
                  "orbicrop-cli"};
     app.set_version_flag("--version", std::string("orbicrop-cli ") + ORBICROP_VERSION);
     app.footer(kFooter);
@@ -107,6 +108,24 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
     app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->option_text("FILE.csv");
     app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+    std::string format = "avi";
+    auto* formatOption = app.add_option("--format", format,
+                   "Output container: avi (8-bit), or ser (name_orbic.ser: the source's own samples, depth, "
+                   "colour mosaic, header and frame times)")
+        ->check(CLI::IsMember({"avi", "ser"}))
+        ->capture_default_str();
+    std::string startTime;
+    app.add_option("--start-time", startTime,
+                   "UTC time of every input's first frame, ISO 8601 (2026-12-08T01:30:45Z), for inputs "
+                   "without time stamps; otherwise a capture time in the input's name is used")
+        ->type_name("TIME")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return ParseIsoUtc(text) ? std::string() : "'" + text + "' is not an ISO 8601 UTC time";
+            },
+            "ISO 8601 UTC"));
+    auto* winJupos = app.add_flag("--winjupos-name", o.winJuposName,
+                 "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-");
     AddRecordOptions(app, o);
 
     ParseOutcome outcome;
@@ -135,6 +154,17 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         if (incomplete->count() == 0) o.removeIncomplete = saved.ignoreIncomplete;
         if (effect->count() == 0) o.showEffect = saved.showEffect;
         o.autoColor = saved.autoColor;
+        if (formatOption->count() == 0 && saved.serFormat) format = "ser";
+        if (winJupos->count() == 0) o.winJuposName = saved.winJuposName && format == "ser";
+    }
+    o.serFormat = format == "ser";
+    if (!startTime.empty())
+        o.startTime = ParseIsoUtc(startTime);
+    if (o.winJuposName && !o.serFormat) {
+        std::cerr << "orbicrop-cli: --winjupos-name needs --format ser\n"
+                  << "Run with --help for the options.\n";
+        outcome.exitStatus = kExitUsage;
+        return outcome;
     }
     if (colorFlag)
         o.color = true;

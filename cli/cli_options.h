@@ -25,6 +25,9 @@ struct CliOptions {
     std::string settingsPath;
     bool testOnly = false;
     bool quiet = false;
+    bool serFormat = false;                       // --format ser
+    std::optional<std::int64_t> startTime;        // --start-time, UTC ticks
+    bool winJuposName = false;
 
     // What the run leaves for scripts.
     std::string reportPath;           // --report: a JSON record of the run

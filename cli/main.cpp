@@ -11,6 +11,7 @@
 #include "run/actions.h"
 #include "run/avi_output.h"
 #include "run/process_setup.h"
+#include "run/ser_output.h"
 
 #include <cstdio>
 #include <exception>
@@ -61,7 +62,9 @@ int Run(const CliOptions& options)
     state.blockSize = kBlockSize;
     UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
     TAviWriter writer(0, 0);
-    AviOutput output(writer);
+    AviOutput aviOutput(writer);
+    SerOutput serOutput(options.winJuposName);
+    BatchOutput& output = options.serFormat ? static_cast<BatchOutput&>(serOutput) : aviOutput;
     TerminalHost host(options, state);
     BatchResult result;
     const auto report = [&](bool testPassed) {

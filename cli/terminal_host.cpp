@@ -35,7 +35,7 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
     if (!options.quiet && isatty(STDERR_FILENO))
         m_progress = std::make_unique<ProgressBar>(stderr);
     if (!options.trackPath.empty())
-        m_track = std::make_unique<TrackWriter>(options.trackPath);
+        m_track = std::make_unique<TrackWriter>(options.trackPath, options.serFormat);
 }
 
 void TerminalHost::printAboutFile(const std::string& file, const std::string& text)

@@ -32,6 +32,7 @@ public:
     bool grayscale() const override { return m_grayscale; }
     bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
     bool outputBesideInput() const override { return m_options.besideInput; }
+    std::optional<std::int64_t> startTime() const override { return m_options.startTime; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/track_writer.h"
 
+#include "run/capture_time.h"
+
 #include <stdexcept>
 
 namespace {
@@ -30,11 +32,15 @@ std::string Quoted(const std::string& text)
 
 } // namespace
 
-TrackWriter::TrackWriter(const std::string& path) : m_file(std::fopen(path.c_str(), "w"))
+TrackWriter::TrackWriter(const std::string& path, bool withUtc)
+    : m_file(std::fopen(path.c_str(), "w")), m_withUtc(withUtc)
 {
     if (!m_file)
         throw std::runtime_error("Couldn't create the track file " + path);
-    std::fputs("file,frame,time,center_x,center_y,radius_x,radius_y,outcome\n", m_file.get());
+    // The new column goes last, so that readers of the older columns keep working.
+    std::fputs(withUtc ? "file,frame,time,center_x,center_y,radius_x,radius_y,outcome,utc\n"
+                       : "file,frame,time,center_x,center_y,radius_x,radius_y,outcome\n",
+               m_file.get());
 }
 
 void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record)
@@ -42,7 +48,10 @@ void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, c
     // Frames are analysed with y counted from the bottom row; people and
     // image tools count from the top.
     const double pictureY = double(inputHeight - 1) - record.centerY;
-    std::fprintf(m_file.get(), "%s,%d,%.6f,%.4f,%.4f,%.4f,%.4f,%s\n", Quoted(fileName).c_str(), record.index,
+    std::fprintf(m_file.get(), "%s,%d,%.6f,%.4f,%.4f,%.4f,%.4f,%s", Quoted(fileName).c_str(), record.index,
                  record.sampleTime, record.centerX, pictureY, record.radiusX, record.radiusY,
                  OutcomeText(record.outcome));
+    if (m_withUtc)
+        std::fprintf(m_file.get(), ",%s", record.utcTicks ? IsoUtc(*record.utcTicks).c_str() : "");
+    std::fputc('\n', m_file.get());
 }

@@ -9,10 +9,12 @@
 
 // One CSV line per processed frame: where the planet was and what became of
 // the frame. Coordinates are picture coordinates: x from the left, y from the top.
+// With withUtc a last column holds the frame's UTC capture time (ISO 8601),
+// empty when it is not known.
 class TrackWriter {
 public:
     // Throws std::runtime_error when the file cannot be created.
-    explicit TrackWriter(const std::string& path);
+    explicit TrackWriter(const std::string& path, bool withUtc = false);
 
     void write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record);
 
@@ -21,4 +23,5 @@ private:
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Closer> m_file;
+    bool m_withUtc;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/actions.h"
 
+#include "run/capture_time.h"
 #include "run/file_run.h"
 #include "run/paths.h"
 #include "run/staged_output.h"
@@ -233,7 +234,10 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         // Mode and size are fixed for the whole file when its output opens.
         state.outputGrayscale = host.grayscale();
         const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
-        const std::string outputPath = OutputPathFor(state.currentFile, outputDir, state.outputGrayscale);
+        const std::string outputPath = output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale);
+        state.startUtcTicks = host.startTime();
+        if (!state.startUtcTicks)
+            state.startUtcTicks = CaptureTimeInName(state.currentFile);
         FileOutcome unrun;
         unrun.input = state.currentFile;
         if (OutputReplacesInput(outputPath, files)) {
@@ -274,6 +278,8 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
             messages.push_back(e.what());
             placementFailed = true;
         }
+        if (const std::string note = staged.closingNote(); !note.empty())
+            host.appendLog(note, true);
         if (result == 0 && state.framesSeen == 0)
             messages.push_back(kNoFrameMessage);
         // Frames played but none kept: an empty output is no success.
@@ -292,7 +298,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
 
         FileOutcome& outcome = run.outcome();
         outcome.input = state.currentFile;
-        outcome.output = outputPath;
+        outcome.output = staged.placed() ? staged.placedPath() : outputPath;
         outcome.outputPlaced = staged.placed();
         outcome.reason = Joined(messages);
         outcome.frameCount = outcome.video ? state.frameCount : 0;

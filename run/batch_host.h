@@ -5,6 +5,7 @@
 #include "run/run_host.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ public:
     // Each output goes into its own input's folder rather than into the
     // folder of the first file.
     virtual bool outputBesideInput() const { return false; }
+    // The UTC time of every file's first frame, when the user gave one
+    // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
+    // stands for it, if there is one.
+    virtual std::optional<std::int64_t> startTime() const { return std::nullopt; }
 };
 
 // What the actions show around the runs. A shell without such controls (the

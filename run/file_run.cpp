@@ -83,6 +83,8 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         state.inputWidth = info.width;
         state.inputHeight = info.height;
         host.appendLog(" - Input res " + Dec(state.inputWidth) + " x " + Dec(state.inputHeight), true);
+        if (!info.notice.empty())
+            host.appendLog(" - " + info.notice, true);
         state.acceptFrames = true;
 
         CFakeCallback callback(state, host, host);

@@ -17,3 +17,6 @@ std::string DirectoryOf(const std::string& path);
 // A character is a whole UTF-8 sequence where the bytes form one, otherwise
 // a single byte, so that Mars_été keeps a valid name.
 std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale);
+
+// The SER output's path: the same name with "_orbic.ser", in either mode.
+std::string SerOutputPathFor(const std::string& inputPath, const std::string& outputDir);

@@ -2,6 +2,7 @@
 #include "settings/orbicrop_settings.h"
 
 #include "analysis/processing_state.h"
+#include "fileio/ascii_case.h"
 
 #include <algorithm>
 
@@ -15,6 +16,9 @@ OrbicropSettings ReadOrbicropSettings(const IniFile& file)
     s.autoColor = file.readBool("Output", "autocolor", s.autoColor);
     s.width = std::clamp(file.readInteger("Size", "width", s.width), kCropPositionMin, kCropPositionMax);
     s.height = std::clamp(file.readInteger("Size", "height", s.height), kCropPositionMin, kCropPositionMax);
+    const auto format = file.readString("Output", "format");
+    s.serFormat = format && orbicrop::fileio::equalIgnoringAsciiCase(*format, "ser");
+    s.winJuposName = file.readBool("Output", "winjuposname", s.winJuposName);
     return s;
 }
 
@@ -36,6 +40,10 @@ void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings)
     file.writeInteger("Size", "height", settings.height);
     file.writeBool("Size", "auto", false);
     file.writeBool("Output", "debayersafe", settings.debayerSafe);
+    if (settings.serFormat || file.readString("Output", "format"))
+        file.writeString("Output", "format", settings.serFormat ? "ser" : "avi");
+    if (settings.winJuposName || file.readString("Output", "winjuposname"))
+        file.writeBool("Output", "winjuposname", settings.winJuposName);
 }
 
 void SaveOrbicropSettings(const std::string& path, const OrbicropSettings& settings)

@@ -17,6 +17,8 @@ struct OrbicropSettings {
     bool color = true;              // RGB24 output; saved, never loaded
     std::int32_t width = 12;        // 2..40
     std::int32_t height = 12;       // 2..40
+    bool serFormat = false;         // [Output] format=ser: SER outputs instead of AVI
+    bool winJuposName = false;      // [Output] winjuposname: SER outputs named after their frames' mid-time
 };
 
 constexpr std::int32_t kThresholdMin = -100;
@@ -31,7 +33,9 @@ OrbicropSettings LoadOrbicropSettings(const std::string& path);
 
 // Writes the nine keys in a fixed order ("COG" threshold, showeffect;
 // "Output" ignoreIncomplete, autocolor, color; "Size" width, height, auto;
-// "Output" debayersafe), changing nothing else in the file.
+// "Output" debayersafe), changing nothing else in the file; then "Output"
+// format and winjuposname, each only when it is not the default or the file
+// already has it, so that a file saved with the defaults stays as it was.
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings);
 // Loads the file as it stands, writes the keys and saves it. Throws
 // SettingsError "Unable to write to " + path when it cannot be written, and

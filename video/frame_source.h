@@ -53,6 +53,9 @@ struct VideoInfo {
     std::int32_t width = 0;      // decoded frame size in pixels
     std::int32_t height = 0;
     std::optional<SampleLayout> samples;   // set by sources that detect it
+    // Something about the file the user should read in the log (say, time
+    // stamps that were not used); empty when there is nothing to say.
+    std::string notice;
 };
 
 // How much of the video one play() delivers: frames whose presentation time

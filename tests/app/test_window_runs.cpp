@@ -10,6 +10,7 @@
 #include "support/decoded_video.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -97,14 +98,16 @@ private slots:
         QCOMPARE(QColor(preview.pixel(160, 120)), QColor(230, 180, 60));
         QCOMPARE(QColor(preview.pixel(2, 2)), QColor(8, 8, 8));
         QVERIFY(w.btnProcess->isEnabled());
-        QCOMPARE(w.size(), QSize(706, 590));
+        QCOMPARE(w.size(), QSize(1018, 590));
         QVERIFY(f.shown->empty());
 
         // The largest output: the window grows around the preview.
         w.trackWidth->setValue(40);
         w.trackHeight->setValue(40);
         QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->size(), QSize(641, 641), 1000);
-        QCOMPARE(w.size(), QSize(200 + 641 + 9, 5 + 641 + 2 + 19 + 19));
+        // The widest preview ends left of the sixth group, which sets the width.
+        QCOMPARE(w.size(), QSize(848 + 161 + 9, 5 + 641 + 2 + 19 + 19));
+        QVERIFY(!w.Panel1->geometry().intersects(w.GroupBox5->geometry()));
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
     }
@@ -140,12 +143,31 @@ private slots:
         QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
         QVERIFY(w.Image->isHidden());
         QVERIFY(!w.btnProcess->isEnabled());
-        QCOMPARE(w.width(), 706);
+        QCOMPARE(w.width(), 1018);
 
         // Process after a failed test does nothing but clear the log.
         w.btnProcessClick();
         QVERIFY(w.Memo1->toPlainText().isEmpty());
         QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("edge_orbic.avi"))));
+    }
+
+    void serFormatWritesTheSameCropsAsASerFile()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        w.comboFormat->setCurrentIndex(1);
+        w.btnProcessClick();
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("clip_orbic.avi"))));
+        const QString ser = f.path(QStringLiteral("clip_orbic.ser"));
+        QVERIFY(QFileInfo::exists(ser));
+        w.comboFormat->setCurrentIndex(0);
+        w.btnProcessClick();
+        const std::string dir = QFileInfo(ser).absolutePath().toStdString();
+        // The SER holds the AVI's crops, rows top-down as the decoder returns them.
+        const std::string avi = DecodeWithFfmpeg(f.path(QStringLiteral("clip_orbic.avi")).toStdString(), "bgr24", dir);
+        QVERIFY(!avi.empty());
+        QVERIFY(avi == DecodeWithFfmpeg(ser.toStdString(), "bgr24", dir));
     }
 
     void burstOfSliderChangesRunsOneTest()

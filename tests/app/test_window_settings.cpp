@@ -6,6 +6,7 @@
 #include "settings/kept_lines.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -122,6 +123,20 @@ private slots:
         QVERIFY(w.checkDebayerSafe->isChecked());
         QVERIFY(w.checkColor->isChecked());
         QVERIFY(!w.checkDebayerSafe->isEnabled());
+    }
+
+    void outputFormatHasItsOwnKeysReadBackAndRewritten()
+    {
+        WindowFixture f;
+        f.writeSettings("[Output]\nformat=SER\nwinjuposname=1\n");
+        TForm1& w = f.create();
+        QCOMPARE(w.comboFormat->currentIndex(), 1);
+        QVERIFY(w.checkWinJupos->isChecked() && w.checkWinJupos->isEnabled());
+        w.comboFormat->setCurrentIndex(0);
+        QVERIFY(!w.checkWinJupos->isEnabled());
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.contains("[Output]\nformat=avi\nwinjuposname=1\n"), saved.constData());
     }
 
     void emptyAutocolorKeepsTheAutomaticChoice()

@@ -379,3 +379,40 @@ TEST(Cli, StreamOfUnknownLengthIsTestedOnTwoFramesWithItsPreview)
     ASSERT_TRUE(std::filesystem::exists(dir.file("p.png")));
     EXPECT_EQ(ReadWholeFile(dir.file("p.png")).substr(1, 3), "PNG");
 }
+
+// SER output from the terminal: the crops the AVI would hold, dated from
+// --start-time, the track's UTC column, and a WinJUPOS name from the frames'
+// mid-time; without a time the name stays plain and the log says why.
+TEST(Cli, SerFormatWithStartTimeTrackAndWinJuposName)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("sat.avi"), 6);
+
+    auto r = RunCommand(Cli("--format ser --color --start-time 2024-03-01T20:10:24Z --winjupos-name -W 32 -H 32 --track "
+                            + ShellQuote(dir.file("t.csv")) + " " + ShellQuote(dir.file("sat.avi"))),
+                        dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Six frames at 30 a second from 20:10:24: the middle is 20:10:24.083.
+    const std::string out = dir.file("2024-03-01-2010_4-sat_orbic.ser");
+    ASSERT_TRUE(std::filesystem::exists(out)) << r.out;
+    const auto probe = Probe(out, dir.path());
+    EXPECT_EQ(probe.width, 32);
+    EXPECT_EQ(probe.frames, 6);
+    EXPECT_EQ(DecodeWithFfmpeg(out, "bgr24", dir.path()), ExpectedVideo(clip, Range(6), 32, 32, false));
+    const auto track = Lines(ReadWholeFile(dir.file("t.csv")));
+    ASSERT_EQ(track.size(), 7u);
+    EXPECT_EQ(track[0], "file,frame,time,center_x,center_y,radius_x,radius_y,outcome,utc");
+    EXPECT_EQ(track[2], "\"sat.avi\",1,0.033333,55.5000,59.5000,10.0000,10.0000,written,2024-03-01T20:10:24.0333333Z");
+
+    r = RunCommand(Cli("--format ser --winjupos-name -W 32 -H 32 " + ShellQuote(dir.file("sat.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("sat_orbic.ser")));
+    EXPECT_NE(r.out.find("keeps its plain name"), std::string::npos) << r.out;
+
+    r = RunCommand(Cli("--winjupos-name " + ShellQuote(dir.file("sat.avi"))), dir.path());
+    EXPECT_EQ(r.status, 2);
+    r = RunCommand(Cli("--format ser --start-time 2024-03-01T20:10:24+01:00 " + ShellQuote(dir.file("sat.avi"))),
+                   dir.path());
+    EXPECT_EQ(r.status, 2);
+}
