@@ -25,19 +25,12 @@ struct Clip {
     std::uint64_t riffLimit = 1u << 30;
 };
 
-struct Outcome {
-    std::int32_t accepted = -1;   // frames whose AddFrame returned normally
-    std::string openError;
-    std::string addError;
-    std::string closeError;
-};
-
 // Writes frames in a child process under a file size limit (a full disk or
 // a quota) and reads back what happened.
-Outcome writeUnderFileSizeLimit(const std::string& path, const Clip& clip, std::uint64_t fileSizeLimit)
+WriteOutcome writeUnderFileSizeLimit(const std::string& path, const Clip& clip, std::uint64_t fileSizeLimit)
 {
     const std::string report = InChildWithFileSizeLimit(fileSizeLimit, [&] {
-        Outcome o;
+        WriteOutcome o;
         TAviWriter writer(1920, 1080);
         writer.setFileName(path);
         writer.setWidth(clip.width);
@@ -56,17 +49,9 @@ Outcome writeUnderFileSizeLimit(const std::string& path, const Clip& clip, std::
         } catch (const AviError& e) {
             o.closeError = e.what();
         }
-        return std::to_string(o.accepted) + "\n" + o.openError + "\n" + o.addError + "\n" + o.closeError + "\n";
+        return o.serialised();
     });
-    Outcome o;
-    std::istringstream lines(report);
-    std::string accepted;
-    std::getline(lines, accepted);
-    o.accepted = accepted.empty() ? -1 : std::stoi(accepted);
-    std::getline(lines, o.openError);
-    std::getline(lines, o.addError);
-    std::getline(lines, o.closeError);
-    return o;
+    return WriteOutcome::parse(report);
 }
 
 // Where the limit falls is chosen from a file written without one.
@@ -111,7 +96,7 @@ TEST_P(RefusedWrite, TheFileClosesValidWithEveryFrameAddedBeforeTheFailure)
     const Reference ref{referenceFile};
 
     const std::string path = dir.file("limited.avi");
-    const Outcome o = writeUnderFileSizeLimit(path, Clip{kWidth, kHeight, kFramesTried, riffLimit}, c.fileSizeLimit(ref));
+    const WriteOutcome o = writeUnderFileSizeLimit(path, Clip{kWidth, kHeight, kFramesTried, riffLimit}, c.fileSizeLimit(ref));
     EXPECT_EQ(o.openError, "");
     EXPECT_EQ(o.accepted, c.accepted(ref));
     EXPECT_EQ(o.addError, "Failed to add frame to AVI. Err=FFFFFFE5");   // -EFBIG
@@ -153,7 +138,7 @@ TEST(RefusedWrite, AHeaderThatDoesNotFitFailsOpenVideoAndLeavesNoFile)
 {
     TempDir dir;
     const std::string path = dir.file("h.avi");
-    const Outcome o = writeUnderFileSizeLimit(path, Clip{}, 4000);
+    const WriteOutcome o = writeUnderFileSizeLimit(path, Clip{}, 4000);
     EXPECT_EQ(o.openError, "Failed to create AVI video stream -27");
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -175,7 +160,7 @@ TEST(RefusedWrite, AnIndexCutShortAtCloseIsDroppedWhole)
     ASSERT_GT(referenceFile.fileSize() - framesEnd, 70000u);
 
     const std::string path = dir.file("limited.avi");
-    const Outcome o = writeUnderFileSizeLimit(path, clip, framesEnd + 70000);
+    const WriteOutcome o = writeUnderFileSizeLimit(path, clip, framesEnd + 70000);
     EXPECT_EQ(o.accepted, clip.frames);
     EXPECT_EQ(o.addError, "");
     EXPECT_EQ(o.closeError, "");

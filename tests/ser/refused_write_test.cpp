@@ -28,18 +28,11 @@ SerOutputFormat clipFormat()
     return format;
 }
 
-struct Outcome {
-    std::int32_t accepted = -1;   // frames whose addFrame returned normally
-    std::string openError;
-    std::string addError;
-    std::string closeError;
-};
-
 // Writes up to kFramesTried stamped frames under the limit and closes.
-Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeLimit)
+WriteOutcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeLimit)
 {
     const std::string report = InChildWithFileSizeLimit(fileSizeLimit, [&path] {
-        Outcome o;
+        WriteOutcome o;
         SerWriter writer;
         try {
             writer.open(path, clipFormat());
@@ -53,17 +46,9 @@ Outcome writeUnderFileSizeLimit(const std::string& path, std::uint64_t fileSizeL
         } catch (const SerError& e) {
             o.closeError = e.what();
         }
-        return std::to_string(o.accepted) + "\n" + o.openError + "\n" + o.addError + "\n" + o.closeError + "\n";
+        return o.serialised();
     });
-    Outcome o;
-    std::istringstream lines(report);
-    std::string accepted;
-    std::getline(lines, accepted);
-    o.accepted = accepted.empty() ? -1 : std::stoi(accepted);
-    std::getline(lines, o.openError);
-    std::getline(lines, o.addError);
-    std::getline(lines, o.closeError);
-    return o;
+    return WriteOutcome::parse(report);
 }
 
 struct LimitCase {
@@ -85,7 +70,7 @@ TEST_P(SerRefusedWrite, LeavesAFileWhoseCountAndStampsMatchItsWholeFrames)
     const std::uint64_t frameBytes = clipFormat().frameBytes();
     TempDir dir;
     const std::string path = dir.file("limited.ser");
-    const Outcome o = writeUnderFileSizeLimit(path, 178 + 5 * frameBytes + c.bytesPastFrame5);
+    const WriteOutcome o = writeUnderFileSizeLimit(path, 178 + 5 * frameBytes + c.bytesPastFrame5);
 
     EXPECT_EQ(o.openError, "");
     ASSERT_EQ(o.accepted, 5);
@@ -120,7 +105,7 @@ TEST(SerRefusedWrite, AHeaderThatDoesNotFitFailsOpenAndLeavesNoFile)
 {
     TempDir dir;
     const std::string path = dir.file("h.ser");
-    const Outcome o = writeUnderFileSizeLimit(path, 100);
+    const WriteOutcome o = writeUnderFileSizeLimit(path, 100);
     EXPECT_EQ(o.openError, "Failed to write the header of SER file " + path + ": File too large");
     EXPECT_FALSE(std::filesystem::exists(path));
 }

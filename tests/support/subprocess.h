@@ -137,6 +137,32 @@ private:
     pid_t m_pid = -1;
 };
 
+// What a writer did in a child under a file size limit: how many frames it
+// took and the message of each step that threw, carried back as text.
+struct WriteOutcome {
+    std::int32_t accepted = -1;   // frames whose add call returned normally
+    std::string openError;
+    std::string addError;
+    std::string closeError;
+
+    std::string serialised() const
+    {
+        return std::to_string(accepted) + "\n" + openError + "\n" + addError + "\n" + closeError + "\n";
+    }
+    static WriteOutcome parse(const std::string& text)
+    {
+        WriteOutcome o;
+        std::istringstream lines(text);
+        std::string accepted;
+        std::getline(lines, accepted);
+        o.accepted = accepted.empty() ? -1 : std::stoi(accepted);
+        std::getline(lines, o.openError);
+        std::getline(lines, o.addError);
+        std::getline(lines, o.closeError);
+        return o;
+    }
+};
+
 // Runs work in a child process whose file size limit is fileSizeLimit, the
 // way a full disk or a quota refuses a write: the kernel lets part of the
 // data in, then fails with EFBIG. Returns what work returned, through a
