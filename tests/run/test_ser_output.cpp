@@ -121,9 +121,10 @@ TEST_P(SerRoundTrip, OutputHoldsTheSourceSamplesAtTheTrackedWindowWithTheirTimes
         const std::int64_t left = RoundHalfEven(record.centerX) - out.width / 2;
         const std::int64_t bottom = RoundHalfEven(record.centerY) - out.height / 2;
         const std::int64_t top = clip.height - bottom - out.height;
-        if (written == 0)
+        if (written == 0) {
             EXPECT_EQ(out.colourId, std::int32_t(orbicrop::ser::SerColourAtOffset(
                                         orbicrop::ser::SerColour(c.colourId), left, top)));
+        }
         const auto& source = clip.frames[std::size_t(record.index)];
         const auto& frame = out.frames[written++];
         for (std::int32_t r = 0; r < out.height; ++r)

@@ -79,7 +79,11 @@ inline CommandResult RunProgram(const std::vector<std::string>& args, const std:
 {
     RequireTool(args.at(0));
     std::string command;
-    for (const std::string& a : args) command += (command.empty() ? "" : " ") + ShellQuote(a);
+    for (const std::string& a : args) {
+        if (!command.empty())
+            command += ' ';
+        command += ShellQuote(a);
+    }
     return RunCommand(command, scratchDir);
 }
 
