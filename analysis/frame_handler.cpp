@@ -1,6 +1,7 @@
 #include "analysis/frame_handler.h"
 
 #include "analysis/crop.h"
+#include "analysis/frame_quality.h"
 #include "analysis/planet.h"
 #include "analysis/rounding.h"
 
@@ -26,7 +27,25 @@ CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Meas
             state.cropWidth, state.cropHeight, ignoreIncomplete, makeGrayPlane};
 }
 
+// The centre a crop takes in surface mode, even when debayerSafe asks for it.
+double SurfaceCoordinate(double value, bool debayerSafe)
+{
+    if (!debayerSafe)
+        return value;
+    const std::int64_t r = RoundHalfEven(value);
+    return (r % 2 != 0) ? double(r + 1) : value;
+}
+
 } // namespace
+
+void CFakeCallback::setPass(Pass pass, FrameRanking* ranking)
+{
+    m_pass = pass;
+    m_ranking = ranking;
+    m_lastShift = {};
+    if (m_aligner != nullptr)
+        m_aligner->reset();
+}
 
 std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
 {
@@ -70,7 +89,9 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
 
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
-    const Measurement m = measure(frame);
+    Measurement m = measure(frame);
+    if (m_state.centring.surface && m_aligner != nullptr)
+        alignOnContent(frame, m);
     if (!m.found)
         m_state.cogValid = false;
 
@@ -82,15 +103,21 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     record.centerY = m.centerY;
     record.radiusX = m.radiusX;
     record.radiusY = m.radiusY;
+    // The report's picture rows run downwards.
+    record.shiftX = m.shift.x;
+    record.shiftY = -m.shift.y;
     if (m_state.testMode) {
         cropForTest(frame, m);
         record.outcome = FrameRecord::Outcome::Analysed;
     } else {
-        record.outcome = m.found ? cropAndWrite(frame, m) : FrameRecord::Outcome::NoPlanet;
+        record.outcome = m.found ? cropAndWrite(frame, m, record) : FrameRecord::Outcome::NoPlanet;
     }
 
     ++m_state.framesSeen;
-    m_report.frameAnalysed(record);
+    // The measuring pass is not reported: each frame is reported once, by
+    // the pass that decides what becomes of it.
+    if (m_pass != Pass::Measure)
+        m_report.frameAnalysed(record);
 
     if (m_state.testMode && m_state.framesSeen == m_state.frameLimit && markable != nullptr)
         showTestResult(*markable, m);
@@ -102,9 +129,39 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
 CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame)
 {
     Measurement m;
-    m.found = FindPlanet(m_state, frame, m.centerX, m.centerY, m_state.thresholdPercent, m.radiusX, m.radiusY,
-                         m_options.debayerSafe(), m_options.inverse());
+    if (!m_state.centring.largestObject) {
+        m.found = FindPlanet(m_state, frame, m.centerX, m.centerY, m_state.thresholdPercent, m.radiusX, m.radiusY,
+                             m_options.debayerSafe(), m_options.inverse());
+    } else {
+        const PlanetFix fix = SearchPlanet(m_state, frame, nullptr,
+                                           {m_state.thresholdPercent, m_options.debayerSafe(), m_options.inverse(),
+                                            true});
+        m = {fix.found, fix.centerX, fix.centerY, fix.radiusX, fix.radiusY, {}};
+    }
+    // Only a test looks; the extents are those of the blocks measured. With
+    // inverse the planet blocks are dark: reaching across the frame they are
+    // the sky around a bright object, which content alignment would not mend.
+    if (m_state.testMode && !m_state.centring.surface && !m_state.objectFillsFrame && !m_options.inverse()) {
+        const PlanetFix fix = SearchPlanet(m_state, frame, nullptr,
+                                           {m_state.thresholdPercent, false, false, m_state.centring.largestObject});
+        m_state.objectFillsFrame = fix.found && fix.fillsFrame;
+    }
     return m;
+}
+
+// Surface mode: the crop follows the content from the frame's centre on; the
+// planet search still gives the radii a test sizes its window by. A frame the
+// aligner cannot match keeps the last shift, so it is cropped where its
+// neighbour was.
+void CFakeCallback::alignOnContent(const FrameView& frame, Measurement& m)
+{
+    if (const auto shift = m_aligner->shiftOf(frame))
+        m_lastShift = *shift;
+    m.shift = m_lastShift;
+    m.found = true;
+    const bool even = m_options.debayerSafe();
+    m.centerX = SurfaceCoordinate(double(frame.width / 2) + m_lastShift.x, even);
+    m.centerY = SurfaceCoordinate(double(frame.height / 2) + m_lastShift.y, even);
 }
 
 // A test crops a window sized from the planet itself: one that reaches the
@@ -119,11 +176,23 @@ void CFakeCallback::cropForTest(const FrameView& frame, const Measurement& m)
     m_state.cropValid = CropFrame(m_state, m_bitmap, frame, m_grayPlane, window);
 }
 
-FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const Measurement& m)
+FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const Measurement& m,
+                                                 FrameRecord& record)
 {
     const CropWindow window = OutputWindow(m_state, m, m_options.removeIncomplete(), m_state.outputGrayscale);
     if (!CropFrame(m_state, m_bitmap, frame, m_grayPlane, window))
         return FrameRecord::Outcome::Incomplete;
+    if (m_ranking == nullptr || m_pass == Pass::Single)
+        return write();
+    if (m_pass == Pass::Measure) {
+        m_ranking->add(record.index, FrameQuality(m_bitmap));
+        return FrameRecord::Outcome::NotWritten;
+    }
+    record.quality = m_ranking->normalised(record.index);
+    if (m_state.centring.bestFrame && record.index == m_ranking->bestIndex())
+        m_report.bestFrame(m_bitmap);
+    if (!m_ranking->kept(record.index))
+        return FrameRecord::Outcome::NotKept;
     return write();
 }
 
@@ -156,9 +225,14 @@ void CFakeCallback::showTestResult(const MarkableFrame& frame, const Measurement
     }
     // Measured again only for the show-effect marking; blocks are valued
     // before they are marked, so the centre is unchanged.
-    double cx = 0.0, cy = 0.0, rx = 0.0, ry = 0.0;
-    FindPlanet(m_state, frame, cx, cy, m_state.thresholdPercent, rx, ry, m_options.showEffect(),
-               m_options.debayerSafe(), m_options.inverse());
+    if (!m_state.centring.largestObject) {
+        double cx = 0.0, cy = 0.0, rx = 0.0, ry = 0.0;
+        FindPlanet(m_state, frame, cx, cy, m_state.thresholdPercent, rx, ry, m_options.showEffect(),
+                   m_options.debayerSafe(), m_options.inverse());
+    } else if (m_options.showEffect()) {
+        SearchPlanet(m_state, frame.view(), &frame,
+                     {m_state.thresholdPercent, m_options.debayerSafe(), m_options.inverse(), true});
+    }
     CropFrame(m_state, m_bitmap, frame.view(), m_grayPlane, OutputWindow(m_state, m, false, false));
     m_report.showPreview(m_bitmap);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "analysis/frame_aligner.h"
 #include "analysis/frame_output.h"
+#include "analysis/frame_ranking.h"
 #include "analysis/frame_sink.h"
 #include "analysis/processing_state.h"
 #include "analysis/run_options.h"
@@ -38,7 +40,17 @@ public:
         double centerY = 0.0;
         double radiusX = 0.0;
         double radiusY = 0.0;
+        ContentShift shift;   // surface mode only
     };
+
+    // A processing run that ranks its frames plays the file twice: Measure
+    // crops and scores every frame into the ranking and writes nothing, then
+    // Write writes the frames the ranking kept. Single is every other run.
+    enum class Pass { Single, Measure, Write };
+    void setPass(Pass pass, FrameRanking* ranking);
+    // The aligner of surface mode (not owned); without one, surface mode is
+    // not available and frames are centred on their centre of gravity.
+    void setAligner(FrameAligner* aligner) { m_aligner = aligner; }
 
 private:
     // markable is the same frame when it may be written (for the show-effect
@@ -46,7 +58,8 @@ private:
     void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime);
     Measurement measure(const FrameView& frame);
     void cropForTest(const FrameView& frame, const Measurement& m);
-    FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m);
+    FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m, FrameRecord& record);
+    void alignOnContent(const FrameView& frame, Measurement& m);
     FrameRecord::Outcome write();
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
 
@@ -60,6 +73,10 @@ private:
     OutputBitmap m_bitmap;
     GrayPlane m_grayPlane;
     std::vector<std::uint8_t> m_expanded;
+    Pass m_pass = Pass::Single;
+    FrameRanking* m_ranking = nullptr;
+    FrameAligner* m_aligner = nullptr;
+    ContentShift m_lastShift;
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

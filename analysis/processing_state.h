@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/centring_options.h"
 #include "image/frame_view.h"
 
 #include <cstddef>
@@ -38,6 +39,8 @@ struct TProcessingState {
     std::string currentFile;         // full path of the file being run
     std::string outputDir;           // directory of the first selected file, with trailing '/'
     FrameOutput* aviWriter = nullptr; // where a processing run's frames go; not owned here
+    CentringOptions centring;        // taken from the shell when a test or a batch file starts
+    bool objectFillsFrame = false;   // a test frame's planet blocks reached two opposite borders
 };
 
 constexpr std::int32_t kBlockSize = 4;

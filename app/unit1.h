@@ -13,6 +13,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QImage;
 class QLabel;
@@ -20,6 +21,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QSpinBox;
 class QTimer;
 class StatusBar;
 class TGauge;
@@ -79,6 +81,17 @@ public:
     QLabel* Label5 = nullptr;
     TGauge* Gauge1 = nullptr;
     StatusBar* StatusBar1 = nullptr;
+    // 7) Centring: options beyond the given controls, below the group to the
+    // right of the help box.
+    QGroupBox* GroupBox6 = nullptr;
+    QCheckBox* checkLargestObject = nullptr;
+    QCheckBox* checkSurface = nullptr;
+    QLabel* Label7 = nullptr;
+    QSpinBox* spinSurfaceRefresh = nullptr;
+    QLabel* Label8 = nullptr;
+    QSpinBox* spinKeepBest = nullptr;
+    QComboBox* comboKeepBestUnit = nullptr;
+    QCheckBox* checkBestFrame = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -96,6 +109,7 @@ public:
     void checkAutocolorClick();
     void checkPreviewClick();
     void checkColorClick();
+    void comboKeepBestUnitChange();
     void timerTestTimer();
     void LoadSettings();
     void SaveSettings();
@@ -110,6 +124,8 @@ public:
     void updateCropSize();
     void showCropSize(std::int32_t width, std::int32_t height);
     void showMessage(const QString& text);
+    // The centring choices of the group "7) Centring", as the core takes them.
+    CentringOptions centring() const;
 
 signals:
     // A test action ran on the chosen files (not when there were none).

@@ -9,7 +9,9 @@
 
 #include <QCheckBox>
 #include <QFontDatabase>
+#include <QComboBox>
 #include <QGroupBox>
+#include <QSpinBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -186,6 +188,39 @@ void TForm1::createControls()
         help << QString::fromLatin1(line);
     Label5->setText(help.join(QLatin1Char('\n')));
 
+    // Beside the given controls: below the box to the right of the help box,
+    // so that nothing given moves.
+    GroupBox6 = Make<QGroupBox>(this, 705, 558, 185, 128);
+    GroupBox6->setTitle(QStringLiteral("7) Centring"));
+    checkLargestObject = Make<QCheckBox>(GroupBox6, 8, 18, 170, 17);
+    checkLargestObject->setText(QStringLiteral("Largest object only"));
+    checkLargestObject->setToolTip(QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
+    checkLargestObject->setFont(narrow);
+    checkSurface = Make<QCheckBox>(GroupBox6, 8, 36, 170, 17);
+    checkSurface->setText(QStringLiteral("Surface (align by content)"));
+    checkSurface->setToolTip(QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
+    checkSurface->setFont(narrow);
+    Label7 = MakeLabel(GroupBox6, 24, 58, QStringLiteral("Reference every"));
+    Label7->setFont(narrow);
+    spinSurfaceRefresh = Make<QSpinBox>(GroupBox6, 110, 54, 67, 20);
+    spinSurfaceRefresh->setRange(1, 10000);
+    spinSurfaceRefresh->setValue(kSurfaceRefreshDefault);
+    spinSurfaceRefresh->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
+    Label8 = MakeLabel(GroupBox6, 8, 82, QStringLiteral("Keep best"));
+    Label8->setFont(narrow);
+    spinKeepBest = Make<QSpinBox>(GroupBox6, 60, 78, 60, 20);
+    spinKeepBest->setRange(0, 100);
+    spinKeepBest->setSpecialValueText(QStringLiteral("all"));
+    spinKeepBest->setToolTip(QStringLiteral("Write only the sharpest frames of each file, in their order"));
+    comboKeepBestUnit = Make<QComboBox>(GroupBox6, 124, 78, 53, 20);
+    comboKeepBestUnit->addItem(QStringLiteral("%"));
+    comboKeepBestUnit->addItem(QStringLiteral("frames"));
+    comboKeepBestUnit->setFont(narrow);
+    checkBestFrame = Make<QCheckBox>(GroupBox6, 8, 104, 170, 17);
+    checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
+    checkBestFrame->setToolTip(QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
+    checkBestFrame->setFont(narrow);
+
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
     Panel1 = Make<QLabel>(this, 200, 5, 200, 200);
@@ -213,7 +248,9 @@ void TForm1::createControls()
 void TForm1::setTabOrder()
 {
     QWidget* const order[] = {btnOpen, btnProcess, trackWidth, trackHeight, trackCOG, checkPreview,
-                              checkInverse, checkColor, checkY800, checkDebayerSafe, Memo1};
+                              checkInverse, checkColor, checkY800, checkDebayerSafe, Memo1,
+                              checkLargestObject, checkSurface, spinSurfaceRefresh, spinKeepBest,
+                              comboKeepBestUnit, checkBestFrame};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }

@@ -4,6 +4,8 @@
 #include "settings/orbicrop_settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -39,6 +41,13 @@ void TForm1::LoadSettings()
     trackWidth->setValue(s.width);
     trackHeight->setValue(s.height);
     updateCropSize();
+    checkLargestObject->setChecked(s.largestObject);
+    checkSurface->setChecked(s.surface);
+    spinSurfaceRefresh->setValue(s.surfaceRefresh);
+    comboKeepBestUnit->setCurrentIndex(s.keepBestFrames ? 1 : 0);
+    comboKeepBestUnitChange();
+    spinKeepBest->setValue(s.keepBest);
+    checkBestFrame->setChecked(s.bestFrame);
 }
 
 void TForm1::SaveSettings()
@@ -52,6 +61,12 @@ void TForm1::SaveSettings()
     s.width = trackWidth->value();
     s.height = trackHeight->value();
     s.debayerSafe = checkDebayerSafe->isChecked();
+    s.largestObject = checkLargestObject->isChecked();
+    s.surface = checkSurface->isChecked();
+    s.surfaceRefresh = spinSurfaceRefresh->value();
+    s.keepBest = spinKeepBest->value();
+    s.keepBestFrames = comboKeepBestUnit->currentIndex() == 1;
+    s.bestFrame = checkBestFrame->isChecked();
     // The user's configuration folder may not exist yet; a failure here shows
     // up as the save's own error.
     QDir().mkpath(QFileInfo(m_settingsPath).absolutePath());

@@ -36,7 +36,28 @@ const CLI::Validator kThreshold(
     },
     "N: -100..100");
 
+const CLI::Validator kKeepBest(
+    [](std::string& text) -> std::string {
+        return ParseKeepBest(text) ? std::string() : "'" + text + "' is neither a share like 25% nor a frame count";
+    },
+    "N% or N");
+
 } // namespace
+
+std::optional<KeepBest> ParseKeepBest(const std::string& text)
+{
+    const bool percent = !text.empty() && text.back() == '%';
+    const std::string digits = percent ? text.substr(0, text.size() - 1) : text;
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const long value = std::stol(digits);
+    if (value < 1 || (percent && value > 100))
+        return std::nullopt;
+    KeepBest keep;
+    keep.kind = percent ? KeepBest::Kind::Percent : KeepBest::Kind::Count;
+    keep.value = std::int32_t(value);
+    return keep;
+}
 
 ParseOutcome ParseCommandLine(int argc, char** argv)
 {
@@ -74,6 +95,20 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
     app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->type_name("FILE.csv");
     app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+    auto* largest = app.add_flag("--largest-object", o.centring.largestObject,
+                                 "Centre on the largest bright object only (moons and stars beside it are ignored)");
+    auto* surface = app.add_flag("--surface", o.centring.surface,
+                                 "Align frames by their content (Moon, Sun, close-ups that fill the frame)");
+    auto* refresh = app.add_option("--surface-refresh", o.centring.surfaceRefresh,
+                                   "Frames between two reference frames in surface mode")
+                        ->check(CLI::Range(1, 10000))->capture_default_str();
+    std::string keepBest;
+    auto* keep = app.add_option("--keep-best", keepBest,
+                                "Write only the best frames of each file, in their order: a share (25%) or a count (500)")
+                     ->type_name("N%|N")->check(kKeepBest);
+    app.add_option("--best-frame", o.bestFramePath,
+                   "Write the sharpest crop of the file as PNG (with several files, FILE-<input name>.png)")
+        ->type_name("FILE.png");
 
     ParseOutcome outcome;
     try {
@@ -101,7 +136,15 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         if (incomplete->count() == 0) o.removeIncomplete = saved.ignoreIncomplete;
         if (effect->count() == 0) o.showEffect = saved.showEffect;
         o.autoColor = saved.autoColor;
+        const CentringOptions c = CentringFrom(saved);
+        if (largest->count() == 0) o.centring.largestObject = c.largestObject;
+        if (surface->count() == 0) o.centring.surface = c.surface;
+        if (refresh->count() == 0) o.centring.surfaceRefresh = c.surfaceRefresh;
+        if (keep->count() == 0) o.centring.keepBest = c.keepBest;
     }
+    if (keep->count() > 0)
+        o.centring.keepBest = *ParseKeepBest(keepBest);
+    o.centring.bestFrame = !o.bestFramePath.empty();
     if (colorFlag)
         o.color = true;
     else if (grayFlag)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/centring_options.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,7 +26,12 @@ struct CliOptions {
     std::string settingsPath;
     bool testOnly = false;
     bool quiet = false;
+    CentringOptions centring;
+    std::string bestFramePath;        // --best-frame; centring.bestFrame follows it
 };
+
+// "25%" (a share, 1..100) or "500" (a count, >= 1); nothing for anything else.
+std::optional<KeepBest> ParseKeepBest(const std::string& text);
 
 enum ExitStatus : int {
     kExitOk = 0,

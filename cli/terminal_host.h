@@ -36,6 +36,7 @@ public:
     bool grayscale() const override { return m_grayscale; }
     bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
     bool outputBesideInput() const override { return m_options.besideInput; }
+    CentringOptions centring() const override { return m_options.centring; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
 
@@ -48,6 +49,7 @@ public:
     void showMessage(const std::string& text) override;
     void selectOutputMode(bool color) override { m_grayscale = !color; }
     void frameAnalysed(const FrameRecord& record) override;
+    void bestFrame(const OutputBitmap& picture) override;
 
     std::vector<std::string> files() const override { return m_options.files; }
     std::int32_t thresholdPosition() const override { return m_options.threshold; }

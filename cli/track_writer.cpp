@@ -11,6 +11,7 @@ const char* OutcomeText(FrameRecord::Outcome outcome)
     case FrameRecord::Outcome::NoPlanet: return "no planet";
     case FrameRecord::Outcome::Incomplete: return "incomplete";
     case FrameRecord::Outcome::NotWritten: return "not written";
+    case FrameRecord::Outcome::NotKept: return "not kept";
     case FrameRecord::Outcome::Analysed: break;
     }
     return "analysed";
@@ -29,11 +30,17 @@ std::string Quoted(const std::string& text)
 
 } // namespace
 
-TrackWriter::TrackWriter(const std::string& path) : m_file(std::fopen(path.c_str(), "w"))
+TrackWriter::TrackWriter(const std::string& path, bool quality, bool shift)
+    : m_file(std::fopen(path.c_str(), "w")), m_quality(quality), m_shift(shift)
 {
     if (!m_file)
         throw std::runtime_error("Couldn't create the track file " + path);
-    std::fputs("file,frame,time,center_x,center_y,radius_x,radius_y,outcome\n", m_file.get());
+    std::fputs("file,frame,time,center_x,center_y,radius_x,radius_y,outcome", m_file.get());
+    if (m_quality)
+        std::fputs(",quality", m_file.get());
+    if (m_shift)
+        std::fputs(",shift_x,shift_y", m_file.get());
+    std::fputs("\n", m_file.get());
 }
 
 void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record)
@@ -41,7 +48,12 @@ void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, c
     // Frames are analysed with y counted from the bottom row; people and
     // image tools count from the top.
     const double pictureY = double(inputHeight - 1) - record.centerY;
-    std::fprintf(m_file.get(), "%s,%d,%.6f,%.4f,%.4f,%.4f,%.4f,%s\n", Quoted(fileName).c_str(), record.index,
+    std::fprintf(m_file.get(), "%s,%d,%.6f,%.4f,%.4f,%.4f,%.4f,%s", Quoted(fileName).c_str(), record.index,
                  record.sampleTime, record.centerX, pictureY, record.radiusX, record.radiusY,
                  OutcomeText(record.outcome));
+    if (m_quality)
+        std::fprintf(m_file.get(), ",%.4f", record.quality);
+    if (m_shift)
+        std::fprintf(m_file.get(), ",%.3f,%.3f", record.shiftX, record.shiftY);
+    std::fputs("\n", m_file.get());
 }

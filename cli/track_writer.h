@@ -8,10 +8,12 @@
 
 // One CSV line per processed frame: where the planet was and what became of
 // the frame. Coordinates are picture coordinates: x from the left, y from the top.
+// Columns beyond the first eight come only with the options that fill them, at
+// the end: quality (ranked runs), shift_x and shift_y (surface mode).
 class TrackWriter {
 public:
     // Throws std::runtime_error when the file cannot be created.
-    explicit TrackWriter(const std::string& path);
+    explicit TrackWriter(const std::string& path, bool quality = false, bool shift = false);
 
     void write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record);
 
@@ -20,4 +22,6 @@ private:
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Closer> m_file;
+    bool m_quality;
+    bool m_shift;
 };

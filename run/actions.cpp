@@ -37,6 +37,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     host.clearLog();
     state.thresholdPercent = double(host.thresholdPosition());
     state.frameLimit = 2;
+    state.centring = host.centring();
+    state.objectFillsFrame = false;
 
     const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
     if (result == 0) {
@@ -56,6 +58,10 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     const bool passed = result == 0 && state.framesSeen > 0 && state.cogValid && state.cropValid;
     if (passed)
         host.showTestPassed(state.cropWidth, state.cropHeight);
+    if (passed && state.objectFillsFrame) {
+        host.appendLog(kFillsFrameWarning, true);
+        host.showMessage(kFillsFrameWarning);
+    }
     host.setProcessEnabled(passed);
     return passed;
 }
@@ -111,6 +117,7 @@ public:
     void appendLog(const std::string& line, bool repaint) override { m_host.appendLog(line, repaint); }
     void showMessage(const std::string& text) override { m_messages.push_back(text); }
     void frameAnalysed(const FrameRecord& record) override { m_host.frameAnalysed(record); }
+    void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
 
     std::vector<std::string>& messages() { return m_messages; }
 
@@ -167,8 +174,9 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         state.framesWritten = 0;
         state.outputFailed = false;
 
-        // Mode and size are fixed for the whole file when its output opens.
+        // Mode, size and centring are fixed for the whole file when its output opens.
         state.outputGrayscale = host.grayscale();
+        state.centring = host.centring();
         const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
         const std::string outputPath = OutputPathFor(state.currentFile, outputDir, state.outputGrayscale);
         if (OutputReplacesInput(outputPath, files)) {

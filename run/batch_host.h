@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/centring_options.h"
 #include "run/run_host.h"
 
 #include <cstdint>
@@ -27,6 +28,9 @@ public:
     // Each output goes into its own input's folder rather than into the
     // folder of the first file.
     virtual bool outputBesideInput() const { return false; }
+    // Largest object, surface mode, keeping the best frames; taken when a
+    // test starts and when each file of a batch starts. All off by default.
+    virtual CentringOptions centring() const { return {}; }
 };
 
 // What the actions show around the runs. A shell without such controls (the

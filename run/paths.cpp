@@ -1,5 +1,7 @@
 #include "run/paths.h"
 
+#include <string_view>
+
 // Only '/' separates directories here: a colon or backslash is an ordinary
 // character of a Linux file name (capture programs put times in names).
 std::string FileNameOf(const std::string& path)
@@ -41,4 +43,11 @@ std::string OutputPathFor(const std::string& inputPath, const std::string& outpu
     const std::string base = inputPath.substr(0, end);
     const std::string name = base + "_" + (grayscale ? "Y8" : "") + "orbic.avi";
     return outputDir + FileNameOf(name);
+}
+
+std::string BestFramePathFor(const std::string& inputPath, const std::string& outputDir)
+{
+    std::string path = OutputPathFor(inputPath, outputDir, false);
+    constexpr std::string_view kSuffix = "orbic.avi";
+    return path.substr(0, path.size() - kSuffix.size()) + "best.png";
 }

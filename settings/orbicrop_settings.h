@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/centring_options.h"
 #include "settings/ini_file.h"
 
 #include <cstdint>
@@ -16,11 +17,22 @@ struct OrbicropSettings {
     bool color = true;              // RGB24 output; saved, never loaded
     std::int32_t width = 12;        // 2..40
     std::int32_t height = 12;       // 2..40
+    // Section "Centring"; older files lack it and get these defaults.
+    bool largestObject = false;
+    bool surface = false;
+    std::int32_t surfaceRefresh = 50;   // 1..10000 frames
+    std::int32_t keepBest = 0;          // 0: every frame; else percent (1..100) or a count
+    bool keepBestFrames = false;        // keepBest counts frames rather than percent
+    bool bestFrame = false;
 };
+
+// The centring choices the settings hold, as the core takes them.
+CentringOptions CentringFrom(const OrbicropSettings& settings);
 
 constexpr std::int32_t kThresholdMin = -100;
 constexpr std::int32_t kThresholdMax = 100;
 constexpr const char* kSettingsFileName = "Orbicrop.ini";
+constexpr std::int32_t kKeepBestFramesMax = 1000000;
 
 // Reads the settings, clamping the numbers into the ranges of their controls.
 // A missing file, section or key, or a value that is not an integer, gives the
@@ -30,7 +42,9 @@ OrbicropSettings LoadOrbicropSettings(const std::string& path);
 
 // Writes the nine keys in a fixed order ("COG" threshold, showeffect;
 // "Output" ignoreIncomplete, autocolor, color; "Size" width, height, auto;
-// "Output" debayersafe), changing nothing else in the file.
+// "Output" debayersafe), then the section "Centring" (only when the file
+// has it or a centring choice is not at its default), changing nothing else
+// in the file.
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings);
 // Loads the file as it stands, writes the keys and saves it. Throws
 // SettingsError "Unable to write to " + path when it cannot be written, and
