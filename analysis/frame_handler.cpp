@@ -105,7 +105,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     record.radiusY = m.radiusY;
     // The report's picture rows run downwards.
     record.shiftX = m.shift.x;
-    record.shiftY = -m.shift.y;
+    record.shiftY = 0.0 - m.shift.y;   // no "-0.000" for a still frame
     if (m_state.testMode) {
         cropForTest(frame, m);
         record.outcome = FrameRecord::Outcome::Analysed;
@@ -138,14 +138,11 @@ CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame)
                                             true});
         m = {fix.found, fix.centerX, fix.centerY, fix.radiusX, fix.radiusY, {}};
     }
-    // Only a test looks; the extents are those of the blocks measured. With
-    // inverse the planet blocks are dark: reaching across the frame they are
-    // the sky around a bright object, which content alignment would not mend.
-    if (m_state.testMode && !m_state.centring.surface && !m_state.objectFillsFrame && !m_options.inverse()) {
-        const PlanetFix fix = SearchPlanet(m_state, frame, nullptr,
-                                           {m_state.thresholdPercent, false, false, m_state.centring.largestObject});
-        m_state.objectFillsFrame = fix.found && fix.fillsFrame;
-    }
+    // Only a test looks. With inverse the planet blocks are dark: reaching
+    // across the frame they are the sky around a bright object, which
+    // content alignment would not mend.
+    if (m_state.testMode && !m_state.centring.surface && !m_state.objectFillsFrame && !m_options.inverse())
+        m_state.objectFillsFrame = PlanetFillsFrame(m_state, frame, m_state.thresholdPercent);
     return m;
 }
 

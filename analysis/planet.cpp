@@ -113,6 +113,31 @@ PlanetFix SearchPlanet(const TProcessingState& state, const FrameView& frame, co
     return LocatePlanet(state, frame, mark, search);
 }
 
+bool PlanetFillsFrame(const TProcessingState& state, const FrameView& frame, double percent)
+{
+    const BlockGrid grid = MakeBlockGrid(frame.width, frame.height, state.blockSize);
+    if (grid.count() == 0)
+        return false;
+    const auto sums = BlockScratch(std::size_t(grid.count()));
+    SumGreenBlocks(frame, grid, sums);
+    const std::int32_t peak = HistogramPeak(sums, grid.blockSize);
+    const std::int32_t area = grid.blockSize * grid.blockSize;
+    const std::int64_t cut = std::max<std::int64_t>(IntegerCut(ThresholdFromPeak(peak, percent) * double(area)),
+                                                    std::int64_t(peak) * area);
+    bool left = false, right = false, bottom = false, top = false;
+    for (std::int32_t row = 0; row < grid.rows; ++row) {
+        for (std::int32_t column = 0; column < grid.columns; ++column) {
+            if (std::int64_t(sums[std::size_t(row) * std::size_t(grid.columns) + std::size_t(column)]) <= cut)
+                continue;
+            left |= column == 0;
+            right |= column == grid.columns - 1;
+            bottom |= row == 0;
+            top |= row == grid.rows - 1;
+        }
+    }
+    return (left && right) || (bottom && top);
+}
+
 namespace {
 
 PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std::span<const std::int32_t> sums,

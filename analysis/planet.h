@@ -69,5 +69,11 @@ struct PlanetFix {
 PlanetFix SearchPlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
                        const PlanetSearch& search);
 
+// Whether the planet blocks that carry weight (brighter than the sky) reach
+// two opposite borders of the block grid: the object fills the frame, and its
+// centre of gravity moves with whatever the threshold lets in at the edges.
+// Blocks of a negative setting that weigh nothing (the sky) do not count.
+bool PlanetFillsFrame(const TProcessingState& state, const FrameView& frame, double percent);
+
 // A green level plus the show-effect brightening, kept within a byte.
 std::uint8_t ClampByte(std::int32_t value);

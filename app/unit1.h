@@ -81,8 +81,8 @@ public:
     QLabel* Label5 = nullptr;
     TGauge* Gauge1 = nullptr;
     StatusBar* StatusBar1 = nullptr;
-    // 7) Centring: options beyond the given controls, below the group to the
-    // right of the help box.
+    // 7) Centring: options beyond the given controls, on the help box's row,
+    // right of the place of "6) More options".
     QGroupBox* GroupBox6 = nullptr;
     QCheckBox* checkLargestObject = nullptr;
     QCheckBox* checkSurface = nullptr;

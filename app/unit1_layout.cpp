@@ -188,9 +188,11 @@ void TForm1::createControls()
         help << QString::fromLatin1(line);
     Label5->setText(help.join(QLatin1Char('\n')));
 
-    // Beside the given controls: below the box to the right of the help box,
-    // so that nothing given moves.
-    GroupBox6 = Make<QGroupBox>(this, 705, 558, 185, 128);
+    // Beside the given controls, on the help box's row: the box "6) More
+    // options" takes the place right of the help box (705), this one the
+    // place right of that. Nothing given moves, and the window only widens,
+    // so it still fits the height of small screens.
+    GroupBox6 = Make<QGroupBox>(this, 897, 405, 184, 145);
     GroupBox6->setTitle(QStringLiteral("7) Centring"));
     checkLargestObject = Make<QCheckBox>(GroupBox6, 8, 18, 170, 17);
     checkLargestObject->setText(QStringLiteral("Largest object only"));

@@ -60,16 +60,18 @@ TEST(LargestObject, IgnoresTheSmallerGroupAndTintsItInThePreview)
     EXPECT_EQ(f.pixel(20, 20)[1], 200);   // planet untouched
 }
 
-TEST(LargestObject, ObjectAcrossTheFrameFillsIt)
+// Bright blocks from one border to the opposite one fill the frame; the sky
+// that a negative setting counts as planet does not.
+TEST(PlanetFillsFrame, BrightBlocksFromBorderToBorder)
 {
     Frame f(64, 48, 10);
     f.fill(0, 12, 64, 36, 200);   // a band from the left border to the right one
     const TProcessingState state = StateFor(f);
-    EXPECT_TRUE(SearchPlanet(state, f.markable().view(), nullptr, {5.0, false, false, false}).fillsFrame);
-    EXPECT_TRUE(SearchPlanet(state, f.markable().view(), nullptr, {5.0, false, false, true}).fillsFrame);
+    EXPECT_TRUE(PlanetFillsFrame(state, f.markable().view(), 5.0));
     Frame g(64, 48, 10);
     g.fill(0, 12, 60, 36, 200);   // one border only
-    EXPECT_FALSE(SearchPlanet(state, g.markable().view(), nullptr, {5.0, false, false, false}).fillsFrame);
+    EXPECT_FALSE(PlanetFillsFrame(state, g.markable().view(), 5.0));
+    EXPECT_FALSE(PlanetFillsFrame(state, g.markable().view(), -50.0));
 }
 
 // Stripes score higher than the same stripes blurred, and a bright edge

@@ -37,7 +37,7 @@ private slots:
         WindowFixture f;
         TForm1& w = f.create();
         QCOMPARE(w.windowTitle(), QStringLiteral("Orbicrop " ORBICROP_TEST_VERSION " - Center and Crop Planetary AVIs"));
-        QCOMPARE(w.size(), QSize(706, 590));
+        QCOMPARE(w.size(), QSize(1090, 590));   // widened by "7) Centring" on the help row
         QCOMPARE(w.trackCOG->value(), 5);
         QCOMPARE(w.lblCog->text(), QStringLiteral("5"));
         QCOMPARE(w.lblWidth->text(), QStringLiteral("192"));

@@ -96,14 +96,14 @@ private slots:
         QCOMPARE(QColor(preview.pixel(160, 120)), QColor(230, 180, 60));
         QCOMPARE(QColor(preview.pixel(2, 2)), QColor(8, 8, 8));
         QVERIFY(w.btnProcess->isEnabled());
-        QCOMPARE(w.size(), QSize(706, 590));
+        QCOMPARE(w.size(), QSize(1090, 590));   // widened by "7) Centring" on the help row
         QVERIFY(f.shown->empty());
 
         // The largest output: the window grows around the preview.
         w.trackWidth->setValue(40);
         w.trackHeight->setValue(40);
         QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->size(), QSize(641, 641), 1000);
-        QCOMPARE(w.size(), QSize(200 + 641 + 9, 5 + 641 + 2 + 19 + 19));
+        QCOMPARE(w.size(), QSize(897 + 184 + 9, 5 + 641 + 2 + 19 + 19));
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
     }
@@ -139,7 +139,7 @@ private slots:
         QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
         QVERIFY(w.Image->isHidden());
         QVERIFY(!w.btnProcess->isEnabled());
-        QCOMPARE(w.width(), 706);
+        QCOMPARE(w.width(), 1090);
 
         // Process after a failed test does nothing but clear the log.
         w.btnProcessClick();

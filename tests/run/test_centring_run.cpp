@@ -134,9 +134,13 @@ TEST(CentringRun, TestOfAFrameFillingObjectPassesWithAWarning)
     run.options = {96, 64, 2};
     const Texture texture(96, 64);
     run.painter = [&](std::int32_t, std::uint8_t* frame) {
+        // Detail on a surface that brightens to the right, as towards the
+        // full-lit side of the terminator: the bright part reaches from the
+        // bottom border to the top one.
         for (std::int32_t y = 0; y < 64; ++y)
             for (std::int32_t x = 0; x < 96; ++x)
-                std::fill_n(frame + (std::size_t(y) * 96 + std::size_t(x)) * 3, 3, texture.at(x, y));
+                std::fill_n(frame + (std::size_t(y) * 96 + std::size_t(x)) * 3, 3,
+                            std::uint8_t(texture.at(x, y) / 2 + x));
     };
     EXPECT_TRUE(run.test({}));
     EXPECT_EQ(run.host.log.back(), kFillsFrameWarning);
