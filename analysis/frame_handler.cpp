@@ -1,7 +1,6 @@
 #include "analysis/frame_handler.h"
 
 #include "analysis/crop.h"
-#include "analysis/frame_quality.h"
 #include "analysis/planet.h"
 #include "analysis/rounding.h"
 
@@ -182,7 +181,7 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
     if (m_ranking == nullptr || m_pass == Pass::Single)
         return write();
     if (m_pass == Pass::Measure) {
-        m_ranking->add(record.index, FrameQuality(m_bitmap));
+        m_ranking->add(record.index, m_quality.score(m_bitmap));
         return FrameRecord::Outcome::NotWritten;
     }
     record.quality = m_ranking->normalised(record.index);

@@ -2,6 +2,7 @@
 
 #include "analysis/frame_aligner.h"
 #include "analysis/frame_output.h"
+#include "analysis/frame_quality.h"
 #include "analysis/frame_ranking.h"
 #include "analysis/frame_sink.h"
 #include "analysis/processing_state.h"
@@ -73,6 +74,7 @@ private:
     OutputBitmap m_bitmap;
     GrayPlane m_grayPlane;
     std::vector<std::uint8_t> m_expanded;
+    QualityMeter m_quality;
     Pass m_pass = Pass::Single;
     FrameRanking* m_ranking = nullptr;
     FrameAligner* m_aligner = nullptr;
