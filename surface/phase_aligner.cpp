@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "surface/phase_aligner.h"
 
 #include <fftw3.h>
