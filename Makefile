@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One-command entry points. `make test` works on a fresh Debian 12 machine:
 # it installs what is missing, configures, builds and runs the whole suite.
 

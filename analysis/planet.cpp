@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/planet.h"
 
 #include "analysis/block_scratch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/process_setup.h"
 #include "app/unit1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Construction of the window's controls: places, sizes, texts, hints, fonts
 // and keyboard order. Places are in pixels at 96 dots per inch; a control in
 // a group is placed relative to the group's top-left corner.

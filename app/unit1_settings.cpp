@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/settings_place.h"
 #include "app/unit1.h"
 

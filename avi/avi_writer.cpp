@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "avi/avi_writer.h"
 
 #include "avi/avi_video_file.h"

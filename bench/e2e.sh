@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end timing of orbicrop-cli against a plain FFmpeg crop (no centring)
 # on the same inputs, in the same run. Per input: the median wall time of each
 # side (hyperfine), their ratio, and for each side user and system CPU time,

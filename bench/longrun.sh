@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Long runs of orbicrop-cli: a batch of many files in one run, and one very
 # long file. Peak memory must not grow with the number of files or frames
 # (1 file against all of them, a tenth of the long file against all of it),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orbicrop-cli: the window's test and process actions for terminals and scripts.
 
 #include "analysis/processing_state.h"

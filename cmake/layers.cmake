@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Folders are layers: each library sees only the folders it may use. Its
 # include path is a view in the build tree that holds links to exactly those
 # folders (or single headers), so including from a folder above fails to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random frames, sizes, thresholds and flags through the planet search and
 // the crop: nothing may read or write outside the frame, the bitmap or the
 // grey plane, and the results must keep their invariants.

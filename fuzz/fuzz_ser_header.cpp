@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a SER file: the header parse, the frame layout (for
 // the bytes' own size and for a size read from the bytes, up to 2^64 - 1),
 // the format probe and the conversion of the frames present, and the whole

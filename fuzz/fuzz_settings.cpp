@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the settings file, through the same steps as the
 // program: load, read every key with its clamps, write the keys back, save.
 // A user's file may hold anything (other programs' sections, comments,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Marks a simple per-pixel loop to be compiled in AVX2 as well as for the

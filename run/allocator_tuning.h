@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Some decoders hand over every frame in a fresh frame-sized block (FFmpeg's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/file_run.h"
 
 #include "analysis/frame_handler.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/staged_output.h"
 
 #include "run/paths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ser/ser_colour.h"
 
 namespace orbicrop::ser {

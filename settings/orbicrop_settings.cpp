@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/orbicrop_settings.h"
 
 #include "analysis/processing_state.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a deterministic sample capture: a planet drifting over a noisy sky,
 // as an uncompressed RGB24 AVI at 30 frames per second.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshot: the window after a passing test on the sample
 # video, under a virtual X server.
 #

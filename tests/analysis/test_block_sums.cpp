@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block sums and the histogram against plain loops over the pixels, on
 // frames whose widths leave partial vectors, blocks and pixels at the right.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/block_sums.h"
 #include "analysis/processing_state.h"
 #include "analysis/rounding.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the window's Qt Test classes: all of them, or the one named first on
 // the command line (each is its own CTest test); the remaining arguments go
 // to Qt Test.

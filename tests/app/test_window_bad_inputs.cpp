@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reliability corpus (tests/support/bad_inputs.h) through the window:
 // every damaged or unusual input, opened alone, ends with the message the
 // command-line tool prints (without its "orbicrop-cli: " prefix), or with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as it stands before any video is opened: what the user sees at
 // start, the labels that follow the sliders, the colour swatches, the gauge,
 // the error box text, the version in the title and the settings file's place.

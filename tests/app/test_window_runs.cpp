@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Open, test and process on real video files: clips written by our own AVI
 // writer and decoded by the program's frame source.
 #include "test_classes.h"

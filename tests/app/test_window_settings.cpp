@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file as the window reads it at start and writes it at exit.
 #include "test_classes.h"
 #include "window_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/avi/avi_test_support.h"
 #include "support/subprocess.h"
 

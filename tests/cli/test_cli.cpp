@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line tool end to end: synthetic clips with a known planet path
 // in, cropped AVIs out, checked byte for byte with an independent decoder.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Option errors and exit statuses of the command-line tool.
 
 #include "support/subprocess.h"

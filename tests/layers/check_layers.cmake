@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source folder includes a header from a folder it may not use.
 # The build's include views already refuse such includes; this check names
 # the offending line, and covers headers no target compiles on its own.

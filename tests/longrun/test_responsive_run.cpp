@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long processing run as the window sees it: the core must hand control
 // back (processEvents) after every frame and never hold it long enough for
 // the window to stop repainting, through a whole batch file of tens of

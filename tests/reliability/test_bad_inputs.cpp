@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every damaged or unusual input ends with its message and the right exit
 // status, never a crash or a hang, and a batch goes on past it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults around the files: an output folder that cannot be written, a file
 // size limit, an interrupt. Inputs stay as they were; outputs stay readable.
 
@@ -81,26 +82,18 @@ TEST(Faults, InterruptClosesTheOutputWithItsFramesAndExits130)
     TempDir dir;
     DiscClip clip = SmallClip(320, 240);
     clip.write(dir.file("night.avi"), 3000);
-    const std::string command = std::string(ORBICROP_CLI) + " -q --color -W 64 -H 64 " + ShellQuote(dir.file("night.avi"))
-                                + " >" + ShellQuote(dir.file("out.txt")) + " 2>" + ShellQuote(dir.file("err.txt"));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    StartedCommand tool(std::string(ORBICROP_CLI) + " -q --color -W 64 -H 64 " + ShellQuote(dir.file("night.avi")),
+                        dir.path());
     // Wait until frames are being written (under the temporary name the
     // tool's process id makes), then interrupt.
     const std::string output = dir.file("night_orbic.avi");
-    const std::string partial = dir.file(".night_orbic.avi.partial-" + std::to_string(child));
+    const std::string partial = dir.file(".night_orbic.avi.partial-" + std::to_string(tool.pid()));
     for (int i = 0; i < 200 && (!fs::exists(partial) || fs::file_size(partial) < 200000); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    kill(child, SIGINT);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_NE(ReadWholeFile(dir.file("err.txt")).find("interrupted"), std::string::npos);
+    tool.signal(SIGINT);
+    const CommandResult r = tool.wait();
+    EXPECT_EQ(r.status, 130);
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos);
     EXPECT_FALSE(fs::exists(partial));
     const auto probe = Probe(output, dir.path());
     EXPECT_GT(probe.frames, 0);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The test and process actions with synthetic sources: what the shells see,
 // and what lands on disk.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings files that are damaged, huge, odd or not files at all: the program
 // reads the defaults for what it cannot read, and a save never loses a line
 // that it does not own (every such line is still there, byte for byte and in

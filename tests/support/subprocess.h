@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "support/temp_dir.h"
@@ -81,6 +82,60 @@ inline CommandResult RunProgram(const std::vector<std::string>& args, const std:
     for (const std::string& a : args) command += (command.empty() ? "" : " ") + ShellQuote(a);
     return RunCommand(command, scratchDir);
 }
+
+// A command started through the shell and left running, for tests that act
+// on it while it runs (an interrupt). Its output goes to the scratch folder
+// as with RunCommand. A command not waited for is killed and reaped.
+class StartedCommand {
+public:
+    StartedCommand(const std::string& command, const std::string& scratchDir)
+        : m_outPath(scratchDir + "/.stdout"), m_errPath(scratchDir + "/.stderr")
+    {
+        const std::string full = "exec " + command + " >" + ShellQuote(m_outPath) + " 2>" + ShellQuote(m_errPath)
+                                 + " </dev/null";
+        m_pid = ::fork();
+        if (m_pid < 0)
+            throw std::runtime_error("fork failed");
+        if (m_pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", full.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~StartedCommand()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    StartedCommand(const StartedCommand&) = delete;
+    StartedCommand& operator=(const StartedCommand&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    void signal(int number) const { ::kill(m_pid, number); }
+
+    // Waits for the command to end; what it printed, and its status.
+    CommandResult wait()
+    {
+        int raw = 0;
+        CommandResult r;
+        if (::waitpid(m_pid, &raw, 0) == m_pid) {
+            if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+            else if (WIFSIGNALED(raw)) r.status = 128 + WTERMSIG(raw);
+        }
+        m_pid = -1;
+        r.out = ReadWholeFile(m_outPath);
+        r.err = ReadWholeFile(m_errPath);
+        std::remove(m_outPath.c_str());
+        std::remove(m_errPath.c_str());
+        return r;
+    }
+
+private:
+    std::string m_outPath;
+    std::string m_errPath;
+    pid_t m_pid = -1;
+};
 
 // Runs work in a child process whose file size limit is fileSizeLimit, the
 // way a full disk or a quota refuses a write: the kernel lets part of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Support for the FFmpeg frame source's tests: tiny clips made with the ffmpeg
@@ -132,7 +133,7 @@ public:
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t length) override
     {
         frames.push_back({sampleTime, Bytes(buffer, buffer + length), length, std::this_thread::get_id()});
-        return 0;
+        return std::int32_t(frames.size()) == stopAfter ? 1 : 0;
     }
 
     Bytes allBytes() const
@@ -149,6 +150,7 @@ public:
     }
 
     std::vector<Received> frames;
+    std::int32_t stopAfter = -1;   // answer "stop" after this many frames
 };
 
 // A file opened the way the file run opens it: its video stream described.

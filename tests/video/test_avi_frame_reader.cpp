@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Uncompressed AVIs read straight from the file: the frames, bytes and times
 // FFmpeg's decoding gives, and FFmpeg's decoding wherever that is not sure.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening files with the FFmpeg frame source: what cannot be loaded, the
 // stream search and the steps that fail before anything plays.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pixels the FFmpeg frame source hands to the sink: exact for
 // uncompressed sources, rows bottom-up, whatever the frame size does.
 

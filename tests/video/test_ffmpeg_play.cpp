@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing files with the FFmpeg frame source: which frames reach the sink,
 // in what order, on which thread, and how playing ends.
 
@@ -231,4 +232,20 @@ TEST_F(FfmpegPlay, TruncatedFilePlaysTheFramesBeforeTheCut)
     ASSERT_GT(sink.frames.size(), 3u);
     ASSERT_LT(sink.frames.size(), 20u);
     EXPECT_EQ(sink.indices(), iota(int(sink.frames.size())));
+}
+
+// A sink's non-zero status ends playing at once, without an error, and the
+// source plays again from the start afterwards (decoding ran ahead of it).
+TEST(FfmpegSink, AskingToStopEndsPlayingWithoutAnError)
+{
+    ClipFolder folder;
+    const auto avi = folder.ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25:d=0.8 -c:v mjpeg", "stop.avi");
+    Opened opened = openVideo(avi);
+    RecordingSink first;
+    first.stopAfter = 3;
+    opened.source->play({}, first);
+    EXPECT_EQ(first.frames.size(), 3u);
+    RecordingSink again;
+    opened.source->play({}, again);
+    EXPECT_EQ(again.frames.size(), 20u);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // YUV sources through the FFmpeg frame source: chroma interpolated at the
 // position the stream states, and each codec's matrix and range honoured.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/ser/ser_header.h"
 
 #include "support/ser_writer.h"

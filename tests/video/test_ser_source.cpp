@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/ser/ser_source.h"
 
 #include "analysis/rounding.h"
@@ -23,6 +24,7 @@ constexpr std::int64_t kPlayAll = std::numeric_limits<std::int64_t>::max();
 class RecordingSink : public FrameSink {
 public:
     std::int32_t throwAt = -1;
+    std::int32_t stopAfter = -1;   // answer "stop" after this many frames
     std::vector<std::vector<std::uint8_t>> pictures;
     std::vector<double> times;
     std::vector<std::thread::id> threads;
@@ -35,7 +37,7 @@ public:
         std::memset(buffer, 0xEE, std::size_t(bufferLength));
         if (std::int32_t(pictures.size()) - 1 == throwAt)
             throw std::runtime_error("sink gave up");
-        return 0;
+        return std::int32_t(pictures.size()) == stopAfter ? 1 : 0;
     }
 };
 
@@ -427,6 +429,16 @@ INSTANTIATE_TEST_SUITE_P(
                     Stop{"MaxFramesFour", 4000000, 4, 4}, Stop{"StopBeforeMaxFrames", 800000, 5, 2},
                     Stop{"MaxFramesBeforeStop", 3600000, 1, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SerSource, ASinkThatAsksToStopGetsNoFurtherFrame)
+{
+    const TempDir dir;
+    const auto source = OpenSerSource(dir.write("clip.ser", Ramp(0, 8, 10).bytes()));
+    RecordingSink sink;
+    sink.stopAfter = 4;
+    source->play({}, sink);
+    EXPECT_EQ(sink.pictures.size(), 4u);
+}
 
 TEST(SerSource, ASinkFailureStopsPlayingAndPassesThrough)
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/ffmpeg/avi_frame_reader.h"
 
 #include "video/frame_source.h"

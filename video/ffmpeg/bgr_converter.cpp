@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/ffmpeg/bgr_converter.h"
 
 #include "image/vector_loop.h"

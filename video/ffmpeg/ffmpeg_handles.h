@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Owning handles for the FFmpeg objects the frame source uses. Each frees its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/ffmpeg/yuv_to_bgr.h"
 
 #include "image/vector_loop.h"

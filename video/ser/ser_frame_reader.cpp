@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/ser/ser_frame_reader.h"
 
 SerFrameReader::SerFrameReader(SerFile file, const SerLayout& layout, SerReading reading)
