@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build test test-asan demo bench bench-e2e large longrun fuzz clean
+.PHONY: all deps configure build test test-asan demo bench bench-e2e large longrun fuzz package clean
 
 all: build
 
@@ -24,6 +24,12 @@ build: configure
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
+
+# A Debian package of both programs, their menu entry, icons and manual
+# pages, left here as orbicrop_<version>_<arch>.deb: `apt install ./orbicrop_*.deb`.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	cp $(BUILD)/orbicrop_*.deb .
 
 # The suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
 test-asan: deps
@@ -84,4 +90,4 @@ longrun: build
 	bench/longrun.sh $(BUILD)/bin
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEMO_DIR)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEMO_DIR) orbicrop_*.deb

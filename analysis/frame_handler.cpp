@@ -4,9 +4,12 @@
 #include "analysis/crop.h"
 #include "analysis/planet.h"
 #include "analysis/rounding.h"
+#include "analysis/sample_crop.h"
 
+#include <cmath>
 #include <cstddef>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -27,13 +30,26 @@ CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Meas
             state.cropWidth, state.cropHeight, ignoreIncomplete, makeGrayPlane};
 }
 
-// The centre a crop takes in surface mode, even when debayerSafe asks for it.
-double SurfaceCoordinate(double value, bool debayerSafe)
+// The centre a crop takes in surface mode, even when a debayer-safe crop or a
+// mosaic written as it is asks for it.
+double SurfaceCoordinate(double value, bool even)
 {
-    if (!debayerSafe)
+    if (!even)
         return value;
     const std::int64_t r = RoundHalfEven(value);
     return (r % 2 != 0) ? double(r + 1) : value;
+}
+
+// A frame's capture time: its own when the source gave one, else the
+// stream's start plus its presentation time. A source that hands its samples
+// decides alone: a capture without stamps has no time.
+std::optional<std::int64_t> FrameTime(const TProcessingState& state, const NativeFrame* native, double sampleTime)
+{
+    if (native != nullptr)
+        return native->utcTicks;
+    if (!state.startUtcTicks || !std::isfinite(sampleTime))
+        return std::nullopt;
+    return *state.startUtcTicks + std::int64_t(std::llround(sampleTime * 1e7));
 }
 
 } // namespace
@@ -49,25 +65,27 @@ void CFakeCallback::setPass(Pass pass, FrameRanking* ranking)
 
 std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
 {
+    const NativeFrame* native = std::exchange(m_native, nullptr);
     if (!m_state.acceptFrames)
-        return 0;
+        return status();
     // Never read past a buffer that is shorter than the announced frame.
     const std::size_t frameBytes = std::size_t(m_state.inputWidth) * std::size_t(m_state.inputHeight) * 3;
     if (buffer == nullptr || bufferLength < 0 || std::size_t(bufferLength) < frameBytes)
         return 0;
     const MarkableFrame markable = MarkableBgrFrame(m_state, buffer);
-    handle(markable.view(), &markable, sampleTime);
-    return 0;
+    handle(markable.view(), &markable, sampleTime, native);
+    return status();
 }
 
 std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
 {
+    const NativeFrame* native = std::exchange(m_native, nullptr);
     if (!m_state.acceptFrames || bottomRow == nullptr)
-        return 0;
+        return status();
     if (!m_state.testMode) {
         // Processing never writes into the frame, so the source's buffer serves as it is.
-        handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime);
-        return 0;
+        handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime, native);
+        return status();
     }
     // A test may mark the frame for the preview, which needs separate colour
     // bytes: give it the 24-bit frame. Tests are two frames long.
@@ -83,15 +101,23 @@ std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* 
     return BufferCB(sampleTime, m_expanded.data(), std::int32_t(m_expanded.size()));
 }
 
-void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime)
+std::int32_t CFakeCallback::status() const { return m_state.stopRequested ? 1 : 0; }
+
+void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime,
+                           const NativeFrame* native)
 {
     m_grayPlane.clear();
 
+    // A mosaic written as it is names its arrangement once for the whole
+    // file, so every crop of it must start on the same parity: even centres.
+    const bool keepsMosaic = !m_state.testMode && native != nullptr && IsMosaic(native->layout)
+        && m_state.aviWriter != nullptr && m_state.aviWriter->takesSamples();
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
-    Measurement m = measure(frame);
+    const bool evenCentre = m_options.debayerSafe() || keepsMosaic;
+    Measurement m = measure(frame, evenCentre);
     if (m_state.centring.surface && m_aligner != nullptr)
-        alignOnContent(frame, m);
+        alignOnContent(frame, m, evenCentre);
     if (!m.found)
         m_state.cogValid = false;
 
@@ -103,6 +129,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     record.centerY = m.centerY;
     record.radiusX = m.radiusX;
     record.radiusY = m.radiusY;
+    record.utcTicks = FrameTime(m_state, native, sampleTime);
     // The report's picture rows run downwards.
     record.shiftX = m.shift.x;
     record.shiftY = 0.0 - m.shift.y;   // no "-0.000" for a still frame
@@ -110,7 +137,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
         cropForTest(frame, m);
         record.outcome = FrameRecord::Outcome::Analysed;
     } else {
-        record.outcome = m.found ? cropAndWrite(frame, m, record) : FrameRecord::Outcome::NoPlanet;
+        record.outcome = m.found ? cropAndWrite(frame, m, native, record) : FrameRecord::Outcome::NoPlanet;
     }
 
     ++m_state.framesSeen;
@@ -126,16 +153,15 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     m_report.processEvents();
 }
 
-CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame)
+CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre)
 {
     Measurement m;
     if (!m_state.centring.largestObject) {
         m.found = FindPlanet(m_state, frame, m.centerX, m.centerY, m_state.thresholdPercent, m.radiusX, m.radiusY,
-                             m_options.debayerSafe(), m_options.inverse());
+                             evenCentre, m_options.inverse());
     } else {
         const PlanetFix fix = SearchPlanet(m_state, frame, nullptr,
-                                           {m_state.thresholdPercent, m_options.debayerSafe(), m_options.inverse(),
-                                            true});
+                                           {m_state.thresholdPercent, evenCentre, m_options.inverse(), true});
         m = {fix.found, fix.centerX, fix.centerY, fix.radiusX, fix.radiusY, {}};
     }
     // Only a test looks. With inverse the planet blocks are dark: reaching
@@ -150,15 +176,14 @@ CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame)
 // planet search still gives the radii a test sizes its window by. A frame the
 // aligner cannot match keeps the last shift, so it is cropped where its
 // neighbour was.
-void CFakeCallback::alignOnContent(const FrameView& frame, Measurement& m)
+void CFakeCallback::alignOnContent(const FrameView& frame, Measurement& m, bool evenCentre)
 {
     if (const auto shift = m_aligner->shiftOf(frame))
         m_lastShift = *shift;
     m.shift = m_lastShift;
     m.found = true;
-    const bool even = m_options.debayerSafe();
-    m.centerX = SurfaceCoordinate(double(frame.width / 2) + m_lastShift.x, even);
-    m.centerY = SurfaceCoordinate(double(frame.height / 2) + m_lastShift.y, even);
+    m.centerX = SurfaceCoordinate(double(frame.width / 2) + m_lastShift.x, evenCentre);
+    m.centerY = SurfaceCoordinate(double(frame.height / 2) + m_lastShift.y, evenCentre);
 }
 
 // A test crops a window sized from the planet itself: one that reaches the
@@ -174,13 +199,13 @@ void CFakeCallback::cropForTest(const FrameView& frame, const Measurement& m)
 }
 
 FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const Measurement& m,
-                                                 FrameRecord& record)
+                                                 const NativeFrame* native, FrameRecord& record)
 {
     const CropWindow window = OutputWindow(m_state, m, m_options.removeIncomplete(), m_state.outputGrayscale);
     if (!CropFrame(m_state, m_bitmap, frame, m_grayPlane, window))
         return FrameRecord::Outcome::Incomplete;
     if (m_ranking == nullptr || m_pass == Pass::Single)
-        return write();
+        return write(native, window, frame.height, record.utcTicks);
     if (m_pass == Pass::Measure) {
         m_ranking->add(record.index, m_quality.score(m_bitmap));
         return FrameRecord::Outcome::NotWritten;
@@ -190,17 +215,32 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
         m_report.bestFrame(m_bitmap);
     if (!m_ranking->kept(record.index))
         return FrameRecord::Outcome::NotKept;
-    return write();
+    // A kept frame carries its own capture time, as every played frame does.
+    return write(native, window, frame.height, record.utcTicks);
 }
 
 // The output keeps the frames it already has when it refuses one; the rest of
 // the file is not fed to it, and the user is told once.
-FrameRecord::Outcome CFakeCallback::write()
+FrameRecord::Outcome CFakeCallback::write(const NativeFrame* native, const CropWindow& window,
+                                          std::int32_t frameHeight, std::optional<std::int64_t> utcTicks)
 {
     if (m_state.outputFailed || m_state.aviWriter == nullptr)
         return FrameRecord::Outcome::NotWritten;
     try {
-        if (m_state.outputGrayscale)
+        if (m_state.aviWriter->takesSamples()) {
+            if (native != nullptr) {
+                // The same window as the 8-bit crop, whose rows count from the
+                // bottom: its top row is frame row height - bottom - cropHeight
+                // from the top.
+                const std::int64_t left = std::int64_t(window.centerX) - window.width / 2;
+                const std::int64_t bottom = std::int64_t(window.centerY) - window.height / 2;
+                const std::int64_t top = std::int64_t(frameHeight) - bottom - window.height;
+                CropSamples(*native, left, top, window.width, window.height, m_samples);
+            } else {
+                SamplesOfCrop(m_bitmap, m_state.outputGrayscale ? &m_grayPlane : nullptr, m_samples);
+            }
+            m_state.aviWriter->addSamples(m_samples, utcTicks, m_state.framesWritten);
+        } else if (m_state.outputGrayscale)
             m_state.aviWriter->addGrayFrame(m_bitmap, m_grayPlane, m_state.framesWritten);
         else
             m_state.aviWriter->addColorFrame(m_bitmap, m_state.framesWritten);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/crop.h"
 #include "analysis/frame_aligner.h"
 #include "analysis/frame_output.h"
 #include "analysis/frame_quality.h"
@@ -13,6 +14,7 @@
 #include "image/gray_plane.h"
 #include "image/output_bitmap.h"
 
+#include <optional>
 #include <vector>
 
 // The per-frame work of a file run. In a test run it measures and crops the
@@ -26,14 +28,20 @@ public:
     CFakeCallback(TProcessingState& state, const RunOptions& options, RunReport& report)
         : m_state(state), m_options(options), m_report(report) {}
 
-    // Always returns 0: a frame the handler ignores or cannot write is no
-    // reason for the source to stop.
+    // Returns non-zero, asking the source for no further frame, once the
+    // state says a stop was requested (checked after the frame, and after the
+    // shell handled its events); a frame the handler ignores or cannot write
+    // is no reason to stop.
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override;
 
     // Grey frames of a processing run are measured and cropped as they are;
     // the results are those of the same frame expanded to 24 bits.
     bool acceptsGrayFrames() const override { return true; }
     std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override;
+
+    // Kept for the 8-bit call of the same frame: an output that takes
+    // samples gets this frame's samples at the crop window and its time.
+    void NativeFrameCB(const NativeFrame& frame) override { m_native = &frame; }
 
     // Where the planet is in one frame, as measured.
     struct Measurement {
@@ -55,14 +63,20 @@ public:
     void setAligner(FrameAligner* aligner) { m_aligner = aligner; }
 
 private:
+    std::int32_t status() const;
     // markable is the same frame when it may be written (for the show-effect
     // marking); a test always has one.
-    void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime);
-    Measurement measure(const FrameView& frame);
+    // native is the same frame as the source holds it, when it said.
+    void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime, const NativeFrame* native);
+    Measurement measure(const FrameView& frame, bool evenCentre);
     void cropForTest(const FrameView& frame, const Measurement& m);
-    FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m, FrameRecord& record);
-    void alignOnContent(const FrameView& frame, Measurement& m);
-    FrameRecord::Outcome write();
+    // record carries the frame's index and capture time; the writing pass of
+    // a ranked run adds its quality score.
+    FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m, const NativeFrame* native,
+                                      FrameRecord& record);
+    void alignOnContent(const FrameView& frame, Measurement& m, bool evenCentre);
+    FrameRecord::Outcome write(const NativeFrame* native, const CropWindow& window, std::int32_t frameHeight,
+                               std::optional<std::int64_t> utcTicks);
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
 
     TProcessingState& m_state;
@@ -80,6 +94,8 @@ private:
     FrameRanking* m_ranking = nullptr;
     FrameAligner* m_aligner = nullptr;
     ContentShift m_lastShift;
+    SampleFrame m_samples;                  // the frame as an output that takes samples gets it
+    const NativeFrame* m_native = nullptr;  // set by NativeFrameCB for the next 8-bit call only
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

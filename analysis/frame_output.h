@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/native_frame.h"
 #include "image/gray_plane.h"
 #include "image/output_bitmap.h"
 
 #include <cstdint>
+#include <optional>
 
 // Where the frame handler puts the frames of a processing run. The handler
 // knows no file format: the run layer adapts a writer to this.
@@ -19,4 +21,14 @@ public:
     virtual ~FrameOutput() = default;
     virtual void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) = 0;
     virtual void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) = 0;
+
+    // An output that keeps the source's own samples takes every frame here
+    // instead: the crop of the source's samples when the source has them,
+    // else the bytes of the 8-bit crop (see SamplesOfCrop). utcTicks is the
+    // frame's capture time when known (100 ns ticks since 0001-01-01 UTC).
+    virtual bool takesSamples() const { return false; }
+    virtual void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index)
+    {
+        (void)frame; (void)utcTicks; (void)index;
+    }
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/native_frame.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -34,4 +36,11 @@ public:
         (void)sampleTime; (void)bottomRow; (void)stride;
         return 0;
     }
+
+    // A source whose file holds more than the 8-bit frame tells (deeper
+    // samples, a colour mosaic, the capture time) hands the frame as stored
+    // here, right before the BufferCB or GrayBufferCB call of the same frame;
+    // it stays valid until that call returns. Sinks that write only 8-bit
+    // frames ignore it.
+    virtual void NativeFrameCB(const NativeFrame& frame) { (void)frame; }
 };

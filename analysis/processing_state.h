@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class FrameOutput;
@@ -33,6 +34,7 @@ struct TProcessingState {
     bool acceptFrames = false;       // the frame handler may work on frames
     bool busy = false;               // a file run is in progress
     bool autoColorPending = false;   // the next completed test may choose colour or greyscale
+    bool stopRequested = false;      // the user asked to end the batch: the frame in hand is the last one played
     std::int32_t framesSeen = 0;     // frames handled in the current run
     std::int32_t framesWritten = 0;  // frames written to the current output; index of the next one
     bool outputFailed = false;       // the current output refused a frame; nothing more is written to it
@@ -42,6 +44,9 @@ struct TProcessingState {
     FrameOutput* aviWriter = nullptr; // where a processing run's frames go; not owned here
     CentringOptions centring;        // taken from the shell when a test or a batch file starts
     bool objectFillsFrame = false;   // a test frame's planet blocks reached two opposite borders
+    // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
+    // when known; frames without their own time are dated from it.
+    std::optional<std::int64_t> startUtcTicks;
 };
 
 constexpr std::int32_t kBlockSize = 4;

@@ -4,6 +4,7 @@
 #include "image/output_bitmap.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // One frame's outcome, for shells that keep a track of the planet.
@@ -23,6 +24,7 @@ struct FrameRecord {
     double quality = 0.0;
     double shiftX = 0.0;
     double shiftY = 0.0;
+    std::optional<std::int64_t> utcTicks;   // capture time (100 ns ticks since 0001-01-01 UTC), when known
 };
 
 // What a run tells the shell that drives it (the window, the command-line

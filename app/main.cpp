@@ -6,8 +6,6 @@
 #include <QIcon>
 #include <QTimer>
 
-
-
 namespace {
 constexpr int kOpenFilesDelayMs = 300;
 } // namespace
@@ -16,20 +14,21 @@ int main(int argc, char* argv[])
 {
     PrepareProcess(argv);
     QApplication application(argc, argv);
+    // No display name: Qt would append it to the window title, which must
+    // read exactly as the window sets it.
     QApplication::setApplicationName(QStringLiteral("orbicrop"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Orbicrop"));
     Q_INIT_RESOURCE(orbicrop);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/orbicrop.png")));
 
     TForm1 Form1;
     Form1.show();
 
-    // For tools/screenshot.sh only: files (':'-separated) opened once the
-    // window is up and the test that loading the settings scheduled has come
-    // and gone, exactly as a drop would open them.
-    const QString files = qEnvironmentVariable("ORBICROP_OPEN_FILES");
+    // `orbicrop FILE...` (a file manager's "Open with") opens the files as the
+    // open dialog would, once the window is up and the test that loading the
+    // settings scheduled has come and gone. Qt has taken its own options out.
+    const QStringList files = FilesFromArguments(QCoreApplication::arguments());
     if (!files.isEmpty())
-        QTimer::singleShot(kOpenFilesDelayMs, &Form1, [&Form1, files] { Form1.openFiles(files.split(QLatin1Char(':'), Qt::SkipEmptyParts)); });
+        QTimer::singleShot(kOpenFilesDelayMs, &Form1, [&Form1, files] { Form1.openFiles(files); });
 
     return application.exec();
 }

@@ -11,6 +11,7 @@
 #include "run/paths.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -20,6 +21,7 @@
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QGuiApplication>
+#include <QShortcut>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -129,7 +131,15 @@ void TForm1::connectReactions()
                 guarded([this] { checkColorClick(); });
         });
     }
+    connect(comboFormat, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { comboFormatChange(); }); });
     connect(timerTest, &QTimer::timeout, this, [this] { guarded([this] { timerTestTimer(); }); });
+    // A shortcut rather than a key handler: during a batch the focus may be
+    // anywhere, on a disabled control or on the log.
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] {
+        if (m_batchRunning)
+            askToStopBatch();
+    });
 }
 
 void TForm1::FormCreate()
@@ -225,7 +235,17 @@ void TForm1::btnProcessClick()
         m_batchRunning = false;
         btnOpen->setEnabled(true);
     });
-    RunProcessAction(m_state, m_host, *m_aviOutput);
+    if (comboFormat->currentIndex() == 1) {
+        SerOutput serOutput(checkWinJupos->isChecked());
+        RunProcessAction(m_state, m_host, serOutput);
+    } else {
+        RunProcessAction(m_state, m_host, *m_aviOutput);
+    }
+}
+
+void TForm1::comboFormatChange()
+{
+    checkWinJupos->setEnabled(comboFormat->currentIndex() == 1);
 }
 
 void TForm1::trackCOGChange()
@@ -279,6 +299,7 @@ void TForm1::SetControlsEnabled(bool enabled)
     GroupBox2->setEnabled(enabled);
     GroupBox3->setEnabled(enabled);
     GroupBox6->setEnabled(enabled);
+    GroupBox5->setEnabled(enabled);
     btnProcess->setEnabled(enabled);
 }
 
@@ -375,16 +396,37 @@ void TForm1::showEvent(QShowEvent* event)
         move(screen->availableGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
 }
 
+bool TForm1::askToStopBatch()
+{
+    if (m_state.stopRequested)
+        return true;
+    if (m_askingToStop)
+        return false;
+    m_askingToStop = true;
+    const bool stop = m_services.messages->ask(
+        this, QStringLiteral("Stop processing? The current file keeps the frames written so far; "
+                             "the remaining files are skipped."));
+    m_askingToStop = false;
+    // The batch may have ended while the question was open.
+    if (stop && m_batchRunning)
+        m_state.stopRequested = true;
+    return stop;
+}
+
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // A run is going on below this event: it ends first, then the window.
+    // A run is going on below this event: it ends first, then the window. A
+    // batch is stopped first, if the user agrees; a test is two frames long.
     if (m_reactionDepth > 0) {
-        m_closePending = true;
         event->ignore();
+        if (!m_batchRunning || askToStopBatch())
+            m_closePending = true;
         return;
     }
     event->accept();
 }
+
+
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {

@@ -6,6 +6,7 @@
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
 #include "run/avi_output.h"
+#include "run/ser_output.h"
 
 #include <QWidget>
 
@@ -32,6 +33,10 @@ class TGauge;
 // core's (RunTestAction, RunProcessAction), which reaches the widgets back
 // through a WindowHost. The window owns the processing state and the AVI
 // writer for its whole life.
+//
+// Escape, or closing the window, while a batch runs asks whether to stop it:
+// the current file ends after the frame in hand with a valid output, the
+// rest are skipped, and the log says so; a close then follows.
 //
 // Settings are loaded when the window is made and saved when it is destroyed.
 // Everything runs on the GUI thread; a run lets the window handle its events
@@ -80,16 +85,21 @@ public:
     QLabel* Image = nullptr;
     QGroupBox* GroupBox4 = nullptr;
     QLabel* Label5 = nullptr;
+    // Options added since the guide: the output container and more to come.
+    QGroupBox* GroupBox5 = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* comboFormat = nullptr;      // 0: AVI, 1: SER
+    QCheckBox* checkWinJupos = nullptr;    // SER only
     TGauge* Gauge1 = nullptr;
     StatusBar* StatusBar1 = nullptr;
-    // 7) Centring: options beyond the given controls, on the help box's row,
-    // right of the place of "6) More options".
+    // 7) Centring: options beyond the given controls, in the column of
+    // "6) More options", above it.
     QGroupBox* GroupBox6 = nullptr;
     QCheckBox* checkLargestObject = nullptr;
     QCheckBox* checkSurface = nullptr;
-    QLabel* Label7 = nullptr;
-    QSpinBox* spinSurfaceRefresh = nullptr;
     QLabel* Label8 = nullptr;
+    QSpinBox* spinSurfaceRefresh = nullptr;
+    QLabel* Label9 = nullptr;
     QSpinBox* spinKeepBest = nullptr;
     QComboBox* comboKeepBestUnit = nullptr;
     QCheckBox* checkBestFrame = nullptr;
@@ -111,6 +121,7 @@ public:
     void checkPreviewClick();
     void checkColorClick();
     void comboKeepBestUnitChange();
+    void comboFormatChange();
     void timerTestTimer();
     void LoadSettings();
     void SaveSettings();
@@ -144,6 +155,9 @@ private:
     void setTabOrder();
     void restartTestTimer();
     void fitToControls();
+    // Asks whether to stop the running batch, unless a stop is already on
+    // its way or the question is already open; true when the batch will stop.
+    bool askToStopBatch();
 
     // Runs a reaction. An error that escapes it is shown in an error box and
     // the program carries on. A close asked for while a reaction runs is
@@ -162,11 +176,16 @@ private:
     int m_reactionDepth = 0;
     bool m_closePending = false;
     bool m_batchRunning = false;
+    bool m_askingToStop = false;
     bool m_shownOnce = false;
     bool m_destroying = false;
 };
 
 // The filter list of the open dialog.
 QString OpenDialogFilter();
-// Whether a drop on the window accepts the file, by its extension in any case.
+// Whether a drop on the window accepts the file, by its extension in any case:
+// the extensions of the dialog's "All video files".
 bool IsVideoFileName(const QString& path);
+// The files named on the program's command line (after Qt took its own
+// options): every argument after the program's name, less a leading "--".
+QStringList FilesFromArguments(const QStringList& arguments);

@@ -9,15 +9,15 @@
 #include "settings/orbicrop_settings.h"
 
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGroupBox>
-#include <QSpinBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace {
@@ -189,11 +189,29 @@ void TForm1::createControls()
         help << QString::fromLatin1(line);
     Label5->setText(help.join(QLatin1Char('\n')));
 
-    // Beside the given controls, on the help box's row: the box "6) More
-    // options" takes the place right of the help box (705), this one the
-    // place right of that. Nothing given moves, and the window only widens,
-    // so it still fits the height of small screens.
-    GroupBox6 = Make<QGroupBox>(this, 897, 405, 184, 145);
+    // Right of where the largest preview (641 x 641 from 200, 5) can reach,
+    // so that no preview ever covers it; below its two controls there is
+    // room for more options.
+    GroupBox5 = Make<QGroupBox>(this, 848, 405, 161, 145);
+    GroupBox5->setTitle(QStringLiteral("6) More options"));
+    Label7 = MakeLabel(GroupBox5, 8, 28, QStringLiteral("Format"));
+    Label7->setFont(narrow);
+    comboFormat = Make<QComboBox>(GroupBox5, 56, 24, 65, 22);
+    comboFormat->addItem(QStringLiteral("AVI"));
+    comboFormat->addItem(QStringLiteral("SER"));
+    comboFormat->setToolTip(QStringLiteral(
+        "SER keeps a SER capture's own samples (12 and 16 bits), its Bayer pattern, header and frame times"));
+    checkWinJupos = Make<QCheckBox>(GroupBox5, 8, 52, 145, 17);
+    checkWinJupos->setText(QStringLiteral("WinJUPOS time in the name"));
+    checkWinJupos->setToolTip(QStringLiteral(
+        "Name each SER output after the mid-time of its frames (YYYY-MM-DD-HHMM_T-), when their times are known"));
+    checkWinJupos->setFont(narrow);
+    checkWinJupos->setEnabled(false);
+
+    // In the same column as "6) More options", right above it: no preview
+    // reaches past x = 841 at any output size, nothing given moves, and the
+    // window keeps the height the given controls set.
+    GroupBox6 = Make<QGroupBox>(this, 848, 253, 185, 145);
     GroupBox6->setTitle(QStringLiteral("7) Centring"));
     checkLargestObject = Make<QCheckBox>(GroupBox6, 8, 18, 170, 17);
     checkLargestObject->setText(QStringLiteral("Largest object only"));
@@ -203,14 +221,14 @@ void TForm1::createControls()
     checkSurface->setText(QStringLiteral("Surface (align by content)"));
     checkSurface->setToolTip(QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
     checkSurface->setFont(narrow);
-    Label7 = MakeLabel(GroupBox6, 24, 58, QStringLiteral("Reference every"));
-    Label7->setFont(narrow);
+    Label8 = MakeLabel(GroupBox6, 24, 58, QStringLiteral("Reference every"));
+    Label8->setFont(narrow);
     spinSurfaceRefresh = Make<QSpinBox>(GroupBox6, 110, 54, 67, 20);
     spinSurfaceRefresh->setRange(1, 10000);
     spinSurfaceRefresh->setValue(kSurfaceRefreshDefault);
     spinSurfaceRefresh->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
-    Label8 = MakeLabel(GroupBox6, 8, 82, QStringLiteral("Keep best"));
-    Label8->setFont(narrow);
+    Label9 = MakeLabel(GroupBox6, 8, 82, QStringLiteral("Keep best"));
+    Label9->setFont(narrow);
     spinKeepBest = Make<QSpinBox>(GroupBox6, 60, 78, 60, 20);
     spinKeepBest->setRange(0, 100);
     spinKeepBest->setSpecialValueText(QStringLiteral("all"));
@@ -251,28 +269,41 @@ void TForm1::createControls()
 void TForm1::setTabOrder()
 {
     QWidget* const order[] = {btnOpen, btnProcess, trackWidth, trackHeight, trackCOG, checkPreview,
-                              checkInverse, checkColor, checkY800, checkDebayerSafe, Memo1,
-                              checkLargestObject, checkSurface, spinSurfaceRefresh, spinKeepBest,
+                              checkInverse, checkColor, checkY800, checkDebayerSafe, comboFormat, checkWinJupos,
+                              Memo1, checkLargestObject, checkSurface, spinSurfaceRefresh, spinKeepBest,
                               comboKeepBestUnit, checkBestFrame};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
+namespace {
+
+// Every container the program reads, as the dialog and a drop accept them.
+const char* const kVideoPatterns[] = {"*.avi", "*.ser", "*.mp4", "*.mov", "*.mkv", "*.m4v", "*.wmv", "*.mpg", "*.mpeg"};
+
+} // namespace
+
 QString OpenDialogFilter()
 {
-    return QStringLiteral("AVI (DirectShow) (*.avi);;"
-                          "All video files (DirectShow) (*.mpg *.avi *.mpeg);;"
-                          "SER (planetary cameras) (*.ser)");
+    QStringList all;
+    for (const char* pattern : kVideoPatterns)
+        all << QLatin1String(pattern);
+    return QStringLiteral("AVI (*.avi);;All video files (%1);;SER (planetary cameras) (*.ser);;All files (*)")
+        .arg(all.join(QLatin1Char(' ')));
 }
 
 bool IsVideoFileName(const QString& path)
 {
-    // The dialog's patterns, and the containers FFmpeg commonly meets.
-    static const QStringList kSuffixes = {QStringLiteral(".avi"), QStringLiteral(".mpg"), QStringLiteral(".mpeg"),
-                                          QStringLiteral(".ser"), QStringLiteral(".mp4"), QStringLiteral(".mov"),
-                                          QStringLiteral(".mkv")};
-    for (const QString& suffix : kSuffixes)
-        if (path.endsWith(suffix, Qt::CaseInsensitive))
+    for (const char* pattern : kVideoPatterns)
+        if (path.endsWith(QLatin1String(pattern + 1), Qt::CaseInsensitive))
             return true;
     return false;
+}
+
+QStringList FilesFromArguments(const QStringList& arguments)
+{
+    QStringList files = arguments.mid(1);
+    if (!files.isEmpty() && files.front() == QLatin1String("--"))
+        files.removeFirst();
+    return files;
 }

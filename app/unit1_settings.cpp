@@ -41,6 +41,9 @@ void TForm1::LoadSettings()
     checkAutocolor->setChecked(s.autoColor);
     trackWidth->setValue(s.width);
     trackHeight->setValue(s.height);
+    comboFormat->setCurrentIndex(s.serFormat ? 1 : 0);
+    checkWinJupos->setChecked(s.winJuposName);
+    comboFormatChange();
     updateCropSize();
     checkLargestObject->setChecked(s.largestObject);
     checkSurface->setChecked(s.surface);
@@ -68,6 +71,8 @@ void TForm1::SaveSettings()
     s.keepBest = spinKeepBest->value();
     s.keepBestFrames = comboKeepBestUnit->currentIndex() == 1;
     s.bestFrame = checkBestFrame->isChecked();
+    s.serFormat = comboFormat->currentIndex() == 1;
+    s.winJuposName = checkWinJupos->isChecked();
     // The user's configuration folder may not exist yet; a failure here shows
     // up as the save's own error.
     QDir().mkpath(QFileInfo(m_settingsPath).absolutePath());

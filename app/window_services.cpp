@@ -24,6 +24,14 @@ public:
                         QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, parent);
         box.exec();
     }
+
+    bool ask(QWidget* parent, const QString& question) override
+    {
+        QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationTitle), question,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
 };
 
 } // namespace

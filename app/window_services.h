@@ -24,6 +24,8 @@ public:
     enum class Kind { Information, Error };
     virtual ~MessageSink() = default;
     virtual void show(QWidget* parent, Kind kind, const QString& text) = 0;
+    // A yes/no question, No the default; true for Yes.
+    virtual bool ask(QWidget* parent, const QString& question) = 0;
 };
 
 // What the window needs from outside. Empty members take the real thing:

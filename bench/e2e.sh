@@ -6,6 +6,10 @@
 # minor page faults and peak resident memory (/usr/bin/time, medians of 3).
 # Inputs should be in the page cache: hyperfine's warm-up run sees to that.
 #
+# The SER captures run twice: to an 8-bit AVI, and (rows "-> ser") to a SER
+# file of their own depth with --format ser; FFmpeg's side is the same crop
+# in both, as it writes no SER.
+#
 # usage: bench/e2e.sh BIN_DIR [RUNS]
 # BENCH_DIR=dir keeps the generated inputs there between calls (default: a
 # fresh folder under $TMPDIR); BENCH_EXTRA=(files...) adds inputs of your own.
@@ -59,21 +63,26 @@ rows = [list(map(float, l.split())) for l in sys.stdin if l.strip()]
 print(" ".join(str(statistics.median(c)) for c in zip(*rows)))'
 }
 
-printf '%-24s %8s %8s %6s | %-27s | %-27s\n' "" orbicrop ffmpeg "" "orbicrop" "ffmpeg"
-printf '%-24s %8s %8s %6s | %6s %6s %7s %6s | %6s %6s %7s %6s\n' input "s" "s" ratio \
+printf '%-31s %8s %8s %6s | %-27s | %-27s\n' "" orbicrop ffmpeg "" "orbicrop" "ffmpeg"
+printf '%-31s %8s %8s %6s | %6s %6s %7s %6s | %6s %6s %7s %6s\n' input "s" "s" ratio \
   user sys faults MiB user sys faults MiB
-for input in a_rgb24_640x480.avi b_gray_1920x1080.avi c_h264_1920x1080.mp4 d_mono8_1920x1080.ser \
-             e_mono12_1920x1080.ser "${extra_inputs[@]}"; do
+for job in a_rgb24_640x480.avi b_gray_1920x1080.avi c_h264_1920x1080.mp4 d_mono8_1920x1080.ser \
+           e_mono12_1920x1080.ser d_mono8_1920x1080.ser:ser e_mono12_1920x1080.ser:ser "${extra_inputs[@]}"; do
+  input=${job%:ser}
+  format=avi
+  [[ $job == *:ser ]] && format=ser
   mode=--color
   [[ $input == *gray* || $input == *mono* ]] && mode=--gray
   mkdir -p out
-  ours=("$bin/orbicrop-cli" -q $mode -W 192 -H 192 -o "$work/out" "$input")
+  ours=("$bin/orbicrop-cli" -q $mode --format $format -W 192 -H 192 -o "$work/out" "$input")
   theirs=(ffmpeg -v error -y -i "$input" -vf crop=192:192:100:100 -c:v rawvideo "$work/out/ffmpeg.avi")
   hyperfine --style none --warmup 1 --runs "$runs" --export-json times.json \
     "$(printf '%q ' "${ours[@]}")" "$(printf '%q ' "${theirs[@]}")" >/dev/null
   r_ours=$(resources "${ours[@]}")
   r_theirs=$(resources "${theirs[@]}")
-  python3 - "$input" "$r_ours" "$r_theirs" <<'PY'
+  label=$input
+  [[ $format == ser ]] && label="$input -> ser"
+  python3 - "$label" "$r_ours" "$r_theirs" <<'PY'
 import json, sys
 name, ours, theirs = sys.argv[1], sys.argv[2].split(), sys.argv[3].split()
 res = json.load(open("times.json"))["results"]
@@ -81,7 +90,7 @@ t1, t2 = res[0]["median"], res[1]["median"]
 def side(r):
     u, s, f, m = map(float, r)
     return "%6.2f %6.2f %7d %6.1f" % (u, s, f, m / 1024)
-print("%-24s %8.3f %8.3f %6.2f | %s | %s" % (name, t1, t2, t1 / t2, side(ours), side(theirs)))
+print("%-31s %8.3f %8.3f %6.2f | %s | %s" % (name, t1, t2, t1 / t2, side(ours), side(theirs)))
 PY
 done
 echo "(wall: medians of $runs runs; user, sys, minor faults, peak MiB: medians of 3; inputs and outputs in $work)"

@@ -29,6 +29,12 @@ struct CliOptions {
     bool quiet = false;
     CentringOptions centring;
     std::string bestFramePath;        // --best-frame; centring.bestFrame follows it
+    bool serFormat = false;                       // --format ser
+    std::optional<std::int64_t> startTime;        // --start-time, UTC ticks
+    bool winJuposName = false;
+
+    // What the run leaves for scripts.
+    std::string reportPath;           // --report: a JSON record of the run
 };
 
 // "25%" (a share, 1..100) or "500" (a count, >= 1); nothing for anything else.

@@ -3,17 +3,58 @@
 
 #include "analysis/processing_state.h"
 #include "avi/avi_writer.h"
+#include "cli/batch_summary.h"
 #include "cli/cli_options.h"
+#include "cli/json_report.h"
 #include "cli/png_writer.h"
 #include "cli/terminal_host.h"
 #include "run/actions.h"
 #include "run/avi_output.h"
 #include "run/process_setup.h"
+#include "run/ser_output.h"
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kInterruptedText =
+    "orbicrop-cli: interrupted; the current output keeps the frames written so far "
+    "(with none, an older output of its name is left as it was)\n";
+
+// A missing output directory is made before the test, so that a batch never
+// runs only to find it cannot write; false (told on standard error) when it cannot be.
+bool PrepareOutputDirectory(const std::string& dir)
+{
+    if (dir.empty())
+        return true;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!ec && !fs::is_directory(dir, ec))
+        ec = std::make_error_code(std::errc::not_a_directory);
+    if (!ec)
+        return true;
+    std::fprintf(stderr, "orbicrop-cli: cannot create the output directory %s: %s\n", dir.c_str(),
+                 ec.message().c_str());
+    return false;
+}
+
+ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& state, const TerminalHost& host)
+{
+    ReportSettings s;
+    s.threshold = options.threshold;
+    s.width = state.cropWidth;
+    s.height = state.cropHeight;
+    s.grayscale = host.grayscale();
+    s.invert = options.invert;
+    s.debayerSafe = options.debayerSafe;
+    s.removeIncomplete = options.removeIncomplete;
+    return s;
+}
 
 int Run(const CliOptions& options)
 {
@@ -21,32 +62,58 @@ int Run(const CliOptions& options)
     state.blockSize = kBlockSize;
     UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
     TAviWriter writer(0, 0);
-    AviOutput output(writer);
+    AviOutput aviOutput(writer);
+    SerOutput serOutput(options.winJuposName);
+    BatchOutput& output = options.serFormat ? static_cast<BatchOutput&>(serOutput) : aviOutput;
     TerminalHost host(options, state);
+    BatchResult result;
+    const auto report = [&](bool testPassed) {
+        if (!options.reportPath.empty())
+            WriteJsonReport(options.reportPath, SettingsOf(options, state, host), testPassed, result);
+    };
 
     // As right after opening files in the window: the first test may choose the mode.
     state.autoColorPending = true;
     const bool passed = RunTestAction(state, host);
+    if (InterruptRequested()) {
+        report(false);
+        std::fputs(kInterruptedText, stderr);
+        return kExitInterrupted;
+    }
     if (!options.previewPath.empty()) {
         // A script that asked for the picture must not find a success without it.
         if (!passed || !host.preview()) {
             std::fprintf(stderr, "orbicrop-cli: the test made no preview, so %s was not written\n",
                          options.previewPath.c_str());
+            report(false);
             return kExitTestFailed;
         }
         WritePng(*host.preview(), options.previewPath);
     }
-    if (!passed)
-        return kExitTestFailed;
-    if (options.testOnly)
-        return kExitOk;
+    if (!passed || options.testOnly) {
+        report(passed);
+        return passed ? kExitOk : kExitTestFailed;
+    }
 
     if (!options.outputDir.empty()) {
         state.outputDir = options.outputDir;
         if (state.outputDir.back() != '/')
             state.outputDir += '/';
     }
-    const BatchResult result = RunProcessAction(state, host, output);
+    try {
+        result = RunProcessAction(state, host, output);
+    } catch (const std::exception& e) {
+        // An output that cannot be opened ends the batch; the message names
+        // the input whose output it was.
+        std::fprintf(stderr, "orbicrop-cli: %s: %s\n", state.currentFile.c_str(), e.what());
+        return kExitFileFailed;
+    }
+    std::fputs(BatchSummary(result).c_str(), stderr);
+    report(true);
+    if (result.stopped && InterruptRequested()) {
+        std::fputs(kInterruptedText, stderr);
+        return kExitInterrupted;
+    }
     return result.failed > 0 ? kExitFileFailed : kExitOk;
 }
 
@@ -58,13 +125,11 @@ int main(int argc, char** argv)
     const ParseOutcome parsed = ParseCommandLine(argc, argv);
     if (!parsed.options)
         return parsed.exitStatus;
+    if (!PrepareOutputDirectory(parsed.options->outputDir))
+        return kExitUsage;
     InstallInterruptHandler();
     try {
         return Run(*parsed.options);
-    } catch (const Interrupted&) {
-        std::fprintf(stderr, "orbicrop-cli: interrupted; the current output keeps the frames written so far "
-                             "(with none, an older output of its name is left as it was)\n");
-        return kExitInterrupted;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());
         return kExitFileFailed;

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/terminal_host.h"
 
+#include "cli/batch_summary.h"
 #include "cli/png_writer.h"
 #include "run/paths.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <atomic>
@@ -36,14 +38,28 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
     if (!options.quiet && isatty(STDERR_FILENO))
         m_progress = std::make_unique<ProgressBar>(stderr);
     if (!options.trackPath.empty())
-        m_track = std::make_unique<TrackWriter>(options.trackPath, options.centring.rankFrames(),
-                                                options.centring.surface);
+        m_track = std::make_unique<TrackWriter>(
+            options.trackPath,
+            TrackColumns{options.serFormat, options.centring.rankFrames(), options.centring.surface});
 }
 
-void TerminalHost::showWarning(const std::string& caption)
+void TerminalHost::printAboutFile(const std::string& file, const std::string& text)
 {
-    std::fprintf(stderr, "%s\n", caption.c_str());
+    if (m_progress)
+        m_progress->finish();
+    // Every line of a message names the file, so that each can be grepped alone.
+    const std::string prefix = "orbicrop-cli: " + (file.empty() ? std::string() : file + ": ");
+    std::string lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines += prefix + text.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    std::fputs(lines.c_str(), stderr);
 }
+
+void TerminalHost::showWarning(const std::string& caption) { printAboutFile(m_state.currentFile, caption); }
 
 void TerminalHost::setProgressMax(std::int32_t frames)
 {
@@ -60,7 +76,7 @@ void TerminalHost::setProgress(std::int32_t frames)
 void TerminalHost::processEvents()
 {
     if (InterruptRequested())
-        throw Interrupted();
+        m_state.stopRequested = true;
 }
 
 void TerminalHost::appendLog(const std::string& line, bool)
@@ -71,11 +87,12 @@ void TerminalHost::appendLog(const std::string& line, bool)
     std::fflush(stdout);
 }
 
-void TerminalHost::showMessage(const std::string& text)
+void TerminalHost::showMessage(const std::string& text) { printAboutFile(m_state.currentFile, text); }
+
+void TerminalHost::fileFinished(const FileOutcome& file)
 {
-    if (m_progress)
-        m_progress->finish();
-    std::fprintf(stderr, "orbicrop-cli: %s\n", text.c_str());
+    if (const auto warning = LowYieldWarning(file))
+        printAboutFile(file.input, *warning);
 }
 
 void TerminalHost::frameAnalysed(const FrameRecord& record)

@@ -9,23 +9,18 @@
 
 #include <memory>
 #include <optional>
-#include <stdexcept>
-
-// Raised between two frames once the user pressed Ctrl+C: the batch closes
-// the current output with the frames written so far and the tool ends.
-class Interrupted : public std::runtime_error {
-public:
-    Interrupted() : std::runtime_error("interrupted") {}
-};
 
 // Makes Ctrl+C (SIGINT) and SIGTERM request an orderly stop instead of
-// killing the process in the middle of a write, and turns a file-size limit
-// into a failed write.
+// killing the process in the middle of a write: the host turns the request
+// into the state's stopRequested after the frame in hand, so the batch
+// closes the current output with the frames written so far and skips the
+// rest, as a stop in the window does.
 void InstallInterruptHandler();
 bool InterruptRequested();
 
 // The command-line tool's side of a run: the log goes to standard output,
-// messages and warnings to standard error, progress to a terminal.
+// messages and warnings to standard error, each naming the file it is about
+// as given on the command line, progress to a terminal.
 class TerminalHost : public BatchHost {
 public:
     TerminalHost(const CliOptions& options, TProcessingState& state);
@@ -38,6 +33,7 @@ public:
     bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
     bool outputBesideInput() const override { return m_options.besideInput; }
     CentringOptions centring() const override { return m_options.centring; }
+    std::optional<std::int64_t> startTime() const override { return m_options.startTime; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
 
@@ -51,6 +47,7 @@ public:
     void selectOutputMode(bool color) override { m_grayscale = !color; }
     void frameAnalysed(const FrameRecord& record) override;
     void bestFrame(const OutputBitmap& picture) override;
+    void fileFinished(const FileOutcome& file) override;
 
     std::vector<std::string> files() const override { return m_options.files; }
     std::int32_t thresholdPosition() const override { return m_options.threshold; }
@@ -60,6 +57,8 @@ public:
     const std::optional<OutputBitmap>& preview() const { return m_preview; }
 
 private:
+    void printAboutFile(const std::string& file, const std::string& text);
+
     const CliOptions& m_options;
     TProcessingState& m_state;
     bool m_grayscale;

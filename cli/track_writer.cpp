@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/track_writer.h"
 
+#include "run/capture_time.h"
+
 #include <stdexcept>
 
 namespace {
@@ -31,17 +33,19 @@ std::string Quoted(const std::string& text)
 
 } // namespace
 
-TrackWriter::TrackWriter(const std::string& path, bool quality, bool shift)
-    : m_file(std::fopen(path.c_str(), "w")), m_quality(quality), m_shift(shift)
+TrackWriter::TrackWriter(const std::string& path, TrackColumns columns)
+    : m_file(std::fopen(path.c_str(), "w")), m_columns(columns)
 {
     if (!m_file)
         throw std::runtime_error("Couldn't create the track file " + path);
     std::fputs("file,frame,time,center_x,center_y,radius_x,radius_y,outcome", m_file.get());
-    if (m_quality)
+    if (m_columns.utc)
+        std::fputs(",utc", m_file.get());
+    if (m_columns.quality)
         std::fputs(",quality", m_file.get());
-    if (m_shift)
+    if (m_columns.shift)
         std::fputs(",shift_x,shift_y", m_file.get());
-    std::fputs("\n", m_file.get());
+    std::fputc('\n', m_file.get());
 }
 
 void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record)
@@ -52,9 +56,11 @@ void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, c
     std::fprintf(m_file.get(), "%s,%d,%.6f,%.4f,%.4f,%.4f,%.4f,%s", Quoted(fileName).c_str(), record.index,
                  record.sampleTime, record.centerX, pictureY, record.radiusX, record.radiusY,
                  OutcomeText(record.outcome));
-    if (m_quality)
+    if (m_columns.utc)
+        std::fprintf(m_file.get(), ",%s", record.utcTicks ? IsoUtc(*record.utcTicks).c_str() : "");
+    if (m_columns.quality)
         std::fprintf(m_file.get(), ",%.4f", record.quality);
-    if (m_shift)
+    if (m_columns.shift)
         std::fprintf(m_file.get(), ",%.3f,%.3f", record.shiftX, record.shiftY);
-    std::fputs("\n", m_file.get());
+    std::fputc('\n', m_file.get());
 }

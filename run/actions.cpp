@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/actions.h"
 
+#include "run/capture_time.h"
 #include "run/file_run.h"
 #include "run/paths.h"
 #include "run/staged_output.h"
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -35,6 +37,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     state.colorDetected = false;
     state.currentFile = files.front();
     state.outputDir = DirectoryOf(state.currentFile);
+    state.stopRequested = false;
     host.clearLog();
     state.thresholdPercent = double(host.thresholdPosition());
     state.frameLimit = 2;
@@ -117,14 +120,35 @@ public:
     void processEvents() override { m_host.processEvents(); }
     void appendLog(const std::string& line, bool repaint) override { m_host.appendLog(line, repaint); }
     void showMessage(const std::string& text) override { m_messages.push_back(text); }
-    void frameAnalysed(const FrameRecord& record) override { m_host.frameAnalysed(record); }
+    void frameAnalysed(const FrameRecord& record) override
+    {
+        count(record);
+        m_host.frameAnalysed(record);
+    }
     void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
 
     std::vector<std::string>& messages() { return m_messages; }
+    FileOutcome& outcome() { return m_outcome; }
 
 private:
+    void count(const FrameRecord& record)
+    {
+        if (!m_outcome.firstTime)
+            m_outcome.firstTime = record.sampleTime;
+        m_outcome.lastTime = record.sampleTime;
+        switch (record.outcome) {
+        case FrameRecord::Outcome::NoPlanet: ++m_outcome.noPlanet; break;
+        case FrameRecord::Outcome::Incomplete: ++m_outcome.incomplete; break;
+        case FrameRecord::Outcome::NotWritten: ++m_outcome.notWritten; break;
+        case FrameRecord::Outcome::NotKept: m_outcome.notKept = m_outcome.notKept.value_or(0) + 1; break;
+        case FrameRecord::Outcome::Analysed:
+        case FrameRecord::Outcome::Written: break;
+        }
+    }
+
     RunHost& m_host;
     std::vector<std::string> m_messages;
+    FileOutcome m_outcome;
 };
 
 // A batch failure is shown and logged, so that the log of an unattended
@@ -135,6 +159,39 @@ void Report(BatchHost& host, const std::string& text)
     host.showMessage(text);
 }
 
+// A file the batch rules skipped before it ran.
+void Skip(BatchHost& host, BatchResult& summary, FileOutcome outcome, const std::string& text)
+{
+    Report(host, text);
+    outcome.status = FileOutcome::Status::Failed;
+    outcome.reason = text;
+    ++summary.failed;
+    summary.files.push_back(outcome);
+    host.fileFinished(summary.files.back());
+}
+
+std::string Normalised(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
+
+// The files a stop left out, and where the outputs went.
+void LogEndOfBatch(BatchHost& host, const BatchResult& summary)
+{
+    std::int32_t notRun = 0;
+    std::set<std::string> folders;
+    for (const FileOutcome& file : summary.files) {
+        if (file.status == FileOutcome::Status::NotRun)
+            ++notRun;
+        if (file.outputPlaced)   // absolute: the user may have named the inputs relative to anywhere
+            folders.insert(DirectoryOf(Normalised(file.output)));
+    }
+    if (summary.stopped)
+        host.appendLog("Stopped by the user; " + std::to_string(notRun) + (notRun == 1 ? " file was" : " files were")
+                           + " not processed", true);
+    if (folders.empty())
+        host.appendLog("No output was written", true);
+    for (const std::string& folder : folders)
+        host.appendLog("Outputs written to " + folder, true);
+}
+
 std::string Joined(const std::vector<std::string>& lines)
 {
     std::string text;
@@ -142,8 +199,6 @@ std::string Joined(const std::vector<std::string>& lines)
         text += (text.empty() ? "" : "\n") + line;
     return text;
 }
-
-std::string Normalised(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
 
 } // namespace
 
@@ -155,6 +210,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
     if (!(state.cogValid && state.cropValid))
         return summary;
     summary.started = true;
+    state.stopRequested = false;
     host.setControlsEnabled(false);
 
     // Output path (normalised) -> the input of this batch that claimed it.
@@ -166,6 +222,14 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         const auto files = host.files();
         if (i >= files.size())
             break;
+        if (state.stopRequested) {
+            summary.stopped = true;
+            FileOutcome skipped;
+            skipped.input = files[i];
+            summary.files.push_back(skipped);
+            host.fileFinished(summary.files.back());
+            continue;
+        }
         state.currentFile = files[i];
         const std::string name = FileNameOf(state.currentFile);
         host.setStatus(BatchHost::kFilePosition, "File " + std::to_string(i + 1) + "/" + std::to_string(files.size()));
@@ -179,19 +243,23 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         state.outputGrayscale = host.grayscale();
         state.centring = host.centring();
         const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
-        const std::string outputPath = OutputPathFor(state.currentFile, outputDir, state.outputGrayscale);
+        const std::string outputPath = output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale);
+        state.startUtcTicks = host.startTime();
+        if (!state.startUtcTicks)
+            state.startUtcTicks = CaptureTimeInName(state.currentFile);
+        FileOutcome unrun;
+        unrun.input = state.currentFile;
         if (OutputReplacesInput(outputPath, files)) {
-            Report(host, "Skipped " + name + ": its output " + FileNameOf(outputPath)
-                             + " is one of the chosen input files");
-            ++summary.failed;
+            Skip(host, summary, unrun,
+                 "Skipped " + name + ": its output " + FileNameOf(outputPath) + " is one of the chosen input files");
             continue;
         }
         const auto [earlier, fresh] = claimed.emplace(Normalised(outputPath), state.currentFile);
         if (!fresh) {
             // Same-named captures of different nights, or jup.avi beside jup.ser.
-            Report(host, "Skipped " + state.currentFile + ": its output " + outputPath
-                             + " is already the output of " + earlier->second);
-            ++summary.failed;
+            Skip(host, summary, unrun,
+                 "Skipped " + state.currentFile + ": its output " + outputPath + " is already the output of "
+                     + earlier->second);
             continue;
         }
 
@@ -203,7 +271,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         FileRunHost run(host);
         std::int32_t result = kRunFailed;
         try {
-            result = ProcessFile(state, run, state.currentFile, open);
+            result = ProcessFile(state, run, state.currentFile, open, &run.outcome().video);
         } catch (...) {
             // An interruption ends the batch; what went wrong before it is still told.
             if (!run.messages().empty())
@@ -219,6 +287,8 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
             messages.push_back(e.what());
             placementFailed = true;
         }
+        if (const std::string note = staged.closingNote(); !note.empty())
+            host.appendLog(note, true);
         if (result == 0 && state.framesSeen == 0)
             messages.push_back(kNoFrameMessage);
         // Frames played but none kept: an empty output is no success.
@@ -234,12 +304,33 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         }
         if (!messages.empty())
             Report(host, Joined(messages));
-        if (result == 0 && !state.outputFailed && staged.placed() && state.framesSeen > 0)
+
+        FileOutcome& outcome = run.outcome();
+        outcome.input = state.currentFile;
+        outcome.output = staged.placed() ? staged.placedPath() : outputPath;
+        outcome.outputPlaced = staged.placed();
+        outcome.reason = Joined(messages);
+        outcome.frameCount = outcome.video ? state.frameCount : 0;
+        outcome.framesSeen = state.framesSeen;
+        outcome.framesWritten = state.framesWritten;
+        if (state.centring.keepBest.active() && !outcome.notKept)
+            outcome.notKept = 0;
+        if (result == 0 && state.stopRequested) {
+            outcome.status = FileOutcome::Status::Stopped;
+        } else if (result == 0 && !state.outputFailed && staged.placed() && state.framesSeen > 0) {
+            outcome.status = FileOutcome::Status::Done;
             ++summary.completed;
-        else
+        } else {
+            outcome.status = FileOutcome::Status::Failed;
             ++summary.failed;
+        }
+        if (state.stopRequested)
+            summary.stopped = true;
+        summary.files.push_back(outcome);
+        host.fileFinished(summary.files.back());
     }
 
+    LogEndOfBatch(host, summary);
     host.setStatus(BatchHost::kActivity, "Completed!");
     host.setControlsEnabled(true);
     return summary;

@@ -4,6 +4,7 @@
 #include "analysis/processing_state.h"
 #include "run/batch_host.h"
 #include "run/batch_output.h"
+#include "run/batch_result.h"
 #include "run/file_run.h"
 
 #include <cstdint>
@@ -28,12 +29,6 @@ constexpr const char* kNoFrameMessage = "The video holds no frame";
 // Why a batch file whose frames all played left nothing in its output.
 constexpr const char* kNothingWrittenReason = "no planet was found, or every crop reached the frame border";
 
-struct BatchResult {
-    std::int32_t completed = 0;  // files whose run completed and whose output took every frame
-    std::int32_t failed = 0;     // files that failed, were skipped, or whose output refused a frame
-    bool started = false;        // false when the last test had not passed
-};
-
 // Turns every chosen file into its cropped output, one after the other, with
 // the directory and threshold of the last test and the current output size and
 // mode. An output that cannot be opened ends the whole batch with its error
@@ -44,6 +39,11 @@ struct BatchResult {
 // as it was. A file whose output would replace a chosen input or the output of
 // an earlier file of the batch is skipped. Whatever went wrong with a file is
 // shown in one message after it and also written to the log.
+//
+// A stop requested through the state (stopRequested, set by the shell while
+// a frame is handled) ends the current file after that frame, closes its
+// output with the frames written so far, and skips the remaining files; the
+// log says so. The log ends with the folders the outputs were written to.
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
                              const SourceOpener& open = OpenFrameSource);
 

@@ -3,6 +3,7 @@
 
 #include "avi/avi_writer.h"
 #include "run/batch_output.h"
+#include "run/paths.h"
 
 // A batch's outputs as uncompressed AVIs, through the shell's one writer.
 class AviOutput final : public BatchOutput {
@@ -12,6 +13,11 @@ public:
     void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) override;
     void close() override { m_writer.CloseVideo(); }
     bool isOpen() const override { return m_writer.isOpen(); }
+    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir,
+                              bool grayscale) const override
+    {
+        return OutputPathFor(inputPath, outputDir, grayscale);
+    }
 
     void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override { m_writer.AddFrame(bitmap, index); }
     void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "analysis/centring_options.h"
+#include "run/batch_result.h"
 #include "run/run_host.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,10 @@ public:
     // Largest object, surface mode, keeping the best frames; taken when a
     // test starts and when each file of a batch starts. All off by default.
     virtual CentringOptions centring() const { return {}; }
+    // The UTC time of every file's first frame, when the user gave one
+    // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
+    // stands for it, if there is one.
+    virtual std::optional<std::int64_t> startTime() const { return std::nullopt; }
 };
 
 // What the actions show around the runs. A shell without such controls (the
@@ -55,6 +61,8 @@ public:
     // The gauge before a file (minimum 0, progress 0) and after it (full).
     virtual void resetProgress() {}
     virtual void fillProgress() {}
+    // A file of a batch is over (also one skipped or not run); called after its messages.
+    virtual void fileFinished(const FileOutcome&) {}
 };
 
 // A shell in all the roles the actions need.

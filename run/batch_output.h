@@ -19,4 +19,13 @@ public:
     virtual void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+
+    // The output file's name for an input, in outputDir (see paths.h).
+    virtual std::string outputPathFor(const std::string& inputPath, const std::string& outputDir,
+                                      bool grayscale) const = 0;
+    // The name the closed file takes in place of the one it was opened
+    // under; an output whose name depends on its frames tells it here.
+    virtual std::string finalPathFor(const std::string& openedPath) const { return openedPath; }
+    // A line for the log about the file just closed; empty when none.
+    virtual std::string closingNote() const { return {}; }
 };

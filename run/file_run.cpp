@@ -67,7 +67,7 @@ std::string RankingLine(const FrameRanking::Choice& choice)
 } // namespace
 
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
-                         const SourceOpener& open)
+                         const SourceOpener& open, std::optional<VideoInfo>* described)
 {
     if (state.busy)
         return kRunRefused;
@@ -86,11 +86,15 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             return kRunNoVideoStream;
         }
         const VideoInfo& info = *video;
+        if (described != nullptr)
+            *described = info;
         state.frameCount = RoundedWithin<std::int32_t>(info.frameRate * info.length);
         host.appendLog(" - " + Dec(state.frameCount) + " frames", true);
         state.inputWidth = info.width;
         state.inputHeight = info.height;
         host.appendLog(" - Input res " + Dec(state.inputWidth) + " x " + Dec(state.inputHeight), true);
+        if (!info.notice.empty())
+            host.appendLog(" - " + info.notice, true);
         state.acceptFrames = true;
 
         CFakeCallback callback(state, host, host);
@@ -124,13 +128,18 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             // no picture is held between the two: memory stays flat for any length.
             callback.setPass(CFakeCallback::Pass::Measure, &ranking);
             source->play(limits, callback);
-            const FrameRanking::Choice choice = ranking.choose(state.centring.keepBest);
-            host.appendLog(RankingLine(choice), true);
-            state.framesSeen = 0;
-            callback.setPass(CFakeCallback::Pass::Write, &ranking);
+            if (!state.stopRequested) {
+                const FrameRanking::Choice choice = ranking.choose(state.centring.keepBest);
+                host.appendLog(RankingLine(choice), true);
+                state.framesSeen = 0;
+                callback.setPass(CFakeCallback::Pass::Write, &ranking);
+            }
         }
-        source->play(limits, callback);
-        if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit) {
+        // A stop during the measuring pass ends the file there: the writing
+        // pass would otherwise write its first frame before it saw the stop.
+        if (!(ranked && state.stopRequested))
+            source->play(limits, callback);
+        if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit && !state.stopRequested) {
             // The file ended before the test's last frame (its length was
             // unknown or overstated): the frames it has are played again, so
             // that the last of them shows the preview or the warning.
@@ -151,7 +160,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             host.appendLog(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight), false);
             host.appendLog(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written", false);
             host.appendLog(" - FPS: " + Dec(fps), false);
-            host.appendLog("Orbicropping complete!", false);
+            host.appendLog(state.stopRequested ? "Orbicropping stopped!" : "Orbicropping complete!", false);
         }
         return 0;
     } catch (const FrameSourceError& e) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // Plays one input file through the frame handler and reports the run as log
@@ -23,10 +24,14 @@
 // host was shown; 2 for a file without a video stream. busy is set for the whole run and cleared
 // however it ends, also when an exception from the host passes through.
 //
+// A processing run that the state's stopRequested ended early says so in its
+// last log line ("Orbicropping stopped!" instead of "Orbicropping complete!").
+//
 // open chooses the frame source; tests put synthetic sources behind it.
+// described, when given, receives the source's description of the video.
 using SourceOpener = std::function<std::unique_ptr<FrameSource>(const std::string& path)>;
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
-                         const SourceOpener& open = OpenFrameSource);
+                         const SourceOpener& open = OpenFrameSource, std::optional<VideoInfo>* described = nullptr);
 
 constexpr std::int32_t kRunRefused = 1;
 constexpr std::int32_t kRunNoVideoStream = 2;

@@ -34,16 +34,24 @@ std::size_t StartOfCharacterBefore(const std::string& text, std::size_t end)
     return length > 1 && length == end - start ? start : end - 1;
 }
 
+std::string NameWithoutLastFour(const std::string& path)
+{
+    std::size_t end = path.size();
+    for (int dropped = 0; dropped < 4 && end > 0; ++dropped)
+        end = StartOfCharacterBefore(path, end);
+    return FileNameOf(path.substr(0, end));
+}
+
 } // namespace
 
 std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale)
 {
-    std::size_t end = inputPath.size();
-    for (int dropped = 0; dropped < 4 && end > 0; ++dropped)
-        end = StartOfCharacterBefore(inputPath, end);
-    const std::string base = inputPath.substr(0, end);
-    const std::string name = base + "_" + (grayscale ? "Y8" : "") + "orbic.avi";
-    return outputDir + FileNameOf(name);
+    return outputDir + NameWithoutLastFour(inputPath) + "_" + (grayscale ? "Y8" : "") + "orbic.avi";
+}
+
+std::string SerOutputPathFor(const std::string& inputPath, const std::string& outputDir)
+{
+    return outputDir + NameWithoutLastFour(inputPath) + "_orbic.ser";
 }
 
 std::string BestFramePathFor(const std::string& inputPath, const std::string& outputDir)

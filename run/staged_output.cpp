@@ -33,6 +33,7 @@ void StagedOutput::open(const std::string& path, std::int32_t width, std::int32_
     m_temporaryPath = TemporaryPathFor(path);
     m_frames = 0;
     m_placed = false;
+    m_placedPath.clear();
     // A leftover of this process id (a crash, an earlier boot) is replaced.
     std::remove(m_temporaryPath.c_str());
     try {
@@ -69,6 +70,12 @@ void StagedOutput::addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& pla
     ++m_frames;
 }
 
+void StagedOutput::addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index)
+{
+    m_output.addSamples(frame, utcTicks, index);
+    ++m_frames;
+}
+
 void StagedOutput::settle()
 {
     if (!m_pending)
@@ -78,13 +85,15 @@ void StagedOutput::settle()
         std::remove(m_temporaryPath.c_str());
         return;
     }
+    const std::string finalPath = m_output.finalPathFor(m_finalPath);
     // rename(2) within one folder replaces the final name in one step: a
     // reader sees either the older output or the complete new one.
-    if (::rename(m_temporaryPath.c_str(), m_finalPath.c_str()) != 0) {
+    if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0) {
         const int error = errno;
-        throw OutputPlacementError("The new output could not replace " + FileNameOf(m_finalPath) + " ("
+        throw OutputPlacementError("The new output could not replace " + FileNameOf(finalPath) + " ("
                                    + std::strerror(error) + "); its frames are kept in "
                                    + FileNameOf(m_temporaryPath));
     }
     m_placed = true;
+    m_placedPath = finalPath;
 }

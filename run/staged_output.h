@@ -24,6 +24,9 @@ public:
 // distinct for each process, so a leftover of a crashed run never stands in
 // the way; one of the same process is replaced.
 //
+// The final name is the one open() was given, or the one the wrapped output
+// asks for in its place (finalPathFor) once its frames are known.
+//
 // close() throws what the wrapped output's close() throws (after settling
 // the file all the same), or OutputPlacementError when the rename fails.
 class StagedOutput final : public BatchOutput {
@@ -39,9 +42,20 @@ public:
 
     void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override;
     void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override;
+    bool takesSamples() const override { return m_output.takesSamples(); }
+    void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override;
+
+    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir,
+                              bool grayscale) const override
+    {
+        return m_output.outputPathFor(inputPath, outputDir, grayscale);
+    }
+    std::string closingNote() const override { return m_output.closingNote(); }
 
     // Whether the last close() put a file under the final name.
     bool placed() const { return m_placed; }
+    // The name it took: the wrapped output's final name for the one opened.
+    const std::string& placedPath() const { return m_placedPath; }
 
     static std::string TemporaryPathFor(const std::string& finalPath);
 
@@ -51,6 +65,7 @@ private:
     BatchOutput& m_output;
     std::string m_finalPath;
     std::string m_temporaryPath;
+    std::string m_placedPath;
     std::int64_t m_frames = 0;
     bool m_pending = false;   // a temporary file waits to be renamed or removed
     bool m_placed = false;

@@ -2,6 +2,7 @@
 #include "settings/orbicrop_settings.h"
 
 #include "analysis/processing_state.h"
+#include "fileio/ascii_case.h"
 
 #include <algorithm>
 
@@ -22,6 +23,9 @@ OrbicropSettings ReadOrbicropSettings(const IniFile& file)
     s.keepBest = std::clamp(file.readInteger("Centring", "keepbest", s.keepBest), 0,
                             s.keepBestFrames ? kKeepBestFramesMax : 100);
     s.bestFrame = file.readBool("Centring", "bestframe", s.bestFrame);
+    const auto format = file.readString("Output", "format");
+    s.serFormat = format && orbicrop::fileio::equalIgnoringAsciiCase(*format, "ser");
+    s.winJuposName = file.readBool("Output", "winjuposname", s.winJuposName);
     return s;
 }
 
@@ -65,6 +69,10 @@ void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings)
     file.writeInteger("Size", "height", settings.height);
     file.writeBool("Size", "auto", false);
     file.writeBool("Output", "debayersafe", settings.debayerSafe);
+    if (settings.serFormat || file.readString("Output", "format"))
+        file.writeString("Output", "format", settings.serFormat ? "ser" : "avi");
+    if (settings.winJuposName || file.readString("Output", "winjuposname"))
+        file.writeBool("Output", "winjuposname", settings.winJuposName);
     // A file that never had a centring choice stays as it always was.
     if (!HasCentring(file) && CentringAtDefaults(settings))
         return;

@@ -25,6 +25,8 @@ struct OrbicropSettings {
     std::int32_t keepBest = 0;          // 0: every frame; else percent (1..100) or a count
     bool keepBestFrames = false;        // keepBest counts frames rather than percent
     bool bestFrame = false;
+    bool serFormat = false;         // [Output] format=ser: SER outputs instead of AVI
+    bool winJuposName = false;      // [Output] winjuposname: SER outputs named after their frames' mid-time
 };
 
 // The centring choices the settings hold, as the core takes them.
@@ -43,9 +45,11 @@ OrbicropSettings LoadOrbicropSettings(const std::string& path);
 
 // Writes the nine keys in a fixed order ("COG" threshold, showeffect;
 // "Output" ignoreIncomplete, autocolor, color; "Size" width, height, auto;
-// "Output" debayersafe), then the section "Centring" (only when the file
-// has it or a centring choice is not at its default), changing nothing else
-// in the file.
+// "Output" debayersafe), changing nothing else in the file; then "Output"
+// format and winjuposname, each only when it is not the default or the file
+// already has it; then the section "Centring", only when the file has it or a
+// centring choice is not at its default. A file saved with the defaults stays
+// as it was.
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings);
 // Loads the file as it stands, writes the keys and saves it. Throws
 // SettingsError "Unable to write to " + path when it cannot be written, and

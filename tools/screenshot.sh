@@ -6,10 +6,11 @@
 #   tools/screenshot.sh [VIDEO] [OUT.png]
 #
 # VIDEO defaults to demo-out/sample.avi (made with build/bin/orbicrop-make-sample
-# when it is missing), OUT.png to docs/screenshot.png. The window reads no
-# command line; ORBICROP_OPEN_FILES makes it open the video once it is up, as
-# a drop on the window would. Its settings go to a scratch file so that the
-# picture shows the defaults and no settings of the person running this.
+# when it is missing), OUT.png to docs/screenshot.png. The window opens the
+# video named on its command line, as `orbicrop FILE` does from a file
+# manager. A small window manager (twm), when present, draws the frame with
+# the window's title. Its settings go to a scratch file so that the picture
+# shows the defaults and no settings of the person running this.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,16 +32,23 @@ trap 'rm -rf "$scratch"' EXIT
 # A copy of the program in the scratch folder keeps its settings file there.
 cp "$build/bin/orbicrop" "$scratch/orbicrop"
 
-export ORBICROP_OPEN_FILES=$video
 export QT_QPA_PLATFORM=xcb
 xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
-  "$1" &
+  wm=
+  if command -v twm >/dev/null; then
+    twm -f "$5" >/dev/null 2>&1 &
+    wm=$!
+    sleep 1
+  fi
+  "$1" "$4" &
   app=$!
   sleep "$2"
   import -window root "$3"
   kill "$app"
-  # No window manager draws a frame here: keep the window, drop the empty screen.
+  # Keep the window and its frame, drop the empty screen.
   mogrify -trim +repage "$3"
   wait "$app" || true
-' _ "$scratch/orbicrop" "$wait_seconds" "$out"
+  [[ -n "$wm" ]] && kill "$wm"
+  true
+' _ "$scratch/orbicrop" "$wait_seconds" "$out" "$video" "$root/tools/screenshot.twmrc"
 echo "screenshot: $out"

@@ -39,12 +39,23 @@ private:
     std::int32_t m_stream;
 };
 
+// How a source that reads raw samples (SER) found them stored, for reports.
+struct SampleLayout {
+    std::int32_t depth = 8;           // bits the samples use, as detected
+    std::int32_t bytesPerSample = 1;
+    bool bigEndian = false;           // meaningful with two-byte samples only
+};
+
 // The video stream a source plays.
 struct VideoInfo {
     double frameRate = 0.0;      // frames per second; 0 when it cannot be read
     double length = 0.0;         // seconds, from the stream's header; 0 when it cannot be read
     std::int32_t width = 0;      // decoded frame size in pixels
     std::int32_t height = 0;
+    std::optional<SampleLayout> samples;   // set by sources that detect it
+    // Something about the file the user should read in the log (say, time
+    // stamps that were not used); empty when there is nothing to say.
+    std::string notice;
 };
 
 // How much of the video one play() delivers: frames whose presentation time

@@ -47,6 +47,7 @@ public:
         const auto* form = qobject_cast<const TForm1*>(parent);
         m_shown->push_back({kind, text, form ? form->StatusBar1->panelText(1) : QString()});
     }
+    bool ask(QWidget*, const QString&) override { return false; }
 
 private:
     std::shared_ptr<std::vector<AttributedMessage>> m_shown;

@@ -33,12 +33,36 @@ QColor Background(const QWidget* widget) { return widget->palette().color(QPalet
 class TestWindowLayout : public QObject {
     Q_OBJECT
 private slots:
+    // The dialog shows every file a drop accepts, under names that mean
+    // something on Linux, and the command line opens what follows the program.
+    void openDialogListsEveryVideoTypeWeRead()
+    {
+        const QString filter = OpenDialogFilter();
+        QVERIFY(!filter.contains(QStringLiteral("DirectShow")));
+        QVERIFY(filter.startsWith(QStringLiteral("AVI (*.avi);;")));
+        QVERIFY(filter.contains(QStringLiteral(";;SER (planetary cameras) (*.ser);;")));
+        QVERIFY(filter.endsWith(QStringLiteral(";;All files (*)")));
+        const QString videos = filter.section(QStringLiteral(";;"), 1, 1);
+        QVERIFY(videos.startsWith(QStringLiteral("All video files (")));
+        QStringList patterns = videos.mid(17).chopped(1).split(QLatin1Char(' '));
+        for (const char* wanted : {"*.ser", "*.mp4", "*.mov", "*.mkv", "*.m4v", "*.wmv", "*.avi", "*.mpg", "*.mpeg"})
+            QVERIFY2(patterns.contains(QLatin1String(wanted)), wanted);
+        for (const QString& pattern : patterns)
+            QVERIFY2(IsVideoFileName(QStringLiteral("/x/CAPTURE") + pattern.mid(1).toUpper()), qPrintable(pattern));
+        QVERIFY(!IsVideoFileName(QStringLiteral("/x/notes.txt")));
+
+        QCOMPARE(FilesFromArguments({QStringLiteral("orbicrop"), QStringLiteral("a.avi"), QStringLiteral("-b.ser")}),
+                 QStringList({QStringLiteral("a.avi"), QStringLiteral("-b.ser")}));
+        QCOMPARE(FilesFromArguments({QStringLiteral("orbicrop"), QStringLiteral("--"), QStringLiteral("--c.avi")}),
+                 QStringList({QStringLiteral("--c.avi")}));
+    }
+
     void startsWithTheDefaultsWhenThereIsNoSettingsFile()
     {
         WindowFixture f;
         TForm1& w = f.create();
         QCOMPARE(w.windowTitle(), QStringLiteral("Orbicrop " ORBICROP_TEST_VERSION " - Center and Crop Planetary AVIs"));
-        QCOMPARE(w.size(), QSize(1090, 590));   // widened by "7) Centring" on the help row
+        QCOMPARE(w.size(), QSize(1042, 590));
         QCOMPARE(w.trackCOG->value(), 5);
         QCOMPARE(w.lblCog->text(), QStringLiteral("5"));
         QCOMPARE(w.lblWidth->text(), QStringLiteral("192"));

@@ -10,6 +10,7 @@
 #include "support/decoded_video.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -97,14 +98,20 @@ private slots:
         QCOMPARE(QColor(preview.pixel(160, 120)), QColor(230, 180, 60));
         QCOMPARE(QColor(preview.pixel(2, 2)), QColor(8, 8, 8));
         QVERIFY(w.btnProcess->isEnabled());
-        QCOMPARE(w.size(), QSize(1090, 590));   // widened by "7) Centring" on the help row
+        QCOMPARE(w.size(), QSize(1042, 590));
         QVERIFY(f.shown->empty());
 
         // The largest output: the window grows around the preview.
         w.trackWidth->setValue(40);
         w.trackHeight->setValue(40);
         QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->size(), QSize(641, 641), 1000);
-        QCOMPARE(w.size(), QSize(897 + 184 + 9, 5 + 641 + 2 + 19 + 19));
+        // The widest preview ends left of the sixth and seventh groups, which
+        // set the width; the seventh overlaps nothing at any size.
+        QCOMPARE(w.size(), QSize(848 + 185 + 9, 5 + 641 + 2 + 19 + 19));
+        QVERIFY(!w.Panel1->geometry().intersects(w.GroupBox5->geometry()));
+        for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != w.GroupBox6 && !other->isHidden())
+                QVERIFY2(!other->geometry().intersects(w.GroupBox6->geometry()), other->metaObject()->className());
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
     }
@@ -140,12 +147,31 @@ private slots:
         QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
         QVERIFY(w.Image->isHidden());
         QVERIFY(!w.btnProcess->isEnabled());
-        QCOMPARE(w.width(), 1090);
+        QCOMPARE(w.width(), 1042);
 
         // Process after a failed test does nothing but clear the log.
         w.btnProcessClick();
         QVERIFY(w.Memo1->toPlainText().isEmpty());
         QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("edge_orbic.avi"))));
+    }
+
+    void serFormatWritesTheSameCropsAsASerFile()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        w.comboFormat->setCurrentIndex(1);
+        w.btnProcessClick();
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("clip_orbic.avi"))));
+        const QString ser = f.path(QStringLiteral("clip_orbic.ser"));
+        QVERIFY(QFileInfo::exists(ser));
+        w.comboFormat->setCurrentIndex(0);
+        w.btnProcessClick();
+        const std::string dir = QFileInfo(ser).absolutePath().toStdString();
+        // The SER holds the AVI's crops, rows top-down as the decoder returns them.
+        const std::string avi = DecodeWithFfmpeg(f.path(QStringLiteral("clip_orbic.avi")).toStdString(), "bgr24", dir);
+        QVERIFY(!avi.empty());
+        QVERIFY(avi == DecodeWithFfmpeg(ser.toStdString(), "bgr24", dir));
     }
 
     void burstOfSliderChangesRunsOneTest()
@@ -285,7 +311,7 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
         const QStringList log = LogLines(w);
         QVERIFY(log.first().startsWith(QStringLiteral("Skipped a.avi")));
-        QCOMPARE(log.last(), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(log.at(log.size() - 2), QStringLiteral("Orbicropping complete!"));
         QCOMPARE(ProbeFile(f, f.path(QStringLiteral("a_orbic_orbic.avi"))).frames, 5);
     }
 
@@ -347,7 +373,7 @@ private slots:
         QCOMPARE(w.Gauge1->text(), QStringLiteral("100%"));
 
         const QStringList log = LogLines(w);
-        QCOMPARE(log.size(), 21);
+        QCOMPARE(log.size(), 22);
         QCOMPARE(log.at(0), QStringLiteral("Opening file a.avi"));
         QCOMPARE(log.at(3), QStringLiteral(" - Output res 128 x 96"));
         QCOMPARE(log.at(4), QStringLiteral("12/12 frames written"));
@@ -355,6 +381,7 @@ private slots:
         QCOMPARE(log.at(6), QStringLiteral("Orbicropping complete!"));
         QCOMPARE(log.at(11), QStringLiteral("7/7 frames written"));
         QCOMPARE(log.at(20), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(log.at(21), QStringLiteral("Outputs written to ") + QDir(f.dir.path()).absolutePath() + QLatin1Char('/'));
 
         const struct { const char* name; int frames; } outputs[] = {{"a_orbic.avi", 12}, {"b_orbic.avi", 7}, {"c_orbic.avi", 5}};
         for (const auto& output : outputs) {
@@ -446,9 +473,12 @@ private slots:
         QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled());
     }
 
-    void closingDuringABatchLetsEveryFileFinish()
+    // Closing asks once whether to stop; yes ends the file after the frame in
+    // hand with a valid output, skips the rest, logs it, and then closes.
+    void closingDuringABatchAsksOnceAndStopsAfterTheFrameInHand()
     {
         WindowFixture f;
+        *f.answerToQuestions = true;
         TForm1& w = f.create();
         w.trackWidth->setValue(4);
         w.trackHeight->setValue(4);
@@ -462,12 +492,41 @@ private slots:
         bool visibleAfterClose = false;
         QTimer::singleShot(0, &w, [&] {
             w.close();
+            w.close();
             visibleAfterClose = w.isVisible();
         });
         w.btnProcess->click();
         QVERIFY(visibleAfterClose);
         QVERIFY(!w.isVisible());
-        for (const char* name : {"1_orbic.avi", "2_orbic.avi", "3_orbic.avi"})
+        QCOMPARE(f.asked->size(), 1);
+        // The first frame was in hand when the window was closed.
+        QCOMPARE(ProbeFile(f, f.path(QStringLiteral("1_orbic.avi"))).frames, 1);
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("2_orbic.avi"))));
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("3_orbic.avi"))));
+        const QStringList log = LogLines(w);
+        QVERIFY(log.contains(QStringLiteral("Orbicropping stopped!")));
+        QVERIFY(log.contains(QStringLiteral("Stopped by the user; 2 files were not processed")));
+        QVERIFY(f.shown->empty());
+    }
+
+    // Escape asks too; no lets the batch go on to its end, and the window stays.
+    void escapeDuringABatchAsksAndNoGoesOn()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QStringList files = {f.writeClip(QStringLiteral("1.avi"), LargeClip(), 4),
+                                   f.writeClip(QStringLiteral("2.avi"), LargeClip(), 4)};
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        f.open(files);
+        QVERIFY(f.settle());
+        QTimer::singleShot(0, &w, [&] { QTest::keyClick(&w, Qt::Key_Escape); });
+        w.btnProcess->click();
+        QCOMPARE(f.asked->size(), 1);
+        QVERIFY(w.isVisible());
+        for (const char* name : {"1_orbic.avi", "2_orbic.avi"})
             QCOMPARE(ProbeFile(f, f.path(QString::fromLatin1(name))).frames, 4);
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
     }

@@ -6,12 +6,13 @@
 #include "settings/kept_lines.h"
 
 #include <QCheckBox>
-#include <QSpinBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 
 #include <atomic>
@@ -149,6 +150,20 @@ private slots:
                                               "[COG]\nthreshold=5\nshoweffect=0\n"
                                               "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
                                               "[Size]\nwidth=12\nheight=12\nauto=0\n"));
+    }
+
+    void outputFormatHasItsOwnKeysReadBackAndRewritten()
+    {
+        WindowFixture f;
+        f.writeSettings("[Output]\nformat=SER\nwinjuposname=1\n");
+        TForm1& w = f.create();
+        QCOMPARE(w.comboFormat->currentIndex(), 1);
+        QVERIFY(w.checkWinJupos->isChecked() && w.checkWinJupos->isEnabled());
+        w.comboFormat->setCurrentIndex(0);
+        QVERIFY(!w.checkWinJupos->isEnabled());
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.contains("[Output]\nformat=avi\nwinjuposname=1\n"), saved.constData());
     }
 
     void emptyAutocolorKeepsTheAutomaticChoice()

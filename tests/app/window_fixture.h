@@ -31,30 +31,44 @@ struct ShownMessage {
 };
 
 // Keeps every message instead of showing a modal box; outlives the window.
-// whileShown, when set, runs as a modal box's own event loop would.
+// whileShown, when set, runs as a modal box's own event loop would. A
+// question is kept in asked and answered with answer.
 class RecordingSink : public MessageSink {
 public:
-    RecordingSink(std::shared_ptr<std::vector<ShownMessage>> shown, std::shared_ptr<std::function<void()>> whileShown)
-        : m_shown(std::move(shown)), m_whileShown(std::move(whileShown)) {}
+    RecordingSink(std::shared_ptr<std::vector<ShownMessage>> shown, std::shared_ptr<std::function<void()>> whileShown,
+                  std::shared_ptr<QStringList> asked, std::shared_ptr<bool> answer)
+        : m_shown(std::move(shown)), m_whileShown(std::move(whileShown)), m_asked(std::move(asked)),
+          m_answer(std::move(answer)) {}
     void show(QWidget*, Kind kind, const QString& text) override
     {
         m_shown->push_back({kind, text});
         if (*m_whileShown)
             (*m_whileShown)();
     }
+    bool ask(QWidget*, const QString& question) override
+    {
+        m_asked->push_back(question);
+        if (*m_whileShown)
+            (*m_whileShown)();
+        return *m_answer;
+    }
 
 private:
     std::shared_ptr<std::vector<ShownMessage>> m_shown;
     std::shared_ptr<std::function<void()>> m_whileShown;
+    std::shared_ptr<QStringList> m_asked;
+    std::shared_ptr<bool> m_answer;
 };
 
 // The real window with a scripted open dialog, recorded message boxes and a
 // settings file in a scratch folder.
 struct WindowFixture {
     QTemporaryDir dir;
-    std::shared_ptr<QStringList> answer = std::make_shared<QStringList>();
+    std::shared_ptr<QStringList> answer = std::make_shared<QStringList>();   // of the open dialog
     std::shared_ptr<std::vector<ShownMessage>> shown = std::make_shared<std::vector<ShownMessage>>();
     std::shared_ptr<std::function<void()>> whileShown = std::make_shared<std::function<void()>>();
+    std::shared_ptr<QStringList> asked = std::make_shared<QStringList>();
+    std::shared_ptr<bool> answerToQuestions = std::make_shared<bool>(false);
     std::unique_ptr<TForm1> form;
 
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -77,7 +91,7 @@ struct WindowFixture {
     {
         WindowServices services;
         services.chooser = std::make_unique<ScriptedChooser>(answer);
-        services.messages = std::make_unique<RecordingSink>(shown, whileShown);
+        services.messages = std::make_unique<RecordingSink>(shown, whileShown, asked, answerToQuestions);
         services.settingsPath = settings.isEmpty() ? settingsPath() : settings;
         form = std::make_unique<TForm1>(std::move(services));
         return *form;

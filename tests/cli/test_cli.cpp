@@ -3,8 +3,10 @@
 // in, cropped AVIs out, checked byte for byte with an independent decoder.
 
 #include "analysis/rounding.h"
+#include "run/capture_time.h"
 #include "support/decoded_video.h"
 #include "support/disc_video.h"
+#include "support/ser_reader.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 
@@ -77,8 +79,9 @@ TEST(Cli, ColourClipIsCentredAndCroppedExactly)
     const auto r = RunCommand(Cli("-W 64 -H 48 " + ShellQuote(dir.file("jupiter.avi"))), dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 10u) << r.out;
+    ASSERT_EQ(lines.size(), 11u) << r.out;
     EXPECT_EQ(lines[0], "Opening file jupiter.avi");
+    EXPECT_EQ(lines[10], "Outputs written to " + dir.path() + "/");
     EXPECT_EQ(lines[1], " - 12 frames");
     EXPECT_EQ(lines[2], " - Input res 160 x 120");
     EXPECT_EQ(lines[3], "Opening file jupiter.avi");
@@ -188,6 +191,15 @@ TEST(Cli, PlanetDriftingOffTheEdge)
     EXPECT_EQ(DecodeWithFfmpeg(dir.file("drift_orbic.avi"), "bgr24", dir.path()),
               ExpectedVideo(clip, Range(8), 32, 32, false));
     EXPECT_NE(r.out.find("8/14 frames written"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+
+    // With a 96-pixel window, centre + 48 >= 159 refuses from f = 4 on: 4 of
+    // 14 written is no success a zero status should hide.
+    r = RunCommand(Cli("-W 96 -H 96 --color --remove-incomplete " + ShellQuote(dir.file("drift.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("drift.avi") + ": warning: only 4 of 14 frames were written "
+                         "(2 without a planet, 8 incomplete, 0 refused by the output)"),
+              std::string::npos) << r.err;
 }
 
 TEST(Cli, AnOutputThatWouldReplaceAnInputIsSkipped)
@@ -202,24 +214,61 @@ TEST(Cli, AnOutputThatWouldReplaceAnInputIsSkipped)
                                   + ShellQuote(dir.file("jup_Y8orbic.avi"))),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: Skipped jup.avi"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("jup.avi") + ": Skipped jup.avi"), std::string::npos) << r.err;
     EXPECT_EQ(ReadWholeFile(dir.file("jup_Y8orbic.avi")), before);
     EXPECT_EQ(Probe(dir.file("jup_Y8orbic_Y8orbic.avi"), dir.path()).frames, 5);
 }
 
-TEST(Cli, AFailedFileDoesNotStopTheBatch)
+TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
 {
     TempDir dir;
     DiscClip clip;
     clip.write(dir.file("a.avi"), 3);
-    clip.write(dir.file("c.avi"), 4);
-    const auto r = RunCommand(Cli("-W 32 -H 32 " + ShellQuote(dir.file("a.avi")) + " "
-                                  + ShellQuote(dir.file("missing.avi")) + " " + ShellQuote(dir.file("c.avi"))),
+    // A name JSON must escape.
+    const std::string odd = dir.file("c \"night\\2\".avi");
+    clip.write(odd, 4);
+    const std::string report = dir.file("run.json");
+    const auto r = RunCommand(Cli("-W 32 -H 32 --report " + ShellQuote(report) + " " + ShellQuote(dir.file("a.avi"))
+                                  + " " + ShellQuote(dir.file("missing.avi")) + " " + ShellQuote(odd)),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: Couldn't load the file!"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("missing.avi") + ": Couldn't load the file!\n"),
+              std::string::npos) << r.err;
     EXPECT_EQ(Probe(dir.file("a_Y8orbic.avi"), dir.path()).frames, 3);
-    EXPECT_EQ(Probe(dir.file("c_Y8orbic.avi"), dir.path()).frames, 4);
+    EXPECT_EQ(Probe(dir.file("c \"night\\2\"_Y8orbic.avi"), dir.path()).frames, 4);
+
+    const std::string summary = r.err.substr(r.err.find("orbicrop-cli: 2 files done"));
+    EXPECT_EQ(Lines(summary), (std::vector<std::string>{
+        "orbicrop-cli: 2 files done, 1 failed; 7 frames written",
+        "  done     " + dir.file("a.avi") + " -> " + dir.file("a_Y8orbic.avi") + " (3 of 3 frames)",
+        "  failed   " + dir.file("missing.avi") + ": Couldn't load the file!; Nothing was written for missing.avi.",
+        "  done     " + odd + " -> " + dir.file("c \"night\\2\"_Y8orbic.avi") + " (4 of 4 frames)"}));
+    EXPECT_NE(r.out.find("Outputs written to " + dir.path() + "/"), std::string::npos) << r.out;
+
+    // Read back by an independent parser.
+    const auto field = [&](const std::string& filter) {
+        return RunCommand("jq -r " + ShellQuote(filter) + " " + ShellQuote(report), dir.path()).out;
+    };
+    EXPECT_EQ(field(".test_passed, .stopped, (.files | length)"), "true\nfalse\n3\n");
+    EXPECT_EQ(field(".files[2] | .input, .output, .status"),
+              odd + "\n" + dir.file("c \"night\\2\"_Y8orbic.avi") + "\ndone\n");
+    EXPECT_EQ(field(".files[0].frames | .seen, .written, .dropped.no_planet, .dropped.incomplete"), "3\n3\n0\n0\n");
+    EXPECT_EQ(field(".files[0].settings | .width, .mode, .threshold_percent"), "32\nY800\n5\n");
+    EXPECT_EQ(field(".files[1] | .status, .output, .first_frame_time"), "failed\nnull\nnull\n");
+    EXPECT_EQ(field(".files[0] | .first_frame_time, .input_video.samples"), "0\nnull\n");
+}
+
+TEST(Cli, ReportGivesTheDetectedLayoutOfASerInput)
+{
+    TempDir dir;
+    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 4 --ser-depth 12 "
+                                 + ShellQuote(dir.file("m.ser")), dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    const auto r = RunCommand(Cli("--report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))),
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto layout = RunCommand("jq -c '.files[0].input_video.samples' " + ShellQuote(dir.file("r.json")), dir.path());
+    EXPECT_EQ(layout.out, "{\"depth\":12,\"bytes_per_sample\":2,\"byte_order\":\"little-endian\"}\n");
 }
 
 TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
@@ -240,7 +289,7 @@ TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
     EXPECT_EQ(std::uint8_t(png[19]), 48);   // IHDR width
     EXPECT_EQ(std::uint8_t(png[23]), 32);   // IHDR height
 
-    std::filesystem::create_directory(dir.file("out"));
+    // A missing output directory is made.
     r = RunCommand(Cli("-o " + ShellQuote(dir.file("out")) + " --track " + ShellQuote(dir.file("t.csv")) + " -W 32 -H 32 "
                        + ShellQuote(dir.file("sat.avi"))),
                    dir.path());
@@ -331,4 +380,83 @@ TEST(Cli, StreamOfUnknownLengthIsTestedOnTwoFramesWithItsPreview)
     EXPECT_EQ(Lines(r.out).at(1), " - 0 frames");
     ASSERT_TRUE(std::filesystem::exists(dir.file("p.png")));
     EXPECT_EQ(ReadWholeFile(dir.file("p.png")).substr(1, 3), "PNG");
+}
+
+// SER output from the terminal: the crops the AVI would hold, dated from
+// --start-time, the track's UTC column, and a WinJUPOS name from the frames'
+// mid-time; without a time the name stays plain and the log says why.
+TEST(Cli, SerFormatWithStartTimeTrackAndWinJuposName)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("sat.avi"), 6);
+
+    auto r = RunCommand(Cli("--format ser --color --start-time 2024-03-01T20:10:24Z --winjupos-name -W 32 -H 32 --track "
+                            + ShellQuote(dir.file("t.csv")) + " " + ShellQuote(dir.file("sat.avi"))),
+                        dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Six frames at 30 a second from 20:10:24: the middle is 20:10:24.083.
+    const std::string out = dir.file("2024-03-01-2010_4-sat_orbic.ser");
+    ASSERT_TRUE(std::filesystem::exists(out)) << r.out;
+    const auto probe = Probe(out, dir.path());
+    EXPECT_EQ(probe.width, 32);
+    EXPECT_EQ(probe.frames, 6);
+    EXPECT_EQ(DecodeWithFfmpeg(out, "bgr24", dir.path()), ExpectedVideo(clip, Range(6), 32, 32, false));
+    const auto track = Lines(ReadWholeFile(dir.file("t.csv")));
+    ASSERT_EQ(track.size(), 7u);
+    EXPECT_EQ(track[0], "file,frame,time,center_x,center_y,radius_x,radius_y,outcome,utc");
+    EXPECT_EQ(track[2], "\"sat.avi\",1,0.033333,55.5000,59.5000,10.0000,10.0000,written,2024-03-01T20:10:24.0333333Z");
+
+    r = RunCommand(Cli("--format ser --winjupos-name -W 32 -H 32 " + ShellQuote(dir.file("sat.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("sat_orbic.ser")));
+    EXPECT_NE(r.out.find("keeps its plain name"), std::string::npos) << r.out;
+
+    r = RunCommand(Cli("--winjupos-name " + ShellQuote(dir.file("sat.avi"))), dir.path());
+    EXPECT_EQ(r.status, 2);
+    r = RunCommand(Cli("--format ser --start-time 2024-03-01T20:10:24+01:00 " + ShellQuote(dir.file("sat.avi"))),
+                   dir.path());
+    EXPECT_EQ(r.status, 2);
+}
+
+// Keeping the best half from the terminal, into SER: the track's optional
+// columns in their documented order, as many frames written as kept, each
+// with the input's stamp of that very frame (not of the frame whose place it
+// takes in the output), and the summary and report counting those left out.
+TEST(Cli, KeepBestHalfIntoSerKeepsEachFramesOwnTime)
+{
+    TempDir dir;
+    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 10 --ser-depth 12 "
+                                 + ShellQuote(dir.file("m.ser")), dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    const auto r = RunCommand(Cli("--format ser --keep-best 50% -W 64 -H 64 --track " + ShellQuote(dir.file("t.csv"))
+                                  + " --report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))),
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const auto track = Lines(ReadWholeFile(dir.file("t.csv")));
+    ASSERT_EQ(track.size(), 11u);
+    EXPECT_EQ(track[0], "file,frame,time,center_x,center_y,radius_x,radius_y,outcome,utc,quality");
+    // The output's stamps are the input's own stamps of the frames written.
+    const std::vector<std::uint64_t> inputStamps = ReadSerFile(dir.file("m.ser")).trailer();
+    ASSERT_EQ(inputStamps.size(), 10u);
+    std::vector<std::uint64_t> expected;
+    for (std::size_t i = 1; i < track.size(); ++i) {
+        const std::regex row(R"("m\.ser",([0-9]+),.*,(written|not kept),([0-9T:.Z-]+),([01]\.[0-9]{4})$)");
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(track[i], m, row)) << track[i];
+        const std::uint64_t own = inputStamps.at(std::stoul(m[1]));
+        EXPECT_EQ(m[3], IsoUtc(std::int64_t(own)));
+        if (m[2] == "written")
+            expected.push_back(own);
+    }
+    EXPECT_EQ(expected.size(), 5u);
+    const SerFileContents ser = ReadSerFile(dir.file("m_orbic.ser"));
+    EXPECT_EQ(ser.frameCount, 5);
+    EXPECT_EQ(ser.trailer(), expected);
+
+    EXPECT_NE(r.err.find(" (5 of 10 frames, 5 not kept)"), std::string::npos) << r.err;
+    const auto dropped = RunCommand("jq -c '.files[0].frames' " + ShellQuote(dir.file("r.json")), dir.path());
+    EXPECT_EQ(dropped.out, "{\"declared\":10,\"seen\":10,\"written\":5,\"dropped\":{\"no_planet\":0,\"incomplete\":0,"
+                           "\"not_written\":0,\"not_kept\":5}}\n");
 }

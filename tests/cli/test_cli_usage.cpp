@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 CommandResult Cli(const std::string& args, const TempDir& dir)
@@ -37,6 +39,12 @@ TEST(CliUsage, HelpAndVersion)
     auto r = Cli("--help", dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--remove-incomplete"), std::string::npos);
+    // Words for people, not the parser's generated type and range notes.
+    for (const char* noise : {"FILE:FILE", "INT", ":N", "Excludes", "REQUIRED"})
+        EXPECT_EQ(r.out.find(noise), std::string::npos) << noise << "\n" << r.out;
+    EXPECT_NE(r.out.find("histogram peak"), std::string::npos);
+    EXPECT_NE(r.out.find("Exit status"), std::string::npos);
+    EXPECT_NE(r.out.find("130"), std::string::npos);
     r = Cli("--version", dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "orbicrop-cli " ORBICROP_PROJECT_VERSION "\n");
@@ -47,5 +55,17 @@ TEST(CliUsage, UnreadableFirstFileFailsTheTest)
     TempDir dir;
     auto r = Cli(ShellQuote(dir.file("nothing-here.avi")), dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("orbicrop-cli: Couldn't load the file!"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("nothing-here.avi") + ": Couldn't load the file!"),
+              std::string::npos) << r.err;
+}
+
+TEST(CliUsage, OutputDirectoryThatCannotBeMadeIsToldBeforeTheTest)
+{
+    TempDir dir;
+    std::ofstream(dir.file("plain")) << "a file, not a directory";
+    const std::string wanted = dir.file("plain/out");
+    const auto r = Cli("-o " + ShellQuote(wanted) + " " + ShellQuote(dir.file("x.avi")), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot create the output directory " + wanted + ": "), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;   // no test ran
 }

@@ -4,6 +4,8 @@
 
 #include "support/bad_inputs.h"
 #include "support/decoded_video.h"
+#include "support/ser_reader.h"
+#include "support/ser_writer.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -34,20 +36,22 @@ TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessage)
                                   + ShellQuote(dir.file("a.avi")),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: Failed to create AVI video work file -13"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("a.avi") + ": Failed to create AVI video work file -13"),
+              std::string::npos) << r.err;
 }
 
-TEST(Faults, VanishedOutputFolderEndsTheBatchWithTheWriterMessage)
+// A missing output folder is made before the test, not found missing by the writer.
+TEST(Faults, MissingOutputFolderIsMadeBeforeTheBatch)
 {
     TempDir dir;
     SmallClip().write(dir.file("a.avi"), 3);
     SmallClip().write(dir.file("b.avi"), 3);
     const auto before = FileBytes(dir.file("a.avi"));
-    const auto r = RunCommand(Cli() + "-W 32 -H 32 -o " + ShellQuote(dir.file("gone")) + " "
+    const auto r = RunCommand(Cli() + "-W 32 -H 32 -o " + ShellQuote(dir.file("gone/deeper")) + " "
                                   + ShellQuote(dir.file("a.avi")) + " " + ShellQuote(dir.file("b.avi")),
                               dir.path());
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: Failed to create AVI video work file -2"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Probe(dir.file("gone/deeper/b_Y8orbic.avi"), dir.path()).frames, 3);
     EXPECT_EQ(FileBytes(dir.file("a.avi")), before);
 }
 
@@ -65,9 +69,10 @@ TEST(Faults, FileSizeLimitClosesTheOutputValidAndGoesOn)
                               dir.path());
     EXPECT_EQ(r.status, 3) << r.err;
     std::size_t count = 0;
-    for (std::size_t at = 0; (at = r.err.find("Failed to add frame to AVI. Err=FFFFFFE5", at)) != std::string::npos; ++at)
+    const std::string said = "orbicrop-cli: " + dir.file("long.avi") + ": Failed to add frame to AVI. Err=FFFFFFE5";
+    for (std::size_t at = 0; (at = r.err.find(said, at)) != std::string::npos; ++at)
         ++count;
-    EXPECT_EQ(count, 1u) << r.err;   // said once, not once per frame
+    EXPECT_EQ(count, 1u) << r.err;   // said once, not once per frame (the summary repeats it once more)
     const auto longOut = Probe(dir.file("long_orbic.avi"), dir.path());
     EXPECT_GT(longOut.frames, 10);
     EXPECT_LT(longOut.frames, 120);
@@ -99,4 +104,32 @@ TEST(Faults, InterruptClosesTheOutputWithItsFramesAndExits130)
     EXPECT_GT(probe.frames, 0);
     EXPECT_LT(probe.frames, 3000);
     EXPECT_EQ(DecodeWithFfmpeg(output, "bgr24", dir.path()).size(), std::size_t(probe.frames) * 64 * 64 * 3);
+}
+
+TEST(Faults, FileSizeLimitLeavesASerOutputWhoseCountAndStampsMatchItsFrames)
+{
+    TempDir dir;
+    SerClip clip;
+    clip.width = 64;
+    clip.height = 64;
+    clip.depth = 16;
+    for (std::int32_t f = 0; f < 120; ++f) {
+        clip.addFrame([f](std::int32_t x, std::int32_t y, std::int32_t) {
+            const bool disc = (x - 32) * (x - 32) + (y - 31 - f % 3) * (y - 31 - f % 3) <= 100;
+            return disc ? 60000 - x * 7 : 300 + y * 5;
+        });
+        clip.timestamps.push_back(638400000000000000 + f * 100000);
+    }
+    const std::string input = dir.write("long.ser", clip.bytes());
+    // 300 KiB: the 120 crops of 48 x 48 two-byte samples (4.5 KiB each) do not fit.
+    const auto r = RunCommand("ulimit -f 300; " + Cli() + "--format ser -W 48 -H 48 " + ShellQuote(input),
+                              dir.path());
+    EXPECT_EQ(r.status, 3) << r.err;
+    const SerFileContents out = ReadSerFile(dir.file("long_orbic.ser"));
+    EXPECT_GT(out.frameCount, 10);
+    EXPECT_LT(out.frameCount, 120);
+    if (!out.tail.empty()) {
+        ASSERT_EQ(out.trailer().size(), std::size_t(out.frameCount));
+        EXPECT_EQ(out.trailer().back(), std::uint64_t(clip.timestamps[std::size_t(out.frameCount - 1)]));
+    }
 }

@@ -150,7 +150,8 @@ TEST(Actions, BatchWritesEveryFileWithStatusAndLog)
               (std::vector<std::string>{"0:File 1/3", "1:a.avi", "2:Processing...", "0:File 2/3", "1:b.avi",
                                         "2:Processing...", "0:File 3/3", "1:c.mpeg", "2:Processing...",
                                         "2:Completed!"}));
-    EXPECT_EQ(b.host.log.size(), 21u);
+    EXPECT_EQ(b.host.log.size(), 22u);
+    EXPECT_EQ(b.host.log.back(), "Outputs written to " + b.dir.path() + "/");
     EXPECT_EQ(b.host.log[4], "5/5 frames written");
     EXPECT_EQ(b.host.log[6], "Orbicropping complete!");
     EXPECT_TRUE(b.host.controlsEnabled);
@@ -211,6 +212,69 @@ TEST(Actions, FramesWithoutPlanetOrAtTheEdgeAreNotWritten)
     using O = FrameRecord::Outcome;
     EXPECT_EQ(outcomes, (std::vector<O>{O::Written, O::Written, O::Written, O::NoPlanet, O::NoPlanet, O::Written,
                                         O::Written, O::Incomplete, O::Incomplete, O::Written}));
+}
+
+// What the summary and the report of a shell are made of.
+TEST(Actions, BatchResultCountsEachFilesFramesByOutcome)
+{
+    Bench b;
+    b.add("gaps.avi", Clip{10, [](std::int32_t f, double& x, double& y) {
+                          x = f == 3 ? -100 : (f == 7 || f == 8) ? 3.5 : 31.5;
+                          y = 23.5;
+                      }});
+    b.add("missing.avi");
+    b.clips.erase("missing.avi");
+    b.host.optRemoveIncomplete = true;
+    ASSERT_TRUE(b.test());
+    const BatchResult result = b.process();
+    ASSERT_EQ(result.files.size(), 2u);
+    const FileOutcome& gaps = result.files[0];
+    EXPECT_EQ(gaps.status, FileOutcome::Status::Done);
+    EXPECT_EQ(gaps.output, b.dir.file("gaps_orbic.avi"));
+    EXPECT_TRUE(gaps.outputPlaced);
+    EXPECT_EQ(gaps.framesSeen, 10);
+    EXPECT_EQ(gaps.framesWritten, 7);
+    EXPECT_EQ(gaps.noPlanet, 1);
+    EXPECT_EQ(gaps.incomplete, 2);
+    EXPECT_EQ(gaps.notWritten, 0);
+    EXPECT_EQ(gaps.firstTime, 0.0);
+    EXPECT_DOUBLE_EQ(gaps.lastTime.value_or(-1), 9 / 25.0);
+    const FileOutcome& missing = result.files[1];
+    EXPECT_EQ(missing.status, FileOutcome::Status::Failed);
+    EXPECT_FALSE(missing.outputPlaced);
+    EXPECT_FALSE(missing.video.has_value());
+    EXPECT_EQ(missing.reason, "Couldn't load the file!\nNothing was written for missing.avi.");
+}
+
+// A stop asked for while a frame is handled ends that file after it, with a
+// valid output of the frames so far, and no other file runs.
+TEST(Actions, StopEndsTheFileAfterTheFrameInHandAndSkipsTheRest)
+{
+    Bench b;
+    b.add("a.avi", Clip{10});
+    b.add("b.avi", Clip{5});
+    b.add("c.avi", Clip{5});
+    ASSERT_TRUE(b.test());
+    b.host.eventsPumped = 0;
+    b.host.onEvents = [&b](std::int32_t events) {
+        if (events == 3)
+            b.state.stopRequested = true;
+    };
+    const BatchResult result = b.process();
+    EXPECT_TRUE(result.stopped);
+    ASSERT_EQ(result.files.size(), 3u);
+    EXPECT_EQ(result.files[0].status, FileOutcome::Status::Stopped);
+    EXPECT_EQ(result.files[0].framesSeen, 3);
+    EXPECT_EQ(result.files[1].status, FileOutcome::Status::NotRun);
+    EXPECT_EQ(result.files[2].status, FileOutcome::Status::NotRun);
+    EXPECT_EQ(Probe(b.dir.file("a_orbic.avi"), b.dir.path()).frames, 3);
+    EXPECT_FALSE(std::filesystem::exists(b.dir.file("b_orbic.avi")));
+    EXPECT_EQ(std::count(b.host.log.begin(), b.host.log.end(), "Orbicropping stopped!"), 1);
+    EXPECT_EQ(std::count(b.host.log.begin(), b.host.log.end(), "Stopped by the user; 2 files were not processed"), 1);
+    EXPECT_TRUE(b.host.messages.empty());
+    // The next test is not cut short by the stop that ended the batch.
+    b.host.onEvents = nullptr;
+    EXPECT_TRUE(b.test());
 }
 
 TEST(Actions, OutputThatWouldReplaceAnInputIsSkipped)
@@ -374,7 +438,7 @@ TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
     const std::string message = "Couldn't load the file!\nNothing was written for bad.avi. "
                                 "The older bad_orbic.avi is left as it was.";
     EXPECT_EQ(b.host.messages, (std::vector<std::string>{message}));
-    EXPECT_EQ(b.host.log.back(), message);
+    EXPECT_EQ(b.host.log.end()[-2], message);   // before the folder of the outputs
     EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 4);
     EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(b.dir.file("good_orbic.avi"))));
     EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(older)));

@@ -233,3 +233,37 @@ TEST(CentringRun, KeepBestHalfDropsTheBlurredFrames)
     ASSERT_NE(line, run.host.log.end());
     EXPECT_EQ(line->substr(line->size() - 8), "to 1.000");
 }
+
+// A stop ends a ranked run in either pass: in the measuring pass nothing is
+// written and the file is not played again; in the writing pass the frames
+// after the stop are neither reported nor written.
+TEST(CentringRun, AStopEndsEitherPassOfARankedRun)
+{
+    constexpr std::int32_t kFrames = 10;
+    CentringOptions keep;
+    keep.keepBest = {KeepBest::Kind::Percent, 50};
+    for (const std::int32_t stopAt : {3, kFrames + 3}) {
+        ClipRun run;
+        run.options = {128, 96, kFrames};
+        run.painter = [](std::int32_t i, std::uint8_t* frame) {
+            for (std::int32_t y = 0; y < 96; ++y)
+                for (std::int32_t x = 0; x < 128; ++x) {
+                    const double dx = x - 63.5 - (i % 3), dy = y - 47.5;
+                    const bool disc = dx * dx + dy * dy < 30.0 * 30.0;
+                    std::fill_n(frame + (std::size_t(y) * 128 + std::size_t(x)) * 3, 3,
+                                std::uint8_t(disc ? 120 + 80 * ((y / 3 + i) % 2) : 8));
+                }
+        };
+        run.host.onEvents = [&](std::int32_t pumped) {
+            if (pumped == stopAt)
+                run.state.stopRequested = true;
+        };
+        ASSERT_EQ(run.process(keep), 0);
+        EXPECT_EQ(run.host.eventsPumped, stopAt) << "stop at " << stopAt;
+        EXPECT_EQ(run.host.log.back(), "Orbicropping stopped!");
+        const std::size_t reported = stopAt > kFrames ? 3u : 0u;
+        EXPECT_EQ(run.host.frames.size(), reported);
+        EXPECT_EQ(std::size_t(run.state.framesWritten), run.output.indices.size());
+        EXPECT_LE(run.output.indices.size(), reported);
+    }
+}

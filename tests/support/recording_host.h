@@ -3,6 +3,7 @@
 
 #include "run/batch_host.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     bool processEnabled = false;
     std::int32_t passedWidth = 0, passedHeight = 0;
 
+    // Runs where the shell would handle its events, with their count so far.
+    std::function<void(std::int32_t)> onEvents;
+
     bool inverse() const override { return optInverse; }
     bool debayerSafe() const override { return optDebayerSafe; }
     bool showEffect() const override { return optShowEffect; }
@@ -52,7 +56,12 @@ public:
     void showWarning(const std::string& caption) override { warnings.push_back(caption); }
     void setProgressMax(std::int32_t frames) override { progressMax = frames; }
     void setProgress(std::int32_t frames) override { progress = frames; }
-    void processEvents() override { ++eventsPumped; }
+    void processEvents() override
+    {
+        ++eventsPumped;
+        if (onEvents)
+            onEvents(eventsPumped);
+    }
     void appendLog(const std::string& line, bool) override { log.push_back(line); }
     void showMessage(const std::string& text) override { messages.push_back(text); }
     std::int32_t widthPosition() const override { return widthSteps; }

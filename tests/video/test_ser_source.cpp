@@ -17,6 +17,7 @@
 namespace {
 
 constexpr std::int64_t kPlayAll = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kToday = 638400000000000000;   // 100 ns ticks since year 1
 
 // Keeps a copy of every picture, then scribbles over the buffer, as a sink
 // may, so that a source that reuses a picture without converting it again
@@ -294,17 +295,90 @@ TEST(SerDepth, TheBrightestOfTheFirstFramesSettlesIt)
     ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 12, 3);
 }
 
-TEST(SerDepth, ALaterFrameBrighterThanTheFirstOnesSaturates)
+TEST(SerDepth, ACaptureThatStartsDarkShowsItsDepthInItsLastFrame)
 {
     const TempDir dir;
-    SerClip clip = Ramp(0, 16, 10, 12);
-    // 4096 is 256 once its four low bits go: it must not wrap to 0.
-    std::fill(clip.frames[9].begin(), clip.frames[9].end(), 4096);
+    SerClip clip = Ramp(0, 16, 30, 10);
+    clip.frames.back() = Ramp(0, 16, 1, 12).frames[0];
     const auto source = OpenSerSource(dir.write("clip.ser", clip.bytes()));
     const RecordingSink sink = Play(*source);
-    ASSERT_EQ(sink.pictures.size(), 10u);
+    ASSERT_EQ(sink.pictures.size(), 30u);
     EXPECT_EQ(sink.pictures[0], Expected(clip, 0, 12));
-    EXPECT_EQ(sink.pictures[9], std::vector<std::uint8_t>(sink.pictures[9].size(), 255));
+}
+
+TEST(SerDepth, AFrameBrighterThanTheProbedOnesSaturates)
+{
+    const TempDir dir;
+    // Of 30 frames the probe sees 0, 29 and eight between, not frame 10.
+    SerClip clip = Ramp(0, 16, 30, 12);
+    // 4096 is 256 once its four low bits go: it must not wrap to 0.
+    std::fill(clip.frames[10].begin(), clip.frames[10].end(), 4096);
+    const auto source = OpenSerSource(dir.write("clip.ser", clip.bytes()));
+    const RecordingSink sink = Play(*source);
+    ASSERT_EQ(sink.pictures.size(), 30u);
+    EXPECT_EQ(sink.pictures[0], Expected(clip, 0, 12));
+    EXPECT_EQ(sink.pictures[10], std::vector<std::uint8_t>(sink.pictures[10].size(), 255));
+}
+
+// Records the stored samples each frame brings along.
+class NativeSink : public FrameSink {
+public:
+    std::vector<std::optional<std::int64_t>> times;
+    std::vector<std::vector<std::uint8_t>> samples;
+    std::int32_t depth = 0;
+    std::string observer;
+
+    void NativeFrameCB(const NativeFrame& frame) override
+    {
+        times.push_back(frame.utcTicks);
+        std::vector<std::uint8_t> bytes;
+        for (std::int32_t y = 0; y < frame.height; ++y)
+            bytes.insert(bytes.end(), frame.topRow + y * frame.stride, frame.topRow + y * frame.stride + std::ptrdiff_t(frame.rowBytes()));
+        samples.push_back(std::move(bytes));
+        depth = frame.depth;
+        observer = frame.header ? frame.header->observer : "";
+    }
+    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 0; }
+};
+
+TEST(SerNative, FramesBringTheirLittleEndianSamplesDepthHeaderAndMaskedTimes)
+{
+    const TempDir dir;
+    SerClip clip = Ramp(0, 16, 3, 12);
+    clip.bigEndianData = true;
+    clip.littleEndianFlag = 1;
+    const std::int64_t flags = std::int64_t(1) << 62;
+    clip.timestamps = {flags | 100, flags | 200, flags | 300};
+    const auto source = OpenSerSource(dir.write("clip.ser", clip.bytes()));
+    EXPECT_TRUE(source->video()->notice.empty());
+    NativeSink sink;
+    source->play({}, sink);
+    ASSERT_EQ(sink.times.size(), 3u);
+    EXPECT_EQ(sink.times[2], std::optional<std::int64_t>(300));
+    EXPECT_EQ(sink.depth, 12);
+    EXPECT_EQ(sink.observer, "Observer");
+    const std::uint16_t last = clip.frames[1].back();
+    EXPECT_EQ(sink.samples[1][sink.samples[1].size() - 2], last & 0xFF);
+    EXPECT_EQ(sink.samples[1].back(), last >> 8);
+}
+
+TEST(SerNative, StampsThatDoNotIncreaseOrAreCutDateNoFrameAndSaySo)
+{
+    const TempDir dir;
+    for (bool cut : {false, true}) {
+        SerClip clip = Ramp(0, 8, 3);
+        clip.timestamps = cut ? std::vector<std::int64_t>{kToday, kToday + 1, kToday + 2}
+                              : std::vector<std::int64_t>{kToday, kToday + 5, kToday + 5};
+        std::vector<std::uint8_t> bytes = clip.bytes();
+        if (cut)
+            bytes.resize(bytes.size() - 4);
+        const auto source = OpenSerSource(dir.write("clip.ser", bytes));
+        EXPECT_FALSE(source->video()->notice.empty());
+        NativeSink sink;
+        source->play({}, sink);
+        ASSERT_EQ(sink.times.size(), 3u);
+        EXPECT_FALSE(sink.times[0].has_value());
+    }
 }
 
 TEST(SerFrames, APartialLastFrameIsLeftOut)
@@ -366,7 +440,6 @@ TEST_P(SerFrameRate, ComesFromIncreasingTimeStamps)
     EXPECT_DOUBLE_EQ(sink.times.back(), double(stamps.ticks.size() - 1) / info.frameRate);
 }
 
-constexpr std::int64_t kToday = 638400000000000000;   // 100 ns ticks since year 1
 
 INSTANTIATE_TEST_SUITE_P(
     Stamps, SerFrameRate,

@@ -7,7 +7,7 @@
 #include <span>
 
 // How the samples of one SER file are to be read, settled once from its
-// header and its first frames.
+// header and frames spread over it.
 struct SerSampleFormat {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -20,11 +20,13 @@ struct SerSampleFormat {
     std::int32_t rowSamples() const { return width * planes; }
 };
 
-// How many frames from the start of a file the probe would like to see.
+// How many frames between the first and the last of a file the probe would
+// like to see besides them.
 inline constexpr std::uint32_t kSerFramesToProbe = 8;
 
-// Settles byte order and depth from the first frames of a file, fed one at a
-// time (rows top-down, as stored), so that only one frame is held at once.
+// Settles byte order and depth from frames of a file, fed one at a time
+// (rows top-down, as stored; the file's first frame first), so that only one
+// frame is held at once.
 //
 // Byte order (two-byte samples): the header's flag read inverted (0 means
 // little-endian, what capture programs actually write), unless the first

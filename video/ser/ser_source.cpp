@@ -16,6 +16,8 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <span>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -36,6 +38,8 @@ constexpr std::int64_t kSplitPixels = 512 * 512;
     throw FrameSourceError(SourceFailure::Load);
 }
 
+// The trailer's stamps as stored (bit for bit): what the frame rate has
+// always been measured from.
 std::vector<std::int64_t> ReadTimestamps(const SerFile& file, const SerLayout& layout)
 {
     std::vector<std::uint8_t> bytes(std::size_t(layout.frames) * 8);
@@ -51,11 +55,53 @@ std::vector<std::int64_t> ReadTimestamps(const SerFile& file, const SerLayout& l
     return ticks;
 }
 
+// The stamps as times: the top two bits are flags of some writers, not time,
+// and readers mask them. Empty unless every frame has a stamp and each is
+// later than the one before: a clock that stands or jumps back dates no frame.
+std::vector<std::int64_t> UsableTimes(std::span<const std::int64_t> stamps)
+{
+    constexpr std::uint64_t kTimeBits = ~std::uint64_t(0) >> 2;
+    std::vector<std::int64_t> times;
+    times.reserve(stamps.size());
+    for (const std::int64_t stamp : stamps) {
+        const auto time = std::int64_t(std::uint64_t(stamp) & kTimeBits);
+        if (!times.empty() && time <= times.back())
+            return {};
+        times.push_back(time);
+    }
+    return times;
+}
+
+// Frames 0 and last and about eight evenly between: a capture that starts
+// dark shows its depth only later on. Frame 0 comes first, as the probe takes
+// the byte order from its first frame.
+std::vector<std::uint32_t> FramesToProbe(std::uint32_t frames)
+{
+    std::vector<std::uint32_t> picks;
+    if (frames <= kSerFramesToProbe + 2) {
+        for (std::uint32_t i = 0; i < frames; ++i)
+            picks.push_back(i);
+        return picks;
+    }
+    picks.push_back(0);
+    for (std::uint32_t k = 1; k <= kSerFramesToProbe; ++k)
+        picks.push_back(std::uint32_t(std::uint64_t(frames - 1) * k / (kSerFramesToProbe + 1)));
+    picks.push_back(frames - 1);
+    return picks;
+}
+
+CaptureHeader CaptureHeaderOf(const SerHeader& h)
+{
+    return {h.luId, h.observer, h.instrument, h.telescope, h.dateTime, h.dateTimeUtc};
+}
+
 class SerSource final : public FrameSource {
 public:
-    SerSource(SerFrameReader reader, const SerLayout& layout, const SerSampleFormat& format, double frameRate)
+    SerSource(SerFrameReader reader, const SerLayout& layout, const SerSampleFormat& format, double frameRate,
+              const SerHeader& header, std::vector<std::int64_t> times, std::string notice)
         : m_reader(std::move(reader)), m_layout(layout), m_format(format), m_frameRate(frameRate),
-          m_converter(format), m_helperConverter(format)
+          m_converter(format), m_helperConverter(format), m_header(CaptureHeaderOf(header)),
+          m_times(std::move(times)), m_notice(std::move(notice))
     {
     }
 
@@ -66,6 +112,8 @@ public:
         info.length = length();
         info.width = m_format.width;
         info.height = m_format.height;
+        info.samples = SampleLayout{m_format.depth, m_format.bytesPerSample, m_format.bigEndian};
+        info.notice = m_notice;
         return info;
     }
 
@@ -100,6 +148,9 @@ public:
             if (!stored)
                 throw FrameSourceError(SourceFailure::Decode, -EIO);
             const double time = double(i) / m_frameRate;
+            // Lives until the 8-bit call below has returned, as promised.
+            const NativeFrame native = nativeFrame(stored, i);
+            sink.NativeFrameCB(native);
             if (gray) {
                 const std::uint8_t* plane = stored;
                 if (!m_converter.storedAsGray()) {
@@ -118,6 +169,34 @@ public:
 
 private:
     double length() const { return double(m_layout.frames) / m_frameRate; }
+
+    // The stored samples in the order sinks take them: two-byte samples
+    // little-endian, which only a file written the other way round needs
+    // copying for.
+    NativeFrame nativeFrame(const std::uint8_t* stored, std::uint32_t index)
+    {
+        NativeFrame frame;
+        frame.width = m_format.width;
+        frame.height = m_format.height;
+        frame.layout = std::int32_t(m_format.colour);
+        frame.planes = m_format.planes;
+        frame.bytesPerSample = m_format.bytesPerSample;
+        frame.depth = m_format.depth;
+        frame.stride = std::ptrdiff_t(frame.rowBytes());
+        frame.header = &m_header;
+        if (index < m_times.size())
+            frame.utcTicks = m_times[index];
+        frame.topRow = stored;
+        if (m_format.bytesPerSample == 2 && m_format.bigEndian) {
+            m_swapped.resize(std::size_t(m_layout.frameBytes));
+            for (std::size_t k = 0; k + 1 < m_swapped.size(); k += 2) {
+                m_swapped[k] = stored[k + 1];
+                m_swapped[k + 1] = stored[k];
+            }
+            frame.topRow = m_swapped.data();
+        }
+        return frame;
+    }
 
     // Runs convertRows(converter, firstRow, endRow) over the whole frame; a
     // large frame is split, a helper thread taking the top half. The helper
@@ -163,6 +242,10 @@ private:
     // What the sink gets, frame after frame; it may write into it.
     std::vector<std::uint8_t> m_picture;
     std::vector<std::uint8_t> m_gray;   // grey frames that needed converting, rows top-down
+    CaptureHeader m_header;
+    std::vector<std::int64_t> m_times;   // one per frame, or none
+    std::string m_notice;
+    std::vector<std::uint8_t> m_swapped;   // big-endian samples turned round, for the native frame
 };
 
 } // namespace
@@ -194,8 +277,18 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
         FailToLoad();
 
     double rate = kSerDefaultFrameRate;
-    if (layout.hasTimestamps)
-        rate = FrameRateFromTimestamps(ReadTimestamps(file, layout));
+    std::vector<std::int64_t> times;
+    std::string notice;
+    if (layout.hasTimestamps) {
+        const std::vector<std::int64_t> stamps = ReadTimestamps(file, layout);
+        rate = FrameRateFromTimestamps(stamps);
+        times = UsableTimes(stamps);
+        if (times.empty())
+            notice = "The frames' time stamps do not increase; the file is read as having none";
+    } else if (header.frameCount != 0 && layout.frames == header.frameCount
+               && file.size() > layout.timestampOffset()) {
+        notice = "The frames' time stamps are incomplete; the file is read as having none";
+    }
 
     std::optional<SerFrameReader> reader;
     try {
@@ -204,14 +297,15 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
         FailToLoad();
     }
 
-    // The first frames settle byte order and depth.
+    // Frames spread over the file settle byte order and depth.
     SerFormatProbe probe(header);
-    for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i) {
+    for (const std::uint32_t i : FramesToProbe(layout.frames)) {
         const std::uint8_t* stored = reader->frame(i);
         if (!stored)
             FailToLoad();
         probe.addFrame({stored, std::size_t(layout.frameBytes)});
     }
 
-    return std::make_unique<SerSource>(std::move(*reader), layout, probe.format(), rate);
+    return std::make_unique<SerSource>(std::move(*reader), layout, probe.format(), rate, header, std::move(times),
+                                       std::move(notice));
 }

@@ -19,7 +19,11 @@ bool IsSerFile(const std::string& path);
 // 30; length = frames / rate. Frame i has presentation time i / rate.
 // Pictures: see SerConverter; byte order and depth: see SerFormatProbe.
 // Frames are converted on the calling thread, into one picture buffer that
-// the source owns and reuses.
+// the source owns and reuses. Before each picture the sink gets the frame's
+// stored samples (NativeFrameCB): the depth the data shows, the file's colour
+// id, its header and the frame's time stamp (top two bits masked) when the
+// stamps are complete and increase; otherwise no frame has a time, and the
+// video's notice says why.
 //
 // Throws FrameSourceError "Couldn't load the file!" for a file that cannot be
 // read, a header that is short or invalid, or a file with no whole frame.

@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/json_report.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// Length of the UTF-8 sequence that starts at text[i], or 0 when the bytes
+// there form none (overlong forms, surrogates and values past U+10FFFF too).
+std::size_t Utf8Length(const std::string& text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    std::uint32_t minimum = 0;
+    std::uint32_t value = 0;
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) { length = 2; minimum = 0x80; value = lead & 0x1F; }
+    else if ((lead & 0xF0) == 0xE0) { length = 3; minimum = 0x800; value = lead & 0x0F; }
+    else if ((lead & 0xF8) == 0xF0) { length = 4; minimum = 0x10000; value = lead & 0x07; }
+    else return 0;
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        value = value << 6 | (byte(i + k) & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+std::string Number(double value)
+{
+    if (!std::isfinite(value))
+        return "null";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+std::string Bool(bool value) { return value ? "true" : "false"; }
+
+const char* StatusText(FileOutcome::Status status)
+{
+    switch (status) {
+    case FileOutcome::Status::Done: return "done";
+    case FileOutcome::Status::Failed: return "failed";
+    case FileOutcome::Status::Stopped: return "stopped";
+    case FileOutcome::Status::NotRun: return "not processed";
+    }
+    return "failed";
+}
+
+std::string SettingsObject(const ReportSettings& s)
+{
+    return "{\"threshold_percent\": " + std::to_string(s.threshold) + ", \"width\": " + std::to_string(s.width)
+           + ", \"height\": " + std::to_string(s.height) + ", \"mode\": "
+           + JsonString(s.grayscale ? "Y800" : "RGB24") + ", \"invert\": " + Bool(s.invert)
+           + ", \"debayer_safe\": " + Bool(s.debayerSafe) + ", \"remove_incomplete\": " + Bool(s.removeIncomplete)
+           + "}";
+}
+
+std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
+{
+    std::string o = "    {\n";
+    o += "      \"input\": " + JsonString(f.input) + ",\n";
+    o += "      \"output\": " + (f.outputPlaced ? JsonString(f.output) : std::string("null")) + ",\n";
+    o += "      \"status\": " + JsonString(StatusText(f.status)) + ",\n";
+    o += "      \"reason\": " + (f.reason.empty() ? std::string("null") : JsonString(f.reason)) + ",\n";
+    o += "      \"frames\": {\"declared\": " + std::to_string(f.frameCount) + ", \"seen\": "
+         + std::to_string(f.framesSeen) + ", \"written\": " + std::to_string(f.framesWritten)
+         + ", \"dropped\": {\"no_planet\": " + std::to_string(f.noPlanet) + ", \"incomplete\": "
+         + std::to_string(f.incomplete) + ", \"not_written\": " + std::to_string(f.notWritten)
+         + (f.notKept ? ", \"not_kept\": " + std::to_string(*f.notKept) : std::string()) + "}},\n";
+    o += "      \"settings\": " + SettingsObject(settings) + ",\n";
+    o += "      \"input_video\": ";
+    if (f.video) {
+        o += "{\"width\": " + std::to_string(f.video->width) + ", \"height\": " + std::to_string(f.video->height)
+             + ", \"frame_rate\": " + Number(f.video->frameRate) + ", \"samples\": ";
+        if (const auto& s = f.video->samples)
+            o += "{\"depth\": " + std::to_string(s->depth) + ", \"bytes_per_sample\": "
+                 + std::to_string(s->bytesPerSample) + ", \"byte_order\": "
+                 + JsonString(s->bytesPerSample < 2 ? "none" : s->bigEndian ? "big-endian" : "little-endian") + "}";
+        else
+            o += "null";
+        o += "},\n";
+    } else {
+        o += "null,\n";
+    }
+    o += "      \"first_frame_time\": " + (f.firstTime ? Number(*f.firstTime) : std::string("null")) + ",\n";
+    o += "      \"last_frame_time\": " + (f.lastTime ? Number(*f.lastTime) : std::string("null")) + "\n";
+    return o + "    }";
+}
+
+} // namespace
+
+std::string JsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+            ++i;
+        } else if (c == '\n') {
+            out += "\\n";
+            ++i;
+        } else if (c == '\t') {
+            out += "\\t";
+            ++i;
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+            ++i;
+        } else if (const std::size_t length = Utf8Length(text, i); length > 0) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += "\\ufffd";
+            ++i;
+        }
+    }
+    return out + "\"";
+}
+
+void WriteJsonReport(const std::string& path, const ReportSettings& settings, bool testPassed,
+                     const BatchResult& result)
+{
+    std::string json = "{\n  \"test_passed\": " + Bool(testPassed) + ",\n  \"stopped\": " + Bool(result.stopped)
+                       + ",\n  \"files\": [";
+    for (std::size_t i = 0; i < result.files.size(); ++i)
+        json += (i == 0 ? "\n" : ",\n") + FileObject(result.files[i], settings);
+    json += result.files.empty() ? "]\n}\n" : "\n  ]\n}\n";
+
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "w"));
+    const auto failed = [&path] {
+        return std::runtime_error("Couldn't write the report " + path + ": " + std::strerror(errno));
+    };
+    if (!file)
+        throw failed();
+    if (std::fwrite(json.data(), 1, json.size(), file.get()) != json.size())
+        throw failed();
+    if (std::fclose(file.release()) != 0)
+        throw failed();
+}

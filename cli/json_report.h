@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "run/batch_result.h"
+
+#include <cstdint>
+#include <string>
+
+// The settings a run used, as the report records them for every file.
+struct ReportSettings {
+    std::int32_t threshold = 0;      // percent: 0 at the histogram peak, 100 at white, -100 at black
+    std::int32_t width = 0;          // output size in pixels
+    std::int32_t height = 0;
+    bool grayscale = false;          // Y800 output (else RGB24)
+    bool invert = false;
+    bool debayerSafe = false;
+    bool removeIncomplete = false;
+};
+
+// text as a JSON string, quotes included. Bytes that do not form UTF-8
+// (a file name may hold any) become U+FFFD, so that the report stays valid JSON.
+std::string JsonString(const std::string& text);
+
+// Writes the machine-readable record of a run: whether the test passed and
+// the batch was stopped, then per file its input, output, status, failure
+// reason, frame counts by outcome, the settings used, the detected sample
+// layout of a SER input, and the first and last frame time when any frame
+// played. Throws std::runtime_error naming the path when it cannot be written.
+void WriteJsonReport(const std::string& path, const ReportSettings& settings, bool testPassed,
+                     const BatchResult& result);

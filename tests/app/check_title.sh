@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The title an X window manager shows is the window's own, with nothing that
+# Qt appends (an application display name would add " — Orbicrop"). The
+# window is started as a file manager starts it, with a file to open.
+#
+#   check_title.sh ORBICROP "EXPECTED TITLE"
+set -euo pipefail
+program=$1
+expected=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# A copy keeps its settings file in the scratch folder.
+cp "$program" "$scratch/orbicrop"
+: > "$scratch/clip.avi"
+export QT_QPA_PLATFORM=xcb
+xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
+  "$1/orbicrop" "$1/clip.avi" > /dev/null 2>&1 &
+  app=$!
+  for _ in $(seq 100); do
+    xwininfo -root -tree | grep -F "\": (\"orbicrop\"" > "$1/windows" && break
+    sleep 0.1
+  done
+  kill "$app"; wait "$app" || true
+' _ "$scratch"
+cat "$scratch/windows"
+grep -qF "\"$expected\": (\"orbicrop\"" "$scratch/windows"
