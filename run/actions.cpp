@@ -293,7 +293,9 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
             messages.push_back(kNoFrameMessage);
         // Frames played but none kept: an empty output is no success.
         const bool nothingWritten = result == 0 && state.framesSeen > 0 && state.framesWritten == 0;
-        if (nothingWritten && !state.outputFailed)
+        // A ranked run stopped while it measured wrote nothing because of the stop.
+        const bool stoppedMeasuring = state.stopRequested && state.centring.rankFrames();
+        if (nothingWritten && !state.outputFailed && !stoppedMeasuring)
             messages.push_back("No frame of " + name + " was written: " + kNothingWrittenReason);
         else if (!staged.placed() && !placementFailed)
             messages.push_back("Nothing was written for " + name + ".");
