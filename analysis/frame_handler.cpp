@@ -30,6 +30,16 @@ CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Meas
             state.cropWidth, state.cropHeight, ignoreIncomplete, makeGrayPlane};
 }
 
+// The centre a crop takes in surface mode, even when a debayer-safe crop or a
+// mosaic written as it is asks for it.
+double SurfaceCoordinate(double value, bool even)
+{
+    if (!even)
+        return value;
+    const std::int64_t r = RoundHalfEven(value);
+    return (r % 2 != 0) ? double(r + 1) : value;
+}
+
 // A frame's capture time: its own when the source gave one, else the
 // stream's start plus its presentation time. A source that hands its samples
 // decides alone: a capture without stamps has no time.
@@ -43,6 +53,15 @@ std::optional<std::int64_t> FrameTime(const TProcessingState& state, const Nativ
 }
 
 } // namespace
+
+void CFakeCallback::setPass(Pass pass, FrameRanking* ranking)
+{
+    m_pass = pass;
+    m_ranking = ranking;
+    m_lastShift = {};
+    if (m_aligner != nullptr)
+        m_aligner->reset();
+}
 
 std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
 {
@@ -95,7 +114,10 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
         && m_state.aviWriter != nullptr && m_state.aviWriter->takesSamples();
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
-    const Measurement m = measure(frame, m_options.debayerSafe() || keepsMosaic);
+    const bool evenCentre = m_options.debayerSafe() || keepsMosaic;
+    Measurement m = measure(frame, evenCentre);
+    if (m_state.centring.surface && m_aligner != nullptr)
+        alignOnContent(frame, m, evenCentre);
     if (!m.found)
         m_state.cogValid = false;
 
@@ -108,15 +130,21 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     record.radiusX = m.radiusX;
     record.radiusY = m.radiusY;
     record.utcTicks = FrameTime(m_state, native, sampleTime);
+    // The report's picture rows run downwards.
+    record.shiftX = m.shift.x;
+    record.shiftY = 0.0 - m.shift.y;   // no "-0.000" for a still frame
     if (m_state.testMode) {
         cropForTest(frame, m);
         record.outcome = FrameRecord::Outcome::Analysed;
     } else {
-        record.outcome = m.found ? cropAndWrite(frame, m, native, record.utcTicks) : FrameRecord::Outcome::NoPlanet;
+        record.outcome = m.found ? cropAndWrite(frame, m, native, record) : FrameRecord::Outcome::NoPlanet;
     }
 
     ++m_state.framesSeen;
-    m_report.frameAnalysed(record);
+    // The measuring pass is not reported: each frame is reported once, by
+    // the pass that decides what becomes of it.
+    if (m_pass != Pass::Measure)
+        m_report.frameAnalysed(record);
 
     if (m_state.testMode && m_state.framesSeen == m_state.frameLimit && markable != nullptr)
         showTestResult(*markable, m);
@@ -128,9 +156,34 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
 CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre)
 {
     Measurement m;
-    m.found = FindPlanet(m_state, frame, m.centerX, m.centerY, m_state.thresholdPercent, m.radiusX, m.radiusY,
-                         evenCentre, m_options.inverse());
+    if (!m_state.centring.largestObject) {
+        m.found = FindPlanet(m_state, frame, m.centerX, m.centerY, m_state.thresholdPercent, m.radiusX, m.radiusY,
+                             evenCentre, m_options.inverse());
+    } else {
+        const PlanetFix fix = SearchPlanet(m_state, frame, nullptr,
+                                           {m_state.thresholdPercent, evenCentre, m_options.inverse(), true});
+        m = {fix.found, fix.centerX, fix.centerY, fix.radiusX, fix.radiusY, {}};
+    }
+    // Only a test looks. With inverse the planet blocks are dark: reaching
+    // across the frame they are the sky around a bright object, which
+    // content alignment would not mend.
+    if (m_state.testMode && !m_state.centring.surface && !m_state.objectFillsFrame && !m_options.inverse())
+        m_state.objectFillsFrame = PlanetFillsFrame(m_state, frame, m_state.thresholdPercent);
     return m;
+}
+
+// Surface mode: the crop follows the content from the frame's centre on; the
+// planet search still gives the radii a test sizes its window by. A frame the
+// aligner cannot match keeps the last shift, so it is cropped where its
+// neighbour was.
+void CFakeCallback::alignOnContent(const FrameView& frame, Measurement& m, bool evenCentre)
+{
+    if (const auto shift = m_aligner->shiftOf(frame))
+        m_lastShift = *shift;
+    m.shift = m_lastShift;
+    m.found = true;
+    m.centerX = SurfaceCoordinate(double(frame.width / 2) + m_lastShift.x, evenCentre);
+    m.centerY = SurfaceCoordinate(double(frame.height / 2) + m_lastShift.y, evenCentre);
 }
 
 // A test crops a window sized from the planet itself: one that reaches the
@@ -146,12 +199,24 @@ void CFakeCallback::cropForTest(const FrameView& frame, const Measurement& m)
 }
 
 FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const Measurement& m,
-                                                 const NativeFrame* native, std::optional<std::int64_t> utcTicks)
+                                                 const NativeFrame* native, FrameRecord& record)
 {
     const CropWindow window = OutputWindow(m_state, m, m_options.removeIncomplete(), m_state.outputGrayscale);
     if (!CropFrame(m_state, m_bitmap, frame, m_grayPlane, window))
         return FrameRecord::Outcome::Incomplete;
-    return write(native, window, frame.height, utcTicks);
+    if (m_ranking == nullptr || m_pass == Pass::Single)
+        return write(native, window, frame.height, record.utcTicks);
+    if (m_pass == Pass::Measure) {
+        m_ranking->add(record.index, m_quality.score(m_bitmap));
+        return FrameRecord::Outcome::NotWritten;
+    }
+    record.quality = m_ranking->normalised(record.index);
+    if (m_state.centring.bestFrame && record.index == m_ranking->bestIndex())
+        m_report.bestFrame(m_bitmap);
+    if (!m_ranking->kept(record.index))
+        return FrameRecord::Outcome::NotKept;
+    // A kept frame carries its own capture time, as every played frame does.
+    return write(native, window, frame.height, record.utcTicks);
 }
 
 // The output keeps the frames it already has when it refuses one; the rest of
@@ -197,9 +262,14 @@ void CFakeCallback::showTestResult(const MarkableFrame& frame, const Measurement
     }
     // Measured again only for the show-effect marking; blocks are valued
     // before they are marked, so the centre is unchanged.
-    double cx = 0.0, cy = 0.0, rx = 0.0, ry = 0.0;
-    FindPlanet(m_state, frame, cx, cy, m_state.thresholdPercent, rx, ry, m_options.showEffect(),
-               m_options.debayerSafe(), m_options.inverse());
+    if (!m_state.centring.largestObject) {
+        double cx = 0.0, cy = 0.0, rx = 0.0, ry = 0.0;
+        FindPlanet(m_state, frame, cx, cy, m_state.thresholdPercent, rx, ry, m_options.showEffect(),
+                   m_options.debayerSafe(), m_options.inverse());
+    } else if (m_options.showEffect()) {
+        SearchPlanet(m_state, frame.view(), &frame,
+                     {m_state.thresholdPercent, m_options.debayerSafe(), m_options.inverse(), true});
+    }
     CropFrame(m_state, m_bitmap, frame.view(), m_grayPlane, OutputWindow(m_state, m, false, false));
     m_report.showPreview(m_bitmap);
 }

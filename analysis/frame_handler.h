@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "analysis/frame_output.h"
 #include "analysis/crop.h"
+#include "analysis/frame_aligner.h"
+#include "analysis/frame_output.h"
+#include "analysis/frame_quality.h"
+#include "analysis/frame_ranking.h"
 #include "analysis/frame_sink.h"
 #include "analysis/processing_state.h"
 #include "analysis/run_options.h"
@@ -47,7 +50,17 @@ public:
         double centerY = 0.0;
         double radiusX = 0.0;
         double radiusY = 0.0;
+        ContentShift shift;   // surface mode only
     };
+
+    // A processing run that ranks its frames plays the file twice: Measure
+    // crops and scores every frame into the ranking and writes nothing, then
+    // Write writes the frames the ranking kept. Single is every other run.
+    enum class Pass { Single, Measure, Write };
+    void setPass(Pass pass, FrameRanking* ranking);
+    // The aligner of surface mode (not owned); without one, surface mode is
+    // not available and frames are centred on their centre of gravity.
+    void setAligner(FrameAligner* aligner) { m_aligner = aligner; }
 
 private:
     std::int32_t status() const;
@@ -57,8 +70,11 @@ private:
     void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime, const NativeFrame* native);
     Measurement measure(const FrameView& frame, bool evenCentre);
     void cropForTest(const FrameView& frame, const Measurement& m);
+    // record carries the frame's index and capture time; the writing pass of
+    // a ranked run adds its quality score.
     FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m, const NativeFrame* native,
-                                      std::optional<std::int64_t> utcTicks);
+                                      FrameRecord& record);
+    void alignOnContent(const FrameView& frame, Measurement& m, bool evenCentre);
     FrameRecord::Outcome write(const NativeFrame* native, const CropWindow& window, std::int32_t frameHeight,
                                std::optional<std::int64_t> utcTicks);
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
@@ -73,6 +89,11 @@ private:
     OutputBitmap m_bitmap;
     GrayPlane m_grayPlane;
     std::vector<std::uint8_t> m_expanded;
+    QualityMeter m_quality;
+    Pass m_pass = Pass::Single;
+    FrameRanking* m_ranking = nullptr;
+    FrameAligner* m_aligner = nullptr;
+    ContentShift m_lastShift;
     SampleFrame m_samples;                  // the frame as an output that takes samples gets it
     const NativeFrame* m_native = nullptr;  // set by NativeFrameCB for the next 8-bit call only
 };

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <span>
+#include <vector>
 
 std::uint8_t ClampByte(std::int32_t value)
 {
@@ -38,9 +40,17 @@ std::int64_t IntegerCut(double level)
     return std::int64_t(std::floor(level));
 }
 
-bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
-                  double& centerX, double& centerY, double percent,
-                  double& radiusX, double& radiusY, bool debayerSafe, bool inverse);
+PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
+                       const PlanetSearch& search);
+
+bool Unpack(const PlanetFix& fix, double& centerX, double& centerY, double& radiusX, double& radiusY)
+{
+    centerX = fix.centerX;
+    centerY = fix.centerY;
+    radiusX = fix.radiusX;
+    radiusY = fix.radiusY;
+    return fix.found;
+}
 
 // The first of sums[from, end) above cut; end when there is none.
 std::size_t NextAbove(const std::int32_t* sums, std::size_t from, std::size_t end, std::int64_t cut)
@@ -84,7 +94,8 @@ bool FindPlanet(const TProcessingState& state, const FrameView& frame,
                 double& radiusX, double& radiusY,
                 bool debayerSafe, bool inverse)
 {
-    return LocatePlanet(state, frame, nullptr, centerX, centerY, percent, radiusX, radiusY, debayerSafe, inverse);
+    return Unpack(LocatePlanet(state, frame, nullptr, {percent, debayerSafe, inverse, false}), centerX, centerY,
+                  radiusX, radiusY);
 }
 
 bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame,
@@ -92,20 +103,86 @@ bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame,
                 double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse)
 {
-    return LocatePlanet(state, frame.view(), showEffect ? &frame : nullptr, centerX, centerY, percent, radiusX,
-                        radiusY, debayerSafe, inverse);
+    return Unpack(LocatePlanet(state, frame.view(), showEffect ? &frame : nullptr,
+                               {percent, debayerSafe, inverse, false}),
+                  centerX, centerY, radiusX, radiusY);
+}
+
+PlanetFix SearchPlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
+                       const PlanetSearch& search)
+{
+    return LocatePlanet(state, frame, mark, search);
+}
+
+bool PlanetFillsFrame(const TProcessingState& state, const FrameView& frame, double percent)
+{
+    const BlockGrid grid = MakeBlockGrid(frame.width, frame.height, state.blockSize);
+    if (grid.count() == 0)
+        return false;
+    const auto sums = BlockScratch(std::size_t(grid.count()));
+    SumGreenBlocks(frame, grid, sums);
+    const std::int32_t peak = HistogramPeak(sums, grid.blockSize);
+    const std::int32_t area = grid.blockSize * grid.blockSize;
+    const std::int64_t cut = std::max<std::int64_t>(IntegerCut(ThresholdFromPeak(peak, percent) * double(area)),
+                                                    std::int64_t(peak) * area);
+    bool left = false, right = false, bottom = false, top = false;
+    for (std::int32_t row = 0; row < grid.rows; ++row) {
+        for (std::int32_t column = 0; column < grid.columns; ++column) {
+            if (std::int64_t(sums[std::size_t(row) * std::size_t(grid.columns) + std::size_t(column)]) <= cut)
+                continue;
+            left |= column == 0;
+            right |= column == grid.columns - 1;
+            bottom |= row == 0;
+            top |= row == grid.rows - 1;
+        }
+    }
+    return (left && right) || (bottom && top);
 }
 
 namespace {
 
+PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std::span<const std::int32_t> sums,
+                              const MarkableFrame* mark, const PlanetSearch& search);
+
+// Centre, even-making and radii from the accumulated sums and extents, shared
+// by both searches so they cannot drift apart.
+PlanetFix Conclude(const BlockGrid& grid, double sumW, double sumWX, double sumWY, double minX, double maxX,
+                   double minY, double maxY, bool debayerSafe)
+{
+    PlanetFix fix;
+    fix.found = true;
+    if (sumW == 0.0) {
+        fix.found = false;
+        sumW = 1.0;
+    }
+    fix.centerX = sumWX / sumW;
+    fix.centerY = sumWY / sumW;
+    if (debayerSafe) {
+        fix.centerX = MakeEven(fix.centerX);
+        fix.centerY = MakeEven(fix.centerY);
+    }
+    fix.radiusX = std::max(std::fabs(fix.centerX - maxX), std::fabs(fix.centerX - minX));
+    fix.radiusY = std::max(std::fabs(fix.centerY - maxY), std::fabs(fix.centerY - minY));
+    // Block centres on the outermost block columns (rows) of the grid.
+    const double halfBlock = double(grid.blockSize - 1) / 2.0;
+    const double lastX = double((grid.columns - 1) * grid.blockSize) + halfBlock;
+    const double lastY = double((grid.rows - 1) * grid.blockSize) + halfBlock;
+    fix.fillsFrame = grid.columns > 0 && grid.rows > 0
+                     && ((minX <= halfBlock && maxX >= lastX) || (minY <= halfBlock && maxY >= lastY));
+    return fix;
+}
+
 // The search itself; background blocks are brightened in mark when given.
-bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
-                  double& centerX, double& centerY, double percent,
-                  double& radiusX, double& radiusY, bool debayerSafe, bool inverse)
+PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
+                       const PlanetSearch& search)
 {
     const BlockGrid grid = MakeBlockGrid(frame.width, frame.height, state.blockSize);
     const auto sums = BlockScratch(std::size_t(grid.count()));
     SumGreenBlocks(frame, grid, sums);
+    if (search.largestObject)
+        return LocateLargestObject(frame, grid, sums, mark, search);
+    const double percent = search.percent;
+    const bool inverse = search.inverse;
 
     // The threshold always comes from the frame as it stands: the histogram
     // is never inverted, only the block values are.
@@ -164,20 +241,119 @@ bool LocatePlanet(const TProcessingState& state, const FrameView& frame, const M
         }
     }
 
-    bool found = true;
-    if (sumW == 0.0) {
-        found = false;
-        sumW = 1.0;
+    return Conclude(grid, sumW, sumWX, sumWY, minX, maxX, minY, maxY, search.debayerSafe);
+}
+
+void TintBlock(const MarkableFrame& frame, std::int32_t blockSize, std::int32_t row, std::int32_t column)
+{
+    for (std::int32_t y = 0; y < blockSize; ++y) {
+        std::uint8_t* pixel = frame.row(row * blockSize + y) + std::size_t(column * blockSize) * 3;
+        for (std::int32_t x = 0; x < blockSize; ++x, pixel += 3) {
+            pixel[0] = std::uint8_t(pixel[0] / 2);
+            pixel[1] = std::uint8_t(pixel[1] / 2);
+        }
     }
-    centerX = sumWX / sumW;
-    centerY = sumWY / sumW;
-    if (debayerSafe) {
-        centerX = MakeEven(centerX);
-        centerY = MakeEven(centerY);
+}
+
+// Labels the 4-connected groups of planet blocks (label 0: background) and
+// returns the label of the largest group, 0 when there is none. Groups are
+// numbered in the visiting order of their first block, and a later group must
+// be strictly larger to win, so the choice does not depend on anything else.
+std::int32_t LabelLargestGroup(const BlockGrid& grid, std::span<const std::uint8_t> planet,
+                               std::vector<std::int32_t>& labels)
+{
+    const auto count = std::size_t(grid.count());
+    labels.assign(count, 0);
+    std::vector<std::size_t> stack;
+    std::int32_t next = 0;
+    std::int32_t best = 0;
+    std::size_t bestSize = 0;
+    const auto columns = std::size_t(grid.columns);
+    for (std::size_t start = 0; start < count; ++start) {
+        if (!planet[start] || labels[start] != 0)
+            continue;
+        const std::int32_t label = ++next;
+        std::size_t size = 0;
+        labels[start] = label;
+        stack.assign(1, start);
+        while (!stack.empty()) {
+            const std::size_t at = stack.back();
+            stack.pop_back();
+            ++size;
+            const std::size_t column = at % columns;
+            const auto visit = [&](std::size_t other) {
+                if (planet[other] && labels[other] == 0) {
+                    labels[other] = label;
+                    stack.push_back(other);
+                }
+            };
+            if (column > 0) visit(at - 1);
+            if (column + 1 < columns) visit(at + 1);
+            if (at >= columns) visit(at - columns);
+            if (at + columns < count) visit(at + columns);
+        }
+        if (size > bestSize) {
+            bestSize = size;
+            best = label;
+        }
     }
-    radiusX = std::max(std::fabs(centerX - maxX), std::fabs(centerX - minX));
-    radiusY = std::max(std::fabs(centerY - maxY), std::fabs(centerY - minY));
-    return found;
+    return best;
+}
+
+// The search over the largest group only: the same classification, weights
+// and order of accumulation as the full search, restricted to that group.
+PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std::span<const std::int32_t> sums,
+                              const MarkableFrame* mark, const PlanetSearch& search)
+{
+    const std::int32_t peak = HistogramPeak(sums, grid.blockSize);
+    const double threshold = ThresholdFromPeak(peak, search.percent);
+    const std::int32_t area = grid.blockSize * grid.blockSize;
+    const std::int64_t cut = IntegerCut(threshold * double(area));
+    const std::int32_t background = peak * area;
+    const double halfBlock = double(grid.blockSize - 1) / 2.0;
+
+    const auto count = std::size_t(grid.count());
+    const auto valueOf = [&](std::size_t i) {
+        return search.inverse ? area * 255 - sums[i] : sums[i];
+    };
+    std::vector<std::uint8_t> planet(count);
+    for (std::size_t i = 0; i < count; ++i)
+        planet[i] = std::int64_t(valueOf(i)) > cut ? 1 : 0;
+    std::vector<std::int32_t> labels;
+    const std::int32_t chosen = LabelLargestGroup(grid, planet, labels);
+
+    double sumW = 0.0, sumWX = 0.0, sumWY = 0.0;
+    double minX = double(frame.width), maxX = 0.0;
+    double minY = double(frame.height), maxY = 0.0;
+    const auto columns = std::size_t(grid.columns);
+    for (std::int32_t row = 0; row < grid.rows; ++row) {
+        const double y = double(row * grid.blockSize) + halfBlock;
+        for (std::size_t column = 0; column < columns; ++column) {
+            const std::size_t i = std::size_t(row) * columns + column;
+            if (!planet[i]) {
+                if (mark != nullptr)
+                    BrightenBlock(*mark, grid.blockSize, row, std::int32_t(column));
+                continue;
+            }
+            if (labels[i] != chosen) {
+                if (mark != nullptr)
+                    TintBlock(*mark, grid.blockSize, row, std::int32_t(column));
+                continue;
+            }
+            const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
+            if (y > maxY) maxY = y;
+            if (y < minY) minY = y;
+            if (x > maxX) maxX = x;
+            if (x < minX) minX = x;
+            const std::int32_t weight = valueOf(i) - background;
+            if (weight > 0) {
+                sumWX = sumWX + double(weight) * x;
+                sumW = sumW + double(weight);
+                sumWY = sumWY + double(weight) * y;
+            }
+        }
+    }
+    return Conclude(grid, sumW, sumWX, sumWY, minX, maxX, minY, maxY, search.debayerSafe);
 }
 
 } // namespace

@@ -41,5 +41,40 @@ bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame,
                 double& radiusX, double& radiusY,
                 bool showEffect, bool debayerSafe, bool inverse);
 
+// Every choice of one search, for callers that pass them on as they are.
+struct PlanetSearch {
+    double percent = 0.0;
+    bool debayerSafe = false;
+    bool inverse = false;
+    // Only the largest 4-connected group of planet blocks (by block count; of
+    // equal groups the first in visiting order) gives the centre and radii.
+    bool largestObject = false;
+};
+
+struct PlanetFix {
+    bool found = false;
+    double centerX = 0.0;
+    double centerY = 0.0;
+    double radiusX = 0.0;
+    double radiusY = 0.0;
+    // The measured planet blocks reach two opposite borders of the block
+    // grid: the object fills the frame, and its centre of gravity moves with
+    // whatever the threshold lets in at the edges.
+    bool fillsFrame = false;
+};
+
+// The search with the choices above. With mark, background blocks are
+// brightened in green as with showEffect, and with largestObject the planet
+// blocks of the ignored groups are tinted red (green and blue halved), so the
+// preview tells them from the background.
+PlanetFix SearchPlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
+                       const PlanetSearch& search);
+
+// Whether the planet blocks that carry weight (brighter than the sky) reach
+// two opposite borders of the block grid: the object fills the frame, and its
+// centre of gravity moves with whatever the threshold lets in at the edges.
+// Blocks of a negative setting that weigh nothing (the sky) do not count.
+bool PlanetFillsFrame(const TProcessingState& state, const FrameView& frame, double percent);
+
 // A green level plus the show-effect brightening, kept within a byte.
 std::uint8_t ClampByte(std::int32_t value);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/centring_options.h"
 #include "image/frame_view.h"
 
 #include <cstddef>
@@ -41,6 +42,8 @@ struct TProcessingState {
     std::string currentFile;         // full path of the file being run
     std::string outputDir;           // directory of the first selected file, with trailing '/'
     FrameOutput* aviWriter = nullptr; // where a processing run's frames go; not owned here
+    CentringOptions centring;        // taken from the shell when a test or a batch file starts
+    bool objectFillsFrame = false;   // a test frame's planet blocks reached two opposite borders
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;

@@ -9,7 +9,7 @@
 
 // One frame's outcome, for shells that keep a track of the planet.
 struct FrameRecord {
-    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten };
+    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept };
     std::int32_t index = 0;        // position of the frame in the run, from 0
     double sampleTime = 0.0;       // presentation time in seconds
     bool found = false;
@@ -18,6 +18,12 @@ struct FrameRecord {
     double radiusX = 0.0;
     double radiusY = 0.0;
     Outcome outcome = Outcome::Analysed;
+    // With frame ranking: the quality score, 1.0 for the file's best frame
+    // (0 for a frame without a window). With surface mode: the measured
+    // content shift, picture coordinates (x right, y down), before rounding.
+    double quality = 0.0;
+    double shiftX = 0.0;
+    double shiftY = 0.0;
     std::optional<std::int64_t> utcTicks;   // capture time (100 ns ticks since 0001-01-01 UTC), when known
 };
 
@@ -46,4 +52,7 @@ public:
 
     // Every analysed frame, after its outcome is known. Optional.
     virtual void frameAnalysed(const FrameRecord&) {}
+    // The best crop of a file, when the run was asked for it; called once per
+    // file, during the writing pass. Optional.
+    virtual void bestFrame(const OutputBitmap&) {}
 };

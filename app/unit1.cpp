@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/unit1.h"
 
+#include "settings/orbicrop_settings.h"
+
 #include "app/gauge.h"
 #include "app/settings_place.h"
 #include "app/status_bar.h"
@@ -15,7 +17,9 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QComboBox>
 #include <QGroupBox>
+#include <QSpinBox>
 #include <QGuiApplication>
 #include <QShortcut>
 #include <QLabel>
@@ -116,6 +120,11 @@ void TForm1::connectReactions()
     connect(checkAutocolor, &QCheckBox::toggled, this, [this] { guarded([this] { checkAutocolorClick(); }); });
     connect(checkPreview, &QCheckBox::clicked, this, [this] { guarded([this] { checkPreviewClick(); }); });
     connect(checkInverse, &QCheckBox::clicked, this, [this] { guarded([this] { checkPreviewClick(); }); });
+    // Both change what the test measures and shows.
+    connect(checkLargestObject, &QCheckBox::clicked, this, [this] { guarded([this] { checkPreviewClick(); }); });
+    connect(checkSurface, &QCheckBox::clicked, this, [this] { guarded([this] { checkPreviewClick(); }); });
+    connect(comboKeepBestUnit, &QComboBox::currentIndexChanged, this,
+            [this] { guarded([this] { comboKeepBestUnitChange(); }); });
     for (QRadioButton* mode : {checkColor, checkY800}) {
         connect(mode, &QRadioButton::toggled, this, [this](bool selected) {
             if (selected)
@@ -289,8 +298,27 @@ void TForm1::SetControlsEnabled(bool enabled)
     GroupBox1->setEnabled(enabled);
     GroupBox2->setEnabled(enabled);
     GroupBox3->setEnabled(enabled);
+    GroupBox6->setEnabled(enabled);
     GroupBox5->setEnabled(enabled);
     btnProcess->setEnabled(enabled);
+}
+
+// A share runs to 100 %, a count much further.
+void TForm1::comboKeepBestUnitChange()
+{
+    spinKeepBest->setMaximum(comboKeepBestUnit->currentIndex() == 1 ? kKeepBestFramesMax : 100);
+}
+
+CentringOptions TForm1::centring() const
+{
+    OrbicropSettings s;
+    s.largestObject = checkLargestObject->isChecked();
+    s.surface = checkSurface->isChecked();
+    s.surfaceRefresh = spinSurfaceRefresh->value();
+    s.keepBest = spinKeepBest->value();
+    s.keepBestFrames = comboKeepBestUnit->currentIndex() == 1;
+    s.bestFrame = checkBestFrame->isChecked();
+    return CentringFrom(s);
 }
 
 void TForm1::updateCropSize()

@@ -23,6 +23,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QSpinBox;
 class QTimer;
 class StatusBar;
 class TGauge;
@@ -91,6 +92,17 @@ public:
     QCheckBox* checkWinJupos = nullptr;    // SER only
     TGauge* Gauge1 = nullptr;
     StatusBar* StatusBar1 = nullptr;
+    // 7) Centring: options beyond the given controls, in the column of
+    // "6) More options", above it.
+    QGroupBox* GroupBox6 = nullptr;
+    QCheckBox* checkLargestObject = nullptr;
+    QCheckBox* checkSurface = nullptr;
+    QLabel* Label8 = nullptr;
+    QSpinBox* spinSurfaceRefresh = nullptr;
+    QLabel* Label9 = nullptr;
+    QSpinBox* spinKeepBest = nullptr;
+    QComboBox* comboKeepBestUnit = nullptr;
+    QCheckBox* checkBestFrame = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -108,6 +120,7 @@ public:
     void checkAutocolorClick();
     void checkPreviewClick();
     void checkColorClick();
+    void comboKeepBestUnitChange();
     void comboFormatChange();
     void timerTestTimer();
     void LoadSettings();
@@ -123,6 +136,8 @@ public:
     void updateCropSize();
     void showCropSize(std::int32_t width, std::int32_t height);
     void showMessage(const QString& text);
+    // The centring choices of the group "7) Centring", as the core takes them.
+    CentringOptions centring() const;
 
 signals:
     // A test action ran on the chosen files (not when there were none).

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace {
@@ -207,6 +208,40 @@ void TForm1::createControls()
     checkWinJupos->setFont(narrow);
     checkWinJupos->setEnabled(false);
 
+    // In the same column as "6) More options", right above it: no preview
+    // reaches past x = 841 at any output size, nothing given moves, and the
+    // window keeps the height the given controls set.
+    GroupBox6 = Make<QGroupBox>(this, 848, 253, 185, 145);
+    GroupBox6->setTitle(QStringLiteral("7) Centring"));
+    checkLargestObject = Make<QCheckBox>(GroupBox6, 8, 18, 170, 17);
+    checkLargestObject->setText(QStringLiteral("Largest object only"));
+    checkLargestObject->setToolTip(QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
+    checkLargestObject->setFont(narrow);
+    checkSurface = Make<QCheckBox>(GroupBox6, 8, 36, 170, 17);
+    checkSurface->setText(QStringLiteral("Surface (align by content)"));
+    checkSurface->setToolTip(QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
+    checkSurface->setFont(narrow);
+    Label8 = MakeLabel(GroupBox6, 24, 58, QStringLiteral("Reference every"));
+    Label8->setFont(narrow);
+    spinSurfaceRefresh = Make<QSpinBox>(GroupBox6, 110, 54, 67, 20);
+    spinSurfaceRefresh->setRange(1, 10000);
+    spinSurfaceRefresh->setValue(kSurfaceRefreshDefault);
+    spinSurfaceRefresh->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
+    Label9 = MakeLabel(GroupBox6, 8, 82, QStringLiteral("Keep best"));
+    Label9->setFont(narrow);
+    spinKeepBest = Make<QSpinBox>(GroupBox6, 60, 78, 60, 20);
+    spinKeepBest->setRange(0, 100);
+    spinKeepBest->setSpecialValueText(QStringLiteral("all"));
+    spinKeepBest->setToolTip(QStringLiteral("Write only the sharpest frames of each file, in their order"));
+    comboKeepBestUnit = Make<QComboBox>(GroupBox6, 124, 78, 53, 20);
+    comboKeepBestUnit->addItem(QStringLiteral("%"));
+    comboKeepBestUnit->addItem(QStringLiteral("frames"));
+    comboKeepBestUnit->setFont(narrow);
+    checkBestFrame = Make<QCheckBox>(GroupBox6, 8, 104, 170, 17);
+    checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
+    checkBestFrame->setToolTip(QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
+    checkBestFrame->setFont(narrow);
+
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
     Panel1 = Make<QLabel>(this, 200, 5, 200, 200);
@@ -235,7 +270,8 @@ void TForm1::setTabOrder()
 {
     QWidget* const order[] = {btnOpen, btnProcess, trackWidth, trackHeight, trackCOG, checkPreview,
                               checkInverse, checkColor, checkY800, checkDebayerSafe, comboFormat, checkWinJupos,
-                              Memo1};
+                              Memo1, checkLargestObject, checkSurface, spinSurfaceRefresh, spinKeepBest,
+                              comboKeepBestUnit, checkBestFrame};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }

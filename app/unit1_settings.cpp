@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSpinBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -44,6 +45,13 @@ void TForm1::LoadSettings()
     checkWinJupos->setChecked(s.winJuposName);
     comboFormatChange();
     updateCropSize();
+    checkLargestObject->setChecked(s.largestObject);
+    checkSurface->setChecked(s.surface);
+    spinSurfaceRefresh->setValue(s.surfaceRefresh);
+    comboKeepBestUnit->setCurrentIndex(s.keepBestFrames ? 1 : 0);
+    comboKeepBestUnitChange();
+    spinKeepBest->setValue(s.keepBest);
+    checkBestFrame->setChecked(s.bestFrame);
 }
 
 void TForm1::SaveSettings()
@@ -57,6 +65,12 @@ void TForm1::SaveSettings()
     s.width = trackWidth->value();
     s.height = trackHeight->value();
     s.debayerSafe = checkDebayerSafe->isChecked();
+    s.largestObject = checkLargestObject->isChecked();
+    s.surface = checkSurface->isChecked();
+    s.surfaceRefresh = spinSurfaceRefresh->value();
+    s.keepBest = spinKeepBest->value();
+    s.keepBestFrames = comboKeepBestUnit->currentIndex() == 1;
+    s.bestFrame = checkBestFrame->isChecked();
     s.serFormat = comboFormat->currentIndex() == 1;
     s.winJuposName = checkWinJupos->isChecked();
     // The user's configuration folder may not exist yet; a failure here shows

@@ -5,6 +5,7 @@
 #include "app/preview_image.h"
 #include "app/status_bar.h"
 #include "app/unit1.h"
+#include "run/paths.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+
+#include <stdexcept>
 
 namespace {
 QString Text(const std::string& s) { return QString::fromStdString(s); }
@@ -59,6 +62,16 @@ void WindowHost::selectOutputMode(bool color)
     m_form.checkColor->setChecked(color);
     m_form.checkY800->setChecked(!color);
     m_form.checkColorClick();
+}
+
+CentringOptions WindowHost::centring() const { return m_form.centring(); }
+
+void WindowHost::bestFrame(const OutputBitmap& picture)
+{
+    const TProcessingState& state = m_form.state();
+    const std::string path = BestFramePathFor(state.currentFile, state.outputDir);
+    if (!ToQImage(picture).save(QString::fromLocal8Bit(path.c_str()), "PNG"))
+        throw std::runtime_error("Couldn't write the best frame " + path);
 }
 
 std::vector<std::string> WindowHost::files() const { return m_form.chosenFiles(); }

@@ -20,6 +20,7 @@ public:
     bool autoColor() const override;
     std::int32_t widthPosition() const override;
     std::int32_t heightPosition() const override;
+    CentringOptions centring() const override;
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;
@@ -30,6 +31,7 @@ public:
     void showMessage(const std::string& text) override;
     void showCropSize(std::int32_t cropWidth, std::int32_t cropHeight) override;
     void selectOutputMode(bool color) override;
+    void bestFrame(const OutputBitmap& picture) override;
 
     std::vector<std::string> files() const override;
     std::int32_t thresholdPosition() const override;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/block_sums.h"
 #include "analysis/crop.h"
+#include "analysis/frame_quality.h"
 #include "analysis/planet.h"
+#include "surface/phase_aligner.h"
 
 #include <benchmark/benchmark.h>
 
@@ -119,5 +121,70 @@ void BM_HistogramPeak_1920x1080(benchmark::State& bench)
     bench.SetItemsProcessed(bench.iterations());
 }
 BENCHMARK(BM_HistogramPeak_1920x1080);
+
+} // namespace
+
+namespace {
+
+// The colour planet search of a 1080p frame: what the per-frame extras below
+// are measured against.
+void BM_FindPlanet_1920x1080(benchmark::State& bench)
+{
+    auto frame = PlanetFrame(1920, 1080, 900, 500, 200);
+    const TProcessingState state = StateFor(1920, 1080);
+    for (auto _ : bench) {
+        double cx, cy, rx, ry;
+        const bool found = FindPlanet(state, frame.data(), cx, cy, 5.0, rx, ry, false, false, false);
+        benchmark::DoNotOptimize(found);
+        benchmark::DoNotOptimize(cx);
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_FindPlanet_1920x1080);
+
+void BM_FindPlanet_1920x1080_LargestObject(benchmark::State& bench)
+{
+    auto frame = PlanetFrame(1920, 1080, 900, 500, 200);
+    const TProcessingState state = StateFor(1920, 1080);
+    const FrameView view = BgrFrame(state, frame.data());
+    for (auto _ : bench) {
+        const PlanetFix fix = SearchPlanet(state, view, nullptr, {5.0, false, false, true});
+        benchmark::DoNotOptimize(fix);
+    }
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_FindPlanet_1920x1080_LargestObject);
+
+// The quality score of one 1080p frame's crop: the default 192 x 192 window
+// and the largest one the size controls give, 640 x 640.
+void BM_FrameQuality_1920x1080(benchmark::State& bench)
+{
+    const std::int32_t side = std::int32_t(bench.range(0));
+    auto frame = PlanetFrame(1920, 1080, 900, 500, 200);
+    TProcessingState state = StateFor(1920, 1080);
+    OutputBitmap bitmap;
+    GrayPlane plane;
+    CropFrame(state, bitmap, BgrFrame(state, frame.data()), plane, {900, 500, side / 2, side / 2, side, side, false, false});
+    QualityMeter meter;
+    for (auto _ : bench)
+        benchmark::DoNotOptimize(meter.score(bitmap));
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_FrameQuality_1920x1080)->Arg(192)->Arg(640);
+
+// Surface mode's alignment of one 1080p frame against its reference (a
+// 512 x 512 phase correlation), the reference taken before timing.
+void BM_SurfaceAlign_1920x1080(benchmark::State& bench)
+{
+    auto frame = PlanetFrame(1920, 1080, 960, 540, 600);
+    const TProcessingState state = StateFor(1920, 1080);
+    const FrameView view = BgrFrame(state, frame.data());
+    PhaseAligner aligner(1000000);
+    aligner.shiftOf(view);
+    for (auto _ : bench)
+        benchmark::DoNotOptimize(aligner.shiftOf(view));
+    bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_SurfaceAlign_1920x1080);
 
 } // namespace

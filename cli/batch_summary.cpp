@@ -40,8 +40,9 @@ std::string BatchSummary(const BatchResult& result)
         text += ", " + std::to_string(stopped) + " stopped, " + std::to_string(notRun) + " not processed";
     text += "; " + Count(written, "frame", "frames") + " written\n";
     for (const FileOutcome& file : result.files) {
+        const std::string kept = file.notKept ? ", " + std::to_string(*file.notKept) + " not kept" : "";
         const std::string frames = " (" + std::to_string(file.framesWritten) + " of "
-                                   + Count(file.framesSeen, "frame", "frames") + ")";
+                                   + Count(file.framesSeen, "frame", "frames") + kept + ")";
         switch (file.status) {
         case FileOutcome::Status::Done:
             text += "  done     " + file.input + " -> " + file.output + frames + "\n";
@@ -63,7 +64,9 @@ std::string BatchSummary(const BatchResult& result)
 
 std::optional<std::string> LowYieldWarning(const FileOutcome& file)
 {
-    if (file.framesWritten <= 0 || std::int64_t(file.framesWritten) * 2 >= file.framesSeen)
+    // Frames left out by --keep-best were dropped on purpose.
+    const std::int64_t candidates = std::int64_t(file.framesSeen) - file.notKept.value_or(0);
+    if (file.framesWritten <= 0 || std::int64_t(file.framesWritten) * 2 >= candidates)
         return std::nullopt;
     return "warning: only " + std::to_string(file.framesWritten) + " of " + Count(file.framesSeen, "frame", "frames")
            + " were written (" + std::to_string(file.noPlanet) + " without a planet, "

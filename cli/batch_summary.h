@@ -10,7 +10,8 @@
 // counts, then one line per file (its output, or why it failed).
 std::string BatchSummary(const BatchResult& result);
 
-// The warning for a file of which fewer than half of the frames played were
+// The warning for a file of which fewer than half of the frames played (less
+// those --keep-best left out) were
 // written, since a zero exit status alone would hide it; nothing otherwise.
 // A file that wrote nothing at all has already been reported as failed.
 std::optional<std::string> LowYieldWarning(const FileOutcome& file);

@@ -60,7 +60,28 @@ void AddRecordOptions(CLI::App& app, CliOptions& o)
         ->option_text("FILE.json");
 }
 
+const CLI::Validator kKeepBest(
+    [](std::string& text) -> std::string {
+        return ParseKeepBest(text) ? std::string() : "'" + text + "' is neither a share like 25% nor a frame count";
+    },
+    "N% or N");
+
 } // namespace
+
+std::optional<KeepBest> ParseKeepBest(const std::string& text)
+{
+    const bool percent = !text.empty() && text.back() == '%';
+    const std::string digits = percent ? text.substr(0, text.size() - 1) : text;
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const long value = std::stol(digits);
+    if (value < 1 || (percent && value > 100))
+        return std::nullopt;
+    KeepBest keep;
+    keep.kind = percent ? KeepBest::Kind::Percent : KeepBest::Kind::Count;
+    keep.value = std::int32_t(value);
+    return keep;
+}
 
 ParseOutcome ParseCommandLine(int argc, char** argv)
 {
@@ -108,6 +129,21 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
     app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->option_text("FILE.csv");
     app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+    auto* largest = app.add_flag("--largest-object", o.centring.largestObject,
+                                 "Centre on the largest bright object only (moons and stars beside it are ignored)");
+    auto* surface = app.add_flag("--surface", o.centring.surface,
+                                 "Align frames by their content (Moon, Sun, close-ups that fill the frame)");
+    auto* refresh = app.add_option("--surface-refresh", o.centring.surfaceRefresh,
+                                   "Frames between two reference frames in surface mode, 1 to 10000 (default 50)")
+                        ->check(CLI::Range(1, 10000))
+                        ->option_text("N");
+    std::string keepBest;
+    auto* keep = app.add_option("--keep-best", keepBest,
+                                "Write only the best frames of each file, in their order: a share (25%) or a count (500)")
+                     ->check(kKeepBest)->option_text("N%|N");
+    app.add_option("--best-frame", o.bestFramePath,
+                   "Write the sharpest crop of the file as PNG (with several files, FILE-<input name>.png)")
+        ->option_text("FILE.png");
     std::string format = "avi";
     auto* formatOption = app.add_option("--format", format,
                    "Output container: avi (8-bit), or ser (name_orbic.ser: the source's own samples, depth, "
@@ -154,6 +190,11 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         if (incomplete->count() == 0) o.removeIncomplete = saved.ignoreIncomplete;
         if (effect->count() == 0) o.showEffect = saved.showEffect;
         o.autoColor = saved.autoColor;
+        const CentringOptions c = CentringFrom(saved);
+        if (largest->count() == 0) o.centring.largestObject = c.largestObject;
+        if (surface->count() == 0) o.centring.surface = c.surface;
+        if (refresh->count() == 0) o.centring.surfaceRefresh = c.surfaceRefresh;
+        if (keep->count() == 0) o.centring.keepBest = c.keepBest;
         if (formatOption->count() == 0 && saved.serFormat) format = "ser";
         if (winJupos->count() == 0) o.winJuposName = saved.winJuposName && format == "ser";
     }
@@ -166,6 +207,9 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         outcome.exitStatus = kExitUsage;
         return outcome;
     }
+    if (keep->count() > 0)
+        o.centring.keepBest = *ParseKeepBest(keepBest);
+    o.centring.bestFrame = !o.bestFramePath.empty();
     if (colorFlag)
         o.color = true;
     else if (grayFlag)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/centring_options.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +27,8 @@ struct CliOptions {
     std::string settingsPath;
     bool testOnly = false;
     bool quiet = false;
+    CentringOptions centring;
+    std::string bestFramePath;        // --best-frame; centring.bestFrame follows it
     bool serFormat = false;                       // --format ser
     std::optional<std::int64_t> startTime;        // --start-time, UTC ticks
     bool winJuposName = false;
@@ -32,6 +36,9 @@ struct CliOptions {
     // What the run leaves for scripts.
     std::string reportPath;           // --report: a JSON record of the run
 };
+
+// "25%" (a share, 1..100) or "500" (a count, >= 1); nothing for anything else.
+std::optional<KeepBest> ParseKeepBest(const std::string& text);
 
 enum ExitStatus : int {
     kExitOk = 0,

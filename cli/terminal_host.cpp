@@ -2,9 +2,12 @@
 #include "cli/terminal_host.h"
 
 #include "cli/batch_summary.h"
+#include "cli/png_writer.h"
 #include "run/paths.h"
 
 #include <algorithm>
+#include <filesystem>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -35,7 +38,9 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
     if (!options.quiet && isatty(STDERR_FILENO))
         m_progress = std::make_unique<ProgressBar>(stderr);
     if (!options.trackPath.empty())
-        m_track = std::make_unique<TrackWriter>(options.trackPath, options.serFormat);
+        m_track = std::make_unique<TrackWriter>(
+            options.trackPath,
+            TrackColumns{options.serFormat, options.centring.rankFrames(), options.centring.surface});
 }
 
 void TerminalHost::printAboutFile(const std::string& file, const std::string& text)
@@ -94,6 +99,21 @@ void TerminalHost::frameAnalysed(const FrameRecord& record)
 {
     if (m_track && !m_state.testMode)
         m_track->write(FileNameOf(m_state.currentFile), m_state.inputHeight, record);
+}
+
+// One input: the path as given. Several: each file's best frame beside it,
+// named after its input, so that no file's best frame replaces another's.
+void TerminalHost::bestFrame(const OutputBitmap& picture)
+{
+    std::string path = m_options.bestFramePath;
+    if (path.empty())
+        return;
+    if (m_options.files.size() > 1) {
+        const std::filesystem::path given(path);
+        const std::string input = std::filesystem::path(m_state.currentFile).stem().string();
+        path = (given.parent_path() / (given.stem().string() + "-" + input + given.extension().string())).string();
+    }
+    WritePng(picture, path);
 }
 
 void TerminalHost::resetProgress()

@@ -32,6 +32,7 @@ public:
     bool grayscale() const override { return m_grayscale; }
     bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
     bool outputBesideInput() const override { return m_options.besideInput; }
+    CentringOptions centring() const override { return m_options.centring; }
     std::optional<std::int64_t> startTime() const override { return m_options.startTime; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
@@ -45,6 +46,7 @@ public:
     void showMessage(const std::string& text) override;
     void selectOutputMode(bool color) override { m_grayscale = !color; }
     void frameAnalysed(const FrameRecord& record) override;
+    void bestFrame(const OutputBitmap& picture) override;
     void fileFinished(const FileOutcome& file) override;
 
     std::vector<std::string> files() const override { return m_options.files; }

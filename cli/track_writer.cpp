@@ -14,6 +14,7 @@ const char* OutcomeText(FrameRecord::Outcome outcome)
     case FrameRecord::Outcome::NoPlanet: return "no planet";
     case FrameRecord::Outcome::Incomplete: return "incomplete";
     case FrameRecord::Outcome::NotWritten: return "not written";
+    case FrameRecord::Outcome::NotKept: return "not kept";
     case FrameRecord::Outcome::Analysed: break;
     }
     return "analysed";
@@ -32,15 +33,19 @@ std::string Quoted(const std::string& text)
 
 } // namespace
 
-TrackWriter::TrackWriter(const std::string& path, bool withUtc)
-    : m_file(std::fopen(path.c_str(), "w")), m_withUtc(withUtc)
+TrackWriter::TrackWriter(const std::string& path, TrackColumns columns)
+    : m_file(std::fopen(path.c_str(), "w")), m_columns(columns)
 {
     if (!m_file)
         throw std::runtime_error("Couldn't create the track file " + path);
-    // The new column goes last, so that readers of the older columns keep working.
-    std::fputs(withUtc ? "file,frame,time,center_x,center_y,radius_x,radius_y,outcome,utc\n"
-                       : "file,frame,time,center_x,center_y,radius_x,radius_y,outcome\n",
-               m_file.get());
+    std::fputs("file,frame,time,center_x,center_y,radius_x,radius_y,outcome", m_file.get());
+    if (m_columns.utc)
+        std::fputs(",utc", m_file.get());
+    if (m_columns.quality)
+        std::fputs(",quality", m_file.get());
+    if (m_columns.shift)
+        std::fputs(",shift_x,shift_y", m_file.get());
+    std::fputc('\n', m_file.get());
 }
 
 void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record)
@@ -51,7 +56,11 @@ void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, c
     std::fprintf(m_file.get(), "%s,%d,%.6f,%.4f,%.4f,%.4f,%.4f,%s", Quoted(fileName).c_str(), record.index,
                  record.sampleTime, record.centerX, pictureY, record.radiusX, record.radiusY,
                  OutcomeText(record.outcome));
-    if (m_withUtc)
+    if (m_columns.utc)
         std::fprintf(m_file.get(), ",%s", record.utcTicks ? IsoUtc(*record.utcTicks).c_str() : "");
+    if (m_columns.quality)
+        std::fprintf(m_file.get(), ",%.4f", record.quality);
+    if (m_columns.shift)
+        std::fprintf(m_file.get(), ",%.3f,%.3f", record.shiftX, record.shiftY);
     std::fputc('\n', m_file.get());
 }

@@ -7,14 +7,23 @@
 #include <memory>
 #include <string>
 
+// The optional columns of a track, each filled by one option.
+struct TrackColumns {
+    bool utc = false;
+    bool quality = false;
+    bool shift = false;
+};
+
 // One CSV line per processed frame: where the planet was and what became of
 // the frame. Coordinates are picture coordinates: x from the left, y from the top.
-// With withUtc a last column holds the frame's UTC capture time (ISO 8601),
-// empty when it is not known.
+// Columns beyond the first eight come only with the options that fill them,
+// always in this order at the end: utc (SER output: the frame's UTC capture
+// time, ISO 8601, empty when not known), quality (ranked runs), shift_x and
+// shift_y (surface mode). Readers of the older columns keep working.
 class TrackWriter {
 public:
     // Throws std::runtime_error when the file cannot be created.
-    explicit TrackWriter(const std::string& path, bool withUtc = false);
+    explicit TrackWriter(const std::string& path, TrackColumns columns = {});
 
     void write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record);
 
@@ -23,5 +32,5 @@ private:
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Closer> m_file;
-    bool m_withUtc;
+    TrackColumns m_columns;
 };

@@ -41,6 +41,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     host.clearLog();
     state.thresholdPercent = double(host.thresholdPosition());
     state.frameLimit = 2;
+    state.centring = host.centring();
+    state.objectFillsFrame = false;
 
     const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
     if (result == 0) {
@@ -60,6 +62,10 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     const bool passed = result == 0 && state.framesSeen > 0 && state.cogValid && state.cropValid;
     if (passed)
         host.showTestPassed(state.cropWidth, state.cropHeight);
+    if (passed && state.objectFillsFrame) {
+        host.appendLog(kFillsFrameWarning, true);
+        host.showMessage(kFillsFrameWarning);
+    }
     host.setProcessEnabled(passed);
     return passed;
 }
@@ -119,6 +125,7 @@ public:
         count(record);
         m_host.frameAnalysed(record);
     }
+    void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
 
     std::vector<std::string>& messages() { return m_messages; }
     FileOutcome& outcome() { return m_outcome; }
@@ -133,6 +140,7 @@ private:
         case FrameRecord::Outcome::NoPlanet: ++m_outcome.noPlanet; break;
         case FrameRecord::Outcome::Incomplete: ++m_outcome.incomplete; break;
         case FrameRecord::Outcome::NotWritten: ++m_outcome.notWritten; break;
+        case FrameRecord::Outcome::NotKept: m_outcome.notKept = m_outcome.notKept.value_or(0) + 1; break;
         case FrameRecord::Outcome::Analysed:
         case FrameRecord::Outcome::Written: break;
         }
@@ -231,8 +239,9 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         state.framesWritten = 0;
         state.outputFailed = false;
 
-        // Mode and size are fixed for the whole file when its output opens.
+        // Mode, size and centring are fixed for the whole file when its output opens.
         state.outputGrayscale = host.grayscale();
+        state.centring = host.centring();
         const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
         const std::string outputPath = output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale);
         state.startUtcTicks = host.startTime();
@@ -284,7 +293,9 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
             messages.push_back(kNoFrameMessage);
         // Frames played but none kept: an empty output is no success.
         const bool nothingWritten = result == 0 && state.framesSeen > 0 && state.framesWritten == 0;
-        if (nothingWritten && !state.outputFailed)
+        // A ranked run stopped while it measured wrote nothing because of the stop.
+        const bool stoppedMeasuring = state.stopRequested && state.centring.rankFrames();
+        if (nothingWritten && !state.outputFailed && !stoppedMeasuring)
             messages.push_back("No frame of " + name + " was written: " + kNothingWrittenReason);
         else if (!staged.placed() && !placementFailed)
             messages.push_back("Nothing was written for " + name + ".");
@@ -304,6 +315,8 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         outcome.frameCount = outcome.video ? state.frameCount : 0;
         outcome.framesSeen = state.framesSeen;
         outcome.framesWritten = state.framesWritten;
+        if (state.centring.keepBest.active() && !outcome.notKept)
+            outcome.notKept = 0;
         if (result == 0 && state.stopRequested) {
             outcome.status = FileOutcome::Status::Stopped;
         } else if (result == 0 && !state.outputFailed && staged.placed() && state.framesSeen > 0) {

@@ -18,6 +18,12 @@
 // found and cropped. Does nothing without files. Returns whether the test passed.
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
+// A passed test whose planet blocks reach two opposite borders of the frame:
+// told in the log and in a message, and the test still passes.
+constexpr const char* kFillsFrameWarning =
+    "The object fills the frame: its centre of gravity will not hold a surface steady. "
+    "Align by content instead: Surface mode (--surface).";
+
 // Shown when a run plays a file that holds no frame.
 constexpr const char* kNoFrameMessage = "The video holds no frame";
 // Why a batch file whose frames all played left nothing in its output.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/centring_options.h"
 #include "run/batch_result.h"
 #include "run/run_host.h"
 
@@ -30,6 +31,9 @@ public:
     // Each output goes into its own input's folder rather than into the
     // folder of the first file.
     virtual bool outputBesideInput() const { return false; }
+    // Largest object, surface mode, keeping the best frames; taken when a
+    // test starts and when each file of a batch starts. All off by default.
+    virtual CentringOptions centring() const { return {}; }
     // The UTC time of every file's first frame, when the user gave one
     // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
     // stands for it, if there is one.

@@ -27,6 +27,7 @@ struct FileOutcome {
     std::int32_t noPlanet = 0;         // frames dropped, by reason
     std::int32_t incomplete = 0;
     std::int32_t notWritten = 0;       // the output refused them
+    std::optional<std::int32_t> notKept;   // frames --keep-best left out; only when it was asked for
     std::optional<double> firstTime;   // presentation times in seconds, when any frame played
     std::optional<double> lastTime;
     std::optional<VideoInfo> video;    // as the source described it

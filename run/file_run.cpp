@@ -4,9 +4,11 @@
 #include "analysis/frame_handler.h"
 #include "analysis/rounding.h"
 #include "run/paths.h"
+#include "surface/phase_aligner.h"
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -54,6 +56,14 @@ std::string MessageFor(const FrameSourceError& e)
     return "Couldn't load the file!";
 }
 
+// What the measuring pass chose, for the log.
+std::string RankingLine(const FrameRanking::Choice& choice)
+{
+    char range[64];
+    std::snprintf(range, sizeof range, "%.3f to %.3f", choice.lowest, choice.highest);
+    return " - Kept " + Dec(choice.kept) + " of " + Dec(choice.candidates) + " frames, quality " + range;
+}
+
 } // namespace
 
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
@@ -88,6 +98,11 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         state.acceptFrames = true;
 
         CFakeCallback callback(state, host, host);
+        std::unique_ptr<FrameAligner> aligner;
+        if (state.centring.surface) {
+            aligner = std::make_unique<PhaseAligner>(state.centring.surfaceRefresh);
+            callback.setAligner(aligner.get());
+        }
         PlayLimits limits;
         if (state.frameLimit >= 1) {
             // A length that reads as 0 (an elementary stream) is unknown, not
@@ -106,7 +121,24 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         }
 
         const auto start = std::chrono::steady_clock::now();
-        source->play(limits, callback);
+        FrameRanking ranking;
+        const bool ranked = !state.testMode && state.centring.rankFrames();
+        if (ranked) {
+            // Measure every frame first and write on a second play, so that
+            // no picture is held between the two: memory stays flat for any length.
+            callback.setPass(CFakeCallback::Pass::Measure, &ranking);
+            source->play(limits, callback);
+            if (!state.stopRequested) {
+                const FrameRanking::Choice choice = ranking.choose(state.centring.keepBest);
+                host.appendLog(RankingLine(choice), true);
+                state.framesSeen = 0;
+                callback.setPass(CFakeCallback::Pass::Write, &ranking);
+            }
+        }
+        // A stop during the measuring pass ends the file there: the writing
+        // pass would otherwise write its first frame before it saw the stop.
+        if (!(ranked && state.stopRequested))
+            source->play(limits, callback);
         if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit && !state.stopRequested) {
             // The file ended before the test's last frame (its length was
             // unknown or overstated): the frames it has are played again, so
@@ -114,6 +146,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             state.frameLimit = state.framesSeen;
             state.framesSeen = 0;
             limits.maxFrames = state.frameLimit;
+            callback.setPass(CFakeCallback::Pass::Single, nullptr);
             source->play(limits, callback);
         }
 

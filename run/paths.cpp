@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/paths.h"
 
+#include <string_view>
+
 // Only '/' separates directories here: a colon or backslash is an ordinary
 // character of a Linux file name (capture programs put times in names).
 std::string FileNameOf(const std::string& path)
@@ -50,4 +52,11 @@ std::string OutputPathFor(const std::string& inputPath, const std::string& outpu
 std::string SerOutputPathFor(const std::string& inputPath, const std::string& outputDir)
 {
     return outputDir + NameWithoutLastFour(inputPath) + "_orbic.ser";
+}
+
+std::string BestFramePathFor(const std::string& inputPath, const std::string& outputDir)
+{
+    std::string path = OutputPathFor(inputPath, outputDir, false);
+    constexpr std::string_view kSuffix = "orbic.avi";
+    return path.substr(0, path.size() - kSuffix.size()) + "best.png";
 }

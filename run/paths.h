@@ -18,5 +18,9 @@ std::string DirectoryOf(const std::string& path);
 // a single byte, so that Mars_été keeps a valid name.
 std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale);
 
+// Where the window saves a file's best crop: beside its output, named after
+// the output with "_best.png" for "orbic.avi" (name.avi -> name_best.png).
+std::string BestFramePathFor(const std::string& inputPath, const std::string& outputDir);
+
 // The SER output's path: the same name with "_orbic.ser", in either mode.
 std::string SerOutputPathFor(const std::string& inputPath, const std::string& outputDir);

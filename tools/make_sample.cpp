@@ -4,6 +4,7 @@
 
 #include "avi/avi_writer.h"
 #include "tools/sample_planet.h"
+#include "tools/sample_surface.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -83,8 +84,13 @@ void Usage()
 {
     std::fprintf(stderr,
                  "usage: orbicrop-make-sample [--frames N] [--size WxH] [--radius PX] [--seed N] [--gray]\n"
-                 "                            [--ser-depth D] [--track FILE.csv] OUT.avi|OUT.ser\n"
-                 "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n");
+                 "                            [--ser-depth D] [--track FILE.csv] [--rings] [--moon PX] [--surface]\n"
+                 "                            OUT.avi|OUT.ser\n"
+                 "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n"
+                 "  --rings        give the planet a ring system (Saturn)\n"
+                 "  --moon PX      a 6 x 6 white moon PX pixels right of the planet's centre\n"
+                 "  --surface      a cratered surface filling the frame, cut at known whole-pixel shifts\n"
+                 "                 (the track gives each frame's shift instead of a centre)\n");
 }
 
 } // namespace
@@ -96,6 +102,7 @@ int main(int argc, char** argv)
     std::string output;
     std::string trackPath;
     int serDepth = 0;
+    bool surface = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -105,6 +112,9 @@ int main(int argc, char** argv)
         } else if (arg == "--radius" && hasValue) options.radius = std::atof(argv[++i]);
         else if (arg == "--seed" && hasValue) options.seed = std::strtoull(argv[++i], nullptr, 10);
         else if (arg == "--gray") options.gray = true;
+        else if (arg == "--rings") options.rings = true;
+        else if (arg == "--moon" && hasValue) options.moonDistance = std::atof(argv[++i]);
+        else if (arg == "--surface") surface = true;
         else if (arg == "--track" && hasValue) trackPath = argv[++i];
         else if (arg == "--ser-depth" && hasValue) serDepth = std::atoi(argv[++i]);
         else if (!arg.empty() && arg[0] != '-' && output.empty()) output = arg;
@@ -140,10 +150,14 @@ int main(int argc, char** argv)
         writer.setHeight(options.height);
         writer.OpenVideo(false);
         SamplePlanet planet(options);
+        SampleSurface ground({options.width, options.height, options.seed});
         OutputBitmap frame;
         for (int i = 0; i < frames; ++i) {
             double cx = 0, cy = 0;
-            planet.next(frame, cx, cy);
+            if (surface)
+                ground.next(frame, cx, cy);
+            else
+                planet.next(frame, cx, cy);
             writer.AddFrame(frame, i);
             if (track) std::fprintf(track, "%d,%.3f,%.3f\n", i, cx, cy);
         }

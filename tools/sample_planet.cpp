@@ -73,6 +73,25 @@ void SamplePlanet::next(OutputBitmap& bitmap, double& centerX, double& centerY)
                     blue = blue * (1 - coverage) + pb * coverage;
                 }
             }
+            if (m_options.rings) {
+                // A thin ellipse seen at a low tilt; in front of the disc
+                // below the centre, hidden behind it above.
+                const double ux = (x + 0.5 - centerX) / r;
+                const double uy = (row + 0.5 - centerY) / (r * 0.38);
+                const double e = std::sqrt(ux * ux + uy * uy);
+                const bool behind = d2 < 1.0 && row + 0.5 < centerY;
+                if (e > 1.25 && e < 2.15 && !behind) {
+                    const double shade = (e > 1.9 && e < 1.98) ? 0.25 : 0.85;   // the Cassini division
+                    red = 200.0 * shade + 10.0;
+                    green = 190.0 * shade + 10.0;
+                    blue = 160.0 * shade + 10.0;
+                }
+            }
+            if (m_options.moonDistance > 0.0) {
+                const double mx = centerX + m_options.moonDistance;
+                if (x + 0.5 >= mx - 3.0 && x + 0.5 < mx + 3.0 && row + 0.5 >= centerY - 3.0 && row + 0.5 < centerY + 3.0)
+                    red = green = blue = 255.0;
+            }
             if (m_options.gray) {
                 const double y = 0.299 * red + 0.587 * green + 0.114 * blue;
                 red = green = blue = y;

@@ -16,6 +16,8 @@ public:
         double radius = 70.0;
         std::uint64_t seed = 20261208;
         bool gray = false;   // a monochrome camera: red = green = blue
+        bool rings = false;  // Saturn: a tilted ring system around the disc
+        double moonDistance = 0.0;  // > 0: a 6 x 6 white moon this far right of the centre
     };
 
     explicit SamplePlanet(const Options& options);

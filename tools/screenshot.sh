@@ -10,7 +10,9 @@
 # video named on its command line, as `orbicrop FILE` does from a file
 # manager. A small window manager (twm), when present, draws the frame with
 # the window's title. Its settings go to a scratch file so that the picture
-# shows the defaults and no settings of the person running this.
+# shows the defaults and no settings of the person running this; SETTINGS=FILE
+# starts it from a copy of FILE instead (an Orbicrop.ini, e.g. with a 640 x 640
+# output size to see the largest preview).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,9 +33,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # A copy of the program in the scratch folder keeps its settings file there.
 cp "$build/bin/orbicrop" "$scratch/orbicrop"
+if [[ -n "${SETTINGS:-}" ]]; then
+  cp "$SETTINGS" "$scratch/Orbicrop.ini"
+fi
 
 export QT_QPA_PLATFORM=xcb
-xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
+xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" bash -c '
   wm=
   if command -v twm >/dev/null; then
     twm -f "$5" >/dev/null 2>&1 &

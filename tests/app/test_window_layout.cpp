@@ -62,7 +62,7 @@ private slots:
         WindowFixture f;
         TForm1& w = f.create();
         QCOMPARE(w.windowTitle(), QStringLiteral("Orbicrop " ORBICROP_TEST_VERSION " - Center and Crop Planetary AVIs"));
-        QCOMPARE(w.size(), QSize(1018, 590));
+        QCOMPARE(w.size(), QSize(1042, 590));
         QCOMPARE(w.trackCOG->value(), 5);
         QCOMPARE(w.lblCog->text(), QStringLiteral("5"));
         QCOMPARE(w.lblWidth->text(), QStringLiteral("192"));

@@ -98,16 +98,20 @@ private slots:
         QCOMPARE(QColor(preview.pixel(160, 120)), QColor(230, 180, 60));
         QCOMPARE(QColor(preview.pixel(2, 2)), QColor(8, 8, 8));
         QVERIFY(w.btnProcess->isEnabled());
-        QCOMPARE(w.size(), QSize(1018, 590));
+        QCOMPARE(w.size(), QSize(1042, 590));
         QVERIFY(f.shown->empty());
 
         // The largest output: the window grows around the preview.
         w.trackWidth->setValue(40);
         w.trackHeight->setValue(40);
         QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->size(), QSize(641, 641), 1000);
-        // The widest preview ends left of the sixth group, which sets the width.
-        QCOMPARE(w.size(), QSize(848 + 161 + 9, 5 + 641 + 2 + 19 + 19));
+        // The widest preview ends left of the sixth and seventh groups, which
+        // set the width; the seventh overlaps nothing at any size.
+        QCOMPARE(w.size(), QSize(848 + 185 + 9, 5 + 641 + 2 + 19 + 19));
         QVERIFY(!w.Panel1->geometry().intersects(w.GroupBox5->geometry()));
+        for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != w.GroupBox6 && !other->isHidden())
+                QVERIFY2(!other->geometry().intersects(w.GroupBox6->geometry()), other->metaObject()->className());
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
     }
@@ -143,7 +147,7 @@ private slots:
         QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
         QVERIFY(w.Image->isHidden());
         QVERIFY(!w.btnProcess->isEnabled());
-        QCOMPARE(w.width(), 1018);
+        QCOMPARE(w.width(), 1042);
 
         // Process after a failed test does nothing but clear the log.
         w.btnProcessClick();

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 
 #include <atomic>
@@ -123,6 +124,32 @@ private slots:
         QVERIFY(w.checkDebayerSafe->isChecked());
         QVERIFY(w.checkColor->isChecked());
         QVERIFY(!w.checkDebayerSafe->isEnabled());
+    }
+
+    // The centring group loads its keys, hands them to the core as the tool's
+    // options would, and saves them back at exit; a file without them gets
+    // none (see firstExitCreatesTheFileWithAllNineKeys).
+    void centringChoicesComeFromTheirSectionAndGoBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Centring]\nlargestobject=1\nsurfacerefresh=20\nkeepbest=300\nkeepbestframes=1\n");
+        TForm1& w = f.create();
+        QVERIFY(w.checkLargestObject->isChecked());
+        QVERIFY(!w.checkSurface->isChecked());
+        QCOMPARE(w.spinKeepBest->value(), 300);
+        const CentringOptions c = w.centring();
+        QVERIFY(c.largestObject);
+        QCOMPARE(c.surfaceRefresh, 20);
+        QCOMPARE(int(c.keepBest.kind), int(KeepBest::Kind::Count));
+        QCOMPARE(c.keepBest.value, 300);
+        w.checkSurface->click();
+        w.checkBestFrame->click();
+        f.form.reset();
+        QCOMPARE(f.readSettings(), QByteArray("[Centring]\nlargestobject=1\nsurfacerefresh=20\nkeepbest=300\n"
+                                              "keepbestframes=1\nsurface=1\nbestframe=1\n"
+                                              "[COG]\nthreshold=5\nshoweffect=0\n"
+                                              "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
+                                              "[Size]\nwidth=12\nheight=12\nauto=0\n"));
     }
 
     void outputFormatHasItsOwnKeysReadBackAndRewritten()

@@ -3,8 +3,10 @@
 // in, cropped AVIs out, checked byte for byte with an independent decoder.
 
 #include "analysis/rounding.h"
+#include "run/capture_time.h"
 #include "support/decoded_video.h"
 #include "support/disc_video.h"
+#include "support/ser_reader.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 
@@ -415,4 +417,46 @@ TEST(Cli, SerFormatWithStartTimeTrackAndWinJuposName)
     r = RunCommand(Cli("--format ser --start-time 2024-03-01T20:10:24+01:00 " + ShellQuote(dir.file("sat.avi"))),
                    dir.path());
     EXPECT_EQ(r.status, 2);
+}
+
+// Keeping the best half from the terminal, into SER: the track's optional
+// columns in their documented order, as many frames written as kept, each
+// with the input's stamp of that very frame (not of the frame whose place it
+// takes in the output), and the summary and report counting those left out.
+TEST(Cli, KeepBestHalfIntoSerKeepsEachFramesOwnTime)
+{
+    TempDir dir;
+    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 10 --ser-depth 12 "
+                                 + ShellQuote(dir.file("m.ser")), dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    const auto r = RunCommand(Cli("--format ser --keep-best 50% -W 64 -H 64 --track " + ShellQuote(dir.file("t.csv"))
+                                  + " --report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))),
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const auto track = Lines(ReadWholeFile(dir.file("t.csv")));
+    ASSERT_EQ(track.size(), 11u);
+    EXPECT_EQ(track[0], "file,frame,time,center_x,center_y,radius_x,radius_y,outcome,utc,quality");
+    // The output's stamps are the input's own stamps of the frames written.
+    const std::vector<std::uint64_t> inputStamps = ReadSerFile(dir.file("m.ser")).trailer();
+    ASSERT_EQ(inputStamps.size(), 10u);
+    std::vector<std::uint64_t> expected;
+    for (std::size_t i = 1; i < track.size(); ++i) {
+        const std::regex row(R"("m\.ser",([0-9]+),.*,(written|not kept),([0-9T:.Z-]+),([01]\.[0-9]{4})$)");
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(track[i], m, row)) << track[i];
+        const std::uint64_t own = inputStamps.at(std::stoul(m[1]));
+        EXPECT_EQ(m[3], IsoUtc(std::int64_t(own)));
+        if (m[2] == "written")
+            expected.push_back(own);
+    }
+    EXPECT_EQ(expected.size(), 5u);
+    const SerFileContents ser = ReadSerFile(dir.file("m_orbic.ser"));
+    EXPECT_EQ(ser.frameCount, 5);
+    EXPECT_EQ(ser.trailer(), expected);
+
+    EXPECT_NE(r.err.find(" (5 of 10 frames, 5 not kept)"), std::string::npos) << r.err;
+    const auto dropped = RunCommand("jq -c '.files[0].frames' " + ShellQuote(dir.file("r.json")), dir.path());
+    EXPECT_EQ(dropped.out, "{\"declared\":10,\"seen\":10,\"written\":5,\"dropped\":{\"no_planet\":0,\"incomplete\":0,"
+                           "\"not_written\":0,\"not_kept\":5}}\n");
 }

@@ -15,11 +15,12 @@ set(layers
   "analysis|image analysis"
   "avi|image fileio avi"
   "ser|fileio ser"
-  "run|image fileio analysis avi ser video run"
+  "surface|image analysis surface"
+  "run|image fileio analysis avi ser video surface run"
   "settings|image fileio analysis settings"
-  "cli|image fileio analysis avi ser video run settings cli"
-  "app|image fileio analysis avi ser video run settings app"
-  "tools|image fileio analysis avi ser video run tools")
+  "cli|image fileio analysis avi ser video surface run settings cli"
+  "app|image fileio analysis avi ser video surface run settings app"
+  "tools|image fileio analysis avi ser video surface run tools")
 
 if(NOT ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P check_layers.cmake")
@@ -29,7 +30,7 @@ set(violations 0)
 set(checked 0)
 cmake_policy(SET CMP0009 NEW)
 set(sources "")
-foreach(top image fileio analysis avi ser video run settings cli app tools)
+foreach(top image fileio analysis avi ser video surface run settings cli app tools)
   file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${top}/*.h ${ROOT}/${top}/*.cpp)
   list(APPEND sources ${found})
 endforeach()

@@ -21,6 +21,7 @@ public:
     std::int32_t threshold = 5;
     std::int32_t widthSteps = 12;
     std::int32_t heightSteps = 12;
+    CentringOptions optCentring;
 
     // What was shown
     std::vector<std::string> log;
@@ -28,6 +29,7 @@ public:
     std::vector<std::string> warnings;
     std::vector<OutputBitmap> previews;
     std::vector<FrameRecord> frames;
+    std::vector<OutputBitmap> bestFrames;
     std::vector<std::string> statusText = std::vector<std::string>(3);
     std::vector<std::string> statusHistory;
     std::int32_t progressMax = 100;
@@ -48,6 +50,7 @@ public:
     bool removeIncomplete() const override { return optRemoveIncomplete; }
     bool grayscale() const override { return optGrayscale; }
     bool autoColor() const override { return optAutoColor; }
+    CentringOptions centring() const override { return optCentring; }
 
     void showPreview(const OutputBitmap& picture) override { previews.push_back(picture); }
     void showWarning(const std::string& caption) override { warnings.push_back(caption); }
@@ -70,6 +73,7 @@ public:
         optGrayscale = !color;
     }
     void frameAnalysed(const FrameRecord& record) override { frames.push_back(record); }
+    void bestFrame(const OutputBitmap& picture) override { bestFrames.push_back(picture); }
 
     std::vector<std::string> files() const override { return chosenFiles; }
     std::int32_t thresholdPosition() const override { return threshold; }
