@@ -107,7 +107,7 @@ private:
 TEST(CentringRun, LargestObjectFollowsThePlanetAloneBesideABrightDot)
 {
     ClipRun run;
-    run.options = {256, 160, 6};
+    run.options = {.width = 256, .height = 160, .frames = 6};
     const auto planetX = [](std::int32_t i) { return 63.5 + 4.0 * i; };
     run.painter = [&](std::int32_t i, std::uint8_t* frame) {
         PaintDisc(frame, 256, 160, planetX(i), 79.5, 24, 150, 180, 200);
@@ -132,7 +132,7 @@ TEST(CentringRun, LargestObjectFollowsThePlanetAloneBesideABrightDot)
 TEST(CentringRun, TestOfAFrameFillingObjectPassesWithAWarning)
 {
     ClipRun run;
-    run.options = {96, 64, 2};
+    run.options = {.width = 96, .height = 64, .frames = 2};
     const Texture texture(96, 64);
     run.painter = [&](std::int32_t, std::uint8_t* frame) {
         // Detail on a surface that brightens to the right, as towards the
@@ -169,7 +169,7 @@ TEST(CentringRun, SurfaceModeRecoversKnownShifts)
         sy[std::size_t(i)] = std::clamp(sy[std::size_t(i - 1)] + std::int32_t((seed >> 26) & 7) - 3, -20, 20);
     }
     ClipRun run;
-    run.options = {kWidth, kHeight, kFrames};
+    run.options = {.width = kWidth, .height = kHeight, .frames = kFrames};
     run.painter = [&](std::int32_t i, std::uint8_t* frame) {
         // Content moved right by sx and down by sy (picture rows, top first).
         for (std::int32_t r = 0; r < kHeight; ++r)
@@ -195,7 +195,7 @@ TEST(CentringRun, KeepBestHalfDropsTheBlurredFrames)
 {
     const std::vector<bool> blurred = {false, true, false, true, true, false, false, true, false, true};
     ClipRun run;
-    run.options = {128, 96, std::int32_t(blurred.size())};
+    run.options = {.width = 128, .height = 96, .frames = std::int32_t(blurred.size())};
     run.painter = [&](std::int32_t i, std::uint8_t* frame) {
         // A banded disc; a blurred frame averages each band with its neighbours.
         const bool soft = blurred[std::size_t(i)];
@@ -244,7 +244,7 @@ TEST(CentringRun, AStopEndsEitherPassOfARankedRun)
     keep.keepBest = {KeepBest::Kind::Percent, 50};
     for (const std::int32_t stopAt : {3, kFrames + 3}) {
         ClipRun run;
-        run.options = {128, 96, kFrames};
+        run.options = {.width = 128, .height = 96, .frames = kFrames};
         run.painter = [](std::int32_t i, std::uint8_t* frame) {
             for (std::int32_t y = 0; y < 96; ++y)
                 for (std::int32_t x = 0; x < 128; ++x) {

@@ -22,9 +22,9 @@ public:
         std::int32_t height = 48;
         std::int32_t frames = 10;
         double frameRate = 25.0;
-        std::optional<double> length;             // seconds; default frames / rate
+        std::optional<double> length{};           // seconds; default frames / rate
         std::vector<bool> videoStreams{true};     // which streams are video
-        std::string failAt;                       // "streams", "put", "type", "grab", "duration", "run", "wait"
+        std::string failAt{};                     // "streams", "put", "type", "grab", "duration", "run", "wait"
         bool grayFrames = false;                  // hand grey frames (the blue bytes), top-down, to sinks that take them
     };
     // What the last play() did; kept by the test, since the run drops the source.
