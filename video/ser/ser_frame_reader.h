@@ -24,7 +24,13 @@ public:
     // The layout.frameBytes stored bytes of frame index (< layout.frames),
     // valid until the next call. Read-only: they may be the file's own pages.
     // nullptr when the file no longer holds them (it shrank since opening).
-    const std::uint8_t* frame(std::uint32_t index);
+    const std::uint8_t* frame(std::uint32_t index) { return frame(index, m_buffer); }
+    // The same, copied into buffer (resized to fit) when the file is not
+    // mapped: valid while buffer is left alone, so frames read ahead stay
+    // readable. From a map, the pages of the framesKept frames before index
+    // are kept too. One thread at a time.
+    const std::uint8_t* frame(std::uint32_t index, std::vector<std::uint8_t>& buffer,
+                              std::uint32_t framesKept = 0);
 
 private:
     SerFile m_file;
