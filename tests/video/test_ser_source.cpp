@@ -166,7 +166,7 @@ TEST(SerSource, GreyCapturesReachAGreySinkUnexpanded)
     const TempDir dir;
     for (const Format& format : {Format{"Mono8", 0, 8}, Format{"Mono12", 0, 12}, Format{"Rggb8", 8, 8},
                                  Format{"Bggr16", 11, 16}, Format{"Mono6", 0, 6}}) {
-        for (std::int32_t width : {37, 701}) {   // 701 x 377: converted by two threads
+        for (std::int32_t width : {37, 701}) {
             const SerClip clip = Ramp(format.colourId, format.depth, 2, -1, width, width == 37 ? 5 : 377);
             const auto source = OpenSerSource(dir.write("grey.ser", clip.bytes()));
             GraySink sink(clip.width, clip.height);
@@ -186,10 +186,9 @@ TEST(SerSource, GreyCapturesReachAGreySinkUnexpanded)
     EXPECT_TRUE(sink.pictures.empty());
 }
 
-TEST(SerSource, LargeFramesConvertedByTwoThreadsMatchToo)
+TEST(SerSource, LargeOddSizedFramesMatchToo)
 {
     const TempDir dir;
-    // Odd height: the halves differ by a row.
     const SerClip clip = Ramp(100, 12, 2, -1, 701, 377);
     ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 12, 2);
 }
@@ -360,6 +359,44 @@ TEST(SerNative, FramesBringTheirLittleEndianSamplesDepthHeaderAndMaskedTimes)
     const std::uint16_t last = clip.frames[1].back();
     EXPECT_EQ(sink.samples[1][sink.samples[1].size() - 2], last & 0xFF);
     EXPECT_EQ(sink.samples[1].back(), last >> 8);
+}
+
+// Frames are read ahead into a ring of buffers: over more frames than it
+// holds, each frame's samples still come right before its own picture, and
+// both on the playing thread.
+TEST(SerNative, EachFramesSamplesComeWithItsOwnPictureThroughTheRing)
+{
+    class PairSink : public NativeSink {
+    public:
+        std::vector<std::vector<std::uint8_t>> pictures;
+        std::vector<std::thread::id> threads;
+        void NativeFrameCB(const NativeFrame& frame) override
+        {
+            NativeSink::NativeFrameCB(frame);
+            threads.push_back(std::this_thread::get_id());
+        }
+        std::int32_t BufferCB(double, std::uint8_t* buffer, std::int32_t length) override
+        {
+            EXPECT_EQ(samples.size(), pictures.size() + 1) << "samples and picture out of step";
+            pictures.emplace_back(buffer, buffer + length);
+            std::memset(buffer, 0xEE, std::size_t(length));
+            return 0;
+        }
+    };
+    const TempDir dir;
+    SerClip clip = Ramp(0, 16, 9, 12);
+    clip.bigEndianData = true;
+    clip.littleEndianFlag = 1;
+    const auto source = OpenSerSource(dir.write("clip.ser", clip.bytes()));
+    PairSink sink;
+    source->play({}, sink);
+    ASSERT_EQ(sink.pictures.size(), 9u);
+    for (std::size_t f = 0; f < 9; ++f) {
+        EXPECT_EQ(sink.pictures[f], Expected(clip, f, 12)) << "frame " << f;
+        const std::uint16_t first = clip.frames[f].front();
+        EXPECT_EQ(sink.samples[f][0] | sink.samples[f][1] << 8, first) << "frame " << f;
+        EXPECT_EQ(sink.threads[f], std::this_thread::get_id());
+    }
 }
 
 TEST(SerNative, StampsThatDoNotIncreaseOrAreCutDateNoFrameAndSaySo)

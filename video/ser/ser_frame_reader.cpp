@@ -11,7 +11,8 @@ SerFrameReader::SerFrameReader(SerFile file, const SerLayout& layout, SerReading
         m_buffer.resize(std::size_t(m_layout.frameBytes));
 }
 
-const std::uint8_t* SerFrameReader::frame(std::uint32_t index)
+const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::vector<std::uint8_t>& buffer,
+                                          std::uint32_t framesKept)
 {
     const std::uint64_t offset = m_layout.frameOffset(index);
     if (!m_map.empty()) {
@@ -19,10 +20,13 @@ const std::uint8_t* SerFrameReader::frame(std::uint32_t index)
         // when touched, so make sure the file still holds the frame.
         if (m_file.size() < offset + m_layout.frameBytes)
             return nullptr;
-        m_map.releaseBefore(offset);   // the frames before this one are done with
+        // The frames before the kept ones are done with.
+        if (index > framesKept)
+            m_map.releaseBefore(m_layout.frameOffset(index - framesKept));
         return m_map.data() + offset;
     }
-    if (m_file.readAt(offset, m_buffer) != m_buffer.size())
+    buffer.resize(std::size_t(m_layout.frameBytes));
+    if (m_file.readAt(offset, buffer) != buffer.size())
         return nullptr;
-    return m_buffer.data();
+    return buffer.data();
 }

@@ -6,6 +6,7 @@
 #include "analysis/rounding.h"
 #include "video/ser/ser_convert.h"
 #include "video/ser/ser_file.h"
+#include "video/ser/ser_frame_queue.h"
 #include "video/ser/ser_header.h"
 #include "video/ser/ser_layout.h"
 #include "video/ser/ser_samples.h"
@@ -22,16 +23,13 @@
 #include <thread>
 #include <vector>
 
-// Frames are converted one at a time into one picture that the sink then
-// takes while it is still in the cache. Measured on 1920 x 1080 captures, a
-// worker thread decoding ahead into a ring of pictures was slower: the ring
-// no longer fits in the cache. What pays instead is a second thread that
-// converts half of each large frame alongside the calling thread; reading
-// the samples from memory is the bottleneck, and two cores pull more.
+// A second thread reads and converts frames a few ahead of the sink, so that
+// reading the file and narrowing deep samples overlap the measurement of the
+// frame before. The ring holds few slots: a 1080p picture is 6 MB, and the
+// slot the sink takes should still be in the cache the reader filled it from.
 namespace {
 
-// Below this many pixels a frame converts faster than a thread starts.
-constexpr std::int64_t kSplitPixels = 512 * 512;
+constexpr std::size_t kSlotsAhead = 3;
 
 [[noreturn]] void FailToLoad()
 {
@@ -100,7 +98,7 @@ public:
     SerSource(SerFrameReader reader, const SerLayout& layout, const SerSampleFormat& format, double frameRate,
               const SerHeader& header, std::vector<std::int64_t> times, std::string notice)
         : m_reader(std::move(reader)), m_layout(layout), m_format(format), m_frameRate(frameRate),
-          m_converter(format), m_helperConverter(format), m_header(CaptureHeaderOf(header)),
+          m_converter(format), m_header(CaptureHeaderOf(header)),
           m_times(std::move(times)), m_notice(std::move(notice))
     {
     }
@@ -131,49 +129,118 @@ public:
             count = std::min(count, std::uint32_t(limits.maxFrames));
         if (count == 0)
             return;
+        // Grey captures go to a sink that takes grey frames without being
+        // spread over three bytes; 8-bit ones straight from the file.
+        const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
+        std::optional<SerFrameQueue> queue;
         try {
-            m_picture.resize(std::size_t(m_format.width) * std::size_t(m_format.height) * 3);
+            // A play of a frame or two needs no more slots than frames.
+            queue.emplace(std::min<std::size_t>(kSlotsAhead, count));
+            for (SerFrameSlot& slot : queue->slots())
+                allocate(slot, gray);
         } catch (const std::bad_alloc&) {
             throw FrameSourceError(SourceFailure::Prepare, -ENOMEM);
         }
 
-        // Grey captures go to a sink that takes grey frames without being
-        // spread over three bytes; 8-bit ones straight from the file.
-        const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
-        const std::ptrdiff_t width = m_format.width;
-        const std::ptrdiff_t lastRow = std::ptrdiff_t(m_format.height - 1) * width;
-        const auto pictureBytes = std::int32_t(m_picture.size());
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint8_t* stored = m_reader.frame(i);
-            if (!stored)
-                throw FrameSourceError(SourceFailure::Decode, -EIO);
-            const double time = double(i) / m_frameRate;
-            // Lives until the 8-bit call below has returned, as promised.
-            const NativeFrame native = nativeFrame(stored, i);
-            sink.NativeFrameCB(native);
-            if (gray) {
-                const std::uint8_t* plane = stored;
-                if (!m_converter.storedAsGray()) {
-                    convertGray(stored);
-                    plane = m_gray.data();
-                }
-                if (sink.GrayBufferCB(time, plane + lastRow, -width) != 0)   // stored top-down
-                    return;
-            } else {
-                convert(stored);
-                if (sink.BufferCB(time, m_picture.data(), pictureBytes) != 0)
+        std::optional<std::jthread> reader;
+        try {
+            // Declared after the queue: stopped and joined before it goes,
+            // however playing ends.
+            reader.emplace([&](std::stop_token stop) { readAhead(*queue, count, gray, stop); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the calling thread reads each frame itself.
+            SerFrameSlot& slot = queue->slots().front();
+            for (std::uint32_t i = 0; i < count; ++i) {
+                fill(slot, i, gray);
+                if (deliver(slot, gray, sink) != 0)
                     return;
             }
+            return;
+        }
+        while (SerFrameSlot* slot = queue->next()) {
+            const std::int32_t status = deliver(*slot, gray, sink);
+            queue->recycle(slot);
+            if (status != 0)
+                return;
         }
     }
 
 private:
     double length() const { return double(m_layout.frames) / m_frameRate; }
 
+    void allocate(SerFrameSlot& slot, bool gray) const
+    {
+        const auto width = std::size_t(m_format.width);
+        const auto height = std::size_t(m_format.height);
+        slot.buffer.resize(std::size_t(m_layout.frameBytes));
+        if (!gray)
+            slot.picture.resize(width * height * 3);
+        else if (!m_converter.storedAsGray())
+            slot.picture.resize(width * height);
+        if (m_format.bytesPerSample == 2 && m_format.bigEndian)
+            slot.swapped.resize(std::size_t(m_layout.frameBytes));
+    }
+
+    // The reading thread: frames 0 .. count - 1 into the queue, in order,
+    // until the player stops it. A frame the file no longer holds is the
+    // last one handed over.
+    void readAhead(SerFrameQueue& queue, std::uint32_t count, bool gray, std::stop_token stop)
+    {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            SerFrameSlot* slot = queue.acquire(stop);
+            if (!slot)
+                break;
+            fill(*slot, i, gray);
+            queue.publish(slot);
+            if (!slot->stored)
+                break;
+        }
+        queue.finish();
+    }
+
+    // Reads frame index into the slot and converts it as the sink takes it.
+    // Allocates nothing: allocate() sized the slot.
+    void fill(SerFrameSlot& slot, std::uint32_t index, bool gray) noexcept
+    {
+        slot.index = index;
+        // A mapped file keeps the pages of the frames still in the ring.
+        slot.stored = m_reader.frame(index, slot.buffer, std::uint32_t(kSlotsAhead));
+        if (!slot.stored)
+            return;
+        if (gray) {
+            if (!m_converter.storedAsGray())
+                m_converter.convertGrayRows(slot.stored, slot.picture.data(), 0, m_format.height);
+        } else {
+            m_converter.convert(slot.stored, slot.picture.data());
+        }
+        if (!slot.swapped.empty()) {
+            for (std::size_t k = 0; k + 1 < slot.swapped.size(); k += 2) {
+                slot.swapped[k] = slot.stored[k + 1];
+                slot.swapped[k + 1] = slot.stored[k];
+            }
+        }
+    }
+
+    // The sink calls of one filled slot: its stored samples, then its picture.
+    std::int32_t deliver(SerFrameSlot& slot, bool gray, FrameSink& sink)
+    {
+        if (!slot.stored)
+            throw FrameSourceError(SourceFailure::Decode, -EIO);
+        const double time = double(slot.index) / m_frameRate;
+        sink.NativeFrameCB(nativeFrame(slot));
+        if (gray) {
+            const std::uint8_t* plane = slot.picture.empty() ? slot.stored : slot.picture.data();
+            const std::ptrdiff_t width = m_format.width;
+            const std::ptrdiff_t lastRow = std::ptrdiff_t(m_format.height - 1) * width;
+            return sink.GrayBufferCB(time, plane + lastRow, -width);   // stored top-down
+        }
+        return sink.BufferCB(time, slot.picture.data(), std::int32_t(slot.picture.size()));
+    }
+
     // The stored samples in the order sinks take them: two-byte samples
     // little-endian, which only a file written the other way round needs
-    // copying for.
-    NativeFrame nativeFrame(const std::uint8_t* stored, std::uint32_t index)
+    // turned round for.
+    NativeFrame nativeFrame(const SerFrameSlot& slot) const
     {
         NativeFrame frame;
         frame.width = m_format.width;
@@ -184,68 +251,20 @@ private:
         frame.depth = m_format.depth;
         frame.stride = std::ptrdiff_t(frame.rowBytes());
         frame.header = &m_header;
-        if (index < m_times.size())
-            frame.utcTicks = m_times[index];
-        frame.topRow = stored;
-        if (m_format.bytesPerSample == 2 && m_format.bigEndian) {
-            m_swapped.resize(std::size_t(m_layout.frameBytes));
-            for (std::size_t k = 0; k + 1 < m_swapped.size(); k += 2) {
-                m_swapped[k] = stored[k + 1];
-                m_swapped[k + 1] = stored[k];
-            }
-            frame.topRow = m_swapped.data();
-        }
+        if (slot.index < m_times.size())
+            frame.utcTicks = m_times[slot.index];
+        frame.topRow = slot.swapped.empty() ? slot.stored : slot.swapped.data();
         return frame;
-    }
-
-    // Runs convertRows(converter, firstRow, endRow) over the whole frame; a
-    // large frame is split, a helper thread taking the top half. The helper
-    // is joined before this returns, so before the sink sees the result.
-    template <class ConvertRows>
-    void splitRows(ConvertRows convertRows)
-    {
-        const std::int32_t height = m_format.height;
-        if (std::int64_t(m_format.width) * height >= kSplitPixels) {
-            const std::int32_t half = height / 2;
-            try {
-                const std::jthread helper([&] { convertRows(m_helperConverter, 0, half); });
-                convertRows(m_converter, half, height);
-                return;
-            } catch (const std::system_error&) {
-                // No thread to be had: the calling thread does it all.
-            }
-        }
-        convertRows(m_converter, 0, height);
-    }
-
-    void convert(const std::uint8_t* stored)
-    {
-        splitRows([&](SerConverter& c, std::int32_t first, std::int32_t end) {
-            c.convertRows(stored, m_picture.data(), first, end);
-        });
-    }
-
-    void convertGray(const std::uint8_t* stored)
-    {
-        m_gray.resize(std::size_t(m_format.width) * std::size_t(m_format.height));
-        splitRows([&](SerConverter& c, std::int32_t first, std::int32_t end) {
-            c.convertGrayRows(stored, m_gray.data(), first, end);
-        });
     }
 
     SerFrameReader m_reader;
     SerLayout m_layout;
     SerSampleFormat m_format;
     double m_frameRate;
-    SerConverter m_converter;
-    SerConverter m_helperConverter;   // the helper thread's, for the top half
-    // What the sink gets, frame after frame; it may write into it.
-    std::vector<std::uint8_t> m_picture;
-    std::vector<std::uint8_t> m_gray;   // grey frames that needed converting, rows top-down
+    SerConverter m_converter;   // the reading thread's while playing
     CaptureHeader m_header;
     std::vector<std::int64_t> m_times;   // one per frame, or none
     std::string m_notice;
-    std::vector<std::uint8_t> m_swapped;   // big-endian samples turned round, for the native frame
 };
 
 } // namespace

@@ -18,8 +18,9 @@ bool IsSerFile(const std::string& path);
 // frames' time stamps when every one is later than the one before, otherwise
 // 30; length = frames / rate. Frame i has presentation time i / rate.
 // Pictures: see SerConverter; byte order and depth: see SerFormatProbe.
-// Frames are converted on the calling thread, into one picture buffer that
-// the source owns and reuses. Before each picture the sink gets the frame's
+// Frames are read and converted a few ahead on a thread of the source's own,
+// into a small ring of buffers that the source reuses; the sink calls all
+// come on the calling thread, in order. Before each picture the sink gets the frame's
 // stored samples (NativeFrameCB): the depth the data shows, the file's colour
 // id, its header and the frame's time stamp (top two bits masked) when the
 // stamps are complete and increase; otherwise no frame has a time, and the
