@@ -147,19 +147,19 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     std::string format = "avi";
     auto* formatOption = app.add_option("--format", format,
                    "Output container: avi (8-bit), or ser (name_orbic.ser: the source's own samples, depth, "
-                   "colour mosaic, header and frame times)")
+                   "colour mosaic, header and frame times; default avi)")
         ->check(CLI::IsMember({"avi", "ser"}))
-        ->capture_default_str();
+        ->option_text("avi|ser");
     std::string startTime;
     app.add_option("--start-time", startTime,
                    "UTC time of every input's first frame, ISO 8601 (2026-12-08T01:30:45Z), for inputs "
                    "without time stamps; otherwise a capture time in the input's name is used")
-        ->type_name("TIME")
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
                 return ParseIsoUtc(text) ? std::string() : "'" + text + "' is not an ISO 8601 UTC time";
             },
-            "ISO 8601 UTC"));
+            "ISO 8601 UTC"))
+        ->option_text("TIME");
     auto* winJupos = app.add_flag("--winjupos-name", o.winJuposName,
                  "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-");
     AddRecordOptions(app, o);

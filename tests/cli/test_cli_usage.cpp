@@ -40,7 +40,7 @@ TEST(CliUsage, HelpAndVersion)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--remove-incomplete"), std::string::npos);
     // Words for people, not the parser's generated type and range notes.
-    for (const char* noise : {"FILE:FILE", "INT", ":N", "Excludes", "REQUIRED"})
+    for (const char* noise : {"FILE:FILE", "INT", ":N", "Excludes", "REQUIRED", "TEXT", ":{", "TIME:"})
         EXPECT_EQ(r.out.find(noise), std::string::npos) << noise << "\n" << r.out;
     EXPECT_NE(r.out.find("histogram peak"), std::string::npos);
     EXPECT_NE(r.out.find("Exit status"), std::string::npos);
