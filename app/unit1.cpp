@@ -311,14 +311,7 @@ void TForm1::comboKeepBestUnitChange()
 
 CentringOptions TForm1::centring() const
 {
-    OrbicropSettings s;
-    s.largestObject = checkLargestObject->isChecked();
-    s.surface = checkSurface->isChecked();
-    s.surfaceRefresh = spinSurfaceRefresh->value();
-    s.keepBest = spinKeepBest->value();
-    s.keepBestFrames = comboKeepBestUnit->currentIndex() == 1;
-    s.bestFrame = checkBestFrame->isChecked();
-    return CentringFrom(s);
+    return CentringFrom(settingsFromControls());
 }
 
 void TForm1::updateCropSize()

@@ -7,6 +7,7 @@
 #include "avi/avi_writer.h"
 #include "run/avi_output.h"
 #include "run/ser_output.h"
+#include "settings/orbicrop_settings.h"
 
 #include <QWidget>
 
@@ -125,6 +126,8 @@ public:
     void timerTestTimer();
     void LoadSettings();
     void SaveSettings();
+    // What the controls hold now, as the settings file keeps it.
+    OrbicropSettings settingsFromControls() const;
 
     void SetControlsEnabled(bool enabled);
 

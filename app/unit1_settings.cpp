@@ -54,7 +54,7 @@ void TForm1::LoadSettings()
     checkBestFrame->setChecked(s.bestFrame);
 }
 
-void TForm1::SaveSettings()
+OrbicropSettings TForm1::settingsFromControls() const
 {
     OrbicropSettings s;
     s.threshold = trackCOG->value();
@@ -73,6 +73,12 @@ void TForm1::SaveSettings()
     s.bestFrame = checkBestFrame->isChecked();
     s.serFormat = comboFormat->currentIndex() == 1;
     s.winJuposName = checkWinJupos->isChecked();
+    return s;
+}
+
+void TForm1::SaveSettings()
+{
+    const OrbicropSettings s = settingsFromControls();
     // The user's configuration folder may not exist yet; a failure here shows
     // up as the save's own error.
     QDir().mkpath(QFileInfo(m_settingsPath).absolutePath());
