@@ -227,7 +227,10 @@ private:
         if (!slot.stored)
             throw FrameSourceError(SourceFailure::Decode, -EIO);
         const double time = double(slot.index) / m_frameRate;
-        sink.NativeFrameCB(nativeFrame(slot));
+        // The sink may keep a reference until the 8-bit call of the same
+        // frame returns, so the description must outlive both calls.
+        const NativeFrame native = nativeFrame(slot);
+        sink.NativeFrameCB(native);
         if (gray) {
             const std::uint8_t* plane = slot.picture.empty() ? slot.stored : slot.picture.data();
             const std::ptrdiff_t width = m_format.width;
