@@ -66,6 +66,7 @@ void CFakeCallback::setPass(Pass pass, FrameRanking* ranking)
 std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
 {
     const NativeFrame* native = std::exchange(m_native, nullptr);
+    const AheadMeasurement* ahead = std::exchange(m_ahead, nullptr);
     if (!m_state.acceptFrames)
         return status();
     // Never read past a buffer that is shorter than the announced frame.
@@ -73,38 +74,47 @@ std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, st
     if (buffer == nullptr || bufferLength < 0 || std::size_t(bufferLength) < frameBytes)
         return 0;
     const MarkableFrame markable = MarkableBgrFrame(m_state, buffer);
-    handle(markable.view(), &markable, sampleTime, native);
+    handle(markable.view(), &markable, sampleTime, native, ahead);
     return status();
 }
 
 std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
 {
     const NativeFrame* native = std::exchange(m_native, nullptr);
+    const AheadMeasurement* ahead = std::exchange(m_ahead, nullptr);
     if (!m_state.acceptFrames || bottomRow == nullptr)
         return status();
-    if (!m_state.testMode) {
-        // Processing never writes into the frame, so the source's buffer serves as it is.
-        handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime, native);
+    // Only the last frame of a test is marked for the preview, which needs
+    // separate colour bytes: that one is expanded to 24 bits. Every other
+    // frame is measured and cropped as it is, with the same results.
+    const bool marked = m_state.testMode && m_state.framesSeen + 1 >= m_state.frameLimit;
+    if (!marked) {
+        // A test dates its frames by the stream, whatever the source said.
+        handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime, m_state.testMode ? nullptr : native,
+               ahead);
         return status();
     }
-    // A test may mark the frame for the preview, which needs separate colour
-    // bytes: give it the 24-bit frame. Tests are two frames long.
     const std::int32_t width = m_state.inputWidth;
     const std::int32_t height = m_state.inputHeight;
-    m_expanded.resize(std::size_t(width) * std::size_t(height) * 3);
+    const std::size_t bytes = std::size_t(width) * std::size_t(height) * 3;
+    if (m_expandedBytes < bytes) {
+        // Written whole below, so not zeroed first.
+        m_expanded = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+        m_expandedBytes = bytes;
+    }
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* src = bottomRow + std::ptrdiff_t(y) * stride;
-        std::uint8_t* dst = m_expanded.data() + std::size_t(y) * std::size_t(width) * 3;
+        std::uint8_t* dst = m_expanded.get() + std::size_t(y) * std::size_t(width) * 3;
         for (std::int32_t x = 0; x < width; ++x)
             dst[x * 3] = dst[x * 3 + 1] = dst[x * 3 + 2] = src[x];
     }
-    return BufferCB(sampleTime, m_expanded.data(), std::int32_t(m_expanded.size()));
+    return BufferCB(sampleTime, m_expanded.get(), std::int32_t(bytes));
 }
 
 std::int32_t CFakeCallback::status() const { return m_state.stopRequested ? 1 : 0; }
 
 void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime,
-                           const NativeFrame* native)
+                           const NativeFrame* native, const AheadMeasurement* ahead)
 {
     m_grayPlane.clear();
 
@@ -115,7 +125,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
     const bool evenCentre = m_options.debayerSafe() || keepsMosaic;
-    Measurement m = measure(frame, evenCentre);
+    Measurement m = measure(frame, evenCentre, ahead);
     if (m_state.centring.surface && m_aligner != nullptr)
         alignOnContent(frame, m, evenCentre);
     if (!m.found)
@@ -153,17 +163,29 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     m_report.processEvents();
 }
 
-CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre)
+std::optional<FrameMeasurer> CFakeCallback::measurerAhead(bool mosaicSamples)
 {
-    Measurement m;
-    if (!m_state.centring.largestObject) {
-        m.found = FindPlanet(m_state, frame, m.centerX, m.centerY, m_state.thresholdPercent, m.radiusX, m.radiusY,
-                             evenCentre, m_options.inverse());
-    } else {
-        const PlanetFix fix = SearchPlanet(m_state, frame, nullptr,
-                                           {m_state.thresholdPercent, evenCentre, m_options.inverse(), true});
-        m = {fix.found, fix.centerX, fix.centerY, fix.radiusX, fix.radiusY, {}};
-    }
+    if (m_state.testMode || !m_state.acceptFrames)
+        return std::nullopt;
+    // As handle() decides per frame; a later change of the options only
+    // makes the frames measured before it be measured again.
+    const bool keepsMosaic = mosaicSamples && m_state.aviWriter != nullptr && m_state.aviWriter->takesSamples();
+    return FrameMeasurer(choices(m_options.debayerSafe() || keepsMosaic));
+}
+
+SearchChoices CFakeCallback::choices(bool evenCentre) const
+{
+    return {m_state.thresholdPercent, m_state.blockSize, evenCentre, m_options.inverse(),
+            m_state.centring.largestObject};
+}
+
+CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre,
+                                                  const AheadMeasurement* ahead)
+{
+    const SearchChoices now = choices(evenCentre);
+    const PlanetFix fix = ahead != nullptr && ahead->valid && ahead->choices == now ? ahead->fix
+                                                                                     : MeasurePlanet(frame, now);
+    Measurement m{fix, {}};
     // Only a test looks. With inverse the planet blocks are dark: reaching
     // across the frame they are the sky around a bright object, which
     // content alignment would not mend.

@@ -7,6 +7,7 @@
 #include "analysis/frame_quality.h"
 #include "analysis/frame_ranking.h"
 #include "analysis/frame_sink.h"
+#include "analysis/planet.h"
 #include "analysis/processing_state.h"
 #include "analysis/run_options.h"
 #include "analysis/run_report.h"
@@ -14,6 +15,7 @@
 #include "image/gray_plane.h"
 #include "image/output_bitmap.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -43,14 +45,15 @@ public:
     // samples gets this frame's samples at the crop window and its time.
     void NativeFrameCB(const NativeFrame& frame) override { m_native = &frame; }
 
-    // Where the planet is in one frame, as measured.
-    struct Measurement {
-        bool found = false;
-        double centerX = 0.0;
-        double centerY = 0.0;
-        double radiusX = 0.0;
-        double radiusY = 0.0;
-        ContentShift shift;   // surface mode only
+    // Processing runs measure ahead with the choices of the run; a test
+    // measures in turn, as it also looks at how the planet fills the frame.
+    std::optional<FrameMeasurer> measurerAhead(bool mosaicSamples) override;
+    void MeasuredFrameCB(const AheadMeasurement& measurement) override { m_ahead = &measurement; }
+
+    // Where the planet is in one frame, as measured, and in surface mode
+    // how far the content moved.
+    struct Measurement : PlanetFix {
+        ContentShift shift;
     };
 
     // A processing run that ranks its frames plays the file twice: Measure
@@ -67,8 +70,11 @@ private:
     // markable is the same frame when it may be written (for the show-effect
     // marking); a test always has one.
     // native is the same frame as the source holds it, when it said.
-    void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime, const NativeFrame* native);
-    Measurement measure(const FrameView& frame, bool evenCentre);
+    // ahead is the frame's measurement made by the source, when it made one.
+    void handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime, const NativeFrame* native,
+                const AheadMeasurement* ahead);
+    SearchChoices choices(bool evenCentre) const;
+    Measurement measure(const FrameView& frame, bool evenCentre, const AheadMeasurement* ahead);
     void cropForTest(const FrameView& frame, const Measurement& m);
     // record carries the frame's index and capture time; the writing pass of
     // a ranked run adds its quality score.
@@ -88,7 +94,8 @@ private:
     // for each one. Each frame sizes and fills them anew.
     OutputBitmap m_bitmap;
     GrayPlane m_grayPlane;
-    std::vector<std::uint8_t> m_expanded;
+    std::unique_ptr<std::uint8_t[]> m_expanded;
+    std::size_t m_expandedBytes = 0;
     QualityMeter m_quality;
     Pass m_pass = Pass::Single;
     FrameRanking* m_ranking = nullptr;
@@ -96,6 +103,7 @@ private:
     ContentShift m_lastShift;
     SampleFrame m_samples;                  // the frame as an output that takes samples gets it
     const NativeFrame* m_native = nullptr;  // set by NativeFrameCB for the next 8-bit call only
+    const AheadMeasurement* m_ahead = nullptr;  // set by MeasuredFrameCB for the next 8-bit call only
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

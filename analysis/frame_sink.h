@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/frame_measurer.h"
 #include "analysis/native_frame.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // Receives the decoded frames of a file run, one call per frame.
 //
@@ -43,4 +45,18 @@ public:
     // it stays valid until that call returns. Sinks that write only 8-bit
     // frames ignore it.
     virtual void NativeFrameCB(const NativeFrame& frame) { (void)frame; }
+
+    // A source that reads frames ahead on threads of its own may measure
+    // them there, several at once, with the measurer the sink gives when
+    // playing starts (none: every frame is measured in its turn).
+    // mosaicSamples says the source hands colour-mosaic samples through
+    // NativeFrameCB. Each measurement is handed here right before the 8-bit
+    // call of its frame and stays valid until that call returns; the sink
+    // uses it only when it was made with the choices the sink would make now.
+    virtual std::optional<FrameMeasurer> measurerAhead(bool mosaicSamples)
+    {
+        (void)mosaicSamples;
+        return std::nullopt;
+    }
+    virtual void MeasuredFrameCB(const AheadMeasurement& measurement) { (void)measurement; }
 };

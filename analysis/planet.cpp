@@ -52,24 +52,11 @@ bool Unpack(const PlanetFix& fix, double& centerX, double& centerY, double& radi
     return fix.found;
 }
 
-// The first of sums[from, end) above cut; end when there is none.
-std::size_t NextAbove(const std::int32_t* sums, std::size_t from, std::size_t end, std::int64_t cut)
+// The room for one row's block indices past the sums in the block scratch
+// (32-bit values either way, which may be read as each other).
+std::uint32_t* AboveScratch(std::span<std::int32_t> scratch, std::size_t sumCount)
 {
-    // Sums are 32-bit, so a cut beyond that range decides alone.
-    const auto cut32 = std::int32_t(std::clamp<std::int64_t>(cut, std::numeric_limits<std::int32_t>::min(),
-                                                             std::numeric_limits<std::int32_t>::max()));
-    if (cut >= std::numeric_limits<std::int32_t>::max())
-        return end;
-    for (; from + 8 <= end; from += 8) {
-        bool any = false;
-        for (std::size_t k = 0; k < 8; ++k)
-            any |= sums[from + k] > cut32;
-        if (any)
-            break;
-    }
-    while (from < end && std::int64_t(sums[from]) <= cut)
-        ++from;
-    return from;
+    return reinterpret_cast<std::uint32_t*>(scratch.data() + sumCount);
 }
 
 double MakeEven(double coordinate)
@@ -177,7 +164,9 @@ PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, co
                        const PlanetSearch& search)
 {
     const BlockGrid grid = MakeBlockGrid(frame.width, frame.height, state.blockSize);
-    const auto sums = BlockScratch(std::size_t(grid.count()));
+    const auto count = std::size_t(grid.count());
+    const auto scratch = BlockScratch(count + std::size_t(grid.columns));
+    const auto sums = scratch.first(count);
     SumGreenBlocks(frame, grid, sums);
     if (search.largestObject)
         return LocateLargestObject(frame, grid, sums, mark, search);
@@ -205,39 +194,49 @@ PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, co
     // integer test for the many background blocks, exact for every level.
     const std::int64_t cut = IntegerCut(thresholdLevel);
 
-    // Most blocks are sky, below the cut, and add nothing unless they are to
-    // be marked: those are passed over eight at a time.
-    const bool skipDim = !inverse && mark == nullptr;
+    const auto planetBlock = [&](std::size_t column, double y, std::int32_t w) {
+        const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
+        if (y > maxY) maxY = y;
+        if (y < minY) minY = y;
+        if (x > maxX) maxX = x;
+        if (x < minX) minX = x;
+        const std::int32_t weight = w - background;
+        if (weight > 0) {
+            // Accumulated in visiting order, one rounding per step,
+            // so the centre is reproducible to the last bit.
+            sumWX = sumWX + double(weight) * x;
+            sumW = sumW + double(weight);
+            sumWY = sumWY + double(weight) * y;
+        }
+    };
+
     const auto columns = std::size_t(grid.columns);
+    // Most blocks are sky, below the cut, and add nothing unless they are to
+    // be marked: a row's blocks above the cut are found first, in vectors,
+    // and only those are visited, in the same order.
+    if (!inverse && mark == nullptr) {
+        std::uint32_t* above = AboveScratch(scratch, count);
+        for (std::int32_t row = 0; row < grid.rows; ++row) {
+            const double y = double(row * grid.blockSize) + halfBlock;
+            const std::int32_t* rowSums = sums.data() + std::size_t(row) * columns;
+            const std::size_t found = BlocksAbove(rowSums, columns, cut, above);
+            for (std::size_t k = 0; k < found; ++k)
+                planetBlock(above[k], y, rowSums[above[k]]);
+        }
+        return Conclude(grid, sumW, sumWX, sumWY, minX, maxX, minY, maxY, search.debayerSafe);
+    }
+
     for (std::int32_t row = 0; row < grid.rows; ++row) {
         const double y = double(row * grid.blockSize) + halfBlock;
         const std::int32_t* rowSums = sums.data() + std::size_t(row) * columns;
         for (std::size_t column = 0; column < columns; ++column) {
-            if (skipDim) {
-                column = NextAbove(rowSums, column, columns, cut);
-                if (column == columns)
-                    break;
-            }
             std::int32_t w = rowSums[column];
             if (inverse)
                 w = area * 255 - w;
-            if (std::int64_t(w) > cut) {
-                const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
-                if (y > maxY) maxY = y;
-                if (y < minY) minY = y;
-                if (x > maxX) maxX = x;
-                if (x < minX) minX = x;
-                const std::int32_t weight = w - background;
-                if (weight > 0) {
-                    // Accumulated in visiting order, one rounding per step,
-                    // so the centre is reproducible to the last bit.
-                    sumWX = sumWX + double(weight) * x;
-                    sumW = sumW + double(weight);
-                    sumWY = sumWY + double(weight) * y;
-                }
-            } else if (mark != nullptr) {
+            if (std::int64_t(w) > cut)
+                planetBlock(column, y, w);
+            else if (mark != nullptr)
                 BrightenBlock(*mark, grid.blockSize, row, std::int32_t(column));
-            }
         }
     }
 

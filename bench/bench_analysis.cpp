@@ -89,7 +89,15 @@ void BM_CropFrame_192(benchmark::State& bench)
 BENCHMARK(BM_CropFrame_192);
 
 // The two passes of the planet search over a 1080p grey frame, apart: the
-// block sums stream the frame, the histogram walks the 129,600 sums.
+// block sums stream the frame, the histogram walks the 129,600 sums. The
+// argument picks the loops: 0 portable, 1 AVX2 (skipped where there is none).
+BlockLoops LoopsOf(benchmark::State& bench)
+{
+    if (bench.range(0) == 1 && !Avx2Available())
+        bench.SkipWithError("no AVX2 on this machine");
+    return bench.range(0) == 1 ? BlockLoops::Avx2 : BlockLoops::Portable;
+}
+
 void BM_SumGreenBlocks_1920x1080_Gray(benchmark::State& bench)
 {
     const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
@@ -99,28 +107,56 @@ void BM_SumGreenBlocks_1920x1080_Gray(benchmark::State& bench)
     const FrameView frame = GrayFrame(state, gray.data(), 1920);
     const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
     std::vector<std::int32_t> sums(std::size_t(grid.count()));
+    const BlockLoops loops = LoopsOf(bench);
     for (auto _ : bench) {
-        SumGreenBlocks(frame, grid, sums);
+        SumGreenBlocks(frame, grid, sums, loops);
         benchmark::DoNotOptimize(sums.data());
     }
     bench.SetBytesProcessed(bench.iterations() * std::int64_t(gray.size()));
 }
-BENCHMARK(BM_SumGreenBlocks_1920x1080_Gray);
+BENCHMARK(BM_SumGreenBlocks_1920x1080_Gray)->Arg(0)->Arg(1);
 
-void BM_HistogramPeak_1920x1080(benchmark::State& bench)
+// The block sums of a 1080p frame with a planet, as the search makes them.
+std::vector<std::int32_t> PlanetBlockSums(const BlockGrid& grid)
 {
     const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
     const TProcessingState state = StateFor(1920, 1080);
-    const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
     std::vector<std::int32_t> sums(std::size_t(grid.count()));
     SumGreenBlocks(BgrFrame(state, const_cast<std::uint8_t*>(bgr.data())), grid, sums);
+    return sums;
+}
+
+void BM_HistogramPeak_1920x1080(benchmark::State& bench)
+{
+    const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
+    const std::vector<std::int32_t> sums = PlanetBlockSums(grid);
+    const BlockLoops loops = LoopsOf(bench);
     for (auto _ : bench) {
-        const std::int32_t peak = HistogramPeak(sums, kBlockSize);
+        const std::int32_t peak = HistogramPeak(sums, kBlockSize, loops);
         benchmark::DoNotOptimize(peak);
     }
     bench.SetItemsProcessed(bench.iterations());
 }
-BENCHMARK(BM_HistogramPeak_1920x1080);
+BENCHMARK(BM_HistogramPeak_1920x1080)->Arg(0)->Arg(1);
+
+// The sky pass of the search: the blocks above the cut in every block row.
+void BM_BlocksAbove_1920x1080(benchmark::State& bench)
+{
+    const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
+    const std::vector<std::int32_t> sums = PlanetBlockSums(grid);
+    const std::int64_t cut = std::int64_t(ThresholdFromPeak(HistogramPeak(sums, kBlockSize), 5.0) * 16.0);
+    std::vector<std::uint32_t> indices(std::size_t(grid.columns));
+    const BlockLoops loops = LoopsOf(bench);
+    for (auto _ : bench) {
+        std::size_t found = 0;
+        for (std::int32_t row = 0; row < grid.rows; ++row)
+            found += BlocksAbove(sums.data() + std::size_t(row) * std::size_t(grid.columns),
+                                 std::size_t(grid.columns), cut, indices.data(), loops);
+        benchmark::DoNotOptimize(found);
+    }
+    bench.SetItemsProcessed(bench.iterations() * std::int64_t(sums.size()));
+}
+BENCHMARK(BM_BlocksAbove_1920x1080)->Arg(0)->Arg(1);
 
 } // namespace
 

@@ -94,3 +94,21 @@ print("%-31s %8.3f %8.3f %6.2f | %s | %s" % (name, t1, t2, t1 / t2, side(ours), 
 PY
 done
 echo "(wall: medians of $runs runs; user, sys, minor faults, peak MiB: medians of 3; inputs and outputs in $work)"
+
+# How orbicrop's time scales with cores on the 1080p inputs that it reads
+# itself: the same runs confined to one core (taskset), then on every core.
+if command -v taskset >/dev/null && (( $(nproc) > 1 )); then
+  echo
+  printf '%-31s %8s %8s %7s\n' "orbicrop, 1080p" "1 core" "$(nproc) cores" speedup
+  for input in b_gray_1920x1080.avi d_mono8_1920x1080.ser e_mono12_1920x1080.ser; do
+    ours=("$bin/orbicrop-cli" -q --gray -W 192 -H 192 -o "$work/out" "$input")
+    hyperfine --style none --warmup 1 --runs "$runs" --export-json scaling.json \
+      "taskset -c 0 $(printf '%q ' "${ours[@]}")" "$(printf '%q ' "${ours[@]}")" >/dev/null
+    python3 - "$input" <<'PY'
+import json, sys
+res = json.load(open("scaling.json"))["results"]
+one, all_ = res[0]["median"], res[1]["median"]
+print("%-31s %8.3f %8.3f %7.2f" % (sys.argv[1], one, all_, one / all_))
+PY
+  done
+fi

@@ -1,8 +1,59 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/frame_source.h"
 
-#include "video/ffmpeg/ffmpeg_source.h"
+#include "video/ffmpeg/ffmpeg_module.h"
 #include "video/ser/ser_source.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <dlfcn.h>
+
+namespace {
+
+using OpenFfmpegSource = decltype(&orbicrop_open_ffmpeg_source);
+
+// The module beside the running program (the build tree), else in
+// ../lib/orbicrop from the program's folder (installed); empty when the
+// program's own path cannot be read.
+std::filesystem::path FfmpegModulePath()
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    const std::filesystem::path folder = program.parent_path();
+    const std::filesystem::path beside = folder / ORBICROP_FFMPEG_MODULE;
+    if (std::filesystem::exists(beside, error))
+        return beside;
+    return folder.parent_path() / ORBICROP_MODULE_DIR / ORBICROP_FFMPEG_MODULE;
+}
+
+// A program that cannot load the module still reads SER files; the user is
+// told once why every other file fails, so that a broken installation does
+// not pass for broken videos.
+OpenFfmpegSource LoadFfmpegModule()
+{
+    const std::filesystem::path path = FfmpegModulePath();
+    // Never closed: the sources it opens run its code until they are
+    // destroyed, and loading it once per process is the point. (An empty
+    // path is not tried: dlopen would search the library path for it.)
+    // Functions are bound on first call, as they were when the programs
+    // linked FFmpeg: binding the 130 libraries' functions up front cost
+    // every run about 15 ms. A missing library still fails the load here.
+    void* module = path.empty() ? nullptr : ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    void* entry = module != nullptr ? ::dlsym(module, kFfmpegOpenSymbol) : nullptr;
+    if (entry == nullptr) {
+        const char* why = path.empty() ? "/proc/self/exe cannot be read" : ::dlerror();
+        std::fprintf(stderr, "%s: cannot load the FFmpeg module %s, only SER files can be read: %s\n",
+                     program_invocation_short_name, path.c_str(), why != nullptr ? why : "no reason given");
+        return nullptr;
+    }
+    return reinterpret_cast<OpenFfmpegSource>(entry);
+}
+
+} // namespace
 
 std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
 {
@@ -10,5 +61,8 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
     // them swaps the bytes of common 16-bit files and demosaics raw ones.
     if (IsSerFile(path))
         return OpenSerSource(path);
-    return std::make_unique<FfmpegSource>(path);
+    static const OpenFfmpegSource openFfmpeg = LoadFfmpegModule();
+    if (openFfmpeg == nullptr)
+        throw FrameSourceError(SourceFailure::Load);
+    return std::unique_ptr<FrameSource>(openFfmpeg(path.c_str()));
 }

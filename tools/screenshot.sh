@@ -31,8 +31,9 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-# A copy of the program in the scratch folder keeps its settings file there.
-cp "$build/bin/orbicrop" "$scratch/orbicrop"
+# A copy of the program in the scratch folder keeps its settings file there;
+# the FFmpeg module it reads videos with goes beside it.
+cp "$build/bin/orbicrop" "$build/bin/orbicrop-ffmpeg.so" "$scratch/"
 if [[ -n "${SETTINGS:-}" ]]; then
   cp "$SETTINGS" "$scratch/Orbicrop.ini"
 fi

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -35,23 +38,123 @@ std::vector<std::uint8_t> Noise(std::size_t bytes, unsigned seed)
     return out;
 }
 
+// Every loop this machine runs: each must give what the portable one gives.
+std::vector<BlockLoops> LoopsHere()
+{
+    std::vector<BlockLoops> loops{BlockLoops::Portable};
+    if (Avx2Available())
+        loops.push_back(BlockLoops::Avx2);
+    return loops;
+}
+
+// The peak as the definition reads: rounded means, lowest of the highest counts.
+std::int32_t NaivePeak(const std::vector<std::int32_t>& sums)
+{
+    std::vector<int> histogram(256);
+    for (std::int32_t sum : sums)
+        ++histogram[std::size_t(std::nearbyint(sum / 16.0))];
+    int peak = 0;
+    for (int level = 1; level < 256; ++level)
+        if (histogram[std::size_t(level)] > histogram[std::size_t(peak)]) peak = level;
+    return peak;
+}
+
 } // namespace
 
 // 4 x 4 blocks: 8 blocks per vector, so 110 pixels leave 3 blocks and 2 pixels over.
+// Rows padded to odd strides, stored either way up, and frames of all-black
+// and all-white blocks (sums 0 and 4080) as well as noise.
 TEST(SumGreenBlocks, MatchesThePixelsForGreyAndBgrFramesEitherWayUp)
 {
-    for (int width : {110, 256, 7}) {
-        const int height = 13;
-        for (int bytesPerPixel : {1, 3}) {
-            auto pixels = Noise(std::size_t(width) * height * bytesPerPixel, unsigned(width * bytesPerPixel));
-            const std::ptrdiff_t rowBytes = std::ptrdiff_t(width) * bytesPerPixel;
-            for (bool topDown : {false, true}) {
-                const FrameView frame{topDown ? pixels.data() + (height - 1) * rowBytes : pixels.data(),
-                                      topDown ? -rowBytes : rowBytes, width, height, bytesPerPixel};
-                const BlockGrid grid = MakeBlockGrid(width, height, 4);
-                std::vector<std::int32_t> sums(std::size_t(grid.count()), -1);
-                SumGreenBlocks(frame, grid, sums);
-                EXPECT_EQ(sums, NaiveSums(frame, grid)) << width << " px, " << bytesPerPixel << " B, top-down " << topDown;
+    for (BlockLoops loops : LoopsHere()) {
+        for (int width : {110, 256, 7}) {
+            const int height = 13;
+            for (int bytesPerPixel : {1, 3}) {
+                for (int pad : {0, 5}) {
+                    const std::ptrdiff_t rowBytes = std::ptrdiff_t(width) * bytesPerPixel + pad;
+                    for (int fill : {-1, 0, 255}) {
+                        auto pixels = Noise(std::size_t(rowBytes) * height, unsigned(width * bytesPerPixel + pad));
+                        if (fill >= 0) std::fill(pixels.begin(), pixels.end(), std::uint8_t(fill));
+                        for (bool topDown : {false, true}) {
+                            const FrameView frame{topDown ? pixels.data() + (height - 1) * rowBytes : pixels.data(),
+                                                  topDown ? -rowBytes : rowBytes, width, height, bytesPerPixel};
+                            const BlockGrid grid = MakeBlockGrid(width, height, 4);
+                            std::vector<std::int32_t> sums(std::size_t(grid.count()), -1);
+                            SumGreenBlocks(frame, grid, sums, loops);
+                            EXPECT_EQ(sums, NaiveSums(frame, grid))
+                                << int(loops) << ": " << width << " px, " << bytesPerPixel << " B, pad " << pad
+                                << ", fill " << fill << ", top-down " << topDown;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Every possible 4 x 4 sum, alone in a run long enough for the vectors,
+// falls into the bin of its rounded mean (ties to even: 8 of 16 is 0, 24 is 2).
+TEST(HistogramPeak, EverySumOfFourByFourBlocksFindsItsBin)
+{
+    for (BlockLoops loops : LoopsHere())
+        for (std::int32_t sum = 0; sum <= 16 * 255; ++sum) {
+            const std::vector<std::int32_t> sums(37, sum);
+            ASSERT_EQ(HistogramPeak(sums, 4, loops), NaivePeak(sums)) << int(loops) << ": sum " << sum;
+        }
+}
+
+// Random sky-like and spread sums of counts that leave partial vectors, and
+// ties between two levels, where the lower must win whichever comes first.
+TEST(HistogramPeak, VectorBinsCountAsThePortableOnes)
+{
+    std::mt19937 rng(11);
+    for (std::size_t count : {1u, 31u, 32u, 33u, 1000u, 129600u}) {
+        for (int spread : {40, 4080}) {
+            std::uniform_int_distribution<std::int32_t> sum(0, spread);
+            std::vector<std::int32_t> sums(count);
+            for (auto& s : sums) s = sum(rng);
+            for (BlockLoops loops : LoopsHere())
+                EXPECT_EQ(HistogramPeak(sums, 4, loops), NaivePeak(sums)) << int(loops) << ": " << count;
+        }
+    }
+    for (std::size_t count : {2u, 64u, 99u}) {
+        std::vector<std::int32_t> tie(count);
+        for (std::size_t i = 0; i < count; ++i) tie[i] = i % 2 ? 16 * 7 : 16 * 200;
+        if (count % 2) tie.push_back(16 * 7);   // keep the counts equal
+        for (BlockLoops loops : LoopsHere()) {
+            EXPECT_EQ(HistogramPeak(tie, 4, loops), 7) << int(loops) << ": " << count;
+            std::vector<std::int32_t> reversed(tie.rbegin(), tie.rend());
+            EXPECT_EQ(HistogramPeak(reversed, 4, loops), 7) << int(loops) << ": " << count;
+        }
+    }
+}
+
+// The blocks above a cut, in order, for cuts inside and beyond the 32-bit
+// range of the sums and runs that end on and off a vector.
+TEST(BlocksAbove, FindsTheSumsAboveTheCutInOrder)
+{
+    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<std::int32_t> sum(0, 300);
+    for (std::size_t count : {0u, 7u, 8u, 31u, 32u, 70u, 480u}) {
+        std::vector<std::int32_t> sums(count);
+        for (auto& s : sums) s = sum(rng) < 3 ? 4000 : sum(rng);
+        if (count > 2) {
+            sums[0] = kMax;
+            sums[count - 1] = kMin;
+        }
+        for (std::int64_t cut : {std::int64_t(std::numeric_limits<std::int64_t>::min()), std::int64_t(kMin) - 1,
+                                 std::int64_t(kMin), std::int64_t(-1), std::int64_t(295), std::int64_t(4000),
+                                 std::int64_t(kMax) - 1, std::int64_t(kMax), std::int64_t(kMax) + 1,
+                                 std::numeric_limits<std::int64_t>::max()}) {
+            std::vector<std::uint32_t> expected;
+            for (std::size_t i = 0; i < count; ++i)
+                if (std::int64_t(sums[i]) > cut) expected.push_back(std::uint32_t(i));
+            for (BlockLoops loops : LoopsHere()) {
+                std::vector<std::uint32_t> indices(count);
+                indices.resize(BlocksAbove(sums.data(), count, cut, indices.data(), loops));
+                EXPECT_EQ(indices, expected) << int(loops) << ": " << count << " sums, cut " << cut;
             }
         }
     }
@@ -74,8 +177,8 @@ TEST(HistogramPeak, CountsEveryBlockWhateverTheirNumber)
     EXPECT_EQ(HistogramPeak(lastDecides, 4), 255);
 }
 
-// Sky blocks are passed over in runs of eight: a bright block at the start,
-// at the end of a run and among the blocks past the last run still counts.
+// Sky blocks are passed over in vectors of eight: a bright block at the start,
+// at the end of a vector and among the blocks past the last one still counts.
 TEST(FindPlanet, BrightBlocksAtTheEdgesOfSkippedRunsCount)
 {
     const int width = 4 * 21;

@@ -7,9 +7,9 @@
 
 # Folder (deepest first) and the folders or headers it may include from.
 set(layers
-  "video/ffmpeg|image fileio analysis video/frame_source.h video/ffmpeg"
-  "video/ser|image fileio analysis ser video/frame_source.h video/ser"
-  "video|image analysis video/frame_source.h"
+  "video/ffmpeg|image fileio analysis video/frame_source.h video/ordered_slots.h video/ffmpeg"
+  "video/ser|image fileio analysis ser video/frame_source.h video/ordered_slots.h video/ser"
+  "video|image analysis video/frame_source.h video/ordered_slots.h"
   "image|image"
   "fileio|fileio"
   "analysis|image analysis"

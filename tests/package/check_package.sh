@@ -30,7 +30,7 @@ done
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
 echo "$contents"
-for file in ./usr/bin/orbicrop ./usr/bin/orbicrop-cli \
+for file in ./usr/bin/orbicrop ./usr/bin/orbicrop-cli ./usr/lib/orbicrop/orbicrop-ffmpeg.so \
             ./usr/share/applications/orbicrop.desktop \
             ./usr/share/icons/hicolor/scalable/apps/orbicrop.svg \
             ./usr/share/icons/hicolor/128x128/apps/orbicrop.png \
@@ -43,6 +43,17 @@ done
 root=$scratch/root
 dpkg -x "$deb" "$root"
 "$root/usr/bin/orbicrop-cli" --version | grep -qxF "orbicrop-cli $version" || fail "orbicrop-cli --version"
+# FFmpeg is the module's to load, not the programs': an AVI goes through the
+# module the package put in /usr/lib/orbicrop.
+for program in orbicrop orbicrop-cli; do
+  if readelf -d "$root/usr/bin/$program" | grep -E 'NEEDED.*lib(av|sw)'; then
+    fail "$program links FFmpeg itself"
+  fi
+done
+"$build/bin/orbicrop-make-sample" --frames 3 "$scratch/clip.avi" > /dev/null || fail "orbicrop-make-sample"
+"$root/usr/bin/orbicrop-cli" -q -o "$scratch" "$scratch/clip.avi" > "$scratch/run.log" 2>&1 \
+  || { cat "$scratch/run.log" >&2; fail "orbicrop-cli on an AVI"; }
+[[ -s "$scratch/clip_orbic.avi" ]] || fail "orbicrop-cli wrote no clip_orbic.avi"
 grep -qxF "Exec=orbicrop %F" "$root/usr/share/applications/orbicrop.desktop" || fail "desktop Exec"
 grep -q "^MimeType=.*video/x-ser;" "$root/usr/share/applications/orbicrop.desktop" || fail "desktop MimeType"
 if command -v desktop-file-validate > /dev/null; then

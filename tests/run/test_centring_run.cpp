@@ -127,6 +127,28 @@ TEST(CentringRun, LargestObjectFollowsThePlanetAloneBesideABrightDot)
     EXPECT_GT(run.host.frames[0].centerX - planetX(0), 1.0);   // the default is pulled, as before
 }
 
+// A frame measured ahead is taken as measured, but only with the choices the
+// run would make for it now: one made before an option changed is measured again.
+TEST(CentringRun, MeasurementsAheadAreTakenOnlyWithTheRunsOwnChoices)
+{
+    ClipRun run;
+    run.options = {.width = 128, .height = 96, .frames = 3};
+    run.painter = [](std::int32_t, std::uint8_t* frame) { PaintDisc(frame, 128, 96, 63.5, 47.5, 16, 200, 200, 200); };
+    run.options.ahead = [](AheadMeasurement& m) { m.fix.centerX += 16.0; };
+    ASSERT_EQ(run.process({}), 0);
+    ASSERT_EQ(run.host.frames.size(), 3u);
+    EXPECT_EQ(run.host.frames[2].centerX, 79.5);
+
+    run.host.frames.clear();
+    run.options.ahead = [](AheadMeasurement& m) {
+        m.fix.centerX += 16.0;
+        m.choices.inverse = !m.choices.inverse;
+    };
+    ASSERT_EQ(run.process({}), 0);
+    ASSERT_EQ(run.host.frames.size(), 3u);
+    EXPECT_EQ(run.host.frames[2].centerX, 63.5);
+}
+
 // The fill warning comes with a passed test of a frame-filling object, in the
 // log and as a message, and not for a planet on the sky.
 TEST(CentringRun, TestOfAFrameFillingObjectPassesWithAWarning)

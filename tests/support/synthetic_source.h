@@ -26,6 +26,10 @@ public:
         std::vector<bool> videoStreams{true};     // which streams are video
         std::string failAt{};                     // "streams", "put", "type", "grab", "duration", "run", "wait"
         bool grayFrames = false;                  // hand grey frames (the blue bytes), top-down, to sinks that take them
+        // When set, each frame is measured with the sink's measurer, as a
+        // source reading ahead does, and the measurement passes through this
+        // before it is handed over: a test may falsify it to see it used.
+        std::function<void(AheadMeasurement&)> ahead{};
     };
     // What the last play() did; kept by the test, since the run drops the source.
     struct Played {
@@ -61,6 +65,8 @@ public:
         fail("grab", SourceFailure::Prepare);
         fail("run", SourceFailure::Start);
         std::vector<std::uint8_t> frame(std::size_t(m_options.width) * std::size_t(m_options.height) * 3);
+        const std::optional<FrameMeasurer> measurer = m_options.ahead ? sink.measurerAhead(false) : std::nullopt;
+        AheadMeasurement measured;
         std::int32_t delivered = 0;
         for (std::int32_t i = 0; i < m_options.frames; ++i) {
             const double time = i / m_options.frameRate;
@@ -68,6 +74,12 @@ public:
                 break;
             std::fill(frame.begin(), frame.end(), 0);
             m_painter(i, frame.data());
+            if (measurer) {
+                measurer->measure({frame.data(), std::ptrdiff_t(m_options.width) * 3, m_options.width,
+                                   m_options.height, 3}, measured);
+                m_options.ahead(measured);
+                sink.MeasuredFrameCB(measured);
+            }
             std::int32_t status = 0;
             if (m_options.grayFrames && sink.acceptsGrayFrames()) {
                 const std::size_t w = std::size_t(m_options.width);

@@ -5,6 +5,7 @@
 #include "ffmpeg_clips.h"
 
 #include "video/ffmpeg/avi_frame_reader.h"
+#include "support/measuring_sink.h"
 
 #include <cstdlib>
 
@@ -88,4 +89,32 @@ TEST(AviFrameReader, GreyFramesReachAGreySinkAsStoredWithTheirTimesAndLimits)
     GraySink beforeStop(kWidth, kHeight);
     opened.source->play(StopAt(1'200'000), beforeStop);
     EXPECT_EQ(beforeStop.frames.size(), 3u);
+}
+
+// Frames read and measured by several threads reach the sink in order, each
+// with its own measurement: a bright square that moves along the frames.
+TEST(AviFrameReader, FramesMeasuredAheadComeWithTheirOwnMeasurement)
+{
+    ClipFolder folder;
+    constexpr int kFrames = 30;
+    Bytes frames;
+    for (int f = 0; f < kFrames; ++f)
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                frames.push_back(x >= f && x < f + 12 && y >= 10 && y < 22 ? 250 : 20);
+    for (const bool gray : {true, false}) {
+        const std::string avi = gray
+            ? folder.encode(frames, "gray", kWidth, kHeight, 25, "-c:v rawvideo -pix_fmt gray -vtag Y800", "y800.avi")
+            : folder.encode(frames, "gray", kWidth, kHeight, 25,
+                            "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1", "bgr.avi");
+        ASSERT_TRUE(ReadStraight(avi));
+        Opened opened = openVideo(avi);
+        MeasuringSink sink(kWidth, kHeight, gray);
+        opened.source->play({}, sink);
+        ASSERT_EQ(sink.centres.size(), std::size_t(kFrames));
+        EXPECT_EQ(sink.measuredAhead, kFrames);
+        EXPECT_EQ(sink.wrong, 0);
+        EXPECT_TRUE(std::is_sorted(sink.centres.begin(), sink.centres.end()));
+        EXPECT_LT(sink.centres.front() + 20.0, sink.centres.back());
+    }
 }

@@ -3,6 +3,7 @@
 
 #include "analysis/rounding.h"
 #include "video/ser/ser_header.h"
+#include "support/measuring_sink.h"
 #include "support/ser_writer.h"
 
 #include <gtest/gtest.h>
@@ -628,6 +629,32 @@ INSTANTIATE_TEST_SUITE_P(
                     BadFile{"WidthWrapsToZero", 26, 65536, 0}, BadFile{"NegativeHeight", 30, 0xFFFFFFFF, 0},
                     BadFile{"NotSer", 0, 0x46464952 /* "RIFF" */, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Frames read and measured by several threads reach the sink in order, each
+// with its own measurement: a bright square that moves along the frames.
+TEST(SerSource, FramesMeasuredAheadComeWithTheirOwnMeasurement)
+{
+    const TempDir dir;
+    SerClip clip;
+    clip.depth = 12;
+    clip.width = 64;
+    clip.height = 32;
+    constexpr std::int32_t kFrames = 40;
+    for (std::int32_t f = 0; f < kFrames; ++f)
+        clip.addFrame([&](std::int32_t x, std::int32_t y, std::int32_t) {
+            return x >= f && x < f + 12 && y >= 10 && y < 22 ? 4000 : 200;
+        });
+    const auto source = OpenSerSource(dir.write("moving.ser", clip.bytes()));
+    for (const bool gray : {true, false}) {
+        MeasuringSink sink(clip.width, clip.height, gray);
+        source->play({}, sink);
+        ASSERT_EQ(sink.centres.size(), std::size_t(kFrames));
+        EXPECT_EQ(sink.measuredAhead, kFrames);
+        EXPECT_EQ(sink.wrong, 0);
+        EXPECT_TRUE(std::is_sorted(sink.centres.begin(), sink.centres.end()));
+        EXPECT_LT(sink.centres.front() + 30.0, sink.centres.back());
+    }
+}
 
 TEST(SerSource, AMissingFileCannotBeLoaded)
 {

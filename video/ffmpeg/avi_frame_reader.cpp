@@ -2,8 +2,13 @@
 #include "video/ffmpeg/avi_frame_reader.h"
 
 #include "video/frame_source.h"
+#include "video/ordered_slots.h"
+#include "fileio/page_buffer.h"
 
+#include <algorithm>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 extern "C" {
 #include <libavutil/mathematics.h>
@@ -125,53 +130,108 @@ bool AviFrameReader::readChunk(const Entry& entry, std::uint8_t* chunk) const
     return (std::uint16_t(chunk[0]) | std::uint16_t(chunk[1]) << 8) == m_streamTag && ReadLe32(chunk + 4) == m_chunkBytes;
 }
 
-void AviFrameReader::run(FrameQueue& queue, std::stop_token stop, ProducerLimits limits) noexcept
+struct AviFrameReader::Slot {
+    orbicrop::fileio::PageBuffer chunk;      // header and pixels, allocated once and reused
+    bool read = false;                       // the chunk was read whole
+    double sampleTime = 0.0;
+    AheadMeasurement measured;
+};
+
+std::int64_t AviFrameReader::streamStart() const
 {
-    try {
-        publishAll(queue, stop, limits);
-    } catch (...) {
-        queue.finish(std::current_exception());
-        return;
-    }
-    queue.finish(nullptr);
+    // As the decoder's timestamps: from the stream's start, or the first frame's.
+    return m_start != AV_NOPTS_VALUE ? m_start : m_entries.front().timestamp;
 }
 
-void AviFrameReader::publishAll(FrameQueue& queue, std::stop_token stop, ProducerLimits limits)
+std::uint32_t AviFrameReader::framesWithin(const ProducerLimits& limits) const
+{
+    const std::int64_t start = streamStart();
+    std::uint32_t count = 0;
+    for (const Entry& entry : m_entries) {
+        if (limits.byTime && av_compare_ts(entry.timestamp - start, m_timeBase, limits.stopPosition,
+                                           kHundredNanoseconds) >= 0)
+            break;
+        if (limits.maxFrames > 0 && count >= std::uint32_t(limits.maxFrames))
+            break;
+        ++count;
+    }
+    return count;
+}
+
+FrameView AviFrameReader::picture(const Slot& slot) const
+{
+    const int rowBytes = int(m_chunkBytes / std::uint32_t(m_height));
+    const std::uint8_t* pixels = slot.chunk.data() + kChunkHeader;
+    if (!m_gray)
+        return {pixels, rowBytes, rowBytes / 3, m_height, 3};
+    // A Y800 chunk is stored top-down: the view's row 0, the bottom one, is the last.
+    return {pixels + std::ptrdiff_t(m_height - 1) * rowBytes, -std::ptrdiff_t(rowBytes), rowBytes, m_height, 1};
+}
+
+void AviFrameReader::fill(Slot& slot, std::uint32_t index, const FrameMeasurer* measurer) const
+{
+    const Entry& entry = m_entries[index];
+    slot.measured.valid = false;
+    slot.read = readChunk(entry, slot.chunk.data());
+    slot.sampleTime = double(entry.timestamp - streamStart()) * av_q2d(m_timeBase);
+    if (slot.read && measurer != nullptr)
+        measurer->measure(picture(slot), slot.measured);
+}
+
+void AviFrameReader::play(const ProducerLimits& limits, FrameSink& sink)
 {
     // The caller decodes grey frames for a sink that wants them spread over three bytes.
     if (m_gray && !limits.grayFrames)
         throw FrameSourceError(SourceFailure::Decode, AVERROR(EINVAL));
-    const std::size_t rowBytes = m_chunkBytes / std::size_t(m_height);
-    std::int32_t delivered = 0;
-    // As the decoder's timestamps: from the stream's start, or the first frame's.
-    const std::int64_t start = m_start != AV_NOPTS_VALUE ? m_start : m_entries.front().timestamp;
-    for (const Entry& entry : m_entries) {
-        if (stop.stop_requested())
-            return;
-        const std::int64_t time = entry.timestamp - start;
-        if (limits.byTime && av_compare_ts(time, m_timeBase, limits.stopPosition, kHundredNanoseconds) >= 0)
-            return;
-        DecodedFrame* slot = queue.acquire(stop);
-        if (!slot)
-            return;
-        if (!slot->storage)
-            slot->storage = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkHeader + m_chunkBytes);
-        if (!readChunk(entry, slot->storage.get())) {
-            queue.recycle(slot);
-            return;
+    const std::uint32_t count = framesWithin(limits);
+    if (count == 0)
+        return;
+    const std::optional<FrameMeasurer> measurer = sink.measurerAhead(false);
+    const FrameMeasurer* measuring = measurer ? &*measurer : nullptr;
+    const unsigned readers = ReadingThreads();
+    std::optional<OrderedSlots<Slot>> ring;
+    try {
+        // A slot a reader and one in the sink's hands: more bought no speed, only memory.
+        ring.emplace(std::min<std::size_t>(readers + 1, count), count);
+        for (Slot& slot : ring->slots())
+            slot.chunk = orbicrop::fileio::PageBuffer(kChunkHeader + m_chunkBytes);
+    } catch (const std::bad_alloc&) {
+        throw FrameSourceError(SourceFailure::Start, AVERROR(ENOMEM));
+    }
+
+    const auto deliver = [&](Slot& slot) -> std::int32_t {
+        if (!slot.read)
+            return 1;   // the end of what the file still holds
+        if (slot.measured.valid)
+            sink.MeasuredFrameCB(slot.measured);
+        const FrameView view = picture(slot);
+        if (m_gray)
+            return sink.GrayBufferCB(slot.sampleTime, view.data, view.stride);
+        return sink.BufferCB(slot.sampleTime, slot.chunk.data() + kChunkHeader, std::int32_t(m_chunkBytes));
+    };
+
+    // Declared after the ring: stopped and joined before it goes, however playing ends.
+    std::vector<std::jthread> threads;
+    threads.reserve(readers);
+    try {
+        for (unsigned k = 0; k < readers; ++k) {
+            threads.emplace_back([&](std::stop_token stop) {
+                std::uint32_t index = 0;
+                while (Slot* slot = ring->claim(stop, index)) {
+                    fill(*slot, index, measuring);
+                    ring->publish(index);
+                }
+            });
         }
-        std::uint8_t* pixels = slot->storage.get() + kChunkHeader;
-        slot->pixels = nullptr;
-        slot->grayBottomRow = nullptr;
-        if (m_gray) {
-            slot->grayBottomRow = pixels + std::ptrdiff_t(m_height - 1) * std::ptrdiff_t(rowBytes);
-            slot->grayStride = -std::ptrdiff_t(rowBytes);
-        } else {
-            slot->pixels = pixels;
-        }
-        slot->sampleTime = double(time) * av_q2d(m_timeBase);
-        queue.publish(slot);
-        if (limits.maxFrames > 0 && ++delivered >= limits.maxFrames)
+    } catch (const std::system_error& e) {
+        if (threads.empty())
+            throw FrameSourceError(SourceFailure::Start, AVERROR(e.code().value()));
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Slot& slot = ring->take(i);
+        const std::int32_t status = deliver(slot);
+        ring->giveBack(i);
+        if (status != 0)
             return;
     }
 }

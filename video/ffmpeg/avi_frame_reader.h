@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/frame_sink.h"
 #include "video/ffmpeg/ffmpeg_frame_producer.h"
 #include "video/ffmpeg/ffmpeg_handles.h"
-#include "video/ffmpeg/frame_queue.h"
 #include "fileio/input_file.h"
 
 #include <cstdint>
 #include <memory>
-#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -33,11 +32,12 @@ public:
     // Grey frames reach only a sink that takes them as they are.
     bool gray() const { return m_gray; }
 
-    // The play() loop's producer half, as FfmpegFrameProducer::run: publishes
-    // frames to queue in order, within limits, until the end, the limits or
-    // stop; always finishes the queue. A frame whose bytes can no longer be
+    // Plays the frames within limits to sink, as FfmpegSource::play does
+    // with the decoder. Frames are read (and measured, when the sink asks)
+    // ahead on reading threads of its own, several at once, and handed over
+    // in order on the calling thread. A frame whose bytes can no longer be
     // read (the file shrank) ends the stream, as the demuxer would.
-    void run(FrameQueue& queue, std::stop_token stop, ProducerLimits limits) noexcept;
+    void play(const ProducerLimits& limits, FrameSink& sink);
 
 private:
     struct Entry {
@@ -48,10 +48,16 @@ private:
     AviFrameReader(orbicrop::fileio::InputFile file, std::vector<Entry> entries, std::uint32_t chunkBytes, bool gray, int height,
                    AVRational timeBase, std::int64_t start, std::uint16_t streamTag);
 
+    struct Slot;
+
     // Reads entry's chunk, header included, into chunk (8 + m_chunkBytes
     // bytes); false when it cannot be read whole or is not that chunk.
     bool readChunk(const Entry& entry, std::uint8_t* chunk) const;
-    void publishAll(FrameQueue& queue, std::stop_token stop, ProducerLimits limits);
+    // How many frames from the first lie within limits.
+    std::uint32_t framesWithin(const ProducerLimits& limits) const;
+    void fill(Slot& slot, std::uint32_t index, const FrameMeasurer* measurer) const;
+    FrameView picture(const Slot& slot) const;
+    std::int64_t streamStart() const;
 
     orbicrop::fileio::InputFile m_file;
     std::vector<Entry> m_entries;

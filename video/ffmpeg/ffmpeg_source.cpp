@@ -215,8 +215,11 @@ void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, 
     m_played = true;
 
     const ProducerLimits limits{stopPosition < m_duration, stopPosition, maxFrames, sink.acceptsGrayFrames()};
+    if (m_direct && (!m_direct->gray() || limits.grayFrames)) {
+        m_direct->play(limits, sink);
+        return;
+    }
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
-    AviFrameReader* direct = m_direct && (!m_direct->gray() || limits.grayFrames) ? m_direct.get() : nullptr;
     FrameQueue queue(kQueueSlots);
     const auto frameBytes = std::int32_t(m_converter->frameBytes());
     {
@@ -224,12 +227,7 @@ void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, 
         // decoding thread to stop and joins it.
         std::jthread decoding;
         try {
-            decoding = std::jthread([&](std::stop_token stop) {
-                if (direct)
-                    direct->run(queue, stop, limits);
-                else
-                    producer.run(queue, stop);
-            });
+            decoding = std::jthread([&](std::stop_token stop) { producer.run(queue, stop); });
         } catch (const std::system_error& e) {
             throw FrameSourceError(SourceFailure::Start, AVERROR(e.code().value()));
         }

@@ -11,6 +11,11 @@ extern "C" {
 #include <cassert>
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define ORBICROP_AVX2_YUV_ROWS 1
+#endif
+
 namespace {
 
 enum class VerticalSiting { Centred, Top, Bottom };
@@ -124,7 +129,140 @@ void convertRow(const std::uint8_t* __restrict y, const std::int16_t* __restrict
     }
 }
 
+
+#if defined(ORBICROP_AVX2_YUV_ROWS)
+// The same sums as convertRow, exact, 16 pixels at a time. vpmaddwd forms
+// a + b from two 16-bit products in a 32-bit lane without loss, so every
+// coefficient goes in as a pair of 16-bit factors: the luma gain (about
+// 2^18) as 128 x (gain >> 7) + (gain & 127) on (y' << 7, y'), where y' << 7
+// stays within 16 bits for y' in -256..255, and a chroma gain that may pass
+// 2^15 (blue, with limited range) as two halves on the same sample twice.
+// Saturating to 16 and then to 8 bits is exactly the clamp to 0..255.
+struct RowPairs {
+    std::int16_t lumaHigh, lumaLow; // on (y' << 7, y')
+    std::int16_t blue0, blue1;      // on (cu, cu)
+    std::int16_t green0, green1;    // on (cu, cv), negated
+    std::int16_t red0, red1;        // on (cv, cv)
+};
+
+bool fitsInt16(std::int32_t value) { return value >= -32768 && value <= 32767; }
+
+// Whether the AVX2 loop computes these coefficients exactly; otherwise the
+// portable loop does the row.
+bool pairsFor(const Coefficients& c, RowPairs& pairs)
+{
+    const std::int32_t values[] = {c.luma >> 7, c.luma & 127,  c.blueU - c.blueU / 2, c.blueU / 2,
+                                   -c.greenU,   -c.greenV,     c.redV - c.redV / 2,   c.redV / 2};
+    if (c.luma < 0 || c.lumaOffset < 0 || c.lumaOffset > 255
+        || !std::all_of(std::begin(values), std::end(values), fitsInt16))
+        return false;
+    pairs = {std::int16_t(values[0]), std::int16_t(values[1]), std::int16_t(values[2]), std::int16_t(values[3]),
+             std::int16_t(values[4]), std::int16_t(values[5]), std::int16_t(values[6]), std::int16_t(values[7])};
+    return true;
+}
+
+[[gnu::target("avx2")]] inline __m256i pairOf(std::int16_t first, std::int16_t second)
+{
+    return _mm256_set1_epi32(std::int32_t(std::uint32_t(std::uint16_t(second)) << 16 | std::uint16_t(first)));
+}
+
+// Byte picks that lay one 128-bit lane's 8 pixels, held as b0..b7 g0..g7 and
+// r0..r7 twice, out as 24 bytes b g r b g r ...: bytes 0..15, then 16..23.
+struct InterleaveMasks {
+    alignas(32) std::int8_t fromBlueGreen[2][32];
+    alignas(32) std::int8_t fromRed[2][32];
+};
+
+constexpr InterleaveMasks makeInterleaveMasks()
+{
+    InterleaveMasks masks{};
+    for (int part = 0; part < 2; ++part)
+        for (int lane = 0; lane < 2; ++lane)
+            for (int i = 0; i < 16; ++i) {
+                const int k = 16 * part + i, pixel = k / 3, channel = k % 3;
+                const bool used = k < 24;
+                const int at = 16 * lane + i;
+                masks.fromBlueGreen[part][at] =
+                    std::int8_t(used && channel == 0 ? pixel : used && channel == 1 ? 8 + pixel : -128);
+                masks.fromRed[part][at] = std::int8_t(used && channel == 2 ? pixel : -128);
+            }
+    return masks;
+}
+
+constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
+
+[[gnu::target("avx2")]] inline __m256i mask(const std::int8_t* bytes)
+{
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+}
+
+// One channel of 16 pixels as 16-bit values: the luma sums plus the pairs
+// (a, b) weighted by gains, shifted down and saturated.
+[[gnu::target("avx2")]] inline __m256i channel(__m256i lumaLow, __m256i lumaHigh, __m256i a, __m256i b, __m256i gains)
+{
+    // Unpacking splits each lane in two halves that the pack puts back in order.
+    const __m256i low = _mm256_add_epi32(lumaLow, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), gains));
+    const __m256i high = _mm256_add_epi32(lumaHigh, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), gains));
+    return _mm256_packs_epi32(_mm256_srai_epi32(low, 18), _mm256_srai_epi32(high, 18));
+}
+
+[[gnu::target("avx2")]] void convertRowAvx2(const std::uint8_t* __restrict y, const std::int16_t* __restrict u,
+                                            const std::int16_t* __restrict v, std::uint8_t* __restrict bgr, int width,
+                                            const Coefficients& c, const RowPairs& p)
+{
+    const __m256i offset = _mm256_set1_epi16(std::int16_t(c.lumaOffset));
+    const __m256i neutral = _mm256_set1_epi16(2048);
+    const __m256i half = _mm256_set1_epi32(1 << 17);
+    const __m256i luma = pairOf(p.lumaHigh, p.lumaLow);
+    const __m256i blue = pairOf(p.blue0, p.blue1);
+    const __m256i green = pairOf(p.green0, p.green1);
+    const __m256i red = pairOf(p.red0, p.red1);
+    const __m256i first = mask(kInterleave.fromBlueGreen[0]), firstRed = mask(kInterleave.fromRed[0]);
+    const __m256i second = mask(kInterleave.fromBlueGreen[1]), secondRed = mask(kInterleave.fromRed[1]);
+
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m256i ys = _mm256_sub_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x))), offset);
+        const __m256i cu = _mm256_sub_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + x)), neutral);
+        const __m256i cv = _mm256_sub_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + x)), neutral);
+        const __m256i scaled = _mm256_slli_epi16(ys, 7);
+        const __m256i lumaLow = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(scaled, ys), luma), half);
+        const __m256i lumaHigh = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(scaled, ys), luma), half);
+        const __m256i b = channel(lumaLow, lumaHigh, cu, cu, blue);
+        const __m256i g = channel(lumaLow, lumaHigh, cu, cv, green);
+        const __m256i r = channel(lumaLow, lumaHigh, cv, cv, red);
+        const __m256i blueGreen = _mm256_packus_epi16(b, g);
+        const __m256i reds = _mm256_packus_epi16(r, r);
+        const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, first), _mm256_shuffle_epi8(reds, firstRed));
+        const __m256i tail =
+            _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, second), _mm256_shuffle_epi8(reds, secondRed));
+        std::uint8_t* out = bgr + 3 * x;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(head));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_castsi256_si128(tail));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), _mm256_extracti128_si256(head, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 40), _mm256_extracti128_si256(tail, 1));
+    }
+    if (x < width) convertRow(y + x, u + x, v + x, bgr + 3 * x, width - x, c);
+}
+#endif
+
 } // namespace
+
+YuvToBgr::RowLoop YuvToBgr::fastestRowLoop()
+{
+#if defined(ORBICROP_AVX2_YUV_ROWS) && !defined(__SANITIZE_THREAD__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? RowLoop::Avx2 : RowLoop::Portable;
+#else
+    return RowLoop::Portable;
+#endif
+}
+
+YuvToBgr::YuvToBgr(RowLoop rowLoop)
+    : m_rowLoop(rowLoop == RowLoop::Avx2 ? fastestRowLoop() : RowLoop::Portable)
+{
+}
 
 bool YuvToBgr::handles(AVPixelFormat format)
 {
@@ -154,6 +292,10 @@ void YuvToBgr::convert(const AVFrame& frame, std::uint8_t* destination)
     const bool jpeg = format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
     const Coefficients c = coefficientsFor(frame.colorspace, jpeg || frame.color_range == AVCOL_RANGE_JPEG);
     const Siting siting = sitingOf(frame.chroma_location);
+#if defined(ORBICROP_AVX2_YUV_ROWS)
+    RowPairs pairs{};
+    const bool avx2 = m_rowLoop == RowLoop::Avx2 && pairsFor(c, pairs);
+#endif
 
     m_verticalU.resize(std::size_t(chromaWidth) + 2);
     m_verticalV.resize(std::size_t(chromaWidth) + 2);
@@ -197,7 +339,14 @@ void YuvToBgr::convert(const AVFrame& frame, std::uint8_t* destination)
             upsampleCosited(m_verticalV.data(), m_fullV.data(), width);
         }
 
-        convertRow(frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0], m_fullU.data(), m_fullV.data(),
-                   destination + std::size_t(height - 1 - y) * rowBytes, width, c);
+        const std::uint8_t* luma = frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0];
+        std::uint8_t* out = destination + std::size_t(height - 1 - y) * rowBytes;
+#if defined(ORBICROP_AVX2_YUV_ROWS)
+        if (avx2) {
+            convertRowAvx2(luma, m_fullU.data(), m_fullV.data(), out, width, c, pairs);
+            continue;
+        }
+#endif
+        convertRow(luma, m_fullU.data(), m_fullV.data(), out, width, c);
     }
 }

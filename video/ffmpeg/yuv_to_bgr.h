@@ -20,6 +20,14 @@
 // Used by one thread at a time.
 class YuvToBgr {
 public:
+    // The loop that turns a row into BGR. Both give the same bytes for every
+    // input; Avx2 needs a processor that has it, and falls back to Portable
+    // on one that has not.
+    enum class RowLoop { Portable, Avx2 };
+    static RowLoop fastestRowLoop();
+
+    explicit YuvToBgr(RowLoop rowLoop = fastestRowLoop());
+
     // Whether frames of this format are converted here.
     static bool handles(AVPixelFormat format);
 
@@ -28,6 +36,7 @@ public:
     void convert(const AVFrame& frame, std::uint8_t* destination);
 
 private:
+    RowLoop m_rowLoop;
     // Rows of chroma scaled by 4 after vertical interpolation (with one
     // replicated sample at each end), and by 16 after horizontal interpolation.
     std::vector<std::int16_t> m_verticalU, m_verticalV;

@@ -11,7 +11,7 @@ SerFrameReader::SerFrameReader(SerFile file, const SerLayout& layout, SerReading
         m_buffer.resize(std::size_t(m_layout.frameBytes));
 }
 
-const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::vector<std::uint8_t>& buffer,
+const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::uint8_t> buffer,
                                           std::uint32_t framesKept)
 {
     const std::uint64_t offset = m_layout.frameOffset(index);
@@ -25,7 +25,7 @@ const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::vector<std::
             m_map.releaseBefore(m_layout.frameOffset(index - framesKept));
         return m_map.data() + offset;
     }
-    buffer.resize(std::size_t(m_layout.frameBytes));
+    buffer = buffer.first(std::size_t(m_layout.frameBytes));
     if (m_file.readAt(offset, buffer) != buffer.size())
         return nullptr;
     return buffer.data();

@@ -5,6 +5,7 @@
 #include "video/ser/ser_layout.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // How a SER file's frames reach memory. Copied: read into reused buffers
@@ -25,12 +26,17 @@ public:
     // valid until the next call. Read-only: they may be the file's own pages.
     // nullptr when the file no longer holds them (it shrank since opening).
     const std::uint8_t* frame(std::uint32_t index) { return frame(index, m_buffer); }
-    // The same, copied into buffer (resized to fit) when the file is not
-    // mapped: valid while buffer is left alone, so frames read ahead stay
-    // readable. From a map, the pages of the framesKept frames before index
-    // are kept too. One thread at a time.
-    const std::uint8_t* frame(std::uint32_t index, std::vector<std::uint8_t>& buffer,
+    // The same, copied into buffer (of layout.frameBytes at least) when the
+    // file is not mapped: valid while buffer is left alone, so frames read
+    // ahead stay readable. From a map, the pages of the framesKept frames before index
+    // are kept too.
+    const std::uint8_t* frame(std::uint32_t index, std::span<std::uint8_t> buffer,
                               std::uint32_t framesKept = 0);
+
+    // Whether frames come from a map of the file. Copied frames may be read
+    // by several threads at once, each into buffers of its own; mapped ones
+    // by one thread only, as reading releases the pages behind it.
+    bool mapped() const { return !m_map.empty(); }
 
 private:
     SerFile m_file;

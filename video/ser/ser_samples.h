@@ -48,6 +48,9 @@ public:
     // frame: exactly one frame of the header's frameBytes().
     void addFrame(std::span<const std::uint8_t> frame);
     SerSampleFormat format() const;
+    // False when no frame could change the format: one-byte samples declared
+    // 8 bits deep, whose frames need not be read for it.
+    bool wantsFrames() const { return m_format.bytesPerSample == 2 || m_declaredDepth < 8; }
 
 private:
     SerSampleFormat m_format;

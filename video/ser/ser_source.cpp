@@ -6,10 +6,11 @@
 #include "analysis/rounding.h"
 #include "video/ser/ser_convert.h"
 #include "video/ser/ser_file.h"
-#include "video/ser/ser_frame_queue.h"
 #include "video/ser/ser_header.h"
 #include "video/ser/ser_layout.h"
 #include "video/ser/ser_samples.h"
+#include "video/ordered_slots.h"
+#include "fileio/page_buffer.h"
 
 #include <algorithm>
 #include <array>
@@ -23,13 +24,27 @@
 #include <thread>
 #include <vector>
 
-// A second thread reads and converts frames a few ahead of the sink, so that
-// reading the file and narrowing deep samples overlap the measurement of the
-// frame before. The ring holds few slots: a 1080p picture is 6 MB, and the
-// slot the sink takes should still be in the cache the reader filled it from.
+using orbicrop::fileio::PageBuffer;
+
+// Reading threads read, convert and measure frames ahead of the sink, each
+// frame whole on one thread, so that a frame is measured while it is still in
+// that core's cache, and reading the file, narrowing deep samples and the
+// measurement of several frames overlap. The ring holds few slots: a 1080p
+// picture is 6 MB.
 namespace {
 
-constexpr std::size_t kSlotsAhead = 3;
+// One SER frame read and converted ahead of the sink, with the buffers it
+// keeps from frame to frame.
+struct SerFrameSlot {
+    std::uint32_t index = 0;
+    // The stored samples: into buffer, or the file's own mapped pages;
+    // nullptr when the file no longer held the frame.
+    const std::uint8_t* stored = nullptr;
+    PageBuffer buffer;                   // the stored samples, when copied
+    PageBuffer picture;                  // the 24-bit picture, or the grey plane
+    PageBuffer swapped;                  // big-endian samples turned round
+    AheadMeasurement measured;           // the sink's measurement, when it asked for one
+};
 
 [[noreturn]] void FailToLoad()
 {
@@ -132,34 +147,46 @@ public:
         // Grey captures go to a sink that takes grey frames without being
         // spread over three bytes; 8-bit ones straight from the file.
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
-        std::optional<SerFrameQueue> queue;
+        const std::optional<FrameMeasurer> measurer = sink.measurerAhead(IsMosaic(std::int32_t(m_format.colour)));
+        // A map keeps only the pages of the frames in the ring, which one
+        // reader going in order releases behind itself.
+        const unsigned readers = m_reader.mapped() ? 1 : ReadingThreads();
+        std::optional<OrderedSlots<SerFrameSlot>> ring;
         try {
-            // A play of a frame or two needs no more slots than frames.
-            queue.emplace(std::min<std::size_t>(kSlotsAhead, count));
-            for (SerFrameSlot& slot : queue->slots())
+            // A slot a reader and one in the sink's hands: more bought no
+            // speed, only memory. A play of a frame or two needs no more.
+            ring.emplace(std::min<std::size_t>(readers + 1, count), count);
+            for (SerFrameSlot& slot : ring->slots())
                 allocate(slot, gray);
         } catch (const std::bad_alloc&) {
             throw FrameSourceError(SourceFailure::Prepare, -ENOMEM);
         }
+        const Fill how{gray, measurer ? &*measurer : nullptr};
 
-        std::optional<std::jthread> reader;
+        // Declared after the ring: stopped and joined before it goes,
+        // however playing ends.
+        std::vector<std::jthread> threads;
+        threads.reserve(readers);
         try {
-            // Declared after the queue: stopped and joined before it goes,
-            // however playing ends.
-            reader.emplace([&](std::stop_token stop) { readAhead(*queue, count, gray, stop); });
+            for (unsigned k = 0; k < readers; ++k)
+                threads.emplace_back([&](std::stop_token stop) { readAhead(*ring, how, stop); });
         } catch (const std::system_error&) {
-            // No thread to be had: the calling thread reads each frame itself.
-            SerFrameSlot& slot = queue->slots().front();
-            for (std::uint32_t i = 0; i < count; ++i) {
-                fill(slot, i, gray);
-                if (deliver(slot, gray, sink) != 0)
-                    return;
+            if (threads.empty()) {
+                // No thread to be had: the calling thread reads each frame itself.
+                SerConverter converter(m_format);
+                SerFrameSlot& slot = ring->slots().front();
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    fill(slot, i, how, converter);
+                    if (deliver(slot, gray, sink) != 0)
+                        return;
+                }
+                return;
             }
-            return;
         }
-        while (SerFrameSlot* slot = queue->next()) {
-            const std::int32_t status = deliver(*slot, gray, sink);
-            queue->recycle(slot);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            SerFrameSlot& slot = ring->take(i);
+            const std::int32_t status = deliver(slot, gray, sink);
+            ring->giveBack(i);
             if (status != 0)
                 return;
         }
@@ -172,53 +199,72 @@ private:
     {
         const auto width = std::size_t(m_format.width);
         const auto height = std::size_t(m_format.height);
-        slot.buffer.resize(std::size_t(m_layout.frameBytes));
+        if (!m_reader.mapped())
+            slot.buffer = PageBuffer(std::size_t(m_layout.frameBytes));
         if (!gray)
-            slot.picture.resize(width * height * 3);
+            slot.picture = PageBuffer(width * height * 3);
         else if (!m_converter.storedAsGray())
-            slot.picture.resize(width * height);
+            slot.picture = PageBuffer(width * height);
         if (m_format.bytesPerSample == 2 && m_format.bigEndian)
-            slot.swapped.resize(std::size_t(m_layout.frameBytes));
+            slot.swapped = PageBuffer(std::size_t(m_layout.frameBytes));
     }
 
-    // The reading thread: frames 0 .. count - 1 into the queue, in order,
-    // until the player stops it. A frame the file no longer holds is the
-    // last one handed over.
-    void readAhead(SerFrameQueue& queue, std::uint32_t count, bool gray, std::stop_token stop)
+    // What a reader makes of a frame: a grey plane or a 24-bit picture,
+    // and the sink's measurement when it gave a measurer.
+    struct Fill {
+        bool gray = false;
+        const FrameMeasurer* measurer = nullptr;
+    };
+
+    // A reading thread: frames into the ring, the next unclaimed one each
+    // time, until every frame is claimed or the player stops it.
+    void readAhead(OrderedSlots<SerFrameSlot>& ring, const Fill& how, std::stop_token stop) noexcept
     {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            SerFrameSlot* slot = queue.acquire(stop);
-            if (!slot)
-                break;
-            fill(*slot, i, gray);
-            queue.publish(slot);
-            if (!slot->stored)
-                break;
+        SerConverter converter(m_format);
+        std::uint32_t index = 0;
+        while (SerFrameSlot* slot = ring.claim(stop, index)) {
+            fill(*slot, index, how, converter);
+            ring.publish(index);
         }
-        queue.finish();
     }
 
-    // Reads frame index into the slot and converts it as the sink takes it.
-    // Allocates nothing: allocate() sized the slot.
-    void fill(SerFrameSlot& slot, std::uint32_t index, bool gray) noexcept
+    // Reads frame index into the slot, converts it as the sink takes it and
+    // measures it. Allocates nothing: allocate() sized the slot.
+    void fill(SerFrameSlot& slot, std::uint32_t index, const Fill& how, SerConverter& converter) noexcept
     {
         slot.index = index;
+        slot.measured.valid = false;
         // A mapped file keeps the pages of the frames still in the ring.
-        slot.stored = m_reader.frame(index, slot.buffer, std::uint32_t(kSlotsAhead));
+        slot.stored = m_reader.frame(index, slot.buffer.span(), std::uint32_t(kMaxReadingThreads * 2));
         if (!slot.stored)
             return;
-        if (gray) {
-            if (!m_converter.storedAsGray())
-                m_converter.convertGrayRows(slot.stored, slot.picture.data(), 0, m_format.height);
+        if (how.gray) {
+            if (!converter.storedAsGray())
+                converter.convertGrayRows(slot.stored, slot.picture.data(), 0, m_format.height);
         } else {
-            m_converter.convert(slot.stored, slot.picture.data());
+            converter.convert(slot.stored, slot.picture.data());
         }
         if (!slot.swapped.empty()) {
+            std::uint8_t* swapped = slot.swapped.data();
             for (std::size_t k = 0; k + 1 < slot.swapped.size(); k += 2) {
-                slot.swapped[k] = slot.stored[k + 1];
-                slot.swapped[k + 1] = slot.stored[k];
+                swapped[k] = slot.stored[k + 1];
+                swapped[k + 1] = slot.stored[k];
             }
         }
+        if (how.measurer != nullptr)
+            how.measurer->measure(picture(slot, how.gray), slot.measured);
+    }
+
+    // The frame as the sink gets it.
+    FrameView picture(const SerFrameSlot& slot, bool gray) const
+    {
+        const std::int32_t width = m_format.width;
+        const std::int32_t height = m_format.height;
+        if (!gray)
+            return {slot.picture.data(), std::ptrdiff_t(width) * 3, width, height, 3};
+        // Stored top-down: row 0 of the view, the bottom one, is the last.
+        const std::uint8_t* plane = slot.picture.empty() ? slot.stored : slot.picture.data();
+        return {plane + std::ptrdiff_t(height - 1) * width, -std::ptrdiff_t(width), width, height, 1};
     }
 
     // The sink calls of one filled slot: its stored samples, then its picture.
@@ -231,11 +277,11 @@ private:
         // frame returns, so the description must outlive both calls.
         const NativeFrame native = nativeFrame(slot);
         sink.NativeFrameCB(native);
+        if (slot.measured.valid)
+            sink.MeasuredFrameCB(slot.measured);
         if (gray) {
-            const std::uint8_t* plane = slot.picture.empty() ? slot.stored : slot.picture.data();
-            const std::ptrdiff_t width = m_format.width;
-            const std::ptrdiff_t lastRow = std::ptrdiff_t(m_format.height - 1) * width;
-            return sink.GrayBufferCB(time, plane + lastRow, -width);   // stored top-down
+            const FrameView view = picture(slot, gray);
+            return sink.GrayBufferCB(time, view.data, view.stride);
         }
         return sink.BufferCB(time, slot.picture.data(), std::int32_t(slot.picture.size()));
     }
@@ -264,7 +310,7 @@ private:
     SerLayout m_layout;
     SerSampleFormat m_format;
     double m_frameRate;
-    SerConverter m_converter;   // the reading thread's while playing
+    SerConverter m_converter;   // for its questions only: each reader converts with its own
     CaptureHeader m_header;
     std::vector<std::int64_t> m_times;   // one per frame, or none
     std::string m_notice;
@@ -321,7 +367,7 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
 
     // Frames spread over the file settle byte order and depth.
     SerFormatProbe probe(header);
-    for (const std::uint32_t i : FramesToProbe(layout.frames)) {
+    for (const std::uint32_t i : probe.wantsFrames() ? FramesToProbe(layout.frames) : std::vector<std::uint32_t>{}) {
         const std::uint8_t* stored = reader->frame(i);
         if (!stored)
             FailToLoad();

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cassert>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+// Threads beyond two buy little: the copy from the page cache is bound by
+// memory, and the sink's turn needs a core of its own.
+inline constexpr unsigned kMaxReadingThreads = 2;
+
+// How many reading threads to start, at most limit: one per core this
+// process may run on (a run confined with taskset gets what it was given).
+inline unsigned ReadingThreads(unsigned limit = kMaxReadingThreads)
+{
+    unsigned cores = std::thread::hardware_concurrency();
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        cores = unsigned(CPU_COUNT(&allowed));
+    return std::clamp(cores, 1u, std::max(limit, 1u));
+}
+
+// A fixed ring of frame slots filled by several reading threads at once and
+// handed to the player strictly in frame order. Frame i always lands in slot
+// i mod size: a reader claims the next frame, waits until the player has
+// given back the slot's frame before it (i - size), fills it in its own time
+// and publishes it; the player takes frame after frame, waiting for each.
+// A reader never waits while holding a claimed frame, so readers cannot
+// block one another, and the ring bounds both the memory and how far
+// reading runs ahead. Nothing is allocated per frame.
+template <class Slot>
+class OrderedSlots {
+public:
+    // frames: how many frames are to be read, 0 .. frames - 1.
+    OrderedSlots(std::size_t slotCount, std::uint32_t frames)
+        : m_slots(slotCount), m_filled(slotCount, kNone), m_frames(frames)
+    {
+        assert(slotCount > 0);
+    }
+    OrderedSlots(const OrderedSlots&) = delete;
+    OrderedSlots& operator=(const OrderedSlots&) = delete;
+
+    std::vector<Slot>& slots() { return m_slots; }
+
+    // Reading threads. claim gives the next unread frame's index and its
+    // slot, once the slot is free; nullptr when every frame was claimed or
+    // stop was requested.
+    Slot* claim(std::stop_token stop, std::uint32_t& index)
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_nextClaim >= m_frames || stop.stop_requested())
+            return nullptr;
+        index = m_nextClaim++;
+        const std::size_t at = index % m_slots.size();
+        // The slot is free once the player gave back the frame before it.
+        if (!m_changed.wait(lock, stop, [&] { return index < m_slots.size() || m_given >= index - m_slots.size() + 1; }))
+            return nullptr;
+        return &m_slots[at];
+    }
+
+    void publish(std::uint32_t index)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_filled[index % m_slots.size()] = index;
+        }
+        m_changed.notify_all();
+    }
+
+    // The player. take waits for frame index (the one after the last given
+    // back) and returns its slot.
+    Slot& take(std::uint32_t index)
+    {
+        std::unique_lock lock(m_mutex);
+        const std::size_t at = index % m_slots.size();
+        m_changed.wait(lock, [&] { return m_filled[at] == index; });
+        return m_slots[at];
+    }
+
+    // Frame index is done with; its slot may take the frame size places on.
+    void giveBack(std::uint32_t index)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_given = index + 1;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    static constexpr std::uint64_t kNone = ~std::uint64_t(0);
+
+    std::vector<Slot> m_slots;
+    std::vector<std::uint64_t> m_filled;   // per slot: the frame published in it
+    std::uint32_t m_frames;
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+    std::uint32_t m_nextClaim = 0;
+    std::uint64_t m_given = 0;             // frames 0 .. m_given - 1 are given back
+};
