@@ -12,10 +12,12 @@
 #include "run/avi_output.h"
 #include "run/process_setup.h"
 #include "run/ser_output.h"
+#include "run/source_keeper.h"
 
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -74,7 +76,9 @@ int Run(const CliOptions& options)
 
     // As right after opening files in the window: the first test may choose the mode.
     state.autoColorPending = true;
-    const bool passed = RunTestAction(state, host);
+    // The test's file is processed right after it, from the source the test opened.
+    SourceKeeper sources;
+    const bool passed = RunTestAction(state, host, std::ref(sources));
     if (InterruptRequested()) {
         report(false);
         std::fputs(kInterruptedText, stderr);
@@ -101,7 +105,7 @@ int Run(const CliOptions& options)
             state.outputDir += '/';
     }
     try {
-        result = RunProcessAction(state, host, output);
+        result = RunProcessAction(state, host, output, std::ref(sources));
     } catch (const std::exception& e) {
         // An output that cannot be opened ends the batch; the message names
         // the input whose output it was.

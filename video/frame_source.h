@@ -86,6 +86,12 @@ public:
     virtual ~FrameSource() = default;
     virtual std::optional<VideoInfo> video() = 0;
     virtual void play(const PlayLimits& limits, FrameSink& sink) = 0;
+    // Whether video() and play() now give exactly what they would give on a
+    // source newly opened on the same file. Sources that read each frame
+    // from its place in the file say so; a demuxer that has moved through
+    // the file would have to seek back, which not every container does to
+    // the same frame.
+    virtual bool replaysAsNew() const { return false; }
 };
 
 // Opens path with the frame source that reads it (chosen by content).

@@ -7,6 +7,7 @@
 #include "avi/avi_writer.h"
 #include "run/avi_output.h"
 #include "run/paths.h"
+#include "run/source_keeper.h"
 #include "run/staged_output.h"
 #include "support/decoded_video.h"
 #include "support/subprocess.h"
@@ -30,6 +31,7 @@ struct Clip {
     std::uint8_t red = 200;
     bool grayFrames = false;
     std::int32_t failAtFrame = -1;           // the source throws before this frame
+    bool replaysAsNew = false;
 };
 
 struct Bench {
@@ -65,6 +67,7 @@ struct Bench {
             options.frames = clip.frames;
             options.frameRate = 25;
             options.grayFrames = clip.grayFrames;
+            options.replaysAsNew = clip.replaysAsNew;
             return std::make_unique<SyntheticSource>(options, [clip](std::int32_t i, std::uint8_t* frame) {
                 if (i == clip.failAtFrame) throw std::runtime_error("interrupted");
                 double x = 0, y = 0;
@@ -450,6 +453,28 @@ TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
     EXPECT_THROW(b.process(), std::runtime_error);
     EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 6);
     EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(b.dir.file("good_orbic.avi"))));
+}
+
+// The test's source serves the processing of the same file only when it
+// replays as new; either way every file is written whole.
+TEST(Actions, ProcessingReusesTheTestsSourceOnlyWhenItReplaysAsNew)
+{
+    for (const bool replays : {true, false}) {
+        Bench b;
+        b.add("a.avi", Clip{.frames = 6, .replaysAsNew = replays});
+        b.add("b.avi", Clip{.frames = 4, .replaysAsNew = replays});
+        int opens = 0;
+        SourceKeeper keeper([&, open = b.opener()](const std::string& path) {
+            ++opens;
+            return open(path);
+        });
+        ASSERT_TRUE(RunTestAction(b.state, b.host, std::ref(keeper)));
+        const BatchResult result = RunProcessAction(b.state, b.host, b.output, std::ref(keeper));
+        EXPECT_EQ(result.completed, 2);
+        EXPECT_EQ(opens, replays ? 2 : 3);
+        EXPECT_EQ(Probe(b.dir.file("a_orbic.avi"), b.dir.path()).frames, 6);
+        EXPECT_EQ(Probe(b.dir.file("b_orbic.avi"), b.dir.path()).frames, 4);
+    }
 }
 
 TEST(OutputPathFor, DropsFourCharactersNotFourBytes)

@@ -26,6 +26,7 @@ public:
         std::vector<bool> videoStreams{true};     // which streams are video
         std::string failAt{};                     // "streams", "put", "type", "grab", "duration", "run", "wait"
         bool grayFrames = false;                  // hand grey frames (the blue bytes), top-down, to sinks that take them
+        bool replaysAsNew = false;
         // When set, each frame is measured with the sink's measurer, as a
         // source reading ahead does, and the measurement passes through this
         // before it is handed over: a test may falsify it to see it used.
@@ -59,6 +60,8 @@ public:
         }
         return std::nullopt;
     }
+
+    bool replaysAsNew() const override { return m_options.replaysAsNew; }
 
     void play(const PlayLimits& limits, FrameSink& sink) override
     {

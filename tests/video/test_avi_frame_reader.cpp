@@ -85,6 +85,16 @@ TEST(AviFrameReader, GreyFramesReachAGreySinkAsStoredWithTheirTimesAndLimits)
     GraySink two(kWidth, kHeight);
     opened.source->play(PlayLimits{2}, two);
     EXPECT_EQ(two.frames.size(), 2u);
+    // Read straight, frames leave FFmpeg's demuxer where opening left it;
+    // decoded ones (for a sink of 24-bit frames) move it on.
+    EXPECT_TRUE(opened.source->replaysAsNew());
+    RecordingSink colour;
+    opened.source->play(PlayLimits{2}, colour);
+    EXPECT_EQ(colour.frames.size(), 2u);
+    EXPECT_FALSE(opened.source->replaysAsNew());
+    colour.frames.clear();
+    opened.source->play({}, colour);
+    EXPECT_EQ(colour.frames.size(), 6u);
     // 0.12 s: frames 0, 1 and 2 lie before it, frame 3 starts there.
     GraySink beforeStop(kWidth, kHeight);
     opened.source->play(StopAt(1'200'000), beforeStop);

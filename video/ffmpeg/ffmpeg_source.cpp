@@ -209,16 +209,15 @@ void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink)
 {
     if (!m_decoder || !m_converter) throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
-    // Probing left the first packets buffered, so the first play starts at
-    // the beginning without a seek; a later one must go back.
-    if (m_played) rewind();
-    m_played = true;
-
     const ProducerLimits limits{stopPosition < m_duration, stopPosition, maxFrames, sink.acceptsGrayFrames()};
     if (m_direct && (!m_direct->gray() || limits.grayFrames)) {
         m_direct->play(limits, sink);
         return;
     }
+    // Probing left the first packets buffered, so the first play through
+    // the demuxer starts at the beginning without a seek; a later one must go back.
+    if (m_played) rewind();
+    m_played = true;
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
     FrameQueue queue(kQueueSlots);
     const auto frameBytes = std::int32_t(m_converter->frameBytes());

@@ -25,6 +25,9 @@ public:
 
     std::optional<VideoInfo> video() override;
     void play(const PlayLimits& limits, FrameSink& sink) override;
+    // Until the demuxer has handed over packets: frames read straight from
+    // an AVI leave it where opening left it.
+    bool replaysAsNew() const override { return !m_played; }
 
 private:
     // The steps of opening and playing, in the order video() and play() take them.

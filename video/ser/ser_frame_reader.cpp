@@ -7,8 +7,6 @@ SerFrameReader::SerFrameReader(SerFile file, const SerLayout& layout, SerReading
     // Only the frames are mapped; the time stamps after them are read once.
     if (reading == SerReading::Mapped)
         m_map = SerFileMap(m_file, m_layout.frameOffset(m_layout.frames));
-    if (m_map.empty())
-        m_buffer.resize(std::size_t(m_layout.frameBytes));
 }
 
 const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::uint8_t> buffer,

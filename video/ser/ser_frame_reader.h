@@ -6,10 +6,9 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
 
-// How a SER file's frames reach memory. Copied: read into reused buffers
-// (one, or the caller's ring); what sources use, as it costs less than the map: one large
+// How a SER file's frames reach memory. Copied: read into the caller's
+// reused buffers; what sources use, as it costs less than the map: one large
 // read per frame against thousands of page faults (measured on 1080p mono
 // captures: user + system time 0.20 s against 0.25 s for 300 frames, and 14 MB
 // less memory). Mapped: straight from a read-only map of the file, no copy;
@@ -19,17 +18,14 @@ enum class SerReading { Mapped, Copied };
 // Hands out the stored bytes of one frame after another.
 class SerFrameReader {
 public:
-    // Throws std::bad_alloc when the copy buffer cannot be had.
     SerFrameReader(SerFile file, const SerLayout& layout, SerReading reading);
 
     // The layout.frameBytes stored bytes of frame index (< layout.frames),
-    // valid until the next call. Read-only: they may be the file's own pages.
-    // nullptr when the file no longer holds them (it shrank since opening).
-    const std::uint8_t* frame(std::uint32_t index) { return frame(index, m_buffer); }
-    // The same, copied into buffer (of layout.frameBytes at least) when the
-    // file is not mapped: valid while buffer is left alone, so frames read
-    // ahead stay readable. From a map, the pages of the framesKept frames before index
-    // are kept too.
+    // copied into buffer (of layout.frameBytes at least) when the file is not
+    // mapped: valid while buffer is left alone, so frames read ahead stay
+    // readable. From a map, the file's own pages (read-only), and the pages
+    // of the framesKept frames before index are kept too. nullptr when the
+    // file no longer holds them (it shrank since opening).
     const std::uint8_t* frame(std::uint32_t index, std::span<std::uint8_t> buffer,
                               std::uint32_t framesKept = 0);
 
@@ -42,5 +38,4 @@ private:
     SerFile m_file;
     SerLayout m_layout;
     SerFileMap m_map;
-    std::vector<std::uint8_t> m_buffer;   // Copied only
 };

@@ -130,6 +130,9 @@ public:
         return info;
     }
 
+    // Every play reads its frames by their place in the file.
+    bool replaysAsNew() const override { return true; }
+
     void play(const PlayLimits& limits, FrameSink& sink) override
     {
         std::uint32_t count = m_layout.frames;
@@ -358,22 +361,27 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
         notice = "The frames' time stamps are incomplete; the file is read as having none";
     }
 
-    std::optional<SerFrameReader> reader;
-    try {
-        reader.emplace(std::move(file), layout, reading);
-    } catch (const std::bad_alloc&) {
-        FailToLoad();
-    }
+    SerFrameReader reader(std::move(file), layout, reading);
 
-    // Frames spread over the file settle byte order and depth.
+    // Frames spread over the file settle byte order and depth. The buffer
+    // lives only while probing: playing reads into buffers of its own.
     SerFormatProbe probe(header);
-    for (const std::uint32_t i : probe.wantsFrames() ? FramesToProbe(layout.frames) : std::vector<std::uint32_t>{}) {
-        const std::uint8_t* stored = reader->frame(i);
-        if (!stored)
+    if (probe.wantsFrames()) {
+        PageBuffer buffer;
+        try {
+            if (!reader.mapped())
+                buffer = PageBuffer(std::size_t(layout.frameBytes));
+        } catch (const std::bad_alloc&) {
             FailToLoad();
-        probe.addFrame({stored, std::size_t(layout.frameBytes)});
+        }
+        for (const std::uint32_t i : FramesToProbe(layout.frames)) {
+            const std::uint8_t* stored = reader.frame(i, buffer.span());
+            if (!stored)
+                FailToLoad();
+            probe.addFrame({stored, std::size_t(layout.frameBytes)});
+        }
     }
 
-    return std::make_unique<SerSource>(std::move(*reader), layout, probe.format(), rate, header, std::move(times),
+    return std::make_unique<SerSource>(std::move(reader), layout, probe.format(), rate, header, std::move(times),
                                        std::move(notice));
 }
