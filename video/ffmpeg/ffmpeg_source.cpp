@@ -97,6 +97,10 @@ bool FfmpegSource::isVideoStream(std::int32_t index)
 {
     if (index < 0 || unsigned(index) >= m_format->nb_streams)
         throw FrameSourceError(SourceFailure::SelectStream, AVERROR(EINVAL), index);
+    // The stream chosen again (a second run on this source) keeps its
+    // decoder, and the straight reader that checked its first frame.
+    if (index == m_selected)
+        return videoStream() != nullptr;
     m_selected = index;
     m_decoder.reset();
     m_converter.reset();
