@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/frame_sink.h"
+
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,4 +47,40 @@ public:
 
 private:
     std::filesystem::path m_dir;
+};
+
+// Touches every byte it is handed, so that the sanitizer sees any frame
+// that reaches past its buffer.
+class TouchingSink final : public FrameSink {
+public:
+    TouchingSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray) {}
+
+    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
+    {
+        CHECK(std::isfinite(sampleTime) && sampleTime >= 0.0);
+        CHECK(std::int64_t(bufferLength) == std::int64_t(m_width) * m_height * 3);
+        for (std::int32_t i = 0; i < bufferLength; ++i)
+            m_sum += buffer[i];
+        ++m_frames;
+        return 0;
+    }
+    bool acceptsGrayFrames() const override { return m_gray; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        CHECK(std::isfinite(sampleTime) && sampleTime >= 0.0);
+        CHECK(std::abs(stride) >= m_width);
+        for (std::int32_t y = 0; y < m_height; ++y)
+            for (std::int32_t x = 0; x < m_width; ++x)
+                m_sum += bottomRow[std::ptrdiff_t(y) * stride + x];
+        ++m_frames;
+        return 0;
+    }
+    std::uint32_t frames() const { return m_frames; }
+
+private:
+    std::int32_t m_width;
+    std::int32_t m_height;
+    bool m_gray;
+    std::uint32_t m_frames = 0;
+    std::uint64_t m_sum = 0;
 };

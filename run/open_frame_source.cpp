@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/frame_source.h"
 
+#include "video/avi/plain_avi_source.h"
 #include "video/ffmpeg/ffmpeg_module.h"
 #include "video/ser/ser_source.h"
 
@@ -30,9 +31,9 @@ std::filesystem::path FfmpegModulePath()
     return folder.parent_path() / ORBICROP_MODULE_DIR / ORBICROP_FFMPEG_MODULE;
 }
 
-// A program that cannot load the module still reads SER files; the user is
-// told once why every other file fails, so that a broken installation does
-// not pass for broken videos.
+// A program that cannot load the module still reads SER files and plain
+// uncompressed AVIs; the user is told once why every other file fails, so
+// that a broken installation does not pass for broken videos.
 OpenFfmpegSource LoadFfmpegModule()
 {
     const std::filesystem::path path = FfmpegModulePath();
@@ -46,7 +47,8 @@ OpenFfmpegSource LoadFfmpegModule()
     void* entry = module != nullptr ? ::dlsym(module, kFfmpegOpenSymbol) : nullptr;
     if (entry == nullptr) {
         const char* why = path.empty() ? "/proc/self/exe cannot be read" : ::dlerror();
-        std::fprintf(stderr, "%s: cannot load the FFmpeg module %s, only SER files can be read: %s\n",
+        std::fprintf(stderr,
+                     "%s: cannot load the FFmpeg module %s, only SER files and plain uncompressed AVIs can be read: %s\n",
                      program_invocation_short_name, path.c_str(), why != nullptr ? why : "no reason given");
         return nullptr;
     }
@@ -61,6 +63,10 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
     // them swaps the bytes of common 16-bit files and demosaics raw ones.
     if (IsSerFile(path))
         return OpenSerSource(path);
+    // Plain uncompressed AVIs need no FFmpeg: loading its libraries costs
+    // more than reading a short capture's frames.
+    if (std::unique_ptr<FrameSource> avi = OpenPlainAviSource(path))
+        return avi;
     static const OpenFfmpegSource openFfmpeg = LoadFfmpegModule();
     if (openFfmpeg == nullptr)
         throw FrameSourceError(SourceFailure::Load);

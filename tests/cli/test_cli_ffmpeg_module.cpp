@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How the tool comes by FFmpeg: from its module, loaded on the first file
-// that needs it and found from the tool's own folder, never for SER files.
+// that needs it and found from the tool's own folder, never for SER files
+// or plain uncompressed AVIs.
 
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
@@ -26,17 +27,27 @@ void MakeSample(const std::string& args, const TempDir& dir)
     ASSERT_EQ(made.status, 0) << made.err;
 }
 
+// A sample AVI in a form only FFmpeg reads (MJPEG frames).
+void MakeMjpegSample(const std::string& name, const TempDir& dir)
+{
+    MakeSample(ShellQuote(dir.file("plain-" + name)), dir);
+    const auto made = RunCommand("ffmpeg -v error -y -i " + ShellQuote(dir.file("plain-" + name))
+                                 + " -c:v mjpeg -q:v 2 " + ShellQuote(dir.file(name)), dir.path());
+    ASSERT_EQ(made.status, 0) << "ffmpeg is needed for this test: " << made.err;
+}
+
 } // namespace
 
 TEST(CliFfmpegModule, LoadedOnceForFilesThatNeedItAndNeverForSerOrVersion)
 {
     TempDir dir;
     MakeSample("--ser-depth 8 " + ShellQuote(dir.file("a.ser")), dir);
-    MakeSample(ShellQuote(dir.file("b.avi")), dir);
-    MakeSample(ShellQuote(dir.file("c.avi")), dir);
+    MakeMjpegSample("b.avi", dir);
+    MakeMjpegSample("c.avi", dir);
     const std::string cli = "LD_DEBUG=files " + std::string(ORBICROP_CLI) + " -q -o " + ShellQuote(dir.path()) + " ";
 
-    for (const std::string& args : {std::string("--version"), ShellQuote(dir.file("a.ser"))}) {
+    for (const std::string& args : {std::string("--version"), ShellQuote(dir.file("a.ser")),
+                                    ShellQuote(dir.file("plain-b.avi"))}) {
         const auto r = RunCommand(cli + args, dir.path());
         EXPECT_EQ(r.status, 0) << args << ": " << r.err;
         EXPECT_EQ(r.err.find("libavcodec"), std::string::npos) << args;
@@ -52,7 +63,7 @@ TEST(CliFfmpegModule, FoundUnderLibOfAnInstallationAndItsAbsenceIsToldNotTakenFo
 {
     TempDir dir;
     MakeSample("--ser-depth 8 " + ShellQuote(dir.file("a.ser")), dir);
-    MakeSample(ShellQuote(dir.file("b.avi")), dir);
+    MakeMjpegSample("b.avi", dir);
     // An installation's layout, without the module at first.
     fs::create_directories(dir.root() / "usr/bin");
     fs::copy_file(ORBICROP_CLI, dir.root() / "usr/bin/orbicrop-cli");
@@ -66,7 +77,7 @@ TEST(CliFfmpegModule, FoundUnderLibOfAnInstallationAndItsAbsenceIsToldNotTakenFo
     r = RunCommand(cli + ShellQuote(dir.file("b.avi")), dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("orbicrop-cli: cannot load the FFmpeg module " + module
-                         + ", only SER files can be read: " + module + ": cannot open shared object file"),
+                         + ", only SER files and plain uncompressed AVIs can be read: " + module + ": cannot open shared object file"),
               std::string::npos) << r.err;
     EXPECT_NE(r.err.find(dir.file("b.avi") + ": Couldn't load the file!"), std::string::npos) << r.err;
 

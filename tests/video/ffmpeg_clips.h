@@ -7,6 +7,8 @@
 
 #include "analysis/frame_sink.h"
 #include "video/frame_source.h"
+#include "video/ffmpeg/avi_frame_reader.h"
+#include "video/ffmpeg/ffmpeg_source.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 
@@ -153,7 +155,27 @@ public:
     std::int32_t stopAfter = -1;   // answer "stop" after this many frames
 };
 
-// A file opened the way the file run opens it: its video stream described.
+// Records grey frames, rows top-down.
+class GraySink : public RecordingSink {
+public:
+    GraySink(int width, int height) : m_width(width), m_height(height) {}
+    bool acceptsGrayFrames() const override { return true; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        Bytes picture;
+        for (int y = m_height - 1; y >= 0; --y)
+            picture.insert(picture.end(), bottomRow + y * stride, bottomRow + y * stride + m_width);
+        frames.push_back({sampleTime, picture, m_width * m_height, std::this_thread::get_id()});
+        return 0;
+    }
+
+private:
+    int m_width;
+    int m_height;
+};
+
+// A file opened with FFmpeg's source (whichever source the programs would
+// choose for it): its video stream described.
 struct Opened {
     std::unique_ptr<FrameSource> source;
     VideoInfo info;
@@ -161,7 +183,7 @@ struct Opened {
 
 inline Opened openVideo(const std::string& path)
 {
-    Opened opened{OpenFrameSource(path), {}};
+    Opened opened{std::make_unique<FfmpegSource>(path), {}};
     const std::optional<VideoInfo> video = opened.source->video();
     if (!video) throw std::runtime_error("no video stream in " + path);
     opened.info = *video;
@@ -184,6 +206,23 @@ inline RecordingSink playFile(const std::string& path, std::int64_t stopTicks = 
     limits.maxFrames = maxFrames;
     opened.source->play(limits, sink);
     return sink;
+}
+
+// Whether FFmpeg's straight reader takes the first stream of path, opened as
+// the frame source opens it: its decoder turns the first chunk into exactly
+// the stored bytes, laid out as the reader takes them.
+inline bool ReadStraight(const std::string& path)
+{
+    AVFormatContext* opened = nullptr;
+    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return false;
+    FormatContextPtr format(opened);
+    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    const AVCodecParameters& parameters = *format->streams[0]->codecpar;
+    CodecContextPtr decoder(avcodec_alloc_context3(avcodec_find_decoder(parameters.codec_id)));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0
+        || avcodec_open2(decoder.get(), nullptr, nullptr) < 0)
+        return false;
+    return OpenAviFrameReader(path, *format, 0, *decoder, parameters.width, std::abs(parameters.height)) != nullptr;
 }
 
 inline std::vector<int> iota(int count)

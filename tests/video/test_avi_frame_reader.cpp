@@ -4,48 +4,11 @@
 
 #include "ffmpeg_clips.h"
 
-#include "video/ffmpeg/avi_frame_reader.h"
 #include "support/measuring_sink.h"
-
-#include <cstdlib>
 
 using namespace clips;
 
 namespace {
-
-// Records grey frames, rows top-down.
-class GraySink : public RecordingSink {
-public:
-    GraySink(int width, int height) : m_width(width), m_height(height) {}
-    bool acceptsGrayFrames() const override { return true; }
-    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
-    {
-        Bytes picture;
-        for (int y = m_height - 1; y >= 0; --y)
-            picture.insert(picture.end(), bottomRow + y * stride, bottomRow + y * stride + m_width);
-        frames.push_back({sampleTime, picture, m_width * m_height, std::this_thread::get_id()});
-        return 0;
-    }
-
-private:
-    int m_width;
-    int m_height;
-};
-
-// Whether the reader takes the first stream of path, opened as the frame source opens it.
-bool ReadStraight(const std::string& path)
-{
-    AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return false;
-    FormatContextPtr format(opened);
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
-    const AVCodecParameters& parameters = *format->streams[0]->codecpar;
-    CodecContextPtr decoder(avcodec_alloc_context3(avcodec_find_decoder(parameters.codec_id)));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0
-        || avcodec_open2(decoder.get(), nullptr, nullptr) < 0)
-        return false;
-    return AviFrameReader::open(path, *format, 0, *decoder, parameters.width, std::abs(parameters.height)) != nullptr;
-}
 
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;

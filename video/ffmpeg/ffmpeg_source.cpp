@@ -163,7 +163,7 @@ void FfmpegSource::enterGrabMode()
         m_format->streams[i]->discard = int(i) == m_selected ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
     try {
-        m_direct = AviFrameReader::open(m_path, *m_format, m_selected, *decoder, width, height);
+        m_direct = OpenAviFrameReader(m_path, *m_format, m_selected, *decoder, width, height);
     } catch (const std::bad_alloc&) {
         m_direct.reset();   // FFmpeg's decoding needs less memory up front
     }
@@ -215,7 +215,7 @@ void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, 
     if (!m_decoder || !m_converter) throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
     const ProducerLimits limits{stopPosition < m_duration, stopPosition, maxFrames, sink.acceptsGrayFrames()};
     if (m_direct && (!m_direct->gray() || limits.grayFrames)) {
-        m_direct->play(limits, sink);
+        m_direct->play({limits.byTime, limits.stopPosition, limits.maxFrames, limits.grayFrames}, sink);
         return;
     }
     // Probing left the first packets buffered, so the first play through

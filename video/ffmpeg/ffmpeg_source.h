@@ -16,7 +16,7 @@
 // either in a buffer of a small pool or, for bottom-up BGR24 sources, in
 // the decoder's own frame; either way the buffer is the source's and is
 // reused once the sink returns. Uncompressed AVI streams that allow it are
-// read straight from the file instead (see AviFrameReader).
+// read straight from the file instead (see OpenAviFrameReader).
 class FfmpegSource final : public FrameSource {
 public:
     // Opens and probes the local file at path (taken literally: a colon in
@@ -50,7 +50,7 @@ private:
     int m_selected = -1;
     CodecContextPtr m_decoder;
     std::optional<BgrConverter> m_converter;
-    std::unique_ptr<AviFrameReader> m_direct;   // the selected stream read without FFmpeg, when it can be
+    std::unique_ptr<AviChunkPlayer> m_direct;   // the selected stream read without FFmpeg, when it can be
     bool m_played = false;
     std::int64_t m_duration = 0;   // of the selected stream, 100 ns units
 };

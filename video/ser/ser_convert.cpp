@@ -19,7 +19,7 @@ namespace {
 // shift is a constant of each instance: with a shift known only at run time
 // the compiler widens every sample to 32 bits, twice the instructions.
 template <unsigned kShift>
-ORBICROP_VECTOR_LOOP void NarrowNative(const std::uint8_t* __restrict in, std::size_t n, std::uint8_t* __restrict out)
+ORBICROP_VECTOR_TEMPLATE void NarrowNative(const std::uint8_t* __restrict in, std::size_t n, std::uint8_t* __restrict out)
 {
     for (std::size_t i = 0; i < n; ++i) {
         std::uint16_t v;
@@ -31,7 +31,7 @@ ORBICROP_VECTOR_LOOP void NarrowNative(const std::uint8_t* __restrict in, std::s
 
 // Two-byte samples in the other byte order.
 template <unsigned kShift>
-ORBICROP_VECTOR_LOOP void NarrowSwapped(const std::uint8_t* __restrict in, std::size_t n, std::uint8_t* __restrict out)
+ORBICROP_VECTOR_TEMPLATE void NarrowSwapped(const std::uint8_t* __restrict in, std::size_t n, std::uint8_t* __restrict out)
 {
     for (std::size_t i = 0; i < n; ++i) {
         std::uint16_t v;

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "video/avi/avi_chunk_player.h"
+
+#include "video/frame_source.h"
+#include "video/ordered_slots.h"
+#include "fileio/page_buffer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+using orbicrop::fileio::InputFile;
+using orbicrop::fileio::PageBuffer;
+
+namespace {
+
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+// Wide enough for any product of a 64-bit count and two 32-bit factors.
+__extension__ using Wide = __int128;
+
+std::uint32_t ReadLe32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+} // namespace
+
+// No product can overflow, so the results are FFmpeg's av_compare_ts and
+// av_rescale_q (round to nearest) to the last tick.
+bool AtOrAfter(std::int64_t ticks, AviTimeBase timeBase, std::int64_t stopPosition)
+{
+    return Wide(ticks) * timeBase.num * kTicksPerSecond >= Wide(stopPosition) * timeBase.den;
+}
+
+std::int64_t HundredNanoseconds(std::int64_t ticks, AviTimeBase timeBase)
+{
+    const Wide product = Wide(ticks) * timeBase.num * kTicksPerSecond;
+    const Wide half = timeBase.den / 2;
+    return std::int64_t(product >= 0 ? (product + half) / timeBase.den : -((-product + half) / timeBase.den));
+}
+
+AviChunkPlayer::AviChunkPlayer(InputFile file, std::vector<Entry> entries, std::uint32_t width, std::uint32_t height,
+                               bool gray, AviTimeBase timeBase, std::int64_t start, int streamIndex)
+    : m_file(std::move(file)), m_entries(std::move(entries)), m_width(width), m_height(height),
+      m_chunkBytes(width * height * (gray ? 1 : 3)), m_gray(gray), m_timeBase(timeBase), m_start(start),
+      m_streamTag(std::uint16_t('0' + streamIndex / 10) | std::uint16_t('0' + streamIndex % 10) << 8)
+{
+}
+
+bool AviChunkPlayer::readChunk(const Entry& entry, std::uint8_t* chunk) const
+{
+    const std::size_t bytes = kChunkHeader + m_chunkBytes;
+    try {
+        if (m_file.readAt(std::uint64_t(entry.position), {chunk, bytes}) != bytes)
+            return false;
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return (std::uint16_t(chunk[0]) | std::uint16_t(chunk[1]) << 8) == m_streamTag && ReadLe32(chunk + 4) == m_chunkBytes;
+}
+
+struct AviChunkPlayer::Slot {
+    PageBuffer chunk;      // header and pixels, allocated once and reused
+    PageBuffer spread;     // grey pixels over three bytes, for a sink that wants them so
+    bool read = false;     // the chunk was read whole
+    double sampleTime = 0.0;
+    AheadMeasurement measured;
+};
+
+std::uint32_t AviChunkPlayer::framesWithin(const ChunkLimits& limits) const
+{
+    std::uint32_t count = 0;
+    for (const Entry& entry : m_entries) {
+        if (limits.byTime && AtOrAfter(entry.timestamp - m_start, m_timeBase, limits.stopPosition))
+            break;
+        if (limits.maxFrames > 0 && count >= std::uint32_t(limits.maxFrames))
+            break;
+        ++count;
+    }
+    return count;
+}
+
+FrameView AviChunkPlayer::picture(const Slot& slot, bool spread) const
+{
+    const auto width = std::int32_t(m_width);
+    const auto height = std::int32_t(m_height);
+    if (spread)
+        return {slot.spread.data(), std::ptrdiff_t(width) * 3, width, height, 3};
+    const std::uint8_t* pixels = slot.chunk.data() + kChunkHeader;
+    if (!m_gray)
+        return {pixels, std::ptrdiff_t(width) * 3, width, height, 3};
+    // A Y800 chunk is stored top-down: the view's row 0, the bottom one, is the last.
+    return {pixels + std::ptrdiff_t(height - 1) * width, -std::ptrdiff_t(width), width, height, 1};
+}
+
+void AviChunkPlayer::fill(Slot& slot, std::uint32_t index, bool spread, const FrameMeasurer* measurer) const
+{
+    const Entry& entry = m_entries[index];
+    slot.measured.valid = false;
+    slot.read = readChunk(entry, slot.chunk.data());
+    slot.sampleTime = double(entry.timestamp - m_start) * (double(m_timeBase.num) / double(m_timeBase.den));
+    if (!slot.read)
+        return;
+    if (spread) {
+        // Bottom-up 24-bit rows from top-down grey ones, each sample in all three bytes.
+        const std::uint8_t* gray = slot.chunk.data() + kChunkHeader;
+        for (std::uint32_t y = 0; y < m_height; ++y) {
+            const std::uint8_t* from = gray + std::size_t(y) * m_width;
+            std::uint8_t* to = slot.spread.data() + std::size_t(m_height - 1 - y) * m_width * 3;
+            for (std::uint32_t x = 0; x < m_width; ++x)
+                to[3 * x] = to[3 * x + 1] = to[3 * x + 2] = from[x];
+        }
+    }
+    if (measurer != nullptr)
+        measurer->measure(picture(slot, spread), slot.measured);
+}
+
+void AviChunkPlayer::play(const ChunkLimits& limits, FrameSink& sink)
+{
+    const std::uint32_t count = framesWithin(limits);
+    if (count == 0)
+        return;
+    const bool spread = m_gray && !limits.grayFrames;
+    const std::optional<FrameMeasurer> measurer = sink.measurerAhead(false);
+    const FrameMeasurer* measuring = measurer ? &*measurer : nullptr;
+    const unsigned readers = ReadingThreads();
+    std::optional<OrderedSlots<Slot>> ring;
+    try {
+        // A slot a reader and one in the sink's hands: more bought no speed, only memory.
+        ring.emplace(std::min<std::size_t>(readers + 1, count), count);
+        for (Slot& slot : ring->slots()) {
+            slot.chunk = PageBuffer(kChunkHeader + m_chunkBytes);
+            if (spread)
+                slot.spread = PageBuffer(std::size_t(m_chunkBytes) * 3);
+        }
+    } catch (const std::bad_alloc&) {
+        throw FrameSourceError(SourceFailure::Start, -ENOMEM);
+    }
+
+    const auto deliver = [&](Slot& slot) -> std::int32_t {
+        if (!slot.read)
+            return 1;   // the end of what the file still holds
+        if (slot.measured.valid)
+            sink.MeasuredFrameCB(slot.measured);
+        if (m_gray && !spread) {
+            const FrameView view = picture(slot, false);
+            return sink.GrayBufferCB(slot.sampleTime, view.data, view.stride);
+        }
+        std::uint8_t* pixels = spread ? slot.spread.data() : slot.chunk.data() + kChunkHeader;
+        return sink.BufferCB(slot.sampleTime, pixels, std::int32_t(std::size_t(m_width) * m_height * 3));
+    };
+
+    // Declared after the ring: stopped and joined before it goes, however playing ends.
+    std::vector<std::jthread> threads;
+    threads.reserve(readers);
+    try {
+        for (unsigned k = 0; k < readers; ++k) {
+            threads.emplace_back([&](std::stop_token stop) {
+                std::uint32_t index = 0;
+                while (Slot* slot = ring->claim(stop, index)) {
+                    fill(*slot, index, spread, measuring);
+                    ring->publish(index);
+                }
+            });
+        }
+    } catch (const std::system_error& e) {
+        if (threads.empty())
+            throw FrameSourceError(SourceFailure::Start, -e.code().value());
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Slot& slot = ring->take(i);
+        const std::int32_t status = deliver(slot);
+        ring->giveBack(i);
+        if (status != 0)
+            return;
+    }
+}
