@@ -29,6 +29,18 @@ inline unsigned ReadingThreads(unsigned limit = kMaxReadingThreads)
     return std::clamp(cores, 1u, std::max(limit, 1u));
 }
 
+// How many slots a ring of frames of slotBytes each gets for frames frames:
+// one per reader and one in the player's hands at least, more while the
+// ring stays within 8 MiB, as with small frames a few spare slots save the
+// threads most of their waits for one another (and the wake-ups they cost).
+inline std::size_t RingSlots(unsigned readers, std::size_t slotBytes, std::uint32_t frames)
+{
+    constexpr std::size_t kRingBytes = std::size_t(8) << 20;
+    const std::size_t least = std::size_t(readers) + 1;
+    const std::size_t fitting = slotBytes > 0 ? kRingBytes / slotBytes : least;
+    return std::max<std::size_t>(std::min<std::size_t>(std::max(least, fitting), frames), 1);
+}
+
 // A fixed ring of frame slots filled by several reading threads at once and
 // handed to the player strictly in frame order. Frame i always lands in slot
 // i mod size: a reader claims the next frame, waits until the player has

@@ -128,8 +128,8 @@ void AviChunkPlayer::play(const ChunkLimits& limits, FrameSink& sink)
     const unsigned readers = ReadingThreads();
     std::optional<OrderedSlots<Slot>> ring;
     try {
-        // A slot a reader and one in the sink's hands: more bought no speed, only memory.
-        ring.emplace(std::min<std::size_t>(readers + 1, count), count);
+        const std::size_t slotBytes = (kChunkHeader + m_chunkBytes) * (spread ? 4 : 1);
+        ring.emplace(RingSlots(readers, slotBytes, count), count);
         for (Slot& slot : ring->slots()) {
             slot.chunk = PageBuffer(kChunkHeader + m_chunkBytes);
             if (spread)

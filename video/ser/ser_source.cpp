@@ -156,9 +156,7 @@ public:
         const unsigned readers = m_reader.mapped() ? 1 : ReadingThreads();
         std::optional<OrderedSlots<SerFrameSlot>> ring;
         try {
-            // A slot a reader and one in the sink's hands: more bought no
-            // speed, only memory. A play of a frame or two needs no more.
-            ring.emplace(std::min<std::size_t>(readers + 1, count), count);
+            ring.emplace(RingSlots(readers, slotBytes(gray), count), count);
             for (SerFrameSlot& slot : ring->slots())
                 allocate(slot, gray);
         } catch (const std::bad_alloc&) {
@@ -198,18 +196,42 @@ public:
 private:
     double length() const { return double(m_layout.frames) / m_frameRate; }
 
+    // The sizes of a slot's buffers: stored samples, the picture the sink
+    // gets, and the samples in the machine's byte order; 0 for those not needed.
+    struct SlotSizes {
+        std::size_t buffer = 0;
+        std::size_t picture = 0;
+        std::size_t swapped = 0;
+    };
+    SlotSizes slotSizes(bool gray) const
+    {
+        const std::size_t pixels = std::size_t(m_format.width) * std::size_t(m_format.height);
+        SlotSizes sizes;
+        if (!m_reader.mapped())
+            sizes.buffer = std::size_t(m_layout.frameBytes);
+        if (!gray)
+            sizes.picture = pixels * 3;
+        else if (!m_converter.storedAsGray())
+            sizes.picture = pixels;
+        if (m_format.bytesPerSample == 2 && m_format.bigEndian)
+            sizes.swapped = std::size_t(m_layout.frameBytes);
+        return sizes;
+    }
+    std::size_t slotBytes(bool gray) const
+    {
+        const SlotSizes sizes = slotSizes(gray);
+        return sizes.buffer + sizes.picture + sizes.swapped;
+    }
+
     void allocate(SerFrameSlot& slot, bool gray) const
     {
-        const auto width = std::size_t(m_format.width);
-        const auto height = std::size_t(m_format.height);
-        if (!m_reader.mapped())
-            slot.buffer = PageBuffer(std::size_t(m_layout.frameBytes));
-        if (!gray)
-            slot.picture = PageBuffer(width * height * 3);
-        else if (!m_converter.storedAsGray())
-            slot.picture = PageBuffer(width * height);
-        if (m_format.bytesPerSample == 2 && m_format.bigEndian)
-            slot.swapped = PageBuffer(std::size_t(m_layout.frameBytes));
+        const SlotSizes sizes = slotSizes(gray);
+        if (sizes.buffer > 0)
+            slot.buffer = PageBuffer(sizes.buffer);
+        if (sizes.picture > 0)
+            slot.picture = PageBuffer(sizes.picture);
+        if (sizes.swapped > 0)
+            slot.swapped = PageBuffer(sizes.swapped);
     }
 
     // What a reader makes of a frame: a grey plane or a 24-bit picture,
