@@ -31,12 +31,8 @@ struct ClipRun {
 
     ClipRun()
     {
-        state.blockSize = kBlockSize;
-        state.cogValid = true;
-        state.cropValid = true;
-        state.thresholdPercent = 5;
+        PrepareToRun(state, 4);
         state.aviWriter = &output;
-        UpdateCropSize(state, 4, 4);
     }
 
     std::int32_t process(const CentringOptions& centring)

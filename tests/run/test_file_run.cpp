@@ -24,12 +24,8 @@ struct Fixture {
 
     Fixture()
     {
-        state.blockSize = kBlockSize;
-        state.cogValid = true;
-        state.cropValid = true;
+        PrepareToRun(state, 2);
         state.frameLimit = 2;
-        state.thresholdPercent = 5;
-        UpdateCropSize(state, 2, 2);
     }
 
     std::int32_t run(const std::string& path = "/captures/jupiter.avi")

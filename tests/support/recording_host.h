@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/processing_state.h"
 #include "run/batch_host.h"
 
 #include <functional>
@@ -89,3 +90,15 @@ public:
     void resetProgress() override { progress = 0; }
     void fillProgress() override { progress = progressMax; }
 };
+
+// A state as a passed test leaves it, ready to run a file: a planet was
+// found and cropped at the default threshold, the output size at the given
+// slider steps.
+inline void PrepareToRun(TProcessingState& state, std::int32_t sizeSteps)
+{
+    state.blockSize = kBlockSize;
+    state.cogValid = true;
+    state.cropValid = true;
+    state.thresholdPercent = 5;
+    UpdateCropSize(state, sizeSteps, sizeSteps);
+}

@@ -15,10 +15,11 @@ namespace {
 
 class PlainAviSource final : public FrameSource {
 public:
+    // avi's chunk list has gone into player; the rest describes the stream.
     PlainAviSource(const PlainAvi& avi, AviChunkPlayer player)
-        : m_avi(avi.width, avi.height, avi.scale, avi.rate, std::int64_t(avi.chunks.size())),
-          m_player(std::move(player)),
-          m_duration(HundredNanoseconds(m_avi.frames, {m_avi.scale, m_avi.rate}))
+        : m_width(std::int32_t(avi.width)), m_height(std::int32_t(avi.height)), m_timeBase{avi.scale, avi.rate},
+          m_frames(std::int64_t(player.entries().size())), m_player(std::move(player)),
+          m_duration(HundredNanoseconds(m_frames, m_timeBase))
     {
     }
 
@@ -27,10 +28,10 @@ public:
         // As FFmpeg's demuxer describes the stream: the frame rate is the
         // inverse of the time base, the length the header's frame count.
         VideoInfo info;
-        info.frameRate = double(m_avi.rate) / double(m_avi.scale);
-        info.length = double(m_avi.frames) * (double(m_avi.scale) / double(m_avi.rate));
-        info.width = std::int32_t(m_avi.width);
-        info.height = std::int32_t(m_avi.height);
+        info.frameRate = double(m_timeBase.den) / double(m_timeBase.num);
+        info.length = double(m_frames) * (double(m_timeBase.num) / double(m_timeBase.den));
+        info.width = m_width;
+        info.height = m_height;
         return info;
     }
 
@@ -45,16 +46,10 @@ public:
     bool replaysAsNew() const override { return true; }
 
 private:
-    struct Stream {
-        Stream(std::uint32_t w, std::uint32_t h, std::int64_t s, std::int64_t r, std::int64_t n)
-            : width(w), height(h), scale(s), rate(r), frames(n) {}
-        std::uint32_t width;
-        std::uint32_t height;
-        std::int64_t scale;
-        std::int64_t rate;
-        std::int64_t frames;
-    };
-    Stream m_avi;
+    std::int32_t m_width;
+    std::int32_t m_height;
+    AviTimeBase m_timeBase;   // scale / rate seconds a frame
+    std::int64_t m_frames;
     AviChunkPlayer m_player;
     std::int64_t m_duration;   // 100 ns units
 };
