@@ -3,6 +3,8 @@
 
 #include "analysis/frame_sink.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -65,6 +67,23 @@ struct PlayLimits {
     std::int32_t maxFrames = 0;
     double stopTime = std::numeric_limits<double>::infinity();
 };
+
+// The same limits in a stream's own terms, as the sources apply them.
+struct StreamLimits {
+    bool byTime = false;             // only frames before stopPosition
+    std::int64_t stopPosition = 0;   // 100 ns units from the stream's start
+    std::int32_t maxFrames = 0;      // at most this many frames when > 0
+    bool grayFrames = false;         // the sink takes 8-bit grey frames as they are
+};
+
+// limits for a stream that lasts duration (100 ns units): a stop time at or
+// past its end is no limit.
+inline StreamLimits InStreamTerms(const PlayLimits& limits, std::int64_t duration, bool grayFrames)
+{
+    const std::int64_t stopPosition = std::isfinite(limits.stopTime)
+        ? std::int64_t(std::llround(std::max(0.0, limits.stopTime) * 1e7)) : duration;
+    return {stopPosition < duration, stopPosition, limits.maxFrames, grayFrames};
+}
 
 // A decoder for one input file, opened by OpenFrameSource.
 //

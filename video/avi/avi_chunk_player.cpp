@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/avi/avi_chunk_player.h"
 
-#include "video/frame_source.h"
-#include "video/ordered_slots.h"
+#include "video/read_ahead.h"
 #include "fileio/page_buffer.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 using orbicrop::fileio::InputFile;
 using orbicrop::fileio::PageBuffer;
@@ -64,12 +62,11 @@ bool AviChunkPlayer::readChunk(const Entry& entry, std::uint8_t* chunk) const
 struct AviChunkPlayer::Slot {
     PageBuffer chunk;      // header and pixels, allocated once and reused
     PageBuffer spread;     // grey pixels over three bytes, for a sink that wants them so
-    bool read = false;     // the chunk was read whole
     double sampleTime = 0.0;
     AheadMeasurement measured;
 };
 
-std::uint32_t AviChunkPlayer::framesWithin(const ChunkLimits& limits) const
+std::uint32_t AviChunkPlayer::framesWithin(const StreamLimits& limits) const
 {
     std::uint32_t count = 0;
     for (const Entry& entry : m_entries) {
@@ -99,10 +96,9 @@ void AviChunkPlayer::fill(Slot& slot, std::uint32_t index, bool spread, const Fr
 {
     const Entry& entry = m_entries[index];
     slot.measured.valid = false;
-    slot.read = readChunk(entry, slot.chunk.data());
+    if (!readChunk(entry, slot.chunk.data()))
+        throw FrameSourceError(SourceFailure::Decode, -EIO);   // checked at opening: the file has changed since
     slot.sampleTime = double(entry.timestamp - m_start) * (double(m_timeBase.num) / double(m_timeBase.den));
-    if (!slot.read)
-        return;
     if (spread) {
         // Bottom-up 24-bit rows from top-down grey ones, each sample in all three bytes.
         const std::uint8_t* gray = slot.chunk.data() + kChunkHeader;
@@ -117,63 +113,28 @@ void AviChunkPlayer::fill(Slot& slot, std::uint32_t index, bool spread, const Fr
         measurer->measure(picture(slot, spread), slot.measured);
 }
 
-void AviChunkPlayer::play(const ChunkLimits& limits, FrameSink& sink)
+void AviChunkPlayer::play(const StreamLimits& limits, FrameSink& sink)
 {
-    const std::uint32_t count = framesWithin(limits);
-    if (count == 0)
-        return;
     const bool spread = m_gray && !limits.grayFrames;
     const std::optional<FrameMeasurer> measurer = sink.measurerAhead(false);
     const FrameMeasurer* measuring = measurer ? &*measurer : nullptr;
-    const unsigned readers = ReadingThreads();
-    std::optional<OrderedSlots<Slot>> ring;
-    try {
-        const std::size_t slotBytes = (kChunkHeader + m_chunkBytes) * (spread ? 4 : 1);
-        ring.emplace(RingSlots(readers, slotBytes, count), count);
-        for (Slot& slot : ring->slots()) {
+    const std::size_t slotBytes = (kChunkHeader + m_chunkBytes) * (spread ? 4 : 1);
+    PlayAhead<Slot>(
+        framesWithin(limits), ReadingThreads(), slotBytes,
+        [&](Slot& slot) {
             slot.chunk = PageBuffer(kChunkHeader + m_chunkBytes);
             if (spread)
                 slot.spread = PageBuffer(std::size_t(m_chunkBytes) * 3);
-        }
-    } catch (const std::bad_alloc&) {
-        throw FrameSourceError(SourceFailure::Start, -ENOMEM);
-    }
-
-    const auto deliver = [&](Slot& slot) -> std::int32_t {
-        if (!slot.read)
-            return 1;   // the end of what the file still holds
-        if (slot.measured.valid)
-            sink.MeasuredFrameCB(slot.measured);
-        if (m_gray && !spread) {
-            const FrameView view = picture(slot, false);
-            return sink.GrayBufferCB(slot.sampleTime, view.data, view.stride);
-        }
-        std::uint8_t* pixels = spread ? slot.spread.data() : slot.chunk.data() + kChunkHeader;
-        return sink.BufferCB(slot.sampleTime, pixels, std::int32_t(std::size_t(m_width) * m_height * 3));
-    };
-
-    // Declared after the ring: stopped and joined before it goes, however playing ends.
-    std::vector<std::jthread> threads;
-    threads.reserve(readers);
-    try {
-        for (unsigned k = 0; k < readers; ++k) {
-            threads.emplace_back([&](std::stop_token stop) {
-                std::uint32_t index = 0;
-                while (Slot* slot = ring->claim(stop, index)) {
-                    fill(*slot, index, spread, measuring);
-                    ring->publish(index);
-                }
-            });
-        }
-    } catch (const std::system_error& e) {
-        if (threads.empty())
-            throw FrameSourceError(SourceFailure::Start, -e.code().value());
-    }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        Slot& slot = ring->take(i);
-        const std::int32_t status = deliver(slot);
-        ring->giveBack(i);
-        if (status != 0)
-            return;
-    }
+        },
+        [&] { return [&](Slot& slot, std::uint32_t index) { fill(slot, index, spread, measuring); }; },
+        [&](Slot& slot) -> std::int32_t {
+            if (slot.measured.valid)
+                sink.MeasuredFrameCB(slot.measured);
+            if (m_gray && !spread) {
+                const FrameView view = picture(slot, false);
+                return sink.GrayBufferCB(slot.sampleTime, view.data, view.stride);
+            }
+            std::uint8_t* pixels = spread ? slot.spread.data() : slot.chunk.data() + kChunkHeader;
+            return sink.BufferCB(slot.sampleTime, pixels, std::int32_t(std::size_t(m_width) * m_height * 3));
+        });
 }

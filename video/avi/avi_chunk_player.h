@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/frame_sink.h"
+#include "video/frame_source.h"
 #include "fileio/input_file.h"
 
 #include <cstdint>
@@ -11,14 +12,6 @@
 struct AviTimeBase {
     std::int64_t num = 1;
     std::int64_t den = 1;
-};
-
-// Which of a stream's frames one play delivers.
-struct ChunkLimits {
-    bool byTime = false;             // only frames before stopPosition
-    std::int64_t stopPosition = 0;   // 100 ns units from the stream's start
-    std::int32_t maxFrames = 0;      // at most this many frames when > 0
-    bool grayFrames = false;         // the sink takes 8-bit grey frames as they are
 };
 
 // Whether a frame at ticks (of timeBase) from the stream's start lies at or
@@ -56,14 +49,15 @@ public:
     // delivery contract. Frames are read (and measured, when the sink asks)
     // ahead on reading threads of its own, several at once, and handed over
     // in order on the calling thread. Grey frames reach a sink that does not
-    // take them spread over three bytes. A frame whose bytes can no longer
-    // be read (the file shrank) ends the stream, as a demuxer would.
-    void play(const ChunkLimits& limits, FrameSink& sink);
+    // take them spread over three bytes. Whoever built the player checked
+    // every chunk, so a frame that can no longer be read (the file shrank
+    // or changed) fails the play with FrameSourceError(Decode).
+    void play(const StreamLimits& limits, FrameSink& sink);
 
 private:
     struct Slot;
 
-    std::uint32_t framesWithin(const ChunkLimits& limits) const;
+    std::uint32_t framesWithin(const StreamLimits& limits) const;
     void fill(Slot& slot, std::uint32_t index, bool spread, const FrameMeasurer* measurer) const;
     FrameView picture(const Slot& slot, bool spread) const;
 

@@ -37,9 +37,7 @@ public:
 
     void play(const PlayLimits& limits, FrameSink& sink) override
     {
-        const std::int64_t stopPosition = std::isfinite(limits.stopTime)
-            ? std::int64_t(std::llround(std::max(0.0, limits.stopTime) * 1e7)) : m_duration;
-        m_player.play({stopPosition < m_duration, stopPosition, limits.maxFrames, sink.acceptsGrayFrames()}, sink);
+        m_player.play(InStreamTerms(limits, m_duration, sink.acceptsGrayFrames()), sink);
     }
 
     // Every play reads its frames by their place in the file.

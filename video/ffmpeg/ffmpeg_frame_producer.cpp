@@ -20,7 +20,7 @@ constexpr int kMaxErrorsPerDrain = 1024;
 } // namespace
 
 FfmpegFrameProducer::FfmpegFrameProducer(AVFormatContext& format, int streamIndex, AVCodecContext& decoder,
-                                         BgrConverter& converter, ProducerLimits limits)
+                                         BgrConverter& converter, StreamLimits limits)
     : m_format(format), m_streamIndex(streamIndex), m_decoder(decoder), m_converter(converter), m_limits(limits)
 {
     const AVStream& stream = *format.streams[streamIndex];

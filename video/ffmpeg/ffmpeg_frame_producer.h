@@ -4,17 +4,10 @@
 #include "video/ffmpeg/bgr_converter.h"
 #include "video/ffmpeg/ffmpeg_handles.h"
 #include "video/ffmpeg/frame_queue.h"
+#include "video/frame_source.h"
 
 #include <cstdint>
 #include <stop_token>
-
-// Which frames of the stream one play delivers.
-struct ProducerLimits {
-    bool byTime = false;            // deliver only frames before stopPosition
-    std::int64_t stopPosition = 0;  // 100 ns units from the stream's start
-    std::int32_t maxFrames = 0;     // at most this many frames when > 0
-    bool grayFrames = false;        // the sink takes 8-bit grey frames as they are
-};
 
 // The decoding thread's half of play(): reads packets of one stream,
 // decodes them, brings each frame into the sink's layout and publishes it to
@@ -26,7 +19,7 @@ struct ProducerLimits {
 class FfmpegFrameProducer {
 public:
     FfmpegFrameProducer(AVFormatContext& format, int streamIndex, AVCodecContext& decoder,
-                        BgrConverter& converter, ProducerLimits limits);
+                        BgrConverter& converter, StreamLimits limits);
 
     // Always ends by finishing the queue, with the failure if there was one
     // (FrameSourceError Decode for an unrecoverable
@@ -44,7 +37,7 @@ private:
     int m_streamIndex;
     AVCodecContext& m_decoder;
     BgrConverter& m_converter;
-    ProducerLimits m_limits;
+    StreamLimits m_limits;
     AVRational m_timeBase;
     std::int64_t m_start;     // stream time base; AV_NOPTS_VALUE until known
     std::int64_t m_frameStep; // one frame in the stream time base; 0 when the rate is unknown

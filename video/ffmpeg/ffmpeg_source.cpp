@@ -205,17 +205,14 @@ void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
     if (!m_decoder)
         enterGrabMode();
-    const std::int64_t stopPosition = std::isfinite(limits.stopTime)
-        ? std::int64_t(std::llround(std::max(0.0, limits.stopTime) * 1e7)) : m_duration;
-    playTicks(stopPosition, limits.maxFrames, sink);
+    playWithin(InStreamTerms(limits, m_duration, sink.acceptsGrayFrames()), sink);
 }
 
-void FfmpegSource::playTicks(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink)
+void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
 {
     if (!m_decoder || !m_converter) throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
-    const ProducerLimits limits{stopPosition < m_duration, stopPosition, maxFrames, sink.acceptsGrayFrames()};
     if (m_direct && (!m_direct->gray() || limits.grayFrames)) {
-        m_direct->play({limits.byTime, limits.stopPosition, limits.maxFrames, limits.grayFrames}, sink);
+        m_direct->play(limits, sink);
         return;
     }
     // Probing left the first packets buffered, so the first play through

@@ -36,7 +36,7 @@ private:
     VideoInfo streamInfo();
     std::int64_t duration();     // 100 ns units
     void enterGrabMode();
-    void playTicks(std::int64_t stopPosition, std::int32_t maxFrames, FrameSink& sink);
+    void playWithin(const StreamLimits& limits, FrameSink& sink);
 
     // How many frames decoding may run ahead, counting the one in the sink.
     static constexpr std::size_t kQueueSlots = 4;

@@ -9,7 +9,7 @@
 #include "video/ser/ser_header.h"
 #include "video/ser/ser_layout.h"
 #include "video/ser/ser_samples.h"
-#include "video/ordered_slots.h"
+#include "video/read_ahead.h"
 #include "fileio/page_buffer.h"
 
 #include <algorithm>
@@ -37,8 +37,7 @@ namespace {
 // keeps from frame to frame.
 struct SerFrameSlot {
     std::uint32_t index = 0;
-    // The stored samples: into buffer, or the file's own mapped pages;
-    // nullptr when the file no longer held the frame.
+    // The stored samples: into buffer, or the file's own mapped pages.
     const std::uint8_t* stored = nullptr;
     PageBuffer buffer;                   // the stored samples, when copied
     PageBuffer picture;                  // the 24-bit picture, or the grey plane
@@ -145,52 +144,23 @@ public:
         }
         if (limits.maxFrames > 0)
             count = std::min(count, std::uint32_t(limits.maxFrames));
-        if (count == 0)
-            return;
         // Grey captures go to a sink that takes grey frames without being
         // spread over three bytes; 8-bit ones straight from the file.
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
         const std::optional<FrameMeasurer> measurer = sink.measurerAhead(IsMosaic(std::int32_t(m_format.colour)));
+        const Fill how{gray, measurer ? &*measurer : nullptr};
         // A map keeps only the pages of the frames in the ring, which one
         // reader going in order releases behind itself.
         const unsigned readers = m_reader.mapped() ? 1 : ReadingThreads();
-        std::optional<OrderedSlots<SerFrameSlot>> ring;
-        try {
-            ring.emplace(RingSlots(readers, slotBytes(gray), count), count);
-            for (SerFrameSlot& slot : ring->slots())
-                allocate(slot, gray);
-        } catch (const std::bad_alloc&) {
-            throw FrameSourceError(SourceFailure::Prepare, -ENOMEM);
-        }
-        const Fill how{gray, measurer ? &*measurer : nullptr};
-
-        // Declared after the ring: stopped and joined before it goes,
-        // however playing ends.
-        std::vector<std::jthread> threads;
-        threads.reserve(readers);
-        try {
-            for (unsigned k = 0; k < readers; ++k)
-                threads.emplace_back([&](std::stop_token stop) { readAhead(*ring, how, stop); });
-        } catch (const std::system_error&) {
-            if (threads.empty()) {
-                // No thread to be had: the calling thread reads each frame itself.
-                SerConverter converter(m_format);
-                SerFrameSlot& slot = ring->slots().front();
-                for (std::uint32_t i = 0; i < count; ++i) {
-                    fill(slot, i, how, converter);
-                    if (deliver(slot, gray, sink) != 0)
-                        return;
-                }
-                return;
-            }
-        }
-        for (std::uint32_t i = 0; i < count; ++i) {
-            SerFrameSlot& slot = ring->take(i);
-            const std::int32_t status = deliver(slot, gray, sink);
-            ring->giveBack(i);
-            if (status != 0)
-                return;
-        }
+        PlayAhead<SerFrameSlot>(
+            count, readers, slotBytes(gray), [&](SerFrameSlot& slot) { allocate(slot, gray); },
+            // Each reader converts with a converter of its own.
+            [&] {
+                return [this, &how, converter = SerConverter(m_format)](SerFrameSlot& slot, std::uint32_t index) mutable {
+                    fill(slot, index, how, converter);
+                };
+            },
+            [&](SerFrameSlot& slot) { return deliver(slot, gray, sink); });
     }
 
 private:
@@ -241,28 +211,16 @@ private:
         const FrameMeasurer* measurer = nullptr;
     };
 
-    // A reading thread: frames into the ring, the next unclaimed one each
-    // time, until every frame is claimed or the player stops it.
-    void readAhead(OrderedSlots<SerFrameSlot>& ring, const Fill& how, std::stop_token stop) noexcept
-    {
-        SerConverter converter(m_format);
-        std::uint32_t index = 0;
-        while (SerFrameSlot* slot = ring.claim(stop, index)) {
-            fill(*slot, index, how, converter);
-            ring.publish(index);
-        }
-    }
-
     // Reads frame index into the slot, converts it as the sink takes it and
     // measures it. Allocates nothing: allocate() sized the slot.
-    void fill(SerFrameSlot& slot, std::uint32_t index, const Fill& how, SerConverter& converter) noexcept
+    void fill(SerFrameSlot& slot, std::uint32_t index, const Fill& how, SerConverter& converter)
     {
         slot.index = index;
         slot.measured.valid = false;
         // A mapped file keeps the pages of the frames still in the ring.
         slot.stored = m_reader.frame(index, slot.buffer.span(), std::uint32_t(kMaxReadingThreads * 2));
         if (!slot.stored)
-            return;
+            throw FrameSourceError(SourceFailure::Decode, -EIO);   // the file shrank since it was opened
         if (how.gray) {
             if (!converter.storedAsGray())
                 converter.convertGrayRows(slot.stored, slot.picture.data(), 0, m_format.height);
@@ -295,8 +253,6 @@ private:
     // The sink calls of one filled slot: its stored samples, then its picture.
     std::int32_t deliver(SerFrameSlot& slot, bool gray, FrameSink& sink)
     {
-        if (!slot.stored)
-            throw FrameSourceError(SourceFailure::Decode, -EIO);
         const double time = double(slot.index) / m_frameRate;
         // The sink may keep a reference until the 8-bit call of the same
         // frame returns, so the description must outlive both calls.

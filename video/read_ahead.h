@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "video/frame_source.h"
+
 #include <sched.h>
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
 #include <stop_token>
 #include <thread>
 #include <vector>
@@ -54,7 +61,7 @@ class OrderedSlots {
 public:
     // frames: how many frames are to be read, 0 .. frames - 1.
     OrderedSlots(std::size_t slotCount, std::uint32_t frames)
-        : m_slots(slotCount), m_filled(slotCount, kNone), m_frames(frames)
+        : m_slots(slotCount), m_filled(slotCount, kNone), m_failures(slotCount), m_frames(frames)
     {
         assert(slotCount > 0);
     }
@@ -69,7 +76,7 @@ public:
     Slot* claim(std::stop_token stop, std::uint32_t& index)
     {
         std::unique_lock lock(m_mutex);
-        if (m_nextClaim >= m_frames || stop.stop_requested())
+        if (m_nextClaim >= m_frames || m_failed || stop.stop_requested())
             return nullptr;
         index = m_nextClaim++;
         const std::size_t at = index % m_slots.size();
@@ -79,22 +86,30 @@ public:
         return &m_slots[at];
     }
 
-    void publish(std::uint32_t index)
+    // Every claimed frame is published, filled or failed: the player waits
+    // for each in turn. A failure ends the claims; the frames claimed before
+    // it still come, then the player gets the failure in the frame's place.
+    void publish(std::uint32_t index, std::exception_ptr failure = nullptr)
     {
         {
             std::lock_guard lock(m_mutex);
-            m_filled[index % m_slots.size()] = index;
+            const std::size_t at = index % m_slots.size();
+            m_filled[at] = index;
+            m_failures[at] = failure;
+            m_failed = m_failed || failure != nullptr;
         }
         m_changed.notify_all();
     }
 
     // The player. take waits for frame index (the one after the last given
-    // back) and returns its slot.
+    // back) and returns its slot, or throws what its reader failed with.
     Slot& take(std::uint32_t index)
     {
         std::unique_lock lock(m_mutex);
         const std::size_t at = index % m_slots.size();
         m_changed.wait(lock, [&] { return m_filled[at] == index; });
+        if (m_failures[at])
+            std::rethrow_exception(m_failures[at]);
         return m_slots[at];
     }
 
@@ -113,9 +128,86 @@ private:
 
     std::vector<Slot> m_slots;
     std::vector<std::uint64_t> m_filled;   // per slot: the frame published in it
+    std::vector<std::exception_ptr> m_failures;   // per slot: why its frame could not be read
     std::uint32_t m_frames;
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
     std::uint32_t m_nextClaim = 0;
     std::uint64_t m_given = 0;             // frames 0 .. m_given - 1 are given back
+    bool m_failed = false;                 // a reader failed: nothing more is claimed
 };
+
+// Plays frames 0 .. frames - 1 of a source that reads each frame by its
+// place: reading threads fill an OrderedSlots ring ahead (one per core, at
+// most readers), and the calling thread delivers the frames in order.
+//
+// - prepare(Slot&) gives a slot its buffers, once, before any frame;
+// - makeReader() makes one reader per thread (on the calling thread), a
+//   callable (Slot&, std::uint32_t index) that fills the slot with that
+//   frame; it throws when the frame cannot be read;
+// - deliver(Slot&) hands a filled slot to the sink and returns the sink's
+//   status: non-zero ends playing.
+//
+// A reader's failure reaches the caller as an exception once the frames
+// before it are delivered, as any failure of the sink does. When no
+// thread can be started, the calling thread reads each frame itself.
+// Throws FrameSourceError(Start) when the ring cannot be allocated.
+template <class Slot, class Prepare, class MakeReader, class Deliver>
+void PlayAhead(std::uint32_t frames, unsigned readers, std::size_t slotBytes, Prepare prepare, MakeReader makeReader,
+               Deliver deliver)
+{
+    if (frames == 0)
+        return;
+    readers = std::max(readers, 1u);
+    using Reader = decltype(makeReader());
+    std::optional<OrderedSlots<Slot>> ring;
+    std::vector<Reader> made;
+    try {
+        ring.emplace(RingSlots(readers, slotBytes, frames), frames);
+        for (Slot& slot : ring->slots())
+            prepare(slot);
+        made.reserve(readers);
+        for (unsigned k = 0; k < readers; ++k)
+            made.push_back(makeReader());
+    } catch (const std::bad_alloc&) {
+        throw FrameSourceError(SourceFailure::Start, -ENOMEM);
+    }
+
+    // Declared after the ring: stopped and joined before it goes, however
+    // playing ends (a sink's exception included).
+    std::vector<std::jthread> threads;
+    threads.reserve(readers);
+    try {
+        for (unsigned k = 0; k < readers; ++k) {
+            threads.emplace_back([&ring, &reader = made[k]](std::stop_token stop) {
+                std::uint32_t index = 0;
+                while (Slot* slot = ring->claim(stop, index)) {
+                    try {
+                        reader(*slot, index);
+                        ring->publish(index);
+                    } catch (...) {
+                        ring->publish(index, std::current_exception());
+                    }
+                }
+            });
+        }
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: those that started do the reading.
+    }
+    if (threads.empty()) {
+        Slot& slot = ring->slots().front();
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            made.front()(slot, i);
+            if (deliver(slot) != 0)
+                return;
+        }
+        return;
+    }
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        Slot& slot = ring->take(i);
+        const std::int32_t status = deliver(slot);
+        ring->giveBack(i);
+        if (status != 0)
+            return;
+    }
+}
