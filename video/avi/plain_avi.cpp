@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/avi/plain_avi.h"
 
+#include "video/avi/frame_chunks.h"
+
 #include <algorithm>
 #include <climits>
 #include <new>
@@ -263,7 +265,7 @@ std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
             return std::nullopt;
         avi.chunks.push_back(position);
     }
-    if (!isFrame(walker.chunkAt(std::uint64_t(avi.chunks.back()), moviEnd)))
+    if (!FramesAreExactlyIndexed(file, 0, 1, frameBytes, avi.chunks))
         return std::nullopt;
     return avi;
 }

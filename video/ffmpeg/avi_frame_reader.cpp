@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/ffmpeg/avi_frame_reader.h"
 
+#include "video/avi/frame_chunks.h"
+
 #include <cstring>
 #include <system_error>
 #include <vector>
@@ -45,7 +47,9 @@ std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFo
     if (count <= 0 || stream.nb_frames != count)
         return nullptr;
     std::vector<AviChunkPlayer::Entry> entries;
+    std::vector<std::int64_t> positions;
     entries.reserve(std::size_t(count));
+    positions.reserve(std::size_t(count));
     for (int i = 0; i < count; ++i) {
         const AVIndexEntry* e = avformat_index_get_entry(const_cast<AVStream*>(&stream), i);
         if (!e || e->size != int(frameBytes) || e->pos < 0
@@ -53,7 +57,11 @@ std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFo
             || (!entries.empty() && e->timestamp <= entries.back().timestamp))
             return nullptr;
         entries.push_back({e->pos, e->timestamp});
+        positions.push_back(e->pos);
     }
+    // The demuxer plays the movie lists in file order, whatever the index says.
+    if (!FramesAreExactlyIndexed(file, streamIndex, int(format.nb_streams), std::uint32_t(frameBytes), positions))
+        return nullptr;
 
     // Times as the decoder's: from the stream's start, or the first frame's.
     const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : entries.front().timestamp;
