@@ -54,6 +54,7 @@ std::vector<Case> ImperfectFiles()
     });
     add("an index out of order", [](AviRecipe& r) { r.indexOrder = {0, 1, 2, 4, 3, 5, 6, 7, 8, 9, 10, 11}; });
     add("JUNK between frames", [](AviRecipe& r) { r.movi.insert(r.movi.begin() + 3, Unlisted("JUNK", Bytes(30))); });
+    add("a stream that starts at frame 2", [](AviRecipe& r) { r.start = 2; });
     return cases;
 }
 

@@ -63,8 +63,9 @@ std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFo
     if (!FramesAreExactlyIndexed(file, streamIndex, int(format.nb_streams), std::uint32_t(frameBytes), positions))
         return nullptr;
 
-    // Times as the decoder's: from the stream's start, or the first frame's.
-    const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : entries.front().timestamp;
+    // Times as decoding gives them: from the first frame's (the demuxer
+    // reports a start of 0 whatever the stream header says).
+    const std::int64_t start = entries.front().timestamp;
     auto reader = std::make_unique<AviChunkPlayer>(std::move(file), std::move(entries), std::uint32_t(width),
                                                    std::uint32_t(height), gray,
                                                    AviTimeBase{stream.time_base.num, stream.time_base.den}, start,

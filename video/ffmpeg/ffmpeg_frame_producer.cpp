@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -25,7 +26,9 @@ FfmpegFrameProducer::FfmpegFrameProducer(AVFormatContext& format, int streamInde
 {
     const AVStream& stream = *format.streams[streamIndex];
     m_timeBase = stream.time_base;
-    m_start = stream.start_time;
+    // FFmpeg's AVI demuxer says a stream starts at 0 whatever its header's
+    // start: there, times count from the first frame decoded.
+    m_start = std::strcmp(format.iformat->name, "avi") == 0 ? AV_NOPTS_VALUE : stream.start_time;
     const AVRational rate = stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0 ? stream.avg_frame_rate
                                                                                            : stream.r_frame_rate;
     m_frameStep = rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), m_timeBase) : 0;
