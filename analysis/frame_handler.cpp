@@ -63,35 +63,36 @@ void CFakeCallback::setPass(Pass pass, FrameRanking* ranking)
         m_aligner->reset();
 }
 
-std::int32_t CFakeCallback::BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength)
+std::int32_t CFakeCallback::FrameCB(const SourceFrame& frame)
 {
-    const NativeFrame* native = std::exchange(m_native, nullptr);
-    const AheadMeasurement* ahead = std::exchange(m_ahead, nullptr);
     if (!m_state.acceptFrames)
         return status();
+    if (frame.grayBottomRow != nullptr)
+        return handleGray(frame);
+    return handleBgr(frame, frame.buffer, frame.bufferLength);
+}
+
+std::int32_t CFakeCallback::handleBgr(const SourceFrame& frame, std::uint8_t* buffer, std::int32_t bufferLength)
+{
     // Never read past a buffer that is shorter than the announced frame.
     const std::size_t frameBytes = std::size_t(m_state.inputWidth) * std::size_t(m_state.inputHeight) * 3;
     if (buffer == nullptr || bufferLength < 0 || std::size_t(bufferLength) < frameBytes)
         return 0;
     const MarkableFrame markable = MarkableBgrFrame(m_state, buffer);
-    handle(markable.view(), &markable, sampleTime, native, ahead);
+    handle(markable.view(), &markable, frame.sampleTime, frame.native, frame.measured);
     return status();
 }
 
-std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
+std::int32_t CFakeCallback::handleGray(const SourceFrame& frame)
 {
-    const NativeFrame* native = std::exchange(m_native, nullptr);
-    const AheadMeasurement* ahead = std::exchange(m_ahead, nullptr);
-    if (!m_state.acceptFrames || bottomRow == nullptr)
-        return status();
     // Only the last frame of a test is marked for the preview, which needs
     // separate colour bytes: that one is expanded to 24 bits. Every other
     // frame is measured and cropped as it is, with the same results.
     const bool marked = m_state.testMode && m_state.framesSeen + 1 >= m_state.frameLimit;
     if (!marked) {
         // A test dates its frames by the stream, whatever the source said.
-        handle(GrayFrame(m_state, bottomRow, stride), nullptr, sampleTime, m_state.testMode ? nullptr : native,
-               ahead);
+        handle(GrayFrame(m_state, frame.grayBottomRow, frame.grayStride), nullptr, frame.sampleTime,
+               m_state.testMode ? nullptr : frame.native, frame.measured);
         return status();
     }
     const std::int32_t width = m_state.inputWidth;
@@ -103,12 +104,15 @@ std::int32_t CFakeCallback::GrayBufferCB(double sampleTime, const std::uint8_t* 
         m_expandedBytes = bytes;
     }
     for (std::int32_t y = 0; y < height; ++y) {
-        const std::uint8_t* src = bottomRow + std::ptrdiff_t(y) * stride;
+        const std::uint8_t* src = frame.grayBottomRow + std::ptrdiff_t(y) * frame.grayStride;
         std::uint8_t* dst = m_expanded.get() + std::size_t(y) * std::size_t(width) * 3;
         for (std::int32_t x = 0; x < width; ++x)
             dst[x * 3] = dst[x * 3 + 1] = dst[x * 3 + 2] = src[x];
     }
-    return BufferCB(sampleTime, m_expanded.get(), std::int32_t(bytes));
+    // The expanded test frame is measured in its turn and dated by the stream.
+    SourceFrame expanded;
+    expanded.sampleTime = frame.sampleTime;
+    return handleBgr(expanded, m_expanded.get(), std::int32_t(bytes));
 }
 
 std::int32_t CFakeCallback::status() const { return m_state.stopRequested ? 1 : 0; }

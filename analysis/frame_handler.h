@@ -33,22 +33,31 @@ public:
     // Returns non-zero, asking the source for no further frame, once the
     // state says a stop was requested (checked after the frame, and after the
     // shell handled its events); a frame the handler ignores or cannot write
-    // is no reason to stop.
-    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override;
+    // is no reason to stop. An output that takes samples gets the frame's
+    // native samples at the crop window and its time.
+    std::int32_t FrameCB(const SourceFrame& frame) override;
+    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
+    {
+        return FrameCB({sampleTime, buffer, bufferLength});
+    }
 
     // Grey frames of a processing run are measured and cropped as they are;
     // the results are those of the same frame expanded to 24 bits.
     bool acceptsGrayFrames() const override { return true; }
-    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override;
-
-    // Kept for the 8-bit call of the same frame: an output that takes
-    // samples gets this frame's samples at the crop window and its time.
-    void NativeFrameCB(const NativeFrame& frame) override { m_native = &frame; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        if (bottomRow == nullptr)
+            return status();
+        SourceFrame frame;
+        frame.sampleTime = sampleTime;
+        frame.grayBottomRow = bottomRow;
+        frame.grayStride = stride;
+        return FrameCB(frame);
+    }
 
     // Processing runs measure ahead with the choices of the run; a test
     // measures in turn, as it also looks at how the planet fills the frame.
     std::optional<FrameMeasurer> measurerAhead(bool mosaicSamples) override;
-    void MeasuredFrameCB(const AheadMeasurement& measurement) override { m_ahead = &measurement; }
 
     // Where the planet is in one frame, as measured, and in surface mode
     // how far the content moved.
@@ -67,6 +76,8 @@ public:
 
 private:
     std::int32_t status() const;
+    std::int32_t handleBgr(const SourceFrame& frame, std::uint8_t* buffer, std::int32_t bufferLength);
+    std::int32_t handleGray(const SourceFrame& frame);
     // markable is the same frame when it may be written (for the show-effect
     // marking); a test always has one.
     // native is the same frame as the source holds it, when it said.
@@ -102,8 +113,6 @@ private:
     FrameAligner* m_aligner = nullptr;
     ContentShift m_lastShift;
     SampleFrame m_samples;                  // the frame as an output that takes samples gets it
-    const NativeFrame* m_native = nullptr;  // set by NativeFrameCB for the next 8-bit call only
-    const AheadMeasurement* m_ahead = nullptr;  // set by MeasuredFrameCB for the next 8-bit call only
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

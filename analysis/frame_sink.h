@@ -8,13 +8,30 @@
 #include <cstdint>
 #include <optional>
 
-// Receives the decoded frames of a file run, one call per frame.
-//
-// buffer holds one frame of inputWidth x inputHeight pixels (the size the run
-// announced), 3 bytes per pixel in blue, green, red order, rows bottom-up,
-// row stride exactly width x 3. The sink may write into it; it is valid only
-// for the duration of the call. sampleTime is the frame's presentation time
-// in seconds from the start of the stream.
+// One frame as a source hands it over, with everything that belongs to it;
+// all of it valid for the one call that carries it.
+struct SourceFrame {
+    double sampleTime = 0.0;   // presentation time in seconds from the stream's start
+    // The 8-bit picture, one of the two:
+    // - 24-bit: blue, green, red bytes, rows bottom-up, stride exactly
+    //   width x 3; the sink may write into it;
+    std::uint8_t* buffer = nullptr;
+    std::int32_t bufferLength = 0;
+    // - or grey, when the sink accepts grey frames: bottomRow is the first
+    //   byte of the picture's bottom row, rows lie stride bytes apart
+    //   (negative when stored top-down), each byte blue = green = red.
+    const std::uint8_t* grayBottomRow = nullptr;
+    std::ptrdiff_t grayStride = 0;
+    // The frame as the file stores it, when that holds more than the 8-bit
+    // picture tells (deeper samples, a colour mosaic, the capture time).
+    const NativeFrame* native = nullptr;
+    // Where the planet is, measured ahead on a reading thread with the
+    // sink's measurer (see measurerAhead), when it was.
+    const AheadMeasurement* measured = nullptr;
+};
+
+// Receives the decoded frames of a file run, one call per frame, at the
+// frame size the run announced.
 //
 // Calls never overlap and always come on the thread that is playing the
 // file. The result is a status: 0 lets playing go on, any other value asks
@@ -24,14 +41,20 @@
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
+
+    // What sources call. Sinks that want only the 8-bit picture implement
+    // BufferCB (and GrayBufferCB when they accept grey frames), to which
+    // this passes it.
+    virtual std::int32_t FrameCB(const SourceFrame& frame)
+    {
+        return frame.grayBottomRow != nullptr ? GrayBufferCB(frame.sampleTime, frame.grayBottomRow, frame.grayStride)
+                                              : BufferCB(frame.sampleTime, frame.buffer, frame.bufferLength);
+    }
+
     virtual std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) = 0;
 
     // A source of 8-bit grey frames may hand them over as they are, sparing
-    // the expansion to 24 bits, when the sink accepts that. bottomRow points
-    // to the first byte of the bottom row of the picture; rows lie stride
-    // bytes apart (negative when they are stored top-down); each byte stands
-    // for blue = green = red. The frame is read only and valid for the call.
-    // The same ordering rules as for BufferCB apply.
+    // the expansion to 24 bits, when the sink accepts that.
     virtual bool acceptsGrayFrames() const { return false; }
     virtual std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
     {
@@ -39,24 +62,15 @@ public:
         return 0;
     }
 
-    // A source whose file holds more than the 8-bit frame tells (deeper
-    // samples, a colour mosaic, the capture time) hands the frame as stored
-    // here, right before the BufferCB or GrayBufferCB call of the same frame;
-    // it stays valid until that call returns. Sinks that write only 8-bit
-    // frames ignore it.
-    virtual void NativeFrameCB(const NativeFrame& frame) { (void)frame; }
-
     // A source that reads frames ahead on threads of its own may measure
     // them there, several at once, with the measurer the sink gives when
     // playing starts (none: every frame is measured in its turn).
-    // mosaicSamples says the source hands colour-mosaic samples through
-    // NativeFrameCB. Each measurement is handed here right before the 8-bit
-    // call of its frame and stays valid until that call returns; the sink
-    // uses it only when it was made with the choices the sink would make now.
+    // mosaicSamples says the source's native frames hold colour-mosaic
+    // samples. The sink uses a measurement only when it was made with the
+    // choices the sink would make now.
     virtual std::optional<FrameMeasurer> measurerAhead(bool mosaicSamples)
     {
         (void)mosaicSamples;
         return std::nullopt;
     }
-    virtual void MeasuredFrameCB(const AheadMeasurement& measurement) { (void)measurement; }
 };

@@ -21,7 +21,11 @@ public:
     std::vector<double> centres;      // x of each frame, as measured in its turn
 
     std::optional<FrameMeasurer> measurerAhead(bool) override { return FrameMeasurer(choices); }
-    void MeasuredFrameCB(const AheadMeasurement& measurement) override { m_pending = &measurement; }
+    std::int32_t FrameCB(const SourceFrame& frame) override
+    {
+        m_pending = frame.measured;
+        return FrameSink::FrameCB(frame);
+    }
     bool acceptsGrayFrames() const override { return m_gray; }
     std::int32_t BufferCB(double, std::uint8_t* buffer, std::int32_t) override
     {

@@ -81,20 +81,25 @@ public:
                 measurer->measure({frame.data(), std::ptrdiff_t(m_options.width) * 3, m_options.width,
                                    m_options.height, 3}, measured);
                 m_options.ahead(measured);
-                sink.MeasuredFrameCB(measured);
             }
-            std::int32_t status = 0;
+            SourceFrame handed;
+            handed.sampleTime = time;
+            handed.measured = measurer ? &measured : nullptr;
+            std::vector<std::uint8_t> gray;
             if (m_options.grayFrames && sink.acceptsGrayFrames()) {
                 const std::size_t w = std::size_t(m_options.width);
                 const std::size_t h = std::size_t(m_options.height);
-                std::vector<std::uint8_t> gray(w * h);
+                gray.resize(w * h);
                 for (std::size_t y = 0; y < h; ++y)   // stored top-down, as decoders do
                     for (std::size_t x = 0; x < w; ++x)
                         gray[(h - 1 - y) * w + x] = frame[(y * w + x) * 3];
-                status = sink.GrayBufferCB(time, gray.data() + (h - 1) * w, -std::ptrdiff_t(w));
+                handed.grayBottomRow = gray.data() + (h - 1) * w;
+                handed.grayStride = -std::ptrdiff_t(w);
             } else {
-                status = sink.BufferCB(time, frame.data(), std::int32_t(frame.size()));
+                handed.buffer = frame.data();
+                handed.bufferLength = std::int32_t(frame.size());
             }
+            const std::int32_t status = sink.FrameCB(handed);
             ++delivered;
             if (status != 0)
                 break;

@@ -328,7 +328,16 @@ public:
     std::int32_t depth = 0;
     std::string observer;
 
-    void NativeFrameCB(const NativeFrame& frame) override
+    std::int32_t FrameCB(const SourceFrame& handed) override
+    {
+        if (handed.native != nullptr)
+            keep(*handed.native);
+        return FrameSink::FrameCB(handed);
+    }
+    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 0; }
+
+protected:
+    virtual void keep(const NativeFrame& frame)
     {
         times.push_back(frame.utcTicks);
         std::vector<std::uint8_t> bytes;
@@ -338,7 +347,6 @@ public:
         depth = frame.depth;
         observer = frame.header ? frame.header->observer : "";
     }
-    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 0; }
 };
 
 TEST(SerNative, FramesBringTheirLittleEndianSamplesDepthHeaderAndMaskedTimes)
@@ -371,9 +379,9 @@ TEST(SerNative, EachFramesSamplesComeWithItsOwnPictureThroughTheRing)
     public:
         std::vector<std::vector<std::uint8_t>> pictures;
         std::vector<std::thread::id> threads;
-        void NativeFrameCB(const NativeFrame& frame) override
+        void keep(const NativeFrame& frame) override
         {
-            NativeSink::NativeFrameCB(frame);
+            NativeSink::keep(frame);
             threads.push_back(std::this_thread::get_id());
         }
         std::int32_t BufferCB(double, std::uint8_t* buffer, std::int32_t length) override

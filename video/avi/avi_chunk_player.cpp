@@ -127,14 +127,18 @@ void AviChunkPlayer::play(const StreamLimits& limits, FrameSink& sink)
                 slot.spread = PageBuffer(std::size_t(m_chunkBytes) * 3);
         },
         [&] { return [&](Slot& slot, std::uint32_t index) { fill(slot, index, spread, measuring); }; },
-        [&](Slot& slot) -> std::int32_t {
-            if (slot.measured.valid)
-                sink.MeasuredFrameCB(slot.measured);
+        [&](Slot& slot) {
+            SourceFrame frame;
+            frame.sampleTime = slot.sampleTime;
+            frame.measured = slot.measured.valid ? &slot.measured : nullptr;
             if (m_gray && !spread) {
                 const FrameView view = picture(slot, false);
-                return sink.GrayBufferCB(slot.sampleTime, view.data, view.stride);
+                frame.grayBottomRow = view.data;
+                frame.grayStride = view.stride;
+            } else {
+                frame.buffer = spread ? slot.spread.data() : slot.chunk.data() + kChunkHeader;
+                frame.bufferLength = std::int32_t(std::size_t(m_width) * m_height * 3);
             }
-            std::uint8_t* pixels = spread ? slot.spread.data() : slot.chunk.data() + kChunkHeader;
-            return sink.BufferCB(slot.sampleTime, pixels, std::int32_t(std::size_t(m_width) * m_height * 3));
+            return sink.FrameCB(frame);
         });
 }

@@ -233,9 +233,16 @@ void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
         }
         while (DecodedFrame* frame = queue.next()) {
             RecycleOnExit recycle(queue, frame);
-            const std::int32_t status = frame->grayBottomRow
-                ? sink.GrayBufferCB(frame->sampleTime, frame->grayBottomRow, frame->grayStride)
-                : sink.BufferCB(frame->sampleTime, frame->pixels, frameBytes);
+            SourceFrame handed;
+            handed.sampleTime = frame->sampleTime;
+            if (frame->grayBottomRow != nullptr) {
+                handed.grayBottomRow = frame->grayBottomRow;
+                handed.grayStride = frame->grayStride;
+            } else {
+                handed.buffer = frame->pixels;
+                handed.bufferLength = frameBytes;
+            }
+            const std::int32_t status = sink.FrameCB(handed);
             if (status != 0)
                 break;
         }

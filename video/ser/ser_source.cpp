@@ -250,21 +250,23 @@ private:
         return {plane + std::ptrdiff_t(height - 1) * width, -std::ptrdiff_t(width), width, height, 1};
     }
 
-    // The sink calls of one filled slot: its stored samples, then its picture.
+    // One filled slot handed to the sink: its picture with its stored samples.
     std::int32_t deliver(SerFrameSlot& slot, bool gray, FrameSink& sink)
     {
-        const double time = double(slot.index) / m_frameRate;
-        // The sink may keep a reference until the 8-bit call of the same
-        // frame returns, so the description must outlive both calls.
         const NativeFrame native = nativeFrame(slot);
-        sink.NativeFrameCB(native);
-        if (slot.measured.valid)
-            sink.MeasuredFrameCB(slot.measured);
+        SourceFrame frame;
+        frame.sampleTime = double(slot.index) / m_frameRate;
+        frame.native = &native;
+        frame.measured = slot.measured.valid ? &slot.measured : nullptr;
         if (gray) {
             const FrameView view = picture(slot, gray);
-            return sink.GrayBufferCB(time, view.data, view.stride);
+            frame.grayBottomRow = view.data;
+            frame.grayStride = view.stride;
+        } else {
+            frame.buffer = slot.picture.data();
+            frame.bufferLength = std::int32_t(slot.picture.size());
         }
-        return sink.BufferCB(time, slot.picture.data(), std::int32_t(slot.picture.size()));
+        return sink.FrameCB(frame);
     }
 
     // The stored samples in the order sinks take them: two-byte samples

@@ -20,8 +20,8 @@ bool IsSerFile(const std::string& path);
 // Pictures: see SerConverter; byte order and depth: see SerFormatProbe.
 // Frames are read and converted a few ahead on a thread of the source's own,
 // into a small ring of buffers that the source reuses; the sink calls all
-// come on the calling thread, in order. Before each picture the sink gets the frame's
-// stored samples (NativeFrameCB): the depth the data shows, the file's colour
+// come on the calling thread, in order. With each picture the sink gets the
+// frame's stored samples (its native frame): the depth the data shows, the file's colour
 // id, its header and the frame's time stamp (top two bits masked) when the
 // stamps are complete and increase; otherwise no frame has a time, and the
 // video's notice says why.
