@@ -5,6 +5,7 @@
 
 #include "crafted_avi.h"
 #include "ffmpeg_clips.h"
+#include "support/ffmpeg_decoding.h"
 
 #include "video/avi/plain_avi_source.h"
 
@@ -59,7 +60,7 @@ std::vector<Case> ImperfectFiles()
 }
 
 // What a source played, against FFmpeg's decoding of the same file.
-void ExpectAsFfmpegDecodes(FrameSource& source, const std::vector<crafted::DecodedFrame>& expected, double frameTime,
+void ExpectAsFfmpegDecodes(FrameSource& source, const std::vector<reference::DecodedFrame>& expected, double frameTime,
                            const std::string& what)
 {
     RecordingSink sink;
@@ -83,7 +84,7 @@ TEST(ImperfectAvi, EveryReaderPlaysWhatFfmpegDecodesOrLeavesTheFileToIt)
     ClipFolder folder;
     for (const Case& c : ImperfectFiles()) {
         const std::string path = folder.write(c.name + ".avi", c.recipe.bytes());
-        const auto expected = crafted::DecodeAll(path);
+        const auto expected = reference::DecodeAll(path);
         ASSERT_TRUE(expected) << c.name;
         ASSERT_FALSE(expected->empty()) << c.name;
         const double frameTime = 1.0 / c.recipe.rate;
