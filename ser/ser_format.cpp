@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ser/ser_format.h"
 
-#include <algorithm>
+#include "fileio/little_endian.h"
+
 #include <cassert>
 #include <cstring>
 
@@ -10,35 +11,13 @@ namespace {
 
 constexpr char kFileId[] = "LUCAM-RECORDER";
 
-// Serialises fields in little-endian order, one helper per width, so that
-// the header depends neither on struct layout nor on the host's byte order.
-class HeaderWriter {
-public:
-    explicit HeaderWriter(std::array<std::uint8_t, kHeaderBytes>& out) : m_out(out) {}
-
-    void i32(std::int32_t v) { le(std::uint64_t(std::uint32_t(v)), 4); }
-    void i64(std::int64_t v) { le(std::uint64_t(v), 8); }
-    void bytes(const void* data, std::size_t count, std::size_t field)
-    {
-        assert(count <= field && m_pos + field <= m_out.size());
-        std::memcpy(m_out.data() + m_pos, data, count);
-        std::fill_n(m_out.data() + m_pos + count, field - count, std::uint8_t(0));
-        m_pos += field;
-    }
-    void text(const std::string& value) { bytes(value.data(), value.size(), kTextFieldBytes); }
-    std::size_t position() const { return m_pos; }
-
-private:
-    void le(std::uint64_t v, std::size_t count)
-    {
-        assert(m_pos + count <= m_out.size());
-        for (std::size_t i = 0; i < count; ++i)
-            m_out[m_pos++] = std::uint8_t(v >> (8 * i));
-    }
-
-    std::array<std::uint8_t, kHeaderBytes>& m_out;
-    std::size_t m_pos = 0;
-};
+// The text fields are zero-padded.
+void WriteText(fileio::ByteWriter& w, const std::string& value)
+{
+    assert(value.size() <= kTextFieldBytes);
+    w.bytes({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()});
+    w.zeros(kTextFieldBytes - value.size());
+}
 
 } // namespace
 
@@ -63,8 +42,8 @@ std::array<std::uint8_t, kHeaderBytes> SerHeaderBytes(const SerOutputFormat& for
 {
     assert(SerFormatProblem(format).empty());
     std::array<std::uint8_t, kHeaderBytes> out{};
-    HeaderWriter w(out);
-    w.bytes(kFileId, sizeof kFileId - 1, sizeof kFileId - 1);
+    fileio::ByteWriter w(out);
+    w.bytes({reinterpret_cast<const std::uint8_t*>(kFileId), sizeof kFileId - 1});
     w.i32(format.luId);
     w.i32(std::int32_t(format.colour));
     w.i32(0);   // byte order: see above
@@ -73,9 +52,9 @@ std::array<std::uint8_t, kHeaderBytes> SerHeaderBytes(const SerOutputFormat& for
     w.i32(format.depth);
     assert(w.position() == kFrameCountOffset);
     w.i32(frameCount);
-    w.text(format.observer);
-    w.text(format.instrument);
-    w.text(format.telescope);
+    WriteText(w, format.observer);
+    WriteText(w, format.instrument);
+    WriteText(w, format.telescope);
     w.i64(format.dateTime);
     w.i64(format.dateTimeUtc);
     assert(w.position() == kHeaderBytes);
@@ -84,8 +63,9 @@ std::array<std::uint8_t, kHeaderBytes> SerHeaderBytes(const SerOutputFormat& for
 
 std::array<std::uint8_t, 4> SerFrameCountBytes(std::int32_t frameCount)
 {
-    const auto v = std::uint32_t(frameCount);
-    return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+    std::array<std::uint8_t, 4> out{};
+    fileio::WriteLe32(out.data(), std::uint32_t(frameCount));
+    return out;
 }
 
 } // namespace orbicrop::ser
