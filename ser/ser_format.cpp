@@ -5,13 +5,13 @@
 
 #include <cassert>
 #include <cstring>
+#include <string_view>
 
 namespace orbicrop::ser {
 namespace {
 
-constexpr char kFileId[] = "LUCAM-RECORDER";
-
-// The text fields are zero-padded.
+// The text fields: zero-padded, and read without the NULs or spaces that
+// capture programs pad with.
 void WriteText(fileio::ByteWriter& w, const std::string& value)
 {
     assert(value.size() <= kTextFieldBytes);
@@ -19,17 +19,47 @@ void WriteText(fileio::ByteWriter& w, const std::string& value)
     w.zeros(kTextFieldBytes - value.size());
 }
 
+std::string ReadText(fileio::ByteReader& r)
+{
+    const std::span<const std::uint8_t> field = r.bytes(kTextFieldBytes);
+    std::string value(field.begin(), field.end());
+    const auto end = value.find_last_not_of(std::string_view("\0 ", 2));
+    value.resize(end == std::string::npos ? 0 : end + 1);
+    return value;
+}
+
+// The limits both on what is written and on what is read. They keep every
+// size derived from a header (a frame of up to 16384 x 16384 x 3 planes x
+// 2 bytes, its 24-bit picture) far inside 32-bit signed range, so no later
+// product can overflow.
+SerHeaderFault FormatFault(const SerFormat& format)
+{
+    if (format.width < 1 || format.width > kMaxSide)
+        return SerHeaderFault::BadWidth;
+    if (format.height < 1 || format.height > kMaxSide)
+        return SerHeaderFault::BadHeight;
+    if (format.depth < 1 || format.depth > 16)
+        return SerHeaderFault::BadDepth;
+    if (!IsKnownSerColour(std::int32_t(format.colour)))
+        return SerHeaderFault::BadColour;
+    return SerHeaderFault::None;
+}
+
 } // namespace
 
-std::string SerFormatProblem(const SerOutputFormat& format)
+std::string SerFormatProblem(const SerFormat& format)
 {
-    const auto side = [](std::int32_t v) { return v >= 1 && v <= kMaxSide; };
-    if (!side(format.width) || !side(format.height))
+    switch (FormatFault(format)) {
+    case SerHeaderFault::BadWidth:
+    case SerHeaderFault::BadHeight:
         return "Unsupported SER frame size " + std::to_string(format.width) + " x " + std::to_string(format.height);
-    if (!IsKnownSerColour(std::int32_t(format.colour)))
-        return "Unknown SER colour id " + std::to_string(std::int32_t(format.colour));
-    if (format.depth < 1 || format.depth > 16)
+    case SerHeaderFault::BadDepth:
         return "Unsupported SER sample depth of " + std::to_string(format.depth) + " bits";
+    case SerHeaderFault::BadColour:
+        return "Unknown SER colour id " + std::to_string(std::int32_t(format.colour));
+    default:
+        break;
+    }
     for (const auto& [name, value] : {std::pair{"observer", &format.observer},
                                       std::pair{"instrument", &format.instrument},
                                       std::pair{"telescope", &format.telescope}})
@@ -38,15 +68,15 @@ std::string SerFormatProblem(const SerOutputFormat& format)
     return {};
 }
 
-std::array<std::uint8_t, kHeaderBytes> SerHeaderBytes(const SerOutputFormat& format, std::int32_t frameCount)
+std::array<std::uint8_t, kHeaderBytes> SerHeaderBytes(const SerFormat& format, std::int32_t frameCount)
 {
     assert(SerFormatProblem(format).empty());
     std::array<std::uint8_t, kHeaderBytes> out{};
     fileio::ByteWriter w(out);
-    w.bytes({reinterpret_cast<const std::uint8_t*>(kFileId), sizeof kFileId - 1});
+    w.bytes({reinterpret_cast<const std::uint8_t*>(kFileId), kFileIdBytes});
     w.i32(format.luId);
     w.i32(std::int32_t(format.colour));
-    w.i32(0);   // byte order: see above
+    w.i32(0);   // byte order: see SerHeader::dataLooksLittleEndian()
     w.i32(format.width);
     w.i32(format.height);
     w.i32(format.depth);
@@ -66,6 +96,39 @@ std::array<std::uint8_t, 4> SerFrameCountBytes(std::int32_t frameCount)
     std::array<std::uint8_t, 4> out{};
     fileio::WriteLe32(out.data(), std::uint32_t(frameCount));
     return out;
+}
+
+SerHeaderParse ParseSerHeader(std::span<const std::uint8_t> bytes)
+{
+    SerHeaderParse result;
+    if (bytes.size() < kHeaderBytes) {
+        result.fault = SerHeaderFault::TooShort;
+        return result;
+    }
+    if (std::memcmp(bytes.data(), kFileId, kFileIdBytes) != 0) {
+        result.fault = SerHeaderFault::NotSer;
+        return result;
+    }
+    SerHeader& h = result.header;
+    fileio::ByteReader r(bytes.first(kHeaderBytes));
+    r.bytes(kFileIdBytes);
+    h.luId = r.i32();
+    // Any id, so that the check below sees it; the enum holds every int32.
+    h.colour = SerColour(r.i32());
+    h.littleEndianFlag = r.i32();
+    h.width = r.i32();
+    h.height = r.i32();
+    h.depth = r.i32();
+    assert(r.position() == kFrameCountOffset);
+    h.frameCount = r.u32();
+    h.observer = ReadText(r);
+    h.instrument = ReadText(r);
+    h.telescope = ReadText(r);
+    h.dateTime = r.i64();
+    h.dateTimeUtc = r.i64();
+    assert(r.position() == kHeaderBytes);
+    result.fault = FormatFault(h);
+    return result;
 }
 
 } // namespace orbicrop::ser

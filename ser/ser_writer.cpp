@@ -37,7 +37,7 @@ SerWriter::~SerWriter()
     }
 }
 
-void SerWriter::open(const std::string& path, const SerOutputFormat& format)
+void SerWriter::open(const std::string& path, const SerFormat& format)
 {
     if (isOpen())
         throw SerError("open called while the SER file " + m_file.path() + " is open; call close first");

@@ -2,7 +2,7 @@
 #include "video/ser/ser_source.h"
 
 #include "analysis/rounding.h"
-#include "video/ser/ser_header.h"
+#include "ser/ser_format.h"
 #include "support/measuring_sink.h"
 #include "support/ser_writer.h"
 
@@ -14,6 +14,8 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+
+using orbicrop::ser::kHeaderBytes;
 
 namespace {
 
@@ -425,7 +427,7 @@ TEST(SerFrames, APartialLastFrameIsLeftOut)
     SerClip clip = Ramp(0, 12, 3);
     for (std::int32_t i = 0; i < 3; ++i) clip.timestamps.push_back(1000 + i * 400000);
     std::vector<std::uint8_t> bytes = clip.bytes();
-    bytes.resize(kSerHeaderSize + 2 * clip.frameBytes() + clip.frameBytes() / 2);
+    bytes.resize(kHeaderBytes + 2 * clip.frameBytes() + clip.frameBytes() / 2);
     const std::string path = dir.write("cut.ser", bytes);
 
     const VideoInfo info = *OpenSerSource(path)->video();
@@ -579,7 +581,7 @@ TEST(SerSource, AFileCutWhilePlayingFailsAfterTheFramesBeforeTheCut)
             clip.addFrame([f](std::int32_t x, std::int32_t y, std::int32_t) { return (x + y + f) & 0xFF; });
         const std::string path = dir.write("clip.ser", clip.bytes());
         const auto source = OpenSerSource(path, reading);
-        std::filesystem::resize_file(path, kSerHeaderSize + 9 * clip.frameBytes() + 1);
+        std::filesystem::resize_file(path, kHeaderBytes + 9 * clip.frameBytes() + 1);
         RecordingSink sink;
         try {
             source->play({}, sink);
@@ -620,8 +622,8 @@ TEST_P(SerBadFile, CannotBeLoaded)
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, SerBadFile,
-    testing::Values(BadFile{"ShortHeader", 14, 0, 177}, BadFile{"HeaderOnly", 14, 0, kSerHeaderSize},
-                    BadFile{"NoWholeFrame", 14, 0, kSerHeaderSize + 37 * 5 * 2 - 1},
+    testing::Values(BadFile{"ShortHeader", 14, 0, 177}, BadFile{"HeaderOnly", 14, 0, kHeaderBytes},
+                    BadFile{"NoWholeFrame", 14, 0, kHeaderBytes + 37 * 5 * 2 - 1},
                     BadFile{"ZeroWidth", 26, 0, 0}, BadFile{"Width16385", 26, 16385, 0},
                     BadFile{"ZeroHeight", 30, 0, 0}, BadFile{"DepthZero", 34, 0, 0},
                     BadFile{"Depth17", 34, 17, 0}, BadFile{"UnknownColour", 18, 12, 0},

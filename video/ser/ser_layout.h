@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/ser/ser_header.h"
+#include "ser/ser_format.h"
 
 #include <cstdint>
 #include <span>
@@ -19,11 +19,11 @@ struct SerLayout {
     // frames; only possible when every declared frame is present.
     bool hasTimestamps = false;
 
-    std::uint64_t frameOffset(std::uint32_t index) const { return kSerHeaderSize + std::uint64_t(index) * frameBytes; }
+    std::uint64_t frameOffset(std::uint32_t index) const { return orbicrop::ser::kHeaderBytes + std::uint64_t(index) * frameBytes; }
     std::uint64_t timestampOffset() const { return frameOffset(frames); }
 };
 
-SerLayout LayOutSerFile(const SerHeader& header, std::uint64_t fileSize);
+SerLayout LayOutSerFile(const orbicrop::ser::SerHeader& header, std::uint64_t fileSize);
 
 // Used when a file has no usable time stamps.
 inline constexpr double kSerDefaultFrameRate = 30.0;

@@ -66,7 +66,7 @@ std::uint64_t OrWords(std::span<const std::uint8_t> bytes)
 
 } // namespace
 
-SerFormatProbe::SerFormatProbe(const SerHeader& header)
+SerFormatProbe::SerFormatProbe(const orbicrop::ser::SerHeader& header)
     : m_declaredDepth(header.depth)
 {
     m_format.width = header.width;

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/ser/ser_header.h"
+#include "ser/ser_format.h"
 
 #include <cstdint>
 #include <span>
+
+// The colour ids are the SER writer's.
+using orbicrop::ser::SerColour;
 
 // How the samples of one SER file are to be read, settled once from its
 // header and frames spread over it.
@@ -43,7 +46,7 @@ inline constexpr std::uint32_t kSerFramesToProbe = 8;
 // depth stands.
 class SerFormatProbe {
 public:
-    explicit SerFormatProbe(const SerHeader& header);
+    explicit SerFormatProbe(const orbicrop::ser::SerHeader& header);
 
     // frame: exactly one frame of the header's frameBytes().
     void addFrame(std::span<const std::uint8_t> frame);

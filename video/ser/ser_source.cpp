@@ -6,11 +6,11 @@
 #include "analysis/rounding.h"
 #include "video/ser/ser_convert.h"
 #include "video/ser/ser_file.h"
-#include "video/ser/ser_header.h"
 #include "video/ser/ser_layout.h"
 #include "video/ser/ser_samples.h"
 #include "video/ordered_slots.h"
 #include "fileio/page_buffer.h"
+#include "ser/ser_format.h"
 
 #include <algorithm>
 #include <array>
@@ -25,6 +25,9 @@
 #include <vector>
 
 using orbicrop::fileio::PageBuffer;
+using orbicrop::ser::ParseSerHeader;
+using orbicrop::ser::SerHeader;
+using orbicrop::ser::SerHeaderParse;
 
 // Reading threads read, convert and measure frames ahead of the sink, each
 // frame whole on one thread, so that a frame is measured while it is still in
@@ -346,9 +349,9 @@ private:
 bool IsSerFile(const std::string& path)
 {
     const SerFile file(path);
-    std::array<std::uint8_t, kSerFileIdSize> id{};
+    std::array<std::uint8_t, orbicrop::ser::kFileIdBytes> id{};
     return file.isOpen() && file.readAt(0, id) == id.size()
-        && std::memcmp(id.data(), kSerFileId, kSerFileIdSize) == 0;
+        && std::memcmp(id.data(), orbicrop::ser::kFileId, id.size()) == 0;
 }
 
 std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading)
@@ -357,7 +360,7 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
     if (!file.isOpen())
         FailToLoad();
 
-    std::array<std::uint8_t, kSerHeaderSize> headerBytes{};
+    std::array<std::uint8_t, orbicrop::ser::kHeaderBytes> headerBytes{};
     if (file.readAt(0, headerBytes) != headerBytes.size())
         FailToLoad();
     const SerHeaderParse parsed = ParseSerHeader(headerBytes);
