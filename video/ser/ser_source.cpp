@@ -89,8 +89,7 @@ std::vector<std::int64_t> UsableTimes(std::span<const std::int64_t> stamps)
 }
 
 // Frames 0 and last and about eight evenly between: a capture that starts
-// dark shows its depth only later on. Frame 0 comes first, as the probe takes
-// the byte order from its first frame.
+// dark shows its depth and byte order only later on.
 std::vector<std::uint32_t> FramesToProbe(std::uint32_t frames)
 {
     std::vector<std::uint32_t> picks;
