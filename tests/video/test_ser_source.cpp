@@ -483,6 +483,19 @@ TEST(SerFrames, APartialLastFrameIsLeftOut)
     ExpectPictures(path, clip, 12, 2);
 }
 
+TEST(SerFrames, AHeaderThatNamesMoreFramesThanTheFileHoldsIsToldAndTheWholeFramesPlay)
+{
+    const TempDir dir;
+    SerClip clip = Ramp(0, 8, 16);
+    clip.declaredFrames = 120;
+    const std::string path = dir.write("cut.ser", clip.bytes());
+
+    const VideoInfo info = *OpenSerSource(path)->video();
+    EXPECT_EQ(info.notice, "The header names 120 frames; the file holds 16 whole frames");
+    EXPECT_EQ(info.declaredFrames, std::optional<std::int64_t>(120));
+    ExpectPictures(path, clip, 8, 16);
+}
+
 TEST(SerFrames, ADeclaredCountOfZeroCountsTheFramesPresent)
 {
     const TempDir dir;

@@ -8,6 +8,7 @@ SerLayout LayOutSerFile(const orbicrop::ser::SerHeader& header, std::uint64_t fi
     using orbicrop::ser::kHeaderBytes;
     SerLayout layout;
     layout.frameBytes = header.frameBytes();
+    layout.declared = header.frameCount;
     if (layout.frameBytes == 0 || fileSize < kHeaderBytes)
         return layout;
     // Counting what fits first keeps every later product within the file size.

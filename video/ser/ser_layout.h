@@ -15,6 +15,8 @@ struct SerLayout {
     // (a capture program that never came back to fill it in) counts every
     // whole frame after the header.
     std::uint32_t frames = 0;
+    // The header's count as it stands; 0 when it names none.
+    std::uint32_t declared = 0;
     // One 64-bit little-endian tick count (100 ns) per frame follows the
     // frames; only possible when every declared frame is present.
     bool hasTimestamps = false;

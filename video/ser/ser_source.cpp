@@ -129,6 +129,8 @@ public:
         info.height = m_format.height;
         info.samples = SampleLayout{m_format.depth, m_format.bytesPerSample, m_format.bigEndian};
         info.notice = m_notice;
+        if (m_layout.declared != 0)
+            info.declaredFrames = m_layout.declared;
         return info;
     }
 
@@ -383,6 +385,9 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
     } else if (header.frameCount != 0 && layout.frames == header.frameCount
                && file.size() > layout.timestampOffset()) {
         notice = "The frames' time stamps are incomplete; the file is read as having none";
+    } else if (layout.frames < header.frameCount) {
+        notice = "The header names " + std::to_string(header.frameCount) + " frames; the file holds "
+            + std::to_string(layout.frames) + " whole frames";
     }
 
     SerFrameReader reader(std::move(file), layout, reading);
