@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "avi/byte_writer.h"
+#include "fileio/little_endian.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +26,9 @@
 // same size, so a file below the limit is plain AVI 1.0; they are turned into
 // the real records when a second RIFF starts.
 namespace orbicrop::avi {
+
+using fileio::ByteWriter;
+using fileio::fourcc;
 
 inline constexpr std::uint32_t kFrameChunkId = fourcc("00db");
 inline constexpr std::uint32_t kKeyFrameFlag = 0x10;    // AVIIF_KEYFRAME

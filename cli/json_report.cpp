@@ -74,7 +74,10 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
     o += "      \"output\": " + (f.outputPlaced ? JsonString(f.output) : std::string("null")) + ",\n";
     o += "      \"status\": " + JsonString(StatusText(f.status)) + ",\n";
     o += "      \"reason\": " + (f.reason.empty() ? std::string("null") : JsonString(f.reason)) + ",\n";
-    o += "      \"frames\": {\"declared\": " + std::to_string(f.frameCount) + ", \"seen\": "
+    // A header's own count where the source read one: a file cut short
+    // plays fewer frames than its header names.
+    const std::int64_t declared = f.video && f.video->declaredFrames ? *f.video->declaredFrames : f.frameCount;
+    o += "      \"frames\": {\"declared\": " + std::to_string(declared) + ", \"seen\": "
          + std::to_string(f.framesSeen) + ", \"written\": " + std::to_string(f.framesWritten)
          + ", \"dropped\": {\"no_planet\": " + std::to_string(f.noPlanet) + ", \"incomplete\": "
          + std::to_string(f.incomplete) + ", \"not_written\": " + std::to_string(f.notWritten)

@@ -7,8 +7,8 @@
 // layout may only promise frames and time stamps that the file holds.
 
 #include "analysis/frame_sink.h"
+#include "fileio/little_endian.h"
 #include "video/ser/ser_convert.h"
-#include "video/ser/ser_header.h"
 #include "video/ser/ser_layout.h"
 #include "video/ser/ser_samples.h"
 #include "video/ser/ser_source.h"
@@ -27,16 +27,9 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace orbicrop::ser;
 
 namespace {
-
-std::uint64_t ReadU64(const std::uint8_t* p)
-{
-    std::uint64_t v = 0;
-    for (int b = 7; b >= 0; --b)
-        v = v << 8 | p[b];
-    return v;
-}
 
 void CheckLayout(const SerHeader& header, std::uint64_t fileSize)
 {
@@ -47,8 +40,8 @@ void CheckLayout(const SerHeader& header, std::uint64_t fileSize)
         return;
     }
     // Divided rather than multiplied out, so the check itself cannot overflow.
-    CHECK(fileSize >= kSerHeaderSize);
-    CHECK(layout.frames <= (fileSize - kSerHeaderSize) / layout.frameBytes);
+    CHECK(fileSize >= kHeaderBytes);
+    CHECK(layout.frames <= (fileSize - kHeaderBytes) / layout.frameBytes);
     if (header.frameCount != 0)
         CHECK(layout.frames <= header.frameCount);
     if (layout.hasTimestamps) {
@@ -66,16 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!parsed.ok())
         return 0;
     const SerHeader& h = parsed.header;
-    CHECK(h.width >= 1 && h.width <= kSerMaxSide && h.height >= 1 && h.height <= kSerMaxSide);
+    CHECK(h.width >= 1 && h.width <= kMaxSide && h.height >= 1 && h.height <= kMaxSide);
     CHECK(h.depth >= 1 && h.depth <= 16);
     CHECK(h.planes() == 1 || h.planes() == 3);
-    CHECK(h.frameBytes() >= 1 && h.frameBytes() <= std::uint64_t(kSerMaxSide) * kSerMaxSide * 3 * 2);
+    CHECK(h.frameBytes() >= 1 && h.frameBytes() <= std::uint64_t(kMaxSide) * kMaxSide * 3 * 2);
     for (const std::string* text : {&h.observer, &h.instrument, &h.telescope})
         CHECK(text->size() <= 40 && (text->empty() || (text->back() != '\0' && text->back() != ' ')));
 
     CheckLayout(h, size);
     // The size a file system may report for a sparse or damaged file.
-    CheckLayout(h, ReadU64(data + 162) ^ ReadU64(data + 170));
+    CheckLayout(h, orbicrop::fileio::ReadLe64(data + 162) ^ orbicrop::fileio::ReadLe64(data + 170));
     CheckLayout(h, UINT64_MAX - (data[14] & 0x0F));
 
     const SerLayout layout = LayOutSerFile(h, size);
@@ -110,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (layout.hasTimestamps) {
         std::vector<std::int64_t> ticks(layout.frames);
         for (std::uint32_t i = 0; i < layout.frames; ++i)
-            ticks[i] = std::int64_t(ReadU64(data + layout.timestampOffset() + 8 * std::uint64_t(i)));
+            ticks[i] = std::int64_t(orbicrop::fileio::ReadLe64(data + layout.timestampOffset() + 8 * std::uint64_t(i)));
         const double rate = FrameRateFromTimestamps(ticks);
         CHECK(std::isfinite(rate) && rate > 0.0);
     }

@@ -74,7 +74,7 @@ std::string SerOutput::closingNote() const
 
 void SerOutput::start(const SampleFrame& frame, std::optional<std::int64_t> utcTicks)
 {
-    ser::SerOutputFormat format;
+    ser::SerFormat format;
     format.width = frame.width;
     format.height = frame.height;
     format.colour = ser::SerColourAtOffset(static_cast<ser::SerColour>(frame.layout), frame.left, frame.top);
@@ -101,7 +101,7 @@ void SerOutput::addSamples(const SampleFrame& frame, std::optional<std::int64_t>
         throw ser::SerError("addFrame called while no SER output is open");
     if (!m_writer.isOpen())
         start(frame, utcTicks);
-    const ser::SerOutputFormat& format = m_writer.format();
+    const ser::SerFormat& format = m_writer.format();
     const auto colour = ser::SerColourAtOffset(static_cast<ser::SerColour>(frame.layout), frame.left, frame.top);
     if (colour != format.colour || frame.bytesPerSample != format.bytesPerSample())
         throw ser::SerError("Frame " + std::to_string(m_frames) + " cannot go into SER file " + FileNameOf(m_path)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ser/ser_writer.h"
 
+#include "fileio/little_endian.h"
+
 #include <algorithm>
 #include <climits>
 #include <system_error>
@@ -35,7 +37,7 @@ SerWriter::~SerWriter()
     }
 }
 
-void SerWriter::open(const std::string& path, const SerOutputFormat& format)
+void SerWriter::open(const std::string& path, const SerFormat& format)
 {
     if (isOpen())
         throw SerError("open called while the SER file " + m_file.path() + " is open; call close first");
@@ -93,9 +95,9 @@ void SerWriter::addFrame(std::span<const std::uint8_t> frame, std::optional<std:
     ++m_frames;
 
     if (stamped) {
-        const auto v = std::uint64_t(*utcTicks);
-        for (int i = 0; i < 8; ++i)
-            m_trailer.push_back(std::uint8_t(v >> (8 * i)));
+        std::uint8_t stamp[8];
+        fileio::WriteLe64(stamp, std::uint64_t(*utcTicks));
+        m_trailer.insert(m_trailer.end(), stamp, stamp + 8);
     } else if (m_allStamped) {
         m_allStamped = false;
         std::vector<std::uint8_t>().swap(m_trailer);

@@ -45,12 +45,12 @@ public:
     // Creates path (replacing an existing file) and writes the header of a
     // file with no frames. A format SerFormatProblem() refuses throws before
     // anything is created; a header that cannot be written leaves no file.
-    void open(const std::string& path, const SerOutputFormat& format);
+    void open(const std::string& path, const SerFormat& format);
 
     // Appends one frame: exactly format().frameBytes() bytes, rows top-down,
     // samples of a pixel interleaved, two-byte samples little-endian. The
     // bytes are stored as given and stay the caller's. utcTicks is the
-    // frame's time (see SerOutputFormat); the time stamps are written at
+    // frame's time (see SerFormat); the time stamps are written at
     // close() only if every frame of the file has one.
     void addFrame(std::span<const std::uint8_t> frame, std::optional<std::int64_t> utcTicks = std::nullopt);
 
@@ -63,7 +63,7 @@ public:
 
     bool isOpen() const { return m_file.isOpen(); }
     // Valid while a file is open.
-    const SerOutputFormat& format() const { return m_format; }
+    const SerFormat& format() const { return m_format; }
     // Frames in the open file; after close(), in the file just closed.
     std::int32_t framesWritten() const { return m_frames; }
 
@@ -71,7 +71,7 @@ private:
     void updateCountNowAndThen();
 
     fileio::OutputFile m_file;
-    SerOutputFormat m_format;
+    SerFormat m_format;
     std::uint64_t m_frameBytes = 0;
     std::int32_t m_frames = 0;
     bool m_allStamped = true;

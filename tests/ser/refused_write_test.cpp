@@ -19,9 +19,9 @@ namespace {
 
 constexpr std::int32_t kFramesTried = 10;
 
-SerOutputFormat clipFormat()
+SerFormat clipFormat()
 {
-    SerOutputFormat format;
+    SerFormat format;
     format.width = 64;
     format.height = 48;
     format.depth = 16;

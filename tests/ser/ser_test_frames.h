@@ -11,7 +11,7 @@ namespace sertest {
 // Frame bytes that differ in every row, column, plane and frame, so that a
 // shifted, swapped or repeated frame cannot pass for the right one. Samples
 // stay within the format's depth; two-byte samples are little-endian.
-inline std::vector<std::uint8_t> testFrame(const orbicrop::ser::SerOutputFormat& f, std::int32_t index)
+inline std::vector<std::uint8_t> testFrame(const orbicrop::ser::SerFormat& f, std::int32_t index)
 {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(f.frameBytes());

@@ -36,7 +36,7 @@ class SerRoundTrip : public testing::TestWithParam<RoundTripCase> {};
 TEST_P(SerRoundTrip, ReadsBackTheHeaderFramesAndStampsAsWritten)
 {
     const RoundTripCase c = GetParam();
-    SerOutputFormat format;
+    SerFormat format;
     format.width = 13;   // odd, so that no row padding can hide
     format.height = 7;
     format.colour = c.colour;
@@ -88,9 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundTripCase{"Rgb16", SerColour::Rgb, 16}),
     [](const auto& info) { return std::string(info.param.name); });
 
-SerOutputFormat smallMono()
+SerFormat smallMono()
 {
-    SerOutputFormat format;
+    SerFormat format;
     format.width = 4;
     format.height = 4;
     return format;
@@ -102,7 +102,7 @@ TEST(SerWriter, WritesNoStampsWhenAFrameHasNone)
 {
     TempDir dir;
     const std::string path = dir.file("out.ser");
-    const SerOutputFormat format = smallMono();
+    const SerFormat format = smallMono();
     {
         SerWriter writer;
         writer.open(path, format);
@@ -121,10 +121,10 @@ TEST(SerWriter, RefusesWhatItCannotWriteAndWritesNothing)
     TempDir dir;
     const std::string path = dir.file("out.ser");
     SerWriter writer;
-    for (auto spoil : {+[](SerOutputFormat& f) { f.depth = 17; }, +[](SerOutputFormat& f) { f.width = 0; },
-                       +[](SerOutputFormat& f) { f.colour = SerColour(12); },
-                       +[](SerOutputFormat& f) { f.telescope = std::string(41, 'T'); }}) {
-        SerOutputFormat format = smallMono();
+    for (auto spoil : {+[](SerFormat& f) { f.depth = 17; }, +[](SerFormat& f) { f.width = 0; },
+                       +[](SerFormat& f) { f.colour = SerColour(12); },
+                       +[](SerFormat& f) { f.telescope = std::string(41, 'T'); }}) {
+        SerFormat format = smallMono();
         spoil(format);
         EXPECT_THROW(writer.open(path, format), SerError);
         EXPECT_FALSE(std::filesystem::exists(path));
@@ -150,7 +150,7 @@ TEST(SerWriter, KeepsTheHeaderCountCloseBehindTheFramesWhileOpen)
 {
     TempDir dir;
     const std::string path = dir.file("out.ser");
-    const SerOutputFormat format = smallMono();
+    const SerFormat format = smallMono();
     SerWriter writer;
     writer.open(path, format);
     for (std::int32_t i = 0; i < 300; ++i)

@@ -2,7 +2,7 @@
 #include "video/ser/ser_source.h"
 
 #include "analysis/rounding.h"
-#include "video/ser/ser_header.h"
+#include "ser/ser_format.h"
 #include "support/measuring_sink.h"
 #include "support/ser_writer.h"
 
@@ -14,6 +14,8 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+
+using orbicrop::ser::kHeaderBytes;
 
 namespace {
 
@@ -210,12 +212,50 @@ TEST(SerSource, TopLeftOfTheFileIsTheStartOfTheTopStoredRow)
     EXPECT_EQ(sink.pictures[0][topRow + 2], 10);
 }
 
+// Two frames of samples, each clip of its own kind.
+SerClip TwelveBitRamp()
+{
+    return Ramp(0, 12, 2);
+}
+
+SerClip FlatFirstFrame()
+{
+    SerClip clip = Ramp(0, 12, 2);
+    std::fill(clip.frames[0].begin(), clip.frames[0].end(), 0x0123);
+    return clip;
+}
+
+// An 8-bit picture stored as 16 bits: every low byte 0.
+SerClip EightBitsInTheHighByte()
+{
+    SerClip clip = Ramp(0, 16, 2, 8);
+    for (auto& frame : clip.frames)
+        for (std::uint16_t& sample : frame)
+            sample = std::uint16_t(sample << 8);
+    return clip;
+}
+
+// Full range across 256 pixels, the second row of each cell at half: steps
+// of whole multiples of 256 two pixels apart, so that the bytes swapped
+// change less than the samples.
+SerClip SixteenBitMosaicRamp()
+{
+    SerClip clip;
+    clip.colourId = 8;
+    clip.depth = 16;
+    clip.width = 256;
+    clip.height = 4;
+    for (std::int32_t f = 0; f < 2; ++f)
+        clip.addFrame([](std::int32_t x, std::int32_t y, std::int32_t) { return (x * 256) >> (y & 1); });
+    return clip;
+}
+
 struct ByteOrder {
     const char* name;
     friend void PrintTo(const ByteOrder& p, std::ostream* os) { *os << p.name; }
     std::int32_t flag;
     bool bigEndianData;
-    bool flatFirstFrame;
+    SerClip (*make)();
 };
 
 class SerByteOrder : public testing::TestWithParam<ByteOrder> {};
@@ -223,26 +263,35 @@ class SerByteOrder : public testing::TestWithParam<ByteOrder> {};
 TEST_P(SerByteOrder, SamplesComeOutInTheirOwnOrder)
 {
     const TempDir dir;
-    SerClip clip = Ramp(0, 12, 2);
+    SerClip clip = GetParam().make();
     clip.littleEndianFlag = GetParam().flag;
     clip.bigEndianData = GetParam().bigEndianData;
-    if (GetParam().flatFirstFrame)
-        std::fill(clip.frames[0].begin(), clip.frames[0].end(), 0x0123);
-    ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 12, 2);
+    const std::string path = dir.write("clip.ser", clip.bytes());
+    ExpectPictures(path, clip, clip.depth, 2);
+    // Samples of 8 bits in either byte make the same pictures whichever way
+    // round they are read; what is reported (and written out) differs.
+    const SampleLayout samples = *OpenSerSource(path)->video()->samples;
+    EXPECT_EQ(samples.bigEndian, GetParam().bigEndianData);
+    EXPECT_EQ(samples.depth, clip.depth);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     FlagAndData, SerByteOrder,
     testing::Values(
         // What capture programs write: 0 for little-endian data.
-        ByteOrder{"ZeroFlagLittleData", 0, false, false},
-        ByteOrder{"SetFlagBigData", 1, true, false},
-        // Writers that took the flag's name literally: the first frame overrules it.
-        ByteOrder{"SetFlagLittleData", 1, false, false},
-        ByteOrder{"ZeroFlagBigData", 0, true, false},
-        // A flat first frame reads equally smooth both ways: the flag decides.
-        ByteOrder{"FlatFrameKeepsSetFlag", 1, true, true},
-        ByteOrder{"FlatFrameKeepsZeroFlag", 0, false, true}),
+        ByteOrder{"ZeroFlagLittleData", 0, false, TwelveBitRamp},
+        ByteOrder{"SetFlagBigData", 1, true, TwelveBitRamp},
+        // Writers that took the flag's name literally: samples beyond the
+        // declared depth in the flag's order, within it in the other, overrule it.
+        ByteOrder{"SetFlagLittleData", 1, false, TwelveBitRamp},
+        ByteOrder{"ZeroFlagBigData", 0, true, TwelveBitRamp},
+        ByteOrder{"FlatFrameKeepsSetFlag", 1, true, FlatFirstFrame},
+        ByteOrder{"FlatFrameKeepsZeroFlag", 0, false, FlatFirstFrame},
+        // Plausible either way round: the flag decides.
+        ByteOrder{"HighBytesZeroFlag", 0, false, EightBitsInTheHighByte},
+        ByteOrder{"HighBytesSetFlag", 1, true, EightBitsInTheHighByte},
+        ByteOrder{"MosaicRampZeroFlag", 0, false, SixteenBitMosaicRamp},
+        ByteOrder{"MosaicRampSetFlag", 1, true, SixteenBitMosaicRamp}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerDepth, DeclaredSixteenWithTwelveBitDataIsScaledAsTwelve)
@@ -433,13 +482,26 @@ TEST(SerFrames, APartialLastFrameIsLeftOut)
     SerClip clip = Ramp(0, 12, 3);
     for (std::int32_t i = 0; i < 3; ++i) clip.timestamps.push_back(1000 + i * 400000);
     std::vector<std::uint8_t> bytes = clip.bytes();
-    bytes.resize(kSerHeaderSize + 2 * clip.frameBytes() + clip.frameBytes() / 2);
+    bytes.resize(kHeaderBytes + 2 * clip.frameBytes() + clip.frameBytes() / 2);
     const std::string path = dir.write("cut.ser", bytes);
 
     const VideoInfo info = *OpenSerSource(path)->video();
     EXPECT_EQ(info.frameRate, 30.0);   // the time stamps went with the cut
     EXPECT_EQ(RoundHalfEven(info.frameRate * info.length), 2);
     ExpectPictures(path, clip, 12, 2);
+}
+
+TEST(SerFrames, AHeaderThatNamesMoreFramesThanTheFileHoldsIsToldAndTheWholeFramesPlay)
+{
+    const TempDir dir;
+    SerClip clip = Ramp(0, 8, 16);
+    clip.declaredFrames = 120;
+    const std::string path = dir.write("cut.ser", clip.bytes());
+
+    const VideoInfo info = *OpenSerSource(path)->video();
+    EXPECT_EQ(info.notice, "The header names 120 frames; the file holds 16 whole frames");
+    EXPECT_EQ(info.declaredFrames, std::optional<std::int64_t>(120));
+    ExpectPictures(path, clip, 8, 16);
 }
 
 TEST(SerFrames, ADeclaredCountOfZeroCountsTheFramesPresent)
@@ -587,7 +649,7 @@ TEST(SerSource, AFileCutWhilePlayingFailsAfterTheFramesBeforeTheCut)
             clip.addFrame([f](std::int32_t x, std::int32_t y, std::int32_t) { return (x + y + f) & 0xFF; });
         const std::string path = dir.write("clip.ser", clip.bytes());
         const auto source = OpenSerSource(path, reading);
-        std::filesystem::resize_file(path, kSerHeaderSize + 9 * clip.frameBytes() + 1);
+        std::filesystem::resize_file(path, kHeaderBytes + 9 * clip.frameBytes() + 1);
         RecordingSink sink;
         try {
             source->play({}, sink);
@@ -628,8 +690,8 @@ TEST_P(SerBadFile, CannotBeLoaded)
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, SerBadFile,
-    testing::Values(BadFile{"ShortHeader", 14, 0, 177}, BadFile{"HeaderOnly", 14, 0, kSerHeaderSize},
-                    BadFile{"NoWholeFrame", 14, 0, kSerHeaderSize + 37 * 5 * 2 - 1},
+    testing::Values(BadFile{"ShortHeader", 14, 0, 177}, BadFile{"HeaderOnly", 14, 0, kHeaderBytes},
+                    BadFile{"NoWholeFrame", 14, 0, kHeaderBytes + 37 * 5 * 2 - 1},
                     BadFile{"ZeroWidth", 26, 0, 0}, BadFile{"Width16385", 26, 16385, 0},
                     BadFile{"ZeroHeight", 30, 0, 0}, BadFile{"DepthZero", 34, 0, 0},
                     BadFile{"Depth17", 34, 17, 0}, BadFile{"UnknownColour", 18, 12, 0},

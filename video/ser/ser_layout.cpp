@@ -3,14 +3,16 @@
 
 #include <algorithm>
 
-SerLayout LayOutSerFile(const SerHeader& header, std::uint64_t fileSize)
+SerLayout LayOutSerFile(const orbicrop::ser::SerHeader& header, std::uint64_t fileSize)
 {
+    using orbicrop::ser::kHeaderBytes;
     SerLayout layout;
     layout.frameBytes = header.frameBytes();
-    if (layout.frameBytes == 0 || fileSize < kSerHeaderSize)
+    layout.declared = header.frameCount;
+    if (layout.frameBytes == 0 || fileSize < kHeaderBytes)
         return layout;
     // Counting what fits first keeps every later product within the file size.
-    const std::uint64_t fitting = (fileSize - kSerHeaderSize) / layout.frameBytes;
+    const std::uint64_t fitting = (fileSize - kHeaderBytes) / layout.frameBytes;
     const std::uint64_t declared = header.frameCount;
     layout.frames = std::uint32_t(declared == 0 ? std::min<std::uint64_t>(fitting, UINT32_MAX)
                                                 : std::min(fitting, declared));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/ser/ser_header.h"
+#include "ser/ser_format.h"
 
 #include <cstdint>
 #include <span>
@@ -15,15 +15,17 @@ struct SerLayout {
     // (a capture program that never came back to fill it in) counts every
     // whole frame after the header.
     std::uint32_t frames = 0;
+    // The header's count as it stands; 0 when it names none.
+    std::uint32_t declared = 0;
     // One 64-bit little-endian tick count (100 ns) per frame follows the
     // frames; only possible when every declared frame is present.
     bool hasTimestamps = false;
 
-    std::uint64_t frameOffset(std::uint32_t index) const { return kSerHeaderSize + std::uint64_t(index) * frameBytes; }
+    std::uint64_t frameOffset(std::uint32_t index) const { return orbicrop::ser::kHeaderBytes + std::uint64_t(index) * frameBytes; }
     std::uint64_t timestampOffset() const { return frameOffset(frames); }
 };
 
-SerLayout LayOutSerFile(const SerHeader& header, std::uint64_t fileSize);
+SerLayout LayOutSerFile(const orbicrop::ser::SerHeader& header, std::uint64_t fileSize);
 
 // Used when a file has no usable time stamps.
 inline constexpr double kSerDefaultFrameRate = 30.0;

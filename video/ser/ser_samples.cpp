@@ -8,42 +8,6 @@
 
 namespace {
 
-// Total difference between samples two pixels apart within each row of one
-// two-byte frame, read in the machine's byte order and in the other one.
-// Two pixels apart, so that in a colour mosaic like is compared with like.
-struct Roughness {
-    std::uint64_t native = 0;
-    std::uint64_t swapped = 0;
-};
-
-Roughness MeasureRoughness(const std::uint8_t* frame, const SerSampleFormat& f)
-{
-    const std::size_t rowSamples = std::size_t(f.rowSamples());
-    const std::size_t step = std::size_t(f.planes) * 2;
-    Roughness total;
-    for (std::int32_t y = 0; y < f.height; ++y) {
-        const std::uint8_t* row = frame + std::size_t(y) * rowSamples * 2;
-        // Per row at most 16384 x 3 x 65535 < 2^32.
-        std::uint32_t native = 0;
-        std::uint32_t swapped = 0;
-        for (std::size_t i = 0; i + step < rowSamples; ++i) {
-            std::uint16_t a;
-            std::uint16_t b;
-            std::memcpy(&a, row + 2 * i, 2);
-            std::memcpy(&b, row + 2 * (i + step), 2);
-            const std::int32_t an = a;
-            const std::int32_t bn = b;
-            const std::int32_t as = (a >> 8) | (a & 0xFF) << 8;
-            const std::int32_t bs = (b >> 8) | (b & 0xFF) << 8;
-            native += std::uint32_t(an > bn ? an - bn : bn - an);
-            swapped += std::uint32_t(as > bs ? as - bs : bs - as);
-        }
-        total.native += native;
-        total.swapped += swapped;
-    }
-    return total;
-}
-
 std::uint64_t OrWords(std::span<const std::uint8_t> bytes)
 {
     std::uint64_t any = 0;
@@ -66,7 +30,7 @@ std::uint64_t OrWords(std::span<const std::uint8_t> bytes)
 
 } // namespace
 
-SerFormatProbe::SerFormatProbe(const SerHeader& header)
+SerFormatProbe::SerFormatProbe(const orbicrop::ser::SerHeader& header)
     : m_declaredDepth(header.depth)
 {
     m_format.width = header.width;
@@ -80,16 +44,6 @@ SerFormatProbe::SerFormatProbe(const SerHeader& header)
 
 void SerFormatProbe::addFrame(std::span<const std::uint8_t> frame)
 {
-    if (!m_sawFrame && m_format.bytesPerSample == 2) {
-        const Roughness r = MeasureRoughness(frame.data(), m_format);
-        const bool nativeIsBig = std::endian::native == std::endian::big;
-        const std::uint64_t asBig = nativeIsBig ? r.native : r.swapped;
-        const std::uint64_t asLittle = nativeIsBig ? r.swapped : r.native;
-        // Strictly smoother in the other order, or the flag stands.
-        if (m_format.bigEndian ? asLittle < asBig : asBig < asLittle)
-            m_format.bigEndian = !m_format.bigEndian;
-    }
-    m_sawFrame = true;
     m_bits |= OrWords(frame);
 }
 
@@ -106,10 +60,18 @@ SerSampleFormat SerFormatProbe::format() const
         const std::int32_t used = std::bit_width(even | odd);
         if (used > 0)
             f.depth = std::max(used, m_declaredDepth);
-    } else {
-        const std::int32_t used = std::bit_width(f.bigEndian ? even << 8 | odd : odd << 8 | even);
-        if (used > 0)
-            f.depth = std::max(used, 8);
+        return f;
     }
+    const std::int32_t usedLittle = std::bit_width(odd << 8 | even);
+    const std::int32_t usedBig = std::bit_width(even << 8 | odd);
+    const bool littleFits = usedLittle <= m_declaredDepth;
+    const bool bigFits = usedBig <= m_declaredDepth;
+    if (littleFits != bigFits)
+        f.bigEndian = bigFits;
+    else if (littleFits && (even == 0) != (odd == 0))
+        f.bigEndian = odd == 0;   // the empty half is the low byte
+    const std::int32_t used = f.bigEndian ? usedBig : usedLittle;
+    if (used > 0)
+        f.depth = std::max(used, 8);
     return f;
 }

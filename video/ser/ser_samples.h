@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/ser/ser_header.h"
+#include "ser/ser_format.h"
 
 #include <cstdint>
 #include <span>
+
+// The colour ids are the SER writer's.
+using orbicrop::ser::SerColour;
 
 // How the samples of one SER file are to be read, settled once from its
 // header and frames spread over it.
@@ -25,15 +28,20 @@ struct SerSampleFormat {
 inline constexpr std::uint32_t kSerFramesToProbe = 8;
 
 // Settles byte order and depth from frames of a file, fed one at a time
-// (rows top-down, as stored; the file's first frame first), so that only one
-// frame is held at once.
+// (rows top-down, as stored), so that only one frame is held at once. Both
+// come from which bits the samples use over all the frames seen.
 //
 // Byte order (two-byte samples): the header's flag read inverted (0 means
-// little-endian, what capture programs actually write), unless the first
-// frame says otherwise: the order under which samples two pixels apart in a
-// row differ less in total wins; a tie keeps the flag's order. Smooth
-// pictures turn to noise in the wrong order, so this rescues files whose
-// writer set the flag literally.
+// little-endian, what capture programs actually write), unless the samples
+// say otherwise beyond doubt:
+//  - read the flag's way they use more bits than the declared depth, and
+//    read the other way they do not: a writer that set the flag literally;
+//  - else, when both ways fit, one half of every sample is zero and the
+//    other not: the zero half is the low byte (8-bit pictures stored as
+//    16 bits, shifted up).
+// Which order makes the smoother picture says nothing for sure: pictures
+// of 8 bits in the high byte, or with steps of whole multiples of 256, look
+// smoother read the wrong way round.
 //
 // Depth: the bit width of the largest sample seen. Two-byte samples take it
 // whatever the header declares (16 is often written for 12-bit data in the
@@ -43,7 +51,7 @@ inline constexpr std::uint32_t kSerFramesToProbe = 8;
 // depth stands.
 class SerFormatProbe {
 public:
-    explicit SerFormatProbe(const SerHeader& header);
+    explicit SerFormatProbe(const orbicrop::ser::SerHeader& header);
 
     // frame: exactly one frame of the header's frameBytes().
     void addFrame(std::span<const std::uint8_t> frame);
@@ -55,7 +63,6 @@ public:
 private:
     SerSampleFormat m_format;
     std::int32_t m_declaredDepth;
-    bool m_sawFrame = false;
     // Every byte seen, ORed together by its position within a 64-bit word.
     // Each frame is taken from its own start, so with two-byte samples the
     // even and odd positions hold the two halves of the samples.

@@ -6,11 +6,11 @@
 #include "analysis/rounding.h"
 #include "video/ser/ser_convert.h"
 #include "video/ser/ser_file.h"
-#include "video/ser/ser_header.h"
 #include "video/ser/ser_layout.h"
 #include "video/ser/ser_samples.h"
 #include "video/read_ahead.h"
 #include "fileio/page_buffer.h"
+#include "ser/ser_format.h"
 
 #include <algorithm>
 #include <array>
@@ -25,6 +25,9 @@
 #include <vector>
 
 using orbicrop::fileio::PageBuffer;
+using orbicrop::ser::ParseSerHeader;
+using orbicrop::ser::SerHeader;
+using orbicrop::ser::SerHeaderParse;
 
 // Reading threads read, convert and measure frames ahead of the sink, each
 // frame whole on one thread, so that a frame is measured while it is still in
@@ -85,8 +88,7 @@ std::vector<std::int64_t> UsableTimes(std::span<const std::int64_t> stamps)
 }
 
 // Frames 0 and last and about eight evenly between: a capture that starts
-// dark shows its depth only later on. Frame 0 comes first, as the probe takes
-// the byte order from its first frame.
+// dark shows its depth and byte order only later on.
 std::vector<std::uint32_t> FramesToProbe(std::uint32_t frames)
 {
     std::vector<std::uint32_t> picks;
@@ -126,6 +128,8 @@ public:
         info.height = m_format.height;
         info.samples = SampleLayout{m_format.depth, m_format.bytesPerSample, m_format.bigEndian};
         info.notice = m_notice;
+        if (m_layout.declared != 0)
+            info.declaredFrames = m_layout.declared;
         return info;
     }
 
@@ -304,9 +308,9 @@ private:
 bool IsSerFile(const std::string& path)
 {
     const SerFile file(path);
-    std::array<std::uint8_t, kSerFileIdSize> id{};
+    std::array<std::uint8_t, orbicrop::ser::kFileIdBytes> id{};
     return file.isOpen() && file.readAt(0, id) == id.size()
-        && std::memcmp(id.data(), kSerFileId, kSerFileIdSize) == 0;
+        && std::memcmp(id.data(), orbicrop::ser::kFileId, id.size()) == 0;
 }
 
 std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading)
@@ -315,7 +319,7 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
     if (!file.isOpen())
         FailToLoad();
 
-    std::array<std::uint8_t, kSerHeaderSize> headerBytes{};
+    std::array<std::uint8_t, orbicrop::ser::kHeaderBytes> headerBytes{};
     if (file.readAt(0, headerBytes) != headerBytes.size())
         FailToLoad();
     const SerHeaderParse parsed = ParseSerHeader(headerBytes);
@@ -339,6 +343,9 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
     } else if (header.frameCount != 0 && layout.frames == header.frameCount
                && file.size() > layout.timestampOffset()) {
         notice = "The frames' time stamps are incomplete; the file is read as having none";
+    } else if (layout.frames < header.frameCount) {
+        notice = "The header names " + std::to_string(header.frameCount) + " frames; the file holds "
+            + std::to_string(layout.frames) + " whole frames";
     }
 
     SerFrameReader reader(std::move(file), layout, reading);

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/ser/ser_header.h"
+#include "ser/ser_format.h"
 
 #include "support/ser_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
+
+using namespace orbicrop::ser;
 
 namespace {
 
@@ -45,6 +47,40 @@ TEST(ParseSerHeader, ReadsEveryFieldLittleEndian)
     EXPECT_EQ(h.frameBytes(), 1920u * 480u * 2u);
 }
 
+// The writer's header read back: every field of the format it was made from,
+// and the frame count and byte-order flag the writer sets.
+TEST(ParseSerHeader, ReadsBackWhatTheWriterWrites)
+{
+    SerFormat format;
+    format.width = 1920;
+    format.height = 1080;
+    format.colour = SerColour::BayerGbrg;
+    format.depth = 12;
+    format.luId = 7;
+    format.observer = "Jane Doe";
+    format.instrument = std::string(kTextFieldBytes, 'I');
+    format.telescope = "C14";
+    format.dateTime = 638396676000000000;
+    format.dateTimeUtc = 638396640000000000;
+    const auto bytes = SerHeaderBytes(format, 65537);
+
+    const SerHeaderParse parsed = ParseSerHeader(bytes);
+    ASSERT_TRUE(parsed.ok());
+    const SerHeader& h = parsed.header;
+    EXPECT_EQ(h.width, format.width);
+    EXPECT_EQ(h.height, format.height);
+    EXPECT_EQ(h.colour, format.colour);
+    EXPECT_EQ(h.depth, format.depth);
+    EXPECT_EQ(h.luId, format.luId);
+    EXPECT_EQ(h.observer, format.observer);
+    EXPECT_EQ(h.instrument, format.instrument);
+    EXPECT_EQ(h.telescope, format.telescope);
+    EXPECT_EQ(h.dateTime, format.dateTime);
+    EXPECT_EQ(h.dateTimeUtc, format.dateTimeUtc);
+    EXPECT_EQ(h.frameCount, 65537u);
+    EXPECT_TRUE(h.dataLooksLittleEndian());
+}
+
 TEST(ParseSerHeader, ZeroFlagMeansLittleEndianData)
 {
     SerClip clip = Valid();
@@ -55,7 +91,7 @@ TEST(ParseSerHeader, ZeroFlagMeansLittleEndianData)
 TEST(ParseSerHeader, NeverReadsPastAShortInput)
 {
     const std::vector<std::uint8_t> bytes = Valid().bytes();
-    for (std::size_t n : {std::size_t(0), std::size_t(13), kSerHeaderSize - 1}) {
+    for (std::size_t n : {std::size_t(0), std::size_t(13), kHeaderBytes - 1}) {
         // An exact-size copy, so that a read past its end is caught by ASan.
         const std::vector<std::uint8_t> head(bytes.begin(), bytes.begin() + std::ptrdiff_t(n));
         EXPECT_EQ(ParseSerHeader(head).fault, SerHeaderFault::TooShort) << n;
@@ -103,8 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ParseSerHeader, AcceptsTheLargestFrame)
 {
     SerClip clip = Valid();
-    clip.width = kSerMaxSide;
-    clip.height = kSerMaxSide;
+    clip.width = kMaxSide;
+    clip.height = kMaxSide;
     clip.colourId = 100;
     clip.depth = 16;
     const SerHeaderParse parsed = ParseSerHeader(clip.bytes());
