@@ -25,7 +25,7 @@ void chunkHeader(ByteWriter& out, std::uint32_t id, std::uint32_t size)
 void writeMainHeader(ByteWriter& out, const VideoFormat& format, const HeaderState& state)
 {
     const std::uint64_t bytesPerSecond = std::uint64_t(format.frameBytes()) * kRate;
-    chunkHeader(out, fourcc("avih"), kAvihBytes);
+    chunkHeader(out, riff::kMainHeader, kAvihBytes);
     out.u32(kMicroSecPerFrame);
     out.u32(std::uint32_t(std::min<std::uint64_t>(bytesPerSecond, UINT32_MAX)));
     out.u32(0);                                            // dwPaddingGranularity
@@ -45,9 +45,9 @@ void writeMainHeader(ByteWriter& out, const VideoFormat& format, const HeaderSta
 void writeStreamHeader(ByteWriter& out, const VideoFormat& format, const HeaderState& state)
 {
     const std::uint32_t pixels = std::uint32_t(format.width) * std::uint32_t(format.height);
-    chunkHeader(out, fourcc("strh"), kStrhBytes);
-    out.u32(fourcc("vids"));
-    out.u32(format.grayscale ? fourcc("Y800") : 0);
+    chunkHeader(out, riff::kStreamHeader, kStrhBytes);
+    out.u32(riff::kVideoStream);
+    out.u32(format.grayscale ? riff::kGrayCodec : 0);
     out.u32(0);                                            // dwFlags
     out.u16(0);                                            // wPriority
     out.u16(0);                                            // wLanguage
@@ -67,13 +67,13 @@ void writeStreamHeader(ByteWriter& out, const VideoFormat& format, const HeaderS
 
 void writeStreamFormat(ByteWriter& out, const VideoFormat& format)
 {
-    chunkHeader(out, fourcc("strf"), format.formatBytes());
+    chunkHeader(out, riff::kStreamFormat, format.formatBytes());
     out.u32(kBitmapInfoHeaderBytes);
     out.i32(format.width);
     out.i32(format.height);                                // positive: RGB is bottom-up
     out.u16(1);                                            // biPlanes
     out.u16(format.grayscale ? 8 : 24);
-    out.u32(format.grayscale ? fourcc("Y800") : 0);        // BI_RGB for colour
+    out.u32(format.grayscale ? riff::kGrayCodec : 0);        // BI_RGB for colour
     out.u32(format.frameBytes());                          // biSizeImage
     out.zeros(16);                                         // pels per metre, colours used/important
     if (format.grayscale) {
@@ -92,16 +92,16 @@ void writeSuperIndex(ByteWriter& out, std::span<const SuperIndexEntry> entries)
 {
     assert(entries.size() <= kSuperIndexCapacity);
     if (entries.empty()) {
-        chunkHeader(out, fourcc("JUNK"), kSuperIndexBytes);
+        chunkHeader(out, riff::kJunk, kSuperIndexBytes);
         out.zeros(kSuperIndexBytes);
         return;
     }
-    chunkHeader(out, fourcc("indx"), kSuperIndexBytes);
+    chunkHeader(out, riff::kSuperIndex, kSuperIndexBytes);
     out.u16(4);                                            // wLongsPerEntry
     out.u8(0);                                             // bIndexSubType
     out.u8(0);                                             // bIndexType: AVI_INDEX_OF_INDEXES
     out.u32(std::uint32_t(entries.size()));
-    out.u32(kFrameChunkId);
+    out.u32(riff::kFrame);
     out.zeros(12);
     for (const SuperIndexEntry& e : entries) {
         out.u64(e.offset);
@@ -114,13 +114,13 @@ void writeSuperIndex(ByteWriter& out, std::span<const SuperIndexEntry> entries)
 void writeOdmlList(ByteWriter& out, const HeaderState& state)
 {
     if (state.superIndex.empty()) {
-        chunkHeader(out, fourcc("JUNK"), kOdmlListBytes);
+        chunkHeader(out, riff::kJunk, kOdmlListBytes);
         out.zeros(kOdmlListBytes);
         return;
     }
-    chunkHeader(out, fourcc("LIST"), kOdmlListBytes);
-    out.u32(fourcc("odml"));
-    chunkHeader(out, fourcc("dmlh"), kDmlhBytes);
+    chunkHeader(out, riff::kList, kOdmlListBytes);
+    out.u32(riff::kOdmlList);
+    chunkHeader(out, riff::kOdmlHeader, kDmlhBytes);
     out.u32(state.totalFrames);
     out.zeros(kDmlhBytes - 4);
 }
@@ -136,42 +136,42 @@ void writeHeaders(std::span<std::uint8_t> out, const VideoFormat& format, const 
     const std::uint32_t junkBytes = std::uint32_t(kFirstMoviListPos) - junkStart - 8;
 
     ByteWriter w(out);
-    chunkHeader(w, fourcc("RIFF"), state.firstRiffSize);
-    w.u32(fourcc("AVI "));
-    chunkHeader(w, fourcc("LIST"), hdrlBytes);
-    w.u32(fourcc("hdrl"));
+    chunkHeader(w, riff::kRiff, state.firstRiffSize);
+    w.u32(riff::kAvi);
+    chunkHeader(w, riff::kList, hdrlBytes);
+    w.u32(riff::kHeaderList);
     writeMainHeader(w, format, state);
-    chunkHeader(w, fourcc("LIST"), strlBytes);
-    w.u32(fourcc("strl"));
+    chunkHeader(w, riff::kList, strlBytes);
+    w.u32(riff::kStreamList);
     writeStreamHeader(w, format, state);
     writeStreamFormat(w, format);
     writeSuperIndex(w, state.superIndex);
     writeOdmlList(w, state);
     assert(w.position() == junkStart);
-    chunkHeader(w, fourcc("JUNK"), junkBytes);
+    chunkHeader(w, riff::kJunk, junkBytes);
     w.zeros(junkBytes);
-    chunkHeader(w, fourcc("LIST"), state.firstMoviSize);
-    w.u32(fourcc("movi"));
+    chunkHeader(w, riff::kList, state.firstMoviSize);
+    w.u32(riff::kMovieList);
     assert(w.position() == kHeaderBytes);
 }
 
 void writeAvixHeader(std::span<std::uint8_t> out, std::uint32_t riffSize, std::uint32_t moviSize)
 {
     ByteWriter w(out);
-    chunkHeader(w, fourcc("RIFF"), riffSize);
-    w.u32(fourcc("AVIX"));
-    chunkHeader(w, fourcc("LIST"), moviSize);
-    w.u32(fourcc("movi"));
+    chunkHeader(w, riff::kRiff, riffSize);
+    w.u32(riff::kAvix);
+    chunkHeader(w, riff::kList, moviSize);
+    w.u32(riff::kMovieList);
 }
 
 void writeStdIndexHeader(ByteWriter& out, std::uint32_t entries, std::uint64_t baseOffset)
 {
-    chunkHeader(out, fourcc("ix00"), stdIndexChunkBytes(entries) - std::uint32_t(kChunkHeaderBytes));
+    chunkHeader(out, riff::kStdIndex, stdIndexChunkBytes(entries) - std::uint32_t(kChunkHeaderBytes));
     out.u16(2);                                            // wLongsPerEntry
     out.u8(0);                                             // bIndexSubType
     out.u8(1);                                             // bIndexType: AVI_INDEX_OF_CHUNKS
     out.u32(entries);
-    out.u32(kFrameChunkId);
+    out.u32(riff::kFrame);
     out.u64(baseOffset);
     out.u32(0);                                            // dwReserved3
 }

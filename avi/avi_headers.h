@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "avi/riff_ids.h"
 #include "fileio/little_endian.h"
 
 #include <cstddef>
@@ -30,7 +31,6 @@ namespace orbicrop::avi {
 using fileio::ByteWriter;
 using fileio::fourcc;
 
-inline constexpr std::uint32_t kFrameChunkId = fourcc("00db");
 inline constexpr std::uint32_t kKeyFrameFlag = 0x10;    // AVIIF_KEYFRAME
 inline constexpr std::uint32_t kHasIndexFlag = 0x10;    // AVIF_HASINDEX
 inline constexpr std::size_t kChunkHeaderBytes = 8;

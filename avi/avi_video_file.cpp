@@ -69,7 +69,7 @@ void AviVideoFile::writeFrameChunk(const std::uint8_t* frame)
 {
     std::uint8_t header[kChunkHeaderBytes];
     ByteWriter w(header);
-    w.u32(kFrameChunkId);
+    w.u32(riff::kFrame);
     w.u32(m_format.frameBytes());
     m_file.append({ByteSpan(header), ByteSpan(frame, m_format.frameBytes())});
     ++m_riffs.back().frames;
@@ -162,7 +162,7 @@ void AviVideoFile::appendOldIndex(const Riff& riff)
     if (m_stagingUsed + kChunkHeaderBytes > m_staging.size())
         flushStaging();
     ByteWriter head(std::span(m_staging.data() + m_stagingUsed, kChunkHeaderBytes));
-    head.u32(fourcc("idx1"));
+    head.u32(riff::kIndex);
     head.u32(oldIndexChunkBytes(riff.frames) - std::uint32_t(kChunkHeaderBytes));
     m_stagingUsed += kChunkHeaderBytes;
     std::uint64_t chunk = firstChunkPos(riff);
@@ -170,7 +170,7 @@ void AviVideoFile::appendOldIndex(const Riff& riff)
         if (m_stagingUsed + 16 > m_staging.size())
             flushStaging();
         ByteWriter w(std::span(m_staging.data() + m_stagingUsed, 16));
-        w.u32(kFrameChunkId);
+        w.u32(riff::kFrame);
         w.u32(kKeyFrameFlag);
         w.u32(std::uint32_t(chunk - base));
         w.u32(m_format.frameBytes());

@@ -7,8 +7,8 @@
 
 # Folder (deepest first) and the folders or headers it may include from.
 set(layers
-  "video/ffmpeg|image fileio analysis video/frame_source.h video/read_ahead.h video/avi video/ffmpeg"
-  "video/avi|image fileio analysis video/frame_source.h video/read_ahead.h video/avi"
+  "video/ffmpeg|image fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi video/ffmpeg"
+  "video/avi|image fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi"
   "video/ser|image fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
   "video|image analysis video/frame_source.h video/read_ahead.h"
   "image|image"

@@ -5,6 +5,8 @@
 // not list, sizes that disagree with it, an index out of order, chunks after
 // the RIFF.
 
+#include "fileio/little_endian.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,25 +15,21 @@
 namespace crafted {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr std::uint32_t FourCc(const char (&id)[5])
-{
-    return std::uint32_t(std::uint8_t(id[0])) | std::uint32_t(std::uint8_t(id[1])) << 8
-           | std::uint32_t(std::uint8_t(id[2])) << 16 | std::uint32_t(std::uint8_t(id[3])) << 24;
-}
+using orbicrop::fileio::fourcc;
 
 inline void Append32(Bytes& out, std::uint32_t value)
 {
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(std::uint8_t(value >> shift));
+    out.resize(out.size() + 4);
+    orbicrop::fileio::WriteLe32(out.data() + out.size() - 4, value);
 }
 
 inline void Append16(Bytes& out, std::uint16_t value)
 {
-    out.push_back(std::uint8_t(value));
-    out.push_back(std::uint8_t(value >> 8));
+    out.resize(out.size() + 2);
+    orbicrop::fileio::WriteLe16(out.data() + out.size() - 2, value);
 }
 
-inline void AppendId(Bytes& out, const char (&id)[5]) { Append32(out, FourCc(id)); }
+inline void AppendId(Bytes& out, const char (&id)[5]) { Append32(out, fourcc(id)); }
 
 // A chunk as it lands in the file: id, size, payload, a pad byte after an
 // odd payload.
@@ -125,7 +123,7 @@ struct AviRecipe {
             Append32(strf, v);
         Append16(strf, 1);
         Append16(strf, gray ? 8 : 24);
-        Append32(strf, gray ? FourCc("Y800") : 0);
+        Append32(strf, gray ? fourcc("Y800") : 0);
         for (std::uint32_t v : {frameBytes(), 0u, 0u, 0u, 0u})
             Append32(strf, v);
 

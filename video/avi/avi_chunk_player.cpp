@@ -2,6 +2,7 @@
 #include "video/avi/avi_chunk_player.h"
 
 #include "video/read_ahead.h"
+#include "fileio/little_endian.h"
 #include "fileio/page_buffer.h"
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 
 using orbicrop::fileio::InputFile;
 using orbicrop::fileio::PageBuffer;
+using orbicrop::fileio::ReadLe16;
+using orbicrop::fileio::ReadLe32;
 
 namespace {
 
@@ -18,10 +21,6 @@ constexpr std::int64_t kTicksPerSecond = 10'000'000;
 // Wide enough for any product of a 64-bit count and two 32-bit factors.
 __extension__ using Wide = __int128;
 
-std::uint32_t ReadLe32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 } // namespace
 
@@ -56,7 +55,7 @@ bool AviChunkPlayer::readChunk(const Entry& entry, std::uint8_t* chunk) const
     } catch (const std::system_error&) {
         return false;
     }
-    return (std::uint16_t(chunk[0]) | std::uint16_t(chunk[1]) << 8) == m_streamTag && ReadLe32(chunk + 4) == m_chunkBytes;
+    return ReadLe16(chunk) == m_streamTag && ReadLe32(chunk + 4) == m_chunkBytes;
 }
 
 struct AviChunkPlayer::Slot {

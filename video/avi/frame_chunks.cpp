@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/avi/frame_chunks.h"
 
+#include "avi/riff_ids.h"
+#include "fileio/little_endian.h"
+
 #include <algorithm>
 #include <optional>
 #include <system_error>
@@ -9,16 +12,8 @@ using orbicrop::fileio::InputFile;
 
 namespace {
 
-constexpr std::uint32_t Tag(const char (&code)[5])
-{
-    return std::uint32_t(std::uint8_t(code[0])) | std::uint32_t(std::uint8_t(code[1])) << 8
-           | std::uint32_t(std::uint8_t(code[2])) << 16 | std::uint32_t(std::uint8_t(code[3])) << 24;
-}
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
+using orbicrop::fileio::ReadLe32;
+namespace riff = orbicrop::riff;
 
 struct Header {
     std::uint32_t id = 0;
@@ -58,7 +53,7 @@ public:
         bool first = true;
         while (at < fileSize) {
             const std::optional<Header> riff = headerAt(at, fileSize);
-            if (!riff || riff->id != Tag("RIFF") || riff->type != (first ? Tag("AVI ") : Tag("AVIX"))
+            if (!riff || riff->id != riff::kRiff || riff->type != (first ? riff::kAvi : riff::kAvix)
                 || !riffBody(riff->data + 4, riff->data + riff->size))
                 return false;
             at = riff->end();
@@ -82,7 +77,7 @@ private:
         } catch (const std::system_error&) {
             return std::nullopt;
         }
-        const Header header{Le32(bytes), Le32(bytes + 4), Le32(bytes + 8), at + 8};
+        const Header header{ReadLe32(bytes), ReadLe32(bytes + 4), ReadLe32(bytes + 8), at + 8};
         if (header.data + header.size > end)
             return std::nullopt;
         return header;
@@ -96,12 +91,12 @@ private:
             const std::optional<Header> chunk = headerAt(at, end);
             if (!chunk)
                 return false;
-            const bool list = chunk->id == Tag("LIST") && chunk->size >= 4;
-            if (list && chunk->type == Tag("movi")) {
+            const bool list = chunk->id == riff::kList && chunk->size >= 4;
+            if (list && chunk->type == riff::kMovieList) {
                 if (!movieList(chunk->data + 4, chunk->data + chunk->size))
                     return false;
                 m_inMovies = true;
-            } else if (m_inMovies && chunk->id != Tag("idx1") && chunk->id != Tag("JUNK")) {
+            } else if (m_inMovies && chunk->id != riff::kIndex && chunk->id != riff::kJunk) {
                 return false;
             }
             at = chunk->end();
@@ -121,7 +116,7 @@ private:
                     || chunk->size != m_frameBytes)
                     return false;
                 ++m_next;
-            } else if (chunk->id == Tag("JUNK") || (chunk->id & 0xFFFF) == KindOf("ix")) {
+            } else if (chunk->id == riff::kJunk || (chunk->id & 0xFFFF) == KindOf("ix")) {
                 // Skipped by the demuxer: padding, and OpenDML's indexes of any stream.
             } else if (!number || *number == m_stream || *number >= m_streams) {
                 // An unlisted chunk of this stream, a 'rec ' list, or what the

@@ -2,6 +2,8 @@
 #include "video/avi/plain_avi.h"
 
 #include "video/avi/frame_chunks.h"
+#include "avi/riff_ids.h"
+#include "fileio/little_endian.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,18 +16,9 @@ using orbicrop::fileio::InputFile;
 
 namespace {
 
-constexpr std::uint32_t Tag(const char (&code)[5])
-{
-    return std::uint32_t(std::uint8_t(code[0])) | std::uint32_t(std::uint8_t(code[1])) << 8
-           | std::uint32_t(std::uint8_t(code[2])) << 16 | std::uint32_t(std::uint8_t(code[3])) << 24;
-}
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
-std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+using orbicrop::fileio::ReadLe16;
+using orbicrop::fileio::ReadLe32;
+namespace riff = orbicrop::riff;
 
 // A chunk: its four-character code, and where its data lie.
 struct Chunk {
@@ -55,7 +48,7 @@ public:
         std::uint8_t header[8];
         if (offset + 8 > end || !read(offset, header))
             return std::nullopt;
-        const Chunk chunk{Le32(header), offset + 8, Le32(header + 4)};
+        const Chunk chunk{ReadLe32(header), offset + 8, ReadLe32(header + 4)};
         if (chunk.data + chunk.size > end)
             return std::nullopt;
         return chunk;
@@ -65,9 +58,9 @@ public:
     std::optional<std::uint32_t> listType(const Chunk& list) const
     {
         std::uint8_t type[4];
-        if (list.id != Tag("LIST") || list.size < 4 || !read(list.data, type))
+        if (list.id != riff::kList || list.size < 4 || !read(list.data, type))
             return std::nullopt;
-        return Le32(type);
+        return ReadLe32(type);
     }
 
 private:
@@ -91,13 +84,13 @@ bool ReadStreamHeader(const Walker& walker, const Chunk& chunk, StreamHeader& st
     // fccType, fccHandler, flags, priority and language, initial frames,
     // scale, rate, start, length, buffer size, quality, sample size.
     std::uint8_t h[48];
-    if (stream.seen || chunk.size < sizeof h || !walker.read(chunk.data, h) || Le32(h) != Tag("vids"))
+    if (stream.seen || chunk.size < sizeof h || !walker.read(chunk.data, h) || ReadLe32(h) != riff::kVideoStream)
         return false;
     stream.seen = true;
-    stream.scale = Le32(h + 20);
-    stream.rate = Le32(h + 24);
-    stream.length = Le32(h + 32);
-    const std::uint32_t start = Le32(h + 28);
+    stream.scale = ReadLe32(h + 20);
+    stream.rate = ReadLe32(h + 24);
+    stream.length = ReadLe32(h + 32);
+    const std::uint32_t start = ReadLe32(h + 28);
     return stream.scale > 0 && stream.rate > 0 && stream.scale <= INT_MAX && stream.rate <= INT_MAX && start == 0
            && stream.length > 0;
 }
@@ -107,13 +100,13 @@ bool ReadStreamFormat(const Walker& walker, const Chunk& chunk, StreamHeader& st
     // A BITMAPINFOHEADER, then nothing (no codec data), or for grey frames
     // the grey palette our writer adds, which FFmpeg does not apply to them.
     std::uint8_t b[40];
-    if (!stream.seen || stream.formatSeen || chunk.size < sizeof b || !walker.read(chunk.data, b) || Le32(b) != 40)
+    if (!stream.seen || stream.formatSeen || chunk.size < sizeof b || !walker.read(chunk.data, b) || ReadLe32(b) != 40)
         return false;
     stream.formatSeen = true;
-    stream.width = std::int32_t(Le32(b + 4));
-    stream.height = std::int32_t(Le32(b + 8));
-    const std::uint16_t bits = Le16(b + 14);
-    const std::uint32_t compression = Le32(b + 16);
+    stream.width = std::int32_t(ReadLe32(b + 4));
+    stream.height = std::int32_t(ReadLe32(b + 8));
+    const std::uint16_t bits = ReadLe16(b + 14);
+    const std::uint32_t compression = ReadLe32(b + 16);
     // Positive heights only: an uncompressed 24-bit frame stored bottom-up
     // is the sink's own layout, and FFmpeg flips nothing else here.
     if (stream.width <= 0 || stream.height <= 0 || stream.width % 4 != 0)
@@ -123,7 +116,7 @@ bool ReadStreamFormat(const Walker& walker, const Chunk& chunk, StreamHeader& st
     if (stream.width >= INT_MAX / 8 || stream.height >= INT_MAX / 8
         || (8 * std::int64_t(stream.width) + 1024) * (std::int64_t(stream.height) + 128) >= INT_MAX)
         return false;
-    stream.gray = bits == 8 && compression == Tag("Y800");
+    stream.gray = bits == 8 && compression == riff::kGrayCodec;
     if (chunk.size != sizeof b && !(stream.gray && chunk.size == sizeof b + 256 * 4))
         return false;
     return stream.gray || (bits == 24 && compression == 0);
@@ -135,13 +128,13 @@ bool ReadStreamList(const Walker& walker, const Chunk& list, StreamHeader& strea
         const std::optional<Chunk> chunk = walker.chunkAt(at, list.data + list.size);
         if (!chunk)
             return false;
-        if (chunk->id == Tag("strh")) {
+        if (chunk->id == riff::kStreamHeader) {
             if (!ReadStreamHeader(walker, *chunk, stream))
                 return false;
-        } else if (chunk->id == Tag("strf")) {
+        } else if (chunk->id == riff::kStreamFormat) {
             if (!ReadStreamFormat(walker, *chunk, stream))
                 return false;
-        } else if (chunk->id != Tag("strn") && chunk->id != Tag("JUNK")) {
+        } else if (chunk->id != riff::kStreamName && chunk->id != riff::kJunk) {
             return false;   // an OpenDML index ('indx') among them: left to FFmpeg
         }
         at = chunk->end();
@@ -157,20 +150,20 @@ bool ReadHeaderList(const Walker& walker, const Chunk& list, StreamHeader& strea
         if (!chunk)
             return false;
         const std::optional<std::uint32_t> type = walker.listType(*chunk);
-        if (chunk->id == Tag("avih") && !mainHeader && !stream.seen) {
+        if (chunk->id == riff::kMainHeader && !mainHeader && !stream.seen) {
             mainHeader = true;
-        } else if (type == Tag("strl") && mainHeader && !stream.seen) {
+        } else if (type == riff::kStreamList && mainHeader && !stream.seen) {
             if (!ReadStreamList(walker, *chunk, stream))
                 return false;
-        } else if (type == Tag("odml")) {
+        } else if (type == riff::kOdmlList) {
             // The extended header ('dmlh') tells only the total frame count.
             for (std::uint64_t in = chunk->data + 4; in < chunk->data + chunk->size;) {
                 const std::optional<Chunk> inner = walker.chunkAt(in, chunk->data + chunk->size);
-                if (!inner || (inner->id != Tag("dmlh") && inner->id != Tag("JUNK")))
+                if (!inner || (inner->id != riff::kOdmlHeader && inner->id != riff::kJunk))
                     return false;
                 in = inner->end();
             }
-        } else if (chunk->id != Tag("JUNK")) {
+        } else if (chunk->id != riff::kJunk) {
             return false;
         }
         at = chunk->end();
@@ -185,11 +178,11 @@ std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
     const Walker walker(file);
     const std::uint64_t fileSize = file.size();
     std::uint8_t riff[12];
-    if (fileSize < sizeof riff || !walker.read(0, riff) || Le32(riff) != Tag("RIFF") || Le32(riff + 8) != Tag("AVI "))
+    if (fileSize < sizeof riff || !walker.read(0, riff) || ReadLe32(riff) != riff::kRiff || ReadLe32(riff + 8) != riff::kAvi)
         return std::nullopt;
     // The RIFF chunk is the whole file (an odd one ends in a pad byte): no
     // OpenDML extension after it, and not cut short.
-    const std::uint64_t riffEnd = 8 + std::uint64_t(Le32(riff + 4));
+    const std::uint64_t riffEnd = 8 + std::uint64_t(ReadLe32(riff + 4));
     if (riffEnd > fileSize || fileSize - riffEnd > 1)
         return std::nullopt;
 
@@ -200,12 +193,12 @@ std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
         if (!chunk)
             return std::nullopt;
         const std::optional<std::uint32_t> type = walker.listType(*chunk);
-        if (type == Tag("hdrl") && !stream.seen) {
+        if (type == riff::kHeaderList && !stream.seen) {
             if (!ReadHeaderList(walker, *chunk, stream))
                 return std::nullopt;
-        } else if (type == Tag("movi") && stream.formatSeen) {
+        } else if (type == riff::kMovieList && stream.formatSeen) {
             movi = chunk;
-        } else if (type != Tag("INFO") && chunk->id != Tag("JUNK")) {
+        } else if (type != riff::kInfoList && chunk->id != riff::kJunk) {
             return std::nullopt;
         }
         at = chunk->end();
@@ -226,14 +219,14 @@ std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
     const std::uint64_t moviEnd = movi->data + movi->size;
     const auto isFrame = [&](const std::optional<Chunk>& chunk) {
         return chunk && chunk->size == frameBytes
-               && (chunk->id == Tag("00db") || chunk->id == Tag("00dc"));
+               && (chunk->id == riff::kFrame || chunk->id == riff::kCompressedFrame);
     };
     if (!isFrame(walker.chunkAt(moviData, moviEnd)))
         return std::nullopt;
 
     // The index follows the movie list and closes the file.
     const std::optional<Chunk> index = walker.chunkAt(movi->end(), riffEnd);
-    if (!index || index->id != Tag("idx1") || index->size % 16 != 0 || index->end() != riffEnd
+    if (!index || index->id != riff::kIndex || index->size % 16 != 0 || index->end() != riffEnd
         || index->size / 16 != stream.length)
         return std::nullopt;
     // Every frame a whole chunk of the movie list: that bounds the index
@@ -256,10 +249,10 @@ std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
         }
         const std::uint8_t* entry = block.data() + 16 * inBlock;
         if (k == 0)
-            firstOffset = Le32(entry + 8);
-        const std::uint32_t id = Le32(entry);
-        const std::int64_t position = std::int64_t(moviData) + (std::int64_t(Le32(entry + 8)) - firstOffset);
-        if ((id != Tag("00db") && id != Tag("00dc")) || Le32(entry + 12) != frameBytes
+            firstOffset = ReadLe32(entry + 8);
+        const std::uint32_t id = ReadLe32(entry);
+        const std::int64_t position = std::int64_t(moviData) + (std::int64_t(ReadLe32(entry + 8)) - firstOffset);
+        if ((id != riff::kFrame && id != riff::kCompressedFrame) || ReadLe32(entry + 12) != frameBytes
             || (!avi.chunks.empty() && position <= avi.chunks.back())
             || std::uint64_t(position) + 8 + frameBytes > moviEnd)
             return std::nullopt;
