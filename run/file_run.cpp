@@ -160,7 +160,12 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             host.appendLog(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight), false);
             host.appendLog(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written", false);
             host.appendLog(" - FPS: " + Dec(fps), false);
-            host.appendLog(state.stopRequested ? "Orbicropping stopped!" : "Orbicropping complete!", false);
+            // An output that refused a frame makes the file a failure in the
+            // batch, however well the frames played.
+            host.appendLog(state.stopRequested  ? "Orbicropping stopped!"
+                           : state.outputFailed ? "Orbicropping failed!"
+                                                : "Orbicropping complete!",
+                           false);
         }
         return 0;
     } catch (const FrameSourceError& e) {

@@ -25,7 +25,9 @@
 // however it ends, also when an exception from the host passes through.
 //
 // A processing run that the state's stopRequested ended early says so in its
-// last log line ("Orbicropping stopped!" instead of "Orbicropping complete!").
+// last log line ("Orbicropping stopped!" instead of "Orbicropping complete!"),
+// as does one whose output refused a frame (the state's outputFailed):
+// "Orbicropping failed!".
 //
 // open chooses the frame source; tests put synthetic sources behind it.
 // described, when given, receives the source's description of the video.

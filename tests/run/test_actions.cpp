@@ -327,9 +327,14 @@ TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
         const BatchResult result = b.process();
         const bool ok = result.completed == 1 && result.failed == 1 && b.host.messages.size() == 1
                         && b.host.messages[0].rfind("Failed to add frame to AVI. Err=", 0) == 0;
-        return std::string(ok ? "ok" : "wrong outcome");
+        // Each file's last line must agree with what the batch made of it.
+        std::string ends;
+        for (const std::string& line : b.host.log)
+            if (line.rfind("Orbicropping ", 0) == 0)
+                ends += " / " + line;
+        return std::string(ok ? "ok" : "wrong outcome") + ends;
     });
-    EXPECT_EQ(outcome, "ok");
+    EXPECT_EQ(outcome, "ok / Orbicropping failed! / Orbicropping complete!");
     const auto longOut = Probe(b.dir.file("long_orbic.avi"), b.dir.path());
     EXPECT_GT(longOut.frames, 10);
     EXPECT_LT(longOut.frames, 200);
