@@ -9,8 +9,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <optional>
+#include <system_error>
 
 namespace {
 
@@ -41,10 +43,15 @@ Int RoundedWithin(double value)
 std::string Dec(std::int64_t value) { return std::to_string(value); }
 
 // The words the user sees for a failed step of a file run.
-std::string MessageFor(const FrameSourceError& e)
+std::string MessageFor(const FrameSourceError& e, const std::string& path)
 {
     switch (e.failure()) {
-    case SourceFailure::Load: return "Couldn't load the file!";
+    case SourceFailure::Load:
+        // A mistyped name or a file moved away is not a damaged file: the
+        // user should look for it, not try to repair it.
+        if (std::error_code ec; std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
+            return "The file does not exist!";
+        return "Couldn't load the file!";
     case SourceFailure::Streams: return "Couldn't get the output streams!";
     case SourceFailure::SelectStream: return "Couldn't put stream " + Dec(e.stream());
     case SourceFailure::StreamType: return "Couldn't get stream media type for stream " + Dec(e.stream());
@@ -169,7 +176,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         }
         return 0;
     } catch (const FrameSourceError& e) {
-        host.showMessage(MessageFor(e));
+        host.showMessage(MessageFor(e, path));
         return kRunFailed;
     }
 }

@@ -21,8 +21,10 @@
 //
 // Returns 0 when the run completed; 1 when it was refused (a run already in
 // progress, or an empty path); kRunFailed for a failed step, whose message the
-// host was shown; 2 for a file without a video stream. busy is set for the whole run and cleared
-// however it ends, also when an exception from the host passes through.
+// host was shown ("The file does not exist!" for a path that names no file,
+// "Couldn't load the file!" for one that cannot be read); 2 for a file
+// without a video stream. busy is set for the whole run and cleared however
+// it ends, also when an exception from the host passes through.
 //
 // A processing run that the state's stopRequested ended early says so in its
 // last log line ("Orbicropping stopped!" instead of "Orbicropping complete!"),

@@ -232,7 +232,7 @@ TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
                                   + " " + ShellQuote(dir.file("missing.avi")) + " " + ShellQuote(odd)),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("missing.avi") + ": Couldn't load the file!\n"),
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("missing.avi") + ": The file does not exist!\n"),
               std::string::npos) << r.err;
     EXPECT_EQ(Probe(dir.file("a_Y8orbic.avi"), dir.path()).frames, 3);
     EXPECT_EQ(Probe(dir.file("c \"night\\2\"_Y8orbic.avi"), dir.path()).frames, 4);
@@ -241,7 +241,7 @@ TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
     EXPECT_EQ(Lines(summary), (std::vector<std::string>{
         "orbicrop-cli: 2 files done, 1 failed; 7 frames written",
         "  done     " + dir.file("a.avi") + " -> " + dir.file("a_Y8orbic.avi") + " (3 of 3 frames)",
-        "  failed   " + dir.file("missing.avi") + ": Couldn't load the file!; Nothing was written for missing.avi.",
+        "  failed   " + dir.file("missing.avi") + ": The file does not exist!; Nothing was written for missing.avi.",
         "  done     " + odd + " -> " + dir.file("c \"night\\2\"_Y8orbic.avi") + " (4 of 4 frames)"}));
     EXPECT_NE(r.out.find("Outputs written to " + dir.path() + "/"), std::string::npos) << r.out;
 

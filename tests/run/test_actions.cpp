@@ -246,7 +246,7 @@ TEST(Actions, BatchResultCountsEachFilesFramesByOutcome)
     EXPECT_EQ(missing.status, FileOutcome::Status::Failed);
     EXPECT_FALSE(missing.outputPlaced);
     EXPECT_FALSE(missing.video.has_value());
-    EXPECT_EQ(missing.reason, "Couldn't load the file!\nNothing was written for missing.avi.");
+    EXPECT_EQ(missing.reason, "The file does not exist!\nNothing was written for missing.avi.");
 }
 
 // A stop asked for while a frame is handled ends that file after it, with a
@@ -431,6 +431,7 @@ TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
     Bench b;
     b.add("good.avi", Clip{4});
     b.host.chosenFiles.push_back(b.dir.file("bad.avi"));   // cannot be loaded
+    std::ofstream(b.dir.file("bad.avi")) << "no video";
     const std::string older = b.dir.file("bad_orbic.avi");
     std::ofstream(older) << "yesterday's result";
     // Leftovers of crashed runs, this process id's among them.
