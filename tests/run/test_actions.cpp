@@ -129,6 +129,34 @@ TEST(Actions, FailedOrRefusedTestDisablesProcessing)
     EXPECT_TRUE(busy.state.cogValid);   // flags reset even though the run was refused
 }
 
+TEST(Actions, TestGoesOnPastFilesThatDoNotOpenAndTheBatchStillTriesThem)
+{
+    Bench b;
+    b.host.chosenFiles.push_back(b.dir.file("gone.avi"));
+    b.add("good.avi", Clip{4});
+    ASSERT_TRUE(b.test());
+    EXPECT_EQ(b.state.currentFile, b.dir.file("good.avi"));
+    EXPECT_TRUE(b.host.messages.empty());
+    EXPECT_EQ(b.host.log, (std::vector<std::string>{
+        "Opening file gone.avi",
+        "gone.avi could not be opened (The file does not exist!); the test goes on with the next file",
+        "Opening file good.avi", " - 4 frames", " - Input res 64 x 48"}));
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.completed, 1);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(b.host.messages, (std::vector<std::string>{"The file does not exist!\nNothing was written for gone.avi."}));
+    EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 4);
+
+    // When no file opens, the last one's failure is the test's.
+    Bench none;
+    none.host.chosenFiles = {none.dir.file("a.avi"), none.dir.file("b.avi")};
+    none.host.processEnabled = true;
+    EXPECT_FALSE(none.test());
+    EXPECT_EQ(none.host.messages, (std::vector<std::string>{"The file does not exist!"}));
+    EXPECT_EQ(none.state.currentFile, none.dir.file("b.avi"));
+    EXPECT_FALSE(none.host.processEnabled);
+}
+
 TEST(Actions, TestOfAFileWithoutFramesFails)
 {
     Bench b;
