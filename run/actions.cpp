@@ -333,6 +333,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         outcome.frameCount = outcome.video ? state.frameCount : 0;
         outcome.framesSeen = state.framesSeen;
         outcome.framesWritten = state.framesWritten;
+        outcome.endedEarly = result == 0 && EndedEarly(state);
         if (state.centring.keepBest.active() && !outcome.notKept)
             outcome.notKept = 0;
         if (result == 0 && state.stopRequested) {

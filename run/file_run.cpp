@@ -73,6 +73,11 @@ std::string RankingLine(const FrameRanking::Choice& choice)
 
 } // namespace
 
+bool EndedEarly(const TProcessingState& state)
+{
+    return !state.testMode && !state.stopRequested && state.framesSeen < state.frameCount;
+}
+
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
                          const SourceOpener& open, std::optional<VideoInfo>* described)
 {
@@ -164,6 +169,12 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             const double e = elapsed > 0 ? double(elapsed) : 1.0;
             const double d = info.length * 1000.0;
             const std::int64_t fps = RoundedWithin<std::int64_t>(d / e * 1000.0 / 25.0);
+            // A capture cut short (a full card, a crash of the capture
+            // program) plays without an error; only the count tells.
+            if (EndedEarly(state))
+                host.appendLog(" - The file ended after " + Dec(state.framesSeen) + " of its " + Dec(state.frameCount)
+                                   + " frames",
+                               false);
             host.appendLog(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight), false);
             host.appendLog(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written", false);
             host.appendLog(" - FPS: " + Dec(fps), false);

@@ -258,6 +258,27 @@ TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
     EXPECT_EQ(field(".files[0] | .first_frame_time, .input_video.samples"), "0\nnull\n");
 }
 
+TEST(Cli, AFileCutShortIsDoneAndTheSummaryAndReportSaySo)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("cut.avi"), 12);
+    // Cut inside a frame and without its index, as a full card leaves a capture.
+    std::filesystem::resize_file(dir.file("cut.avi"), std::filesystem::file_size(dir.file("cut.avi")) / 2);
+    const std::string report = dir.file("r.json");
+    const auto r = RunCommand(Cli("--report " + ShellQuote(report) + " " + ShellQuote(dir.file("cut.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto frames = Lines(
+        RunCommand("jq -r '.files[0].frames | .seen, .declared, .ended_early' " + ShellQuote(report), dir.path()).out);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_LT(std::stoi(frames[0]), std::stoi(frames[1]));
+    EXPECT_EQ(frames[2], "true");
+    const std::string ended = "the file ended after " + frames[0] + " of its " + frames[1] + " frames";
+    EXPECT_NE(r.err.find("  done     " + dir.file("cut.avi") + " -> " + dir.file("cut_Y8orbic.avi") + " (" + frames[0]
+                         + " of " + frames[0] + " frames; " + ended + ")\n"),
+              std::string::npos) << r.err;
+}
+
 TEST(Cli, ReportGivesTheDetectedLayoutOfASerInput)
 {
     TempDir dir;

@@ -31,6 +31,7 @@ struct Clip {
     std::uint8_t red = 200;
     bool grayFrames = false;
     std::int32_t failAtFrame = -1;           // the source throws before this frame
+    std::int32_t declared = 0;               // frames its header claims, when not `frames`
     bool replaysAsNew = false;
 };
 
@@ -68,6 +69,8 @@ struct Bench {
             options.frameRate = 25;
             options.grayFrames = clip.grayFrames;
             options.replaysAsNew = clip.replaysAsNew;
+            if (clip.declared > 0)
+                options.length = clip.declared / options.frameRate;
             return std::make_unique<SyntheticSource>(options, [clip](std::int32_t i, std::uint8_t* frame) {
                 if (i == clip.failAtFrame) throw std::runtime_error("interrupted");
                 double x = 0, y = 0;
@@ -279,6 +282,22 @@ TEST(Actions, BatchResultCountsEachFilesFramesByOutcome)
 
 // A stop asked for while a frame is handled ends that file after it, with a
 // valid output of the frames so far, and no other file runs.
+TEST(Actions, FileThatEndsBeforeItsDeclaredFramesIsDoneAndToldSo)
+{
+    Bench b;
+    b.add("cut.avi", Clip{.frames = 5, .declared = 12});
+    b.add("whole.avi", Clip{.frames = 12});
+    ASSERT_TRUE(b.test());
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.completed, 2);
+    EXPECT_TRUE(b.host.messages.empty());
+    EXPECT_TRUE(result.files[0].endedEarly);
+    EXPECT_FALSE(result.files[1].endedEarly);
+    const std::string line = " - The file ended after 5 of its 12 frames";
+    EXPECT_EQ(std::count(b.host.log.begin(), b.host.log.end(), line), 1);
+    EXPECT_EQ(b.host.log[3], line);   // the first file's, after its input lines
+}
+
 TEST(Actions, StopEndsTheFileAfterTheFrameInHandAndSkipsTheRest)
 {
     Bench b;
