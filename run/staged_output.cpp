@@ -4,10 +4,48 @@
 #include "run/paths.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include <signal.h>
 #include <unistd.h>
+
+namespace {
+
+// Each run that was killed or lost its power left a temporary file under a
+// name of its own process id, which no later run would reuse: they are
+// removed when an output of the same name opens. A name whose process still
+// exists may be a run writing now (another window, another terminal) and is
+// left alone, as is a name that does not end in a process id.
+void RemoveLeftoversOfDeadRuns(const std::string& finalPath)
+{
+    std::string prefix = FileNameOf(StagedOutput::TemporaryPathFor(finalPath));
+    prefix.erase(prefix.rfind('-') + 1);   // ".NAME.partial-"
+    const std::string folder = DirectoryOf(finalPath);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const char* first = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        pid_t pid = 0;
+        const auto [stop, error] = std::from_chars(first, last, pid);
+        if (error != std::errc() || stop != last || pid <= 0)
+            continue;
+        if (::kill(pid, 0) == -1 && errno == ESRCH) {
+            std::error_code ignored;
+            std::filesystem::remove(it->path(), ignored);
+        }
+    }
+}
+
+} // namespace
 
 std::string StagedOutput::TemporaryPathFor(const std::string& finalPath)
 {
@@ -36,6 +74,7 @@ void StagedOutput::open(const std::string& path, std::int32_t width, std::int32_
     m_placedPath.clear();
     // A leftover of this process id (a crash, an earlier boot) is replaced.
     std::remove(m_temporaryPath.c_str());
+    RemoveLeftoversOfDeadRuns(path);
     try {
         m_output.open(m_temporaryPath, width, height, grayscale);
     } catch (...) {

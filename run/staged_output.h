@@ -22,7 +22,8 @@ public:
 //
 // The temporary name is ".NAME.partial-PID" beside NAME: hidden, and
 // distinct for each process, so a leftover of a crashed run never stands in
-// the way; one of the same process is replaced.
+// the way; one of the same process is replaced. open() also removes the
+// leftovers of NAME whose process no longer exists.
 //
 // The final name is the one open() was given, or the one the wrapped output
 // asks for in its place (finalPathFor) once its frames are known.

@@ -21,6 +21,9 @@
 #include <filesystem>
 #include <map>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 struct Clip {
@@ -510,6 +513,31 @@ TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
 
 // The test's source serves the processing of the same file only when it
 // replays as new; either way every file is written whole.
+TEST(Actions, OpeningAnOutputRemovesItsLeftoversOfRunsThatNoLongerExist)
+{
+    Bench b;
+    b.add("jup.avi", Clip{3});
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const auto leftover = [&b](const std::string& name) {
+        std::ofstream(b.dir.file(name)) << "stale";
+        return b.dir.file(name);
+    };
+    const std::string crashed = leftover(".jup_orbic.avi.partial-" + std::to_string(gone));
+    const std::string running = leftover(".jup_orbic.avi.partial-" + std::to_string(::getppid()));
+    const std::string unparsed = leftover(".jup_orbic.avi.partial-" + std::to_string(gone) + "x");
+    const std::string otherOutput = leftover(".io_orbic.avi.partial-" + std::to_string(gone));
+    ASSERT_TRUE(b.test());
+    EXPECT_EQ(b.process().completed, 1);
+    EXPECT_FALSE(std::filesystem::exists(crashed));
+    EXPECT_TRUE(std::filesystem::exists(running));
+    EXPECT_TRUE(std::filesystem::exists(unparsed));
+    EXPECT_TRUE(std::filesystem::exists(otherOutput));
+}
+
 TEST(Actions, ProcessingReusesTheTestsSourceOnlyWhenItReplaysAsNew)
 {
     for (const bool replays : {true, false}) {
