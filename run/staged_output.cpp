@@ -11,10 +11,54 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 namespace {
+
+// A descriptor opened only to flush a file or folder to disk.
+class SyncDescriptor {
+public:
+    SyncDescriptor(const std::string& path, int flags)
+    {
+        do {
+            m_fd = ::open(path.c_str(), flags | O_RDONLY | O_CLOEXEC);
+        } while (m_fd < 0 && errno == EINTR);
+    }
+    ~SyncDescriptor()
+    {
+        if (m_fd >= 0)
+            (void)::close(m_fd);
+    }
+    SyncDescriptor(const SyncDescriptor&) = delete;
+    SyncDescriptor& operator=(const SyncDescriptor&) = delete;
+
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// 0, or the errno value of the failure. The writer has closed its own
+// descriptor by now; a write-back error that nobody has seen yet is still
+// reported to a descriptor opened afterwards.
+int SyncFileData(const std::string& path)
+{
+    const SyncDescriptor file(path, 0);
+    if (file.fd() < 0)
+        return errno;
+    return ::fdatasync(file.fd()) == 0 ? 0 : errno;
+}
+
+// Makes a rename in folder durable. Failures are not told: the output has
+// its name by then, and some file systems refuse to flush a folder at all.
+void SyncFolder(const std::string& folder)
+{
+    const SyncDescriptor directory(folder.empty() ? "." : folder, O_DIRECTORY);
+    if (directory.fd() >= 0)
+        (void)::fsync(directory.fd());
+}
 
 // Each run that was killed or lost its power left a temporary file under a
 // name of its own process id, which no later run would reuse: they are
@@ -125,14 +169,21 @@ void StagedOutput::settle()
         return;
     }
     const std::string finalPath = m_output.finalPathFor(m_finalPath);
+    const auto refuse = [&](int error) {
+        return OutputPlacementError("The new output could not replace " + FileNameOf(finalPath) + " ("
+                                    + std::strerror(error) + "); its frames are kept in "
+                                    + FileNameOf(m_temporaryPath));
+    };
+    // The frames reach the disk before the name does: otherwise a crash soon
+    // after the rename can leave the final name on a short or empty file,
+    // where the older output used to be.
+    if (const int error = SyncFileData(m_temporaryPath); error != 0)
+        throw refuse(error);
     // rename(2) within one folder replaces the final name in one step: a
     // reader sees either the older output or the complete new one.
-    if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0) {
-        const int error = errno;
-        throw OutputPlacementError("The new output could not replace " + FileNameOf(finalPath) + " ("
-                                   + std::strerror(error) + "); its frames are kept in "
-                                   + FileNameOf(m_temporaryPath));
-    }
+    if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0)
+        throw refuse(errno);
+    SyncFolder(DirectoryOf(finalPath));
     m_placed = true;
     m_placedPath = finalPath;
 }
