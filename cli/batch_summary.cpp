@@ -41,8 +41,11 @@ std::string BatchSummary(const BatchResult& result)
     text += "; " + Count(written, "frame", "frames") + " written\n";
     for (const FileOutcome& file : result.files) {
         const std::string kept = file.notKept ? ", " + std::to_string(*file.notKept) + " not kept" : "";
+        const std::string ended = file.endedEarly ? "; the file ended after " + std::to_string(file.framesSeen)
+                                                        + " of its " + std::to_string(file.frameCount) + " frames"
+                                                  : "";
         const std::string frames = " (" + std::to_string(file.framesWritten) + " of "
-                                   + Count(file.framesSeen, "frame", "frames") + kept + ")";
+                                   + Count(file.framesSeen, "frame", "frames") + kept + ended + ")";
         switch (file.status) {
         case FileOutcome::Status::Done:
             text += "  done     " + file.input + " -> " + file.output + frames + "\n";

@@ -7,7 +7,8 @@
 #include <string>
 
 // The end-of-batch summary the tool prints on standard error: one line of
-// counts, then one line per file (its output, or why it failed).
+// counts, then one line per file (its output, or why it failed); a file that
+// ended before its declared frame count says so beside its counts.
 std::string BatchSummary(const BatchResult& result);
 
 // The warning for a file of which fewer than half of the frames played (less

@@ -81,7 +81,8 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
          + std::to_string(f.framesSeen) + ", \"written\": " + std::to_string(f.framesWritten)
          + ", \"dropped\": {\"no_planet\": " + std::to_string(f.noPlanet) + ", \"incomplete\": "
          + std::to_string(f.incomplete) + ", \"not_written\": " + std::to_string(f.notWritten)
-         + (f.notKept ? ", \"not_kept\": " + std::to_string(*f.notKept) : std::string()) + "}},\n";
+         + (f.notKept ? ", \"not_kept\": " + std::to_string(*f.notKept) : std::string()) + "}"
+         + (f.endedEarly ? ", \"ended_early\": true" : "") + "},\n";
     o += "      \"settings\": " + SettingsObject(settings) + ",\n";
     o += "      \"input_video\": ";
     if (f.video) {

@@ -23,8 +23,9 @@ std::string JsonString(const std::string& text);
 
 // Writes the machine-readable record of a run: whether the test passed and
 // the batch was stopped, then per file its input, output, status, failure
-// reason, frame counts by outcome, the settings used, the detected sample
-// layout of a SER input, and the first and last frame time when any frame
-// played. Throws std::runtime_error naming the path when it cannot be written.
+// reason, frame counts by outcome ("ended_early": true only for a file that
+// ended before the frame count its header declares), the settings used, the
+// detected sample layout of a SER input, and the first and last frame time
+// when any frame played. Throws std::runtime_error naming the path when it cannot be written.
 void WriteJsonReport(const std::string& path, const ReportSettings& settings, bool testPassed,
                      const BatchResult& result);

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -24,50 +25,6 @@ bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::s
             return true;
     }
     return false;
-}
-
-bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open)
-{
-    const auto files = host.files();
-    if (files.empty())
-        return false;
-
-    state.cogValid = true;
-    state.cropValid = true;
-    state.colorDetected = false;
-    state.currentFile = files.front();
-    state.outputDir = DirectoryOf(state.currentFile);
-    state.stopRequested = false;
-    host.clearLog();
-    state.thresholdPercent = double(host.thresholdPosition());
-    state.frameLimit = 2;
-    state.centring = host.centring();
-    state.objectFillsFrame = false;
-
-    const std::int32_t result = ProcessFile(state, host, state.currentFile, open);
-    if (result == 0) {
-        // The output size the size controls give now, and, the first time
-        // after opening, the colour or greyscale choice the frames suggest.
-        UpdateCropSize(state, host.widthPosition(), host.heightPosition());
-        host.showCropSize(state.cropWidth, state.cropHeight);
-        if (state.autoColorPending && host.autoColor()) {
-            state.autoColorPending = false;
-            host.selectOutputMode(state.colorDetected);
-        }
-    }
-    // A file that played without a single frame has shown no planet: passing
-    // it would let a batch write empty outputs and call them complete.
-    if (result == 0 && state.framesSeen == 0)
-        host.showMessage(kNoFrameMessage);
-    const bool passed = result == 0 && state.framesSeen > 0 && state.cogValid && state.cropValid;
-    if (passed)
-        host.showTestPassed(state.cropWidth, state.cropHeight);
-    if (passed && state.objectFillsFrame) {
-        host.appendLog(kFillsFrameWarning, true);
-        host.showMessage(kFillsFrameWarning);
-    }
-    host.setProcessEnabled(passed);
-    return passed;
 }
 
 namespace {
@@ -192,15 +149,76 @@ void LogEndOfBatch(BatchHost& host, const BatchResult& summary)
         host.appendLog("Outputs written to " + folder, true);
 }
 
-std::string Joined(const std::vector<std::string>& lines)
+std::string Joined(const std::vector<std::string>& lines, const char* separator = "\n")
 {
     std::string text;
     for (const std::string& line : lines)
-        text += (text.empty() ? "" : "\n") + line;
+        text += (text.empty() ? "" : separator) + line;
     return text;
 }
 
 } // namespace
+
+bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open)
+{
+    const auto files = host.files();
+    if (files.empty())
+        return false;
+
+    state.cogValid = true;
+    state.cropValid = true;
+    state.colorDetected = false;
+    state.stopRequested = false;
+    host.clearLog();
+    state.thresholdPercent = double(host.thresholdPosition());
+    state.centring = host.centring();
+    state.objectFillsFrame = false;
+
+    // A file that cannot be opened must not hold back the files after it:
+    // the test moves on to the next one, and the batch still tries it and
+    // tells its failure. Only the last file's failure is the test's own.
+    std::int32_t result = kRunRefused;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        state.currentFile = files[i];
+        state.outputDir = DirectoryOf(state.currentFile);
+        state.frameLimit = 2;
+        FileRunHost run(host);
+        std::optional<VideoInfo> described;
+        result = ProcessFile(state, run, state.currentFile, open, &described);
+        const bool last = i + 1 == files.size();
+        if (described || last || result == kRunRefused) {
+            for (const std::string& message : run.messages())
+                host.showMessage(message);
+            break;
+        }
+        host.appendLog(FileNameOf(state.currentFile) + " could not be opened (" + Joined(run.messages(), "; ")
+                           + "); the test goes on with the next file",
+                       true);
+    }
+    if (result == 0) {
+        // The output size the size controls give now, and, the first time
+        // after opening, the colour or greyscale choice the frames suggest.
+        UpdateCropSize(state, host.widthPosition(), host.heightPosition());
+        host.showCropSize(state.cropWidth, state.cropHeight);
+        if (state.autoColorPending && host.autoColor()) {
+            state.autoColorPending = false;
+            host.selectOutputMode(state.colorDetected);
+        }
+    }
+    // A file that played without a single frame has shown no planet: passing
+    // it would let a batch write empty outputs and call them complete.
+    if (result == 0 && state.framesSeen == 0)
+        host.showMessage(kNoFrameMessage);
+    const bool passed = result == 0 && state.framesSeen > 0 && state.cogValid && state.cropValid;
+    if (passed)
+        host.showTestPassed(state.cropWidth, state.cropHeight);
+    if (passed && state.objectFillsFrame) {
+        host.appendLog(kFillsFrameWarning, true);
+        host.showMessage(kFillsFrameWarning);
+    }
+    host.setProcessEnabled(passed);
+    return passed;
+}
 
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
                              const SourceOpener& open)
@@ -315,6 +333,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         outcome.frameCount = outcome.video ? state.frameCount : 0;
         outcome.framesSeen = state.framesSeen;
         outcome.framesWritten = state.framesWritten;
+        outcome.endedEarly = result == 0 && EndedEarly(state);
         if (state.centring.keepBest.active() && !outcome.notKept)
             outcome.notKept = 0;
         if (result == 0 && state.stopRequested) {

@@ -13,9 +13,13 @@
 // The test and process actions that the window's buttons and the
 // command-line tool share, so that both give the same results.
 
-// Plays the first two frames of the first chosen file with the current
-// settings, shows the preview, and enables processing when the planet was
-// found and cropped. Does nothing without files. Returns whether the test passed.
+// Plays the first two frames of the first chosen file that opens with the
+// current settings, shows the preview, and enables processing when the planet
+// was found and cropped. Each file before it that could not be opened (or
+// holds no video stream) is named in the log with its failure; when no file
+// opens, the last one's failure is shown and the test fails. The tested file
+// becomes the state's currentFile, and its folder the outputDir. Does nothing
+// without files. Returns whether the test passed.
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
 // A passed test whose planet blocks reach two opposite borders of the frame:

@@ -23,6 +23,7 @@ struct FileOutcome {
     std::string reason;                // the file's failure messages, one a line; empty when none
     std::int32_t frameCount = 0;       // as the file's header declares
     std::int32_t framesSeen = 0;
+    bool endedEarly = false;           // played to its end, which came before frameCount frames
     std::int32_t framesWritten = 0;
     std::int32_t noPlanet = 0;         // frames dropped, by reason
     std::int32_t incomplete = 0;

@@ -9,8 +9,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <optional>
+#include <system_error>
 
 namespace {
 
@@ -41,10 +43,15 @@ Int RoundedWithin(double value)
 std::string Dec(std::int64_t value) { return std::to_string(value); }
 
 // The words the user sees for a failed step of a file run.
-std::string MessageFor(const FrameSourceError& e)
+std::string MessageFor(const FrameSourceError& e, const std::string& path)
 {
     switch (e.failure()) {
-    case SourceFailure::Load: return "Couldn't load the file!";
+    case SourceFailure::Load:
+        // A mistyped name or a file moved away is not a damaged file: the
+        // user should look for it, not try to repair it.
+        if (std::error_code ec; std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
+            return "The file does not exist!";
+        return "Couldn't load the file!";
     case SourceFailure::Streams: return "Couldn't get the output streams!";
     case SourceFailure::SelectStream: return "Couldn't put stream " + Dec(e.stream());
     case SourceFailure::StreamType: return "Couldn't get stream media type for stream " + Dec(e.stream());
@@ -65,6 +72,11 @@ std::string RankingLine(const FrameRanking::Choice& choice)
 }
 
 } // namespace
+
+bool EndedEarly(const TProcessingState& state)
+{
+    return !state.testMode && !state.stopRequested && state.framesSeen < state.frameCount;
+}
 
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
                          const SourceOpener& open, std::optional<VideoInfo>* described)
@@ -157,14 +169,25 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             const double e = elapsed > 0 ? double(elapsed) : 1.0;
             const double d = info.length * 1000.0;
             const std::int64_t fps = RoundedWithin<std::int64_t>(d / e * 1000.0 / 25.0);
+            // A capture cut short (a full card, a crash of the capture
+            // program) plays without an error; only the count tells.
+            if (EndedEarly(state))
+                host.appendLog(" - The file ended after " + Dec(state.framesSeen) + " of its " + Dec(state.frameCount)
+                                   + " frames",
+                               false);
             host.appendLog(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight), false);
             host.appendLog(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written", false);
             host.appendLog(" - FPS: " + Dec(fps), false);
-            host.appendLog(state.stopRequested ? "Orbicropping stopped!" : "Orbicropping complete!", false);
+            // An output that refused a frame makes the file a failure in the
+            // batch, however well the frames played.
+            host.appendLog(state.stopRequested  ? "Orbicropping stopped!"
+                           : state.outputFailed ? "Orbicropping failed!"
+                                                : "Orbicropping complete!",
+                           false);
         }
         return 0;
     } catch (const FrameSourceError& e) {
-        host.showMessage(MessageFor(e));
+        host.showMessage(MessageFor(e, path));
         return kRunFailed;
     }
 }

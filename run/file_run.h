@@ -21,17 +21,28 @@
 //
 // Returns 0 when the run completed; 1 when it was refused (a run already in
 // progress, or an empty path); kRunFailed for a failed step, whose message the
-// host was shown; 2 for a file without a video stream. busy is set for the whole run and cleared
-// however it ends, also when an exception from the host passes through.
+// host was shown ("The file does not exist!" for a path that names no file,
+// "Couldn't load the file!" for one that cannot be read); 2 for a file
+// without a video stream. busy is set for the whole run and cleared however
+// it ends, also when an exception from the host passes through.
 //
 // A processing run that the state's stopRequested ended early says so in its
-// last log line ("Orbicropping stopped!" instead of "Orbicropping complete!").
+// last log line ("Orbicropping stopped!" instead of "Orbicropping complete!"),
+// as does one whose output refused a frame (the state's outputFailed):
+// "Orbicropping failed!". One that ended before its declared frame count
+// (EndedEarly) says so before its output lines.
 //
 // open chooses the frame source; tests put synthetic sources behind it.
 // described, when given, receives the source's description of the video.
 using SourceOpener = std::function<std::unique_ptr<FrameSource>(const std::string& path)>;
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
                          const SourceOpener& open = OpenFrameSource, std::optional<VideoInfo>* described = nullptr);
+
+// Whether the processing run just played (not a test, not stopped) saw fewer
+// frames than the file's header declares (the state's frameCount): the file
+// was cut short or its header overstates it. ProcessFile logs it; the file
+// still counts as done.
+bool EndedEarly(const TProcessingState& state);
 
 constexpr std::int32_t kRunRefused = 1;
 constexpr std::int32_t kRunNoVideoStream = 2;

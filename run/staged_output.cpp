@@ -4,10 +4,92 @@
 #include "run/paths.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+
+namespace {
+
+// A descriptor opened only to flush a file or folder to disk.
+class SyncDescriptor {
+public:
+    SyncDescriptor(const std::string& path, int flags)
+    {
+        do {
+            m_fd = ::open(path.c_str(), flags | O_RDONLY | O_CLOEXEC);
+        } while (m_fd < 0 && errno == EINTR);
+    }
+    ~SyncDescriptor()
+    {
+        if (m_fd >= 0)
+            (void)::close(m_fd);
+    }
+    SyncDescriptor(const SyncDescriptor&) = delete;
+    SyncDescriptor& operator=(const SyncDescriptor&) = delete;
+
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// 0, or the errno value of the failure. The writer has closed its own
+// descriptor by now; a write-back error that nobody has seen yet is still
+// reported to a descriptor opened afterwards.
+int SyncFileData(const std::string& path)
+{
+    const SyncDescriptor file(path, 0);
+    if (file.fd() < 0)
+        return errno;
+    return ::fdatasync(file.fd()) == 0 ? 0 : errno;
+}
+
+// Makes a rename in folder durable. Failures are not told: the output has
+// its name by then, and some file systems refuse to flush a folder at all.
+void SyncFolder(const std::string& folder)
+{
+    const SyncDescriptor directory(folder.empty() ? "." : folder, O_DIRECTORY);
+    if (directory.fd() >= 0)
+        (void)::fsync(directory.fd());
+}
+
+// Each run that was killed or lost its power left a temporary file under a
+// name of its own process id, which no later run would reuse: they are
+// removed when an output of the same name opens. A name whose process still
+// exists may be a run writing now (another window, another terminal) and is
+// left alone, as is a name that does not end in a process id.
+void RemoveLeftoversOfDeadRuns(const std::string& finalPath)
+{
+    std::string prefix = FileNameOf(StagedOutput::TemporaryPathFor(finalPath));
+    prefix.erase(prefix.rfind('-') + 1);   // ".NAME.partial-"
+    const std::string folder = DirectoryOf(finalPath);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const char* first = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        pid_t pid = 0;
+        const auto [stop, error] = std::from_chars(first, last, pid);
+        if (error != std::errc() || stop != last || pid <= 0)
+            continue;
+        if (::kill(pid, 0) == -1 && errno == ESRCH) {
+            std::error_code ignored;
+            std::filesystem::remove(it->path(), ignored);
+        }
+    }
+}
+
+} // namespace
 
 std::string StagedOutput::TemporaryPathFor(const std::string& finalPath)
 {
@@ -36,6 +118,7 @@ void StagedOutput::open(const std::string& path, std::int32_t width, std::int32_
     m_placedPath.clear();
     // A leftover of this process id (a crash, an earlier boot) is replaced.
     std::remove(m_temporaryPath.c_str());
+    RemoveLeftoversOfDeadRuns(path);
     try {
         m_output.open(m_temporaryPath, width, height, grayscale);
     } catch (...) {
@@ -86,14 +169,21 @@ void StagedOutput::settle()
         return;
     }
     const std::string finalPath = m_output.finalPathFor(m_finalPath);
+    const auto refuse = [&](int error) {
+        return OutputPlacementError("The new output could not replace " + FileNameOf(finalPath) + " ("
+                                    + std::strerror(error) + "); its frames are kept in "
+                                    + FileNameOf(m_temporaryPath));
+    };
+    // The frames reach the disk before the name does: otherwise a crash soon
+    // after the rename can leave the final name on a short or empty file,
+    // where the older output used to be.
+    if (const int error = SyncFileData(m_temporaryPath); error != 0)
+        throw refuse(error);
     // rename(2) within one folder replaces the final name in one step: a
     // reader sees either the older output or the complete new one.
-    if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0) {
-        const int error = errno;
-        throw OutputPlacementError("The new output could not replace " + FileNameOf(finalPath) + " ("
-                                   + std::strerror(error) + "); its frames are kept in "
-                                   + FileNameOf(m_temporaryPath));
-    }
+    if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0)
+        throw refuse(errno);
+    SyncFolder(DirectoryOf(finalPath));
     m_placed = true;
     m_placedPath = finalPath;
 }

@@ -22,13 +22,19 @@ public:
 //
 // The temporary name is ".NAME.partial-PID" beside NAME: hidden, and
 // distinct for each process, so a leftover of a crashed run never stands in
-// the way; one of the same process is replaced.
+// the way; one of the same process is replaced. open() also removes the
+// leftovers of NAME whose process no longer exists.
+//
+// The file's data is flushed to disk before the rename and the folder after
+// it, so that after a crash or a power cut the final name holds either the
+// older output or the whole new one.
 //
 // The final name is the one open() was given, or the one the wrapped output
 // asks for in its place (finalPathFor) once its frames are known.
 //
 // close() throws what the wrapped output's close() throws (after settling
-// the file all the same), or OutputPlacementError when the rename fails.
+// the file all the same), or OutputPlacementError when the flush or the
+// rename fails (the file then keeps its temporary name).
 class StagedOutput final : public BatchOutput {
 public:
     explicit StagedOutput(BatchOutput& output) : m_output(output) {}

@@ -232,7 +232,7 @@ TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
                                   + " " + ShellQuote(dir.file("missing.avi")) + " " + ShellQuote(odd)),
                               dir.path());
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("missing.avi") + ": Couldn't load the file!\n"),
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("missing.avi") + ": The file does not exist!\n"),
               std::string::npos) << r.err;
     EXPECT_EQ(Probe(dir.file("a_Y8orbic.avi"), dir.path()).frames, 3);
     EXPECT_EQ(Probe(dir.file("c \"night\\2\"_Y8orbic.avi"), dir.path()).frames, 4);
@@ -241,7 +241,7 @@ TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
     EXPECT_EQ(Lines(summary), (std::vector<std::string>{
         "orbicrop-cli: 2 files done, 1 failed; 7 frames written",
         "  done     " + dir.file("a.avi") + " -> " + dir.file("a_Y8orbic.avi") + " (3 of 3 frames)",
-        "  failed   " + dir.file("missing.avi") + ": Couldn't load the file!; Nothing was written for missing.avi.",
+        "  failed   " + dir.file("missing.avi") + ": The file does not exist!; Nothing was written for missing.avi.",
         "  done     " + odd + " -> " + dir.file("c \"night\\2\"_Y8orbic.avi") + " (4 of 4 frames)"}));
     EXPECT_NE(r.out.find("Outputs written to " + dir.path() + "/"), std::string::npos) << r.out;
 
@@ -256,6 +256,27 @@ TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
     EXPECT_EQ(field(".files[0].settings | .width, .mode, .threshold_percent"), "32\nY800\n5\n");
     EXPECT_EQ(field(".files[1] | .status, .output, .first_frame_time"), "failed\nnull\nnull\n");
     EXPECT_EQ(field(".files[0] | .first_frame_time, .input_video.samples"), "0\nnull\n");
+}
+
+TEST(Cli, AFileCutShortIsDoneAndTheSummaryAndReportSaySo)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("cut.avi"), 12);
+    // Cut inside a frame and without its index, as a full card leaves a capture.
+    std::filesystem::resize_file(dir.file("cut.avi"), std::filesystem::file_size(dir.file("cut.avi")) / 2);
+    const std::string report = dir.file("r.json");
+    const auto r = RunCommand(Cli("--report " + ShellQuote(report) + " " + ShellQuote(dir.file("cut.avi"))), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto frames = Lines(
+        RunCommand("jq -r '.files[0].frames | .seen, .declared, .ended_early' " + ShellQuote(report), dir.path()).out);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_LT(std::stoi(frames[0]), std::stoi(frames[1]));
+    EXPECT_EQ(frames[2], "true");
+    const std::string ended = "the file ended after " + frames[0] + " of its " + frames[1] + " frames";
+    EXPECT_NE(r.err.find("  done     " + dir.file("cut.avi") + " -> " + dir.file("cut_Y8orbic.avi") + " (" + frames[0]
+                         + " of " + frames[0] + " frames; " + ended + ")\n"),
+              std::string::npos) << r.err;
 }
 
 TEST(Cli, ReportGivesTheDetectedLayoutOfASerInput)

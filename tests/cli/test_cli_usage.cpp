@@ -50,12 +50,12 @@ TEST(CliUsage, HelpAndVersion)
     EXPECT_EQ(r.out, "orbicrop-cli " ORBICROP_PROJECT_VERSION "\n");
 }
 
-TEST(CliUsage, UnreadableFirstFileFailsTheTest)
+TEST(CliUsage, MissingOnlyFileFailsTheTest)
 {
     TempDir dir;
     auto r = Cli(ShellQuote(dir.file("nothing-here.avi")), dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("nothing-here.avi") + ": Couldn't load the file!"),
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("nothing-here.avi") + ": The file does not exist!"),
               std::string::npos) << r.err;
 }
 

@@ -21,6 +21,9 @@
 #include <filesystem>
 #include <map>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 struct Clip {
@@ -31,6 +34,7 @@ struct Clip {
     std::uint8_t red = 200;
     bool grayFrames = false;
     std::int32_t failAtFrame = -1;           // the source throws before this frame
+    std::int32_t declared = 0;               // frames its header claims, when not `frames`
     bool replaysAsNew = false;
 };
 
@@ -68,6 +72,8 @@ struct Bench {
             options.frameRate = 25;
             options.grayFrames = clip.grayFrames;
             options.replaysAsNew = clip.replaysAsNew;
+            if (clip.declared > 0)
+                options.length = clip.declared / options.frameRate;
             return std::make_unique<SyntheticSource>(options, [clip](std::int32_t i, std::uint8_t* frame) {
                 if (i == clip.failAtFrame) throw std::runtime_error("interrupted");
                 double x = 0, y = 0;
@@ -127,6 +133,34 @@ TEST(Actions, FailedOrRefusedTestDisablesProcessing)
     EXPECT_FALSE(busy.test());
     EXPECT_FALSE(busy.host.processEnabled);
     EXPECT_TRUE(busy.state.cogValid);   // flags reset even though the run was refused
+}
+
+TEST(Actions, TestGoesOnPastFilesThatDoNotOpenAndTheBatchStillTriesThem)
+{
+    Bench b;
+    b.host.chosenFiles.push_back(b.dir.file("gone.avi"));
+    b.add("good.avi", Clip{4});
+    ASSERT_TRUE(b.test());
+    EXPECT_EQ(b.state.currentFile, b.dir.file("good.avi"));
+    EXPECT_TRUE(b.host.messages.empty());
+    EXPECT_EQ(b.host.log, (std::vector<std::string>{
+        "Opening file gone.avi",
+        "gone.avi could not be opened (The file does not exist!); the test goes on with the next file",
+        "Opening file good.avi", " - 4 frames", " - Input res 64 x 48"}));
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.completed, 1);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(b.host.messages, (std::vector<std::string>{"The file does not exist!\nNothing was written for gone.avi."}));
+    EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 4);
+
+    // When no file opens, the last one's failure is the test's.
+    Bench none;
+    none.host.chosenFiles = {none.dir.file("a.avi"), none.dir.file("b.avi")};
+    none.host.processEnabled = true;
+    EXPECT_FALSE(none.test());
+    EXPECT_EQ(none.host.messages, (std::vector<std::string>{"The file does not exist!"}));
+    EXPECT_EQ(none.state.currentFile, none.dir.file("b.avi"));
+    EXPECT_FALSE(none.host.processEnabled);
 }
 
 TEST(Actions, TestOfAFileWithoutFramesFails)
@@ -246,11 +280,27 @@ TEST(Actions, BatchResultCountsEachFilesFramesByOutcome)
     EXPECT_EQ(missing.status, FileOutcome::Status::Failed);
     EXPECT_FALSE(missing.outputPlaced);
     EXPECT_FALSE(missing.video.has_value());
-    EXPECT_EQ(missing.reason, "Couldn't load the file!\nNothing was written for missing.avi.");
+    EXPECT_EQ(missing.reason, "The file does not exist!\nNothing was written for missing.avi.");
 }
 
 // A stop asked for while a frame is handled ends that file after it, with a
 // valid output of the frames so far, and no other file runs.
+TEST(Actions, FileThatEndsBeforeItsDeclaredFramesIsDoneAndToldSo)
+{
+    Bench b;
+    b.add("cut.avi", Clip{.frames = 5, .declared = 12});
+    b.add("whole.avi", Clip{.frames = 12});
+    ASSERT_TRUE(b.test());
+    const BatchResult result = b.process();
+    EXPECT_EQ(result.completed, 2);
+    EXPECT_TRUE(b.host.messages.empty());
+    EXPECT_TRUE(result.files[0].endedEarly);
+    EXPECT_FALSE(result.files[1].endedEarly);
+    const std::string line = " - The file ended after 5 of its 12 frames";
+    EXPECT_EQ(std::count(b.host.log.begin(), b.host.log.end(), line), 1);
+    EXPECT_EQ(b.host.log[3], line);   // the first file's, after its input lines
+}
+
 TEST(Actions, StopEndsTheFileAfterTheFrameInHandAndSkipsTheRest)
 {
     Bench b;
@@ -327,9 +377,14 @@ TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
         const BatchResult result = b.process();
         const bool ok = result.completed == 1 && result.failed == 1 && b.host.messages.size() == 1
                         && b.host.messages[0].rfind("Failed to add frame to AVI. Err=", 0) == 0;
-        return std::string(ok ? "ok" : "wrong outcome");
+        // Each file's last line must agree with what the batch made of it.
+        std::string ends;
+        for (const std::string& line : b.host.log)
+            if (line.rfind("Orbicropping ", 0) == 0)
+                ends += " / " + line;
+        return std::string(ok ? "ok" : "wrong outcome") + ends;
     });
-    EXPECT_EQ(outcome, "ok");
+    EXPECT_EQ(outcome, "ok / Orbicropping failed! / Orbicropping complete!");
     const auto longOut = Probe(b.dir.file("long_orbic.avi"), b.dir.path());
     EXPECT_GT(longOut.frames, 10);
     EXPECT_LT(longOut.frames, 200);
@@ -426,6 +481,7 @@ TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
     Bench b;
     b.add("good.avi", Clip{4});
     b.host.chosenFiles.push_back(b.dir.file("bad.avi"));   // cannot be loaded
+    std::ofstream(b.dir.file("bad.avi")) << "no video";
     const std::string older = b.dir.file("bad_orbic.avi");
     std::ofstream(older) << "yesterday's result";
     // Leftovers of crashed runs, this process id's among them.
@@ -457,6 +513,31 @@ TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
 
 // The test's source serves the processing of the same file only when it
 // replays as new; either way every file is written whole.
+TEST(Actions, OpeningAnOutputRemovesItsLeftoversOfRunsThatNoLongerExist)
+{
+    Bench b;
+    b.add("jup.avi", Clip{3});
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const auto leftover = [&b](const std::string& name) {
+        std::ofstream(b.dir.file(name)) << "stale";
+        return b.dir.file(name);
+    };
+    const std::string crashed = leftover(".jup_orbic.avi.partial-" + std::to_string(gone));
+    const std::string running = leftover(".jup_orbic.avi.partial-" + std::to_string(::getppid()));
+    const std::string unparsed = leftover(".jup_orbic.avi.partial-" + std::to_string(gone) + "x");
+    const std::string otherOutput = leftover(".io_orbic.avi.partial-" + std::to_string(gone));
+    ASSERT_TRUE(b.test());
+    EXPECT_EQ(b.process().completed, 1);
+    EXPECT_FALSE(std::filesystem::exists(crashed));
+    EXPECT_TRUE(std::filesystem::exists(running));
+    EXPECT_TRUE(std::filesystem::exists(unparsed));
+    EXPECT_TRUE(std::filesystem::exists(otherOutput));
+}
+
 TEST(Actions, ProcessingReusesTheTestsSourceOnlyWhenItReplaysAsNew)
 {
     for (const bool replays : {true, false}) {

@@ -123,7 +123,7 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
                       1, "Couldn't find a video stream"});
     corpus.push_back({"a folder.avi", [](const std::string& p) { std::filesystem::create_directory(p); }, 1,
                       "Couldn't load the file!"});
-    corpus.push_back({"missing.avi", [](const std::string&) {}, 1, "Couldn't load the file!"});
+    corpus.push_back({"missing.avi", [](const std::string&) {}, 1, "The file does not exist!"});
     corpus.push_back({"blanks and ünïcödé ☉.avi", [](const std::string& p) { SmallClip().write(p, 3); }, 0, ""});
     corpus.push_back({"one pixel.avi", [](const std::string& p) { SmallClip(1, 1).write(p, 3); }, 1,
                       "COG Threshold Too High!"});
