@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The reader of plain AVIs on any bytes: it takes a file only with a stream
 // and an index that fit it, never reads outside the file or the buffers it
-// hands out, and plays at most the frames its index lists.
+// hands out, and plays exactly the frames, pixels and times FFmpeg's own
+// decoding gives the same file.
 
 #include "fuzz/fuzz_support.h"
+#include "tests/support/ffmpeg_decoding.h"
 #include "video/avi/plain_avi.h"
 #include "video/avi/plain_avi_source.h"
 
@@ -41,5 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TouchingSink sink(info->width, info->height, data[size - 1] & 1);
     source->play({}, sink);
     CHECK(sink.frames() <= avi->chunks.size());
+
+    // Taken means played as FFmpeg decodes it: same count, pixels and times.
+    const auto expected = reference::DecodeAll(path);
+    CHECK(expected.has_value());
+    RecordingSink played(info->width, info->height, avi->gray);
+    source->play({}, played);
+    CHECK(played.frames.size() == expected->size());
+    for (std::size_t k = 0; k < expected->size(); ++k) {
+        CHECK(played.frames[k].pixels == (*expected)[k].pixels);
+        CHECK(std::abs(played.frames[k].seconds - (*expected)[k].seconds) <= 1e-9 * (1.0 + (*expected)[k].seconds));
+    }
     return 0;
 }

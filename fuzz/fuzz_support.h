@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 #include <unistd.h>
 
 // Names the broken property: the checks are inlined, so a stack trace alone
@@ -83,4 +84,39 @@ private:
     bool m_gray;
     std::uint32_t m_frames = 0;
     std::uint64_t m_sum = 0;
+};
+
+// Keeps every frame as the reference decoding lays it out: 24-bit rows
+// bottom-up, grey rows top-down.
+class RecordingSink final : public FrameSink {
+public:
+    struct Frame {
+        double seconds;
+        std::vector<std::uint8_t> pixels;
+    };
+
+    RecordingSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray) {}
+
+    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
+    {
+        frames.push_back({sampleTime, std::vector<std::uint8_t>(buffer, buffer + bufferLength)});
+        return 0;
+    }
+    bool acceptsGrayFrames() const override { return m_gray; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        Frame frame{sampleTime, {}};
+        for (std::int32_t y = m_height - 1; y >= 0; --y)
+            frame.pixels.insert(frame.pixels.end(), bottomRow + std::ptrdiff_t(y) * stride,
+                                bottomRow + std::ptrdiff_t(y) * stride + m_width);
+        frames.push_back(std::move(frame));
+        return 0;
+    }
+
+    std::vector<Frame> frames;
+
+private:
+    std::int32_t m_width;
+    std::int32_t m_height;
+    bool m_gray;
 };

@@ -20,7 +20,7 @@ struct Header {
     std::uint32_t size = 0;
     std::uint32_t type = 0;   // a LIST's or RIFF's form type
     std::uint64_t data = 0;
-    std::uint64_t end() const { return data + size + (size & 1); }
+    std::uint64_t end() const { return data + size; }   // sizes are even: odd ones are refused
 };
 
 // A stream chunk's number: its id's first two characters as digits.
@@ -78,7 +78,9 @@ private:
             return std::nullopt;
         }
         const Header header{ReadLe32(bytes), ReadLe32(bytes + 4), ReadLe32(bytes + 8), at + 8};
-        if (header.data + header.size > end)
+        // Not every part of FFmpeg's demuxer skips the pad byte after an odd
+        // chunk; files that hold one are left to it.
+        if (header.data + header.size > end || header.size % 2 != 0)
             return std::nullopt;
         return header;
     }
@@ -101,7 +103,7 @@ private:
             }
             at = chunk->end();
         }
-        return at == end + (end & 1) || at == end;
+        return at == end;
     }
 
     bool movieList(std::uint64_t at, std::uint64_t end)
@@ -125,7 +127,7 @@ private:
             }
             at = chunk->end();
         }
-        return at == end || at == end + 1;
+        return at == end;
     }
 
     const InputFile& m_file;

@@ -49,7 +49,9 @@ public:
         if (offset + 8 > end || !read(offset, header))
             return std::nullopt;
         const Chunk chunk{ReadLe32(header), offset + 8, ReadLe32(header + 4)};
-        if (chunk.data + chunk.size > end)
+        // FFmpeg's header parser does not skip the pad byte after an odd
+        // chunk: such a file is read differently by the two, so it is left.
+        if (chunk.data + chunk.size > end || chunk.size % 2 != 0)
             return std::nullopt;
         return chunk;
     }
