@@ -220,6 +220,108 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     return passed;
 }
 
+std::optional<std::string> OutputRefusal(const std::string& input, const std::string& outputPath,
+                                         const std::vector<std::string>& files,
+                                         std::map<std::string, std::string>& claimed)
+{
+    if (OutputReplacesInput(outputPath, files))
+        return "Skipped " + FileNameOf(input) + ": its output " + FileNameOf(outputPath)
+               + " is one of the chosen input files";
+    const auto [earlier, fresh] = claimed.emplace(Normalised(outputPath), input);
+    if (!fresh)   // same-named captures of different nights, or jup.avi beside jup.ser
+        return "Skipped " + input + ": its output " + outputPath + " is already the output of " + earlier->second;
+    return std::nullopt;
+}
+
+std::vector<std::string> FileMessages(std::vector<std::string> messages, const FileRunFacts& run,
+                                      const std::string& name, const std::string& outputPath)
+{
+    if (run.result == 0 && run.framesSeen == 0)
+        messages.push_back(kNoFrameMessage);
+    // Frames played but none kept: an empty output is no success. A ranked
+    // run stopped while it measured wrote nothing because of the stop.
+    const bool nothingWritten = run.result == 0 && run.framesSeen > 0 && run.framesWritten == 0;
+    const bool stoppedMeasuring = run.stopped && run.ranked;
+    if (nothingWritten && !run.outputFailed && !stoppedMeasuring)
+        messages.push_back("No frame of " + name + " was written: " + kNothingWrittenReason);
+    else if (!run.placed && !run.placementFailed)
+        messages.push_back("Nothing was written for " + name + ".");
+    if (!run.placed && !run.placementFailed && run.olderOutputExists)
+        messages.back() += " The older " + FileNameOf(outputPath) + " is left as it was.";
+    return messages;
+}
+
+FileOutcome::Status FileStatus(const FileRunFacts& run)
+{
+    if (run.result == 0 && run.stopped)
+        return FileOutcome::Status::Stopped;
+    if (run.result == 0 && !run.outputFailed && run.placed && run.framesSeen > 0)
+        return FileOutcome::Status::Done;
+    return FileOutcome::Status::Failed;
+}
+
+namespace {
+
+// Shows which file of how many the batch is at, and readies the state for it.
+void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std::size_t count)
+{
+    host.setStatus(BatchHost::kFilePosition, "File " + std::to_string(index + 1) + "/" + std::to_string(count));
+    host.setStatus(BatchHost::kFileName, FileNameOf(state.currentFile));
+    host.setStatus(BatchHost::kActivity, "Processing...");
+    host.resetProgress();
+    state.framesWritten = 0;
+    state.outputFailed = false;
+    // Mode, size and centring are fixed for the whole file when its output opens.
+    state.outputGrayscale = host.grayscale();
+    state.centring = host.centring();
+    state.startUtcTicks = host.startTime();
+    if (!state.startUtcTicks)
+        state.startUtcTicks = CaptureTimeInName(state.currentFile);
+}
+
+// Runs the state's current file into a staged output at outputPath and
+// closes it; the file's held-back messages and its outcome so far come back
+// in run.
+FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, BatchOutput& output,
+                                 const std::string& outputPath, const SourceOpener& open, FileRunHost& run)
+{
+    StagedOutput staged(output);
+    staged.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
+    CloseOnExit closer(state, staged);
+    state.frameLimit = 0;
+    FileRunFacts facts;
+    try {
+        facts.result = ProcessFile(state, run, state.currentFile, open, &run.outcome().video);
+    } catch (...) {
+        // An interruption ends the batch; what went wrong before it is still told.
+        if (!run.messages().empty())
+            Report(host, Joined(run.messages()));
+        throw;
+    }
+    host.fillProgress();
+    try {
+        closer.close();
+    } catch (const OutputPlacementError& e) {
+        run.messages().push_back(e.what());
+        facts.placementFailed = true;
+    }
+    if (const std::string note = staged.closingNote(); !note.empty())
+        host.appendLog(note, true);
+    facts.framesSeen = state.framesSeen;
+    facts.framesWritten = state.framesWritten;
+    facts.outputFailed = state.outputFailed;
+    facts.stopped = state.stopRequested;
+    facts.ranked = state.centring.rankFrames();
+    facts.placed = staged.placed();
+    if (facts.placed)
+        run.outcome().output = staged.placedPath();
+    std::error_code ec;
+    facts.olderOutputExists = !facts.placed && fs::exists(outputPath, ec);
+    return facts;
+}
+
+} // namespace
+
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
                              const SourceOpener& open)
 {
@@ -240,114 +342,46 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         const auto files = host.files();
         if (i >= files.size())
             break;
+        FileOutcome outcome;
+        outcome.input = files[i];
         if (state.stopRequested) {
             summary.stopped = true;
-            FileOutcome skipped;
-            skipped.input = files[i];
-            summary.files.push_back(skipped);
+            summary.files.push_back(outcome);
             host.fileFinished(summary.files.back());
             continue;
         }
         state.currentFile = files[i];
-        const std::string name = FileNameOf(state.currentFile);
-        host.setStatus(BatchHost::kFilePosition, "File " + std::to_string(i + 1) + "/" + std::to_string(files.size()));
-        host.setStatus(BatchHost::kFileName, name);
-        host.setStatus(BatchHost::kActivity, "Processing...");
-        host.resetProgress();
-        state.framesWritten = 0;
-        state.outputFailed = false;
-
-        // Mode, size and centring are fixed for the whole file when its output opens.
-        state.outputGrayscale = host.grayscale();
-        state.centring = host.centring();
+        StartFile(state, host, i, files.size());
         const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
         const std::string outputPath = output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale);
-        state.startUtcTicks = host.startTime();
-        if (!state.startUtcTicks)
-            state.startUtcTicks = CaptureTimeInName(state.currentFile);
-        FileOutcome unrun;
-        unrun.input = state.currentFile;
-        if (OutputReplacesInput(outputPath, files)) {
-            Skip(host, summary, unrun,
-                 "Skipped " + name + ": its output " + FileNameOf(outputPath) + " is one of the chosen input files");
-            continue;
-        }
-        const auto [earlier, fresh] = claimed.emplace(Normalised(outputPath), state.currentFile);
-        if (!fresh) {
-            // Same-named captures of different nights, or jup.avi beside jup.ser.
-            Skip(host, summary, unrun,
-                 "Skipped " + state.currentFile + ": its output " + outputPath + " is already the output of "
-                     + earlier->second);
+        if (const auto refusal = OutputRefusal(state.currentFile, outputPath, files, claimed)) {
+            Skip(host, summary, outcome, *refusal);
             continue;
         }
 
-        StagedOutput staged(output);
-        staged.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
-        CloseOnExit closer(state, staged);
-
-        state.frameLimit = 0;
         FileRunHost run(host);
-        std::int32_t result = kRunFailed;
-        try {
-            result = ProcessFile(state, run, state.currentFile, open, &run.outcome().video);
-        } catch (...) {
-            // An interruption ends the batch; what went wrong before it is still told.
-            if (!run.messages().empty())
-                Report(host, Joined(run.messages()));
-            throw;
-        }
-        host.fillProgress();
-        std::vector<std::string>& messages = run.messages();
-        bool placementFailed = false;
-        try {
-            closer.close();
-        } catch (const OutputPlacementError& e) {
-            messages.push_back(e.what());
-            placementFailed = true;
-        }
-        if (const std::string note = staged.closingNote(); !note.empty())
-            host.appendLog(note, true);
-        if (result == 0 && state.framesSeen == 0)
-            messages.push_back(kNoFrameMessage);
-        // Frames played but none kept: an empty output is no success.
-        const bool nothingWritten = result == 0 && state.framesSeen > 0 && state.framesWritten == 0;
-        // A ranked run stopped while it measured wrote nothing because of the stop.
-        const bool stoppedMeasuring = state.stopRequested && state.centring.rankFrames();
-        if (nothingWritten && !state.outputFailed && !stoppedMeasuring)
-            messages.push_back("No frame of " + name + " was written: " + kNothingWrittenReason);
-        else if (!staged.placed() && !placementFailed)
-            messages.push_back("Nothing was written for " + name + ".");
-        if (!staged.placed() && !placementFailed) {
-            std::error_code ec;
-            if (fs::exists(outputPath, ec))
-                messages.back() += " The older " + FileNameOf(outputPath) + " is left as it was.";
-        }
+        run.outcome().output = outputPath;
+        const FileRunFacts facts = RunIntoStagedOutput(state, host, output, outputPath, open, run);
+        const std::vector<std::string> messages =
+            FileMessages(std::move(run.messages()), facts, FileNameOf(state.currentFile), outputPath);
         if (!messages.empty())
             Report(host, Joined(messages));
 
-        FileOutcome& outcome = run.outcome();
-        outcome.input = state.currentFile;
-        outcome.output = staged.placed() ? staged.placedPath() : outputPath;
-        outcome.outputPlaced = staged.placed();
-        outcome.reason = Joined(messages);
-        outcome.frameCount = outcome.video ? state.frameCount : 0;
-        outcome.framesSeen = state.framesSeen;
-        outcome.framesWritten = state.framesWritten;
-        outcome.endedEarly = result == 0 && EndedEarly(state);
-        if (state.centring.keepBest.active() && !outcome.notKept)
-            outcome.notKept = 0;
-        if (result == 0 && state.stopRequested) {
-            outcome.status = FileOutcome::Status::Stopped;
-        } else if (result == 0 && !state.outputFailed && staged.placed() && state.framesSeen > 0) {
-            outcome.status = FileOutcome::Status::Done;
-            ++summary.completed;
-        } else {
-            outcome.status = FileOutcome::Status::Failed;
-            ++summary.failed;
-        }
-        if (state.stopRequested)
-            summary.stopped = true;
-        summary.files.push_back(outcome);
+        FileOutcome& done = run.outcome();
+        done.input = state.currentFile;
+        done.outputPlaced = facts.placed;
+        done.reason = Joined(messages);
+        done.frameCount = done.video ? state.frameCount : 0;
+        done.framesSeen = state.framesSeen;
+        done.framesWritten = state.framesWritten;
+        done.endedEarly = facts.result == 0 && EndedEarly(state);
+        if (state.centring.keepBest.active() && !done.notKept)
+            done.notKept = 0;
+        done.status = FileStatus(facts);
+        summary.completed += done.status == FileOutcome::Status::Done ? 1 : 0;
+        summary.failed += done.status == FileOutcome::Status::Failed ? 1 : 0;
+        summary.stopped = summary.stopped || state.stopRequested;
+        summary.files.push_back(done);
         host.fileFinished(summary.files.back());
     }
 

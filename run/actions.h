@@ -8,7 +8,10 @@
 #include "run/file_run.h"
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 // The test and process actions that the window's buttons and the
 // command-line tool share, so that both give the same results.
@@ -50,6 +53,36 @@ constexpr const char* kNothingWrittenReason = "no planet was found, or every cro
 // log says so. The log ends with the folders the outputs were written to.
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
                              const SourceOpener& open = OpenFrameSource);
+
+// The steps of a batch file, each a function of what it is given.
+//
+// Why the output path may not be written for input: it would replace one of
+// the chosen files, or an earlier file of the batch claimed it (claimed maps
+// normalised output paths to the inputs that claimed them; this claims it
+// when it is free). nullopt when it may.
+std::optional<std::string> OutputRefusal(const std::string& input, const std::string& outputPath,
+                                         const std::vector<std::string>& files,
+                                         std::map<std::string, std::string>& claimed);
+
+// What a file's run into its staged output came to.
+struct FileRunFacts {
+    std::int32_t result = kRunFailed;   // ProcessFile's
+    std::int32_t framesSeen = 0;
+    std::int32_t framesWritten = 0;
+    bool outputFailed = false;          // the output refused a frame
+    bool stopped = false;               // the user stopped the batch in this file
+    bool ranked = false;                // measured before writing (keep-best, best frame)
+    bool placed = false;                // the output took its final name
+    bool placementFailed = false;       // ... and could not
+    bool olderOutputExists = false;     // not placed, and an older output has the name
+};
+
+// The file's messages: those its run held back, then what became of its
+// output (file name name, output outputPath).
+std::vector<std::string> FileMessages(std::vector<std::string> messages, const FileRunFacts& run,
+                                      const std::string& name, const std::string& outputPath);
+// Done, stopped or failed.
+FileOutcome::Status FileStatus(const FileRunFacts& run);
 
 // True when writing output would replace one of the chosen input files.
 bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::string>& inputs);

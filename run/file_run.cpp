@@ -78,6 +78,88 @@ bool EndedEarly(const TProcessingState& state)
     return !state.testMode && !state.stopRequested && state.framesSeen < state.frameCount;
 }
 
+void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info)
+{
+    state.frameCount = RoundedWithin<std::int32_t>(info.frameRate * info.length);
+    host.appendLog(" - " + Dec(state.frameCount) + " frames", true);
+    state.inputWidth = info.width;
+    state.inputHeight = info.height;
+    host.appendLog(" - Input res " + Dec(state.inputWidth) + " x " + Dec(state.inputHeight), true);
+    if (!info.notice.empty())
+        host.appendLog(" - " + info.notice, true);
+}
+
+PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate)
+{
+    PlayLimits limits;
+    state.testMode = state.frameLimit >= 1;
+    if (!state.testMode)
+        return limits;
+    // A length that reads as 0 (an elementary stream) is unknown, not
+    // empty: the test still stops after its own frames.
+    if (state.frameLimit < state.frameCount)
+        limits.stopTime = state.frameLimit / frameRate;
+    else if (state.frameCount > 0)
+        state.frameLimit = state.frameCount;
+    // A stop time can lie just past the next frame's time; the count keeps a
+    // test to exactly its frames.
+    limits.maxFrames = state.frameLimit;
+    return limits;
+}
+
+void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& state, RunHost& host,
+                PlayLimits limits)
+{
+    FrameRanking ranking;
+    const bool ranked = !state.testMode && state.centring.rankFrames();
+    if (ranked) {
+        // Measure every frame first and write on a second play, so that no
+        // picture is held between the two: memory stays flat for any length.
+        callback.setPass(CFakeCallback::Pass::Measure, &ranking);
+        source.play(limits, callback);
+        // A stop during the measuring pass ends the file there: the writing
+        // pass would otherwise write its first frame before it saw the stop.
+        if (state.stopRequested)
+            return;
+        host.appendLog(RankingLine(ranking.choose(state.centring.keepBest)), true);
+        state.framesSeen = 0;
+        callback.setPass(CFakeCallback::Pass::Write, &ranking);
+    }
+    source.play(limits, callback);
+    if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit && !state.stopRequested) {
+        // The file ended before the test's last frame (its length was unknown
+        // or overstated): the frames it has are played again, so that the
+        // last of them shows the preview or the warning.
+        state.frameLimit = state.framesSeen;
+        state.framesSeen = 0;
+        limits.maxFrames = state.frameLimit;
+        callback.setPass(CFakeCallback::Pass::Single, nullptr);
+        source.play(limits, callback);
+    }
+}
+
+std::vector<std::string> RunSummaryLines(const TProcessingState& state, double length, std::int64_t elapsedMs)
+{
+    // A run faster than a millisecond counts as one, not as a division by zero.
+    const double e = elapsedMs > 0 ? double(elapsedMs) : 1.0;
+    const std::int64_t fps = RoundedWithin<std::int64_t>(length * 1000.0 / e * 1000.0 / 25.0);
+    std::vector<std::string> lines;
+    // A capture cut short (a full card, a crash of the capture program)
+    // plays without an error; only the count tells.
+    if (EndedEarly(state))
+        lines.push_back(" - The file ended after " + Dec(state.framesSeen) + " of its " + Dec(state.frameCount)
+                        + " frames");
+    lines.push_back(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight));
+    lines.push_back(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written");
+    lines.push_back(" - FPS: " + Dec(fps));
+    // An output that refused a frame makes the file a failure in the batch,
+    // however well the frames played.
+    lines.push_back(state.stopRequested  ? "Orbicropping stopped!"
+                    : state.outputFailed ? "Orbicropping failed!"
+                                         : "Orbicropping complete!");
+    return lines;
+}
+
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
                          const SourceOpener& open, std::optional<VideoInfo>* described)
 {
@@ -97,16 +179,9 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             host.showMessage("Couldn't find a video stream");
             return kRunNoVideoStream;
         }
-        const VideoInfo& info = *video;
         if (described != nullptr)
-            *described = info;
-        state.frameCount = RoundedWithin<std::int32_t>(info.frameRate * info.length);
-        host.appendLog(" - " + Dec(state.frameCount) + " frames", true);
-        state.inputWidth = info.width;
-        state.inputHeight = info.height;
-        host.appendLog(" - Input res " + Dec(state.inputWidth) + " x " + Dec(state.inputHeight), true);
-        if (!info.notice.empty())
-            host.appendLog(" - " + info.notice, true);
+            *described = *video;
+        TakeVideo(state, host, *video);
         state.acceptFrames = true;
 
         CFakeCallback callback(state, host, host);
@@ -115,75 +190,18 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             aligner = std::make_unique<PhaseAligner>(state.centring.surfaceRefresh);
             callback.setAligner(aligner.get());
         }
-        PlayLimits limits;
-        if (state.frameLimit >= 1) {
-            // A length that reads as 0 (an elementary stream) is unknown, not
-            // empty: the test still stops after its own frames.
-            if (state.frameLimit < state.frameCount)
-                limits.stopTime = state.frameLimit / info.frameRate;
-            else if (state.frameCount > 0)
-                state.frameLimit = state.frameCount;
-            state.testMode = true;
-            // A stop time can lie just past the next frame's time; the count
-            // keeps a test to exactly its frames.
-            limits.maxFrames = state.frameLimit;
-        } else {
-            state.testMode = false;
+        const PlayLimits limits = PlayLimitsFor(state, video->frameRate);
+        if (!state.testMode)
             host.setProgressMax(state.frameCount);
-        }
 
         const auto start = std::chrono::steady_clock::now();
-        FrameRanking ranking;
-        const bool ranked = !state.testMode && state.centring.rankFrames();
-        if (ranked) {
-            // Measure every frame first and write on a second play, so that
-            // no picture is held between the two: memory stays flat for any length.
-            callback.setPass(CFakeCallback::Pass::Measure, &ranking);
-            source->play(limits, callback);
-            if (!state.stopRequested) {
-                const FrameRanking::Choice choice = ranking.choose(state.centring.keepBest);
-                host.appendLog(RankingLine(choice), true);
-                state.framesSeen = 0;
-                callback.setPass(CFakeCallback::Pass::Write, &ranking);
-            }
-        }
-        // A stop during the measuring pass ends the file there: the writing
-        // pass would otherwise write its first frame before it saw the stop.
-        if (!(ranked && state.stopRequested))
-            source->play(limits, callback);
-        if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit && !state.stopRequested) {
-            // The file ended before the test's last frame (its length was
-            // unknown or overstated): the frames it has are played again, so
-            // that the last of them shows the preview or the warning.
-            state.frameLimit = state.framesSeen;
-            state.framesSeen = 0;
-            limits.maxFrames = state.frameLimit;
-            callback.setPass(CFakeCallback::Pass::Single, nullptr);
-            source->play(limits, callback);
-        }
-
+        PlayPasses(*source, callback, state, host, limits);
         if (!state.testMode) {
-            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start).count();
-            // A run faster than a millisecond counts as one, not as a division by zero.
-            const double e = elapsed > 0 ? double(elapsed) : 1.0;
-            const double d = info.length * 1000.0;
-            const std::int64_t fps = RoundedWithin<std::int64_t>(d / e * 1000.0 / 25.0);
-            // A capture cut short (a full card, a crash of the capture
-            // program) plays without an error; only the count tells.
-            if (EndedEarly(state))
-                host.appendLog(" - The file ended after " + Dec(state.framesSeen) + " of its " + Dec(state.frameCount)
-                                   + " frames",
-                               false);
-            host.appendLog(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight), false);
-            host.appendLog(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written", false);
-            host.appendLog(" - FPS: " + Dec(fps), false);
-            // An output that refused a frame makes the file a failure in the
-            // batch, however well the frames played.
-            host.appendLog(state.stopRequested  ? "Orbicropping stopped!"
-                           : state.outputFailed ? "Orbicropping failed!"
-                                                : "Orbicropping complete!",
-                           false);
+            const auto elapsed = std::chrono::steady_clock::now() - start;
+            for (const std::string& line :
+                 RunSummaryLines(state, video->length,
+                                 std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()))
+                host.appendLog(line, false);
         }
         return 0;
     } catch (const FrameSourceError& e) {

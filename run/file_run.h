@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Plays one input file through the frame handler and reports the run as log
 // lines and, for a failed step, one message. The state's frameLimit chooses
@@ -43,6 +44,23 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
 // was cut short or its header overstates it. ProcessFile logs it; the file
 // still counts as done.
 bool EndedEarly(const TProcessingState& state);
+
+// The steps of ProcessFile, each a function of what it is given.
+class CFakeCallback;
+// Takes the video's frame count and size into the state and logs them, with
+// the source's notice.
+void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info);
+// The limits of the state's run (a test when frameLimit >= 1, which this
+// may lower to a shorter file's count); sets testMode.
+PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate);
+// Plays the file into the handler: once, or for a ranked run a measuring
+// pass and then a writing one; a test whose file ended before its last
+// frame plays the frames it had again.
+void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& state, RunHost& host,
+                PlayLimits limits);
+// The log lines that close a processing run of a video of length seconds
+// that took elapsedMs.
+std::vector<std::string> RunSummaryLines(const TProcessingState& state, double length, std::int64_t elapsedMs);
 
 constexpr std::int32_t kRunRefused = 1;
 constexpr std::int32_t kRunNoVideoStream = 2;
