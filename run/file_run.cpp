@@ -51,7 +51,8 @@ std::string MessageFor(const FrameSourceError& e, const std::string& path)
         // user should look for it, not try to repair it.
         if (std::error_code ec; std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
             return "The file does not exist!";
-        return "Couldn't load the file!";
+        // Why every file but SER and plain AVIs fails, when the FFmpeg module is missing.
+        return e.reason().empty() ? "Couldn't load the file!" : "Couldn't load the file! (" + e.reason() + ")";
     case SourceFailure::Streams: return "Couldn't get the output streams!";
     case SourceFailure::SelectStream: return "Couldn't put stream " + Dec(e.stream());
     case SourceFailure::StreamType: return "Couldn't get stream media type for stream " + Dec(e.stream());

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "analysis/processing_state.h"
+#include "run/open_frame_source.h"
 #include "run/run_host.h"
-
 #include "video/frame_source.h"
 
 #include <cstdint>

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/frame_source.h"
+#include "run/open_frame_source.h"
 
 #include "video/avi/plain_avi_source.h"
 #include "video/ffmpeg/ffmpeg_module.h"
 #include "video/ser/ser_source.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <dlfcn.h>
@@ -31,10 +29,16 @@ std::filesystem::path FfmpegModulePath()
     return folder.parent_path() / ORBICROP_MODULE_DIR / ORBICROP_FFMPEG_MODULE;
 }
 
+// The module's entry point, or why it cannot be had.
+struct FfmpegModule {
+    OpenFfmpegSource open = nullptr;
+    std::string problem;
+};
+
 // A program that cannot load the module still reads SER files and plain
-// uncompressed AVIs; the user is told once why every other file fails, so
-// that a broken installation does not pass for broken videos.
-OpenFfmpegSource LoadFfmpegModule()
+// uncompressed AVIs; every other file fails with the reason, so that a broken
+// installation does not pass for broken videos.
+FfmpegModule LoadFfmpegModule()
 {
     const std::filesystem::path path = FfmpegModulePath();
     // Never closed: the sources it opens run its code until they are
@@ -47,12 +51,11 @@ OpenFfmpegSource LoadFfmpegModule()
     void* entry = module != nullptr ? ::dlsym(module, kFfmpegOpenSymbol) : nullptr;
     if (entry == nullptr) {
         const char* why = path.empty() ? "/proc/self/exe cannot be read" : ::dlerror();
-        std::fprintf(stderr,
-                     "%s: cannot load the FFmpeg module %s, only SER files and plain uncompressed AVIs can be read: %s\n",
-                     program_invocation_short_name, path.c_str(), why != nullptr ? why : "no reason given");
-        return nullptr;
+        return {nullptr, "cannot load the FFmpeg module " + path.string()
+                             + ", only SER files and plain uncompressed AVIs can be read: "
+                             + (why != nullptr ? why : "no reason given")};
     }
-    return reinterpret_cast<OpenFfmpegSource>(entry);
+    return {reinterpret_cast<OpenFfmpegSource>(entry), {}};
 }
 
 } // namespace
@@ -67,8 +70,8 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
     // more than reading a short capture's frames.
     if (std::unique_ptr<FrameSource> avi = OpenPlainAviSource(path))
         return avi;
-    static const OpenFfmpegSource openFfmpeg = LoadFfmpegModule();
-    if (openFfmpeg == nullptr)
-        throw FrameSourceError(SourceFailure::Load);
-    return std::unique_ptr<FrameSource>(openFfmpeg(path.c_str()));
+    static const FfmpegModule ffmpeg = LoadFfmpegModule();
+    if (ffmpeg.open == nullptr)
+        throw FrameSourceError(SourceFailure::Load, 0, -1, ffmpeg.problem);
+    return std::unique_ptr<FrameSource>(ffmpeg.open(path.c_str()));
 }

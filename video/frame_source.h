@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // The step of opening or playing a file that failed. The file run words each
 // for the user; sources only say which step it was.
@@ -30,15 +31,20 @@ enum class SourceFailure {
 // there is one (for logs and tests, never shown on its own).
 class FrameSourceError : public std::runtime_error {
 public:
-    explicit FrameSourceError(SourceFailure failure, std::int32_t detail = 0, std::int32_t stream = -1);
+    // reason, when given, says in words for the user why the step failed
+    // where the step's own message cannot (a missing FFmpeg module).
+    explicit FrameSourceError(SourceFailure failure, std::int32_t detail = 0, std::int32_t stream = -1,
+                              std::string reason = {});
     SourceFailure failure() const { return m_failure; }
     std::int32_t stream() const { return m_stream; }
     std::int32_t detail() const { return m_detail; }
+    const std::string& reason() const { return m_reason; }
 
 private:
     SourceFailure m_failure;
     std::int32_t m_detail;
     std::int32_t m_stream;
+    std::string m_reason;
 };
 
 // How a source that reads raw samples (SER) found them stored, for reports.
@@ -88,7 +94,7 @@ inline StreamLimits InStreamTerms(const PlayLimits& limits, std::int64_t duratio
     return {stopPosition < duration, stopPosition, limits.maxFrames, grayFrames};
 }
 
-// A decoder for one input file, opened by OpenFrameSource.
+// A decoder for one input file, opened by OpenFrameSource (run/).
 //
 // video() finds the first video stream (attached cover pictures are not
 // video) and describes it; it returns nothing for a file without one.
@@ -116,13 +122,10 @@ public:
     virtual bool replaysAsNew() const { return false; }
 };
 
-// Opens path with the frame source that reads it (chosen by content).
-// Throws FrameSourceError(Load) when no source can open it.
-std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path);
-
-inline FrameSourceError::FrameSourceError(SourceFailure failure, std::int32_t detail, std::int32_t stream)
+inline FrameSourceError::FrameSourceError(SourceFailure failure, std::int32_t detail, std::int32_t stream,
+                                          std::string reason)
     : std::runtime_error("frame source failed at step " + std::to_string(int(failure)) + " (code "
                          + std::to_string(detail) + ")"),
-      m_failure(failure), m_detail(detail), m_stream(stream)
+      m_failure(failure), m_detail(detail), m_stream(stream), m_reason(std::move(reason))
 {
 }

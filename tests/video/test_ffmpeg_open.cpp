@@ -4,6 +4,8 @@
 
 #include "ffmpeg_clips.h"
 
+#include "run/open_frame_source.h"
+
 #include <algorithm>
 #include <optional>
 #include <random>

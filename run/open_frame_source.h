@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "video/frame_source.h"
+
+#include <memory>
+#include <string>
+
+// Opens path with the frame source that reads it, chosen by content: SER
+// captures and plain uncompressed AVIs by our own readers, anything else
+// through the FFmpeg module, loaded on first need. Throws
+// FrameSourceError(Load) when no source can open it; when the module cannot
+// be loaded, the error's reason says why.
+std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path);
