@@ -5,17 +5,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(UpdateCropSize, SliderPositionsTimesSixteen)
-{
-    TProcessingState state;
-    UpdateCropSize(state, 2, 40);
-    EXPECT_EQ(state.cropWidth, 32);
-    EXPECT_EQ(state.cropHeight, 640);
-    UpdateCropSize(state, 12, 4);
-    EXPECT_EQ(state.cropWidth, 192);
-    EXPECT_EQ(state.cropHeight, 64);
-}
-
 TEST(BlockGrid, PartialBlocksAreLeftOut)
 {
     const BlockGrid grid = MakeBlockGrid(641, 481, 4);
