@@ -9,6 +9,7 @@
 #include "video/ser/ser_layout.h"
 #include "video/ser/ser_samples.h"
 #include "video/read_ahead.h"
+#include "fileio/little_endian.h"
 #include "fileio/page_buffer.h"
 #include "ser/ser_format.h"
 
@@ -61,12 +62,8 @@ std::vector<std::int64_t> ReadTimestamps(const SerFile& file, const SerLayout& l
     if (file.readAt(layout.timestampOffset(), bytes) != bytes.size())
         return {};
     std::vector<std::int64_t> ticks(layout.frames);
-    for (std::size_t i = 0; i < ticks.size(); ++i) {
-        std::uint64_t v = 0;
-        for (int b = 7; b >= 0; --b)
-            v = v << 8 | bytes[i * 8 + std::size_t(b)];
-        ticks[i] = static_cast<std::int64_t>(v);
-    }
+    for (std::size_t i = 0; i < ticks.size(); ++i)
+        ticks[i] = static_cast<std::int64_t>(orbicrop::fileio::ReadLe64(bytes.data() + i * 8));
     return ticks;
 }
 
