@@ -7,6 +7,7 @@
 #include "ffmpeg_clips.h"
 #include "support/ffmpeg_decoding.h"
 
+#include "avi/avi_writer.h"
 #include "video/avi/plain_avi_source.h"
 
 using namespace clips;
@@ -104,8 +105,10 @@ TEST(ImperfectAvi, EveryReaderPlaysWhatFfmpegDecodesOrLeavesTheFileToIt)
     }
 }
 
-// The well-formed file still goes the fast ways: this is what keeps the
-// checks above from passing merely because everything went to FFmpeg.
+// Well-formed files still go the fast ways: this is what keeps the checks
+// above from passing merely because everything went to FFmpeg. Our own
+// OpenDML outputs (several RIFFs, 'ix00' index chunks in the movie lists)
+// come back as inputs, read straight and as FFmpeg decodes them.
 TEST(ImperfectAvi, WellFormedFilesStillReadStraight)
 {
     ClipFolder folder;
@@ -114,4 +117,27 @@ TEST(ImperfectAvi, WellFormedFilesStillReadStraight)
     const std::string path = folder.write("junk.avi", recipe.bytes());
     EXPECT_TRUE(OpenPlainAviSource(path));
     EXPECT_TRUE(ReadStraight(path));
+
+    const std::string openDml = folder.file("opendml.avi");
+    TAviWriter writer(0, 0);
+    writer.setWidth(64);
+    writer.setHeight(48);
+    writer.setRiffSizeLimit(40000);   // about four frames a RIFF
+    writer.setFileName(openDml);
+    writer.OpenVideo(false);
+    OutputBitmap frame;
+    frame.setSize(64, 48);
+    for (int k = 0; k < 20; ++k) {
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64 * 3; ++x)
+                frame.rowFromBottom(y)[x] = std::uint8_t(x + y * 7 + k * 13);
+        writer.AddFrame(frame, k);
+    }
+    writer.CloseVideo();
+    EXPECT_TRUE(ReadStraight(openDml));
+    FfmpegSource source(openDml);
+    const auto expected = reference::DecodeAll(openDml);
+    ASSERT_TRUE(expected);
+    ASSERT_EQ(expected->size(), 20u);
+    ExpectAsFfmpegDecodes(source, *expected, expected->at(1).seconds, "our OpenDML output");
 }
