@@ -102,4 +102,9 @@ std::size_t InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out)
     return done;
 }
 
+void InputFile::willRead(std::uint64_t offset, std::size_t bytes) const
+{
+    (void)::posix_fadvise(m_fd, off_t(offset), off_t(bytes), POSIX_FADV_WILLNEED);
+}
+
 } // namespace orbicrop::fileio

@@ -48,6 +48,11 @@ public:
     // how many bytes it read: fewer than out.size() only at the end of the file.
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
+    // Tells the system that bytes from offset on will be read soon, so that
+    // many scattered small reads reach the disk at once rather than one
+    // after the other. Only a hint: it fails silently.
+    void willRead(std::uint64_t offset, std::size_t bytes) const;
+
 private:
     explicit InputFile(int fd) : m_fd(fd) {}
 

@@ -48,6 +48,10 @@ public:
 
     bool run()
     {
+        // One header read per frame, scattered over the file: asked for all
+        // at once, a cold disk serves them many at a time.
+        for (const std::int64_t position : m_positions)
+            m_file.willRead(std::uint64_t(position), 8);
         const std::uint64_t fileSize = m_file.size();
         std::uint64_t at = 0;
         bool first = true;
