@@ -12,7 +12,7 @@ constexpr int kOpenFilesDelayMs = 300;
 
 int main(int argc, char* argv[])
 {
-    PrepareProcess(argv);
+    PrepareProcess();
     QApplication application(argc, argv);
     // No display name: Qt would append it to the window title, which must
     // read exactly as the window sets it.

@@ -298,8 +298,8 @@ void TForm1::SetControlsEnabled(bool enabled)
     GroupBox1->setEnabled(enabled);
     GroupBox2->setEnabled(enabled);
     GroupBox3->setEnabled(enabled);
-    GroupBox6->setEnabled(enabled);
-    GroupBox5->setEnabled(enabled);
+    groupCentring->setEnabled(enabled);
+    groupMoreOptions->setEnabled(enabled);
     btnProcess->setEnabled(enabled);
 }
 

@@ -86,21 +86,22 @@ public:
     QLabel* Image = nullptr;
     QGroupBox* GroupBox4 = nullptr;
     QLabel* Label5 = nullptr;
-    // Options added since the guide: the output container and more to come.
-    QGroupBox* GroupBox5 = nullptr;
-    QLabel* Label7 = nullptr;
-    QComboBox* comboFormat = nullptr;      // 0: AVI, 1: SER
-    QCheckBox* checkWinJupos = nullptr;    // SER only
     TGauge* Gauge1 = nullptr;
     StatusBar* StatusBar1 = nullptr;
-    // 7) Centring: options beyond the given controls, in the column of
-    // "6) More options", above it.
-    QGroupBox* GroupBox6 = nullptr;
+    // Controls added since the guide, named for what they are (kind first,
+    // as the given check and track controls are), not numbered after the
+    // guide's. "6) More options": the output container and its naming.
+    QGroupBox* groupMoreOptions = nullptr;
+    QLabel* captionFormat = nullptr;
+    QComboBox* comboFormat = nullptr;      // 0: AVI, 1: SER
+    QCheckBox* checkWinJupos = nullptr;    // SER only
+    // "7) Centring", in the column of "6) More options", above it.
+    QGroupBox* groupCentring = nullptr;
     QCheckBox* checkLargestObject = nullptr;
     QCheckBox* checkSurface = nullptr;
-    QLabel* Label8 = nullptr;
+    QLabel* captionSurfaceRefresh = nullptr;
     QSpinBox* spinSurfaceRefresh = nullptr;
-    QLabel* Label9 = nullptr;
+    QLabel* captionKeepBest = nullptr;
     QSpinBox* spinKeepBest = nullptr;
     QComboBox* comboKeepBestUnit = nullptr;
     QCheckBox* checkBestFrame = nullptr;

@@ -192,16 +192,16 @@ void TForm1::createControls()
     // Right of where the largest preview (641 x 641 from 200, 5) can reach,
     // so that no preview ever covers it; below its two controls there is
     // room for more options.
-    GroupBox5 = Make<QGroupBox>(this, 848, 405, 161, 145);
-    GroupBox5->setTitle(QStringLiteral("6) More options"));
-    Label7 = MakeLabel(GroupBox5, 8, 28, QStringLiteral("Format"));
-    Label7->setFont(narrow);
-    comboFormat = Make<QComboBox>(GroupBox5, 56, 24, 65, 22);
+    groupMoreOptions = Make<QGroupBox>(this, 848, 405, 161, 145);
+    groupMoreOptions->setTitle(QStringLiteral("6) More options"));
+    captionFormat = MakeLabel(groupMoreOptions, 8, 28, QStringLiteral("Format"));
+    captionFormat->setFont(narrow);
+    comboFormat = Make<QComboBox>(groupMoreOptions, 56, 24, 65, 22);
     comboFormat->addItem(QStringLiteral("AVI"));
     comboFormat->addItem(QStringLiteral("SER"));
     comboFormat->setToolTip(QStringLiteral(
         "SER keeps a SER capture's own samples (12 and 16 bits), its Bayer pattern, header and frame times"));
-    checkWinJupos = Make<QCheckBox>(GroupBox5, 8, 52, 145, 17);
+    checkWinJupos = Make<QCheckBox>(groupMoreOptions, 8, 52, 145, 17);
     checkWinJupos->setText(QStringLiteral("WinJUPOS time in the name"));
     checkWinJupos->setToolTip(QStringLiteral(
         "Name each SER output after the mid-time of its frames (YYYY-MM-DD-HHMM_T-), when their times are known"));
@@ -211,33 +211,33 @@ void TForm1::createControls()
     // In the same column as "6) More options", right above it: no preview
     // reaches past x = 841 at any output size, nothing given moves, and the
     // window keeps the height the given controls set.
-    GroupBox6 = Make<QGroupBox>(this, 848, 253, 185, 145);
-    GroupBox6->setTitle(QStringLiteral("7) Centring"));
-    checkLargestObject = Make<QCheckBox>(GroupBox6, 8, 18, 170, 17);
+    groupCentring = Make<QGroupBox>(this, 848, 253, 185, 145);
+    groupCentring->setTitle(QStringLiteral("7) Centring"));
+    checkLargestObject = Make<QCheckBox>(groupCentring, 8, 18, 170, 17);
     checkLargestObject->setText(QStringLiteral("Largest object only"));
     checkLargestObject->setToolTip(QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
     checkLargestObject->setFont(narrow);
-    checkSurface = Make<QCheckBox>(GroupBox6, 8, 36, 170, 17);
+    checkSurface = Make<QCheckBox>(groupCentring, 8, 36, 170, 17);
     checkSurface->setText(QStringLiteral("Surface (align by content)"));
     checkSurface->setToolTip(QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
     checkSurface->setFont(narrow);
-    Label8 = MakeLabel(GroupBox6, 24, 58, QStringLiteral("Reference every"));
-    Label8->setFont(narrow);
-    spinSurfaceRefresh = Make<QSpinBox>(GroupBox6, 110, 54, 67, 20);
+    captionSurfaceRefresh = MakeLabel(groupCentring, 24, 58, QStringLiteral("Reference every"));
+    captionSurfaceRefresh->setFont(narrow);
+    spinSurfaceRefresh = Make<QSpinBox>(groupCentring, 110, 54, 67, 20);
     spinSurfaceRefresh->setRange(1, 10000);
     spinSurfaceRefresh->setValue(kSurfaceRefreshDefault);
     spinSurfaceRefresh->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
-    Label9 = MakeLabel(GroupBox6, 8, 82, QStringLiteral("Keep best"));
-    Label9->setFont(narrow);
-    spinKeepBest = Make<QSpinBox>(GroupBox6, 60, 78, 60, 20);
+    captionKeepBest = MakeLabel(groupCentring, 8, 82, QStringLiteral("Keep best"));
+    captionKeepBest->setFont(narrow);
+    spinKeepBest = Make<QSpinBox>(groupCentring, 60, 78, 60, 20);
     spinKeepBest->setRange(0, 100);
     spinKeepBest->setSpecialValueText(QStringLiteral("all"));
     spinKeepBest->setToolTip(QStringLiteral("Write only the sharpest frames of each file, in their order"));
-    comboKeepBestUnit = Make<QComboBox>(GroupBox6, 124, 78, 53, 20);
+    comboKeepBestUnit = Make<QComboBox>(groupCentring, 124, 78, 53, 20);
     comboKeepBestUnit->addItem(QStringLiteral("%"));
     comboKeepBestUnit->addItem(QStringLiteral("frames"));
     comboKeepBestUnit->setFont(narrow);
-    checkBestFrame = Make<QCheckBox>(GroupBox6, 8, 104, 170, 17);
+    checkBestFrame = Make<QCheckBox>(groupCentring, 8, 104, 170, 17);
     checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
     checkBestFrame->setToolTip(QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
     checkBestFrame->setFont(narrow);

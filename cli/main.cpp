@@ -125,7 +125,7 @@ int Run(const CliOptions& options)
 
 int main(int argc, char** argv)
 {
-    PrepareProcess(argv);
+    PrepareProcess();
     const ParseOutcome parsed = ParseCommandLine(argc, argv);
     if (!parsed.options)
         return parsed.exitStatus;

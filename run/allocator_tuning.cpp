@@ -5,7 +5,7 @@
 #include <malloc.h>
 #endif
 
-void KeepFrameBuffersInHeap(char** /*argv*/)
+void KeepFrameBuffersInHeap()
 {
 #if defined(__GLIBC__)
     // Setting any of these turns off glibc's own sliding mmap threshold, so

@@ -9,7 +9,6 @@
 // frame's memory serves the next one. The frame sources of our own reuse their
 // buffers anyway; this is for the allocations inside FFmpeg.
 //
-// Changes only allocator settings of this process, at run time; argv is not
-// used (kept so that callers need no change). Call first thing in main,
-// before any thread.
-void KeepFrameBuffersInHeap(char** argv);
+// Changes only allocator settings of this process, at run time. Call first
+// thing in main, before any thread.
+void KeepFrameBuffersInHeap();

@@ -5,8 +5,8 @@
 
 #include <csignal>
 
-void PrepareProcess(char** argv)
+void PrepareProcess()
 {
-    KeepFrameBuffersInHeap(argv);
+    KeepFrameBuffersInHeap();
     std::signal(SIGXFSZ, SIG_IGN);
 }

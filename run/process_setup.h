@@ -6,6 +6,4 @@
 // - the allocator keeps frame-sized blocks (see allocator_tuning.h);
 // - a file-size limit makes a write fail with EFBIG instead of ending the
 //   process with SIGXFSZ, so an output is closed valid and the user is told.
-// May run the program again with the allocator setting in place (argv is
-// the program's own); returns normally otherwise.
-void PrepareProcess(char** argv);
+void PrepareProcess();

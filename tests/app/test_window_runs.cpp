@@ -108,10 +108,10 @@ private slots:
         // The widest preview ends left of the sixth and seventh groups, which
         // set the width; the seventh overlaps nothing at any size.
         QCOMPARE(w.size(), QSize(848 + 185 + 9, 5 + 641 + 2 + 19 + 19));
-        QVERIFY(!w.Panel1->geometry().intersects(w.GroupBox5->geometry()));
+        QVERIFY(!w.Panel1->geometry().intersects(w.groupMoreOptions->geometry()));
         for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            if (other != w.GroupBox6 && !other->isHidden())
-                QVERIFY2(!other->geometry().intersects(w.GroupBox6->geometry()), other->metaObject()->className());
+            if (other != w.groupCentring && !other->isHidden())
+                QVERIFY2(!other->geometry().intersects(w.groupCentring->geometry()), other->metaObject()->className());
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
     }

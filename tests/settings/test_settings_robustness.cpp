@@ -418,10 +418,10 @@ std::string GarbageTenMegabytes() { return RandomBytes(kTenMegabytes, 3); }
 
 void PrintTo(const LargeCase& c, std::ostream* out) { *out << c.name; }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr double kSecondsLimit = 120.0;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr double kSecondsLimit = 120.0;
 #else
 constexpr double kSecondsLimit = 30.0;
