@@ -8,7 +8,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build test test-asan test-tsan demo bench bench-e2e large longrun fuzz package clean
+.PHONY: all deps configure build format test test-asan test-tsan demo bench bench-e2e large longrun fuzz package clean
 
 all: build
 
@@ -64,6 +64,11 @@ demo: build
 	@echo "Preview:  $(DEMO_DIR)/sample_preview.png"
 	@echo "Track:    $(DEMO_DIR)/sample_orbic.csv (the centre found in every frame)"
 	@echo "Play it:  ffplay $(DEMO_DIR)/sample_orbic.avi"
+
+# Lays every tracked C++ source out as .clang-format says (clang-format 14).
+format:
+	@command -v clang-format >/dev/null || { echo "format: clang-format is missing (apt install clang-format)"; exit 1; }
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 bench: build
 	$(BUILD)/bin/orbicrop_bench

@@ -79,9 +79,9 @@ void SumBgrBlocks4Portable(const FrameView& frame, const BlockGrid& grid, std::s
 [[gnu::target("avx2")]] inline __m256i QuadSums(__m256i r0, __m256i r1, __m256i r2, __m256i r3)
 {
     const __m256i ones8 = _mm256_set1_epi8(1);
-    const __m256i pairs = _mm256_add_epi16(
-        _mm256_add_epi16(_mm256_maddubs_epi16(r0, ones8), _mm256_maddubs_epi16(r1, ones8)),
-        _mm256_add_epi16(_mm256_maddubs_epi16(r2, ones8), _mm256_maddubs_epi16(r3, ones8)));
+    const __m256i pairs =
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(r0, ones8), _mm256_maddubs_epi16(r1, ones8)),
+                         _mm256_add_epi16(_mm256_maddubs_epi16(r2, ones8), _mm256_maddubs_epi16(r3, ones8)));
     return _mm256_madd_epi16(pairs, _mm256_set1_epi16(1));
 }
 
@@ -160,8 +160,8 @@ void SumGreenBlocksAny(const FrameView& frame, const BlockGrid& grid, std::span<
         for (std::int32_t bc = 0; bc < grid.columns; ++bc) {
             std::int32_t sum = 0;
             for (std::int32_t y = 0; y < bs; ++y) {
-                const std::uint8_t* p = frame.row(br * bs + y) + std::size_t(bc * bs) * bpp
-                                        + std::size_t(frame.greenOffset());
+                const std::uint8_t* p =
+                    frame.row(br * bs + y) + std::size_t(bc * bs) * bpp + std::size_t(frame.greenOffset());
                 for (std::int32_t x = 0; x < bs; ++x)
                     sum += p[std::size_t(x) * bpp];
             }
@@ -170,7 +170,7 @@ void SumGreenBlocksAny(const FrameView& frame, const BlockGrid& grid, std::span<
     }
 }
 
-} // namespace
+}   // namespace
 
 bool Avx2Available()
 {
@@ -278,7 +278,8 @@ constexpr std::int32_t Bin4x4(std::int32_t sum)
         const __m128i low = _mm256_castsi256_si128(bins);
         const __m128i high = _mm256_extracti128_si256(bins, 1);
         const std::uint64_t quads[4] = {std::uint64_t(_mm_cvtsi128_si64(low)), std::uint64_t(_mm_extract_epi64(low, 1)),
-                                        std::uint64_t(_mm_cvtsi128_si64(high)), std::uint64_t(_mm_extract_epi64(high, 1))};
+                                        std::uint64_t(_mm_cvtsi128_si64(high)),
+                                        std::uint64_t(_mm_extract_epi64(high, 1))};
         for (std::uint64_t q : quads)
             for (std::size_t j = 0; j < kParts; ++j)
                 ++part[j][(q >> (8 * j)) & 0xFF];
@@ -330,7 +331,7 @@ constexpr std::int32_t Bin4x4(std::int32_t sum)
 }
 #endif
 
-} // namespace
+}   // namespace
 
 std::int32_t HistogramPeak(std::span<const std::int32_t> sums, std::int32_t blockSize, BlockLoops loops)
 {

@@ -14,8 +14,8 @@
 // both use them.
 struct BlockGrid {
     std::int32_t blockSize = 0;
-    std::int32_t rows = 0;     // inputHeight div blockSize
-    std::int32_t columns = 0;  // inputWidth div blockSize
+    std::int32_t rows = 0;      // inputHeight div blockSize
+    std::int32_t columns = 0;   // inputWidth div blockSize
     std::int32_t count() const { return rows * columns; }
 };
 

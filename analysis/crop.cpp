@@ -36,29 +36,27 @@ ORBICROP_VECTOR_LOOP void ExpandGray(std::uint8_t* out, const std::uint8_t* gray
     }
 }
 
-} // namespace
+}   // namespace
 
-bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t* frame,
-               GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
-               std::int32_t halfWidth, std::int32_t halfHeight,
-               std::int32_t width, std::int32_t height,
-               bool ignoreIncomplete, bool makeGrayPlane)
+bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t* frame, GrayPlane& grayPlane,
+               std::int32_t centerX, std::int32_t centerY, std::int32_t halfWidth, std::int32_t halfHeight,
+               std::int32_t width, std::int32_t height, bool ignoreIncomplete, bool makeGrayPlane)
 {
-    return CropFrame(state, bitmap, BgrFrame(state, frame), grayPlane,
-                     CropWindow{centerX, centerY, halfWidth, halfHeight, width, height, ignoreIncomplete,
-                                makeGrayPlane});
+    return CropFrame(
+        state, bitmap, BgrFrame(state, frame), grayPlane,
+        CropWindow{centerX, centerY, halfWidth, halfHeight, width, height, ignoreIncomplete, makeGrayPlane});
 }
 
-bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame,
-               GrayPlane& grayPlane, const CropWindow& window)
+bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame, GrayPlane& grayPlane,
+               const CropWindow& window)
 {
     const auto [centerX, centerY, halfWidth, halfHeight, width, height, ignoreIncomplete, makeGrayPlane] = window;
     const std::int32_t inputWidth = frame.width;
     const std::int32_t inputHeight = frame.height;
 
     if (ignoreIncomplete) {
-        if (centerX + halfWidth >= inputWidth - 1 || centerX - halfWidth <= 0
-            || centerY + halfHeight >= inputHeight - 1 || centerY - halfHeight <= 0)
+        if (centerX + halfWidth >= inputWidth - 1 || centerX - halfWidth <= 0 || centerY + halfHeight >= inputHeight - 1
+            || centerY - halfHeight <= 0)
             return false;
     }
 
@@ -76,8 +74,8 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& f
 
     for (std::int32_t i = 0; i < height; ++i) {
         std::uint8_t* out = bitmap.rowFromBottom(i);
-        std::uint8_t* gray = makeGrayPlane
-            ? grayPlane.data() + std::size_t(height - 1 - i) * std::size_t(width) : nullptr;
+        std::uint8_t* gray =
+            makeGrayPlane ? grayPlane.data() + std::size_t(height - 1 - i) * std::size_t(width) : nullptr;
         const std::int64_t y = std::int64_t(bottom) + i;
         if (y < 0 || y >= inputHeight || inside == 0) {
             std::memset(out, 0, std::size_t(width) * 3);

@@ -20,17 +20,15 @@
 // nothing, when centre +- the half sizes comes within one pixel of a frame
 // edge; the half sizes serve that test only. Any copied pixel whose red and
 // blue bytes differ sets state.colorDetected.
-bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t* frame,
-               GrayPlane& grayPlane, std::int32_t centerX, std::int32_t centerY,
-               std::int32_t halfWidth, std::int32_t halfHeight,
-               std::int32_t width, std::int32_t height,
-               bool ignoreIncomplete, bool makeGrayPlane);
+bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t* frame, GrayPlane& grayPlane,
+               std::int32_t centerX, std::int32_t centerY, std::int32_t halfWidth, std::int32_t halfHeight,
+               std::int32_t width, std::int32_t height, bool ignoreIncomplete, bool makeGrayPlane);
 
 // The window of one cut: centre and size in pixels, frame coordinates.
 struct CropWindow {
     std::int32_t centerX = 0;
     std::int32_t centerY = 0;
-    std::int32_t halfWidth = 0;       // for the border test of ignoreIncomplete only
+    std::int32_t halfWidth = 0;   // for the border test of ignoreIncomplete only
     std::int32_t halfHeight = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -40,5 +38,5 @@ struct CropWindow {
 
 // The same cut from any frame layout. A grey source pixel gives blue = green =
 // red = its value (and never colour).
-bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame,
-               GrayPlane& grayPlane, const CropWindow& window);
+bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame, GrayPlane& grayPlane,
+               const CropWindow& window);

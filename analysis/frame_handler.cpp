@@ -13,7 +13,10 @@
 
 namespace {
 
-std::int32_t Rounded(double value) { return std::int32_t(RoundHalfEven(value)); }
+std::int32_t Rounded(double value)
+{
+    return std::int32_t(RoundHalfEven(value));
+}
 
 // The window a test crops around the planet: about twice its radius, rounded
 // to 16 pixels, plus one so that the centre pixel has equal margins.
@@ -27,7 +30,7 @@ CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Meas
                         bool makeGrayPlane)
 {
     return {Rounded(m.centerX), Rounded(m.centerY), state.cropWidth / 2, state.cropHeight / 2,
-            state.cropWidth, state.cropHeight, ignoreIncomplete, makeGrayPlane};
+            state.cropWidth,    state.cropHeight,   ignoreIncomplete,    makeGrayPlane};
 }
 
 // The centre a crop takes in surface mode, even when a debayer-safe crop or a
@@ -52,7 +55,7 @@ std::optional<std::int64_t> FrameTime(const TProcessingState& state, const Nativ
     return *state.startUtcTicks + std::int64_t(std::llround(sampleTime * 1e7));
 }
 
-} // namespace
+}   // namespace
 
 void CFakeCallback::setPass(Pass pass, FrameRanking* ranking)
 {
@@ -115,7 +118,10 @@ std::int32_t CFakeCallback::handleGray(const SourceFrame& frame)
     return handleBgr(expanded, m_expanded.get(), std::int32_t(bytes));
 }
 
-std::int32_t CFakeCallback::status() const { return m_state.stopRequested ? 1 : 0; }
+std::int32_t CFakeCallback::status() const
+{
+    return m_state.stopRequested ? 1 : 0;
+}
 
 void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime,
                            const NativeFrame* native, const AheadMeasurement* ahead)
@@ -187,8 +193,8 @@ CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool e
                                                   const AheadMeasurement* ahead)
 {
     const SearchChoices now = choices(evenCentre);
-    const PlanetFix fix = ahead != nullptr && ahead->valid && ahead->choices == now ? ahead->fix
-                                                                                     : MeasurePlanet(frame, now);
+    const PlanetFix fix =
+        ahead != nullptr && ahead->valid && ahead->choices == now ? ahead->fix : MeasurePlanet(frame, now);
     Measurement m{fix, {}};
     // Only a test looks. With inverse the planet blocks are dark: reaching
     // across the frame they are the sky around a bright object, which
@@ -218,9 +224,9 @@ void CFakeCallback::cropForTest(const FrameView& frame, const Measurement& m)
 {
     if (!m_state.cropValid)
         return;
-    const CropWindow window{Rounded(m.centerX), Rounded(m.centerY), Rounded(m.radiusX), Rounded(m.radiusY),
-                            TestWindowSize(m.radiusX), TestWindowSize(m.radiusY),
-                            m_options.removeIncomplete(), false};
+    const CropWindow window{
+        Rounded(m.centerX),        Rounded(m.centerY),        Rounded(m.radiusX),           Rounded(m.radiusY),
+        TestWindowSize(m.radiusX), TestWindowSize(m.radiusY), m_options.removeIncomplete(), false};
     m_state.cropValid = CropFrame(m_state, m_bitmap, frame, m_grayPlane, window);
 }
 
@@ -247,8 +253,8 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
 
 // The output keeps the frames it already has when it refuses one; the rest of
 // the file is not fed to it, and the user is told once.
-FrameRecord::Outcome CFakeCallback::write(const NativeFrame* native, const CropWindow& window,
-                                          std::int32_t frameHeight, std::optional<std::int64_t> utcTicks)
+FrameRecord::Outcome CFakeCallback::write(const NativeFrame* native, const CropWindow& window, std::int32_t frameHeight,
+                                          std::optional<std::int64_t> utcTicks)
 {
     if (m_state.outputFailed || m_state.aviWriter == nullptr)
         return FrameRecord::Outcome::NotWritten;

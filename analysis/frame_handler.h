@@ -28,7 +28,8 @@
 class CFakeCallback : public FrameSink {
 public:
     CFakeCallback(TProcessingState& state, const RunOptions& options, RunReport& report)
-        : m_state(state), m_options(options), m_report(report) {}
+        : m_state(state), m_options(options), m_report(report)
+    {}
 
     // Returns non-zero, asking the source for no further frame, once the
     // state says a stop was requested (checked after the frame, and after the
@@ -112,7 +113,7 @@ private:
     FrameRanking* m_ranking = nullptr;
     FrameAligner* m_aligner = nullptr;
     ContentShift m_lastShift;
-    SampleFrame m_samples;                  // the frame as an output that takes samples gets it
+    SampleFrame m_samples;   // the frame as an output that takes samples gets it
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

@@ -29,6 +29,8 @@ public:
     virtual bool takesSamples() const { return false; }
     virtual void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index)
     {
-        (void)frame; (void)utcTicks; (void)index;
+        (void)frame;
+        (void)utcTicks;
+        (void)index;
     }
 };

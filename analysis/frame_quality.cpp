@@ -12,7 +12,10 @@ struct Plane {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::vector<float> values;
-    float at(std::int32_t x, std::int32_t y) const { return values[std::size_t(y) * std::size_t(width) + std::size_t(x)]; }
+    float at(std::int32_t x, std::int32_t y) const
+    {
+        return values[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    }
 };
 
 // [1 2 1] / 4 in both directions, edges repeated. Row pointers and edge-free
@@ -52,9 +55,9 @@ void Halve(const Plane& in, Plane& out)
     out.values.resize(std::size_t(out.width) * std::size_t(out.height));
     for (std::int32_t y = 0; y < out.height; ++y)
         for (std::int32_t x = 0; x < out.width; ++x)
-            out.values[std::size_t(y) * std::size_t(out.width) + std::size_t(x)] =
-                0.25f * (in.at(2 * x, 2 * y) + in.at(2 * x + 1, 2 * y) + in.at(2 * x, 2 * y + 1)
-                         + in.at(2 * x + 1, 2 * y + 1));
+            out.values[std::size_t(y) * std::size_t(out.width) + std::size_t(x)] = 0.25f
+                * (in.at(2 * x, 2 * y) + in.at(2 * x + 1, 2 * y) + in.at(2 * x, 2 * y + 1)
+                   + in.at(2 * x + 1, 2 * y + 1));
 }
 
 // Mean of the squared central differences over the plane less its margin.
@@ -96,7 +99,7 @@ double MeanSquaredGradient(const Plane& p, std::int32_t margin)
     return 0.25 * sum / (double(toX - from) * double(toY - from));
 }
 
-} // namespace
+}   // namespace
 
 constexpr std::int32_t kMaxSide = 256;
 constexpr std::int32_t kApron = 4;

@@ -28,8 +28,9 @@ FrameRanking::Choice FrameRanking::choose(const KeepBest& keep)
     for (std::size_t i = 0; i < m_scores.size(); ++i)
         if (m_scores[i] >= 0.0)
             order.push_back(std::int32_t(i));
-    std::stable_sort(order.begin(), order.end(),
-                     [this](std::int32_t a, std::int32_t b) { return m_scores[std::size_t(a)] > m_scores[std::size_t(b)]; });
+    std::stable_sort(order.begin(), order.end(), [this](std::int32_t a, std::int32_t b) {
+        return m_scores[std::size_t(a)] > m_scores[std::size_t(b)];
+    });
 
     Choice choice;
     choice.candidates = std::int32_t(order.size());

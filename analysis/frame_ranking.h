@@ -17,11 +17,11 @@ public:
     void add(std::int32_t index, double score);
 
     struct Choice {
-        std::int32_t candidates = 0;  // frames that had a score
+        std::int32_t candidates = 0;   // frames that had a score
         std::int32_t kept = 0;
-        double lowest = 0.0;          // normalised scores of the kept frames
+        double lowest = 0.0;   // normalised scores of the kept frames
         double highest = 0.0;
-        std::int32_t bestIndex = -1;  // -1 when no frame had a score
+        std::int32_t bestIndex = -1;   // -1 when no frame had a score
     };
     // Keeps the best frames by score (of equal scores the earlier), and
     // normalises the scores so that the best frame of the file is 1.0.

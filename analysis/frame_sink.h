@@ -58,7 +58,9 @@ public:
     virtual bool acceptsGrayFrames() const { return false; }
     virtual std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride)
     {
-        (void)sampleTime; (void)bottomRow; (void)stride;
+        (void)sampleTime;
+        (void)bottomRow;
+        (void)stride;
         return 0;
     }
 

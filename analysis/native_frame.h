@@ -24,7 +24,10 @@ struct CaptureHeader {
 // (named from the top-left pixel), 100 RGB and 101 BGR (three samples a pixel).
 inline constexpr std::int32_t kSamplesMono = 0;
 inline constexpr std::int32_t kSamplesBgr = 101;
-inline bool IsMosaic(std::int32_t layout) { return layout >= 8 && layout <= 19; }
+inline bool IsMosaic(std::int32_t layout)
+{
+    return layout >= 8 && layout <= 19;
+}
 
 // One decoded frame's samples as its file holds them, beside the 8-bit
 // picture the analysis works on. Rows top-down; samples of a pixel
@@ -32,8 +35,8 @@ inline bool IsMosaic(std::int32_t layout) { return layout >= 8 && layout <= 19; 
 // depth bits. Read only; valid for the call it comes with.
 struct NativeFrame {
     const std::uint8_t* topRow = nullptr;
-    std::ptrdiff_t stride = 0;               // bytes from one row to the next below it
-    std::int32_t width = 0;                  // pixels
+    std::ptrdiff_t stride = 0;   // bytes from one row to the next below it
+    std::int32_t width = 0;      // pixels
     std::int32_t height = 0;
     std::int32_t layout = kSamplesMono;      // see above
     std::int32_t planes = 1;                 // samples a pixel: 3 for RGB and BGR, else 1
@@ -42,10 +45,7 @@ struct NativeFrame {
     std::optional<std::int64_t> utcTicks;    // when the frame was taken, if the file says
     const CaptureHeader* header = nullptr;   // the file's own; null when it has none
 
-    std::size_t rowBytes() const
-    {
-        return std::size_t(width) * std::size_t(planes) * std::size_t(bytesPerSample);
-    }
+    std::size_t rowBytes() const { return std::size_t(width) * std::size_t(planes) * std::size_t(bytesPerSample); }
 };
 
 // A window of samples cut out of a frame, owned. left and top place its
@@ -53,7 +53,7 @@ struct NativeFrame {
 // window starts outside), which is what names a mosaic's arrangement at the
 // window.
 struct SampleFrame {
-    std::vector<std::uint8_t> samples;       // rows top-down, no padding
+    std::vector<std::uint8_t> samples;   // rows top-down, no padding
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t layout = kSamplesMono;

@@ -65,34 +65,28 @@ double MakeEven(double coordinate)
     return (r % 2 != 0) ? double(r + 1) : coordinate;
 }
 
-} // namespace
+}   // namespace
 
-bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
-                double& centerX, double& centerY, double percent,
-                double& radiusX, double& radiusY,
-                bool showEffect, bool debayerSafe, bool inverse)
+bool FindPlanet(const TProcessingState& state, std::uint8_t* frame, double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY, bool showEffect, bool debayerSafe, bool inverse)
 {
-    return FindPlanet(state, MarkableBgrFrame(state, frame), centerX, centerY, percent, radiusX, radiusY,
-                      showEffect, debayerSafe, inverse);
+    return FindPlanet(state, MarkableBgrFrame(state, frame), centerX, centerY, percent, radiusX, radiusY, showEffect,
+                      debayerSafe, inverse);
 }
 
-bool FindPlanet(const TProcessingState& state, const FrameView& frame,
-                double& centerX, double& centerY, double percent,
-                double& radiusX, double& radiusY,
-                bool debayerSafe, bool inverse)
+bool FindPlanet(const TProcessingState& state, const FrameView& frame, double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY, bool debayerSafe, bool inverse)
 {
     return Unpack(LocatePlanet(state, frame, nullptr, {percent, debayerSafe, inverse, false}), centerX, centerY,
                   radiusX, radiusY);
 }
 
-bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame,
-                double& centerX, double& centerY, double percent,
-                double& radiusX, double& radiusY,
-                bool showEffect, bool debayerSafe, bool inverse)
+bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame, double& centerX, double& centerY,
+                double percent, double& radiusX, double& radiusY, bool showEffect, bool debayerSafe, bool inverse)
 {
-    return Unpack(LocatePlanet(state, frame.view(), showEffect ? &frame : nullptr,
-                               {percent, debayerSafe, inverse, false}),
-                  centerX, centerY, radiusX, radiusY);
+    return Unpack(
+        LocatePlanet(state, frame.view(), showEffect ? &frame : nullptr, {percent, debayerSafe, inverse, false}),
+        centerX, centerY, radiusX, radiusY);
 }
 
 PlanetFix SearchPlanet(const TProcessingState& state, const FrameView& frame, const MarkableFrame* mark,
@@ -110,8 +104,8 @@ bool PlanetFillsFrame(const TProcessingState& state, const FrameView& frame, dou
     SumGreenBlocks(frame, grid, sums);
     const std::int32_t peak = HistogramPeak(sums, grid.blockSize);
     const std::int32_t area = grid.blockSize * grid.blockSize;
-    const std::int64_t cut = std::max<std::int64_t>(IntegerCut(ThresholdFromPeak(peak, percent) * double(area)),
-                                                    std::int64_t(peak) * area);
+    const std::int64_t cut =
+        std::max<std::int64_t>(IntegerCut(ThresholdFromPeak(peak, percent) * double(area)), std::int64_t(peak) * area);
     bool left = false, right = false, bottom = false, top = false;
     for (std::int32_t row = 0; row < grid.rows; ++row) {
         for (std::int32_t column = 0; column < grid.columns; ++column) {
@@ -155,7 +149,7 @@ PlanetFix Conclude(const BlockGrid& grid, double sumW, double sumWX, double sumW
     const double lastX = double((grid.columns - 1) * grid.blockSize) + halfBlock;
     const double lastY = double((grid.rows - 1) * grid.blockSize) + halfBlock;
     fix.fillsFrame = grid.columns > 0 && grid.rows > 0
-                     && ((minX <= halfBlock && maxX >= lastX) || (minY <= halfBlock && maxY >= lastY));
+        && ((minX <= halfBlock && maxX >= lastX) || (minY <= halfBlock && maxY >= lastY));
     return fix;
 }
 
@@ -196,10 +190,14 @@ PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, co
 
     const auto planetBlock = [&](std::size_t column, double y, std::int32_t w) {
         const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
-        if (y > maxY) maxY = y;
-        if (y < minY) minY = y;
-        if (x > maxX) maxX = x;
-        if (x < minX) minX = x;
+        if (y > maxY)
+            maxY = y;
+        if (y < minY)
+            minY = y;
+        if (x > maxX)
+            maxX = x;
+        if (x < minX)
+            minX = x;
         const std::int32_t weight = w - background;
         if (weight > 0) {
             // Accumulated in visiting order, one rounding per step,
@@ -286,10 +284,14 @@ std::int32_t LabelLargestGroup(const BlockGrid& grid, std::span<const std::uint8
                     stack.push_back(other);
                 }
             };
-            if (column > 0) visit(at - 1);
-            if (column + 1 < columns) visit(at + 1);
-            if (at >= columns) visit(at - columns);
-            if (at + columns < count) visit(at + columns);
+            if (column > 0)
+                visit(at - 1);
+            if (column + 1 < columns)
+                visit(at + 1);
+            if (at >= columns)
+                visit(at - columns);
+            if (at + columns < count)
+                visit(at + columns);
         }
         if (size > bestSize) {
             bestSize = size;
@@ -312,9 +314,7 @@ PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std
     const double halfBlock = double(grid.blockSize - 1) / 2.0;
 
     const auto count = std::size_t(grid.count());
-    const auto valueOf = [&](std::size_t i) {
-        return search.inverse ? area * 255 - sums[i] : sums[i];
-    };
+    const auto valueOf = [&](std::size_t i) { return search.inverse ? area * 255 - sums[i] : sums[i]; };
     std::vector<std::uint8_t> planet(count);
     for (std::size_t i = 0; i < count; ++i)
         planet[i] = std::int64_t(valueOf(i)) > cut ? 1 : 0;
@@ -340,10 +340,14 @@ PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std
                 continue;
             }
             const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
-            if (y > maxY) maxY = y;
-            if (y < minY) minY = y;
-            if (x > maxX) maxX = x;
-            if (x < minX) minX = x;
+            if (y > maxY)
+                maxY = y;
+            if (y < minY)
+                minY = y;
+            if (x > maxX)
+                maxX = x;
+            if (x < minX)
+                minX = x;
             const std::int32_t weight = valueOf(i) - background;
             if (weight > 0) {
                 sumWX = sumWX + double(weight) * x;
@@ -355,4 +359,4 @@ PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std
     return Conclude(grid, sumW, sumWX, sumWY, minX, maxX, minY, maxY, search.debayerSafe);
 }
 
-} // namespace
+}   // namespace

@@ -22,24 +22,18 @@
 //
 // Returns false when no planet block carried weight; the centre is then
 // (0, 0) and the radii come from the extents as they stand.
-bool FindPlanet(const TProcessingState& state, std::uint8_t* frame,
-                double& centerX, double& centerY, double percent,
-                double& radiusX, double& radiusY,
-                bool showEffect, bool debayerSafe, bool inverse);
+bool FindPlanet(const TProcessingState& state, std::uint8_t* frame, double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY, bool showEffect, bool debayerSafe, bool inverse);
 
 // The same search on any frame layout; frames of the state's blockSize.
-bool FindPlanet(const TProcessingState& state, const FrameView& frame,
-                double& centerX, double& centerY, double percent,
-                double& radiusX, double& radiusY,
-                bool debayerSafe, bool inverse);
+bool FindPlanet(const TProcessingState& state, const FrameView& frame, double& centerX, double& centerY, double percent,
+                double& radiusX, double& radiusY, bool debayerSafe, bool inverse);
 
 // The search on a 24-bit frame that may be marked: with showEffect the
 // background blocks are brightened as above. Blocks are valued before any is
 // marked, so the result equals that of the read-only search.
-bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame,
-                double& centerX, double& centerY, double percent,
-                double& radiusX, double& radiusY,
-                bool showEffect, bool debayerSafe, bool inverse);
+bool FindPlanet(const TProcessingState& state, const MarkableFrame& frame, double& centerX, double& centerY,
+                double percent, double& radiusX, double& radiusY, bool showEffect, bool debayerSafe, bool inverse);
 
 // Every choice of one search, for callers that pass them on as they are.
 struct PlanetSearch {

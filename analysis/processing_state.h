@@ -19,8 +19,8 @@ class FrameOutput;
 // Frame coordinates used throughout: column x from the left edge, stored row
 // y from the first row in memory, which is the BOTTOM row of the picture.
 struct TProcessingState {
-    std::int32_t blockSize = 0;      // edge of an analysis block in pixels (4 once a shell starts)
-    std::int32_t inputWidth = 0;     // decoded frame size of the current file
+    std::int32_t blockSize = 0;    // edge of an analysis block in pixels (4 once a shell starts)
+    std::int32_t inputWidth = 0;   // decoded frame size of the current file
     std::int32_t inputHeight = 0;
     std::int32_t frameCount = 0;     // frame rate x stream length, rounded
     std::int32_t frameLimit = 0;     // 2 for a test run, 0 for a processing run (whole file)
@@ -28,22 +28,22 @@ struct TProcessingState {
     double thresholdPercent = 0.0;   // detection setting -100..100, taken when a test starts
     std::int32_t cropWidth = 0;      // output frame size in pixels, multiples of 16
     std::int32_t cropHeight = 0;
-    bool cogValid = false;           // the planet was found in every analysed frame so far
-    bool cropValid = false;          // every test crop so far was accepted
-    bool colorDetected = false;      // a copied pixel had red != blue since the last test started
-    bool acceptFrames = false;       // the frame handler may work on frames
-    bool busy = false;               // a file run is in progress
-    bool autoColorPending = false;   // the next completed test may choose colour or greyscale
-    bool stopRequested = false;      // the user asked to end the batch: the frame in hand is the last one played
-    std::int32_t framesSeen = 0;     // frames handled in the current run
-    std::int32_t framesWritten = 0;  // frames written to the current output; index of the next one
-    bool outputFailed = false;       // the current output refused a frame; nothing more is written to it
-    bool outputGrayscale = false;    // Y800 output for the current file; fixed when its output opens
-    std::string currentFile;         // full path of the file being run
-    std::string outputDir;           // directory of the first selected file, with trailing '/'
-    FrameOutput* aviWriter = nullptr; // where a processing run's frames go; not owned here
-    CentringOptions centring;        // taken from the shell when a test or a batch file starts
-    bool objectFillsFrame = false;   // a test frame's planet blocks reached two opposite borders
+    bool cogValid = false;              // the planet was found in every analysed frame so far
+    bool cropValid = false;             // every test crop so far was accepted
+    bool colorDetected = false;         // a copied pixel had red != blue since the last test started
+    bool acceptFrames = false;          // the frame handler may work on frames
+    bool busy = false;                  // a file run is in progress
+    bool autoColorPending = false;      // the next completed test may choose colour or greyscale
+    bool stopRequested = false;         // the user asked to end the batch: the frame in hand is the last one played
+    std::int32_t framesSeen = 0;        // frames handled in the current run
+    std::int32_t framesWritten = 0;     // frames written to the current output; index of the next one
+    bool outputFailed = false;          // the current output refused a frame; nothing more is written to it
+    bool outputGrayscale = false;       // Y800 output for the current file; fixed when its output opens
+    std::string currentFile;            // full path of the file being run
+    std::string outputDir;              // directory of the first selected file, with trailing '/'
+    FrameOutput* aviWriter = nullptr;   // where a processing run's frames go; not owned here
+    CentringOptions centring;           // taken from the shell when a test or a batch file starts
+    bool objectFillsFrame = false;      // a test frame's planet blocks reached two opposite borders
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;

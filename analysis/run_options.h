@@ -7,8 +7,8 @@
 class RunOptions {
 public:
     virtual ~RunOptions() = default;
-    virtual bool inverse() const = 0;           // centre on dark pixels
-    virtual bool debayerSafe() const = 0;       // even crop centre
-    virtual bool showEffect() const = 0;        // mark background blocks in the preview
-    virtual bool removeIncomplete() const = 0;  // drop frames whose window reaches the border
+    virtual bool inverse() const = 0;            // centre on dark pixels
+    virtual bool debayerSafe() const = 0;        // even crop centre
+    virtual bool showEffect() const = 0;         // mark background blocks in the preview
+    virtual bool removeIncomplete() const = 0;   // drop frames whose window reaches the border
 };

@@ -10,10 +10,10 @@
 // One frame's outcome, for shells that keep a track of the planet.
 struct FrameRecord {
     enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept };
-    std::int32_t index = 0;        // position of the frame in the run, from 0
-    double sampleTime = 0.0;       // presentation time in seconds
+    std::int32_t index = 0;    // position of the frame in the run, from 0
+    double sampleTime = 0.0;   // presentation time in seconds
     bool found = false;
-    double centerX = 0.0;          // frame coordinates: x from the left, y from the bottom row
+    double centerX = 0.0;   // frame coordinates: x from the left, y from the bottom row
     double centerY = 0.0;
     double radiusX = 0.0;
     double radiusY = 0.0;

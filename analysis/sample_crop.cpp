@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-void CropSamples(const NativeFrame& frame, std::int64_t left, std::int64_t top, std::int32_t width,
-                 std::int32_t height, SampleFrame& out)
+void CropSamples(const NativeFrame& frame, std::int64_t left, std::int64_t top, std::int32_t width, std::int32_t height,
+                 SampleFrame& out)
 {
     const std::size_t pixelBytes = std::size_t(frame.planes) * std::size_t(frame.bytesPerSample);
     const std::size_t rowBytes = std::size_t(width) * pixelBytes;

@@ -4,8 +4,7 @@
 #include "analysis/block_scratch.h"
 #include "analysis/block_sums.h"
 
-double ComputeThreshold(const TProcessingState& state, const std::uint8_t* frame,
-                        std::int32_t& peak, double percent)
+double ComputeThreshold(const TProcessingState& state, const std::uint8_t* frame, std::int32_t& peak, double percent)
 {
     const BlockGrid grid = MakeBlockGrid(state.inputWidth, state.inputHeight, state.blockSize);
     const auto sums = BlockScratch(std::size_t(grid.count()));

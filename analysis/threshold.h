@@ -14,5 +14,4 @@
 // frame: inputWidth x inputHeight pixels of the state, BGR, rows bottom-up,
 // stride inputWidth x 3; only green bytes are read. Reads blockSize,
 // inputWidth and inputHeight of the state.
-double ComputeThreshold(const TProcessingState& state, const std::uint8_t* frame,
-                        std::int32_t& peak, double percent);
+double ComputeThreshold(const TProcessingState& state, const std::uint8_t* frame, std::int32_t& peak, double percent);

@@ -8,7 +8,7 @@
 
 namespace {
 constexpr int kOpenFilesDelayMs = 300;
-} // namespace
+}   // namespace
 
 int main(int argc, char* argv[])
 {

@@ -8,7 +8,7 @@
 namespace {
 constexpr int kFirstWidth = 50;
 constexpr int kSecondWidth = 450;
-} // namespace
+}   // namespace
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent)
 {

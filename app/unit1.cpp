@@ -40,9 +40,9 @@ namespace {
 const QColor kGrey(128, 128, 128);
 const QColor kSilver(192, 192, 192);
 constexpr int kWarningPanelSize = 200;
-constexpr int kRightMargin = 9;     // the window's edge beyond its right-most control
-constexpr int kBottomMargin = 2;    // between the lowest control and the gauge
-constexpr int kBarHeight = 19;      // gauge and status bar
+constexpr int kRightMargin = 9;    // the window's edge beyond its right-most control
+constexpr int kBottomMargin = 2;   // between the lowest control and the gauge
+constexpr int kBarHeight = 19;     // gauge and status bar
 
 void SetBackground(QWidget* widget, const QColor& colour)
 {
@@ -51,7 +51,10 @@ void SetBackground(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
+QString Text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
 
 QStringList DroppedVideoFiles(const QMimeData* mime)
 {
@@ -66,7 +69,7 @@ QStringList DroppedVideoFiles(const QMimeData* mime)
     return files;
 }
 
-} // namespace
+}   // namespace
 
 TForm1::TForm1(WindowServices services, QWidget* parent)
     : QWidget(parent), m_services(std::move(services)), m_host(*this)
@@ -271,9 +274,15 @@ void TForm1::trackHeightChange()
     restartTestTimer();
 }
 
-void TForm1::checkAutocolorClick() { restartTestTimer(); }
+void TForm1::checkAutocolorClick()
+{
+    restartTestTimer();
+}
 
-void TForm1::checkPreviewClick() { btnTestClick(); }
+void TForm1::checkPreviewClick()
+{
+    btnTestClick();
+}
 
 void TForm1::checkColorClick()
 {
@@ -291,7 +300,10 @@ void TForm1::timerTestTimer()
     btnTestClick();
 }
 
-void TForm1::restartTestTimer() { timerTest->start(); }
+void TForm1::restartTestTimer()
+{
+    timerTest->start();
+}
 
 void TForm1::SetControlsEnabled(bool enabled)
 {
@@ -396,9 +408,10 @@ bool TForm1::askToStopBatch()
     if (m_askingToStop)
         return false;
     m_askingToStop = true;
-    const bool stop = m_services.messages->ask(
-        this, QStringLiteral("Stop processing? The current file keeps the frames written so far; "
-                             "the remaining files are skipped."));
+    const bool stop =
+        m_services.messages->ask(this,
+                                 QStringLiteral("Stop processing? The current file keeps the frames written so far; "
+                                                "the remaining files are skipped."));
     m_askingToStop = false;
     // The batch may have ended while the question was open.
     if (stop && m_batchRunning)
@@ -418,8 +431,6 @@ void TForm1::closeEvent(QCloseEvent* event)
     }
     event->accept();
 }
-
-
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {

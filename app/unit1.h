@@ -93,8 +93,8 @@ public:
     // guide's. "6) More options": the output container and its naming.
     QGroupBox* groupMoreOptions = nullptr;
     QLabel* captionFormat = nullptr;
-    QComboBox* comboFormat = nullptr;      // 0: AVI, 1: SER
-    QCheckBox* checkWinJupos = nullptr;    // SER only
+    QComboBox* comboFormat = nullptr;     // 0: AVI, 1: SER
+    QCheckBox* checkWinJupos = nullptr;   // SER only
     // "7) Centring", in the column of "6) More options", above it.
     QGroupBox* groupCentring = nullptr;
     QCheckBox* checkLargestObject = nullptr;

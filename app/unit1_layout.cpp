@@ -53,9 +53,18 @@ QFont FontOf(std::initializer_list<const char*> families, QFont::StyleHint hint)
     return font;
 }
 
-QFont PlainFont() { return FontOf({"MS Sans Serif", "Liberation Sans", "Arial"}, QFont::SansSerif); }
-QFont NarrowFont() { return FontOf({"Arial Narrow", "Liberation Sans Narrow"}, QFont::SansSerif); }
-QFont FixedFont() { return FontOf({"Courier New", "Liberation Mono"}, QFont::TypeWriter); }
+QFont PlainFont()
+{
+    return FontOf({"MS Sans Serif", "Liberation Sans", "Arial"}, QFont::SansSerif);
+}
+QFont NarrowFont()
+{
+    return FontOf({"Arial Narrow", "Liberation Sans Narrow"}, QFont::SansSerif);
+}
+QFont FixedFont()
+{
+    return FontOf({"Courier New", "Liberation Mono"}, QFont::TypeWriter);
+}
 
 QFont BoldFont()
 {
@@ -81,8 +90,8 @@ QLabel* MakeLabel(QWidget* parent, int left, int top, const QString& text)
     return label;
 }
 
-QSlider* MakeSlider(QWidget* parent, int left, int top, int width, int height, int minimum, int maximum,
-                    int position, int tickInterval)
+QSlider* MakeSlider(QWidget* parent, int left, int top, int width, int height, int minimum, int maximum, int position,
+                    int tickInterval)
 {
     auto* slider = Make<QSlider>(parent, left, top, width, height);
     slider->setOrientation(Qt::Horizontal);
@@ -101,7 +110,7 @@ QLabel* MakeSwatch(QWidget* parent, int left, int top)
     return swatch;
 }
 
-} // namespace
+}   // namespace
 
 void TForm1::createControls()
 {
@@ -115,8 +124,8 @@ void TForm1::createControls()
     GroupBox2 = Make<QGroupBox>(this, 8, 48, 185, 105);
     GroupBox2->setTitle(QStringLiteral("2) Planet Detection Threshold"));
     trackCOG = MakeSlider(GroupBox2, 8, 24, 137, 22, kThresholdMin, kThresholdMax, 5, 10);
-    trackCOG->setToolTip(QStringLiteral(
-        "Threshold to separate planet from space. Absolute values relative to histogram peak."));
+    trackCOG->setToolTip(
+        QStringLiteral("Threshold to separate planet from space. Absolute values relative to histogram peak."));
     lblCog = MakeLabel(GroupBox2, 152, 28, QStringLiteral("5"));
     checkPreview = Make<QCheckBox>(GroupBox2, 24, 54, 73, 17);
     checkPreview->setText(QStringLiteral("Show Effect"));
@@ -215,11 +224,13 @@ void TForm1::createControls()
     groupCentring->setTitle(QStringLiteral("7) Centring"));
     checkLargestObject = Make<QCheckBox>(groupCentring, 8, 18, 170, 17);
     checkLargestObject->setText(QStringLiteral("Largest object only"));
-    checkLargestObject->setToolTip(QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
+    checkLargestObject->setToolTip(
+        QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
     checkLargestObject->setFont(narrow);
     checkSurface = Make<QCheckBox>(groupCentring, 8, 36, 170, 17);
     checkSurface->setText(QStringLiteral("Surface (align by content)"));
-    checkSurface->setToolTip(QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
+    checkSurface->setToolTip(
+        QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
     checkSurface->setFont(narrow);
     captionSurfaceRefresh = MakeLabel(groupCentring, 24, 58, QStringLiteral("Reference every"));
     captionSurfaceRefresh->setFont(narrow);
@@ -239,7 +250,8 @@ void TForm1::createControls()
     comboKeepBestUnit->setFont(narrow);
     checkBestFrame = Make<QCheckBox>(groupCentring, 8, 104, 170, 17);
     checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
-    checkBestFrame->setToolTip(QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
+    checkBestFrame->setToolTip(
+        QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
     checkBestFrame->setFont(narrow);
 
     // Made after the help box so that a large preview covers the help, not
@@ -268,10 +280,11 @@ void TForm1::createControls()
 
 void TForm1::setTabOrder()
 {
-    QWidget* const order[] = {btnOpen, btnProcess, trackWidth, trackHeight, trackCOG, checkPreview,
-                              checkInverse, checkColor, checkY800, checkDebayerSafe, comboFormat, checkWinJupos,
-                              Memo1, checkLargestObject, checkSurface, spinSurfaceRefresh, spinKeepBest,
-                              comboKeepBestUnit, checkBestFrame};
+    QWidget* const order[] = {btnOpen,      btnProcess,         trackWidth,    trackHeight,
+                              trackCOG,     checkPreview,       checkInverse,  checkColor,
+                              checkY800,    checkDebayerSafe,   comboFormat,   checkWinJupos,
+                              Memo1,        checkLargestObject, checkSurface,  spinSurfaceRefresh,
+                              spinKeepBest, comboKeepBestUnit,  checkBestFrame};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
@@ -281,7 +294,7 @@ namespace {
 // Every container the program reads, as the dialog and a drop accept them.
 const char* const kVideoPatterns[] = {"*.avi", "*.ser", "*.mp4", "*.mov", "*.mkv", "*.m4v", "*.wmv", "*.mpg", "*.mpeg"};
 
-} // namespace
+}   // namespace
 
 QString OpenDialogFilter()
 {

@@ -17,20 +17,50 @@
 #include <stdexcept>
 
 namespace {
-QString Text(const std::string& s) { return QString::fromStdString(s); }
-} // namespace
+QString Text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+}   // namespace
 
-bool WindowHost::inverse() const { return m_form.checkInverse->isChecked(); }
-bool WindowHost::debayerSafe() const { return m_form.checkDebayerSafe->isChecked(); }
-bool WindowHost::showEffect() const { return m_form.checkPreview->isChecked(); }
-bool WindowHost::removeIncomplete() const { return m_form.checkIgnoreIncomplete->isChecked(); }
-bool WindowHost::grayscale() const { return m_form.checkY800->isChecked(); }
-bool WindowHost::autoColor() const { return m_form.checkAutocolor->isChecked(); }
+bool WindowHost::inverse() const
+{
+    return m_form.checkInverse->isChecked();
+}
+bool WindowHost::debayerSafe() const
+{
+    return m_form.checkDebayerSafe->isChecked();
+}
+bool WindowHost::showEffect() const
+{
+    return m_form.checkPreview->isChecked();
+}
+bool WindowHost::removeIncomplete() const
+{
+    return m_form.checkIgnoreIncomplete->isChecked();
+}
+bool WindowHost::grayscale() const
+{
+    return m_form.checkY800->isChecked();
+}
+bool WindowHost::autoColor() const
+{
+    return m_form.checkAutocolor->isChecked();
+}
 
-void WindowHost::showPreview(const OutputBitmap& picture) { m_form.showPreviewPicture(ToQImage(picture)); }
-void WindowHost::showWarning(const std::string& caption) { m_form.showWarningPanel(Text(caption)); }
+void WindowHost::showPreview(const OutputBitmap& picture)
+{
+    m_form.showPreviewPicture(ToQImage(picture));
+}
+void WindowHost::showWarning(const std::string& caption)
+{
+    m_form.showWarningPanel(Text(caption));
+}
 
-void WindowHost::setProgressMax(std::int32_t frames) { m_form.Gauge1->setMaxValue(frames); }
+void WindowHost::setProgressMax(std::int32_t frames)
+{
+    m_form.Gauge1->setMaxValue(frames);
+}
 
 void WindowHost::setProgress(std::int32_t frames)
 {
@@ -38,7 +68,10 @@ void WindowHost::setProgress(std::int32_t frames)
     m_form.Gauge1->repaint();
 }
 
-void WindowHost::processEvents() { QCoreApplication::processEvents(); }
+void WindowHost::processEvents()
+{
+    QCoreApplication::processEvents();
+}
 
 void WindowHost::appendLog(const std::string& line, bool repaint)
 {
@@ -47,10 +80,19 @@ void WindowHost::appendLog(const std::string& line, bool repaint)
         m_form.Memo1->repaint();
 }
 
-void WindowHost::showMessage(const std::string& text) { m_form.showMessage(Text(text)); }
+void WindowHost::showMessage(const std::string& text)
+{
+    m_form.showMessage(Text(text));
+}
 
-std::int32_t WindowHost::widthPosition() const { return m_form.trackWidth->value(); }
-std::int32_t WindowHost::heightPosition() const { return m_form.trackHeight->value(); }
+std::int32_t WindowHost::widthPosition() const
+{
+    return m_form.trackWidth->value();
+}
+std::int32_t WindowHost::heightPosition() const
+{
+    return m_form.trackHeight->value();
+}
 
 void WindowHost::showCropSize(std::int32_t cropWidth, std::int32_t cropHeight)
 {
@@ -64,7 +106,10 @@ void WindowHost::selectOutputMode(bool color)
     m_form.checkColorClick();
 }
 
-CentringOptions WindowHost::centring() const { return m_form.centring(); }
+CentringOptions WindowHost::centring() const
+{
+    return m_form.centring();
+}
 
 void WindowHost::bestFrame(const OutputBitmap& picture)
 {
@@ -74,17 +119,32 @@ void WindowHost::bestFrame(const OutputBitmap& picture)
         throw std::runtime_error("Couldn't write the best frame " + path);
 }
 
-std::vector<std::string> WindowHost::files() const { return m_form.chosenFiles(); }
-std::int32_t WindowHost::thresholdPosition() const { return m_form.trackCOG->value(); }
-void WindowHost::clearLog() { m_form.Memo1->clear(); }
+std::vector<std::string> WindowHost::files() const
+{
+    return m_form.chosenFiles();
+}
+std::int32_t WindowHost::thresholdPosition() const
+{
+    return m_form.trackCOG->value();
+}
+void WindowHost::clearLog()
+{
+    m_form.Memo1->clear();
+}
 
 void WindowHost::setStatus(StatusPanel panel, const std::string& text)
 {
     m_form.StatusBar1->setPanelText(int(panel), Text(text));
 }
 
-void WindowHost::setControlsEnabled(bool enabled) { m_form.SetControlsEnabled(enabled); }
-void WindowHost::setProcessEnabled(bool enabled) { m_form.btnProcess->setEnabled(enabled); }
+void WindowHost::setControlsEnabled(bool enabled)
+{
+    m_form.SetControlsEnabled(enabled);
+}
+void WindowHost::setProcessEnabled(bool enabled)
+{
+    m_form.btnProcess->setEnabled(enabled);
+}
 
 void WindowHost::showTestPassed(std::int32_t cropWidth, std::int32_t cropHeight)
 {
@@ -97,4 +157,7 @@ void WindowHost::resetProgress()
     m_form.Gauge1->setProgress(0);
 }
 
-void WindowHost::fillProgress() { m_form.Gauge1->setProgress(m_form.Gauge1->maxValue()); }
+void WindowHost::fillProgress()
+{
+    m_form.Gauge1->setProgress(m_form.Gauge1->maxValue());
+}

@@ -34,10 +34,16 @@ public:
     }
 };
 
-} // namespace
+}   // namespace
 
-std::unique_ptr<FileChooser> MakeDialogFileChooser() { return std::make_unique<DialogFileChooser>(); }
-std::unique_ptr<MessageSink> MakeMessageBoxSink() { return std::make_unique<MessageBoxSink>(); }
+std::unique_ptr<FileChooser> MakeDialogFileChooser()
+{
+    return std::make_unique<DialogFileChooser>();
+}
+std::unique_ptr<MessageSink> MakeMessageBoxSink()
+{
+    return std::make_unique<MessageBoxSink>();
+}
 
 QString FormatErrorMessage(const QString& message)
 {

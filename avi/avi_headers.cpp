@@ -28,15 +28,15 @@ void writeMainHeader(ByteWriter& out, const VideoFormat& format, const HeaderSta
     chunkHeader(out, riff::kMainHeader, kAvihBytes);
     out.u32(kMicroSecPerFrame);
     out.u32(std::uint32_t(std::min<std::uint64_t>(bytesPerSecond, UINT32_MAX)));
-    out.u32(0);                                            // dwPaddingGranularity
+    out.u32(0);   // dwPaddingGranularity
     out.u32(state.hasOldIndex ? kHasIndexFlag : 0);
-    out.u32(state.firstRiffFrames);                        // AVI 1.0 readers see the first RIFF only
-    out.u32(0);                                            // dwInitialFrames
-    out.u32(1);                                            // dwStreams
-    out.u32(format.frameBytes());                          // dwSuggestedBufferSize
+    out.u32(state.firstRiffFrames);   // AVI 1.0 readers see the first RIFF only
+    out.u32(0);                       // dwInitialFrames
+    out.u32(1);                       // dwStreams
+    out.u32(format.frameBytes());     // dwSuggestedBufferSize
     out.i32(format.width);
     out.i32(format.height);
-    out.zeros(16);                                         // dwReserved[4]
+    out.zeros(16);   // dwReserved[4]
 }
 
 // The on-disk part of the stream description; the fields of the in-memory
@@ -48,18 +48,18 @@ void writeStreamHeader(ByteWriter& out, const VideoFormat& format, const HeaderS
     chunkHeader(out, riff::kStreamHeader, kStrhBytes);
     out.u32(riff::kVideoStream);
     out.u32(format.grayscale ? riff::kGrayCodec : 0);
-    out.u32(0);                                            // dwFlags
-    out.u16(0);                                            // wPriority
-    out.u16(0);                                            // wLanguage
-    out.u32(0);                                            // dwInitialFrames
-    out.u32(1);                                            // dwScale
-    out.u32(kRate);                                        // dwRate
-    out.u32(0);                                            // dwStart
-    out.u32(state.totalFrames);                            // dwLength
-    out.u32(format.grayscale ? pixels : pixels * 3);       // dwSuggestedBufferSize
-    out.u32(0);                                            // dwQuality
-    out.u32(0);                                            // dwSampleSize
-    out.i16(0);                                            // rcFrame: left, top, right, bottom
+    out.u32(0);                                        // dwFlags
+    out.u16(0);                                        // wPriority
+    out.u16(0);                                        // wLanguage
+    out.u32(0);                                        // dwInitialFrames
+    out.u32(1);                                        // dwScale
+    out.u32(kRate);                                    // dwRate
+    out.u32(0);                                        // dwStart
+    out.u32(state.totalFrames);                        // dwLength
+    out.u32(format.grayscale ? pixels : pixels * 3);   // dwSuggestedBufferSize
+    out.u32(0);                                        // dwQuality
+    out.u32(0);                                        // dwSampleSize
+    out.i16(0);                                        // rcFrame: left, top, right, bottom
     out.i16(0);
     out.i16(std::int16_t(format.width));
     out.i16(std::int16_t(format.height));
@@ -70,12 +70,12 @@ void writeStreamFormat(ByteWriter& out, const VideoFormat& format)
     chunkHeader(out, riff::kStreamFormat, format.formatBytes());
     out.u32(kBitmapInfoHeaderBytes);
     out.i32(format.width);
-    out.i32(format.height);                                // positive: RGB is bottom-up
-    out.u16(1);                                            // biPlanes
+    out.i32(format.height);   // positive: RGB is bottom-up
+    out.u16(1);               // biPlanes
     out.u16(format.grayscale ? 8 : 24);
-    out.u32(format.grayscale ? riff::kGrayCodec : 0);        // BI_RGB for colour
-    out.u32(format.frameBytes());                          // biSizeImage
-    out.zeros(16);                                         // pels per metre, colours used/important
+    out.u32(format.grayscale ? riff::kGrayCodec : 0);   // BI_RGB for colour
+    out.u32(format.frameBytes());                       // biSizeImage
+    out.zeros(16);                                      // pels per metre, colours used/important
     if (format.grayscale) {
         // Readers that take an 8-bit stream as paletted still show grey.
         for (int i = 0; i < 256; ++i) {
@@ -97,9 +97,9 @@ void writeSuperIndex(ByteWriter& out, std::span<const SuperIndexEntry> entries)
         return;
     }
     chunkHeader(out, riff::kSuperIndex, kSuperIndexBytes);
-    out.u16(4);                                            // wLongsPerEntry
-    out.u8(0);                                             // bIndexSubType
-    out.u8(0);                                             // bIndexType: AVI_INDEX_OF_INDEXES
+    out.u16(4);   // wLongsPerEntry
+    out.u8(0);    // bIndexSubType
+    out.u8(0);    // bIndexType: AVI_INDEX_OF_INDEXES
     out.u32(std::uint32_t(entries.size()));
     out.u32(riff::kFrame);
     out.zeros(12);
@@ -125,7 +125,7 @@ void writeOdmlList(ByteWriter& out, const HeaderState& state)
     out.zeros(kDmlhBytes - 4);
 }
 
-} // namespace
+}   // namespace
 
 void writeHeaders(std::span<std::uint8_t> out, const VideoFormat& format, const HeaderState& state)
 {
@@ -167,13 +167,13 @@ void writeAvixHeader(std::span<std::uint8_t> out, std::uint32_t riffSize, std::u
 void writeStdIndexHeader(ByteWriter& out, std::uint32_t entries, std::uint64_t baseOffset)
 {
     chunkHeader(out, riff::kStdIndex, stdIndexChunkBytes(entries) - std::uint32_t(kChunkHeaderBytes));
-    out.u16(2);                                            // wLongsPerEntry
-    out.u8(0);                                             // bIndexSubType
-    out.u8(1);                                             // bIndexType: AVI_INDEX_OF_CHUNKS
+    out.u16(2);   // wLongsPerEntry
+    out.u8(0);    // bIndexSubType
+    out.u8(1);    // bIndexType: AVI_INDEX_OF_CHUNKS
     out.u32(entries);
     out.u32(riff::kFrame);
     out.u64(baseOffset);
-    out.u32(0);                                            // dwReserved3
+    out.u32(0);   // dwReserved3
 }
 
-} // namespace orbicrop::avi
+}   // namespace orbicrop::avi

@@ -31,8 +31,8 @@ namespace orbicrop::avi {
 using fileio::ByteWriter;
 using fileio::fourcc;
 
-inline constexpr std::uint32_t kKeyFrameFlag = 0x10;    // AVIIF_KEYFRAME
-inline constexpr std::uint32_t kHasIndexFlag = 0x10;    // AVIF_HASINDEX
+inline constexpr std::uint32_t kKeyFrameFlag = 0x10;   // AVIIF_KEYFRAME
+inline constexpr std::uint32_t kHasIndexFlag = 0x10;   // AVIF_HASINDEX
 inline constexpr std::size_t kChunkHeaderBytes = 8;
 
 // Room reserved in the super index: one entry per RIFF. At the default RIFF
@@ -72,11 +72,11 @@ struct SuperIndexEntry {
 
 // Counts and sizes that change as frames are written.
 struct HeaderState {
-    std::uint32_t totalFrames = 0;        // every frame of the file
-    std::uint32_t firstRiffFrames = 0;    // frames in the first RIFF
-    std::uint32_t firstRiffSize = 0;      // size field of the first RIFF; 0 while unknown
-    std::uint32_t firstMoviSize = 0;      // size field of its movi list; 0 while unknown
-    bool hasOldIndex = false;             // an idx1 follows the first movi list
+    std::uint32_t totalFrames = 0;                 // every frame of the file
+    std::uint32_t firstRiffFrames = 0;             // frames in the first RIFF
+    std::uint32_t firstRiffSize = 0;               // size field of the first RIFF; 0 while unknown
+    std::uint32_t firstMoviSize = 0;               // size field of its movi list; 0 while unknown
+    bool hasOldIndex = false;                      // an idx1 follows the first movi list
     std::span<const SuperIndexEntry> superIndex;   // empty: plain AVI 1.0
 };
 
@@ -99,4 +99,4 @@ void writeAvixHeader(std::span<std::uint8_t> out, std::uint32_t riffSize, std::u
 // number of 8-byte entries; entry offsets are relative to baseOffset.
 void writeStdIndexHeader(ByteWriter& out, std::uint32_t entries, std::uint64_t baseOffset);
 
-} // namespace orbicrop::avi
+}   // namespace orbicrop::avi

@@ -17,12 +17,10 @@ static_assert(kStagingBytes >= kHeaderBytes);
 // Many readers take RIFF sizes as signed 32-bit values.
 constexpr std::uint64_t kMaxRiffSizeLimit = INT32_MAX;
 
-} // namespace
+}   // namespace
 
 AviVideoFile::AviVideoFile(OutputFile file, const VideoFormat& format, std::uint64_t riffSizeLimit)
-    : m_file(std::move(file)),
-      m_format(format),
-      m_chunkBytes(std::uint32_t(kChunkHeaderBytes) + format.frameBytes())
+    : m_file(std::move(file)), m_format(format), m_chunkBytes(std::uint32_t(kChunkHeaderBytes) + format.frameBytes())
 {
     // Rows are padded to 4 bytes, so a frame chunk never needs a pad byte.
     assert(format.frameBytes() % 2 == 0);
@@ -49,8 +47,8 @@ void AviVideoFile::setRiffSizeLimit(std::uint64_t bytes)
 
 std::uint64_t AviVideoFile::riffBytesWith(const Riff& riff, std::uint32_t frames) const
 {
-    std::uint64_t bytes = firstChunkPos(riff) - riff.start + std::uint64_t(frames) * m_chunkBytes
-        + stdIndexChunkBytes(frames);
+    std::uint64_t bytes =
+        firstChunkPos(riff) - riff.start + std::uint64_t(frames) * m_chunkBytes + stdIndexChunkBytes(frames);
     if (&riff == &m_riffs.front())
         bytes += oldIndexChunkBytes(frames);
     return bytes;
@@ -114,8 +112,8 @@ void AviVideoFile::startNextRiff(const std::uint8_t* frame)
         if (closing > 0) {
             const Riff& r = m_riffs[closing];
             std::uint8_t header[kAvixHeaderBytes];
-            const std::uint64_t moviEnd = firstChunkPos(r) + std::uint64_t(r.frames) * m_chunkBytes
-                + stdIndexChunkBytes(r.frames);
+            const std::uint64_t moviEnd =
+                firstChunkPos(r) + std::uint64_t(r.frames) * m_chunkBytes + stdIndexChunkBytes(r.frames);
             writeAvixHeader(header, std::uint32_t(r.end - r.start - 8), std::uint32_t(moviEnd - r.moviList - 8));
             m_file.writeAt(r.start, ByteSpan(header));
         }
@@ -254,4 +252,4 @@ bool AviVideoFile::finish()
     return indexed;
 }
 
-} // namespace orbicrop::avi
+}   // namespace orbicrop::avi

@@ -56,11 +56,11 @@ public:
 
 private:
     struct Riff {
-        std::uint64_t start = 0;          // position of its 'RIFF' id
-        std::uint64_t moviList = 0;       // position of its movi 'LIST' id
+        std::uint64_t start = 0;      // position of its 'RIFF' id
+        std::uint64_t moviList = 0;   // position of its movi 'LIST' id
         std::uint32_t frames = 0;
-        std::uint64_t end = 0;            // end of the RIFF once closed
-        bool stdIndexed = false;          // an ix00 ends its movi list
+        std::uint64_t end = 0;     // end of the RIFF once closed
+        bool stdIndexed = false;   // an ix00 ends its movi list
     };
 
     std::uint64_t firstChunkPos(const Riff& riff) const { return riff.moviList + 12; }
@@ -75,14 +75,14 @@ private:
 
     OutputFile m_file;
     VideoFormat m_format;
-    std::uint32_t m_chunkBytes = 0;              // header + data of one frame chunk
+    std::uint32_t m_chunkBytes = 0;   // header + data of one frame chunk
     std::uint64_t m_riffSizeLimit = kDefaultRiffSizeLimit;
     std::uint32_t m_totalFrames = 0;
     bool m_hasOldIndex = false;
-    std::vector<Riff> m_riffs;                   // capacity kSuperIndexCapacity
+    std::vector<Riff> m_riffs;   // capacity kSuperIndexCapacity
     std::array<SuperIndexEntry, kSuperIndexCapacity> m_superIndex{};
-    std::vector<std::uint8_t> m_staging;         // headers and index entries on their way out
+    std::vector<std::uint8_t> m_staging;   // headers and index entries on their way out
     std::size_t m_stagingUsed = 0;
 };
 
-} // namespace orbicrop::avi
+}   // namespace orbicrop::avi

@@ -12,8 +12,8 @@
 #include <system_error>
 
 using orbicrop::avi::AviVideoFile;
-using orbicrop::fileio::OutputFile;
 using orbicrop::avi::VideoFormat;
+using orbicrop::fileio::OutputFile;
 
 namespace {
 
@@ -52,14 +52,11 @@ std::string lowerExtension(std::string_view path)
     return ext;
 }
 
-} // namespace
+}   // namespace
 
 TAviWriter::TAviWriter(std::int32_t screenWidth, std::int32_t screenHeight)
-    : m_height(screenHeight / 10),
-      m_width(screenWidth / 10),
-      m_riffSizeLimit(AviVideoFile::kDefaultRiffSizeLimit)
-{
-}
+    : m_height(screenHeight / 10), m_width(screenWidth / 10), m_riffSizeLimit(AviVideoFile::kDefaultRiffSizeLimit)
+{}
 
 TAviWriter::~TAviWriter()
 {
@@ -119,20 +116,19 @@ void TAviWriter::OpenVideo(bool grayscale)
     m_rowStaging.assign(padGreyRows ? format.frameBytes() : 0, 0);
 }
 
-void TAviWriter::checkFrame(const char* operation, const OutputBitmap& bitmap, bool grayscale,
-                            std::int32_t index) const
+void TAviWriter::checkFrame(const char* operation, const OutputBitmap& bitmap, bool grayscale, std::int32_t index) const
 {
     if (!isOpen())
         throw AviError(std::string(operation) + " called while no AVI file is open");
     const VideoFormat& format = m_file->format();
     if (format.grayscale != grayscale)
-        throw AviError(std::string(operation) + " cannot add a " + (grayscale ? "greyscale" : "colour")
-                       + " frame to a " + (format.grayscale ? "greyscale" : "colour") + " AVI file");
+        throw AviError(std::string(operation) + " cannot add a " + (grayscale ? "greyscale" : "colour") + " frame to a "
+                       + (format.grayscale ? "greyscale" : "colour") + " AVI file");
     if (bitmap.empty() || bitmap.sizeBytes() != std::size_t(bitmap.stride()) * std::size_t(bitmap.height()))
         throw AviError("Invalid bitmap");
     if (bitmap.width() != format.width || bitmap.height() != format.height)
-        throw AviError("Frame size " + sizeText(bitmap.width(), bitmap.height())
-                       + " differs from the AVI frame size " + sizeText(format.width, format.height));
+        throw AviError("Frame size " + sizeText(bitmap.width(), bitmap.height()) + " differs from the AVI frame size "
+                       + sizeText(format.width, format.height));
     if (index != framesWritten())
         throw AviError("Frame index " + std::to_string(index) + " out of sequence; the next frame is "
                        + std::to_string(framesWritten()));

@@ -13,8 +13,8 @@ namespace orbicrop::riff {
 using fileio::fourcc;
 
 inline constexpr std::uint32_t kRiff = fourcc("RIFF");
-inline constexpr std::uint32_t kAvi = fourcc("AVI ");          // the first RIFF's form
-inline constexpr std::uint32_t kAvix = fourcc("AVIX");         // the forms of OpenDML's further RIFFs
+inline constexpr std::uint32_t kAvi = fourcc("AVI ");    // the first RIFF's form
+inline constexpr std::uint32_t kAvix = fourcc("AVIX");   // the forms of OpenDML's further RIFFs
 inline constexpr std::uint32_t kList = fourcc("LIST");
 inline constexpr std::uint32_t kJunk = fourcc("JUNK");
 inline constexpr std::uint32_t kHeaderList = fourcc("hdrl");
@@ -31,8 +31,8 @@ inline constexpr std::uint32_t kOdmlHeader = fourcc("dmlh");
 inline constexpr std::uint32_t kInfoList = fourcc("INFO");
 inline constexpr std::uint32_t kMovieList = fourcc("movi");
 inline constexpr std::uint32_t kIndex = fourcc("idx1");
-inline constexpr std::uint32_t kStdIndex = fourcc("ix00");    // stream 0's OpenDML index chunk
-inline constexpr std::uint32_t kFrame = fourcc("00db");       // stream 0's uncompressed frames
+inline constexpr std::uint32_t kStdIndex = fourcc("ix00");   // stream 0's OpenDML index chunk
+inline constexpr std::uint32_t kFrame = fourcc("00db");      // stream 0's uncompressed frames
 inline constexpr std::uint32_t kCompressedFrame = fourcc("00dc");
 
-} // namespace orbicrop::riff
+}   // namespace orbicrop::riff

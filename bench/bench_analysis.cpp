@@ -54,7 +54,10 @@ void FindPlanetIn(benchmark::State& bench, int width, int height, double cx, dou
     bench.SetItemsProcessed(bench.iterations());
 }
 
-void BM_FindPlanet_640x480(benchmark::State& bench) { FindPlanetIn(bench, 640, 480, 300, 250, 60); }
+void BM_FindPlanet_640x480(benchmark::State& bench)
+{
+    FindPlanetIn(bench, 640, 480, 300, 250, 60);
+}
 BENCHMARK(BM_FindPlanet_640x480);
 
 // A large monochrome capture analysed as grey planes, as grey sources deliver it.
@@ -62,7 +65,8 @@ void BM_FindPlanet_1920x1080_Gray(benchmark::State& bench)
 {
     const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
     std::vector<std::uint8_t> gray(bgr.size() / 3);
-    for (std::size_t k = 0; k < gray.size(); ++k) gray[k] = bgr[k * 3 + 1];
+    for (std::size_t k = 0; k < gray.size(); ++k)
+        gray[k] = bgr[k * 3 + 1];
     const TProcessingState state = StateFor(1920, 1080);
     const FrameView frame = GrayFrame(state, gray.data(), 1920);
     for (auto _ : bench) {
@@ -105,7 +109,8 @@ void BM_SumGreenBlocks_1920x1080_Gray(benchmark::State& bench)
 {
     const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
     std::vector<std::uint8_t> gray(bgr.size() / 3);
-    for (std::size_t k = 0; k < gray.size(); ++k) gray[k] = bgr[k * 3 + 1];
+    for (std::size_t k = 0; k < gray.size(); ++k)
+        gray[k] = bgr[k * 3 + 1];
     const TProcessingState state = StateFor(1920, 1080);
     const FrameView frame = GrayFrame(state, gray.data(), 1920);
     const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
@@ -153,21 +158,24 @@ void BM_BlocksAbove_1920x1080(benchmark::State& bench)
     for (auto _ : bench) {
         std::size_t found = 0;
         for (std::int32_t row = 0; row < grid.rows; ++row)
-            found += BlocksAbove(sums.data() + std::size_t(row) * std::size_t(grid.columns),
-                                 std::size_t(grid.columns), cut, indices.data(), loops);
+            found += BlocksAbove(sums.data() + std::size_t(row) * std::size_t(grid.columns), std::size_t(grid.columns),
+                                 cut, indices.data(), loops);
         benchmark::DoNotOptimize(found);
     }
     bench.SetItemsProcessed(bench.iterations() * std::int64_t(sums.size()));
 }
 BENCHMARK(BM_BlocksAbove_1920x1080)->Arg(0)->Arg(1);
 
-} // namespace
+}   // namespace
 
 namespace {
 
 // The colour planet search of a 1080p frame: what the per-frame extras below
 // are measured against.
-void BM_FindPlanet_1920x1080(benchmark::State& bench) { FindPlanetIn(bench, 1920, 1080, 900, 500, 200); }
+void BM_FindPlanet_1920x1080(benchmark::State& bench)
+{
+    FindPlanetIn(bench, 1920, 1080, 900, 500, 200);
+}
 BENCHMARK(BM_FindPlanet_1920x1080);
 
 void BM_FindPlanet_1920x1080_LargestObject(benchmark::State& bench)
@@ -192,7 +200,8 @@ void BM_FrameQuality_1920x1080(benchmark::State& bench)
     TProcessingState state = StateFor(1920, 1080);
     OutputBitmap bitmap;
     GrayPlane plane;
-    CropFrame(state, bitmap, BgrFrame(state, frame.data()), plane, {900, 500, side / 2, side / 2, side, side, false, false});
+    CropFrame(state, bitmap, BgrFrame(state, frame.data()), plane,
+              {900, 500, side / 2, side / 2, side, side, false, false});
     QualityMeter meter;
     for (auto _ : bench)
         benchmark::DoNotOptimize(meter.score(bitmap));
@@ -215,4 +224,4 @@ void BM_SurfaceAlign_1920x1080(benchmark::State& bench)
 }
 BENCHMARK(BM_SurfaceAlign_1920x1080);
 
-} // namespace
+}   // namespace

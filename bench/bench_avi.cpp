@@ -24,8 +24,8 @@ const std::string kNullDevice = "/dev/null";
 
 std::string benchFileName(const char* stem)
 {
-    return (std::filesystem::temp_directory_path()
-            / (std::string(stem) + "_" + std::to_string(::getpid()) + ".avi")).string();
+    return (std::filesystem::temp_directory_path() / (std::string(stem) + "_" + std::to_string(::getpid()) + ".avi"))
+        .string();
 }
 
 void writeFrames(benchmark::State& state, bool grayscale, const std::string& fileName)
@@ -79,7 +79,7 @@ void BM_AddGrayFrame_192_DevNull(benchmark::State& state)
     writeFrames(state, true, kNullDevice);
 }
 
-} // namespace
+}   // namespace
 
 BENCHMARK(BM_AddFrame_192)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AddGrayFrame_192)->Unit(benchmark::kMicrosecond);

@@ -36,4 +36,4 @@ void BM_SerNarrowGray_1920x1080_12bit(benchmark::State& bench)
 }
 BENCHMARK(BM_SerNarrowGray_1920x1080_12bit);
 
-} // namespace
+}   // namespace

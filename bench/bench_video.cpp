@@ -44,4 +44,4 @@ void BM_YuvToBgr_1920x1080_420(benchmark::State& bench)
 }
 BENCHMARK(BM_YuvToBgr_1920x1080_420)->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}   // namespace

@@ -19,7 +19,7 @@ std::string OneLine(const std::string& text)
     return line;
 }
 
-} // namespace
+}   // namespace
 
 std::string BatchSummary(const BatchResult& result)
 {
@@ -34,25 +34,24 @@ std::string BatchSummary(const BatchResult& result)
         case FileOutcome::Status::NotRun: ++notRun; break;
         }
     }
-    std::string text = "orbicrop-cli: " + Count(done, "file", "files") + " done, " + std::to_string(failed)
-                       + " failed";
+    std::string text = "orbicrop-cli: " + Count(done, "file", "files") + " done, " + std::to_string(failed) + " failed";
     if (stopped + notRun > 0)
         text += ", " + std::to_string(stopped) + " stopped, " + std::to_string(notRun) + " not processed";
     text += "; " + Count(written, "frame", "frames") + " written\n";
     for (const FileOutcome& file : result.files) {
         const std::string kept = file.notKept ? ", " + std::to_string(*file.notKept) + " not kept" : "";
         const std::string ended = file.endedEarly ? "; the file ended after " + std::to_string(file.framesSeen)
-                                                        + " of its " + std::to_string(file.frameCount) + " frames"
+                + " of its " + std::to_string(file.frameCount) + " frames"
                                                   : "";
         const std::string frames = " (" + std::to_string(file.framesWritten) + " of "
-                                   + Count(file.framesSeen, "frame", "frames") + kept + ended + ")";
+            + Count(file.framesSeen, "frame", "frames") + kept + ended + ")";
         switch (file.status) {
         case FileOutcome::Status::Done:
             text += "  done     " + file.input + " -> " + file.output + frames + "\n";
             break;
         case FileOutcome::Status::Stopped:
             text += "  stopped  " + file.input + " -> "
-                    + (file.outputPlaced ? file.output + frames : std::string("nothing written")) + "\n";
+                + (file.outputPlaced ? file.output + frames : std::string("nothing written")) + "\n";
             break;
         case FileOutcome::Status::Failed:
             text += "  failed   " + file.input + ": " + OneLine(file.reason) + "\n";
@@ -72,7 +71,6 @@ std::optional<std::string> LowYieldWarning(const FileOutcome& file)
     if (file.framesWritten <= 0 || std::int64_t(file.framesWritten) * 2 >= candidates)
         return std::nullopt;
     return "warning: only " + std::to_string(file.framesWritten) + " of " + Count(file.framesSeen, "frame", "frames")
-           + " were written (" + std::to_string(file.noPlanet) + " without a planet, "
-           + std::to_string(file.incomplete) + " incomplete, " + std::to_string(file.notWritten)
-           + " refused by the output)";
+        + " were written (" + std::to_string(file.noPlanet) + " without a planet, " + std::to_string(file.incomplete)
+        + " incomplete, " + std::to_string(file.notWritten) + " refused by the output)";
 }

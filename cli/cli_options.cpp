@@ -66,7 +66,7 @@ const CLI::Validator kKeepBest(
     },
     "N% or N");
 
-} // namespace
+}   // namespace
 
 std::optional<KeepBest> ParseKeepBest(const std::string& text)
 {
@@ -102,11 +102,15 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                          ->option_text("FILE");
     auto* threshold = app.add_option("-t,--threshold", o.threshold,
                                      "Detection threshold in percent, -100 to 100 (see below; default 5)")
-        ->check(kThreshold)->option_text("PERCENT");
-    auto* width = app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 640 in steps of 16 (default 192)")
-        ->check(kCropSize)->option_text("PX");
+                          ->check(kThreshold)
+                          ->option_text("PERCENT");
+    auto* width =
+        app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 640 in steps of 16 (default 192)")
+            ->check(kCropSize)
+            ->option_text("PX");
     auto* height = app.add_option("-H,--height", o.height, "Output height in pixels, as the width (default 192)")
-        ->check(kCropSize)->option_text("PX");
+                       ->check(kCropSize)
+                       ->option_text("PX");
     bool colorFlag = false;
     bool grayFlag = false;
     // " " stands in for the generated "Excludes: ..." text; the description says it.
@@ -120,9 +124,10 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                                     "Drop frames whose crop window reaches the frame border");
     auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
     app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->option_text("FILE.png");
-    auto* outputDir = app.add_option("-o,--output-dir", o.outputDir,
-                                     "Where outputs go, created when missing (default: the directory of the first FILE)")
-                          ->option_text("DIR");
+    auto* outputDir =
+        app.add_option("-o,--output-dir", o.outputDir,
+                       "Where outputs go, created when missing (default: the directory of the first FILE)")
+            ->option_text("DIR");
     app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory (not with -o)")
         ->excludes(outputDir)
         ->option_text(" ");
@@ -138,18 +143,21 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                         ->check(CLI::Range(1, 10000))
                         ->option_text("N");
     std::string keepBest;
-    auto* keep = app.add_option("--keep-best", keepBest,
-                                "Write only the best frames of each file, in their order: a share (25%) or a count (500)")
-                     ->check(kKeepBest)->option_text("N%|N");
+    auto* keep =
+        app.add_option("--keep-best", keepBest,
+                       "Write only the best frames of each file, in their order: a share (25%) or a count (500)")
+            ->check(kKeepBest)
+            ->option_text("N%|N");
     app.add_option("--best-frame", o.bestFramePath,
                    "Write the sharpest crop of the file as PNG (with several files, FILE-<input name>.png)")
         ->option_text("FILE.png");
     std::string format = "avi";
-    auto* formatOption = app.add_option("--format", format,
-                   "Output container: avi (8-bit), or ser (name_orbic.ser: the source's own samples, depth, "
-                   "colour mosaic, header and frame times; default avi)")
-        ->check(CLI::IsMember({"avi", "ser"}))
-        ->option_text("avi|ser");
+    auto* formatOption =
+        app.add_option("--format", format,
+                       "Output container: avi (8-bit), or ser (name_orbic.ser: the source's own samples, depth, "
+                       "colour mosaic, header and frame times; default avi)")
+            ->check(CLI::IsMember({"avi", "ser"}))
+            ->option_text("avi|ser");
     std::string startTime;
     app.add_option("--start-time", startTime,
                    "UTC time of every input's first frame, ISO 8601 (2026-12-08T01:30:45Z), for inputs "
@@ -161,7 +169,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
             "ISO 8601 UTC"))
         ->option_text("TIME");
     auto* winJupos = app.add_flag("--winjupos-name", o.winJuposName,
-                 "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-");
+                                  "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-");
     AddRecordOptions(app, o);
 
     ParseOutcome outcome;
@@ -174,8 +182,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         std::cout << app.version() << '\n';
         return outcome;
     } catch (const CLI::ParseError& e) {
-        std::cerr << "orbicrop-cli: " << e.what() << '\n'
-                  << "Run with --help for the options.\n";
+        std::cerr << "orbicrop-cli: " << e.what() << '\n' << "Run with --help for the options.\n";
         outcome.exitStatus = kExitUsage;
         return outcome;
     }
@@ -183,20 +190,32 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         // The window's saved settings stand in for every option not given,
         // read by the same code the window uses, clamped as its controls are.
         const OrbicropSettings saved = LoadOrbicropSettings(o.settingsPath);
-        if (threshold->count() == 0) o.threshold = saved.threshold;
-        if (width->count() == 0) o.width = saved.width * kCropSizeStep;
-        if (height->count() == 0) o.height = saved.height * kCropSizeStep;
-        if (debayer->count() == 0) o.debayerSafe = saved.debayerSafe;
-        if (incomplete->count() == 0) o.removeIncomplete = saved.ignoreIncomplete;
-        if (effect->count() == 0) o.showEffect = saved.showEffect;
+        if (threshold->count() == 0)
+            o.threshold = saved.threshold;
+        if (width->count() == 0)
+            o.width = saved.width * kCropSizeStep;
+        if (height->count() == 0)
+            o.height = saved.height * kCropSizeStep;
+        if (debayer->count() == 0)
+            o.debayerSafe = saved.debayerSafe;
+        if (incomplete->count() == 0)
+            o.removeIncomplete = saved.ignoreIncomplete;
+        if (effect->count() == 0)
+            o.showEffect = saved.showEffect;
         o.autoColor = saved.autoColor;
         const CentringOptions c = CentringFrom(saved);
-        if (largest->count() == 0) o.centring.largestObject = c.largestObject;
-        if (surface->count() == 0) o.centring.surface = c.surface;
-        if (refresh->count() == 0) o.centring.surfaceRefresh = c.surfaceRefresh;
-        if (keep->count() == 0) o.centring.keepBest = c.keepBest;
-        if (formatOption->count() == 0 && saved.serFormat) format = "ser";
-        if (winJupos->count() == 0) o.winJuposName = saved.winJuposName && format == "ser";
+        if (largest->count() == 0)
+            o.centring.largestObject = c.largestObject;
+        if (surface->count() == 0)
+            o.centring.surface = c.surface;
+        if (refresh->count() == 0)
+            o.centring.surfaceRefresh = c.surfaceRefresh;
+        if (keep->count() == 0)
+            o.centring.keepBest = c.keepBest;
+        if (formatOption->count() == 0 && saved.serFormat)
+            format = "ser";
+        if (winJupos->count() == 0)
+            o.winJuposName = saved.winJuposName && format == "ser";
     }
     o.serFormat = format == "ser";
     if (!startTime.empty())

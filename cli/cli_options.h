@@ -14,27 +14,27 @@ struct CliOptions {
     std::int32_t threshold = 5;
     std::int32_t width = 192;
     std::int32_t height = 192;
-    std::optional<bool> color;        // unset: chosen from the test frames
+    std::optional<bool> color;   // unset: chosen from the test frames
     bool invert = false;
     bool debayerSafe = false;
     bool removeIncomplete = false;
     bool showEffect = false;
-    bool autoColor = true;            // only a settings file turns it off
+    bool autoColor = true;   // only a settings file turns it off
     std::string previewPath;
     std::string outputDir;
-    bool besideInput = false;         // each output in its own input's folder
+    bool besideInput = false;   // each output in its own input's folder
     std::string trackPath;
     std::string settingsPath;
     bool testOnly = false;
     bool quiet = false;
     CentringOptions centring;
-    std::string bestFramePath;        // --best-frame; centring.bestFrame follows it
-    bool serFormat = false;                       // --format ser
-    std::optional<std::int64_t> startTime;        // --start-time, UTC ticks
+    std::string bestFramePath;               // --best-frame; centring.bestFrame follows it
+    bool serFormat = false;                  // --format ser
+    std::optional<std::int64_t> startTime;   // --start-time, UTC ticks
     bool winJuposName = false;
 
     // What the run leaves for scripts.
-    std::string reportPath;           // --report: a JSON record of the run
+    std::string reportPath;   // --report: a JSON record of the run
 };
 
 // "25%" (a share, 1..100) or "500" (a count, >= 1); nothing for anything else.

@@ -19,11 +19,22 @@ std::size_t Utf8Length(const std::string& text, std::size_t i)
     std::size_t length = 0;
     std::uint32_t minimum = 0;
     std::uint32_t value = 0;
-    if (lead < 0x80) return 1;
-    if ((lead & 0xE0) == 0xC0) { length = 2; minimum = 0x80; value = lead & 0x1F; }
-    else if ((lead & 0xF0) == 0xE0) { length = 3; minimum = 0x800; value = lead & 0x0F; }
-    else if ((lead & 0xF8) == 0xF0) { length = 4; minimum = 0x10000; value = lead & 0x07; }
-    else return 0;
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        minimum = 0x80;
+        value = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        minimum = 0x800;
+        value = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        minimum = 0x10000;
+        value = lead & 0x07;
+    } else
+        return 0;
     if (i + length > text.size())
         return 0;
     for (std::size_t k = 1; k < length; ++k) {
@@ -45,7 +56,10 @@ std::string Number(double value)
     return text;
 }
 
-std::string Bool(bool value) { return value ? "true" : "false"; }
+std::string Bool(bool value)
+{
+    return value ? "true" : "false";
+}
 
 const char* StatusText(FileOutcome::Status status)
 {
@@ -61,10 +75,9 @@ const char* StatusText(FileOutcome::Status status)
 std::string SettingsObject(const ReportSettings& s)
 {
     return "{\"threshold_percent\": " + std::to_string(s.threshold) + ", \"width\": " + std::to_string(s.width)
-           + ", \"height\": " + std::to_string(s.height) + ", \"mode\": "
-           + JsonString(s.grayscale ? "Y800" : "RGB24") + ", \"invert\": " + Bool(s.invert)
-           + ", \"debayer_safe\": " + Bool(s.debayerSafe) + ", \"remove_incomplete\": " + Bool(s.removeIncomplete)
-           + "}";
+        + ", \"height\": " + std::to_string(s.height) + ", \"mode\": " + JsonString(s.grayscale ? "Y800" : "RGB24")
+        + ", \"invert\": " + Bool(s.invert) + ", \"debayer_safe\": " + Bool(s.debayerSafe)
+        + ", \"remove_incomplete\": " + Bool(s.removeIncomplete) + "}";
 }
 
 std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
@@ -77,21 +90,23 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
     // A header's own count where the source read one: a file cut short
     // plays fewer frames than its header names.
     const std::int64_t declared = f.video && f.video->declaredFrames ? *f.video->declaredFrames : f.frameCount;
-    o += "      \"frames\": {\"declared\": " + std::to_string(declared) + ", \"seen\": "
-         + std::to_string(f.framesSeen) + ", \"written\": " + std::to_string(f.framesWritten)
-         + ", \"dropped\": {\"no_planet\": " + std::to_string(f.noPlanet) + ", \"incomplete\": "
-         + std::to_string(f.incomplete) + ", \"not_written\": " + std::to_string(f.notWritten)
-         + (f.notKept ? ", \"not_kept\": " + std::to_string(*f.notKept) : std::string()) + "}"
-         + (f.endedEarly ? ", \"ended_early\": true" : "") + "},\n";
+    o += "      \"frames\": {\"declared\": " + std::to_string(declared) + ", \"seen\": " + std::to_string(f.framesSeen)
+        + ", \"written\": " + std::to_string(f.framesWritten) + ", \"dropped\": {\"no_planet\": "
+        + std::to_string(f.noPlanet) + ", \"incomplete\": " + std::to_string(f.incomplete) + ", \"not_written\": "
+        + std::to_string(f.notWritten) + (f.notKept ? ", \"not_kept\": " + std::to_string(*f.notKept) : std::string())
+        + "}" + (f.endedEarly ? ", \"ended_early\": true" : "") + "},\n";
     o += "      \"settings\": " + SettingsObject(settings) + ",\n";
     o += "      \"input_video\": ";
     if (f.video) {
         o += "{\"width\": " + std::to_string(f.video->width) + ", \"height\": " + std::to_string(f.video->height)
-             + ", \"frame_rate\": " + Number(f.video->frameRate) + ", \"samples\": ";
+            + ", \"frame_rate\": " + Number(f.video->frameRate) + ", \"samples\": ";
         if (const auto& s = f.video->samples)
-            o += "{\"depth\": " + std::to_string(s->depth) + ", \"bytes_per_sample\": "
-                 + std::to_string(s->bytesPerSample) + ", \"byte_order\": "
-                 + JsonString(s->bytesPerSample < 2 ? "none" : s->bigEndian ? "big-endian" : "little-endian") + "}";
+            o += "{\"depth\": " + std::to_string(s->depth)
+                + ", \"bytes_per_sample\": " + std::to_string(s->bytesPerSample) + ", \"byte_order\": "
+                + JsonString(s->bytesPerSample < 2 ? "none"
+                                 : s->bigEndian    ? "big-endian"
+                                                   : "little-endian")
+                + "}";
         else
             o += "null";
         o += "},\n";
@@ -103,7 +118,7 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
     return o + "    }";
 }
 
-} // namespace
+}   // namespace
 
 std::string JsonString(const std::string& text)
 {
@@ -139,8 +154,8 @@ std::string JsonString(const std::string& text)
 void WriteJsonReport(const std::string& path, const ReportSettings& settings, bool testPassed,
                      const BatchResult& result)
 {
-    std::string json = "{\n  \"test_passed\": " + Bool(testPassed) + ",\n  \"stopped\": " + Bool(result.stopped)
-                       + ",\n  \"files\": [";
+    std::string json =
+        "{\n  \"test_passed\": " + Bool(testPassed) + ",\n  \"stopped\": " + Bool(result.stopped) + ",\n  \"files\": [";
     for (std::size_t i = 0; i < result.files.size(); ++i)
         json += (i == 0 ? "\n" : ",\n") + FileObject(result.files[i], settings);
     json += result.files.empty() ? "]\n}\n" : "\n  ]\n}\n";

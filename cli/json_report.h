@@ -8,10 +8,10 @@
 
 // The settings a run used, as the report records them for every file.
 struct ReportSettings {
-    std::int32_t threshold = 0;      // percent: 0 at the histogram peak, 100 at white, -100 at black
-    std::int32_t width = 0;          // output size in pixels
+    std::int32_t threshold = 0;   // percent: 0 at the histogram peak, 100 at white, -100 at black
+    std::int32_t width = 0;       // output size in pixels
     std::int32_t height = 0;
-    bool grayscale = false;          // Y800 output (else RGB24)
+    bool grayscale = false;   // Y800 output (else RGB24)
     bool invert = false;
     bool debayerSafe = false;
     bool removeIncomplete = false;

@@ -121,7 +121,7 @@ int Run(const CliOptions& options)
     return result.failed > 0 ? kExitFileFailed : kExitOk;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

@@ -33,7 +33,7 @@ private:
     png_infop m_info = nullptr;
 };
 
-} // namespace
+}   // namespace
 
 void WritePng(const OutputBitmap& bitmap, const std::string& path)
 {

@@ -17,9 +17,12 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+extern "C" void OnInterrupt(int)
+{
+    g_interrupted.store(true);
+}
 
-} // namespace
+}   // namespace
 
 void InstallInterruptHandler()
 {
@@ -30,7 +33,10 @@ void InstallInterruptHandler()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool InterruptRequested() { return g_interrupted.load(); }
+bool InterruptRequested()
+{
+    return g_interrupted.load();
+}
 
 TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
     : m_options(options), m_state(state), m_grayscale(options.color.has_value() && !*options.color)
@@ -59,7 +65,10 @@ void TerminalHost::printAboutFile(const std::string& file, const std::string& te
     std::fputs(lines.c_str(), stderr);
 }
 
-void TerminalHost::showWarning(const std::string& caption) { printAboutFile(m_state.currentFile, caption); }
+void TerminalHost::showWarning(const std::string& caption)
+{
+    printAboutFile(m_state.currentFile, caption);
+}
 
 void TerminalHost::setProgressMax(std::int32_t frames)
 {
@@ -87,7 +96,10 @@ void TerminalHost::appendLog(const std::string& line, bool)
     std::fflush(stdout);
 }
 
-void TerminalHost::showMessage(const std::string& text) { printAboutFile(m_state.currentFile, text); }
+void TerminalHost::showMessage(const std::string& text)
+{
+    printAboutFile(m_state.currentFile, text);
+}
 
 void TerminalHost::fileFinished(const FileOutcome& file)
 {

@@ -25,13 +25,14 @@ std::string Quoted(const std::string& text)
 {
     std::string out = "\"";
     for (char c : text) {
-        if (c == '"') out += '"';
+        if (c == '"')
+            out += '"';
         out += c;
     }
     return out + "\"";
 }
 
-} // namespace
+}   // namespace
 
 TrackWriter::TrackWriter(const std::string& path, TrackColumns columns)
     : m_file(std::fopen(path.c_str(), "w")), m_columns(columns)

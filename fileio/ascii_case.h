@@ -20,4 +20,4 @@ constexpr bool equalIgnoringAsciiCase(std::string_view a, std::string_view b)
     return std::ranges::equal(a, b, [](char x, char y) { return asciiLower(x) == asciiLower(y); });
 }
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

@@ -18,7 +18,7 @@ namespace {
     throw std::system_error(error, std::generic_category(), what);
 }
 
-} // namespace
+}   // namespace
 
 InputFile InputFile::open(const std::string& path, PipeOpen pipe)
 {
@@ -40,10 +40,7 @@ InputFile InputFile::open(const std::string& path, PipeOpen pipe)
     return file;
 }
 
-InputFile::InputFile(InputFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1))
-{
-}
+InputFile::InputFile(InputFile&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept
 {
@@ -107,4 +104,4 @@ void InputFile::willRead(std::uint64_t offset, std::size_t bytes) const
     (void)::posix_fadvise(m_fd, off_t(offset), off_t(bytes), POSIX_FADV_WILLNEED);
 }
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

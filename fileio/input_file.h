@@ -19,8 +19,8 @@ namespace orbicrop::fileio {
 class InputFile {
 public:
     enum class PipeOpen {
-        Wait,      // a named pipe without a writer blocks the open until one comes
-        NoWait,    // it opens at once and reads as empty; one with a writer reads to its end
+        Wait,     // a named pipe without a writer blocks the open until one comes
+        NoWait,   // it opens at once and reads as empty; one with a writer reads to its end
     };
 
     // Opens path for reading.
@@ -59,4 +59,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

@@ -115,4 +115,4 @@ private:
     std::size_t m_pos = 0;
 };
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

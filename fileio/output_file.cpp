@@ -19,7 +19,7 @@ namespace {
     throw std::system_error(error, std::generic_category(), what);
 }
 
-} // namespace
+}   // namespace
 
 OutputFile OutputFile::create(const std::string& path)
 {
@@ -33,12 +33,9 @@ OutputFile OutputFile::create(const std::string& path)
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)),
-      m_path(std::move(other.m_path)),
-      m_size(std::exchange(other.m_size, 0)),
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_size(std::exchange(other.m_size, 0)),
       m_excessPending(std::exchange(other.m_excessPending, false))
-{
-}
+{}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
 {
@@ -171,4 +168,4 @@ void OutputFile::discard() noexcept
     (void)::unlink(m_path.c_str());
 }
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

@@ -65,4 +65,4 @@ private:
     bool m_excessPending = false;   // a cut back to m_size has not succeeded yet
 };
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 
-} // namespace
+}   // namespace
 
 PageBuffer::PageBuffer(std::size_t size)
 {
@@ -54,8 +54,7 @@ PageBuffer::PageBuffer(std::size_t size)
 PageBuffer::PageBuffer(PageBuffer&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
       m_mapped(std::exchange(other.m_mapped, 0))
-{
-}
+{}
 
 PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept
 {
@@ -68,7 +67,10 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept
     return *this;
 }
 
-PageBuffer::~PageBuffer() { release(); }
+PageBuffer::~PageBuffer()
+{
+    release();
+}
 
 void PageBuffer::release() noexcept
 {
@@ -79,4 +81,4 @@ void PageBuffer::release() noexcept
     m_mapped = 0;
 }
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

@@ -36,4 +36,4 @@ private:
     std::size_t m_mapped = 0;
 };
 
-} // namespace orbicrop::fileio
+}   // namespace orbicrop::fileio

@@ -22,7 +22,7 @@ struct Reader {
     std::int32_t small(std::int32_t limit) { return std::int32_t((byte() | (byte() << 8)) % limit); }
 };
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -37,27 +37,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t cropHeight = 1 + in.small(80);
 
     std::vector<std::uint8_t> frame(std::size_t(state.inputWidth) * std::size_t(state.inputHeight) * 3);
-    for (auto& b : frame) b = in.byte();
+    for (auto& b : frame)
+        b = in.byte();
     const std::vector<std::uint8_t> before = frame;
 
     double cx = -1, cy = -1, rx = -1, ry = -1;
     const bool showEffect = flags & 1;
     const bool found = FindPlanet(state, frame.data(), cx, cy, percent, rx, ry, showEffect, flags & 2, flags & 4);
-    if (!found && (cx != 0.0 || cy != 0.0) && !(flags & 2)) std::abort();
-    if (!(rx >= 0.0) || !(ry >= 0.0) || !std::isfinite(cx) || !std::isfinite(cy)) std::abort();
-    if (!showEffect && frame != before) std::abort();
+    if (!found && (cx != 0.0 || cy != 0.0) && !(flags & 2))
+        std::abort();
+    if (!(rx >= 0.0) || !(ry >= 0.0) || !std::isfinite(cx) || !std::isfinite(cy))
+        std::abort();
+    if (!showEffect && frame != before)
+        std::abort();
     for (std::size_t k = 0; k < frame.size(); ++k)   // only green bytes may change
-        if (k % 3 != 1 && frame[k] != before[k]) std::abort();
+        if (k % 3 != 1 && frame[k] != before[k])
+            std::abort();
 
     OutputBitmap bitmap;
     GrayPlane plane;
     const auto x = std::int32_t(RoundHalfEven(cx)) + (in.byte() % 9) - 4;
     const auto y = std::int32_t(RoundHalfEven(cy)) + (in.byte() % 9) - 4;
-    const bool accepted = CropFrame(state, bitmap, frame.data(), plane, x, y, cropWidth / 2, cropHeight / 2,
-                                    cropWidth, cropHeight, flags & 8, flags & 16);
+    const bool accepted = CropFrame(state, bitmap, frame.data(), plane, x, y, cropWidth / 2, cropHeight / 2, cropWidth,
+                                    cropHeight, flags & 8, flags & 16);
     if (accepted) {
-        if (bitmap.width() != cropWidth || bitmap.height() != cropHeight) std::abort();
-        if ((flags & 16) && plane.size() != std::size_t(cropWidth) * std::size_t(cropHeight)) std::abort();
+        if (bitmap.width() != cropWidth || bitmap.height() != cropHeight)
+            std::abort();
+        if ((flags & 16) && plane.size() != std::size_t(cropWidth) * std::size_t(cropHeight))
+            std::abort();
     } else if (!bitmap.empty() || !plane.empty()) {
         std::abort();
     }

@@ -51,7 +51,7 @@ void CheckLayout(const SerHeader& header, std::uint64_t fileSize)
     }
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -94,8 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::uint8_t> gray(std::size_t(h.width) * std::size_t(h.height));
         converter.convertGrayRows(frame.data(), gray.data(), 0, h.height);
         for (std::size_t i = 0; i < gray.size(); ++i)   // grey and colour pictures agree
-            CHECK(gray[i] == picture[((std::size_t(h.height) - 1 - i / std::size_t(h.width)) * std::size_t(h.width)
-                                      + i % std::size_t(h.width)) * 3 + 1]);
+            CHECK(gray[i]
+                  == picture[((std::size_t(h.height) - 1 - i / std::size_t(h.width)) * std::size_t(h.width)
+                              + i % std::size_t(h.width))
+                                 * 3
+                             + 1]);
         if (converter.storedAsGray())
             CHECK(std::equal(gray.begin(), gray.end(), frame.begin()));
     }

@@ -34,9 +34,15 @@ struct KeyRule {
 };
 
 constexpr std::array<KeyRule, 9> kKeys{{
-    {"COG", "threshold"},      {"COG", "showeffect"},   {"Output", "ignoreIncomplete"},
-    {"Output", "autocolor"},   {"Output", "color"},     {"Size", "width"},
-    {"Size", "height"},        {"Size", "auto"},        {"Output", "debayersafe"},
+    {"COG", "threshold"},
+    {"COG", "showeffect"},
+    {"Output", "ignoreIncomplete"},
+    {"Output", "autocolor"},
+    {"Output", "color"},
+    {"Size", "width"},
+    {"Size", "height"},
+    {"Size", "auto"},
+    {"Output", "debayersafe"},
 }};
 
 void WriteFile(const std::string& path, std::string_view content)
@@ -76,12 +82,17 @@ std::vector<Line> SplitLines(std::string_view s)
     return lines;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -99,14 +110,22 @@ bool SameName(std::string_view a, std::string_view b)
 
 std::string ValueOf(const OrbicropSettings& s, std::string_view key)
 {
-    if (key == "threshold") return std::to_string(s.threshold);
-    if (key == "showeffect") return s.showEffect ? "1" : "0";
-    if (key == "ignoreIncomplete") return s.ignoreIncomplete ? "1" : "0";
-    if (key == "autocolor") return s.autoColor ? "1" : "0";
-    if (key == "color") return s.color ? "1" : "0";
-    if (key == "width") return std::to_string(s.width);
-    if (key == "height") return std::to_string(s.height);
-    if (key == "auto") return "0";
+    if (key == "threshold")
+        return std::to_string(s.threshold);
+    if (key == "showeffect")
+        return s.showEffect ? "1" : "0";
+    if (key == "ignoreIncomplete")
+        return s.ignoreIncomplete ? "1" : "0";
+    if (key == "autocolor")
+        return s.autoColor ? "1" : "0";
+    if (key == "color")
+        return s.color ? "1" : "0";
+    if (key == "width")
+        return std::to_string(s.width);
+    if (key == "height")
+        return std::to_string(s.height);
+    if (key == "auto")
+        return "0";
     return s.debayerSafe ? "1" : "0";
 }
 
@@ -245,7 +264,7 @@ void CheckInRange(const OrbicropSettings& s)
     CHECK(s.height >= kCropPositionMin && s.height <= kCropPositionMax);
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -95,7 +95,8 @@ public:
         std::vector<std::uint8_t> pixels;
     };
 
-    RecordingSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray) {}
+    RecordingSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray)
+    {}
 
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
     {

@@ -10,11 +10,11 @@
 // (blue, green, red) or 8-bit grey, which stands for blue = green = red.
 // The view reads only: analysis never changes a frame it measures or crops.
 struct FrameView {
-    const std::uint8_t* data = nullptr; // first byte of stored row 0
+    const std::uint8_t* data = nullptr;   // first byte of stored row 0
     std::ptrdiff_t stride = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::int32_t bytesPerPixel = 3;     // 3 or 1
+    std::int32_t bytesPerPixel = 3;   // 3 or 1
 
     const std::uint8_t* row(std::int32_t y) const { return data + std::ptrdiff_t(y) * stride; }
     // The byte that detection reads: green, or the grey value itself.
@@ -25,7 +25,7 @@ struct FrameView {
 // A 24-bit frame whose bytes may be changed. Only the show-effect marking of
 // a test's preview writes into a frame, so only it asks for this view.
 struct MarkableFrame {
-    std::uint8_t* data = nullptr;       // first byte of stored row 0 (the bottom row)
+    std::uint8_t* data = nullptr;   // first byte of stored row 0 (the bottom row)
     std::ptrdiff_t stride = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;

@@ -5,8 +5,10 @@
 
 void OutputBitmap::setSize(std::int32_t width, std::int32_t height)
 {
-    if (width < 0) width = 0;
-    if (height < 0) height = 0;
+    if (width < 0)
+        width = 0;
+    if (height < 0)
+        height = 0;
     m_width = width;
     m_height = height;
     m_stride = strideFor(width);

@@ -24,7 +24,10 @@ public:
 
     // Row i counted from the bottom of the picture (i = 0: bottom row).
     std::uint8_t* rowFromBottom(std::int32_t i) { return m_pixels.data() + std::size_t(i) * std::size_t(m_stride); }
-    const std::uint8_t* rowFromBottom(std::int32_t i) const { return m_pixels.data() + std::size_t(i) * std::size_t(m_stride); }
+    const std::uint8_t* rowFromBottom(std::int32_t i) const
+    {
+        return m_pixels.data() + std::size_t(i) * std::size_t(m_stride);
+    }
     // Row r counted from the top of the picture (r = 0: top row).
     const std::uint8_t* rowFromTop(std::int32_t r) const { return rowFromBottom(m_height - 1 - r); }
 

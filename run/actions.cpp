@@ -41,7 +41,10 @@ public:
     {
         m_state.aviWriter = nullptr;
         if (m_armed && m_output.isOpen()) {
-            try { m_output.close(); } catch (...) {}
+            try {
+                m_output.close();
+            } catch (...) {
+            }
         }
     }
     void close()
@@ -127,7 +130,10 @@ void Skip(BatchHost& host, BatchResult& summary, FileOutcome outcome, const std:
     host.fileFinished(summary.files.back());
 }
 
-std::string Normalised(const std::string& path) { return fs::absolute(path).lexically_normal().string(); }
+std::string Normalised(const std::string& path)
+{
+    return fs::absolute(path).lexically_normal().string();
+}
 
 // The files a stop left out, and where the outputs went.
 void LogEndOfBatch(BatchHost& host, const BatchResult& summary)
@@ -142,7 +148,8 @@ void LogEndOfBatch(BatchHost& host, const BatchResult& summary)
     }
     if (summary.stopped)
         host.appendLog("Stopped by the user; " + std::to_string(notRun) + (notRun == 1 ? " file was" : " files were")
-                           + " not processed", true);
+                           + " not processed",
+                       true);
     if (folders.empty())
         host.appendLog("No output was written", true);
     for (const std::string& folder : folders)
@@ -157,7 +164,7 @@ std::string Joined(const std::vector<std::string>& lines, const char* separator 
     return text;
 }
 
-} // namespace
+}   // namespace
 
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open)
 {
@@ -226,7 +233,7 @@ std::optional<std::string> OutputRefusal(const std::string& input, const std::st
 {
     if (OutputReplacesInput(outputPath, files))
         return "Skipped " + FileNameOf(input) + ": its output " + FileNameOf(outputPath)
-               + " is one of the chosen input files";
+            + " is one of the chosen input files";
     const auto [earlier, fresh] = claimed.emplace(Normalised(outputPath), input);
     if (!fresh)   // same-named captures of different nights, or jup.avi beside jup.ser
         return "Skipped " + input + ": its output " + outputPath + " is already the output of " + earlier->second;
@@ -320,10 +327,9 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
     return facts;
 }
 
-} // namespace
+}   // namespace
 
-BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
-                             const SourceOpener& open)
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output, const SourceOpener& open)
 {
     BatchResult summary;
     host.clearLog();

@@ -69,12 +69,12 @@ struct FileRunFacts {
     std::int32_t result = kRunFailed;   // ProcessFile's
     std::int32_t framesSeen = 0;
     std::int32_t framesWritten = 0;
-    bool outputFailed = false;          // the output refused a frame
-    bool stopped = false;               // the user stopped the batch in this file
-    bool ranked = false;                // measured before writing (keep-best, best frame)
-    bool placed = false;                // the output took its final name
-    bool placementFailed = false;       // ... and could not
-    bool olderOutputExists = false;     // not placed, and an older output has the name
+    bool outputFailed = false;        // the output refused a frame
+    bool stopped = false;             // the user stopped the batch in this file
+    bool ranked = false;              // measured before writing (keep-best, best frame)
+    bool placed = false;              // the output took its final name
+    bool placementFailed = false;     // ... and could not
+    bool olderOutputExists = false;   // not placed, and an older output has the name
 };
 
 // The file's messages: those its run held back, then what became of its

@@ -13,8 +13,7 @@ public:
     void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) override;
     void close() override { m_writer.CloseVideo(); }
     bool isOpen() const override { return m_writer.isOpen(); }
-    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir,
-                              bool grayscale) const override
+    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale) const override
     {
         return OutputPathFor(inputPath, outputDir, grayscale);
     }

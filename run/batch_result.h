@@ -16,28 +16,28 @@ struct FileOutcome {
         Stopped,   // the user stopped the batch in this file; its output keeps the frames written
         NotRun,    // the batch was stopped before this file
     };
-    std::string input;                 // as the shell chose it
-    std::string output;                // the path its output takes; empty when none was opened
-    bool outputPlaced = false;         // the output took its final name (it holds frames)
+    std::string input;           // as the shell chose it
+    std::string output;          // the path its output takes; empty when none was opened
+    bool outputPlaced = false;   // the output took its final name (it holds frames)
     Status status = Status::NotRun;
-    std::string reason;                // the file's failure messages, one a line; empty when none
-    std::int32_t frameCount = 0;       // as the file's header declares
+    std::string reason;            // the file's failure messages, one a line; empty when none
+    std::int32_t frameCount = 0;   // as the file's header declares
     std::int32_t framesSeen = 0;
-    bool endedEarly = false;           // played to its end, which came before frameCount frames
+    bool endedEarly = false;   // played to its end, which came before frameCount frames
     std::int32_t framesWritten = 0;
-    std::int32_t noPlanet = 0;         // frames dropped, by reason
+    std::int32_t noPlanet = 0;   // frames dropped, by reason
     std::int32_t incomplete = 0;
-    std::int32_t notWritten = 0;       // the output refused them
+    std::int32_t notWritten = 0;           // the output refused them
     std::optional<std::int32_t> notKept;   // frames --keep-best left out; only when it was asked for
-    std::optional<double> firstTime;   // presentation times in seconds, when any frame played
+    std::optional<double> firstTime;       // presentation times in seconds, when any frame played
     std::optional<double> lastTime;
-    std::optional<VideoInfo> video;    // as the source described it
+    std::optional<VideoInfo> video;   // as the source described it
 };
 
 struct BatchResult {
-    std::int32_t completed = 0;  // files whose run completed and whose output took every frame
-    std::int32_t failed = 0;     // files that failed, were skipped, or whose output refused a frame
-    bool started = false;        // false when the last test had not passed
-    bool stopped = false;        // the user stopped the batch
+    std::int32_t completed = 0;       // files whose run completed and whose output took every frame
+    std::int32_t failed = 0;          // files that failed, were skipped, or whose output refused a frame
+    bool started = false;             // false when the last test had not passed
+    bool stopped = false;             // the user stopped the batch
     std::vector<FileOutcome> files;   // one per chosen file, in order
 };

@@ -21,7 +21,10 @@ std::optional<std::int64_t> TicksOf(int y, unsigned mo, unsigned d, int h, int m
     return kUnixEpochTicks + ((days * 24 + h) * 60 + mi) * 60 * kTicksPerSecond + s * kTicksPerSecond + fraction;
 }
 
-int Number(const std::ssub_match& m) { return std::stoi(m.str()); }
+int Number(const std::ssub_match& m)
+{
+    return std::stoi(m.str());
+}
 
 struct Civil {
     int year;
@@ -45,11 +48,12 @@ Civil CivilOf(std::int64_t utcTicks)
             rest % kTicksPerSecond};
 }
 
-} // namespace
+}   // namespace
 
 std::optional<std::int64_t> ParseIsoUtc(const std::string& text)
 {
-    static const std::regex kIso(R"((\d{4})-(\d{2})-(\d{2})[T ](\d{2}):(\d{2})(?::(\d{2})(?:[.,](\d{1,7})\d*)?)?(Z|[+-]00:?00)?)");
+    static const std::regex kIso(
+        R"((\d{4})-(\d{2})-(\d{2})[T ](\d{2}):(\d{2})(?::(\d{2})(?:[.,](\d{1,7})\d*)?)?(Z|[+-]00:?00)?)");
     std::smatch m;
     if (!std::regex_match(text, m, kIso))
         return std::nullopt;
@@ -70,8 +74,8 @@ std::optional<std::int64_t> CaptureTimeInName(const std::string& path)
     static const std::regex kStamped(R"((^|[^0-9])(\d{4})(\d{2})(\d{2})_(\d{2})(\d{2})(\d{2})[_-]?UTC?([^A-Za-z]|$))");
     std::smatch m;
     if (std::regex_search(name, m, kWinJupos)) {
-        const auto minute = TicksOf(Number(m[2]), unsigned(Number(m[3])), unsigned(Number(m[4])), Number(m[5]),
-                                    Number(m[6]), 0);
+        const auto minute =
+            TicksOf(Number(m[2]), unsigned(Number(m[3])), unsigned(Number(m[4])), Number(m[5]), Number(m[6]), 0);
         if (minute)
             return *minute + Number(m[7]) * 6 * kTicksPerSecond;
     }
@@ -88,8 +92,8 @@ std::string WinJuposPrefix(std::int64_t utcTicks)
     const std::int64_t rounded = (utcTicks + kStep / 2) / kStep * kStep;
     const Civil c = CivilOf(rounded);
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u-%02d%02d_%d-", c.year, c.month, c.day,
-                  int(c.secondsOfDay / 3600), int(c.secondsOfDay / 60 % 60), int(c.secondsOfDay % 60 / 6));
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u-%02d%02d_%d-", c.year, c.month, c.day, int(c.secondsOfDay / 3600),
+                  int(c.secondsOfDay / 60 % 60), int(c.secondsOfDay % 60 / 6));
     return text;
 }
 

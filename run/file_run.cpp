@@ -40,7 +40,10 @@ Int RoundedWithin(double value)
     return Int(RoundHalfEven(value));
 }
 
-std::string Dec(std::int64_t value) { return std::to_string(value); }
+std::string Dec(std::int64_t value)
+{
+    return std::to_string(value);
+}
 
 // The words the user sees for a failed step of a file run.
 std::string MessageFor(const FrameSourceError& e, const std::string& path)
@@ -72,7 +75,7 @@ std::string RankingLine(const FrameRanking::Choice& choice)
     return " - Kept " + Dec(choice.kept) + " of " + Dec(choice.candidates) + " frames, quality " + range;
 }
 
-} // namespace
+}   // namespace
 
 bool EndedEarly(const TProcessingState& state)
 {
@@ -108,8 +111,7 @@ PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate)
     return limits;
 }
 
-void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& state, RunHost& host,
-                PlayLimits limits)
+void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& state, RunHost& host, PlayLimits limits)
 {
     FrameRanking ranking;
     const bool ranked = !state.testMode && state.centring.rankFrames();
@@ -155,14 +157,14 @@ std::vector<std::string> RunSummaryLines(const TProcessingState& state, double l
     lines.push_back(" - FPS: " + Dec(fps));
     // An output that refused a frame makes the file a failure in the batch,
     // however well the frames played.
-    lines.push_back(state.stopRequested  ? "Orbicropping stopped!"
-                    : state.outputFailed ? "Orbicropping failed!"
-                                         : "Orbicropping complete!");
+    lines.push_back(state.stopRequested      ? "Orbicropping stopped!"
+                        : state.outputFailed ? "Orbicropping failed!"
+                                             : "Orbicropping complete!");
     return lines;
 }
 
-std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
-                         const SourceOpener& open, std::optional<VideoInfo>* described)
+std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path, const SourceOpener& open,
+                         std::optional<VideoInfo>* described)
 {
     if (state.busy)
         return kRunRefused;
@@ -199,9 +201,8 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         PlayPasses(*source, callback, state, host, limits);
         if (!state.testMode) {
             const auto elapsed = std::chrono::steady_clock::now() - start;
-            for (const std::string& line :
-                 RunSummaryLines(state, video->length,
-                                 std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()))
+            for (const std::string& line : RunSummaryLines(
+                     state, video->length, std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()))
                 host.appendLog(line, false);
         }
         return 0;

@@ -51,14 +51,15 @@ FfmpegModule LoadFfmpegModule()
     void* entry = module != nullptr ? ::dlsym(module, kFfmpegOpenSymbol) : nullptr;
     if (entry == nullptr) {
         const char* why = path.empty() ? "/proc/self/exe cannot be read" : ::dlerror();
-        return {nullptr, "cannot load the FFmpeg module " + path.string()
-                             + ", only SER files and plain uncompressed AVIs can be read: "
-                             + (why != nullptr ? why : "no reason given")};
+        return {nullptr,
+                "cannot load the FFmpeg module " + path.string()
+                    + ", only SER files and plain uncompressed AVIs can be read: "
+                    + (why != nullptr ? why : "no reason given")};
     }
     return {reinterpret_cast<OpenFfmpegSource>(entry), {}};
 }
 
-} // namespace
+}   // namespace
 
 std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
 {

@@ -19,7 +19,10 @@ std::string DirectoryOf(const std::string& path)
 
 namespace {
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 // Where the character that ends at end (> 0) starts. Bytes that do not form a
 // valid sequence (a Latin-1 name, say) count one character each.
@@ -29,8 +32,10 @@ std::size_t StartOfCharacterBefore(const std::string& text, std::size_t end)
     while (start > 0 && end - start < 4 && IsContinuationByte(text[start]))
         --start;
     const unsigned char lead = static_cast<unsigned char>(text[start]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xC0 && lead <= 0xDF ? 2 : 1;
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF7 ? 4
+        : lead >= 0xE0 && lead <= 0xEF                      ? 3
+        : lead >= 0xC0 && lead <= 0xDF                      ? 2
+                                                            : 1;
     return length > 1 && length == end - start ? start : end - 1;
 }
 
@@ -42,7 +47,7 @@ std::string NameWithoutLastFour(const std::string& path)
     return FileNameOf(path.substr(0, end));
 }
 
-} // namespace
+}   // namespace
 
 std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale)
 {

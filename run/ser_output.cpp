@@ -19,7 +19,7 @@ std::string Field(const std::string& text)
     return text.substr(0, std::min(text.size(), ser::kTextFieldBytes));
 }
 
-} // namespace
+}   // namespace
 
 // The frames give the size: the crop, the same for every frame.
 void SerOutput::open(const std::string& path, std::int32_t /*width*/, std::int32_t /*height*/, bool /*grayscale*/)

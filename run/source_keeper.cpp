@@ -18,7 +18,7 @@ private:
     std::shared_ptr<FrameSource> m_source;
 };
 
-} // namespace
+}   // namespace
 
 SourceKeeper::SourceKeeper(SourceOpener open) : m_open(std::move(open)) {}
 

@@ -89,7 +89,7 @@ void RemoveLeftoversOfDeadRuns(const std::string& finalPath)
     }
 }
 
-} // namespace
+}   // namespace
 
 std::string StagedOutput::TemporaryPathFor(const std::string& finalPath)
 {

@@ -51,8 +51,7 @@ public:
     bool takesSamples() const override { return m_output.takesSamples(); }
     void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override;
 
-    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir,
-                              bool grayscale) const override
+    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale) const override
     {
         return m_output.outputPathFor(inputPath, outputDir, grayscale);
     }

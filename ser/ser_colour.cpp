@@ -16,8 +16,7 @@ bool IsKnownSerColour(std::int32_t id)
     case SerColour::BayerYmcy:
     case SerColour::BayerMyyc:
     case SerColour::Rgb:
-    case SerColour::Bgr:
-        return true;
+    case SerColour::Bgr: return true;
     }
     return false;
 }
@@ -38,20 +37,16 @@ SerColour SerColourAtOffset(SerColour colour, std::int64_t dx, std::int64_t dy)
     case SerColour::BayerRggb:
     case SerColour::BayerGrbg:
     case SerColour::BayerGbrg:
-    case SerColour::BayerBggr:
-        first = std::int32_t(SerColour::BayerRggb);
-        break;
+    case SerColour::BayerBggr: first = std::int32_t(SerColour::BayerRggb); break;
     case SerColour::BayerCyym:
     case SerColour::BayerYcmy:
     case SerColour::BayerYmcy:
-    case SerColour::BayerMyyc:
-        first = std::int32_t(SerColour::BayerCyym);
-        break;
-    default:
-        return colour;
+    case SerColour::BayerMyyc: first = std::int32_t(SerColour::BayerCyym); break;
+    default: return colour;
     }
-    const std::int32_t arrangement = (std::int32_t(colour) - first) ^ std::int32_t(dx & 1) ^ std::int32_t((dy & 1) << 1);
+    const std::int32_t arrangement =
+        (std::int32_t(colour) - first) ^ std::int32_t(dx & 1) ^ std::int32_t((dy & 1) << 1);
     return static_cast<SerColour>(first + arrangement);
 }
 
-} // namespace orbicrop::ser
+}   // namespace orbicrop::ser

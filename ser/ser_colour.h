@@ -34,4 +34,4 @@ std::int32_t SerPlanes(SerColour colour);
 // becomes GRBG, GBRG or BGGR. Mono, RGB and BGR do not depend on position.
 SerColour SerColourAtOffset(SerColour colour, std::int64_t dx, std::int64_t dy);
 
-} // namespace orbicrop::ser
+}   // namespace orbicrop::ser

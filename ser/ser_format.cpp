@@ -45,7 +45,7 @@ SerHeaderFault FormatFault(const SerFormat& format)
     return SerHeaderFault::None;
 }
 
-} // namespace
+}   // namespace
 
 std::string SerFormatProblem(const SerFormat& format)
 {
@@ -53,18 +53,16 @@ std::string SerFormatProblem(const SerFormat& format)
     case SerHeaderFault::BadWidth:
     case SerHeaderFault::BadHeight:
         return "Unsupported SER frame size " + std::to_string(format.width) + " x " + std::to_string(format.height);
-    case SerHeaderFault::BadDepth:
-        return "Unsupported SER sample depth of " + std::to_string(format.depth) + " bits";
-    case SerHeaderFault::BadColour:
-        return "Unknown SER colour id " + std::to_string(std::int32_t(format.colour));
-    default:
-        break;
+    case SerHeaderFault::BadDepth: return "Unsupported SER sample depth of " + std::to_string(format.depth) + " bits";
+    case SerHeaderFault::BadColour: return "Unknown SER colour id " + std::to_string(std::int32_t(format.colour));
+    default: break;
     }
-    for (const auto& [name, value] : {std::pair{"observer", &format.observer},
-                                      std::pair{"instrument", &format.instrument},
-                                      std::pair{"telescope", &format.telescope}})
+    for (const auto& [name, value] :
+         {std::pair{"observer", &format.observer}, std::pair{"instrument", &format.instrument},
+          std::pair{"telescope", &format.telescope}})
         if (value->size() > kTextFieldBytes)
-            return std::string("The SER ") + name + " text is longer than " + std::to_string(kTextFieldBytes) + " bytes";
+            return std::string("The SER ") + name + " text is longer than " + std::to_string(kTextFieldBytes)
+                + " bytes";
     return {};
 }
 
@@ -131,4 +129,4 @@ SerHeaderParse ParseSerHeader(std::span<const std::uint8_t> bytes)
     return result;
 }
 
-} // namespace orbicrop::ser
+}   // namespace orbicrop::ser

@@ -14,7 +14,7 @@ namespace orbicrop::ser {
 // The fixed header that starts every SER file; the frames follow it, then,
 // optionally, one time stamp per frame. All integers are little-endian.
 inline constexpr std::size_t kHeaderBytes = 178;
-inline constexpr char kFileId[] = "LUCAM-RECORDER";    // the first bytes, unterminated
+inline constexpr char kFileId[] = "LUCAM-RECORDER";   // the first bytes, unterminated
 inline constexpr std::size_t kFileIdBytes = sizeof kFileId - 1;
 inline constexpr std::size_t kFrameCountOffset = 38;   // int32
 inline constexpr std::size_t kTextFieldBytes = 40;     // observer, instrument, telescope
@@ -28,15 +28,15 @@ inline constexpr std::int32_t kMaxSide = 16384;
 // 621 355 968 000 000 000), dateTime in local time, dateTimeUtc in UTC;
 // 0 is the usual "unknown".
 struct SerFormat {
-    std::int32_t width = 0;               // pixels, 1 .. kMaxSide
-    std::int32_t height = 0;              // pixels, 1 .. kMaxSide
+    std::int32_t width = 0;    // pixels, 1 .. kMaxSide
+    std::int32_t height = 0;   // pixels, 1 .. kMaxSide
     SerColour colour = SerColour::Mono;
-    std::int32_t depth = 8;               // bits per sample, 1 .. 16
-    std::int32_t luId = 0;                // camera id; 0 when unknown
-    std::string observer;                 // at most kTextFieldBytes bytes each;
-    std::string instrument;               // stored zero-padded, without a
-    std::string telescope;                // terminator when the text fills the field;
-                                          // read without trailing NULs and spaces
+    std::int32_t depth = 8;   // bits per sample, 1 .. 16
+    std::int32_t luId = 0;    // camera id; 0 when unknown
+    std::string observer;     // at most kTextFieldBytes bytes each;
+    std::string instrument;   // stored zero-padded, without a
+    std::string telescope;    // terminator when the text fills the field;
+                              // read without trailing NULs and spaces
     std::int64_t dateTime = 0;
     std::int64_t dateTimeUtc = 0;
 
@@ -46,8 +46,7 @@ struct SerFormat {
     std::int32_t planes() const { return SerPlanes(colour); }
     std::uint64_t frameBytes() const
     {
-        return std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(planes())
-            * std::uint64_t(bytesPerSample());
+        return std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(planes()) * std::uint64_t(bytesPerSample());
     }
 };
 
@@ -79,15 +78,15 @@ std::array<std::uint8_t, 4> SerFrameCountBytes(std::int32_t frameCount);
 enum class SerHeaderFault {
     None,
     TooShort,
-    NotSer,       // the file id is not kFileId
-    BadWidth,     // 0, negative or above kMaxSide
+    NotSer,     // the file id is not kFileId
+    BadWidth,   // 0, negative or above kMaxSide
     BadHeight,
-    BadDepth,     // 0, negative or above 16
-    BadColour,    // an id outside SerColour
+    BadDepth,    // 0, negative or above 16
+    BadColour,   // an id outside SerColour
 };
 
 struct SerHeaderParse {
-    SerHeader header;                          // meaningful only when ok()
+    SerHeader header;   // meaningful only when ok()
     SerHeaderFault fault = SerHeaderFault::None;
     bool ok() const { return fault == SerHeaderFault::None; }
 };
@@ -97,4 +96,4 @@ struct SerHeaderParse {
 // input is safe to hand it.
 SerHeaderParse ParseSerHeader(std::span<const std::uint8_t> bytes);
 
-} // namespace orbicrop::ser
+}   // namespace orbicrop::ser

@@ -26,7 +26,7 @@ std::string reason(const std::system_error& e)
     return e.code().message();
 }
 
-} // namespace
+}   // namespace
 
 SerWriter::~SerWriter()
 {
@@ -74,11 +74,11 @@ void SerWriter::addFrame(std::span<const std::uint8_t> frame, std::optional<std:
     if (!isOpen())
         throw SerError("addFrame called while no SER file is open");
     if (frame.size() != m_frameBytes)
-        throw SerError("A frame of " + std::to_string(frame.size()) + " bytes cannot go into SER file "
-                       + m_file.path() + ", whose frames are " + std::to_string(m_frameBytes) + " bytes");
+        throw SerError("A frame of " + std::to_string(frame.size()) + " bytes cannot go into SER file " + m_file.path()
+                       + ", whose frames are " + std::to_string(m_frameBytes) + " bytes");
     if (m_frames == INT32_MAX)
-        throw SerError("SER file " + m_file.path() + " is full: its header counts at most "
-                       + std::to_string(INT32_MAX) + " frames");
+        throw SerError("SER file " + m_file.path() + " is full: its header counts at most " + std::to_string(INT32_MAX)
+                       + " frames");
 
     const bool stamped = m_allStamped && utcTicks.has_value();
     // Room for the stamp first: once the frame is in the file, its stamp
@@ -149,4 +149,4 @@ void SerWriter::close()
                        + "; the file keeps its " + std::to_string(m_frames) + " frames without them");
 }
 
-} // namespace orbicrop::ser
+}   // namespace orbicrop::ser

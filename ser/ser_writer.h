@@ -80,4 +80,4 @@ private:
     std::uint64_t m_sizeAtCountUpdate = 0;
 };
 
-} // namespace orbicrop::ser
+}   // namespace orbicrop::ser

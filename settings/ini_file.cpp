@@ -17,7 +17,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s)
 {
@@ -60,9 +63,12 @@ bool IsComment(std::string_view line)
 
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -81,7 +87,7 @@ bool WriteWhole(const fs::path& target, const std::string& content, std::ios::op
     return bool(out);
 }
 
-} // namespace
+}   // namespace
 
 std::optional<std::int32_t> ParseIniInteger(std::string_view text)
 {
@@ -154,7 +160,7 @@ std::optional<std::string> ReadWhole(const std::string& path)
     }
 }
 
-} // namespace
+}   // namespace
 
 IniFile::LoadResult IniFile::load(const std::string& path)
 {
@@ -357,8 +363,8 @@ void IniFile::save() const
     }
 
     std::random_device random;
-    const fs::path temporary = real.parent_path()
-        / (real.filename().string() + ".tmp" + std::to_string(random() % 1000000u));
+    const fs::path temporary =
+        real.parent_path() / (real.filename().string() + ".tmp" + std::to_string(random() % 1000000u));
     if (WriteWhole(temporary, content)) {
         // The new file keeps the old one's permissions.
         if (fs::exists(real, ec)) {

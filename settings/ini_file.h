@@ -56,7 +56,7 @@ public:
 
     void writeString(std::string_view section, std::string_view key, std::string_view value);
     void writeInteger(std::string_view section, std::string_view key, std::int32_t value);
-    void writeBool(std::string_view section, std::string_view key, bool value);  // "1" or "0"
+    void writeBool(std::string_view section, std::string_view key, bool value);   // "1" or "0"
 
     // Writes the content to path() through a temporary file in the same
     // directory that then replaces it, so an interrupted save never leaves a
@@ -74,14 +74,14 @@ private:
     // A line is a piece of the text as loaded or of the text written since:
     // a file of ten million empty lines takes 12 bytes a line, not a string's.
     struct Line {
-        std::uint32_t start;   // offset in m_loaded, or in m_written when written
-        std::uint32_t length;  // without the line ending
-        Ending ending;         // None only for a last line without one
+        std::uint32_t start;    // offset in m_loaded, or in m_written when written
+        std::uint32_t length;   // without the line ending
+        Ending ending;          // None only for a last line without one
         bool written;
     };
     struct KeyLine {
         std::size_t index;
-        std::size_t valueStart;  // offset of the value in the line's text
+        std::size_t valueStart;   // offset of the value in the line's text
     };
 
     std::string_view lineText(const Line& line) const;
@@ -94,8 +94,8 @@ private:
     Ending newLineEnding() const;
 
     std::string m_path;
-    std::string m_loaded;   // the file's bytes as loaded
-    std::string m_written;  // the text of every line written since
+    std::string m_loaded;    // the file's bytes as loaded
+    std::string m_written;   // the text of every line written since
     std::vector<Line> m_lines;
 };
 

@@ -38,8 +38,8 @@ OrbicropSettings LoadOrbicropSettings(const std::string& path)
 
 namespace {
 
-constexpr const char* kCentringKeys[] = {"largestobject", "surface", "surfacerefresh", "keepbest",
-                                         "keepbestframes", "bestframe"};
+constexpr const char* kCentringKeys[] = {"largestobject", "surface",        "surfacerefresh",
+                                         "keepbest",      "keepbestframes", "bestframe"};
 
 bool HasCentring(const IniFile& file)
 {
@@ -53,10 +53,10 @@ bool CentringAtDefaults(const OrbicropSettings& s)
 {
     const OrbicropSettings d;
     return s.largestObject == d.largestObject && s.surface == d.surface && s.surfaceRefresh == d.surfaceRefresh
-           && s.keepBest == d.keepBest && s.keepBestFrames == d.keepBestFrames && s.bestFrame == d.bestFrame;
+        && s.keepBest == d.keepBest && s.keepBestFrames == d.keepBestFrames && s.bestFrame == d.bestFrame;
 }
 
-} // namespace
+}   // namespace
 
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings)
 {

@@ -10,14 +10,14 @@
 // The settings that outlive one run of the program. width and height are
 // size-slider positions (output size / 16), not pixels.
 struct OrbicropSettings {
-    std::int32_t threshold = 5;     // -100..100
+    std::int32_t threshold = 5;   // -100..100
     bool showEffect = false;
-    bool ignoreIncomplete = false;  // drop frames whose window reaches the border
+    bool ignoreIncomplete = false;   // drop frames whose window reaches the border
     bool debayerSafe = false;
-    bool autoColor = true;          // the first test after opening chooses colour or greyscale
-    bool color = true;              // RGB24 output; saved, never loaded
-    std::int32_t width = 12;        // 2..40
-    std::int32_t height = 12;       // 2..40
+    bool autoColor = true;      // the first test after opening chooses colour or greyscale
+    bool color = true;          // RGB24 output; saved, never loaded
+    std::int32_t width = 12;    // 2..40
+    std::int32_t height = 12;   // 2..40
     // Section "Centring"; older files lack it and get these defaults.
     bool largestObject = false;
     bool surface = false;
@@ -25,8 +25,8 @@ struct OrbicropSettings {
     std::int32_t keepBest = 0;          // 0: every frame; else percent (1..100) or a count
     bool keepBestFrames = false;        // keepBest counts frames rather than percent
     bool bestFrame = false;
-    bool serFormat = false;         // [Output] format=ser: SER outputs instead of AVI
-    bool winJuposName = false;      // [Output] winjuposname: SER outputs named after their frames' mid-time
+    bool serFormat = false;      // [Output] format=ser: SER outputs instead of AVI
+    bool winJuposName = false;   // [Output] winjuposname: SER outputs named after their frames' mid-time
 };
 
 // The centring choices the settings hold, as the core takes them.

@@ -36,7 +36,7 @@ std::unique_ptr<T[], FftwFree> Allocate(std::size_t count)
 constexpr std::int32_t kMaxSquare = 512;
 constexpr std::int32_t kMinSquare = 32;
 
-} // namespace
+}   // namespace
 
 std::int32_t AlignmentSquareFor(std::int32_t width, std::int32_t height)
 {
@@ -54,9 +54,8 @@ std::int32_t AlignmentSquareFor(std::int32_t width, std::int32_t height)
 struct PhaseAligner::Fft {
     explicit Fft(std::int32_t n)
         : side(n), bins(std::size_t(n) * std::size_t(n / 2 + 1)),
-          spatial(Allocate<double>(std::size_t(n) * std::size_t(n))),
-          spectrum(Allocate<fftw_complex>(bins)), reference(Allocate<fftw_complex>(bins)),
-          window(std::size_t(n))
+          spatial(Allocate<double>(std::size_t(n) * std::size_t(n))), spectrum(Allocate<fftw_complex>(bins)),
+          reference(Allocate<fftw_complex>(bins)), window(std::size_t(n))
     {
         forward.reset(fftw_plan_dft_r2c_2d(n, n, spatial.get(), spectrum.get(), FFTW_ESTIMATE));
         inverse.reset(fftw_plan_dft_c2r_2d(n, n, spectrum.get(), spatial.get(), FFTW_ESTIMATE));

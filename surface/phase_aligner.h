@@ -28,11 +28,11 @@ public:
 
 private:
     struct Fft;
-    std::unique_ptr<Fft> m_fft;        // plans and buffers for one square size
+    std::unique_ptr<Fft> m_fft;   // plans and buffers for one square size
     std::int32_t m_refresh;
     std::int32_t m_sinceReference = 0;
     bool m_haveReference = false;
-    ContentShift m_referenceShift;     // the reference frame's own shift
+    ContentShift m_referenceShift;   // the reference frame's own shift
 };
 
 // The square side the aligner uses for a frame of this size; 0 when the frame

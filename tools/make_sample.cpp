@@ -33,9 +33,9 @@ public:
         if (!m_out)
             throw std::runtime_error("cannot create " + path);
         std::fwrite("LUCAM-RECORDER", 1, 14, m_out.get());
-        PutLe(m_out.get(), 0, 4);              // camera
-        PutLe(m_out.get(), 0, 4);              // mono
-        PutLe(m_out.get(), 0, 4);              // little-endian data
+        PutLe(m_out.get(), 0, 4);   // camera
+        PutLe(m_out.get(), 0, 4);   // mono
+        PutLe(m_out.get(), 0, 4);   // little-endian data
         PutLe(m_out.get(), std::uint32_t(width), 4);
         PutLe(m_out.get(), std::uint32_t(height), 4);
         PutLe(m_out.get(), std::uint32_t(depth), 4);
@@ -93,7 +93,7 @@ void Usage()
                  "                 (the track gives each frame's shift instead of a centre)\n");
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -106,19 +106,35 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--frames" && hasValue) frames = std::atoi(argv[++i]);
+        if (arg == "--frames" && hasValue)
+            frames = std::atoi(argv[++i]);
         else if (arg == "--size" && hasValue) {
-            if (std::sscanf(argv[++i], "%dx%d", &options.width, &options.height) != 2) { Usage(); return 2; }
-        } else if (arg == "--radius" && hasValue) options.radius = std::atof(argv[++i]);
-        else if (arg == "--seed" && hasValue) options.seed = std::strtoull(argv[++i], nullptr, 10);
-        else if (arg == "--gray") options.gray = true;
-        else if (arg == "--rings") options.rings = true;
-        else if (arg == "--moon" && hasValue) options.moonDistance = std::atof(argv[++i]);
-        else if (arg == "--surface") surface = true;
-        else if (arg == "--track" && hasValue) trackPath = argv[++i];
-        else if (arg == "--ser-depth" && hasValue) serDepth = std::atoi(argv[++i]);
-        else if (!arg.empty() && arg[0] != '-' && output.empty()) output = arg;
-        else { Usage(); return 2; }
+            if (std::sscanf(argv[++i], "%dx%d", &options.width, &options.height) != 2) {
+                Usage();
+                return 2;
+            }
+        } else if (arg == "--radius" && hasValue)
+            options.radius = std::atof(argv[++i]);
+        else if (arg == "--seed" && hasValue)
+            options.seed = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--gray")
+            options.gray = true;
+        else if (arg == "--rings")
+            options.rings = true;
+        else if (arg == "--moon" && hasValue)
+            options.moonDistance = std::atof(argv[++i]);
+        else if (arg == "--surface")
+            surface = true;
+        else if (arg == "--track" && hasValue)
+            trackPath = argv[++i];
+        else if (arg == "--ser-depth" && hasValue)
+            serDepth = std::atoi(argv[++i]);
+        else if (!arg.empty() && arg[0] != '-' && output.empty())
+            output = arg;
+        else {
+            Usage();
+            return 2;
+        }
     }
     if (output.empty() || frames < 0 || options.width < 1 || options.height < 1 || serDepth < 0 || serDepth > 16) {
         Usage();
@@ -138,12 +154,13 @@ int main(int argc, char** argv)
                 ser.add(frame, noise);
             }
             ser.finish();
-            std::printf("%s: %d frames of %dx%d, SER depth %d\n", output.c_str(), frames, options.width,
-                        options.height, serDepth);
+            std::printf("%s: %d frames of %dx%d, SER depth %d\n", output.c_str(), frames, options.width, options.height,
+                        serDepth);
             return 0;
         }
         std::FILE* track = trackPath.empty() ? nullptr : std::fopen(trackPath.c_str(), "w");
-        if (track) std::fputs("frame,center_x,center_y\n", track);
+        if (track)
+            std::fputs("frame,center_x,center_y\n", track);
         TAviWriter writer(0, 0);
         writer.setFileName(output);
         writer.setWidth(options.width);
@@ -159,10 +176,12 @@ int main(int argc, char** argv)
             else
                 planet.next(frame, cx, cy);
             writer.AddFrame(frame, i);
-            if (track) std::fprintf(track, "%d,%.3f,%.3f\n", i, cx, cy);
+            if (track)
+                std::fprintf(track, "%d,%.3f,%.3f\n", i, cx, cy);
         }
         writer.CloseVideo();
-        if (track) std::fclose(track);
+        if (track)
+            std::fclose(track);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orbicrop-make-sample: %s\n", e.what());
         return 1;

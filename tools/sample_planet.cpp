@@ -5,10 +5,8 @@
 #include <cmath>
 
 SamplePlanet::SamplePlanet(const Options& options)
-    : m_options(options), m_rng(options.seed ? options.seed : 1),
-      m_x(options.width / 2.0), m_y(options.height / 2.0)
-{
-}
+    : m_options(options), m_rng(options.seed ? options.seed : 1), m_x(options.width / 2.0), m_y(options.height / 2.0)
+{}
 
 // xorshift64*: the same numbers on every machine and library, unlike the
 // standard distributions.
@@ -38,8 +36,10 @@ void SamplePlanet::next(OutputBitmap& bitmap, double& centerX, double& centerY)
     m_vx = 0.9 * m_vx + 0.6 * gaussian();
     m_vy = 0.9 * m_vy + 0.6 * gaussian();
     const double margin = r + 40.0;
-    if (m_x + m_vx < margin || m_x + m_vx > w - margin) m_vx = -m_vx;
-    if (m_y + m_vy < margin || m_y + m_vy > h - margin) m_vy = -m_vy;
+    if (m_x + m_vx < margin || m_x + m_vx > w - margin)
+        m_vx = -m_vx;
+    if (m_y + m_vy < margin || m_y + m_vy > h - margin)
+        m_vy = -m_vy;
     m_x += m_vx;
     m_y += m_vy;
     // Seeing: a jitter of its own in every frame.
@@ -89,7 +89,8 @@ void SamplePlanet::next(OutputBitmap& bitmap, double& centerX, double& centerY)
             }
             if (m_options.moonDistance > 0.0) {
                 const double mx = centerX + m_options.moonDistance;
-                if (x + 0.5 >= mx - 3.0 && x + 0.5 < mx + 3.0 && row + 0.5 >= centerY - 3.0 && row + 0.5 < centerY + 3.0)
+                if (x + 0.5 >= mx - 3.0 && x + 0.5 < mx + 3.0 && row + 0.5 >= centerY - 3.0
+                    && row + 0.5 < centerY + 3.0)
                     red = green = blue = 255.0;
             }
             if (m_options.gray) {

@@ -15,9 +15,9 @@ public:
         std::int32_t height = 480;
         double radius = 70.0;
         std::uint64_t seed = 20261208;
-        bool gray = false;   // a monochrome camera: red = green = blue
-        bool rings = false;  // Saturn: a tilted ring system around the disc
-        double moonDistance = 0.0;  // > 0: a 6 x 6 white moon this far right of the centre
+        bool gray = false;           // a monochrome camera: red = green = blue
+        bool rings = false;          // Saturn: a tilted ring system around the disc
+        double moonDistance = 0.0;   // > 0: a 6 x 6 white moon this far right of the centre
     };
 
     explicit SamplePlanet(const Options& options);
@@ -27,8 +27,8 @@ public:
     void next(OutputBitmap& bitmap, double& centerX, double& centerY);
 
 private:
-    double uniform();   // [0, 1)
-    double gaussian();  // mean 0, deviation 1
+    double uniform();    // [0, 1)
+    double gaussian();   // mean 0, deviation 1
 
     Options m_options;
     std::uint64_t m_rng;

@@ -6,8 +6,8 @@
 #include <cstddef>
 
 SampleSurface::SampleSurface(const Options& options)
-    : m_options(options), m_rng(options.seed ? options.seed : 1),
-      m_imageWidth(options.width + 2 * kMargin), m_imageHeight(options.height + 2 * kMargin)
+    : m_options(options), m_rng(options.seed ? options.seed : 1), m_imageWidth(options.width + 2 * kMargin),
+      m_imageHeight(options.height + 2 * kMargin)
 {
     // Maria and highlands (smooth waves), craters (dark floors, bright rims),
     // and a fine grain, on a frame-filling bright surface.

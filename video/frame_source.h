@@ -16,14 +16,14 @@
 // The step of opening or playing a file that failed. The file run words each
 // for the user; sources only say which step it was.
 enum class SourceFailure {
-    Load,          // the file cannot be opened or is not a video we read
-    Streams,       // its streams cannot be listed
-    SelectStream,  // stream n cannot be selected
-    StreamType,    // the type of stream n cannot be read
-    Duration,      // the length of the video stream cannot be read
-    Prepare,       // no decoder for the video stream, or a picture we cannot deliver
-    Start,         // playing cannot start
-    Decode,        // playing failed beyond recovery
+    Load,           // the file cannot be opened or is not a video we read
+    Streams,        // its streams cannot be listed
+    SelectStream,   // stream n cannot be selected
+    StreamType,     // the type of stream n cannot be read
+    Duration,       // the length of the video stream cannot be read
+    Prepare,        // no decoder for the video stream, or a picture we cannot deliver
+    Start,          // playing cannot start
+    Decode,         // playing failed beyond recovery
 };
 
 // A failed step. stream is the stream's index for SelectStream and
@@ -49,16 +49,16 @@ private:
 
 // How a source that reads raw samples (SER) found them stored, for reports.
 struct SampleLayout {
-    std::int32_t depth = 8;           // bits the samples use, as detected
+    std::int32_t depth = 8;   // bits the samples use, as detected
     std::int32_t bytesPerSample = 1;
-    bool bigEndian = false;           // meaningful with two-byte samples only
+    bool bigEndian = false;   // meaningful with two-byte samples only
 };
 
 // The video stream a source plays.
 struct VideoInfo {
-    double frameRate = 0.0;      // frames per second; 0 when it cannot be read
-    double length = 0.0;         // seconds, from the stream's header; 0 when it cannot be read
-    std::int32_t width = 0;      // decoded frame size in pixels
+    double frameRate = 0.0;   // frames per second; 0 when it cannot be read
+    double length = 0.0;      // seconds, from the stream's header; 0 when it cannot be read
+    std::int32_t width = 0;   // decoded frame size in pixels
     std::int32_t height = 0;
     std::optional<SampleLayout> samples;   // set by sources that detect it
     // The frame count the file's header names, set by sources that read one
@@ -89,8 +89,8 @@ struct StreamLimits {
 // past its end is no limit.
 inline StreamLimits InStreamTerms(const PlayLimits& limits, std::int64_t duration, bool grayFrames)
 {
-    const std::int64_t stopPosition = std::isfinite(limits.stopTime)
-        ? std::int64_t(std::llround(std::max(0.0, limits.stopTime) * 1e7)) : duration;
+    const std::int64_t stopPosition =
+        std::isfinite(limits.stopTime) ? std::int64_t(std::llround(std::max(0.0, limits.stopTime) * 1e7)) : duration;
     return {stopPosition < duration, stopPosition, limits.maxFrames, grayFrames};
 }
 
@@ -127,5 +127,4 @@ inline FrameSourceError::FrameSourceError(SourceFailure failure, std::int32_t de
     : std::runtime_error("frame source failed at step " + std::to_string(int(failure)) + " (code "
                          + std::to_string(detail) + ")"),
       m_failure(failure), m_detail(detail), m_stream(stream), m_reason(std::move(reason))
-{
-}
+{}

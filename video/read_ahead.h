@@ -81,7 +81,8 @@ public:
         index = m_nextClaim++;
         const std::size_t at = index % m_slots.size();
         // The slot is free once the player gave back the frame before it.
-        if (!m_changed.wait(lock, stop, [&] { return index < m_slots.size() || m_given >= index - m_slots.size() + 1; }))
+        if (!m_changed.wait(lock, stop,
+                            [&] { return index < m_slots.size() || m_given >= index - m_slots.size() + 1; }))
             return nullptr;
         return &m_slots[at];
     }
@@ -127,14 +128,14 @@ private:
     static constexpr std::uint64_t kNone = ~std::uint64_t(0);
 
     std::vector<Slot> m_slots;
-    std::vector<std::uint64_t> m_filled;   // per slot: the frame published in it
+    std::vector<std::uint64_t> m_filled;          // per slot: the frame published in it
     std::vector<std::exception_ptr> m_failures;   // per slot: why its frame could not be read
     std::uint32_t m_frames;
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
     std::uint32_t m_nextClaim = 0;
-    std::uint64_t m_given = 0;             // frames 0 .. m_given - 1 are given back
-    bool m_failed = false;                 // a reader failed: nothing more is claimed
+    std::uint64_t m_given = 0;   // frames 0 .. m_given - 1 are given back
+    bool m_failed = false;       // a reader failed: nothing more is claimed
 };
 
 // Plays frames 0 .. frames - 1 of a source that reads each frame by its

@@ -23,8 +23,8 @@ std::vector<std::int32_t> NaiveSums(const FrameView& frame, const BlockGrid& gri
             std::int32_t sum = 0;
             for (int y = 0; y < grid.blockSize; ++y)
                 for (int x = 0; x < grid.blockSize; ++x)
-                    sum += frame.row(br * grid.blockSize + y)[(bc * grid.blockSize + x) * frame.bytesPerPixel
-                                                              + frame.greenOffset()];
+                    sum += frame.row(br * grid.blockSize
+                                     + y)[(bc * grid.blockSize + x) * frame.bytesPerPixel + frame.greenOffset()];
             sums.push_back(sum);
         }
     return sums;
@@ -34,7 +34,8 @@ std::vector<std::uint8_t> Noise(std::size_t bytes, unsigned seed)
 {
     std::mt19937 rng(seed);
     std::vector<std::uint8_t> out(bytes);
-    for (auto& b : out) b = std::uint8_t(rng());
+    for (auto& b : out)
+        b = std::uint8_t(rng());
     return out;
 }
 
@@ -55,11 +56,12 @@ std::int32_t NaivePeak(const std::vector<std::int32_t>& sums)
         ++histogram[std::size_t(std::nearbyint(sum / 16.0))];
     int peak = 0;
     for (int level = 1; level < 256; ++level)
-        if (histogram[std::size_t(level)] > histogram[std::size_t(peak)]) peak = level;
+        if (histogram[std::size_t(level)] > histogram[std::size_t(peak)])
+            peak = level;
     return peak;
 }
 
-} // namespace
+}   // namespace
 
 // 4 x 4 blocks: 8 blocks per vector, so 110 pixels leave 3 blocks and 2 pixels over.
 // Rows padded to odd strides, stored either way up, and frames of all-black
@@ -74,7 +76,8 @@ TEST(SumGreenBlocks, MatchesThePixelsForGreyAndBgrFramesEitherWayUp)
                     const std::ptrdiff_t rowBytes = std::ptrdiff_t(width) * bytesPerPixel + pad;
                     for (int fill : {-1, 0, 255}) {
                         auto pixels = Noise(std::size_t(rowBytes) * height, unsigned(width * bytesPerPixel + pad));
-                        if (fill >= 0) std::fill(pixels.begin(), pixels.end(), std::uint8_t(fill));
+                        if (fill >= 0)
+                            std::fill(pixels.begin(), pixels.end(), std::uint8_t(fill));
                         for (bool topDown : {false, true}) {
                             const FrameView frame{topDown ? pixels.data() + (height - 1) * rowBytes : pixels.data(),
                                                   topDown ? -rowBytes : rowBytes, width, height, bytesPerPixel};
@@ -112,15 +115,18 @@ TEST(HistogramPeak, VectorBinsCountAsThePortableOnes)
         for (int spread : {40, 4080}) {
             std::uniform_int_distribution<std::int32_t> sum(0, spread);
             std::vector<std::int32_t> sums(count);
-            for (auto& s : sums) s = sum(rng);
+            for (auto& s : sums)
+                s = sum(rng);
             for (BlockLoops loops : LoopsHere())
                 EXPECT_EQ(HistogramPeak(sums, 4, loops), NaivePeak(sums)) << int(loops) << ": " << count;
         }
     }
     for (std::size_t count : {2u, 64u, 99u}) {
         std::vector<std::int32_t> tie(count);
-        for (std::size_t i = 0; i < count; ++i) tie[i] = i % 2 ? 16 * 7 : 16 * 200;
-        if (count % 2) tie.push_back(16 * 7);   // keep the counts equal
+        for (std::size_t i = 0; i < count; ++i)
+            tie[i] = i % 2 ? 16 * 7 : 16 * 200;
+        if (count % 2)
+            tie.push_back(16 * 7);   // keep the counts equal
         for (BlockLoops loops : LoopsHere()) {
             EXPECT_EQ(HistogramPeak(tie, 4, loops), 7) << int(loops) << ": " << count;
             std::vector<std::int32_t> reversed(tie.rbegin(), tie.rend());
@@ -139,18 +145,20 @@ TEST(BlocksAbove, FindsTheSumsAboveTheCutInOrder)
     std::uniform_int_distribution<std::int32_t> sum(0, 300);
     for (std::size_t count : {0u, 7u, 8u, 31u, 32u, 70u, 480u}) {
         std::vector<std::int32_t> sums(count);
-        for (auto& s : sums) s = sum(rng) < 3 ? 4000 : sum(rng);
+        for (auto& s : sums)
+            s = sum(rng) < 3 ? 4000 : sum(rng);
         if (count > 2) {
             sums[0] = kMax;
             sums[count - 1] = kMin;
         }
-        for (std::int64_t cut : {std::int64_t(std::numeric_limits<std::int64_t>::min()), std::int64_t(kMin) - 1,
-                                 std::int64_t(kMin), std::int64_t(-1), std::int64_t(295), std::int64_t(4000),
-                                 std::int64_t(kMax) - 1, std::int64_t(kMax), std::int64_t(kMax) + 1,
-                                 std::numeric_limits<std::int64_t>::max()}) {
+        for (std::int64_t cut :
+             {std::int64_t(std::numeric_limits<std::int64_t>::min()), std::int64_t(kMin) - 1, std::int64_t(kMin),
+              std::int64_t(-1), std::int64_t(295), std::int64_t(4000), std::int64_t(kMax) - 1, std::int64_t(kMax),
+              std::int64_t(kMax) + 1, std::numeric_limits<std::int64_t>::max()}) {
             std::vector<std::uint32_t> expected;
             for (std::size_t i = 0; i < count; ++i)
-                if (std::int64_t(sums[i]) > cut) expected.push_back(std::uint32_t(i));
+                if (std::int64_t(sums[i]) > cut)
+                    expected.push_back(std::uint32_t(i));
             for (BlockLoops loops : LoopsHere()) {
                 std::vector<std::uint32_t> indices(count);
                 indices.resize(BlocksAbove(sums.data(), count, cut, indices.data(), loops));
@@ -165,7 +173,8 @@ TEST(HistogramPeak, CountsEveryBlockWhateverTheirNumber)
     // 4 x 4 means: 8 of 16 rounds to even, so 24 (1.5) and 40 (2.5) both make 2.
     for (std::size_t count : {5u, 8u, 11u}) {
         std::vector<std::int32_t> sums(count, 16 * 200);
-        for (std::size_t i = 0; i < count / 2 + 1; ++i) sums[i * 2 % count] = i % 2 ? 24 : 40;
+        for (std::size_t i = 0; i < count / 2 + 1; ++i)
+            sums[i * 2 % count] = i % 2 ? 24 : 40;
         EXPECT_EQ(HistogramPeak(sums, 4), 2) << count;
     }
     std::vector<std::int32_t> lastDecides(9, 0);
@@ -190,7 +199,8 @@ TEST(FindPlanet, BrightBlocksAtTheEdgesOfSkippedRunsCount)
     for (int column : {0, 7, 8, 20}) {
         std::vector<std::uint8_t> gray(std::size_t(width) * height, 10);
         for (int y = 4; y < 8; ++y)
-            for (int x = column * 4; x < column * 4 + 4; ++x) gray[std::size_t(y) * width + std::size_t(x)] = 200;
+            for (int x = column * 4; x < column * 4 + 4; ++x)
+                gray[std::size_t(y) * width + std::size_t(x)] = 200;
         double cx = 0, cy = 0, rx = 0, ry = 0;
         const bool found = FindPlanet(state, GrayFrame(state, gray.data(), width), cx, cy, 5.0, rx, ry, false, false);
         EXPECT_TRUE(found) << column;

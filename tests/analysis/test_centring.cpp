@@ -3,7 +3,6 @@
 #include "analysis/frame_ranking.h"
 #include "analysis/planet.h"
 
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,8 +14,13 @@ struct Frame {
     std::int32_t width;
     std::int32_t height;
     std::vector<std::uint8_t> bytes;
-    Frame(std::int32_t w, std::int32_t h, std::uint8_t sky) : width(w), height(h), bytes(std::size_t(w) * std::size_t(h) * 3, sky) {}
-    std::uint8_t* pixel(std::int32_t x, std::int32_t y) { return bytes.data() + (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3; }
+    Frame(std::int32_t w, std::int32_t h, std::uint8_t sky)
+        : width(w), height(h), bytes(std::size_t(w) * std::size_t(h) * 3, sky)
+    {}
+    std::uint8_t* pixel(std::int32_t x, std::int32_t y)
+    {
+        return bytes.data() + (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3;
+    }
     void fill(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::uint8_t v)
     {
         for (std::int32_t y = y0; y < y1; ++y)
@@ -35,7 +39,7 @@ TProcessingState StateFor(const Frame& f)
     return s;
 }
 
-} // namespace
+}   // namespace
 
 // A square planet and a smaller moon: the largest group alone gives the
 // centre, the moon is tinted (not brightened like the sky) in the preview,

@@ -20,7 +20,8 @@ TestFrame Numbered()
 std::vector<int> BlueRow(const OutputBitmap& bmp, int rowFromBottom)
 {
     std::vector<int> out;
-    for (int j = 0; j < bmp.width(); ++j) out.push_back(bmp.rowFromBottom(rowFromBottom)[j * 3]);
+    for (int j = 0; j < bmp.width(); ++j)
+        out.push_back(bmp.rowFromBottom(rowFromBottom)[j * 3]);
     return out;
 }
 
@@ -31,17 +32,16 @@ struct Crop {
     bool accepted = false;
 };
 
-Crop CropAt(TestFrame& f, int cx, int cy, int w, int h, bool ignoreIncomplete = false,
-         bool makeGray = true, int halfW = 0, int halfH = 0)
+Crop CropAt(TestFrame& f, int cx, int cy, int w, int h, bool ignoreIncomplete = false, bool makeGray = true,
+            int halfW = 0, int halfH = 0)
 {
     Crop c;
     c.state = f.state();
-    c.accepted = CropFrame(c.state, c.bitmap, f.data(), c.gray, cx, cy, halfW, halfH, w, h,
-                           ignoreIncomplete, makeGray);
+    c.accepted = CropFrame(c.state, c.bitmap, f.data(), c.gray, cx, cy, halfW, halfH, w, h, ignoreIncomplete, makeGray);
     return c;
 }
 
-} // namespace
+}   // namespace
 
 TEST(CropFrame, WorkedExampleInsideTheFrame)
 {
@@ -80,7 +80,8 @@ TEST(CropFrame, WindowWhollyOutsideOrLargerThanTheFrame)
     TestFrame f = Numbered();
     const Crop outside = CropAt(f, -50, 100, 4, 4);
     ASSERT_TRUE(outside.accepted);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(BlueRow(outside.bitmap, i), (std::vector<int>{0, 0, 0, 0}));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(BlueRow(outside.bitmap, i), (std::vector<int>{0, 0, 0, 0}));
     EXPECT_EQ(outside.gray, GrayPlane(16, 0));
 
     const Crop larger = CropAt(f, 4, 3, 12, 10);   // columns -2..9, rows -2..7
@@ -92,7 +93,8 @@ TEST(CropFrame, WindowWhollyOutsideOrLargerThanTheFrame)
 TEST(CropFrame, OddAndEvenSizesTakeTheirColumns)
 {
     TestFrame f(24, 4, 0);
-    for (int x = 0; x < 24; ++x) f.setPixel(x, 1, std::uint8_t(x), 0, std::uint8_t(x));
+    for (int x = 0; x < 24; ++x)
+        f.setPixel(x, 1, std::uint8_t(x), 0, std::uint8_t(x));
     EXPECT_EQ(BlueRow(CropAt(f, 10, 1, 5, 1).bitmap, 0), (std::vector<int>{8, 9, 10, 11, 12}));
     EXPECT_EQ(BlueRow(CropAt(f, 10, 1, 4, 1).bitmap, 0), (std::vector<int>{8, 9, 10, 11}));
     EXPECT_EQ(BlueRow(CropAt(f, 10, 1, 1, 1).bitmap, 0), (std::vector<int>{10}));
@@ -101,7 +103,10 @@ TEST(CropFrame, OddAndEvenSizesTakeTheirColumns)
 TEST(CropFrame, BorderTestRefusesWindowsThatReachTheEdge)
 {
     TestFrame f(640, 480, 0);
-    struct Case { int cx, cy; bool accepted; };
+    struct Case {
+        int cx, cy;
+        bool accepted;
+    };
     for (Case c : {Case{32, 240, false}, Case{607, 240, false}, Case{33, 240, true}, Case{606, 240, true},
                    Case{320, 32, false}, Case{320, 447, false}, Case{320, 33, true}, Case{320, 446, true}}) {
         EXPECT_EQ(CropAt(f, c.cx, c.cy, 64, 64, true, false, 32, 32).accepted, c.accepted)
@@ -131,7 +136,8 @@ TEST(CropFrame, ColourIsDetectedFromRedAgainstBlueAndStays)
 {
     TestFrame f(16, 16, 0);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) f.setPixel(x, y, 10, 200, 10);
+        for (int x = 0; x < 16; ++x)
+            f.setPixel(x, y, 10, 200, 10);
     TProcessingState state = f.state();
     OutputBitmap bmp;
     GrayPlane gray;

@@ -9,7 +9,8 @@ TEST(OutputBitmap, RowsArePaddedToFourBytesWithZeros)
     bmp.setSize(5, 3);   // 15 bytes of pixels, stride 16
     EXPECT_EQ(bmp.stride(), 16);
     EXPECT_EQ(bmp.sizeBytes(), 48u);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(bmp.rowFromBottom(i)[15], 0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(bmp.rowFromBottom(i)[15], 0);
     EXPECT_EQ(OutputBitmap::strideFor(192), 576);
     EXPECT_EQ(OutputBitmap::strideFor(1), 4);
 }

@@ -15,16 +15,14 @@ struct Result {
     double cx, cy, rx, ry;
 };
 
-Result Find(TestFrame& f, double percent, bool showEffect = false, bool debayerSafe = false,
-            bool inverse = false)
+Result Find(TestFrame& f, double percent, bool showEffect = false, bool debayerSafe = false, bool inverse = false)
 {
     Result r{};
-    r.found = FindPlanet(f.state(), f.data(), r.cx, r.cy, percent, r.rx, r.ry, showEffect,
-                         debayerSafe, inverse);
+    r.found = FindPlanet(f.state(), f.data(), r.cx, r.cy, percent, r.rx, r.ry, showEffect, debayerSafe, inverse);
     return r;
 }
 
-} // namespace
+}   // namespace
 
 TEST(FindPlanet, WorkedExample)
 {
@@ -51,7 +49,11 @@ TEST(FindPlanet, DebayerSafeMovesOddRoundedCentresUp)
 {
     // One planet block centred at (13.5, 5.5) and one at (9.5, 5.5) weighted so
     // that the centre lands on chosen values.
-    struct Case { int weightLeft; int weightRight; double expected; };
+    struct Case {
+        int weightLeft;
+        int weightRight;
+        double expected;
+    };
     // centre = (wl * 9.5 + wr * 13.5) / (wl + wr)
     //  wl = 1, wr = 3 -> 12.5 -> rounds to 12 -> stays 12.5
     //  wl = 1, wr = 1 -> 11.5 -> rounds to 12 -> stays 11.5
@@ -60,8 +62,10 @@ TEST(FindPlanet, DebayerSafeMovesOddRoundedCentresUp)
     //  wl = 1, wr = 0 ->  9.5 -> rounds to 10 -> stays 9.5
     for (Case c : {Case{1, 3, 12.5}, Case{1, 1, 11.5}, Case{3, 1, 10.5}, Case{0, 1, 13.5}, Case{1, 0, 9.5}}) {
         TestFrame f(16, 8, 10);
-        if (c.weightLeft) f.setBlockGreen(2, 1, std::uint8_t(10 + 50 * c.weightLeft));
-        if (c.weightRight) f.setBlockGreen(3, 1, std::uint8_t(10 + 50 * c.weightRight));
+        if (c.weightLeft)
+            f.setBlockGreen(2, 1, std::uint8_t(10 + 50 * c.weightLeft));
+        if (c.weightRight)
+            f.setBlockGreen(3, 1, std::uint8_t(10 + 50 * c.weightRight));
         const Result r = Find(f, 5, false, true);
         EXPECT_EQ(r.cx, c.expected);
     }
@@ -157,11 +161,11 @@ TEST(FindPlanet, ShowEffectMarksBackgroundOnlyAndChangesNoResult)
     EXPECT_EQ(a.rx, b.rx);
     EXPECT_EQ(a.ry, b.ry);
     EXPECT_EQ(marked.green(1, 0), 60);
-    EXPECT_EQ(marked.green(8, 4), 110);    // planet blocks untouched
+    EXPECT_EQ(marked.green(8, 4), 110);   // planet blocks untouched
     EXPECT_EQ(marked.green(15, 7), 210);
     EXPECT_EQ(marked.pixel(1, 0)[0], 0);   // blue and red untouched
     EXPECT_EQ(marked.pixel(1, 0)[2], 0);
-    EXPECT_EQ(plain.green(1, 0), 10);      // without the effect nothing is written
+    EXPECT_EQ(plain.green(1, 0), 10);   // without the effect nothing is written
 }
 
 TEST(FindPlanet, ShowEffectClampsBrightBackground)
@@ -169,7 +173,7 @@ TEST(FindPlanet, ShowEffectClampsBrightBackground)
     TestFrame f(16, 8, 230);
     f.setBlockGreen(3, 1, 255);
     EXPECT_TRUE(Find(f, 5, true).found);
-    EXPECT_EQ(f.green(0, 0), 255);    // 230 + 50 stays within a byte
+    EXPECT_EQ(f.green(0, 0), 255);   // 230 + 50 stays within a byte
     EXPECT_EQ(f.green(12, 4), 255);
 }
 
@@ -201,9 +205,12 @@ TEST(FindPlanet, LargeOddFrameMatchesTheDiscCentre)
     const double cx = 301.0, cy = 222.0, radius = 60.0;
     for (int y = 0; y < 481; ++y)
         for (int x = 0; x < 641; ++x)
-            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius) f.pixel(x, y)[1] = 180;
-    for (int y = 0; y < 481; ++y) f.pixel(640, y)[1] = 255;
-    for (int x = 0; x < 641; ++x) f.pixel(x, 480)[1] = 255;
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius)
+                f.pixel(x, y)[1] = 180;
+    for (int y = 0; y < 481; ++y)
+        f.pixel(640, y)[1] = 255;
+    for (int x = 0; x < 641; ++x)
+        f.pixel(x, 480)[1] = 255;
     const Result r = Find(f, 5);
     EXPECT_TRUE(r.found);
     EXPECT_NEAR(r.cx, cx, 1.0);

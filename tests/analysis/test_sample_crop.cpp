@@ -86,4 +86,4 @@ TEST(SamplesOfCrop, AreTheBitmapRowsTopDownOrTheGreyPlane)
     EXPECT_EQ(out.samples, plane);
 }
 
-} // namespace
+}   // namespace

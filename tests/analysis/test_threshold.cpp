@@ -36,7 +36,8 @@ TEST(ComputeThreshold, ThresholdIsComputedStepByStepInDoubles)
 TEST(ComputeThreshold, EqualCountsPickTheLowerLevel)
 {
     TestFrame f(16, 8, 200);
-    for (int c = 0; c < 4; ++c) f.setBlockGreen(c, 1, 10);
+    for (int c = 0; c < 4; ++c)
+        f.setBlockGreen(c, 1, 10);
     std::int32_t peak = -1;
     ComputeThreshold(f.state(), f.data(), peak, 0);
     EXPECT_EQ(peak, 10);
@@ -44,11 +45,15 @@ TEST(ComputeThreshold, EqualCountsPickTheLowerLevel)
 
 TEST(ComputeThreshold, BlockMeansRoundHalfToEven)
 {
-    struct Case { int sum; int bin; };
+    struct Case {
+        int sum;
+        int bin;
+    };
     // Sums of 16 green bytes: 8 -> mean 0.5 -> bin 0, 24 -> 1.5 -> 2, 40 -> 2.5 -> 2, 9 -> 1.
     for (Case c : {Case{8, 0}, Case{24, 2}, Case{40, 2}, Case{9, 1}}) {
         TestFrame f(4, 4, 0);
-        for (int k = 0; k < c.sum; ++k) f.pixel(k % 4, (k / 4) % 4)[1] += 1;
+        for (int k = 0; k < c.sum; ++k)
+            f.pixel(k % 4, (k / 4) % 4)[1] += 1;
         std::int32_t peak = -1;
         ComputeThreshold(f.state(), f.data(), peak, 0);
         EXPECT_EQ(peak, c.bin) << "block sum " << c.sum;

@@ -67,8 +67,7 @@ public:
                   std::abort();
               }
           })
-    {
-    }
+    {}
     ~Watchdog()
     {
         {
@@ -92,9 +91,15 @@ private:
 constexpr auto kStepLimit = std::chrono::seconds(60);
 constexpr qint64 kOpenMsLimit = 20000;
 
-std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string Native(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
 
-bool IsCogWarning(const BadInput& input) { return input.message.find("COG") != std::string::npos; }
+bool IsCogWarning(const BadInput& input)
+{
+    return input.message.find("COG") != std::string::npos;
+}
 
 // The real window with a scripted open dialog, attributed messages and a
 // settings file in a scratch folder; output 32 x 32 as in the CLI's corpus tests.
@@ -140,7 +145,7 @@ QString OutputOf(const QString& input)
     return input.left(input.size() - 4) + QStringLiteral("_Y8orbic.avi");
 }
 
-} // namespace
+}   // namespace
 
 class TestWindowBadInputs : public QObject {
     Q_OBJECT
@@ -274,8 +279,8 @@ private slots:
                 expected << QString::fromStdString(input.name + ": " + input.message + "\nNothing was written for "
                                                    + input.name + ".");
             else if (IsCogWarning(input))
-                expected << QString::fromStdString(input.name + ": No frame of " + input.name + " was written: "
-                                                   + kNothingWrittenReason);
+                expected << QString::fromStdString(input.name + ": No frame of " + input.name
+                                                   + " was written: " + kNothingWrittenReason);
         }
         for (const auto& m : *f.shown) {
             QCOMPARE(m.kind, MessageSink::Kind::Information);
@@ -296,7 +301,8 @@ private slots:
             }
         }
         for (std::size_t i = 0; i < std::size_t(files.size()); ++i)
-            QVERIFY2(FileBytes(Native(files[int(i)])) == before[i], qPrintable(files[int(i)] + QStringLiteral(" was changed")));
+            QVERIFY2(FileBytes(Native(files[int(i)])) == before[i],
+                     qPrintable(files[int(i)] + QStringLiteral(" was changed")));
 
         // And the window opens again afterwards.
         f.open({first});
@@ -305,6 +311,9 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> MakeTestWindowBadInputs() { return std::make_unique<TestWindowBadInputs>(); }
+std::unique_ptr<QObject> MakeTestWindowBadInputs()
+{
+    return std::make_unique<TestWindowBadInputs>();
+}
 
 #include "test_window_bad_inputs.moc"

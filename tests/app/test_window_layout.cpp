@@ -26,9 +26,12 @@
 
 namespace {
 
-QColor Background(const QWidget* widget) { return widget->palette().color(QPalette::Window); }
+QColor Background(const QWidget* widget)
+{
+    return widget->palette().color(QPalette::Window);
+}
 
-} // namespace
+}   // namespace
 
 class TestWindowLayout : public QObject {
     Q_OBJECT
@@ -61,7 +64,8 @@ private slots:
     {
         WindowFixture f;
         TForm1& w = f.create();
-        QCOMPARE(w.windowTitle(), QStringLiteral("Orbicrop " ORBICROP_TEST_VERSION " - Center and Crop Planetary AVIs"));
+        QCOMPARE(w.windowTitle(),
+                 QStringLiteral("Orbicrop " ORBICROP_TEST_VERSION " - Center and Crop Planetary AVIs"));
         QCOMPARE(w.size(), QSize(1042, 590));
         QCOMPARE(w.trackCOG->value(), 5);
         QCOMPARE(w.lblCog->text(), QStringLiteral("5"));
@@ -109,9 +113,9 @@ private slots:
     {
         WindowFixture f;
         TForm1& w = f.create();
-        const QList<QWidget*> expected = {w.btnOpen, w.btnProcess, w.trackWidth, w.trackHeight, w.trackCOG,
-                                          w.checkPreview, w.checkInverse, w.checkColor, w.checkY800,
-                                          w.checkDebayerSafe, w.Memo1};
+        const QList<QWidget*> expected = {w.btnOpen,   w.btnProcess,       w.trackWidth,   w.trackHeight,
+                                          w.trackCOG,  w.checkPreview,     w.checkInverse, w.checkColor,
+                                          w.checkY800, w.checkDebayerSafe, w.Memo1};
         QList<QWidget*> seen;
         QWidget* next = w.btnOpen;
         do {
@@ -127,7 +131,8 @@ private slots:
         WindowFixture f;
         TForm1& w = f.create();
         const QFontInfo narrow(w.checkPreview->font());
-        QVERIFY2(narrow.family() == QStringLiteral("Arial Narrow") || narrow.family() == QStringLiteral("Liberation Sans Narrow"),
+        QVERIFY2(narrow.family() == QStringLiteral("Arial Narrow")
+                     || narrow.family() == QStringLiteral("Liberation Sans Narrow"),
                  qPrintable(narrow.family()));
         QVERIFY(QFontInfo(w.Memo1->font()).fixedPitch());
         QVERIFY(QFontInfo(w.btnOpen->font()).bold() && QFontInfo(w.btnProcess->font()).bold());
@@ -143,7 +148,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QPoint centre = w.screen()->availableGeometry().center();
         QVERIFY2((w.frameGeometry().center() - centre).manhattanLength() <= 2,
-                 qPrintable(QStringLiteral("window centre %1,%2").arg(w.frameGeometry().center().x()).arg(w.frameGeometry().center().y())));
+                 qPrintable(QStringLiteral("window centre %1,%2")
+                                .arg(w.frameGeometry().center().x())
+                                .arg(w.frameGeometry().center().y())));
     }
 
     void slidersUpdateTheirLabelsAndRunNoTestWithoutFiles()
@@ -222,13 +229,20 @@ private slots:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "Unable to write to /x/Orbicrop.ini" << "Unable to write to /x/Orbicrop.ini.";
-        QTest::newRow("digit") << "Failed to create AVI video work file -21" << "Failed to create AVI video work file -21.";
-        QTest::newRow("full stop") << "Done." << "Done.";
-        QTest::newRow("exclamation sorts before") << "Failed!" << "Failed!";
-        QTest::newRow("closing parenthesis sorts before") << "(x)" << "(x)";
-        QTest::newRow("slash sorts after") << "/tmp/" << "/tmp/.";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("letter") << "Unable to write to /x/Orbicrop.ini"
+                                << "Unable to write to /x/Orbicrop.ini.";
+        QTest::newRow("digit") << "Failed to create AVI video work file -21"
+                               << "Failed to create AVI video work file -21.";
+        QTest::newRow("full stop") << "Done."
+                                   << "Done.";
+        QTest::newRow("exclamation sorts before") << "Failed!"
+                                                  << "Failed!";
+        QTest::newRow("closing parenthesis sorts before") << "(x)"
+                                                          << "(x)";
+        QTest::newRow("slash sorts after") << "/tmp/"
+                                           << "/tmp/.";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void errorBoxEndsTheMessageWithAFullStop()
     {
@@ -271,7 +285,8 @@ private slots:
     {
         const std::string self = QCoreApplication::applicationFilePath().toStdString();
         QCOMPARE(QString::fromStdString(GetVersionString("", "%d.%d.%d.%d")), QStringLiteral(ORBICROP_TEST_VERSION));
-        QCOMPARE(QString::fromStdString(GetVersionString(" \t\n", "%d.%d.%d.%d")), QStringLiteral(ORBICROP_TEST_VERSION));
+        QCOMPARE(QString::fromStdString(GetVersionString(" \t\n", "%d.%d.%d.%d")),
+                 QStringLiteral(ORBICROP_TEST_VERSION));
         QCOMPARE(QString::fromStdString(GetVersionString("  " + self + " ", "%d.%d.%d.%d")),
                  QStringLiteral(ORBICROP_TEST_VERSION));
         QCOMPARE(QString::fromStdString(GetVersionString("/bin/sh", "%d.%d.%d.%d")), QString());
@@ -290,6 +305,9 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> MakeTestWindowLayout() { return std::make_unique<TestWindowLayout>(); }
+std::unique_ptr<QObject> MakeTestWindowLayout()
+{
+    return std::make_unique<TestWindowLayout>();
+}
 
 #include "test_window_layout.moc"

@@ -28,7 +28,10 @@
 
 namespace {
 
-QColor Background(const QWidget* widget) { return widget->palette().color(QPalette::Window); }
+QColor Background(const QWidget* widget)
+{
+    return widget->palette().color(QPalette::Window);
+}
 
 QStringList LogLines(const TForm1& w)
 {
@@ -65,7 +68,7 @@ private:
     QTimer m_timer;
 };
 
-} // namespace
+}   // namespace
 
 class TestWindowRuns : public QObject {
     Q_OBJECT
@@ -85,8 +88,9 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 1/1"));
         QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("jupiter.avi"));
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Open"));
-        QCOMPARE(LogLines(w), QStringList({QStringLiteral("Opening file jupiter.avi"), QStringLiteral(" - 10 frames"),
-                                           QStringLiteral(" - Input res 640 x 480")}));
+        QCOMPARE(LogLines(w),
+                 QStringList({QStringLiteral("Opening file jupiter.avi"), QStringLiteral(" - 10 frames"),
+                              QStringLiteral(" - Input res 640 x 480")}));
         QCOMPARE(w.Panel1->size(), QSize(321, 241));
         QCOMPARE(Background(w.Panel1), QColor(Qt::black));
         QVERIFY(w.Panel1->text().isEmpty());
@@ -133,7 +137,10 @@ private slots:
         f.writeSettings("[Size]\nwidth=20\nheight=15\n");
         TForm1& w = f.create();
         DiscClip clip = LargeClip();
-        clip.path = [](std::int32_t, double& cx, double& cy) { cx = 31.5; cy = 239.5; };   // touches the left edge
+        clip.path = [](std::int32_t, double& cx, double& cy) {
+            cx = 31.5;
+            cy = 239.5;
+        };   // touches the left edge
         const QString file = f.writeClip(QStringLiteral("edge.avi"), clip);
         // A passing test first, so that the warning visibly replaces a preview.
         f.open({f.writeClip(QStringLiteral("good.avi"), LargeClip())});
@@ -363,8 +370,8 @@ private slots:
         QVERIFY(f.settle());
         StatusWatcher watcher(w);
         w.btnProcess->click();
-        QCOMPARE(watcher.positions, QStringList({QStringLiteral("File 1/3"), QStringLiteral("File 2/3"),
-                                                 QStringLiteral("File 3/3")}));
+        QCOMPARE(watcher.positions,
+                 QStringList({QStringLiteral("File 1/3"), QStringLiteral("File 2/3"), QStringLiteral("File 3/3")}));
         QVERIFY(watcher.activities.contains(QStringLiteral("Processing...")));
         QVERIFY(!watcher.controlsEnabledDuringRun);
         QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("c.AVI"));
@@ -381,9 +388,13 @@ private slots:
         QCOMPARE(log.at(6), QStringLiteral("Orbicropping complete!"));
         QCOMPARE(log.at(11), QStringLiteral("7/7 frames written"));
         QCOMPARE(log.at(20), QStringLiteral("Orbicropping complete!"));
-        QCOMPARE(log.at(21), QStringLiteral("Outputs written to ") + QDir(f.dir.path()).absolutePath() + QLatin1Char('/'));
+        QCOMPARE(log.at(21),
+                 QStringLiteral("Outputs written to ") + QDir(f.dir.path()).absolutePath() + QLatin1Char('/'));
 
-        const struct { const char* name; int frames; } outputs[] = {{"a_orbic.avi", 12}, {"b_orbic.avi", 7}, {"c_orbic.avi", 5}};
+        const struct {
+            const char* name;
+            int frames;
+        } outputs[] = {{"a_orbic.avi", 12}, {"b_orbic.avi", 7}, {"c_orbic.avi", 5}};
         for (const auto& output : outputs) {
             const ProbedStream probed = ProbeFile(f, f.path(QString::fromLatin1(output.name)));
             QCOMPARE(probed.width, 128);
@@ -454,7 +465,8 @@ private slots:
         const QString second = f.writeClip(QStringLiteral("saturn.avi"), LargeClip(), 3);
         // A folder with content where the first output is written cannot be
         // deleted, nor can the writer create its file there.
-        const std::string blocked = StagedOutput::TemporaryPathFor(QFile::encodeName(f.path(QStringLiteral("venus_orbic.avi"))).toStdString());
+        const std::string blocked =
+            StagedOutput::TemporaryPathFor(QFile::encodeName(f.path(QStringLiteral("venus_orbic.avi"))).toStdString());
         QVERIFY(QDir().mkpath(QFile::decodeName(blocked.c_str()) + QStringLiteral("/keep")));
         f.open({first, second});
         QVERIFY(f.settle());
@@ -582,6 +594,9 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> MakeTestWindowRuns() { return std::make_unique<TestWindowRuns>(); }
+std::unique_ptr<QObject> MakeTestWindowRuns()
+{
+    return std::make_unique<TestWindowRuns>();
+}
 
 #include "test_window_runs.moc"

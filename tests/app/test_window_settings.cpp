@@ -63,7 +63,7 @@ void ExpectControls(const TForm1& w, const Controls& c)
     QVERIFY(w.checkColor->isChecked());
 }
 
-} // namespace
+}   // namespace
 
 Q_DECLARE_METATYPE(Controls)
 
@@ -88,12 +88,12 @@ private slots:
         QTest::addColumn<QString>("cogLabel");
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
-        QTest::newRow("above the ranges") << QByteArray("[COG]\nthreshold=250\n[Size]\nwidth=99\nheight=41\n")
-                                          << 100 << "100" << 40 << 40;
-        QTest::newRow("below the ranges") << QByteArray("[COG]\nthreshold=-300\n[Size]\nwidth=1\nheight=0\n")
-                                          << -100 << "-100" << 2 << 2;
-        QTest::newRow("letters and hexadecimal") << QByteArray("[cog]\nTHRESHOLD=$A\n[Size]\nwidth=abc\nheight=0x10\n")
-                                                 << 10 << "10" << 12 << 16;
+        QTest::newRow("above the ranges")
+            << QByteArray("[COG]\nthreshold=250\n[Size]\nwidth=99\nheight=41\n") << 100 << "100" << 40 << 40;
+        QTest::newRow("below the ranges")
+            << QByteArray("[COG]\nthreshold=-300\n[Size]\nwidth=1\nheight=0\n") << -100 << "-100" << 2 << 2;
+        QTest::newRow("letters and hexadecimal")
+            << QByteArray("[cog]\nTHRESHOLD=$A\n[Size]\nwidth=abc\nheight=0x10\n") << 10 << "10" << 12 << 16;
     }
     void valuesAreClampedAndReadAsTheirControlsRead()
     {
@@ -145,11 +145,12 @@ private slots:
         w.checkSurface->click();
         w.checkBestFrame->click();
         f.form.reset();
-        QCOMPARE(f.readSettings(), QByteArray("[Centring]\nlargestobject=1\nsurfacerefresh=20\nkeepbest=300\n"
-                                              "keepbestframes=1\nsurface=1\nbestframe=1\n"
-                                              "[COG]\nthreshold=5\nshoweffect=0\n"
-                                              "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
-                                              "[Size]\nwidth=12\nheight=12\nauto=0\n"));
+        QCOMPARE(f.readSettings(),
+                 QByteArray("[Centring]\nlargestobject=1\nsurfacerefresh=20\nkeepbest=300\n"
+                            "keepbestframes=1\nsurface=1\nbestframe=1\n"
+                            "[COG]\nthreshold=5\nshoweffect=0\n"
+                            "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
+                            "[Size]\nwidth=12\nheight=12\nauto=0\n"));
     }
 
     void outputFormatHasItsOwnKeysReadBackAndRewritten()
@@ -178,9 +179,10 @@ private slots:
         WindowFixture f;
         f.create();
         f.form.reset();
-        QCOMPARE(f.readSettings(), QByteArray("[COG]\nthreshold=5\nshoweffect=0\n"
-                                              "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
-                                              "[Size]\nwidth=12\nheight=12\nauto=0\n"));
+        QCOMPARE(f.readSettings(),
+                 QByteArray("[COG]\nthreshold=5\nshoweffect=0\n"
+                            "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
+                            "[Size]\nwidth=12\nheight=12\nauto=0\n"));
         QVERIFY(f.shown->empty());
     }
 
@@ -202,22 +204,23 @@ private slots:
         w.checkY800->click();
         w.checkDebayerSafe->click();
         f.form.reset();
-        QCOMPARE(f.readSettings(), QByteArray("; Orbicrop settings, edited by hand\r\n"
-                                              "[Size]\r\n"
-                                              "auto=0\r\n"
-                                              "width=20\r\n"
-                                              "height=12\r\n"
-                                              "\r\n"
-                                              "[Camera]\r\n"
-                                              "gain=300 ; the good night\r\n"
-                                              "[Output]\r\n"
-                                              "color=0\r\n"
-                                              "ignoreIncomplete=0\r\n"
-                                              "autocolor=1\r\n"
-                                              "debayersafe=1\r\n"
-                                              "[COG]\r\n"
-                                              "threshold=-12\r\n"
-                                              "showeffect=0\r\n"));
+        QCOMPARE(f.readSettings(),
+                 QByteArray("; Orbicrop settings, edited by hand\r\n"
+                            "[Size]\r\n"
+                            "auto=0\r\n"
+                            "width=20\r\n"
+                            "height=12\r\n"
+                            "\r\n"
+                            "[Camera]\r\n"
+                            "gain=300 ; the good night\r\n"
+                            "[Output]\r\n"
+                            "color=0\r\n"
+                            "ignoreIncomplete=0\r\n"
+                            "autocolor=1\r\n"
+                            "debayersafe=1\r\n"
+                            "[COG]\r\n"
+                            "threshold=-12\r\n"
+                            "showeffect=0\r\n"));
     }
 
     void fileThatCannotBeWrittenIsReportedAtExit()
@@ -253,8 +256,9 @@ private slots:
         QTest::newRow("binary garbage") << RandomBytes(64 * 1024, 7) << Controls{} << QList<int>{};
         QTest::newRow("garbage around sections")
             << RandomBytes(20000, 8) + "\n[COG]\nthreshold=-40\n[Size]\nwidth=20\n" + RandomBytes(20000, 9)
-            << Controls{-40, 20} << QList<int>{int(LineCount((RandomBytes(20000, 8) + "\n").toStdString())) + 1,
-                                               int(LineCount((RandomBytes(20000, 8) + "\n").toStdString())) + 3};
+            << Controls{-40, 20}
+            << QList<int>{int(LineCount((RandomBytes(20000, 8) + "\n").toStdString())) + 1,
+                          int(LineCount((RandomBytes(20000, 8) + "\n").toStdString())) + 3};
         QTest::newRow("lines without an equals sign")
             << QByteArray("[COG]\njust words\nthreshold 30\n=\nthreshold=30\n[Size]\nwidth\nwidth=20\n")
             << Controls{30, 20} << QList<int>{4, 7};
@@ -265,10 +269,9 @@ private slots:
         static const char nul[] = "[COG]\nthreshold=2\0\n[Size]\nwid\0th=30\nwidth=6\nheight=1\0\0\n; \0 x\n"
                                   "\0[Output]\nautocolor=0\n\0\0";
         QTest::newRow("NUL bytes") << QByteArray(nul, sizeof nul - 1) << Controls{5, 6} << QList<int>{1, 4, 5};
-        QTest::newRow("very long lines")
-            << "; " + QByteArray(3000000, 'c') + "\n[" + QByteArray(1000000, 'S') + "]\nk=v\n[COG]\nthreshold="
-                   + QByteArray(1000000, '9') + "\nshoweffect=1\n"
-            << Controls{5, 12, 12, true} << QList<int>{4, 5};
+        QTest::newRow("very long lines") << "; " + QByteArray(3000000, 'c') + "\n[" + QByteArray(1000000, 'S')
+                + "]\nk=v\n[COG]\nthreshold=" + QByteArray(1000000, '9') + "\nshoweffect=1\n"
+                                         << Controls{5, 12, 12, true} << QList<int>{4, 5};
         QTest::newRow("CRLF") << QByteArray("[COG]\r\nthreshold=21\r\n[Mine]\r\nx=1\r\n\r\n[Size]\r\nheight=30\r\n")
                               << Controls{21, 12, 30} << QList<int>{1, 6};
         QTest::newRow("ten megabytes") << TenMegabytesOfOneSection() << Controls{5, 30}
@@ -325,7 +328,8 @@ private slots:
         QVERIFY(QFileInfo(f.settingsPath()).isDir());
         QVERIFY(inside.open(QIODevice::ReadOnly));
         QCOMPARE(inside.readAll(), QByteArray("[COG]\nthreshold=50\n"));
-        QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("Orbicrop.ini")});
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Orbicrop.ini")});
     }
 
     void fileWithoutReadPermissionStartsWithDefaultsAndIsNotOverwritten()
@@ -376,6 +380,9 @@ private slots:
     }
 };
 
-std::unique_ptr<QObject> MakeTestWindowSettings() { return std::make_unique<TestWindowSettings>(); }
+std::unique_ptr<QObject> MakeTestWindowSettings()
+{
+    return std::make_unique<TestWindowSettings>();
+}
 
 #include "test_window_settings.moc"

@@ -38,7 +38,8 @@ public:
     RecordingSink(std::shared_ptr<std::vector<ShownMessage>> shown, std::shared_ptr<std::function<void()>> whileShown,
                   std::shared_ptr<QStringList> asked, std::shared_ptr<bool> answer)
         : m_shown(std::move(shown)), m_whileShown(std::move(whileShown)), m_asked(std::move(asked)),
-          m_answer(std::move(answer)) {}
+          m_answer(std::move(answer))
+    {}
     void show(QWidget*, Kind kind, const QString& text) override
     {
         m_shown->push_back({kind, text});
@@ -131,6 +132,9 @@ inline DiscClip LargeClip()
     clip.blue = 60;
     clip.green = 180;
     clip.red = 230;
-    clip.path = [](std::int32_t frame, double& cx, double& cy) { cx = 319.5 + 4 * frame; cy = 239.5; };
+    clip.path = [](std::int32_t frame, double& cx, double& cy) {
+        cx = 319.5 + 4 * frame;
+        cy = 239.5;
+    };
     return clip;
 }

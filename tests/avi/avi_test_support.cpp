@@ -10,7 +10,6 @@
 #include <sstream>
 #include <stdexcept>
 
-
 namespace avitest {
 
 OutputBitmap colourFrame(std::int32_t width, std::int32_t height, std::int32_t frame)
@@ -68,7 +67,7 @@ void expectFrameChunkAt(const RiffFile& file, std::uint64_t offset, std::uint32_
     EXPECT_EQ(le32(head, 4), frameBytes) << "at " << offset;
 }
 
-} // namespace
+}   // namespace
 
 ContainerFacts checkContainer(const RiffFile& file, std::int32_t width, std::int32_t height, bool grey)
 {
@@ -173,7 +172,7 @@ std::string scratchFolderOf(const std::string& path)
     return std::filesystem::path(path).parent_path().string();
 }
 
-} // namespace
+}   // namespace
 
 std::map<std::string, std::string> probe(const std::string& path)
 {
@@ -223,4 +222,4 @@ void expectReadsBack(const std::string& path, std::int32_t width, std::int32_t h
     EXPECT_TRUE(decodeAll(path, grey) == expected) << "decoded frames differ from those added";
 }
 
-} // namespace avitest
+}   // namespace avitest

@@ -30,13 +30,13 @@ void writeClip(TAviWriter& writer, bool grey, std::int32_t count);
 // a frame chunk of the right size.
 struct ContainerFacts {
     std::size_t riffs = 0;
-    std::uint32_t frames = 0;             // frame chunks in the file
+    std::uint32_t frames = 0;   // frame chunks in the file
     std::uint32_t firstRiffFrames = 0;
     std::uint32_t frameBytes = 0;
     bool hasIdx1 = false;
     bool openDml = false;
-    std::uint32_t odmlIndexedFrames = 0;  // frames the ix00 chunks list
-    std::uint32_t largestRiff = 0;        // bytes, header included
+    std::uint32_t odmlIndexedFrames = 0;   // frames the ix00 chunks list
+    std::uint32_t largestRiff = 0;         // bytes, header included
 };
 ContainerFacts checkContainer(const RiffFile& file, std::int32_t width, std::int32_t height, bool grey);
 
@@ -50,6 +50,7 @@ std::map<std::string, std::string> probe(const std::string& path);
 void expectReadsBack(const std::string& path, std::int32_t width, std::int32_t height, bool grey, std::int32_t frames);
 
 // Every frame as ffmpeg decodes it (bgr24 or gray, packed, top row first).
-std::vector<std::uint8_t> decodeAll(const std::string& path, bool grey, const std::vector<std::string>& inputOptions = {});
+std::vector<std::uint8_t> decodeAll(const std::string& path, bool grey,
+                                    const std::vector<std::string>& inputOptions = {});
 
-} // namespace avitest
+}   // namespace avitest

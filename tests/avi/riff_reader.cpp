@@ -147,4 +147,4 @@ std::vector<IndexEntry> RiffFile::stdIndex(const Chunk& ix, std::uint64_t* baseO
     return entries;
 }
 
-} // namespace avitest
+}   // namespace avitest

@@ -15,17 +15,16 @@ struct Chunk {
     Chunk() = default;
     Chunk(std::string chunkId, std::uint64_t at, std::uint32_t sizeField)
         : id(std::move(chunkId)), offset(at), size(sizeField)
-    {
-    }
+    {}
 
-    std::string id;          // four characters
-    std::string listType;    // for RIFF and LIST: the type; empty otherwise
-    std::uint64_t offset = 0;    // of the chunk header
-    std::uint32_t size = 0;      // size field
-    std::vector<Chunk> children; // lists only; movi lists keep only non-frame chunks
-    std::uint32_t frameChunks = 0;                 // '00db' children of a movi list
-    std::uint64_t firstFrameOffset = 0;            // header offset of its first '00db'
-    std::uint32_t frameSize = 0;                   // size of every '00db' (checked equal)
+    std::string id;                       // four characters
+    std::string listType;                 // for RIFF and LIST: the type; empty otherwise
+    std::uint64_t offset = 0;             // of the chunk header
+    std::uint32_t size = 0;               // size field
+    std::vector<Chunk> children;          // lists only; movi lists keep only non-frame chunks
+    std::uint32_t frameChunks = 0;        // '00db' children of a movi list
+    std::uint64_t firstFrameOffset = 0;   // header offset of its first '00db'
+    std::uint32_t frameSize = 0;          // size of every '00db' (checked equal)
 
     std::uint64_t dataOffset() const { return offset + (listType.empty() ? 8 : 12); }
     const Chunk* find(const std::string& id, const std::string& type = {}) const;
@@ -34,7 +33,7 @@ struct Chunk {
 struct IndexEntry {
     std::uint64_t offset;   // as stored (relative)
     std::uint32_t size;
-    std::uint32_t flags;    // idx1 only
+    std::uint32_t flags;   // idx1 only
 };
 
 class RiffFile {
@@ -73,4 +72,4 @@ std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at);
 std::uint64_t le64(const std::vector<std::uint8_t>& b, std::size_t at);
 std::string fourcc(const std::vector<std::uint8_t>& b, std::size_t at);
 
-} // namespace avitest
+}   // namespace avitest

@@ -13,7 +13,7 @@
 namespace {
 std::atomic<bool> g_counting{false};
 std::atomic<long> g_allocations{0};
-} // namespace
+}   // namespace
 
 void* operator new(std::size_t size)
 {
@@ -87,4 +87,4 @@ INSTANTIATE_TEST_SUITE_P(Paths, FrameAllocations,
                          testing::Values(AllocationCase{false, 64}, AllocationCase{true, 64},
                                          AllocationCase{true, 10}));
 
-} // namespace
+}   // namespace

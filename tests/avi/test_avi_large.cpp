@@ -34,7 +34,8 @@ TEST(LargeAvi, A4GiBPlusColourFileReadsBackCompletely)
 
     // The last frame, found through the last RIFF, holds what was added.
     const Chunk& lastMovi = *file.movi(file.riffs().size() - 1);
-    const std::uint64_t last = lastMovi.firstFrameOffset + std::uint64_t(lastMovi.frameChunks - 1) * (8 + facts.frameBytes);
+    const std::uint64_t last =
+        lastMovi.firstFrameOffset + std::uint64_t(lastMovi.frameChunks - 1) * (8 + facts.frameBytes);
     const OutputBitmap expectedLast = colourFrame(kWidth, kHeight, kFrames - 1);
     const auto stored = file.read(last + 8, facts.frameBytes);
     EXPECT_TRUE(std::equal(stored.begin(), stored.end(), expectedLast.data()));

@@ -116,4 +116,4 @@ TEST(OpenDml, RefusesTheFrameThatWouldNeedA257thRiff)
     EXPECT_EQ(probe(path)["nb_read_packets"], "256");
 }
 
-} // namespace
+}   // namespace

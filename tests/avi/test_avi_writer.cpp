@@ -38,7 +38,7 @@ std::string errorOf(const std::function<void()>& action)
     return "(no AviError)";
 }
 
-} // namespace
+}   // namespace
 
 TEST(TAviWriter, DefaultsAreATenthOfTheScreenAndTheRestIsStoredOnly)
 {
@@ -88,13 +88,12 @@ TEST(TAviWriter, Colour240x160HeadersAndFramesAreExact)
     EXPECT_FALSE(facts.openDml);
 
     const auto strh = file.data(file.strl()->children[0]);
-    EXPECT_EQ(strh, bytes({'v', 'i', 'd', 's', 0, 0, 0, 0,         0, 0, 0, 0,    0, 0, 0, 0,
-                           0, 0, 0, 0,          1, 0, 0, 0,         30, 0, 0, 0,   0, 0, 0, 0,
-                           3, 0, 0, 0,          0x00, 0xC2, 0x01, 0, 0, 0, 0, 0,    0, 0, 0, 0,
-                           0, 0, 0, 0,          240, 0, 160, 0}));
+    EXPECT_EQ(strh, bytes({'v',  'i', 'd', 's', 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0,   0, 0,   0,    0,
+                           0,    1,   0,   0,   0, 30, 0, 0, 0, 0, 0, 0, 0, 3, 0,   0, 0,   0x00, 0xC2,
+                           0x01, 0,   0,   0,   0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 240, 0, 160, 0}));
     const auto strf = file.data(file.strl()->children[1]);
-    EXPECT_EQ(strf, bytes({40, 0, 0, 0,  240, 0, 0, 0,  160, 0, 0, 0,  1, 0, 24, 0,  0, 0, 0, 0,
-                           0x00, 0xC2, 0x01, 0,  0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0}));
+    EXPECT_EQ(strf, bytes({40,   0,    0,    0, 240, 0, 0, 0, 160, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,
+                           0x00, 0xC2, 0x01, 0, 0,   0, 0, 0, 0,   0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0}));
     const auto avih = file.data(file.hdrl()->children[0]);
     EXPECT_EQ(le32(avih, 0), 33333u);   // microseconds per frame at 30 fps
     EXPECT_EQ(le32(avih, 32), 240u);
@@ -120,23 +119,21 @@ TEST(TAviWriter, Grey240x160HeadersAndFramesAreExact)
     const RiffFile file(dir.file("g.avi"));
     EXPECT_EQ(checkContainer(file, 240, 160, true).frames, 3u);
     const auto strh = file.data(file.strl()->children[0]);
-    EXPECT_EQ(strh, bytes({'v', 'i', 'd', 's', 'Y', '8', '0', '0', 0, 0, 0, 0,    0, 0, 0, 0,
-                           0, 0, 0, 0,          1, 0, 0, 0,         30, 0, 0, 0,   0, 0, 0, 0,
-                           3, 0, 0, 0,          0x00, 0x96, 0, 0,   0, 0, 0, 0,    0, 0, 0, 0,
-                           0, 0, 0, 0,          240, 0, 160, 0}));
+    EXPECT_EQ(strh, bytes({'v', 'i', 'd', 's', 'Y', '8', '0', '0', 0, 0, 0, 0, 0, 0, 0,   0, 0,   0,    0,
+                           0,   1,   0,   0,   0,   30,  0,   0,   0, 0, 0, 0, 0, 3, 0,   0, 0,   0x00, 0x96,
+                           0,   0,   0,   0,   0,   0,   0,   0,   0, 0, 0, 0, 0, 0, 240, 0, 160, 0}));
     const auto strf = file.data(file.strl()->children[1]);
     ASSERT_EQ(strf.size(), 1064u);
-    EXPECT_EQ(slice(strf, 0, 40),
-              bytes({40, 0, 0, 0,  240, 0, 0, 0,  160, 0, 0, 0,  1, 0, 8, 0,  'Y', '8', '0', '0',
-                     0x00, 0x96, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0}));
+    EXPECT_EQ(slice(strf, 0, 40), bytes({40,   0,    0, 0, 240, 0, 0, 0, 160, 0, 0, 0, 1, 0, 8, 0, 'Y', '8', '0', '0',
+                                         0x00, 0x96, 0, 0, 0,   0, 0, 0, 0,   0, 0, 0, 0, 0, 0, 0, 0,   0,   0,   0}));
     for (int i = 0; i < 256; ++i)
         EXPECT_EQ(slice(strf, 40 + 4 * std::size_t(i), 4), bytes({i, i, i, 0})) << "palette entry " << i;
 
     // Every sample is the caller's plane unchanged, top row first.
     const Chunk& movi = *file.movi(0);
     for (std::int32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(file.read(movi.firstFrameOffset + 8 + std::uint64_t(i) * (8 + 38400), 38400),
-                  greyPlane(240, 160, i)) << "frame " << i;
+        EXPECT_EQ(file.read(movi.firstFrameOffset + 8 + std::uint64_t(i) * (8 + 38400), 38400), greyPlane(240, 160, i))
+            << "frame " << i;
 }
 
 TEST(TAviWriter, MisuseIsRefusedAndTheOpenFileStaysValid)
@@ -210,7 +207,7 @@ TEST(TAviWriter, DestructorFinishesAnOpenFile)
     TempDir dir;
     {
         TAviWriter writer(1920, 1080);
-    configure(writer, dir.file("d.avi"), 16, 16);
+        configure(writer, dir.file("d.avi"), 16, 16);
         writeClip(writer, true, 3);
     }
     const ContainerFacts facts = checkContainer(RiffFile(dir.file("d.avi")), 16, 16, true);

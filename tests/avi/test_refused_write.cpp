@@ -66,11 +66,11 @@ struct Reference {
 
 struct LimitCase {
     const char* name;
-    bool openDml;                                       // with a small RIFF size limit
+    bool openDml;   // with a small RIFF size limit
     std::function<std::uint64_t(const Reference&)> fileSizeLimit;
     std::function<std::int32_t(const Reference&)> accepted;
-    bool idx1Fits;                                      // room for the idx1 after the last frame
-    std::int32_t unindexed;                             // frames no ix00 lists; -1: the result is AVI 1.0
+    bool idx1Fits;            // room for the idx1 after the last frame
+    std::int32_t unindexed;   // frames no ix00 lists; -1: the result is AVI 1.0
 };
 
 void PrintTo(const LimitCase& c, std::ostream* os)
@@ -96,7 +96,8 @@ TEST_P(RefusedWrite, TheFileClosesValidWithEveryFrameAddedBeforeTheFailure)
     const Reference ref{referenceFile};
 
     const std::string path = dir.file("limited.avi");
-    const WriteOutcome o = writeUnderFileSizeLimit(path, Clip{kWidth, kHeight, kFramesTried, riffLimit}, c.fileSizeLimit(ref));
+    const WriteOutcome o =
+        writeUnderFileSizeLimit(path, Clip{kWidth, kHeight, kFramesTried, riffLimit}, c.fileSizeLimit(ref));
     EXPECT_EQ(o.openError, "");
     EXPECT_EQ(o.accepted, c.accepted(ref));
     EXPECT_EQ(o.addError, "Failed to add frame to AVI. Err=FFFFFFE5");   // -EFBIG
@@ -125,8 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"RightAfterAFrame", false, [](const Reference& r) { return r.frameChunk(0, 5); },
                   [](const Reference&) { return 5; }, false, -1},
         // The switch to a second RIFF cannot write the first RIFF's ix00: the file stays AVI 1.0.
-        LimitCase{"AtTheRiffSwitch", true,
-                  [](const Reference& r) { return r.frameChunk(0, r.framesIn(0)) + 30; },
+        LimitCase{"AtTheRiffSwitch", true, [](const Reference& r) { return r.frameChunk(0, r.framesIn(0)) + 30; },
                   [](const Reference& r) { return std::int32_t(r.framesIn(0)); }, false, -1},
         // In the third RIFF, with no room left for its ix00: readers that scan
         // still find the frame that no index lists.
@@ -156,7 +156,8 @@ TEST(RefusedWrite, AnIndexCutShortAtCloseIsDroppedWhole)
     writeClip(reference, false, clip.frames);
     reference.CloseVideo();
     const RiffFile referenceFile(dir.file("reference.avi"));
-    const std::uint64_t framesEnd = referenceFile.movi(0)->firstFrameOffset + std::uint64_t(clip.frames) * (8 + 16 * 16 * 3);
+    const std::uint64_t framesEnd =
+        referenceFile.movi(0)->firstFrameOffset + std::uint64_t(clip.frames) * (8 + 16 * 16 * 3);
     ASSERT_GT(referenceFile.fileSize() - framesEnd, 70000u);
 
     const std::string path = dir.file("limited.avi");
@@ -170,4 +171,4 @@ TEST(RefusedWrite, AnIndexCutShortAtCloseIsDroppedWhole)
     EXPECT_EQ(probe(path)["nb_read_packets"], std::to_string(clip.frames));
 }
 
-} // namespace
+}   // namespace

@@ -18,14 +18,18 @@
 
 namespace {
 
-std::string Cli(const std::string& args) { return std::string(ORBICROP_CLI) + " -q " + args; }
+std::string Cli(const std::string& args)
+{
+    return std::string(ORBICROP_CLI) + " -q " + args;
+}
 
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
     std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
+    while (std::getline(in, line))
+        lines.push_back(line);
     return lines;
 }
 
@@ -46,8 +50,10 @@ std::string ExpectedCrop(const DiscClip& clip, std::int32_t index, int w, int h,
             std::uint8_t px[3] = {0, 0, 0};
             if (x >= 0 && x < clip.width && y >= 0 && y < clip.height)
                 std::copy_n(&frame[(std::size_t(y) * clip.width + x) * 3], 3, px);
-            if (gray) out += char(px[0]);
-            else out.append(reinterpret_cast<const char*>(px), 3);
+            if (gray)
+                out += char(px[0]);
+            else
+                out.append(reinterpret_cast<const char*>(px), 3);
         }
     }
     return out;
@@ -56,24 +62,28 @@ std::string ExpectedCrop(const DiscClip& clip, std::int32_t index, int w, int h,
 std::string ExpectedVideo(const DiscClip& clip, const std::vector<int>& frames, int w, int h, bool gray)
 {
     std::string all;
-    for (int i : frames) all += ExpectedCrop(clip, i, w, h, gray);
+    for (int i : frames)
+        all += ExpectedCrop(clip, i, w, h, gray);
     return all;
 }
 
 std::vector<int> Range(int n)
 {
     std::vector<int> v;
-    for (int i = 0; i < n; ++i) v.push_back(i);
+    for (int i = 0; i < n; ++i)
+        v.push_back(i);
     return v;
 }
 
-} // namespace
+}   // namespace
 
 TEST(Cli, ColourClipIsCentredAndCroppedExactly)
 {
     TempDir dir;
     DiscClip clip;
-    clip.blue = 60; clip.green = 180; clip.red = 240;
+    clip.blue = 60;
+    clip.green = 180;
+    clip.red = 240;
     clip.write(dir.file("jupiter.avi"), 12);
 
     const auto r = RunCommand(Cli("-W 64 -H 48 " + ShellQuote(dir.file("jupiter.avi"))), dir.path());
@@ -103,7 +113,10 @@ TEST(Cli, GreyClipChoosesGreyscaleAndBlueBytes)
 {
     TempDir dir;
     DiscClip clip;
-    clip.path = [](std::int32_t f, double& cx, double& cy) { cx = 79.5 - 4 * (f % 3); cy = 39.5 + 4 * f; };
+    clip.path = [](std::int32_t f, double& cx, double& cy) {
+        cx = 79.5 - 4 * (f % 3);
+        cy = 39.5 + 4 * f;
+    };
     clip.write(dir.file("moon.avi"), 8);
 
     const auto r = RunCommand(Cli("-W 32 -H 64 " + ShellQuote(dir.file("moon.avi"))), dir.path());
@@ -121,12 +134,19 @@ TEST(Cli, GreyVideoInputGivesTheSameCropsAsItsColourTwin)
     // 24-bit frames: the outputs must not differ by a byte.
     TempDir dir;
     DiscClip clip;
-    clip.path = [](std::int32_t f, double& cx, double& cy) { cx = 61.3 + 3.1 * f; cy = 47.8 - 2.2 * f; };
+    clip.path = [](std::int32_t f, double& cx, double& cy) {
+        cx = 61.3 + 3.1 * f;
+        cy = 47.8 - 2.2 * f;
+    };
     clip.write(dir.file("rgb.avi"), 9);
     clip.writeGray(dir.file("y8.avi"), 9);
     for (const char* mode : {"--gray", "--color"}) {
-        ASSERT_EQ(RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("rgb.avi"))), dir.path()).status, 0);
-        ASSERT_EQ(RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("y8.avi"))), dir.path()).status, 0);
+        ASSERT_EQ(
+            RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("rgb.avi"))), dir.path()).status,
+            0);
+        ASSERT_EQ(
+            RunCommand(Cli(std::string(mode) + " -W 48 -H 32 " + ShellQuote(dir.file("y8.avi"))), dir.path()).status,
+            0);
     }
     const std::string format[2] = {"gray", "bgr24"};
     const std::string suffix[2] = {"_Y8orbic.avi", "_orbic.avi"};
@@ -173,7 +193,10 @@ TEST(Cli, PlanetDriftingOffTheEdge)
     TempDir dir;
     DiscClip clip;
     // From the middle to past the right edge in steps of 8 pixels.
-    clip.path = [](std::int32_t f, double& cx, double& cy) { cx = 79.5 + 8 * f; cy = 59.5; };
+    clip.path = [](std::int32_t f, double& cx, double& cy) {
+        cx = 79.5 + 8 * f;
+        cy = 59.5;
+    };
     clip.write(dir.file("drift.avi"), 14);
 
     // Kept: every frame in which some of the planet is seen (frames 0..11),
@@ -197,9 +220,11 @@ TEST(Cli, PlanetDriftingOffTheEdge)
     // 14 written is no success a zero status should hide.
     r = RunCommand(Cli("-W 96 -H 96 --color --remove-incomplete " + ShellQuote(dir.file("drift.avi"))), dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("drift.avi") + ": warning: only 4 of 14 frames were written "
-                         "(2 without a planet, 8 incomplete, 0 refused by the output)"),
-              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("drift.avi")
+                         + ": warning: only 4 of 14 frames were written "
+                           "(2 without a planet, 8 incomplete, 0 refused by the output)"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST(Cli, AnOutputThatWouldReplaceAnInputIsSkipped)
@@ -210,9 +235,9 @@ TEST(Cli, AnOutputThatWouldReplaceAnInputIsSkipped)
     clip.write(dir.file("jup_Y8orbic.avi"), 5);
     const std::string before = ReadWholeFile(dir.file("jup_Y8orbic.avi"));
 
-    const auto r = RunCommand(Cli("-W 32 -H 32 " + ShellQuote(dir.file("jup.avi")) + " "
-                                  + ShellQuote(dir.file("jup_Y8orbic.avi"))),
-                              dir.path());
+    const auto r = RunCommand(
+        Cli("-W 32 -H 32 " + ShellQuote(dir.file("jup.avi")) + " " + ShellQuote(dir.file("jup_Y8orbic.avi"))),
+        dir.path());
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("jup.avi") + ": Skipped jup.avi"), std::string::npos) << r.err;
     EXPECT_EQ(ReadWholeFile(dir.file("jup_Y8orbic.avi")), before);
@@ -233,16 +258,19 @@ TEST(Cli, AFailedFileDoesNotStopTheBatchAndTheSummaryAndReportTellEachFile)
                               dir.path());
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("missing.avi") + ": The file does not exist!\n"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(Probe(dir.file("a_Y8orbic.avi"), dir.path()).frames, 3);
     EXPECT_EQ(Probe(dir.file("c \"night\\2\"_Y8orbic.avi"), dir.path()).frames, 4);
 
     const std::string summary = r.err.substr(r.err.find("orbicrop-cli: 2 files done"));
-    EXPECT_EQ(Lines(summary), (std::vector<std::string>{
-        "orbicrop-cli: 2 files done, 1 failed; 7 frames written",
-        "  done     " + dir.file("a.avi") + " -> " + dir.file("a_Y8orbic.avi") + " (3 of 3 frames)",
-        "  failed   " + dir.file("missing.avi") + ": The file does not exist!; Nothing was written for missing.avi.",
-        "  done     " + odd + " -> " + dir.file("c \"night\\2\"_Y8orbic.avi") + " (4 of 4 frames)"}));
+    EXPECT_EQ(Lines(summary),
+              (std::vector<std::string>{
+                  "orbicrop-cli: 2 files done, 1 failed; 7 frames written",
+                  "  done     " + dir.file("a.avi") + " -> " + dir.file("a_Y8orbic.avi") + " (3 of 3 frames)",
+                  "  failed   " + dir.file("missing.avi")
+                      + ": The file does not exist!; Nothing was written for missing.avi.",
+                  "  done     " + odd + " -> " + dir.file("c \"night\\2\"_Y8orbic.avi") + " (4 of 4 frames)"}));
     EXPECT_NE(r.out.find("Outputs written to " + dir.path() + "/"), std::string::npos) << r.out;
 
     // Read back by an independent parser.
@@ -266,7 +294,8 @@ TEST(Cli, AFileCutShortIsDoneAndTheSummaryAndReportSaySo)
     // Cut inside a frame and without its index, as a full card leaves a capture.
     std::filesystem::resize_file(dir.file("cut.avi"), std::filesystem::file_size(dir.file("cut.avi")) / 2);
     const std::string report = dir.file("r.json");
-    const auto r = RunCommand(Cli("--report " + ShellQuote(report) + " " + ShellQuote(dir.file("cut.avi"))), dir.path());
+    const auto r =
+        RunCommand(Cli("--report " + ShellQuote(report) + " " + ShellQuote(dir.file("cut.avi"))), dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     const auto frames = Lines(
         RunCommand("jq -r '.files[0].frames | .seen, .declared, .ended_early' " + ShellQuote(report), dir.path()).out);
@@ -276,19 +305,21 @@ TEST(Cli, AFileCutShortIsDoneAndTheSummaryAndReportSaySo)
     const std::string ended = "the file ended after " + frames[0] + " of its " + frames[1] + " frames";
     EXPECT_NE(r.err.find("  done     " + dir.file("cut.avi") + " -> " + dir.file("cut_Y8orbic.avi") + " (" + frames[0]
                          + " of " + frames[0] + " frames; " + ended + ")\n"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
 }
 
 TEST(Cli, ReportGivesTheDetectedLayoutOfASerInput)
 {
     TempDir dir;
-    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 4 --ser-depth 12 "
-                                 + ShellQuote(dir.file("m.ser")), dir.path());
+    const auto made = RunCommand(
+        std::string(ORBICROP_MAKE_SAMPLE) + " --frames 4 --ser-depth 12 " + ShellQuote(dir.file("m.ser")), dir.path());
     ASSERT_EQ(made.status, 0) << made.err;
-    const auto r = RunCommand(Cli("--report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))),
-                              dir.path());
+    const auto r =
+        RunCommand(Cli("--report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))), dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto layout = RunCommand("jq -c '.files[0].input_video.samples' " + ShellQuote(dir.file("r.json")), dir.path());
+    const auto layout =
+        RunCommand("jq -c '.files[0].input_video.samples' " + ShellQuote(dir.file("r.json")), dir.path());
     EXPECT_EQ(layout.out, "{\"depth\":12,\"bytes_per_sample\":2,\"byte_order\":\"little-endian\"}\n");
 }
 
@@ -311,8 +342,8 @@ TEST(Cli, TestOnlyPreviewTrackAndOutputDirectory)
     EXPECT_EQ(std::uint8_t(png[23]), 32);   // IHDR height
 
     // A missing output directory is made.
-    r = RunCommand(Cli("-o " + ShellQuote(dir.file("out")) + " --track " + ShellQuote(dir.file("t.csv")) + " -W 32 -H 32 "
-                       + ShellQuote(dir.file("sat.avi"))),
+    r = RunCommand(Cli("-o " + ShellQuote(dir.file("out")) + " --track " + ShellQuote(dir.file("t.csv"))
+                       + " -W 32 -H 32 " + ShellQuote(dir.file("sat.avi"))),
                    dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::exists(dir.file("out/sat_Y8orbic.avi")));
@@ -350,9 +381,9 @@ TEST(Cli, SettingsFileGivesTheDefaultsAndOptionsWin)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(pngSize(dir.file("a.png")), (std::pair<int, int>{48, 64}));
 
-    r = RunCommand(Cli(settings + "-t 5 -W 32 --preview " + ShellQuote(dir.file("b.png")) + " "
-                       + ShellQuote(dir.file("m.avi"))),
-                   dir.path());
+    r = RunCommand(
+        Cli(settings + "-t 5 -W 32 --preview " + ShellQuote(dir.file("b.png")) + " " + ShellQuote(dir.file("m.avi"))),
+        dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(pngSize(dir.file("b.png")), (std::pair<int, int>{32, 64}));
     // The automatic choice is off in the file: a grey clip still gives colour output.
@@ -368,7 +399,8 @@ TEST(Cli, CapturesOfTheSameNameFromSeveralNights)
     DiscClip clip;
     clip.write(dir.file("night1/capture.avi"), 3);
     clip.write(dir.file("night2/capture.avi"), 5);
-    const std::string inputs = ShellQuote(dir.file("night1/capture.avi")) + " " + ShellQuote(dir.file("night2/capture.avi"));
+    const std::string inputs =
+        ShellQuote(dir.file("night1/capture.avi")) + " " + ShellQuote(dir.file("night2/capture.avi"));
 
     // Into one folder the second would overwrite the first: it is refused.
     auto r = RunCommand(Cli("-W 32 -H 32 " + inputs), dir.path());
@@ -412,9 +444,10 @@ TEST(Cli, SerFormatWithStartTimeTrackAndWinJuposName)
     DiscClip clip;
     clip.write(dir.file("sat.avi"), 6);
 
-    auto r = RunCommand(Cli("--format ser --color --start-time 2024-03-01T20:10:24Z --winjupos-name -W 32 -H 32 --track "
-                            + ShellQuote(dir.file("t.csv")) + " " + ShellQuote(dir.file("sat.avi"))),
-                        dir.path());
+    auto r =
+        RunCommand(Cli("--format ser --color --start-time 2024-03-01T20:10:24Z --winjupos-name -W 32 -H 32 --track "
+                       + ShellQuote(dir.file("t.csv")) + " " + ShellQuote(dir.file("sat.avi"))),
+                   dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     // Six frames at 30 a second from 20:10:24: the middle is 20:10:24.083.
     const std::string out = dir.file("2024-03-01-2010_4-sat_orbic.ser");
@@ -447,12 +480,13 @@ TEST(Cli, SerFormatWithStartTimeTrackAndWinJuposName)
 TEST(Cli, KeepBestHalfIntoSerKeepsEachFramesOwnTime)
 {
     TempDir dir;
-    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 10 --ser-depth 12 "
-                                 + ShellQuote(dir.file("m.ser")), dir.path());
+    const auto made = RunCommand(
+        std::string(ORBICROP_MAKE_SAMPLE) + " --frames 10 --ser-depth 12 " + ShellQuote(dir.file("m.ser")), dir.path());
     ASSERT_EQ(made.status, 0) << made.err;
-    const auto r = RunCommand(Cli("--format ser --keep-best 50% -W 64 -H 64 --track " + ShellQuote(dir.file("t.csv"))
-                                  + " --report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))),
-                              dir.path());
+    const auto r =
+        RunCommand(Cli("--format ser --keep-best 50% -W 64 -H 64 --track " + ShellQuote(dir.file("t.csv"))
+                       + " --report " + ShellQuote(dir.file("r.json")) + " " + ShellQuote(dir.file("m.ser"))),
+                   dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
 
     const auto track = Lines(ReadWholeFile(dir.file("t.csv")));
@@ -478,6 +512,7 @@ TEST(Cli, KeepBestHalfIntoSerKeepsEachFramesOwnTime)
 
     EXPECT_NE(r.err.find(" (5 of 10 frames, 5 not kept)"), std::string::npos) << r.err;
     const auto dropped = RunCommand("jq -c '.files[0].frames' " + ShellQuote(dir.file("r.json")), dir.path());
-    EXPECT_EQ(dropped.out, "{\"declared\":10,\"seen\":10,\"written\":5,\"dropped\":{\"no_planet\":0,\"incomplete\":0,"
-                           "\"not_written\":0,\"not_kept\":5}}\n");
+    EXPECT_EQ(dropped.out,
+              "{\"declared\":10,\"seen\":10,\"written\":5,\"dropped\":{\"no_planet\":0,\"incomplete\":0,"
+              "\"not_written\":0,\"not_kept\":5}}\n");
 }

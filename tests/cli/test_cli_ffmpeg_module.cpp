@@ -17,7 +17,8 @@ namespace {
 std::size_t Count(const std::string& text, const std::string& part)
 {
     std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
     return n;
 }
 
@@ -32,11 +33,12 @@ void MakeMjpegSample(const std::string& name, const TempDir& dir)
 {
     MakeSample(ShellQuote(dir.file("plain-" + name)), dir);
     const auto made = RunCommand("ffmpeg -v error -y -i " + ShellQuote(dir.file("plain-" + name))
-                                 + " -c:v mjpeg -q:v 2 " + ShellQuote(dir.file(name)), dir.path());
+                                     + " -c:v mjpeg -q:v 2 " + ShellQuote(dir.file(name)),
+                                 dir.path());
     ASSERT_EQ(made.status, 0) << "ffmpeg is needed for this test: " << made.err;
 }
 
-} // namespace
+}   // namespace
 
 TEST(CliFfmpegModule, LoadedOnceForFilesThatNeedItAndNeverForSerOrVersion)
 {
@@ -46,8 +48,8 @@ TEST(CliFfmpegModule, LoadedOnceForFilesThatNeedItAndNeverForSerOrVersion)
     MakeMjpegSample("c.avi", dir);
     const std::string cli = "LD_DEBUG=files " + std::string(ORBICROP_CLI) + " -q -o " + ShellQuote(dir.path()) + " ";
 
-    for (const std::string& args : {std::string("--version"), ShellQuote(dir.file("a.ser")),
-                                    ShellQuote(dir.file("plain-b.avi"))}) {
+    for (const std::string& args :
+         {std::string("--version"), ShellQuote(dir.file("a.ser")), ShellQuote(dir.file("plain-b.avi"))}) {
         const auto r = RunCommand(cli + args, dir.path());
         EXPECT_EQ(r.status, 0) << args << ": " << r.err;
         EXPECT_EQ(r.err.find("libavcodec"), std::string::npos) << args;
@@ -79,7 +81,8 @@ TEST(CliFfmpegModule, FoundUnderLibOfAnInstallationAndItsAbsenceIsToldNotTakenFo
     EXPECT_NE(r.err.find(dir.file("b.avi") + ": Couldn't load the file! (cannot load the FFmpeg module " + module
                          + ", only SER files and plain uncompressed AVIs can be read: " + module
                          + ": cannot open shared object file"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
 
     fs::create_directories(dir.root() / "usr/lib/orbicrop");
     fs::copy_file(ORBICROP_FFMPEG_MODULE, module);

@@ -15,12 +15,15 @@ CommandResult Cli(const std::string& args, const TempDir& dir)
     return RunCommand(std::string(ORBICROP_CLI) + " " + args, dir.path());
 }
 
-} // namespace
+}   // namespace
 
 TEST(CliUsage, BadOptionsExitWithStatusTwoAndNameTheOption)
 {
     TempDir dir;
-    struct Case { const char* args; const char* mentions; };
+    struct Case {
+        const char* args;
+        const char* mentions;
+    };
     for (Case c : {Case{"-W 100 x.avi", "--width"}, Case{"-H 16 x.avi", "--height"},
                    Case{"-W 656 x.avi", "multiple of 16 from 32 to 640"}, Case{"-t 101 x.avi", "--threshold"},
                    Case{"-t abc x.avi", "-100 to 100"}, Case{"--color --gray x.avi", "--gray"},
@@ -56,7 +59,8 @@ TEST(CliUsage, MissingOnlyFileFailsTheTest)
     auto r = Cli(ShellQuote(dir.file("nothing-here.avi")), dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("nothing-here.avi") + ": The file does not exist!"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
 }
 
 TEST(CliUsage, OutputDirectoryThatCannotBeMadeIsToldBeforeTheTest)

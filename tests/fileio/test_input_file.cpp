@@ -19,7 +19,7 @@ std::string text(const std::vector<std::uint8_t>& bytes, std::size_t count)
     return std::string(bytes.begin(), bytes.begin() + std::ptrdiff_t(count));
 }
 
-} // namespace
+}   // namespace
 
 TEST(InputFile, FailureCarriesErrnoAndMissingFileIsNotCreated)
 {

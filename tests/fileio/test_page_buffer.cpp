@@ -16,9 +16,8 @@ using orbicrop::fileio::PageBuffer;
 TEST(PageBuffer, HoldsEveryByteOfEverySize)
 {
     std::vector<PageBuffer> buffers;
-    for (const std::size_t size : {std::size_t(1), std::size_t(4096), (std::size_t(1) << 20) - 1,
-                                   std::size_t(1) << 20, std::size_t(2) << 20, (std::size_t(2) << 20) + 1,
-                                   std::size_t(5) << 20}) {
+    for (const std::size_t size : {std::size_t(1), std::size_t(4096), (std::size_t(1) << 20) - 1, std::size_t(1) << 20,
+                                   std::size_t(2) << 20, (std::size_t(2) << 20) + 1, std::size_t(5) << 20}) {
         PageBuffer buffer(size);
         ASSERT_EQ(buffer.size(), size);
         EXPECT_TRUE(std::all_of(buffer.data(), buffer.data() + size, [](std::uint8_t b) { return b == 0; }));
@@ -28,7 +27,8 @@ TEST(PageBuffer, HoldsEveryByteOfEverySize)
     }
     for (const PageBuffer& buffer : buffers) {
         const auto value = std::uint8_t(buffer.size() % 251);
-        EXPECT_TRUE(std::all_of(buffer.data(), buffer.data() + buffer.size(), [&](std::uint8_t b) { return b == value; }));
+        EXPECT_TRUE(
+            std::all_of(buffer.data(), buffer.data() + buffer.size(), [&](std::uint8_t b) { return b == value; }));
     }
     PageBuffer moved;
     moved = std::move(buffers.back());

@@ -110,7 +110,7 @@ std::vector<std::vector<std::uint8_t>> PaintPath()
     return frames;
 }
 
-} // namespace
+}   // namespace
 
 TEST(LongRun, WindowHearsFromEveryFrameOfALongFile)
 {
@@ -161,8 +161,8 @@ TEST(LongRun, WindowHearsFromEveryFrameOfALongFile)
     const double p999 = gaps[gaps.size() * 999 / 1000];
     std::printf("%d frames of %dx%d in %.1f s: gap median %.2f ms, 99.9%% %.2f ms, longest %.2f ms; "
                 "resident %.1f MiB at frame 1000, %.1f MiB at the end\n",
-                kFrames, kWidth, kHeight, seconds, median, p999, gaps.back(),
-                double(host.residentEarly) / (1 << 20), double(host.residentLate) / (1 << 20));
+                kFrames, kWidth, kHeight, seconds, median, p999, gaps.back(), double(host.residentEarly) / (1 << 20),
+                double(host.residentLate) / (1 << 20));
     EXPECT_LT(gaps.back(), kLongestGapMs);
     ASSERT_GT(host.residentEarly, 0u);
     EXPECT_LT(host.residentLate, host.residentEarly + kMemoryGrowthBytes);

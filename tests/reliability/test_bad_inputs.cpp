@@ -21,11 +21,12 @@ CommandResult Cli(const std::string& args, const TempDir& dir)
 std::string Quoted(const std::vector<std::string>& paths)
 {
     std::string out;
-    for (const auto& p : paths) out += ShellQuote(p) + " ";
+    for (const auto& p : paths)
+        out += ShellQuote(p) + " ";
     return out;
 }
 
-} // namespace
+}   // namespace
 
 class BadInputAlone : public testing::TestWithParam<std::size_t> {};
 
@@ -52,8 +53,7 @@ TEST_P(BadInputAlone, EndsWithItsMessageAndStatus)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, BadInputAlone,
-                         testing::Range<std::size_t>(0, BadInputCorpus("").size()),
+INSTANTIATE_TEST_SUITE_P(Corpus, BadInputAlone, testing::Range<std::size_t>(0, BadInputCorpus("").size()),
                          [](const testing::TestParamInfo<std::size_t>& info) {
                              std::string name;
                              const std::string full = BadInputCorpus("")[info.param].name;
@@ -75,7 +75,8 @@ TEST(BadInputBatch, GoesOnPastEveryBadFileAndTouchesNoInput)
         paths.push_back(dir.file(input.name));
     }
     paths.push_back(dir.file("last.avi"));
-    for (const auto& p : paths) before.push_back(FileBytes(p));
+    for (const auto& p : paths)
+        before.push_back(FileBytes(p));
 
     const auto r = Cli(Quoted(paths), dir);
     EXPECT_EQ(r.status, 3) << r.err;

@@ -20,9 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Cli() { return "timeout 120 " + std::string(ORBICROP_CLI) + " -q "; }
+std::string Cli()
+{
+    return "timeout 120 " + std::string(ORBICROP_CLI) + " -q ";
+}
 
-} // namespace
+}   // namespace
 
 TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessage)
 {
@@ -32,12 +35,12 @@ TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessage)
     SmallClip().write(dir.file("a.avi"), 3);
     fs::create_directory(dir.file("locked"));
     fs::permissions(dir.file("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-    const auto r = RunCommand(Cli() + "-W 32 -H 32 -o " + ShellQuote(dir.file("locked")) + " "
-                                  + ShellQuote(dir.file("a.avi")),
-                              dir.path());
+    const auto r = RunCommand(
+        Cli() + "-W 32 -H 32 -o " + ShellQuote(dir.file("locked")) + " " + ShellQuote(dir.file("a.avi")), dir.path());
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("a.avi") + ": Failed to create AVI video work file -13"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
 }
 
 // A missing output folder is made before the test, not found missing by the writer.
@@ -122,8 +125,7 @@ TEST(Faults, FileSizeLimitLeavesASerOutputWhoseCountAndStampsMatchItsFrames)
     }
     const std::string input = dir.write("long.ser", clip.bytes());
     // 300 KiB: the 120 crops of 48 x 48 two-byte samples (4.5 KiB each) do not fit.
-    const auto r = RunCommand("ulimit -f 300; " + Cli() + "--format ser -W 48 -H 48 " + ShellQuote(input),
-                              dir.path());
+    const auto r = RunCommand("ulimit -f 300; " + Cli() + "--format ser -W 48 -H 48 " + ShellQuote(input), dir.path());
     EXPECT_EQ(r.status, 3) << r.err;
     const SerFileContents out = ReadSerFile(dir.file("long_orbic.ser"));
     EXPECT_GT(out.frameCount, 10);

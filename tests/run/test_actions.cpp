@@ -29,12 +29,13 @@ namespace {
 struct Clip {
     std::int32_t frames = 10;
     std::function<void(std::int32_t, double&, double&)> path = [](std::int32_t, double& x, double& y) {
-        x = 31.5; y = 23.5;
+        x = 31.5;
+        y = 23.5;
     };
     std::uint8_t red = 200;
     bool grayFrames = false;
-    std::int32_t failAtFrame = -1;           // the source throws before this frame
-    std::int32_t declared = 0;               // frames its header claims, when not `frames`
+    std::int32_t failAtFrame = -1;   // the source throws before this frame
+    std::int32_t declared = 0;       // frames its header claims, when not `frames`
     bool replaysAsNew = false;
 };
 
@@ -65,7 +66,8 @@ struct Bench {
     {
         return [this](const std::string& path) -> std::unique_ptr<FrameSource> {
             const auto it = clips.find(std::filesystem::path(path).filename().string());
-            if (it == clips.end()) throw FrameSourceError(SourceFailure::Load);
+            if (it == clips.end())
+                throw FrameSourceError(SourceFailure::Load);
             const Clip clip = it->second;
             SyntheticSource::Options options;
             options.frames = clip.frames;
@@ -75,7 +77,8 @@ struct Bench {
             if (clip.declared > 0)
                 options.length = clip.declared / options.frameRate;
             return std::make_unique<SyntheticSource>(options, [clip](std::int32_t i, std::uint8_t* frame) {
-                if (i == clip.failAtFrame) throw std::runtime_error("interrupted");
+                if (i == clip.failAtFrame)
+                    throw std::runtime_error("interrupted");
                 double x = 0, y = 0;
                 clip.path(i, x, y);
                 PaintDisc(frame, 64, 48, x, y, 6, 200, 200, clip.red);
@@ -87,7 +90,7 @@ struct Bench {
     BatchResult process() { return RunProcessAction(state, host, output, opener()); }
 };
 
-} // namespace
+}   // namespace
 
 TEST(Actions, TestWithoutFilesDoesNothing)
 {
@@ -121,7 +124,10 @@ TEST(Actions, PassingTestTakesItsSettingsFromTheFirstFile)
 TEST(Actions, FailedOrRefusedTestDisablesProcessing)
 {
     Bench b;
-    b.add("sky.avi", Clip{10, [](std::int32_t, double& x, double& y) { x = -100; y = -100; }});
+    b.add("sky.avi", Clip{10, [](std::int32_t, double& x, double& y) {
+                              x = -100;
+                              y = -100;
+                          }});
     b.host.processEnabled = true;
     EXPECT_FALSE(b.test());
     EXPECT_FALSE(b.host.processEnabled);
@@ -143,14 +149,16 @@ TEST(Actions, TestGoesOnPastFilesThatDoNotOpenAndTheBatchStillTriesThem)
     ASSERT_TRUE(b.test());
     EXPECT_EQ(b.state.currentFile, b.dir.file("good.avi"));
     EXPECT_TRUE(b.host.messages.empty());
-    EXPECT_EQ(b.host.log, (std::vector<std::string>{
-        "Opening file gone.avi",
-        "gone.avi could not be opened (The file does not exist!); the test goes on with the next file",
-        "Opening file good.avi", " - 4 frames", " - Input res 64 x 48"}));
+    EXPECT_EQ(b.host.log,
+              (std::vector<std::string>{
+                  "Opening file gone.avi",
+                  "gone.avi could not be opened (The file does not exist!); the test goes on with the next file",
+                  "Opening file good.avi", " - 4 frames", " - Input res 64 x 48"}));
     const BatchResult result = b.process();
     EXPECT_EQ(result.completed, 1);
     EXPECT_EQ(result.failed, 1);
-    EXPECT_EQ(b.host.messages, (std::vector<std::string>{"The file does not exist!\nNothing was written for gone.avi."}));
+    EXPECT_EQ(b.host.messages,
+              (std::vector<std::string>{"The file does not exist!\nNothing was written for gone.avi."}));
     EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 4);
 
     // When no file opens, the last one's failure is the test's.
@@ -183,10 +191,10 @@ TEST(Actions, BatchWritesEveryFileWithStatusAndLog)
     const BatchResult result = b.process();
     EXPECT_EQ(result.completed, 3);
     EXPECT_EQ(result.failed, 0);
-    EXPECT_EQ(b.host.statusHistory,
-              (std::vector<std::string>{"0:File 1/3", "1:a.avi", "2:Processing...", "0:File 2/3", "1:b.avi",
-                                        "2:Processing...", "0:File 3/3", "1:c.mpeg", "2:Processing...",
-                                        "2:Completed!"}));
+    EXPECT_EQ(
+        b.host.statusHistory,
+        (std::vector<std::string>{"0:File 1/3", "1:a.avi", "2:Processing...", "0:File 2/3", "1:b.avi",
+                                  "2:Processing...", "0:File 3/3", "1:c.mpeg", "2:Processing...", "2:Completed!"}));
     EXPECT_EQ(b.host.log.size(), 22u);
     EXPECT_EQ(b.host.log.back(), "Outputs written to " + b.dir.path() + "/");
     EXPECT_EQ(b.host.log[4], "5/5 frames written");
@@ -232,9 +240,9 @@ TEST(Actions, FramesWithoutPlanetOrAtTheEdgeAreNotWritten)
     Bench b;
     // Frames 3 and 4 have no planet; frames 7 and 8 sit at the left edge.
     b.add("gaps.avi", Clip{10, [](std::int32_t f, double& x, double& y) {
-                          x = (f == 3 || f == 4) ? -100 : (f == 7 || f == 8) ? 3.5 : 31.5;
-                          y = 23.5;
-                      }});
+                               x = (f == 3 || f == 4) ? -100 : (f == 7 || f == 8) ? 3.5 : 31.5;
+                               y = 23.5;
+                           }});
     b.host.optRemoveIncomplete = true;
     ASSERT_TRUE(b.test());
     b.process();
@@ -245,10 +253,12 @@ TEST(Actions, FramesWithoutPlanetOrAtTheEdgeAreNotWritten)
     EXPECT_EQ(Probe(b.dir.file("gaps_orbic.avi"), b.dir.path()).frames, 6);
     std::vector<FrameRecord::Outcome> outcomes;
     for (const auto& f : b.host.frames)
-        if (f.outcome != FrameRecord::Outcome::Analysed) outcomes.push_back(f.outcome);
+        if (f.outcome != FrameRecord::Outcome::Analysed)
+            outcomes.push_back(f.outcome);
     using O = FrameRecord::Outcome;
-    EXPECT_EQ(outcomes, (std::vector<O>{O::Written, O::Written, O::Written, O::NoPlanet, O::NoPlanet, O::Written,
-                                        O::Written, O::Incomplete, O::Incomplete, O::Written}));
+    EXPECT_EQ(outcomes,
+              (std::vector<O>{O::Written, O::Written, O::Written, O::NoPlanet, O::NoPlanet, O::Written, O::Written,
+                              O::Incomplete, O::Incomplete, O::Written}));
 }
 
 // What the summary and the report of a shell are made of.
@@ -256,9 +266,9 @@ TEST(Actions, BatchResultCountsEachFilesFramesByOutcome)
 {
     Bench b;
     b.add("gaps.avi", Clip{10, [](std::int32_t f, double& x, double& y) {
-                          x = f == 3 ? -100 : (f == 7 || f == 8) ? 3.5 : 31.5;
-                          y = 23.5;
-                      }});
+                               x = f == 3 ? -100 : (f == 7 || f == 8) ? 3.5 : 31.5;
+                               y = 23.5;
+                           }});
     b.add("missing.avi");
     b.clips.erase("missing.avi");
     b.host.optRemoveIncomplete = true;
@@ -376,7 +386,7 @@ TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
     const std::string outcome = InChildWithFileSizeLimit(200 * 1024, [&b] {
         const BatchResult result = b.process();
         const bool ok = result.completed == 1 && result.failed == 1 && b.host.messages.size() == 1
-                        && b.host.messages[0].rfind("Failed to add frame to AVI. Err=", 0) == 0;
+            && b.host.messages[0].rfind("Failed to add frame to AVI. Err=", 0) == 0;
         // Each file's last line must agree with what the batch made of it.
         std::string ends;
         for (const std::string& line : b.host.log)
@@ -469,7 +479,7 @@ TEST(Actions, SecondInputWithTheSameOutputIsSkipped)
     EXPECT_EQ(result.completed, 2);
     EXPECT_EQ(result.failed, 1);
     const std::string expected = "Skipped " + b.dir.file("jup.ser") + ": its output " + b.dir.file("jup_orbic.avi")
-                                 + " is already the output of " + b.dir.file("jup.avi");
+        + " is already the output of " + b.dir.file("jup.avi");
     EXPECT_EQ(b.host.messages, (std::vector<std::string>{expected}));
     EXPECT_NE(std::find(b.host.log.begin(), b.host.log.end(), expected), b.host.log.end());
     EXPECT_EQ(Probe(b.dir.file("jup_orbic.avi"), b.dir.path()).frames, 3);
@@ -563,6 +573,9 @@ TEST(OutputPathFor, DropsFourCharactersNotFourBytes)
     EXPECT_EQ(OutputPathFor("/in/Mars_\u00e9t\u00e9.avi", "/out/", false), "/out/Mars_\u00e9t\u00e9_orbic.avi");
     EXPECT_EQ(OutputPathFor("/in/Mars_\u00e9t\u00e9", "/out/", true), "/out/Mars_Y8orbic.avi");
     // Bytes that form no UTF-8 character (a Latin-1 name) count one each.
-    EXPECT_EQ(OutputPathFor("/in/ab\xe9\xb0" "cd", "/out/", false), "/out/ab_orbic.avi");
+    EXPECT_EQ(OutputPathFor("/in/ab\xe9\xb0"
+                            "cd",
+                            "/out/", false),
+              "/out/ab_orbic.avi");
     EXPECT_EQ(OutputPathFor("/in/sat.mpeg", "/out/", false), "/out/sat._orbic.avi");
 }

@@ -37,12 +37,18 @@ TEST(BatchSteps, AFilesMessagesAndOutcomeFollowFromItsRun)
     const std::vector<Row> rows{
         {"written", written, {}, FileOutcome::Status::Done},
         {"a frame refused", refused, {}, FileOutcome::Status::Failed},
-        {"no frame", empty, {kNoFrameMessage, nothing + " The older a_orbic.avi is left as it was."},
+        {"no frame",
+         empty,
+         {kNoFrameMessage, nothing + " The older a_orbic.avi is left as it was."},
          FileOutcome::Status::Failed},
-        {"no planet", noPlanet, {std::string("No frame of a.avi was written: ") + kNothingWrittenReason},
+        {"no planet",
+         noPlanet,
+         {std::string("No frame of a.avi was written: ") + kNothingWrittenReason},
          FileOutcome::Status::Failed},
         {"stopped while measuring", stoppedMeasuring, {nothing}, FileOutcome::Status::Stopped},
-        {"failed to open", failed, {"Couldn't load the file!", nothing + " The older a_orbic.avi is left as it was."},
+        {"failed to open",
+         failed,
+         {"Couldn't load the file!", nothing + " The older a_orbic.avi is left as it was."},
          FileOutcome::Status::Failed},
     };
     for (const Row& row : rows) {

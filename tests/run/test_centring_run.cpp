@@ -40,18 +40,16 @@ struct ClipRun {
         state.centring = centring;
         state.frameLimit = 0;
         state.framesWritten = 0;
-        return ProcessFile(state, host, "/captures/clip.avi", [this](const std::string&) {
-            return std::make_unique<SyntheticSource>(options, painter);
-        });
+        return ProcessFile(state, host, "/captures/clip.avi",
+                           [this](const std::string&) { return std::make_unique<SyntheticSource>(options, painter); });
     }
 
     bool test(const CentringOptions& centring)
     {
         host.chosenFiles = {"/captures/clip.avi"};
         host.optCentring = centring;
-        return RunTestAction(state, host, [this](const std::string&) {
-            return std::make_unique<SyntheticSource>(options, painter);
-        });
+        return RunTestAction(
+            state, host, [this](const std::string&) { return std::make_unique<SyntheticSource>(options, painter); });
     }
 };
 
@@ -66,7 +64,8 @@ void Dot(std::uint8_t* frame, std::int32_t width, std::int32_t left, std::int32_
 // A static texture: smoothed noise, bright throughout, so it fills any frame.
 class Texture {
 public:
-    Texture(std::int32_t width, std::int32_t height) : m_width(width), m_values(std::size_t(width) * std::size_t(height))
+    Texture(std::int32_t width, std::int32_t height)
+        : m_width(width), m_values(std::size_t(width) * std::size_t(height))
     {
         std::uint32_t seed = 12345;
         std::vector<double> noise(m_values.size());
@@ -89,14 +88,17 @@ public:
                 m_values[std::size_t(y) * std::size_t(width) + std::size_t(x)] = std::uint8_t(60.0 + sum / count * 0.6);
             }
     }
-    std::uint8_t at(std::int32_t x, std::int32_t y) const { return m_values[std::size_t(y) * std::size_t(m_width) + std::size_t(x)]; }
+    std::uint8_t at(std::int32_t x, std::int32_t y) const
+    {
+        return m_values[std::size_t(y) * std::size_t(m_width) + std::size_t(x)];
+    }
 
 private:
     std::int32_t m_width;
     std::vector<std::uint8_t> m_values;
 };
 
-} // namespace
+}   // namespace
 
 // A moon beside the planet pulls the whole-frame centre of gravity; with the
 // option the centre is that of the planet alone, to the last bit.
@@ -235,7 +237,8 @@ TEST(CentringRun, KeepBestHalfDropsTheBlurredFrames)
     ASSERT_EQ(run.host.frames.size(), blurred.size());
     for (std::size_t i = 0; i < blurred.size(); ++i) {
         EXPECT_EQ(run.host.frames[i].outcome,
-                  blurred[i] ? FrameRecord::Outcome::NotKept : FrameRecord::Outcome::Written) << "frame " << i;
+                  blurred[i] ? FrameRecord::Outcome::NotKept : FrameRecord::Outcome::Written)
+            << "frame " << i;
         EXPECT_EQ(run.host.frames[i].index, std::int32_t(i));
     }
     EXPECT_EQ(run.output.indices, (std::vector<std::int32_t>{0, 1, 2, 3, 4}));

@@ -12,8 +12,14 @@
 namespace {
 
 // A 64 x 48 clip with a bright grey disc centred at (27.5, 23.5).
-void Planet(std::int32_t, std::uint8_t* frame) { PaintDisc(frame, 64, 48, 27.5, 23.5, 8, 200, 200, 200); }
-void Empty(std::int32_t, std::uint8_t* frame) { PaintDisc(frame, 64, 48, 0, 0, 0, 8, 8, 8); }
+void Planet(std::int32_t, std::uint8_t* frame)
+{
+    PaintDisc(frame, 64, 48, 27.5, 23.5, 8, 200, 200, 200);
+}
+void Empty(std::int32_t, std::uint8_t* frame)
+{
+    PaintDisc(frame, 64, 48, 0, 0, 0, 8, 8, 8);
+}
 
 struct Fixture {
     TProcessingState state;
@@ -36,14 +42,15 @@ struct Fixture {
     }
 };
 
-} // namespace
+}   // namespace
 
 TEST(ProcessFile, TestRunLogsThreeLinesAndShowsThePreview)
 {
     Fixture f;
     f.options.frames = 10;
     ASSERT_EQ(f.run(), 0);
-    EXPECT_EQ(f.host.log, (std::vector<std::string>{"Opening file jupiter.avi", " - 10 frames", " - Input res 64 x 48"}));
+    EXPECT_EQ(f.host.log,
+              (std::vector<std::string>{"Opening file jupiter.avi", " - 10 frames", " - Input res 64 x 48"}));
     EXPECT_EQ(f.played.frames, 2);
     EXPECT_EQ(f.state.frameLimit, 2);
     EXPECT_TRUE(f.state.testMode);
@@ -71,7 +78,11 @@ TEST(ProcessFile, PreviewIsTheWindowAroundTheRoundedCentre)
 
 TEST(ProcessFile, FrameCountIsRateTimesLengthRoundedHalfToEven)
 {
-    struct Case { double rate; double length; std::int32_t count; };
+    struct Case {
+        double rate;
+        double length;
+        std::int32_t count;
+    };
     for (Case c : {Case{25, 10.5, 262}, Case{29.97, 10, 300}, Case{30, 0, 0}, Case{25, 10.52, 263}}) {
         Fixture f;
         f.options.frameRate = c.rate;
@@ -170,14 +181,15 @@ TEST(ProcessFile, AudioBeforeVideoSelectsTheVideoStream)
 
 TEST(ProcessFile, EachFailingStepShowsItsMessage)
 {
-    struct Case { const char* step; const char* message; std::size_t logLines; };
-    for (Case c : {Case{"streams", "Couldn't get the output streams!", 1},
-                   Case{"put", "Couldn't put stream 0", 1},
+    struct Case {
+        const char* step;
+        const char* message;
+        std::size_t logLines;
+    };
+    for (Case c : {Case{"streams", "Couldn't get the output streams!", 1}, Case{"put", "Couldn't put stream 0", 1},
                    Case{"type", "Couldn't get stream media type for stream 0", 1},
-                   Case{"grab", "Failed in EnterBitmapGrabMode!", 3},
-                   Case{"duration", "Failed in GetDuration!", 1},
-                   Case{"run", "Failed to run the graph!", 3},
-                   Case{"wait", "Failed in WaitForCompletion!", 3}}) {
+                   Case{"grab", "Failed in EnterBitmapGrabMode!", 3}, Case{"duration", "Failed in GetDuration!", 1},
+                   Case{"run", "Failed to run the graph!", 3}, Case{"wait", "Failed in WaitForCompletion!", 3}}) {
         Fixture f;
         f.options.failAt = c.step;
         EXPECT_EQ(f.run(), kRunFailed) << c.step;

@@ -34,8 +34,8 @@ struct Capture {
     friend void PrintTo(const Capture& c, std::ostream* os) { *os << c.name; }
     std::int32_t colourId;
     std::int32_t declaredDepth;
-    std::int32_t dataBits;     // the bits the samples really use
-    double centreX;            // of the disc in frame 0, picture coordinates
+    std::int32_t dataBits;   // the bits the samples really use
+    double centreX;          // of the disc in frame 0, picture coordinates
     std::int32_t height;
 };
 
@@ -122,8 +122,8 @@ TEST_P(SerRoundTrip, OutputHoldsTheSourceSamplesAtTheTrackedWindowWithTheirTimes
         const std::int64_t bottom = RoundHalfEven(record.centerY) - out.height / 2;
         const std::int64_t top = clip.height - bottom - out.height;
         if (written == 0) {
-            EXPECT_EQ(out.colourId, std::int32_t(orbicrop::ser::SerColourAtOffset(
-                                        orbicrop::ser::SerColour(c.colourId), left, top)));
+            EXPECT_EQ(out.colourId,
+                      std::int32_t(orbicrop::ser::SerColourAtOffset(orbicrop::ser::SerColour(c.colourId), left, top)));
         }
         const auto& source = clip.frames[std::size_t(record.index)];
         const auto& frame = out.frames[written++];
@@ -132,8 +132,7 @@ TEST_P(SerRoundTrip, OutputHoldsTheSourceSamplesAtTheTrackedWindowWithTheirTimes
                 for (std::int32_t p = 0; p < planes; ++p) {
                     const std::int64_t sx = left + x, sy = top + r;
                     const bool inside = sx >= 0 && sx < clip.width && sy >= 0 && sy < clip.height;
-                    const std::uint32_t want = inside
-                        ? source[std::size_t((sy * clip.width + sx) * planes + p)] : 0;
+                    const std::uint32_t want = inside ? source[std::size_t((sy * clip.width + sx) * planes + p)] : 0;
                     const std::size_t at = std::size_t(((r * out.width) + x) * planes + p) * std::size_t(bytes);
                     const std::uint32_t got = bytes == 1 ? frame[at] : frame[at] | frame[at + 1] << 8;
                     ASSERT_EQ(got, want) << "frame " << record.index << " row " << r << " column " << x;
@@ -144,19 +143,16 @@ TEST_P(SerRoundTrip, OutputHoldsTheSourceSamplesAtTheTrackedWindowWithTheirTimes
     EXPECT_EQ(out.trailer(), stamps);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Captures, SerRoundTrip,
-    testing::Values(Capture{"Mono8", 0, 8, 8, 40.0, 80},
-                    // Declared 16, the data shows 12: the output says 12.
-                    Capture{"Mono12", 0, 16, 12, 40.0, 80},
-                    Capture{"Mono16", 0, 16, 16, 40.0, 80},
-                    // The mosaic keeps its parity: even centres whatever the
-                    // Debayer Safe choice; an odd height shifts the rows.
-                    Capture{"BayerOddCentre", 8, 12, 12, 41.0, 81},
-                    Capture{"BayerEvenCentre", 9, 12, 12, 40.0, 80},
-                    Capture{"Rgb8", 100, 8, 8, 40.0, 80},
-                    Capture{"Bgr16", 101, 16, 16, 40.0, 80}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Captures, SerRoundTrip,
+                         testing::Values(Capture{"Mono8", 0, 8, 8, 40.0, 80},
+                                         // Declared 16, the data shows 12: the output says 12.
+                                         Capture{"Mono12", 0, 16, 12, 40.0, 80}, Capture{"Mono16", 0, 16, 16, 40.0, 80},
+                                         // The mosaic keeps its parity: even centres whatever the
+                                         // Debayer Safe choice; an odd height shifts the rows.
+                                         Capture{"BayerOddCentre", 8, 12, 12, 41.0, 81},
+                                         Capture{"BayerEvenCentre", 9, 12, 12, 40.0, 80},
+                                         Capture{"Rgb8", 100, 8, 8, 40.0, 80}, Capture{"Bgr16", 101, 16, 16, 40.0, 80}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerOutput, ACaptureWithoutStampsGivesNoTrailerAndKeepsItsPlainWinJuposName)
 {
@@ -213,7 +209,8 @@ TEST(SerOutput, EightBitVideoGivesTheAviBytesDatedFromTheName)
             bitmap.setSize(clip.width, clip.height);
             for (std::int32_t r = 0; r < clip.height; ++r)
                 for (std::int32_t x = 0; x < clip.width * 3; ++x)
-                    bitmap.rowFromBottom(clip.height - 1 - r)[x] = std::uint8_t(samples[std::size_t(r * clip.width * 3 + x)]);
+                    bitmap.rowFromBottom(clip.height - 1 - r)[x] =
+                        std::uint8_t(samples[std::size_t(r * clip.width * 3 + x)]);
             writer.AddFrame(bitmap, index++);
         }
         writer.CloseVideo();
@@ -227,7 +224,8 @@ TEST(SerOutput, EightBitVideoGivesTheAviBytesDatedFromTheName)
         ASSERT_EQ(RunProcessAction(run.state, run.host, run.output).completed, 1);
         TAviWriter aviWriter(0, 0);
         AviOutput avi(aviWriter);
-        ASSERT_EQ(RunProcessAction(aviState, aviHost, avi).completed, 1) << (aviHost.log.empty() ? "" : aviHost.log.back());
+        ASSERT_EQ(RunProcessAction(aviState, aviHost, avi).completed, 1)
+            << (aviHost.log.empty() ? "" : aviHost.log.back());
 
         const SerFileContents out = ReadSerFile(run.dir.file("20240301_201024_UT_orbic.ser"));
         EXPECT_EQ(out.colourId, gray ? 0 : 101);
@@ -245,7 +243,8 @@ TEST(SerOutput, EightBitVideoGivesTheAviBytesDatedFromTheName)
         std::vector<std::uint64_t> stamps;
         for (const FrameRecord& record : run.host.frames)
             if (record.outcome == FrameRecord::Outcome::Written)
-                stamps.push_back(std::uint64_t(named + std::llround(record.sampleTime * 1e7)));   // the AVI plays at 30 a second
+                stamps.push_back(
+                    std::uint64_t(named + std::llround(record.sampleTime * 1e7)));   // the AVI plays at 30 a second
         EXPECT_EQ(out.trailer(), stamps);
     }
 }
@@ -269,4 +268,4 @@ TEST(CaptureTime, NamesAndIsoTimesAreReadAsUtc)
     EXPECT_EQ(WinJuposPrefix(*iso("2024-12-31T23:59:58Z")), "2025-01-01-0000_0-");
 }
 
-} // namespace
+}   // namespace

@@ -20,7 +20,8 @@ inline std::vector<std::uint8_t> testFrame(const orbicrop::ser::SerFormat& f, st
         for (std::int32_t x = 0; x < f.width; ++x)
             for (std::int32_t p = 0; p < f.planes(); ++p) {
                 const std::uint32_t v = (std::uint32_t(x) * 131 + std::uint32_t(y) * 1031 + std::uint32_t(p) * 7
-                                         + std::uint32_t(index) * 40009) & mask;
+                                         + std::uint32_t(index) * 40009)
+                    & mask;
                 bytes.push_back(std::uint8_t(v));
                 if (f.bytesPerSample() == 2)
                     bytes.push_back(std::uint8_t(v >> 8));
@@ -34,4 +35,4 @@ inline std::int64_t testStamp(std::int32_t index)
     return 638396640000000000 + std::int64_t(index) * 400000;
 }
 
-} // namespace sertest
+}   // namespace sertest

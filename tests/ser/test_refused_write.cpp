@@ -75,9 +75,10 @@ TEST_P(SerRefusedWrite, LeavesAFileWhoseCountAndStampsMatchItsWholeFrames)
     EXPECT_EQ(o.openError, "");
     ASSERT_EQ(o.accepted, 5);
     EXPECT_EQ(o.addError, "Failed to add frame 5 to SER file " + path + ": File too large");
-    EXPECT_EQ(o.closeError, c.stampsFit ? ""
-                                        : "Failed to write the time stamps of SER file " + path
-                                              + ": File too large; the file keeps its 5 frames without them");
+    EXPECT_EQ(o.closeError,
+              c.stampsFit ? ""
+                          : "Failed to write the time stamps of SER file " + path
+                      + ": File too large; the file keeps its 5 frames without them");
 
     const SerFileContents s = ReadSerFile(path);
     EXPECT_EQ(s.frameCount, 5);
@@ -91,15 +92,14 @@ TEST_P(SerRefusedWrite, LeavesAFileWhoseCountAndStampsMatchItsWholeFrames)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Limits, SerRefusedWrite,
-    testing::Values(
-        // Part of frame 5 gets in and is cut back; 40 bytes of stamps still fit.
-        LimitCase{"MidFrameWithRoomForTheStamps", 100, true},
-        // Part of the stamps would get in: they are dropped whole.
-        LimitCase{"MidFrameWithoutRoomForTheStamps", 20, false},
-        LimitCase{"RightAfterAFrame", 0, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Limits, SerRefusedWrite,
+                         testing::Values(
+                             // Part of frame 5 gets in and is cut back; 40 bytes of stamps still fit.
+                             LimitCase{"MidFrameWithRoomForTheStamps", 100, true},
+                             // Part of the stamps would get in: they are dropped whole.
+                             LimitCase{"MidFrameWithoutRoomForTheStamps", 20, false},
+                             LimitCase{"RightAfterAFrame", 0, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerRefusedWrite, AHeaderThatDoesNotFitFailsOpenAndLeavesNoFile)
 {
@@ -110,4 +110,4 @@ TEST(SerRefusedWrite, AHeaderThatDoesNotFitFailsOpenAndLeavesNoFile)
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-} // namespace
+}   // namespace

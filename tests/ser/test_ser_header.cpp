@@ -26,8 +26,12 @@ SerClip Valid()
 TEST(ParseSerHeader, ReadsEveryFieldLittleEndian)
 {
     std::vector<std::uint8_t> bytes = Valid().bytes();
-    bytes[26] = 0x80; bytes[27] = 0x07;                                        // width 1920
-    bytes[38] = 0x01; bytes[39] = 0x00; bytes[40] = 0x01; bytes[41] = 0x00;    // 65537 frames
+    bytes[26] = 0x80;
+    bytes[27] = 0x07;   // width 1920
+    bytes[38] = 0x01;
+    bytes[39] = 0x00;
+    bytes[40] = 0x01;
+    bytes[41] = 0x00;        // 65537 frames
     bytes.push_back(0xAB);   // frame data after the header is not looked at
 
     const SerHeaderParse parsed = ParseSerHeader(bytes);
@@ -119,22 +123,21 @@ TEST_P(ParseSerHeaderRejects, TheField)
     EXPECT_EQ(ParseSerHeader(bytes).fault, bad.fault);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, ParseSerHeaderRejects,
-    testing::Values(BadField{"ZeroWidth", 26, 0, SerHeaderFault::BadWidth},
-                    BadField{"Width16385", 26, 16385, SerHeaderFault::BadWidth},
-                    BadField{"NegativeWidth", 26, 0xFFFFFFFF, SerHeaderFault::BadWidth},
-                    // 65536 x 65536 is 2^32: zero in 32-bit arithmetic.
-                    BadField{"Width65536", 26, 65536, SerHeaderFault::BadWidth},
-                    BadField{"ZeroHeight", 30, 0, SerHeaderFault::BadHeight},
-                    BadField{"Height16385", 30, 16385, SerHeaderFault::BadHeight},
-                    BadField{"DepthZero", 34, 0, SerHeaderFault::BadDepth},
-                    BadField{"Depth17", 34, 17, SerHeaderFault::BadDepth},
-                    BadField{"ColourSeven", 18, 7, SerHeaderFault::BadColour},
-                    BadField{"ColourTwelve", 18, 12, SerHeaderFault::BadColour},
-                    BadField{"Colour102", 18, 102, SerHeaderFault::BadColour},
-                    BadField{"NotLucam", 0, 0x41434F4C /* "LOCA" */, SerHeaderFault::NotSer}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fields, ParseSerHeaderRejects,
+                         testing::Values(BadField{"ZeroWidth", 26, 0, SerHeaderFault::BadWidth},
+                                         BadField{"Width16385", 26, 16385, SerHeaderFault::BadWidth},
+                                         BadField{"NegativeWidth", 26, 0xFFFFFFFF, SerHeaderFault::BadWidth},
+                                         // 65536 x 65536 is 2^32: zero in 32-bit arithmetic.
+                                         BadField{"Width65536", 26, 65536, SerHeaderFault::BadWidth},
+                                         BadField{"ZeroHeight", 30, 0, SerHeaderFault::BadHeight},
+                                         BadField{"Height16385", 30, 16385, SerHeaderFault::BadHeight},
+                                         BadField{"DepthZero", 34, 0, SerHeaderFault::BadDepth},
+                                         BadField{"Depth17", 34, 17, SerHeaderFault::BadDepth},
+                                         BadField{"ColourSeven", 18, 7, SerHeaderFault::BadColour},
+                                         BadField{"ColourTwelve", 18, 12, SerHeaderFault::BadColour},
+                                         BadField{"Colour102", 18, 102, SerHeaderFault::BadColour},
+                                         BadField{"NotLucam", 0, 0x41434F4C /* "LOCA" */, SerHeaderFault::NotSer}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseSerHeader, AcceptsTheLargestFrame)
 {
@@ -148,4 +151,4 @@ TEST(ParseSerHeader, AcceptsTheLargestFrame)
     EXPECT_EQ(parsed.header.frameBytes(), 16384ull * 16384ull * 6ull);
 }
 
-} // namespace
+}   // namespace

@@ -74,19 +74,19 @@ TEST_P(SerRoundTrip, ReadsBackTheHeaderFramesAndStampsAsWritten)
     ASSERT_EQ(s.frames.size(), 3u);
     for (std::int32_t i = 0; i < 3; ++i)
         EXPECT_EQ(s.frames[std::size_t(i)], testFrame(format, i)) << "frame " << i;
-    EXPECT_EQ(s.trailer(), (std::vector<std::uint64_t>{std::uint64_t(testStamp(0)), std::uint64_t(testStamp(1)),
-                                                       std::uint64_t(testStamp(2))}));
+    EXPECT_EQ(s.trailer(),
+              (std::vector<std::uint64_t>{std::uint64_t(testStamp(0)), std::uint64_t(testStamp(1)),
+                                          std::uint64_t(testStamp(2))}));
     EXPECT_EQ(s.tail.size(), 24u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, SerRoundTrip,
-    testing::Values(RoundTripCase{"Mono8", SerColour::Mono, 8},
-                    RoundTripCase{"Mono12", SerColour::Mono, 12},
-                    RoundTripCase{"Mono16", SerColour::Mono, 16},
-                    RoundTripCase{"Bgr8", SerColour::Bgr, 8},
-                    RoundTripCase{"Rgb16", SerColour::Rgb, 16}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Formats, SerRoundTrip,
+                         testing::Values(RoundTripCase{"Mono8", SerColour::Mono, 8},
+                                         RoundTripCase{"Mono12", SerColour::Mono, 12},
+                                         RoundTripCase{"Mono16", SerColour::Mono, 16},
+                                         RoundTripCase{"Bgr8", SerColour::Bgr, 8},
+                                         RoundTripCase{"Rgb16", SerColour::Rgb, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 SerFormat smallMono()
 {
@@ -121,9 +121,9 @@ TEST(SerWriter, RefusesWhatItCannotWriteAndWritesNothing)
     TempDir dir;
     const std::string path = dir.file("out.ser");
     SerWriter writer;
-    for (auto spoil : {+[](SerFormat& f) { f.depth = 17; }, +[](SerFormat& f) { f.width = 0; },
-                       +[](SerFormat& f) { f.colour = SerColour(12); },
-                       +[](SerFormat& f) { f.telescope = std::string(41, 'T'); }}) {
+    for (auto spoil :
+         {+[](SerFormat& f) { f.depth = 17; }, +[](SerFormat& f) { f.width = 0; },
+          +[](SerFormat& f) { f.colour = SerColour(12); }, +[](SerFormat& f) { f.telescope = std::string(41, 'T'); }}) {
         SerFormat format = smallMono();
         spoil(format);
         EXPECT_THROW(writer.open(path, format), SerError);
@@ -167,4 +167,4 @@ TEST(SerWriter, KeepsTheHeaderCountCloseBehindTheFramesWhileOpen)
     EXPECT_EQ(closed.trailer()[299], std::uint64_t(testStamp(299)));
 }
 
-} // namespace
+}   // namespace

@@ -28,7 +28,7 @@ private:
     std::ostringstream m_stream;
 };
 
-} // namespace kept_lines_detail
+}   // namespace kept_lines_detail
 
 // Lines as a text editor sees them, one after the other: split after every
 // "\n"; "\r\n" is one ending. Stores nothing, so that ten million lines cost
@@ -73,9 +73,9 @@ inline std::size_t LineCount(std::string_view content)
 
 inline bool IsOwnedLine(std::string_view text)
 {
-    static const char* const kOwned[] = {"[COG]", "[Output]", "[Size]", "threshold=", "showeffect=",
-                                         "ignoreIncomplete=", "autocolor=", "color=", "width=", "height=",
-                                         "auto=", "debayersafe="};
+    static const char* const kOwned[] = {
+        "[COG]",      "[Output]", "[Size]", "threshold=", "showeffect=", "ignoreIncomplete=",
+        "autocolor=", "color=",   "width=", "height=",    "auto=",       "debayersafe="};
     for (const char* owned : kOwned) {
         const std::string_view o(owned);
         if (o.back() == ']' ? text == o : text.starts_with(o))
@@ -116,24 +116,25 @@ inline std::string LinesKeptProblem(std::string_view original, std::string_view 
                 // The last line, when something follows it now, has an ending
                 // (a "\r" it ended with then belongs to a "\r\n").
                 endingMatches = true;
-                textMatches = textMatches
-                              || (!mayChange && candidateEnding == "\r\n" && std::string(candidate) + "\r" == text);
+                textMatches =
+                    textMatches || (!mayChange && candidateEnding == "\r\n" && std::string(candidate) + "\r" == text);
             }
             if (textMatches && endingMatches)
                 found = true;
             else if (!IsOwnedLine(candidate))
-                return kept_lines_detail::Text() << "saved line " << j << " (" << candidate.size() << " bytes, '" << shown(candidate)
-                       << "') is neither original line " << i << " ('" << shown(text) << "') nor one of the program's own";
+                return kept_lines_detail::Text()
+                    << "saved line " << j << " (" << candidate.size() << " bytes, '" << shown(candidate)
+                    << "') is neither original line " << i << " ('" << shown(text) << "') nor one of the program's own";
             ++j;
         }
         if (!found)
-            return kept_lines_detail::Text() << "original line " << i << " ('" << shown(text)
-                                                 << "') is missing after the save";
+            return kept_lines_detail::Text()
+                << "original line " << i << " ('" << shown(text) << "') is missing after the save";
     }
     while (after.next(candidate, candidateEnding)) {
         if (!IsOwnedLine(candidate))
-            return kept_lines_detail::Text() << "saved line " << j << " ('" << shown(candidate)
-                                                 << "') came from nowhere";
+            return kept_lines_detail::Text()
+                << "saved line " << j << " ('" << shown(candidate) << "') came from nowhere";
         ++j;
     }
     return {};

@@ -26,41 +26,27 @@ IniFile Loaded(const TempDir& dir, const std::string& content)
     return ini;
 }
 
-} // namespace
+}   // namespace
 
 TEST_P(ParseIniIntegerTable, ReadsLikeTheProfileFunctions)
 {
     EXPECT_EQ(ParseIniInteger(GetParam().text), GetParam().value) << "text: '" << GetParam().text << "'";
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, ParseIniIntegerTable, ::testing::Values(
-    IntegerCase{"5", 5},
-    IntegerCase{"  17", 17},
-    IntegerCase{"+3", 3},
-    IntegerCase{"-300", -300},
-    IntegerCase{"007", 7},
-    IntegerCase{"$10", 16},
-    IntegerCase{"0x10", 16},
-    IntegerCase{"0X1f", 31},
-    IntegerCase{"-$10", -16},
-    IntegerCase{"$FFFFFFFF", -1},
-    IntegerCase{"$80000000", std::numeric_limits<std::int32_t>::min()},
-    IntegerCase{"2147483647", std::numeric_limits<std::int32_t>::max()},
-    IntegerCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
-    IntegerCase{"2147483648", std::nullopt},
-    IntegerCase{"-2147483649", std::nullopt},
-    IntegerCase{"99999999999999999999999", std::nullopt},
-    IntegerCase{"$100000000", std::nullopt},
-    IntegerCase{"", std::nullopt},
-    IntegerCase{"   ", std::nullopt},
-    IntegerCase{"-", std::nullopt},
-    IntegerCase{"$", std::nullopt},
-    IntegerCase{"0x", std::nullopt},
-    IntegerCase{"abc", std::nullopt},
-    IntegerCase{"12abc", std::nullopt},
-    IntegerCase{"1 2", std::nullopt},
-    IntegerCase{"0xG", std::nullopt},
-    IntegerCase{"1.5", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, ParseIniIntegerTable,
+    ::testing::Values(IntegerCase{"5", 5}, IntegerCase{"  17", 17}, IntegerCase{"+3", 3}, IntegerCase{"-300", -300},
+                      IntegerCase{"007", 7}, IntegerCase{"$10", 16}, IntegerCase{"0x10", 16}, IntegerCase{"0X1f", 31},
+                      IntegerCase{"-$10", -16}, IntegerCase{"$FFFFFFFF", -1},
+                      IntegerCase{"$80000000", std::numeric_limits<std::int32_t>::min()},
+                      IntegerCase{"2147483647", std::numeric_limits<std::int32_t>::max()},
+                      IntegerCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
+                      IntegerCase{"2147483648", std::nullopt}, IntegerCase{"-2147483649", std::nullopt},
+                      IntegerCase{"99999999999999999999999", std::nullopt}, IntegerCase{"$100000000", std::nullopt},
+                      IntegerCase{"", std::nullopt}, IntegerCase{"   ", std::nullopt}, IntegerCase{"-", std::nullopt},
+                      IntegerCase{"$", std::nullopt}, IntegerCase{"0x", std::nullopt}, IntegerCase{"abc", std::nullopt},
+                      IntegerCase{"12abc", std::nullopt}, IntegerCase{"1 2", std::nullopt},
+                      IntegerCase{"0xG", std::nullopt}, IntegerCase{"1.5", std::nullopt}));
 
 TEST(IniFile, FindsSectionsAndKeysWithoutRegardToCase)
 {
@@ -130,23 +116,22 @@ TEST(IniFile, MissingFileReadsAsEmptyAndIsCreatedBySave)
 TEST(IniFile, WriteChangesOnlyItsOwnKeyAndKeepsEverythingElseByteForByte)
 {
     TempDir dir;
-    const std::string original =
-        "; written by hand\n"
-        "[Mine]\n"
-        "colour = blue  ; not a comment\n"
-        "\n"
-        "[COG]\n"
-        "Threshold =  12\n"
-        "extra=kept\n"
-        "\n"
-        "\n"
-        "[Size]\n"
-        "width=3";
+    const std::string original = "; written by hand\n"
+                                 "[Mine]\n"
+                                 "colour = blue  ; not a comment\n"
+                                 "\n"
+                                 "[COG]\n"
+                                 "Threshold =  12\n"
+                                 "extra=kept\n"
+                                 "\n"
+                                 "\n"
+                                 "[Size]\n"
+                                 "width=3";
     IniFile ini = Loaded(dir, original);
-    ini.writeInteger("COG", "threshold", 40);     // existing key, in place
-    ini.writeInteger("COG", "showeffect", 1);     // new key, after the section's last line
-    ini.writeInteger("Size", "height", 8);        // new key in the last section, which had no newline
-    ini.writeInteger("Output", "color", 1);       // new section, at the end
+    ini.writeInteger("COG", "threshold", 40);   // existing key, in place
+    ini.writeInteger("COG", "showeffect", 1);   // new key, after the section's last line
+    ini.writeInteger("Size", "height", 8);      // new key in the last section, which had no newline
+    ini.writeInteger("Output", "color", 1);     // new section, at the end
     ini.save();
     EXPECT_EQ(ReadWholeFile(ini.path()),
               "; written by hand\n"

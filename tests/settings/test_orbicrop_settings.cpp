@@ -25,7 +25,7 @@ struct ClampCase {
 
 class LoadClamps : public ::testing::TestWithParam<ClampCase> {};
 
-} // namespace
+}   // namespace
 
 TEST(LoadOrbicropSettings, WithoutAFileGivesTheDefaults)
 {
@@ -50,19 +50,21 @@ TEST_P(LoadClamps, NumbersLikeTheSlidersThatReceiveThem)
     EXPECT_EQ(s.height, GetParam().height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, LoadClamps, ::testing::Values(
-    ClampCase{"[COG]\nthreshold=250\n[Size]\nwidth=1\nheight=99\n", 100, 2, 40},
-    ClampCase{"[COG]\nthreshold=-300\n[Size]\nwidth=99\nheight=1\n", -100, 40, 2},
-    ClampCase{"[COG]\nthreshold=-100\n[Size]\nwidth=2\nheight=40\n", -100, 2, 40},
-    ClampCase{"[Size]\nwidth=abc\nheight=0x10\n", 5, 12, 16},
-    ClampCase{"[Size]\nwidth=$14\nheight=\n", 5, 20, 12},
-    ClampCase{"[COG]\nthreshold=9999999999\n", 5, 12, 12},
-    ClampCase{"[COG]\nthreshold=$FFFFFFFF\n", -1, 12, 12}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, LoadClamps,
+    ::testing::Values(ClampCase{"[COG]\nthreshold=250\n[Size]\nwidth=1\nheight=99\n", 100, 2, 40},
+                      ClampCase{"[COG]\nthreshold=-300\n[Size]\nwidth=99\nheight=1\n", -100, 40, 2},
+                      ClampCase{"[COG]\nthreshold=-100\n[Size]\nwidth=2\nheight=40\n", -100, 2, 40},
+                      ClampCase{"[Size]\nwidth=abc\nheight=0x10\n", 5, 12, 16},
+                      ClampCase{"[Size]\nwidth=$14\nheight=\n", 5, 20, 12},
+                      ClampCase{"[COG]\nthreshold=9999999999\n", 5, 12, 12},
+                      ClampCase{"[COG]\nthreshold=$FFFFFFFF\n", -1, 12, 12}));
 
 TEST(LoadOrbicropSettings, BooleansFollowTheIntegerRules)
 {
     TempDir dir;
-    OrbicropSettings s = LoadFrom(dir, "[COG]\nshoweffect=2\n[Output]\nautocolor=\nignoreIncomplete=-1\ndebayersafe=1\n");
+    OrbicropSettings s =
+        LoadFrom(dir, "[COG]\nshoweffect=2\n[Output]\nautocolor=\nignoreIncomplete=-1\ndebayersafe=1\n");
     EXPECT_TRUE(s.showEffect);
     EXPECT_TRUE(s.autoColor);
     EXPECT_TRUE(s.ignoreIncomplete);

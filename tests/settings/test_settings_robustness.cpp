@@ -117,17 +117,17 @@ bool ReturnsWithin(std::chrono::seconds limit, F f, const std::function<void()>&
     return false;
 }
 
-} // namespace
+}   // namespace
 
 TEST(LinesKeptCheck, NoticesALostAMovedOrAChangedLineAndAStrangeNewOne)
 {
     const std::string original = "a\n[COG]\nthreshold=1\nb\r\nc";
     EXPECT_TRUE(LinesKept(original, "a\n[COG]\nthreshold=2\nshoweffect=0\nb\r\nc\n[Size]\nwidth=3\n", {2}));
-    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=1\nb\r\n"));            // c lost
-    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=1\nc\nb\r\n"));        // moved
+    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=1\nb\r\n"));             // c lost
+    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=1\nc\nb\r\n"));          // moved
     EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=1\nb\nc"));              // ending changed
-    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=2\nb\r\nc"));           // not a changeable line
-    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=1\nb\r\nc\nnew=1\n"));  // not the program's
+    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=2\nb\r\nc"));            // not a changeable line
+    EXPECT_FALSE(LinesKept(original, "a\n[COG]\nthreshold=1\nb\r\nc\nnew=1\n"));   // not the program's
 }
 
 // ---------------------------------------------------------------------------
@@ -269,8 +269,8 @@ TEST(UnreadableSettings, SaveReplacesNothingButARegularFile)
 struct DamagedCase {
     const char* name;
     std::string content;
-    OrbicropSettings expected;                 // what the program starts with
-    std::vector<std::size_t> changeable = {};  // indexes of the lines of its own keys
+    OrbicropSettings expected;                  // what the program starts with
+    std::vector<std::size_t> changeable = {};   // indexes of the lines of its own keys
 };
 
 OrbicropSettings With(std::int32_t threshold, std::int32_t width = 12, std::int32_t height = 12)
@@ -290,35 +290,41 @@ std::vector<DamagedCase> DamagedCases()
     {
         // Garbage with a readable section in the middle of it.
         std::string content = RandomBytes(20000, 8) + "\n[COG]\nthreshold=-40\n" + RandomBytes(20000, 9);
-        cases.push_back({"garbage around a section", content, With(-40),
-                         {LineCount(RandomBytes(20000, 8) + "\n") + 1}});
+        cases.push_back(
+            {"garbage around a section", content, With(-40), {LineCount(RandomBytes(20000, 8) + "\n") + 1}});
     }
     cases.push_back({"lines without an equals sign",
                      "[COG]\njust some words\nthreshold 30\n=\n==7\nthreshold=30\n[Size]\nwidth\nwidth=20\n",
-                     With(30, 20), {5, 8}});
+                     With(30, 20),
+                     {5, 8}});
     cases.push_back({"duplicate keys and sections",
                      "[COG]\nthreshold=11\nthreshold=12\n[Size]\nwidth=3\n[cog]\nthreshold=13\n[COG]\nshoweffect=1\n"
                      "[Size]\nwidth=9\nheight=9\n",
-                     With(11, 3), {1, 4}});
+                     With(11, 3),
+                     {1, 4}});
     // A value or name with a NUL in it is not the program's; a line that
     // starts with one is no section header.
     cases.push_back({"NUL bytes",
                      "[COG]\nthreshold=2\0\n[Size]\nwid\0th=30\nwidth=6\nheight=1\0\0\n; \0 comment\n"
                      "\0[Output]\ncolor=0\n\0\0\0"s,
-                     With(5, 6), {1, 4, 5}});
+                     With(5, 6),
+                     {1, 4, 5}});
     cases.push_back({"NUL after a section's bracket", "[COG]\0junk\nthreshold=44\n"s, With(44), {1}});
     cases.push_back({"UTF-16 as Windows editors write it",
-                     "\xFF\xFE[\0C\0O\0G\0]\0\r\0\n\0t\0h\0r\0e\0s\0h\0o\0l\0d\0=\0\x39\0\r\0\n\0"s, OrbicropSettings{}});
+                     "\xFF\xFE[\0C\0O\0G\0]\0\r\0\n\0t\0h\0r\0e\0s\0h\0o\0l\0d\0=\0\x39\0\r\0\n\0"s,
+                     OrbicropSettings{}});
     cases.push_back({"very long lines",
                      "; " + std::string(3'000'000, 'c') + "\n[" + std::string(1'000'000, 'S') + "]\n"
                          + std::string(1'000'000, 'k') + "=v\n[COG]\nthreshold=" + std::string(1'000'000, '9')
-                         + "\n[Size]\nwidth=  " + std::string(1'000'000, ' ') + "8 " + std::string(500'000, ' ')
-                         + "\n",
-                     With(5, 8), {4, 6}});
-    cases.push_back({"CRLF throughout", "[COG]\r\nthreshold=21\r\n[Mine]\r\nx=1\r\n\r\n[Size]\r\nheight=30\r\n",
-                     With(21, 12, 30), {1, 6}});
-    cases.push_back({"mixed line endings", "[COG]\r\nthreshold=22\n[Size]\r\r\nwidth=5\r\n\nheight=6",
-                     With(22, 5, 6), {1, 3, 5}});
+                         + "\n[Size]\nwidth=  " + std::string(1'000'000, ' ') + "8 " + std::string(500'000, ' ') + "\n",
+                     With(5, 8),
+                     {4, 6}});
+    cases.push_back({"CRLF throughout",
+                     "[COG]\r\nthreshold=21\r\n[Mine]\r\nx=1\r\n\r\n[Size]\r\nheight=30\r\n",
+                     With(21, 12, 30),
+                     {1, 6}});
+    cases.push_back(
+        {"mixed line endings", "[COG]\r\nthreshold=22\n[Size]\r\r\nwidth=5\r\n\nheight=6", With(22, 5, 6), {1, 3, 5}});
     cases.push_back({"carriage returns only", "[COG]\rthreshold=23\r[Size]\rwidth=5\r", OrbicropSettings{}});
     return cases;
 }
@@ -410,13 +416,25 @@ std::string ManySections()
     return s + "[Size]\nwidth=30\n";
 }
 
-std::string OnlyNewlines() { return std::string(kTenMegabytes, '\n'); }
+std::string OnlyNewlines()
+{
+    return std::string(kTenMegabytes, '\n');
+}
 
-std::string OneLine() { return std::string(kTenMegabytes, 'x'); }
+std::string OneLine()
+{
+    return std::string(kTenMegabytes, 'x');
+}
 
-std::string GarbageTenMegabytes() { return RandomBytes(kTenMegabytes, 3); }
+std::string GarbageTenMegabytes()
+{
+    return RandomBytes(kTenMegabytes, 3);
+}
 
-void PrintTo(const LargeCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const LargeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr double kSecondsLimit = 120.0;

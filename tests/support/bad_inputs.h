@@ -20,8 +20,8 @@
 struct BadInput {
     std::string name;
     std::function<void(const std::string& path)> make;
-    int exitWhenFirst;           // 0: processed; 1: the test fails
-    std::string message;         // on standard error; empty when processed
+    int exitWhenFirst;     // 0: processed; 1: the test fails
+    std::string message;   // on standard error; empty when processed
 };
 
 inline std::vector<std::uint8_t> FileBytes(const std::string& path)
@@ -78,7 +78,8 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
                       [](const std::string& p) {
                           std::mt19937 rng(11);
                           std::vector<std::uint8_t> bytes(200000);
-                          for (auto& b : bytes) b = std::uint8_t(rng());
+                          for (auto& b : bytes)
+                              b = std::uint8_t(rng());
                           WriteBytes(p, bytes);
                       },
                       1, "Couldn't load the file!"});
@@ -125,15 +126,15 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
                       "Couldn't load the file!"});
     corpus.push_back({"missing.avi", [](const std::string&) {}, 1, "The file does not exist!"});
     corpus.push_back({"blanks and ünïcödé ☉.avi", [](const std::string& p) { SmallClip().write(p, 3); }, 0, ""});
-    corpus.push_back({"one pixel.avi", [](const std::string& p) { SmallClip(1, 1).write(p, 3); }, 1,
-                      "COG Threshold Too High!"});
-    corpus.push_back({"three by two.avi", [](const std::string& p) { SmallClip(3, 2).write(p, 3); }, 1,
-                      "COG Threshold Too High!"});
-    corpus.push_back({"smaller than the output.avi", [](const std::string& p) { SmallClip(24, 16).write(p, 3); }, 0,
-                      ""});
+    corpus.push_back(
+        {"one pixel.avi", [](const std::string& p) { SmallClip(1, 1).write(p, 3); }, 1, "COG Threshold Too High!"});
+    corpus.push_back(
+        {"three by two.avi", [](const std::string& p) { SmallClip(3, 2).write(p, 3); }, 1, "COG Threshold Too High!"});
+    corpus.push_back(
+        {"smaller than the output.avi", [](const std::string& p) { SmallClip(24, 16).write(p, 3); }, 0, ""});
     corpus.push_back({"one frame.avi", [](const std::string& p) { SmallClip().write(p, 1); }, 0, ""});
-    corpus.push_back({"no frame.avi", [](const std::string& p) { SmallClip().write(p, 0); }, 1,
-                      "The video holds no frame"});
+    corpus.push_back(
+        {"no frame.avi", [](const std::string& p) { SmallClip().write(p, 0); }, 1, "The video holds no frame"});
     // SER captures with impossible headers; a good one beside them.
     auto ser = [](std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t colour,
                   std::size_t keepBytes) {
@@ -149,7 +150,8 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
             put(26, width);
             put(30, height);
             put(34, depth);
-            if (keepBytes) bytes.resize(keepBytes);
+            if (keepBytes)
+                bytes.resize(keepBytes);
             WriteBytes(p, bytes);
         };
     };

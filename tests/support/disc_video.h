@@ -17,8 +17,11 @@ struct DiscClip {
     std::int32_t height = 120;
     double radius = 10.0;
     std::uint8_t blue = 200, green = 200, red = 200, sky = 8;
-    std::function<void(std::int32_t frame, double& cx, double& cy)> path =
-        [](std::int32_t frame, double& cx, double& cy) { cx = 51.5 + 4 * frame; cy = 59.5; };
+    std::function<void(std::int32_t frame, double& cx, double& cy)> path = [](std::int32_t frame, double& cx,
+                                                                              double& cy) {
+        cx = 51.5 + 4 * frame;
+        cy = 59.5;
+    };
 
     // One frame, bottom-up BGR with stride width x 3 (the decoded layout).
     std::vector<std::uint8_t> frame(std::int32_t index) const

@@ -21,7 +21,7 @@ namespace reference {
 // as our sinks receive them.
 struct DecodedFrame {
     std::int64_t time = 0;
-    double seconds = 0.0;        // the same time in seconds
+    double seconds = 0.0;   // the same time in seconds
     int format = AV_PIX_FMT_NONE;
     std::vector<std::uint8_t> pixels;
 };
@@ -42,7 +42,7 @@ inline std::optional<std::vector<DecodedFrame>> DecodeAll(const std::string& pat
         const AVCodecParameters& parameters = *format->streams[0]->codecpar;
         decoder = avcodec_alloc_context3(avcodec_find_decoder(parameters.codec_id));
         opened = decoder && avcodec_parameters_to_context(decoder, &parameters) >= 0
-                 && avcodec_open2(decoder, nullptr, nullptr) >= 0;
+            && avcodec_open2(decoder, nullptr, nullptr) >= 0;
     }
     std::optional<std::int64_t> first;
     const auto receive = [&] {
@@ -80,4 +80,4 @@ inline std::optional<std::vector<DecodedFrame>> DecodeAll(const std::string& pat
     return frames;
 }
 
-} // namespace reference
+}   // namespace reference

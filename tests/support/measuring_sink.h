@@ -13,7 +13,8 @@
 // turn, that the measurement handed with it is the one of that very frame.
 class MeasuringSink : public FrameSink {
 public:
-    MeasuringSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray) {}
+    MeasuringSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray)
+    {}
 
     SearchChoices choices{50.0, 4, false, false, false};
     std::int32_t measuredAhead = 0;   // frames that came with a measurement

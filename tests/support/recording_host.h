@@ -37,7 +37,7 @@ public:
     std::int32_t progress = 0;
     std::int32_t eventsPumped = 0;
     std::int32_t cropSizeUpdates = 0;
-    std::vector<bool> modesSelected;          // true = colour
+    std::vector<bool> modesSelected;   // true = colour
     bool controlsEnabled = true;
     bool processEnabled = false;
     std::int32_t passedWidth = 0, passedHeight = 0;
@@ -84,9 +84,17 @@ public:
         statusText[std::size_t(panel)] = text;
         statusHistory.push_back(std::to_string(int(panel)) + ":" + text);
     }
-    void setControlsEnabled(bool enabled) override { controlsEnabled = enabled; processEnabled = enabled; }
+    void setControlsEnabled(bool enabled) override
+    {
+        controlsEnabled = enabled;
+        processEnabled = enabled;
+    }
     void setProcessEnabled(bool enabled) override { processEnabled = enabled; }
-    void showTestPassed(std::int32_t w, std::int32_t h) override { passedWidth = w + 1; passedHeight = h + 1; }
+    void showTestPassed(std::int32_t w, std::int32_t h) override
+    {
+        passedWidth = w + 1;
+        passedHeight = h + 1;
+    }
     void resetProgress() override { progress = 0; }
     void fillProgress() override { progress = progressMax; }
 };

@@ -13,7 +13,7 @@
 // offset on either side shows up as a mismatch. Takes the declared frame
 // count at its word and keeps whatever follows those frames apart.
 struct SerFileContents {
-    std::string fileId;                  // 14 bytes
+    std::string fileId;   // 14 bytes
     std::int32_t luId = 0;
     std::int32_t colourId = 0;
     std::int32_t littleEndianFlag = 0;
@@ -21,7 +21,7 @@ struct SerFileContents {
     std::int32_t height = 0;
     std::int32_t depth = 0;
     std::int32_t frameCount = 0;
-    std::string observer;                // all 40 bytes, padding included
+    std::string observer;   // all 40 bytes, padding included
     std::string instrument;
     std::string telescope;
     std::int64_t dateTime = 0;

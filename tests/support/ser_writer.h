@@ -17,15 +17,15 @@
 struct SerClip {
     char fileId[15] = "LUCAM-RECORDER";
     std::int32_t colourId = 0;
-    std::int32_t littleEndianFlag = 0;     // written as given
+    std::int32_t littleEndianFlag = 0;   // written as given
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t depth = 8;
-    std::int64_t declaredFrames = -1;      // -1: frames.size()
-    bool bigEndianData = false;            // byte order of two-byte samples
+    std::int64_t declaredFrames = -1;   // -1: frames.size()
+    bool bigEndianData = false;         // byte order of two-byte samples
     // Samples of each frame, rows top-down, planes interleaved per pixel.
     std::vector<std::vector<std::uint16_t>> frames;
-    std::vector<std::int64_t> timestamps;  // written after the frames when not empty
+    std::vector<std::int64_t> timestamps;   // written after the frames when not empty
 
     std::int32_t planes() const { return colourId == 100 || colourId == 101 ? 3 : 1; }
     std::size_t samplesPerFrame() const { return std::size_t(width) * std::size_t(height) * std::size_t(planes()); }
@@ -48,7 +48,8 @@ struct SerClip {
     {
         std::vector<std::uint8_t> out(fileId, fileId + 14);
         auto put = [&out](std::uint64_t v, int size) {
-            for (int i = 0; i < size; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+            for (int i = 0; i < size; ++i)
+                out.push_back(std::uint8_t(v >> (8 * i)));
         };
         put(0, 4);   // camera id
         put(std::uint32_t(colourId), 4);
@@ -78,4 +79,3 @@ struct SerClip {
         return out;
     }
 };
-

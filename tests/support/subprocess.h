@@ -24,7 +24,7 @@
 // limit the test process must not take on.
 
 struct CommandResult {
-    int status = -1;        // exit status, or 128 + signal
+    int status = -1;   // exit status, or 128 + signal
     std::string out;
     std::string err;
 };
@@ -33,8 +33,10 @@ inline std::string ShellQuote(const std::string& text)
 {
     std::string q = "'";
     for (char c : text) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
     }
     return q + "'";
 }
@@ -44,7 +46,8 @@ inline bool OnPath(const std::string& program)
     const char* path = std::getenv("PATH");
     std::stringstream dirs(path ? path : "");
     for (std::string dir; std::getline(dirs, dir, ':');)
-        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
     return false;
 }
 
@@ -64,8 +67,10 @@ inline CommandResult RunCommand(const std::string& command, const std::string& s
     const std::string full = command + " >" + ShellQuote(outPath) + " 2>" + ShellQuote(errPath) + " </dev/null";
     const int raw = std::system(full.c_str());
     CommandResult r;
-    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-    else if (raw != -1 && WIFSIGNALED(raw)) r.status = 128 + WTERMSIG(raw);
+    if (raw != -1 && WIFEXITED(raw))
+        r.status = WEXITSTATUS(raw);
+    else if (raw != -1 && WIFSIGNALED(raw))
+        r.status = 128 + WTERMSIG(raw);
     r.out = ReadWholeFile(outPath);
     r.err = ReadWholeFile(errPath);
     std::remove(outPath.c_str());
@@ -95,8 +100,8 @@ public:
     StartedCommand(const std::string& command, const std::string& scratchDir)
         : m_outPath(scratchDir + "/.stdout"), m_errPath(scratchDir + "/.stderr")
     {
-        const std::string full = "exec " + command + " >" + ShellQuote(m_outPath) + " 2>" + ShellQuote(m_errPath)
-                                 + " </dev/null";
+        const std::string full =
+            "exec " + command + " >" + ShellQuote(m_outPath) + " 2>" + ShellQuote(m_errPath) + " </dev/null";
         m_pid = ::fork();
         if (m_pid < 0)
             throw std::runtime_error("fork failed");
@@ -124,8 +129,10 @@ public:
         int raw = 0;
         CommandResult r;
         if (::waitpid(m_pid, &raw, 0) == m_pid) {
-            if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-            else if (WIFSIGNALED(raw)) r.status = 128 + WTERMSIG(raw);
+            if (WIFEXITED(raw))
+                r.status = WEXITSTATUS(raw);
+            else if (WIFSIGNALED(raw))
+                r.status = 128 + WTERMSIG(raw);
         }
         m_pid = -1;
         r.out = ReadWholeFile(m_outPath);
@@ -174,9 +181,11 @@ struct WriteOutcome {
 inline std::string InChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const std::function<std::string()>& work)
 {
     int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe(fds) != 0)
+        throw std::runtime_error("pipe failed");
     const pid_t pid = ::fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
     if (pid == 0) {
         ::close(fds[0]);
         std::signal(SIGXFSZ, SIG_IGN);
@@ -189,11 +198,13 @@ inline std::string InChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const s
     ::close(fds[1]);
     std::string report;
     char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, std::size_t(n));
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, std::size_t(n));
     ::close(fds[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("child did not exit normally");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("child did not exit normally");
     return report;
 }

@@ -22,10 +22,10 @@ public:
         std::int32_t height = 48;
         std::int32_t frames = 10;
         double frameRate = 25.0;
-        std::optional<double> length{};           // seconds; default frames / rate
-        std::vector<bool> videoStreams{true};     // which streams are video
-        std::string failAt{};                     // "streams", "put", "type", "grab", "duration", "run", "wait"
-        bool grayFrames = false;                  // hand grey frames (the blue bytes), top-down, to sinks that take them
+        std::optional<double> length{};         // seconds; default frames / rate
+        std::vector<bool> videoStreams{true};   // which streams are video
+        std::string failAt{};                   // "streams", "put", "type", "grab", "duration", "run", "wait"
+        bool grayFrames = false;                // hand grey frames (the blue bytes), top-down, to sinks that take them
         bool replaysAsNew = false;
         // When set, each frame is measured with the sink's measurer, as a
         // source reading ahead does, and the measurement passes through this
@@ -40,7 +40,8 @@ public:
     };
 
     SyntheticSource(Options options, Painter painter, Played* played = nullptr)
-        : m_options(std::move(options)), m_painter(std::move(painter)), m_played(played) {}
+        : m_options(std::move(options)), m_painter(std::move(painter)), m_played(played)
+    {}
 
     std::optional<VideoInfo> video() override
     {
@@ -78,8 +79,9 @@ public:
             std::fill(frame.begin(), frame.end(), 0);
             m_painter(i, frame.data());
             if (measurer) {
-                measurer->measure({frame.data(), std::ptrdiff_t(m_options.width) * 3, m_options.width,
-                                   m_options.height, 3}, measured);
+                measurer->measure(
+                    {frame.data(), std::ptrdiff_t(m_options.width) * 3, m_options.width, m_options.height, 3},
+                    measured);
                 m_options.ahead(measured);
             }
             SourceFrame handed;
@@ -127,18 +129,21 @@ private:
 // Paints a uniform disc on a dark sky into a bottom-up BGR frame. Centres at
 // 4k + 3.5 (between two analysis blocks) keep the disc symmetric on the block
 // grid, so its centre of gravity comes out exactly there.
-inline void PaintDisc(std::uint8_t* frame, std::int32_t width, std::int32_t height, double cx, double cy,
-                      double radius, std::uint8_t blue, std::uint8_t green, std::uint8_t red,
-                      std::uint8_t sky = 8)
+inline void PaintDisc(std::uint8_t* frame, std::int32_t width, std::int32_t height, double cx, double cy, double radius,
+                      std::uint8_t blue, std::uint8_t green, std::uint8_t red, std::uint8_t sky = 8)
 {
     for (std::int32_t y = 0; y < height; ++y) {
         for (std::int32_t x = 0; x < width; ++x) {
             std::uint8_t* p = frame + (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3;
             const double dx = x - cx, dy = y - cy;
             if (dx * dx + dy * dy <= radius * radius) {
-                p[0] = blue; p[1] = green; p[2] = red;
+                p[0] = blue;
+                p[1] = green;
+                p[2] = red;
             } else {
-                p[0] = sky; p[1] = sky; p[2] = sky;
+                p[0] = sky;
+                p[1] = sky;
+                p[2] = sky;
             }
         }
     }

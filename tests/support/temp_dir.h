@@ -18,7 +18,8 @@ public:
     TempDir()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "orbicrop-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed for " + pattern);
         m_path = pattern;
     }
     ~TempDir()
@@ -26,8 +27,7 @@ public:
         // A test may have taken the write permission away to provoke a
         // refused write; give it back so the folder can go.
         std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;

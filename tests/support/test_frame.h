@@ -19,16 +19,22 @@ struct TestFrame {
     }
 
     std::uint8_t* data() { return bytes.data(); }
-    std::uint8_t* pixel(std::int32_t x, std::int32_t y) { return bytes.data() + (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3; }
+    std::uint8_t* pixel(std::int32_t x, std::int32_t y)
+    {
+        return bytes.data() + (std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3;
+    }
 
     void fillGreen(std::uint8_t g)
     {
-        for (std::size_t k = 1; k < bytes.size(); k += 3) bytes[k] = g;
+        for (std::size_t k = 1; k < bytes.size(); k += 3)
+            bytes[k] = g;
     }
     void setPixel(std::int32_t x, std::int32_t y, std::uint8_t b, std::uint8_t g, std::uint8_t r)
     {
         std::uint8_t* p = pixel(x, y);
-        p[0] = b; p[1] = g; p[2] = r;
+        p[0] = b;
+        p[1] = g;
+        p[2] = r;
     }
     // Sets the green bytes of block (column, row) of a 4 x 4 grid.
     void setBlockGreen(std::int32_t column, std::int32_t row, std::uint8_t g, std::int32_t blockSize = 4)

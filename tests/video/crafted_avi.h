@@ -29,25 +29,30 @@ inline void Append16(Bytes& out, std::uint16_t value)
     orbicrop::fileio::WriteLe16(out.data() + out.size() - 2, value);
 }
 
-inline void AppendId(Bytes& out, const char (&id)[5]) { Append32(out, fourcc(id)); }
+inline void AppendId(Bytes& out, const char (&id)[5])
+{
+    Append32(out, fourcc(id));
+}
 
 // A chunk as it lands in the file: id, size, payload, a pad byte after an
 // odd payload.
 struct RawChunk {
     RawChunk(std::string id_, Bytes payload_, bool indexed_ = true)
         : id(std::move(id_)), payload(std::move(payload_)), indexed(indexed_)
-    {
-    }
+    {}
 
-    std::string id;                            // four characters
+    std::string id;   // four characters
     Bytes payload;
-    bool indexed = true;                       // listed in idx1 (movi chunks only)
-    std::optional<std::uint32_t> indexSize;    // a size in idx1 that disagrees with the chunk's
-    std::string indexId;                       // an id in idx1 that does; empty: the chunk's
+    bool indexed = true;                      // listed in idx1 (movi chunks only)
+    std::optional<std::uint32_t> indexSize;   // a size in idx1 that disagrees with the chunk's
+    std::string indexId;                      // an id in idx1 that does; empty: the chunk's
 };
 
 // A movie-list chunk idx1 does not list.
-inline RawChunk Unlisted(const std::string& id, Bytes payload) { return {id, std::move(payload), false}; }
+inline RawChunk Unlisted(const std::string& id, Bytes payload)
+{
+    return {id, std::move(payload), false};
+}
 
 inline void AppendChunk(Bytes& out, const RawChunk& chunk)
 {
@@ -71,15 +76,15 @@ inline Bytes List(const char (&type)[5], const Bytes& body)
 // A one-stream AVI of 24-bit bottom-up frames (or Y800) as capture programs
 // write it, with the movie list given chunk by chunk.
 struct AviRecipe {
-    std::int32_t width = 8;               // a multiple of four
+    std::int32_t width = 8;   // a multiple of four
     std::int32_t height = 4;
     bool gray = false;
     std::uint32_t rate = 25;
-    std::uint32_t start = 0;              // the stream header's dwStart
+    std::uint32_t start = 0;   // the stream header's dwStart
     std::vector<RawChunk> movi;
-    std::vector<int> indexOrder;          // the order of idx1's entries; empty: file order
-    std::vector<RawChunk> afterIndex;     // inside the RIFF, after idx1
-    Bytes afterRiff;                      // after the RIFF chunk
+    std::vector<int> indexOrder;        // the order of idx1's entries; empty: file order
+    std::vector<RawChunk> afterIndex;   // inside the RIFF, after idx1
+    Bytes afterRiff;                    // after the RIFF chunk
 
     std::uint32_t frameBytes() const { return std::uint32_t(width * height * (gray ? 1 : 3)); }
 
@@ -168,4 +173,4 @@ struct AviRecipe {
     }
 };
 
-} // namespace crafted
+}   // namespace crafted

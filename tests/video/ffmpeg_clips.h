@@ -40,9 +40,7 @@ public:
         RequireTool("ffmpeg");
         const std::string out = file(output);
         const CommandResult r =
-            RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " "
-                           + ShellQuote(out),
-                       path());
+            RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " " + ShellQuote(out), path());
         EXPECT_EQ(r.status, 0) << arguments << ": " << r.err;
         return out;
     }
@@ -59,11 +57,12 @@ public:
     }
 
     // What ffmpeg itself decodes from a clip, as bottom-up BGR frames.
-    Bytes reference(const std::string& clip, const std::string& swsFlags = "bilinear+accurate_rnd+full_chroma_int+bitexact") const
+    Bytes reference(const std::string& clip,
+                    const std::string& swsFlags = "bilinear+accurate_rnd+full_chroma_int+bitexact") const
     {
-        const std::string out = ffmpeg("-i '" + clip + "' -map 0:v:0 -sws_flags " + swsFlags
-                                           + " -vf format=bgr24,vflip -f rawvideo",
-                                       std::filesystem::path(clip).filename().string() + ".ref.raw");
+        const std::string out =
+            ffmpeg("-i '" + clip + "' -map 0:v:0 -sws_flags " + swsFlags + " -vf format=bgr24,vflip -f rawvideo",
+                   std::filesystem::path(clip).filename().string() + ".ref.raw");
         return ReadFileBytes(out);
     }
 };
@@ -107,7 +106,8 @@ inline Bytes indexedFrames(int width, int height, int count, bool noisy = false)
 inline int frameIndexOf(const Bytes& bgr)
 {
     double sum = 0;
-    for (std::size_t i = 1; i < bgr.size(); i += 3) sum += bgr[i];
+    for (std::size_t i = 1; i < bgr.size(); i += 3)
+        sum += bgr[i];
     return int(std::lround((230.0 - sum / double(bgr.size() / 3)) / 7.0));
 }
 
@@ -141,13 +141,15 @@ public:
     Bytes allBytes() const
     {
         Bytes all;
-        for (const Received& f : frames) all.insert(all.end(), f.bytes.begin(), f.bytes.end());
+        for (const Received& f : frames)
+            all.insert(all.end(), f.bytes.begin(), f.bytes.end());
         return all;
     }
     std::vector<int> indices() const
     {
         std::vector<int> out;
-        for (const Received& f : frames) out.push_back(frameIndexOf(f.bytes));
+        for (const Received& f : frames)
+            out.push_back(frameIndexOf(f.bytes));
         return out;
     }
 
@@ -185,7 +187,8 @@ inline Opened openVideo(const std::string& path)
 {
     Opened opened{std::make_unique<FfmpegSource>(path), {}};
     const std::optional<VideoInfo> video = opened.source->video();
-    if (!video) throw std::runtime_error("no video stream in " + path);
+    if (!video)
+        throw std::runtime_error("no video stream in " + path);
     opened.info = *video;
     return opened;
 }
@@ -214,9 +217,11 @@ inline RecordingSink playFile(const std::string& path, std::int64_t stopTicks = 
 inline bool ReadStraight(const std::string& path)
 {
     AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return false;
+    if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
+        return false;
     FormatContextPtr format(opened);
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
+    if (avformat_find_stream_info(format.get(), nullptr) < 0)
+        return false;
     const AVCodecParameters& parameters = *format->streams[0]->codecpar;
     CodecContextPtr decoder(avcodec_alloc_context3(avcodec_find_decoder(parameters.codec_id)));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0
@@ -228,8 +233,9 @@ inline bool ReadStraight(const std::string& path)
 inline std::vector<int> iota(int count)
 {
     std::vector<int> out;
-    for (int i = 0; i < count; ++i) out.push_back(i);
+    for (int i = 0; i < count; ++i)
+        out.push_back(i);
     return out;
 }
 
-} // namespace clips
+}   // namespace clips

@@ -13,7 +13,7 @@ namespace {
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 
-} // namespace
+}   // namespace
 
 TEST(AviFrameReader, TakesOnlyStreamsWhoseDecodedBytesItReproduces)
 {
@@ -26,8 +26,8 @@ TEST(AviFrameReader, TakesOnlyStreamsWhoseDecodedBytesItReproduces)
     // Rows the sink would need turned over, rows padded to four bytes, a palette.
     EXPECT_FALSE(ReadStraight(folder.encode(bgr, "bgr24", kWidth, kHeight, 25,
                                             "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 0", "top_down.avi")));
-    EXPECT_FALSE(ReadStraight(folder.encode(patternFrames(33, 25, 2, 3), "bgr24", 33, 25, 25,
-                                            "-c:v rawvideo -pix_fmt bgr24", "padded.avi")));
+    EXPECT_FALSE(ReadStraight(
+        folder.encode(patternFrames(33, 25, 2, 3), "bgr24", 33, 25, 25, "-c:v rawvideo -pix_fmt bgr24", "padded.avi")));
     EXPECT_FALSE(ReadStraight(folder.encode(patternFrames(kWidth, kHeight, 2, 1), "gray", kWidth, kHeight, 25,
                                             "-c:v rawvideo -pix_fmt pal8", "palette.avi")));
 }
@@ -36,14 +36,16 @@ TEST(AviFrameReader, GreyFramesReachAGreySinkAsStoredWithTheirTimesAndLimits)
 {
     ClipFolder folder;
     const Bytes frames = patternFrames(kWidth, kHeight, 6, 1);
-    const auto avi = folder.encode(frames, "gray", kWidth, kHeight, 25, "-c:v rawvideo -pix_fmt gray -vtag Y800", "y800.avi");
+    const auto avi =
+        folder.encode(frames, "gray", kWidth, kHeight, 25, "-c:v rawvideo -pix_fmt gray -vtag Y800", "y800.avi");
     Opened opened = openVideo(avi);
 
     GraySink all(kWidth, kHeight);
     opened.source->play({}, all);
     ASSERT_EQ(all.frames.size(), 6u);
     EXPECT_EQ(all.allBytes(), frames);
-    for (std::size_t k = 0; k < all.frames.size(); ++k) EXPECT_DOUBLE_EQ(all.frames[k].sampleTime, double(k) / 25.0);
+    for (std::size_t k = 0; k < all.frames.size(); ++k)
+        EXPECT_DOUBLE_EQ(all.frames[k].sampleTime, double(k) / 25.0);
 
     GraySink two(kWidth, kHeight);
     opened.source->play(PlayLimits{2}, two);
@@ -78,8 +80,8 @@ TEST(AviFrameReader, FramesMeasuredAheadComeWithTheirOwnMeasurement)
     for (const bool gray : {true, false}) {
         const std::string avi = gray
             ? folder.encode(frames, "gray", kWidth, kHeight, 25, "-c:v rawvideo -pix_fmt gray -vtag Y800", "y800.avi")
-            : folder.encode(frames, "gray", kWidth, kHeight, 25,
-                            "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1", "bgr.avi");
+            : folder.encode(frames, "gray", kWidth, kHeight, 25, "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1",
+                            "bgr.avi");
         ASSERT_TRUE(ReadStraight(avi));
         Opened opened = openVideo(avi);
         MeasuringSink sink(kWidth, kHeight, gray);

@@ -26,7 +26,7 @@ std::optional<SourceFailure> failureOf(Call&& call)
     return std::nullopt;
 }
 
-} // namespace
+}   // namespace
 
 TEST(FfmpegOpen, FilesThatAreNoVideoCannotBeLoaded)
 {
@@ -34,7 +34,8 @@ TEST(FfmpegOpen, FilesThatAreNoVideoCannotBeLoaded)
     std::filesystem::create_directory(folder.file("folder.avi"));
     std::mt19937 random(20240501);
     Bytes noise(64 * 1024);
-    for (auto& b : noise) b = std::uint8_t(random());
+    for (auto& b : noise)
+        b = std::uint8_t(random());
     const std::vector<std::string> paths = {
         folder.file("missing.avi"),
         folder.write("empty.avi", {}),

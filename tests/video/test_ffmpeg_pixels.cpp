@@ -12,14 +12,16 @@ namespace {
 
 Bytes rgbToBgr(Bytes frames)
 {
-    for (std::size_t i = 0; i + 2 < frames.size(); i += 3) std::swap(frames[i], frames[i + 2]);
+    for (std::size_t i = 0; i + 2 < frames.size(); i += 3)
+        std::swap(frames[i], frames[i + 2]);
     return frames;
 }
 
 Bytes grayToBgr(const Bytes& gray)
 {
     Bytes out;
-    for (std::uint8_t v : gray) out.insert(out.end(), {v, v, v});
+    for (std::uint8_t v : gray)
+        out.insert(out.end(), {v, v, v});
     return out;
 }
 
@@ -33,11 +35,13 @@ protected:
     ClipFolder folder;
 };
 
-} // namespace
+}   // namespace
 
 // 33 pixels make rows that AVI pads to a multiple of four bytes.
 INSTANTIATE_TEST_SUITE_P(Sizes, FfmpegUncompressedPixels, testing::Values(Size{64, 48}, Size{33, 25}),
-                         [](const auto& info) { return std::to_string(info.param.width) + "x" + std::to_string(info.param.height); });
+                         [](const auto& info) {
+                             return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                         });
 
 // FFmpeg writes raw RGB AVIs top-down (negative height) unless told that
 // its frames come bottom-up already; capture programs write them bottom-up.
@@ -47,8 +51,9 @@ TEST_P(FfmpegUncompressedPixels, Bgr24AviArrivesByteForByteBottomUpHoweverStored
     const Bytes frames = patternFrames(w, h, 4, 3);
     const Bytes expected = flipRows(frames, w * 3, h);
     for (const std::string bottomUp : {"0", "1"}) {
-        const auto avi = folder.encode(bottomUp == "1" ? expected : frames, "bgr24", w, h, 25,
-                                       "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb " + bottomUp, "bgr" + bottomUp + ".avi");
+        const auto avi =
+            folder.encode(bottomUp == "1" ? expected : frames, "bgr24", w, h, 25,
+                          "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb " + bottomUp, "bgr" + bottomUp + ".avi");
         const RecordingSink sink = playFile(avi);
         ASSERT_EQ(sink.frames.size(), 4u);
         EXPECT_EQ(sink.frames[0].length, w * h * 3);
@@ -67,10 +72,11 @@ TEST_P(FfmpegUncompressedPixels, Rgb24TopDownArrivesReorderedAndFlipped)
 TEST_P(FfmpegUncompressedPixels, GreyKeepsItsValuesInAllThreeChannels)
 {
     const auto [w, h] = GetParam();
-    const Bytes frames = patternFrames(w, h, 3, 1); // every value 0 ... 255 in every frame
+    const Bytes frames = patternFrames(w, h, 3, 1);   // every value 0 ... 255 in every frame
     const Bytes expected = flipRows(grayToBgr(frames), w * 3, h);
     for (const std::string tag : {"Y800", "GREY"}) {
-        const auto avi = folder.encode(frames, "gray", w, h, 25, "-c:v rawvideo -pix_fmt gray -vtag " + tag, tag + ".avi");
+        const auto avi =
+            folder.encode(frames, "gray", w, h, 25, "-c:v rawvideo -pix_fmt gray -vtag " + tag, tag + ".avi");
         EXPECT_EQ(playFile(avi).allBytes(), expected) << tag;
     }
 }
@@ -79,8 +85,9 @@ TEST_P(FfmpegUncompressedPixels, PaletteFramesTakeTheirPaletteColours)
 {
     const auto [w, h] = GetParam();
     for (const std::string bottomUp : {"0", "1"}) {
-        const auto avi = folder.encode(patternFrames(w, h, 3, 3), "bgr24", w, h, 25,
-                                       "-c:v rawvideo -pix_fmt pal8 -flipped_raw_rgb " + bottomUp, "pal" + bottomUp + ".avi");
+        const auto avi =
+            folder.encode(patternFrames(w, h, 3, 3), "bgr24", w, h, 25,
+                          "-c:v rawvideo -pix_fmt pal8 -flipped_raw_rgb " + bottomUp, "pal" + bottomUp + ".avi");
         const Bytes reference = folder.reference(avi);
         ASSERT_EQ(reference.size(), std::size_t(w) * h * 3 * 3);
         const Bytes received = playFile(avi).allBytes();
@@ -97,8 +104,8 @@ TEST(FfmpegPixels, FramesOfAnotherSizeAreScaledToTheAnnouncedOne)
     ClipFolder folder;
     Bytes joined;
     for (const std::string size : {"64x48", "32x24", "128x96"}) {
-        const auto part = folder.ffmpeg("-f lavfi -i color=c=0x3070B0:size=" + size + ":rate=25:d=0.2 -c:v mjpeg -q:v 2 -f mjpeg",
-                                        size + ".mjpeg");
+        const auto part = folder.ffmpeg(
+            "-f lavfi -i color=c=0x3070B0:size=" + size + ":rate=25:d=0.2 -c:v mjpeg -q:v 2 -f mjpeg", size + ".mjpeg");
         const Bytes bytes = ReadFileBytes(part);
         joined.insert(joined.end(), bytes.begin(), bytes.end());
     }

@@ -23,20 +23,20 @@ protected:
     ClipFolder folder;
 };
 
-} // namespace
+}   // namespace
 
 // MPEG program streams need frames of realistic coded size: FFmpeg estimates
 // their length from the last timestamps, and tiny pictures share packets.
-INSTANTIATE_TEST_SUITE_P(
-    Files, FfmpegContainers,
-    testing::Values(Container{"RawAvi", "raw.avi", "-c:v rawvideo -pix_fmt bgr24", 25, 10},
-                    Container{"MjpegAvi", "mjpeg.avi", "-c:v mjpeg -q:v 3", 25, 10},
-                    Container{"H264Mp4", "h264.mp4", "-c:v libx264 -pix_fmt yuv420p", 30, 30},
-                    Container{"H264Mov", "h264.mov", "-c:v libx264 -pix_fmt yuv420p", 30, 30},
-                    Container{"H264Mkv", "h264.mkv", "-c:v libx264 -pix_fmt yuv420p", 30, 30},
-                    Container{"Mpeg1Mpg", "mpeg1.mpg", "-c:v mpeg1video -b:v 8M", 25, 25},
-                    Container{"Mpeg2BframesMpg", "mpeg2.mpg", "-c:v mpeg2video -bf 2 -b:v 8M", 25, 25}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Files, FfmpegContainers,
+                         testing::Values(Container{"RawAvi", "raw.avi", "-c:v rawvideo -pix_fmt bgr24", 25, 10},
+                                         Container{"MjpegAvi", "mjpeg.avi", "-c:v mjpeg -q:v 3", 25, 10},
+                                         Container{"H264Mp4", "h264.mp4", "-c:v libx264 -pix_fmt yuv420p", 30, 30},
+                                         Container{"H264Mov", "h264.mov", "-c:v libx264 -pix_fmt yuv420p", 30, 30},
+                                         Container{"H264Mkv", "h264.mkv", "-c:v libx264 -pix_fmt yuv420p", 30, 30},
+                                         Container{"Mpeg1Mpg", "mpeg1.mpg", "-c:v mpeg1video -b:v 8M", 25, 25},
+                                         Container{"Mpeg2BframesMpg", "mpeg2.mpg", "-c:v mpeg2video -bf 2 -b:v 8M", 25,
+                                                   25}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST_P(FfmpegContainers, EveryFrameOnceInOrderOnTheCallingThreadAndRateTimesLengthCountsThem)
 {
@@ -97,7 +97,7 @@ protected:
     ClipFolder folder;
 };
 
-} // namespace
+}   // namespace
 
 TEST_F(FfmpegPlay, StopPositionDeliversOnlyFramesStrictlyBeforeIt)
 {
@@ -139,7 +139,8 @@ public:
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t length) override
     {
         RecordingSink::BufferCB(sampleTime, buffer, length);
-        if (frames.size() == m_throwAt + 1) throw std::logic_error("sink gave up");
+        if (frames.size() == m_throwAt + 1)
+            throw std::logic_error("sink gave up");
         return 0;
     }
 
@@ -147,7 +148,7 @@ private:
     std::size_t m_throwAt;
 };
 
-} // namespace
+}   // namespace
 
 // The decoding thread runs ahead and fills the queue while the sink is
 // busy; the exception must reach the caller with that thread stopped.
@@ -172,7 +173,8 @@ TEST_F(FfmpegPlay, SinkMayWriteIntoTheBufferWithoutHarmingLaterFrames)
 {
     const Bytes frames = patternFrames(32, 24, 8, 3);
     const Bytes bottomUp = flipRows(frames, 32 * 3, 24);
-    const auto avi = folder.encode(bottomUp, "bgr24", 32, 24, 25, "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1", "pattern.avi");
+    const auto avi =
+        folder.encode(bottomUp, "bgr24", 32, 24, 25, "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1", "pattern.avi");
     class ScribblingSink : public RecordingSink {
     public:
         std::int32_t BufferCB(double t, std::uint8_t* buffer, std::int32_t length) override
@@ -200,7 +202,8 @@ void zeroChunk(Bytes& riff, const std::string& id, int n)
         at = std::search(at, riff.end(), id.begin(), id.end());
         ASSERT_NE(at, riff.end()) << "chunk " << n << " not found";
         const std::size_t offset = std::size_t(at - riff.begin());
-        const std::uint32_t size = riff[offset + 4] | riff[offset + 5] << 8 | riff[offset + 6] << 16 | std::uint32_t(riff[offset + 7]) << 24;
+        const std::uint32_t size =
+            riff[offset + 4] | riff[offset + 5] << 8 | riff[offset + 6] << 16 | std::uint32_t(riff[offset + 7]) << 24;
         if (seen == n) {
             std::fill_n(riff.begin() + std::ptrdiff_t(offset + 8), size, 0);
             return;
@@ -209,7 +212,7 @@ void zeroChunk(Bytes& riff, const std::string& id, int n)
     }
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(FfmpegPlay, UndecodablePacketInTheMiddleIsSkipped)
 {

@@ -18,19 +18,20 @@ double tentWeight(int x, int i, int n, double offset)
 {
     double weight = 0;
     for (int k = -3; k < n + 3; ++k)
-        if (std::clamp(k, 0, n - 1) == i) weight += std::max(0.0, 1.0 - std::abs(x - (2.0 * k + offset)) / 2.0);
+        if (std::clamp(k, 0, n - 1) == i)
+            weight += std::max(0.0, 1.0 - std::abs(x - (2.0 * k + offset)) / 2.0);
     return weight;
 }
 
 struct ImpulseCase {
     std::string name;
-    std::string pixelFormat;  // yuv420p or yuv422p
-    std::string location;     // as the file states it
-    std::string output;       // Matroska cannot state every siting; lossless H.264 can
-    double horizontalOffset;  // where chroma sample k sits: luma 2k + offset
-    double verticalOffset;    // (4:2:0 only)
+    std::string pixelFormat;   // yuv420p or yuv422p
+    std::string location;      // as the file states it
+    std::string output;        // Matroska cannot state every siting; lossless H.264 can
+    double horizontalOffset;   // where chroma sample k sits: luma 2k + offset
+    double verticalOffset;     // (4:2:0 only)
     int width, height;
-    int chromaX, chromaY;     // the sample that differs
+    int chromaX, chromaY;   // the sample that differs
 };
 
 class FfmpegChromaSiting : public testing::TestWithParam<ImpulseCase> {
@@ -38,7 +39,7 @@ protected:
     ClipFolder folder;
 };
 
-} // namespace
+}   // namespace
 
 INSTANTIATE_TEST_SUITE_P(
     Sites, FfmpegChromaSiting,
@@ -81,7 +82,8 @@ TEST_P(FfmpegChromaSiting, ChromaImpulseSpreadsBilinearlyAroundItsSite)
     const Bytes& bgr = sink.frames[0].bytes;
     for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x) {
-            const double wy = verticallySubsampled ? tentWeight(y, c.chromaY, chromaHeight, c.verticalOffset) : (y == c.chromaY);
+            const double wy =
+                verticallySubsampled ? tentWeight(y, c.chromaY, chromaHeight, c.verticalOffset) : (y == c.chromaY);
             const double w = tentWeight(x, c.chromaX, chromaWidth, c.horizontalOffset) * wy;
             const std::uint8_t* pixel = bgr.data() + (std::size_t(c.height - 1 - y) * c.width + x) * 3;
             EXPECT_EQ(pixel[0], std::lround(128 + 1.772 * 40 * w)) << "blue at " << x << "," << y;
@@ -128,7 +130,7 @@ protected:
     ClipFolder folder;
 };
 
-} // namespace
+}   // namespace
 
 // ffmpeg turns the bars into YUV with the matrix and range each file is
 // labelled with; decoding must undo exactly that. A wrong range or matrix
@@ -160,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_P(FfmpegYuvColours, BarsKeepTheirColours)
 {
     const BarsCase& c = GetParam();
-    const auto clip = folder.encode(barFrames(c.width, c.height, 3), "bgr24", c.width, c.height, 25, c.encoder, c.output);
+    const auto clip =
+        folder.encode(barFrames(c.width, c.height, 3), "bgr24", c.width, c.height, 25, c.encoder, c.output);
     const RecordingSink sink = playFile(clip);
     ASSERT_EQ(sink.frames.size(), 3u);
     for (const Received& frame : sink.frames)
@@ -178,12 +181,14 @@ TEST_P(FfmpegYuvColours, BarsKeepTheirColours)
 TEST(FfmpegYuv, FullChromaAgreesWithFfmpegsAccurateScalerToOneLevel)
 {
     ClipFolder folder;
-    const auto nut = folder.ffmpeg("-f lavfi -i testsrc=size=33x25:rate=25 -frames:v 4 -c:v rawvideo -pix_fmt yuv444p", "testsrc.nut");
+    const auto nut = folder.ffmpeg("-f lavfi -i testsrc=size=33x25:rate=25 -frames:v 4 -c:v rawvideo -pix_fmt yuv444p",
+                                   "testsrc.nut");
     const Bytes reference = folder.reference(nut);
     const Bytes received = playFile(nut).allBytes();
     ASSERT_EQ(received.size(), reference.size());
     ASSERT_EQ(received.size(), 33u * 25 * 3 * 4);
     int worst = 0;
-    for (std::size_t i = 0; i < received.size(); ++i) worst = std::max(worst, std::abs(received[i] - reference[i]));
+    for (std::size_t i = 0; i < received.size(); ++i)
+        worst = std::max(worst, std::abs(received[i] - reference[i]));
     EXPECT_LE(worst, 1);
 }

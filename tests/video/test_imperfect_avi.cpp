@@ -39,21 +39,14 @@ std::vector<Case> ImperfectFiles()
         r.movi[5].id = "JUNK";
         r.movi[5].indexId = "00db";
     });
-    add("an unindexed frame in the middle", [](AviRecipe& r) {
-        r.movi.insert(r.movi.begin() + 6, Unlisted("00db", r.frame(40)));
-    });
-    add("an unindexed frame first", [](AviRecipe& r) {
-        r.movi.insert(r.movi.begin(), Unlisted("00db", r.frame(41)));
-    });
+    add("an unindexed frame in the middle",
+        [](AviRecipe& r) { r.movi.insert(r.movi.begin() + 6, Unlisted("00db", r.frame(40))); });
+    add("an unindexed frame first", [](AviRecipe& r) { r.movi.insert(r.movi.begin(), Unlisted("00db", r.frame(41))); });
     add("an unindexed frame last", [](AviRecipe& r) { r.movi.push_back(Unlisted("00db", r.frame(42))); });
     add("an index that skips a frame", [](AviRecipe& r) { r.movi[4].indexed = false; });
-    add("an unindexed empty frame", [](AviRecipe& r) {
-        r.movi.insert(r.movi.begin() + 1, Unlisted("00dc", {}));
-    });
+    add("an unindexed empty frame", [](AviRecipe& r) { r.movi.insert(r.movi.begin() + 1, Unlisted("00dc", {})); });
     add("a frame after the index", [](AviRecipe& r) { r.afterIndex.push_back({"00db", r.frame(43)}); });
-    add("a frame after the RIFF", [](AviRecipe& r) {
-        crafted::AppendChunk(r.afterRiff, {"00db", r.frame(44)});
-    });
+    add("a frame after the RIFF", [](AviRecipe& r) { crafted::AppendChunk(r.afterRiff, {"00db", r.frame(44)}); });
     add("an index out of order", [](AviRecipe& r) { r.indexOrder = {0, 1, 2, 4, 3, 5, 6, 7, 8, 9, 10, 11}; });
     add("JUNK between frames", [](AviRecipe& r) { r.movi.insert(r.movi.begin() + 3, Unlisted("JUNK", Bytes(30))); });
     add("a stream that starts at frame 2", [](AviRecipe& r) { r.start = 2; });
@@ -78,7 +71,7 @@ void ExpectAsFfmpegDecodes(FrameSource& source, const std::vector<reference::Dec
     }
 }
 
-} // namespace
+}   // namespace
 
 TEST(ImperfectAvi, EveryReaderPlaysWhatFfmpegDecodesOrLeavesTheFileToIt)
 {

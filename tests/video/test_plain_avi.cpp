@@ -48,8 +48,10 @@ std::string WriteOurs(const ClipFolder& folder, const std::string& name, bool gr
     Bytes plane(std::size_t(kWidth) * kHeight);
     for (int k = 0; k < 5; ++k) {
         for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth * 3; ++x) frame.rowFromBottom(y)[x] = std::uint8_t(x * 7 + y * 3 + k * 11);
-        for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = std::uint8_t(i * 5 + k);
+            for (int x = 0; x < kWidth * 3; ++x)
+                frame.rowFromBottom(y)[x] = std::uint8_t(x * 7 + y * 3 + k * 11);
+        for (std::size_t i = 0; i < plane.size(); ++i)
+            plane[i] = std::uint8_t(i * 5 + k);
         if (gray)
             writer.AddGrayFrame(frame, plane.data(), k);
         else
@@ -89,7 +91,7 @@ void ExpectSamePlay(FrameSource& ours, FrameSource& ffmpeg, const PlayLimits& li
     }
 }
 
-} // namespace
+}   // namespace
 
 // What FFmpeg's demuxer makes of each file, field by field: the parse must
 // not merely play alike, it must be FFmpeg's.
@@ -132,7 +134,8 @@ TEST(PlainAvi, TimeArithmeticIsFfmpegsToTheTick)
     std::mt19937_64 random(7);
     for (int i = 0; i < 100000; ++i) {
         const std::int64_t den = std::int64_t(random() % (i % 2 ? 100'000 : 2'000'000'000)) + 1;
-        const std::int64_t num = std::int64_t(random() % std::uint64_t(std::min<std::int64_t>(den * 100, INT32_MAX))) + 1;
+        const std::int64_t num =
+            std::int64_t(random() % std::uint64_t(std::min<std::int64_t>(den * 100, INT32_MAX))) + 1;
         const AVRational base{int(num), int(den)};
         const std::int64_t ticks = std::int64_t(random() % 4'294'967'296);
         const std::int64_t stop = std::int64_t(random() % 40'000'000'000);
@@ -161,8 +164,8 @@ TEST(PlainAvi, DescribesAndPlaysEveryFileAsFfmpegsSourceDoes)
         const double frameTime = 1.0 / a.frameRate;
         for (const PlayLimits& limits : {PlayLimits{}, PlayLimits{2}, PlayLimits{0, 2 * frameTime},
                                          PlayLimits{0, 2 * frameTime - 1e-7}, PlayLimits{0, 0.0}}) {
-            const std::string what = file + " to " + std::to_string(limits.stopTime) + " s, "
-                                     + std::to_string(limits.maxFrames) + " frames";
+            const std::string what =
+                file + " to " + std::to_string(limits.stopTime) + " s, " + std::to_string(limits.maxFrames) + " frames";
             ExpectSamePlay(*ours, ffmpeg, limits, GraySink(a.width, a.height), GraySink(a.width, a.height), what);
             // Grey files' frames spread over three bytes are FFmpeg's own decoding.
             ExpectSamePlay(*ours, ffmpeg, limits, RecordingSink(), RecordingSink(), what + ", 24-bit");
@@ -177,7 +180,8 @@ TEST(PlainAvi, LeavesToFfmpegWhatItIsNotSureOf)
     const std::vector<std::string> others{
         // Rows stored top-down, rows padded to four bytes, a palette, MJPEG.
         MakeAvi(folder, "top_down.avi", bgr, "bgr24", kWidth, "25", "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 0"),
-        MakeAvi(folder, "padded.avi", patternFrames(33, kHeight, 3, 3), "bgr24", 33, "25", "-c:v rawvideo -pix_fmt bgr24"),
+        MakeAvi(folder, "padded.avi", patternFrames(33, kHeight, 3, 3), "bgr24", 33, "25",
+                "-c:v rawvideo -pix_fmt bgr24"),
         MakeAvi(folder, "palette.avi", patternFrames(kWidth, kHeight, 3, 1), "gray", kWidth, "25",
                 "-c:v rawvideo -pix_fmt pal8"),
         MakeAvi(folder, "mjpeg.avi", bgr, "bgr24", kWidth, "25", "-c:v mjpeg"),

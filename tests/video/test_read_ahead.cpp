@@ -60,7 +60,7 @@ std::vector<std::uint32_t> Iota(std::uint32_t count)
     return out;
 }
 
-} // namespace
+}   // namespace
 
 TEST(ReadAhead, ThousandsOfFramesInOrderThroughATinyRing)
 {

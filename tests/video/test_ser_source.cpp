@@ -101,7 +101,8 @@ std::vector<std::uint8_t> Expected(const SerClip& clip, std::size_t f, std::int3
     std::vector<std::uint8_t> picture;
     for (std::int32_t row = clip.height - 1; row >= 0; --row)
         for (std::int32_t x = 0; x < clip.width; ++x) {
-            const std::size_t k = (std::size_t(row) * std::size_t(clip.width) + std::size_t(x)) * std::size_t(clip.planes());
+            const std::size_t k =
+                (std::size_t(row) * std::size_t(clip.width) + std::size_t(x)) * std::size_t(clip.planes());
             auto eight = [&](std::size_t i) {
                 const std::uint32_t s = clip.frames[f][i];
                 return std::uint8_t(std::min<std::uint32_t>(255, depth > 8 ? s >> (depth - 8) : s << (8 - depth)));
@@ -156,13 +157,12 @@ TEST_P(SerPictures, MatchWhatWasWritten)
     ExpectPictures(path, clip, clip.depth, 3, SerReading::Copied);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ColourAndDepth, SerPictures,
-    testing::Values(Format{"Mono8", 0, 8}, Format{"Mono12", 0, 12}, Format{"Mono16", 0, 16},
-                    Format{"Rggb8", 8, 8}, Format{"Bggr12", 11, 12}, Format{"Myyc16", 19, 16},
-                    Format{"Rgb8", 100, 8}, Format{"Rgb12", 100, 12}, Format{"Rgb16", 100, 16},
-                    Format{"Bgr8", 101, 8}, Format{"Bgr16", 101, 16}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ColourAndDepth, SerPictures,
+                         testing::Values(Format{"Mono8", 0, 8}, Format{"Mono12", 0, 12}, Format{"Mono16", 0, 16},
+                                         Format{"Rggb8", 8, 8}, Format{"Bggr12", 11, 12}, Format{"Myyc16", 19, 16},
+                                         Format{"Rgb8", 100, 8}, Format{"Rgb12", 100, 12}, Format{"Rgb16", 100, 16},
+                                         Format{"Bgr8", 101, 8}, Format{"Bgr16", 101, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerSource, GreyCapturesReachAGreySinkUnexpanded)
 {
@@ -275,24 +275,23 @@ TEST_P(SerByteOrder, SamplesComeOutInTheirOwnOrder)
     EXPECT_EQ(samples.depth, clip.depth);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FlagAndData, SerByteOrder,
-    testing::Values(
-        // What capture programs write: 0 for little-endian data.
-        ByteOrder{"ZeroFlagLittleData", 0, false, TwelveBitRamp},
-        ByteOrder{"SetFlagBigData", 1, true, TwelveBitRamp},
-        // Writers that took the flag's name literally: samples beyond the
-        // declared depth in the flag's order, within it in the other, overrule it.
-        ByteOrder{"SetFlagLittleData", 1, false, TwelveBitRamp},
-        ByteOrder{"ZeroFlagBigData", 0, true, TwelveBitRamp},
-        ByteOrder{"FlatFrameKeepsSetFlag", 1, true, FlatFirstFrame},
-        ByteOrder{"FlatFrameKeepsZeroFlag", 0, false, FlatFirstFrame},
-        // Plausible either way round: the flag decides.
-        ByteOrder{"HighBytesZeroFlag", 0, false, EightBitsInTheHighByte},
-        ByteOrder{"HighBytesSetFlag", 1, true, EightBitsInTheHighByte},
-        ByteOrder{"MosaicRampZeroFlag", 0, false, SixteenBitMosaicRamp},
-        ByteOrder{"MosaicRampSetFlag", 1, true, SixteenBitMosaicRamp}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(FlagAndData, SerByteOrder,
+                         testing::Values(
+                             // What capture programs write: 0 for little-endian data.
+                             ByteOrder{"ZeroFlagLittleData", 0, false, TwelveBitRamp},
+                             ByteOrder{"SetFlagBigData", 1, true, TwelveBitRamp},
+                             // Writers that took the flag's name literally: samples beyond the
+                             // declared depth in the flag's order, within it in the other, overrule it.
+                             ByteOrder{"SetFlagLittleData", 1, false, TwelveBitRamp},
+                             ByteOrder{"ZeroFlagBigData", 0, true, TwelveBitRamp},
+                             ByteOrder{"FlatFrameKeepsSetFlag", 1, true, FlatFirstFrame},
+                             ByteOrder{"FlatFrameKeepsZeroFlag", 0, false, FlatFirstFrame},
+                             // Plausible either way round: the flag decides.
+                             ByteOrder{"HighBytesZeroFlag", 0, false, EightBitsInTheHighByte},
+                             ByteOrder{"HighBytesSetFlag", 1, true, EightBitsInTheHighByte},
+                             ByteOrder{"MosaicRampZeroFlag", 0, false, SixteenBitMosaicRamp},
+                             ByteOrder{"MosaicRampSetFlag", 1, true, SixteenBitMosaicRamp}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerDepth, DeclaredSixteenWithTwelveBitDataIsScaledAsTwelve)
 {
@@ -391,7 +390,8 @@ protected:
         times.push_back(frame.utcTicks);
         std::vector<std::uint8_t> bytes;
         for (std::int32_t y = 0; y < frame.height; ++y)
-            bytes.insert(bytes.end(), frame.topRow + y * frame.stride, frame.topRow + y * frame.stride + std::ptrdiff_t(frame.rowBytes()));
+            bytes.insert(bytes.end(), frame.topRow + y * frame.stride,
+                         frame.topRow + y * frame.stride + std::ptrdiff_t(frame.rowBytes()));
         samples.push_back(std::move(bytes));
         depth = frame.depth;
         observer = frame.header ? frame.header->observer : "";
@@ -480,7 +480,8 @@ TEST(SerFrames, APartialLastFrameIsLeftOut)
 {
     const TempDir dir;
     SerClip clip = Ramp(0, 12, 3);
-    for (std::int32_t i = 0; i < 3; ++i) clip.timestamps.push_back(1000 + i * 400000);
+    for (std::int32_t i = 0; i < 3; ++i)
+        clip.timestamps.push_back(1000 + i * 400000);
     std::vector<std::uint8_t> bytes = clip.bytes();
     bytes.resize(kHeaderBytes + 2 * clip.frameBytes() + clip.frameBytes() / 2);
     const std::string path = dir.write("cut.ser", bytes);
@@ -548,7 +549,6 @@ TEST_P(SerFrameRate, ComesFromIncreasingTimeStamps)
     EXPECT_DOUBLE_EQ(sink.times.back(), double(stamps.ticks.size() - 1) / info.frameRate);
 }
 
-
 INSTANTIATE_TEST_SUITE_P(
     Stamps, SerFrameRate,
     testing::Values(
@@ -558,10 +558,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Seven per second in whole ticks: the rate is not a round number,
         // yet the frame count must still come out whole.
         Stamps{"Seven", {0, 1428571, 2857143, 4285714, 5714286, 7142857, 8571429}, 7.0},
-        Stamps{"AllZero", {0, 0, 0}, 30.0},
-        Stamps{"GoingBack", {kToday, kToday + 400000, kToday + 200000}, 30.0},
-        Stamps{"Repeated", {kToday, kToday + 400000, kToday + 400000}, 30.0},
-        Stamps{"OneFrame", {kToday}, 30.0}),
+        Stamps{"AllZero", {0, 0, 0}, 30.0}, Stamps{"GoingBack", {kToday, kToday + 400000, kToday + 200000}, 30.0},
+        Stamps{"Repeated", {kToday, kToday + 400000, kToday + 400000}, 30.0}, Stamps{"OneFrame", {kToday}, 30.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Garbage stamps can still be increasing. Their rate is absurd but harmless;
@@ -590,7 +588,8 @@ TEST_P(SerStop, DeliversTheFramesBeforeTheStop)
 {
     const TempDir dir;
     SerClip clip = Ramp(0, 8, 10);
-    for (std::int64_t i = 0; i < 10; ++i) clip.timestamps.push_back(kToday + i * 400000);
+    for (std::int64_t i = 0; i < 10; ++i)
+        clip.timestamps.push_back(kToday + i * 400000);
     const auto source = OpenSerSource(dir.write("clip.ser", clip.bytes()));
     ASSERT_DOUBLE_EQ(source->video()->length, 0.4);
     const RecordingSink sink = Play(*source, GetParam().stop, GetParam().maxFrames);
@@ -602,14 +601,14 @@ TEST_P(SerStop, DeliversTheFramesBeforeTheStop)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Positions, SerStop,
-    testing::Values(Stop{"TwoFrames", 800000, 0, 2}, Stop{"JustPastTheSecond", 800001, 0, 3},
-                    Stop{"NineFrames", 3600000, 0, 9}, Stop{"AtDuration", 4000000, 0, 10},
-                    Stop{"PastDuration", kPlayAll, 0, 10}, Stop{"AtZero", 0, 0, 0},
-                    Stop{"MaxFramesFour", 4000000, 4, 4}, Stop{"StopBeforeMaxFrames", 800000, 5, 2},
-                    Stop{"MaxFramesBeforeStop", 3600000, 1, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Positions, SerStop,
+                         testing::Values(Stop{"TwoFrames", 800000, 0, 2}, Stop{"JustPastTheSecond", 800001, 0, 3},
+                                         Stop{"NineFrames", 3600000, 0, 9}, Stop{"AtDuration", 4000000, 0, 10},
+                                         Stop{"PastDuration", kPlayAll, 0, 10}, Stop{"AtZero", 0, 0, 0},
+                                         Stop{"MaxFramesFour", 4000000, 4, 4},
+                                         Stop{"StopBeforeMaxFrames", 800000, 5, 2},
+                                         Stop{"MaxFramesBeforeStop", 3600000, 1, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerSource, ASinkThatAsksToStopGetsNoFurtherFrame)
 {
@@ -664,9 +663,9 @@ TEST(SerSource, AFileCutWhilePlayingFailsAfterTheFramesBeforeTheCut)
 struct BadFile {
     const char* name;
     friend void PrintTo(const BadFile& p, std::ostream* os) { *os << p.name; }
-    std::size_t offset;     // a 32-bit field to overwrite
+    std::size_t offset;   // a 32-bit field to overwrite
     std::uint32_t value;
-    std::size_t keep;       // bytes of the file kept; 0: all
+    std::size_t keep;   // bytes of the file kept; 0: all
 };
 
 class SerBadFile : public testing::TestWithParam<BadFile> {};
@@ -688,17 +687,17 @@ TEST_P(SerBadFile, CannotBeLoaded)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Headers, SerBadFile,
-    testing::Values(BadFile{"ShortHeader", 14, 0, 177}, BadFile{"HeaderOnly", 14, 0, kHeaderBytes},
-                    BadFile{"NoWholeFrame", 14, 0, kHeaderBytes + 37 * 5 * 2 - 1},
-                    BadFile{"ZeroWidth", 26, 0, 0}, BadFile{"Width16385", 26, 16385, 0},
-                    BadFile{"ZeroHeight", 30, 0, 0}, BadFile{"DepthZero", 34, 0, 0},
-                    BadFile{"Depth17", 34, 17, 0}, BadFile{"UnknownColour", 18, 12, 0},
-                    // 65536 x 65536 wraps to 0 in 32 bits, -1 x -1 to 1.
-                    BadFile{"WidthWrapsToZero", 26, 65536, 0}, BadFile{"NegativeHeight", 30, 0xFFFFFFFF, 0},
-                    BadFile{"NotSer", 0, 0x46464952 /* "RIFF" */, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Headers, SerBadFile,
+                         testing::Values(BadFile{"ShortHeader", 14, 0, 177}, BadFile{"HeaderOnly", 14, 0, kHeaderBytes},
+                                         BadFile{"NoWholeFrame", 14, 0, kHeaderBytes + 37 * 5 * 2 - 1},
+                                         BadFile{"ZeroWidth", 26, 0, 0}, BadFile{"Width16385", 26, 16385, 0},
+                                         BadFile{"ZeroHeight", 30, 0, 0}, BadFile{"DepthZero", 34, 0, 0},
+                                         BadFile{"Depth17", 34, 17, 0}, BadFile{"UnknownColour", 18, 12, 0},
+                                         // 65536 x 65536 wraps to 0 in 32 bits, -1 x -1 to 1.
+                                         BadFile{"WidthWrapsToZero", 26, 65536, 0},
+                                         BadFile{"NegativeHeight", 30, 0xFFFFFFFF, 0},
+                                         BadFile{"NotSer", 0, 0x46464952 /* "RIFF" */, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Frames read and measured by several threads reach the sink in order, each
 // with its own measurement: a bright square that moves along the frames.
@@ -739,8 +738,9 @@ TEST(IsSerFile, LooksAtTheContentNotTheName)
     EXPECT_TRUE(IsSerFile(dir.write("capture.avi", ser)));
     EXPECT_TRUE(IsSerFile(dir.write("headeronly", {ser.begin(), ser.begin() + 14})));
     EXPECT_FALSE(IsSerFile(dir.write("short.ser", {ser.begin(), ser.begin() + 13})));
-    EXPECT_FALSE(IsSerFile(dir.write("riff.ser", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' ', 'L', 'I', 'S', 'T'})));
+    EXPECT_FALSE(
+        IsSerFile(dir.write("riff.ser", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' ', 'L', 'I', 'S', 'T'})));
     EXPECT_FALSE(IsSerFile(dir.write("x", {}) + ".missing"));
 }
 
-} // namespace
+}   // namespace

@@ -29,7 +29,7 @@ struct Fill {
 };
 
 FramePtr makeYuvFrame(AVPixelFormat format, int width, int height, AVColorSpace space, AVColorRange range,
-                   AVChromaLocation location, const Fill& fill, std::mt19937& random)
+                      AVChromaLocation location, const Fill& fill, std::mt19937& random)
 {
     FramePtr frame = makeFrame();
     frame->format = format;
@@ -38,7 +38,8 @@ FramePtr makeYuvFrame(AVPixelFormat format, int width, int height, AVColorSpace 
     frame->colorspace = space;
     frame->color_range = range;
     frame->chroma_location = location;
-    if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+    if (av_frame_get_buffer(frame.get(), 0) < 0)
+        return nullptr;
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     for (int plane = 0; plane < 3; ++plane) {
         const int rows = plane == 0 ? height : -((-height) >> descriptor->log2_chroma_h);
@@ -73,11 +74,12 @@ std::string difference(const AVFrame& frame)
     return {};
 }
 
-} // namespace
+}   // namespace
 
 TEST(YuvToBgr, Avx2RowsGiveThePortableBytesForEveryMatrixRangeAndWidth)
 {
-    if (YuvToBgr::fastestRowLoop() != YuvToBgr::RowLoop::Avx2) GTEST_SKIP() << "no AVX2 here";
+    if (YuvToBgr::fastestRowLoop() != YuvToBgr::RowLoop::Avx2)
+        GTEST_SKIP() << "no AVX2 here";
 
     std::vector<Fill> fills{{Fill::Noise}, {Fill::Extremes}};
     for (int combination = 0; combination < 8; ++combination)
@@ -85,13 +87,13 @@ TEST(YuvToBgr, Avx2RowsGiveThePortableBytesForEveryMatrixRangeAndWidth)
                          {std::uint8_t(combination & 1 ? 255 : 0), std::uint8_t(combination & 2 ? 255 : 0),
                           std::uint8_t(combination & 4 ? 255 : 0)}});
     std::vector<int> widths;
-    for (int width = 1; width <= 70; ++width) widths.push_back(width);
+    for (int width = 1; width <= 70; ++width)
+        widths.push_back(width);
     widths.push_back(1920);
 
     std::mt19937 random(2026);
     int failures = 0;
-    for (const AVPixelFormat format :
-         {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVJ420P})
+    for (const AVPixelFormat format : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVJ420P})
         for (const AVColorSpace space :
              {AVCOL_SPC_UNSPECIFIED, AVCOL_SPC_BT709, AVCOL_SPC_BT2020_NCL, AVCOL_SPC_FCC, AVCOL_SPC_SMPTE240M})
             for (const AVColorRange range : {AVCOL_RANGE_MPEG, AVCOL_RANGE_JPEG})
@@ -104,6 +106,7 @@ TEST(YuvToBgr, Avx2RowsGiveThePortableBytesForEveryMatrixRangeAndWidth)
                             ASSERT_TRUE(frame);
                             const std::string error = difference(*frame);
                             EXPECT_EQ(error, "");
-                            if (!error.empty() && ++failures == 10) return;
+                            if (!error.empty() && ++failures == 10)
+                                return;
                         }
 }

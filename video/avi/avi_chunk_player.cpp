@@ -21,8 +21,7 @@ constexpr std::int64_t kTicksPerSecond = 10'000'000;
 // Wide enough for any product of a 64-bit count and two 32-bit factors.
 __extension__ using Wide = __int128;
 
-
-} // namespace
+}   // namespace
 
 // No product can overflow, so the results are FFmpeg's av_compare_ts and
 // av_rescale_q (round to nearest) to the last tick.
@@ -43,8 +42,7 @@ AviChunkPlayer::AviChunkPlayer(InputFile file, std::vector<Entry> entries, std::
     : m_file(std::move(file)), m_entries(std::move(entries)), m_width(width), m_height(height),
       m_chunkBytes(width * height * (gray ? 1 : 3)), m_gray(gray), m_timeBase(timeBase), m_start(start),
       m_streamTag(std::uint16_t('0' + streamIndex / 10) | std::uint16_t('0' + streamIndex % 10) << 8)
-{
-}
+{}
 
 bool AviChunkPlayer::readChunk(const Entry& entry, std::uint8_t* chunk) const
 {
@@ -59,8 +57,8 @@ bool AviChunkPlayer::readChunk(const Entry& entry, std::uint8_t* chunk) const
 }
 
 struct AviChunkPlayer::Slot {
-    PageBuffer chunk;      // header and pixels, allocated once and reused
-    PageBuffer spread;     // grey pixels over three bytes, for a sink that wants them so
+    PageBuffer chunk;    // header and pixels, allocated once and reused
+    PageBuffer spread;   // grey pixels over three bytes, for a sink that wants them so
     double sampleTime = 0.0;
     AheadMeasurement measured;
 };

@@ -33,7 +33,10 @@ std::optional<int> StreamNumber(std::uint32_t id)
     return (tens - '0') * 10 + (ones - '0');
 }
 
-std::uint16_t Kind(std::uint32_t id) { return std::uint16_t(id >> 16); }
+std::uint16_t Kind(std::uint32_t id)
+{
+    return std::uint16_t(id >> 16);
+}
 constexpr std::uint16_t KindOf(const char (&two)[3])
 {
     return std::uint16_t(std::uint8_t(two[0]) | std::uint8_t(two[1]) << 8);
@@ -41,10 +44,10 @@ constexpr std::uint16_t KindOf(const char (&two)[3])
 
 class Walk {
 public:
-    Walk(const InputFile& file, int stream, int streams, std::uint32_t frameBytes, std::span<const std::int64_t> positions)
+    Walk(const InputFile& file, int stream, int streams, std::uint32_t frameBytes,
+         std::span<const std::int64_t> positions)
         : m_file(file), m_stream(stream), m_streams(streams), m_frameBytes(frameBytes), m_positions(positions)
-    {
-    }
+    {}
 
     bool run()
     {
@@ -139,11 +142,11 @@ private:
     int m_streams;
     std::uint32_t m_frameBytes;
     std::span<const std::int64_t> m_positions;
-    std::size_t m_next = 0;      // the next listed chunk to meet
-    bool m_inMovies = false;     // a movie list has been walked
+    std::size_t m_next = 0;    // the next listed chunk to meet
+    bool m_inMovies = false;   // a movie list has been walked
 };
 
-} // namespace
+}   // namespace
 
 bool FramesAreExactlyIndexed(const InputFile& file, int stream, int streams, std::uint32_t frameBytes,
                              std::span<const std::int64_t> positions)

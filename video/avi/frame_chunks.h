@@ -18,5 +18,5 @@
 // A file that passes can be read by its index with the frames, order and
 // count FFmpeg gives; one that does not is left to FFmpeg's decoding. Reads
 // one chunk header per chunk; false when any cannot be read.
-bool FramesAreExactlyIndexed(const orbicrop::fileio::InputFile& file, int stream, int streams,
-                             std::uint32_t frameBytes, std::span<const std::int64_t> positions);
+bool FramesAreExactlyIndexed(const orbicrop::fileio::InputFile& file, int stream, int streams, std::uint32_t frameBytes,
+                             std::span<const std::int64_t> positions);

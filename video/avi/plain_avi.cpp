@@ -71,8 +71,8 @@ private:
 
 // What the header list tells of the one stream.
 struct StreamHeader {
-    bool seen = false;            // the strh came
-    bool formatSeen = false;      // the strf came, after it
+    bool seen = false;         // the strh came
+    bool formatSeen = false;   // the strf came, after it
     std::uint32_t scale = 0;
     std::uint32_t rate = 0;
     std::uint32_t length = 0;
@@ -94,7 +94,7 @@ bool ReadStreamHeader(const Walker& walker, const Chunk& chunk, StreamHeader& st
     stream.length = ReadLe32(h + 32);
     const std::uint32_t start = ReadLe32(h + 28);
     return stream.scale > 0 && stream.rate > 0 && stream.scale <= INT_MAX && stream.rate <= INT_MAX && start == 0
-           && stream.length > 0;
+        && stream.length > 0;
 }
 
 bool ReadStreamFormat(const Walker& walker, const Chunk& chunk, StreamHeader& stream)
@@ -173,14 +173,15 @@ bool ReadHeaderList(const Walker& walker, const Chunk& list, StreamHeader& strea
     return stream.formatSeen;
 }
 
-} // namespace
+}   // namespace
 
 std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
 {
     const Walker walker(file);
     const std::uint64_t fileSize = file.size();
     std::uint8_t riff[12];
-    if (fileSize < sizeof riff || !walker.read(0, riff) || ReadLe32(riff) != riff::kRiff || ReadLe32(riff + 8) != riff::kAvi)
+    if (fileSize < sizeof riff || !walker.read(0, riff) || ReadLe32(riff) != riff::kRiff
+        || ReadLe32(riff + 8) != riff::kAvi)
         return std::nullopt;
     // The RIFF chunk is the whole file (an odd one ends in a pad byte): no
     // OpenDML extension after it, and not cut short.
@@ -220,8 +221,7 @@ std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
     const std::uint64_t moviData = movi->data + 4;
     const std::uint64_t moviEnd = movi->data + movi->size;
     const auto isFrame = [&](const std::optional<Chunk>& chunk) {
-        return chunk && chunk->size == frameBytes
-               && (chunk->id == riff::kFrame || chunk->id == riff::kCompressedFrame);
+        return chunk && chunk->size == frameBytes && (chunk->id == riff::kFrame || chunk->id == riff::kCompressedFrame);
     };
     if (!isFrame(walker.chunkAt(moviData, moviEnd)))
         return std::nullopt;

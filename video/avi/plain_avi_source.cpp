@@ -20,8 +20,7 @@ public:
         : m_width(std::int32_t(avi.width)), m_height(std::int32_t(avi.height)), m_timeBase{avi.scale, avi.rate},
           m_frames(std::int64_t(player.entries().size())), m_player(std::move(player)),
           m_duration(HundredNanoseconds(m_frames, m_timeBase))
-    {
-    }
+    {}
 
     std::optional<VideoInfo> video() override
     {
@@ -52,7 +51,7 @@ private:
     std::int64_t m_duration;   // 100 ns units
 };
 
-} // namespace
+}   // namespace
 
 std::unique_ptr<FrameSource> OpenPlainAviSource(const std::string& path)
 {

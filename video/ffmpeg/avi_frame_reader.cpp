@@ -17,7 +17,7 @@ const std::uint8_t* StoredRow(const std::uint8_t* pixels, int y, int height, std
     return pixels + std::size_t(topDown ? y : height - 1 - y) * rowBytes;
 }
 
-} // namespace
+}   // namespace
 
 std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFormatContext& format, int streamIndex,
                                                    AVCodecContext& decoder, int width, int height)
@@ -66,10 +66,9 @@ std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFo
     // Times as decoding gives them: from the first frame's (the demuxer
     // reports a start of 0 whatever the stream header says).
     const std::int64_t start = entries.front().timestamp;
-    auto reader = std::make_unique<AviChunkPlayer>(std::move(file), std::move(entries), std::uint32_t(width),
-                                                   std::uint32_t(height), gray,
-                                                   AviTimeBase{stream.time_base.num, stream.time_base.den}, start,
-                                                   streamIndex);
+    auto reader = std::make_unique<AviChunkPlayer>(
+        std::move(file), std::move(entries), std::uint32_t(width), std::uint32_t(height), gray,
+        AviTimeBase{stream.time_base.num, stream.time_base.den}, start, streamIndex);
 
     // The decoder's picture of the first chunk must be ours, byte for byte.
     PacketPtr packet = makePacket();
@@ -83,8 +82,8 @@ std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFo
     packet->pts = packet->dts = first.timestamp;
     packet->flags |= AV_PKT_FLAG_KEY;
     FramePtr frame = makeFrame();
-    const bool decoded = avcodec_send_packet(&decoder, packet.get()) >= 0
-                         && avcodec_receive_frame(&decoder, frame.get()) >= 0;
+    const bool decoded =
+        avcodec_send_packet(&decoder, packet.get()) >= 0 && avcodec_receive_frame(&decoder, frame.get()) >= 0;
     avcodec_flush_buffers(&decoder);
     if (!decoded || frame->format != pixelFormat || frame->width != width || frame->height != height
         || frame->best_effort_timestamp != first.timestamp || frame->linesize[0] == 0)
@@ -97,9 +96,9 @@ std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFo
     const std::uint8_t* pixels = chunk.data() + AviChunkPlayer::kChunkHeader;
     for (int y = 0; y < height; ++y) {
         if (std::memcmp(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0],
-                        StoredRow(pixels, y, height, rowBytes, topDown), rowBytes) != 0)
+                        StoredRow(pixels, y, height, rowBytes, topDown), rowBytes)
+            != 0)
             return nullptr;
     }
     return reader;
 }
-

@@ -37,7 +37,7 @@ int swsColorspace(AVColorSpace colorspace)
     case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
     case AVCOL_SPC_BT2020_NCL:
     case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
-    default: return SWS_CS_DEFAULT; // BT.601, as for unlabelled standard-definition video
+    default: return SWS_CS_DEFAULT;   // BT.601, as for unlabelled standard-definition video
     }
 }
 
@@ -72,10 +72,11 @@ void swapRgbRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst
 void paletteRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, int width,
                 const std::array<std::uint8_t, 256 * 3>& colours)
 {
-    for (int x = 0; x < width; ++x) std::memcpy(dst + 3 * x, colours.data() + 3 * src[x], 3);
+    for (int x = 0; x < width; ++x)
+        std::memcpy(dst + 3 * x, colours.data() + 3 * src[x], 3);
 }
 
-} // namespace
+}   // namespace
 
 BgrConverter::BgrConverter(int width, int height) : m_width(width), m_height(height) {}
 
@@ -99,23 +100,28 @@ std::uint8_t* BgrConverter::inPlace(const AVFrame& frame) const
 
 bool BgrConverter::convert(const AVFrame& frame, std::uint8_t* destination)
 {
-    if (frame.width != m_width || frame.height != m_height) return convertWithSwscale(frame, destination);
+    if (frame.width != m_width || frame.height != m_height)
+        return convertWithSwscale(frame, destination);
 
     const std::size_t rowBytes = std::size_t(m_width) * 3;
     auto destinationRow = [&](int y) { return destination + std::size_t(m_height - 1 - y) * rowBytes; };
 
     switch (frame.format) {
     case AV_PIX_FMT_BGR24:
-        for (int y = 0; y < m_height; ++y) std::memcpy(destinationRow(y), sourceRow(frame, y), rowBytes);
+        for (int y = 0; y < m_height; ++y)
+            std::memcpy(destinationRow(y), sourceRow(frame, y), rowBytes);
         return true;
     case AV_PIX_FMT_RGB24:
-        for (int y = 0; y < m_height; ++y) swapRgbRow(sourceRow(frame, y), destinationRow(y), m_width);
+        for (int y = 0; y < m_height; ++y)
+            swapRgbRow(sourceRow(frame, y), destinationRow(y), m_width);
         return true;
     case AV_PIX_FMT_GRAY8:
-        for (int y = 0; y < m_height; ++y) expandGrayRow(sourceRow(frame, y), destinationRow(y), m_width);
+        for (int y = 0; y < m_height; ++y)
+            expandGrayRow(sourceRow(frame, y), destinationRow(y), m_width);
         return true;
     case AV_PIX_FMT_PAL8: {
-        if (!frame.data[1]) return false;
+        if (!frame.data[1])
+            return false;
         // Palette entries are native-endian 0xAARRGGBB.
         std::array<std::uint8_t, 256 * 3> colours{};
         for (int i = 0; i < 256; ++i) {
@@ -125,7 +131,8 @@ bool BgrConverter::convert(const AVFrame& frame, std::uint8_t* destination)
             colours[3 * i + 1] = std::uint8_t(argb >> 8);
             colours[3 * i + 2] = std::uint8_t(argb >> 16);
         }
-        for (int y = 0; y < m_height; ++y) paletteRow(sourceRow(frame, y), destinationRow(y), m_width, colours);
+        for (int y = 0; y < m_height; ++y)
+            paletteRow(sourceRow(frame, y), destinationRow(y), m_width, colours);
         return true;
     }
     default:
@@ -146,7 +153,8 @@ bool BgrConverter::convertWithSwscale(const AVFrame& frame, std::uint8_t* destin
         || colorspace != m_swsColorspace || range != m_swsRange) {
         m_sws.reset();
         const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-        if (!descriptor || frame.width <= 0 || frame.height <= 0) return false;
+        if (!descriptor || frame.width <= 0 || frame.height <= 0)
+            return false;
 
         bool fullRange = false;
         const AVPixelFormat plainFormat = withoutJpegRange(format, fullRange);
@@ -154,9 +162,10 @@ bool BgrConverter::convertWithSwscale(const AVFrame& frame, std::uint8_t* destin
         // close to the source as swscale can; the bilinear filter only
         // matters for chroma upsampling and for frames that change size.
         constexpr int kFlags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT;
-        SwsContextPtr sws(sws_getContext(frame.width, frame.height, plainFormat, m_width, m_height,
-                                         AV_PIX_FMT_BGR24, kFlags, nullptr, nullptr, nullptr));
-        if (!sws) return false;
+        SwsContextPtr sws(sws_getContext(frame.width, frame.height, plainFormat, m_width, m_height, AV_PIX_FMT_BGR24,
+                                         kFlags, nullptr, nullptr, nullptr));
+        if (!sws)
+            return false;
 
         const bool rgb = (descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0;
         if (!rgb) {
@@ -164,7 +173,8 @@ bool BgrConverter::convertWithSwscale(const AVFrame& frame, std::uint8_t* destin
             const bool gray = descriptor->nb_components <= 2;
             const bool sourceFull = fullRange || gray || range == AVCOL_RANGE_JPEG;
             if (sws_setColorspaceDetails(sws.get(), sws_getCoefficients(swsColorspace(colorspace)), sourceFull ? 1 : 0,
-                                         sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16) < 0)
+                                         sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16)
+                < 0)
                 return false;
         }
         m_sws = std::move(sws);

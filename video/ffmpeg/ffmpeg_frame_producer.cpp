@@ -18,7 +18,7 @@ constexpr AVRational kHundredNanoseconds{1, 10'000'000};
 // meeting a damaged frame; this bounds the errors one drain may skip.
 constexpr int kMaxErrorsPerDrain = 1024;
 
-} // namespace
+}   // namespace
 
 FfmpegFrameProducer::FfmpegFrameProducer(AVFormatContext& format, int streamIndex, AVCodecContext& decoder,
                                          BgrConverter& converter, StreamLimits limits)
@@ -29,8 +29,8 @@ FfmpegFrameProducer::FfmpegFrameProducer(AVFormatContext& format, int streamInde
     // FFmpeg's AVI demuxer says a stream starts at 0 whatever its header's
     // start: there, times count from the first frame decoded.
     m_start = std::strcmp(format.iformat->name, "avi") == 0 ? AV_NOPTS_VALUE : stream.start_time;
-    const AVRational rate = stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0 ? stream.avg_frame_rate
-                                                                                           : stream.r_frame_rate;
+    const AVRational rate =
+        stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
     m_frameStep = rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), m_timeBase) : 0;
 }
 
@@ -53,7 +53,8 @@ void FfmpegFrameProducer::readAll()
 {
     while (!m_done && !m_stop.stop_requested()) {
         const int rc = av_read_frame(&m_format, m_packet.get());
-        if (rc == AVERROR(EAGAIN)) continue;
+        if (rc == AVERROR(EAGAIN))
+            continue;
         if (rc < 0) {
             // A failing device or memory is fatal. The container parser's own
             // complaints (a truncated or damaged tail) end the stream, as they
@@ -62,10 +63,13 @@ void FfmpegFrameProducer::readAll()
                 throw FrameSourceError(SourceFailure::Decode, rc);
             break;
         }
-        if (m_packet->stream_index == m_streamIndex) decode(m_packet.get());
-        else av_packet_unref(m_packet.get());
+        if (m_packet->stream_index == m_streamIndex)
+            decode(m_packet.get());
+        else
+            av_packet_unref(m_packet.get());
     }
-    if (!m_done && !m_stop.stop_requested()) decode(nullptr); // drain the frames still in the decoder
+    if (!m_done && !m_stop.stop_requested())
+        decode(nullptr);   // drain the frames still in the decoder
 }
 
 void FfmpegFrameProducer::decode(AVPacket* packet)
@@ -74,14 +78,18 @@ void FfmpegFrameProducer::decode(AVPacket* packet)
     if (rc == AVERROR(EAGAIN)) {
         // Not expected after a full drain, but the API allows it.
         receiveFrames();
-        if (!m_done) rc = avcodec_send_packet(&m_decoder, packet);
+        if (!m_done)
+            rc = avcodec_send_packet(&m_decoder, packet);
     }
     // Dropping our reference before receiving lets a raw frame that shares
     // the packet's buffer be the buffer's only owner, so it can go to the
     // sink in place.
-    if (packet) av_packet_unref(packet);
-    if (m_done) return;
-    if (rc == AVERROR(ENOMEM)) throw FrameSourceError(SourceFailure::Decode, rc);
+    if (packet)
+        av_packet_unref(packet);
+    if (m_done)
+        return;
+    if (rc == AVERROR(ENOMEM))
+        throw FrameSourceError(SourceFailure::Decode, rc);
     // Any other refusal means this packet cannot be decoded: it is skipped.
     receiveFrames();
 }
@@ -91,10 +99,12 @@ void FfmpegFrameProducer::receiveFrames()
     int errors = 0;
     while (!m_done) {
         const int rc = avcodec_receive_frame(&m_decoder, m_frame.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return;
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return;
         if (rc < 0) {
             // A frame that cannot be decoded is skipped.
-            if (rc == AVERROR(ENOMEM) || ++errors > kMaxErrorsPerDrain) throw FrameSourceError(SourceFailure::Decode, rc);
+            if (rc == AVERROR(ENOMEM) || ++errors > kMaxErrorsPerDrain)
+                throw FrameSourceError(SourceFailure::Decode, rc);
             continue;
         }
         FrameUnref unref(m_frame.get());
@@ -105,8 +115,10 @@ void FfmpegFrameProducer::receiveFrames()
 std::int64_t FfmpegFrameProducer::timestampOf(const AVFrame& frame)
 {
     std::int64_t ts = frame.best_effort_timestamp;
-    if (ts == AV_NOPTS_VALUE) ts = m_last != AV_NOPTS_VALUE ? m_last + m_frameStep : (m_start != AV_NOPTS_VALUE ? m_start : 0);
-    if (m_start == AV_NOPTS_VALUE) m_start = ts;
+    if (ts == AV_NOPTS_VALUE)
+        ts = m_last != AV_NOPTS_VALUE ? m_last + m_frameStep : (m_start != AV_NOPTS_VALUE ? m_start : 0);
+    if (m_start == AV_NOPTS_VALUE)
+        m_start = ts;
     m_last = ts;
     return ts - m_start;
 }
@@ -140,7 +152,8 @@ void FfmpegFrameProducer::deliver(AVFrame& frame)
         slot->pixels = pixels;
     } else {
         if (!slot->storage)
-            slot->storage = std::make_unique_for_overwrite<std::uint8_t[]>(m_converter.frameBytes() + BgrConverter::kPadding);
+            slot->storage =
+                std::make_unique_for_overwrite<std::uint8_t[]>(m_converter.frameBytes() + BgrConverter::kPadding);
         if (!m_converter.convert(frame, slot->storage.get())) {
             m_queue->recycle(slot);
             throw FrameSourceError(SourceFailure::Decode, AVERROR(EINVAL));
@@ -152,5 +165,6 @@ void FfmpegFrameProducer::deliver(AVFrame& frame)
     ++m_delivered;
     // Stopping here, not at the next frame, spares decoding the rest of the
     // file for a short test.
-    if (m_limits.maxFrames > 0 && m_delivered >= m_limits.maxFrames) m_done = true;
+    if (m_limits.maxFrames > 0 && m_delivered >= m_limits.maxFrames)
+        m_done = true;
 }

@@ -18,8 +18,8 @@
 // while run() is going.
 class FfmpegFrameProducer {
 public:
-    FfmpegFrameProducer(AVFormatContext& format, int streamIndex, AVCodecContext& decoder,
-                        BgrConverter& converter, StreamLimits limits);
+    FfmpegFrameProducer(AVFormatContext& format, int streamIndex, AVCodecContext& decoder, BgrConverter& converter,
+                        StreamLimits limits);
 
     // Always ends by finishing the queue, with the failure if there was one
     // (FrameSourceError Decode for an unrecoverable
@@ -28,7 +28,7 @@ public:
 
 private:
     void readAll();
-    void decode(AVPacket* packet); // nullptr drains the decoder; the packet is unreferenced
+    void decode(AVPacket* packet);   // nullptr drains the decoder; the packet is unreferenced
     void receiveFrames();
     void deliver(AVFrame& frame);
     std::int64_t timestampOf(const AVFrame& frame);
@@ -39,8 +39,8 @@ private:
     BgrConverter& m_converter;
     StreamLimits m_limits;
     AVRational m_timeBase;
-    std::int64_t m_start;     // stream time base; AV_NOPTS_VALUE until known
-    std::int64_t m_frameStep; // one frame in the stream time base; 0 when the rate is unknown
+    std::int64_t m_start;       // stream time base; AV_NOPTS_VALUE until known
+    std::int64_t m_frameStep;   // one frame in the stream time base; 0 when the rate is unknown
     std::int64_t m_last = AV_NOPTS_VALUE;
     std::int32_t m_delivered = 0;
     bool m_done = false;

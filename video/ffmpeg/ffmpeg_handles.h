@@ -51,14 +51,16 @@ using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryFreer>;
 inline FramePtr makeFrame()
 {
     FramePtr frame(av_frame_alloc());
-    if (!frame) throw std::bad_alloc();
+    if (!frame)
+        throw std::bad_alloc();
     return frame;
 }
 
 inline PacketPtr makePacket()
 {
     PacketPtr packet(av_packet_alloc());
-    if (!packet) throw std::bad_alloc();
+    if (!packet)
+        throw std::bad_alloc();
     return packet;
 }
 

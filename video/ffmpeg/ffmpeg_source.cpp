@@ -31,16 +31,20 @@ struct StreamSpan {
 
 StreamSpan spanOf(const AVFormatContext& format, const AVStream& stream)
 {
-    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) return {stream.duration, stream.time_base};
-    if (format.duration != AV_NOPTS_VALUE && format.duration > 0) return {format.duration, AVRational{1, AV_TIME_BASE}};
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0)
+        return {stream.duration, stream.time_base};
+    if (format.duration != AV_NOPTS_VALUE && format.duration > 0)
+        return {format.duration, AVRational{1, AV_TIME_BASE}};
     return {};
 }
 
 AVRational frameRateOf(const AVStream& stream)
 {
     auto valid = [](AVRational r) { return r.num > 0 && r.den > 0; };
-    if (valid(stream.avg_frame_rate)) return stream.avg_frame_rate;
-    if (valid(stream.r_frame_rate)) return stream.r_frame_rate;
+    if (valid(stream.avg_frame_rate))
+        return stream.avg_frame_rate;
+    if (valid(stream.r_frame_rate))
+        return stream.r_frame_rate;
     return {0, 1};
 }
 
@@ -57,7 +61,7 @@ private:
     DecodedFrame* m_frame;
 };
 
-} // namespace
+}   // namespace
 
 FfmpegSource::FfmpegSource(const std::string& path) : m_path(path)
 {
@@ -74,18 +78,21 @@ FfmpegSource::FfmpegSource(const std::string& path) : m_path(path)
         AVDictionary* raw = nullptr;
         const int rc = av_dict_set(&raw, "protocol_whitelist", "file", 0);
         options.reset(raw);
-        if (rc < 0) throw FrameSourceError(SourceFailure::Load, rc);
+        if (rc < 0)
+            throw FrameSourceError(SourceFailure::Load, rc);
     }
     const std::string url = "file:" + path;
     AVFormatContext* opened = nullptr;
     AVDictionary* raw = options.release();
     int rc = avformat_open_input(&opened, url.c_str(), nullptr, &raw);
     options.reset(raw);
-    if (rc < 0) throw FrameSourceError(SourceFailure::Load, rc);
+    if (rc < 0)
+        throw FrameSourceError(SourceFailure::Load, rc);
     m_format.reset(opened);
 
     rc = avformat_find_stream_info(m_format.get(), nullptr);
-    if (rc < 0) throw FrameSourceError(SourceFailure::Load, rc);
+    if (rc < 0)
+        throw FrameSourceError(SourceFailure::Load, rc);
 }
 
 std::int32_t FfmpegSource::streamCount()
@@ -110,10 +117,11 @@ bool FfmpegSource::isVideoStream(std::int32_t index)
 
 AVStream* FfmpegSource::videoStream() const
 {
-    if (m_selected < 0) return nullptr;
+    if (m_selected < 0)
+        return nullptr;
     AVStream* stream = m_format->streams[m_selected];
-    const bool video = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
-                       && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    const bool video =
+        stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
     return video ? stream : nullptr;
 }
 
@@ -121,7 +129,8 @@ VideoInfo FfmpegSource::streamInfo()
 {
     VideoInfo info;
     const AVStream* stream = videoStream();
-    if (!stream) return info;
+    if (!stream)
+        return info;
     info.frameRate = av_q2d(frameRateOf(*stream));
     const StreamSpan span = spanOf(*m_format, *stream);
     info.length = span.ticks > 0 ? double(span.ticks) * av_q2d(span.unit) : 0.0;
@@ -133,30 +142,36 @@ VideoInfo FfmpegSource::streamInfo()
 void FfmpegSource::enterGrabMode()
 {
     AVStream* stream = videoStream();
-    if (!stream) throw FrameSourceError(SourceFailure::Prepare, AVERROR(EINVAL));
+    if (!stream)
+        throw FrameSourceError(SourceFailure::Prepare, AVERROR(EINVAL));
     const AVCodecParameters& parameters = *stream->codecpar;
 
     const int width = parameters.width;
     const int height = std::abs(parameters.height);
     // The sink's buffer length is a 32-bit count of bytes.
     if (width <= 0 || height <= 0
-        || std::int64_t(width) * height * 3 > std::numeric_limits<std::int32_t>::max() - std::int64_t(BgrConverter::kPadding))
+        || std::int64_t(width) * height * 3
+            > std::numeric_limits<std::int32_t>::max() - std::int64_t(BgrConverter::kPadding))
         throw FrameSourceError(SourceFailure::Prepare, AVERROR(EINVAL));
     const auto format = AVPixelFormat(parameters.format);
     if (format != AV_PIX_FMT_NONE && !BgrConverter::supports(format))
         throw FrameSourceError(SourceFailure::Prepare, AVERROR(ENOSYS));
 
     const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
-    if (!codec) throw FrameSourceError(SourceFailure::Prepare, AVERROR_DECODER_NOT_FOUND);
+    if (!codec)
+        throw FrameSourceError(SourceFailure::Prepare, AVERROR_DECODER_NOT_FOUND);
     CodecContextPtr decoder(avcodec_alloc_context3(codec));
-    if (!decoder) throw FrameSourceError(SourceFailure::Prepare, AVERROR(ENOMEM));
+    if (!decoder)
+        throw FrameSourceError(SourceFailure::Prepare, AVERROR(ENOMEM));
     int rc = avcodec_parameters_to_context(decoder.get(), &parameters);
-    if (rc < 0) throw FrameSourceError(SourceFailure::Prepare, rc);
+    if (rc < 0)
+        throw FrameSourceError(SourceFailure::Prepare, rc);
     decoder->pkt_timebase = stream->time_base;
-    decoder->thread_count = 0; // one per core
+    decoder->thread_count = 0;   // one per core
     decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     rc = avcodec_open2(decoder.get(), codec, nullptr);
-    if (rc < 0) throw FrameSourceError(SourceFailure::Prepare, rc);
+    if (rc < 0)
+        throw FrameSourceError(SourceFailure::Prepare, rc);
 
     // The demuxer need not hand over packets nobody decodes.
     for (unsigned i = 0; i < m_format->nb_streams; ++i)
@@ -174,7 +189,8 @@ void FfmpegSource::enterGrabMode()
 std::int64_t FfmpegSource::duration()
 {
     const AVStream* stream = videoStream();
-    if (!stream) throw FrameSourceError(SourceFailure::Duration, AVERROR(EINVAL));
+    if (!stream)
+        throw FrameSourceError(SourceFailure::Duration, AVERROR(EINVAL));
     const StreamSpan span = spanOf(*m_format, *stream);
     return span.ticks > 0 ? av_rescale_q(span.ticks, span.unit, kHundredNanoseconds) : 0;
 }
@@ -184,7 +200,8 @@ void FfmpegSource::rewind()
     const AVStream& stream = *m_format->streams[m_selected];
     const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
     const int rc = av_seek_frame(m_format.get(), m_selected, start, AVSEEK_FLAG_BACKWARD);
-    if (rc < 0) throw FrameSourceError(SourceFailure::Start, rc);
+    if (rc < 0)
+        throw FrameSourceError(SourceFailure::Start, rc);
     avcodec_flush_buffers(m_decoder.get());
 }
 
@@ -210,14 +227,16 @@ void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 
 void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
 {
-    if (!m_decoder || !m_converter) throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
+    if (!m_decoder || !m_converter)
+        throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
     if (m_direct && (!m_direct->gray() || limits.grayFrames)) {
         m_direct->play(limits, sink);
         return;
     }
     // Probing left the first packets buffered, so the first play through
     // the demuxer starts at the beginning without a seek; a later one must go back.
-    if (m_played) rewind();
+    if (m_played)
+        rewind();
     m_played = true;
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
     FrameQueue queue(kQueueSlots);
@@ -247,5 +266,6 @@ void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
                 break;
         }
     }
-    if (std::exception_ptr error = queue.error()) std::rethrow_exception(error);
+    if (std::exception_ptr error = queue.error())
+        std::rethrow_exception(error);
 }

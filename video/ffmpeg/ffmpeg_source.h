@@ -34,7 +34,7 @@ private:
     std::int32_t streamCount();
     bool isVideoStream(std::int32_t index);
     VideoInfo streamInfo();
-    std::int64_t duration();     // 100 ns units
+    std::int64_t duration();   // 100 ns units
     void enterGrabMode();
     void playWithin(const StreamLimits& limits, FrameSink& sink);
 

@@ -3,8 +3,7 @@
 
 #include <cassert>
 
-FrameQueue::FrameQueue(std::size_t slotCount)
-    : m_slots(slotCount), m_ready(slotCount)
+FrameQueue::FrameQueue(std::size_t slotCount) : m_slots(slotCount), m_ready(slotCount)
 {
     assert(slotCount > 0);
     m_free.reserve(slotCount);
@@ -17,7 +16,8 @@ FrameQueue::FrameQueue(std::size_t slotCount)
 DecodedFrame* FrameQueue::acquire(std::stop_token stop)
 {
     std::unique_lock lock(m_mutex);
-    if (!m_slotFreed.wait(lock, stop, [this] { return !m_free.empty(); })) return nullptr;
+    if (!m_slotFreed.wait(lock, stop, [this] { return !m_free.empty(); }))
+        return nullptr;
     DecodedFrame* slot = m_free.back();
     m_free.pop_back();
     return slot;
@@ -48,7 +48,8 @@ DecodedFrame* FrameQueue::next()
 {
     std::unique_lock lock(m_mutex);
     m_framePublished.wait(lock, [this] { return m_readyCount > 0 || m_finished; });
-    if (m_readyCount == 0) return nullptr;
+    if (m_readyCount == 0)
+        return nullptr;
     DecodedFrame* frame = m_ready[m_readyHead];
     m_readyHead = (m_readyHead + 1) % m_ready.size();
     --m_readyCount;

@@ -21,9 +21,9 @@ struct DecodedFrame {
     // held in held, and the step between rows (negative: stored top-down).
     const std::uint8_t* grayBottomRow = nullptr;
     std::ptrdiff_t grayStride = 0;
-    double sampleTime = 0.0;               // seconds from the stream's start
-    std::unique_ptr<std::uint8_t[]> storage; // converted pixels, allocated once and reused
-    FramePtr held;                          // a decoder frame that already has the layout
+    double sampleTime = 0.0;                   // seconds from the stream's start
+    std::unique_ptr<std::uint8_t[]> storage;   // converted pixels, allocated once and reused
+    FramePtr held;                             // a decoder frame that already has the layout
 };
 
 // A fixed pool of DecodedFrame slots cycling between one decoding thread and
@@ -58,7 +58,7 @@ private:
     std::condition_variable_any m_slotFreed;
     std::condition_variable m_framePublished;
     std::vector<DecodedFrame*> m_free;
-    std::vector<DecodedFrame*> m_ready; // ring of published frames
+    std::vector<DecodedFrame*> m_ready;   // ring of published frames
     std::size_t m_readyHead = 0;
     std::size_t m_readyCount = 0;
     bool m_finished = false;

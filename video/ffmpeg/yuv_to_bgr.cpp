@@ -33,7 +33,7 @@ Siting sitingOf(AVChromaLocation location)
     case AVCHROMA_LOC_TOP: return {true, VerticalSiting::Top};
     case AVCHROMA_LOC_BOTTOMLEFT: return {false, VerticalSiting::Bottom};
     case AVCHROMA_LOC_BOTTOM: return {true, VerticalSiting::Bottom};
-    default: return {true, VerticalSiting::Centred}; // as stated, or unlabelled (swscale's choice too)
+    default: return {true, VerticalSiting::Centred};   // as stated, or unlabelled (swscale's choice too)
     }
 }
 
@@ -43,7 +43,8 @@ ORBICROP_VECTOR_LOOP_SSSE3
 void blendRows(const std::uint8_t* __restrict a, const std::uint8_t* __restrict b, int wa, int wb,
                std::int16_t* __restrict out, int n)
 {
-    for (int i = 0; i < n; ++i) out[i + 1] = std::int16_t(wa * a[i] + wb * b[i]);
+    for (int i = 0; i < n; ++i)
+        out[i + 1] = std::int16_t(wa * a[i] + wb * b[i]);
     out[0] = out[1];
     out[n + 1] = out[n];
 }
@@ -58,7 +59,8 @@ void upsampleCentred(const std::int16_t* __restrict p, std::int16_t* __restrict 
         out[2 * i] = std::int16_t(3 * p[i + 1] + p[i]);
         out[2 * i + 1] = std::int16_t(3 * p[i + 1] + p[i + 2]);
     }
-    if (width & 1) out[width - 1] = std::int16_t(3 * p[pairs + 1] + p[pairs]);
+    if (width & 1)
+        out[width - 1] = std::int16_t(3 * p[pairs + 1] + p[pairs]);
 }
 
 ORBICROP_VECTOR_LOOP_SSSE3
@@ -69,19 +71,21 @@ void upsampleCosited(const std::int16_t* __restrict p, std::int16_t* __restrict 
         out[2 * i] = std::int16_t(4 * p[i + 1]);
         out[2 * i + 1] = std::int16_t(2 * p[i + 1] + 2 * p[i + 2]);
     }
-    if (width & 1) out[width - 1] = std::int16_t(4 * p[pairs + 1]);
+    if (width & 1)
+        out[width - 1] = std::int16_t(4 * p[pairs + 1]);
 }
 
 ORBICROP_VECTOR_LOOP_SSSE3
 void widen(const std::int16_t* __restrict p, std::int16_t* __restrict out, int width)
 {
-    for (int x = 0; x < width; ++x) out[x] = std::int16_t(4 * p[x + 1]);
+    for (int x = 0; x < width; ++x)
+        out[x] = std::int16_t(4 * p[x + 1]);
 }
 
 struct Coefficients {
-    std::int32_t luma;       // 2^18 x luma gain
-    std::int32_t lumaOffset; // black level
-    std::int32_t blueU;      // 2^14 x chroma gains
+    std::int32_t luma;         // 2^18 x luma gain
+    std::int32_t lumaOffset;   // black level
+    std::int32_t blueU;        // 2^14 x chroma gains
     std::int32_t greenU;
     std::int32_t greenV;
     std::int32_t redV;
@@ -89,13 +93,25 @@ struct Coefficients {
 
 Coefficients coefficientsFor(AVColorSpace colorspace, bool fullRange)
 {
-    double kr = 0.299, kb = 0.114; // BT.601, also for unlabelled video
+    double kr = 0.299, kb = 0.114;   // BT.601, also for unlabelled video
     switch (colorspace) {
-    case AVCOL_SPC_BT709: kr = 0.2126; kb = 0.0722; break;
-    case AVCOL_SPC_FCC: kr = 0.30; kb = 0.11; break;
-    case AVCOL_SPC_SMPTE240M: kr = 0.212; kb = 0.087; break;
+    case AVCOL_SPC_BT709:
+        kr = 0.2126;
+        kb = 0.0722;
+        break;
+    case AVCOL_SPC_FCC:
+        kr = 0.30;
+        kb = 0.11;
+        break;
+    case AVCOL_SPC_SMPTE240M:
+        kr = 0.212;
+        kb = 0.087;
+        break;
     case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: kr = 0.2627; kb = 0.0593; break;
+    case AVCOL_SPC_BT2020_CL:
+        kr = 0.2627;
+        kb = 0.0593;
+        break;
     default: break;
     }
     const double kg = 1.0 - kr - kb;
@@ -129,7 +145,6 @@ void convertRow(const std::uint8_t* __restrict y, const std::int16_t* __restrict
     }
 }
 
-
 #if defined(ORBICROP_AVX2_YUV_ROWS)
 // The same sums as convertRow, exact, 16 pixels at a time. vpmaddwd forms
 // a + b from two 16-bit products in a 32-bit lane without loss, so every
@@ -139,20 +154,23 @@ void convertRow(const std::uint8_t* __restrict y, const std::int16_t* __restrict
 // 2^15 (blue, with limited range) as two halves on the same sample twice.
 // Saturating to 16 and then to 8 bits is exactly the clamp to 0..255.
 struct RowPairs {
-    std::int16_t lumaHigh, lumaLow; // on (y' << 7, y')
-    std::int16_t blue0, blue1;      // on (cu, cu)
-    std::int16_t green0, green1;    // on (cu, cv), negated
-    std::int16_t red0, red1;        // on (cv, cv)
+    std::int16_t lumaHigh, lumaLow;   // on (y' << 7, y')
+    std::int16_t blue0, blue1;        // on (cu, cu)
+    std::int16_t green0, green1;      // on (cu, cv), negated
+    std::int16_t red0, red1;          // on (cv, cv)
 };
 
-bool fitsInt16(std::int32_t value) { return value >= -32768 && value <= 32767; }
+bool fitsInt16(std::int32_t value)
+{
+    return value >= -32768 && value <= 32767;
+}
 
 // Whether the AVX2 loop computes these coefficients exactly; otherwise the
 // portable loop does the row.
 bool pairsFor(const Coefficients& c, RowPairs& pairs)
 {
-    const std::int32_t values[] = {c.luma >> 7, c.luma & 127,  c.blueU - c.blueU / 2, c.blueU / 2,
-                                   -c.greenU,   -c.greenV,     c.redV - c.redV / 2,   c.redV / 2};
+    const std::int32_t values[] = {c.luma >> 7, c.luma & 127, c.blueU - c.blueU / 2, c.blueU / 2,
+                                   -c.greenU,   -c.greenV,    c.redV - c.redV / 2,   c.redV / 2};
     if (c.luma < 0 || c.lumaOffset < 0 || c.lumaOffset > 255
         || !std::all_of(std::begin(values), std::end(values), fitsInt16))
         return false;
@@ -182,8 +200,9 @@ constexpr InterleaveMasks makeInterleaveMasks()
                 const int k = 16 * part + i, pixel = k / 3, channel = k % 3;
                 const bool used = k < 24;
                 const int at = 16 * lane + i;
-                masks.fromBlueGreen[part][at] =
-                    std::int8_t(used && channel == 0 ? pixel : used && channel == 1 ? 8 + pixel : -128);
+                masks.fromBlueGreen[part][at] = std::int8_t(used && channel == 0       ? pixel
+                                                                : used && channel == 1 ? 8 + pixel
+                                                                                       : -128);
                 masks.fromRed[part][at] = std::int8_t(used && channel == 2 ? pixel : -128);
             }
     return masks;
@@ -222,8 +241,8 @@ constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
 
     int x = 0;
     for (; x + 16 <= width; x += 16) {
-        const __m256i ys = _mm256_sub_epi16(
-            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x))), offset);
+        const __m256i ys =
+            _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x))), offset);
         const __m256i cu = _mm256_sub_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u + x)), neutral);
         const __m256i cv = _mm256_sub_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + x)), neutral);
         const __m256i scaled = _mm256_slli_epi16(ys, 7);
@@ -234,7 +253,8 @@ constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
         const __m256i r = channel(lumaLow, lumaHigh, cv, cv, red);
         const __m256i blueGreen = _mm256_packus_epi16(b, g);
         const __m256i reds = _mm256_packus_epi16(r, r);
-        const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, first), _mm256_shuffle_epi8(reds, firstRed));
+        const __m256i head =
+            _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, first), _mm256_shuffle_epi8(reds, firstRed));
         const __m256i tail =
             _mm256_or_si256(_mm256_shuffle_epi8(blueGreen, second), _mm256_shuffle_epi8(reds, secondRed));
         std::uint8_t* out = bgr + 3 * x;
@@ -243,11 +263,12 @@ constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), _mm256_extracti128_si256(head, 1));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 40), _mm256_extracti128_si256(tail, 1));
     }
-    if (x < width) convertRow(y + x, u + x, v + x, bgr + 3 * x, width - x, c);
+    if (x < width)
+        convertRow(y + x, u + x, v + x, bgr + 3 * x, width - x, c);
 }
 #endif
 
-} // namespace
+}   // namespace
 
 YuvToBgr::RowLoop YuvToBgr::fastestRowLoop()
 {
@@ -259,10 +280,7 @@ YuvToBgr::RowLoop YuvToBgr::fastestRowLoop()
 #endif
 }
 
-YuvToBgr::YuvToBgr(RowLoop rowLoop)
-    : m_rowLoop(rowLoop == RowLoop::Avx2 ? fastestRowLoop() : RowLoop::Portable)
-{
-}
+YuvToBgr::YuvToBgr(RowLoop rowLoop) : m_rowLoop(rowLoop == RowLoop::Avx2 ? fastestRowLoop() : RowLoop::Portable) {}
 
 bool YuvToBgr::handles(AVPixelFormat format)
 {
@@ -318,10 +336,16 @@ void YuvToBgr::convert(const AVFrame& frame, std::uint8_t* destination)
                 nearWeight = 3;
                 break;
             case VerticalSiting::Top:
-                if (!even) { far = near + 1; nearWeight = 2; }
+                if (!even) {
+                    far = near + 1;
+                    nearWeight = 2;
+                }
                 break;
             case VerticalSiting::Bottom:
-                if (even) { far = near - 1; nearWeight = 2; }
+                if (even) {
+                    far = near - 1;
+                    nearWeight = 2;
+                }
                 break;
             }
         }

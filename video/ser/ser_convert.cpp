@@ -19,7 +19,8 @@ namespace {
 // shift is a constant of each instance: with a shift known only at run time
 // the compiler widens every sample to 32 bits, twice the instructions.
 template <unsigned kShift>
-ORBICROP_VECTOR_TEMPLATE void NarrowNative(const std::uint8_t* __restrict in, std::size_t n, std::uint8_t* __restrict out)
+ORBICROP_VECTOR_TEMPLATE void NarrowNative(const std::uint8_t* __restrict in, std::size_t n,
+                                           std::uint8_t* __restrict out)
 {
     for (std::size_t i = 0; i < n; ++i) {
         std::uint16_t v;
@@ -31,7 +32,8 @@ ORBICROP_VECTOR_TEMPLATE void NarrowNative(const std::uint8_t* __restrict in, st
 
 // Two-byte samples in the other byte order.
 template <unsigned kShift>
-ORBICROP_VECTOR_TEMPLATE void NarrowSwapped(const std::uint8_t* __restrict in, std::size_t n, std::uint8_t* __restrict out)
+ORBICROP_VECTOR_TEMPLATE void NarrowSwapped(const std::uint8_t* __restrict in, std::size_t n,
+                                            std::uint8_t* __restrict out)
 {
     for (std::size_t i = 0; i < n; ++i) {
         std::uint16_t v;
@@ -76,7 +78,8 @@ ORBICROP_VECTOR_LOOP void GreyToBgr(const std::uint8_t* __restrict in, std::size
     }
 }
 
-ORBICROP_VECTOR_LOOP void SwapRedBlue(const std::uint8_t* __restrict in, std::size_t width, std::uint8_t* __restrict out)
+ORBICROP_VECTOR_LOOP void SwapRedBlue(const std::uint8_t* __restrict in, std::size_t width,
+                                      std::uint8_t* __restrict out)
 {
     for (std::size_t x = 0; x < width; ++x) {
         out[3 * x] = in[3 * x + 2];
@@ -85,12 +88,9 @@ ORBICROP_VECTOR_LOOP void SwapRedBlue(const std::uint8_t* __restrict in, std::si
     }
 }
 
-} // namespace
+}   // namespace
 
-SerConverter::SerConverter(const SerSampleFormat& format)
-    : m_format(format), m_row(std::size_t(format.rowSamples()))
-{
-}
+SerConverter::SerConverter(const SerSampleFormat& format) : m_format(format), m_row(std::size_t(format.rowSamples())) {}
 
 bool SerConverter::storedAsGray() const
 {
@@ -148,15 +148,9 @@ void SerConverter::convertRows(const std::uint8_t* frame, std::uint8_t* picture,
         const std::uint8_t* samples = narrowRow(in);
 
         switch (f.colour) {
-        case SerColour::Rgb:
-            SwapRedBlue(samples, width, out);
-            break;
-        case SerColour::Bgr:
-            std::memcpy(out, samples, outStride);
-            break;
-        default:
-            GreyToBgr(samples, width, out);
-            break;
+        case SerColour::Rgb: SwapRedBlue(samples, width, out); break;
+        case SerColour::Bgr: std::memcpy(out, samples, outStride); break;
+        default: GreyToBgr(samples, width, out); break;
         }
     }
 }

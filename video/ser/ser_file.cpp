@@ -56,8 +56,7 @@ SerFileMap::~SerFileMap()
 SerFileMap::SerFileMap(SerFileMap&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
       m_released(std::exchange(other.m_released, 0))
-{
-}
+{}
 
 SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
 {

@@ -9,8 +9,7 @@ SerFrameReader::SerFrameReader(SerFile file, const SerLayout& layout, SerReading
         m_map = SerFileMap(m_file, m_layout.frameOffset(m_layout.frames));
 }
 
-const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::uint8_t> buffer,
-                                          std::uint32_t framesKept)
+const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::uint8_t> buffer, std::uint32_t framesKept)
 {
     const std::uint64_t offset = m_layout.frameOffset(index);
     if (!m_map.empty()) {

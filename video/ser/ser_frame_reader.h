@@ -26,8 +26,7 @@ public:
     // readable. From a map, the file's own pages (read-only), and the pages
     // of the framesKept frames before index are kept too. nullptr when the
     // file no longer holds them (it shrank since opening).
-    const std::uint8_t* frame(std::uint32_t index, std::span<std::uint8_t> buffer,
-                              std::uint32_t framesKept = 0);
+    const std::uint8_t* frame(std::uint32_t index, std::span<std::uint8_t> buffer, std::uint32_t framesKept = 0);
 
     // Whether frames come from a map of the file. Copied frames may be read
     // by several threads at once, each into buffers of its own; mapped ones

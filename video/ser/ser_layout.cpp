@@ -14,10 +14,10 @@ SerLayout LayOutSerFile(const orbicrop::ser::SerHeader& header, std::uint64_t fi
     // Counting what fits first keeps every later product within the file size.
     const std::uint64_t fitting = (fileSize - kHeaderBytes) / layout.frameBytes;
     const std::uint64_t declared = header.frameCount;
-    layout.frames = std::uint32_t(declared == 0 ? std::min<std::uint64_t>(fitting, UINT32_MAX)
-                                                : std::min(fitting, declared));
-    layout.hasTimestamps = declared != 0 && layout.frames == declared
-        && fileSize - layout.timestampOffset() >= 8 * declared;
+    layout.frames =
+        std::uint32_t(declared == 0 ? std::min<std::uint64_t>(fitting, UINT32_MAX) : std::min(fitting, declared));
+    layout.hasTimestamps =
+        declared != 0 && layout.frames == declared && fileSize - layout.timestampOffset() >= 8 * declared;
     return layout;
 }
 

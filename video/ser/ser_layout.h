@@ -21,7 +21,10 @@ struct SerLayout {
     // frames; only possible when every declared frame is present.
     bool hasTimestamps = false;
 
-    std::uint64_t frameOffset(std::uint32_t index) const { return orbicrop::ser::kHeaderBytes + std::uint64_t(index) * frameBytes; }
+    std::uint64_t frameOffset(std::uint32_t index) const
+    {
+        return orbicrop::ser::kHeaderBytes + std::uint64_t(index) * frameBytes;
+    }
     std::uint64_t timestampOffset() const { return frameOffset(frames); }
 };
 

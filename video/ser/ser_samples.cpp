@@ -28,10 +28,9 @@ std::uint64_t OrWords(std::span<const std::uint8_t> bytes)
     return any;
 }
 
-} // namespace
+}   // namespace
 
-SerFormatProbe::SerFormatProbe(const orbicrop::ser::SerHeader& header)
-    : m_declaredDepth(header.depth)
+SerFormatProbe::SerFormatProbe(const orbicrop::ser::SerHeader& header) : m_declaredDepth(header.depth)
 {
     m_format.width = header.width;
     m_format.height = header.height;

@@ -17,8 +17,8 @@ struct SerSampleFormat {
     SerColour colour = SerColour::Mono;
     std::int32_t planes = 1;
     std::int32_t bytesPerSample = 1;
-    bool bigEndian = false;      // two-byte samples only
-    std::int32_t depth = 8;      // bits the samples use, as the data shows them
+    bool bigEndian = false;   // two-byte samples only
+    std::int32_t depth = 8;   // bits the samples use, as the data shows them
 
     std::int32_t rowSamples() const { return width * planes; }
 };

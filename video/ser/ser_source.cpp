@@ -43,10 +43,10 @@ struct SerFrameSlot {
     std::uint32_t index = 0;
     // The stored samples: into buffer, or the file's own mapped pages.
     const std::uint8_t* stored = nullptr;
-    PageBuffer buffer;                   // the stored samples, when copied
-    PageBuffer picture;                  // the 24-bit picture, or the grey plane
-    PageBuffer swapped;                  // big-endian samples turned round
-    AheadMeasurement measured;           // the sink's measurement, when it asked for one
+    PageBuffer buffer;           // the stored samples, when copied
+    PageBuffer picture;          // the 24-bit picture, or the grey plane
+    PageBuffer swapped;          // big-endian samples turned round
+    AheadMeasurement measured;   // the sink's measurement, when it asked for one
 };
 
 [[noreturn]] void FailToLoad()
@@ -110,11 +110,9 @@ class SerSource final : public FrameSource {
 public:
     SerSource(SerFrameReader reader, const SerLayout& layout, const SerSampleFormat& format, double frameRate,
               const SerHeader& header, std::vector<std::int64_t> times, std::string notice)
-        : m_reader(std::move(reader)), m_layout(layout), m_format(format), m_frameRate(frameRate),
-          m_converter(format), m_header(CaptureHeaderOf(header)),
-          m_times(std::move(times)), m_notice(std::move(notice))
-    {
-    }
+        : m_reader(std::move(reader)), m_layout(layout), m_format(format), m_frameRate(frameRate), m_converter(format),
+          m_header(CaptureHeaderOf(header)), m_times(std::move(times)), m_notice(std::move(notice))
+    {}
 
     std::optional<VideoInfo> video() override
     {
@@ -157,9 +155,8 @@ public:
             count, readers, slotBytes(gray), [&](SerFrameSlot& slot) { allocate(slot, gray); },
             // Each reader converts with a converter of its own.
             [&] {
-                return [this, &how, converter = SerConverter(m_format)](SerFrameSlot& slot, std::uint32_t index) mutable {
-                    fill(slot, index, how, converter);
-                };
+                return [this, &how, converter = SerConverter(m_format)](
+                           SerFrameSlot& slot, std::uint32_t index) mutable { fill(slot, index, how, converter); };
             },
             [&](SerFrameSlot& slot) { return deliver(slot, gray, sink); });
     }
@@ -300,7 +297,7 @@ private:
     std::string m_notice;
 };
 
-} // namespace
+}   // namespace
 
 bool IsSerFile(const std::string& path)
 {
@@ -337,8 +334,7 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
         times = UsableTimes(stamps);
         if (times.empty())
             notice = "The frames' time stamps do not increase; the file is read as having none";
-    } else if (header.frameCount != 0 && layout.frames == header.frameCount
-               && file.size() > layout.timestampOffset()) {
+    } else if (header.frameCount != 0 && layout.frames == header.frameCount && file.size() > layout.timestampOffset()) {
         notice = "The frames' time stamps are incomplete; the file is read as having none";
     } else if (layout.frames < header.frameCount) {
         notice = "The header names " + std::to_string(header.frameCount) + " frames; the file holds "
