@@ -173,6 +173,45 @@ bool ReadHeaderList(const Walker& walker, const Chunk& list, StreamHeader& strea
     return stream.formatSeen;
 }
 
+// Where idx1's frames lie: their chunk headers, in the index's order, each a
+// whole frame of frameBytes within the movie list's data [begin, end),
+// positions increasing. The first entry's offset is taken to be the movie
+// list's first chunk, as FFmpeg takes it. nullopt for anything else.
+struct Span {
+    std::uint64_t begin;
+    std::uint64_t end;
+};
+std::optional<std::vector<std::int64_t>> IndexedChunks(const Walker& walker, const Chunk& index, Span movie,
+                                                       std::uint32_t frameBytes, std::uint32_t frames)
+{
+    std::vector<std::int64_t> chunks;
+    try {
+        chunks.reserve(frames);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    std::int64_t firstOffset = 0;
+    std::vector<std::uint8_t> block(16 * 4096);
+    for (std::uint32_t k = 0; k < frames; ++k) {
+        const std::uint32_t inBlock = k % 4096;
+        if (inBlock == 0) {
+            const std::size_t bytes = std::min<std::size_t>(block.size(), 16 * std::size_t(frames - k));
+            if (!walker.read(index.data + 16 * std::uint64_t(k), std::span(block).first(bytes)))
+                return std::nullopt;
+        }
+        const std::uint8_t* entry = block.data() + 16 * inBlock;
+        if (k == 0)
+            firstOffset = ReadLe32(entry + 8);
+        const std::uint32_t id = ReadLe32(entry);
+        const std::int64_t position = std::int64_t(movie.begin) + (std::int64_t(ReadLe32(entry + 8)) - firstOffset);
+        if ((id != riff::kFrame && id != riff::kCompressedFrame) || ReadLe32(entry + 12) != frameBytes
+            || (!chunks.empty() && position <= chunks.back()) || std::uint64_t(position) + 8 + frameBytes > movie.end)
+            return std::nullopt;
+        chunks.push_back(position);
+    }
+    return chunks;
+}
+
 }   // namespace
 
 std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
@@ -235,31 +274,11 @@ std::optional<PlainAvi> ReadPlainAvi(const InputFile& file)
     // before any memory is spent on it.
     if (std::uint64_t(stream.length) * (8 + std::uint64_t(frameBytes)) > movi->size)
         return std::nullopt;
-    try {
-        avi.chunks.reserve(stream.length);
-    } catch (const std::bad_alloc&) {
+    std::optional<std::vector<std::int64_t>> chunks =
+        IndexedChunks(walker, *index, {moviData, moviEnd}, frameBytes, stream.length);
+    if (!chunks)
         return std::nullopt;
-    }
-    std::int64_t firstOffset = 0;
-    std::vector<std::uint8_t> block(16 * 4096);
-    for (std::uint32_t k = 0; k < stream.length; ++k) {
-        const std::uint32_t inBlock = k % 4096;
-        if (inBlock == 0) {
-            const std::size_t bytes = std::min<std::size_t>(block.size(), 16 * std::size_t(stream.length - k));
-            if (!walker.read(index->data + 16 * std::uint64_t(k), std::span(block).first(bytes)))
-                return std::nullopt;
-        }
-        const std::uint8_t* entry = block.data() + 16 * inBlock;
-        if (k == 0)
-            firstOffset = ReadLe32(entry + 8);
-        const std::uint32_t id = ReadLe32(entry);
-        const std::int64_t position = std::int64_t(moviData) + (std::int64_t(ReadLe32(entry + 8)) - firstOffset);
-        if ((id != riff::kFrame && id != riff::kCompressedFrame) || ReadLe32(entry + 12) != frameBytes
-            || (!avi.chunks.empty() && position <= avi.chunks.back())
-            || std::uint64_t(position) + 8 + frameBytes > moviEnd)
-            return std::nullopt;
-        avi.chunks.push_back(position);
-    }
+    avi.chunks = std::move(*chunks);
     if (!FramesAreExactlyIndexed(file, 0, 1, frameBytes, avi.chunks))
         return std::nullopt;
     return avi;

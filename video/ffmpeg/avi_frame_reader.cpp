@@ -4,6 +4,7 @@
 #include "video/avi/frame_chunks.h"
 
 #include <cstring>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -15,6 +16,75 @@ namespace {
 const std::uint8_t* StoredRow(const std::uint8_t* pixels, int y, int height, std::size_t rowBytes, bool topDown)
 {
     return pixels + std::size_t(topDown ? y : height - 1 - y) * rowBytes;
+}
+
+// The stream's frames as FFmpeg's index lists them, when it lists every
+// frame the header declares, each a whole chunk of frameBytes inside the
+// file, in time order, and exactly as the file holds them.
+std::optional<std::vector<AviChunkPlayer::Entry>> IndexedFrames(const InputFile& file, const AVFormatContext& format,
+                                                                int streamIndex, std::size_t frameBytes)
+{
+    const AVStream& stream = *format.streams[streamIndex];
+    const int count = avformat_index_get_entries_count(&stream);
+    if (count <= 0 || stream.nb_frames != count)
+        return std::nullopt;
+    const std::uint64_t fileSize = file.size();
+    std::vector<AviChunkPlayer::Entry> entries;
+    std::vector<std::int64_t> positions;
+    entries.reserve(std::size_t(count));
+    positions.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(const_cast<AVStream*>(&stream), i);
+        if (!e || e->size != int(frameBytes) || e->pos < 0
+            || std::uint64_t(e->pos) + AviChunkPlayer::kChunkHeader + frameBytes > fileSize
+            || (!entries.empty() && e->timestamp <= entries.back().timestamp))
+            return std::nullopt;
+        entries.push_back({e->pos, e->timestamp});
+        positions.push_back(e->pos);
+    }
+    // The demuxer plays the movie lists in file order, whatever the index says.
+    if (!FramesAreExactlyIndexed(file, streamIndex, int(format.nb_streams), std::uint32_t(frameBytes), positions))
+        return std::nullopt;
+    return entries;
+}
+
+// Whether the decoder makes of the reader's first chunk exactly the picture
+// the reader hands over: the same pixel format, size and time, rows as the
+// reader takes them (24-bit bottom-up, grey top-down), every byte the same.
+// The decoder is flushed again before this returns.
+bool DecodesAsRead(const AviChunkPlayer& reader, AVCodecContext& decoder, AVPixelFormat pixelFormat, int width,
+                   int height)
+{
+    const std::size_t rowBytes = std::size_t(width) * (reader.gray() ? 1 : 3);
+    const std::size_t frameBytes = rowBytes * std::size_t(height);
+    PacketPtr packet = makePacket();
+    if (av_new_packet(packet.get(), int(frameBytes)) < 0)
+        return false;
+    std::vector<std::uint8_t> chunk(AviChunkPlayer::kChunkHeader + frameBytes);
+    const AviChunkPlayer::Entry& first = reader.entries().front();
+    if (!reader.readChunk(first, chunk.data()))
+        return false;
+    std::memcpy(packet->data, chunk.data() + AviChunkPlayer::kChunkHeader, frameBytes);
+    packet->pts = packet->dts = first.timestamp;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    FramePtr frame = makeFrame();
+    const bool decoded =
+        avcodec_send_packet(&decoder, packet.get()) >= 0 && avcodec_receive_frame(&decoder, frame.get()) >= 0;
+    avcodec_flush_buffers(&decoder);
+    if (!decoded || frame->format != pixelFormat || frame->width != width || frame->height != height
+        || frame->best_effort_timestamp != first.timestamp || frame->linesize[0] == 0)
+        return false;
+    const bool topDown = frame->linesize[0] > 0;
+    if (topDown != reader.gray())
+        return false;
+    const std::uint8_t* pixels = chunk.data() + AviChunkPlayer::kChunkHeader;
+    for (int y = 0; y < height; ++y) {
+        if (std::memcmp(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0],
+                        StoredRow(pixels, y, height, rowBytes, topDown), rowBytes)
+            != 0)
+            return false;
+    }
+    return true;
 }
 
 }   // namespace
@@ -42,63 +112,16 @@ std::unique_ptr<AviChunkPlayer> OpenAviFrameReader(const std::string& path, AVFo
     } catch (const std::system_error&) {
         return nullptr;   // FFmpeg reads it the usual way, or says why not
     }
-    const std::uint64_t fileSize = file.size();
-    const int count = avformat_index_get_entries_count(&stream);
-    if (count <= 0 || stream.nb_frames != count)
+    std::optional<std::vector<AviChunkPlayer::Entry>> entries = IndexedFrames(file, format, streamIndex, frameBytes);
+    if (!entries)
         return nullptr;
-    std::vector<AviChunkPlayer::Entry> entries;
-    std::vector<std::int64_t> positions;
-    entries.reserve(std::size_t(count));
-    positions.reserve(std::size_t(count));
-    for (int i = 0; i < count; ++i) {
-        const AVIndexEntry* e = avformat_index_get_entry(const_cast<AVStream*>(&stream), i);
-        if (!e || e->size != int(frameBytes) || e->pos < 0
-            || std::uint64_t(e->pos) + AviChunkPlayer::kChunkHeader + frameBytes > fileSize
-            || (!entries.empty() && e->timestamp <= entries.back().timestamp))
-            return nullptr;
-        entries.push_back({e->pos, e->timestamp});
-        positions.push_back(e->pos);
-    }
-    // The demuxer plays the movie lists in file order, whatever the index says.
-    if (!FramesAreExactlyIndexed(file, streamIndex, int(format.nb_streams), std::uint32_t(frameBytes), positions))
-        return nullptr;
-
     // Times as decoding gives them: from the first frame's (the demuxer
     // reports a start of 0 whatever the stream header says).
-    const std::int64_t start = entries.front().timestamp;
+    const std::int64_t start = entries->front().timestamp;
     auto reader = std::make_unique<AviChunkPlayer>(
-        std::move(file), std::move(entries), std::uint32_t(width), std::uint32_t(height), gray,
+        std::move(file), std::move(*entries), std::uint32_t(width), std::uint32_t(height), gray,
         AviTimeBase{stream.time_base.num, stream.time_base.den}, start, streamIndex);
-
-    // The decoder's picture of the first chunk must be ours, byte for byte.
-    PacketPtr packet = makePacket();
-    if (av_new_packet(packet.get(), int(frameBytes)) < 0)
+    if (!DecodesAsRead(*reader, decoder, pixelFormat, width, height))
         return nullptr;
-    std::vector<std::uint8_t> chunk(AviChunkPlayer::kChunkHeader + frameBytes);
-    const AviChunkPlayer::Entry& first = reader->entries().front();
-    if (!reader->readChunk(first, chunk.data()))
-        return nullptr;
-    std::memcpy(packet->data, chunk.data() + AviChunkPlayer::kChunkHeader, frameBytes);
-    packet->pts = packet->dts = first.timestamp;
-    packet->flags |= AV_PKT_FLAG_KEY;
-    FramePtr frame = makeFrame();
-    const bool decoded =
-        avcodec_send_packet(&decoder, packet.get()) >= 0 && avcodec_receive_frame(&decoder, frame.get()) >= 0;
-    avcodec_flush_buffers(&decoder);
-    if (!decoded || frame->format != pixelFormat || frame->width != width || frame->height != height
-        || frame->best_effort_timestamp != first.timestamp || frame->linesize[0] == 0)
-        return nullptr;
-    // Taken as the decoder lays them out: 24-bit rows bottom-up (the sink's
-    // own order), grey rows top-down (a Y800 chunk).
-    const bool topDown = frame->linesize[0] > 0;
-    if (topDown != gray)
-        return nullptr;
-    const std::uint8_t* pixels = chunk.data() + AviChunkPlayer::kChunkHeader;
-    for (int y = 0; y < height; ++y) {
-        if (std::memcmp(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0],
-                        StoredRow(pixels, y, height, rowBytes, topDown), rowBytes)
-            != 0)
-            return nullptr;
-    }
     return reader;
 }
