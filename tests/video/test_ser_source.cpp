@@ -293,26 +293,31 @@ INSTANTIATE_TEST_SUITE_P(FlagAndData, SerByteOrder,
                              ByteOrder{"MosaicRampSetFlag", 1, true, SixteenBitMosaicRamp}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SerDepth, DeclaredSixteenWithTwelveBitDataIsScaledAsTwelve)
+// The depth the samples show, not the one the header declares, sets the
+// scale: below it nothing is lost to clipping, above it nothing is too dark.
+TEST(SerDepth, TheDataNotTheHeaderSetsTheScale)
 {
+    struct Row {
+        const char* what;
+        std::int32_t storedDepth;   // the ramp's samples (two bytes above 8)
+        std::int32_t dataBits;      // bits the ramp's values use
+        std::int32_t declared;      // the header's depth
+        std::int32_t frames;
+        std::int32_t scaledAs;
+    };
+    const Row rows[] = {
+        {"16 declared, 12-bit data", 16, 12, 16, 2, 12},
+        {"12 declared, 16-bit data", 16, 16, 12, 2, 16},
+        {"16 declared, 8-bit data", 16, 8, 16, 1, 8},
+        {"6 declared, one-byte 8-bit data", 8, 8, 6, 1, 8},
+    };
     const TempDir dir;
-    const SerClip clip = Ramp(0, 16, 2, 12);
-    ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 12, 2);
-}
-
-TEST(SerDepth, DataAboveTheDeclaredDepthIsScaledNotClipped)
-{
-    const TempDir dir;
-    SerClip clip = Ramp(0, 16, 2);
-    clip.depth = 12;
-    ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 16, 2);
-}
-
-TEST(SerDepth, DataWithinEightBitsComesThroughUnscaled)
-{
-    const TempDir dir;
-    SerClip clip = Ramp(0, 16, 1, 8);
-    ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 8, 1);
+    for (const Row& row : rows) {
+        SerClip clip = Ramp(0, row.storedDepth, row.frames, row.dataBits);
+        clip.depth = row.declared;
+        SCOPED_TRACE(row.what);
+        ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, row.scaledAs, std::size_t(row.frames));
+    }
 }
 
 TEST(SerDepth, ShallowOneByteSamplesFillTheByte)
@@ -324,14 +329,6 @@ TEST(SerDepth, ShallowOneByteSamplesFillTheByte)
     ASSERT_EQ(sink.pictures.size(), 1u);
     EXPECT_EQ(sink.pictures[0], Expected(clip, 0, 6));
     EXPECT_EQ(*std::max_element(sink.pictures[0].begin(), sink.pictures[0].end()), 63 << 2);
-}
-
-TEST(SerDepth, OneByteDataAboveAShallowDeclaredDepthIsNotClipped)
-{
-    const TempDir dir;
-    SerClip clip = Ramp(0, 8, 1);
-    clip.depth = 6;
-    ExpectPictures(dir.write("clip.ser", clip.bytes()), clip, 8, 1);
 }
 
 TEST(SerDepth, TheBrightestOfTheFirstFramesSettlesIt)
