@@ -92,7 +92,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.set_version_flag("--version", std::string("orbicrop-cli ") + ORBICROP_VERSION);
     app.footer(kFooter);
     app.get_formatter()->column_width(30);
-    app.add_option("FILE", o.files, "Input videos (AVI, SER, MP4, MOV, MKV ...); the first one is tested")
+    app.add_option("FILE", o.files, "Input videos (AVI, SER, MP4, MOV, MKV ...); the first one that opens is tested")
         ->required()
         ->option_text(" ");
     auto* settings = app.add_option("--settings", o.settingsPath,
@@ -126,7 +126,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->option_text("FILE.png");
     auto* outputDir =
         app.add_option("-o,--output-dir", o.outputDir,
-                       "Where outputs go, created when missing (default: the directory of the first FILE)")
+                       "Where outputs go, created when missing (default: the directory of the tested FILE)")
             ->option_text("DIR");
     app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory (not with -o)")
         ->excludes(outputDir)
