@@ -125,19 +125,53 @@ namespace {
 PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std::span<const std::int32_t> sums,
                               const MarkableFrame* mark, const PlanetSearch& search);
 
-// Centre, even-making and radii from the accumulated sums and extents, shared
-// by both searches so they cannot drift apart.
-PlanetFix Conclude(const BlockGrid& grid, double sumW, double sumWX, double sumWY, double minX, double maxX,
-                   double minY, double maxY, bool debayerSafe)
+// The planet blocks of one search: their weighted sums and their extent,
+// shared by both searches so they cannot drift apart.
+struct PlanetBlocks {
+    explicit PlanetBlocks(const FrameView& frame) : minX(double(frame.width)), minY(double(frame.height)) {}
+
+    // A block centred at x, y of weight w above the background. Accumulated
+    // in visiting order, one rounding per step, so the centre is
+    // reproducible to the last bit.
+    void add(double x, double y, std::int32_t weight)
+    {
+        if (y > maxY)
+            maxY = y;
+        if (y < minY)
+            minY = y;
+        if (x > maxX)
+            maxX = x;
+        if (x < minX)
+            minX = x;
+        if (weight > 0) {
+            sumWX = sumWX + double(weight) * x;
+            sumW = sumW + double(weight);
+            sumWY = sumWY + double(weight) * y;
+        }
+    }
+
+    double sumW = 0.0;
+    double sumWX = 0.0;
+    double sumWY = 0.0;
+    double minX;
+    double maxX = 0.0;
+    double minY;
+    double maxY = 0.0;
+};
+
+// Centre, even-making and radii from the accumulated sums and extents.
+PlanetFix Conclude(const BlockGrid& grid, const PlanetBlocks& blocks, bool debayerSafe)
 {
+    double sumW = blocks.sumW;
+    const double minX = blocks.minX, maxX = blocks.maxX, minY = blocks.minY, maxY = blocks.maxY;
     PlanetFix fix;
     fix.found = true;
     if (sumW == 0.0) {
         fix.found = false;
         sumW = 1.0;
     }
-    fix.centerX = sumWX / sumW;
-    fix.centerY = sumWY / sumW;
+    fix.centerX = blocks.sumWX / sumW;
+    fix.centerY = blocks.sumWY / sumW;
     if (debayerSafe) {
         fix.centerX = MakeEven(fix.centerX);
         fix.centerY = MakeEven(fix.centerY);
@@ -176,36 +210,14 @@ PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, co
     const std::int32_t background = peak * area;
     const double halfBlock = double(grid.blockSize - 1) / 2.0;
 
-    double sumW = 0.0;
-    double sumWX = 0.0;
-    double sumWY = 0.0;
-    double minX = double(frame.width);
-    double maxX = 0.0;
-    double minY = double(frame.height);
-    double maxY = 0.0;
+    PlanetBlocks blocks(frame);
 
     // Block values are integers, so "w > level" is "w > floor(level)": an
     // integer test for the many background blocks, exact for every level.
     const std::int64_t cut = IntegerCut(thresholdLevel);
 
     const auto planetBlock = [&](std::size_t column, double y, std::int32_t w) {
-        const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
-        if (y > maxY)
-            maxY = y;
-        if (y < minY)
-            minY = y;
-        if (x > maxX)
-            maxX = x;
-        if (x < minX)
-            minX = x;
-        const std::int32_t weight = w - background;
-        if (weight > 0) {
-            // Accumulated in visiting order, one rounding per step,
-            // so the centre is reproducible to the last bit.
-            sumWX = sumWX + double(weight) * x;
-            sumW = sumW + double(weight);
-            sumWY = sumWY + double(weight) * y;
-        }
+        blocks.add(double(std::int32_t(column) * grid.blockSize) + halfBlock, y, w - background);
     };
 
     const auto columns = std::size_t(grid.columns);
@@ -221,7 +233,7 @@ PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, co
             for (std::size_t k = 0; k < found; ++k)
                 planetBlock(above[k], y, rowSums[above[k]]);
         }
-        return Conclude(grid, sumW, sumWX, sumWY, minX, maxX, minY, maxY, search.debayerSafe);
+        return Conclude(grid, blocks, search.debayerSafe);
     }
 
     for (std::int32_t row = 0; row < grid.rows; ++row) {
@@ -238,7 +250,7 @@ PlanetFix LocatePlanet(const TProcessingState& state, const FrameView& frame, co
         }
     }
 
-    return Conclude(grid, sumW, sumWX, sumWY, minX, maxX, minY, maxY, search.debayerSafe);
+    return Conclude(grid, blocks, search.debayerSafe);
 }
 
 void TintBlock(const MarkableFrame& frame, std::int32_t blockSize, std::int32_t row, std::int32_t column)
@@ -321,9 +333,7 @@ PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std
     std::vector<std::int32_t> labels;
     const std::int32_t chosen = LabelLargestGroup(grid, planet, labels);
 
-    double sumW = 0.0, sumWX = 0.0, sumWY = 0.0;
-    double minX = double(frame.width), maxX = 0.0;
-    double minY = double(frame.height), maxY = 0.0;
+    PlanetBlocks blocks(frame);
     const auto columns = std::size_t(grid.columns);
     for (std::int32_t row = 0; row < grid.rows; ++row) {
         const double y = double(row * grid.blockSize) + halfBlock;
@@ -339,24 +349,10 @@ PlanetFix LocateLargestObject(const FrameView& frame, const BlockGrid& grid, std
                     TintBlock(*mark, grid.blockSize, row, std::int32_t(column));
                 continue;
             }
-            const double x = double(std::int32_t(column) * grid.blockSize) + halfBlock;
-            if (y > maxY)
-                maxY = y;
-            if (y < minY)
-                minY = y;
-            if (x > maxX)
-                maxX = x;
-            if (x < minX)
-                minX = x;
-            const std::int32_t weight = valueOf(i) - background;
-            if (weight > 0) {
-                sumWX = sumWX + double(weight) * x;
-                sumW = sumW + double(weight);
-                sumWY = sumWY + double(weight) * y;
-            }
+            blocks.add(double(std::int32_t(column) * grid.blockSize) + halfBlock, y, valueOf(i) - background);
         }
     }
-    return Conclude(grid, sumW, sumWX, sumWY, minX, maxX, minY, maxY, search.debayerSafe);
+    return Conclude(grid, blocks, search.debayerSafe);
 }
 
 }   // namespace
