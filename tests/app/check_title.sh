@@ -14,14 +14,17 @@ trap 'rm -rf "$scratch"' EXIT
 cp "$program" "$scratch/orbicrop"
 : > "$scratch/clip.avi"
 export QT_QPA_PLATFORM=xcb
+# While Qt creates the window, X may list it for a moment under the
+# program's name before the title is set: the check waits up to 10 s for the
+# title to settle, and shows what it saw last.
 xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" bash -c '
   "$1/orbicrop" "$1/clip.avi" > /dev/null 2>&1 &
   app=$!
   for _ in $(seq 100); do
-    xwininfo -root -tree | grep -F "\": (\"orbicrop\"" > "$1/windows" && break
+    xwininfo -root -tree | grep -F "\": (\"orbicrop\"" > "$1/windows" && grep -qF "\"$2\": (\"orbicrop\"" "$1/windows" && break
     sleep 0.1
   done
   kill "$app"; wait "$app" || true
-' _ "$scratch"
+' _ "$scratch" "$expected"
 cat "$scratch/windows"
 grep -qF "\"$expected\": (\"orbicrop\"" "$scratch/windows"
