@@ -9,7 +9,8 @@ std::int32_t KeepBest::countOf(std::int32_t candidates) const
     if (candidates <= 0)
         return 0;
     switch (kind) {
-    case Kind::All: return candidates;
+    case Kind::All:
+    case Kind::Floor: return candidates;
     case Kind::Count: return std::clamp(value, 1, candidates);
     case Kind::Percent: {
         // Rounded to the nearest frame, ties up: 25 % of 10 frames keeps 3.

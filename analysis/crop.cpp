@@ -47,6 +47,12 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t
         CropWindow{centerX, centerY, halfWidth, halfHeight, width, height, ignoreIncomplete, makeGrayPlane});
 }
 
+bool WindowReachesBorder(const CropWindow& window, std::int32_t inputWidth, std::int32_t inputHeight)
+{
+    return window.centerX + window.halfWidth >= inputWidth - 1 || window.centerX - window.halfWidth <= 0
+        || window.centerY + window.halfHeight >= inputHeight - 1 || window.centerY - window.halfHeight <= 0;
+}
+
 bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame, GrayPlane& grayPlane,
                const CropWindow& window)
 {
@@ -54,11 +60,8 @@ bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& f
     const std::int32_t inputWidth = frame.width;
     const std::int32_t inputHeight = frame.height;
 
-    if (ignoreIncomplete) {
-        if (centerX + halfWidth >= inputWidth - 1 || centerX - halfWidth <= 0 || centerY + halfHeight >= inputHeight - 1
-            || centerY - halfHeight <= 0)
-            return false;
-    }
+    if (ignoreIncomplete && WindowReachesBorder(window, inputWidth, inputHeight))
+        return false;
 
     bitmap.setSize(width, height);
     if (makeGrayPlane)

@@ -36,6 +36,10 @@ struct CropWindow {
     bool makeGrayPlane = false;
 };
 
+// Whether centre +- the half sizes comes within one pixel of a frame edge:
+// the window a Remove incomplete frames run refuses.
+bool WindowReachesBorder(const CropWindow& window, std::int32_t inputWidth, std::int32_t inputHeight);
+
 // The same cut from any frame layout. A grey source pixel gives blue = green =
 // red = its value (and never colour).
 bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame, GrayPlane& grayPlane,

@@ -6,6 +6,7 @@
 #include "analysis/rounding.h"
 #include "analysis/sample_crop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <exception>
@@ -31,6 +32,48 @@ CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Meas
 {
     return {Rounded(m.centerX), Rounded(m.centerY), state.cropWidth / 2, state.cropHeight / 2,
             state.cropWidth,    state.cropHeight,   ignoreIncomplete,    makeGrayPlane};
+}
+
+// The share of the object's pixels, in percent, at the top value of what the
+// detection reads: green in the 8-bit frame (255), or the source's own
+// samples at the top of their depth when it has them. The object is the
+// ellipse of its radii, which run to the outermost block centres, widened by
+// two pixels to the blocks' edges.
+double SaturatedPercent(const FrameView& frame, const NativeFrame* native, const PlanetFix& m)
+{
+    const double rx = m.radiusX + 2.0, ry = m.radiusY + 2.0;
+    const std::int32_t x0 = std::max(0, std::int32_t(std::floor(m.centerX - rx)));
+    const std::int32_t x1 = std::min(frame.width - 1, std::int32_t(std::ceil(m.centerX + rx)));
+    const std::int32_t y0 = std::max(0, std::int32_t(std::floor(m.centerY - ry)));
+    const std::int32_t y1 = std::min(frame.height - 1, std::int32_t(std::ceil(m.centerY + ry)));
+    const bool samples = native != nullptr && native->width == frame.width && native->height == frame.height;
+    const std::uint32_t top = samples ? (1U << native->depth) - 1U : 255U;
+    std::int64_t inside = 0, saturated = 0;
+    for (std::int32_t y = y0; y <= y1; ++y) {
+        const double dy = (double(y) - m.centerY) / ry;
+        const std::uint8_t* row = frame.row(y);
+        // The native frame's rows run top-down.
+        const std::uint8_t* nativeRow =
+            samples ? native->topRow + std::ptrdiff_t(frame.height - 1 - y) * native->stride : nullptr;
+        for (std::int32_t x = x0; x <= x1; ++x) {
+            const double dx = (double(x) - m.centerX) / rx;
+            if (dx * dx + dy * dy > 1.0)
+                continue;
+            ++inside;
+            std::uint32_t value = 0;
+            if (samples) {
+                // Green is the middle sample of RGB and BGR alike.
+                const std::ptrdiff_t at =
+                    (std::ptrdiff_t(x) * native->planes + (native->planes == 3 ? 1 : 0)) * native->bytesPerSample;
+                value = native->bytesPerSample == 2 ? std::uint32_t(nativeRow[at] | (nativeRow[at + 1] << 8))
+                                                    : nativeRow[at];
+            } else {
+                value = row[std::ptrdiff_t(x) * frame.bytesPerPixel + frame.greenOffset()];
+            }
+            saturated += value >= top ? 1 : 0;
+        }
+    }
+    return inside > 0 ? 100.0 * double(saturated) / double(inside) : 0.0;
 }
 
 // The centre a crop takes in surface mode, even when a debayer-safe crop or a
@@ -127,14 +170,11 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
                            const NativeFrame* native, const AheadMeasurement* ahead)
 {
     m_grayPlane.clear();
+    m_debayeredBitmap = false;
 
-    // A mosaic written as it is names its arrangement once for the whole
-    // file, so every crop of it must start on the same parity: even centres.
-    const bool keepsMosaic = !m_state.testMode && native != nullptr && IsMosaic(native->layout)
-        && m_state.aviWriter != nullptr && m_state.aviWriter->takesSamples();
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
-    const bool evenCentre = m_options.debayerSafe() || keepsMosaic;
+    const bool evenCentre = m_options.debayerSafe() || keepsMosaic();
     Measurement m = measure(frame, evenCentre, ahead);
     if (m_state.centring.surface && m_aligner != nullptr)
         alignOnContent(frame, m, evenCentre);
@@ -156,8 +196,12 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     if (m_state.testMode) {
         cropForTest(frame, m);
         record.outcome = FrameRecord::Outcome::Analysed;
+    } else if (!m.found) {
+        record.outcome = FrameRecord::Outcome::NoPlanet;
+    } else if (const auto reason = rejection(frame, native, m)) {
+        record.outcome = *reason;
     } else {
-        record.outcome = m.found ? cropAndWrite(frame, m, native, record) : FrameRecord::Outcome::NoPlanet;
+        record.outcome = cropAndWrite(frame, m, native, record);
     }
 
     ++m_state.framesSeen;
@@ -173,14 +217,31 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     m_report.processEvents();
 }
 
-std::optional<FrameMeasurer> CFakeCallback::measurerAhead(bool mosaicSamples)
+std::optional<FrameMeasurer> CFakeCallback::measurerAhead()
 {
     if (m_state.testMode || !m_state.acceptFrames)
         return std::nullopt;
     // As handle() decides per frame; a later change of the options only
     // makes the frames measured before it be measured again.
-    const bool keepsMosaic = mosaicSamples && m_state.aviWriter != nullptr && m_state.aviWriter->takesSamples();
-    return FrameMeasurer(choices(m_options.debayerSafe() || keepsMosaic));
+    return FrameMeasurer(choices(m_options.debayerSafe() || keepsMosaic()));
+}
+
+// A mosaic written as it is names its arrangement once for the whole file
+// (or, in an AVI, not at all: the user names it), so every crop of it must
+// start on the same site of the 2 x 2 cell, for every output. Even centres
+// do it: the window's corner lies half its size from the centre, the same
+// for every frame (even offsets for the sizes of the size controls).
+bool CFakeCallback::keepsMosaic() const
+{
+    return !m_state.testMode && m_state.mosaic != 0 && !debayers();
+}
+
+// A file's output is colour when it is debayered, which the batch sees to;
+// were it greyscale all the same, the mosaic is written as it is, in phase.
+bool CFakeCallback::debayers() const
+{
+    return m_state.colour.debayer && BayerPatternOf(m_state.mosaic).has_value()
+        && (m_state.testMode || !m_state.outputGrayscale);
 }
 
 SearchChoices CFakeCallback::choices(bool evenCentre) const
@@ -236,42 +297,115 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
     const CropWindow window = OutputWindow(m_state, m, m_options.removeIncomplete(), m_state.outputGrayscale);
     if (!CropFrame(m_state, m_bitmap, frame, m_grayPlane, window))
         return FrameRecord::Outcome::Incomplete;
+    if (keepsMosaic()) {
+        const auto [left, top] = TopLeft(window, frame.height);
+        record.mosaic = MosaicAt(m_state.mosaic, left, top);
+    }
     if (m_ranking == nullptr || m_pass == Pass::Single)
-        return write(native, window, frame.height, record.utcTicks);
+        return write(frame, native, window, record.utcTicks);
+    // Frames are scored on their raw samples, so debayering changes no
+    // ranking.
     if (m_pass == Pass::Measure) {
-        m_ranking->add(record.index, m_quality.score(m_bitmap));
+        m_ranking->add(record.index, m_quality.score(m_bitmap, ObjectIn(window, m, frame)), m.brightness);
         return FrameRecord::Outcome::NotWritten;
     }
+    if (m_ranking->dim(record.index))
+        return FrameRecord::Outcome::Dim;
     record.quality = m_ranking->normalised(record.index);
-    if (m_state.centring.bestFrame && record.index == m_ranking->bestIndex())
+    if (m_state.centring.bestFrame && record.index == m_ranking->bestIndex()) {
+        debayerBitmap(frame, window);
         m_report.bestFrame(m_bitmap);
+    }
     if (!m_ranking->kept(record.index))
         return FrameRecord::Outcome::NotKept;
     // A kept frame carries its own capture time, as every played frame does.
-    return write(native, window, frame.height, record.utcTicks);
+    return write(frame, native, window, record.utcTicks);
+}
+
+// The first reason to drop a frame whose planet was found, in the order the
+// reasons are tried; nothing when it may be written. Dim frames are told by
+// the ranking, which knows the file's median. A cut means nothing in surface
+// mode, where the object fills the frame by design.
+std::optional<FrameRecord::Outcome> CFakeCallback::rejection(const FrameView& frame, const NativeFrame* native,
+                                                             const Measurement& m) const
+{
+    const RejectOptions& reject = m_state.centring.reject;
+    if (reject.cut && m.touchesBorder && !m_state.centring.surface)
+        return FrameRecord::Outcome::Cut;
+    if (reject.minSize > 0 && 2.0 * std::max(m.radiusX, m.radiusY) < double(reject.minSize))
+        return FrameRecord::Outcome::Small;
+    if (reject.maxSaturated && SaturatedPercent(frame, native, m) > *reject.maxSaturated)
+        return FrameRecord::Outcome::Saturated;
+    return std::nullopt;
+}
+
+// Where the object lies in the crop of window, and where the frame ends in it.
+ObjectInCrop CFakeCallback::ObjectIn(const CropWindow& window, const Measurement& m, const FrameView& frame)
+{
+    const std::int64_t left = std::int64_t(window.centerX) - window.width / 2;
+    const std::int64_t bottom = std::int64_t(window.centerY) - window.height / 2;
+    ObjectInCrop object;
+    object.centerX = m.centerX - double(left);
+    object.centerY = m.centerY - double(bottom);
+    object.radiusX = m.radiusX;
+    object.radiusY = m.radiusY;
+    object.frameLeft = std::int32_t(std::clamp<std::int64_t>(-left, 0, window.width));
+    object.frameRight = std::int32_t(std::clamp<std::int64_t>(frame.width - left, 0, window.width));
+    object.frameBottom = std::int32_t(std::clamp<std::int64_t>(-bottom, 0, window.height));
+    object.frameTop = std::int32_t(std::clamp<std::int64_t>(frame.height - bottom, 0, window.height));
+    return object;
+}
+
+// The window's top-left pixel, rows counted from the top: the crop's rows
+// count from the bottom, so its top row is frame row height - bottom - cropHeight.
+std::pair<std::int64_t, std::int64_t> CFakeCallback::TopLeft(const CropWindow& window, std::int32_t frameHeight)
+{
+    const std::int64_t left = std::int64_t(window.centerX) - window.width / 2;
+    const std::int64_t bottom = std::int64_t(window.centerY) - window.height / 2;
+    return {left, std::int64_t(frameHeight) - bottom - window.height};
+}
+
+// Replaces the raw crop in the bitmap by its colours, when the file is debayered.
+void CFakeCallback::debayerBitmap(const FrameView& frame, const CropWindow& window)
+{
+    if (!debayers() || m_debayeredBitmap)
+        return;
+    const auto [left, top] = TopLeft(window, frame.height);
+    m_debayer.toBitmap(frame, left, top, window.width, window.height, *BayerPatternOf(m_state.mosaic),
+                       m_state.colour.method, m_bitmap);
+    m_debayeredBitmap = true;
 }
 
 // The output keeps the frames it already has when it refuses one; the rest of
 // the file is not fed to it, and the user is told once.
-FrameRecord::Outcome CFakeCallback::write(const NativeFrame* native, const CropWindow& window, std::int32_t frameHeight,
+FrameRecord::Outcome CFakeCallback::write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
                                           std::optional<std::int64_t> utcTicks)
 {
     if (m_state.outputFailed || m_state.aviWriter == nullptr)
         return FrameRecord::Outcome::NotWritten;
     try {
         if (m_state.aviWriter->takesSamples()) {
-            if (native != nullptr) {
-                // The same window as the 8-bit crop, whose rows count from the
-                // bottom: its top row is frame row height - bottom - cropHeight
-                // from the top.
-                const std::int64_t left = std::int64_t(window.centerX) - window.width / 2;
-                const std::int64_t bottom = std::int64_t(window.centerY) - window.height / 2;
-                const std::int64_t top = std::int64_t(frameHeight) - bottom - window.height;
+            // The same window as the 8-bit crop.
+            const auto [left, top] = TopLeft(window, frame.height);
+            if (native != nullptr && debayers()) {
+                m_debayer.toSamples(*native, left, top, window.width, window.height, *BayerPatternOf(m_state.mosaic),
+                                    m_state.colour.method, m_samples);
+            } else if (native != nullptr) {
                 CropSamples(*native, left, top, window.width, window.height, m_samples);
             } else {
-                SamplesOfCrop(m_bitmap, m_state.outputGrayscale ? &m_grayPlane : nullptr, m_samples);
+                debayerBitmap(frame, window);
+                SamplesOfCrop(m_bitmap, m_state.outputGrayscale && !debayers() ? &m_grayPlane : nullptr, m_samples);
+                // The crop's own top-left names the pattern at it.
+                m_samples.left = left;
+                m_samples.top = top;
             }
+            // A mosaic the user declared goes out under its name.
+            if (m_samples.planes == 1 && m_state.mosaic != 0)
+                m_samples.layout = m_state.mosaic;
             m_state.aviWriter->addSamples(m_samples, utcTicks, m_state.framesWritten);
+        } else if (debayers()) {
+            debayerBitmap(frame, window);
+            m_state.aviWriter->addColorFrame(m_bitmap, m_state.framesWritten);
         } else if (m_state.outputGrayscale)
             m_state.aviWriter->addGrayFrame(m_bitmap, m_grayPlane, m_state.framesWritten);
         else
@@ -288,6 +422,37 @@ FrameRecord::Outcome CFakeCallback::write(const NativeFrame* native, const CropW
 // The preview of the last test frame at the output size, or why there is none.
 void CFakeCallback::showTestResult(const MarkableFrame& frame, const Measurement& m)
 {
+    showPreview(frame, m);
+    m_report.showFrame(frame.view(), overlay(frame.view(), m));
+}
+
+FrameOverlay CFakeCallback::overlay(const FrameView& frame, const Measurement& m) const
+{
+    FrameOverlay o;
+    o.found = m.found;
+    o.centerX = m.centerX;
+    o.centerY = m.centerY;
+    o.radiusX = m.radiusX;
+    o.radiusY = m.radiusY;
+    const CropWindow window = OutputWindow(m_state, m, m_options.removeIncomplete(), false);
+    o.cropLeft = window.centerX - window.width / 2;
+    o.cropBottom = window.centerY - window.height / 2;
+    o.cropWidth = window.width;
+    o.cropHeight = window.height;
+    if (!m.found) {
+        o.outcome = "no planet";
+    } else if (const auto reason = rejection(frame, nullptr, m)) {
+        o.outcome = *reason == FrameRecord::Outcome::Cut ? "cut"
+            : *reason == FrameRecord::Outcome::Small     ? "small"
+                                                         : "saturated";
+    } else if (window.ignoreIncomplete && WindowReachesBorder(window, frame.width, frame.height)) {
+        o.outcome = "incomplete";
+    }
+    return o;
+}
+
+void CFakeCallback::showPreview(const MarkableFrame& frame, const Measurement& m)
+{
     if (!(m_state.cogValid && m_state.cropValid)) {
         m_report.showWarning(m_state.cogValid ? kWarningCropRefused : kWarningNoPlanet);
         return;
@@ -302,6 +467,10 @@ void CFakeCallback::showTestResult(const MarkableFrame& frame, const Measurement
         SearchPlanet(m_state, frame.view(), &frame,
                      {m_state.thresholdPercent, m_options.debayerSafe(), m_options.inverse(), true});
     }
-    CropFrame(m_state, m_bitmap, frame.view(), m_grayPlane, OutputWindow(m_state, m, false, false));
+    const CropWindow window = OutputWindow(m_state, m, false, false);
+    CropFrame(m_state, m_bitmap, frame.view(), m_grayPlane, window);
+    // The marked blocks are no mosaic: a marked preview stays raw.
+    if (!m_options.showEffect())
+        debayerBitmap(frame.view(), window);
     m_report.showPreview(m_bitmap);
 }

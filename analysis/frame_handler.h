@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/crop.h"
+#include "analysis/debayer_crop.h"
 #include "analysis/frame_aligner.h"
 #include "analysis/frame_output.h"
 #include "analysis/frame_quality.h"
@@ -17,6 +18,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The per-frame work of a file run. In a test run it measures and crops the
@@ -58,7 +60,7 @@ public:
 
     // Processing runs measure ahead with the choices of the run; a test
     // measures in turn, as it also looks at how the planet fills the frame.
-    std::optional<FrameMeasurer> measurerAhead(bool mosaicSamples) override;
+    std::optional<FrameMeasurer> measurerAhead() override;
 
     // Where the planet is in one frame, as measured, and in surface mode
     // how far the content moved.
@@ -93,9 +95,18 @@ private:
     FrameRecord::Outcome cropAndWrite(const FrameView& frame, const Measurement& m, const NativeFrame* native,
                                       FrameRecord& record);
     void alignOnContent(const FrameView& frame, Measurement& m, bool evenCentre);
-    FrameRecord::Outcome write(const NativeFrame* native, const CropWindow& window, std::int32_t frameHeight,
+    bool keepsMosaic() const;
+    std::optional<FrameRecord::Outcome> rejection(const FrameView& frame, const NativeFrame* native,
+                                                  const Measurement& m) const;
+    static ObjectInCrop ObjectIn(const CropWindow& window, const Measurement& m, const FrameView& frame);
+    bool debayers() const;
+    static std::pair<std::int64_t, std::int64_t> TopLeft(const CropWindow& window, std::int32_t frameHeight);
+    void debayerBitmap(const FrameView& frame, const CropWindow& window);
+    FrameRecord::Outcome write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
                                std::optional<std::int64_t> utcTicks);
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
+    void showPreview(const MarkableFrame& frame, const Measurement& m);
+    FrameOverlay overlay(const FrameView& frame, const Measurement& m) const;
 
     TProcessingState& m_state;
     const RunOptions& m_options;
@@ -114,6 +125,8 @@ private:
     FrameAligner* m_aligner = nullptr;
     ContentShift m_lastShift;
     SampleFrame m_samples;   // the frame as an output that takes samples gets it
+    DebayerCrop m_debayer;
+    bool m_debayeredBitmap = false;   // the bitmap holds the frame's colours already
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

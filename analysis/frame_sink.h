@@ -67,12 +67,7 @@ public:
     // A source that reads frames ahead on threads of its own may measure
     // them there, several at once, with the measurer the sink gives when
     // playing starts (none: every frame is measured in its turn).
-    // mosaicSamples says the source's native frames hold colour-mosaic
-    // samples. The sink uses a measurement only when it was made with the
-    // choices the sink would make now.
-    virtual std::optional<FrameMeasurer> measurerAhead(bool mosaicSamples)
-    {
-        (void)mosaicSamples;
-        return std::nullopt;
-    }
+    // The sink uses a measurement only when it was made with the choices
+    // the sink would make now.
+    virtual std::optional<FrameMeasurer> measurerAhead() { return std::nullopt; }
 };

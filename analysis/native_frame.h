@@ -28,6 +28,15 @@ inline bool IsMosaic(std::int32_t layout)
 {
     return layout >= 8 && layout <= 19;
 }
+// The mosaic as seen from the sample at (left, top): an odd column swaps the
+// cell's columns, an odd row its rows. Each family's ids are ordered so that
+// this is bit 0 and bit 1 of the id.
+inline std::int32_t MosaicAt(std::int32_t layout, std::int64_t left, std::int64_t top)
+{
+    if (!IsMosaic(layout))
+        return layout;
+    return layout ^ (left % 2 != 0 ? 1 : 0) ^ (top % 2 != 0 ? 2 : 0);
+}
 
 // One decoded frame's samples as its file holds them, beside the 8-bit
 // picture the analysis works on. Rows top-down; samples of a pixel

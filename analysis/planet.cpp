@@ -184,6 +184,8 @@ PlanetFix Conclude(const BlockGrid& grid, const PlanetBlocks& blocks, bool debay
     const double lastY = double((grid.rows - 1) * grid.blockSize) + halfBlock;
     fix.fillsFrame = grid.columns > 0 && grid.rows > 0
         && ((minX <= halfBlock && maxX >= lastX) || (minY <= halfBlock && maxY >= lastY));
+    fix.touchesBorder = fix.found && (minX <= halfBlock || maxX >= lastX || minY <= halfBlock || maxY >= lastY);
+    fix.brightness = blocks.sumW;
     return fix;
 }
 

@@ -55,6 +55,12 @@ struct PlanetFix {
     // grid: the object fills the frame, and its centre of gravity moves with
     // whatever the threshold lets in at the edges.
     bool fillsFrame = false;
+    // The planet blocks reach a border of the block grid: the object may be
+    // cut by the frame's edge.
+    bool touchesBorder = false;
+    // The planet blocks' total weight: their brightness (with inverse, their
+    // darkness) above the histogram peak, in levels x pixels.
+    double brightness = 0.0;
 };
 
 // The search with the choices above. With mark, background blocks are

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/centring_options.h"
+#include "analysis/colour_options.h"
 #include "image/frame_view.h"
 
 #include <cstddef>
@@ -24,6 +25,7 @@ struct TProcessingState {
     std::int32_t inputHeight = 0;
     std::int32_t frameCount = 0;     // frame rate x stream length, rounded
     std::int32_t frameLimit = 0;     // 2 for a test run, 0 for a processing run (whole file)
+    std::int32_t firstFrame = 0;     // the frame a run starts with: a view of one frame; else 0
     bool testMode = false;           // a test run is playing
     double thresholdPercent = 0.0;   // detection setting -100..100, taken when a test starts
     std::int32_t cropWidth = 0;      // output frame size in pixels, multiples of 16
@@ -43,7 +45,12 @@ struct TProcessingState {
     std::string outputDir;              // directory of the first selected file, with trailing '/'
     FrameOutput* aviWriter = nullptr;   // where a processing run's frames go; not owned here
     CentringOptions centring;           // taken from the shell when a test or a batch file starts
-    bool objectFillsFrame = false;      // a test frame's planet blocks reached two opposite borders
+    ColourOptions colour;               // taken as centring is
+    bool fullFrame = false;             // output frames of the input's size; taken as centring is
+    // The current file's frames are a 2 x 2 colour mosaic, by its own word or
+    // the user's: the layout id of its top-left sample (8..19), else 0.
+    std::int32_t mosaic = 0;
+    bool objectFillsFrame = false;   // a test frame's planet blocks reached two opposite borders
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;
@@ -53,10 +60,16 @@ constexpr std::int32_t kBlockSize = 4;
 constexpr std::int32_t kCropSizeStep = 16;   // one slider step of the output size, in pixels
 constexpr std::int32_t kCropPositionMin = 2;
 constexpr std::int32_t kCropPositionMax = 40;
+// Lunar and solar fields go beyond the sliders: sizes up to 4096 pixels, in
+// the same steps.
+constexpr std::int32_t kLargeCropPositionMax = 256;
 
 // Derives the output size from the two size-slider positions (2..40):
 // cropWidth = widthPosition x 16, cropHeight = heightPosition x 16.
 void UpdateCropSize(TProcessingState& state, std::int32_t widthPosition, std::int32_t heightPosition);
+// A whole-frame output's size: the input's, rounded down to even (a mosaic's
+// cell stays whole), at least 2.
+void TakeWholeFrame(TProcessingState& state, std::int32_t inputWidth, std::int32_t inputHeight);
 
 // The decoded frame of the state's size: BGR, bottom-up, stride width x 3.
 inline FrameView BgrFrame(const TProcessingState& state, const std::uint8_t* frame)

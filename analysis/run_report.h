@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "image/frame_view.h"
 #include "image/output_bitmap.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // One frame's outcome, for shells that keep a track of the planet.
 struct FrameRecord {
-    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept };
+    // Cut, Small, Saturated and Dim: the rejection reasons, in the order
+    // they are tried after NoPlanet.
+    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept, Cut, Small, Saturated, Dim };
     std::int32_t index = 0;    // position of the frame in the run, from 0
     double sampleTime = 0.0;   // presentation time in seconds
     bool found = false;
@@ -25,6 +29,27 @@ struct FrameRecord {
     double shiftX = 0.0;
     double shiftY = 0.0;
     std::optional<std::int64_t> utcTicks;   // capture time (100 ns ticks since 0001-01-01 UTC), when known
+    // A mosaic written as it is: its layout id at the written window's
+    // top-left sample (an AVI cannot name it); 0 otherwise.
+    std::int32_t mosaic = 0;
+};
+
+// What a shell draws over a whole frame: the centre found and the object's
+// extent, where the output window is taken, and why the frame would be
+// dropped. Frame coordinates: x from the left, y from the bottom row.
+struct FrameOverlay {
+    bool found = false;
+    double centerX = 0.0;
+    double centerY = 0.0;
+    double radiusX = 0.0;
+    double radiusY = 0.0;
+    std::int32_t cropLeft = 0;   // the output window's first column and row
+    std::int32_t cropBottom = 0;
+    std::int32_t cropWidth = 0;
+    std::int32_t cropHeight = 0;
+    // Empty when the frame would be written; else the track's word for why
+    // not: "no planet", "cut", "small", "saturated", "incomplete".
+    std::string outcome;
 };
 
 // What a run tells the shell that drives it (the window, the command-line
@@ -55,4 +80,13 @@ public:
     // The best crop of a file, when the run was asked for it; called once per
     // file, during the writing pass. Optional.
     virtual void bestFrame(const OutputBitmap&) {}
+    // The whole last frame of a test (marked as the preview is marked, with
+    // Show Effect) and what was found in it, right after the preview or the
+    // warning. Optional.
+    virtual void showFrame(const FrameView& /*frame*/, const FrameOverlay& /*overlay*/) {}
+    // Every candidate's normalised quality score of a ranked file, best
+    // first, and how many of them are kept; once per file, between the
+    // measuring and the writing pass, when the centring choices ask for them.
+    // Optional.
+    virtual void qualityScores(const std::vector<double>& /*sortedScores*/, std::int32_t /*kept*/) {}
 };

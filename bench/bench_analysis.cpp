@@ -192,19 +192,23 @@ void BM_FindPlanet_1920x1080_LargestObject(benchmark::State& bench)
 BENCHMARK(BM_FindPlanet_1920x1080_LargestObject);
 
 // The quality score of one 1080p frame's crop: the default 192 x 192 window
-// and the largest one the size controls give, 640 x 640.
+// and the largest one the size controls give, 640 x 640, each around a disc
+// whose radius is about a third of its side, so that the measured middle
+// grows with the window.
 void BM_FrameQuality_1920x1080(benchmark::State& bench)
 {
     const std::int32_t side = std::int32_t(bench.range(0));
-    auto frame = PlanetFrame(1920, 1080, 900, 500, 200);
+    const double radius = 0.31 * side;
+    auto frame = PlanetFrame(1920, 1080, 900, 500, radius);
     TProcessingState state = StateFor(1920, 1080);
     OutputBitmap bitmap;
     GrayPlane plane;
     CropFrame(state, bitmap, BgrFrame(state, frame.data()), plane,
               {900, 500, side / 2, side / 2, side, side, false, false});
+    const ObjectInCrop object{side / 2.0, side / 2.0, radius, radius, 0, 0, side, side};
     QualityMeter meter;
     for (auto _ : bench)
-        benchmark::DoNotOptimize(meter.score(bitmap));
+        benchmark::DoNotOptimize(meter.score(bitmap, object));
     bench.SetItemsProcessed(bench.iterations());
 }
 BENCHMARK(BM_FrameQuality_1920x1080)->Arg(192)->Arg(640);

@@ -3,6 +3,7 @@
 // as an uncompressed RGB24 AVI at 30 frames per second.
 
 #include "avi/avi_writer.h"
+#include "image/bayer.h"
 #include "tools/sample_planet.h"
 #include "tools/sample_surface.h"
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -22,20 +24,22 @@ void PutLe(std::FILE* out, std::uint64_t value, int bytes)
         std::fputc(int((value >> (8 * i)) & 0xFF), out);
 }
 
-// A monochrome SER capture as planetary cameras write it: little-endian
-// samples (flag 0, as capture programs write it), depth 8 or 9..16 with the
-// samples in the low bits, and one time stamp per frame at 30 fps.
+// A SER capture as planetary cameras write it: little-endian samples (flag
+// 0, as capture programs write it), depth 8 or 9..16 with the samples in the
+// low bits, and one time stamp per frame at 30 fps. Monochrome, or the raw
+// mosaic of a one-shot-colour camera: each sample the colour of its site.
 class SerSampleWriter {
 public:
-    SerSampleWriter(const std::string& path, int width, int height, int depth, int frames)
-        : m_out(std::fopen(path.c_str(), "wb")), m_depth(depth), m_frames(frames)
+    SerSampleWriter(const std::string& path, int width, int height, int depth, int frames,
+                    std::optional<BayerPattern> bayer)
+        : m_out(std::fopen(path.c_str(), "wb")), m_depth(depth), m_frames(frames), m_bayer(bayer)
     {
         if (!m_out)
             throw std::runtime_error("cannot create " + path);
         std::fwrite("LUCAM-RECORDER", 1, 14, m_out.get());
-        PutLe(m_out.get(), 0, 4);   // camera
-        PutLe(m_out.get(), 0, 4);   // mono
-        PutLe(m_out.get(), 0, 4);   // little-endian data
+        PutLe(m_out.get(), 0, 4);                                       // camera
+        PutLe(m_out.get(), bayer ? 8 + std::uint32_t(*bayer) : 0, 4);   // mono, or RGGB 8 .. BGGR 11
+        PutLe(m_out.get(), 0, 4);                                       // little-endian data
         PutLe(m_out.get(), std::uint32_t(width), 4);
         PutLe(m_out.get(), std::uint32_t(height), 4);
         PutLe(m_out.get(), std::uint32_t(depth), 4);
@@ -51,7 +55,7 @@ public:
         for (std::int32_t r = 0; r < frame.height(); ++r) {
             const std::uint8_t* row = frame.rowFromTop(r);
             for (std::int32_t x = 0; x < frame.width(); ++x) {
-                const unsigned value = row[x * 3 + 1];
+                const unsigned value = row[x * 3 + Channel(x, r)];
                 if (m_depth <= 8) {
                     std::fputc(int(value), m_out.get());
                 } else {
@@ -72,25 +76,43 @@ public:
     }
 
 private:
+    // The byte of a blue, green, red pixel that the sample at (x, y) takes:
+    // green for a monochrome capture, else the colour of the mosaic's site.
+    int Channel(int x, int y) const
+    {
+        if (!m_bayer)
+            return 1;
+        switch (PatternAt(*m_bayer, x, y)) {   // the site's colour leads its pattern
+        case BayerPattern::Rggb: return 2;
+        case BayerPattern::Bggr: return 0;
+        case BayerPattern::Grbg:
+        case BayerPattern::Gbrg: break;
+        }
+        return 1;
+    }
+
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Closer> m_out;
     int m_depth;
     int m_frames;
+    std::optional<BayerPattern> m_bayer;
 };
 
 void Usage()
 {
-    std::fprintf(stderr,
-                 "usage: orbicrop-make-sample [--frames N] [--size WxH] [--radius PX] [--seed N] [--gray]\n"
-                 "                            [--ser-depth D] [--track FILE.csv] [--rings] [--moon PX] [--surface]\n"
-                 "                            OUT.avi|OUT.ser\n"
-                 "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n"
-                 "  --rings        give the planet a ring system (Saturn)\n"
-                 "  --moon PX      a 6 x 6 white moon PX pixels right of the planet's centre\n"
-                 "  --surface      a cratered surface filling the frame, cut at known whole-pixel shifts\n"
-                 "                 (the track gives each frame's shift instead of a centre)\n");
+    std::fprintf(
+        stderr,
+        "usage: orbicrop-make-sample [--frames N] [--size WxH] [--radius PX] [--seed N] [--gray]\n"
+        "                            [--ser-depth D [--bayer P]] [--track FILE.csv] [--rings] [--moon PX] [--surface]\n"
+        "                            OUT.avi|OUT.ser\n"
+        "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n"
+        "  --bayer P      with --ser-depth: the raw mosaic of a colour camera, pattern P (RGGB ...)\n"
+        "  --rings        give the planet a ring system (Saturn)\n"
+        "  --moon PX      a 6 x 6 white moon PX pixels right of the planet's centre\n"
+        "  --surface      a cratered surface filling the frame, cut at known whole-pixel shifts\n"
+        "                 (the track gives each frame's shift instead of a centre)\n");
 }
 
 }   // namespace
@@ -102,6 +124,8 @@ int main(int argc, char** argv)
     std::string output;
     std::string trackPath;
     int serDepth = 0;
+    std::optional<BayerPattern> bayer;
+    bool badBayer = false;
     bool surface = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -129,22 +153,26 @@ int main(int argc, char** argv)
             trackPath = argv[++i];
         else if (arg == "--ser-depth" && hasValue)
             serDepth = std::atoi(argv[++i]);
-        else if (!arg.empty() && arg[0] != '-' && output.empty())
+        else if (arg == "--bayer" && hasValue) {
+            bayer = ParseBayerPattern(argv[++i]);
+            badBayer = !bayer;
+        } else if (!arg.empty() && arg[0] != '-' && output.empty())
             output = arg;
         else {
             Usage();
             return 2;
         }
     }
-    if (output.empty() || frames < 0 || options.width < 1 || options.height < 1 || serDepth < 0 || serDepth > 16) {
+    if (output.empty() || frames < 0 || options.width < 1 || options.height < 1 || serDepth < 0 || serDepth > 16
+        || badBayer || (bayer && serDepth == 0)) {
         Usage();
         return 2;
     }
 
     try {
         if (serDepth > 0) {
-            options.gray = true;
-            SerSampleWriter ser(output, options.width, options.height, serDepth, frames);
+            options.gray = !bayer;
+            SerSampleWriter ser(output, options.width, options.height, serDepth, frames, bayer);
             SamplePlanet planet(options);
             OutputBitmap frame;
             std::uint32_t noise = 7;

@@ -79,28 +79,6 @@ TEST(PlanetFillsFrame, BrightBlocksFromBorderToBorder)
     EXPECT_FALSE(PlanetFillsFrame(state, g.markable().view(), -50.0));
 }
 
-// Stripes score higher than the same stripes blurred, and a bright edge
-// inside the masked margin does not count.
-TEST(FrameQuality, SharpBeatsBlurredAndTheMarginIsMasked)
-{
-    const auto stripes = [](OutputBitmap& b, int contrast, int edgeColumn) {
-        b.setSize(64, 64);
-        for (std::int32_t i = 0; i < 64; ++i) {
-            std::uint8_t* row = b.rowFromBottom(i);
-            for (std::int32_t x = 0; x < 64; ++x) {
-                const int v = x < edgeColumn ? 255 : 100 + ((x / 4) % 2) * contrast;
-                std::fill_n(row + 3 * x, 3, std::uint8_t(v));
-            }
-        }
-    };
-    OutputBitmap sharp, soft, edged;
-    stripes(sharp, 80, 0);
-    stripes(soft, 20, 0);
-    stripes(edged, 80, 4);   // a bright cut-off edge 4 columns in: within the 8-pixel margin
-    EXPECT_GT(FrameQuality(sharp), 4.0 * FrameQuality(soft));
-    EXPECT_NEAR(FrameQuality(edged), FrameQuality(sharp), 0.05 * FrameQuality(sharp));
-}
-
 TEST(FrameRanking, KeepsTheBestInOrderAndNormalisesToTheBest)
 {
     FrameRanking ranking;
@@ -122,4 +100,27 @@ TEST(FrameRanking, KeepsTheBestInOrderAndNormalisesToTheBest)
     EXPECT_EQ((KeepBest{KeepBest::Kind::Percent, 25}.countOf(10)), 3);
     EXPECT_EQ((KeepBest{KeepBest::Kind::Count, 500}.countOf(10)), 10);
     EXPECT_EQ((KeepBest{KeepBest::Kind::Percent, 1}.countOf(10)), 1);
+}
+
+// Dim frames leave the candidates before the ranking; a score floor keeps the
+// frames that reach it, and at least the best.
+TEST(FrameRanking, DropsDimFramesFirstAndKeepsThoseAboveAScoreFloor)
+{
+    FrameRanking ranking;
+    const double scores[] = {4.0, 9.0, 8.0, 2.0, 3.9};
+    const double brightness[] = {100.0, 20.0, 110.0, 90.0, 105.0};   // median 100: frame 1 is dim below 50 %
+    for (std::int32_t i = 0; i < 5; ++i)
+        ranking.add(i, scores[i], brightness[i]);
+    KeepBest floor;
+    floor.kind = KeepBest::Kind::Floor;
+    floor.floor = 0.48;
+    const FrameRanking::Choice choice = ranking.choose(floor, 50.0);
+    EXPECT_EQ(choice.dim, 1);
+    EXPECT_TRUE(ranking.dim(1));
+    EXPECT_EQ(choice.candidates, 4);
+    EXPECT_EQ(choice.bestIndex, 2);
+    EXPECT_EQ(choice.kept, 3);   // 8, 4 and 3.9 reach 0.48 of 8; 2 does not
+    EXPECT_EQ(ranking.sortedScores(), (std::vector<double>{1.0, 0.5, 3.9 / 8.0, 0.25}));
+    floor.floor = 1.0;
+    EXPECT_EQ(ranking.choose(floor).kept, 1);
 }

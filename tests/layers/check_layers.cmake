@@ -7,21 +7,22 @@
 
 # Folder (deepest first) and the folders or headers it may include from.
 set(layers
-  "video/ffmpeg|image fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi video/ffmpeg"
-  "video/avi|image fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi"
-  "video/ser|image fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
-  "video|image analysis video/frame_source.h video/read_ahead.h"
+  "video/ffmpeg|image debayer fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi video/ffmpeg"
+  "video/avi|image debayer fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi"
+  "video/ser|image debayer fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
+  "video|image debayer analysis video/frame_source.h video/read_ahead.h"
   "image|image"
+  "debayer|image debayer"
   "fileio|fileio"
-  "analysis|image analysis"
+  "analysis|image debayer analysis"
   "avi|image fileio avi"
   "ser|fileio ser"
-  "surface|image analysis surface"
-  "run|image fileio analysis avi ser video surface run"
-  "settings|image fileio analysis settings"
-  "cli|image fileio analysis avi ser video surface run settings cli"
-  "app|image fileio analysis avi ser video surface run settings app"
-  "tools|image fileio analysis avi ser video surface run tools")
+  "surface|image debayer analysis surface"
+  "run|image debayer fileio analysis avi ser video surface run"
+  "settings|image debayer fileio analysis settings"
+  "cli|image debayer fileio analysis avi ser video surface run settings cli"
+  "app|image debayer fileio analysis avi ser video surface run settings app"
+  "tools|image debayer fileio analysis avi ser video surface run tools")
 
 if(NOT ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P check_layers.cmake")
@@ -31,7 +32,7 @@ set(violations 0)
 set(checked 0)
 cmake_policy(SET CMP0009 NEW)
 set(sources "")
-foreach(top image fileio analysis avi ser video surface run settings cli app tools)
+foreach(top image debayer fileio analysis avi ser video surface run settings cli app tools)
   file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${top}/*.h ${ROOT}/${top}/*.cpp)
   list(APPEND sources ${found})
 endforeach()

@@ -74,3 +74,33 @@ struct DiscClip {
         writer.CloseVideo();
     }
 };
+
+// An uncompressed AVI whose every pixel is painted by paint(frame, x, y), y
+// from the top: a grey level, written as Y800 or as equal blue, green, red.
+template <class Paint>
+void WritePaintedAvi(const std::string& file, std::int32_t width, std::int32_t height, std::int32_t frames, bool gray,
+                     Paint paint)
+{
+    TAviWriter writer(0, 0);
+    writer.setFileName(file);
+    writer.setWidth(width);
+    writer.setHeight(height);
+    writer.OpenVideo(gray);
+    OutputBitmap bitmap;
+    bitmap.setSize(width, height);
+    std::vector<std::uint8_t> plane(std::size_t(width) * std::size_t(height));
+    for (std::int32_t f = 0; f < frames; ++f) {
+        for (std::int32_t y = 0; y < height; ++y)
+            for (std::int32_t x = 0; x < width; ++x) {
+                const auto level = std::uint8_t(paint(f, x, y));
+                plane[std::size_t(y) * std::size_t(width) + std::size_t(x)] = level;
+                std::uint8_t* p = bitmap.rowFromBottom(height - 1 - y) + std::size_t(x) * 3;
+                p[0] = p[1] = p[2] = level;
+            }
+        if (gray)
+            writer.AddGrayFrame(bitmap, plane.data(), f);
+        else
+            writer.AddFrame(bitmap, f);
+    }
+    writer.CloseVideo();
+}

@@ -21,7 +21,7 @@ public:
     std::int32_t wrong = 0;           // ... that was not their own
     std::vector<double> centres;      // x of each frame, as measured in its turn
 
-    std::optional<FrameMeasurer> measurerAhead(bool) override { return FrameMeasurer(choices); }
+    std::optional<FrameMeasurer> measurerAhead() override { return FrameMeasurer(choices); }
     std::int32_t FrameCB(const SourceFrame& frame) override
     {
         m_pending = frame.measured;

@@ -23,6 +23,8 @@ public:
     std::int32_t widthSteps = 12;
     std::int32_t heightSteps = 12;
     CentringOptions optCentring;
+    ColourOptions optColour;
+    bool optFullFrame = false;
 
     // What was shown
     std::vector<std::string> log;
@@ -31,6 +33,9 @@ public:
     std::vector<OutputBitmap> previews;
     std::vector<FrameRecord> frames;
     std::vector<OutputBitmap> bestFrames;
+    std::vector<FrameOverlay> overlays;   // with the whole frames' sizes
+    std::vector<std::pair<std::int32_t, std::int32_t>> frameSizes;
+    std::vector<std::vector<double>> scores;   // each ranked file's, best first
     std::vector<std::string> statusText = std::vector<std::string>(3);
     std::vector<std::string> statusHistory;
     std::int32_t progressMax = 100;
@@ -52,6 +57,8 @@ public:
     bool grayscale() const override { return optGrayscale; }
     bool autoColor() const override { return optAutoColor; }
     CentringOptions centring() const override { return optCentring; }
+    ColourOptions colour() const override { return optColour; }
+    bool fullFrame() const override { return optFullFrame; }
 
     void showPreview(const OutputBitmap& picture) override { previews.push_back(picture); }
     void showWarning(const std::string& caption) override { warnings.push_back(caption); }
@@ -75,6 +82,12 @@ public:
     }
     void frameAnalysed(const FrameRecord& record) override { frames.push_back(record); }
     void bestFrame(const OutputBitmap& picture) override { bestFrames.push_back(picture); }
+    void qualityScores(const std::vector<double>& sorted, std::int32_t) override { scores.push_back(sorted); }
+    void showFrame(const FrameView& frame, const FrameOverlay& overlay) override
+    {
+        overlays.push_back(overlay);
+        frameSizes.emplace_back(frame.width, frame.height);
+    }
 
     std::vector<std::string> files() const override { return chosenFiles; }
     std::int32_t thresholdPosition() const override { return threshold; }

@@ -69,7 +69,7 @@ public:
         fail("grab", SourceFailure::Prepare);
         fail("run", SourceFailure::Start);
         std::vector<std::uint8_t> frame(std::size_t(m_options.width) * std::size_t(m_options.height) * 3);
-        const std::optional<FrameMeasurer> measurer = m_options.ahead ? sink.measurerAhead(false) : std::nullopt;
+        const std::optional<FrameMeasurer> measurer = m_options.ahead ? sink.measurerAhead() : std::nullopt;
         AheadMeasurement measured;
         std::int32_t delivered = 0;
         for (std::int32_t i = 0; i < m_options.frames; ++i) {

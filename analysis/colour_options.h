@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "image/bayer.h"
+
+#include <optional>
+
+// How the colours of a file are read and written, beyond the output mode.
+// Taken from the shell once per test and once per file of a batch, as the
+// centring choices are. Off by default, and then every result is what it was
+// without them.
+struct ColourOptions {
+    // The mosaic of files that do not name one themselves (raw AVIs, and SER
+    // captures whose header says mono); a SER header that names a mosaic wins.
+    std::optional<BayerPattern> declaredBayer;
+    // Raw mosaics become colour output; the planet is still measured on the
+    // raw samples.
+    bool debayer = false;
+    DemosaicMethod method = DemosaicMethod::EdgeAware;
+};
