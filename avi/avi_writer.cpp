@@ -103,14 +103,14 @@ void TAviWriter::OpenVideo(bool grayscale)
     try {
         file = OutputFile::create(m_fileName);
     } catch (const std::system_error& e) {
-        throw AviError("Failed to create AVI video work file " + std::to_string(platformCode(e)));
+        throw AviError("Failed to create AVI video work file " + m_fileName + ": " + e.code().message());
     }
     // The headers hold the stream header and the format block; writing them
     // is what creating the stream amounts to here.
     try {
         m_file = std::make_unique<AviVideoFile>(std::move(file), format, m_riffSizeLimit);
     } catch (const std::system_error& e) {
-        throw AviError("Failed to create AVI video stream " + std::to_string(platformCode(e)));
+        throw AviError("Failed to create AVI video stream in " + m_fileName + ": " + e.code().message());
     }
     const bool padGreyRows = grayscale && format.rowBytes() != std::uint32_t(m_width);
     m_rowStaging.assign(padGreyRows ? format.frameBytes() : 0, 0);

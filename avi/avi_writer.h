@@ -15,10 +15,11 @@ class AviVideoFile;
 }
 
 // Raised by TAviWriter; what() is the exact message shown to the user.
-// Failures that the operating system reports carry a code derived from its
-// error number: -errno, so "No space left on device" (28) is -28, printed
-// as the decimal -28 or as the 32-bit hexadecimal FFFFFFE4 depending on the
-// message.
+// OpenVideo's failures name the file and the operating system's reason in
+// words ("...: Permission denied"): they are what a user meets first, with a
+// folder that cannot be written. Later failures that the operating system
+// reports carry a code derived from its error number: -errno, so "No space
+// left on device" (28) is printed as the 32-bit hexadecimal FFFFFFE4.
 class AviError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -52,6 +52,9 @@ struct SampleLayout {
     std::int32_t depth = 8;   // bits the samples use, as detected
     std::int32_t bytesPerSample = 1;
     bool bigEndian = false;   // meaningful with two-byte samples only
+    // How the samples make up pixels, as the file names it (the layout ids of
+    // NativeFrame: mono, a 2 x 2 mosaic, RGB or BGR).
+    std::int32_t colour = kSamplesMono;
 };
 
 // The video stream a source plays.
@@ -71,10 +74,13 @@ struct VideoInfo {
 
 // How much of the video one play() delivers: frames whose presentation time
 // (seconds from the stream's start) lies before stopTime, and at most
-// maxFrames of them when maxFrames > 0.
+// maxFrames of them when maxFrames > 0, starting with frame firstFrame (its
+// position in stream order from 0; the frames before it are not delivered,
+// and where the format allows, not decoded either).
 struct PlayLimits {
     std::int32_t maxFrames = 0;
     double stopTime = std::numeric_limits<double>::infinity();
+    std::int32_t firstFrame = 0;
 };
 
 // The same limits in a stream's own terms, as the sources apply them.
@@ -83,6 +89,7 @@ struct StreamLimits {
     std::int64_t stopPosition = 0;   // 100 ns units from the stream's start
     std::int32_t maxFrames = 0;      // at most this many frames when > 0
     bool grayFrames = false;         // the sink takes 8-bit grey frames as they are
+    std::int32_t firstFrame = 0;     // the frame playing starts with, from 0
 };
 
 // limits for a stream that lasts duration (100 ns units): a stop time at or
@@ -91,7 +98,7 @@ inline StreamLimits InStreamTerms(const PlayLimits& limits, std::int64_t duratio
 {
     const std::int64_t stopPosition =
         std::isfinite(limits.stopTime) ? std::int64_t(std::llround(std::max(0.0, limits.stopTime) * 1e7)) : duration;
-    return {stopPosition < duration, stopPosition, limits.maxFrames, grayFrames};
+    return {stopPosition < duration, stopPosition, limits.maxFrames, grayFrames, std::max(limits.firstFrame, 0)};
 }
 
 // A decoder for one input file, opened by OpenFrameSource (run/).
@@ -99,10 +106,13 @@ inline StreamLimits InStreamTerms(const PlayLimits& limits, std::int64_t duratio
 // video() finds the first video stream (attached cover pictures are not
 // video) and describes it; it returns nothing for a file without one.
 // play() may be called after a successful video(), any number of times;
-// each plays from the first frame.
+// each plays from the limits' first frame (a negative one is frame 0; one at
+// or past the end delivers nothing, and is no failure). A play that starts
+// later gives each frame the pixels and time a play from frame 0 gives it,
+// so that views of the middle of a file agree with a whole run.
 //
 // Delivery contract of play(): exactly one sink call per decoded frame of the
-// stream, from the first frame on, in stream order, none skipped or repeated,
+// stream, from the play's first frame on, in stream order, none skipped or repeated,
 // until the limits or a sink's non-zero status end it; calls never overlap and
 // all come on the calling thread (decoding may run ahead on a worker thread);
 // play() returns only after the last call has returned, and no call comes

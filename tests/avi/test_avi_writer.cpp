@@ -177,7 +177,8 @@ TEST(TAviWriter, OpenVideoFailuresLeaveTheWriterIdle)
     TempDir dir;
     TAviWriter writer(1920, 1080);
     configure(writer, dir.file("missing/x.avi"), 32, 16);
-    EXPECT_EQ(errorOf([&] { writer.OpenVideo(false); }), "Failed to create AVI video work file -2");   // ENOENT
+    EXPECT_EQ(errorOf([&] { writer.OpenVideo(false); }),
+              "Failed to create AVI video work file " + dir.file("missing/x.avi") + ": No such file or directory");
     EXPECT_FALSE(writer.isOpen());
     writer.setFileName(dir.file("x.avi"));
     writer.setHeight(0);

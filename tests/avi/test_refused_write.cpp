@@ -139,7 +139,7 @@ TEST(RefusedWrite, AHeaderThatDoesNotFitFailsOpenVideoAndLeavesNoFile)
     TempDir dir;
     const std::string path = dir.file("h.avi");
     const WriteOutcome o = writeUnderFileSizeLimit(path, Clip{}, 4000);
-    EXPECT_EQ(o.openError, "Failed to create AVI video stream -27");
+    EXPECT_EQ(o.openError, "Failed to create AVI video stream in " + path + ": File too large");
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 

@@ -66,14 +66,19 @@ struct AviChunkPlayer::Slot {
 std::uint32_t AviChunkPlayer::framesWithin(const StreamLimits& limits) const
 {
     std::uint32_t count = 0;
-    for (const Entry& entry : m_entries) {
-        if (limits.byTime && AtOrAfter(entry.timestamp - m_start, m_timeBase, limits.stopPosition))
+    for (std::size_t k = firstEntry(limits); k < m_entries.size(); ++k) {
+        if (limits.byTime && AtOrAfter(m_entries[k].timestamp - m_start, m_timeBase, limits.stopPosition))
             break;
         if (limits.maxFrames > 0 && count >= std::uint32_t(limits.maxFrames))
             break;
         ++count;
     }
     return count;
+}
+
+std::size_t AviChunkPlayer::firstEntry(const StreamLimits& limits) const
+{
+    return std::min(std::size_t(std::max(limits.firstFrame, 0)), m_entries.size());
 }
 
 FrameView AviChunkPlayer::picture(const Slot& slot, bool spread) const
@@ -89,7 +94,7 @@ FrameView AviChunkPlayer::picture(const Slot& slot, bool spread) const
     return {pixels + std::ptrdiff_t(height - 1) * width, -std::ptrdiff_t(width), width, height, 1};
 }
 
-void AviChunkPlayer::fill(Slot& slot, std::uint32_t index, bool spread, const FrameMeasurer* measurer) const
+void AviChunkPlayer::fill(Slot& slot, std::size_t index, bool spread, const FrameMeasurer* measurer) const
 {
     const Entry& entry = m_entries[index];
     slot.measured.valid = false;
@@ -113,9 +118,11 @@ void AviChunkPlayer::fill(Slot& slot, std::uint32_t index, bool spread, const Fr
 void AviChunkPlayer::play(const StreamLimits& limits, FrameSink& sink)
 {
     const bool spread = m_gray && !limits.grayFrames;
-    const std::optional<FrameMeasurer> measurer = sink.measurerAhead(false);
+    const std::optional<FrameMeasurer> measurer = sink.measurerAhead();
     const FrameMeasurer* measuring = measurer ? &*measurer : nullptr;
     const std::size_t slotBytes = (kChunkHeader + m_chunkBytes) * (spread ? 4 : 1);
+    // Entry k is frame k, so a later start reads from its entry on.
+    const std::size_t first = firstEntry(limits);
     PlayAhead<Slot>(
         framesWithin(limits), ReadingThreads(), slotBytes,
         [&](Slot& slot) {
@@ -123,7 +130,7 @@ void AviChunkPlayer::play(const StreamLimits& limits, FrameSink& sink)
             if (spread)
                 slot.spread = PageBuffer(std::size_t(m_chunkBytes) * 3);
         },
-        [&] { return [&](Slot& slot, std::uint32_t index) { fill(slot, index, spread, measuring); }; },
+        [&] { return [&](Slot& slot, std::uint32_t index) { fill(slot, first + index, spread, measuring); }; },
         [&](Slot& slot) {
             SourceFrame frame;
             frame.sampleTime = slot.sampleTime;

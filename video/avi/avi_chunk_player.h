@@ -51,14 +51,16 @@ public:
     // in order on the calling thread. Grey frames reach a sink that does not
     // take them spread over three bytes. Whoever built the player checked
     // every chunk, so a frame that can no longer be read (the file shrank
-    // or changed) fails the play with FrameSourceError(Decode).
+    // or changed) fails the play with FrameSourceError(Decode). A play from
+    // frame k starts at entry k; times still count from the stream's start.
     void play(const StreamLimits& limits, FrameSink& sink);
 
 private:
     struct Slot;
 
+    std::size_t firstEntry(const StreamLimits& limits) const;
     std::uint32_t framesWithin(const StreamLimits& limits) const;
-    void fill(Slot& slot, std::uint32_t index, bool spread, const FrameMeasurer* measurer) const;
+    void fill(Slot& slot, std::size_t index, bool spread, const FrameMeasurer* measurer) const;
     FrameView picture(const Slot& slot, bool spread) const;
 
     orbicrop::fileio::InputFile m_file;

@@ -18,17 +18,30 @@ constexpr AVRational kHundredNanoseconds{1, 10'000'000};
 // meeting a damaged frame; this bounds the errors one drain may skip.
 constexpr int kMaxErrorsPerDrain = 1024;
 
+bool IsKeyFrame(const AVFrame& frame)
+{
+#ifdef AV_FRAME_FLAG_KEY
+    return (frame.flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+    return frame.key_frame != 0;   // FFmpeg before 6.1
+#endif
+}
+
 }   // namespace
 
 FfmpegFrameProducer::FfmpegFrameProducer(AVFormatContext& format, int streamIndex, AVCodecContext& decoder,
-                                         BgrConverter& converter, StreamLimits limits)
-    : m_format(format), m_streamIndex(streamIndex), m_decoder(decoder), m_converter(converter), m_limits(limits)
+                                         BgrConverter& converter, StreamLimits limits, ProducerStart start)
+    : m_format(format), m_streamIndex(streamIndex), m_decoder(decoder), m_converter(converter), m_limits(limits),
+      m_startAt(start)
 {
     const AVStream& stream = *format.streams[streamIndex];
     m_timeBase = stream.time_base;
     // FFmpeg's AVI demuxer says a stream starts at 0 whatever its header's
     // start: there, times count from the first frame decoded.
     m_start = std::strcmp(format.iformat->name, "avi") == 0 ? AV_NOPTS_VALUE : stream.start_time;
+    // After a seek the first frame decoded is not the stream's.
+    if (m_start == AV_NOPTS_VALUE && start.firstTime != AV_NOPTS_VALUE)
+        m_start = start.origin;
     const AVRational rate =
         stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
     m_frameStep = rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), m_timeBase) : 0;
@@ -70,6 +83,10 @@ void FfmpegFrameProducer::readAll()
     }
     if (!m_done && !m_stop.stop_requested())
         decode(nullptr);   // drain the frames still in the decoder
+    // The stream ended before the first frame: whether it holds one is for a
+    // play from the start to tell.
+    if (!m_stop.stop_requested() && m_startAt.firstTime != AV_NOPTS_VALUE)
+        m_missed = true;
 }
 
 void FfmpegFrameProducer::decode(AVPacket* packet)
@@ -123,9 +140,37 @@ std::int64_t FfmpegFrameProducer::timestampOf(const AVFrame& frame)
     return ts - m_start;
 }
 
+bool FfmpegFrameProducer::reachedStart(const AVFrame& frame, std::int64_t time)
+{
+    if (m_startAt.dropFrames > 0) {
+        --m_startAt.dropFrames;
+        return false;
+    }
+    if (m_startAt.firstTime == AV_NOPTS_VALUE)
+        return true;
+    // Frames before the first key frame after a seek may lack the frames
+    // they refer to: their pixels are not those of a play from the start.
+    m_keySeen = m_keySeen || IsKeyFrame(frame);
+    if (!m_keySeen)
+        return false;
+    const std::int64_t stamp = time + m_start;
+    if (stamp < m_startAt.firstTime)
+        return false;
+    if (stamp > m_startAt.firstTime) {
+        // The key frame lies past the first frame, or the seek went past it.
+        m_missed = true;
+        m_done = true;
+        return false;
+    }
+    m_startAt.firstTime = AV_NOPTS_VALUE;
+    return true;
+}
+
 void FfmpegFrameProducer::deliver(AVFrame& frame)
 {
     const std::int64_t time = timestampOf(frame);
+    if (!reachedStart(frame, time))
+        return;
     // Compared exactly, as rationals: a frame at 2/30 s lies before a stop
     // position of 666 667 even though both round to the same 100 ns tick.
     if (m_limits.byTime && av_compare_ts(time, m_timeBase, m_limits.stopPosition, kHundredNanoseconds) >= 0) {

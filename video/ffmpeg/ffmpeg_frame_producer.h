@@ -9,6 +9,19 @@
 #include <cstdint>
 #include <stop_token>
 
+// Where the frames a producer publishes begin, the demuxer being where the
+// caller left it.
+struct ProducerStart {
+    // At the stream's start: the first decoded frames are counted off and
+    // dropped, as many as this.
+    std::int32_t dropFrames = 0;
+    // After a seek (stream time base; AV_NOPTS_VALUE when there was none):
+    // the play begins with the frame of this time, and times count from
+    // origin, the time of the stream's first frame.
+    std::int64_t firstTime = AV_NOPTS_VALUE;
+    std::int64_t origin = AV_NOPTS_VALUE;
+};
+
 // The decoding thread's half of play(): reads packets of one stream,
 // decodes them, brings each frame into the sink's layout and publishes it to
 // the queue, in presentation order, until the stream ends, a limit is
@@ -19,18 +32,24 @@
 class FfmpegFrameProducer {
 public:
     FfmpegFrameProducer(AVFormatContext& format, int streamIndex, AVCodecContext& decoder, BgrConverter& converter,
-                        StreamLimits limits);
+                        StreamLimits limits, ProducerStart start = {});
 
     // Always ends by finishing the queue, with the failure if there was one
     // (FrameSourceError Decode for an unrecoverable
     // read or decode error).
     void run(FrameQueue& queue, std::stop_token stop) noexcept;
 
+    // After run(): the seek did not reach start.firstTime by way of a key
+    // frame at or before it, so nothing was published; an earlier seek, or
+    // one to the start, will.
+    bool missed() const { return m_missed; }
+
 private:
     void readAll();
     void decode(AVPacket* packet);   // nullptr drains the decoder; the packet is unreferenced
     void receiveFrames();
     void deliver(AVFrame& frame);
+    bool reachedStart(const AVFrame& frame, std::int64_t time);
     std::int64_t timestampOf(const AVFrame& frame);
 
     AVFormatContext& m_format;
@@ -38,6 +57,9 @@ private:
     AVCodecContext& m_decoder;
     BgrConverter& m_converter;
     StreamLimits m_limits;
+    ProducerStart m_startAt;
+    bool m_keySeen = false;   // after a seek: a key frame was decoded
+    bool m_missed = false;
     AVRational m_timeBase;
     std::int64_t m_start;       // stream time base; AV_NOPTS_VALUE until known
     std::int64_t m_frameStep;   // one frame in the stream time base; 0 when the rate is unknown

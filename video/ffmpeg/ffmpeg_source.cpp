@@ -197,12 +197,92 @@ std::int64_t FfmpegSource::duration()
 
 void FfmpegSource::rewind()
 {
-    const AVStream& stream = *m_format->streams[m_selected];
-    const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
-    const int rc = av_seek_frame(m_format.get(), m_selected, start, AVSEEK_FLAG_BACKWARD);
+    const int rc = seekTo(startSeekTime());
     if (rc < 0)
         throw FrameSourceError(SourceFailure::Start, rc);
-    avcodec_flush_buffers(m_decoder.get());
+}
+
+std::int64_t FfmpegSource::startSeekTime() const
+{
+    AVStream& stream = *m_format->streams[m_selected];
+    std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+    // Seeking takes decoding times, which come before the presentation
+    // times of reordered frames: an MPEG program stream sought to its start
+    // time lands a few frames on and decodes from the next key frame. Its
+    // index begins with the first packet, read when the file was probed.
+    if (const AVIndexEntry* first = avformat_index_get_entry(&stream, 0))
+        start = std::min(start, first->timestamp);
+    return start;
+}
+
+int FfmpegSource::seekTo(std::int64_t time)
+{
+    m_played = true;
+    const int rc = av_seek_frame(m_format.get(), m_selected, time, AVSEEK_FLAG_BACKWARD);
+    if (rc >= 0)
+        avcodec_flush_buffers(m_decoder.get());
+    return rc;
+}
+
+bool FfmpegSource::listFrameTimes(std::int32_t frame)
+{
+    if (m_frameTimesComplete || std::size_t(frame) < m_frameTimes.size())
+        return true;
+    // Listing reads the stream from its start, and playing must go back there.
+    if (!m_format->pb || !(m_format->pb->seekable & AVIO_SEEKABLE_NORMAL))
+        return false;
+    if (m_played && seekTo(startSeekTime()) < 0)
+        return false;
+    m_played = true;
+    // At least twice as far as the last list: plays that start further and
+    // further on then read the stream's start only a few times over.
+    const std::size_t wanted = std::max(std::size_t(frame) + 1 + std::size_t(kReorderReach), 2 * m_frameTimes.size());
+    // Demuxers seek by the times their index holds: most by decoding times,
+    // which come before reordered frames' presentation times, and a few by
+    // presentation times (MP4 and MOV), where a decoding time would land a
+    // key frame early.
+    const bool seeksToPts = (m_format->iformat->flags & AVFMT_SEEK_TO_PTS) != 0;
+    std::vector<FrameTime> frames;
+    PacketPtr packet = makePacket();
+    bool complete = false;
+    while (frames.size() < wanted) {
+        const int rc = av_read_frame(m_format.get(), packet.get());
+        if (rc == AVERROR(EAGAIN))
+            continue;
+        if (rc < 0) {
+            // Where a play would fail, so does the list; where a play's
+            // stream ends (the container's own complaints), the list does.
+            if (rc != AVERROR_EOF && (rc == AVERROR(ENOMEM) || m_format->pb->error < 0))
+                return false;
+            complete = true;
+            break;
+        }
+        const AVPacket& read = *packet;
+        // Packets flagged for discarding decode into no frame.
+        const bool frameOfOurs = read.stream_index == m_selected && !(read.flags & AV_PKT_FLAG_DISCARD);
+        const std::int64_t pts = read.pts;
+        const std::int64_t dts = read.dts;
+        const bool key = (read.flags & AV_PKT_FLAG_KEY) != 0;
+        av_packet_unref(packet.get());
+        if (!frameOfOurs)
+            continue;
+        // Without its time, a frame's place is only known by decoding.
+        if (pts == AV_NOPTS_VALUE)
+            return false;
+        frames.push_back({pts, seeksToPts || dts == AV_NOPTS_VALUE ? pts : std::min(dts, pts), key});
+    }
+    std::sort(frames.begin(), frames.end(), [](const FrameTime& a, const FrameTime& b) { return a.pts < b.pts; });
+    // Two frames of one time: which is first is only known by decoding.
+    if (std::adjacent_find(frames.begin(), frames.end(),
+                           [](const FrameTime& a, const FrameTime& b) { return a.pts == b.pts; })
+        != frames.end())
+        return false;
+    // The last packets read may yet be joined by earlier frames still unread.
+    if (!complete)
+        frames.resize(frames.size() - std::size_t(kReorderReach));
+    m_frameTimes = std::move(frames);
+    m_frameTimesComplete = complete;
+    return true;
 }
 
 std::optional<VideoInfo> FfmpegSource::video()
@@ -233,12 +313,49 @@ void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
         m_direct->play(limits, sink);
         return;
     }
+    if (limits.firstFrame > 0) {
+        playFrom(limits, sink);
+        return;
+    }
     // Probing left the first packets buffered, so the first play through
     // the demuxer starts at the beginning without a seek; a later one must go back.
     if (m_played)
         rewind();
     m_played = true;
-    FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits);
+    decodeInto(limits, {}, sink);
+}
+
+void FfmpegSource::playFrom(const StreamLimits& limits, FrameSink& sink)
+{
+    const std::int32_t first = limits.firstFrame;
+    if (listFrameTimes(first)) {
+        if (std::size_t(first) >= m_frameTimes.size())
+            return;   // the list is complete and ends before it
+        ProducerStart start;
+        start.firstTime = m_frameTimes[std::size_t(first)].pts;
+        start.origin = m_frameTimes.front().pts;
+        int tries = 0;
+        for (std::size_t k = std::size_t(first) + 1; k-- > 0 && tries < kSeekTries;) {
+            if (!m_frameTimes[k].key)
+                continue;
+            ++tries;
+            if (seekTo(m_frameTimes[k].seekTime) < 0)
+                break;
+            if (decodeInto(limits, start, sink))
+                return;
+        }
+    }
+    if (m_played)
+        rewind();
+    m_played = true;
+    ProducerStart start;
+    start.dropFrames = first;
+    decodeInto(limits, start, sink);
+}
+
+bool FfmpegSource::decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink)
+{
+    FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits, start);
     FrameQueue queue(kQueueSlots);
     const auto frameBytes = std::int32_t(m_converter->frameBytes());
     {
@@ -268,4 +385,5 @@ void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
     }
     if (std::exception_ptr error = queue.error())
         std::rethrow_exception(error);
+    return !producer.missed();
 }

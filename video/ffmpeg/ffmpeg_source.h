@@ -3,12 +3,14 @@
 
 #include "video/ffmpeg/avi_frame_reader.h"
 #include "video/ffmpeg/bgr_converter.h"
+#include "video/ffmpeg/ffmpeg_frame_producer.h"
 #include "video/ffmpeg/ffmpeg_handles.h"
 #include "video/frame_source.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A frame source on FFmpeg's libraries, for every container and codec they
 // read. play() decodes on a worker thread a few frames ahead of the sink,
@@ -17,6 +19,14 @@
 // the decoder's own frame; either way the buffer is the source's and is
 // reused once the sink returns. Uncompressed AVI streams that allow it are
 // read straight from the file instead (see OpenAviFrameReader).
+//
+// A play from a later frame k seeks to the key frame at or before it and
+// drops the frames decoded before k. Which time frame k has comes from the
+// stream's packets, read without decoding up to a little past k (a list
+// kept for later plays), so that frames of varying length, or gaps between
+// the times, cannot shift it. Where that list cannot be had (packets without
+// times, a stream that cannot seek) or the seek does not land before frame k,
+// the play decodes from the start and counts k frames off.
 class FfmpegSource final : public FrameSource {
 public:
     // Opens and probes the local file at path (taken literally: a colon in
@@ -37,13 +47,24 @@ private:
     std::int64_t duration();   // 100 ns units
     void enterGrabMode();
     void playWithin(const StreamLimits& limits, FrameSink& sink);
+    void playFrom(const StreamLimits& limits, FrameSink& sink);
+    bool decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink);
+    bool listFrameTimes(std::int32_t frame);
+    int seekTo(std::int64_t time);
 
     // How many frames decoding may run ahead, counting the one in the sink.
     static constexpr std::size_t kQueueSlots = 4;
+    // How many packets past a frame settle its place in presentation order:
+    // more than any decoder holds back to reorder (H.264 and HEVC hold 16).
+    static constexpr std::int32_t kReorderReach = 32;
+    // Key frames a play from a later frame seeks to, nearest first, before
+    // it decodes from the start.
+    static constexpr int kSeekTries = 2;
 
     // The selected stream when it is a video stream; nullptr otherwise.
     AVStream* videoStream() const;
     void rewind();
+    std::int64_t startSeekTime() const;
 
     std::string m_path;
     FormatContextPtr m_format;
@@ -53,4 +74,15 @@ private:
     std::unique_ptr<AviChunkPlayer> m_direct;   // the selected stream read without FFmpeg, when it can be
     bool m_played = false;
     std::int64_t m_duration = 0;   // of the selected stream, 100 ns units
+
+    // A frame of the selected stream as its packet tells it.
+    struct FrameTime {
+        std::int64_t pts;        // stream time base
+        std::int64_t seekTime;   // what seeking to its packet takes
+        bool key;
+    };
+    // The stream's first frames in presentation order, as far as their
+    // order is settled; all of them once complete.
+    std::vector<FrameTime> m_frameTimes;
+    bool m_frameTimesComplete = false;
 };

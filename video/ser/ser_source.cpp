@@ -121,7 +121,8 @@ public:
         info.length = length();
         info.width = m_format.width;
         info.height = m_format.height;
-        info.samples = SampleLayout{m_format.depth, m_format.bytesPerSample, m_format.bigEndian};
+        info.samples =
+            SampleLayout{m_format.depth, m_format.bytesPerSample, m_format.bigEndian, std::int32_t(m_format.colour)};
         info.notice = m_notice;
         if (m_layout.declared != 0)
             info.declaredFrames = m_layout.declared;
@@ -133,20 +134,23 @@ public:
 
     void play(const PlayLimits& limits, FrameSink& sink) override
     {
-        std::uint32_t count = m_layout.frames;
+        std::uint32_t end = m_layout.frames;
         if (limits.stopTime < length()) {
             // Frame i plays when its presentation time i / rate lies before the stop.
             std::uint32_t before = 0;
-            while (before < count && double(before) / m_frameRate < limits.stopTime)
+            while (before < end && double(before) / m_frameRate < limits.stopTime)
                 ++before;
-            count = before;
+            end = before;
         }
+        // Every frame lies at its own offset: a later start reads nothing before it.
+        const std::uint32_t first = std::min(std::uint32_t(std::max(limits.firstFrame, 0)), end);
+        std::uint32_t count = end - first;
         if (limits.maxFrames > 0)
             count = std::min(count, std::uint32_t(limits.maxFrames));
         // Grey captures go to a sink that takes grey frames without being
         // spread over three bytes; 8-bit ones straight from the file.
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
-        const std::optional<FrameMeasurer> measurer = sink.measurerAhead(IsMosaic(std::int32_t(m_format.colour)));
+        const std::optional<FrameMeasurer> measurer = sink.measurerAhead();
         const Fill how{gray, measurer ? &*measurer : nullptr};
         // A map keeps only the pages of the frames in the ring, which one
         // reader going in order releases behind itself.
@@ -155,8 +159,10 @@ public:
             count, readers, slotBytes(gray), [&](SerFrameSlot& slot) { allocate(slot, gray); },
             // Each reader converts with a converter of its own.
             [&] {
-                return [this, &how, converter = SerConverter(m_format)](
-                           SerFrameSlot& slot, std::uint32_t index) mutable { fill(slot, index, how, converter); };
+                return [this, &how, first, converter = SerConverter(m_format)](SerFrameSlot& slot,
+                                                                               std::uint32_t index) mutable {
+                    fill(slot, first + index, how, converter);
+                };
             },
             [&](SerFrameSlot& slot) { return deliver(slot, gray, sink); });
     }
@@ -305,6 +311,18 @@ bool IsSerFile(const std::string& path)
     std::array<std::uint8_t, orbicrop::ser::kFileIdBytes> id{};
     return file.isOpen() && file.readAt(0, id) == id.size()
         && std::memcmp(id.data(), orbicrop::ser::kFileId, id.size()) == 0;
+}
+
+std::optional<std::int32_t> SerColourIdOf(const std::string& path)
+{
+    const SerFile file(path);
+    std::array<std::uint8_t, orbicrop::ser::kHeaderBytes> bytes{};
+    if (!file.isOpen() || file.readAt(0, bytes) != bytes.size())
+        return std::nullopt;
+    const auto parsed = orbicrop::ser::ParseSerHeader(bytes);
+    if (!parsed.ok())
+        return std::nullopt;
+    return std::int32_t(parsed.header.colour);
 }
 
 std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading)

@@ -4,12 +4,17 @@
 #include "video/frame_source.h"
 #include "video/ser/ser_frame_reader.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 // True when the file at path starts with the SER file id "LUCAM-RECORDER",
 // whatever its name; false when it does not or cannot be read.
 bool IsSerFile(const std::string& path);
+// The colour id a SER file's header names (a NativeFrame layout id); nothing
+// when the file is no SER capture with a valid header.
+std::optional<std::int32_t> SerColourIdOf(const std::string& path);
 
 // Opens a SER file as a frame source of one video stream.
 //
