@@ -39,7 +39,8 @@ std::string BatchSummary(const BatchResult& result)
         text += ", " + std::to_string(stopped) + " stopped, " + std::to_string(notRun) + " not processed";
     text += "; " + Count(written, "frame", "frames") + " written\n";
     for (const FileOutcome& file : result.files) {
-        const std::string kept = file.notKept ? ", " + std::to_string(*file.notKept) + " not kept" : "";
+        const std::string kept = (file.notKept ? ", " + std::to_string(*file.notKept) + " not kept" : "")
+            + (Rejected(file) > 0 ? ", " + std::to_string(Rejected(file)) + " rejected" : "");
         const std::string ended = file.endedEarly ? "; the file ended after " + std::to_string(file.framesSeen)
                 + " of its " + std::to_string(file.frameCount) + " frames"
                                                   : "";
@@ -66,8 +67,9 @@ std::string BatchSummary(const BatchResult& result)
 
 std::optional<std::string> LowYieldWarning(const FileOutcome& file)
 {
-    // Frames left out by --keep-best were dropped on purpose.
-    const std::int64_t candidates = std::int64_t(file.framesSeen) - file.notKept.value_or(0);
+    // Frames left out by --keep-best or rejected for a chosen reason were
+    // dropped on purpose.
+    const std::int64_t candidates = std::int64_t(file.framesSeen) - file.notKept.value_or(0) - Rejected(file);
     if (file.framesWritten <= 0 || std::int64_t(file.framesWritten) * 2 >= candidates)
         return std::nullopt;
     return "warning: only " + std::to_string(file.framesWritten) + " of " + Count(file.framesSeen, "frame", "frames")

@@ -11,17 +11,31 @@
 
 namespace {
 
-// Output sizes are multiples of 16 from 32 to 640, as the window's sliders give them.
+// Output sizes are multiples of 16 from 32, as the window's sliders give
+// them, up to 4096 for lunar and solar fields.
 const CLI::Validator kCropSize(
     [](std::string& text) -> std::string {
         try {
             std::size_t used = 0;
             const long value = std::stol(text, &used);
-            if (used == text.size() && value >= 32 && value <= 640 && value % 16 == 0)
+            if (used == text.size() && value >= kCropPositionMin * kCropSizeStep
+                && value <= kLargeCropPositionMax * kCropSizeStep && value % kCropSizeStep == 0)
                 return {};
         } catch (const std::exception&) {
         }
-        return "'" + text + "' is not a multiple of 16 from 32 to 640";
+        return "'" + text + "' is not a multiple of 16 from 32 to 4096";
+    },
+    "");
+
+const CLI::Validator kBayer(
+    [](std::string& text) -> std::string {
+        return ParseBayerPattern(text) ? std::string() : "'" + text + "' is not RGGB, GRBG, GBRG or BGGR";
+    },
+    "");
+
+const CLI::Validator kDemosaicMethod(
+    [](std::string& text) -> std::string {
+        return ParseDemosaicMethod(text) ? std::string() : "'" + text + "' is not edge-aware or bilinear";
     },
     "");
 
@@ -62,14 +76,47 @@ void AddRecordOptions(CLI::App& app, CliOptions& o)
 
 const CLI::Validator kKeepBest(
     [](std::string& text) -> std::string {
-        return ParseKeepBest(text) ? std::string() : "'" + text + "' is neither a share like 25% nor a frame count";
+        return ParseKeepBest(text) ? std::string()
+                                   : "'" + text + "' is neither a share like 25%, a frame count nor a score like 0.8q";
     },
     "N% or N");
+
+// A percentage from 0 to 100, fractions allowed.
+const CLI::Validator kPercent(
+    [](std::string& text) -> std::string {
+        try {
+            std::size_t used = 0;
+            const double value = std::stod(text, &used);
+            if (used == text.size() && value >= 0.0 && value <= 100.0)
+                return {};
+        } catch (const std::exception&) {
+        }
+        return "'" + text + "' is not a percentage from 0 to 100";
+    },
+    "");
 
 }   // namespace
 
 std::optional<KeepBest> ParseKeepBest(const std::string& text)
 {
+    if (!text.empty() && (text.back() == 'q' || text.back() == 'Q')) {
+        const std::string number = text.substr(0, text.size() - 1);
+        if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos)
+            return std::nullopt;
+        std::size_t used = 0;
+        double floor = 0.0;
+        try {
+            floor = std::stod(number, &used);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+        if (used != number.size() || !(floor > 0.0 && floor <= 1.0))
+            return std::nullopt;
+        KeepBest keep;
+        keep.kind = KeepBest::Kind::Floor;
+        keep.floor = floor;
+        return keep;
+    }
     const bool percent = !text.empty() && text.back() == '%';
     const std::string digits = percent ? text.substr(0, text.size() - 1) : text;
     if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
@@ -105,7 +152,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                           ->check(kThreshold)
                           ->option_text("PERCENT");
     auto* width =
-        app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 640 in steps of 16 (default 192)")
+        app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 4096 in steps of 16 (default 192)")
             ->check(kCropSize)
             ->option_text("PX");
     auto* height = app.add_option("-H,--height", o.height, "Output height in pixels, as the width (default 192)")
@@ -120,6 +167,24 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     color->excludes(gray);
     app.add_flag("--invert", o.invert, "Centre on dark pixels (sunspots)");
     auto* debayer = app.add_flag("--debayer-safe", o.debayerSafe, "Even crop centre, for raw colour videos");
+    std::string bayer;
+    auto* bayerOption = app.add_option("--bayer", bayer,
+                                       "The Bayer pattern of raw colour AVIs (and SER files saved as mono), which "
+                                       "do not name it; a SER file's own pattern wins")
+                            ->check(kBayer)
+                            ->option_text("RGGB|GRBG|GBRG|BGGR");
+    auto* debayerOption = app.add_flag("--debayer", o.colour.debayer,
+                                       "Raw Bayer sources become colour output (RGB24 AVI, RGB SER at the source "
+                                       "depth); the planet is still measured on the raw samples");
+    std::string method(NameOf(o.colour.method));
+    auto* methodOption = app.add_option("--debayer-method", method,
+                                        "How --debayer makes colour: edge-aware or bilinear (default " + method + ")")
+                             ->check(kDemosaicMethod)
+                             ->option_text("METHOD");
+    auto* fullFrame = app.add_flag("--full-frame", o.fullFrame,
+                                   "Output frames of the input's own size (rounded down to even), moved by the "
+                                   "centring in use, black where the shift uncovers the border; -W and -H are "
+                                   "not used");
     auto* incomplete = app.add_flag("--remove-incomplete", o.removeIncomplete,
                                     "Drop frames whose crop window reaches the frame border");
     auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
@@ -145,9 +210,36 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     std::string keepBest;
     auto* keep =
         app.add_option("--keep-best", keepBest,
-                       "Write only the best frames of each file, in their order: a share (25%) or a count (500)")
+                       "Write only the best frames of each file, in their order: a share (25%), a count (500), "
+                       "or those whose score (the file's best: 1) reaches a floor (0.8q)")
             ->check(kKeepBest)
-            ->option_text("N%|N");
+            ->option_text("N%|N|Sq");
+    app.add_option("--quality-plot", o.qualityPlotPath,
+                   "Write each file's quality scores, best to worst, with the keep limit, as PNG "
+                   "(with several files, FILE-<input name>.png)")
+        ->option_text("FILE.png");
+    app.add_option("--plots", o.plotsDir,
+                   "Write each file's drift plot (NAME_drift.png: the planet's x and y by frame, frames not "
+                   "written marked) and quality plot (NAME_quality.png) into DIR, created when missing; NAME is "
+                   "the input's name without its extension. Scoring the frames plays each file twice: a "
+                   "measuring pass, then the writing pass")
+        ->option_text("DIR");
+    auto* rejectCut = app.add_flag("--reject-cut", o.centring.reject.cut,
+                                   "Drop frames whose object reaches the frame's border (not in surface mode)");
+    auto* minSize = app.add_option("--min-size", o.centring.reject.minSize,
+                                   "Drop frames whose object's larger diameter is below PX (a hot pixel, a moon)")
+                        ->check(CLI::Range(1, 100000))
+                        ->option_text("PX");
+    double maxSaturated = 0.0, rejectDim = 0.0;
+    auto* saturated = app.add_option("--max-saturated", maxSaturated,
+                                     "Drop frames with more than P % of the object's pixels at the top value")
+                          ->check(kPercent)
+                          ->option_text("P");
+    auto* dim = app.add_option("--reject-dim", rejectDim,
+                               "Drop frames whose object is below P % of the file's median brightness above "
+                               "the sky (takes a measuring pass)")
+                    ->check(kPercent)
+                    ->option_text("P");
     app.add_option("--best-frame", o.bestFramePath,
                    "Write the sharpest crop of the file as PNG (with several files, FILE-<input name>.png)")
         ->option_text("FILE.png");
@@ -193,9 +285,9 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         if (threshold->count() == 0)
             o.threshold = saved.threshold;
         if (width->count() == 0)
-            o.width = saved.width * kCropSizeStep;
+            o.width = saved.largeSize ? saved.largeWidth : saved.width * kCropSizeStep;
         if (height->count() == 0)
-            o.height = saved.height * kCropSizeStep;
+            o.height = saved.largeSize ? saved.largeHeight : saved.height * kCropSizeStep;
         if (debayer->count() == 0)
             o.debayerSafe = saved.debayerSafe;
         if (incomplete->count() == 0)
@@ -212,12 +304,32 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
             o.centring.surfaceRefresh = c.surfaceRefresh;
         if (keep->count() == 0)
             o.centring.keepBest = c.keepBest;
+        if (rejectCut->count() == 0)
+            o.centring.reject.cut = c.reject.cut;
+        if (minSize->count() == 0)
+            o.centring.reject.minSize = c.reject.minSize;
+        if (saturated->count() == 0)
+            o.centring.reject.maxSaturated = c.reject.maxSaturated;
+        if (dim->count() == 0)
+            o.centring.reject.dimPercent = c.reject.dimPercent;
+        const ColourOptions colour = ColourFrom(saved);
+        if (bayerOption->count() == 0 && colour.declaredBayer)
+            bayer = NameOf(*colour.declaredBayer);
+        if (debayerOption->count() == 0)
+            o.colour.debayer = colour.debayer;
+        if (methodOption->count() == 0)
+            method = NameOf(colour.method);
+        if (fullFrame->count() == 0)
+            o.fullFrame = saved.fullFrame;
         if (formatOption->count() == 0 && saved.serFormat)
             format = "ser";
         if (winJupos->count() == 0)
             o.winJuposName = saved.winJuposName && format == "ser";
     }
     o.serFormat = format == "ser";
+    if (!bayer.empty())
+        o.colour.declaredBayer = ParseBayerPattern(bayer);
+    o.colour.method = *ParseDemosaicMethod(method);
     if (!startTime.empty())
         o.startTime = ParseIsoUtc(startTime);
     if (o.winJuposName && !o.serFormat) {
@@ -229,6 +341,11 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     if (keep->count() > 0)
         o.centring.keepBest = *ParseKeepBest(keepBest);
     o.centring.bestFrame = !o.bestFramePath.empty();
+    o.centring.scores = !o.qualityPlotPath.empty() || !o.plotsDir.empty();
+    if (saturated->count() > 0)
+        o.centring.reject.maxSaturated = maxSaturated;
+    if (dim->count() > 0)
+        o.centring.reject.dimPercent = rejectDim;
     if (colorFlag)
         o.color = true;
     else if (grayFlag)

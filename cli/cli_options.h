@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/centring_options.h"
+#include "analysis/colour_options.h"
 
 #include <cstdint>
 #include <optional>
@@ -28,7 +29,11 @@ struct CliOptions {
     bool testOnly = false;
     bool quiet = false;
     CentringOptions centring;
+    ColourOptions colour;                    // --bayer, --debayer, --debayer-method
+    bool fullFrame = false;                  // --full-frame
     std::string bestFramePath;               // --best-frame; centring.bestFrame follows it
+    std::string qualityPlotPath;             // --quality-plot; centring.scores follows it
+    std::string plotsDir;                    // --plots; centring.scores follows it
     bool serFormat = false;                  // --format ser
     std::optional<std::int64_t> startTime;   // --start-time, UTC ticks
     bool winJuposName = false;
@@ -37,7 +42,8 @@ struct CliOptions {
     std::string reportPath;   // --report: a JSON record of the run
 };
 
-// "25%" (a share, 1..100) or "500" (a count, >= 1); nothing for anything else.
+// "25%" (a share, 1..100), "500" (a count, >= 1) or "0.8q" (a floor of the
+// normalised score, above 0 and at most 1); nothing for anything else.
 std::optional<KeepBest> ParseKeepBest(const std::string& text);
 
 enum ExitStatus : int {

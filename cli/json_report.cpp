@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/json_report.h"
 
+#include "analysis/debayer_crop.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -77,7 +79,29 @@ std::string SettingsObject(const ReportSettings& s)
     return "{\"threshold_percent\": " + std::to_string(s.threshold) + ", \"width\": " + std::to_string(s.width)
         + ", \"height\": " + std::to_string(s.height) + ", \"mode\": " + JsonString(s.grayscale ? "Y800" : "RGB24")
         + ", \"invert\": " + Bool(s.invert) + ", \"debayer_safe\": " + Bool(s.debayerSafe)
-        + ", \"remove_incomplete\": " + Bool(s.removeIncomplete) + "}";
+        + ", \"remove_incomplete\": " + Bool(s.removeIncomplete)
+        + (s.colour.declaredBayer ? ", \"bayer\": " + JsonString(std::string(NameOf(*s.colour.declaredBayer))) : "")
+        + (s.colour.debayer ? ", \"debayer\": " + JsonString(std::string(NameOf(s.colour.method))) : "")
+        + (s.fullFrame ? ", \"full_frame\": true" : "") + (s.reject.cut ? ", \"reject_cut\": true" : "")
+        + (s.reject.minSize > 0 ? ", \"min_size\": " + std::to_string(s.reject.minSize) : "")
+        + (s.reject.maxSaturated ? ", \"max_saturated\": " + Number(*s.reject.maxSaturated) : "")
+        + (s.reject.dimPercent ? ", \"reject_dim\": " + Number(*s.reject.dimPercent) : "") + "}";
+}
+
+// The frames dropped for each reason the user chose; a reason not chosen
+// is left out, so reports of runs without them read as before.
+std::string RejectedCounts(const FileOutcome& f, const RejectOptions& reject)
+{
+    std::string text;
+    if (reject.cut)
+        text += ", \"cut\": " + std::to_string(f.cut);
+    if (reject.minSize > 0)
+        text += ", \"small\": " + std::to_string(f.small);
+    if (reject.maxSaturated)
+        text += ", \"saturated\": " + std::to_string(f.saturated);
+    if (reject.dimPercent)
+        text += ", \"dim\": " + std::to_string(f.dim);
+    return text;
 }
 
 std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
@@ -94,8 +118,16 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
         + ", \"written\": " + std::to_string(f.framesWritten) + ", \"dropped\": {\"no_planet\": "
         + std::to_string(f.noPlanet) + ", \"incomplete\": " + std::to_string(f.incomplete) + ", \"not_written\": "
         + std::to_string(f.notWritten) + (f.notKept ? ", \"not_kept\": " + std::to_string(*f.notKept) : std::string())
-        + "}" + (f.endedEarly ? ", \"ended_early\": true" : "") + "},\n";
+        + RejectedCounts(f, settings.reject) + "}" + (f.endedEarly ? ", \"ended_early\": true" : "") + "},\n";
     o += "      \"settings\": " + SettingsObject(settings) + ",\n";
+    // Each file of a batch may get its own mode from its own first frames.
+    if (f.outputPlaced && f.grayscale != settings.grayscale)
+        o += "      \"output_mode\": " + JsonString(f.grayscale ? "Y800" : "RGB24") + ",\n";
+    if (f.mosaic != 0)
+        o += "      \"mosaic\": {\"pattern\": " + JsonString(std::string(MosaicName(f.mosaic)))
+            + ", \"debayered\": " + Bool(f.debayered) + ", \"written_pattern\": "
+            + (f.writtenMosaic != 0 ? JsonString(std::string(MosaicName(f.writtenMosaic))) : std::string("null"))
+            + "},\n";
     o += "      \"input_video\": ";
     if (f.video) {
         o += "{\"width\": " + std::to_string(f.video->width) + ", \"height\": " + std::to_string(f.video->height)

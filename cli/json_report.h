@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/colour_options.h"
 #include "run/batch_result.h"
 
 #include <cstdint>
@@ -15,6 +16,10 @@ struct ReportSettings {
     bool invert = false;
     bool debayerSafe = false;
     bool removeIncomplete = false;
+    // Reported only when set, so that older reports read as they did.
+    ColourOptions colour;
+    bool fullFrame = false;
+    RejectOptions reject;
 };
 
 // text as a JSON string, quotes included. Bytes that do not form UTF-8

@@ -28,9 +28,10 @@ constexpr const char* kInterruptedText =
     "orbicrop-cli: interrupted; the current output keeps the frames written so far "
     "(with none, an older output of its name is left as it was)\n";
 
-// A missing output directory is made before the test, so that a batch never
-// runs only to find it cannot write; false (told on standard error) when it cannot be.
-bool PrepareOutputDirectory(const std::string& dir)
+// A missing output or plot directory is made before the test, so that a
+// batch never runs only to find it cannot write; false (told on standard
+// error) when it cannot be.
+bool PrepareDirectory(const std::string& dir, const char* what)
 {
     if (dir.empty())
         return true;
@@ -40,8 +41,7 @@ bool PrepareOutputDirectory(const std::string& dir)
         ec = std::make_error_code(std::errc::not_a_directory);
     if (!ec)
         return true;
-    std::fprintf(stderr, "orbicrop-cli: cannot create the output directory %s: %s\n", dir.c_str(),
-                 ec.message().c_str());
+    std::fprintf(stderr, "orbicrop-cli: cannot create the %s %s: %s\n", what, dir.c_str(), ec.message().c_str());
     return false;
 }
 
@@ -55,6 +55,9 @@ ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& sta
     s.invert = options.invert;
     s.debayerSafe = options.debayerSafe;
     s.removeIncomplete = options.removeIncomplete;
+    s.colour = options.colour;
+    s.fullFrame = options.fullFrame;
+    s.reject = options.centring.reject;
     return s;
 }
 
@@ -129,7 +132,8 @@ int main(int argc, char** argv)
     const ParseOutcome parsed = ParseCommandLine(argc, argv);
     if (!parsed.options)
         return parsed.exitStatus;
-    if (!PrepareOutputDirectory(parsed.options->outputDir))
+    if (!PrepareDirectory(parsed.options->outputDir, "output directory")
+        || !PrepareDirectory(parsed.options->plotsDir, "plot directory"))
         return kExitUsage;
     InstallInterruptHandler();
     try {

@@ -4,9 +4,12 @@
 #include "cli/batch_summary.h"
 #include "cli/png_writer.h"
 #include "run/paths.h"
+#include "run/plots.h"
+#include "video/ser/ser_source.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include <atomic>
 #include <csignal>
@@ -20,6 +23,19 @@ std::atomic<bool> g_interrupted{false};
 extern "C" void OnInterrupt(int)
 {
     g_interrupted.store(true);
+}
+
+// The track names the arrangement of written mosaics when any file may be
+// one: a pattern was declared, or a SER file's header names one. The
+// columns are fixed before the first file plays.
+bool TrackNamesMosaics(const CliOptions& options)
+{
+    if (options.colour.declaredBayer)
+        return true;
+    return std::any_of(options.files.begin(), options.files.end(), [](const std::string& file) {
+        const std::optional<std::int32_t> colour = SerColourIdOf(file);
+        return colour && IsMosaic(*colour);
+    });
 }
 
 }   // namespace
@@ -44,9 +60,9 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
     if (!options.quiet && isatty(STDERR_FILENO))
         m_progress = std::make_unique<ProgressBar>(stderr);
     if (!options.trackPath.empty())
-        m_track = std::make_unique<TrackWriter>(
-            options.trackPath,
-            TrackColumns{options.serFormat, options.centring.rankFrames(), options.centring.surface});
+        m_track = std::make_unique<TrackWriter>(options.trackPath,
+                                                TrackColumns{options.serFormat, options.centring.rankFrames(),
+                                                             options.centring.surface, TrackNamesMosaics(options)});
 }
 
 void TerminalHost::printAboutFile(const std::string& file, const std::string& text)
@@ -105,27 +121,52 @@ void TerminalHost::fileFinished(const FileOutcome& file)
 {
     if (const auto warning = LowYieldWarning(file))
         printAboutFile(file.input, *warning);
+    if (m_options.plotsDir.empty())
+        return;
+    // Taken, not copied: the next file starts without this one's frames,
+    // also when a plot cannot be written.
+    const PlotData plots = std::exchange(m_plots, PlotData());
+    const std::filesystem::path base =
+        std::filesystem::path(m_options.plotsDir) / std::filesystem::path(file.input).stem();
+    if (!plots.frames().empty())
+        WritePng(DriftPlot(plots), base.string() + "_drift.png");
+    if (!plots.sortedScores().empty())
+        WritePng(QualityPlot(plots.sortedScores(), plots.kept()), base.string() + "_quality.png");
 }
 
 void TerminalHost::frameAnalysed(const FrameRecord& record)
 {
-    if (m_track && !m_state.testMode)
+    if (m_state.testMode)
+        return;
+    if (m_track)
         m_track->write(FileNameOf(m_state.currentFile), m_state.inputHeight, record);
+    if (!m_options.plotsDir.empty())
+        m_plots.addFrame(record, m_state.inputHeight);
 }
 
-// One input: the path as given. Several: each file's best frame beside it,
-// named after its input, so that no file's best frame replaces another's.
+// One input: the path as given. Several: each file's picture beside it,
+// named after its input, so that no file's picture replaces another's.
+std::string TerminalHost::pathForFile(const std::string& given) const
+{
+    if (m_options.files.size() <= 1)
+        return given;
+    const std::filesystem::path path(given);
+    const std::string input = std::filesystem::path(m_state.currentFile).stem().string();
+    return (path.parent_path() / (path.stem().string() + "-" + input + path.extension().string())).string();
+}
+
 void TerminalHost::bestFrame(const OutputBitmap& picture)
 {
-    std::string path = m_options.bestFramePath;
-    if (path.empty())
-        return;
-    if (m_options.files.size() > 1) {
-        const std::filesystem::path given(path);
-        const std::string input = std::filesystem::path(m_state.currentFile).stem().string();
-        path = (given.parent_path() / (given.stem().string() + "-" + input + given.extension().string())).string();
-    }
-    WritePng(picture, path);
+    if (!m_options.bestFramePath.empty())
+        WritePng(picture, pathForFile(m_options.bestFramePath));
+}
+
+void TerminalHost::qualityScores(const std::vector<double>& scores, std::int32_t kept)
+{
+    if (!m_options.qualityPlotPath.empty())
+        WritePng(QualityPlot(scores, kept), pathForFile(m_options.qualityPlotPath));
+    if (!m_options.plotsDir.empty())
+        m_plots.setScores(scores, kept);
 }
 
 void TerminalHost::resetProgress()

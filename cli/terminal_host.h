@@ -6,6 +6,7 @@
 #include "cli/progress_bar.h"
 #include "cli/track_writer.h"
 #include "run/batch_host.h"
+#include "run/plots.h"
 
 #include <memory>
 #include <optional>
@@ -33,6 +34,8 @@ public:
     bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
     bool outputBesideInput() const override { return m_options.besideInput; }
     CentringOptions centring() const override { return m_options.centring; }
+    ColourOptions colour() const override { return m_options.colour; }
+    bool fullFrame() const override { return m_options.fullFrame; }
     std::optional<std::int64_t> startTime() const override { return m_options.startTime; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
@@ -47,6 +50,7 @@ public:
     void selectOutputMode(bool color) override { m_grayscale = !color; }
     void frameAnalysed(const FrameRecord& record) override;
     void bestFrame(const OutputBitmap& picture) override;
+    void qualityScores(const std::vector<double>& scores, std::int32_t kept) override;
     void fileFinished(const FileOutcome& file) override;
 
     std::vector<std::string> files() const override { return m_options.files; }
@@ -58,6 +62,7 @@ public:
 
 private:
     void printAboutFile(const std::string& file, const std::string& text);
+    std::string pathForFile(const std::string& given) const;
 
     const CliOptions& m_options;
     TProcessingState& m_state;
@@ -65,4 +70,5 @@ private:
     std::optional<OutputBitmap> m_preview;
     std::unique_ptr<ProgressBar> m_progress;   // only on a terminal, without --quiet
     std::unique_ptr<TrackWriter> m_track;
+    PlotData m_plots;   // the current file's, with --plots
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/track_writer.h"
 
+#include "analysis/debayer_crop.h"
 #include "run/capture_time.h"
 
 #include <stdexcept>
@@ -15,6 +16,10 @@ const char* OutcomeText(FrameRecord::Outcome outcome)
     case FrameRecord::Outcome::Incomplete: return "incomplete";
     case FrameRecord::Outcome::NotWritten: return "not written";
     case FrameRecord::Outcome::NotKept: return "not kept";
+    case FrameRecord::Outcome::Cut: return "cut";
+    case FrameRecord::Outcome::Small: return "small";
+    case FrameRecord::Outcome::Saturated: return "saturated";
+    case FrameRecord::Outcome::Dim: return "dim";
     case FrameRecord::Outcome::Analysed: break;
     }
     return "analysed";
@@ -46,6 +51,8 @@ TrackWriter::TrackWriter(const std::string& path, TrackColumns columns)
         std::fputs(",quality", m_file.get());
     if (m_columns.shift)
         std::fputs(",shift_x,shift_y", m_file.get());
+    if (m_columns.bayer)
+        std::fputs(",bayer", m_file.get());
     std::fputc('\n', m_file.get());
 }
 
@@ -63,5 +70,7 @@ void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, c
         std::fprintf(m_file.get(), ",%.4f", record.quality);
     if (m_columns.shift)
         std::fprintf(m_file.get(), ",%.3f,%.3f", record.shiftX, record.shiftY);
+    if (m_columns.bayer)
+        std::fprintf(m_file.get(), ",%s", std::string(MosaicName(record.mosaic)).c_str());
     std::fputc('\n', m_file.get());
 }

@@ -12,6 +12,7 @@ struct TrackColumns {
     bool utc = false;
     bool quality = false;
     bool shift = false;
+    bool bayer = false;
 };
 
 // One CSV line per processed frame: where the planet was and what became of
@@ -19,7 +20,10 @@ struct TrackColumns {
 // Columns beyond the first eight come only with the options that fill them,
 // always in this order at the end: utc (SER output: the frame's UTC capture
 // time, ISO 8601, empty when not known), quality (ranked runs), shift_x and
-// shift_y (surface mode). Readers of the older columns keep working.
+// shift_y (surface mode), bayer (colour mosaics: the arrangement of the
+// written frame, RGGB ..., which an AVI cannot name; empty for frames not
+// written and files that are no mosaic). Readers of the older columns keep
+// working.
 class TrackWriter {
 public:
     // Throws std::runtime_error when the file cannot be created.

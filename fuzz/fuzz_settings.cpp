@@ -3,14 +3,19 @@
 // program: load, read every key with its clamps, write the keys back, save.
 // A user's file may hold anything (other programs' sections, comments,
 // broken lines, stray bytes), and saving must never cost them a line: apart
-// from the nine keys the program writes, every line of the file comes out
-// byte for byte, in its place.
+// from the keys the program writes (the nine it always writes, those of the
+// colour, large-size and rejection choices once chosen, and the centring
+// section once it has a choice), every line of the file comes out byte for
+// byte, in its place.
 
 #include "analysis/processing_state.h"
 #include "settings/ini_file.h"
 #include "settings/orbicrop_settings.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +38,7 @@ struct KeyRule {
     std::string_view key;
 };
 
-constexpr std::array<KeyRule, 9> kKeys{{
+constexpr std::array<KeyRule, 27> kKeys{{
     {"COG", "threshold"},
     {"COG", "showeffect"},
     {"Output", "ignoreIncomplete"},
@@ -43,7 +48,28 @@ constexpr std::array<KeyRule, 9> kKeys{{
     {"Size", "height"},
     {"Size", "auto"},
     {"Output", "debayersafe"},
+    {"Size", "large"},
+    {"Size", "largewidth"},
+    {"Size", "largeheight"},
+    {"Size", "wholeframe"},
+    {"Colour", "bayer"},
+    {"Colour", "debayer"},
+    {"Colour", "debayermethod"},
+    {"Centring", "largestobject"},
+    {"Centring", "surface"},
+    {"Centring", "surfacerefresh"},
+    {"Centring", "keepbest"},
+    {"Centring", "keepbestframes"},
+    {"Centring", "bestframe"},
+    {"Centring", "keepbestscore"},
+    {"Reject", "cut"},
+    {"Reject", "minsize"},
+    {"Reject", "maxsaturated"},
+    {"Reject", "dim"},
 }};
+
+constexpr std::array<std::string_view, 6> kSections{"[COG]",    "[Output]",   "[Size]",
+                                                    "[Colour]", "[Centring]", "[Reject]"};
 
 void WriteFile(const std::string& path, std::string_view content)
 {
@@ -126,16 +152,58 @@ std::string ValueOf(const OrbicropSettings& s, std::string_view key)
         return std::to_string(s.height);
     if (key == "auto")
         return "0";
+    if (key == "large")
+        return s.largeSize ? "1" : "0";
+    if (key == "largewidth")
+        return std::to_string(s.largeWidth);
+    if (key == "largeheight")
+        return std::to_string(s.largeHeight);
+    if (key == "wholeframe")
+        return s.fullFrame ? "1" : "0";
+    if (key == "bayer")
+        return s.bayer ? std::string(NameOf(*s.bayer)) : "none";
+    if (key == "debayer")
+        return s.debayer ? "1" : "0";
+    if (key == "debayermethod")
+        return std::string(NameOf(s.debayerMethod));
+    if (key == "largestobject")
+        return s.largestObject ? "1" : "0";
+    if (key == "surface")
+        return s.surface ? "1" : "0";
+    if (key == "surfacerefresh")
+        return std::to_string(s.surfaceRefresh);
+    if (key == "keepbest")
+        return std::to_string(s.keepBest);
+    if (key == "keepbestframes")
+        return s.keepBestUnit == KeepBestUnit::Frames ? "1" : "0";
+    if (key == "bestframe")
+        return s.bestFrame ? "1" : "0";
+    if (key == "keepbestscore")
+        return s.keepBestUnit == KeepBestUnit::Score ? "1" : "0";
+    if (key == "cut")
+        return s.rejectCut ? "1" : "0";
+    if (key == "minsize")
+        return std::to_string(s.rejectMinSize);
+    if (key == "maxsaturated") {
+        if (!s.rejectMaxSaturated)
+            return "off";
+        char text[32];
+        const auto written =
+            std::to_chars(text, text + sizeof text, *s.rejectMaxSaturated, std::chars_format::fixed, 1);
+        return std::string(text, written.ptr);
+    }
+    if (key == "dim")
+        return s.rejectDim ? std::to_string(*s.rejectDim) : "off";
     return s.debayerSafe ? "1" : "0";
 }
 
 // Checks that the saved text is the loaded text with, at most, the values of
-// the nine keys replaced within their own sections and their missing lines
-// and sections added. Each input line is aligned with an output line that
+// the keys replaced within their own sections and their missing lines and
+// sections added. Each input line is aligned with an output line that
 // is either the same bytes or (for a line of one of the keys, under a
 // section of its name) the same text up to the value and the written value;
-// every output line left over must be one the program adds. At most twelve
-// lines are added (three sections and nine keys), which bounds the search.
+// every output line left over must be one the program adds. At most 33 lines
+// are added (six sections and 27 keys), which bounds the search.
 class SaveChecker {
 public:
     SaveChecker(std::string_view before, std::string_view after, const OrbicropSettings& written)
@@ -184,7 +252,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxAdded = 12;
+    static constexpr std::size_t kMaxAdded = kSections.size() + kKeys.size();
 
     // Lines are compared with their endings: a text that ends in '\r' and
     // then gains a "\n" reads back as a "\r\n" line, the same bytes.
@@ -219,8 +287,9 @@ private:
     {
         if (out.ending != m_newEnding)
             return false;
-        if (out.text == "[COG]" || out.text == "[Output]" || out.text == "[Size]")
-            return true;
+        for (const std::string_view section : kSections)
+            if (out.text == section)
+                return true;
         for (const KeyRule& rule : kKeys)
             if (out.text == std::string(rule.key) + "=" + ValueOf(m_written, rule.key))
                 return true;
@@ -254,6 +323,42 @@ OrbicropSettings ChosenSettings(std::uint64_t h)
     s.color = h >> 12 & 1;
     s.width = kCropPositionMin + std::int32_t((h >> 16) % 39);
     s.height = kCropPositionMin + std::int32_t((h >> 24) % 39);
+    // The colour and large-size choices mostly at their defaults, so that
+    // their keys are as often left out as written.
+    if ((h >> 32 & 3) == 0)
+        s.bayer = BayerPattern(h >> 34 & 3);
+    s.debayer = (h >> 36 & 3) == 0;
+    if ((h >> 38 & 3) == 0)
+        s.debayerMethod = DemosaicMethod::Bilinear;
+    s.largeSize = (h >> 40 & 3) == 0;
+    if ((h >> 42 & 3) == 0)
+        s.largeWidth = SnappedLargeSize(std::int32_t(h >> 44 & 0xFFF));
+    if ((h >> 56 & 3) == 0)
+        s.largeHeight = SnappedLargeSize(std::int32_t(h >> 48 & 0xFFF));
+    s.fullFrame = (h >> 58 & 3) == 0;
+    // The centring and rejection choices from bits of their own, mostly at
+    // their defaults too: the centring section is written whole once one of
+    // them is chosen.
+    std::uint64_t g = (h ^ h >> 31) * 0xbf58476d1ce4e5b9ull;
+    g ^= g >> 29;
+    if ((g & 7) == 0) {
+        s.keepBestUnit = KeepBestUnit(g >> 3 & 1 ? 2 : 1);
+        s.keepBest = std::int32_t((g >> 4) % 101);
+    }
+    s.largestObject = (g >> 11 & 7) == 0;
+    s.surface = (g >> 14 & 7) == 0;
+    if ((g >> 17 & 7) == 0)
+        s.surfaceRefresh = 1 + std::int32_t((g >> 20) % 10000);
+    s.bestFrame = (g >> 34 & 7) == 0;
+    std::uint64_t k = (g ^ g >> 31) * 0x94d049bb133111ebull;
+    k ^= k >> 32;
+    s.rejectCut = (k & 3) == 0;
+    if ((k >> 2 & 3) == 0)
+        s.rejectMinSize = std::int32_t((k >> 4 & 0x1FFF) % (kRejectMinSizeMax + 1));
+    if ((k >> 17 & 3) == 0)
+        s.rejectMaxSaturated = double(std::min<std::uint64_t>(k >> 19 & 0x3FF, 1000)) / 10.0;
+    if ((k >> 29 & 3) == 0)
+        s.rejectDim = 1 + std::int32_t((k >> 31 & 0xFF) % 100);
     return s;
 }
 
@@ -262,6 +367,16 @@ void CheckInRange(const OrbicropSettings& s)
     CHECK(s.threshold >= kThresholdMin && s.threshold <= kThresholdMax);
     CHECK(s.width >= kCropPositionMin && s.width <= kCropPositionMax);
     CHECK(s.height >= kCropPositionMin && s.height <= kCropPositionMax);
+    for (const std::int32_t size : {s.largeWidth, s.largeHeight})
+        CHECK(size >= kLargeSizeMin && size <= kLargeSizeMax && size % kCropSizeStep == 0);
+    CHECK(s.surfaceRefresh >= 1 && s.surfaceRefresh <= 10000);
+    CHECK(s.keepBest >= 0 && s.keepBest <= (s.keepBestUnit == KeepBestUnit::Frames ? kKeepBestFramesMax : 100));
+    CHECK(s.rejectMinSize >= 0 && s.rejectMinSize <= kRejectMinSizeMax);
+    if (s.rejectMaxSaturated)
+        CHECK(*s.rejectMaxSaturated >= 0.0 && *s.rejectMaxSaturated <= 100.0
+              && std::round(*s.rejectMaxSaturated * 10.0) / 10.0 == *s.rejectMaxSaturated);
+    if (s.rejectDim)
+        CHECK(*s.rejectDim >= 1 && *s.rejectDim <= 100);
 }
 
 }   // namespace
@@ -299,6 +414,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(read.threshold == written.threshold && read.width == written.width && read.height == written.height);
     CHECK(read.showEffect == written.showEffect && read.ignoreIncomplete == written.ignoreIncomplete);
     CHECK(read.debayerSafe == written.debayerSafe && read.autoColor == written.autoColor);
+    CHECK(read.bayer == written.bayer && read.debayer == written.debayer
+          && read.debayerMethod == written.debayerMethod);
+    CHECK(read.largeSize == written.largeSize && read.largeWidth == written.largeWidth
+          && read.largeHeight == written.largeHeight && read.fullFrame == written.fullFrame);
+    CHECK(read.largestObject == written.largestObject && read.surface == written.surface
+          && read.surfaceRefresh == written.surfaceRefresh && read.bestFrame == written.bestFrame);
+    CHECK(read.keepBest == written.keepBest && read.keepBestUnit == written.keepBestUnit);
+    CHECK(read.rejectCut == written.rejectCut && read.rejectMinSize == written.rejectMinSize
+          && read.rejectMaxSaturated == written.rejectMaxSaturated && read.rejectDim == written.rejectDim);
 
     // Saving the same values again changes nothing.
     WriteOrbicropSettings(again, written);

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/actions.h"
 
+#include "analysis/debayer_crop.h"
+
 #include "run/capture_time.h"
 #include "run/file_run.h"
 #include "run/paths.h"
 #include "run/staged_output.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -86,6 +89,11 @@ public:
         m_host.frameAnalysed(record);
     }
     void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
+    void showFrame(const FrameView& frame, const FrameOverlay& overlay) override { m_host.showFrame(frame, overlay); }
+    void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
+    {
+        m_host.qualityScores(scores, kept);
+    }
 
     std::vector<std::string>& messages() { return m_messages; }
     FileOutcome& outcome() { return m_outcome; }
@@ -101,8 +109,15 @@ private:
         case FrameRecord::Outcome::Incomplete: ++m_outcome.incomplete; break;
         case FrameRecord::Outcome::NotWritten: ++m_outcome.notWritten; break;
         case FrameRecord::Outcome::NotKept: m_outcome.notKept = m_outcome.notKept.value_or(0) + 1; break;
-        case FrameRecord::Outcome::Analysed:
-        case FrameRecord::Outcome::Written: break;
+        case FrameRecord::Outcome::Cut: ++m_outcome.cut; break;
+        case FrameRecord::Outcome::Small: ++m_outcome.small; break;
+        case FrameRecord::Outcome::Saturated: ++m_outcome.saturated; break;
+        case FrameRecord::Outcome::Dim: ++m_outcome.dim; break;
+        case FrameRecord::Outcome::Written:
+            if (record.mosaic != 0)
+                m_outcome.writtenMosaic = record.mosaic;
+            break;
+        case FrameRecord::Outcome::Analysed: break;
         }
     }
 
@@ -156,6 +171,29 @@ void LogEndOfBatch(BatchHost& host, const BatchResult& summary)
         host.appendLog("Outputs written to " + folder, true);
 }
 
+// Gives the shell its controls back however the batch ends, with a status
+// that says how: an output that cannot be opened ends it with an exception,
+// and a window left disabled at "Processing..." could only be closed.
+class BatchEndView {
+public:
+    explicit BatchEndView(BatchHost& host) : m_host(host) { m_host.setControlsEnabled(false); }
+    ~BatchEndView()
+    {
+        try {
+            m_host.setStatus(BatchHost::kActivity, m_status);
+            m_host.setControlsEnabled(true);
+        } catch (...) {
+        }
+    }
+    void ended(const BatchResult& summary) { m_status = summary.stopped ? "Stopped" : "Completed!"; }
+    BatchEndView(const BatchEndView&) = delete;
+    BatchEndView& operator=(const BatchEndView&) = delete;
+
+private:
+    BatchHost& m_host;
+    std::string m_status = "Failed";
+};
+
 std::string Joined(const std::vector<std::string>& lines, const char* separator = "\n")
 {
     std::string text;
@@ -165,6 +203,127 @@ std::string Joined(const std::vector<std::string>& lines, const char* separator 
 }
 
 }   // namespace
+
+namespace {
+
+// The host of a run the shell does not see as a run of the file: a probe
+// before an output opens, a view of one frame, an analysis. It reads the
+// shell's options; of what the run reports, only what it is told to pass
+// reaches the shell, and never the log lines and failure messages.
+class SideRunHost final : public RunHost {
+public:
+    struct Passes {
+        bool pictures = false;   // the preview or warning, and the whole frame
+        bool records = false;    // each frame's record, and the scores
+        bool progress = false;   // the progress, and the shell's events
+    };
+    SideRunHost(RunHost& host, Passes passes) : m_host(host), m_passes(passes) {}
+    bool inverse() const override { return m_host.inverse(); }
+    bool debayerSafe() const override { return m_host.debayerSafe(); }
+    // Only a picture someone sees is worth marking.
+    bool showEffect() const override { return m_passes.pictures && m_host.showEffect(); }
+    bool removeIncomplete() const override { return m_host.removeIncomplete(); }
+    void showPreview(const OutputBitmap& picture) override
+    {
+        if (m_passes.pictures)
+            m_host.showPreview(picture);
+    }
+    void showWarning(const std::string& caption) override
+    {
+        if (m_passes.pictures)
+            m_host.showWarning(caption);
+    }
+    void showFrame(const FrameView& frame, const FrameOverlay& overlay) override
+    {
+        if (m_passes.pictures)
+            m_host.showFrame(frame, overlay);
+    }
+    void frameAnalysed(const FrameRecord& record) override
+    {
+        if (m_passes.records)
+            m_host.frameAnalysed(record);
+    }
+    void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
+    {
+        if (m_passes.records)
+            m_host.qualityScores(scores, kept);
+    }
+    void setProgressMax(std::int32_t frames) override
+    {
+        if (m_passes.progress)
+            m_host.setProgressMax(frames);
+    }
+    void setProgress(std::int32_t frames) override
+    {
+        if (m_passes.progress)
+            m_host.setProgress(frames);
+    }
+    void processEvents() override
+    {
+        if (m_passes.progress)
+            m_host.processEvents();
+    }
+    void appendLog(const std::string&, bool) override {}
+    void showMessage(const std::string&) override {}
+
+private:
+    RunHost& m_host;
+    Passes m_passes;
+};
+
+// Where an analysis's frames go: nowhere, each one taken as a batch's output
+// would take it.
+class DiscardingOutput final : public FrameOutput {
+public:
+    void addColorFrame(const OutputBitmap&, std::int32_t) override {}
+    void addGrayFrame(const OutputBitmap&, const GrayPlane&, std::int32_t) override {}
+};
+
+// The state a view or an analysis runs on: the last test's, with the host's
+// choices now.
+TProcessingState ChoicesNow(const TProcessingState& state, BatchHost& host)
+{
+    TProcessingState run = state;
+    run.aviWriter = nullptr;
+    run.firstFrame = 0;
+    run.cogValid = run.cropValid = true;
+    run.stopRequested = false;
+    run.thresholdPercent = double(host.thresholdPosition());
+    run.centring = host.centring();
+    run.colour = host.colour();
+    run.fullFrame = host.fullFrame();
+    UpdateCropSize(run, host.widthPosition(), host.heightPosition());
+    if (run.fullFrame)   // the size of the file the last test read
+        TakeWholeFrame(run, run.inputWidth, run.inputHeight);
+    return run;
+}
+
+}   // namespace
+
+bool RunAnalyseAction(const TProcessingState& state, BatchHost& host, const SourceOpener& open)
+{
+    if (state.busy || state.currentFile.empty())
+        return false;
+    TProcessingState run = ChoicesNow(state, host);
+    run.frameLimit = 0;
+    run.centring.scores = true;
+    run.outputGrayscale = host.grayscale();
+    DiscardingOutput nowhere;
+    run.aviWriter = &nowhere;
+    SideRunHost runHost(host, {.records = true, .progress = true});
+    return ProcessFile(run, runHost, run.currentFile, open) == 0 && run.framesSeen > 0;
+}
+
+bool RunViewAction(const TProcessingState& state, BatchHost& host, std::int32_t index, const SourceOpener& open)
+{
+    if (state.busy || state.currentFile.empty() || index < 0)
+        return false;
+    TProcessingState view = ChoicesNow(state, host);
+    view.frameLimit = 1;
+    view.firstFrame = index;
+    SideRunHost viewHost(host, {.pictures = true, .records = true});
+    return ProcessFile(view, viewHost, view.currentFile, open) == 0 && view.framesSeen > 0;
+}
 
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open)
 {
@@ -179,13 +338,15 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     host.clearLog();
     state.thresholdPercent = double(host.thresholdPosition());
     state.centring = host.centring();
+    state.colour = host.colour();
+    state.fullFrame = host.fullFrame();
     state.objectFillsFrame = false;
 
     // A file that cannot be opened must not hold back the files after it:
     // the test moves on to the next one, and the batch still tries it and
     // tells its failure. Only the last file's failure is the test's own.
     std::int32_t result = kRunRefused;
-    for (std::size_t i = 0; i < files.size(); ++i) {
+    for (std::size_t i = std::min(host.testedFile(), files.size() - 1); i < files.size(); ++i) {
         state.currentFile = files[i];
         state.outputDir = DirectoryOf(state.currentFile);
         state.frameLimit = 2;
@@ -206,6 +367,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
         // The output size the size controls give now, and, the first time
         // after opening, the colour or greyscale choice the frames suggest.
         UpdateCropSize(state, host.widthPosition(), host.heightPosition());
+        if (state.fullFrame)
+            TakeWholeFrame(state, state.inputWidth, state.inputHeight);
         host.showCropSize(state.cropWidth, state.cropHeight);
         if (state.autoColorPending && host.autoColor()) {
             state.autoColorPending = false;
@@ -281,9 +444,59 @@ void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std:
     // Mode, size and centring are fixed for the whole file when its output opens.
     state.outputGrayscale = host.grayscale();
     state.centring = host.centring();
+    state.colour = host.colour();
+    state.fullFrame = host.fullFrame();
     state.startUtcTicks = host.startTime();
     if (!state.startUtcTicks)
         state.startUtcTicks = CaptureTimeInName(state.currentFile);
+}
+
+// A file's first two frames, played as a test on a copy of the state, so
+// that its output can be fitted to it before it opens. Nothing is shown; the
+// shell's events are still handled.
+struct FileProbe {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool colour = false;
+    std::int32_t mosaic = 0;
+};
+
+std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host, const SourceOpener& open)
+{
+    TProcessingState probe = state;
+    probe.aviWriter = nullptr;
+    probe.frameLimit = 2;
+    probe.cogValid = probe.cropValid = true;
+    probe.colorDetected = false;
+    probe.objectFillsFrame = false;
+    SideRunHost quiet(host, {});
+    if (ProcessFile(probe, quiet, probe.currentFile, open) != 0 || probe.framesSeen == 0)
+        return std::nullopt;   // the processing run tells why
+    return FileProbe{probe.inputWidth, probe.inputHeight, probe.colorDetected, probe.mosaic};
+}
+
+// What the batch fixes for a file from its own frames before its output
+// opens: its size for a whole-frame output, its colour mode when the test's
+// choice was automatic (the first file keeps the test's, as it always did),
+// and colour for a mosaic that is debayered.
+void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpener& open, bool first)
+{
+    const bool chooseColour = !first && host.autoColor();
+    if (!chooseColour && !state.fullFrame && !state.colour.debayer)
+        return;
+    const std::optional<FileProbe> probe = ProbeFile(state, host, open);
+    if (!probe)
+        return;
+    if (state.fullFrame)
+        TakeWholeFrame(state, probe->width, probe->height);
+    if (chooseColour) {
+        state.outputGrayscale = !probe->colour;
+        host.appendLog("Output mode from the first frames of " + FileNameOf(state.currentFile) + ": "
+                           + (probe->colour ? "colour" : "greyscale"),
+                       true);
+    }
+    if (state.colour.debayer && BayerPatternOf(probe->mosaic))
+        state.outputGrayscale = false;
 }
 
 // Runs the state's current file into a staged output at outputPath and
@@ -305,7 +518,9 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
             Report(host, Joined(run.messages()));
         throw;
     }
-    host.fillProgress();
+    // A stopped file did not reach its end: the gauge shows how far it got.
+    if (!state.stopRequested)
+        host.fillProgress();
     try {
         closer.close();
     } catch (const OutputPlacementError& e) {
@@ -320,8 +535,12 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
     facts.stopped = state.stopRequested;
     facts.ranked = state.centring.rankFrames();
     facts.placed = staged.placed();
-    if (facts.placed)
+    if (facts.placed) {
         run.outcome().output = staged.placedPath();
+        // Each output where it can be found, also when its name came from
+        // its frames (a SER named after their mid-time).
+        host.appendLog("Output: " + Normalised(staged.placedPath()), true);
+    }
     std::error_code ec;
     facts.olderOutputExists = !facts.placed && fs::exists(outputPath, ec);
     return facts;
@@ -337,7 +556,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         return summary;
     summary.started = true;
     state.stopRequested = false;
-    host.setControlsEnabled(false);
+    BatchEndView view(host);
 
     // Output path (normalised) -> the input of this batch that claimed it.
     std::map<std::string, std::string> claimed;
@@ -358,6 +577,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         }
         state.currentFile = files[i];
         StartFile(state, host, i, files.size());
+        FitOutputToFile(state, host, open, i == 0);
         const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
         const std::string outputPath = output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale);
         if (const auto refusal = OutputRefusal(state.currentFile, outputPath, files, claimed)) {
@@ -384,6 +604,9 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         if (state.centring.keepBest.active() && !done.notKept)
             done.notKept = 0;
         done.status = FileStatus(facts);
+        done.grayscale = state.outputGrayscale;
+        done.mosaic = state.mosaic;
+        done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
         summary.completed += done.status == FileOutcome::Status::Done ? 1 : 0;
         summary.failed += done.status == FileOutcome::Status::Failed ? 1 : 0;
         summary.stopped = summary.stopped || state.stopRequested;
@@ -392,7 +615,6 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
     }
 
     LogEndOfBatch(host, summary);
-    host.setStatus(BatchHost::kActivity, "Completed!");
-    host.setControlsEnabled(true);
+    view.ended(summary);
     return summary;
 }

@@ -23,6 +23,23 @@
 // opens, the last one's failure is shown and the test fails. The tested file
 // becomes the state's currentFile, and its folder the outputDir. Does nothing
 // without files. Returns whether the test passed.
+// Measures and shows frame index of the state's current file with the
+// host's settings now, as a test shows its last frame (the preview or the
+// warning, then the whole frame with what was found in it), on a copy of the
+// state: nothing is written or logged, and the last test's result stands.
+// Returns false when no run may start now (a batch or a test is running) or
+// the frame cannot be read; the host is then told nothing.
+bool RunViewAction(const TProcessingState& state, BatchHost& host, std::int32_t index,
+                   const SourceOpener& open = OpenFrameSource);
+
+// Plays the whole of the state's current file with the host's settings as a
+// batch would, writing nothing: every frame is reported (frameAnalysed) with
+// the outcome a batch would give it, and the quality scores (qualityScores),
+// which is what the tool's track and plots record. On a copy of the state;
+// progress and events reach the host, log lines and messages do not. Returns
+// false when no run may start now or the file cannot be read.
+bool RunAnalyseAction(const TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
+
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
 // A passed test whose planet blocks reach two opposite borders of the frame:
@@ -39,7 +56,10 @@ constexpr const char* kNothingWrittenReason = "no planet was found, or every cro
 // Turns every chosen file into its cropped output, one after the other, with
 // the directory and threshold of the last test and the current output size and
 // mode. An output that cannot be opened ends the whole batch with its error
-// (AviError passes through); a failed file only ends that file.
+// (AviError passes through); a failed file only ends that file. However the
+// batch ends, the controls are enabled again and the activity panel says
+// how: "Completed!", "Stopped" (see below), or "Failed" when an error passed
+// through.
 //
 // Each output is written under a temporary name and takes its final name only
 // when it holds a frame, so a file that writes nothing leaves an older output
@@ -50,7 +70,9 @@ constexpr const char* kNothingWrittenReason = "no planet was found, or every cro
 // A stop requested through the state (stopRequested, set by the shell while
 // a frame is handled) ends the current file after that frame, closes its
 // output with the frames written so far, and skips the remaining files; the
-// log says so. The log ends with the folders the outputs were written to.
+// log says so, and the gauge stays where the stop left it. Each output
+// written is named in the log ("Output: " and its absolute path) after its
+// file's lines; the log ends with the folders the outputs were written to.
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
                              const SourceOpener& open = OpenFrameSource);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/centring_options.h"
+#include "analysis/colour_options.h"
 #include "run/batch_result.h"
 #include "run/run_host.h"
 
@@ -18,10 +19,15 @@ public:
 
     // The chosen files, full paths in the order chosen; read afresh at every use.
     virtual std::vector<std::string> files() const = 0;
+    // The position in files() of the file a test starts with (the one the
+    // user picked from the list of open files); the test goes on from there
+    // past files that cannot be opened. The batch still runs every file.
+    virtual std::size_t testedFile() const { return 0; }
     // Position of the threshold control, -100..100; taken when a test starts.
     virtual std::int32_t thresholdPosition() const = 0;
-    // Positions of the two output size controls (2..40, 16 pixels a step);
-    // the output size is derived from them when a test ends.
+    // Positions of the two output size controls, 16 pixels a step: 2..40 on
+    // the window's sliders, up to 256 (4096 pixels) for large fields; the
+    // output size is derived from them when a test ends.
     virtual std::int32_t widthPosition() const = 0;
     virtual std::int32_t heightPosition() const = 0;
     // Y800 output chosen (else RGB24); taken when a file's output opens.
@@ -34,6 +40,12 @@ public:
     // Largest object, surface mode, keeping the best frames; taken when a
     // test starts and when each file of a batch starts. All off by default.
     virtual CentringOptions centring() const { return {}; }
+    // The Bayer pattern declared for raw files and debayering; taken as the
+    // centring choices are.
+    virtual ColourOptions colour() const { return {}; }
+    // Every output frame is as large as its input frame (rounded down to
+    // even), instead of the size the size controls give.
+    virtual bool fullFrame() const { return false; }
     // The UTC time of every file's first frame, when the user gave one
     // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
     // stands for it, if there is one.
@@ -49,7 +61,7 @@ public:
 
     virtual void clearLog() {}
     virtual void setStatus(StatusPanel, const std::string&) {}
-    // The three setting groups and the process control together.
+    // The setting groups and the process control together.
     virtual void setControlsEnabled(bool) {}
     virtual void setProcessEnabled(bool) {}
     // A passing test frames its preview: black, one pixel wider and higher than the crop.

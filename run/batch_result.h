@@ -27,12 +27,28 @@ struct FileOutcome {
     std::int32_t framesWritten = 0;
     std::int32_t noPlanet = 0;   // frames dropped, by reason
     std::int32_t incomplete = 0;
-    std::int32_t notWritten = 0;           // the output refused them
+    std::int32_t notWritten = 0;   // the output refused them
+    std::int32_t cut = 0;          // the rejection reasons the user chose
+    std::int32_t small = 0;
+    std::int32_t saturated = 0;
+    std::int32_t dim = 0;
     std::optional<std::int32_t> notKept;   // frames --keep-best left out; only when it was asked for
     std::optional<double> firstTime;       // presentation times in seconds, when any frame played
     std::optional<double> lastTime;
     std::optional<VideoInfo> video;   // as the source described it
+    bool grayscale = false;           // the output's mode, as fixed for this file
+    // A colour mosaic: the file's own (a layout id, 8..19; 0: none), whether
+    // it was debayered, and else the arrangement of the written frames.
+    std::int32_t mosaic = 0;
+    bool debayered = false;
+    std::int32_t writtenMosaic = 0;
 };
+
+// Frames dropped for a reason the user chose.
+inline std::int32_t Rejected(const FileOutcome& file)
+{
+    return file.cut + file.small + file.saturated + file.dim;
+}
 
 struct BatchResult {
     std::int32_t completed = 0;       // files whose run completed and whose output took every frame

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/file_run.h"
 
+#include "analysis/debayer_crop.h"
 #include "analysis/frame_handler.h"
 #include "analysis/rounding.h"
 #include "run/paths.h"
@@ -67,12 +68,32 @@ std::string MessageFor(const FrameSourceError& e, const std::string& path)
     return "Couldn't load the file!";
 }
 
+// A percentage as the user gave it: 50 %, 12.5 %.
+std::string Percent(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g %%", value);
+    return text;
+}
+
 // What the measuring pass chose, for the log.
 std::string RankingLine(const FrameRanking::Choice& choice)
 {
     char range[64];
     std::snprintf(range, sizeof range, "%.3f to %.3f", choice.lowest, choice.highest);
     return " - Kept " + Dec(choice.kept) + " of " + Dec(choice.candidates) + " frames, quality " + range;
+}
+
+// An output larger than its input is allowed (its border is black), but
+// never without a word.
+void LogOutputBeyondInput(const TProcessingState& state, RunHost& host)
+{
+    if (state.cropWidth <= state.inputWidth && state.cropHeight <= state.inputHeight)
+        return;
+    host.appendLog("The output, " + Dec(state.cropWidth) + " \u00d7 " + Dec(state.cropHeight)
+                       + ", is larger than the input, " + Dec(state.inputWidth) + " \u00d7 " + Dec(state.inputHeight)
+                       + ": its border will be black",
+                   true);
 }
 
 }   // namespace
@@ -93,18 +114,51 @@ void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info)
         host.appendLog(" - " + info.notice, true);
 }
 
+std::int32_t FileMosaic(const VideoInfo& info, const ColourOptions& colour)
+{
+    const std::int32_t named = info.samples ? info.samples->colour : kSamplesMono;
+    if (IsMosaic(named))
+        return named;
+    if (named != kSamplesMono || !colour.declaredBayer)
+        return 0;
+    return LayoutOf(*colour.declaredBayer);
+}
+
+void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info)
+{
+    state.mosaic = FileMosaic(info, state.colour);
+    if (state.mosaic == 0)
+        return;
+    const std::optional<BayerPattern> bayer = BayerPatternOf(state.mosaic);
+    if (!bayer) {
+        // Complementary-colour mosaics of old cameras: kept in phase, never debayered.
+        host.appendLog(" - Colour mosaic " + std::string(MosaicName(state.mosaic)) + ": crop kept on even offsets",
+                       true);
+        return;
+    }
+    const std::string name = "Bayer " + std::string(MosaicName(state.mosaic));
+    if (!state.colour.debayer) {
+        host.appendLog(" - " + name + ": crop kept on even offsets", true);
+        return;
+    }
+    host.appendLog(" - " + name + ": debayered (" + std::string(NameOf(state.colour.method)) + ")", true);
+    if (state.testMode)
+        state.colorDetected = true;
+}
+
 PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate)
 {
     PlayLimits limits;
     state.testMode = state.frameLimit >= 1;
     if (!state.testMode)
         return limits;
+    limits.firstFrame = state.firstFrame;
     // A length that reads as 0 (an elementary stream) is unknown, not
     // empty: the test still stops after its own frames.
-    if (state.frameLimit < state.frameCount)
-        limits.stopTime = state.frameLimit / frameRate;
-    else if (state.frameCount > 0)
-        state.frameLimit = state.frameCount;
+    if (state.firstFrame + state.frameLimit < state.frameCount)
+        limits.stopTime = (state.firstFrame + state.frameLimit) / frameRate;
+    else if (state.frameCount > state.firstFrame)
+        state.frameLimit = state.frameCount - state.firstFrame;
     // A stop time can lie just past the next frame's time; the count keeps a
     // test to exactly its frames.
     limits.maxFrames = state.frameLimit;
@@ -124,7 +178,14 @@ void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& 
         // pass would otherwise write its first frame before it saw the stop.
         if (state.stopRequested)
             return;
-        host.appendLog(RankingLine(ranking.choose(state.centring.keepBest)), true);
+        const FrameRanking::Choice choice = ranking.choose(state.centring.keepBest, state.centring.reject.dimPercent);
+        if (state.centring.reject.dimPercent)
+            host.appendLog(" - " + Dec(choice.dim) + (choice.dim == 1 ? " frame" : " frames") + " dimmer than "
+                               + Percent(*state.centring.reject.dimPercent) + " of the median dropped",
+                           true);
+        host.appendLog(RankingLine(choice), true);
+        if (state.centring.scores)
+            host.qualityScores(ranking.sortedScores(), choice.kept);
         state.framesSeen = 0;
         callback.setPass(CFakeCallback::Pass::Write, &ranking);
     }
@@ -170,6 +231,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         return kRunRefused;
     BusyGuard busy(state);
     state.framesSeen = 0;
+    state.mosaic = 0;
     state.acceptFrames = false;
     if (path.empty())
         return kRunRefused;
@@ -194,8 +256,11 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             callback.setAligner(aligner.get());
         }
         const PlayLimits limits = PlayLimitsFor(state, video->frameRate);
-        if (!state.testMode)
+        TakeMosaic(state, host, *video);
+        if (!state.testMode) {
+            LogOutputBeyondInput(state, host);
             host.setProgressMax(state.frameCount);
+        }
 
         const auto start = std::chrono::steady_clock::now();
         PlayPasses(*source, callback, state, host, limits);

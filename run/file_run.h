@@ -50,6 +50,13 @@ class CFakeCallback;
 // Takes the video's frame count and size into the state and logs them, with
 // the source's notice.
 void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info);
+// The 2 x 2 colour mosaic of a file's frames (a layout id, 8..19), or 0: the
+// one its header names, else the one the user declared for files that name
+// none (raw AVIs, SER captures saved as mono); RGB never is one.
+std::int32_t FileMosaic(const VideoInfo& info, const ColourOptions& colour);
+// Takes the file's mosaic into the state and names it in the log. A test of
+// a file that will be debayered finds colour in it, as the output will have.
+void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info);
 // The limits of the state's run (a test when frameLimit >= 1, which this
 // may lower to a shorter file's count); sets testMode.
 PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate);

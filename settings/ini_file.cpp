@@ -166,6 +166,7 @@ IniFile::LoadResult IniFile::load(const std::string& path)
 {
     m_path = path;
     m_lines.clear();
+    m_headers.reset();
     m_loaded.clear();
     m_written.clear();
     std::error_code ec;
@@ -209,9 +210,20 @@ IniFile::Line IniFile::newLine(std::string_view text, Ending ending)
     return line;
 }
 
+const std::vector<std::size_t>& IniFile::headers() const
+{
+    if (!m_headers) {
+        m_headers.emplace();
+        for (std::size_t i = 0; i < m_lines.size(); ++i)
+            if (SectionName(WithoutBom(lineText(i), i)))
+                m_headers->push_back(i);
+    }
+    return *m_headers;
+}
+
 std::optional<std::size_t> IniFile::findSection(std::string_view section) const
 {
-    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+    for (const std::size_t i : headers()) {
         const auto name = SectionName(WithoutBom(lineText(i), i));
         if (name && SameName(*name, section))
             return i;
@@ -221,10 +233,9 @@ std::optional<std::size_t> IniFile::findSection(std::string_view section) const
 
 std::size_t IniFile::sectionEnd(std::size_t header) const
 {
-    std::size_t i = header + 1;
-    while (i < m_lines.size() && !SectionName(lineText(i)))
-        ++i;
-    return i;
+    const auto& all = headers();
+    const auto next = std::upper_bound(all.begin(), all.end(), header);
+    return next == all.end() ? m_lines.size() : *next;
 }
 
 std::optional<IniFile::KeyLine> IniFile::findKey(std::size_t header, std::string_view key) const
@@ -290,6 +301,8 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
         name.append(section).push_back(']');
         m_lines.push_back(newLine(name, ending));
         header = m_lines.size() - 1;
+        if (m_headers)
+            m_headers->push_back(*header);
     }
     if (const auto found = findKey(*header, key)) {
         Line& line = m_lines[found->index];
@@ -311,6 +324,10 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     text.push_back('=');
     text.append(value);
     m_lines.insert(m_lines.begin() + std::ptrdiff_t(insertAt), newLine(text, ending));
+    // A key line is no header; the headers after it move down a line.
+    if (m_headers)
+        for (auto it = std::lower_bound(m_headers->begin(), m_headers->end(), insertAt); it != m_headers->end(); ++it)
+            ++*it;
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value)

@@ -92,11 +92,16 @@ private:
     std::size_t sectionEnd(std::size_t header) const;
     std::optional<KeyLine> findKey(std::size_t header, std::string_view key) const;
     Ending newLineEnding() const;
+    // The indices of the section headers, in order; found once per load and
+    // kept as lines are written, so that a lookup passes over the headers
+    // instead of every line of a file that may hold millions.
+    const std::vector<std::size_t>& headers() const;
 
     std::string m_path;
     std::string m_loaded;    // the file's bytes as loaded
     std::string m_written;   // the text of every line written since
     std::vector<Line> m_lines;
+    mutable std::optional<std::vector<std::size_t>> m_headers;
 };
 
 // The integer of an ini value: optional blanks, an optional sign, then decimal

@@ -2,10 +2,17 @@
 #pragma once
 
 #include "analysis/centring_options.h"
+#include "analysis/colour_options.h"
+#include "analysis/processing_state.h"
 #include "settings/ini_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+// What keepBest counts: a share in percent, frames, or hundredths of the
+// normalised score (1.0 for the file's best) that a kept frame reaches.
+enum class KeepBestUnit { Percent, Frames, Score };
 
 // The settings that outlive one run of the program. width and height are
 // size-slider positions (output size / 16), not pixels.
@@ -22,34 +29,80 @@ struct OrbicropSettings {
     bool largestObject = false;
     bool surface = false;
     std::int32_t surfaceRefresh = 50;   // 1..10000 frames
-    std::int32_t keepBest = 0;          // 0: every frame; else percent (1..100) or a count
-    bool keepBestFrames = false;        // keepBest counts frames rather than percent
+    std::int32_t keepBest = 0;          // 0: every frame; else in keepBestUnit (up to 100 but for Frames)
+    KeepBestUnit keepBestUnit = KeepBestUnit::Percent;
     bool bestFrame = false;
     bool serFormat = false;      // [Output] format=ser: SER outputs instead of AVI
     bool winJuposName = false;   // [Output] winjuposname: SER outputs named after their frames' mid-time
+    // [Output] folder: where the window's outputs go; empty: the folder of
+    // the tested file. A path as the file system takes it (bytes).
+    std::string outputFolder;
+    // [Batch] keepgoing: the window shows no message during a batch for a
+    // file that fails, only one summary at its end.
+    bool keepGoing = false;
+    // [Open] filter: the window's open dialog shows the filter it used last,
+    // by the window's name for it; "avi" is the dialog's first.
+    std::string openFilter = "avi";
+    // Section "Colour"; written once a choice leaves its default.
+    std::optional<BayerPattern> bayer;   // for files that do not name their own; none: as the file says
+    bool debayer = false;
+    DemosaicMethod debayerMethod = ColourOptions{}.method;
+    // Beyond the sliders, in "Size"; in pixels, unlike width and height.
+    bool largeSize = false;
+    std::int32_t largeWidth = 1024;   // kLargeSizeMin..kLargeSizeMax, a multiple of 16
+    std::int32_t largeHeight = 768;
+    bool fullFrame = false;   // [Size] wholeframe: outputs as large as their inputs
+    // Section "Reject", as RejectOptions takes them; each off by default and
+    // written once it is chosen.
+    bool rejectCut = false;
+    std::int32_t rejectMinSize = 0;             // pixels, 0..kRejectMinSizeMax; 0: off
+    std::optional<double> rejectMaxSaturated;   // percent, 0.0..100.0 in tenths
+    std::optional<std::int32_t> rejectDim;      // percent of the file's median, 1..100
 };
 
 // The centring choices the settings hold, as the core takes them.
 CentringOptions CentringFrom(const OrbicropSettings& settings);
+// The colour choices the settings hold, as the core takes them.
+ColourOptions ColourFrom(const OrbicropSettings& settings);
 
 constexpr std::int32_t kThresholdMin = -100;
 constexpr std::int32_t kThresholdMax = 100;
 constexpr const char* kSettingsFileName = "Orbicrop.ini";
 constexpr std::int32_t kKeepBestFramesMax = 1000000;
+constexpr std::int32_t kRejectMinSizeMax = 4096;
+// What the window offers for a rejection before it is chosen.
+constexpr double kRejectMaxSaturatedDefault = 1.0;
+constexpr std::int32_t kRejectDimDefault = 50;
+// The large output sizes in pixels, in the sliders' steps: from the
+// sliders' smallest size up to what the core takes for large fields.
+constexpr std::int32_t kLargeSizeMin = kCropPositionMin * kCropSizeStep;
+constexpr std::int32_t kLargeSizeMax = kLargeCropPositionMax * kCropSizeStep;
+// A large size the core can take: clamped to kLargeSizeMin..kLargeSizeMax,
+// then down to a multiple of kCropSizeStep.
+std::int32_t SnappedLargeSize(std::int32_t pixels);
 
-// Reads the settings, clamping the numbers into the ranges of their controls.
-// A missing file, section or key, or a value that is not an integer, gives the
-// default. The output mode is not read: every start is in colour.
+// Reads the settings, clamping the numbers into the ranges of their controls
+// (the large sizes snapped as SnappedLargeSize does, the saturated share
+// rounded to tenths). A missing file, section or key, a value that is not an
+// integer, or a Bayer pattern or method of no known name, gives the default;
+// so does a saturated share that is not a number with '.' for its point, and a
+// dim share that is not an integer or is not above 0 (which rejects nothing):
+// both are then off. keepbestscore, when true, outweighs keepbestframes. The
+// output mode is not read: every start is in colour.
 OrbicropSettings ReadOrbicropSettings(const IniFile& file);
 OrbicropSettings LoadOrbicropSettings(const std::string& path);
 
 // Writes the nine keys in a fixed order ("COG" threshold, showeffect;
 // "Output" ignoreIncomplete, autocolor, color; "Size" width, height, auto;
 // "Output" debayersafe), changing nothing else in the file; then "Output"
-// format and winjuposname, each only when it is not the default or the file
-// already has it; then the section "Centring", only when the file has it or a
-// centring choice is not at its default. A file saved with the defaults stays
-// as it was.
+// format, winjuposname and folder, "Batch" keepgoing, "Open" filter, then "Size" large, largewidth, largeheight and
+// wholeframe, then "Colour" bayer, debayer and debayermethod, each only when
+// it is not the default or the file already has it; then the section
+// "Centring", only when the file has it or a centring choice is not at its
+// default, with keepbestscore among its keys only once the score is chosen;
+// then "Reject" cut, minsize, maxsaturated (percent, one decimal) and dim
+// (percent), each once chosen as the keys after the nine are, a rejection
+// taken back as "off". A file saved with the defaults stays as it was.
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings);
 // Loads the file as it stands, writes the keys and saves it. Throws
 // SettingsError "Unable to write to " + path when it cannot be written, and

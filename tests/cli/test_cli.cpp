@@ -14,13 +14,43 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 
 namespace {
 
+// Every run of the tool here writes a report (its own, or one in a folder
+// of the test program's), and every report must account for every frame a
+// finished file saw: written plus each reason to drop equals seen.
+class EveryFrameAccountedFor : public testing::Environment {
+public:
+    std::string nextReport() { return m_dir.file("report-" + std::to_string(m_count++) + ".json"); }
+    void TearDown() override
+    {
+        for (int i = 0; i < m_count; ++i) {
+            const std::string report = m_dir.file("report-" + std::to_string(i) + ".json");
+            if (!std::filesystem::exists(report))
+                continue;   // a run that ended before its report (bad usage)
+            const auto r = RunCommand("jq -e '[.files[] | select(.status == \"done\") | .frames | .written + "
+                                      "([.dropped[]] | add) == .seen] | all' "
+                                          + ShellQuote(report),
+                                      m_dir.path());
+            EXPECT_EQ(r.out, "true\n") << ReadWholeFile(report);
+        }
+    }
+
+private:
+    TempDir m_dir;
+    int m_count = 0;
+};
+EveryFrameAccountedFor* const kReports =
+    static_cast<EveryFrameAccountedFor*>(testing::AddGlobalTestEnvironment(new EveryFrameAccountedFor));
+
 std::string Cli(const std::string& args)
 {
-    return std::string(ORBICROP_CLI) + " -q " + args;
+    const std::string report =
+        args.find("--report") == std::string::npos ? " --report " + ShellQuote(kReports->nextReport()) : "";
+    return std::string(ORBICROP_CLI) + " -q" + report + " " + args;
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -89,9 +119,10 @@ TEST(Cli, ColourClipIsCentredAndCroppedExactly)
     const auto r = RunCommand(Cli("-W 64 -H 48 " + ShellQuote(dir.file("jupiter.avi"))), dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 11u) << r.out;
+    ASSERT_EQ(lines.size(), 12u) << r.out;
     EXPECT_EQ(lines[0], "Opening file jupiter.avi");
-    EXPECT_EQ(lines[10], "Outputs written to " + dir.path() + "/");
+    EXPECT_EQ(lines[10], "Output: " + dir.file("jupiter_orbic.avi"));
+    EXPECT_EQ(lines[11], "Outputs written to " + dir.path() + "/");
     EXPECT_EQ(lines[1], " - 12 frames");
     EXPECT_EQ(lines[2], " - Input res 160 x 120");
     EXPECT_EQ(lines[3], "Opening file jupiter.avi");
@@ -515,4 +546,114 @@ TEST(Cli, KeepBestHalfIntoSerKeepsEachFramesOwnTime)
     EXPECT_EQ(dropped.out,
               "{\"declared\":10,\"seen\":10,\"written\":5,\"dropped\":{\"no_planet\":0,\"incomplete\":0,"
               "\"not_written\":0,\"not_kept\":5}}\n");
+}
+
+// A raw colour AVI names no pattern: once the user does, the crop keeps it
+// in every frame and the track and report name it; debayered, it is colour.
+TEST(Cli, DeclaredBayerPatternOfARawAviIsKeptNamedOrDebayered)
+{
+    TempDir dir;
+    const std::string raw = dir.file("raw.avi");
+    WritePaintedAvi(raw, 96, 80, 6, true, [](int f, int x, int y) {
+        const double cx = 37.0 + 3 * f, cy = 35.0 + f;
+        const bool disc = (x - cx) * (x - cx) + (y - cy) * (y - cy) <= 144;
+        return !disc ? 8 : (x % 2 == 0 && y % 2 == 0) ? 240 : 120;
+    });
+    const std::string track = dir.file("t.csv"), report = dir.file("r.json");
+    const auto r = RunCommand(Cli("-W 48 -H 32 --bayer RGGB --track " + ShellQuote(track) + " --report "
+                                  + ShellQuote(report) + " " + ShellQuote(raw)),
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" - Bayer RGGB: crop kept on even offsets"), std::string::npos) << r.out;
+    const auto lines = Lines(ReadWholeFile(track));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0].substr(lines[0].rfind(',')), ",bayer");
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].substr(lines[i].rfind(',')), ",RGGB") << lines[i];
+    const auto mosaic = RunCommand("jq -c '.files[0].mosaic' " + ShellQuote(report), dir.path());
+    EXPECT_EQ(mosaic.out, "{\"pattern\":\"RGGB\",\"debayered\":false,\"written_pattern\":\"RGGB\"}\n");
+
+    const auto d = RunCommand(
+        Cli("-W 48 -H 32 --bayer rggb --debayer -o " + ShellQuote(dir.file("colour")) + " " + ShellQuote(raw)),
+        dir.path());
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(Probe(dir.file("colour/raw_orbic.avi"), dir.path()).pixelFormat, "bgr24");
+}
+
+// Among good frames, one of each kind a night brings: each is dropped for
+// its own reason, in the order the reasons are tried, and every other frame
+// is written; the report counts what the track says.
+TEST(Cli, BadFramesAreDroppedEachForItsReason)
+{
+    TempDir dir;
+    const std::string clip = dir.file("night.avi");
+    // frame -> what is wrong with it
+    const std::map<int, std::string> bad = {{2, "cut"}, {5, "small"}, {8, "saturated"}, {10, "dim"}};
+    WritePaintedAvi(clip, 96, 80, 12, false, [&bad](int f, int x, int y) {
+        const auto it = bad.find(f);
+        const std::string kind = it == bad.end() ? "" : it->second;
+        const double cx = kind == "cut" ? 3.0 : 46.0 + f % 3, cy = 40.0;
+        const bool disc = kind != "small" && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= 15 * 15;
+        const bool hot = kind == "small" && x >= 60 && x < 62 && y >= 20 && y < 22;
+        if (hot || (disc && kind == "saturated"))
+            return 255;
+        if (disc)
+            return kind == "dim" ? 40 + (x * 7 + y * 3) % 40 / 4 : 150 + (x * 7 + y * 3) % 40;
+        return 8;
+    });
+    const std::string track = dir.file("t.csv"), report = dir.file("r.json");
+    const auto r = RunCommand(Cli("-W 32 -H 32 --reject-cut --min-size 10 --max-saturated 5 --reject-dim 60 --track "
+                                  + ShellQuote(track) + " --report " + ShellQuote(report) + " " + ShellQuote(clip)),
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = Lines(ReadWholeFile(track));
+    ASSERT_EQ(lines.size(), 13u);
+    std::map<std::string, int> counted;
+    for (int f = 0; f < 12; ++f) {
+        const std::string& line = lines[std::size_t(f) + 1];
+        const auto it = bad.find(f);
+        const std::string want = it == bad.end() ? "written" : it->second;
+        std::istringstream fields(line);
+        std::string outcome;
+        for (int column = 0; column < 8; ++column)   // the eighth column
+            std::getline(fields, outcome, ',');
+        EXPECT_EQ(outcome, want) << "frame " << f;
+        ++counted[outcome];
+    }
+    const auto dropped = RunCommand("jq -c '.files[0].frames | [.written, .dropped.cut, .dropped.small, "
+                                    ".dropped.saturated, .dropped.dim]' "
+                                        + ShellQuote(report),
+                                    dir.path());
+    EXPECT_EQ(dropped.out, "[" + std::to_string(counted["written"]) + ",1,1,1,1]\n");
+}
+
+TEST(Cli, PlotsOfEachFileGoIntoAFolderMadeForThem)
+{
+    TempDir dir;
+    DiscClip().write(dir.file("jupiter.avi"), 12);
+    std::ofstream(dir.file("broken.avi")) << "not a video";
+    const std::string plots = dir.file("plots/night");
+    const auto r =
+        RunCommand(Cli("-W 32 -H 32 --plots " + ShellQuote(plots) + " --quality-plot " + ShellQuote(dir.file("q.png"))
+                       + " " + ShellQuote(dir.file("jupiter.avi")) + " " + ShellQuote(dir.file("broken.avi"))),
+                   dir.path());
+    EXPECT_EQ(r.status, 3) << r.err;   // the broken file failed
+    // A PNG's signature, then its header chunk: width and height, big-endian.
+    const auto pngSize = [](const std::string& file) {
+        const std::string bytes = ReadWholeFile(file);
+        if (bytes.size() < 24 || bytes.substr(0, 8) != "\x89PNG\r\n\x1a\n" || bytes.substr(12, 4) != "IHDR")
+            return std::pair<int, int>{0, 0};
+        const auto number = [&](std::size_t at) {
+            return int(std::uint8_t(bytes[at])) << 24 | int(std::uint8_t(bytes[at + 1])) << 16
+                | int(std::uint8_t(bytes[at + 2])) << 8 | int(std::uint8_t(bytes[at + 3]));
+        };
+        return std::pair<int, int>{number(16), number(20)};
+    };
+    EXPECT_EQ(pngSize(plots + "/jupiter_drift.png"), (std::pair<int, int>{640, 360}));
+    EXPECT_EQ(pngSize(plots + "/jupiter_quality.png"), (std::pair<int, int>{640, 360}));
+    // --quality-plot draws the same picture.
+    EXPECT_EQ(ReadWholeFile(plots + "/jupiter_quality.png"), ReadWholeFile(dir.file("q-jupiter.png")));
+    // A file without frames has no plots.
+    EXPECT_FALSE(std::filesystem::exists(plots + "/broken_drift.png"));
+    EXPECT_FALSE(std::filesystem::exists(plots + "/broken_quality.png"));
 }

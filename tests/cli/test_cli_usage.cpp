@@ -25,7 +25,7 @@ TEST(CliUsage, BadOptionsExitWithStatusTwoAndNameTheOption)
         const char* mentions;
     };
     for (Case c : {Case{"-W 100 x.avi", "--width"}, Case{"-H 16 x.avi", "--height"},
-                   Case{"-W 656 x.avi", "multiple of 16 from 32 to 640"}, Case{"-t 101 x.avi", "--threshold"},
+                   Case{"-W 4112 x.avi", "multiple of 16 from 32 to 4096"}, Case{"-t 101 x.avi", "--threshold"},
                    Case{"-t abc x.avi", "-100 to 100"}, Case{"--color --gray x.avi", "--gray"},
                    Case{"--frobnicate x.avi", "--frobnicate"}, Case{"", "FILE"},
                    Case{"--settings /no/such/Orbicrop.ini x.avi", "--settings"}}) {

@@ -22,9 +22,22 @@ info=$(dpkg-deb --info "$deb")
 echo "$info"
 grep -q "^ Package: orbicrop$" <<<"$info" || fail "package name"
 grep -q "^ Version: $version$" <<<"$info" || fail "version"
+# A Debian description: the summary once, on the first line; then the long
+# text, every line indented by one space, paragraphs parted by " .".
+description=$(dpkg-deb --field "$deb" Description)
+summary=$(head -n1 <<<"$description")
+[[ "$summary" == "center and crop planetary videos" ]] || fail "description summary: $summary"
+long=$(tail -n +2 <<<"$description")
+[[ -n "$long" ]] || fail "no long description"
+if grep -qvE '^ (\.|[^ ;].*)$' <<<"$long"; then
+  fail "long description lines: $(grep -vE '^ (\.|[^ ;].*)$' <<<"$long")"
+fi
+if grep -qiF "$summary" <<<"$long"; then
+  fail "the summary is repeated in the long description"
+fi
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
 # The runtime libraries the programs link, as Debian 12 names their packages.
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libavformat libavcodec libavutil libswscale libpng16-16 libc6 libstdc++6; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libavformat libavcodec libavutil libswscale libpng16-16 libopencv-core libopencv-imgproc libc6 libstdc++6; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 

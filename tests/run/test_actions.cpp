@@ -52,6 +52,8 @@ struct Bench {
         state.blockSize = kBlockSize;
         host.widthSteps = 2;
         host.heightSteps = 2;
+        // The mode is the host's; the automatic choice has tests of its own.
+        host.optAutoColor = false;
         UpdateCropSize(state, 2, 2);
     }
 
@@ -195,7 +197,8 @@ TEST(Actions, BatchWritesEveryFileWithStatusAndLog)
         b.host.statusHistory,
         (std::vector<std::string>{"0:File 1/3", "1:a.avi", "2:Processing...", "0:File 2/3", "1:b.avi",
                                   "2:Processing...", "0:File 3/3", "1:c.mpeg", "2:Processing...", "2:Completed!"}));
-    EXPECT_EQ(b.host.log.size(), 22u);
+    EXPECT_EQ(b.host.log.size(), 25u);
+    EXPECT_EQ(b.host.log[7], "Output: " + b.dir.file("a_orbic.avi"));
     EXPECT_EQ(b.host.log.back(), "Outputs written to " + b.dir.path() + "/");
     EXPECT_EQ(b.host.log[4], "5/5 frames written");
     EXPECT_EQ(b.host.log[6], "Orbicropping complete!");
@@ -335,6 +338,9 @@ TEST(Actions, StopEndsTheFileAfterTheFrameInHandAndSkipsTheRest)
     EXPECT_EQ(std::count(b.host.log.begin(), b.host.log.end(), "Orbicropping stopped!"), 1);
     EXPECT_EQ(std::count(b.host.log.begin(), b.host.log.end(), "Stopped by the user; 2 files were not processed"), 1);
     EXPECT_TRUE(b.host.messages.empty());
+    EXPECT_EQ(b.host.statusText[2], "Stopped");
+    EXPECT_EQ(b.host.progress, 3);   // of 10: where the stop left the gauge
+    EXPECT_TRUE(b.host.controlsEnabled);
     // The next test is not cut short by the stop that ended the batch.
     b.host.onEvents = nullptr;
     EXPECT_TRUE(b.test());
@@ -362,6 +368,8 @@ TEST(Actions, OutputThatWouldReplaceAnInputIsSkipped)
     EXPECT_EQ(Probe(b.dir.file("jup_orbic_orbic.avi"), b.dir.path()).frames, 4);
 }
 
+// The error passes through, naming the file and why; the shell gets its
+// controls back and a status that tells the batch failed.
 TEST(Actions, UnopenableOutputEndsTheBatch)
 {
     Bench b;
@@ -369,9 +377,18 @@ TEST(Actions, UnopenableOutputEndsTheBatch)
     b.add("b.avi");
     ASSERT_TRUE(b.test());
     b.state.outputDir = b.dir.file("no-such-dir") + "/";
-    EXPECT_THROW(b.process(), AviError);
-    EXPECT_EQ(b.host.statusText[2], "Processing...");
-    EXPECT_FALSE(b.host.controlsEnabled);
+    std::string error;
+    try {
+        b.process();
+    } catch (const AviError& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(error,
+              "Failed to create AVI video work file "
+                  + StagedOutput::TemporaryPathFor(b.dir.file("no-such-dir/a_orbic.avi"))
+                  + ": No such file or directory");
+    EXPECT_EQ(b.host.statusText[2], "Failed");
+    EXPECT_TRUE(b.host.controlsEnabled);
     EXPECT_FALSE(b.writer.isOpen());
 }
 
@@ -444,6 +461,7 @@ TEST(Actions, FirstTestAfterOpeningChoosesTheOutputModeAndDerivesTheSize)
     colour.red = 90;
     b.add("colour.avi", colour);
     b.host.widthSteps = 3;
+    b.host.optAutoColor = true;
     b.state.autoColorPending = true;
     ASSERT_TRUE(b.test());
     EXPECT_EQ(b.state.cropWidth, 48);
@@ -455,6 +473,7 @@ TEST(Actions, FirstTestAfterOpeningChoosesTheOutputModeAndDerivesTheSize)
 
     Bench g;   // grey frames choose greyscale
     g.add("grey.avi");
+    g.host.optAutoColor = true;
     g.state.autoColorPending = true;
     ASSERT_TRUE(g.test());
     EXPECT_EQ(g.host.modesSelected, (std::vector<bool>{false}));

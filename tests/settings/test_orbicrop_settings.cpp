@@ -152,6 +152,114 @@ TEST(SaveOrbicropSettings, RoundTripGivesBackWhatWasSaved)
     EXPECT_EQ(loaded.height, 2);
 }
 
+// Each key of the output folder, keep-going, open filter, colour, large-size, rejection and score-floor
+// choices
+// appears once its choice leaves the default and then stays, so that taking a
+// choice back is saved too; the others stay out, as all of them do from a
+// file saved with the defaults (FreshFileHoldsTheNineKeysInTheirOrder).
+TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
+{
+    TempDir dir;
+    const std::string path = dir.file("Orbicrop.ini");
+    OrbicropSettings chosen;
+    chosen.bayer = BayerPattern::Gbrg;
+    chosen.debayer = true;
+    chosen.debayerMethod = DemosaicMethod::Bilinear;
+    chosen.largeSize = true;
+    chosen.largeWidth = 4096;
+    chosen.fullFrame = true;
+    chosen.keepBest = 80;
+    chosen.keepBestUnit = KeepBestUnit::Score;
+    chosen.rejectCut = true;
+    chosen.rejectMaxSaturated = 0.3;
+    chosen.rejectDim = 40;
+    chosen.outputFolder = "/data/night of 12 May";
+    chosen.keepGoing = true;
+    chosen.openFilter = "ser";
+    SaveOrbicropSettings(path, chosen);
+    const std::string cogKeys = "[COG]\nthreshold=5\nshoweffect=0\n";
+    const std::string outputKeys = "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n";
+    const std::string sizeKeys = "[Size]\nwidth=12\nheight=12\nauto=0\n";
+    EXPECT_EQ(ReadWholeFile(path),
+              cogKeys + outputKeys + "folder=/data/night of 12 May\n" + sizeKeys
+                  + "large=1\nlargewidth=4096\nwholeframe=1\n"
+                    "[Batch]\nkeepgoing=1\n[Open]\nfilter=ser\n"
+                    "[Colour]\nbayer=GBRG\ndebayer=1\ndebayermethod=bilinear\n"
+                    "[Centring]\nlargestobject=0\nsurface=0\nsurfacerefresh=50\nkeepbest=80\nkeepbestframes=0\n"
+                    "bestframe=0\nkeepbestscore=1\n"
+                    "[Reject]\ncut=1\nmaxsaturated=0.3\ndim=40\n");
+    const OrbicropSettings loaded = LoadOrbicropSettings(path);
+    const ColourOptions colour = ColourFrom(loaded);
+    EXPECT_EQ(colour.declaredBayer, std::optional(BayerPattern::Gbrg));
+    EXPECT_TRUE(colour.debayer);
+    EXPECT_EQ(colour.method, DemosaicMethod::Bilinear);
+    EXPECT_TRUE(loaded.largeSize);
+    EXPECT_EQ(loaded.largeWidth, 4096);
+    EXPECT_EQ(loaded.largeHeight, 768);
+    EXPECT_TRUE(loaded.fullFrame);
+    EXPECT_EQ(loaded.outputFolder, "/data/night of 12 May");
+    EXPECT_TRUE(loaded.keepGoing);
+    EXPECT_EQ(loaded.openFilter, "ser");
+    CentringOptions centring = CentringFrom(loaded);
+    EXPECT_EQ(centring.keepBest.kind, KeepBest::Kind::Floor);
+    EXPECT_EQ(centring.keepBest.floor, 0.80);
+    EXPECT_TRUE(centring.reject.cut);
+    EXPECT_EQ(centring.reject.minSize, 0);
+    EXPECT_EQ(centring.reject.maxSaturated, std::optional(0.3));
+    EXPECT_EQ(centring.reject.dimPercent, std::optional(40.0));
+
+    SaveOrbicropSettings(path, OrbicropSettings{});
+    EXPECT_EQ(ReadWholeFile(path),
+              cogKeys + outputKeys + "folder=\n" + sizeKeys
+                  + "large=0\nlargewidth=1024\nwholeframe=0\n"
+                    "[Batch]\nkeepgoing=0\n[Open]\nfilter=avi\n"
+                    "[Colour]\nbayer=none\ndebayer=0\ndebayermethod=edge-aware\n"
+                    "[Centring]\nlargestobject=0\nsurface=0\nsurfacerefresh=50\nkeepbest=0\nkeepbestframes=0\n"
+                    "bestframe=0\nkeepbestscore=0\n"
+                    "[Reject]\ncut=0\nmaxsaturated=off\ndim=off\n");
+    centring = CentringFrom(LoadOrbicropSettings(path));
+    EXPECT_EQ(ColourFrom(LoadOrbicropSettings(path)).declaredBayer, std::nullopt);
+    EXPECT_EQ(LoadOrbicropSettings(path).outputFolder, "");
+    EXPECT_FALSE(LoadOrbicropSettings(path).keepGoing);
+    EXPECT_FALSE(centring.keepBest.active() || centring.reject.active());
+}
+
+// What the window's controls cannot show falls back to what they can: no
+// pattern, the usual method, a size in 16-pixel steps within 32..4096, a
+// rejection in its range or off, the score floor in hundredths up to 1.
+TEST(LoadOrbicropSettings, LaterKeysOutsideTheChoicesFallBack)
+{
+    TempDir dir;
+    OrbicropSettings s = LoadFrom(dir,
+                                  "[Colour]\nbayer=RGBG\ndebayermethod=nearest\n"
+                                  "[Size]\nlargewidth=5000\nlargeheight=1000\n"
+                                  "[Centring]\nkeepbest=250\nkeepbestframes=1\nkeepbestscore=1\n"
+                                  "[Reject]\nminsize=9999\nmaxsaturated=1,5\ndim=0\n");
+    EXPECT_EQ(s.bayer, std::nullopt);
+    EXPECT_EQ(s.debayerMethod, ColourOptions{}.method);
+    EXPECT_EQ(s.largeWidth, 4096);
+    EXPECT_EQ(s.largeHeight, 992);
+    EXPECT_EQ(s.keepBestUnit, KeepBestUnit::Score);
+    EXPECT_EQ(s.keepBest, 100);
+    EXPECT_EQ(s.rejectMinSize, 4096);
+    EXPECT_EQ(s.rejectMaxSaturated, std::nullopt);
+    EXPECT_EQ(s.rejectDim, std::nullopt);
+    s = LoadFrom(dir,
+                 "[colour]\nbayer = bggr\ndebayermethod=Bilinear\n[Size]\nlargewidth=-7\nlargeheight=abc\n"
+                 "[reject]\nminsize=-3\nmaxsaturated = 12.345\ndim=250\n");
+    EXPECT_EQ(s.bayer, std::optional(BayerPattern::Bggr));
+    EXPECT_EQ(s.debayerMethod, DemosaicMethod::Bilinear);
+    EXPECT_EQ(s.largeWidth, 32);
+    EXPECT_EQ(s.largeHeight, 768);
+    EXPECT_EQ(s.rejectMinSize, 0);
+    EXPECT_EQ(s.rejectMaxSaturated, std::optional(12.3));
+    EXPECT_EQ(s.rejectDim, std::optional(100));
+    for (const char* bad : {"nan", "inf", "", "1e999", "off"})
+        EXPECT_EQ(LoadFrom(dir, std::string("[Reject]\nmaxsaturated=") + bad + "\n").rejectMaxSaturated, std::nullopt)
+            << bad;
+    EXPECT_EQ(LoadFrom(dir, "[Reject]\nmaxsaturated=-2\n").rejectMaxSaturated, std::optional(0.0));
+}
+
 TEST(SaveOrbicropSettings, DirectoryInPlaceOfTheFileIsReportedWithItsPath)
 {
     TempDir dir;
