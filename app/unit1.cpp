@@ -4,6 +4,8 @@
 #include "settings/orbicrop_settings.h"
 
 #include "app/gauge.h"
+#include "app/plot_panel.h"
+#include "app/preview_image.h"
 #include "app/settings_place.h"
 #include "app/status_bar.h"
 #include "app/version.h"
@@ -12,12 +14,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSignalBlocker>
+#include <QDoubleSpinBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDateTime>
+#include <QTimeZone>
 #include <QFile>
 #include <QFileInfo>
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QGuiApplication>
@@ -33,7 +40,12 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -43,6 +55,7 @@ constexpr int kWarningPanelSize = 200;
 constexpr int kRightMargin = 9;    // the window's edge beyond its right-most control
 constexpr int kBottomMargin = 2;   // between the lowest control and the gauge
 constexpr int kBarHeight = 19;     // gauge and status bar
+constexpr int kBusyCursorDelayMs = 100;
 
 void SetBackground(QWidget* widget, const QColor& colour)
 {
@@ -54,6 +67,16 @@ void SetBackground(QWidget* widget, const QColor& colour)
 QString Text(const std::string& s)
 {
     return QString::fromStdString(s);
+}
+
+// Large and whole-frame outputs are previewed scaled down to the sliders'
+// largest size, so that no preview reaches the options column.
+QSize PreviewSize(QSize crop)
+{
+    constexpr int kLargest = kCropPositionMax * kCropSizeStep;
+    if (crop.width() <= kLargest && crop.height() <= kLargest)
+        return crop;
+    return crop.scaled(kLargest, kLargest, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
 QStringList DroppedVideoFiles(const QMimeData* mime)
@@ -135,7 +158,32 @@ void TForm1::connectReactions()
         });
     }
     connect(comboFormat, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { comboFormatChange(); }); });
+    connect(btnOutputFolder, &QPushButton::clicked, this, [this] { guarded([this] { btnOutputFolderClick(); }); });
+    connect(btnOutputFolderReset, &QPushButton::clicked, this,
+            [this] { guarded([this] { setOutputFolder(QString()); }); });
+    // "8) Colour and size" changes what the test shows: at once, as the
+    // centring choices do; the sizes after the timer, as the sliders do.
+    connect(comboBayer, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { btnTestClick(); }); });
+    connect(checkDebayer, &QCheckBox::toggled, this, [this] { guarded([this] { checkDebayerClick(); }); });
+    connect(comboDebayerMethod, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { btnTestClick(); }); });
+    connect(checkLargeSize, &QCheckBox::toggled, this, [this] { guarded([this] { checkLargeSizeClick(); }); });
+    for (QSpinBox* spin : {spinLargeWidth, spinLargeHeight})
+        connect(spin, &QSpinBox::valueChanged, this,
+                [this, spin] { guarded([this, spin] { spinLargeSizeChange(spin); }); });
+    connect(checkFullFrame, &QCheckBox::toggled, this, [this] { guarded([this] { btnTestClick(); }); });
+    // "9) Reject frames" likewise: the check boxes at once, the numbers after
+    // the timer.
+    for (QCheckBox* check : {checkRejectCut, checkMaxSaturated, checkRejectDim})
+        connect(check, &QCheckBox::toggled, this, [this] { guarded([this] { checkRejectClick(); }); });
+    for (QSpinBox* spin : {spinMinSize, spinRejectDim})
+        connect(spin, &QSpinBox::valueChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
+    connect(spinMaxSaturated, &QDoubleSpinBox::valueChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
     connect(timerTest, &QTimer::timeout, this, [this] { guarded([this] { timerTestTimer(); }); });
+    connect(trackFrame, &QSlider::valueChanged, timerView, qOverload<>(&QTimer::start));
+    connect(btnAnalyse, &QPushButton::clicked, this, [this] { guarded([this] { btnAnalyseClick(); }); });
+    connect(comboFiles, &QComboBox::currentIndexChanged, this,
+            [this](int index) { guarded([this, index] { comboFilesChange(index); }); });
+    connect(timerView, &QTimer::timeout, this, [this] { guarded([this] { timerViewTimer(); }); });
     // A shortcut rather than a key handler: during a batch the focus may be
     // anywhere, on a disabled control or on the log.
     auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -167,7 +215,7 @@ void TForm1::FormDestroy()
 
 void TForm1::openFiles(const QStringList& paths)
 {
-    if (m_batchRunning)
+    if (m_batchRunning || m_analysing)
         return;
     guarded([&] {
         m_files.clear();
@@ -186,6 +234,14 @@ void TForm1::openFiles(const QStringList& paths)
         StatusBar1->setPanelText(BatchHost::kFilePosition, QStringLiteral("File 1/%1").arg(m_files.size()));
         StatusBar1->setPanelText(BatchHost::kFileName, QFile::decodeName(FileNameOf(m_files.front()).c_str()));
         StatusBar1->setPanelText(BatchHost::kActivity, QStringLiteral("Open"));
+        {
+            const QSignalBlocker quiet(comboFiles);
+            comboFiles->clear();
+            for (const std::string& file : m_files)
+                comboFiles->addItem(QFile::decodeName(FileNameOf(file).c_str()));
+            comboFiles->setCurrentIndex(0);
+        }
+        m_testedFile = 0;
         Image->show();
         m_state.autoColorPending = true;
         SetControlsEnabled(true);
@@ -193,19 +249,36 @@ void TForm1::openFiles(const QStringList& paths)
     });
 }
 
+// Another open file chosen: it becomes the one the test and the views read.
+void TForm1::comboFilesChange(int index)
+{
+    if (index < 0 || std::size_t(index) >= m_files.size() || std::size_t(index) == m_testedFile)
+        return;
+    m_testedFile = std::size_t(index);
+    StatusBar1->setPanelText(BatchHost::kFilePosition, QStringLiteral("File %1/%2").arg(index + 1).arg(m_files.size()));
+    StatusBar1->setPanelText(BatchHost::kFileName, QFile::decodeName(FileNameOf(m_files[m_testedFile]).c_str()));
+    btnTestClick();
+}
+
 void TForm1::btnOpenClick()
 {
     QString directory;
     if (!m_files.empty())
         directory = QFileInfo(QFile::decodeName(m_files.front().c_str())).absolutePath();
-    openFiles(m_services.chooser->chooseFiles(this, OpenDialogFilter(), directory));
+    // The filter the user chose last is shown again: SER and MP4 files stay
+    // in sight for the next open.
+    QString filter = m_openFilter;
+    const QStringList files = m_services.chooser->chooseFiles(this, OpenDialogFilter(), directory, filter);
+    if (!files.isEmpty())
+        m_openFilter = OpenDialogFilterNamed(OpenDialogFilterName(filter));
+    openFiles(files);
 }
 
 void TForm1::btnTestClick()
 {
     if (m_files.empty())
         return;
-    if (m_state.busy || m_batchRunning) {
+    if (m_state.busy || m_batchRunning || m_analysing) {
         // A run is going on below this reaction (it lets events through
         // between frames, and a batch's message box between files). Starting
         // a test now would reset the result flags of that run, so that a
@@ -217,8 +290,108 @@ void TForm1::btnTestClick()
             restartTestTimer();
         return;
     }
+    m_lastRecord.reset();
     const bool passed = RunTestAction(m_state, m_host);
+    resetScrubber(passed);
     emit testRan(passed);
+}
+
+void TForm1::resetScrubber(bool passed)
+{
+    const QSignalBlocker quiet(trackFrame);
+    timerView->stop();
+    trackFrame->setRange(0, std::max(0, m_state.frameCount - 1));
+    trackFrame->setPageStep(std::max(1, m_state.frameCount / 10));
+    trackFrame->setEnabled(passed && m_state.frameCount > 0);
+    btnAnalyse->setEnabled(trackFrame->isEnabled());
+    if (passed && m_lastRecord) {
+        trackFrame->setValue(m_lastRecord->index);
+        showFrameLabel(*m_lastRecord);
+    } else {
+        trackFrame->setValue(0);
+        lblFrame->clear();
+    }
+}
+
+void TForm1::timerViewTimer()
+{
+    if (m_state.busy || m_batchRunning || m_analysing || !trackFrame->isEnabled())
+        return;
+    // A frame deep in a long compressed file may take a while to reach; the
+    // cursor says so, but not for the frames that come at once.
+    QTimer busy;
+    busy.setSingleShot(true);
+    bool cursorSet = false;
+    connect(&busy, &QTimer::timeout, this, [&cursorSet] {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        cursorSet = true;
+    });
+    busy.start(kBusyCursorDelayMs);
+    const auto restore = qScopeGuard([&] {
+        m_viewing = false;
+        busy.stop();
+        if (cursorSet)
+            QGuiApplication::restoreOverrideCursor();
+    });
+    m_viewing = true;
+    m_lastRecord.reset();
+    const int index = trackFrame->value();
+    if (RunViewAction(m_state, m_host, index) && m_lastRecord) {
+        FrameRecord record = *m_lastRecord;
+        record.index = index;
+        showFrameLabel(record);
+    }
+}
+
+void TForm1::btnAnalyseClick()
+{
+    if (m_state.busy || m_batchRunning || m_analysing || !btnAnalyse->isEnabled())
+        return;
+    // The analysis lets events through between frames: nothing may start a
+    // run or change the files under it.
+    QWidget* const held[] = {btnOpen, btnProcess, btnAnalyse, trackFrame};
+    bool wasEnabled[std::size(held)];
+    for (std::size_t i = 0; i < std::size(held); ++i) {
+        wasEnabled[i] = held[i]->isEnabled();
+        held[i]->setEnabled(false);
+    }
+    m_analysing = true;
+    m_host.collectPlots(true);
+    const auto restore = qScopeGuard([&] {
+        m_analysing = false;
+        m_host.collectPlots(false);
+        for (std::size_t i = 0; i < std::size(held); ++i)
+            held[i]->setEnabled(wasEnabled[i]);
+    });
+    plotPanel->clear();
+    if (RunAnalyseAction(m_state, m_host))
+        showPlots(m_host.plots());
+}
+
+void TForm1::showPlots(const PlotData& data)
+{
+    plotPanel->setPlots(ToQImage(DriftPlot(data)), ToQImage(QualityPlot(data.sortedScores(), data.kept())));
+}
+
+void TForm1::frameAnalysed(const FrameRecord& record)
+{
+    if (!m_batchRunning && !m_analysing)
+        m_lastRecord = record;
+}
+
+void TForm1::showFrameLabel(const FrameRecord& record)
+{
+    QString when;
+    if (record.utcTicks) {
+        // Ticks of 100 ns since 0001-01-01 UTC; the Unix epoch is this many.
+        constexpr std::int64_t kUnixEpochTicks = 621355968000000000;
+        const qint64 ms = (*record.utcTicks - kUnixEpochTicks) / 10000;
+        when = QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
+            + QStringLiteral(" UTC");
+    } else {
+        when = QStringLiteral("%1 s").arg(record.sampleTime, 0, 'f', 3);
+    }
+    lblFrame->setText(QStringLiteral("Frame %1 of %2, %3").arg(record.index + 1).arg(m_state.frameCount).arg(when));
 }
 
 void TForm1::btnProcessClick()
@@ -227,28 +400,142 @@ void TForm1::btnProcessClick()
     // flags and end it without its preview; one inside a batch would write
     // the same outputs twice at once. The click is dropped: the button is
     // there again when the run is over.
-    if (m_state.busy || m_batchRunning)
+    if (m_state.busy || m_batchRunning || m_analysing)
         return;
+    // A chosen folder takes the place of the tested file's, which the test
+    // left in the state; it comes back after the batch, so that a folder
+    // taken back later is not still used by the next batch.
+    const std::optional<std::string> folder = prepareOutputFolder();
+    if (!folder)
+        return;
+    const std::string testedFolder = m_state.outputDir;
+    if (!folder->empty())
+        m_state.outputDir = *folder;
     // Opening other files in the middle of a batch would enable the size
     // sliders while an output is being written at the size it was opened
     // with; Open waits until the batch is over, however it ends.
-    m_batchRunning = true;
-    btnOpen->setEnabled(false);
-    const auto endOfBatch = qScopeGuard([this] {
-        m_batchRunning = false;
-        btnOpen->setEnabled(true);
-    });
-    if (comboFormat->currentIndex() == 1) {
-        SerOutput serOutput(checkWinJupos->isChecked());
-        RunProcessAction(m_state, m_host, serOutput);
-    } else {
-        RunProcessAction(m_state, m_host, *m_aviOutput);
+    const bool keepGoing = checkKeepGoing->isChecked();
+    std::exception_ptr error;
+    {
+        m_batchRunning = true;
+        btnOpen->setEnabled(false);
+        // The batch moves the state to each of its files in turn: the
+        // scrubber waits for the next test to know its file again.
+        timerView->stop();
+        trackFrame->setEnabled(false);
+        btnAnalyse->setEnabled(false);
+        plotPanel->clear();
+        m_host.collectPlots(true);
+        m_host.holdBatchMessages(keepGoing);
+        const auto endOfBatch = qScopeGuard([this, testedFolder] {
+            m_batchRunning = false;
+            btnOpen->setEnabled(true);
+            m_state.outputDir = testedFolder;
+            m_host.holdBatchMessages(false);
+            m_host.collectPlots(false);
+        });
+        try {
+            if (comboFormat->currentIndex() == 1) {
+                SerOutput serOutput(checkWinJupos->isChecked());
+                RunProcessAction(m_state, m_host, serOutput);
+            } else {
+                RunProcessAction(m_state, m_host, *m_aviOutput);
+            }
+        } catch (...) {
+            // Shown after the summary, when the batch is over.
+            error = std::current_exception();
+        }
     }
+    if (const std::vector<FileOutcome> failed = m_host.takeFailedFiles(); keepGoing && !failed.empty())
+        showMessage(FailedFilesSummary(failed));
+    if (error)
+        std::rethrow_exception(error);
+}
+
+std::optional<std::string> TForm1::prepareOutputFolder()
+{
+    if (m_outputFolder.isEmpty())
+        return std::string();
+    std::string folder = QFile::encodeName(m_outputFolder).toStdString();
+    // Made when missing, as the tool's -o makes its folder: a folder chosen
+    // once may have been removed since, or be on a disk not mounted yet.
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!ec && !fs::is_directory(folder, ec))
+        ec = std::make_error_code(std::errc::not_a_directory);
+    if (ec) {
+        const QString text = QStringLiteral("Cannot create the output folder %1: %2")
+                                 .arg(m_outputFolder, QString::fromLocal8Bit(ec.message().c_str()));
+        Memo1->appendPlainText(text);
+        showMessage(text);
+        return std::nullopt;
+    }
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+void TForm1::btnOutputFolderClick()
+{
+    QString start = m_outputFolder;
+    if (start.isEmpty() && !m_files.empty())
+        start = QFileInfo(QFile::decodeName(m_files.front().c_str())).absolutePath();
+    const QString chosen = m_services.chooser->chooseFolder(this, start);
+    if (!chosen.isEmpty())
+        setOutputFolder(chosen);
+}
+
+void TForm1::setOutputFolder(const QString& folder)
+{
+    m_outputFolder = folder;
+    const QString shown = folder.isEmpty() ? QStringLiteral("beside the first file") : folder;
+    // The end of a long path names the folder; its middle gives way.
+    lblOutputFolder->setText(
+        lblOutputFolder->fontMetrics().elidedText(shown, Qt::ElideMiddle, lblOutputFolder->width()));
+    lblOutputFolder->setToolTip(folder.isEmpty()
+                                    ? QStringLiteral("Each batch writes its outputs into the folder of the tested "
+                                                     "file, the first one that opens")
+                                    : folder);
+    btnOutputFolderReset->setEnabled(!folder.isEmpty());
 }
 
 void TForm1::comboFormatChange()
 {
     checkWinJupos->setEnabled(comboFormat->currentIndex() == 1);
+}
+
+void TForm1::checkDebayerClick()
+{
+    comboDebayerMethod->setEnabled(checkDebayer->isChecked());
+    btnTestClick();
+}
+
+void TForm1::checkLargeSizeClick()
+{
+    spinLargeWidth->setEnabled(checkLargeSize->isChecked());
+    spinLargeHeight->setEnabled(checkLargeSize->isChecked());
+    updateCropSize();
+    btnTestClick();
+}
+
+void TForm1::checkRejectClick()
+{
+    spinMaxSaturated->setEnabled(checkMaxSaturated->isChecked());
+    spinRejectDim->setEnabled(checkRejectDim->isChecked());
+    btnTestClick();
+}
+
+// A typed size is snapped to what the core takes; the snapped value comes
+// back here through valueChanged.
+void TForm1::spinLargeSizeChange(QSpinBox* spin)
+{
+    const int snapped = SnappedLargeSize(spin->value());
+    if (snapped != spin->value()) {
+        spin->setValue(snapped);
+        return;
+    }
+    updateCropSize();
+    restartTestTimer();
 }
 
 void TForm1::trackCOGChange()
@@ -260,7 +547,7 @@ void TForm1::trackCOGChange()
 
 void TForm1::trackWidthChange()
 {
-    UpdateCropSize(m_state, trackWidth->value(), trackHeight->value());
+    UpdateCropSize(m_state, m_host.widthPosition(), m_host.heightPosition());
     lblWidth->setText(QString::number(m_state.cropWidth));
     lblWidth->adjustSize();
     restartTestTimer();
@@ -268,7 +555,7 @@ void TForm1::trackWidthChange()
 
 void TForm1::trackHeightChange()
 {
-    UpdateCropSize(m_state, trackWidth->value(), trackHeight->value());
+    UpdateCropSize(m_state, m_host.widthPosition(), m_host.heightPosition());
     lblHeight->setText(QString::number(m_state.cropHeight));
     lblHeight->adjustSize();
     restartTestTimer();
@@ -311,14 +598,18 @@ void TForm1::SetControlsEnabled(bool enabled)
     GroupBox2->setEnabled(enabled);
     GroupBox3->setEnabled(enabled);
     groupCentring->setEnabled(enabled);
+    groupColour->setEnabled(enabled);
+    groupReject->setEnabled(enabled);
     groupMoreOptions->setEnabled(enabled);
+    comboFiles->setEnabled(enabled && !m_files.empty());
     btnProcess->setEnabled(enabled);
 }
 
-// A share runs to 100 %, a count much further.
+// A share and a score in hundredths run to 100, a count much further.
 void TForm1::comboKeepBestUnitChange()
 {
-    spinKeepBest->setMaximum(comboKeepBestUnit->currentIndex() == 1 ? kKeepBestFramesMax : 100);
+    const bool frames = comboKeepBestUnit->currentData().toInt() == int(KeepBestUnit::Frames);
+    spinKeepBest->setMaximum(frames ? kKeepBestFramesMax : 100);
 }
 
 CentringOptions TForm1::centring() const
@@ -326,9 +617,16 @@ CentringOptions TForm1::centring() const
     return CentringFrom(settingsFromControls());
 }
 
+ColourOptions TForm1::colour() const
+{
+    return ColourFrom(settingsFromControls());
+}
+
+// The labels beside the sliders tell the size in use, which is the large
+// size's while it is checked: a test shows the same.
 void TForm1::updateCropSize()
 {
-    UpdateCropSize(m_state, trackWidth->value(), trackHeight->value());
+    UpdateCropSize(m_state, m_host.widthPosition(), m_host.heightPosition());
     showCropSize(m_state.cropWidth, m_state.cropHeight);
 }
 
@@ -344,8 +642,10 @@ void TForm1::showPreviewPicture(const QImage& picture)
 {
     Panel1->setText(QString());
     SetBackground(Panel1, Qt::black);
-    Image->resize(picture.size());
-    Image->setPixmap(QPixmap::fromImage(picture));
+    const QSize shown = PreviewSize(picture.size());
+    Image->resize(shown);
+    Image->setPixmap(QPixmap::fromImage(
+        shown == picture.size() ? picture : picture.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     Image->repaint();
     Image->show();
 }
@@ -362,7 +662,7 @@ void TForm1::showWarningPanel(const QString& caption)
 void TForm1::showTestPassedPanel(int cropWidth, int cropHeight)
 {
     SetBackground(Panel1, Qt::black);
-    Panel1->resize(cropWidth + 1, cropHeight + 1);
+    Panel1->resize(PreviewSize(QSize(cropWidth, cropHeight)) + QSize(1, 1));
     fitToControls();
 }
 
@@ -436,6 +736,18 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!m_batchRunning && !DroppedVideoFiles(event->mimeData()).isEmpty())
         event->acceptProposedAction();
+}
+
+QString FailedFilesSummary(const std::vector<FileOutcome>& failed)
+{
+    QStringList lines;
+    lines << (failed.size() == 1 ? QStringLiteral("1 file failed; the log tells more:")
+                                 : QStringLiteral("%1 files failed; the log tells more:").arg(failed.size()));
+    for (const FileOutcome& file : failed) {
+        const std::string reason = file.reason.substr(0, file.reason.find('\n'));
+        lines << QFile::decodeName(FileNameOf(file.input).c_str()) + QStringLiteral(": ") + Text(reason);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 void TForm1::dropEvent(QDropEvent* event)

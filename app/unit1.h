@@ -6,17 +6,20 @@
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
 #include "run/avi_output.h"
+#include "run/plots.h"
 #include "run/ser_output.h"
 #include "settings/orbicrop_settings.h"
 
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QImage;
 class QLabel;
@@ -26,6 +29,8 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 class QTimer;
+class FrameViewPanel;
+class PlotPanel;
 class StatusBar;
 class TGauge;
 
@@ -54,7 +59,10 @@ public:
 
     const TProcessingState& state() const { return m_state; }
     const QString& settingsPath() const { return m_settingsPath; }
+    // The chosen output folder; empty for the folder of the tested file.
+    const QString& outputFolder() const { return m_outputFolder; }
     std::vector<std::string> chosenFiles() const { return m_files; }
+    std::size_t testedFile() const { return m_testedFile; }
 
     // Controls, named as the user's guide names them.
     QPushButton* btnOpen = nullptr;
@@ -95,6 +103,14 @@ public:
     QLabel* captionFormat = nullptr;
     QComboBox* comboFormat = nullptr;     // 0: AVI, 1: SER
     QCheckBox* checkWinJupos = nullptr;   // SER only
+    // Where the outputs go: a chosen folder, or (the reset button) the
+    // folder of the tested file. The label shows which.
+    QPushButton* btnOutputFolder = nullptr;
+    QPushButton* btnOutputFolderReset = nullptr;
+    QLabel* lblOutputFolder = nullptr;
+    // A failed file's message goes to the log only, and one message at the
+    // end of the batch lists the files that failed.
+    QCheckBox* checkKeepGoing = nullptr;
     // "7) Centring", in the column of "6) More options", above it.
     QGroupBox* groupCentring = nullptr;
     QCheckBox* checkLargestObject = nullptr;
@@ -103,12 +119,47 @@ public:
     QSpinBox* spinSurfaceRefresh = nullptr;
     QLabel* captionKeepBest = nullptr;
     QSpinBox* spinKeepBest = nullptr;
-    QComboBox* comboKeepBestUnit = nullptr;
+    QComboBox* comboKeepBestUnit = nullptr;   // each item holds its KeepBestUnit
     QCheckBox* checkBestFrame = nullptr;
+    // "8) Colour and size", in the same column, above "7) Centring".
+    QGroupBox* groupColour = nullptr;
+    QLabel* captionBayer = nullptr;
+    QComboBox* comboBayer = nullptr;   // 0: the file's own; then RGGB, GRBG, GBRG, BGGR
+    QCheckBox* checkDebayer = nullptr;
+    QComboBox* comboDebayerMethod = nullptr;   // 0: edge-aware, 1: bilinear
+    QCheckBox* checkLargeSize = nullptr;
+    QSpinBox* spinLargeWidth = nullptr;   // pixels; take the sliders' place while checkLargeSize is checked
+    QLabel* captionLargeBy = nullptr;
+    QSpinBox* spinLargeHeight = nullptr;
+    QCheckBox* checkFullFrame = nullptr;
+    // "9) Reject frames", beginning a second options column right of the
+    // first, level with "8) Colour and size".
+    QGroupBox* groupReject = nullptr;
+    QCheckBox* checkRejectCut = nullptr;
+    QLabel* captionMinSize = nullptr;
+    QSpinBox* spinMinSize = nullptr;   // pixels; 0: off
+    QCheckBox* checkMaxSaturated = nullptr;
+    QDoubleSpinBox* spinMaxSaturated = nullptr;   // percent; enabled with checkMaxSaturated
+    QCheckBox* checkRejectDim = nullptr;
+    QSpinBox* spinRejectDim = nullptr;   // percent of the file's median; enabled with checkRejectDim
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
     QTimer* timerTest = nullptr;
+    // The whole frame a test or a view last measured, with its marks; in
+    // the second options column, below "9) Reject frames".
+    FrameViewPanel* frameView = nullptr;
+    // Below it, which frame of the tested file it shows: moving the slider
+    // views that frame. Enabled after a passed test, not during a batch.
+    QSlider* trackFrame = nullptr;
+    QLabel* lblFrame = nullptr;
+    QTimer* timerView = nullptr;
+    // Plays the tested file as a batch would, writing nothing, and shows its
+    // drift and quality plots in plotPanel, below the options columns; a
+    // batch shows each file's plots there after it.
+    QPushButton* btnAnalyse = nullptr;
+    QComboBox* comboFiles = nullptr;   // the open files; the chosen one is tested
+    PlotPanel* plotPanel = nullptr;
 
     // Reactions.
     void FormCreate();
@@ -124,7 +175,19 @@ public:
     void checkColorClick();
     void comboKeepBestUnitChange();
     void comboFormatChange();
+    void btnOutputFolderClick();
+    void setOutputFolder(const QString& folder);
+    void checkDebayerClick();
+    void checkLargeSizeClick();
+    void spinLargeSizeChange(QSpinBox* spin);
+    void checkRejectClick();
     void timerTestTimer();
+    // Views the frame trackFrame stands at, when no run is going on.
+    void timerViewTimer();
+    void btnAnalyseClick();
+    void comboFilesChange(int index);
+    // The plots of the file just played, for the host.
+    void showPlots(const PlotData& data);
     void LoadSettings();
     void SaveSettings();
     // What the controls hold now, as the settings file keeps it.
@@ -136,12 +199,18 @@ public:
     void showPreviewPicture(const QImage& picture);
     void showWarningPanel(const QString& caption);
     void showTestPassedPanel(int cropWidth, int cropHeight);
-    // cropWidth and cropHeight from the size sliders, shown in their labels.
+    // cropWidth and cropHeight from the size controls in use, shown in the
+    // sliders' labels.
     void updateCropSize();
     void showCropSize(std::int32_t width, std::int32_t height);
     void showMessage(const QString& text);
-    // The centring choices of the group "7) Centring", as the core takes them.
+    // Every frame the core reports, whatever the run.
+    void frameAnalysed(const FrameRecord& record);
+    // The centring choices of the groups "7) Centring" and "9) Reject
+    // frames", as the core takes them.
     CentringOptions centring() const;
+    // The colour choices of "8) Colour and size", as the core takes them.
+    ColourOptions colour() const;
 
 signals:
     // A test action ran on the chosen files (not when there were none).
@@ -159,9 +228,17 @@ private:
     void setTabOrder();
     void restartTestTimer();
     void fitToControls();
+    // The scrubber after a test: the tested file's frames, standing at the
+    // frame the test showed.
+    void resetScrubber(bool passed);
+    void showFrameLabel(const FrameRecord& record);
     // Asks whether to stop the running batch, unless a stop is already on
     // its way or the question is already open; true when the batch will stop.
     bool askToStopBatch();
+    // The chosen output folder, made when it is missing, ready to go into
+    // the state ("/" at its end); nullopt, told in the log and in a
+    // message, when it cannot be made. Empty without a chosen folder.
+    std::optional<std::string> prepareOutputFolder();
 
     // Runs a reaction. An error that escapes it is shown in an error box and
     // the program carries on. A close asked for while a reaction runs is
@@ -177,16 +254,29 @@ private:
     std::unique_ptr<AviOutput> m_aviOutput;   // the batch's view of m_aviWriter
     WindowHost m_host;
     std::vector<std::string> m_files;
+    std::size_t m_testedFile = 0;   // in m_files: the one the list shows
+    QString m_outputFolder;
+    QString m_openFilter;   // the open dialog's filter last used
     int m_reactionDepth = 0;
     bool m_closePending = false;
     bool m_batchRunning = false;
     bool m_askingToStop = false;
     bool m_shownOnce = false;
     bool m_destroying = false;
+    bool m_viewing = false;
+    bool m_analysing = false;   // RunAnalyseAction plays a copy of the state, whose busy flag we do not see
+    std::optional<FrameRecord> m_lastRecord;   // of the last test or view
 };
 
 // The filter list of the open dialog.
 QString OpenDialogFilter();
+// One filter of that list by its name in the settings file ("avi", "video",
+// "ser", "all"), and back; an unknown name or filter gives the first.
+QString OpenDialogFilterNamed(const std::string& name);
+std::string OpenDialogFilterName(const QString& filter);
+// The message after a batch that kept going past the files that failed:
+// each failed file's name with the first line of what went wrong.
+QString FailedFilesSummary(const std::vector<FileOutcome>& failed);
 // Whether a drop on the window accepts the file, by its extension in any case:
 // the extensions of the dialog's "All video files".
 bool IsVideoFileName(const QString& path);

@@ -4,12 +4,15 @@
 // a group is placed relative to the group's top-left corner.
 #include "app/unit1.h"
 
+#include "app/frame_view_panel.h"
 #include "app/gauge.h"
+#include "app/plot_panel.h"
 #include "app/status_bar.h"
 #include "settings/orbicrop_settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,10 +23,14 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <string_view>
+#include <utility>
+
 namespace {
 
 constexpr int kFontPixels = 11;   // 8 points at 96 dots per inch
 constexpr int kTestDelayMs = 50;
+constexpr int kViewDelayMs = 40;
 
 const char* const kHelpLines[] = {
     "1 : Open your AVI file(s)",
@@ -101,6 +108,11 @@ QSlider* MakeSlider(QWidget* parent, int left, int top, int width, int height, i
     slider->setTickPosition(QSlider::TicksBelow);
     slider->setTickInterval(tickInterval);
     return slider;
+}
+
+QString Latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
 QLabel* MakeSwatch(QWidget* parent, int left, int top)
@@ -216,6 +228,25 @@ void TForm1::createControls()
         "Name each SER output after the mid-time of its frames (YYYY-MM-DD-HHMM_T-), when their times are known"));
     checkWinJupos->setFont(narrow);
     checkWinJupos->setEnabled(false);
+    // The output folder in the group's lower half, which was kept free for
+    // more options: the button, a small reset beside it, the folder below.
+    btnOutputFolder = Make<QPushButton>(groupMoreOptions, 8, 74, 100, 20);
+    btnOutputFolder->setText(QStringLiteral("Output folder\u2026"));
+    btnOutputFolder->setToolTip(QStringLiteral("Choose the folder the outputs are written to"));
+    btnOutputFolderReset = Make<QPushButton>(groupMoreOptions, 112, 74, 20, 20);
+    btnOutputFolderReset->setText(QStringLiteral("\u00D7"));
+    btnOutputFolderReset->setToolTip(QStringLiteral("Back to the default: each batch writes beside its first file"));
+    btnOutputFolderReset->setEnabled(false);
+    lblOutputFolder = Make<QLabel>(groupMoreOptions, 8, 96, 145, 14);
+    lblOutputFolder->setTextFormat(Qt::PlainText);
+    lblOutputFolder->setFont(narrow);
+    // Two lines: the group is narrower than the text.
+    checkKeepGoing = Make<QCheckBox>(groupMoreOptions, 8, 112, 145, 28);
+    checkKeepGoing->setText(QStringLiteral("Keep going when a file fails\n(write it to the log)"));
+    checkKeepGoing->setToolTip(QStringLiteral(
+        "No message stops the batch at a file that fails: its message goes to the log, and one message at the end "
+        "lists the files that failed"));
+    checkKeepGoing->setFont(narrow);
 
     // In the same column as "6) More options", right above it: no preview
     // reaches past x = 841 at any output size, nothing given moves, and the
@@ -243,16 +274,161 @@ void TForm1::createControls()
     spinKeepBest = Make<QSpinBox>(groupCentring, 60, 78, 60, 20);
     spinKeepBest->setRange(0, 100);
     spinKeepBest->setSpecialValueText(QStringLiteral("all"));
-    spinKeepBest->setToolTip(QStringLiteral("Write only the sharpest frames of each file, in their order"));
+    spinKeepBest->setToolTip(QStringLiteral(
+        "Write only the sharpest frames of each file, in their order: this share of them (%), this many (frames), "
+        "or those whose score reaches this many hundredths of the file's sharpest (score: 80 keeps the frames "
+        "scoring at least 0.80 of the best)"));
     comboKeepBestUnit = Make<QComboBox>(groupCentring, 124, 78, 53, 20);
-    comboKeepBestUnit->addItem(QStringLiteral("%"));
-    comboKeepBestUnit->addItem(QStringLiteral("frames"));
+    comboKeepBestUnit->addItem(QStringLiteral("%"), int(KeepBestUnit::Percent));
+    comboKeepBestUnit->addItem(QStringLiteral("frames"), int(KeepBestUnit::Frames));
+    comboKeepBestUnit->addItem(QStringLiteral("score"), int(KeepBestUnit::Score));
     comboKeepBestUnit->setFont(narrow);
     checkBestFrame = Make<QCheckBox>(groupCentring, 8, 104, 170, 17);
     checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
     checkBestFrame->setToolTip(
         QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
     checkBestFrame->setFont(narrow);
+
+    // The last free place in the column, above "7) Centring", with the same
+    // gap as between the sixth and seventh groups.
+    groupColour = Make<QGroupBox>(this, 848, 86, 185, 160);
+    groupColour->setTitle(QStringLiteral("8) Colour and size"));
+    captionBayer = MakeLabel(groupColour, 8, 22, QStringLiteral("Bayer"));
+    captionBayer->setFont(narrow);
+    comboBayer = Make<QComboBox>(groupColour, 56, 18, 81, 20);
+    // Each item holds its pattern or method, so that nothing else needs to
+    // know the order of the items.
+    comboBayer->addItem(QStringLiteral("From file"));
+    for (BayerPattern pattern : {BayerPattern::Rggb, BayerPattern::Grbg, BayerPattern::Gbrg, BayerPattern::Bggr})
+        comboBayer->addItem(Latin1(NameOf(pattern)), int(pattern));
+    comboBayer->setFont(narrow);
+    comboBayer->setToolTip(QStringLiteral("The colour pattern of raw colour AVIs, which do not name it. "
+                                          "A SER file that names its own pattern keeps it."));
+    checkDebayer = Make<QCheckBox>(groupColour, 8, 44, 170, 17);
+    checkDebayer->setText(QStringLiteral("Debayer (colour from raw)"));
+    checkDebayer->setToolTip(
+        QStringLiteral("Raw Bayer videos give colour outputs; the planet is still found on the raw samples"));
+    checkDebayer->setFont(narrow);
+    comboDebayerMethod = Make<QComboBox>(groupColour, 24, 62, 81, 20);
+    for (DemosaicMethod method : {DemosaicMethod::EdgeAware, DemosaicMethod::Bilinear})
+        comboDebayerMethod->addItem(Latin1(NameOf(method)), int(method));
+    comboDebayerMethod->setCurrentIndex(comboDebayerMethod->findData(int(ColourOptions{}.method)));
+    comboDebayerMethod->setFont(narrow);
+    comboDebayerMethod->setToolTip(
+        QStringLiteral("edge-aware: colour is interpolated along edges, with fewer colour fringes on the limb; "
+                       "bilinear: the plain average of the neighbours"));
+    comboDebayerMethod->setEnabled(false);
+    checkLargeSize = Make<QCheckBox>(groupColour, 8, 88, 170, 17);
+    checkLargeSize->setText(QStringLiteral("Large size"));
+    checkLargeSize->setToolTip(QStringLiteral(
+        "Outputs larger than the sliders reach, for the Moon and the Sun: this width and height in pixels "
+        "instead of the sliders'"));
+    checkLargeSize->setFont(narrow);
+    spinLargeWidth = Make<QSpinBox>(groupColour, 24, 106, 64, 20);
+    spinLargeWidth->setToolTip(QStringLiteral("Output width in pixels, a multiple of 16 (up to 4096)"));
+    captionLargeBy = MakeLabel(groupColour, 93, 109, QStringLiteral("x"));
+    captionLargeBy->setFont(narrow);
+    spinLargeHeight = Make<QSpinBox>(groupColour, 104, 106, 64, 20);
+    spinLargeHeight->setToolTip(QStringLiteral("Output height in pixels, a multiple of 16 (up to 4096)"));
+    const OrbicropSettings defaults;
+    for (auto [spin, size] :
+         {std::pair{spinLargeWidth, defaults.largeWidth}, {spinLargeHeight, defaults.largeHeight}}) {
+        spin->setRange(kLargeSizeMin, kLargeSizeMax);
+        spin->setSingleStep(kCropSizeStep);
+        spin->setValue(size);
+        // Typed sizes are snapped when they are complete, not at each digit.
+        spin->setKeyboardTracking(false);
+        spin->setEnabled(false);
+    }
+    checkFullFrame = Make<QCheckBox>(groupColour, 8, 132, 170, 17);
+    checkFullFrame->setText(QStringLiteral("Whole frame"));
+    checkFullFrame->setToolTip(
+        QStringLiteral("Every output frame as large as its input frame, moved by the centring; the parts it leaves "
+                       "uncovered are black. The size controls are not used."));
+    checkFullFrame->setFont(narrow);
+
+    // The first column is full down to "6) More options": a second column
+    // starts right of it, with the gap the groups keep, its top level with
+    // the top of "8) Colour and size". Its spin boxes line up with
+    // spinSurfaceRefresh in "7) Centring".
+    groupReject = Make<QGroupBox>(this, 1040, 86, 185, 112);
+    groupReject->setTitle(QStringLiteral("9) Reject frames"));
+    checkRejectCut = Make<QCheckBox>(groupReject, 8, 18, 170, 17);
+    checkRejectCut->setText(QStringLiteral("Reject cut discs"));
+    checkRejectCut->setToolTip(QStringLiteral("Drop the frames whose object reaches the frame's border"));
+    checkRejectCut->setFont(narrow);
+    captionMinSize = MakeLabel(groupReject, 24, 42, QStringLiteral("Min size"));
+    captionMinSize->setFont(narrow);
+    spinMinSize = Make<QSpinBox>(groupReject, 110, 38, 67, 20);
+    spinMinSize->setRange(0, kRejectMinSizeMax);
+    spinMinSize->setSuffix(QStringLiteral(" px"));
+    spinMinSize->setSpecialValueText(QStringLiteral("off"));
+    spinMinSize->setToolTip(QStringLiteral(
+        "Drop the frames whose object's larger diameter is below this many pixels, e.g. a hot pixel taken for the "
+        "planet"));
+    checkMaxSaturated = Make<QCheckBox>(groupReject, 8, 62, 100, 17);
+    checkMaxSaturated->setText(QStringLiteral("Max saturated"));
+    checkMaxSaturated->setFont(narrow);
+    spinMaxSaturated = Make<QDoubleSpinBox>(groupReject, 110, 60, 67, 20);
+    spinMaxSaturated->setRange(0.0, 100.0);
+    spinMaxSaturated->setDecimals(1);
+    spinMaxSaturated->setSingleStep(0.1);
+    spinMaxSaturated->setValue(kRejectMaxSaturatedDefault);
+    spinMaxSaturated->setSuffix(QStringLiteral(" %"));
+    checkRejectDim = Make<QCheckBox>(groupReject, 8, 84, 100, 17);
+    checkRejectDim->setText(QStringLiteral("Reject dim below"));
+    checkRejectDim->setFont(narrow);
+    spinRejectDim = Make<QSpinBox>(groupReject, 110, 82, 67, 20);
+    spinRejectDim->setRange(1, 100);
+    spinRejectDim->setValue(kRejectDimDefault);
+    spinRejectDim->setSuffix(QStringLiteral(" %"));
+    // Each check box and its spin box tell the same.
+    for (QWidget* widget : std::initializer_list<QWidget*>{checkMaxSaturated, spinMaxSaturated})
+        widget->setToolTip(QStringLiteral(
+            "Drop the frames with more than this share of the object's pixels at the top value (overexposed)"));
+    for (QWidget* widget : std::initializer_list<QWidget*>{checkRejectDim, spinRejectDim})
+        widget->setToolTip(QStringLiteral(
+            "Drop the frames whose object is less bright above the sky than this share of the file's median "
+            "(clouds, haze). Takes a measuring pass over each file before it is written."));
+    spinMaxSaturated->setEnabled(false);
+    spinRejectDim->setEnabled(false);
+
+    // Below "9) Reject frames", right of where the largest preview reaches:
+    // it covers nothing at any output size.
+    frameView = Make<FrameViewPanel>(this, 1040, 205, 185, 185);
+    frameView->setObjectName(QStringLiteral("frameView"));
+    frameView->setToolTip(
+        QStringLiteral("The whole frame: output window (green box), centre (cross), object (ellipse)"));
+
+    trackFrame = Make<QSlider>(this, 1040, 394, 185, 22);
+    trackFrame->setOrientation(Qt::Horizontal);
+    trackFrame->setRange(0, 0);
+    trackFrame->setToolTip(QStringLiteral("Frame of the tested file shown above, with its crop"));
+    trackFrame->setEnabled(false);
+    lblFrame = Make<QLabel>(this, 1040, 418, 185, 15);
+    lblFrame->setTextFormat(Qt::PlainText);
+    lblFrame->setFont(narrow);
+    btnAnalyse = Make<QPushButton>(this, 1040, 440, 185, 25);
+    btnAnalyse->setText(QStringLiteral("Analyse file"));
+    btnAnalyse->setToolTip(
+        QStringLiteral("Play the tested file as Process would, writing nothing, and plot its drift and quality"));
+    btnAnalyse->setEnabled(false);
+    // The open files by name, so that a batch of many shows what it holds;
+    // choosing one tests it (the batch still runs them all, in order).
+    comboFiles = Make<QComboBox>(this, 1040, 474, 185, 22);
+    comboFiles->setFont(narrow);
+    comboFiles->setToolTip(QStringLiteral("The open files: the one chosen here is tested and shown"));
+    comboFiles->setEnabled(false);
+    // Below both options columns, right of the largest preview; the window
+    // grows down to hold it.
+    plotPanel = Make<PlotPanel>(this, 848, 556, 377, 106);
+    plotPanel->setObjectName(QStringLiteral("plotPanel"));
+
+    // Dragging changes the slider far faster than a frame is decoded: only
+    // where it rests is viewed.
+    timerView = new QTimer(this);
+    timerView->setSingleShot(true);
+    timerView->setInterval(kViewDelayMs);
 
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
@@ -280,11 +456,44 @@ void TForm1::createControls()
 
 void TForm1::setTabOrder()
 {
-    QWidget* const order[] = {btnOpen,      btnProcess,         trackWidth,    trackHeight,
-                              trackCOG,     checkPreview,       checkInverse,  checkColor,
-                              checkY800,    checkDebayerSafe,   comboFormat,   checkWinJupos,
-                              Memo1,        checkLargestObject, checkSurface,  spinSurfaceRefresh,
-                              spinKeepBest, comboKeepBestUnit,  checkBestFrame};
+    QWidget* const order[] = {btnOpen,
+                              btnProcess,
+                              trackWidth,
+                              trackHeight,
+                              trackCOG,
+                              checkPreview,
+                              checkInverse,
+                              checkColor,
+                              checkY800,
+                              checkDebayerSafe,
+                              comboFormat,
+                              checkWinJupos,
+                              btnOutputFolder,
+                              btnOutputFolderReset,
+                              checkKeepGoing,
+                              Memo1,
+                              checkLargestObject,
+                              checkSurface,
+                              spinSurfaceRefresh,
+                              spinKeepBest,
+                              comboKeepBestUnit,
+                              checkBestFrame,
+                              comboBayer,
+                              checkDebayer,
+                              comboDebayerMethod,
+                              checkLargeSize,
+                              spinLargeWidth,
+                              spinLargeHeight,
+                              checkFullFrame,
+                              checkRejectCut,
+                              spinMinSize,
+                              checkMaxSaturated,
+                              spinMaxSaturated,
+                              checkRejectDim,
+                              spinRejectDim,
+                              trackFrame,
+                              btnAnalyse,
+                              comboFiles};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
@@ -293,6 +502,15 @@ namespace {
 
 // Every container the program reads, as the dialog and a drop accept them.
 const char* const kVideoPatterns[] = {"*.avi", "*.ser", "*.mp4", "*.mov", "*.mkv", "*.m4v", "*.wmv", "*.mpg", "*.mpeg"};
+
+// The settings file names each filter of the dialog by a word of its own,
+// so that a filter saved stays found when its list of patterns grows.
+const char* const kFilterNames[] = {"avi", "video", "ser", "all"};
+
+QStringList OpenDialogFilters()
+{
+    return OpenDialogFilter().split(QStringLiteral(";;"));
+}
 
 }   // namespace
 
@@ -303,6 +521,21 @@ QString OpenDialogFilter()
         all << QLatin1String(pattern);
     return QStringLiteral("AVI (*.avi);;All video files (%1);;SER (planetary cameras) (*.ser);;All files (*)")
         .arg(all.join(QLatin1Char(' ')));
+}
+
+QString OpenDialogFilterNamed(const std::string& name)
+{
+    const QStringList filters = OpenDialogFilters();
+    for (std::size_t i = 0; i < std::size(kFilterNames); ++i)
+        if (name == kFilterNames[i])
+            return filters.at(qsizetype(i));
+    return filters.front();
+}
+
+std::string OpenDialogFilterName(const QString& filter)
+{
+    const qsizetype index = OpenDialogFilters().indexOf(filter);
+    return kFilterNames[index < 0 ? 0 : index];
 }
 
 bool IsVideoFileName(const QString& path)

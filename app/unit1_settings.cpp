@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QSpinBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -16,11 +17,22 @@
 #include <QSlider>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
+bool SettingsBesideExecutable(unsigned folderOwner, unsigned user, bool folderWritable, bool portableMarker)
+{
+    // A folder that cannot be written would give an error at every exit.
+    return folderWritable && (portableMarker || (user != 0 && folderOwner == user));
+}
+
 QString SettingsPathIn(const QString& executableDir, const QString& configDir)
 {
     const QFileInfo dir(executableDir);
-    const QString base = dir.isDir() && dir.isWritable() ? executableDir : configDir;
-    return QDir(base).filePath(QString::fromLatin1(kSettingsFileName));
+    const bool beside = dir.isDir()
+        && SettingsBesideExecutable(
+                            dir.ownerId(), ::geteuid(), dir.isWritable(),
+                            QFileInfo::exists(QDir(executableDir).filePath(QLatin1String(kPortableMarkerName))));
+    return QDir(beside ? executableDir : configDir).filePath(QString::fromLatin1(kSettingsFileName));
 }
 
 QString DefaultSettingsPath()
@@ -44,14 +56,34 @@ void TForm1::LoadSettings()
     comboFormat->setCurrentIndex(s.serFormat ? 1 : 0);
     checkWinJupos->setChecked(s.winJuposName);
     comboFormatChange();
+    setOutputFolder(QFile::decodeName(s.outputFolder.c_str()));
+    checkKeepGoing->setChecked(s.keepGoing);
+    m_openFilter = OpenDialogFilterNamed(s.openFilter);
     updateCropSize();
     checkLargestObject->setChecked(s.largestObject);
     checkSurface->setChecked(s.surface);
     spinSurfaceRefresh->setValue(s.surfaceRefresh);
-    comboKeepBestUnit->setCurrentIndex(s.keepBestFrames ? 1 : 0);
+    comboKeepBestUnit->setCurrentIndex(comboKeepBestUnit->findData(int(s.keepBestUnit)));
     comboKeepBestUnitChange();
     spinKeepBest->setValue(s.keepBest);
     checkBestFrame->setChecked(s.bestFrame);
+    comboBayer->setCurrentIndex(s.bayer ? comboBayer->findData(int(*s.bayer)) : 0);
+    checkDebayer->setChecked(s.debayer);
+    comboDebayerMethod->setCurrentIndex(comboDebayerMethod->findData(int(s.debayerMethod)));
+    checkDebayerClick();
+    spinLargeWidth->setValue(s.largeWidth);
+    spinLargeHeight->setValue(s.largeHeight);
+    checkLargeSize->setChecked(s.largeSize);
+    checkLargeSizeClick();
+    checkFullFrame->setChecked(s.fullFrame);
+    checkRejectCut->setChecked(s.rejectCut);
+    spinMinSize->setValue(s.rejectMinSize);
+    // A rejection that is off leaves its spin box at what the window offers.
+    checkMaxSaturated->setChecked(s.rejectMaxSaturated.has_value());
+    spinMaxSaturated->setValue(s.rejectMaxSaturated.value_or(kRejectMaxSaturatedDefault));
+    checkRejectDim->setChecked(s.rejectDim.has_value());
+    spinRejectDim->setValue(s.rejectDim.value_or(kRejectDimDefault));
+    checkRejectClick();
 }
 
 OrbicropSettings TForm1::settingsFromControls() const
@@ -69,10 +101,27 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.surface = checkSurface->isChecked();
     s.surfaceRefresh = spinSurfaceRefresh->value();
     s.keepBest = spinKeepBest->value();
-    s.keepBestFrames = comboKeepBestUnit->currentIndex() == 1;
+    s.keepBestUnit = KeepBestUnit(comboKeepBestUnit->currentData().toInt());
     s.bestFrame = checkBestFrame->isChecked();
     s.serFormat = comboFormat->currentIndex() == 1;
     s.winJuposName = checkWinJupos->isChecked();
+    s.outputFolder = QFile::encodeName(m_outputFolder).toStdString();
+    s.keepGoing = checkKeepGoing->isChecked();
+    s.openFilter = OpenDialogFilterName(m_openFilter);
+    if (const QVariant pattern = comboBayer->currentData(); pattern.isValid())
+        s.bayer = BayerPattern(pattern.toInt());
+    s.debayer = checkDebayer->isChecked();
+    s.debayerMethod = DemosaicMethod(comboDebayerMethod->currentData().toInt());
+    s.largeSize = checkLargeSize->isChecked();
+    s.largeWidth = spinLargeWidth->value();
+    s.largeHeight = spinLargeHeight->value();
+    s.fullFrame = checkFullFrame->isChecked();
+    s.rejectCut = checkRejectCut->isChecked();
+    s.rejectMinSize = spinMinSize->value();
+    if (checkMaxSaturated->isChecked())
+        s.rejectMaxSaturated = spinMaxSaturated->value();
+    if (checkRejectDim->isChecked())
+        s.rejectDim = spinRejectDim->value();
     return s;
 }
 

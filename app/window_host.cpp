@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/window_host.h"
 
+#include "app/frame_view_panel.h"
 #include "app/gauge.h"
 #include "app/preview_image.h"
 #include "app/status_bar.h"
@@ -13,8 +14,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include <stdexcept>
+#include <utility>
 
 namespace {
 QString Text(const std::string& s)
@@ -57,6 +60,30 @@ void WindowHost::showWarning(const std::string& caption)
     m_form.showWarningPanel(Text(caption));
 }
 
+void WindowHost::showFrame(const FrameView& frame, const FrameOverlay& overlay)
+{
+    m_form.frameView->showFrame(frame, overlay);
+}
+
+void WindowHost::frameAnalysed(const FrameRecord& record)
+{
+    if (m_collectPlots)
+        m_plots.addFrame(record, m_form.state().inputHeight);
+    m_form.frameAnalysed(record);
+}
+
+void WindowHost::qualityScores(const std::vector<double>& sortedScores, std::int32_t kept)
+{
+    if (m_collectPlots)
+        m_plots.setScores(sortedScores, kept);
+}
+
+void WindowHost::collectPlots(bool collect)
+{
+    m_collectPlots = collect;
+    m_plots.clear();
+}
+
 void WindowHost::setProgressMax(std::int32_t frames)
 {
     m_form.Gauge1->setMaxValue(frames);
@@ -82,15 +109,40 @@ void WindowHost::appendLog(const std::string& line, bool repaint)
 
 void WindowHost::showMessage(const std::string& text)
 {
-    m_form.showMessage(Text(text));
+    if (!m_holdMessages)
+        m_form.showMessage(Text(text));
+}
+
+void WindowHost::fileFinished(const FileOutcome& file)
+{
+    if (m_collectPlots) {
+        m_form.showPlots(m_plots);
+        m_plots.clear();
+    }
+    if (m_holdMessages && file.status == FileOutcome::Status::Failed)
+        m_failedFiles.push_back(file);
+}
+
+void WindowHost::holdBatchMessages(bool hold)
+{
+    m_holdMessages = hold;
+}
+
+std::vector<FileOutcome> WindowHost::takeFailedFiles()
+{
+    return std::exchange(m_failedFiles, {});
 }
 
 std::int32_t WindowHost::widthPosition() const
 {
+    if (m_form.checkLargeSize->isChecked())
+        return m_form.spinLargeWidth->value() / kCropSizeStep;
     return m_form.trackWidth->value();
 }
 std::int32_t WindowHost::heightPosition() const
 {
+    if (m_form.checkLargeSize->isChecked())
+        return m_form.spinLargeHeight->value() / kCropSizeStep;
     return m_form.trackHeight->value();
 }
 
@@ -111,6 +163,16 @@ CentringOptions WindowHost::centring() const
     return m_form.centring();
 }
 
+ColourOptions WindowHost::colour() const
+{
+    return m_form.colour();
+}
+
+bool WindowHost::fullFrame() const
+{
+    return m_form.checkFullFrame->isChecked();
+}
+
 void WindowHost::bestFrame(const OutputBitmap& picture)
 {
     const TProcessingState& state = m_form.state();
@@ -122,6 +184,10 @@ void WindowHost::bestFrame(const OutputBitmap& picture)
 std::vector<std::string> WindowHost::files() const
 {
     return m_form.chosenFiles();
+}
+std::size_t WindowHost::testedFile() const
+{
+    return m_form.testedFile();
 }
 std::int32_t WindowHost::thresholdPosition() const
 {

@@ -2,12 +2,17 @@
 #pragma once
 
 #include "run/batch_host.h"
+#include "run/plots.h"
+
+#include <vector>
 
 class TForm1;
 
 // The window as the core sees it: options read from the check boxes at every
-// call, the preview looks, the gauge, the log and the status panels. Every
-// call comes on the GUI thread, from inside one of the window's reactions.
+// call (the output size from the large size while it is checked, else from
+// the sliders), the preview looks, the gauge, the log and the status panels.
+// Every call comes on the GUI thread, from inside one of the window's
+// reactions.
 class WindowHost : public BatchHost {
 public:
     explicit WindowHost(TForm1& form) : m_form(form) {}
@@ -21,6 +26,8 @@ public:
     std::int32_t widthPosition() const override;
     std::int32_t heightPosition() const override;
     CentringOptions centring() const override;
+    ColourOptions colour() const override;
+    bool fullFrame() const override;
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;
@@ -32,8 +39,12 @@ public:
     void showCropSize(std::int32_t cropWidth, std::int32_t cropHeight) override;
     void selectOutputMode(bool color) override;
     void bestFrame(const OutputBitmap& picture) override;
+    void showFrame(const FrameView& frame, const FrameOverlay& overlay) override;
+    void frameAnalysed(const FrameRecord& record) override;
+    void qualityScores(const std::vector<double>& sortedScores, std::int32_t kept) override;
 
     std::vector<std::string> files() const override;
+    std::size_t testedFile() const override;
     std::int32_t thresholdPosition() const override;
     void clearLog() override;
     void setStatus(StatusPanel panel, const std::string& text) override;
@@ -42,7 +53,25 @@ public:
     void showTestPassed(std::int32_t cropWidth, std::int32_t cropHeight) override;
     void resetProgress() override;
     void fillProgress() override;
+    void fileFinished(const FileOutcome& file) override;
+
+    // While a batch keeps going past the files that fail, their messages
+    // show no box: the core writes each of them to the log as well. The
+    // files that failed are kept for one summary when the batch is over.
+    void holdBatchMessages(bool hold);
+    // The files that failed while messages were held, and forgets them.
+    std::vector<FileOutcome> takeFailedFiles();
+    // Frames and scores are gathered for the plots only while an analysis or
+    // a batch runs (a test's or a view's would mix in frames out of order);
+    // starting clears what was gathered. During a batch the window shows
+    // each file's plots after it.
+    void collectPlots(bool collect);
+    const PlotData& plots() const { return m_plots; }
 
 private:
     TForm1& m_form;
+    bool m_holdMessages = false;
+    std::vector<FileOutcome> m_failedFiles;
+    bool m_collectPlots = false;
+    PlotData m_plots;
 };

@@ -10,9 +10,14 @@ constexpr const char* kApplicationTitle = "Orbicrop";
 
 class DialogFileChooser : public FileChooser {
 public:
-    QStringList chooseFiles(QWidget* parent, const QString& filter, const QString& directory) override
+    QStringList chooseFiles(QWidget* parent, const QString& filter, const QString& directory,
+                            QString& selectedFilter) override
     {
-        return QFileDialog::getOpenFileNames(parent, QStringLiteral("Open"), directory, filter);
+        return QFileDialog::getOpenFileNames(parent, QStringLiteral("Open"), directory, filter, &selectedFilter);
+    }
+    QString chooseFolder(QWidget* parent, const QString& directory) override
+    {
+        return QFileDialog::getExistingDirectory(parent, QStringLiteral("Output folder"), directory);
     }
 };
 

@@ -8,13 +8,19 @@
 
 class QWidget;
 
-// Asks the user for input files. The window owns one; tests replace it so
-// that no dialog ever blocks them.
+// Asks the user for input files and for the output folder. The window owns
+// one; tests replace it so that no dialog ever blocks them.
 class FileChooser {
 public:
     virtual ~FileChooser() = default;
-    // Full paths in the order chosen; empty when the user cancels.
-    virtual QStringList chooseFiles(QWidget* parent, const QString& filter, const QString& directory) = 0;
+    // Full paths in the order chosen; empty when the user cancels. The
+    // dialog shows selectedFilter (one of filter's, separated by ";;")
+    // first, and leaves there the one the user chose files with.
+    virtual QStringList chooseFiles(QWidget* parent, const QString& filter, const QString& directory,
+                                    QString& selectedFilter) = 0;
+    // An existing folder's full path, starting in directory; empty when the
+    // user cancels.
+    virtual QString chooseFolder(QWidget* parent, const QString& directory) = 0;
 };
 
 // Shows a modal message captioned "Orbicrop". Information is a run's failure

@@ -34,6 +34,9 @@ trap 'rm -rf "$scratch"' EXIT
 # A copy of the program in the scratch folder keeps its settings file there;
 # the FFmpeg module it reads videos with goes beside it.
 cp "$build/bin/orbicrop" "$build/bin/orbicrop-ffmpeg.so" "$scratch/"
+# The marker keeps the settings beside the copy even for root, who owns no
+# folder the window would otherwise take for its own.
+: >"$scratch/Orbicrop.portable"
 if [[ -n "${SETTINGS:-}" ]]; then
   cp "$SETTINGS" "$scratch/Orbicrop.ini"
 fi

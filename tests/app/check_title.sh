@@ -10,8 +10,10 @@ program=$1
 expected=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-# A copy keeps its settings file in the scratch folder.
+# A copy keeps its settings file in the scratch folder: the marker puts it
+# there also for root, whose settings would otherwise go to ~/.config.
 cp "$program" "$scratch/orbicrop"
+: > "$scratch/Orbicrop.portable"
 : > "$scratch/clip.avi"
 export QT_QPA_PLATFORM=xcb
 # While Qt creates the window, X may list it for a moment under the

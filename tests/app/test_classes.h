@@ -9,3 +9,4 @@ std::unique_ptr<QObject> MakeTestWindowLayout();
 std::unique_ptr<QObject> MakeTestWindowSettings();
 std::unique_ptr<QObject> MakeTestWindowRuns();
 std::unique_ptr<QObject> MakeTestWindowBadInputs();
+std::unique_ptr<QObject> MakeTestWindowViews();

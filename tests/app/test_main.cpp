@@ -23,6 +23,7 @@ int main(int argc, char* argv[])
     classes.push_back(MakeTestWindowSettings());
     classes.push_back(MakeTestWindowRuns());
     classes.push_back(MakeTestWindowBadInputs());
+    classes.push_back(MakeTestWindowViews());
 
     QStringList arguments = application.arguments();
     QString only;

@@ -5,12 +5,16 @@
 #include "test_classes.h"
 #include "window_fixture.h"
 
+#include "app/command_line.h"
 #include "app/gauge.h"
 #include "app/settings_place.h"
 #include "app/status_bar.h"
 #include "app/version.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -60,13 +64,28 @@ private slots:
                  QStringList({QStringLiteral("--c.avi")}));
     }
 
+    // --version and --help anywhere before "--"; after it, files of those names.
+    void commandLineAsksForVersionOrHelpBeforeADoubleDash()
+    {
+        const auto request = [](std::initializer_list<const char*> words) {
+            QStringList arguments{QStringLiteral("orbicrop")};
+            for (const char* word : words)
+                arguments << QString::fromLatin1(word);
+            return int(RequestFromArguments(arguments));
+        };
+        QCOMPARE(request({"a.avi", "--help"}), int(StartRequest::Help));
+        QCOMPARE(request({"--version", "--help"}), int(StartRequest::Version));
+        QCOMPARE(request({"--", "--help"}), int(StartRequest::Window));
+        QCOMPARE(request({"-help", "a.avi"}), int(StartRequest::Window));
+    }
+
     void startsWithTheDefaultsWhenThereIsNoSettingsFile()
     {
         WindowFixture f;
         TForm1& w = f.create();
         QCOMPARE(w.windowTitle(),
                  QStringLiteral("Orbicrop " ORBICROP_TEST_VERSION " - Center and Crop Planetary AVIs"));
-        QCOMPARE(w.size(), QSize(1042, 590));
+        QCOMPARE(w.size(), QSize(1234, 702));
         QCOMPARE(w.trackCOG->value(), 5);
         QCOMPARE(w.lblCog->text(), QStringLiteral("5"));
         QCOMPARE(w.lblWidth->text(), QStringLiteral("192"));
@@ -91,6 +110,16 @@ private slots:
         for (int panel = 0; panel < StatusBar::kPanelCount; ++panel)
             QVERIFY(w.StatusBar1->panelText(panel).isEmpty());
         QVERIFY(w.checkIgnoreIncomplete->isHidden() && w.checkAutocolor->isHidden());
+        QCOMPARE(w.comboBayer->currentText(), QStringLiteral("From file"));
+        QVERIFY(!w.checkDebayer->isChecked() && !w.comboDebayerMethod->isEnabled());
+        QCOMPARE(w.comboDebayerMethod->currentText(), QStringLiteral("edge-aware"));
+        QVERIFY(!w.checkLargeSize->isChecked() && !w.spinLargeWidth->isEnabled() && !w.spinLargeHeight->isEnabled());
+        QVERIFY(!w.checkFullFrame->isChecked());
+        QVERIFY(!w.checkRejectCut->isChecked() && !w.checkMaxSaturated->isChecked() && !w.checkRejectDim->isChecked());
+        QCOMPARE(w.spinMinSize->text(), QStringLiteral("off"));
+        QVERIFY(!w.spinMaxSaturated->isEnabled() && !w.spinRejectDim->isEnabled());
+        QCOMPARE(w.spinMaxSaturated->text(), QStringLiteral("1.0 %"));
+        QCOMPARE(w.spinRejectDim->text(), QStringLiteral("50 %"));
     }
 
     void helpTextStandsCharacterForCharacter()
@@ -109,13 +138,17 @@ private slots:
                                 "5: Process AVI(s)"));
     }
 
+    // The groups added since follow the log, the newest last.
     void keyboardFocusFollowsTheStepsThenTheLog()
     {
         WindowFixture f;
         TForm1& w = f.create();
-        const QList<QWidget*> expected = {w.btnOpen,   w.btnProcess,       w.trackWidth,   w.trackHeight,
-                                          w.trackCOG,  w.checkPreview,     w.checkInverse, w.checkColor,
-                                          w.checkY800, w.checkDebayerSafe, w.Memo1};
+        const QList<QWidget*> expected = {w.btnOpen,          w.btnProcess,     w.trackWidth,
+                                          w.trackHeight,      w.trackCOG,       w.checkPreview,
+                                          w.checkInverse,     w.checkColor,     w.checkY800,
+                                          w.checkDebayerSafe, w.Memo1,          w.checkFullFrame,
+                                          w.checkRejectCut,   w.spinMinSize,    w.checkMaxSaturated,
+                                          w.spinMaxSaturated, w.checkRejectDim, w.spinRejectDim};
         QList<QWidget*> seen;
         QWidget* next = w.btnOpen;
         do {
@@ -194,12 +227,90 @@ private slots:
         QCOMPARE(Background(w.lblR), QColor(255, 0, 0));
     }
 
+    // The positions the core derives the output size from come from the
+    // large size while it is checked, beyond the sliders' 40; a typed size
+    // is snapped down to the 16-pixel steps once it is complete.
+    void colourAndSizeGroupIsWhatTheCoreIsHanded()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        w.trackWidth->setValue(40);
+        QCOMPARE(host.widthPosition(), 40);
+        w.checkLargeSize->click();
+        QVERIFY(w.spinLargeWidth->isEnabled() && w.spinLargeHeight->isEnabled());
+        QCOMPARE(host.widthPosition(), 64);
+        QCOMPARE(host.heightPosition(), 48);
+        QCOMPARE(w.lblWidth->text(), QStringLiteral("1024"));
+        w.spinLargeHeight->selectAll();
+        QTest::keyClicks(w.spinLargeHeight, QStringLiteral("3000"));
+        QTest::keyClick(w.spinLargeHeight, Qt::Key_Return);
+        QCOMPARE(w.spinLargeHeight->value(), 2992);
+        QCOMPARE(host.heightPosition(), 187);
+        QCOMPARE(w.lblHeight->text(), QStringLiteral("2992"));
+        w.checkLargeSize->click();
+        QCOMPARE(host.widthPosition(), 40);
+        QCOMPARE(w.lblWidth->text(), QStringLiteral("640"));
+
+        QVERIFY(!host.fullFrame());
+        w.checkFullFrame->click();
+        QVERIFY(host.fullFrame());
+
+        QVERIFY(!host.colour().declaredBayer && !host.colour().debayer);
+        w.comboBayer->setCurrentIndex(w.comboBayer->findText(QStringLiteral("GRBG")));
+        w.checkDebayer->click();
+        QVERIFY(w.comboDebayerMethod->isEnabled());
+        w.comboDebayerMethod->setCurrentIndex(w.comboDebayerMethod->findText(QStringLiteral("bilinear")));
+        const ColourOptions colour = host.colour();
+        QVERIFY(colour.declaredBayer == BayerPattern::Grbg);
+        QVERIFY(colour.debayer);
+        QVERIFY(colour.method == DemosaicMethod::Bilinear);
+    }
+
+    // A rejection reaches the core only while it is checked; with the unit
+    // "score" spinKeepBest holds the floor in hundredths, up to 1.00.
+    void rejectionsAndScoreFloorAreWhatTheCoreIsHanded()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        QVERIFY(!host.centring().reject.active());
+        w.checkRejectCut->click();
+        w.spinMinSize->setValue(12);
+        w.spinMaxSaturated->setValue(2.54);
+        w.checkRejectDim->click();
+        QVERIFY(w.spinRejectDim->isEnabled() && !w.spinMaxSaturated->isEnabled());
+        CentringOptions c = host.centring();
+        QVERIFY(c.reject.cut);
+        QCOMPARE(c.reject.minSize, 12);
+        QVERIFY(!c.reject.maxSaturated);
+        QVERIFY(c.reject.dimPercent == 50.0);
+        w.checkMaxSaturated->click();
+        QVERIFY(w.spinMaxSaturated->isEnabled());
+        QVERIFY(host.centring().reject.maxSaturated == 2.5);
+        w.checkRejectDim->click();
+        QVERIFY(!w.spinRejectDim->isEnabled() && !host.centring().reject.dimPercent);
+
+        w.comboKeepBestUnit->setCurrentIndex(w.comboKeepBestUnit->findText(QStringLiteral("frames")));
+        w.spinKeepBest->setValue(300);
+        w.comboKeepBestUnit->setCurrentIndex(w.comboKeepBestUnit->findText(QStringLiteral("score")));
+        QCOMPARE(w.spinKeepBest->value(), 100);
+        w.spinKeepBest->setValue(80);
+        c = host.centring();
+        QCOMPARE(int(c.keepBest.kind), int(KeepBest::Kind::Floor));
+        QCOMPARE(c.keepBest.floor, 0.80);
+        w.spinKeepBest->setValue(0);
+        QCOMPARE(w.spinKeepBest->text(), QStringLiteral("all"));
+        QVERIFY(!host.centring().keepBest.active());
+    }
+
     void setControlsEnabledLeavesOpenAndTheLogAlone()
     {
         WindowFixture f;
         TForm1& w = f.create();
         w.SetControlsEnabled(false);
         QVERIFY(!w.GroupBox1->isEnabled() && !w.GroupBox2->isEnabled() && !w.GroupBox3->isEnabled());
+        QVERIFY(!w.groupCentring->isEnabled() && !w.groupColour->isEnabled() && !w.groupReject->isEnabled());
         QVERIFY(!w.trackCOG->isEnabled() && !w.checkColor->isEnabled());
         QVERIFY(!w.btnProcess->isEnabled());
         QVERIFY(w.btnOpen->isEnabled() && w.Memo1->isEnabled());
@@ -231,8 +342,8 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("letter") << "Unable to write to /x/Orbicrop.ini"
                                 << "Unable to write to /x/Orbicrop.ini.";
-        QTest::newRow("digit") << "Failed to create AVI video work file -21"
-                               << "Failed to create AVI video work file -21.";
+        QTest::newRow("digit") << "Failed to add frame to AVI. Err=FFFFFFE5"
+                               << "Failed to add frame to AVI. Err=FFFFFFE5.";
         QTest::newRow("full stop") << "Done."
                                    << "Done.";
         QTest::newRow("exclamation sorts before") << "Failed!"
@@ -295,10 +406,43 @@ private slots:
                  QStringLiteral("v1-2 % %s 34"));
     }
 
-    void settingsLiveBesideTheExecutableOnlyWhereItCanBeWritten()
+    // Beside the program only in a writable folder that is the user's own,
+    // or that holds the portable marker; root, the owner of every system
+    // folder, needs the marker.
+    void settingsLiveBesideTheExecutableOnlyInTheUsersOwnFolder_data()
+    {
+        QTest::addColumn<unsigned>("owner");
+        QTest::addColumn<unsigned>("user");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<bool>("marker");
+        QTest::addColumn<bool>("beside");
+        QTest::newRow("a copy in the user's home") << 1000u << 1000u << true << false << true;
+        QTest::newRow("installed, run by a user") << 0u << 1000u << false << false << false;
+        QTest::newRow("installed, run by root") << 0u << 0u << true << false << false;
+        QTest::newRow("root with the marker") << 0u << 0u << true << true << true;
+        QTest::newRow("another user's writable folder") << 1001u << 1000u << true << false << false;
+        QTest::newRow("the marker in another user's writable folder") << 1001u << 1000u << true << true << true;
+        QTest::newRow("the marker in a read-only folder") << 1000u << 1000u << false << true << false;
+    }
+    void settingsLiveBesideTheExecutableOnlyInTheUsersOwnFolder()
+    {
+        QFETCH(unsigned, owner);
+        QFETCH(unsigned, user);
+        QFETCH(bool, writable);
+        QFETCH(bool, marker);
+        QFETCH(bool, beside);
+        QCOMPARE(SettingsBesideExecutable(owner, user, writable, marker), beside);
+    }
+
+    // The marker is looked for in the executable's folder; a folder that
+    // is gone sends the settings to the configuration folder.
+    void portableMarkerKeepsTheSettingsBesideTheExecutable()
     {
         QTemporaryDir exeDir;
         QTemporaryDir configDir;
+        QFile marker(exeDir.filePath(QStringLiteral("Orbicrop.portable")));
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        marker.close();
         QCOMPARE(SettingsPathIn(exeDir.path(), configDir.path()), exeDir.filePath(QStringLiteral("Orbicrop.ini")));
         const QString missing = exeDir.filePath(QStringLiteral("gone"));
         QCOMPARE(SettingsPathIn(missing, configDir.path()), configDir.filePath(QStringLiteral("Orbicrop.ini")));

@@ -4,6 +4,8 @@
 #include "test_classes.h"
 #include "window_fixture.h"
 
+#include "app/frame_view_panel.h"
+#include "app/plot_panel.h"
 #include "app/gauge.h"
 #include "app/status_bar.h"
 #include "run/staged_output.h"
@@ -12,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGroupBox>
@@ -22,6 +25,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -102,20 +106,35 @@ private slots:
         QCOMPARE(QColor(preview.pixel(160, 120)), QColor(230, 180, 60));
         QCOMPARE(QColor(preview.pixel(2, 2)), QColor(8, 8, 8));
         QVERIFY(w.btnProcess->isEnabled());
-        QCOMPARE(w.size(), QSize(1042, 590));
+        QCOMPARE(w.size(), QSize(1234, 702));
         QVERIFY(f.shown->empty());
 
         // The largest output: the window grows around the preview.
         w.trackWidth->setValue(40);
         w.trackHeight->setValue(40);
         QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->size(), QSize(641, 641), 1000);
-        // The widest preview ends left of the sixth and seventh groups, which
-        // set the width; the seventh overlaps nothing at any size.
-        QCOMPARE(w.size(), QSize(848 + 185 + 9, 5 + 641 + 2 + 19 + 19));
+        // The widest preview ends left of the options column; the second
+        // column, right of it, sets the width, and the plots below both
+        // columns, lower than the tallest preview, the height. The groups of the options
+        // columns overlap nothing at any size, and hold their controls whole.
+        QCOMPARE(w.size(), QSize(848 + 185 + 7 + 185 + 9, 556 + 106 + 2 + 19 + 19));
         QVERIFY(!w.Panel1->geometry().intersects(w.groupMoreOptions->geometry()));
-        for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            if (other != w.groupCentring && !other->isHidden())
-                QVERIFY2(!other->geometry().intersects(w.groupCentring->geometry()), other->metaObject()->className());
+        QCOMPARE(w.groupReject->geometry().topLeft(), QPoint(w.groupColour->geometry().right() + 1 + 7, 86));
+        for (QGroupBox* group : {w.groupMoreOptions, w.groupCentring, w.groupColour, w.groupReject}) {
+            for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (other != group && !other->isHidden())
+                    QVERIFY2(!other->geometry().intersects(group->geometry()),
+                             qPrintable(group->title() + QStringLiteral(" / ") + other->metaObject()->className()));
+            for (QWidget* control : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(group->rect().contains(control->geometry()),
+                         qPrintable(group->title() + QStringLiteral(" / ") + control->metaObject()->className()));
+        }
+        // The views of the tested file are covered by nothing either.
+        for (QWidget* view : std::initializer_list<QWidget*>{w.frameView, w.plotPanel})
+            for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (other != view && !other->isHidden())
+                    QVERIFY2(!other->geometry().intersects(view->geometry()),
+                             qPrintable(view->objectName() + QStringLiteral(" / ") + other->metaObject()->className()));
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
     }
@@ -154,7 +173,7 @@ private slots:
         QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
         QVERIFY(w.Image->isHidden());
         QVERIFY(!w.btnProcess->isEnabled());
-        QCOMPARE(w.width(), 1042);
+        QCOMPARE(w.width(), 1234);
 
         // Process after a failed test does nothing but clear the log.
         w.btnProcessClick();
@@ -217,6 +236,63 @@ private slots:
         QCOMPARE(tests.count(), 1);
         // The timer that the slider started still runs its own test.
         QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 2, 1000);
+    }
+
+    // The colour and whole-frame choices test again at once, and so does
+    // switching the large size; its sizes wait for the timer, as the sliders
+    // do. A large output is previewed scaled down into the sliders' largest
+    // preview, clear of the options column.
+    void colourAndSizeChoicesRunTheTestAndLargeOutputsFitThePreview()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QVERIFY(f.settle());
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.comboBayer->setCurrentIndex(2);
+        w.comboBayer->setCurrentIndex(0);
+        w.checkDebayer->click();
+        w.comboDebayerMethod->setCurrentIndex(1);
+        w.checkDebayer->click();
+        w.checkFullFrame->click();
+        w.checkFullFrame->click();
+        QCOMPARE(tests.count(), 7);
+        QVERIFY(!w.timerTest->isActive());
+
+        w.checkLargeSize->click();   // 1024 x 768 from a 640 x 480 clip
+        QCOMPARE(tests.count(), 8);
+        QCOMPARE(tests.back().front().toBool(), true);
+        QCOMPARE(w.state().cropWidth, 1024);
+        QCOMPARE(w.state().cropHeight, 768);
+        QCOMPARE(w.Panel1->size(), QSize(641, 481));
+        QCOMPARE(w.Image->pixmap().size(), QSize(640, 480));
+        QCOMPARE(w.size(), QSize(1234, 702));
+        w.spinLargeWidth->setValue(2048);
+        QCOMPARE(tests.count(), 8);
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 9, 1000);
+        QCOMPARE(w.Panel1->size(), QSize(641, 241));
+        QCOMPARE(w.Image->pixmap().size(), QSize(640, 240));
+    }
+
+    // The rejections test again as the other options do: the check boxes at
+    // once, their numbers after the timer.
+    void rejectChoicesRunTheTest()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QVERIFY(f.settle());
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.checkRejectCut->click();
+        w.checkMaxSaturated->click();
+        w.checkRejectDim->click();
+        QCOMPARE(tests.count(), 3);
+        QVERIFY(!w.timerTest->isActive());
+        w.spinMinSize->setValue(12);
+        w.spinMaxSaturated->setValue(5.0);
+        w.spinRejectDim->setValue(70);
+        QCOMPARE(tests.count(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 4, 1000);
     }
 
     void showEffectMarksTheBackgroundOfThePreviewOnly()
@@ -318,7 +394,7 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
         const QStringList log = LogLines(w);
         QVERIFY(log.first().startsWith(QStringLiteral("Skipped a.avi")));
-        QCOMPARE(log.at(log.size() - 2), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(log.at(log.size() - 3), QStringLiteral("Orbicropping complete!"));
         QCOMPARE(ProbeFile(f, f.path(QStringLiteral("a_orbic_orbic.avi"))).frames, 5);
     }
 
@@ -380,16 +456,22 @@ private slots:
         QCOMPARE(w.Gauge1->text(), QStringLiteral("100%"));
 
         const QStringList log = LogLines(w);
-        QCOMPARE(log.size(), 22);
+        // The first file takes the test's mode; every later one its own.
+        // Each file's output is named after its lines.
+        const QString folder = QDir(f.dir.path()).absolutePath() + QLatin1Char('/');
+        QCOMPARE(log.size(), 27);
         QCOMPARE(log.at(0), QStringLiteral("Opening file a.avi"));
         QCOMPARE(log.at(3), QStringLiteral(" - Output res 128 x 96"));
         QCOMPARE(log.at(4), QStringLiteral("12/12 frames written"));
         QVERIFY(log.at(5).startsWith(QStringLiteral(" - FPS: ")));
         QCOMPARE(log.at(6), QStringLiteral("Orbicropping complete!"));
-        QCOMPARE(log.at(11), QStringLiteral("7/7 frames written"));
-        QCOMPARE(log.at(20), QStringLiteral("Orbicropping complete!"));
-        QCOMPARE(log.at(21),
-                 QStringLiteral("Outputs written to ") + QDir(f.dir.path()).absolutePath() + QLatin1Char('/'));
+        QCOMPARE(log.at(7), QStringLiteral("Output: ") + folder + QStringLiteral("a_orbic.avi"));
+        QCOMPARE(log.at(8), QStringLiteral("Output mode from the first frames of b.avi: colour"));
+        QCOMPARE(log.at(13), QStringLiteral("7/7 frames written"));
+        QCOMPARE(log.at(16), QStringLiteral("Output: ") + folder + QStringLiteral("b_orbic.avi"));
+        QCOMPARE(log.at(24), QStringLiteral("Orbicropping complete!"));
+        QCOMPARE(log.at(25), QStringLiteral("Output: ") + folder + QStringLiteral("c_orbic.avi"));
+        QCOMPARE(log.at(26), QStringLiteral("Outputs written to ") + folder);
 
         const struct {
             const char* name;
@@ -455,6 +537,99 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
     }
 
+    // With "Keep going" a file that fails shows no box during the batch: its
+    // message is in the log, the files after it are processed, and one box
+    // at the end names it.
+    void keepGoingTellsTheFailedFilesOnceAtTheEnd()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QString broken = f.path(QStringLiteral("broken.avi"));
+        QFile junk(broken);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("this is no video");
+        junk.close();
+        const QString good = f.writeClip(QStringLiteral("good.avi"), LargeClip(), 3);
+        w.checkKeepGoing->click();
+        f.open({broken, good});
+        QVERIFY(w.btnProcess->isEnabled());
+        QVERIFY(f.shown->empty());
+        QVERIFY(f.settle());
+        bool goodWrittenBeforeTheBox = false;
+        *f.whileShown = [&] { goodWrittenBeforeTheBox = QFileInfo::exists(f.path(QStringLiteral("good_orbic.avi"))); };
+        w.btnProcess->click();
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().kind, MessageSink::Kind::Information);
+        QCOMPARE(f.shown->front().text,
+                 QStringLiteral("1 file failed; the log tells more:\nbroken.avi: Couldn't load the file!"));
+        QVERIFY(goodWrittenBeforeTheBox);
+        QCOMPARE(ProbeFile(f, f.path(QStringLiteral("good_orbic.avi"))).frames, 3);
+        QVERIFY(LogLines(w).contains(QStringLiteral("Nothing was written for broken.avi.")));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+    }
+
+    // A chosen folder that does not exist yet is made, and the batch writes
+    // there; a cancelled dialog keeps it, the reset button takes it back,
+    // and the next batch writes beside the tested file again.
+    void chosenOutputFolderTakesTheOutputs()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QStringList files = {f.writeClip(QStringLiteral("a.avi"), LargeClip(), 3),
+                                   f.writeClip(QStringLiteral("b.avi"), LargeClip(), 4)};
+        QCOMPARE(w.lblOutputFolder->text(), QStringLiteral("beside the first file"));
+        QVERIFY(!w.btnOutputFolderReset->isEnabled());
+        const QString folder = f.path(QStringLiteral("night/crops"));
+        *f.folderAnswer = folder;
+        w.btnOutputFolder->click();
+        f.folderAnswer->clear();
+        w.btnOutputFolder->click();
+        QCOMPARE(w.outputFolder(), folder);
+        QVERIFY(w.btnOutputFolderReset->isEnabled());
+        f.open(files);
+        QVERIFY(f.settle());
+        w.btnProcess->click();
+        QVERIFY(f.shown->empty());
+        QCOMPARE(ProbeFile(f, folder + QStringLiteral("/a_orbic.avi")).frames, 3);
+        QCOMPARE(ProbeFile(f, folder + QStringLiteral("/b_orbic.avi")).frames, 4);
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("a_orbic.avi"))));
+        QCOMPARE(LogLines(w).back(), QStringLiteral("Outputs written to ") + folder + QLatin1Char('/'));
+
+        w.btnOutputFolderReset->click();
+        QCOMPARE(w.lblOutputFolder->text(), QStringLiteral("beside the first file"));
+        w.btnProcess->click();
+        QCOMPARE(ProbeFile(f, f.path(QStringLiteral("b_orbic.avi"))).frames, 4);
+    }
+
+    // A folder that cannot be made (a file stands where its parent should
+    // be, which stops root too) is named, and no batch starts.
+    void outputFolderThatCannotBeMadeStopsTheBatchWithItsName()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        const QString clip = f.writeClip(QStringLiteral("a.avi"), LargeClip(), 3);
+        const QString folder = f.path(QStringLiteral("a.avi/crops"));
+        *f.folderAnswer = folder;
+        w.btnOutputFolder->click();
+        f.open({clip});
+        QVERIFY(f.settle());
+        w.btnProcess->click();
+        QCOMPARE(f.shown->size(), std::size_t(1));
+        QCOMPARE(f.shown->front().text,
+                 QStringLiteral("Cannot create the output folder ") + folder + QStringLiteral(": Not a directory"));
+        QCOMPARE(LogLines(w).back(), f.shown->front().text);
+        QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled() && w.btnOpen->isEnabled());
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("a_orbic.avi"))));
+    }
+
+    // The box names the file the writer could not make and why; the window
+    // is usable again at once, with a status that says the batch failed.
     void writerThatCannotOpenEndsTheBatchWithAnErrorBox()
     {
         WindowFixture f;
@@ -474,15 +649,13 @@ private slots:
 
         QCOMPARE(f.shown->size(), std::size_t(1));
         QCOMPARE(f.shown->front().kind, MessageSink::Kind::Error);
-        QVERIFY(f.shown->front().text.startsWith(QStringLiteral("Failed to create AVI video work file")));
-        QVERIFY(f.shown->front().text.endsWith(QLatin1Char('.')));
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Processing..."));
-        QVERIFY(!w.GroupBox1->isEnabled() && !w.btnProcess->isEnabled());
+        QCOMPARE(f.shown->front().text,
+                 QStringLiteral("Failed to create AVI video work file ") + QFile::decodeName(blocked.c_str())
+                     + QStringLiteral(": Is a directory."));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Failed"));
+        QVERIFY(w.GroupBox1->isEnabled() && w.groupMoreOptions->isEnabled() && w.btnProcess->isEnabled());
         QVERIFY(w.btnOpen->isEnabled());
         QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("saturn_orbic.avi"))));
-        // Opening again gives the controls back.
-        f.open({second});
-        QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled());
     }
 
     // Closing asks once whether to stop; yes ends the file after the frame in
@@ -521,10 +694,20 @@ private slots:
         QVERIFY(f.shown->empty());
     }
 
-    // Escape asks too; no lets the batch go on to its end, and the window stays.
-    void escapeDuringABatchAsksAndNoGoesOn()
+    // Escape asks too; no lets the batch go on to its end, yes stops it
+    // after the frame in hand, and the window stays either way. A stopped
+    // batch says so, and its gauge stays where the stop left it.
+    void escapeDuringABatchAsksAndStopsOnYes_data()
     {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void escapeDuringABatchAsksAndStopsOnYes()
+    {
+        QFETCH(bool, stop);
         WindowFixture f;
+        *f.answerToQuestions = stop;
         TForm1& w = f.create();
         w.trackWidth->setValue(4);
         w.trackHeight->setValue(4);
@@ -538,9 +721,19 @@ private slots:
         w.btnProcess->click();
         QCOMPARE(f.asked->size(), 1);
         QVERIFY(w.isVisible());
-        for (const char* name : {"1_orbic.avi", "2_orbic.avi"})
-            QCOMPARE(ProbeFile(f, f.path(QString::fromLatin1(name))).frames, 4);
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QVERIFY(w.GroupBox1->isEnabled() && w.btnProcess->isEnabled() && w.btnOpen->isEnabled());
+        if (!stop) {
+            for (const char* name : {"1_orbic.avi", "2_orbic.avi"})
+                QCOMPARE(ProbeFile(f, f.path(QString::fromLatin1(name))).frames, 4);
+            QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+            QCOMPARE(w.Gauge1->text(), QStringLiteral("100%"));
+            return;
+        }
+        QCOMPARE(ProbeFile(f, f.path(QStringLiteral("1_orbic.avi"))).frames, 1);
+        QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("2_orbic.avi"))));
+        QVERIFY(LogLines(w).contains(QStringLiteral("Stopped by the user; 1 file was not processed")));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Stopped"));
+        QCOMPARE(w.Gauge1->text(), QStringLiteral("25%"));
     }
 
     void droppedVideoFilesAreOpened()

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
@@ -153,6 +154,58 @@ private slots:
                             "[Size]\nwidth=12\nheight=12\nauto=0\n"));
     }
 
+    // A size typed into the file by hand is snapped as a typed one is; the
+    // keys come back as the controls left them, the new ones in the sections
+    // they belong to.
+    void colourAndSizeChoicesComeFromTheFileAndGoBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Colour]\nbayer=bggr\ndebayer=1\n[Size]\nlarge=1\nlargewidth=1000\n");
+        TForm1& w = f.create();
+        QCOMPARE(w.comboBayer->currentText(), QStringLiteral("BGGR"));
+        QVERIFY(w.checkDebayer->isChecked() && w.comboDebayerMethod->isEnabled());
+        QVERIFY(w.checkLargeSize->isChecked() && w.spinLargeWidth->isEnabled());
+        QCOMPARE(w.spinLargeWidth->value(), 992);
+        QCOMPARE(w.lblWidth->text(), QStringLiteral("992"));
+        QCOMPARE(w.state().cropHeight, 768);
+        w.comboDebayerMethod->setCurrentIndex(w.comboDebayerMethod->findText(QStringLiteral("bilinear")));
+        w.checkLargeSize->click();
+        w.checkFullFrame->click();
+        f.form.reset();
+        QCOMPARE(f.readSettings(),
+                 QByteArray("[Colour]\nbayer=BGGR\ndebayer=1\ndebayermethod=bilinear\n"
+                            "[Size]\nlarge=0\nlargewidth=992\nwidth=12\nheight=12\nauto=0\nwholeframe=1\n"
+                            "[COG]\nthreshold=5\nshoweffect=0\n"
+                            "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"));
+    }
+
+    // The rejections and the score floor load into their controls and go
+    // back as the controls leave them; a rejection taken back stays "off".
+    void rejectionsAndScoreFloorComeFromTheFileAndGoBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Centring]\nkeepbest=85\nkeepbestscore=1\n[Reject]\ncut=1\nminsize=20\nmaxsaturated=2.5\n");
+        TForm1& w = f.create();
+        QCOMPARE(w.comboKeepBestUnit->currentText(), QStringLiteral("score"));
+        QCOMPARE(w.spinKeepBest->value(), 85);
+        QVERIFY(w.checkRejectCut->isChecked());
+        QCOMPARE(w.spinMinSize->value(), 20);
+        QVERIFY(w.checkMaxSaturated->isChecked() && w.spinMaxSaturated->isEnabled());
+        QCOMPARE(w.spinMaxSaturated->value(), 2.5);
+        QVERIFY(!w.checkRejectDim->isChecked() && !w.spinRejectDim->isEnabled());
+        w.checkMaxSaturated->click();
+        w.checkRejectDim->click();
+        w.spinRejectDim->setValue(35);
+        f.form.reset();
+        QCOMPARE(f.readSettings(),
+                 QByteArray("[Centring]\nkeepbest=85\nkeepbestscore=1\nlargestobject=0\nsurface=0\nsurfacerefresh=50\n"
+                            "keepbestframes=0\nbestframe=0\n"
+                            "[Reject]\ncut=1\nminsize=20\nmaxsaturated=off\ndim=35\n"
+                            "[COG]\nthreshold=5\nshoweffect=0\n"
+                            "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n"
+                            "[Size]\nwidth=12\nheight=12\nauto=0\n"));
+    }
+
     void outputFormatHasItsOwnKeysReadBackAndRewritten()
     {
         WindowFixture f;
@@ -165,6 +218,47 @@ private slots:
         f.form.reset();
         const QByteArray saved = f.readSettings();
         QVERIFY2(saved.contains("[Output]\nformat=avi\nwinjuposname=1\n"), saved.constData());
+    }
+
+    // The folder comes into the label and goes back as the window leaves it:
+    // taken back, it is saved empty, which reads as the default. Keep going
+    // likewise.
+    void outputFolderAndKeepGoingComeFromTheFileAndGoBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Output]\nfolder=/data/night of 12 May\n[Batch]\nkeepgoing=1\n");
+        TForm1& w = f.create();
+        QCOMPARE(w.outputFolder(), QStringLiteral("/data/night of 12 May"));
+        QCOMPARE(w.lblOutputFolder->toolTip(), QStringLiteral("/data/night of 12 May"));
+        QVERIFY(w.checkKeepGoing->isChecked());
+        w.btnOutputFolderReset->click();
+        w.checkKeepGoing->click();
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.startsWith("[Output]\nfolder=\n"), saved.constData());
+        QVERIFY2(saved.contains("[Batch]\nkeepgoing=0\n"), saved.constData());
+    }
+
+    // The open dialog shows the filter files were last chosen with, in the
+    // window's life and at the next start; the file names it by a word.
+    void openDialogShowsTheFilterUsedLast()
+    {
+        WindowFixture f;
+        const QString ser = QStringLiteral("SER (planetary cameras) (*.ser)");
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        *f.filterChosen = ser;
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 3)});
+        f.filterChosen->clear();
+        f.open({f.path(QStringLiteral("clip.avi"))});
+        QCOMPARE(*f.filtersShown, QStringList({QStringLiteral("AVI (*.avi)"), ser}));
+        QVERIFY(w.btnProcess->isEnabled());
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.contains("[Open]\nfilter=ser\n"), saved.constData());
+        f.create();
+        f.open({f.path(QStringLiteral("clip.avi"))});
+        QCOMPARE(f.filtersShown->back(), ser);
     }
 
     void emptyAutocolorKeepsTheAutomaticChoice()

@@ -15,14 +15,33 @@
 #include <memory>
 #include <vector>
 
-// A chooser that answers the open dialog with the files a test put in it.
+// A chooser that answers the open dialog with the files a test put in it,
+// and the folder dialog with its folder (empty: cancelled). It keeps the
+// filter each open dialog showed first, and answers with the filter in
+// filterChosen when there is one.
 class ScriptedChooser : public FileChooser {
 public:
-    explicit ScriptedChooser(std::shared_ptr<QStringList> answer) : m_answer(std::move(answer)) {}
-    QStringList chooseFiles(QWidget*, const QString&, const QString&) override { return *m_answer; }
+    explicit ScriptedChooser(std::shared_ptr<QStringList> answer,
+                             std::shared_ptr<QString> folder = std::make_shared<QString>(),
+                             std::shared_ptr<QStringList> filtersShown = std::make_shared<QStringList>(),
+                             std::shared_ptr<QString> filterChosen = std::make_shared<QString>())
+        : m_answer(std::move(answer)), m_folder(std::move(folder)), m_filtersShown(std::move(filtersShown)),
+          m_filterChosen(std::move(filterChosen))
+    {}
+    QStringList chooseFiles(QWidget*, const QString&, const QString&, QString& selectedFilter) override
+    {
+        m_filtersShown->push_back(selectedFilter);
+        if (!m_filterChosen->isEmpty())
+            selectedFilter = *m_filterChosen;
+        return *m_answer;
+    }
+    QString chooseFolder(QWidget*, const QString&) override { return *m_folder; }
 
 private:
     std::shared_ptr<QStringList> m_answer;
+    std::shared_ptr<QString> m_folder;
+    std::shared_ptr<QStringList> m_filtersShown;
+    std::shared_ptr<QString> m_filterChosen;
 };
 
 struct ShownMessage {
@@ -66,6 +85,9 @@ private:
 struct WindowFixture {
     QTemporaryDir dir;
     std::shared_ptr<QStringList> answer = std::make_shared<QStringList>();   // of the open dialog
+    std::shared_ptr<QString> folderAnswer = std::make_shared<QString>();     // of the folder dialog
+    std::shared_ptr<QStringList> filtersShown = std::make_shared<QStringList>();
+    std::shared_ptr<QString> filterChosen = std::make_shared<QString>();
     std::shared_ptr<std::vector<ShownMessage>> shown = std::make_shared<std::vector<ShownMessage>>();
     std::shared_ptr<std::function<void()>> whileShown = std::make_shared<std::function<void()>>();
     std::shared_ptr<QStringList> asked = std::make_shared<QStringList>();
@@ -91,7 +113,7 @@ struct WindowFixture {
     TForm1& create(const QString& settings = QString())
     {
         WindowServices services;
-        services.chooser = std::make_unique<ScriptedChooser>(answer);
+        services.chooser = std::make_unique<ScriptedChooser>(answer, folderAnswer, filtersShown, filterChosen);
         services.messages = std::make_unique<RecordingSink>(shown, whileShown, asked, answerToQuestions);
         services.settingsPath = settings.isEmpty() ? settingsPath() : settings;
         form = std::make_unique<TForm1>(std::move(services));

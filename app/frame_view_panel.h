@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "analysis/run_report.h"
+#include "image/frame_view.h"
+
+#include <QImage>
+#include <QWidget>
+
+// The whole frame a test or a view last measured, with what the core found
+// in it: the output window as a box, the centre as a cross, the object's
+// extent as an ellipse, and in red why the frame would be dropped. The frame
+// is scaled down to fit, never up, so that the marks stay where they are
+// measured from.
+class FrameViewPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit FrameViewPanel(QWidget* parent = nullptr);
+
+    // The frame is copied: the core's pixels are gone once its call returns.
+    void showFrame(const FrameView& frame, const FrameOverlay& overlay);
+    void clear();
+
+    const QImage& frame() const { return m_frame; }
+    const FrameOverlay& overlay() const { return m_overlay; }
+
+    static constexpr QRgb kBoxColour = 0xff00ff00;
+    static constexpr QRgb kCentreColour = 0xff00ffff;
+    static constexpr QRgb kExtentColour = 0xffff00ff;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage m_frame;   // top row first
+    FrameOverlay m_overlay;
+};

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The views of the tested file beside the options: the whole frame with its
+// marks, a frame chosen with the scrubber, and the file's plots.
+#include "test_classes.h"
+#include "window_fixture.h"
+
+#include "app/frame_view_panel.h"
+#include "app/plot_panel.h"
+#include "app/status_bar.h"
+#include "run/plots.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Where the panel shows a frame pixel: the frame scaled down to fit, centred.
+struct Fit {
+    double scale, left, top;
+};
+Fit FitOf(const QWidget& panel, QSize frame)
+{
+    const double scale =
+        std::min({1.0, panel.width() / double(frame.width()), panel.height() / double(frame.height())});
+    return {scale, (panel.width() - frame.width() * scale) / 2, (panel.height() - frame.height() * scale) / 2};
+}
+
+}   // namespace
+
+class TestWindowViews : public QObject {
+    Q_OBJECT
+private slots:
+    // The frame is the clip's last test frame, the crop box stands around its
+    // centre, and it is drawn where the crop is taken.
+    void frameViewShowsTheTestedFrameWithTheCropBox()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        const DiscClip clip = LargeClip();
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), clip, 6)});
+        const FrameOverlay& o = w.frameView->overlay();
+        QCOMPARE(w.frameView->frame().size(), QSize(640, 480));
+        double cx = 0, cy = 0;
+        clip.path(1, cx, cy);
+        QVERIFY(o.found);
+        QVERIFY2(std::abs(o.centerX - cx) < 1 && std::abs(o.centerY - cy) < 1,
+                 qPrintable(QStringLiteral("%1, %2").arg(o.centerX).arg(o.centerY)));
+        QCOMPARE(o.cropWidth, w.state().cropWidth);
+        QCOMPARE(o.cropHeight, w.state().cropHeight);
+        QVERIFY(std::abs(o.cropLeft + o.cropWidth / 2.0 - cx) <= 1);
+        QVERIFY(o.outcome.empty());
+
+        // The box's left edge, half-way up, in a grab of the panel.
+        const QImage grab = w.frameView->grab().toImage();
+        const Fit fit = FitOf(*w.frameView, QSize(640, 480));
+        const int x = int(std::lround(fit.left + o.cropLeft * fit.scale));
+        const int y = int(std::lround(fit.top + (480 - o.cropBottom - o.cropHeight / 2.0) * fit.scale));
+        bool boxSeen = false;
+        for (int dx = -1; dx <= 1; ++dx)
+            boxSeen = boxSeen || grab.pixel(x + dx, y) == FrameViewPanel::kBoxColour;
+        QVERIFY2(boxSeen, qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+        // Nothing of that colour left of the box on that row.
+        for (int left = 0; left < x - 2; ++left)
+            QVERIFY(grab.pixel(left, y) != FrameViewPanel::kBoxColour);
+    }
+
+    // The slider views the frame it rests on: that frame's centre, its crop
+    // and its number; steps are a frame and a tenth of the file.
+    void scrubberViewsTheFrameItRestsOn()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        const DiscClip clip = LargeClip();
+        QVERIFY(!w.trackFrame->isEnabled());
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), clip, 20)});
+        QVERIFY(w.trackFrame->isEnabled());
+        QCOMPARE(w.trackFrame->maximum(), 19);
+        QCOMPARE(w.trackFrame->pageStep(), 2);
+        QCOMPARE(w.lblFrame->text(), QStringLiteral("Frame 2 of 20, 0.033 s"));
+
+        // A drag passes many frames; the frame it stops on is the one viewed.
+        for (int k = 2; k <= 13; ++k)
+            w.trackFrame->setValue(k);
+        double cx = 0, cy = 0;
+        clip.path(13, cx, cy);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(w.frameView->overlay().centerX - cx) < 1, 2000);
+        const FrameOverlay& o = w.frameView->overlay();
+        QVERIFY(std::abs(o.centerY - cy) < 1);
+        QVERIFY(std::abs(o.cropLeft + o.cropWidth / 2.0 - cx) <= 1);
+        QCOMPARE(w.lblFrame->text(), QStringLiteral("Frame 14 of 20, 0.433 s"));
+        QVERIFY(w.btnProcess->isEnabled());   // the test's result stands
+    }
+
+    // The open files are listed; choosing another tests it, and the views
+    // follow it, while the batch keeps them all.
+    void chosenOpenFileIsTheTestedOne()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        const QString first = f.writeClip(QStringLiteral("a.avi"), LargeClip(), 6);
+        const QString second = f.writeClip(QStringLiteral("b.avi"), LargeClip(), 9);
+        f.open({first, second});
+        QCOMPARE(w.comboFiles->count(), 2);
+        QCOMPARE(w.comboFiles->itemText(1), QStringLiteral("b.avi"));
+        QVERIFY(w.comboFiles->isEnabled());
+        QCOMPARE(QString::fromStdString(w.state().currentFile), QFileInfo(first).absoluteFilePath());
+
+        w.comboFiles->setCurrentIndex(1);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(w.state().currentFile), QFileInfo(second).absoluteFilePath(),
+                                  2000);
+        QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 2/2"));
+        QCOMPARE(w.trackFrame->maximum(), 8);   // the views read the chosen file
+        QCOMPARE(w.chosenFiles().size(), std::size_t(2));
+    }
+
+    // Analyse plays the whole file and shows both plots; a batch shows its
+    // file's plots after it.
+    void analyseAndBatchShowTheFilesPlots()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        QVERIFY(!w.btnAnalyse->isEnabled());
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 12)});
+        QVERIFY(w.plotPanel->drift().isNull() && w.plotPanel->quality().isNull());
+        QVERIFY(w.btnAnalyse->isEnabled());
+        const QString log = w.Memo1->toPlainText();
+        w.btnAnalyse->click();
+        QVERIFY(!w.plotPanel->drift().isNull());
+        QVERIFY(!w.plotPanel->quality().isNull());
+        // The drift plot holds the x curve's ink: the frames were gathered.
+        const QImage drift = w.plotPanel->drift();
+        bool curve = false;
+        for (int y = 0; y < drift.height() && !curve; ++y)
+            for (int x = 0; x < drift.width() && !curve; ++x)
+                curve = drift.pixel(x, y) == qRgb(kDriftXInk.red, kDriftXInk.green, kDriftXInk.blue);
+        QVERIFY(curve);
+        QCOMPARE(w.Memo1->toPlainText(), log);
+        QVERIFY(w.btnAnalyse->isEnabled() && w.btnProcess->isEnabled() && w.btnOpen->isEnabled());
+
+        w.plotPanel->clear();
+        w.btnProcess->click();
+        QVERIFY(!w.plotPanel->drift().isNull());
+    }
+};
+
+std::unique_ptr<QObject> MakeTestWindowViews()
+{
+    return std::make_unique<TestWindowViews>();
+}
+
+#include "test_window_views.moc"
