@@ -212,6 +212,8 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
 
     if (m_state.testMode && m_state.framesSeen == m_state.frameLimit && markable != nullptr)
         showTestResult(*markable, m);
+    else if (!m_state.testMode && m_pass != Pass::Measure && m_report.wantsLiveFrame())
+        showLiveFrame(frame, m, record);
     if (!m_state.testMode)
         m_report.setProgress(m_state.framesSeen);
     m_report.processEvents();
@@ -426,6 +428,15 @@ void CFakeCallback::showTestResult(const MarkableFrame& frame, const Measurement
     m_report.showFrame(frame.view(), overlay(frame.view(), m));
 }
 
+// A frame of a run as it went: its outcome is the record's, which also knows
+// the reasons a single frame cannot tell (dim, not kept).
+void CFakeCallback::showLiveFrame(const FrameView& frame, const Measurement& m, const FrameRecord& record)
+{
+    FrameOverlay o = overlay(frame, m);
+    o.outcome = record.outcome == FrameRecord::Outcome::Written ? "" : OutcomeText(record.outcome);
+    m_report.showLiveFrame(frame, o, record);
+}
+
 FrameOverlay CFakeCallback::overlay(const FrameView& frame, const Measurement& m) const
 {
     FrameOverlay o;
@@ -440,13 +451,11 @@ FrameOverlay CFakeCallback::overlay(const FrameView& frame, const Measurement& m
     o.cropWidth = window.width;
     o.cropHeight = window.height;
     if (!m.found) {
-        o.outcome = "no planet";
+        o.outcome = OutcomeText(FrameRecord::Outcome::NoPlanet);
     } else if (const auto reason = rejection(frame, nullptr, m)) {
-        o.outcome = *reason == FrameRecord::Outcome::Cut ? "cut"
-            : *reason == FrameRecord::Outcome::Small     ? "small"
-                                                         : "saturated";
+        o.outcome = OutcomeText(*reason);
     } else if (window.ignoreIncomplete && WindowReachesBorder(window, frame.width, frame.height)) {
-        o.outcome = "incomplete";
+        o.outcome = OutcomeText(FrameRecord::Outcome::Incomplete);
     }
     return o;
 }

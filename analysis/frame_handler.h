@@ -107,6 +107,7 @@ private:
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
     void showPreview(const MarkableFrame& frame, const Measurement& m);
     FrameOverlay overlay(const FrameView& frame, const Measurement& m) const;
+    void showLiveFrame(const FrameView& frame, const Measurement& m, const FrameRecord& record);
 
     TProcessingState& m_state;
     const RunOptions& m_options;

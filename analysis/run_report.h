@@ -34,6 +34,9 @@ struct FrameRecord {
     std::int32_t mosaic = 0;
 };
 
+// The track's word for an outcome: "written", "no planet", "cut" …
+const char* OutcomeText(FrameRecord::Outcome outcome);
+
 // What a shell draws over a whole frame: the centre found and the object's
 // extent, where the output window is taken, and why the frame would be
 // dropped. Frame coordinates: x from the left, y from the bottom row.
@@ -48,7 +51,7 @@ struct FrameOverlay {
     std::int32_t cropWidth = 0;
     std::int32_t cropHeight = 0;
     // Empty when the frame would be written; else the track's word for why
-    // not: "no planet", "cut", "small", "saturated", "incomplete".
+    // not, in the track's words (OutcomeText).
     std::string outcome;
 };
 
@@ -84,6 +87,15 @@ public:
     // Show Effect) and what was found in it, right after the preview or the
     // warning. Optional.
     virtual void showFrame(const FrameView& /*frame*/, const FrameOverlay& /*overlay*/) {}
+    // A processing run asks after each frame it has decided (not in a
+    // measuring pass) whether the shell would show it now; when it would,
+    // the frame follows with its marks and record. A shell answers true only
+    // as often as it can show frames without slowing the run. Optional.
+    virtual bool wantsLiveFrame() { return false; }
+    virtual void showLiveFrame(const FrameView& /*frame*/, const FrameOverlay& /*overlay*/,
+                               const FrameRecord& /*record*/)
+    {
+    }
     // Every candidate's normalised quality score of a ranked file, best
     // first, and how many of them are kept; once per file, between the
     // measuring and the writing pass, when the centring choices ask for them.

@@ -29,7 +29,7 @@ QString HelpText(const QString& settingsPath)
                           "button opens them: the first one that opens is tested on two frames and its\n"
                           "crop is shown. Process writes every file cropped around its planet\n"
                           "(NAME_orbic.avi, or NAME_orbic.ser) into the folder of the tested file, or into\n"
-                          "the output folder chosen in \"6) More options\".\n"
+                          "the output folder chosen in \"6) Output options\".\n"
                           "\n"
                           "  --help     show this help and exit\n"
                           "  --version  show the version and exit\n"

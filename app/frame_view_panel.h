@@ -17,11 +17,16 @@ class FrameViewPanel : public QWidget {
 public:
     explicit FrameViewPanel(QWidget* parent = nullptr);
 
+    // Every pixel, or (a frame of a running batch) as many as the panel shows.
+    enum class Detail { Full, Glance };
     // The frame is copied: the core's pixels are gone once its call returns.
-    void showFrame(const FrameView& frame, const FrameOverlay& overlay);
+    void showFrame(const FrameView& frame, const FrameOverlay& overlay, Detail detail = Detail::Full);
     void clear();
 
     const QImage& frame() const { return m_frame; }
+    // A part of a frame as a picture, top row first; black outside the frame.
+    static QImage CutOut(const FrameView& frame, std::int32_t left, std::int32_t bottom, std::int32_t width,
+                         std::int32_t height);
     const FrameOverlay& overlay() const { return m_overlay; }
 
     static constexpr QRgb kBoxColour = 0xff00ff00;
@@ -32,6 +37,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage m_frame;   // top row first
+    // Where the frame is drawn: scaled to fit, never enlarged, centred.
+    QRectF target() const;
+
+    QSize m_frameSize;   // in the frame's own pixels
+    QImage m_frame;      // top row first: every pixel, or those a glance shows
+    QImage m_scaled;   // as painted last
     FrameOverlay m_overlay;
 };

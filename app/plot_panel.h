@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QWidget>
 
-// A file's two plots side by side: how the planet drifted, and the quality
+// A file's two plots, side by side or one above the other: how the planet drifted, and the quality
 // curve. The core draws them (run/plots.h), as it does for the tool's
 // --plots, so the window and the tool show the same pictures; this panel
 // only scales them down to fit.
@@ -19,10 +19,21 @@ public:
     const QImage& drift() const { return m_drift; }
     const QImage& quality() const { return m_quality; }
 
+    // The window a click opens with both plots at their full size; null
+    // before the first click.
+    QWidget* fullSize() const { return m_fullSize; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A click shows the plots at their full size in a window of their own:
+    // the panel has room for the curves, not for their labels.
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    QImage joined() const;   // side by side
+
     QImage m_drift;
     QImage m_quality;
+    QWidget* m_fullSize = nullptr;
+    class QLabel* m_fullSizePicture = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include "settings/orbicrop_settings.h"
 
+#include "app/frame_view_panel.h"
 #include "app/gauge.h"
 #include "app/plot_panel.h"
 #include "app/preview_image.h"
@@ -52,9 +53,6 @@ namespace {
 const QColor kGrey(128, 128, 128);
 const QColor kSilver(192, 192, 192);
 constexpr int kWarningPanelSize = 200;
-constexpr int kRightMargin = 9;    // the window's edge beyond its right-most control
-constexpr int kBottomMargin = 2;   // between the lowest control and the gauge
-constexpr int kBarHeight = 19;     // gauge and status bar
 constexpr int kBusyCursorDelayMs = 100;
 
 void SetBackground(QWidget* widget, const QColor& colour)
@@ -190,6 +188,8 @@ void TForm1::connectReactions()
     connect(stop, &QShortcut::activated, this, [this] {
         if (m_batchRunning)
             askToStopBatch();
+        else if (m_analysing)
+            m_state.stopRequested = true;   // nothing is written: no question
     });
 }
 
@@ -357,8 +357,11 @@ void TForm1::btnAnalyseClick()
     }
     m_analysing = true;
     m_host.collectPlots(true);
+    m_host.showRunFrames(true);
     const auto restore = qScopeGuard([&] {
         m_analysing = false;
+        m_state.stopRequested = false;
+        m_host.showRunFrames(false);
         m_host.collectPlots(false);
         for (std::size_t i = 0; i < std::size(held); ++i)
             held[i]->setEnabled(wasEnabled[i]);
@@ -427,7 +430,9 @@ void TForm1::btnProcessClick()
         plotPanel->clear();
         m_host.collectPlots(true);
         m_host.holdBatchMessages(keepGoing);
+        m_host.showRunFrames(true);
         const auto endOfBatch = qScopeGuard([this, testedFolder] {
+            m_host.showRunFrames(false);
             m_batchRunning = false;
             btnOpen->setEnabled(true);
             m_state.outputDir = testedFolder;
@@ -650,6 +655,22 @@ void TForm1::showPreviewPicture(const QImage& picture)
     Image->show();
 }
 
+void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, std::int32_t index, double fps)
+{
+    frameView->showFrame(frame, overlay, FrameViewPanel::Detail::Glance);
+    // The output window as it was cut, black where it leaves the frame as
+    // in the output.
+    if (overlay.cropWidth > 0 && overlay.cropHeight > 0)
+        showPreviewPicture(FrameViewPanel::CutOut(frame, overlay.cropLeft, overlay.cropBottom, overlay.cropWidth,
+                                                  overlay.cropHeight));
+    const QString activity = m_analysing ? QStringLiteral("Analysing...") : QStringLiteral("Processing...");
+    StatusBar1->setPanelText(2, QStringLiteral("%1 frame %2 of %3, %4 fps")
+                                    .arg(activity)
+                                    .arg(index + 1)
+                                    .arg(Gauge1->maxValue())
+                                    .arg(qRound(fps)));
+}
+
 void TForm1::showWarningPanel(const QString& caption)
 {
     Panel1->resize(kWarningPanelSize, kWarningPanelSize);
@@ -676,29 +697,21 @@ void TForm1::showError(const QString& message)
     m_services.messages->show(m_destroying ? nullptr : this, MessageSink::Kind::Error, FormatErrorMessage(message));
 }
 
-void TForm1::fitToControls()
-{
-    QRect extent;
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child == Gauge1 || child == StatusBar1 || child->isHidden() || child->isWindow())
-            continue;
-        extent |= child->geometry();
-    }
-    const int width = extent.right() + 1 + kRightMargin;
-    const int height = extent.bottom() + 1 + kBottomMargin + 2 * kBarHeight;
-    Gauge1->setGeometry(0, height - 2 * kBarHeight, width, kBarHeight);
-    StatusBar1->setGeometry(0, height - kBarHeight, width, kBarHeight);
-    setFixedSize(width, height);
-}
-
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    // Opened no larger than the screen has room for, unless the controls
+    // need more.
+    if (const QScreen* screen = this->screen()) {
+        const QRect room = screen->availableGeometry();
+        const QSize frame = frameGeometry().size() - size();
+        const QSize inner = size().boundedTo(room.size() - frame).expandedTo(minimumSize());
+        resize(inner);
+        move(room.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
 }
 
 bool TForm1::askToStopBatch()

@@ -98,7 +98,8 @@ public:
     StatusBar* StatusBar1 = nullptr;
     // Controls added since the guide, named for what they are (kind first,
     // as the given check and track controls are), not numbered after the
-    // guide's. "6) More options": the output container and its naming.
+    // guide's, in one column at the window's right edge.
+    // "6) Output options": the output container, its naming and folder.
     QGroupBox* groupMoreOptions = nullptr;
     QLabel* captionFormat = nullptr;
     QComboBox* comboFormat = nullptr;     // 0: AVI, 1: SER
@@ -111,29 +112,26 @@ public:
     // A failed file's message goes to the log only, and one message at the
     // end of the batch lists the files that failed.
     QCheckBox* checkKeepGoing = nullptr;
-    // "7) Centring", in the column of "6) More options", above it.
+    // "8) Centring".
     QGroupBox* groupCentring = nullptr;
     QCheckBox* checkLargestObject = nullptr;
     QCheckBox* checkSurface = nullptr;
     QLabel* captionSurfaceRefresh = nullptr;
     QSpinBox* spinSurfaceRefresh = nullptr;
-    QLabel* captionKeepBest = nullptr;
-    QSpinBox* spinKeepBest = nullptr;
-    QComboBox* comboKeepBestUnit = nullptr;   // each item holds its KeepBestUnit
-    QCheckBox* checkBestFrame = nullptr;
-    // "8) Colour and size", in the same column, above "7) Centring".
+    // "7) Colour and size".
     QGroupBox* groupColour = nullptr;
     QLabel* captionBayer = nullptr;
     QComboBox* comboBayer = nullptr;   // 0: the file's own; then RGGB, GRBG, GBRG, BGGR
     QCheckBox* checkDebayer = nullptr;
+    QLabel* captionDebayerMethod = nullptr;
     QComboBox* comboDebayerMethod = nullptr;   // 0: edge-aware, 1: bilinear
     QCheckBox* checkLargeSize = nullptr;
     QSpinBox* spinLargeWidth = nullptr;   // pixels; take the sliders' place while checkLargeSize is checked
     QLabel* captionLargeBy = nullptr;
     QSpinBox* spinLargeHeight = nullptr;
     QCheckBox* checkFullFrame = nullptr;
-    // "9) Reject frames", beginning a second options column right of the
-    // first, level with "8) Colour and size".
+    // "9) Frame selection": the rejection reasons, then the sharpest of the
+    // frames that pass.
     QGroupBox* groupReject = nullptr;
     QCheckBox* checkRejectCut = nullptr;
     QLabel* captionMinSize = nullptr;
@@ -142,12 +140,16 @@ public:
     QDoubleSpinBox* spinMaxSaturated = nullptr;   // percent; enabled with checkMaxSaturated
     QCheckBox* checkRejectDim = nullptr;
     QSpinBox* spinRejectDim = nullptr;   // percent of the file's median; enabled with checkRejectDim
+    QLabel* captionKeepBest = nullptr;
+    QSpinBox* spinKeepBest = nullptr;
+    QComboBox* comboKeepBestUnit = nullptr;   // each item holds its KeepBestUnit
+    QCheckBox* checkBestFrame = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
     QTimer* timerTest = nullptr;
-    // The whole frame a test or a view last measured, with its marks; in
-    // the second options column, below "9) Reject frames".
+    // The whole frame a test, a view or a batch last measured, with its
+    // marks; right of the preview, taking the room the window is given.
     FrameViewPanel* frameView = nullptr;
     // Below it, which frame of the tested file it shows: moving the slider
     // views that frame. Enabled after a passed test, not during a batch.
@@ -155,7 +157,7 @@ public:
     QLabel* lblFrame = nullptr;
     QTimer* timerView = nullptr;
     // Plays the tested file as a batch would, writing nothing, and shows its
-    // drift and quality plots in plotPanel, below the options columns; a
+    // drift and quality plots in plotPanel, right of the help box; a
     // batch shows each file's plots there after it.
     QPushButton* btnAnalyse = nullptr;
     QComboBox* comboFiles = nullptr;   // the open files; the chosen one is tested
@@ -204,6 +206,11 @@ public:
     void updateCropSize();
     void showCropSize(std::int32_t width, std::int32_t height);
     void showMessage(const QString& text);
+    // A frame of a running batch or analysis: the full view, the crop
+    // preview cut from it, and the frame and speed in the status bar.
+    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, std::int32_t index, double fps);
+    // How often a run's frames are shown (WindowHost::setLiveInterval).
+    void setLiveInterval(int milliseconds) { m_host.setLiveInterval(milliseconds); }
     // Every frame the core reports, whatever the run.
     void frameAnalysed(const FrameRecord& record);
     // The centring choices of the groups "7) Centring" and "9) Reject
@@ -218,6 +225,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -228,6 +236,11 @@ private:
     void setTabOrder();
     void restartTestTimer();
     void fitToControls();
+    // Places the options column at the right edge and gives the views, the
+    // plots and the log the room the given controls leave.
+    void arrangeControls();
+    // "6) Output options" to "9) Frame selection", top to bottom.
+    QList<QGroupBox*> optionGroups() const;
     // The scrubber after a test: the tested file's frames, standing at the
     // frame the test showed.
     void resetScrubber(bool passed);
@@ -262,6 +275,7 @@ private:
     bool m_batchRunning = false;
     bool m_askingToStop = false;
     bool m_shownOnce = false;
+    bool m_sized = false;   // opened at its first size
     bool m_destroying = false;
     bool m_viewing = false;
     bool m_analysing = false;   // RunAnalyseAction plays a copy of the state, whose busy flag we do not see

@@ -32,6 +32,13 @@ constexpr int kFontPixels = 11;   // 8 points at 96 dots per inch
 constexpr int kTestDelayMs = 50;
 constexpr int kViewDelayMs = 40;
 
+// The options column and the grid inside its groups.
+constexpr int kOptionsWidth = 185;   // as wide as the given groups
+constexpr int kOptionsTop = 5;       // level with the preview
+constexpr int kGroupGap = 6;
+constexpr int kFieldLeft = 110;
+constexpr int kFieldWidth = 67;
+
 const char* const kHelpLines[] = {
     "1 : Open your AVI file(s)",
     "2 : Set the planet detection threshold while using show effect. Usually the default value 5 is just fine. "
@@ -197,7 +204,10 @@ void TForm1::createControls()
     Memo1->setFont(FixedFont());
     Memo1->setReadOnly(true);
     Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines (the outputs' paths) wrap, anywhere in a path, rather than
+    // run out of the narrow box.
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 
     GroupBox4 = Make<QGroupBox>(this, 200, 405, 497, 145);
     GroupBox4->setTitle(QStringLiteral("Help"));
@@ -210,49 +220,107 @@ void TForm1::createControls()
         help << QString::fromLatin1(line);
     Label5->setText(help.join(QLatin1Char('\n')));
 
-    // Right of where the largest preview (641 x 641 from 200, 5) can reach,
-    // so that no preview ever covers it; below its two controls there is
-    // room for more options.
-    groupMoreOptions = Make<QGroupBox>(this, 848, 405, 161, 145);
-    groupMoreOptions->setTitle(QStringLiteral("6) More options"));
-    captionFormat = MakeLabel(groupMoreOptions, 8, 28, QStringLiteral("Format"));
+    // The options column: the groups added since, numbered on from the given
+    // steps in the order a user decides (the output, its colour and size,
+    // the centring, which frames go in), one below the other. They are
+    // placed by arrangeControls(), at the window's right edge. Inside each,
+    // check boxes start at 8, what depends on one at 24, and the fields at
+    // 110, so that the groups read as one grid.
+    groupMoreOptions = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 132);
+    groupMoreOptions->setTitle(QStringLiteral("6) Output options"));
+    captionFormat = MakeLabel(groupMoreOptions, 8, 22, QStringLiteral("Format"));
     captionFormat->setFont(narrow);
-    comboFormat = Make<QComboBox>(groupMoreOptions, 56, 24, 65, 22);
+    comboFormat = Make<QComboBox>(groupMoreOptions, kFieldLeft, 18, kFieldWidth, 20);
     comboFormat->addItem(QStringLiteral("AVI"));
     comboFormat->addItem(QStringLiteral("SER"));
     comboFormat->setToolTip(QStringLiteral(
         "SER keeps a SER capture's own samples (12 and 16 bits), its Bayer pattern, header and frame times"));
-    checkWinJupos = Make<QCheckBox>(groupMoreOptions, 8, 52, 145, 17);
+    checkWinJupos = Make<QCheckBox>(groupMoreOptions, 8, 40, 170, 17);
     checkWinJupos->setText(QStringLiteral("WinJUPOS time in the name"));
     checkWinJupos->setToolTip(QStringLiteral(
         "Name each SER output after the mid-time of its frames (YYYY-MM-DD-HHMM_T-), when their times are known"));
     checkWinJupos->setFont(narrow);
     checkWinJupos->setEnabled(false);
-    // The output folder in the group's lower half, which was kept free for
-    // more options: the button, a small reset beside it, the folder below.
-    btnOutputFolder = Make<QPushButton>(groupMoreOptions, 8, 74, 100, 20);
+    // The button, a small reset beside it, the folder in use below.
+    btnOutputFolder = Make<QPushButton>(groupMoreOptions, 8, 60, 145, 20);
     btnOutputFolder->setText(QStringLiteral("Output folder\u2026"));
     btnOutputFolder->setToolTip(QStringLiteral("Choose the folder the outputs are written to"));
-    btnOutputFolderReset = Make<QPushButton>(groupMoreOptions, 112, 74, 20, 20);
+    btnOutputFolderReset = Make<QPushButton>(groupMoreOptions, 157, 60, 20, 20);
     btnOutputFolderReset->setText(QStringLiteral("\u00D7"));
     btnOutputFolderReset->setToolTip(QStringLiteral("Back to the default: each batch writes beside its first file"));
     btnOutputFolderReset->setEnabled(false);
-    lblOutputFolder = Make<QLabel>(groupMoreOptions, 8, 96, 145, 14);
+    lblOutputFolder = Make<QLabel>(groupMoreOptions, 8, 82, 169, 14);
     lblOutputFolder->setTextFormat(Qt::PlainText);
     lblOutputFolder->setFont(narrow);
     // Two lines: the group is narrower than the text.
-    checkKeepGoing = Make<QCheckBox>(groupMoreOptions, 8, 112, 145, 28);
+    checkKeepGoing = Make<QCheckBox>(groupMoreOptions, 8, 98, 170, 28);
     checkKeepGoing->setText(QStringLiteral("Keep going when a file fails\n(write it to the log)"));
     checkKeepGoing->setToolTip(QStringLiteral(
         "No message stops the batch at a file that fails: its message goes to the log, and one message at the end "
         "lists the files that failed"));
     checkKeepGoing->setFont(narrow);
 
-    // In the same column as "6) More options", right above it: no preview
-    // reaches past x = 841 at any output size, nothing given moves, and the
-    // window keeps the height the given controls set.
-    groupCentring = Make<QGroupBox>(this, 848, 253, 185, 145);
-    groupCentring->setTitle(QStringLiteral("7) Centring"));
+    groupColour = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 149);
+    groupColour->setTitle(QStringLiteral("7) Colour and size"));
+    captionBayer = MakeLabel(groupColour, 8, 22, QStringLiteral("Bayer"));
+    captionBayer->setFont(narrow);
+    comboBayer = Make<QComboBox>(groupColour, kFieldLeft, 18, kFieldWidth, 20);
+    // Each item holds its pattern or method, so that nothing else needs to
+    // know the order of the items.
+    comboBayer->addItem(QStringLiteral("From file"));
+    for (BayerPattern pattern : {BayerPattern::Rggb, BayerPattern::Grbg, BayerPattern::Gbrg, BayerPattern::Bggr})
+        comboBayer->addItem(Latin1(NameOf(pattern)), int(pattern));
+    comboBayer->setFont(narrow);
+    comboBayer->setToolTip(QStringLiteral("The colour pattern of raw colour AVIs, which do not name it. "
+                                          "A SER file that names its own pattern keeps it."));
+    checkDebayer = Make<QCheckBox>(groupColour, 8, 40, 170, 17);
+    checkDebayer->setText(QStringLiteral("Debayer (colour from raw)"));
+    checkDebayer->setToolTip(
+        QStringLiteral("Raw Bayer videos give colour outputs; the planet is still found on the raw samples"));
+    checkDebayer->setFont(narrow);
+    captionDebayerMethod = MakeLabel(groupColour, 24, 62, QStringLiteral("Method"));
+    captionDebayerMethod->setFont(narrow);
+    comboDebayerMethod = Make<QComboBox>(groupColour, 64, 58, kFieldLeft + kFieldWidth - 64, 20);
+    for (DemosaicMethod method : {DemosaicMethod::EdgeAware, DemosaicMethod::Bilinear})
+        comboDebayerMethod->addItem(Latin1(NameOf(method)), int(method));
+    comboDebayerMethod->setCurrentIndex(comboDebayerMethod->findData(int(ColourOptions{}.method)));
+    comboDebayerMethod->setFont(narrow);
+    comboDebayerMethod->setEnabled(false);
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionDebayerMethod, comboDebayerMethod})
+        widget->setToolTip(
+            QStringLiteral("edge-aware: colour is interpolated along edges, with fewer colour fringes on the limb; "
+                           "bilinear: the plain average of the neighbours"));
+    checkLargeSize = Make<QCheckBox>(groupColour, 8, 82, 170, 17);
+    checkLargeSize->setText(QStringLiteral("Large size"));
+    checkLargeSize->setToolTip(QStringLiteral(
+        "Outputs larger than the sliders reach, for the Moon and the Sun: this width and height in pixels "
+        "instead of the sliders'"));
+    checkLargeSize->setFont(narrow);
+    spinLargeWidth = Make<QSpinBox>(groupColour, 24, 100, 67, 20);
+    spinLargeWidth->setToolTip(QStringLiteral("Output width in pixels, a multiple of 16 (up to 4096)"));
+    captionLargeBy = MakeLabel(groupColour, 97, 103, QStringLiteral("x"));
+    captionLargeBy->setFont(narrow);
+    spinLargeHeight = Make<QSpinBox>(groupColour, kFieldLeft, 100, kFieldWidth, 20);
+    spinLargeHeight->setToolTip(QStringLiteral("Output height in pixels, a multiple of 16 (up to 4096)"));
+    const OrbicropSettings defaults;
+    for (auto [spin, size] :
+         {std::pair{spinLargeWidth, defaults.largeWidth}, {spinLargeHeight, defaults.largeHeight}}) {
+        spin->setRange(kLargeSizeMin, kLargeSizeMax);
+        spin->setSingleStep(kCropSizeStep);
+        spin->setValue(size);
+        // Typed sizes are snapped when they are complete, not at each digit.
+        spin->setKeyboardTracking(false);
+        spin->setEnabled(false);
+    }
+    checkFullFrame = Make<QCheckBox>(groupColour, 8, 124, 170, 17);
+    checkFullFrame->setText(QStringLiteral("Whole frame"));
+    checkFullFrame->setToolTip(
+        QStringLiteral("Every output frame as large as its input frame, moved by the centring; the parts it leaves "
+                       "uncovered are black. The size controls are not used."));
+    checkFullFrame->setFont(narrow);
+
+    groupCentring = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 82);
+    groupCentring->setTitle(QStringLiteral("8) Centring"));
     checkLargestObject = Make<QCheckBox>(groupCentring, 8, 18, 170, 17);
     checkLargestObject->setText(QStringLiteral("Largest object only"));
     checkLargestObject->setToolTip(
@@ -265,111 +333,32 @@ void TForm1::createControls()
     checkSurface->setFont(narrow);
     captionSurfaceRefresh = MakeLabel(groupCentring, 24, 58, QStringLiteral("Reference every"));
     captionSurfaceRefresh->setFont(narrow);
-    spinSurfaceRefresh = Make<QSpinBox>(groupCentring, 110, 54, 67, 20);
+    spinSurfaceRefresh = Make<QSpinBox>(groupCentring, kFieldLeft, 54, kFieldWidth, 20);
     spinSurfaceRefresh->setRange(1, 10000);
     spinSurfaceRefresh->setValue(kSurfaceRefreshDefault);
-    spinSurfaceRefresh->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
-    captionKeepBest = MakeLabel(groupCentring, 8, 82, QStringLiteral("Keep best"));
-    captionKeepBest->setFont(narrow);
-    spinKeepBest = Make<QSpinBox>(groupCentring, 60, 78, 60, 20);
-    spinKeepBest->setRange(0, 100);
-    spinKeepBest->setSpecialValueText(QStringLiteral("all"));
-    spinKeepBest->setToolTip(QStringLiteral(
-        "Write only the sharpest frames of each file, in their order: this share of them (%), this many (frames), "
-        "or those whose score reaches this many hundredths of the file's sharpest (score: 80 keeps the frames "
-        "scoring at least 0.80 of the best)"));
-    comboKeepBestUnit = Make<QComboBox>(groupCentring, 124, 78, 53, 20);
-    comboKeepBestUnit->addItem(QStringLiteral("%"), int(KeepBestUnit::Percent));
-    comboKeepBestUnit->addItem(QStringLiteral("frames"), int(KeepBestUnit::Frames));
-    comboKeepBestUnit->addItem(QStringLiteral("score"), int(KeepBestUnit::Score));
-    comboKeepBestUnit->setFont(narrow);
-    checkBestFrame = Make<QCheckBox>(groupCentring, 8, 104, 170, 17);
-    checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
-    checkBestFrame->setToolTip(
-        QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
-    checkBestFrame->setFont(narrow);
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionSurfaceRefresh, spinSurfaceRefresh})
+        widget->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
 
-    // The last free place in the column, above "7) Centring", with the same
-    // gap as between the sixth and seventh groups.
-    groupColour = Make<QGroupBox>(this, 848, 86, 185, 160);
-    groupColour->setTitle(QStringLiteral("8) Colour and size"));
-    captionBayer = MakeLabel(groupColour, 8, 22, QStringLiteral("Bayer"));
-    captionBayer->setFont(narrow);
-    comboBayer = Make<QComboBox>(groupColour, 56, 18, 81, 20);
-    // Each item holds its pattern or method, so that nothing else needs to
-    // know the order of the items.
-    comboBayer->addItem(QStringLiteral("From file"));
-    for (BayerPattern pattern : {BayerPattern::Rggb, BayerPattern::Grbg, BayerPattern::Gbrg, BayerPattern::Bggr})
-        comboBayer->addItem(Latin1(NameOf(pattern)), int(pattern));
-    comboBayer->setFont(narrow);
-    comboBayer->setToolTip(QStringLiteral("The colour pattern of raw colour AVIs, which do not name it. "
-                                          "A SER file that names its own pattern keeps it."));
-    checkDebayer = Make<QCheckBox>(groupColour, 8, 44, 170, 17);
-    checkDebayer->setText(QStringLiteral("Debayer (colour from raw)"));
-    checkDebayer->setToolTip(
-        QStringLiteral("Raw Bayer videos give colour outputs; the planet is still found on the raw samples"));
-    checkDebayer->setFont(narrow);
-    comboDebayerMethod = Make<QComboBox>(groupColour, 24, 62, 81, 20);
-    for (DemosaicMethod method : {DemosaicMethod::EdgeAware, DemosaicMethod::Bilinear})
-        comboDebayerMethod->addItem(Latin1(NameOf(method)), int(method));
-    comboDebayerMethod->setCurrentIndex(comboDebayerMethod->findData(int(ColourOptions{}.method)));
-    comboDebayerMethod->setFont(narrow);
-    comboDebayerMethod->setToolTip(
-        QStringLiteral("edge-aware: colour is interpolated along edges, with fewer colour fringes on the limb; "
-                       "bilinear: the plain average of the neighbours"));
-    comboDebayerMethod->setEnabled(false);
-    checkLargeSize = Make<QCheckBox>(groupColour, 8, 88, 170, 17);
-    checkLargeSize->setText(QStringLiteral("Large size"));
-    checkLargeSize->setToolTip(QStringLiteral(
-        "Outputs larger than the sliders reach, for the Moon and the Sun: this width and height in pixels "
-        "instead of the sliders'"));
-    checkLargeSize->setFont(narrow);
-    spinLargeWidth = Make<QSpinBox>(groupColour, 24, 106, 64, 20);
-    spinLargeWidth->setToolTip(QStringLiteral("Output width in pixels, a multiple of 16 (up to 4096)"));
-    captionLargeBy = MakeLabel(groupColour, 93, 109, QStringLiteral("x"));
-    captionLargeBy->setFont(narrow);
-    spinLargeHeight = Make<QSpinBox>(groupColour, 104, 106, 64, 20);
-    spinLargeHeight->setToolTip(QStringLiteral("Output height in pixels, a multiple of 16 (up to 4096)"));
-    const OrbicropSettings defaults;
-    for (auto [spin, size] :
-         {std::pair{spinLargeWidth, defaults.largeWidth}, {spinLargeHeight, defaults.largeHeight}}) {
-        spin->setRange(kLargeSizeMin, kLargeSizeMax);
-        spin->setSingleStep(kCropSizeStep);
-        spin->setValue(size);
-        // Typed sizes are snapped when they are complete, not at each digit.
-        spin->setKeyboardTracking(false);
-        spin->setEnabled(false);
-    }
-    checkFullFrame = Make<QCheckBox>(groupColour, 8, 132, 170, 17);
-    checkFullFrame->setText(QStringLiteral("Whole frame"));
-    checkFullFrame->setToolTip(
-        QStringLiteral("Every output frame as large as its input frame, moved by the centring; the parts it leaves "
-                       "uncovered are black. The size controls are not used."));
-    checkFullFrame->setFont(narrow);
-
-    // The first column is full down to "6) More options": a second column
-    // starts right of it, with the gap the groups keep, its top level with
-    // the top of "8) Colour and size". Its spin boxes line up with
-    // spinSurfaceRefresh in "7) Centring".
-    groupReject = Make<QGroupBox>(this, 1040, 86, 185, 112);
-    groupReject->setTitle(QStringLiteral("9) Reject frames"));
+    groupReject = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 153);
+    groupReject->setTitle(QStringLiteral("9) Frame selection"));
     checkRejectCut = Make<QCheckBox>(groupReject, 8, 18, 170, 17);
     checkRejectCut->setText(QStringLiteral("Reject cut discs"));
     checkRejectCut->setToolTip(QStringLiteral("Drop the frames whose object reaches the frame's border"));
     checkRejectCut->setFont(narrow);
     captionMinSize = MakeLabel(groupReject, 24, 42, QStringLiteral("Min size"));
     captionMinSize->setFont(narrow);
-    spinMinSize = Make<QSpinBox>(groupReject, 110, 38, 67, 20);
+    spinMinSize = Make<QSpinBox>(groupReject, kFieldLeft, 38, kFieldWidth, 20);
     spinMinSize->setRange(0, kRejectMinSizeMax);
     spinMinSize->setSuffix(QStringLiteral(" px"));
     spinMinSize->setSpecialValueText(QStringLiteral("off"));
-    spinMinSize->setToolTip(QStringLiteral(
-        "Drop the frames whose object's larger diameter is below this many pixels, e.g. a hot pixel taken for the "
-        "planet"));
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionMinSize, spinMinSize})
+        widget->setToolTip(QStringLiteral(
+            "Drop the frames whose object's larger diameter is below this many pixels, e.g. a hot pixel taken for "
+            "the planet"));
     checkMaxSaturated = Make<QCheckBox>(groupReject, 8, 62, 100, 17);
     checkMaxSaturated->setText(QStringLiteral("Max saturated"));
     checkMaxSaturated->setFont(narrow);
-    spinMaxSaturated = Make<QDoubleSpinBox>(groupReject, 110, 60, 67, 20);
+    spinMaxSaturated = Make<QDoubleSpinBox>(groupReject, kFieldLeft, 60, kFieldWidth, 20);
     spinMaxSaturated->setRange(0.0, 100.0);
     spinMaxSaturated->setDecimals(1);
     spinMaxSaturated->setSingleStep(0.1);
@@ -378,7 +367,7 @@ void TForm1::createControls()
     checkRejectDim = Make<QCheckBox>(groupReject, 8, 84, 100, 17);
     checkRejectDim->setText(QStringLiteral("Reject dim below"));
     checkRejectDim->setFont(narrow);
-    spinRejectDim = Make<QSpinBox>(groupReject, 110, 82, 67, 20);
+    spinRejectDim = Make<QSpinBox>(groupReject, kFieldLeft, 82, kFieldWidth, 20);
     spinRejectDim->setRange(1, 100);
     spinRejectDim->setValue(kRejectDimDefault);
     spinRejectDim->setSuffix(QStringLiteral(" %"));
@@ -392,36 +381,54 @@ void TForm1::createControls()
             "(clouds, haze). Takes a measuring pass over each file before it is written."));
     spinMaxSaturated->setEnabled(false);
     spinRejectDim->setEnabled(false);
+    // Of the frames that pass: the sharpest.
+    captionKeepBest = MakeLabel(groupReject, 8, 108, QStringLiteral("Keep best"));
+    captionKeepBest->setFont(narrow);
+    spinKeepBest = Make<QSpinBox>(groupReject, 56, 104, 50, 20);
+    spinKeepBest->setRange(0, 100);
+    spinKeepBest->setSpecialValueText(QStringLiteral("all"));
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionKeepBest, spinKeepBest})
+        widget->setToolTip(QStringLiteral(
+            "Write only the sharpest frames of each file, in their order: this share of them (%), this many "
+            "(frames), or those whose score reaches this many hundredths of the file's sharpest (score: 80 keeps "
+            "the frames scoring at least 0.80 of the best)"));
+    comboKeepBestUnit = Make<QComboBox>(groupReject, kFieldLeft, 104, kFieldWidth, 20);
+    comboKeepBestUnit->addItem(QStringLiteral("%"), int(KeepBestUnit::Percent));
+    comboKeepBestUnit->addItem(QStringLiteral("frames"), int(KeepBestUnit::Frames));
+    comboKeepBestUnit->addItem(QStringLiteral("score"), int(KeepBestUnit::Score));
+    comboKeepBestUnit->setFont(narrow);
+    comboKeepBestUnit->setToolTip(QStringLiteral("What the number beside counts: a share, frames, or a score"));
+    checkBestFrame = Make<QCheckBox>(groupReject, 8, 128, 170, 17);
+    checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
+    checkBestFrame->setToolTip(
+        QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
+    checkBestFrame->setFont(narrow);
 
-    // Below "9) Reject frames", right of where the largest preview reaches:
-    // it covers nothing at any output size.
-    frameView = Make<FrameViewPanel>(this, 1040, 205, 185, 185);
+    // The views of the tested file fill the room between the given controls
+    // and the options column; arrangeControls() places them.
+    frameView = new FrameViewPanel(this);
     frameView->setObjectName(QStringLiteral("frameView"));
     frameView->setToolTip(
         QStringLiteral("The whole frame: output window (green box), centre (cross), object (ellipse)"));
-
-    trackFrame = Make<QSlider>(this, 1040, 394, 185, 22);
-    trackFrame->setOrientation(Qt::Horizontal);
+    trackFrame = new QSlider(Qt::Horizontal, this);
     trackFrame->setRange(0, 0);
-    trackFrame->setToolTip(QStringLiteral("Frame of the tested file shown above, with its crop"));
+    trackFrame->setToolTip(QStringLiteral(
+        "Frame of the tested file shown above, with its crop: arrow keys step one frame, page keys a tenth"));
     trackFrame->setEnabled(false);
-    lblFrame = Make<QLabel>(this, 1040, 418, 185, 15);
+    lblFrame = new QLabel(this);
     lblFrame->setTextFormat(Qt::PlainText);
     lblFrame->setFont(narrow);
-    btnAnalyse = Make<QPushButton>(this, 1040, 440, 185, 25);
-    btnAnalyse->setText(QStringLiteral("Analyse file"));
-    btnAnalyse->setToolTip(
-        QStringLiteral("Play the tested file as Process would, writing nothing, and plot its drift and quality"));
-    btnAnalyse->setEnabled(false);
     // The open files by name, so that a batch of many shows what it holds;
     // choosing one tests it (the batch still runs them all, in order).
-    comboFiles = Make<QComboBox>(this, 1040, 474, 185, 22);
+    comboFiles = new QComboBox(this);
     comboFiles->setFont(narrow);
     comboFiles->setToolTip(QStringLiteral("The open files: the one chosen here is tested and shown"));
     comboFiles->setEnabled(false);
-    // Below both options columns, right of the largest preview; the window
-    // grows down to hold it.
-    plotPanel = Make<PlotPanel>(this, 848, 556, 377, 106);
+    btnAnalyse = new QPushButton(QStringLiteral("Analyse file"), this);
+    btnAnalyse->setToolTip(
+        QStringLiteral("Play the tested file as Process would, writing nothing, and plot its drift and quality"));
+    btnAnalyse->setEnabled(false);
+    plotPanel = new PlotPanel(this);
     plotPanel->setObjectName(QStringLiteral("plotPanel"));
 
     // Dragging changes the slider far faster than a frame is decoded: only
@@ -456,6 +463,8 @@ void TForm1::createControls()
 
 void TForm1::setTabOrder()
 {
+    // The given controls first, in their order; then the options column top
+    // to bottom; then the views' controls.
     QWidget* const order[] = {btnOpen,
                               btnProcess,
                               trackWidth,
@@ -466,18 +475,12 @@ void TForm1::setTabOrder()
                               checkColor,
                               checkY800,
                               checkDebayerSafe,
+                              Memo1,
                               comboFormat,
                               checkWinJupos,
                               btnOutputFolder,
                               btnOutputFolderReset,
                               checkKeepGoing,
-                              Memo1,
-                              checkLargestObject,
-                              checkSurface,
-                              spinSurfaceRefresh,
-                              spinKeepBest,
-                              comboKeepBestUnit,
-                              checkBestFrame,
                               comboBayer,
                               checkDebayer,
                               comboDebayerMethod,
@@ -485,15 +488,21 @@ void TForm1::setTabOrder()
                               spinLargeWidth,
                               spinLargeHeight,
                               checkFullFrame,
+                              checkLargestObject,
+                              checkSurface,
+                              spinSurfaceRefresh,
                               checkRejectCut,
                               spinMinSize,
                               checkMaxSaturated,
                               spinMaxSaturated,
                               checkRejectDim,
                               spinRejectDim,
+                              spinKeepBest,
+                              comboKeepBestUnit,
+                              checkBestFrame,
                               trackFrame,
-                              btnAnalyse,
-                              comboFiles};
+                              comboFiles,
+                              btnAnalyse};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
@@ -552,4 +561,103 @@ QStringList FilesFromArguments(const QStringList& arguments)
     if (!files.isEmpty() && files.front() == QLatin1String("--"))
         files.removeFirst();
     return files;
+}
+
+namespace {
+
+// The given window's edges: the margin right of the right-most control and
+// below the lowest one, and the gauge and status bar under them.
+constexpr int kRightMargin = 9;
+constexpr int kBottomMargin = 2;
+constexpr int kBarHeight = 19;
+constexpr int kGap = 8;   // between the views and what stands beside them
+// The given controls the views go around: the help box and the log below
+// the preview.
+constexpr int kHelpTop = 405;
+constexpr int kHelpRight = 697;
+constexpr int kLogBottom = 550;
+// Under the full view, above the help box's top: the frame slider and its label.
+constexpr int kScrubberTop = 376;
+constexpr int kScrubberHeight = 22;
+constexpr int kFrameLabelWidth = 190;
+// Right of the help box: the file list and "Analyse file", the plots below.
+constexpr int kFilesWidth = 220;
+constexpr int kAnalyseWidth = 100;
+constexpr int kRowHeight = 22;
+// The least room the views are given; the window opens larger, with a
+// 1366 x 768 screen's room less its title bar and a task bar.
+constexpr int kMinViewsWidth = 240;
+constexpr int kMinPlotsHeight = 100;
+constexpr QSize kOpenSize(1340, 680);
+
+}   // namespace
+
+QList<QGroupBox*> TForm1::optionGroups() const
+{
+    return {groupMoreOptions, groupColour, groupCentring, groupReject};
+}
+
+// Where the views start: right of the preview, and below it right of the
+// help box or of a preview grown over it.
+void TForm1::arrangeControls()
+{
+    const int right = width() - kRightMargin;
+    const int bottom = height() - 2 * kBarHeight - kBottomMargin;
+    const int optionsLeft = right - kOptionsWidth;
+    int top = kOptionsTop;
+    for (QGroupBox* group : optionGroups()) {
+        group->move(optionsLeft, top);
+        top += group->height() + kGroupGap;
+    }
+
+    const QRect preview = Panel1->geometry();
+    const int viewsRight = optionsLeft - kGap;
+    const int viewsLeft = preview.right() + 1 + kGap;
+    frameView->setGeometry(viewsLeft, kOptionsTop, viewsRight - viewsLeft, kScrubberTop - kGap / 2 - kOptionsTop);
+    const int sliderWidth = viewsRight - viewsLeft - kFrameLabelWidth - kGap;
+    trackFrame->setGeometry(viewsLeft, kScrubberTop, sliderWidth, kScrubberHeight);
+    lblFrame->setGeometry(viewsLeft + sliderWidth + kGap, kScrubberTop + 4, kFrameLabelWidth, 15);
+
+    const int lowerLeft = std::max(kHelpRight + kGap, preview.bottom() >= kHelpTop ? viewsLeft : 0);
+    const int filesWidth = std::min(kFilesWidth, viewsRight - lowerLeft - kAnalyseWidth - kGap);
+    comboFiles->setGeometry(lowerLeft, kHelpTop, filesWidth, kRowHeight);
+    btnAnalyse->setGeometry(lowerLeft + filesWidth + kGap, kHelpTop, kAnalyseWidth, kRowHeight);
+    const int plotsTop = kHelpTop + kRowHeight + kGap / 2;
+    plotPanel->setGeometry(lowerLeft, plotsTop, viewsRight - lowerLeft, bottom - plotsTop);
+
+    // The log takes the height below the given one; its place stays.
+    Memo1->setGeometry(Memo1->x(), Memo1->y(), Memo1->width(), bottom - Memo1->y());
+    Gauge1->setGeometry(0, height() - 2 * kBarHeight, width(), kBarHeight);
+    StatusBar1->setGeometry(0, height() - kBarHeight, width(), kBarHeight);
+}
+
+// The window holds the given controls, the preview at its size, the options
+// column and the views at their least; it grows to that when it is smaller
+// (a larger preview), and otherwise keeps the size the user gave it.
+void TForm1::fitToControls()
+{
+    const QRect preview = Panel1->geometry();
+    const int viewsLeft = preview.right() + 1 + kGap;
+    const int lowerLeft = std::max(kHelpRight + kGap, preview.bottom() >= kHelpTop ? viewsLeft : 0);
+    const int width = std::max(viewsLeft, lowerLeft) + kMinViewsWidth + kGap + kOptionsWidth + kRightMargin;
+    int optionsBottom = kOptionsTop;
+    for (QGroupBox* group : optionGroups())
+        optionsBottom += group->height() + kGroupGap;
+    const int lowest = std::max({kLogBottom, optionsBottom, preview.bottom() + 1,
+                                 kHelpTop + kRowHeight + kGap / 2 + kMinPlotsHeight});
+    const QSize least(width, lowest + kBottomMargin + 2 * kBarHeight);
+    setMinimumSize(least);
+    if (!m_sized) {
+        m_sized = true;
+        resize(kOpenSize.expandedTo(least));
+    } else if (size() != size().expandedTo(least)) {
+        resize(size().expandedTo(least));
+    }
+    arrangeControls();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    arrangeControls();
 }

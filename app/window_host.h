@@ -4,6 +4,8 @@
 #include "run/batch_host.h"
 #include "run/plots.h"
 
+#include <QElapsedTimer>
+
 #include <vector>
 
 class TForm1;
@@ -41,6 +43,8 @@ public:
     void bestFrame(const OutputBitmap& picture) override;
     void showFrame(const FrameView& frame, const FrameOverlay& overlay) override;
     void frameAnalysed(const FrameRecord& record) override;
+    bool wantsLiveFrame() override;
+    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record) override;
     void qualityScores(const std::vector<double>& sortedScores, std::int32_t kept) override;
 
     std::vector<std::string> files() const override;
@@ -67,6 +71,14 @@ public:
     // each file's plots after it.
     void collectPlots(bool collect);
     const PlotData& plots() const { return m_plots; }
+    // While a batch or an analysis runs, its frames are shown as they go,
+    // at most kLiveFramesPerSecond of them a second, with the frame and the
+    // speed in the status bar.
+    static constexpr int kLiveFramesPerSecond = 5;
+    void showRunFrames(bool show);
+    // The least time between two frames shown; below 0, none is shown (to
+    // measure what showing them costs).
+    void setLiveInterval(int milliseconds) { m_liveIntervalMs = milliseconds; }
 
 private:
     TForm1& m_form;
@@ -74,4 +86,8 @@ private:
     std::vector<FileOutcome> m_failedFiles;
     bool m_collectPlots = false;
     PlotData m_plots;
+    bool m_showRunFrames = false;
+    int m_liveIntervalMs = 1000 / kLiveFramesPerSecond;
+    QElapsedTimer m_lastShown;   // since the last frame shown
+    QElapsedTimer m_filePlaying;   // since the file's frames began
 };

@@ -90,6 +90,11 @@ public:
     }
     void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
     void showFrame(const FrameView& frame, const FrameOverlay& overlay) override { m_host.showFrame(frame, overlay); }
+    bool wantsLiveFrame() override { return m_host.wantsLiveFrame(); }
+    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record) override
+    {
+        m_host.showLiveFrame(frame, overlay, record);
+    }
     void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
     {
         m_host.qualityScores(scores, kept);
@@ -218,6 +223,12 @@ public:
         bool progress = false;   // the progress, and the shell's events
     };
     SideRunHost(RunHost& host, Passes passes) : m_host(host), m_passes(passes) {}
+    // A run the shell can stop: its stop request (in the shell's state, set
+    // while the shell handles its events) reaches the run's own state.
+    SideRunHost(RunHost& host, Passes passes, const TProcessingState& shell, TProcessingState& run)
+        : m_host(host), m_passes(passes), m_shell(&shell), m_run(&run)
+    {
+    }
     bool inverse() const override { return m_host.inverse(); }
     bool debayerSafe() const override { return m_host.debayerSafe(); }
     // Only a picture someone sees is worth marking.
@@ -243,6 +254,12 @@ public:
         if (m_passes.records)
             m_host.frameAnalysed(record);
     }
+    // A run the user waits for is shown as it goes, as a batch is.
+    bool wantsLiveFrame() override { return m_passes.progress && m_host.wantsLiveFrame(); }
+    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record) override
+    {
+        m_host.showLiveFrame(frame, overlay, record);
+    }
     void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
     {
         if (m_passes.records)
@@ -262,6 +279,8 @@ public:
     {
         if (m_passes.progress)
             m_host.processEvents();
+        if (m_shell != nullptr && m_shell->stopRequested)
+            m_run->stopRequested = true;
     }
     void appendLog(const std::string&, bool) override {}
     void showMessage(const std::string&) override {}
@@ -269,6 +288,8 @@ public:
 private:
     RunHost& m_host;
     Passes m_passes;
+    const TProcessingState* m_shell = nullptr;
+    TProcessingState* m_run = nullptr;
 };
 
 // Where an analysis's frames go: nowhere, each one taken as a batch's output
@@ -310,7 +331,7 @@ bool RunAnalyseAction(const TProcessingState& state, BatchHost& host, const Sour
     run.outputGrayscale = host.grayscale();
     DiscardingOutput nowhere;
     run.aviWriter = &nowhere;
-    SideRunHost runHost(host, {.records = true, .progress = true});
+    SideRunHost runHost(host, {.records = true, .progress = true}, state, run);
     return ProcessFile(run, runHost, run.currentFile, open) == 0 && run.framesSeen > 0;
 }
 

@@ -36,8 +36,10 @@ bool RunViewAction(const TProcessingState& state, BatchHost& host, std::int32_t 
 // batch would, writing nothing: every frame is reported (frameAnalysed) with
 // the outcome a batch would give it, and the quality scores (qualityScores),
 // which is what the tool's track and plots record. On a copy of the state;
-// progress and events reach the host, log lines and messages do not. Returns
-// false when no run may start now or the file cannot be read.
+// progress and events reach the host, log lines and messages do not. A stop
+// the host sets in the state while it handles its events ends the analysis
+// at that frame. Returns false when no run may start now or the file cannot
+// be read.
 bool RunAnalyseAction(const TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);

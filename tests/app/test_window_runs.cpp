@@ -106,37 +106,64 @@ private slots:
         QCOMPARE(QColor(preview.pixel(160, 120)), QColor(230, 180, 60));
         QCOMPARE(QColor(preview.pixel(2, 2)), QColor(8, 8, 8));
         QVERIFY(w.btnProcess->isEnabled());
-        QCOMPARE(w.size(), QSize(1234, 702));
+        QCOMPARE(w.size(), QSize(1340, 680));
         QVERIFY(f.shown->empty());
 
-        // The largest output: the window grows around the preview.
+        // The largest output: the window grows down to hold the preview, the
+        // views move right of it and keep the room that is left.
         w.trackWidth->setValue(40);
         w.trackHeight->setValue(40);
         QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->size(), QSize(641, 641), 1000);
-        // The widest preview ends left of the options column; the second
-        // column, right of it, sets the width, and the plots below both
-        // columns, lower than the tallest preview, the height. The groups of the options
-        // columns overlap nothing at any size, and hold their controls whole.
-        QCOMPARE(w.size(), QSize(848 + 185 + 7 + 185 + 9, 556 + 106 + 2 + 19 + 19));
-        QVERIFY(!w.Panel1->geometry().intersects(w.groupMoreOptions->geometry()));
-        QCOMPARE(w.groupReject->geometry().topLeft(), QPoint(w.groupColour->geometry().right() + 1 + 7, 86));
-        for (QGroupBox* group : {w.groupMoreOptions, w.groupCentring, w.groupColour, w.groupReject}) {
+        QCOMPARE(w.size(), QSize(1340, 5 + 641 + 2 + 19 + 19));
+        QCOMPARE(w.frameView->x(), 200 + 641 + 8);
+        QCOMPARE(w.plotPanel->x(), 200 + 641 + 8);
+        // Nothing added covers another control, and each group holds its
+        // controls whole.
+        const QList<QWidget*> added = {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject,
+                                       w.frameView,        w.plotPanel,   w.trackFrame,    w.lblFrame,
+                                       w.comboFiles,       w.btnAnalyse};
+        for (QWidget* mine : added) {
             for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                if (other != group && !other->isHidden())
-                    QVERIFY2(!other->geometry().intersects(group->geometry()),
-                             qPrintable(group->title() + QStringLiteral(" / ") + other->metaObject()->className()));
-            for (QWidget* control : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                QVERIFY2(group->rect().contains(control->geometry()),
-                         qPrintable(group->title() + QStringLiteral(" / ") + control->metaObject()->className()));
+                if (other != mine && !other->isHidden())
+                    QVERIFY2(!other->geometry().intersects(mine->geometry()),
+                             qPrintable(mine->objectName() + QLatin1Char(' ') + mine->metaObject()->className()
+                                        + QStringLiteral(" / ") + other->metaObject()->className()));
+            for (QWidget* control : mine->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (mine->inherits("QGroupBox"))
+                    QVERIFY2(mine->rect().contains(control->geometry()),
+                             qPrintable(mine->metaObject()->className() + QStringLiteral(" / ")
+                                        + control->metaObject()->className()));
         }
-        // The views of the tested file are covered by nothing either.
-        for (QWidget* view : std::initializer_list<QWidget*>{w.frameView, w.plotPanel})
-            for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                if (other != view && !other->isHidden())
-                    QVERIFY2(!other->geometry().intersects(view->geometry()),
-                             qPrintable(view->objectName() + QStringLiteral(" / ") + other->metaObject()->className()));
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
+
+        // A larger window: the given controls stay, the options column keeps
+        // to the right edge, the views, the plots and the log take the room.
+        QList<QRect> given;
+        const QList<QWidget*> givenControls = {w.btnOpen, w.GroupBox2, w.GroupBox1, w.GroupBox3,
+                                               w.btnProcess, w.Label6, w.GroupBox4, w.Panel1};
+        for (QWidget* control : givenControls)
+            given << control->geometry();
+        const QSize view = w.frameView->size();
+        const QSize plots = w.plotPanel->size();
+        const int log = w.Memo1->height();
+        // Shown, as a user resizes it; the window opens no larger than the
+        // screen (the test platform's is small), so it is sized again here.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(1340, 686);
+        w.resize(w.width() + 300, w.height() + 200);
+        for (qsizetype i = 0; i < givenControls.size(); ++i)
+            QCOMPARE(givenControls[i]->geometry(), given[i]);
+        QCOMPARE(w.groupReject->geometry().right(), w.width() - 1 - 9);
+        QCOMPARE(w.frameView->size(), view + QSize(300, 0));
+        QCOMPARE(w.plotPanel->size(), plots + QSize(300, 200));
+        QCOMPARE(w.Memo1->height(), log + 200);
+        QCOMPARE(w.Memo1->geometry().topLeft(), QPoint(8, 405));
+        // And never smaller than the controls need.
+        w.resize(400, 300);
+        QCOMPARE(w.size(), w.minimumSize());
+        QCOMPARE(w.size(), QSize(200 + 641 + 8 + 240 + 8 + 185 + 9, 5 + 641 + 2 + 19 + 19));
     }
 
     void warningsReplaceThePreview_data()
@@ -173,7 +200,7 @@ private slots:
         QCOMPARE(Background(w.Panel1), QColor(255, 0, 0));
         QVERIFY(w.Image->isHidden());
         QVERIFY(!w.btnProcess->isEnabled());
-        QCOMPARE(w.width(), 1234);
+        QCOMPARE(w.width(), 1340);
 
         // Process after a failed test does nothing but clear the log.
         w.btnProcessClick();
@@ -266,7 +293,7 @@ private slots:
         QCOMPARE(w.state().cropHeight, 768);
         QCOMPARE(w.Panel1->size(), QSize(641, 481));
         QCOMPARE(w.Image->pixmap().size(), QSize(640, 480));
-        QCOMPARE(w.size(), QSize(1234, 702));
+        QCOMPARE(w.size(), QSize(1340, 680));
         w.spinLargeWidth->setValue(2048);
         QCOMPARE(tests.count(), 8);
         QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 9, 1000);

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -101,6 +102,95 @@ private slots:
         QVERIFY(w.btnProcess->isEnabled());   // the test's result stands
     }
 
+    // The slider's frame k is measured as the tool's track measures row k, in
+    // every reader: straight-read AVI and SER by offset, H.264 by a seek to
+    // the key frame before k and decoding forward.
+    void scrubberAgreesWithTheToolsTrack_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("avi") << "avi";
+        QTest::newRow("ser") << "ser";
+        QTest::newRow("h264") << "mp4";
+    }
+    void scrubberAgreesWithTheToolsTrack()
+    {
+        QFETCH(QString, kind);
+        WindowFixture f;
+        const QString sample = f.path(QStringLiteral("night.avi"));
+        QStringList make = {QStringLiteral("--frames"), QStringLiteral("40"), QStringLiteral("--size"),
+                            QStringLiteral("320x240"), QStringLiteral("--radius"), QStringLiteral("30")};
+        if (kind == QLatin1String("ser"))
+            make << QStringLiteral("--ser-depth") << QStringLiteral("8");
+        const QString video = f.path(QStringLiteral("night.") + kind);
+        QCOMPARE(QProcess::execute(QStringLiteral(ORBICROP_MAKE_SAMPLE),
+                                   make << (kind == QLatin1String("mp4") ? sample : video)),
+                 0);
+        // Key frames every 10 frames: frame 27 lies 7 frames after one.
+        if (kind == QLatin1String("mp4"))
+            QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), sample,
+                                        QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-g"),
+                                        QStringLiteral("10"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+                                        video}),
+                     0);
+        const QString track = f.path(QStringLiteral("track.csv"));
+        QCOMPARE(QProcess::execute(QStringLiteral(ORBICROP_CLI), {QStringLiteral("-q"), QStringLiteral("--track"), track,
+                                                                  QStringLiteral("-o"), f.path(QString()), video}),
+                 0);
+        QFile csv(track);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = csv.readAll().split('\n');
+        constexpr int k = 27;
+        const QList<QByteArray> row = rows.at(1 + k).split(',');
+        QCOMPARE(row.at(1).toInt(), k);
+
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        f.open({video});
+        QVERIFY(w.trackFrame->isEnabled());
+        w.trackFrame->setValue(k);
+        QTRY_COMPARE_WITH_TIMEOUT(w.lblFrame->text().section(QLatin1Char(','), 0, 0), QStringLiteral("Frame 28 of 40"),
+                                  5000);
+        const FrameOverlay& o = w.frameView->overlay();
+        const double pictureY = 240 - 1 - o.centerY;
+        QVERIFY2(std::abs(o.centerX - row.at(3).toDouble()) < 1e-3 && std::abs(pictureY - row.at(4).toDouble()) < 1e-3,
+                 qPrintable(QStringLiteral("view %1, %2; track %3, %4")
+                                .arg(o.centerX)
+                                .arg(pictureY)
+                                .arg(QString::fromLatin1(row.at(3)), QString::fromLatin1(row.at(4)))));
+    }
+
+    // During a batch the views show its frames as they go: the crop preview
+    // is the output window cut from the frame shown, the right way up (the
+    // sky darkens towards the top, so a flipped cut shows).
+    void batchShowsItsFramesAsTheyGo()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        constexpr int kWidth = 640, kHeight = 480, kFrames = 8;
+        const auto paint = [](std::int32_t frame, std::int32_t x, std::int32_t y) {
+            const double dx = x + 0.5 - (300.5 + 2 * frame), dy = y + 0.5 - 150.5;
+            return dx * dx + dy * dy < 40.0 * 40.0 ? 200 : 8 + y / 24;
+        };
+        const QString clip = f.path(QStringLiteral("ramp.avi"));
+        WritePaintedAvi(QFile::encodeName(clip).toStdString(), kWidth, kHeight, kFrames, false, paint);
+        QVERIFY(f.settle());
+        f.open({clip});
+        w.frameView->clear();
+        w.setLiveInterval(0);   // every frame
+        w.setOutputFolder(f.path(QStringLiteral("out")));
+        w.btnProcess->click();
+        const FrameOverlay& o = w.frameView->overlay();
+        QVERIFY2(o.found && std::abs(o.centerX - (300.5 + 2 * (kFrames - 1))) < 1, qPrintable(QString::number(o.centerX)));
+        const QImage preview = w.Image->pixmap().toImage();
+        QCOMPARE(preview.size(), QSize(o.cropWidth, o.cropHeight));
+        const int top = kHeight - o.cropBottom - o.cropHeight;   // the window's top row, from the top
+        for (int y : {0, o.cropHeight / 3, o.cropHeight - 1})
+            for (int x : {3, o.cropWidth / 2})
+                QCOMPARE(qGray(preview.pixel(x, y)), paint(kFrames - 1, o.cropLeft + x, top + y));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+    }
+
     // The open files are listed; choosing another tests it, and the views
     // follow it, while the batch keeps them all.
     void chosenOpenFileIsTheTestedOne()
@@ -148,6 +238,11 @@ private slots:
         QVERIFY(curve);
         QCOMPARE(w.Memo1->toPlainText(), log);
         QVERIFY(w.btnAnalyse->isEnabled() && w.btnProcess->isEnabled() && w.btnOpen->isEnabled());
+        // A click shows both plots at their full size.
+        QTest::mouseClick(w.plotPanel, Qt::LeftButton);
+        QVERIFY(w.plotPanel->fullSize() != nullptr && w.plotPanel->fullSize()->isVisible());
+        const QLabel* full = w.plotPanel->fullSize()->findChild<QLabel*>();
+        QCOMPARE(full->pixmap().width(), drift.width() + 8 + w.plotPanel->quality().width());
 
         w.plotPanel->clear();
         w.btnProcess->click();
