@@ -8,7 +8,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build format test test-asan test-tsan demo bench bench-e2e large longrun fuzz package clean
+.PHONY: all deps configure build format test test-asan test-tsan demo bench bench-e2e bench-live-view large longrun fuzz package clean
 
 all: build
 
@@ -96,6 +96,10 @@ fuzz: deps
 # Times the tool against a plain FFmpeg crop on the same inputs.
 bench-e2e: build
 	bench/e2e.sh $(BUILD)/bin
+
+# What showing a batch's frames in the window costs it.
+bench-live-view: build
+	bench/live-view.sh $(BUILD)/bin
 
 # Long runs, not part of the default run: the core's responsiveness over a
 # 20,000-frame run (ctest label longrun), then orbicrop-cli over a batch of

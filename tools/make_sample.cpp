@@ -106,11 +106,13 @@ void Usage()
         stderr,
         "usage: orbicrop-make-sample [--frames N] [--size WxH] [--radius PX] [--seed N] [--gray]\n"
         "                            [--ser-depth D [--bayer P]] [--track FILE.csv] [--rings] [--moon PX] [--surface]\n"
+        "                            [--bump FRAME]\n"
         "                            OUT.avi|OUT.ser\n"
         "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n"
         "  --bayer P      with --ser-depth: the raw mosaic of a colour camera, pattern P (RGGB ...)\n"
         "  --rings        give the planet a ring system (Saturn)\n"
         "  --moon PX      a 6 x 6 white moon PX pixels right of the planet's centre\n"
+        "  --bump FRAME   the mount knocked at FRAME: the disc half out of the frame for 5 frames\n"
         "  --surface      a cratered surface filling the frame, cut at known whole-pixel shifts\n"
         "                 (the track gives each frame's shift instead of a centre)\n");
 }
@@ -147,6 +149,8 @@ int main(int argc, char** argv)
             options.rings = true;
         else if (arg == "--moon" && hasValue)
             options.moonDistance = std::atof(argv[++i]);
+        else if (arg == "--bump" && hasValue)
+            options.bumpFrame = std::atoi(argv[++i]);
         else if (arg == "--surface")
             surface = true;
         else if (arg == "--track" && hasValue)

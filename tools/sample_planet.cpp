@@ -45,6 +45,9 @@ void SamplePlanet::next(OutputBitmap& bitmap, double& centerX, double& centerY)
     // Seeing: a jitter of its own in every frame.
     centerX = m_x + 1.2 * gaussian();
     centerY = m_y + 1.2 * gaussian();
+    const std::int32_t frame = m_frame++;
+    if (m_options.bumpFrame >= 0 && frame >= m_options.bumpFrame && frame < m_options.bumpFrame + kBumpFrames)
+        centerX = w;
 
     bitmap.setSize(w, h);
     const double ry = r * 0.935;   // a gas giant is slightly flattened

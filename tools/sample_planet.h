@@ -18,7 +18,11 @@ public:
         bool gray = false;           // a monochrome camera: red = green = blue
         bool rings = false;          // Saturn: a tilted ring system around the disc
         double moonDistance = 0.0;   // > 0: a 6 x 6 white moon this far right of the centre
+        // >= 0: a knock of the mount at this frame puts the disc's centre on
+        // the frame's right edge for kBumpFrames frames, half of it cut off.
+        std::int32_t bumpFrame = -1;
     };
+    static constexpr std::int32_t kBumpFrames = 5;
 
     explicit SamplePlanet(const Options& options);
 
@@ -36,4 +40,5 @@ private:
     double m_y;
     double m_vx = 0.0;
     double m_vy = 0.0;
+    std::int32_t m_frame = 0;
 };

@@ -1,24 +1,46 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Takes the README's screenshot: the window after a passing test on the sample
-# video, under a virtual X server.
+# Takes the README's pictures of the window, under a virtual X server of a
+# 1366 x 768 screen.
 #
-#   tools/screenshot.sh [VIDEO] [OUT.png]
+#   tools/screenshot.sh [OUTDIR]
+#     the window in three states, as a user gets there, into OUTDIR (default
+#     docs/): window-open.png (a sample video opened and tested),
+#     window-frame.png (the frame slider on a frame whose disc the frame's edge
+#     cuts, with "Reject cut discs" on), window-batch.png (after processing,
+#     with the plots). The sample is made with build/bin/orbicrop-make-sample
+#     (--bump: the mount knocked at frame 120) in demo-out/ when missing;
+#     build/bin/orbicrop-window-states drives the window.
+#   tools/screenshot.sh --program [VIDEO] [OUT.png]
+#     the installed program itself, started with VIDEO (default the demo
+#     sample) on its command line as a file manager starts it, framed by a
+#     small window manager (twm) when present.
 #
-# VIDEO defaults to demo-out/sample.avi (made with build/bin/orbicrop-make-sample
-# when it is missing), OUT.png to docs/screenshot.png. The window opens the
-# video named on its command line, as `orbicrop FILE` does from a file
-# manager. A small window manager (twm), when present, draws the frame with
-# the window's title. Its settings go to a scratch file so that the picture
-# shows the defaults and no settings of the person running this; SETTINGS=FILE
-# starts it from a copy of FILE instead (an Orbicrop.ini, e.g. with a 640 x 640
-# output size to see the largest preview).
+# Settings go to a scratch folder, so that the pictures show the defaults and
+# no settings of the person running this; SETTINGS=FILE starts --program from
+# a copy of FILE instead (an Orbicrop.ini, e.g. with a 640 x 640 output size
+# to see the largest preview).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
+
+if [[ "${1:-}" != --program ]]; then
+  outdir=${1:-$root/docs}
+  sample=$root/demo-out/bumped.avi
+  if [[ ! -f "$sample" ]]; then
+    mkdir -p "$(dirname "$sample")"
+    "$build/bin/orbicrop-make-sample" --bump 120 "$sample"
+  fi
+  mkdir -p "$outdir"
+  # The slider counts frames from 0: the knock's second frame.
+  QT_QPA_PLATFORM=xcb xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24" \
+    "$build/bin/orbicrop-window-states" shots "$sample" 121 "$outdir"
+  exit 0
+fi
+shift
 video=${1:-$root/demo-out/sample.avi}
-out=${2:-$root/docs/screenshot.png}
+out=${2:-$root/demo-out/program.png}
 wait_seconds=${WAIT_SECONDS:-4}
 
 if [[ ! -f "$video" ]]; then
@@ -42,7 +64,7 @@ if [[ -n "${SETTINGS:-}" ]]; then
 fi
 
 export QT_QPA_PLATFORM=xcb
-xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" bash -c '
+xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24" bash -c '
   wm=
   if command -v twm >/dev/null; then
     twm -f "$5" >/dev/null 2>&1 &
