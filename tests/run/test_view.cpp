@@ -15,6 +15,17 @@
 
 namespace {
 
+// The file opened and tested at a 32 x 32 output, as a shell leaves it
+// before it views or analyses.
+bool Tested(const std::string& file, TProcessingState& state, RecordingHost& host)
+{
+    state.blockSize = kBlockSize;
+    host.optAutoColor = false;
+    host.widthSteps = host.heightSteps = 2;
+    host.chosenFiles = {file};
+    return RunTestAction(state, host);
+}
+
 TEST(ViewAction, ShowsFrameKAsTheTestWouldWithoutTouchingTheTestsResult)
 {
     TempDir dir;
@@ -22,13 +33,9 @@ TEST(ViewAction, ShowsFrameKAsTheTestWouldWithoutTouchingTheTestsResult)
     const std::string file = dir.file("jup.avi");
     clip.write(file, 12);
     TProcessingState state;
-    state.blockSize = kBlockSize;
     RecordingHost host;
-    host.optAutoColor = false;
     host.optRemoveIncomplete = true;
-    host.widthSteps = host.heightSteps = 2;
-    host.chosenFiles = {file};
-    ASSERT_TRUE(RunTestAction(state, host));
+    ASSERT_TRUE(Tested(file, state, host));
     const auto logged = host.log.size();
     const auto previews = host.previews.size();
 
@@ -73,12 +80,8 @@ TEST(AnalyseAction, ReportsEveryFrameAndTheScoresAndWritesNothing)
     const std::string file = dir.file("jup.avi");
     clip.write(file, 8);
     TProcessingState state;
-    state.blockSize = kBlockSize;
     RecordingHost host;
-    host.optAutoColor = false;
-    host.widthSteps = host.heightSteps = 2;
-    host.chosenFiles = {file};
-    ASSERT_TRUE(RunTestAction(state, host));
+    ASSERT_TRUE(Tested(file, state, host));
     host.frames.clear();
     host.optCentring.reject.cut = true;
 
@@ -91,6 +94,21 @@ TEST(AnalyseAction, ReportsEveryFrameAndTheScoresAndWritesNothing)
     EXPECT_EQ(host.scores[0].size(), 7u);   // the cut frame is never ranked
     EXPECT_EQ(host.progress, 8);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);   // the clip alone
+
+    // A stop the shell sets in its state while it handles its events ends
+    // the analysis there, and the shell's state is left as it was.
+    host.frames.clear();
+    // The scores take a measuring pass over the 8 frames first; the stop
+    // comes in the third frame of the second.
+    host.onEvents = [&state](std::int32_t pumped) {
+        if (pumped >= 8 + 3)
+            state.stopRequested = true;
+    };
+    host.eventsPumped = 0;
+    RunAnalyseAction(state, host);
+    EXPECT_LT(host.frames.size(), 8u);
+    EXPECT_FALSE(host.frames.empty());
+    EXPECT_TRUE(state.cogValid && state.cropValid);
 }
 
 }   // namespace
