@@ -182,7 +182,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
         m_state.cogValid = false;
 
     FrameRecord record;
-    record.index = m_state.framesSeen;
+    record.index = m_state.firstFrame + m_state.framesSeen;
     record.sampleTime = sampleTime;
     record.found = m.found;
     record.centerX = m.centerX;
@@ -308,17 +308,17 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
     // Frames are scored on their raw samples, so debayering changes no
     // ranking.
     if (m_pass == Pass::Measure) {
-        m_ranking->add(record.index, m_quality.score(m_bitmap, ObjectIn(window, m, frame)), m.brightness);
+        m_ranking->add(m_state.framesSeen, m_quality.score(m_bitmap, ObjectIn(window, m, frame)), m.brightness);
         return FrameRecord::Outcome::NotWritten;
     }
-    if (m_ranking->dim(record.index))
+    if (m_ranking->dim(m_state.framesSeen))
         return FrameRecord::Outcome::Dim;
-    record.quality = m_ranking->normalised(record.index);
-    if (m_state.centring.bestFrame && record.index == m_ranking->bestIndex()) {
+    record.quality = m_ranking->normalised(m_state.framesSeen);
+    if (m_state.centring.bestFrame && m_state.framesSeen == m_ranking->bestIndex()) {
         debayerBitmap(frame, window);
         m_report.bestFrame(m_bitmap);
     }
-    if (!m_ranking->kept(record.index))
+    if (!m_ranking->kept(m_state.framesSeen))
         return FrameRecord::Outcome::NotKept;
     // A kept frame carries its own capture time, as every played frame does.
     return write(frame, native, window, record.utcTicks);

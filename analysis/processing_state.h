@@ -3,6 +3,7 @@
 
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
+#include "analysis/frame_range.h"
 #include "image/frame_view.h"
 
 #include <cstddef>
@@ -25,7 +26,7 @@ struct TProcessingState {
     std::int32_t inputHeight = 0;
     std::int32_t frameCount = 0;     // frame rate x stream length, rounded
     std::int32_t frameLimit = 0;     // 2 for a test run, 0 for a processing run (whole file)
-    std::int32_t firstFrame = 0;     // the frame a run starts with: a view of one frame; else 0
+    std::int32_t firstFrame = 0;     // the frame a run starts with, by its number in the file
     bool testMode = false;           // a test run is playing
     double thresholdPercent = 0.0;   // detection setting -100..100, taken when a test starts
     std::int32_t cropWidth = 0;      // output frame size in pixels, multiples of 16
@@ -47,6 +48,7 @@ struct TProcessingState {
     CentringOptions centring;           // taken from the shell when a test or a batch file starts
     ColourOptions colour;               // taken as centring is
     bool fullFrame = false;             // output frames of the input's size; taken as centring is
+    FrameRange frames;                  // the frames a processing run reads; taken as centring is
     // The current file's frames are a 2 x 2 colour mosaic, by its own word or
     // the user's: the layout id of its top-left sample (8..19), else 0.
     std::int32_t mosaic = 0;

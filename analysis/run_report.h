@@ -14,7 +14,7 @@ struct FrameRecord {
     // Cut, Small, Saturated and Dim: the rejection reasons, in the order
     // they are tried after NoPlanet.
     enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept, Cut, Small, Saturated, Dim };
-    std::int32_t index = 0;    // position of the frame in the run, from 0
+    std::int32_t index = 0;    // the frame's number in the file, from 0
     double sampleTime = 0.0;   // presentation time in seconds
     bool found = false;
     double centerX = 0.0;   // frame coordinates: x from the left, y from the bottom row

@@ -173,8 +173,9 @@ void TForm1::connectReactions()
     // the timer.
     for (QCheckBox* check : {checkRejectCut, checkMaxSaturated, checkRejectDim})
         connect(check, &QCheckBox::toggled, this, [this] { guarded([this] { checkRejectClick(); }); });
-    for (QSpinBox* spin : {spinMinSize, spinRejectDim})
+    for (QSpinBox* spin : {spinMinSize, spinRejectDim, spinFramesFirst, spinFramesLast})
         connect(spin, &QSpinBox::valueChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
+    connect(checkFrames, &QCheckBox::toggled, this, [this] { guarded([this] { checkRejectClick(); }); });
     connect(spinMaxSaturated, &QDoubleSpinBox::valueChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
     connect(timerTest, &QTimer::timeout, this, [this] { guarded([this] { timerTestTimer(); }); });
     connect(trackFrame, &QSlider::valueChanged, timerView, qOverload<>(&QTimer::start));
@@ -527,6 +528,8 @@ void TForm1::checkRejectClick()
 {
     spinMaxSaturated->setEnabled(checkMaxSaturated->isChecked());
     spinRejectDim->setEnabled(checkRejectDim->isChecked());
+    spinFramesFirst->setEnabled(checkFrames->isChecked());
+    spinFramesLast->setEnabled(checkFrames->isChecked());
     btnTestClick();
 }
 
@@ -617,6 +620,11 @@ void TForm1::comboKeepBestUnitChange()
     spinKeepBest->setMaximum(frames ? kKeepBestFramesMax : 100);
 }
 
+FrameRange TForm1::frames() const
+{
+    return FramesFrom(settingsFromControls());
+}
+
 CentringOptions TForm1::centring() const
 {
     return CentringFrom(settingsFromControls());
@@ -655,7 +663,7 @@ void TForm1::showPreviewPicture(const QImage& picture)
     Image->show();
 }
 
-void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, std::int32_t index, double fps)
+void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, std::int32_t played, double fps)
 {
     frameView->showFrame(frame, overlay, FrameViewPanel::Detail::Glance);
     // The output window as it was cut, black where it leaves the frame as
@@ -666,7 +674,7 @@ void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, 
     const QString activity = m_analysing ? QStringLiteral("Analysing...") : QStringLiteral("Processing...");
     StatusBar1->setPanelText(2, QStringLiteral("%1 frame %2 of %3, %4 fps")
                                     .arg(activity)
-                                    .arg(index + 1)
+                                    .arg(played)
                                     .arg(Gauge1->maxValue())
                                     .arg(qRound(fps)));
 }

@@ -144,6 +144,12 @@ public:
     QSpinBox* spinKeepBest = nullptr;
     QComboBox* comboKeepBestUnit = nullptr;   // each item holds its KeepBestUnit
     QCheckBox* checkBestFrame = nullptr;
+    // Only frames spinFramesFirst to spinFramesLast (-1: the end) of each
+    // file, while checkFrames is checked.
+    QCheckBox* checkFrames = nullptr;
+    QSpinBox* spinFramesFirst = nullptr;
+    QLabel* captionFramesTo = nullptr;
+    QSpinBox* spinFramesLast = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -208,7 +214,8 @@ public:
     void showMessage(const QString& text);
     // A frame of a running batch or analysis: the full view, the crop
     // preview cut from it, and the frame and speed in the status bar.
-    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, std::int32_t index, double fps);
+    // played counts the file's frames so far, the one shown included.
+    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, std::int32_t played, double fps);
     // How often a run's frames are shown (WindowHost::setLiveInterval).
     void setLiveInterval(int milliseconds) { m_host.setLiveInterval(milliseconds); }
     // Every frame the core reports, whatever the run.
@@ -218,6 +225,8 @@ public:
     CentringOptions centring() const;
     // The colour choices of "8) Colour and size", as the core takes them.
     ColourOptions colour() const;
+    // The frames of "9) Frame selection", as the core takes them.
+    FrameRange frames() const;
 
 signals:
     // A test action ran on the chosen files (not when there were none).

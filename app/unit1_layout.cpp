@@ -38,6 +38,7 @@ constexpr int kOptionsTop = 5;       // level with the preview
 constexpr int kGroupGap = 6;
 constexpr int kFieldLeft = 110;
 constexpr int kFieldWidth = 67;
+constexpr int kFrameNumberMax = 99999999;
 
 const char* const kHelpLines[] = {
     "1 : Open your AVI file(s)",
@@ -339,7 +340,7 @@ void TForm1::createControls()
     for (QWidget* widget : std::initializer_list<QWidget*>{captionSurfaceRefresh, spinSurfaceRefresh})
         widget->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
 
-    groupReject = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 153);
+    groupReject = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 175);
     groupReject->setTitle(QStringLiteral("9) Frame selection"));
     checkRejectCut = Make<QCheckBox>(groupReject, 8, 18, 170, 17);
     checkRejectCut->setText(QStringLiteral("Reject cut discs"));
@@ -403,6 +404,25 @@ void TForm1::createControls()
     checkBestFrame->setToolTip(
         QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
     checkBestFrame->setFont(narrow);
+    // Which frames of each file go in at all: numbered as the slider and the
+    // track number them, from 0.
+    checkFrames = Make<QCheckBox>(groupReject, 8, 150, 48, 17);
+    checkFrames->setText(QStringLiteral("Frames"));
+    checkFrames->setFont(narrow);
+    spinFramesFirst = Make<QSpinBox>(groupReject, 56, 148, 50, 20);
+    spinFramesFirst->setRange(0, kFrameNumberMax);
+    captionFramesTo = MakeLabel(groupReject, 108, 151, QStringLiteral("to"));
+    captionFramesTo->setFont(narrow);
+    spinFramesLast = Make<QSpinBox>(groupReject, 122, 148, 55, 20);
+    spinFramesLast->setRange(-1, kFrameNumberMax);
+    spinFramesLast->setSpecialValueText(QStringLiteral("end"));
+    spinFramesLast->setValue(-1);
+    for (QWidget* widget : std::initializer_list<QWidget*>{checkFrames, spinFramesFirst, captionFramesTo, spinFramesLast})
+        widget->setToolTip(QStringLiteral(
+            "Only these frames of each file, numbered from 0 as the frame slider and the track number them "
+            "(\"end\": to the last); the test plays the first two of them"));
+    spinFramesFirst->setEnabled(false);
+    spinFramesLast->setEnabled(false);
 
     // The views of the tested file fill the room between the given controls
     // and the options column; arrangeControls() places them.
@@ -500,6 +520,9 @@ void TForm1::setTabOrder()
                               spinKeepBest,
                               comboKeepBestUnit,
                               checkBestFrame,
+                              checkFrames,
+                              spinFramesFirst,
+                              spinFramesLast,
                               trackFrame,
                               comboFiles,
                               btnAnalyse};

@@ -83,6 +83,9 @@ void TForm1::LoadSettings()
     spinMaxSaturated->setValue(s.rejectMaxSaturated.value_or(kRejectMaxSaturatedDefault));
     checkRejectDim->setChecked(s.rejectDim.has_value());
     spinRejectDim->setValue(s.rejectDim.value_or(kRejectDimDefault));
+    checkFrames->setChecked(s.frameRange);
+    spinFramesFirst->setValue(s.framesFirst);
+    spinFramesLast->setValue(s.framesLast);
     checkRejectClick();
 }
 
@@ -122,6 +125,9 @@ OrbicropSettings TForm1::settingsFromControls() const
         s.rejectMaxSaturated = spinMaxSaturated->value();
     if (checkRejectDim->isChecked())
         s.rejectDim = spinRejectDim->value();
+    s.frameRange = checkFrames->isChecked();
+    s.framesFirst = spinFramesFirst->value();
+    s.framesLast = spinFramesLast->value();
     return s;
 }
 

@@ -84,11 +84,14 @@ bool WindowHost::wantsLiveFrame()
     return true;
 }
 
-void WindowHost::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record)
+void WindowHost::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& /*record*/)
 {
+    // Counted as the gauge counts, from the first frame played: a range's
+    // frames are numbered from where it starts.
+    const std::int32_t played = m_form.Gauge1->progress() + 1;
     const double seconds = m_filePlaying.isValid() ? double(m_filePlaying.nsecsElapsed()) / 1e9 : 0.0;
-    const double fps = seconds > 0.0 ? double(record.index + 1) / seconds : 0.0;
-    m_form.showLiveFrame(frame, overlay, record.index, fps);
+    const double fps = seconds > 0.0 ? double(played) / seconds : 0.0;
+    m_form.showLiveFrame(frame, overlay, played, fps);
 }
 
 void WindowHost::frameAnalysed(const FrameRecord& record)
@@ -193,6 +196,11 @@ CentringOptions WindowHost::centring() const
 ColourOptions WindowHost::colour() const
 {
     return m_form.colour();
+}
+
+FrameRange WindowHost::frames() const
+{
+    return m_form.frames();
 }
 
 bool WindowHost::fullFrame() const

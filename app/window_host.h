@@ -30,6 +30,7 @@ public:
     CentringOptions centring() const override;
     ColourOptions colour() const override;
     bool fullFrame() const override;
+    FrameRange frames() const override;
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;

@@ -81,6 +81,13 @@ const CLI::Validator kKeepBest(
     },
     "N% or N");
 
+const CLI::Validator kFrameRange(
+    [](std::string& text) -> std::string {
+        return ParseFrameRange(text) ? std::string()
+                                     : "'" + text + "' is not a range of frames like 10-19 or 10- (numbers from 0)";
+    },
+    "A-B");
+
 // A percentage from 0 to 100, fractions allowed.
 const CLI::Validator kPercent(
     [](std::string& text) -> std::string {
@@ -96,6 +103,30 @@ const CLI::Validator kPercent(
     "");
 
 }   // namespace
+
+std::optional<FrameRange> ParseFrameRange(const std::string& text)
+{
+    const auto dash = text.find('-');
+    const auto number = [](const std::string& digits) -> std::optional<std::int32_t> {
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        return std::int32_t(std::stol(digits));
+    };
+    if (dash == std::string::npos)
+        return std::nullopt;
+    const auto first = number(text.substr(0, dash));
+    if (!first)
+        return std::nullopt;
+    FrameRange range;
+    range.first = *first;
+    if (dash + 1 == text.size())
+        return range;
+    const auto last = number(text.substr(dash + 1));
+    if (!last || *last < *first)
+        return std::nullopt;
+    range.last = *last;
+    return range;
+}
 
 std::optional<KeepBest> ParseKeepBest(const std::string& text)
 {
@@ -185,6 +216,12 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                                    "Output frames of the input's own size (rounded down to even), moved by the "
                                    "centring in use, black where the shift uncovers the border; -W and -H are "
                                    "not used");
+    std::string frames;
+    auto* framesOption = app.add_option("--frames", frames,
+                                        "Only frames A to B of each file (numbered from 0 as in the track; A- to "
+                                        "the end); the test plays the first two of them")
+                             ->check(kFrameRange)
+                             ->option_text("A-B");
     auto* incomplete = app.add_flag("--remove-incomplete", o.removeIncomplete,
                                     "Drop frames whose crop window reaches the frame border");
     auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
@@ -321,12 +358,16 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
             method = NameOf(colour.method);
         if (fullFrame->count() == 0)
             o.fullFrame = saved.fullFrame;
+        if (framesOption->count() == 0)
+            o.frames = FramesFrom(saved);
         if (formatOption->count() == 0 && saved.serFormat)
             format = "ser";
         if (winJupos->count() == 0)
             o.winJuposName = saved.winJuposName && format == "ser";
     }
     o.serFormat = format == "ser";
+    if (!frames.empty())
+        o.frames = *ParseFrameRange(frames);
     if (!bayer.empty())
         o.colour.declaredBayer = ParseBayerPattern(bayer);
     o.colour.method = *ParseDemosaicMethod(method);

@@ -3,6 +3,7 @@
 
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
+#include "analysis/frame_range.h"
 
 #include <cstdint>
 #include <optional>
@@ -31,6 +32,7 @@ struct CliOptions {
     CentringOptions centring;
     ColourOptions colour;                    // --bayer, --debayer, --debayer-method
     bool fullFrame = false;                  // --full-frame
+    FrameRange frames;                       // --frames
     std::string bestFramePath;               // --best-frame; centring.bestFrame follows it
     std::string qualityPlotPath;             // --quality-plot; centring.scores follows it
     std::string plotsDir;                    // --plots; centring.scores follows it
@@ -45,6 +47,10 @@ struct CliOptions {
 // "25%" (a share, 1..100), "500" (a count, >= 1) or "0.8q" (a floor of the
 // normalised score, above 0 and at most 1); nothing for anything else.
 std::optional<KeepBest> ParseKeepBest(const std::string& text);
+
+// "10-19" (frames 10 to 19) or "10-" (frame 10 to the end), frame numbers
+// from 0 with the last not before the first; nothing for anything else.
+std::optional<FrameRange> ParseFrameRange(const std::string& text);
 
 enum ExitStatus : int {
     kExitOk = 0,

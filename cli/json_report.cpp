@@ -85,7 +85,11 @@ std::string SettingsObject(const ReportSettings& s)
         + (s.fullFrame ? ", \"full_frame\": true" : "") + (s.reject.cut ? ", \"reject_cut\": true" : "")
         + (s.reject.minSize > 0 ? ", \"min_size\": " + std::to_string(s.reject.minSize) : "")
         + (s.reject.maxSaturated ? ", \"max_saturated\": " + Number(*s.reject.maxSaturated) : "")
-        + (s.reject.dimPercent ? ", \"reject_dim\": " + Number(*s.reject.dimPercent) : "") + "}";
+        + (s.reject.dimPercent ? ", \"reject_dim\": " + Number(*s.reject.dimPercent) : "")
+        + (s.frames.whole() ? ""
+                            : ", \"frames\": {\"first\": " + std::to_string(s.frames.first) + ", \"last\": "
+                                  + (s.frames.last ? std::to_string(*s.frames.last) : "null") + "}")
+        + "}";
 }
 
 // The frames dropped for each reason the user chose; a reason not chosen

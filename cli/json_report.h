@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/colour_options.h"
+#include "analysis/frame_range.h"
 #include "run/batch_result.h"
 
 #include <cstdint>
@@ -20,6 +21,7 @@ struct ReportSettings {
     ColourOptions colour;
     bool fullFrame = false;
     RejectOptions reject;
+    FrameRange frames;
 };
 
 // text as a JSON string, quotes included. Bytes that do not form UTF-8

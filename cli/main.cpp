@@ -58,6 +58,7 @@ ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& sta
     s.colour = options.colour;
     s.fullFrame = options.fullFrame;
     s.reject = options.centring.reject;
+    s.frames = options.frames;
     return s;
 }
 

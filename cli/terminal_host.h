@@ -36,6 +36,7 @@ public:
     CentringOptions centring() const override { return m_options.centring; }
     ColourOptions colour() const override { return m_options.colour; }
     bool fullFrame() const override { return m_options.fullFrame; }
+    FrameRange frames() const override { return m_options.frames; }
     std::optional<std::int64_t> startTime() const override { return m_options.startTime; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }

@@ -306,7 +306,8 @@ TProcessingState ChoicesNow(const TProcessingState& state, BatchHost& host)
 {
     TProcessingState run = state;
     run.aviWriter = nullptr;
-    run.firstFrame = 0;
+    run.frames = host.frames();
+    run.firstFrame = run.frames.first;
     run.cogValid = run.cropValid = true;
     run.stopRequested = false;
     run.thresholdPercent = double(host.thresholdPosition());
@@ -361,6 +362,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     state.centring = host.centring();
     state.colour = host.colour();
     state.fullFrame = host.fullFrame();
+    state.frames = host.frames();
+    state.firstFrame = state.frames.first;
     state.objectFillsFrame = false;
 
     // A file that cannot be opened must not hold back the files after it:
@@ -467,6 +470,7 @@ void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std:
     state.centring = host.centring();
     state.colour = host.colour();
     state.fullFrame = host.fullFrame();
+    state.frames = host.frames();
     state.startUtcTicks = host.startTime();
     if (!state.startUtcTicks)
         state.startUtcTicks = CaptureTimeInName(state.currentFile);

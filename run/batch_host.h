@@ -3,6 +3,7 @@
 
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
+#include "analysis/frame_range.h"
 #include "run/batch_result.h"
 #include "run/run_host.h"
 
@@ -46,6 +47,9 @@ public:
     // Every output frame is as large as its input frame (rounded down to
     // even), instead of the size the size controls give.
     virtual bool fullFrame() const { return false; }
+    // Which frames of each file a batch reads; the test plays the first two
+    // of them. Taken as the centring choices are.
+    virtual FrameRange frames() const { return {}; }
     // The UTC time of every file's first frame, when the user gave one
     // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
     // stands for it, if there is one.

@@ -7,6 +7,7 @@
 #include "run/paths.h"
 #include "surface/phase_aligner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -98,10 +99,34 @@ void LogOutputBeyondInput(const TProcessingState& state, RunHost& host)
 
 }   // namespace
 
+std::int32_t FramesToPlay(const TProcessingState& state)
+{
+    const std::int32_t first = std::clamp(state.frames.first, 0, state.frameCount);
+    const std::int32_t end =
+        state.frames.last ? std::clamp(*state.frames.last + 1, first, state.frameCount) : state.frameCount;
+    return end - first;
+}
+
 bool EndedEarly(const TProcessingState& state)
 {
-    return !state.testMode && !state.stopRequested && state.framesSeen < state.frameCount;
+    return !state.testMode && !state.stopRequested && state.framesSeen < FramesToPlay(state);
 }
+
+namespace {
+
+// A range is told once per file, with what the file holds of it.
+void LogFrameRange(const TProcessingState& state, RunHost& host)
+{
+    if (state.frames.whole())
+        return;
+    const std::int32_t count = FramesToPlay(state);
+    const std::string last = state.frames.last ? Dec(*state.frames.last) : "the end";
+    host.appendLog(" - Frames " + Dec(state.frames.first) + " to " + last + ": " + Dec(count)
+                       + (count == 1 ? " frame" : " frames") + " of the file's " + Dec(state.frameCount),
+                   true);
+}
+
+}   // namespace
 
 void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info)
 {
@@ -150,8 +175,14 @@ PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate)
 {
     PlayLimits limits;
     state.testMode = state.frameLimit >= 1;
-    if (!state.testMode)
+    if (!state.testMode) {
+        // A range: its frames and no more, numbered as in the file.
+        state.firstFrame = state.frames.first;
+        limits.firstFrame = state.frames.first;
+        if (state.frames.last)
+            limits.maxFrames = std::max(*state.frames.last - state.frames.first + 1, 1);
         return limits;
+    }
     limits.firstFrame = state.firstFrame;
     // A length that reads as 0 (an elementary stream) is unknown, not
     // empty: the test still stops after its own frames.
@@ -211,10 +242,10 @@ std::vector<std::string> RunSummaryLines(const TProcessingState& state, double l
     // A capture cut short (a full card, a crash of the capture program)
     // plays without an error; only the count tells.
     if (EndedEarly(state))
-        lines.push_back(" - The file ended after " + Dec(state.framesSeen) + " of its " + Dec(state.frameCount)
-                        + " frames");
+        lines.push_back(" - The file ended after " + Dec(state.framesSeen) + " of its " + Dec(FramesToPlay(state))
+                        + (state.frames.whole() ? " frames" : " frames in the range"));
     lines.push_back(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight));
-    lines.push_back(Dec(state.framesWritten) + "/" + Dec(state.frameCount) + " frames written");
+    lines.push_back(Dec(state.framesWritten) + "/" + Dec(FramesToPlay(state)) + " frames written");
     lines.push_back(" - FPS: " + Dec(fps));
     // An output that refused a frame makes the file a failure in the batch,
     // however well the frames played.
@@ -259,7 +290,8 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         TakeMosaic(state, host, *video);
         if (!state.testMode) {
             LogOutputBeyondInput(state, host);
-            host.setProgressMax(state.frameCount);
+            LogFrameRange(state, host);
+            host.setProgressMax(FramesToPlay(state));
         }
 
         const auto start = std::chrono::steady_clock::now();

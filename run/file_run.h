@@ -44,6 +44,9 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
 // was cut short or its header overstates it. ProcessFile logs it; the file
 // still counts as done.
 bool EndedEarly(const TProcessingState& state);
+// How many frames a processing run plays: the file's, or those of its range
+// the file holds.
+std::int32_t FramesToPlay(const TProcessingState& state);
 
 // The steps of ProcessFile, each a function of what it is given.
 class CFakeCallback;

@@ -78,7 +78,21 @@ OrbicropSettings ReadOrbicropSettings(const IniFile& file)
     if (const auto dim = file.readString("Reject", "dim"))
         if (const auto percent = ParseIniInteger(*dim); percent && *percent > 0)
             s.rejectDim = std::min(*percent, 100);
+    s.frameRange = file.readBool("Frames", "range", s.frameRange);
+    s.framesFirst = std::max(file.readInteger("Frames", "first", s.framesFirst), 0);
+    s.framesLast = std::max(file.readInteger("Frames", "last", s.framesLast), -1);
     return s;
+}
+
+FrameRange FramesFrom(const OrbicropSettings& settings)
+{
+    FrameRange range;
+    if (!settings.frameRange)
+        return range;
+    range.first = settings.framesFirst;
+    if (settings.framesLast >= 0)
+        range.last = std::max(settings.framesLast, settings.framesFirst);
+    return range;
 }
 
 std::int32_t SnappedLargeSize(std::int32_t pixels)
@@ -184,6 +198,9 @@ void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings)
                           "off");
     WriteStringOnceChosen(file, "Reject", "dim", settings.rejectDim ? std::to_string(*settings.rejectDim) : "off",
                           "off");
+    WriteBoolOnceChosen(file, "Frames", "range", settings.frameRange, d.frameRange);
+    WriteIntegerOnceChosen(file, "Frames", "first", settings.framesFirst, d.framesFirst);
+    WriteIntegerOnceChosen(file, "Frames", "last", settings.framesLast, d.framesLast);
 }
 
 CentringOptions CentringFrom(const OrbicropSettings& settings)

@@ -58,7 +58,16 @@ struct OrbicropSettings {
     std::int32_t rejectMinSize = 0;             // pixels, 0..kRejectMinSizeMax; 0: off
     std::optional<double> rejectMaxSaturated;   // percent, 0.0..100.0 in tenths
     std::optional<std::int32_t> rejectDim;      // percent of the file's median, 1..100
+    // Section "Frames": only frames first to last (-1: to the end) of each
+    // file, while range is on; written once chosen.
+    bool frameRange = false;
+    std::int32_t framesFirst = 0;
+    std::int32_t framesLast = -1;
 };
+
+// The frames the settings choose, as the core takes them: the whole file
+// unless the range is on.
+FrameRange FramesFrom(const OrbicropSettings& settings);
 
 // The centring choices the settings hold, as the core takes them.
 CentringOptions CentringFrom(const OrbicropSettings& settings);
@@ -102,7 +111,8 @@ OrbicropSettings LoadOrbicropSettings(const std::string& path);
 // default, with keepbestscore among its keys only once the score is chosen;
 // then "Reject" cut, minsize, maxsaturated (percent, one decimal) and dim
 // (percent), each once chosen as the keys after the nine are, a rejection
-// taken back as "off". A file saved with the defaults stays as it was.
+// taken back as "off"; then "Frames" range, first and last, likewise. A file
+// saved with the defaults stays as it was.
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings);
 // Loads the file as it stands, writes the keys and saves it. Throws
 // SettingsError "Unable to write to " + path when it cannot be written, and

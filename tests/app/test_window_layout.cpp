@@ -152,7 +152,8 @@ private slots:
             w.spinLargeWidth,  w.spinLargeHeight,    w.checkFullFrame,     w.checkLargestObject, w.checkSurface,
             w.spinSurfaceRefresh, w.checkRejectCut,  w.spinMinSize,        w.checkMaxSaturated,  w.spinMaxSaturated,
             w.checkRejectDim,  w.spinRejectDim,      w.spinKeepBest,       w.comboKeepBestUnit,  w.checkBestFrame,
-            w.trackFrame,      w.comboFiles,         w.btnAnalyse};
+            w.checkFrames,     w.spinFramesFirst,    w.spinFramesLast,     w.trackFrame,         w.comboFiles,
+            w.btnAnalyse};
         QList<QWidget*> seen;
         QWidget* next = w.btnOpen;
         do {

@@ -9,6 +9,7 @@
 #include "app/status_bar.h"
 #include "run/plots.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 
 #include <algorithm>
@@ -189,6 +191,32 @@ private slots:
             for (int x : {3, o.cropWidth / 2})
                 QCOMPARE(qGray(preview.pixel(x, y)), paint(kFrames - 1, o.cropLeft + x, top + y));
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+    }
+
+    // A range of frames: the test plays its first two, the slider stands at
+    // the second of them, and the batch writes the range alone.
+    void frameRangeIsTestedAndWrittenAlone()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        QVERIFY(!w.spinFramesFirst->isEnabled());
+        w.checkFrames->click();
+        w.spinFramesFirst->setValue(5);
+        w.spinFramesLast->setValue(9);
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 12)});
+        QVERIFY(w.btnProcess->isEnabled());
+        QCOMPARE(w.trackFrame->value(), 6);
+        double cx = 0, cy = 0;
+        LargeClip().path(6, cx, cy);
+        QVERIFY(std::abs(w.frameView->overlay().centerX - cx) < 1);
+        w.setOutputFolder(f.path(QStringLiteral("out")));
+        w.btnProcess->click();
+        const QString log = w.Memo1->toPlainText();
+        QVERIFY2(log.contains(QStringLiteral(" - Frames 5 to 9: 5 frames of the file's 12\n"))
+                     && log.contains(QStringLiteral("5/5 frames written")),
+                 qPrintable(log));
     }
 
     // The open files are listed; choosing another tests it, and the views

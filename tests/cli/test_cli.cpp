@@ -548,6 +548,44 @@ TEST(Cli, KeepBestHalfIntoSerKeepsEachFramesOwnTime)
               "\"not_written\":0,\"not_kept\":5}}\n");
 }
 
+// --frames 10-19 writes exactly those frames: into SER each with its own
+// stamp, and in every reader (SER and straight-read AVI by offset, H.264 by a
+// seek to the key frame before) measured as a full read measures them.
+TEST(Cli, FrameRangeWritesExactlyThoseFramesAsAFullReadSeesThem)
+{
+    TempDir dir;
+    const std::string avi = ShellQuote(dir.file("p.avi"));
+    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 40 --ser-depth 12 "
+                                     + ShellQuote(dir.file("m.ser")) + " && " + ORBICROP_MAKE_SAMPLE + " --frames 40 "
+                                     + avi + " && ffmpeg -nostdin -v error -i " + avi
+                                     + " -c:v libx264 -g 8 -pix_fmt yuv420p " + ShellQuote(dir.file("p.mp4")),
+                                 dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    // The track's rows without the file name, which differs between runs.
+    const auto rows = [&](const std::string& input, const std::string& options) {
+        const std::string track = dir.file("t.csv");
+        const auto r = RunCommand(Cli(options + " --format ser -W 64 -H 64 --track " + ShellQuote(track) + " -o "
+                                      + ShellQuote(dir.file(options.empty() ? "full" : "range")) + " "
+                                      + ShellQuote(dir.file(input))),
+                                  dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        auto lines = Lines(ReadWholeFile(track));
+        lines.erase(lines.begin());
+        return lines;
+    };
+    for (const std::string input : {"m.ser", "p.avi", "p.mp4"}) {
+        const auto full = rows(input, "");
+        const auto range = rows(input, "--frames 10-19");
+        ASSERT_EQ(full.size(), 40u) << input;
+        EXPECT_EQ(range, std::vector<std::string>(full.begin() + 10, full.begin() + 20)) << input;
+    }
+    const std::vector<std::uint64_t> stamps = ReadSerFile(dir.file("m.ser")).trailer();
+    const SerFileContents ser = ReadSerFile(dir.file("range/m_orbic.ser"));
+    EXPECT_EQ(ser.frameCount, 10);
+    EXPECT_EQ(ser.trailer(), std::vector<std::uint64_t>(stamps.begin() + 10, stamps.begin() + 20));
+    EXPECT_EQ(rows("m.ser", "--frames 38-").size(), 2u);
+}
+
 // A raw colour AVI names no pattern: once the user does, the crop keeps it
 // in every frame and the track and report name it; debayered, it is colour.
 TEST(Cli, DeclaredBayerPatternOfARawAviIsKeptNamedOrDebayered)

@@ -176,6 +176,8 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
     chosen.outputFolder = "/data/night of 12 May";
     chosen.keepGoing = true;
     chosen.openFilter = "ser";
+    chosen.frameRange = true;
+    chosen.framesFirst = 100;
     SaveOrbicropSettings(path, chosen);
     const std::string cogKeys = "[COG]\nthreshold=5\nshoweffect=0\n";
     const std::string outputKeys = "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n";
@@ -187,7 +189,8 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
                     "[Colour]\nbayer=GBRG\ndebayer=1\ndebayermethod=bilinear\n"
                     "[Centring]\nlargestobject=0\nsurface=0\nsurfacerefresh=50\nkeepbest=80\nkeepbestframes=0\n"
                     "bestframe=0\nkeepbestscore=1\n"
-                    "[Reject]\ncut=1\nmaxsaturated=0.3\ndim=40\n");
+                    "[Reject]\ncut=1\nmaxsaturated=0.3\ndim=40\n[Frames]\nrange=1\nfirst=100\n");
+    EXPECT_EQ(FramesFrom(LoadOrbicropSettings(path)), (FrameRange{100, std::nullopt}));
     const OrbicropSettings loaded = LoadOrbicropSettings(path);
     const ColourOptions colour = ColourFrom(loaded);
     EXPECT_EQ(colour.declaredBayer, std::optional(BayerPattern::Gbrg));
@@ -216,7 +219,8 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
                     "[Colour]\nbayer=none\ndebayer=0\ndebayermethod=edge-aware\n"
                     "[Centring]\nlargestobject=0\nsurface=0\nsurfacerefresh=50\nkeepbest=0\nkeepbestframes=0\n"
                     "bestframe=0\nkeepbestscore=0\n"
-                    "[Reject]\ncut=0\nmaxsaturated=off\ndim=off\n");
+                    "[Reject]\ncut=0\nmaxsaturated=off\ndim=off\n[Frames]\nrange=0\nfirst=0\n");
+    EXPECT_TRUE(FramesFrom(LoadOrbicropSettings(path)).whole());
     centring = CentringFrom(LoadOrbicropSettings(path));
     EXPECT_EQ(ColourFrom(LoadOrbicropSettings(path)).declaredBayer, std::nullopt);
     EXPECT_EQ(LoadOrbicropSettings(path).outputFolder, "");
