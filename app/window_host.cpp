@@ -68,7 +68,9 @@ void WindowHost::showFrame(const FrameView& frame, const FrameOverlay& overlay)
 void WindowHost::showRunFrames(bool show)
 {
     m_showRunFrames = show;
-    m_lastShown.invalidate();
+    // The first frame is shown a while after the run starts, as all after
+    // it: a batch of short files stays with what each file's start shows.
+    m_lastShown.start();
 }
 
 // A clock read per frame costs nanoseconds; a frame shown, a copy and a
