@@ -406,14 +406,14 @@ void TForm1::createControls()
     checkBestFrame->setFont(narrow);
     // Which frames of each file go in at all: numbered as the slider and the
     // track number them, from 0.
-    checkFrames = Make<QCheckBox>(groupReject, 8, 150, 48, 17);
+    checkFrames = Make<QCheckBox>(groupReject, 8, 150, 56, 17);
     checkFrames->setText(QStringLiteral("Frames"));
     checkFrames->setFont(narrow);
-    spinFramesFirst = Make<QSpinBox>(groupReject, 56, 148, 50, 20);
+    spinFramesFirst = Make<QSpinBox>(groupReject, 64, 148, 48, 20);
     spinFramesFirst->setRange(0, kFrameNumberMax);
-    captionFramesTo = MakeLabel(groupReject, 108, 151, QStringLiteral("to"));
+    captionFramesTo = MakeLabel(groupReject, 115, 151, QStringLiteral("to"));
     captionFramesTo->setFont(narrow);
-    spinFramesLast = Make<QSpinBox>(groupReject, 122, 148, 55, 20);
+    spinFramesLast = Make<QSpinBox>(groupReject, 127, 148, 50, 20);
     spinFramesLast->setRange(-1, kFrameNumberMax);
     spinFramesLast->setSpecialValueText(QStringLiteral("end"));
     spinFramesLast->setValue(-1);
