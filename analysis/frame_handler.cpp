@@ -86,16 +86,9 @@ double SurfaceCoordinate(double value, bool even)
     return (r % 2 != 0) ? double(r + 1) : value;
 }
 
-// A frame's capture time: its own when the source gave one, else the
-// stream's start plus its presentation time. A source that hands its samples
-// decides alone: a capture without stamps has no time.
 std::optional<std::int64_t> FrameTime(const TProcessingState& state, const NativeFrame* native, double sampleTime)
 {
-    if (native != nullptr)
-        return native->utcTicks;
-    if (!state.startUtcTicks || !std::isfinite(sampleTime))
-        return std::nullopt;
-    return *state.startUtcTicks + std::int64_t(std::llround(sampleTime * 1e7));
+    return CaptureTimeOf(state.startUtcTicks, native, sampleTime);
 }
 
 }   // namespace
@@ -113,6 +106,15 @@ std::int32_t CFakeCallback::FrameCB(const SourceFrame& frame)
 {
     if (!m_state.acceptFrames)
         return status();
+    // A frame outside the time range is passed over as if the file did not
+    // hold it: no number, no record, no place in a ranking.
+    if (m_state.timeRange) {
+        const auto time = FrameTime(m_state, frame.native, frame.sampleTime);
+        if (!time || !m_state.timeRange->contains(*time)) {
+            ++m_state.framesOutsideRange;
+            return status();
+        }
+    }
     if (frame.grayBottomRow != nullptr)
         return handleGray(frame);
     return handleBgr(frame, frame.buffer, frame.bufferLength);
@@ -163,7 +165,10 @@ std::int32_t CFakeCallback::handleGray(const SourceFrame& frame)
 
 std::int32_t CFakeCallback::status() const
 {
-    return m_state.stopRequested ? 1 : 0;
+    // A test within a time range counts its own frames: the source cannot
+    // tell which of its frames the range keeps.
+    const bool testDone = m_state.testMode && m_state.timeRange && m_state.framesSeen >= m_state.frameLimit;
+    return m_state.stopRequested || testDone ? 1 : 0;
 }
 
 void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable, double sampleTime,
@@ -304,7 +309,7 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
         record.mosaic = MosaicAt(m_state.mosaic, left, top);
     }
     if (m_ranking == nullptr || m_pass == Pass::Single)
-        return write(frame, native, window, record.utcTicks);
+        return write(frame, native, window, record);
     // Frames are scored on their raw samples, so debayering changes no
     // ranking.
     if (m_pass == Pass::Measure) {
@@ -321,7 +326,7 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
     if (!m_ranking->kept(m_state.framesSeen))
         return FrameRecord::Outcome::NotKept;
     // A kept frame carries its own capture time, as every played frame does.
-    return write(frame, native, window, record.utcTicks);
+    return write(frame, native, window, record);
 }
 
 // The first reason to drop a frame whose planet was found, in the order the
@@ -381,11 +386,13 @@ void CFakeCallback::debayerBitmap(const FrameView& frame, const CropWindow& wind
 // The output keeps the frames it already has when it refuses one; the rest of
 // the file is not fed to it, and the user is told once.
 FrameRecord::Outcome CFakeCallback::write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
-                                          std::optional<std::int64_t> utcTicks)
+                                          const FrameRecord& record)
 {
     if (m_state.outputFailed || m_state.aviWriter == nullptr)
         return FrameRecord::Outcome::NotWritten;
+    const std::optional<std::int64_t> utcTicks = record.utcTicks;
     try {
+        m_state.aviWriter->nextFrameAt(record.sampleTime, utcTicks);
         if (m_state.aviWriter->takesSamples()) {
             // The same window as the 8-bit crop.
             const auto [left, top] = TopLeft(window, frame.height);

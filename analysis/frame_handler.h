@@ -103,7 +103,7 @@ private:
     static std::pair<std::int64_t, std::int64_t> TopLeft(const CropWindow& window, std::int32_t frameHeight);
     void debayerBitmap(const FrameView& frame, const CropWindow& window);
     FrameRecord::Outcome write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
-                               std::optional<std::int64_t> utcTicks);
+                               const FrameRecord& record);
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
     void showPreview(const MarkableFrame& frame, const Measurement& m);
     FrameOverlay overlay(const FrameView& frame, const Measurement& m) const;

@@ -22,6 +22,15 @@ public:
     virtual void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) = 0;
     virtual void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) = 0;
 
+    // Called before each frame is added, with its presentation time
+    // (seconds from the stream's start) and its capture time when known;
+    // an output that splits its frames by time decides here.
+    virtual void nextFrameAt(double sampleTime, std::optional<std::int64_t> utcTicks)
+    {
+        (void)sampleTime;
+        (void)utcTicks;
+    }
+
     // An output that keeps the source's own samples takes every frame here
     // instead: the crop of the source's samples when the source has them,
     // else the bytes of the 8-bit crop (see SamplesOfCrop). utcTicks is the

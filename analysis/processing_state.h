@@ -4,6 +4,7 @@
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/time_range.h"
 #include "image/frame_view.h"
 
 #include <cstddef>
@@ -49,6 +50,10 @@ struct TProcessingState {
     ColourOptions colour;               // taken as centring is
     bool fullFrame = false;             // output frames of the input's size; taken as centring is
     FrameRange frames;                  // the frames a processing run reads; taken as centring is
+    // Only frames captured within it are played (a test's and a batch's
+    // alike); the others are passed over uncounted. Taken as centring is.
+    std::optional<TimeRange> timeRange;
+    std::int32_t framesOutsideRange = 0;   // frames the time range passed over in the current run
     // The current file's frames are a 2 x 2 colour mosaic, by its own word or
     // the user's: the layout id of its top-left sample (8..19), else 0.
     std::int32_t mosaic = 0;

@@ -5,7 +5,9 @@
 
 #include "run/capture_time.h"
 #include "run/file_run.h"
+#include "run/joined_source.h"
 #include "run/paths.h"
+#include "run/segmented_output.h"
 #include "run/staged_output.h"
 
 #include <algorithm>
@@ -86,8 +88,10 @@ public:
     void frameAnalysed(const FrameRecord& record) override
     {
         count(record);
+        countInJoin(record);
         m_host.frameAnalysed(record);
     }
+    void joinedFileStarted(const std::string& input) override { m_host.joinedFileStarted(input); }
     void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
     void showFrame(const FrameView& frame, const FrameOverlay& overlay) override { m_host.showFrame(frame, overlay); }
     bool wantsLiveFrame() override { return m_host.wantsLiveFrame(); }
@@ -102,8 +106,28 @@ public:
 
     std::vector<std::string>& messages() { return m_messages; }
     FileOutcome& outcome() { return m_outcome; }
+    // The run plays a join, whose source keeps parts up to date.
+    void countJoin(std::shared_ptr<JoinedParts> parts) { m_parts = std::move(parts); }
 
 private:
+    // Which file of a join a frame came from, told to the shell as it
+    // changes, and its written frames counted there.
+    void countInJoin(const FrameRecord& record)
+    {
+        if (!m_parts || m_parts->empty())
+            return;
+        const auto after =
+            std::upper_bound(m_parts->begin(), m_parts->end(), record.index,
+                             [](std::int32_t index, const JoinedPart& part) { return index < part.firstIndex; });
+        const std::size_t part = after == m_parts->begin() ? 0 : std::size_t(after - m_parts->begin()) - 1;
+        if (part != m_part) {
+            m_part = part;
+            m_host.joinedFileStarted((*m_parts)[part].input);
+        }
+        if (record.outcome == FrameRecord::Outcome::Written)
+            ++(*m_parts)[part].written;
+    }
+
     void count(const FrameRecord& record)
     {
         if (!m_outcome.firstTime)
@@ -129,6 +153,8 @@ private:
     RunHost& m_host;
     std::vector<std::string> m_messages;
     FileOutcome m_outcome;
+    std::shared_ptr<JoinedParts> m_parts;
+    std::size_t m_part = std::size_t(-1);
 };
 
 // A batch failure is shown and logged, so that the log of an unattended
@@ -199,12 +225,31 @@ private:
     std::string m_status = "Failed";
 };
 
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        lines.push_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return lines;
+}
+
 std::string Joined(const std::vector<std::string>& lines, const char* separator = "\n")
 {
     std::string text;
     for (const std::string& line : lines)
         text += (text.empty() ? "" : separator) + line;
     return text;
+}
+
+// A file none of whose frames was captured in the time range.
+std::string NoFrameInRange(const std::string& name, const TimeRange& range)
+{
+    return "No frame of " + name + " was captured from " + TimeOfDayText(range.first) + " to "
+        + TimeOfDayText(range.end) + " UTC";
 }
 
 }   // namespace
@@ -227,8 +272,7 @@ public:
     // while the shell handles its events) reaches the run's own state.
     SideRunHost(RunHost& host, Passes passes, const TProcessingState& shell, TProcessingState& run)
         : m_host(host), m_passes(passes), m_shell(&shell), m_run(&run)
-    {
-    }
+    {}
     bool inverse() const override { return m_host.inverse(); }
     bool debayerSafe() const override { return m_host.debayerSafe(); }
     // Only a picture someone sees is worth marking.
@@ -314,6 +358,7 @@ TProcessingState ChoicesNow(const TProcessingState& state, BatchHost& host)
     run.centring = host.centring();
     run.colour = host.colour();
     run.fullFrame = host.fullFrame();
+    run.timeRange = host.timeRange();
     UpdateCropSize(run, host.widthPosition(), host.heightPosition());
     if (run.fullFrame)   // the size of the file the last test read
         TakeWholeFrame(run, run.inputWidth, run.inputHeight);
@@ -343,8 +388,62 @@ bool RunViewAction(const TProcessingState& state, BatchHost& host, std::int32_t 
     TProcessingState view = ChoicesNow(state, host);
     view.frameLimit = 1;
     view.firstFrame = index;
+    view.timeRange.reset();   // a view shows the frame of that number, whenever it was taken
     SideRunHost viewHost(host, {.pictures = true, .records = true});
     return ProcessFile(view, viewHost, view.currentFile, open) == 0 && view.framesSeen > 0;
+}
+
+namespace {
+
+// Reads a file's first frame for its capture time and nothing else.
+class FirstFrameTime final : public FrameSink {
+public:
+    explicit FirstFrameTime(std::optional<std::int64_t> streamStart) : m_streamStart(streamStart) {}
+    std::int32_t FrameCB(const SourceFrame& frame) override
+    {
+        m_time = CaptureTimeOf(m_streamStart, frame.native, frame.sampleTime);
+        return 1;
+    }
+    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 1; }
+    bool acceptsGrayFrames() const override { return true; }
+    const std::optional<std::int64_t>& time() const { return m_time; }
+
+private:
+    std::optional<std::int64_t> m_streamStart;
+    std::optional<std::int64_t> m_time;
+};
+
+}   // namespace
+
+std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& files,
+                                            std::optional<std::int64_t> startTime, const SourceOpener& open)
+{
+    for (const std::string& path : files) {
+        FirstFrameTime first(startTime ? startTime : CaptureTimeInName(path));
+        try {
+            const auto source = open(path);
+            if (!source->video())
+                continue;
+            source->play({.maxFrames = 1}, first);
+        } catch (const FrameSourceError&) {
+            continue;
+        }
+        if (!first.time())
+            return "The frames of " + FileNameOf(path)
+                + " carry no capture time, so a time range cannot choose among them";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open)
+{
+    const auto files = host.files();
+    if (host.joinFiles() && files.size() > 1)
+        if (auto why = JoinRefusal(files, open))
+            return why;
+    if (host.timeRange())
+        return TimeRangeRefusal(files, host.startTime(), open);
+    return std::nullopt;
 }
 
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open)
@@ -364,20 +463,31 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     state.fullFrame = host.fullFrame();
     state.frames = host.frames();
     state.firstFrame = state.frames.first;
+    state.timeRange = host.timeRange();
     state.objectFillsFrame = false;
+    if (const auto why = BatchRefusal(host, open)) {
+        Report(host, *why);
+        host.setProcessEnabled(false);
+        return false;
+    }
 
+    // A join is tested as the batch will play it: from its first file on.
+    const bool join = host.joinFiles() && files.size() > 1;
+    const SourceOpener testOpen = join ? JoinedOpener(files, open) : open;
     // A file that cannot be opened must not hold back the files after it:
     // the test moves on to the next one, and the batch still tries it and
     // tells its failure. Only the last file's failure is the test's own.
     std::int32_t result = kRunRefused;
-    for (std::size_t i = std::min(host.testedFile(), files.size() - 1); i < files.size(); ++i) {
+    for (std::size_t i = join ? 0 : std::min(host.testedFile(), files.size() - 1); i < files.size(); ++i) {
         state.currentFile = files[i];
         state.outputDir = DirectoryOf(state.currentFile);
         state.frameLimit = 2;
+        if (state.timeRange)   // the range goes by the times the batch will give the frames
+            state.startUtcTicks = host.startTime() ? host.startTime() : CaptureTimeInName(state.currentFile);
         FileRunHost run(host);
         std::optional<VideoInfo> described;
-        result = ProcessFile(state, run, state.currentFile, open, &described);
-        const bool last = i + 1 == files.size();
+        result = ProcessFile(state, run, state.currentFile, testOpen, &described);
+        const bool last = join || i + 1 == files.size();
         if (described || last || result == kRunRefused) {
             for (const std::string& message : run.messages())
                 host.showMessage(message);
@@ -402,7 +512,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     // A file that played without a single frame has shown no planet: passing
     // it would let a batch write empty outputs and call them complete.
     if (result == 0 && state.framesSeen == 0)
-        host.showMessage(kNoFrameMessage);
+        host.showMessage(state.timeRange ? NoFrameInRange(FileNameOf(state.currentFile), *state.timeRange)
+                                         : kNoFrameMessage);
     const bool passed = result == 0 && state.framesSeen > 0 && state.cogValid && state.cropValid;
     if (passed)
         host.showTestPassed(state.cropWidth, state.cropHeight);
@@ -431,7 +542,7 @@ std::vector<std::string> FileMessages(std::vector<std::string> messages, const F
                                       const std::string& name, const std::string& outputPath)
 {
     if (run.result == 0 && run.framesSeen == 0)
-        messages.push_back(kNoFrameMessage);
+        messages.push_back(run.timeRange ? NoFrameInRange(name, *run.timeRange) : kNoFrameMessage);
     // Frames played but none kept: an empty output is no success. A ranked
     // run stopped while it measured wrote nothing because of the stop.
     const bool nothingWritten = run.result == 0 && run.framesSeen > 0 && run.framesWritten == 0;
@@ -471,6 +582,7 @@ void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std:
     state.colour = host.colour();
     state.fullFrame = host.fullFrame();
     state.frames = host.frames();
+    state.timeRange = host.timeRange();
     state.startUtcTicks = host.startTime();
     if (!state.startUtcTicks)
         state.startUtcTicks = CaptureTimeInName(state.currentFile);
@@ -524,15 +636,17 @@ void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpene
         state.outputGrayscale = false;
 }
 
-// Runs the state's current file into a staged output at outputPath and
-// closes it; the file's held-back messages and its outcome so far come back
-// in run.
+// Runs the state's current file into a staged output at outputPath (or its
+// pieces, when pieces cuts it by time) and closes it; the file's held-back
+// messages and its outcome so far come back in run.
 FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, BatchOutput& output,
-                                 const std::string& outputPath, const SourceOpener& open, FileRunHost& run)
+                                 const std::string& outputPath, const SourceOpener& open, FileRunHost& run,
+                                 SegmentedOutput* pieces)
 {
     StagedOutput staged(output);
-    staged.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
-    CloseOnExit closer(state, staged);
+    BatchOutput& target = pieces != nullptr ? static_cast<BatchOutput&>(*pieces) : staged;
+    target.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
+    CloseOnExit closer(state, target);
     state.frameLimit = 0;
     FileRunFacts facts;
     try {
@@ -552,23 +666,48 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
         run.messages().push_back(e.what());
         facts.placementFailed = true;
     }
-    if (const std::string note = staged.closingNote(); !note.empty())
-        host.appendLog(note, true);
+    if (const std::string note = target.closingNote(); !note.empty())
+        for (const std::string& line : Lines(note))
+            host.appendLog(line, true);
     facts.framesSeen = state.framesSeen;
     facts.framesWritten = state.framesWritten;
     facts.outputFailed = state.outputFailed;
     facts.stopped = state.stopRequested;
     facts.ranked = state.centring.rankFrames();
-    facts.placed = staged.placed();
+    facts.timeRange = state.timeRange;
+    const std::vector<std::string> placed = pieces != nullptr ? pieces->placedPaths()
+        : staged.placed()                                     ? std::vector<std::string>{staged.placedPath()}
+                                                              : std::vector<std::string>{};
+    facts.placed = !placed.empty();
     if (facts.placed) {
-        run.outcome().output = staged.placedPath();
-        // Each output where it can be found, also when its name came from
-        // its frames (a SER named after their mid-time).
-        host.appendLog("Output: " + Normalised(staged.placedPath()), true);
+        run.outcome().output = placed.front();
+        if (pieces != nullptr)
+            run.outcome().pieces = placed;
     }
+    // Each output where it can be found, also when its name came from
+    // its frames (a SER named after their mid-time).
+    for (const std::string& path : placed)
+        host.appendLog("Output: " + Normalised(path), true);
     std::error_code ec;
-    facts.olderOutputExists = !facts.placed && fs::exists(outputPath, ec);
+    facts.olderOutputExists = !facts.placed && pieces == nullptr && fs::exists(outputPath, ec);
     return facts;
+}
+
+// The log's account of a join: each file's frames, then the total.
+void LogJoin(BatchHost& host, const JoinedParts& parts)
+{
+    std::int32_t read = 0;
+    std::int32_t written = 0;
+    for (const JoinedPart& part : parts) {
+        host.appendLog(" - " + FileNameOf(part.input) + ": " + std::to_string(part.frames) + " frames read, "
+                           + std::to_string(part.written) + " written",
+                       true);
+        read += part.frames;
+        written += part.written;
+    }
+    host.appendLog("Joined " + std::to_string(parts.size()) + " files: " + std::to_string(read) + " frames read, "
+                       + std::to_string(written) + " written",
+                   true);
 }
 
 }   // namespace
@@ -583,9 +722,28 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
     state.stopRequested = false;
     BatchEndView view(host);
 
+    // The files may have changed since the test: a join or a time range
+    // that cannot be made now writes nothing at all.
+    if (const auto why = BatchRefusal(host, open)) {
+        Report(host, *why);
+        for (const std::string& file : host.files())
+            summary.files.push_back({.input = file, .status = FileOutcome::Status::Failed, .reason = *why});
+        summary.failed = std::int32_t(summary.files.size());
+        LogEndOfBatch(host, summary);
+        view.ended(summary);
+        return summary;
+    }
+    // A join plays as one file, the first, from a source that reads them all.
+    const bool join = host.joinFiles() && host.files().size() > 1;
+    const auto parts = std::make_shared<JoinedParts>();
+    const SourceOpener fileOpen = join ? JoinedOpener(host.files(), open, parts) : open;
+    std::optional<SegmentedOutput> pieces;
+    if (const auto seconds = host.segmentSeconds())
+        pieces.emplace(output, double(*seconds), host.files());
+
     // Output path (normalised) -> the input of this batch that claimed it.
     std::map<std::string, std::string> claimed;
-    const std::size_t count = host.files().size();
+    const std::size_t count = join ? 1 : host.files().size();
     for (std::size_t i = 0; i < count; ++i) {
         // The list may change while a file runs (the open control stays
         // usable), so each step reads it afresh.
@@ -601,8 +759,8 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
             continue;
         }
         state.currentFile = files[i];
-        StartFile(state, host, i, files.size());
-        FitOutputToFile(state, host, open, i == 0);
+        StartFile(state, host, i, count);
+        FitOutputToFile(state, host, fileOpen, i == 0);
         const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
         const std::string outputPath = output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale);
         if (const auto refusal = OutputRefusal(state.currentFile, outputPath, files, claimed)) {
@@ -612,7 +770,12 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
 
         FileRunHost run(host);
         run.outcome().output = outputPath;
-        const FileRunFacts facts = RunIntoStagedOutput(state, host, output, outputPath, open, run);
+        if (join)
+            run.countJoin(parts);
+        const FileRunFacts facts =
+            RunIntoStagedOutput(state, host, output, outputPath, fileOpen, run, pieces ? &*pieces : nullptr);
+        if (join)
+            LogJoin(host, *parts);
         const std::vector<std::string> messages =
             FileMessages(std::move(run.messages()), facts, FileNameOf(state.currentFile), outputPath);
         if (!messages.empty())
@@ -632,6 +795,8 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         done.grayscale = state.outputGrayscale;
         done.mosaic = state.mosaic;
         done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
+        if (join)
+            done.joined = *parts;
         summary.completed += done.status == FileOutcome::Status::Done ? 1 : 0;
         summary.failed += done.status == FileOutcome::Status::Failed ? 1 : 0;
         summary.stopped = summary.stopped || state.stopRequested;

@@ -44,6 +44,18 @@ bool RunAnalyseAction(const TProcessingState& state, BatchHost& host, const Sour
 
 bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
+// Why a time range cannot choose among the frames of files: the first of
+// them whose first frame has no capture time, neither its own nor one from
+// startTime or the file's name. Files that cannot be opened are left to the
+// run to tell. nullopt when the range can be applied.
+std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& files,
+                                            std::optional<std::int64_t> startTime,
+                                            const SourceOpener& open = OpenFrameSource);
+// What the test and the batch check before they start with the host's
+// choices: that the files can be joined, and that a time range has times to
+// go by (JoinRefusal, TimeRangeRefusal). nullopt when they may start.
+std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open = OpenFrameSource);
+
 // A passed test whose planet blocks reach two opposite borders of the frame:
 // told in the log and in a message, and the test still passes.
 constexpr const char* kFillsFrameWarning =
@@ -93,12 +105,13 @@ struct FileRunFacts {
     std::int32_t result = kRunFailed;   // ProcessFile's
     std::int32_t framesSeen = 0;
     std::int32_t framesWritten = 0;
-    bool outputFailed = false;        // the output refused a frame
-    bool stopped = false;             // the user stopped the batch in this file
-    bool ranked = false;              // measured before writing (keep-best, best frame)
-    bool placed = false;              // the output took its final name
-    bool placementFailed = false;     // ... and could not
-    bool olderOutputExists = false;   // not placed, and an older output has the name
+    bool outputFailed = false;            // the output refused a frame
+    bool stopped = false;                 // the user stopped the batch in this file
+    bool ranked = false;                  // measured before writing (keep-best, best frame)
+    bool placed = false;                  // the output took its final name
+    bool placementFailed = false;         // ... and could not
+    bool olderOutputExists = false;       // not placed, and an older output has the name
+    std::optional<TimeRange> timeRange;   // the frames were chosen by it
 };
 
 // The file's messages: those its run held back, then what became of its

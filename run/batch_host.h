@@ -4,6 +4,7 @@
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/time_range.h"
 #include "run/batch_result.h"
 #include "run/run_host.h"
 
@@ -50,6 +51,13 @@ public:
     // Which frames of each file a batch reads; the test plays the first two
     // of them. Taken as the centring choices are.
     virtual FrameRange frames() const { return {}; }
+    // All files become one output, named after the first (see JoinedSource).
+    virtual bool joinFiles() const { return false; }
+    // Only the frames captured in this span of the day (UTC) are read.
+    virtual std::optional<TimeRange> timeRange() const { return std::nullopt; }
+    // Each output is cut into pieces of at most this many seconds of capture
+    // time (see SegmentedOutput).
+    virtual std::optional<std::int32_t> segmentSeconds() const { return std::nullopt; }
     // The UTC time of every file's first frame, when the user gave one
     // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
     // stands for it, if there is one.

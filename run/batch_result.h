@@ -8,6 +8,15 @@
 #include <string>
 #include <vector>
 
+// How many frames of one file of a join were read and written, and where
+// they start in the joined numbering.
+struct JoinedPart {
+    std::string input;
+    std::int32_t firstIndex = 0;   // the joined number of its first frame, as its header counts
+    std::int32_t frames = 0;       // frames read in the last play
+    std::int32_t written = 0;      // frames written (kept by the batch's own count)
+};
+
 // What became of one chosen file in a batch, for summaries and reports.
 struct FileOutcome {
     enum class Status {
@@ -42,6 +51,11 @@ struct FileOutcome {
     std::int32_t mosaic = 0;
     bool debayered = false;
     std::int32_t writtenMosaic = 0;
+    // A join: the files whose frames this output holds, in order; input is
+    // the first of them.
+    std::vector<JoinedPart> joined;
+    // Split by time: every piece placed, in order; output is the first.
+    std::vector<std::string> pieces;
 };
 
 // Frames dropped for a reason the user chose.

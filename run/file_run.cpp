@@ -109,7 +109,7 @@ std::int32_t FramesToPlay(const TProcessingState& state)
 
 bool EndedEarly(const TProcessingState& state)
 {
-    return !state.testMode && !state.stopRequested && state.framesSeen < FramesToPlay(state);
+    return !state.testMode && !state.stopRequested && state.framesSeen + state.framesOutsideRange < FramesToPlay(state);
 }
 
 namespace {
@@ -184,6 +184,10 @@ PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate)
         return limits;
     }
     limits.firstFrame = state.firstFrame;
+    // Which frames a time range keeps is known only as they play: the
+    // handler counts the test's frames and ends it.
+    if (state.timeRange)
+        return limits;
     // A length that reads as 0 (an elementary stream) is unknown, not
     // empty: the test still stops after its own frames.
     if (state.firstFrame + state.frameLimit < state.frameCount)
@@ -218,6 +222,7 @@ void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& 
         if (state.centring.scores)
             host.qualityScores(ranking.sortedScores(), choice.kept);
         state.framesSeen = 0;
+        state.framesOutsideRange = 0;
         callback.setPass(CFakeCallback::Pass::Write, &ranking);
     }
     source.play(limits, callback);
@@ -227,7 +232,9 @@ void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& 
         // last of them shows the preview or the warning.
         state.frameLimit = state.framesSeen;
         state.framesSeen = 0;
-        limits.maxFrames = state.frameLimit;
+        state.framesOutsideRange = 0;
+        if (!state.timeRange)
+            limits.maxFrames = state.frameLimit;
         callback.setPass(CFakeCallback::Pass::Single, nullptr);
         source.play(limits, callback);
     }
@@ -242,8 +249,11 @@ std::vector<std::string> RunSummaryLines(const TProcessingState& state, double l
     // A capture cut short (a full card, a crash of the capture program)
     // plays without an error; only the count tells.
     if (EndedEarly(state))
-        lines.push_back(" - The file ended after " + Dec(state.framesSeen) + " of its " + Dec(FramesToPlay(state))
-                        + (state.frames.whole() ? " frames" : " frames in the range"));
+        lines.push_back(" - The file ended after " + Dec(state.framesSeen + state.framesOutsideRange) + " of its "
+                        + Dec(FramesToPlay(state)) + (state.frames.whole() ? " frames" : " frames in the range"));
+    if (state.timeRange)
+        lines.push_back(" - Captured " + TimeRangeText(*state.timeRange) + " UTC: " + Dec(state.framesSeen) + " of "
+                        + Dec(state.framesSeen + state.framesOutsideRange) + " frames read");
     lines.push_back(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight));
     lines.push_back(Dec(state.framesWritten) + "/" + Dec(FramesToPlay(state)) + " frames written");
     lines.push_back(" - FPS: " + Dec(fps));
@@ -262,6 +272,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         return kRunRefused;
     BusyGuard busy(state);
     state.framesSeen = 0;
+    state.framesOutsideRange = 0;
     state.mosaic = 0;
     state.acceptFrames = false;
     if (path.empty())

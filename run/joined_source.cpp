@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/joined_source.h"
+
+#include "analysis/debayer_crop.h"
+#include "analysis/rounding.h"
+#include "run/paths.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+std::int32_t FramesOf(const VideoInfo& info)
+{
+    const double frames = info.frameRate * info.length;
+    if (!std::isfinite(frames) || frames <= 0.0)
+        return 0;
+    return frames >= 2147483647.0 ? 2147483647 : std::int32_t(RoundHalfEven(frames));
+}
+
+std::string Dec(std::int64_t value)
+{
+    return std::to_string(value);
+}
+
+std::string SizeOf(const VideoInfo& info)
+{
+    return Dec(info.width) + " \u00d7 " + Dec(info.height);
+}
+
+// "12-bit RGGB", "8-bit mono": the words a SER header's colour id and depth
+// come to.
+std::string SamplesOf(const SampleLayout& samples)
+{
+    constexpr std::int32_t kSamplesRgb = 100;
+    const std::string layout = samples.colour == kSamplesMono ? "mono"
+        : samples.colour == kSamplesBgr                       ? "BGR"
+        : samples.colour == kSamplesRgb                       ? "RGB"
+                                                              : std::string(MosaicName(samples.colour));
+    return Dec(samples.depth) + "-bit " + layout;
+}
+
+// A file's description, or why the join cannot use it.
+std::optional<VideoInfo> Describe(const std::string& path, const SourceOpener& open, std::string& why)
+{
+    try {
+        const auto source = open(path);
+        const std::optional<VideoInfo> video = source->video();
+        if (!video)
+            why = "Cannot join " + FileNameOf(path) + ": it holds no video stream";
+        return video;
+    } catch (const FrameSourceError&) {
+        why = "Cannot join " + FileNameOf(path) + ": it could not be opened";
+        return std::nullopt;
+    }
+}
+
+// Hands the frames of one file on as frames of the joined video.
+class PartSink final : public FrameSink {
+public:
+    PartSink(FrameSink& sink, double timeOffset) : m_sink(sink), m_offset(timeOffset) {}
+
+    std::int32_t FrameCB(const SourceFrame& frame) override
+    {
+        SourceFrame joined = frame;
+        joined.sampleTime += m_offset;
+        ++m_delivered;
+        m_status = m_sink.FrameCB(joined);
+        return m_status;
+    }
+    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
+    {
+        return FrameCB({sampleTime, buffer, bufferLength});
+    }
+    bool acceptsGrayFrames() const override { return m_sink.acceptsGrayFrames(); }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        SourceFrame frame;
+        frame.sampleTime = sampleTime;
+        frame.grayBottomRow = bottomRow;
+        frame.grayStride = stride;
+        return FrameCB(frame);
+    }
+    std::optional<FrameMeasurer> measurerAhead() override { return m_sink.measurerAhead(); }
+
+    std::int32_t delivered() const { return m_delivered; }
+    bool stopped() const { return m_status != 0; }
+
+private:
+    FrameSink& m_sink;
+    double m_offset;
+    std::int32_t m_delivered = 0;
+    std::int32_t m_status = 0;
+};
+
+}   // namespace
+
+std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open)
+{
+    std::optional<VideoInfo> first;
+    for (const std::string& path : files) {
+        std::string why;
+        const std::optional<VideoInfo> video = Describe(path, open, why);
+        if (!video)
+            return why;
+        if (!first) {
+            first = video;
+            continue;
+        }
+        const std::string lead = "Cannot join " + FileNameOf(path) + ": its frames are ";
+        if (video->width != first->width || video->height != first->height)
+            return lead + SizeOf(*video) + ", those of " + FileNameOf(files.front()) + " " + SizeOf(*first);
+        // A SER output holds one colour id and one depth for all its frames.
+        const bool samplesDiffer = first->samples.has_value() != video->samples.has_value()
+            || (first->samples
+                && (first->samples->colour != video->samples->colour
+                    || first->samples->depth != video->samples->depth));
+        if (samplesDiffer)
+            return lead + (video->samples ? SamplesOf(*video->samples) : "decoded video") + ", those of "
+                + FileNameOf(files.front()) + " " + (first->samples ? SamplesOf(*first->samples) : "decoded video");
+    }
+    return std::nullopt;
+}
+
+JoinedSource::JoinedSource(std::vector<std::string> files, SourceOpener open, std::shared_ptr<JoinedParts> parts)
+    : m_files(std::move(files)), m_open(std::move(open)), m_parts(std::move(parts))
+{}
+
+std::optional<VideoInfo> JoinedSource::video()
+{
+    std::optional<VideoInfo> joined;
+    std::int64_t frames = 0;
+    std::optional<std::int64_t> declared = 0;
+    m_described.clear();
+    for (const std::string& path : m_files) {
+        std::optional<VideoInfo> video = m_open(path)->video();
+        if (!video)
+            return std::nullopt;
+        m_described.push_back({path, FramesOf(*video), video->length});
+        frames += m_described.back().frames;
+        if (declared && video->declaredFrames)
+            *declared += *video->declaredFrames;
+        else
+            declared.reset();
+        if (!joined)
+            joined = std::move(video);
+        else if (!video->notice.empty() && joined->notice.find(video->notice) == std::string::npos)
+            joined->notice += joined->notice.empty() ? video->notice : "; " + video->notice;
+    }
+    if (!joined)
+        return std::nullopt;
+    if (joined->frameRate > 0.0)
+        joined->length = double(frames) / joined->frameRate;
+    joined->declaredFrames = declared;
+    return joined;
+}
+
+void JoinedSource::play(const PlayLimits& limits, FrameSink& sink)
+{
+    if (m_described.size() != m_files.size() && !video())
+        throw FrameSourceError(SourceFailure::Load);
+    if (m_parts) {
+        m_parts->clear();
+        std::int32_t first = 0;
+        for (const Part& part : m_described) {
+            m_parts->push_back({part.path, first, 0, 0});
+            first += part.frames;
+        }
+    }
+    std::int32_t skip = std::max(limits.firstFrame, 0);   // frames before the play's first, in the joined numbering
+    std::int32_t index = 0;                               // the joined number of the next part's first frame
+    std::int32_t delivered = 0;
+    double offset = 0.0;
+    for (std::size_t i = 0; i < m_described.size(); ++i) {
+        const Part& part = m_described[i];
+        const double nextOffset = offset + part.length;
+        const std::int32_t nextIndex = index + part.frames;
+        if (skip >= part.frames) {   // the play starts in a later file
+            skip -= part.frames;
+            index = nextIndex;
+            offset = nextOffset;
+            continue;
+        }
+        PlayLimits own;
+        own.firstFrame = skip;
+        skip = 0;
+        if (limits.maxFrames > 0)
+            own.maxFrames = limits.maxFrames - delivered;
+        if (std::isfinite(limits.stopTime))
+            own.stopTime = limits.stopTime - offset;
+        if (own.stopTime <= 0.0)
+            break;
+        PartSink partSink(sink, offset);
+        m_open(part.path)->play(own, partSink);
+        delivered += partSink.delivered();
+        if (m_parts)
+            (*m_parts)[i].frames = partSink.delivered();
+        if (partSink.stopped() || (limits.maxFrames > 0 && delivered >= limits.maxFrames))
+            break;
+        index = nextIndex;
+        offset = nextOffset;
+    }
+}
+
+SourceOpener JoinedOpener(std::vector<std::string> files, SourceOpener open, std::shared_ptr<JoinedParts> parts)
+{
+    return [files = std::move(files), open = std::move(open), parts = std::move(parts)](const std::string&) {
+        return std::unique_ptr<FrameSource>(std::make_unique<JoinedSource>(files, open, parts));
+    };
+}

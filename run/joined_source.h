@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "run/batch_result.h"
+#include "run/file_run.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What each file of a join delivered, kept up to date while the join plays.
+using JoinedParts = std::vector<JoinedPart>;
+
+// Why the files cannot be joined into one output, naming the first file
+// that differs from the first one and how: frame size, and for files that
+// name their samples (SER) the colour layout and depth. Also a file that
+// cannot be opened or holds no video. nullopt when they can be joined.
+std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open);
+
+// Several capture files played as one video, one after the other, with one
+// file open at a time so that memory does not grow with their number or
+// length. Frames are numbered over the whole sequence (a play's first frame
+// and a count pass from file to file); presentation times run on from one
+// file to the next, by each file's own length; capture times stay each
+// frame's own. The files should pass JoinRefusal: the first one's
+// description stands for all, with the frame counts and lengths summed.
+//
+// parts, when given, receives what each file delivered.
+class JoinedSource final : public FrameSource {
+public:
+    JoinedSource(std::vector<std::string> files, SourceOpener open, std::shared_ptr<JoinedParts> parts = nullptr);
+
+    std::optional<VideoInfo> video() override;
+    void play(const PlayLimits& limits, FrameSink& sink) override;
+    // Each play opens its files again.
+    bool replaysAsNew() const override { return true; }
+
+private:
+    struct Part {
+        std::string path;
+        std::int32_t frames = 0;   // as its header declares
+        double length = 0.0;
+    };
+    std::vector<std::string> m_files;
+    SourceOpener m_open;
+    std::shared_ptr<JoinedParts> m_parts;
+    std::vector<Part> m_described;
+};
+
+// An opener that gives a JoinedSource of files whatever path it is asked
+// for (the run's current file stands for the join).
+SourceOpener JoinedOpener(std::vector<std::string> files, SourceOpener open,
+                          std::shared_ptr<JoinedParts> parts = nullptr);

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "run/batch_output.h"
+#include "run/staged_output.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+// A batch output cut into pieces of at most `seconds` of capture time each,
+// on a grid that starts at the file's first written frame: a frame goes into
+// the piece of its slot, and a frame of a later slot closes the piece in hand
+// and opens the next. Each piece is a complete output of the wrapped kind,
+// staged as a single output is (see StagedOutput), named after the name
+// open() is given with "_partK" before its extension (K from 1, in written
+// order), or by the wrapped output's own name for its frames (a SER named
+// after their mid-time) unless an earlier piece of the batch holds that name.
+//
+// Frames are timed by their capture time; a file whose first written frame
+// has none is timed by its presentation times, which closingNote() tells.
+// A piece may not replace one of the chosen inputs: its opening refuses it
+// (the frame that asked for it then fails), as the batch refuses a single
+// output that would.
+//
+// One SegmentedOutput serves a whole batch, so that names stay apart across
+// its files. close() throws as StagedOutput::close() does.
+class SegmentedOutput final : public BatchOutput {
+public:
+    SegmentedOutput(BatchOutput& output, double seconds, std::vector<std::string> inputs);
+    ~SegmentedOutput() override;
+    SegmentedOutput(const SegmentedOutput&) = delete;
+    SegmentedOutput& operator=(const SegmentedOutput&) = delete;
+
+    void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) override;
+    void close() override;
+    bool isOpen() const override { return m_open; }
+
+    void nextFrameAt(double sampleTime, std::optional<std::int64_t> utcTicks) override;
+    void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override;
+    void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override;
+    bool takesSamples() const override { return m_output.takesSamples(); }
+    void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override;
+
+    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale) const override
+    {
+        return m_output.outputPathFor(inputPath, outputDir, grayscale);
+    }
+    std::string closingNote() const override;
+
+    // The pieces of the file last opened that took their final names, in order.
+    const std::vector<std::string>& placedPaths() const { return m_placedPaths; }
+
+    // "jup_orbic.ser", 2 -> "jup_orbic_part2.ser".
+    static std::string PiecePathFor(const std::string& path, std::int32_t piece);
+
+private:
+    class PieceNaming;
+    void openPiece();
+    void closePiece();
+
+    BatchOutput& m_output;
+    double m_seconds;
+    std::vector<std::string> m_inputs;
+    std::unique_ptr<PieceNaming> m_naming;
+    std::unique_ptr<StagedOutput> m_staged;
+    std::set<std::string> m_taken;   // names the batch's pieces took
+    std::string m_path;
+    std::int32_t m_width = 0;
+    std::int32_t m_height = 0;
+    bool m_grayscale = false;
+    bool m_open = false;
+    std::int32_t m_piece = 0;         // of the file, from 1
+    std::int32_t m_pieceFrames = 0;   // frames in the piece in hand
+    std::optional<double> m_start;    // the file's first written frame, seconds
+    std::int64_t m_slot = 0;          // the piece in hand's place on the grid
+    bool m_byStream = false;          // timed by presentation times
+    std::vector<std::string> m_placedPaths;
+    std::vector<std::string> m_notes;
+};
