@@ -38,6 +38,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QUrl>
 
@@ -175,7 +176,10 @@ void TForm1::connectReactions()
         connect(check, &QCheckBox::toggled, this, [this] { guarded([this] { checkRejectClick(); }); });
     for (QSpinBox* spin : {spinMinSize, spinRejectDim, spinFramesFirst, spinFramesLast})
         connect(spin, &QSpinBox::valueChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
-    connect(checkFrames, &QCheckBox::toggled, this, [this] { guarded([this] { checkRejectClick(); }); });
+    for (QCheckBox* check : {checkFrames, checkJoin, checkTimeRange, checkSegment})
+        connect(check, &QCheckBox::toggled, this, [this] { guarded([this] { checkRejectClick(); }); });
+    for (QTimeEdit* edit : {timeRangeFirst, timeRangeEnd})
+        connect(edit, &QTimeEdit::timeChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
     connect(spinMaxSaturated, &QDoubleSpinBox::valueChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
     connect(timerTest, &QTimer::timeout, this, [this] { guarded([this] { timerTestTimer(); }); });
     connect(trackFrame, &QSlider::valueChanged, timerView, qOverload<>(&QTimer::start));
@@ -530,6 +534,9 @@ void TForm1::checkRejectClick()
     spinRejectDim->setEnabled(checkRejectDim->isChecked());
     spinFramesFirst->setEnabled(checkFrames->isChecked());
     spinFramesLast->setEnabled(checkFrames->isChecked());
+    timeRangeFirst->setEnabled(checkTimeRange->isChecked());
+    timeRangeEnd->setEnabled(checkTimeRange->isChecked());
+    spinSegment->setEnabled(checkSegment->isChecked());
     btnTestClick();
 }
 
@@ -625,6 +632,16 @@ FrameRange TForm1::frames() const
     return FramesFrom(settingsFromControls());
 }
 
+std::optional<TimeRange> TForm1::timeRange() const
+{
+    return TimeRangeFrom(settingsFromControls());
+}
+
+std::optional<std::int32_t> TForm1::segmentSeconds() const
+{
+    return SegmentFrom(settingsFromControls());
+}
+
 CentringOptions TForm1::centring() const
 {
     return CentringFrom(settingsFromControls());
@@ -669,14 +686,12 @@ void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, 
     // The output window as it was cut, black where it leaves the frame as
     // in the output.
     if (overlay.cropWidth > 0 && overlay.cropHeight > 0)
-        showPreviewPicture(FrameViewPanel::CutOut(frame, overlay.cropLeft, overlay.cropBottom, overlay.cropWidth,
-                                                  overlay.cropHeight));
+        showPreviewPicture(
+            FrameViewPanel::CutOut(frame, overlay.cropLeft, overlay.cropBottom, overlay.cropWidth, overlay.cropHeight));
     const QString activity = m_analysing ? QStringLiteral("Analysing...") : QStringLiteral("Processing...");
-    StatusBar1->setPanelText(2, QStringLiteral("%1 frame %2 of %3, %4 fps")
-                                    .arg(activity)
-                                    .arg(played)
-                                    .arg(Gauge1->maxValue())
-                                    .arg(qRound(fps)));
+    StatusBar1->setPanelText(
+        2,
+        QStringLiteral("%1 frame %2 of %3, %4 fps").arg(activity).arg(played).arg(Gauge1->maxValue()).arg(qRound(fps)));
 }
 
 void TForm1::showWarningPanel(const QString& caption)

@@ -27,6 +27,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QTimeEdit;
 class QSpinBox;
 class QTimer;
 class FrameViewPanel;
@@ -150,6 +151,16 @@ public:
     QSpinBox* spinFramesFirst = nullptr;
     QLabel* captionFramesTo = nullptr;
     QSpinBox* spinFramesLast = nullptr;
+    // All files into one output; only frames captured from timeRangeFirst
+    // up to timeRangeEnd (UTC) while checkTimeRange is checked; outputs cut
+    // every spinSegment seconds while checkSegment is.
+    QCheckBox* checkJoin = nullptr;
+    QCheckBox* checkTimeRange = nullptr;
+    QTimeEdit* timeRangeFirst = nullptr;
+    QLabel* captionTimeRangeTo = nullptr;
+    QTimeEdit* timeRangeEnd = nullptr;
+    QCheckBox* checkSegment = nullptr;
+    QSpinBox* spinSegment = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -227,6 +238,8 @@ public:
     ColourOptions colour() const;
     // The frames of "9) Frame selection", as the core takes them.
     FrameRange frames() const;
+    std::optional<TimeRange> timeRange() const;
+    std::optional<std::int32_t> segmentSeconds() const;
 
 signals:
     // A test action ran on the chosen files (not when there were none).

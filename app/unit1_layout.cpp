@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimeEdit>
 #include <QTimer>
 
 #include <string_view>
@@ -340,7 +341,7 @@ void TForm1::createControls()
     for (QWidget* widget : std::initializer_list<QWidget*>{captionSurfaceRefresh, spinSurfaceRefresh})
         widget->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
 
-    groupReject = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 175);
+    groupReject = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 241);
     groupReject->setTitle(QStringLiteral("9) Frame selection"));
     checkRejectCut = Make<QCheckBox>(groupReject, 8, 18, 170, 17);
     checkRejectCut->setText(QStringLiteral("Reject cut discs"));
@@ -417,12 +418,54 @@ void TForm1::createControls()
     spinFramesLast->setRange(-1, kFrameNumberMax);
     spinFramesLast->setSpecialValueText(QStringLiteral("end"));
     spinFramesLast->setValue(-1);
-    for (QWidget* widget : std::initializer_list<QWidget*>{checkFrames, spinFramesFirst, captionFramesTo, spinFramesLast})
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{checkFrames, spinFramesFirst, captionFramesTo, spinFramesLast})
         widget->setToolTip(QStringLiteral(
             "Only these frames of each file, numbered from 0 as the frame slider and the track number them "
             "(\"end\": to the last); the test plays the first two of them"));
     spinFramesFirst->setEnabled(false);
     spinFramesLast->setEnabled(false);
+    // A capture split by the camera program, read as one.
+    checkJoin = Make<QCheckBox>(groupReject, 8, 172, 170, 17);
+    checkJoin->setText(QStringLiteral("Join all files into one output"));
+    checkJoin->setFont(narrow);
+    checkJoin->setToolTip(QStringLiteral(
+        "The chosen files, in the list's order, become one output named after the first; they must share their "
+        "frame size (and for SER their colour and depth). The frame numbers count over all of them."));
+    // The minutes of good seeing, by the frames' own capture times.
+    checkTimeRange = Make<QCheckBox>(groupReject, 8, 194, 44, 17);
+    checkTimeRange->setText(QStringLiteral("UTC"));
+    checkTimeRange->setFont(narrow);
+    const auto makeTime = [&](int left, int width) {
+        auto* edit = Make<QTimeEdit>(groupReject, left, 192, width, 20);
+        edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        edit->setFont(narrow);
+        edit->setEnabled(false);
+        return edit;
+    };
+    timeRangeFirst = makeTime(50, 62);
+    captionTimeRangeTo = MakeLabel(groupReject, 115, 195, QStringLiteral("to"));
+    captionTimeRangeTo->setFont(narrow);
+    timeRangeEnd = makeTime(127, 50);
+    timeRangeEnd->setTime(QTime(0, 2));
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{checkTimeRange, timeRangeFirst, captionTimeRangeTo, timeRangeEnd})
+        widget->setToolTip(QStringLiteral(
+            "Only the frames captured from the first time of day (UTC) up to the second, by their time stamps or "
+            "the start time; an end before the start reaches over midnight"));
+    // Pieces short enough to stack without derotation.
+    checkSegment = Make<QCheckBox>(groupReject, 8, 216, 100, 17);
+    checkSegment->setText(QStringLiteral("Split every"));
+    checkSegment->setFont(narrow);
+    spinSegment = Make<QSpinBox>(groupReject, kFieldLeft, 214, kFieldWidth, 20);
+    spinSegment->setRange(1, kSegmentSecondsMax);
+    spinSegment->setValue(120);
+    spinSegment->setSuffix(QStringLiteral(" s"));
+    spinSegment->setEnabled(false);
+    for (QWidget* widget : std::initializer_list<QWidget*>{checkSegment, spinSegment})
+        widget->setToolTip(QStringLiteral(
+            "Cut each output into pieces of at most this much capture time, NAME_orbic_part1, _part2 ... "
+            "(with WinJUPOS names, each named by its own mid-time)"));
 
     // The views of the tested file fill the room between the given controls
     // and the options column; arrangeControls() places them.
@@ -523,6 +566,12 @@ void TForm1::setTabOrder()
                               checkFrames,
                               spinFramesFirst,
                               spinFramesLast,
+                              checkJoin,
+                              checkTimeRange,
+                              timeRangeFirst,
+                              timeRangeEnd,
+                              checkSegment,
+                              spinSegment,
                               trackFrame,
                               comboFiles,
                               btnAnalyse};
@@ -666,8 +715,8 @@ void TForm1::fitToControls()
     int optionsBottom = kOptionsTop;
     for (QGroupBox* group : optionGroups())
         optionsBottom += group->height() + kGroupGap;
-    const int lowest = std::max({kLogBottom, optionsBottom, preview.bottom() + 1,
-                                 kHelpTop + kRowHeight + kGap / 2 + kMinPlotsHeight});
+    const int lowest =
+        std::max({kLogBottom, optionsBottom, preview.bottom() + 1, kHelpTop + kRowHeight + kGap / 2 + kMinPlotsHeight});
     const QSize least(width, lowest + kBottomMargin + 2 * kBarHeight);
     setMinimumSize(least);
     if (!m_sized) {

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QSpinBox>
+#include <QTimeEdit>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -86,6 +87,12 @@ void TForm1::LoadSettings()
     checkFrames->setChecked(s.frameRange);
     spinFramesFirst->setValue(s.framesFirst);
     spinFramesLast->setValue(s.framesLast);
+    checkJoin->setChecked(s.join);
+    checkTimeRange->setChecked(s.timeRange);
+    timeRangeFirst->setTime(QTime(0, 0).addSecs(s.timeFirst));
+    timeRangeEnd->setTime(QTime(0, 0).addSecs(s.timeEnd));
+    checkSegment->setChecked(s.segment);
+    spinSegment->setValue(s.segmentSeconds);
     checkRejectClick();
 }
 
@@ -128,6 +135,12 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.frameRange = checkFrames->isChecked();
     s.framesFirst = spinFramesFirst->value();
     s.framesLast = spinFramesLast->value();
+    s.join = checkJoin->isChecked();
+    s.timeRange = checkTimeRange->isChecked();
+    s.timeFirst = QTime(0, 0).secsTo(timeRangeFirst->time());
+    s.timeEnd = QTime(0, 0).secsTo(timeRangeEnd->time());
+    s.segment = checkSegment->isChecked();
+    s.segmentSeconds = spinSegment->value();
     return s;
 }
 

@@ -205,6 +205,21 @@ FrameRange WindowHost::frames() const
     return m_form.frames();
 }
 
+bool WindowHost::joinFiles() const
+{
+    return m_form.checkJoin->isChecked();
+}
+
+std::optional<TimeRange> WindowHost::timeRange() const
+{
+    return m_form.timeRange();
+}
+
+std::optional<std::int32_t> WindowHost::segmentSeconds() const
+{
+    return m_form.segmentSeconds();
+}
+
 bool WindowHost::fullFrame() const
 {
     return m_form.checkFullFrame->isChecked();

@@ -31,6 +31,9 @@ public:
     ColourOptions colour() const override;
     bool fullFrame() const override;
     FrameRange frames() const override;
+    bool joinFiles() const override;
+    std::optional<TimeRange> timeRange() const override;
+    std::optional<std::int32_t> segmentSeconds() const override;
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;
@@ -89,6 +92,6 @@ private:
     PlotData m_plots;
     bool m_showRunFrames = false;
     int m_liveIntervalMs = 1000 / kLiveFramesPerSecond;
-    QElapsedTimer m_lastShown;   // since the last frame shown
+    QElapsedTimer m_lastShown;     // since the last frame shown
     QElapsedTimer m_filePlaying;   // since the file's frames began
 };

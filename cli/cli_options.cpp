@@ -88,6 +88,13 @@ const CLI::Validator kFrameRange(
     },
     "A-B");
 
+const CLI::Validator kTimeRange(
+    [](std::string& text) -> std::string {
+        return ParseTimeRange(text) ? std::string()
+                                    : "'" + text + "' is not a range of UTC times like 20:10:00-20:12:00";
+    },
+    "HH:MM:SS-HH:MM:SS");
+
 // A percentage from 0 to 100, fractions allowed.
 const CLI::Validator kPercent(
     [](std::string& text) -> std::string {
@@ -222,6 +229,25 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                                         "the end); the test plays the first two of them")
                              ->check(kFrameRange)
                              ->option_text("A-B");
+    auto* joinOption = app.add_flag("--join", o.join,
+                                    "Join all files into one output, in the order given, named after the first; "
+                                    "one test on the first file; --frames then counts over the joined frames. "
+                                    "Every file must have the same frame size (and for SER the same colour and depth)");
+    std::string timeRange;
+    auto* timeRangeOption = app.add_option("--time-range", timeRange,
+                                           "Only the frames captured from the first UTC time of day up to the second "
+                                           "(23:50:00-00:10:00 reaches over midnight), by the times --format ser "
+                                           "writes; a file without them is an error")
+                                ->check(kTimeRange)
+                                ->option_text("HH:MM:SS-HH:MM:SS");
+    std::int32_t segment = 0;
+    auto* segmentOption =
+        app.add_option("--segment", segment,
+                       "Cut each output into pieces of at most SECONDS of capture time from its first "
+                       "frame, NAME_orbic_part1, _part2 ... (with --winjupos-name each named by its "
+                       "own mid-time); without frame times, counted at the stream's frame rate")
+            ->check(CLI::Range(1, 86400))
+            ->option_text("SECONDS");
     auto* incomplete = app.add_flag("--remove-incomplete", o.removeIncomplete,
                                     "Drop frames whose crop window reaches the frame border");
     auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
@@ -360,6 +386,12 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
             o.fullFrame = saved.fullFrame;
         if (framesOption->count() == 0)
             o.frames = FramesFrom(saved);
+        if (joinOption->count() == 0)
+            o.join = saved.join;
+        if (timeRangeOption->count() == 0)
+            o.timeRange = TimeRangeFrom(saved);
+        if (segmentOption->count() == 0)
+            o.segment = SegmentFrom(saved);
         if (formatOption->count() == 0 && saved.serFormat)
             format = "ser";
         if (winJupos->count() == 0)
@@ -368,6 +400,10 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     o.serFormat = format == "ser";
     if (!frames.empty())
         o.frames = *ParseFrameRange(frames);
+    if (!timeRange.empty())
+        o.timeRange = ParseTimeRange(timeRange);
+    if (segmentOption->count() > 0)
+        o.segment = segment;
     if (!bayer.empty())
         o.colour.declaredBayer = ParseBayerPattern(bayer);
     o.colour.method = *ParseDemosaicMethod(method);

@@ -4,6 +4,7 @@
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/time_range.h"
 
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,9 @@ struct CliOptions {
     ColourOptions colour;                    // --bayer, --debayer, --debayer-method
     bool fullFrame = false;                  // --full-frame
     FrameRange frames;                       // --frames
+    bool join = false;                       // --join
+    std::optional<TimeRange> timeRange;      // --time-range
+    std::optional<std::int32_t> segment;     // --segment, seconds
     std::string bestFramePath;               // --best-frame; centring.bestFrame follows it
     std::string qualityPlotPath;             // --quality-plot; centring.scores follows it
     std::string plotsDir;                    // --plots; centring.scores follows it

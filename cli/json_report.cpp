@@ -87,9 +87,11 @@ std::string SettingsObject(const ReportSettings& s)
         + (s.reject.maxSaturated ? ", \"max_saturated\": " + Number(*s.reject.maxSaturated) : "")
         + (s.reject.dimPercent ? ", \"reject_dim\": " + Number(*s.reject.dimPercent) : "")
         + (s.frames.whole() ? ""
-                            : ", \"frames\": {\"first\": " + std::to_string(s.frames.first) + ", \"last\": "
-                                  + (s.frames.last ? std::to_string(*s.frames.last) : "null") + "}")
-        + "}";
+                            : ", \"frames\": {\"first\": " + std::to_string(s.frames.first)
+                   + ", \"last\": " + (s.frames.last ? std::to_string(*s.frames.last) : "null") + "}")
+        + (s.join ? ", \"join\": true" : "")
+        + (s.timeRange ? ", \"time_range\": " + JsonString(TimeRangeText(*s.timeRange)) : "")
+        + (s.segment ? ", \"segment_seconds\": " + std::to_string(*s.segment) : "") + "}";
 }
 
 // The frames dropped for each reason the user chose; a reason not chosen
@@ -148,6 +150,21 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
         o += "},\n";
     } else {
         o += "null,\n";
+    }
+    // A join: each file's frames, whose sums are the counts above.
+    if (!f.joined.empty()) {
+        o += "      \"joined\": [";
+        for (std::size_t i = 0; i < f.joined.size(); ++i)
+            o += std::string(i == 0 ? "" : ", ") + "{\"input\": " + JsonString(f.joined[i].input)
+                + ", \"first_frame\": " + std::to_string(f.joined[i].firstIndex) + ", \"seen\": "
+                + std::to_string(f.joined[i].frames) + ", \"written\": " + std::to_string(f.joined[i].written) + "}";
+        o += "],\n";
+    }
+    if (!f.pieces.empty()) {
+        o += "      \"pieces\": [";
+        for (std::size_t i = 0; i < f.pieces.size(); ++i)
+            o += std::string(i == 0 ? "" : ", ") + JsonString(f.pieces[i]);
+        o += "],\n";
     }
     o += "      \"first_frame_time\": " + (f.firstTime ? Number(*f.firstTime) : std::string("null")) + ",\n";
     o += "      \"last_frame_time\": " + (f.lastTime ? Number(*f.lastTime) : std::string("null")) + "\n";

@@ -3,9 +3,11 @@
 
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/time_range.h"
 #include "run/batch_result.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The settings a run used, as the report records them for every file.
@@ -22,6 +24,9 @@ struct ReportSettings {
     bool fullFrame = false;
     RejectOptions reject;
     FrameRange frames;
+    bool join = false;
+    std::optional<TimeRange> timeRange;
+    std::optional<std::int32_t> segment;   // seconds
 };
 
 // text as a JSON string, quotes included. Bytes that do not form UTF-8

@@ -59,6 +59,9 @@ ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& sta
     s.fullFrame = options.fullFrame;
     s.reject = options.centring.reject;
     s.frames = options.frames;
+    s.join = options.join;
+    s.timeRange = options.timeRange;
+    s.segment = options.segment;
     return s;
 }
 
@@ -78,6 +81,12 @@ int Run(const CliOptions& options)
             WriteJsonReport(options.reportPath, SettingsOf(options, state, host), testPassed, result);
     };
 
+    // Files that cannot be joined, or that a time range cannot go by, are
+    // a wrong request rather than a failed test: nothing is tried.
+    if (const auto why = BatchRefusal(host)) {
+        std::fprintf(stderr, "orbicrop-cli: %s\n", why->c_str());
+        return kExitUsage;
+    }
     // As right after opening files in the window: the first test may choose the mode.
     state.autoColorPending = true;
     // The test's file is processed right after it, from the source the test opened.

@@ -139,7 +139,8 @@ void TerminalHost::frameAnalysed(const FrameRecord& record)
     if (m_state.testMode)
         return;
     if (m_track)
-        m_track->write(FileNameOf(m_state.currentFile), m_state.inputHeight, record);
+        m_track->write(FileNameOf(m_joinedFile.empty() ? m_state.currentFile : m_joinedFile), m_state.inputHeight,
+                       record);
     if (!m_options.plotsDir.empty())
         m_plots.addFrame(record, m_state.inputHeight);
 }

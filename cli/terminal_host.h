@@ -37,6 +37,9 @@ public:
     ColourOptions colour() const override { return m_options.colour; }
     bool fullFrame() const override { return m_options.fullFrame; }
     FrameRange frames() const override { return m_options.frames; }
+    bool joinFiles() const override { return m_options.join; }
+    std::optional<TimeRange> timeRange() const override { return m_options.timeRange; }
+    std::optional<std::int32_t> segmentSeconds() const override { return m_options.segment; }
     std::optional<std::int64_t> startTime() const override { return m_options.startTime; }
     std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
     std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
@@ -50,6 +53,7 @@ public:
     void showMessage(const std::string& text) override;
     void selectOutputMode(bool color) override { m_grayscale = !color; }
     void frameAnalysed(const FrameRecord& record) override;
+    void joinedFileStarted(const std::string& input) override { m_joinedFile = input; }
     void bestFrame(const OutputBitmap& picture) override;
     void qualityScores(const std::vector<double>& scores, std::int32_t kept) override;
     void fileFinished(const FileOutcome& file) override;
@@ -71,5 +75,6 @@ private:
     std::optional<OutputBitmap> m_preview;
     std::unique_ptr<ProgressBar> m_progress;   // only on a terminal, without --quiet
     std::unique_ptr<TrackWriter> m_track;
-    PlotData m_plots;   // the current file's, with --plots
+    PlotData m_plots;           // the current file's, with --plots
+    std::string m_joinedFile;   // in a join, the file the frames now come from
 };

@@ -81,7 +81,29 @@ OrbicropSettings ReadOrbicropSettings(const IniFile& file)
     s.frameRange = file.readBool("Frames", "range", s.frameRange);
     s.framesFirst = std::max(file.readInteger("Frames", "first", s.framesFirst), 0);
     s.framesLast = std::max(file.readInteger("Frames", "last", s.framesLast), -1);
+    s.join = file.readBool("Frames", "join", s.join);
+    s.timeRange = file.readBool("Frames", "timerange", s.timeRange);
+    if (const auto times = file.readString("Frames", "times"))
+        if (const auto range = ParseTimeRange(*times)) {
+            s.timeFirst = range->first;
+            s.timeEnd = range->end;
+        }
+    s.segment = file.readBool("Frames", "segment", s.segment);
+    s.segmentSeconds =
+        std::clamp(file.readInteger("Frames", "segmentseconds", s.segmentSeconds), 1, kSegmentSecondsMax);
     return s;
+}
+
+std::optional<TimeRange> TimeRangeFrom(const OrbicropSettings& settings)
+{
+    if (!settings.timeRange || settings.timeFirst == settings.timeEnd)
+        return std::nullopt;
+    return TimeRange{settings.timeFirst, settings.timeEnd};
+}
+
+std::optional<std::int32_t> SegmentFrom(const OrbicropSettings& settings)
+{
+    return settings.segment ? std::optional(settings.segmentSeconds) : std::nullopt;
 }
 
 FrameRange FramesFrom(const OrbicropSettings& settings)
@@ -201,6 +223,12 @@ void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings)
     WriteBoolOnceChosen(file, "Frames", "range", settings.frameRange, d.frameRange);
     WriteIntegerOnceChosen(file, "Frames", "first", settings.framesFirst, d.framesFirst);
     WriteIntegerOnceChosen(file, "Frames", "last", settings.framesLast, d.framesLast);
+    WriteBoolOnceChosen(file, "Frames", "join", settings.join, d.join);
+    WriteBoolOnceChosen(file, "Frames", "timerange", settings.timeRange, d.timeRange);
+    WriteStringOnceChosen(file, "Frames", "times", TimeRangeText({settings.timeFirst, settings.timeEnd}),
+                          TimeRangeText({d.timeFirst, d.timeEnd}));
+    WriteBoolOnceChosen(file, "Frames", "segment", settings.segment, d.segment);
+    WriteIntegerOnceChosen(file, "Frames", "segmentseconds", settings.segmentSeconds, d.segmentSeconds);
 }
 
 CentringOptions CentringFrom(const OrbicropSettings& settings)

@@ -63,7 +63,24 @@ struct OrbicropSettings {
     bool frameRange = false;
     std::int32_t framesFirst = 0;
     std::int32_t framesLast = -1;
+    // Also in "Frames", each written once chosen: all files joined into one
+    // output; only frames captured within timeFirst..timeEnd (seconds of the
+    // UTC day, "times" HH:MM:SS-HH:MM:SS) while timeRange is on; outputs cut
+    // every segmentSeconds (1..kSegmentSecondsMax) while segment is on.
+    bool join = false;
+    bool timeRange = false;
+    std::int32_t timeFirst = 0;
+    std::int32_t timeEnd = 120;
+    bool segment = false;
+    std::int32_t segmentSeconds = 120;
 };
+
+constexpr std::int32_t kSegmentSecondsMax = 86400;
+
+// The time range the settings choose, when it is on.
+std::optional<TimeRange> TimeRangeFrom(const OrbicropSettings& settings);
+// The length of the pieces the settings cut outputs into, when on.
+std::optional<std::int32_t> SegmentFrom(const OrbicropSettings& settings);
 
 // The frames the settings choose, as the core takes them: the whole file
 // unless the range is on.

@@ -31,8 +31,9 @@ void PutLe(std::FILE* out, std::uint64_t value, int bytes)
 class SerSampleWriter {
 public:
     SerSampleWriter(const std::string& path, int width, int height, int depth, int frames,
-                    std::optional<BayerPattern> bayer)
-        : m_out(std::fopen(path.c_str(), "wb")), m_depth(depth), m_frames(frames), m_bayer(bayer)
+                    std::optional<BayerPattern> bayer, int firstStamp)
+        : m_out(std::fopen(path.c_str(), "wb")), m_depth(depth), m_frames(frames), m_firstStamp(firstStamp),
+          m_bayer(bayer)
     {
         if (!m_out)
             throw std::runtime_error("cannot create " + path);
@@ -69,7 +70,7 @@ public:
 
     void finish()
     {
-        for (int i = 0; i < m_frames; ++i)   // 100 ns ticks, 30 frames a second
+        for (int i = m_firstStamp; i < m_firstStamp + m_frames; ++i)   // 100 ns ticks, 30 frames a second
             PutLe(m_out.get(), std::uint64_t(638000000000000000LL) + std::uint64_t(i) * 333333u, 8);
         if (std::fflush(m_out.get()) != 0)
             throw std::runtime_error("write failed");
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<std::FILE, Closer> m_out;
     int m_depth;
     int m_frames;
+    int m_firstStamp;
     std::optional<BayerPattern> m_bayer;
 };
 
@@ -106,13 +108,15 @@ void Usage()
         stderr,
         "usage: orbicrop-make-sample [--frames N] [--size WxH] [--radius PX] [--seed N] [--gray]\n"
         "                            [--ser-depth D [--bayer P]] [--track FILE.csv] [--rings] [--moon PX] [--surface]\n"
-        "                            [--bump FRAME]\n"
+        "                            [--bump FRAME] [--stamps-from N]\n"
         "                            OUT.avi|OUT.ser\n"
         "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n"
         "  --bayer P      with --ser-depth: the raw mosaic of a colour camera, pattern P (RGGB ...)\n"
         "  --rings        give the planet a ring system (Saturn)\n"
         "  --moon PX      a 6 x 6 white moon PX pixels right of the planet's centre\n"
         "  --bump FRAME   the mount knocked at FRAME: the disc half out of the frame for 5 frames\n"
+        "  --stamps-from N  with --ser-depth: time stamps go on from frame N of a longer capture\n"
+        "                 (its next part, as capture programs split files)\n"
         "  --surface      a cratered surface filling the frame, cut at known whole-pixel shifts\n"
         "                 (the track gives each frame's shift instead of a centre)\n");
 }
@@ -129,6 +133,7 @@ int main(int argc, char** argv)
     std::optional<BayerPattern> bayer;
     bool badBayer = false;
     bool surface = false;
+    int stampsFrom = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -151,6 +156,8 @@ int main(int argc, char** argv)
             options.moonDistance = std::atof(argv[++i]);
         else if (arg == "--bump" && hasValue)
             options.bumpFrame = std::atoi(argv[++i]);
+        else if (arg == "--stamps-from" && hasValue)
+            stampsFrom = std::atoi(argv[++i]);
         else if (arg == "--surface")
             surface = true;
         else if (arg == "--track" && hasValue)
@@ -168,7 +175,7 @@ int main(int argc, char** argv)
         }
     }
     if (output.empty() || frames < 0 || options.width < 1 || options.height < 1 || serDepth < 0 || serDepth > 16
-        || badBayer || (bayer && serDepth == 0)) {
+        || stampsFrom < 0 || badBayer || (bayer && serDepth == 0)) {
         Usage();
         return 2;
     }
@@ -176,7 +183,7 @@ int main(int argc, char** argv)
     try {
         if (serDepth > 0) {
             options.gray = !bayer;
-            SerSampleWriter ser(output, options.width, options.height, serDepth, frames, bayer);
+            SerSampleWriter ser(output, options.width, options.height, serDepth, frames, bayer, stampsFrom);
             SamplePlanet planet(options);
             OutputBitmap frame;
             std::uint32_t noise = 7;

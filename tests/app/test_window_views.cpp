@@ -119,8 +119,8 @@ private slots:
         QFETCH(QString, kind);
         WindowFixture f;
         const QString sample = f.path(QStringLiteral("night.avi"));
-        QStringList make = {QStringLiteral("--frames"), QStringLiteral("40"), QStringLiteral("--size"),
-                            QStringLiteral("320x240"), QStringLiteral("--radius"), QStringLiteral("30")};
+        QStringList make = {QStringLiteral("--frames"), QStringLiteral("40"),       QStringLiteral("--size"),
+                            QStringLiteral("320x240"),  QStringLiteral("--radius"), QStringLiteral("30")};
         if (kind == QLatin1String("ser"))
             make << QStringLiteral("--ser-depth") << QStringLiteral("8");
         const QString video = f.path(QStringLiteral("night.") + kind);
@@ -129,15 +129,16 @@ private slots:
                  0);
         // Key frames every 10 frames: frame 27 lies 7 frames after one.
         if (kind == QLatin1String("mp4"))
-            QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
-                                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), sample,
-                                        QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-g"),
-                                        QStringLiteral("10"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
-                                        video}),
-                     0);
+            QCOMPARE(
+                QProcess::execute(QStringLiteral("ffmpeg"),
+                                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), sample,
+                                   QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-g"),
+                                   QStringLiteral("10"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), video}),
+                0);
         const QString track = f.path(QStringLiteral("track.csv"));
-        QCOMPARE(QProcess::execute(QStringLiteral(ORBICROP_CLI), {QStringLiteral("-q"), QStringLiteral("--track"), track,
-                                                                  QStringLiteral("-o"), f.path(QString()), video}),
+        QCOMPARE(QProcess::execute(QStringLiteral(ORBICROP_CLI),
+                                   {QStringLiteral("-q"), QStringLiteral("--track"), track, QStringLiteral("-o"),
+                                    f.path(QString()), video}),
                  0);
         QFile csv(track);
         QVERIFY(csv.open(QIODevice::ReadOnly));
@@ -183,7 +184,8 @@ private slots:
         w.setOutputFolder(f.path(QStringLiteral("out")));
         w.btnProcess->click();
         const FrameOverlay& o = w.frameView->overlay();
-        QVERIFY2(o.found && std::abs(o.centerX - (300.5 + 2 * (kFrames - 1))) < 1, qPrintable(QString::number(o.centerX)));
+        QVERIFY2(o.found && std::abs(o.centerX - (300.5 + 2 * (kFrames - 1))) < 1,
+                 qPrintable(QString::number(o.centerX)));
         const QImage preview = w.Image->pixmap().toImage();
         QCOMPARE(preview.size(), QSize(o.cropWidth, o.cropHeight));
         const int top = kHeight - o.cropBottom - o.cropHeight;   // the window's top row, from the top
@@ -216,6 +218,28 @@ private slots:
         const QString log = w.Memo1->toPlainText();
         QVERIFY2(log.contains(QStringLiteral(" - Frames 5 to 9: 5 frames of the file's 12\n"))
                      && log.contains(QStringLiteral("5/5 frames written")),
+                 qPrintable(log));
+    }
+
+    // Two open files joined into one output, cut into pieces of a second
+    // of the stream (the clips have no capture times): the log tells both.
+    void joinedFilesAreCutIntoPieces()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        w.checkJoin->click();
+        w.checkSegment->click();
+        QVERIFY(w.spinSegment->isEnabled());
+        w.spinSegment->setValue(1);
+        f.open({f.writeClip(QStringLiteral("a.avi"), LargeClip(), 20),
+                f.writeClip(QStringLiteral("b.avi"), LargeClip(), 20)});
+        QVERIFY(w.btnProcess->isEnabled());
+        w.setOutputFolder(f.path(QStringLiteral("out")));
+        w.btnProcess->click();
+        const QString log = w.Memo1->toPlainText();
+        QVERIFY2(log.contains(QStringLiteral("Joined 2 files: 40 frames read, 40 written"))
+                     && log.contains(QStringLiteral("a_orbic_part2.avi")) && !log.contains(QStringLiteral("b_orbic")),
                  qPrintable(log));
     }
 

@@ -555,11 +555,11 @@ TEST(Cli, FrameRangeWritesExactlyThoseFramesAsAFullReadSeesThem)
 {
     TempDir dir;
     const std::string avi = ShellQuote(dir.file("p.avi"));
-    const auto made = RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 40 --ser-depth 12 "
-                                     + ShellQuote(dir.file("m.ser")) + " && " + ORBICROP_MAKE_SAMPLE + " --frames 40 "
-                                     + avi + " && ffmpeg -nostdin -v error -i " + avi
-                                     + " -c:v libx264 -g 8 -pix_fmt yuv420p " + ShellQuote(dir.file("p.mp4")),
-                                 dir.path());
+    const auto made =
+        RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 40 --ser-depth 12 " + ShellQuote(dir.file("m.ser"))
+                       + " && " + ORBICROP_MAKE_SAMPLE + " --frames 40 " + avi + " && ffmpeg -nostdin -v error -i "
+                       + avi + " -c:v libx264 -g 8 -pix_fmt yuv420p " + ShellQuote(dir.file("p.mp4")),
+                   dir.path());
     ASSERT_EQ(made.status, 0) << made.err;
     // The track's rows without the file name, which differs between runs.
     const auto rows = [&](const std::string& input, const std::string& options) {
@@ -694,4 +694,93 @@ TEST(Cli, PlotsOfEachFileGoIntoAFolderMadeForThem)
     // A file without frames has no plots.
     EXPECT_FALSE(std::filesystem::exists(plots + "/broken_drift.png"));
     EXPECT_FALSE(std::filesystem::exists(plots + "/broken_quality.png"));
+}
+
+// Runs command in dir, where the tests below name their files.
+CommandResult RunIn(const TempDir& dir, const std::string& command, const std::string& scratch)
+{
+    return RunCommand("cd " + ShellQuote(dir.path()) + " && { " + command + "; }", scratch);
+}
+
+// A capture the camera program split in three: joined it is one SER whose
+// stamps run on, with each part counted; a part of another size stops the
+// join before anything is written; pieces cut by time are named by their
+// own mid-times.
+TEST(Cli, SplitCaptureIsJoinedRefusedWhenAPartDiffersAndCutIntoPieces)
+{
+    TempDir dir;
+    std::string make;
+    for (int part = 0; part < 3; ++part)
+        make += std::string(ORBICROP_MAKE_SAMPLE) + " --frames 40 --ser-depth 8 --seed " + std::to_string(part)
+            + " --stamps-from " + std::to_string(40 * part) + " p" + std::to_string(part + 1) + ".ser && ";
+    const auto made =
+        RunIn(dir, make + ORBICROP_MAKE_SAMPLE + " --frames 40 --size 320x240 --ser-depth 8 odd.ser", dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    std::vector<std::uint64_t> stamps;
+    for (const char* part : {"p1.ser", "p2.ser", "p3.ser"}) {
+        const auto own = ReadSerFile(dir.file(part)).trailer();
+        stamps.insert(stamps.end(), own.begin(), own.end());
+    }
+
+    const auto refused = RunIn(dir, Cli("--join --format ser p1.ser odd.ser p3.ser"), dir.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("Cannot join odd.ser: its frames are 320 \u00d7 240, those of p1.ser 640 \u00d7 480"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(RunIn(dir, "ls -A | grep -v '^[.]std'", dir.path()).out, "odd.ser\np1.ser\np2.ser\np3.ser\n");
+
+    const auto joined = RunIn(
+        dir, Cli("--join --format ser -W 64 -H 64 --track t.csv --report r.json p1.ser p2.ser p3.ser"), dir.path());
+    ASSERT_EQ(joined.status, 0) << joined.err;
+    const SerFileContents ser = ReadSerFile(dir.file("p1_orbic.ser"));
+    EXPECT_EQ(ser.frameCount, 120);
+    EXPECT_EQ(ser.trailer(), stamps);
+    const auto parts =
+        RunIn(dir, "jq -c '[.files[0].joined[] | [.input, .first_frame, .seen, .written]]' r.json", dir.path());
+    EXPECT_EQ(parts.out, "[[\"p1.ser\",0,40,40],[\"p2.ser\",40,40,40],[\"p3.ser\",80,40,40]]\n");
+    const auto track = Lines(ReadWholeFile(dir.file("t.csv")));
+    ASSERT_EQ(track.size(), 121u);
+    EXPECT_EQ(track[40].substr(0, 12), "\"p1.ser\",39,");
+    EXPECT_EQ(track[41].substr(0, 12), "\"p2.ser\",40,");
+
+    // 120 frames at 30 a second: two pieces of 2 s, each named by its own
+    // frames' mid-time (22:13:21 and 22:13:23 to a tenth of a minute).
+    const auto cut =
+        RunIn(dir, Cli("--join --format ser -W 64 -H 64 --segment 2 --winjupos-name -o cut p1.ser p2.ser p3.ser"),
+              dir.path());
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    const SerFileContents first = ReadSerFile(dir.file("cut/2022-09-28-2213_3-p1_orbic_part1.ser"));
+    const SerFileContents second = ReadSerFile(dir.file("cut/2022-09-28-2213_4-p1_orbic_part2.ser"));
+    EXPECT_EQ(first.trailer(), std::vector<std::uint64_t>(stamps.begin(), stamps.begin() + 60));
+    EXPECT_EQ(second.trailer(), std::vector<std::uint64_t>(stamps.begin() + 60, stamps.end()));
+    EXPECT_EQ(RunIn(dir, "ls -A cut", dir.path()).out,
+              "2022-09-28-2213_3-p1_orbic_part1.ser\n2022-09-28-2213_4-p1_orbic_part2.ser\n");
+}
+
+// Frames chosen by their capture time, over the joined parts; a file whose
+// frames have no time is refused by name.
+TEST(Cli, TimeRangeKeepsTheFramesCapturedWithinItAndRefusesFilesWithoutTimes)
+{
+    TempDir dir;
+    const auto made = RunIn(dir,
+                            std::string(ORBICROP_MAKE_SAMPLE) + " --frames 60 --ser-depth 8 a.ser && "
+                                + ORBICROP_MAKE_SAMPLE + " --frames 60 --ser-depth 8 --stamps-from 60 b.ser && "
+                                + ORBICROP_MAKE_SAMPLE + " --frames 10 p.avi",
+                            dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    auto stamps = ReadSerFile(dir.file("a.ser")).trailer();
+    const auto more = ReadSerFile(dir.file("b.ser")).trailer();
+    stamps.insert(stamps.end(), more.begin(), more.end());
+
+    // Frame k is stamped k x 333333 ticks after 22:13:20: 31 is the first at
+    // or after 22:13:21, 90 the last before 22:13:23.
+    const auto r =
+        RunIn(dir, Cli("--join --format ser -W 64 -H 64 --time-range 22:13:21-22:13:23 a.ser b.ser"), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadSerFile(dir.file("a_orbic.ser")).trailer(),
+              std::vector<std::uint64_t>(stamps.begin() + 31, stamps.begin() + 91));
+
+    const auto timeless = RunIn(dir, Cli("--time-range 22:13:21-22:13:23 a.ser p.avi"), dir.path());
+    EXPECT_EQ(timeless.status, 2);
+    EXPECT_NE(timeless.err.find("The frames of p.avi carry no capture time"), std::string::npos) << timeless.err;
 }

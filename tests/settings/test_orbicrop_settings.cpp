@@ -178,6 +178,11 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
     chosen.openFilter = "ser";
     chosen.frameRange = true;
     chosen.framesFirst = 100;
+    chosen.join = true;
+    chosen.timeRange = true;
+    chosen.timeFirst = 23 * 3600 + 50 * 60;
+    chosen.timeEnd = 600;
+    chosen.segment = true;
     SaveOrbicropSettings(path, chosen);
     const std::string cogKeys = "[COG]\nthreshold=5\nshoweffect=0\n";
     const std::string outputKeys = "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n";
@@ -189,9 +194,13 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
                     "[Colour]\nbayer=GBRG\ndebayer=1\ndebayermethod=bilinear\n"
                     "[Centring]\nlargestobject=0\nsurface=0\nsurfacerefresh=50\nkeepbest=80\nkeepbestframes=0\n"
                     "bestframe=0\nkeepbestscore=1\n"
-                    "[Reject]\ncut=1\nmaxsaturated=0.3\ndim=40\n[Frames]\nrange=1\nfirst=100\n");
+                    "[Reject]\ncut=1\nmaxsaturated=0.3\ndim=40\n[Frames]\nrange=1\nfirst=100\njoin=1\ntimerange=1\n"
+                    "times=23:50:00-00:10:00\nsegment=1\n");
     EXPECT_EQ(FramesFrom(LoadOrbicropSettings(path)), (FrameRange{100, std::nullopt}));
     const OrbicropSettings loaded = LoadOrbicropSettings(path);
+    EXPECT_TRUE(loaded.join);
+    EXPECT_EQ(TimeRangeFrom(loaded), (TimeRange{23 * 3600 + 50 * 60, 600}));
+    EXPECT_EQ(SegmentFrom(loaded), std::optional(120));
     const ColourOptions colour = ColourFrom(loaded);
     EXPECT_EQ(colour.declaredBayer, std::optional(BayerPattern::Gbrg));
     EXPECT_TRUE(colour.debayer);
@@ -219,7 +228,8 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
                     "[Colour]\nbayer=none\ndebayer=0\ndebayermethod=edge-aware\n"
                     "[Centring]\nlargestobject=0\nsurface=0\nsurfacerefresh=50\nkeepbest=0\nkeepbestframes=0\n"
                     "bestframe=0\nkeepbestscore=0\n"
-                    "[Reject]\ncut=0\nmaxsaturated=off\ndim=off\n[Frames]\nrange=0\nfirst=0\n");
+                    "[Reject]\ncut=0\nmaxsaturated=off\ndim=off\n[Frames]\nrange=0\nfirst=0\njoin=0\ntimerange=0\n"
+                    "times=00:00:00-00:02:00\nsegment=0\n");
     EXPECT_TRUE(FramesFrom(LoadOrbicropSettings(path)).whole());
     centring = CentringFrom(LoadOrbicropSettings(path));
     EXPECT_EQ(ColourFrom(LoadOrbicropSettings(path)).declaredBayer, std::nullopt);
