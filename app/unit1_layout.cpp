@@ -433,20 +433,23 @@ void TForm1::createControls()
         "The chosen files, in the list's order, become one output named after the first; they must share their "
         "frame size (and for SER their colour and depth). The frame numbers count over all of them."));
     // The minutes of good seeing, by the frames' own capture times.
-    checkTimeRange = Make<QCheckBox>(groupReject, 8, 194, 44, 17);
+    checkTimeRange = Make<QCheckBox>(groupReject, 8, 194, 40, 17);
     checkTimeRange->setText(QStringLiteral("UTC"));
     checkTimeRange->setFont(narrow);
     const auto makeTime = [&](int left, int width) {
         auto* edit = Make<QTimeEdit>(groupReject, left, 192, width, 20);
         edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        // The arrows would leave no room for the seconds; the keys and the
+        // wheel still step the field under the cursor.
+        edit->setButtonSymbols(QAbstractSpinBox::NoButtons);
         edit->setFont(narrow);
         edit->setEnabled(false);
         return edit;
     };
-    timeRangeFirst = makeTime(50, 62);
-    captionTimeRangeTo = MakeLabel(groupReject, 115, 195, QStringLiteral("to"));
+    timeRangeFirst = makeTime(48, 56);
+    captionTimeRangeTo = MakeLabel(groupReject, 108, 195, QStringLiteral("to"));
     captionTimeRangeTo->setFont(narrow);
-    timeRangeEnd = makeTime(127, 50);
+    timeRangeEnd = makeTime(121, 56);
     timeRangeEnd->setTime(QTime(0, 2));
     for (QWidget* widget :
          std::initializer_list<QWidget*>{checkTimeRange, timeRangeFirst, captionTimeRangeTo, timeRangeEnd})

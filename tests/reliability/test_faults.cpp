@@ -112,6 +112,35 @@ TEST(Faults, InterruptClosesTheOutputWithItsFramesAndExits130)
     EXPECT_EQ(DecodeWithFfmpeg(output, "bgr24", dir.path()).size(), std::size_t(probe.frames) * 64 * 64 * 3);
 }
 
+// Cut into pieces of one second (30 frames of the stream), interrupted in
+// the third: the pieces before it are whole, the third holds its frames,
+// and no piece is left under a temporary name.
+TEST(Faults, InterruptedPiecesAreEachCompleteUnderTheirNames)
+{
+    TempDir dir;
+    SmallClip(320, 240).write(dir.file("night.avi"), 3000);
+    StartedCommand tool(std::string(ORBICROP_CLI) + " -q --color -W 64 -H 64 --segment 1 "
+                            + ShellQuote(dir.file("night.avi")),
+                        dir.path());
+    const std::string third = dir.file(".night_orbic_part3.avi.partial-" + std::to_string(tool.pid()));
+    for (int i = 0; i < 5000 && !fs::exists(third); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    tool.signal(SIGINT);
+    const CommandResult r = tool.wait();
+    EXPECT_EQ(r.status, 130) << r.err;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
+    for (int piece = 1; piece <= 3; ++piece) {
+        const std::string path = dir.file("night_orbic_part" + std::to_string(piece) + ".avi");
+        const auto probe = Probe(path, dir.path());
+        if (piece < 3)
+            EXPECT_EQ(probe.frames, 30) << path;
+        EXPECT_GT(probe.frames, 0) << path;
+        EXPECT_EQ(DecodeWithFfmpeg(path, "bgr24", dir.path()).size(), std::size_t(probe.frames) * 64 * 64 * 3) << path;
+    }
+    EXPECT_FALSE(fs::exists(dir.file("night_orbic_part5.avi")));
+}
+
 TEST(Faults, FileSizeLimitLeavesASerOutputWhoseCountAndStampsMatchItsFrames)
 {
     TempDir dir;
