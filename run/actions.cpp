@@ -726,8 +726,12 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
     // that cannot be made now writes nothing at all.
     if (const auto why = BatchRefusal(host, open)) {
         Report(host, *why);
-        for (const std::string& file : host.files())
-            summary.files.push_back({.input = file, .status = FileOutcome::Status::Failed, .reason = *why});
+        for (const std::string& file : host.files()) {
+            FileOutcome& refused = summary.files.emplace_back();
+            refused.input = file;
+            refused.status = FileOutcome::Status::Failed;
+            refused.reason = *why;
+        }
         summary.failed = std::int32_t(summary.files.size());
         LogEndOfBatch(host, summary);
         view.ended(summary);

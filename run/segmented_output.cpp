@@ -5,69 +5,12 @@
 #include "run/paths.h"
 
 #include <cmath>
-#include <cstdio>
-#include <exception>
-#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
-// The wrapped output as each piece sees it: the name its frames would give
-// it, unless an earlier piece took that name (two pieces shorter than the
-// name's rounding), when the piece keeps its "_partK" name.
-class SegmentedOutput::PieceNaming final : public BatchOutput {
-public:
-    PieceNaming(BatchOutput& output, const std::set<std::string>& taken) : m_output(output), m_taken(taken) {}
-
-    void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) override
-    {
-        m_output.open(path, width, height, grayscale);
-    }
-    void close() override { m_output.close(); }
-    bool isOpen() const override { return m_output.isOpen(); }
-    void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override
-    {
-        m_output.addColorFrame(bitmap, index);
-    }
-    void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override
-    {
-        m_output.addGrayFrame(bitmap, plane, index);
-    }
-    bool takesSamples() const override { return m_output.takesSamples(); }
-    void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override
-    {
-        m_output.addSamples(frame, utcTicks, index);
-    }
-    std::string outputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale) const override
-    {
-        return m_output.outputPathFor(inputPath, outputDir, grayscale);
-    }
-    std::string finalPathFor(const std::string& openedPath) const override
-    {
-        const std::string own = m_output.finalPathFor(openedPath);
-        return m_taken.count(Key(own)) != 0 ? openedPath : own;
-    }
-    std::string closingNote() const override { return m_output.closingNote(); }
-
-    static std::string Key(const std::string& path)
-    {
-        return std::filesystem::absolute(path).lexically_normal().string();
-    }
-
-private:
-    BatchOutput& m_output;
-    const std::set<std::string>& m_taken;
-};
-
 SegmentedOutput::SegmentedOutput(BatchOutput& output, double seconds, std::vector<std::string> inputs)
-    : m_output(output), m_seconds(seconds), m_inputs(std::move(inputs)),
-      m_naming(std::make_unique<PieceNaming>(output, m_taken))
+    : m_output(output), m_seconds(seconds), m_inputs(std::move(inputs))
 {}
-
-SegmentedOutput::~SegmentedOutput()
-{
-    // The staged piece settles itself; this only keeps the order of the two.
-    m_staged.reset();
-}
 
 std::string SegmentedOutput::PiecePathFor(const std::string& path, std::int32_t piece)
 {
@@ -100,7 +43,7 @@ void SegmentedOutput::openPiece()
     const std::string path = PiecePathFor(m_path, m_piece + 1);
     if (OutputReplacesInput(path, m_inputs))
         throw std::runtime_error("The output " + FileNameOf(path) + " would replace one of the chosen input files");
-    m_staged = std::make_unique<StagedOutput>(*m_naming);
+    m_staged = std::make_unique<StagedOutput>(m_output);
     m_staged->open(path, m_width, m_height, m_grayscale);
     ++m_piece;
     m_pieceFrames = 0;
@@ -114,10 +57,8 @@ void SegmentedOutput::closePiece()
     const auto keep = [&] {
         if (const std::string note = staged->closingNote(); !note.empty())
             m_notes.push_back(note);
-        if (staged->placed()) {
+        if (staged->placed())
             m_placedPaths.push_back(staged->placedPath());
-            m_taken.insert(PieceNaming::Key(staged->placedPath()));
-        }
     };
     try {
         staged->close();

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,7 +17,8 @@
 // staged as a single output is (see StagedOutput), named after the name
 // open() is given with "_partK" before its extension (K from 1, in written
 // order), or by the wrapped output's own name for its frames (a SER named
-// after their mid-time) unless an earlier piece of the batch holds that name.
+// after their mid-time keeps "_partK" after it, so no two pieces share a
+// name).
 //
 // Frames are timed by their capture time; a file whose first written frame
 // has none is timed by its presentation times, which closingNote() tells.
@@ -26,12 +26,11 @@
 // (the frame that asked for it then fails), as the batch refuses a single
 // output that would.
 //
-// One SegmentedOutput serves a whole batch, so that names stay apart across
-// its files. close() throws as StagedOutput::close() does.
+// One SegmentedOutput serves every file of a batch in turn. close() throws
+// as StagedOutput::close() does.
 class SegmentedOutput final : public BatchOutput {
 public:
     SegmentedOutput(BatchOutput& output, double seconds, std::vector<std::string> inputs);
-    ~SegmentedOutput() override;
     SegmentedOutput(const SegmentedOutput&) = delete;
     SegmentedOutput& operator=(const SegmentedOutput&) = delete;
 
@@ -58,16 +57,13 @@ public:
     static std::string PiecePathFor(const std::string& path, std::int32_t piece);
 
 private:
-    class PieceNaming;
     void openPiece();
     void closePiece();
 
     BatchOutput& m_output;
     double m_seconds;
     std::vector<std::string> m_inputs;
-    std::unique_ptr<PieceNaming> m_naming;
     std::unique_ptr<StagedOutput> m_staged;
-    std::set<std::string> m_taken;   // names the batch's pieces took
     std::string m_path;
     std::int32_t m_width = 0;
     std::int32_t m_height = 0;
