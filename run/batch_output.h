@@ -26,6 +26,8 @@ public:
     // The name the closed file takes in place of the one it was opened
     // under; an output whose name depends on its frames tells it here.
     virtual std::string finalPathFor(const std::string& openedPath) const { return openedPath; }
+    // The output is a folder of files rather than one file.
+    virtual bool writesFolder() const { return false; }
     // A line for the log about the file just closed; empty when none.
     virtual std::string closingNote() const { return {}; }
 };

@@ -97,6 +97,16 @@ std::string WinJuposPrefix(std::int64_t utcTicks)
     return text;
 }
 
+std::string IsoUtcMillis(std::int64_t utcTicks)
+{
+    const Civil c = CivilOf(utcTicks);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03lld", c.year, c.month, c.day,
+                  int(c.secondsOfDay / 3600), int(c.secondsOfDay / 60 % 60), int(c.secondsOfDay % 60),
+                  static_cast<long long>(c.fraction / 10000));
+    return text;
+}
+
 std::string IsoUtc(std::int64_t utcTicks)
 {
     const Civil c = CivilOf(utcTicks);

@@ -27,3 +27,6 @@ std::string WinJuposPrefix(std::int64_t utcTicks);
 
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ", for logs and tracks.
 std::string IsoUtc(std::int64_t utcTicks);
+// The same to the millisecond, without the zone, as FITS's DATE-OBS takes
+// it: "2024-03-01T20:10:24.043" (the fraction cut, not rounded).
+std::string IsoUtcMillis(std::int64_t utcTicks);

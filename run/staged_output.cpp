@@ -60,12 +60,23 @@ void SyncFolder(const std::string& folder)
         (void)::fsync(directory.fd());
 }
 
+// A temporary output: a folder with what it holds when the output is a
+// folder, else only a file (or an empty folder).
+void Remove(const std::string& path, bool folder)
+{
+    std::error_code ignored;
+    if (folder)
+        std::filesystem::remove_all(path, ignored);
+    else
+        std::filesystem::remove(path, ignored);
+}
+
 // Each run that was killed or lost its power left a temporary file under a
 // name of its own process id, which no later run would reuse: they are
 // removed when an output of the same name opens. A name whose process still
 // exists may be a run writing now (another window, another terminal) and is
 // left alone, as is a name that does not end in a process id.
-void RemoveLeftoversOfDeadRuns(const std::string& finalPath)
+void RemoveLeftoversOfDeadRuns(const std::string& finalPath, bool folders)
 {
     std::string prefix = FileNameOf(StagedOutput::TemporaryPathFor(finalPath));
     prefix.erase(prefix.rfind('-') + 1);   // ".NAME.partial-"
@@ -82,10 +93,8 @@ void RemoveLeftoversOfDeadRuns(const std::string& finalPath)
         const auto [stop, error] = std::from_chars(first, last, pid);
         if (error != std::errc() || stop != last || pid <= 0)
             continue;
-        if (::kill(pid, 0) == -1 && errno == ESRCH) {
-            std::error_code ignored;
-            std::filesystem::remove(it->path(), ignored);
-        }
+        if (::kill(pid, 0) == -1 && errno == ESRCH)
+            Remove(it->path().string(), folders);
     }
 }
 
@@ -94,6 +103,15 @@ void RemoveLeftoversOfDeadRuns(const std::string& finalPath)
 std::string StagedOutput::TemporaryPathFor(const std::string& finalPath)
 {
     return DirectoryOf(finalPath) + "." + FileNameOf(finalPath) + ".partial-" + std::to_string(::getpid());
+}
+
+std::string StagedOutput::FinalPathOf(const std::string& path)
+{
+    const std::string name = FileNameOf(path);
+    const std::size_t mark = name.rfind(".partial-");
+    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark < 1)
+        return path;
+    return DirectoryOf(path) + name.substr(1, mark - 1);
 }
 
 StagedOutput::~StagedOutput()
@@ -117,12 +135,12 @@ void StagedOutput::open(const std::string& path, std::int32_t width, std::int32_
     m_placed = false;
     m_placedPath.clear();
     // A leftover of this process id (a crash, an earlier boot) is replaced.
-    std::remove(m_temporaryPath.c_str());
-    RemoveLeftoversOfDeadRuns(path);
+    Remove(m_temporaryPath, m_output.writesFolder());
+    RemoveLeftoversOfDeadRuns(path, m_output.writesFolder());
     try {
         m_output.open(m_temporaryPath, width, height, grayscale);
     } catch (...) {
-        std::remove(m_temporaryPath.c_str());   // a file made before its headers failed
+        Remove(m_temporaryPath, m_output.writesFolder());   // a file made before its headers failed
         throw;
     }
     m_pending = true;
@@ -165,7 +183,7 @@ void StagedOutput::settle()
         return;
     m_pending = false;
     if (m_frames == 0) {
-        std::remove(m_temporaryPath.c_str());
+        Remove(m_temporaryPath, m_output.writesFolder());
         return;
     }
     const std::string finalPath = m_output.finalPathFor(m_finalPath);
@@ -180,9 +198,18 @@ void StagedOutput::settle()
     if (const int error = SyncFileData(m_temporaryPath); error != 0)
         throw refuse(error);
     // rename(2) within one folder replaces the final name in one step: a
-    // reader sees either the older output or the complete new one.
-    if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0)
+    // reader sees either the older output or the complete new one. A folder
+    // cannot replace a folder that holds files: the two swap names, and the
+    // older one goes.
+    std::error_code ec;
+    if (std::filesystem::is_directory(m_temporaryPath, ec) && std::filesystem::is_directory(finalPath, ec)) {
+        if (::renameat2(AT_FDCWD, m_temporaryPath.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_EXCHANGE) != 0)
+            throw refuse(errno);
+        std::error_code ignored;
+        std::filesystem::remove_all(m_temporaryPath, ignored);
+    } else if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0) {
         throw refuse(errno);
+    }
     SyncFolder(DirectoryOf(finalPath));
     m_placed = true;
     m_placedPath = finalPath;

@@ -29,6 +29,11 @@ public:
 // it, so that after a crash or a power cut the final name holds either the
 // older output or the whole new one.
 //
+// An output may be a folder (a sequence of still images): it is staged the
+// same way, and an older folder of the final name is swapped out in one
+// step (renameat2 RENAME_EXCHANGE) and then removed, so that no reader ever
+// sees frames of two runs in one folder.
+//
 // The final name is the one open() was given, or the one the wrapped output
 // asks for in its place (finalPathFor) once its frames are known.
 //
@@ -63,6 +68,8 @@ public:
     const std::string& placedPath() const { return m_placedPath; }
 
     static std::string TemporaryPathFor(const std::string& finalPath);
+    // The final path a temporary one stands for; any other path is its own.
+    static std::string FinalPathOf(const std::string& path);
 
 private:
     void settle();

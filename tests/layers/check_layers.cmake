@@ -17,12 +17,13 @@ set(layers
   "analysis|image debayer analysis"
   "avi|image fileio avi"
   "ser|fileio ser"
+  "stills|stills"
   "surface|image debayer analysis surface"
-  "run|image debayer fileio analysis avi ser video surface run"
+  "run|image debayer fileio analysis avi ser stills video surface run"
   "settings|image debayer fileio analysis settings"
-  "cli|image debayer fileio analysis avi ser video surface run settings cli"
-  "app|image debayer fileio analysis avi ser video surface run settings app"
-  "tools|image debayer fileio analysis avi ser video surface run tools")
+  "cli|image debayer fileio analysis avi ser stills video surface run settings cli"
+  "app|image debayer fileio analysis avi ser stills video surface run settings app"
+  "tools|image debayer fileio analysis avi ser stills video surface run tools")
 
 if(NOT ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P check_layers.cmake")
@@ -32,7 +33,7 @@ set(violations 0)
 set(checked 0)
 cmake_policy(SET CMP0009 NEW)
 set(sources "")
-foreach(top image debayer fileio analysis avi ser video surface run settings cli app tools)
+foreach(top image debayer fileio analysis avi ser stills video surface run settings cli app tools)
   file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${top}/*.h ${ROOT}/${top}/*.cpp)
   list(APPEND sources ${found})
 endforeach()

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/sequence_output.h"
+
+#include "analysis/debayer_crop.h"
+#include "analysis/sample_crop.h"
+#include "run/capture_time.h"
+#include "run/paths.h"
+#include "run/staged_output.h"
+#include "stills/still_image.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stills = orbicrop::stills;
+
+SequenceOutput::SequenceOutput(OutputFormat format, std::string creator)
+    : m_format(format), m_creator(std::move(creator))
+{}
+
+void SequenceOutput::open(const std::string& path, std::int32_t, std::int32_t, bool)
+{
+    if (m_open)
+        throw stills::StillError("open called while the folder " + m_folder + " is open; call close first");
+    if (::mkdir(path.c_str(), 0777) != 0)
+        throw stills::StillError("Couldn't create the folder " + path + ": " + std::strerror(errno));
+    m_folder = path;
+    m_stem = FileNameOf(StagedOutput::FinalPathOf(path));
+    m_frames = 0;
+    m_open = true;
+}
+
+void SequenceOutput::close()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    // Every file of the folder reaches the disk before the folder takes its
+    // name: one flush of the file system rather than one per frame.
+    const int fd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw stills::StillError("Couldn't open the folder " + m_folder + ": " + std::strerror(errno));
+    const int flushed = ::syncfs(fd);
+    const int error = errno;
+    ::close(fd);
+    if (flushed != 0)
+        throw stills::StillError("Couldn't write the folder " + m_folder + " to disk: " + std::strerror(error));
+}
+
+std::string SequenceOutput::outputPathFor(const std::string& inputPath, const std::string& outputDir, bool) const
+{
+    std::string path = SerOutputPathFor(inputPath, outputDir);
+    path.erase(path.size() - 4);   // ".ser"
+    return path;
+}
+
+std::string SequenceOutput::framePath(std::int32_t index) const
+{
+    char number[16];
+    std::snprintf(number, sizeof number, "_%06d", index);
+    const char* extension = m_format == OutputFormat::Fits ? ".fits" : m_format == OutputFormat::Png ? ".png" : ".tif";
+    return m_folder + "/" + m_stem + number + extension;
+}
+
+void SequenceOutput::addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t)
+{
+    if (!m_open)
+        throw stills::StillError("A frame came while no folder is open");
+    stills::StillImage image;
+    image.samples = frame.samples.data();
+    image.width = frame.width;
+    image.height = frame.height;
+    image.planes = frame.planes;
+    image.bytesPerSample = frame.bytesPerSample;
+    image.depth = frame.depth;
+    image.creator = m_creator;
+    if (frame.layout == kSamplesBgr) {
+        // Still formats hold colour as red, green, blue.
+        m_rgb = frame.samples;
+        const std::size_t sample = std::size_t(frame.bytesPerSample);
+        for (std::size_t at = 0; at + 3 * sample <= m_rgb.size(); at += 3 * sample)
+            for (std::size_t b = 0; b < sample; ++b)
+                std::swap(m_rgb[at + b], m_rgb[at + 2 * sample + b]);
+        image.samples = m_rgb.data();
+    }
+    if (IsMosaic(frame.layout))
+        image.bayer = std::string(MosaicName(MosaicAt(frame.layout, frame.left, frame.top)));
+    if (utcTicks)
+        image.time = IsoUtcMillis(*utcTicks);
+    if (frame.header != nullptr) {
+        image.observer = frame.header->observer;
+        image.instrument = frame.header->instrument;
+        image.telescope = frame.header->telescope;
+    }
+    const std::string path = framePath(m_frames);
+    switch (m_format) {
+    case OutputFormat::Fits: stills::WriteFitsStill(path, image); break;
+    case OutputFormat::Png: stills::WritePngStill(path, image); break;
+    default: stills::WriteTiffStill(path, image); break;
+    }
+    ++m_frames;
+}
+
+void SequenceOutput::addColorFrame(const OutputBitmap& bitmap, std::int32_t index)
+{
+    SamplesOfCrop(bitmap, nullptr, m_converted);
+    addSamples(m_converted, std::nullopt, index);
+}
+
+void SequenceOutput::addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index)
+{
+    SamplesOfCrop(bitmap, &plane, m_converted);
+    addSamples(m_converted, std::nullopt, index);
+}
