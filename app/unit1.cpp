@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/unit1.h"
+#include "run/sequence_output.h"
 
 #include "settings/orbicrop_settings.h"
 
@@ -445,9 +446,13 @@ void TForm1::btnProcessClick()
             m_host.collectPlots(false);
         });
         try {
-            if (comboFormat->currentIndex() == 1) {
+            const auto format = OutputFormat(comboFormat->currentIndex());
+            if (format == OutputFormat::Ser) {
                 SerOutput serOutput(checkWinJupos->isChecked());
                 RunProcessAction(m_state, m_host, serOutput);
+            } else if (IsStillSequence(format)) {
+                SequenceOutput stills(format, "orbicrop " ORBICROP_VERSION);
+                RunProcessAction(m_state, m_host, stills);
             } else {
                 RunProcessAction(m_state, m_host, *m_aviOutput);
             }

@@ -235,8 +235,13 @@ void TForm1::createControls()
     comboFormat = Make<QComboBox>(groupMoreOptions, kFieldLeft, 18, kFieldWidth, 20);
     comboFormat->addItem(QStringLiteral("AVI"));
     comboFormat->addItem(QStringLiteral("SER"));
+    // In the order of OutputFormat: the index is the format.
+    comboFormat->addItem(QStringLiteral("TIFF"));
+    comboFormat->addItem(QStringLiteral("FITS"));
+    comboFormat->addItem(QStringLiteral("PNG"));
     comboFormat->setToolTip(QStringLiteral(
-        "SER keeps a SER capture's own samples (12 and 16 bits), its Bayer pattern, header and frame times"));
+        "SER keeps a SER capture's own samples (12 and 16 bits), its Bayer pattern, header and frame times; "
+        "TIFF, FITS and PNG write a folder NAME_orbic of still images, one a frame, at the source's depth"));
     checkWinJupos = Make<QCheckBox>(groupMoreOptions, 8, 40, 170, 17);
     checkWinJupos->setText(QStringLiteral("WinJUPOS time in the name"));
     checkWinJupos->setToolTip(QStringLiteral(

@@ -4,6 +4,8 @@
 
 #include "settings/orbicrop_settings.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -54,7 +56,7 @@ void TForm1::LoadSettings()
     checkAutocolor->setChecked(s.autoColor);
     trackWidth->setValue(s.width);
     trackHeight->setValue(s.height);
-    comboFormat->setCurrentIndex(s.serFormat ? 1 : 0);
+    comboFormat->setCurrentIndex(int(s.format));
     checkWinJupos->setChecked(s.winJuposName);
     comboFormatChange();
     setOutputFolder(QFile::decodeName(s.outputFolder.c_str()));
@@ -113,7 +115,7 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.keepBest = spinKeepBest->value();
     s.keepBestUnit = KeepBestUnit(comboKeepBestUnit->currentData().toInt());
     s.bestFrame = checkBestFrame->isChecked();
-    s.serFormat = comboFormat->currentIndex() == 1;
+    s.format = OutputFormat(std::clamp(comboFormat->currentIndex(), 0, int(OutputFormat::Png)));
     s.winJuposName = checkWinJupos->isChecked();
     s.outputFolder = QFile::encodeName(m_outputFolder).toStdString();
     s.keepGoing = checkKeepGoing->isChecked();

@@ -309,10 +309,12 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     std::string format = "avi";
     auto* formatOption =
         app.add_option("--format", format,
-                       "Output container: avi (8-bit), or ser (name_orbic.ser: the source's own samples, depth, "
-                       "colour mosaic, header and frame times; default avi)")
-            ->check(CLI::IsMember({"avi", "ser"}))
-            ->option_text("avi|ser");
+                       "Output container: avi (8-bit), ser (name_orbic.ser: the source's own samples, depth, "
+                       "colour mosaic, header and frame times), or a folder name_orbic/ of still images, one a "
+                       "frame, at the source's depth: tiff, fits (with the capture time and Bayer pattern in its "
+                       "header) or png; default avi")
+            ->check(CLI::IsMember({"avi", "ser", "tiff", "fits", "png"}))
+            ->option_text("avi|ser|tiff|fits|png");
     std::string startTime;
     app.add_option("--start-time", startTime,
                    "UTC time of every input's first frame, ISO 8601 (2026-12-08T01:30:45Z), for inputs "
@@ -392,12 +394,12 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
             o.timeRange = TimeRangeFrom(saved);
         if (segmentOption->count() == 0)
             o.segment = SegmentFrom(saved);
-        if (formatOption->count() == 0 && saved.serFormat)
-            format = "ser";
+        if (formatOption->count() == 0)
+            format = NameOf(saved.format);
         if (winJupos->count() == 0)
             o.winJuposName = saved.winJuposName && format == "ser";
     }
-    o.serFormat = format == "ser";
+    o.format = *ParseOutputFormat(format);
     if (!frames.empty())
         o.frames = *ParseFrameRange(frames);
     if (!timeRange.empty())
@@ -409,7 +411,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     o.colour.method = *ParseDemosaicMethod(method);
     if (!startTime.empty())
         o.startTime = ParseIsoUtc(startTime);
-    if (o.winJuposName && !o.serFormat) {
+    if (o.winJuposName && o.format != OutputFormat::Ser) {
         std::cerr << "orbicrop-cli: --winjupos-name needs --format ser\n"
                   << "Run with --help for the options.\n";
         outcome.exitStatus = kExitUsage;

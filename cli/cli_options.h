@@ -4,6 +4,7 @@
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/output_format.h"
 #include "analysis/time_range.h"
 
 #include <cstdint>
@@ -31,17 +32,17 @@ struct CliOptions {
     bool testOnly = false;
     bool quiet = false;
     CentringOptions centring;
-    ColourOptions colour;                    // --bayer, --debayer, --debayer-method
-    bool fullFrame = false;                  // --full-frame
-    FrameRange frames;                       // --frames
-    bool join = false;                       // --join
-    std::optional<TimeRange> timeRange;      // --time-range
-    std::optional<std::int32_t> segment;     // --segment, seconds
-    std::string bestFramePath;               // --best-frame; centring.bestFrame follows it
-    std::string qualityPlotPath;             // --quality-plot; centring.scores follows it
-    std::string plotsDir;                    // --plots; centring.scores follows it
-    bool serFormat = false;                  // --format ser
-    std::optional<std::int64_t> startTime;   // --start-time, UTC ticks
+    ColourOptions colour;                      // --bayer, --debayer, --debayer-method
+    bool fullFrame = false;                    // --full-frame
+    FrameRange frames;                         // --frames
+    bool join = false;                         // --join
+    std::optional<TimeRange> timeRange;        // --time-range
+    std::optional<std::int32_t> segment;       // --segment, seconds
+    std::string bestFramePath;                 // --best-frame; centring.bestFrame follows it
+    std::string qualityPlotPath;               // --quality-plot; centring.scores follows it
+    std::string plotsDir;                      // --plots; centring.scores follows it
+    OutputFormat format = OutputFormat::Avi;   // --format
+    std::optional<std::int64_t> startTime;     // --start-time, UTC ticks
     bool winJuposName = false;
 
     // What the run leaves for scripts.

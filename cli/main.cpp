@@ -11,6 +11,7 @@
 #include "run/actions.h"
 #include "run/avi_output.h"
 #include "run/process_setup.h"
+#include "run/sequence_output.h"
 #include "run/ser_output.h"
 #include "run/source_keeper.h"
 
@@ -73,7 +74,10 @@ int Run(const CliOptions& options)
     TAviWriter writer(0, 0);
     AviOutput aviOutput(writer);
     SerOutput serOutput(options.winJuposName);
-    BatchOutput& output = options.serFormat ? static_cast<BatchOutput&>(serOutput) : aviOutput;
+    SequenceOutput stills(options.format, std::string("orbicrop-cli ") + ORBICROP_VERSION);
+    BatchOutput& output = options.format == OutputFormat::Ser ? static_cast<BatchOutput&>(serOutput)
+        : IsStillSequence(options.format)                     ? static_cast<BatchOutput&>(stills)
+                                                              : aviOutput;
     TerminalHost host(options, state);
     BatchResult result;
     const auto report = [&](bool testPassed) {

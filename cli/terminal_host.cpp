@@ -61,8 +61,9 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
         m_progress = std::make_unique<ProgressBar>(stderr);
     if (!options.trackPath.empty())
         m_track = std::make_unique<TrackWriter>(options.trackPath,
-                                                TrackColumns{options.serFormat, options.centring.rankFrames(),
-                                                             options.centring.surface, TrackNamesMosaics(options)});
+                                                TrackColumns{options.format != OutputFormat::Avi,
+                                                             options.centring.rankFrames(), options.centring.surface,
+                                                             TrackNamesMosaics(options)});
 }
 
 void TerminalHost::printAboutFile(const std::string& file, const std::string& text)

@@ -57,7 +57,7 @@ OrbicropSettings ReadOrbicropSettings(const IniFile& file)
                             s.keepBestUnit == KeepBestUnit::Frames ? kKeepBestFramesMax : 100);
     s.bestFrame = file.readBool("Centring", "bestframe", s.bestFrame);
     const auto format = file.readString("Output", "format");
-    s.serFormat = format && orbicrop::fileio::equalIgnoringAsciiCase(*format, "ser");
+    s.format = format ? ParseOutputFormat(*format).value_or(OutputFormat::Avi) : OutputFormat::Avi;
     s.winJuposName = file.readBool("Output", "winjuposname", s.winJuposName);
     s.outputFolder = file.readString("Output", "folder").value_or(std::string());
     s.keepGoing = file.readBool("Batch", "keepgoing", s.keepGoing);
@@ -185,7 +185,7 @@ void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings)
     file.writeBool("Size", "auto", false);
     file.writeBool("Output", "debayersafe", settings.debayerSafe);
     const OrbicropSettings d;
-    WriteStringOnceChosen(file, "Output", "format", settings.serFormat ? "ser" : "avi", "avi");
+    WriteStringOnceChosen(file, "Output", "format", NameOf(settings.format), "avi");
     WriteBoolOnceChosen(file, "Output", "winjuposname", settings.winJuposName, d.winJuposName);
     // Empty once a folder chosen before is taken back: the default again.
     WriteStringOnceChosen(file, "Output", "folder", settings.outputFolder, d.outputFolder);

@@ -3,6 +3,7 @@
 
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
+#include "analysis/output_format.h"
 #include "analysis/processing_state.h"
 #include "settings/ini_file.h"
 
@@ -32,8 +33,8 @@ struct OrbicropSettings {
     std::int32_t keepBest = 0;          // 0: every frame; else in keepBestUnit (up to 100 but for Frames)
     KeepBestUnit keepBestUnit = KeepBestUnit::Percent;
     bool bestFrame = false;
-    bool serFormat = false;      // [Output] format=ser: SER outputs instead of AVI
-    bool winJuposName = false;   // [Output] winjuposname: SER outputs named after their frames' mid-time
+    OutputFormat format = OutputFormat::Avi;   // [Output] format: avi, ser, tiff, fits or png
+    bool winJuposName = false;                 // [Output] winjuposname: SER outputs named after their frames' mid-time
     // [Output] folder: where the window's outputs go; empty: the folder of
     // the tested file. A path as the file system takes it (bytes).
     std::string outputFolder;

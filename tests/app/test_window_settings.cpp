@@ -218,6 +218,13 @@ private slots:
         f.form.reset();
         const QByteArray saved = f.readSettings();
         QVERIFY2(saved.contains("[Output]\nformat=avi\nwinjuposname=1\n"), saved.constData());
+
+        // A folder of FITS files: the list's fourth entry, saved by its name.
+        f.writeSettings("[Output]\nformat=fits\n");
+        TForm1& again = f.create();
+        QCOMPARE(again.comboFormat->currentText(), QStringLiteral("FITS"));
+        f.form.reset();
+        QVERIFY2(f.readSettings().contains("format=fits\n"), f.readSettings().constData());
     }
 
     // The folder comes into the label and goes back as the window leaves it:

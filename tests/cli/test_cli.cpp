@@ -784,3 +784,44 @@ TEST(Cli, TimeRangeKeepsTheFramesCapturedWithinItAndRefusesFilesWithoutTimes)
     EXPECT_EQ(timeless.status, 2);
     EXPECT_NE(timeless.err.find("The frames of p.avi carry no capture time"), std::string::npos) << timeless.err;
 }
+
+// Siril reads each still format as it reads our SER output: the same size
+// and depth, the same pixels the same way up, and, from FITS, the Bayer
+// pattern of the stored rows.
+TEST(Cli, StillSequencesOpenInSirilAsTheSerDoes)
+{
+    if (!OnPath("siril-cli"))
+        GTEST_SKIP() << "siril-cli is not installed: the check with Siril was skipped";
+    TempDir dir;
+    std::string run = std::string(ORBICROP_MAKE_SAMPLE) + " --frames 6 --ser-depth 12 --bayer RGGB bay.ser";
+    for (const char* format : {"ser", "tiff", "fits", "png"})
+        run += std::string(" && ") + Cli(std::string("--format ") + format + " -o " + format + " bay.ser");
+    ASSERT_EQ(RunIn(dir, run, dir.path()).status, 0);
+    const auto siril = [&](const std::string& script) {
+        std::ofstream(dir.file("check.ssf")) << "requires 0.99.10\n" << script;
+        const auto r = RunIn(dir, "siril-cli -s check.ssf", dir.path());
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        return r.out;
+    };
+    // The top 40 rows of frame 3 as Siril shows the SER (values scaled to 1).
+    siril("cd ser\nseqcrop bay_orbic 0 0 192 40\nseqstat cropped_bay_orbic stats.csv\n");
+    const auto rows = Lines(ReadWholeFile(dir.file("ser/stats.csv")));
+    ASSERT_GE(rows.size(), 5u);
+    const double serMean = std::stod(rows[4].substr(rows[4].find('\t', rows[4].find('\t') + 1) + 1)) * 65535.0;
+
+    for (const std::string file : {"tiff/bay_orbic/bay_orbic_000003.tif", "fits/bay_orbic/bay_orbic_000003.fits",
+                                   "png/bay_orbic/bay_orbic_000003.png"}) {
+        const std::string log = siril("load " + file + "\ncrop 0 0 192 40\nstat\n");
+        EXPECT_NE(log.find(file.find(".fits") != std::string::npos ? "1 layer(s), 192x192 pixels"
+                                                                   : "16-bit file bay_orbic_000003"),
+                  std::string::npos)
+            << log;
+        const std::size_t mean = log.find("B&W layer: Mean: ");
+        ASSERT_NE(mean, std::string::npos) << log;
+        EXPECT_NEAR(std::stod(log.substr(mean + 17)), serMean, 0.1) << file;
+    }
+    // Cropped on even offsets, the RGGB mosaic is RGGB from the top; the
+    // FITS rows run bottom-up over an even height, so it names GBRG.
+    const std::string debayered = siril("cd fits/bay_orbic\nconvert deb -debayer -out=../deb\n");
+    EXPECT_NE(debayered.find("Filter Pattern: GBRG"), std::string::npos) << debayered;
+}

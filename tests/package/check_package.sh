@@ -37,7 +37,7 @@ if grep -qiF "$summary" <<<"$long"; then
 fi
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
 # The runtime libraries the programs link, as Debian 12 names their packages.
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libavformat libavcodec libavutil libswscale libpng16-16 libopencv-core libopencv-imgproc libc6 libstdc++6; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libavformat libavcodec libavutil libswscale libpng16-16 libtiff6 libcfitsio10 libopencv-core libopencv-imgproc libc6 libstdc++6; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 

@@ -133,8 +133,9 @@ TEST(Faults, InterruptedPiecesAreEachCompleteUnderTheirNames)
     for (int piece = 1; piece <= 3; ++piece) {
         const std::string path = dir.file("night_orbic_part" + std::to_string(piece) + ".avi");
         const auto probe = Probe(path, dir.path());
-        if (piece < 3)
+        if (piece < 3) {
             EXPECT_EQ(probe.frames, 30) << path;
+        }
         EXPECT_GT(probe.frames, 0) << path;
         EXPECT_EQ(DecodeWithFfmpeg(path, "bgr24", dir.path()).size(), std::size_t(probe.frames) * 64 * 64 * 3) << path;
     }
