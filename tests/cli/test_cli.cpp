@@ -7,6 +7,7 @@
 #include "support/decoded_video.h"
 #include "support/disc_video.h"
 #include "support/ser_reader.h"
+#include "support/ser_writer.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 
@@ -793,9 +794,23 @@ TEST(Cli, StillSequencesOpenInSirilAsTheSerDoes)
     if (!OnPath("siril-cli"))
         GTEST_SKIP() << "siril-cli is not installed: the check with Siril was skipped";
     TempDir dir;
-    std::string run = std::string(ORBICROP_MAKE_SAMPLE) + " --frames 6 --ser-depth 12 --bayer RGGB bay.ser";
+    // A raw 12-bit RGGB capture whose frames are not the same upside down: a
+    // disc with a bright square up and left of it.
+    SerClip clip;
+    clip.colourId = 8;
+    clip.width = 96;
+    clip.height = 80;
+    clip.depth = 12;
+    for (int f = 0; f < 4; ++f)
+        clip.addFrame([](int x, int y, int) {
+            if (x >= 20 && x < 34 && y >= 14 && y < 26)
+                return 4000;
+            return (x - 48) * (x - 48) + (y - 40) * (y - 40) <= 196 ? 2500 : 200 + (x * 7 + y * 3) % 50;
+        });
+    dir.write("bay.ser", clip.bytes());
+    std::string run = "true";
     for (const char* format : {"ser", "tiff", "fits", "png"})
-        run += std::string(" && ") + Cli(std::string("--format ") + format + " -o " + format + " bay.ser");
+        run += std::string(" && ") + Cli(std::string("-W 64 -H 64 --format ") + format + " -o " + format + " bay.ser");
     ASSERT_EQ(RunIn(dir, run, dir.path()).status, 0);
     const auto siril = [&](const std::string& script) {
         std::ofstream(dir.file("check.ssf")) << "requires 0.99.10\n" << script;
@@ -803,22 +818,27 @@ TEST(Cli, StillSequencesOpenInSirilAsTheSerDoes)
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         return r.out;
     };
-    // The top 40 rows of frame 3 as Siril shows the SER (values scaled to 1).
-    siril("cd ser\nseqcrop bay_orbic 0 0 192 40\nseqstat cropped_bay_orbic stats.csv\n");
-    const auto rows = Lines(ReadWholeFile(dir.file("ser/stats.csv")));
-    ASSERT_GE(rows.size(), 5u);
-    const double serMean = std::stod(rows[4].substr(rows[4].find('\t', rows[4].find('\t') + 1) + 1)) * 65535.0;
+    // The top and the bottom 32 rows of frame 2 as Siril shows the SER.
+    const auto serMean = [&](int y) {
+        siril("cd ser\nseqcrop bay_orbic 0 " + std::to_string(y) + " 64 32\nseqstat cropped_bay_orbic stats.csv\n");
+        const auto rows = Lines(ReadWholeFile(dir.file("ser/stats.csv")));
+        EXPECT_GE(rows.size(), 4u);
+        const std::string& row = rows.at(3);   // the header, then frames 0, 1, 2
+        return std::stod(row.substr(row.find('\t', row.find('\t') + 1) + 1)) * 65535.0;
+    };
+    const double top = serMean(0);
+    EXPECT_GT(std::abs(top - serMean(32)), 20.0);   // a frame upside down would show
 
-    for (const std::string file : {"tiff/bay_orbic/bay_orbic_000003.tif", "fits/bay_orbic/bay_orbic_000003.fits",
-                                   "png/bay_orbic/bay_orbic_000003.png"}) {
-        const std::string log = siril("load " + file + "\ncrop 0 0 192 40\nstat\n");
-        EXPECT_NE(log.find(file.find(".fits") != std::string::npos ? "1 layer(s), 192x192 pixels"
-                                                                   : "16-bit file bay_orbic_000003"),
+    for (const std::string file : {"tiff/bay_orbic/bay_orbic_000002.tif", "fits/bay_orbic/bay_orbic_000002.fits",
+                                   "png/bay_orbic/bay_orbic_000002.png"}) {
+        const std::string log = siril("load " + file + "\ncrop 0 0 64 32\nstat\n");
+        EXPECT_NE(log.find(file.find(".fits") != std::string::npos ? "1 layer(s), 64x64 pixels"
+                                                                   : "16-bit file bay_orbic_000002"),
                   std::string::npos)
             << log;
         const std::size_t mean = log.find("B&W layer: Mean: ");
         ASSERT_NE(mean, std::string::npos) << log;
-        EXPECT_NEAR(std::stod(log.substr(mean + 17)), serMean, 0.1) << file;
+        EXPECT_NEAR(std::stod(log.substr(mean + 17)), top, 0.1) << file;
     }
     // Cropped on even offsets, the RGGB mosaic is RGGB from the top; the
     // FITS rows run bottom-up over an even height, so it names GBRG.
