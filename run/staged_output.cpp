@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -134,6 +135,8 @@ void StagedOutput::open(const std::string& path, std::int32_t width, std::int32_
     m_frames = 0;
     m_placed = false;
     m_placedPath.clear();
+    struct stat st {};
+    m_finalWasFree = ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
     // A leftover of this process id (a crash, an earlier boot) is replaced.
     Remove(m_temporaryPath, m_output.writesFolder());
     RemoveLeftoversOfDeadRuns(path, m_output.writesFolder());
@@ -202,7 +205,19 @@ void StagedOutput::settle()
     // cannot replace a folder that holds files: the two swap names, and the
     // older one goes.
     std::error_code ec;
-    if (std::filesystem::is_directory(m_temporaryPath, ec) && std::filesystem::is_directory(finalPath, ec)) {
+    if (m_finalWasFree && finalPath == m_finalPath) {
+        // Free when this run began: another run that took it since has
+        // finished first, and keeps it. File systems without the flag
+        // (EINVAL) get the plain rename.
+        if (::renameat2(AT_FDCWD, m_temporaryPath.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST)
+                throw OutputPlacementError("Another run wrote " + FileNameOf(finalPath)
+                                           + " while this one ran, and keeps it; this run's frames are kept in "
+                                           + FileNameOf(m_temporaryPath));
+            if (errno != EINVAL || ::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0)
+                throw refuse(errno);
+        }
+    } else if (std::filesystem::is_directory(m_temporaryPath, ec) && std::filesystem::is_directory(finalPath, ec)) {
         if (::renameat2(AT_FDCWD, m_temporaryPath.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_EXCHANGE) != 0)
             throw refuse(errno);
         std::error_code ignored;

@@ -37,6 +37,14 @@ public:
 // The final name is the one open() was given, or the one the wrapped output
 // asks for in its place (finalPathFor) once its frames are known.
 //
+// Several processes may write the same output at once (a scheduler running
+// one file per process, a file chosen twice): each stages under its own
+// name, and a name that was free when open() was called goes to the first
+// that finishes; a later one does not replace it but reports the clash
+// (OutputPlacementError) and keeps its frames in its temporary file. A name
+// an older output held when open() was called is replaced, as a rerun
+// replaces its older output.
+//
 // close() throws what the wrapped output's close() throws (after settling
 // the file all the same), or OutputPlacementError when the flush or the
 // rename fails (the file then keeps its temporary name).
@@ -81,4 +89,5 @@ private:
     std::int64_t m_frames = 0;
     bool m_pending = false;   // a temporary file waits to be renamed or removed
     bool m_placed = false;
+    bool m_finalWasFree = false;   // nothing had the final name when open() was called
 };

@@ -845,3 +845,28 @@ TEST(Cli, StillSequencesOpenInSirilAsTheSerDoes)
     const std::string debayered = siril("cd fits/bay_orbic\nconvert deb -debayer -out=../deb\n");
     EXPECT_NE(debayered.find("Filter Pattern: GBRG"), std::string::npos) << debayered;
 }
+
+// A night's files spread over processes by GNU parallel give the outputs
+// one batch gives: each file is independent.
+TEST(Cli, FilesRunByGnuParallelGiveTheOutputsOfOneBatch)
+{
+    if (!OnPath("parallel"))
+        GTEST_SKIP() << "GNU parallel is not installed: the check was skipped";
+    TempDir dir;
+    std::string make = "true";
+    for (int part = 0; part < 3; ++part)
+        make += std::string(" && ") + ORBICROP_MAKE_SAMPLE + " --frames 12 --ser-depth 12 --seed "
+            + std::to_string(part) + " n" + std::to_string(part) + ".ser";
+    ASSERT_EQ(RunIn(dir, make, dir.path()).status, 0);
+    const auto batch = RunIn(dir, Cli("--format ser -o one n0.ser n1.ser n2.ser"), dir.path());
+    ASSERT_EQ(batch.status, 0) << batch.err;
+    const auto spread = RunIn(dir,
+                              "parallel -j 3 --halt now,fail=1 " + Cli("--format ser --report many-{.}.json -o many {}")
+                                  + " ::: n0.ser n1.ser n2.ser",
+                              dir.path());
+    ASSERT_EQ(spread.status, 0) << spread.err;
+    for (const char* name : {"n0_orbic.ser", "n1_orbic.ser", "n2_orbic.ser"})
+        EXPECT_EQ(ReadWholeFile(dir.file(std::string("many/") + name)),
+                  ReadWholeFile(dir.file(std::string("one/") + name)))
+            << name;
+}

@@ -20,6 +20,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -263,4 +264,28 @@ TEST(SequenceOutput, AnOlderFolderIsReplacedWholeByANewOne)
             ++count;
     }
     EXPECT_EQ(count, 2u);
+}
+
+// Two runs writing the same new output at once: the first to finish keeps
+// the name, the later one says so and keeps its frames under its own name.
+TEST(SequenceOutput, ANameTakenByAnotherRunMeanwhileIsNotReplaced)
+{
+    TempDir dir;
+    const std::string folder = dir.file("cap_orbic");
+    SequenceOutput sequence(OutputFormat::Tiff, "orbicrop-test");
+    StagedOutput staged(sequence);
+    staged.open(folder, 6, 4, true);
+    staged.addSamples(MakeFrame({"mono8", kSamplesMono, 1, 8}, 0, nullptr), std::nullopt, 0);
+    std::filesystem::create_directory(folder);
+    std::ofstream(folder + "/theirs.tif") << "the other run's";
+    try {
+        staged.close();
+        ADD_FAILURE() << "the other run's folder was replaced";
+    } catch (const OutputPlacementError& e) {
+        EXPECT_NE(std::string(e.what()).find("Another run wrote cap_orbic while this one ran"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(staged.placed());
+    EXPECT_TRUE(std::filesystem::exists(folder + "/theirs.tif"));
+    EXPECT_TRUE(std::filesystem::exists(StagedOutput::TemporaryPathFor(folder) + "/cap_orbic_000000.tif"));
 }
