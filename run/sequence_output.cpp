@@ -6,7 +6,8 @@
 #include "run/capture_time.h"
 #include "run/paths.h"
 #include "run/staged_output.h"
-#include "stills/still_image.h"
+#include "run/program_module.h"
+#include "stills/stills_module.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +19,31 @@
 #include <unistd.h>
 
 namespace stills = orbicrop::stills;
+
+namespace {
+
+using WriteStill = decltype(&orbicrop_write_still);
+
+// The writers' module, loaded on the first frame of the process's first
+// still-image output; null with why, when it cannot be.
+struct StillsModule {
+    WriteStill write = nullptr;
+    std::string problem;
+};
+
+const StillsModule& Stills()
+{
+    static const StillsModule module = [] {
+        const LoadedModule loaded = LoadModule(ORBICROP_STILLS_MODULE, kWriteStillSymbol);
+        if (loaded.entry == nullptr)
+            return StillsModule{
+                nullptr, "Cannot write still images: cannot load the module " + loaded.path + " (" + loaded.why + ")"};
+        return StillsModule{reinterpret_cast<WriteStill>(loaded.entry), {}};
+    }();
+    return module;
+}
+
+}   // namespace
 
 SequenceOutput::SequenceOutput(OutputFormat format, std::string creator)
     : m_format(format), m_creator(std::move(creator))
@@ -98,11 +124,15 @@ void SequenceOutput::addSamples(const SampleFrame& frame, std::optional<std::int
         image.telescope = frame.header->telescope;
     }
     const std::string path = framePath(m_frames);
-    switch (m_format) {
-    case OutputFormat::Fits: stills::WriteFitsStill(path, image); break;
-    case OutputFormat::Png: stills::WritePngStill(path, image); break;
-    default: stills::WriteTiffStill(path, image); break;
-    }
+    const StillsModule& module = Stills();
+    if (module.write == nullptr)
+        throw stills::StillError(module.problem);
+    const int kind = m_format == OutputFormat::Fits ? kStillFits
+        : m_format == OutputFormat::Png             ? kStillPng
+                                                    : kStillTiff;
+    char why[512] = {};
+    if (module.write(kind, path.c_str(), &image, why, sizeof why) != 0)
+        throw stills::StillError(why);
     ++m_frames;
 }
 

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "stills/stills_module.h"
+
+#include <cstdio>
+#include <exception>
+
+extern "C" int orbicrop_write_still(int format, const char* path, const orbicrop::stills::StillImage* image,
+                                    char* error, std::size_t errorSize)
+{
+    try {
+        switch (format) {
+        case kStillFits: orbicrop::stills::WriteFitsStill(path, *image); break;
+        case kStillPng: orbicrop::stills::WritePngStill(path, *image); break;
+        default: orbicrop::stills::WriteTiffStill(path, *image); break;
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::snprintf(error, errorSize, "%s", e.what());
+    } catch (...) {
+        std::snprintf(error, errorSize, "Couldn't write %s", path);
+    }
+    return 1;
+}
