@@ -2,7 +2,6 @@
 #include "run/sequence_output.h"
 
 #include "analysis/debayer_crop.h"
-#include "analysis/sample_crop.h"
 #include "run/capture_time.h"
 #include "run/paths.h"
 #include "run/staged_output.h"
@@ -134,16 +133,4 @@ void SequenceOutput::addSamples(const SampleFrame& frame, std::optional<std::int
     if (module.write(kind, path.c_str(), &image, why, sizeof why) != 0)
         throw stills::StillError(why);
     ++m_frames;
-}
-
-void SequenceOutput::addColorFrame(const OutputBitmap& bitmap, std::int32_t index)
-{
-    SamplesOfCrop(bitmap, nullptr, m_converted);
-    addSamples(m_converted, std::nullopt, index);
-}
-
-void SequenceOutput::addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index)
-{
-    SamplesOfCrop(bitmap, &plane, m_converted);
-    addSamples(m_converted, std::nullopt, index);
 }

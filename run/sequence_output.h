@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/output_format.h"
-#include "run/batch_output.h"
+#include "run/sample_output.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,7 +22,7 @@
 // that a staged folder can be renamed into place whole); close() flushes
 // every file to disk. The path a folder is opened under may be a staged one
 // (see StagedOutput::FinalPathOf).
-class SequenceOutput final : public BatchOutput {
+class SequenceOutput final : public SampleOutput {
 public:
     // format is one of the still formats; creator names the program and its
     // version in every file.
@@ -35,10 +35,7 @@ public:
     std::string outputPathFor(const std::string& inputPath, const std::string& outputDir,
                               bool grayscale) const override;
     bool writesFolder() const override { return true; }
-    bool takesSamples() const override { return true; }
     void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override;
-    void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override;
-    void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override;
 
     // The file of the frame written index-th into folder.
     std::string framePath(std::int32_t index) const;
@@ -51,5 +48,4 @@ private:
     std::string m_stem;     // the final folder's name
     std::int32_t m_frames = 0;
     std::vector<std::uint8_t> m_rgb;   // a BGR frame's samples turned to RGB
-    SampleFrame m_converted;           // 8-bit crops handed directly
 };

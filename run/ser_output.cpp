@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/ser_output.h"
 
-#include "analysis/sample_crop.h"
 #include "run/capture_time.h"
 #include "run/paths.h"
 
@@ -115,16 +114,4 @@ void SerOutput::addSamples(const SampleFrame& frame, std::optional<std::int64_t>
         m_allTimed = false;
     }
     ++m_frames;
-}
-
-void SerOutput::addColorFrame(const OutputBitmap& bitmap, std::int32_t index)
-{
-    SamplesOfCrop(bitmap, nullptr, m_converted);
-    addSamples(m_converted, std::nullopt, index);
-}
-
-void SerOutput::addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index)
-{
-    SamplesOfCrop(bitmap, &plane, m_converted);
-    addSamples(m_converted, std::nullopt, index);
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "run/batch_output.h"
+#include "run/sample_output.h"
 #include "ser/ser_writer.h"
 
 #include <cstdint>
@@ -23,7 +23,7 @@
 // With winJuposName the closed file is named after the middle of its frames'
 // times (see WinJuposPrefix), when every frame has one; otherwise it keeps
 // the plain name, and closingNote() says so.
-class SerOutput final : public BatchOutput {
+class SerOutput final : public SampleOutput {
 public:
     explicit SerOutput(bool winJuposName = false) : m_winJuposName(winJuposName) {}
 
@@ -35,11 +35,7 @@ public:
     std::string finalPathFor(const std::string& openedPath) const override;
     std::string closingNote() const override;
 
-    bool takesSamples() const override { return true; }
     void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override;
-    // For callers that hand 8-bit crops directly; the frame handler uses addSamples.
-    void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override;
-    void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override;
 
 private:
     void start(const SampleFrame& frame, std::optional<std::int64_t> utcTicks);
@@ -52,5 +48,4 @@ private:
     bool m_allTimed = true;
     std::int64_t m_firstTime = 0;
     std::int64_t m_lastTime = 0;
-    SampleFrame m_converted;   // 8-bit crops handed directly
 };
