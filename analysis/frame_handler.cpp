@@ -115,9 +115,52 @@ std::int32_t CFakeCallback::FrameCB(const SourceFrame& frame)
             return status();
         }
     }
+    if (frame.grayBottomRow != nullptr && frame.painter != nullptr)
+        return handlePainted(frame);
     if (frame.grayBottomRow != nullptr)
         return handleGray(frame);
     return handleBgr(frame, frame.buffer, frame.bufferLength);
+}
+
+// The live view, surface alignment and debayering read beyond the crop
+// window (a test also looks at how the planet fills the frame).
+bool CFakeCallback::needsWholePicture() const
+{
+    return (m_state.centring.surface && m_aligner != nullptr) || debayers()
+        || (m_pass != Pass::Measure && m_report.wantsLiveFrame());
+}
+
+std::int32_t CFakeCallback::handlePainted(const SourceFrame& frame)
+{
+    if (m_state.testMode || needsWholePicture()) {
+        SourceFrame whole;
+        whole.sampleTime = frame.sampleTime;
+        whole.native = frame.native;
+        whole.measured = frame.measured;
+        whole.buffer = frame.painter->paint(0, 0, m_state.inputWidth, m_state.inputHeight);
+        whole.bufferLength = std::int32_t(std::size_t(m_state.inputWidth) * std::size_t(m_state.inputHeight) * 3);
+        return handleBgr(whole, whole.buffer, whole.bufferLength);
+    }
+    // Green is what the measurement reads, byte for byte as in the picture.
+    m_painter = frame.painter;
+    try {
+        handle(GrayFrame(m_state, frame.grayBottomRow, frame.grayStride), nullptr, frame.sampleTime, frame.native,
+               frame.measured);
+    } catch (...) {
+        m_painter = nullptr;
+        throw;
+    }
+    m_painter = nullptr;
+    return status();
+}
+
+FrameView CFakeCallback::pictureFor(const FrameView& frame, const CropWindow& window) const
+{
+    if (m_painter == nullptr)
+        return frame;
+    const std::int32_t left = window.centerX - window.width / 2;
+    const std::int32_t bottom = window.centerY - window.height / 2;
+    return BgrFrame(m_state, m_painter->paint(left, bottom, window.width, window.height));
 }
 
 std::int32_t CFakeCallback::handleBgr(const SourceFrame& frame, std::uint8_t* buffer, std::int32_t bufferLength)
@@ -302,14 +345,15 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
                                                  const NativeFrame* native, FrameRecord& record)
 {
     const CropWindow window = OutputWindow(m_state, m, m_options.removeIncomplete(), m_state.outputGrayscale);
-    if (!CropFrame(m_state, m_bitmap, frame, m_grayPlane, window))
+    const FrameView picture = pictureFor(frame, window);
+    if (!CropFrame(m_state, m_bitmap, picture, m_grayPlane, window))
         return FrameRecord::Outcome::Incomplete;
     if (keepsMosaic()) {
         const auto [left, top] = TopLeft(window, frame.height);
         record.mosaic = MosaicAt(m_state.mosaic, left, top);
     }
     if (m_ranking == nullptr || m_pass == Pass::Single)
-        return write(frame, native, window, record);
+        return write(picture, native, window, record);
     // Frames are scored on their raw samples, so debayering changes no
     // ranking.
     if (m_pass == Pass::Measure) {
@@ -320,13 +364,13 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
         return FrameRecord::Outcome::Dim;
     record.quality = m_ranking->normalised(m_state.framesSeen);
     if (m_state.centring.bestFrame && m_state.framesSeen == m_ranking->bestIndex()) {
-        debayerBitmap(frame, window);
+        debayerBitmap(picture, window);
         m_report.bestFrame(m_bitmap);
     }
     if (!m_ranking->kept(m_state.framesSeen))
         return FrameRecord::Outcome::NotKept;
     // A kept frame carries its own capture time, as every played frame does.
-    return write(frame, native, window, record);
+    return write(picture, native, window, record);
 }
 
 // The first reason to drop a frame whose planet was found, in the order the

@@ -58,6 +58,11 @@ public:
         return FrameCB(frame);
     }
 
+    // A processing run measures a colour frame on its green channel and
+    // converts only the window it crops, unless something of the run looks
+    // at the whole picture (see needsWholePicture).
+    bool acceptsPaintedFrames() const override { return !m_state.testMode && !needsWholePicture(); }
+
     // Processing runs measure ahead with the choices of the run; a test
     // measures in turn, as it also looks at how the planet fills the frame.
     std::optional<FrameMeasurer> measurerAhead() override;
@@ -81,6 +86,11 @@ private:
     std::int32_t status() const;
     std::int32_t handleBgr(const SourceFrame& frame, std::uint8_t* buffer, std::int32_t bufferLength);
     std::int32_t handleGray(const SourceFrame& frame);
+    std::int32_t handlePainted(const SourceFrame& frame);
+    bool needsWholePicture() const;
+    // The frame's picture with at least window's pixels in it: frame
+    // itself, or the painter's picture when the frame in hand is green only.
+    FrameView pictureFor(const FrameView& frame, const CropWindow& window) const;
     // markable is the same frame when it may be written (for the show-effect
     // marking); a test always has one.
     // native is the same frame as the source holds it, when it said.
@@ -127,6 +137,7 @@ private:
     ContentShift m_lastShift;
     SampleFrame m_samples;   // the frame as an output that takes samples gets it
     DebayerCrop m_debayer;
+    FramePainter* m_painter = nullptr;   // the frame in hand's, while it is green only
     bool m_debayeredBitmap = false;   // the bitmap holds the frame's colours already
 };
 

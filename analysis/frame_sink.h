@@ -8,6 +8,21 @@
 #include <cstdint>
 #include <optional>
 
+// A colour frame that its source converts to the 24-bit picture only where
+// the sink looks: finding the planet reads green alone, which the source
+// hands over as a grey frame, and a crop needs only its window. Converting
+// every pixel of every frame would cost more than the rest of the work.
+class FramePainter {
+public:
+    virtual ~FramePainter() = default;
+    // The frame's 24-bit picture, laid out as SourceFrame::buffer, with at
+    // least the pixels of columns [left, left + width) of rows
+    // [bottom, bottom + height) (rows counted from the bottom, clipped to the
+    // frame) converted; what the other bytes hold is undefined. The sink may
+    // write into it. Valid for the call the frame comes with.
+    virtual std::uint8_t* paint(std::int32_t left, std::int32_t bottom, std::int32_t width, std::int32_t height) = 0;
+};
+
 // One frame as a source hands it over, with everything that belongs to it;
 // all of it valid for the one call that carries it.
 struct SourceFrame {
@@ -22,6 +37,10 @@ struct SourceFrame {
     //   (negative when stored top-down), each byte blue = green = red.
     const std::uint8_t* grayBottomRow = nullptr;
     std::ptrdiff_t grayStride = 0;
+    // With a grey frame: it is the green channel of a colour frame, whose
+    // picture this converts on request. Only sinks that accept painted
+    // frames get one.
+    FramePainter* painter = nullptr;
     // The frame as the file stores it, when that holds more than the 8-bit
     // picture tells (deeper samples, a colour mosaic, the capture time).
     const NativeFrame* native = nullptr;
@@ -63,6 +82,10 @@ public:
         (void)stride;
         return 0;
     }
+
+    // A source of colour frames that must be converted may hand each over as
+    // its green channel and a painter, when the sink accepts that.
+    virtual bool acceptsPaintedFrames() const { return false; }
 
     // A source that reads frames ahead on threads of its own may measure
     // them there, several at once, with the measurer the sink gives when

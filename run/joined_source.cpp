@@ -74,6 +74,7 @@ public:
         return FrameCB({sampleTime, buffer, bufferLength});
     }
     bool acceptsGrayFrames() const override { return m_sink.acceptsGrayFrames(); }
+    bool acceptsPaintedFrames() const override { return m_sink.acceptsPaintedFrames(); }
     std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
     {
         SourceFrame frame;

@@ -90,6 +90,7 @@ struct StreamLimits {
     std::int32_t maxFrames = 0;      // at most this many frames when > 0
     bool grayFrames = false;         // the sink takes 8-bit grey frames as they are
     std::int32_t firstFrame = 0;     // the frame playing starts with, from 0
+    bool paintedFrames = false;      // the sink takes colour frames as green and a painter
 };
 
 // limits for a stream that lasts duration (100 ns units): a stop time at or

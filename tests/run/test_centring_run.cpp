@@ -288,3 +288,69 @@ TEST(CentringRun, AStopEndsEitherPassOfARankedRun)
         EXPECT_LE(run.output.indices.size(), reported);
     }
 }
+
+// A colour frame handed over as its green channel and a painter must give
+// what the whole picture gives: the same measurements, outcomes, scores and
+// written bytes, for crops inside the frame and across its border, and
+// nothing read outside the window (the painter leaves junk there).
+TEST(CentringRun, FramesPaintedOnlyInTheirWindowGiveTheWholePicturesResults)
+{
+    // Writes each frame's bytes, in order.
+    class BytesOutput final : public FrameOutput {
+    public:
+        std::vector<std::vector<std::uint8_t>> frames;
+        void addColorFrame(const OutputBitmap& bitmap, std::int32_t) override
+        {
+            frames.emplace_back(bitmap.data(), bitmap.data() + bitmap.sizeBytes());
+        }
+        void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t) override
+        {
+            addColorFrame(bitmap, 0);
+            frames.back().insert(frames.back().end(), plane.begin(), plane.end());
+        }
+    };
+    struct Results {
+        std::vector<FrameRecord> records;
+        std::vector<std::vector<std::uint8_t>> written;
+        std::vector<std::vector<std::uint8_t>> best;
+        bool colour = false;
+    };
+    const auto run = [](bool painted, bool grayscale) {
+        ClipRun clip;
+        BytesOutput output;
+        clip.state.aviWriter = &output;
+        clip.state.outputGrayscale = grayscale;
+        clip.options = {.width = 96, .height = 80, .frames = 8, .paintedFrames = painted};
+        // A warm disc that drifts off the right edge, with a bright core.
+        clip.painter = [](std::int32_t i, std::uint8_t* frame) {
+            PaintDisc(frame, 96, 80, 50.5 + 4 * i, 39.5, 14, 90, 160, 210);
+            PaintDisc(frame, 96, 80, 50.5 + 4 * i + 3, 41.5, 4, 255, 255, 255);
+        };
+        CentringOptions centring;
+        centring.keepBest = {KeepBest::Kind::Percent, 75};
+        centring.bestFrame = true;
+        centring.reject.maxSaturated = 50.0;
+        EXPECT_EQ(clip.process(centring), 0);
+        Results r;
+        r.records = clip.host.frames;
+        r.written = output.frames;
+        for (const OutputBitmap& b : clip.host.bestFrames)
+            r.best.emplace_back(b.data(), b.data() + b.sizeBytes());
+        r.colour = clip.state.colorDetected;
+        return r;
+    };
+    for (const bool grayscale : {false, true}) {
+        const Results whole = run(false, grayscale);
+        const Results painted = run(true, grayscale);
+        ASSERT_EQ(painted.records.size(), whole.records.size());
+        for (std::size_t i = 0; i < whole.records.size(); ++i) {
+            EXPECT_EQ(painted.records[i].outcome, whole.records[i].outcome) << i;
+            EXPECT_EQ(painted.records[i].centerX, whole.records[i].centerX) << i;
+            EXPECT_EQ(painted.records[i].quality, whole.records[i].quality) << i;
+        }
+        EXPECT_GE(whole.written.size(), 4u);
+        EXPECT_EQ(painted.written, whole.written);
+        EXPECT_EQ(painted.best, whole.best);
+        EXPECT_EQ(painted.colour, whole.colour);
+    }
+}

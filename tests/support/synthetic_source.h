@@ -3,6 +3,7 @@
 
 #include "video/frame_source.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,9 @@ public:
         std::vector<bool> videoStreams{true};   // which streams are video
         std::string failAt{};                   // "streams", "put", "type", "grab", "duration", "run", "wait"
         bool grayFrames = false;                // hand grey frames (the blue bytes), top-down, to sinks that take them
+        // Hand colour frames as green and a painter, to sinks that take them;
+        // bytes outside the windows painted are junk.
+        bool paintedFrames = false;
         bool replaysAsNew = false;
         // When set, each frame is measured with the sink's measurer, as a
         // source reading ahead does, and the measurement passes through this
@@ -88,7 +92,15 @@ public:
             handed.sampleTime = time;
             handed.measured = measurer ? &measured : nullptr;
             std::vector<std::uint8_t> gray;
-            if (m_options.grayFrames && sink.acceptsGrayFrames()) {
+            WindowPainter painter(frame, m_options.width, m_options.height);
+            if (m_options.paintedFrames && sink.acceptsPaintedFrames()) {
+                gray.resize(frame.size() / 3);
+                for (std::size_t p = 0; p < gray.size(); ++p)
+                    gray[p] = frame[p * 3 + 1];
+                handed.grayBottomRow = gray.data();
+                handed.grayStride = m_options.width;
+                handed.painter = &painter;
+            } else if (m_options.grayFrames && sink.acceptsGrayFrames()) {
                 const std::size_t w = std::size_t(m_options.width);
                 const std::size_t h = std::size_t(m_options.height);
                 gray.resize(w * h);
@@ -115,6 +127,31 @@ public:
     }
 
 private:
+    // Converts by copying from the whole frame, into a picture that holds
+    // junk wherever nothing was asked for.
+    class WindowPainter final : public FramePainter {
+    public:
+        WindowPainter(const std::vector<std::uint8_t>& frame, std::int32_t width, std::int32_t height)
+            : m_frame(frame), m_picture(frame.size(), 0xA5), m_width(width), m_height(height)
+        {}
+        std::uint8_t* paint(std::int32_t left, std::int32_t bottom, std::int32_t width, std::int32_t height) override
+        {
+            for (std::int32_t y = std::max(bottom, 0); y < std::min(bottom + height, m_height); ++y)
+                for (std::int32_t x = std::max(left, 0); x < std::min(left + width, m_width); ++x)
+                    for (std::size_t k = 0; k < 3; ++k) {
+                        const std::size_t at = (std::size_t(y) * std::size_t(m_width) + std::size_t(x)) * 3 + k;
+                        m_picture[at] = m_frame[at];
+                    }
+            return m_picture.data();
+        }
+
+    private:
+        const std::vector<std::uint8_t>& m_frame;
+        std::vector<std::uint8_t> m_picture;
+        std::int32_t m_width;
+        std::int32_t m_height;
+    };
+
     void fail(const std::string& step, SourceFailure failure, std::int32_t stream = -1)
     {
         if (m_options.failAt == step)

@@ -17,6 +17,7 @@ extern "C" {
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -109,4 +110,53 @@ TEST(YuvToBgr, Avx2RowsGiveThePortableBytesForEveryMatrixRangeAndWidth)
                             if (!error.empty() && ++failures == 10)
                                 return;
                         }
+}
+
+// Measuring on green alone and converting only the crop window must give
+// the bytes of the whole conversion, or outputs would change with the path
+// a frame takes: every byte of green, and within a window every byte, with
+// nothing outside the window written.
+TEST(YuvToBgr, GreenAndWindowsAreTheWholeConversionsBytes)
+{
+    std::mt19937 random(909);
+    for (const YuvToBgr::RowLoop loop : {YuvToBgr::RowLoop::Portable, YuvToBgr::RowLoop::Avx2})
+        for (const AVPixelFormat format : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,
+                                           AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUVJ444P})
+            for (const AVChromaLocation location : {AVCHROMA_LOC_LEFT, AVCHROMA_LOC_CENTER, AVCHROMA_LOC_TOPLEFT})
+                for (const AVColorRange range : {AVCOL_RANGE_MPEG, AVCOL_RANGE_JPEG})
+                    for (const auto& [width, height] : {std::pair{1, 1}, std::pair{37, 29}, std::pair{1920, 9}}) {
+                        const FramePtr frame = makeYuvFrame(format, width, height, AVCOL_SPC_BT709, range, location,
+                                                            {Fill::Noise}, random);
+                        ASSERT_TRUE(frame);
+                        const std::size_t pixels = std::size_t(width) * std::size_t(height);
+                        std::vector<std::uint8_t> whole(pixels * 3), green(pixels, 7);
+                        YuvToBgr converter(loop);
+                        converter.convert(*frame, whole.data());
+                        converter.green(*frame, green.data());
+                        std::vector<std::uint8_t> expected(pixels);
+                        for (std::size_t i = 0; i < pixels; ++i)
+                            expected[i] = whole[3 * i + 1];
+                        ASSERT_EQ(green, expected) << av_get_pix_fmt_name(format) << " " << width << "x" << height;
+
+                        // Windows inside, across every border, wholly outside and empty.
+                        const int windows[][4] = {{width / 3, height / 3, width / 2 + 1, height / 2 + 1},
+                                                  {-5, -3, width + 10, height + 6},
+                                                  {width - 2, height - 1, 40, 40},
+                                                  {width + 3, 0, 4, 4},
+                                                  {0, 0, 0, height}};
+                        for (const auto& w : windows) {
+                            std::vector<std::uint8_t> painted(pixels * 3, 0xA5);
+                            converter.convertWindow(*frame, w[0], w[1], w[2], w[3], painted.data());
+                            for (int row = 0; row < height; ++row)
+                                for (int x = 0; x < width; ++x) {
+                                    const bool inside =
+                                        x >= w[0] && x < w[0] + w[2] && row >= w[1] && row < w[1] + w[3];
+                                    const std::size_t at = (std::size_t(row) * std::size_t(width) + std::size_t(x)) * 3;
+                                    for (int k = 0; k < 3; ++k)
+                                        ASSERT_EQ(painted[at + k], inside ? whole[at + k] : 0xA5)
+                                            << av_get_pix_fmt_name(format) << " " << width << "x" << height
+                                            << " window " << w[0] << "," << w[1] << " pixel " << x << "," << row;
+                                }
+                        }
+                    }
 }

@@ -38,6 +38,17 @@ public:
     // False when this frame cannot be converted.
     bool convert(const AVFrame& frame, std::uint8_t* destination);
 
+    // Whether this frame can be handed over as its green channel and
+    // converted later, window by window, by a YuvToBgr: it is planar YUV of
+    // the announced size, so the window's bytes are those convert() gives.
+    bool paintsLater(const AVFrame& frame) const
+    {
+        return frame.width == m_width && frame.height == m_height && YuvToBgr::handles(AVPixelFormat(frame.format));
+    }
+    // The green bytes convert() would write for such a frame: width x height,
+    // rows bottom-up.
+    void green(const AVFrame& frame, std::uint8_t* destination) { m_yuv.green(frame, destination); }
+
     std::size_t frameBytes() const { return std::size_t(m_width) * std::size_t(m_height) * 3; }
     int width() const { return m_width; }
     int height() const { return m_height; }

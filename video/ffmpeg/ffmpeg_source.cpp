@@ -111,6 +111,7 @@ bool FfmpegSource::isVideoStream(std::int32_t index)
     m_selected = index;
     m_decoder.reset();
     m_converter.reset();
+    m_painter.reset();
     m_direct.reset();
     return videoStream() != nullptr;
 }
@@ -184,6 +185,7 @@ void FfmpegSource::enterGrabMode()
     }
     m_decoder = std::move(decoder);
     m_converter.emplace(width, height);
+    m_painter.reset();
 }
 
 std::int64_t FfmpegSource::duration()
@@ -302,7 +304,9 @@ void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
     if (!m_decoder)
         enterGrabMode();
-    playWithin(InStreamTerms(limits, m_duration, sink.acceptsGrayFrames()), sink);
+    StreamLimits inStream = InStreamTerms(limits, m_duration, sink.acceptsGrayFrames());
+    inStream.paintedFrames = inStream.grayFrames && sink.acceptsPaintedFrames();
+    playWithin(inStream, sink);
 }
 
 void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
@@ -374,6 +378,12 @@ bool FfmpegSource::decodeInto(const StreamLimits& limits, const ProducerStart& s
             if (frame->grayBottomRow != nullptr) {
                 handed.grayBottomRow = frame->grayBottomRow;
                 handed.grayStride = frame->grayStride;
+                if (frame->painted) {
+                    if (!m_painter)
+                        m_painter.emplace(m_converter->width(), m_converter->height());
+                    m_painter->hold(*frame->held);
+                    handed.painter = &*m_painter;
+                }
             } else {
                 handed.buffer = frame->pixels;
                 handed.bufferLength = frameBytes;

@@ -3,6 +3,7 @@
 
 #include "video/ffmpeg/avi_frame_reader.h"
 #include "video/ffmpeg/bgr_converter.h"
+#include "video/ffmpeg/held_frame_painter.h"
 #include "video/ffmpeg/ffmpeg_frame_producer.h"
 #include "video/ffmpeg/ffmpeg_handles.h"
 #include "video/frame_source.h"
@@ -71,7 +72,8 @@ private:
     int m_selected = -1;
     CodecContextPtr m_decoder;
     std::optional<BgrConverter> m_converter;
-    std::unique_ptr<AviChunkPlayer> m_direct;   // the selected stream read without FFmpeg, when it can be
+    std::optional<HeldFramePainter> m_painter;   // for sinks that take painted frames
+    std::unique_ptr<AviChunkPlayer> m_direct;    // the selected stream read without FFmpeg, when it can be
     bool m_played = false;
     std::int64_t m_duration = 0;   // of the selected stream, 100 ns units
 

@@ -266,6 +266,45 @@ constexpr InterleaveMasks kInterleave = makeInterleaveMasks();
     if (x < width)
         convertRow(y + x, u + x, v + x, bgr + 3 * x, width - x, c);
 }
+
+void greenRow(const std::uint8_t* __restrict y, const std::int16_t* __restrict u, const std::int16_t* __restrict v,
+              std::uint8_t* __restrict green, int width, Coefficients c);
+
+// The green channel of convertRowAvx2 for 16 pixels, as 16-bit values.
+[[gnu::target("avx2")]] inline __m256i greenOf16(const std::uint8_t* y, const std::int16_t* u, const std::int16_t* v,
+                                                 __m256i offset, __m256i luma, __m256i green)
+{
+    const __m256i neutral = _mm256_set1_epi16(2048);
+    const __m256i half = _mm256_set1_epi32(1 << 17);
+    const __m256i ys =
+        _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y))), offset);
+    const __m256i cu = _mm256_sub_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u)), neutral);
+    const __m256i cv = _mm256_sub_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v)), neutral);
+    const __m256i scaled = _mm256_slli_epi16(ys, 7);
+    const __m256i lumaLow = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(scaled, ys), luma), half);
+    const __m256i lumaHigh = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(scaled, ys), luma), half);
+    return channel(lumaLow, lumaHigh, cu, cv, green);
+}
+
+// The green channel of convertRowAvx2 alone, 32 pixels at a time.
+[[gnu::target("avx2")]] void greenRowAvx2(const std::uint8_t* __restrict y, const std::int16_t* __restrict u,
+                                          const std::int16_t* __restrict v, std::uint8_t* __restrict out, int width,
+                                          const Coefficients& c, const RowPairs& p)
+{
+    const __m256i offset = _mm256_set1_epi16(std::int16_t(c.lumaOffset));
+    const __m256i luma = pairOf(p.lumaHigh, p.lumaLow);
+    const __m256i green = pairOf(p.green0, p.green1);
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        // Both halves are in pixel order within each lane; the pack
+        // interleaves the lanes, which the permute puts back.
+        const __m256i bytes = _mm256_packus_epi16(greenOf16(y + x, u + x, v + x, offset, luma, green),
+                                                  greenOf16(y + x + 16, u + x + 16, v + x + 16, offset, luma, green));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute4x64_epi64(bytes, 0xD8));
+    }
+    if (x < width)
+        greenRow(y + x, u + x, v + x, out + x, width - x, c);
+}
 #endif
 
 }   // namespace
@@ -295,82 +334,166 @@ bool YuvToBgr::handles(AVPixelFormat format)
     }
 }
 
-void YuvToBgr::convert(const AVFrame& frame, std::uint8_t* destination)
-{
-    const auto format = AVPixelFormat(frame.format);
-    assert(handles(format));
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-    const int width = frame.width;
-    const int height = frame.height;
-    const int shiftX = descriptor->log2_chroma_w;
-    const int shiftY = descriptor->log2_chroma_h;
-    const int chromaWidth = -((-width) >> shiftX);
-    const int chromaHeight = -((-height) >> shiftY);
-
-    const bool jpeg = format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
-    const Coefficients c = coefficientsFor(frame.colorspace, jpeg || frame.color_range == AVCOL_RANGE_JPEG);
-    const Siting siting = sitingOf(frame.chroma_location);
+// What converting one frame needs to know, worked out once a frame.
+struct YuvToBgr::FramePlan {
+    int width = 0;
+    int height = 0;
+    int shiftX = 0;
+    int shiftY = 0;
+    int chromaWidth = 0;
+    int chromaHeight = 0;
+    Coefficients c{};
+    Siting siting{};
+    bool avx2 = false;
 #if defined(ORBICROP_AVX2_YUV_ROWS)
     RowPairs pairs{};
-    const bool avx2 = m_rowLoop == RowLoop::Avx2 && pairsFor(c, pairs);
 #endif
+};
 
+YuvToBgr::FramePlan YuvToBgr::planFor(const AVFrame& frame) const
+{
+    const auto format = AVPixelFormat(frame.format);
+    assert(YuvToBgr::handles(format));
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    FramePlan plan;
+    plan.width = frame.width;
+    plan.height = frame.height;
+    plan.shiftX = descriptor->log2_chroma_w;
+    plan.shiftY = descriptor->log2_chroma_h;
+    plan.chromaWidth = -((-plan.width) >> plan.shiftX);
+    plan.chromaHeight = -((-plan.height) >> plan.shiftY);
+    const bool jpeg = format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
+    plan.c = coefficientsFor(frame.colorspace, jpeg || frame.color_range == AVCOL_RANGE_JPEG);
+    plan.siting = sitingOf(frame.chroma_location);
+#if defined(ORBICROP_AVX2_YUV_ROWS)
+    plan.avx2 = m_rowLoop == RowLoop::Avx2 && pairsFor(plan.c, plan.pairs);
+#endif
+    return plan;
+}
+
+namespace {
+
+// The green byte of convertRow, alone. Finding the planet reads nothing
+// else, so a frame whose picture is needed only around the planet is
+// measured on this and converted in full only there.
+ORBICROP_VECTOR_LOOP
+void greenRow(const std::uint8_t* __restrict y, const std::int16_t* __restrict u, const std::int16_t* __restrict v,
+              std::uint8_t* __restrict green, int width, Coefficients c)
+{
+    for (int x = 0; x < width; ++x) {
+        const std::int32_t l = c.luma * (y[x] - c.lumaOffset) + (1 << 17);
+        const std::int32_t g = (l - c.greenU * (u[x] - 2048) - c.greenV * (v[x] - 2048)) >> 18;
+        green[x] = std::uint8_t(std::clamp(g, 0, 255));
+    }
+}
+
+}   // namespace
+
+// Fills fullU and fullV with the chroma of picture row y (top-down).
+void YuvToBgr::interpolateChroma(const AVFrame& frame, const FramePlan& plan, int y)
+{
+    auto chromaRow = [&](int plane, int row) {
+        return frame.data[plane] + std::ptrdiff_t(std::clamp(row, 0, plan.chromaHeight - 1)) * frame.linesize[plane];
+    };
+    // The two chroma rows around picture row y and their weights (sum 4).
+    int near = y >> plan.shiftY, far = near, nearWeight = 4;
+    if (plan.shiftY == 1) {
+        const bool even = (y & 1) == 0;
+        switch (plan.siting.vertical) {
+        case VerticalSiting::Centred:
+            far = even ? near - 1 : near + 1;
+            nearWeight = 3;
+            break;
+        case VerticalSiting::Top:
+            if (!even) {
+                far = near + 1;
+                nearWeight = 2;
+            }
+            break;
+        case VerticalSiting::Bottom:
+            if (even) {
+                far = near - 1;
+                nearWeight = 2;
+            }
+            break;
+        }
+    }
+    blendRows(chromaRow(1, near), chromaRow(1, far), nearWeight, 4 - nearWeight, m_verticalU.data(), plan.chromaWidth);
+    blendRows(chromaRow(2, near), chromaRow(2, far), nearWeight, 4 - nearWeight, m_verticalV.data(), plan.chromaWidth);
+
+    const int width = plan.width;
+    if (plan.shiftX == 0) {
+        widen(m_verticalU.data(), m_fullU.data(), width);
+        widen(m_verticalV.data(), m_fullV.data(), width);
+    } else if (plan.siting.horizontallyCentred) {
+        upsampleCentred(m_verticalU.data(), m_fullU.data(), width);
+        upsampleCentred(m_verticalV.data(), m_fullV.data(), width);
+    } else {
+        upsampleCosited(m_verticalU.data(), m_fullU.data(), width);
+        upsampleCosited(m_verticalV.data(), m_fullV.data(), width);
+    }
+}
+
+void YuvToBgr::reserveRows(int chromaWidth, int width)
+{
     m_verticalU.resize(std::size_t(chromaWidth) + 2);
     m_verticalV.resize(std::size_t(chromaWidth) + 2);
     m_fullU.resize(std::size_t(width));
     m_fullV.resize(std::size_t(width));
+}
 
-    auto chromaRow = [&](int plane, int row) {
-        return frame.data[plane] + std::ptrdiff_t(std::clamp(row, 0, chromaHeight - 1)) * frame.linesize[plane];
-    };
+void YuvToBgr::convert(const AVFrame& frame, std::uint8_t* destination)
+{
+    convertWindow(frame, 0, 0, frame.width, frame.height, destination);
+}
+
+void YuvToBgr::convertWindow(const AVFrame& frame, int left, int bottom, int columns, int rows,
+                             std::uint8_t* destination)
+{
+    const FramePlan plan = planFor(frame);
+    const int width = plan.width;
+    const int height = plan.height;
+    const int firstX = std::clamp(left, 0, width);
+    const int endX = int(std::clamp<std::int64_t>(std::int64_t(left) + columns, firstX, width));
+    const int firstRow = std::clamp(bottom, 0, height);
+    const int endRow = int(std::clamp<std::int64_t>(std::int64_t(bottom) + rows, firstRow, height));
+    if (firstX == endX)
+        return;
+    reserveRows(plan.chromaWidth, width);
     const std::size_t rowBytes = std::size_t(width) * 3;
 
-    for (int y = 0; y < height; ++y) {
-        // The two chroma rows around picture row y and their weights (sum 4).
-        int near = y >> shiftY, far = near, nearWeight = 4;
-        if (shiftY == 1) {
-            const bool even = (y & 1) == 0;
-            switch (siting.vertical) {
-            case VerticalSiting::Centred:
-                far = even ? near - 1 : near + 1;
-                nearWeight = 3;
-                break;
-            case VerticalSiting::Top:
-                if (!even) {
-                    far = near + 1;
-                    nearWeight = 2;
-                }
-                break;
-            case VerticalSiting::Bottom:
-                if (even) {
-                    far = near - 1;
-                    nearWeight = 2;
-                }
-                break;
-            }
-        }
-        blendRows(chromaRow(1, near), chromaRow(1, far), nearWeight, 4 - nearWeight, m_verticalU.data(), chromaWidth);
-        blendRows(chromaRow(2, near), chromaRow(2, far), nearWeight, 4 - nearWeight, m_verticalV.data(), chromaWidth);
-
-        if (shiftX == 0) {
-            widen(m_verticalU.data(), m_fullU.data(), width);
-            widen(m_verticalV.data(), m_fullV.data(), width);
-        } else if (siting.horizontallyCentred) {
-            upsampleCentred(m_verticalU.data(), m_fullU.data(), width);
-            upsampleCentred(m_verticalV.data(), m_fullV.data(), width);
-        } else {
-            upsampleCosited(m_verticalU.data(), m_fullU.data(), width);
-            upsampleCosited(m_verticalV.data(), m_fullV.data(), width);
-        }
-
-        const std::uint8_t* luma = frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0];
-        std::uint8_t* out = destination + std::size_t(height - 1 - y) * rowBytes;
+    // Stored row r (from the bottom) is picture row height - 1 - r.
+    for (int row = firstRow; row < endRow; ++row) {
+        const int y = height - 1 - row;
+        interpolateChroma(frame, plan, y);
+        const std::uint8_t* luma = frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0] + firstX;
+        const std::int16_t* u = m_fullU.data() + firstX;
+        const std::int16_t* v = m_fullV.data() + firstX;
+        std::uint8_t* out = destination + std::size_t(row) * rowBytes + std::size_t(firstX) * 3;
 #if defined(ORBICROP_AVX2_YUV_ROWS)
-        if (avx2) {
-            convertRowAvx2(luma, m_fullU.data(), m_fullV.data(), out, width, c, pairs);
+        if (plan.avx2) {
+            convertRowAvx2(luma, u, v, out, endX - firstX, plan.c, plan.pairs);
             continue;
         }
 #endif
-        convertRow(luma, m_fullU.data(), m_fullV.data(), out, width, c);
+        convertRow(luma, u, v, out, endX - firstX, plan.c);
+    }
+}
+
+void YuvToBgr::green(const AVFrame& frame, std::uint8_t* destination)
+{
+    const FramePlan plan = planFor(frame);
+    reserveRows(plan.chromaWidth, plan.width);
+    for (int y = 0; y < plan.height; ++y) {
+        interpolateChroma(frame, plan, y);
+        const std::uint8_t* luma = frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0];
+        std::uint8_t* out = destination + std::size_t(plan.height - 1 - y) * std::size_t(plan.width);
+#if defined(ORBICROP_AVX2_YUV_ROWS)
+        if (plan.avx2) {
+            greenRowAvx2(luma, m_fullU.data(), m_fullV.data(), out, plan.width, plan.c, plan.pairs);
+            continue;
+        }
+#endif
+        greenRow(luma, m_fullU.data(), m_fullV.data(), out, plan.width, plan.c);
     }
 }

@@ -34,8 +34,21 @@ public:
     // Writes the frame (of a handled format) into destination, which holds
     // frame.width x frame.height x 3 bytes.
     void convert(const AVFrame& frame, std::uint8_t* destination);
+    // The same, for the pixels of columns [left, left + columns) of the rows
+    // [bottom, bottom + rows) only (rows counted from the bottom, as they lie
+    // in destination; clipped to the frame): they get the bytes convert()
+    // gives them, and every other byte of destination is left as it was.
+    void convertWindow(const AVFrame& frame, int left, int bottom, int columns, int rows, std::uint8_t* destination);
+    // The green bytes convert() writes, alone: frame.width x frame.height
+    // bytes, rows bottom-up, stride frame.width.
+    void green(const AVFrame& frame, std::uint8_t* destination);
 
 private:
+    struct FramePlan;
+    FramePlan planFor(const AVFrame& frame) const;
+    void reserveRows(int chromaWidth, int width);
+    void interpolateChroma(const AVFrame& frame, const FramePlan& plan, int y);
+
     RowLoop m_rowLoop;
     // Rows of chroma scaled by 4 after vertical interpolation (with one
     // replicated sample at each end), and by 16 after horizontal interpolation.

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "video/ffmpeg/held_frame_painter.h"
+
+HeldFramePainter::HeldFramePainter(std::int32_t width, std::int32_t height) : m_width(width), m_height(height) {}
+
+std::uint8_t* HeldFramePainter::paint(std::int32_t left, std::int32_t bottom, std::int32_t width, std::int32_t height)
+{
+    if (!m_picture)
+        m_picture = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(m_width) * std::size_t(m_height) * 3);
+    if (m_frame != nullptr)
+        m_yuv.convertWindow(*m_frame, left, bottom, width, height, m_picture.get());
+    return m_picture.get();
+}
