@@ -239,7 +239,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                    "Process N files at once in this process (0: one per processor core; default 1). "
                    "Outputs, log, messages, track and report are those of one file at a time; no effect "
                    "with --join")
-        ->check(CLI::NonNegativeNumber)
+        ->check(CLI::Range(0, 1024))
         ->option_text("N");
     std::string timeRange;
     auto* timeRangeOption = app.add_option("--time-range", timeRange,
