@@ -153,6 +153,10 @@ private:
         } catch (...) {
             job.error = std::current_exception();
         }
+        // A file over may wait long for the files before it: its writer's
+        // memory goes now.
+        job.pieces.reset();
+        job.output.reset();
         {
             const std::lock_guard lock(m_lock);
             job.over = true;
@@ -182,8 +186,6 @@ private:
             // would while the file ran on it.
             m_state = job->state;
             job->host.replay(m_host);
-            job->output.reset();
-            job->pieces.reset();
             if (job->error) {
                 stopAll();
                 std::rethrow_exception(job->error);
