@@ -100,8 +100,8 @@ using OutputMaker = std::function<std::unique_ptr<BatchOutput>()>;
 // The same batch with up to jobs files running at once, each on a thread of
 // its own with its own copy of the state and its own output; 1 (or a join)
 // runs them one after the other as above. The outcome is the one-at-a-time
-// batch's: output names are claimed in the order of the files before any of
-// them runs, and everything a file tells the shell (log, messages, frame
+// batch's: output names are claimed in the order of the files, each before
+// its file runs, and everything a file tells the shell (log, messages, frame
 // records, fileFinished) reaches it on the calling thread, in the order of
 // the files, once the file and all before it are over. Only the progress
 // differs: the gauge shows the frames of the whole batch (resetProgress at
