@@ -7,7 +7,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
+#include <thread>
 
 namespace {
 
@@ -233,6 +235,12 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                                     "Join all files into one output, in the order given, named after the first; "
                                     "one test on the first file; --frames then counts over the joined frames. "
                                     "Every file must have the same frame size (and for SER the same colour and depth)");
+    app.add_option("-j,--jobs", o.jobs,
+                   "Process N files at once in this process (0: one per processor core; default 1). "
+                   "Outputs, log, messages, track and report are those of one file at a time; no effect "
+                   "with --join")
+        ->check(CLI::Range(0, 1024))
+        ->option_text("N");
     std::string timeRange;
     auto* timeRangeOption = app.add_option("--time-range", timeRange,
                                            "Only the frames captured from the first UTC time of day up to the second "
@@ -425,6 +433,8 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         o.centring.reject.maxSaturated = maxSaturated;
     if (dim->count() > 0)
         o.centring.reject.dimPercent = rejectDim;
+    if (o.jobs == 0)
+        o.jobs = std::int32_t(std::max(1u, std::thread::hardware_concurrency()));
     if (colorFlag)
         o.color = true;
     else if (grayFlag)

@@ -36,6 +36,7 @@ struct CliOptions {
     bool fullFrame = false;                    // --full-frame
     FrameRange frames;                         // --frames
     bool join = false;                         // --join
+    std::int32_t jobs = 1;                     // --jobs: files processed at once; 0 is resolved to the cores
     std::optional<TimeRange> timeRange;        // --time-range
     std::optional<std::int32_t> segment;       // --segment, seconds
     std::string bestFramePath;                 // --best-frame; centring.bestFrame follows it

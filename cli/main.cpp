@@ -2,7 +2,6 @@
 // orbicrop-cli: the window's test and process actions for terminals and scripts.
 
 #include "analysis/processing_state.h"
-#include "avi/avi_writer.h"
 #include "cli/batch_summary.h"
 #include "cli/cli_options.h"
 #include "cli/json_report.h"
@@ -19,6 +18,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -71,13 +71,14 @@ int Run(const CliOptions& options)
     TProcessingState state;
     state.blockSize = kBlockSize;
     UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
-    TAviWriter writer(0, 0);
-    AviOutput aviOutput(writer);
-    SerOutput serOutput(options.winJuposName);
-    SequenceOutput stills(options.format, std::string("orbicrop-cli ") + ORBICROP_VERSION);
-    BatchOutput& output = options.format == OutputFormat::Ser ? static_cast<BatchOutput&>(serOutput)
-        : IsStillSequence(options.format)                     ? static_cast<BatchOutput&>(stills)
-                                                              : aviOutput;
+    // One output for a batch of one file at a time, one for each file run at once.
+    const OutputMaker makeOutput = [&options]() -> std::unique_ptr<BatchOutput> {
+        if (options.format == OutputFormat::Ser)
+            return std::make_unique<SerOutput>(options.winJuposName);
+        if (IsStillSequence(options.format))
+            return std::make_unique<SequenceOutput>(options.format, std::string("orbicrop-cli ") + ORBICROP_VERSION);
+        return std::make_unique<AviOutput>();
+    };
     TerminalHost host(options, state);
     BatchResult result;
     const auto report = [&](bool testPassed) {
@@ -122,7 +123,7 @@ int Run(const CliOptions& options)
             state.outputDir += '/';
     }
     try {
-        result = RunProcessAction(state, host, output, std::ref(sources));
+        result = RunProcessAction(state, host, makeOutput, options.jobs, std::ref(sources));
     } catch (const std::exception& e) {
         // An output that cannot be opened ends the batch; the message names
         // the input whose output it was.

@@ -4,6 +4,7 @@
 #include "analysis/debayer_crop.h"
 
 #include "run/capture_time.h"
+#include "run/files_at_once.h"
 #include "run/file_run.h"
 #include "run/joined_source.h"
 #include "run/paths.h"
@@ -163,17 +164,6 @@ void Report(BatchHost& host, const std::string& text)
 {
     host.appendLog(text, true);
     host.showMessage(text);
-}
-
-// A file the batch rules skipped before it ran.
-void Skip(BatchHost& host, BatchResult& summary, FileOutcome outcome, const std::string& text)
-{
-    Report(host, text);
-    outcome.status = FileOutcome::Status::Failed;
-    outcome.reason = text;
-    ++summary.failed;
-    summary.files.push_back(outcome);
-    host.fileFinished(summary.files.back());
 }
 
 std::string Normalised(const std::string& path)
@@ -712,7 +702,74 @@ void LogJoin(BatchHost& host, const JoinedParts& parts)
 
 }   // namespace
 
-BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output, const SourceOpener& open)
+PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const BatchOutput& output,
+                              const std::vector<std::string>& files, std::size_t index, std::size_t count,
+                              const SourceOpener& open, std::map<std::string, std::string>& claimed)
+{
+    state.currentFile = files[index];
+    StartFile(state, host, index, count);
+    FitOutputToFile(state, host, open, index == 0);
+    const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
+    PreparedFile prepared{output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale), std::nullopt};
+    if (const auto refusal = OutputRefusal(state.currentFile, prepared.outputPath, files, claimed)) {
+        Report(host, *refusal);
+        FileOutcome& skipped = prepared.skipped.emplace();
+        skipped.input = files[index];
+        skipped.status = FileOutcome::Status::Failed;
+        skipped.reason = *refusal;
+    }
+    return prepared;
+}
+
+FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& output, const std::string& outputPath,
+                         const SourceOpener& open, const std::shared_ptr<JoinedParts>& parts, SegmentedOutput* pieces)
+{
+    FileRunHost run(host);
+    run.outcome().output = outputPath;
+    if (parts)
+        run.countJoin(parts);
+    const FileRunFacts facts = RunIntoStagedOutput(state, host, output, outputPath, open, run, pieces);
+    if (parts)
+        LogJoin(host, *parts);
+    const std::vector<std::string> messages =
+        FileMessages(std::move(run.messages()), facts, FileNameOf(state.currentFile), outputPath);
+    if (!messages.empty())
+        Report(host, Joined(messages));
+
+    FileOutcome& done = run.outcome();
+    done.input = state.currentFile;
+    done.outputPlaced = facts.placed;
+    done.reason = Joined(messages);
+    done.frameCount = done.video ? state.frameCount : 0;
+    done.framesSeen = state.framesSeen;
+    done.framesWritten = state.framesWritten;
+    done.endedEarly = facts.result == 0 && EndedEarly(state);
+    if (state.centring.keepBest.active() && !done.notKept)
+        done.notKept = 0;
+    done.status = FileStatus(facts);
+    done.grayscale = state.outputGrayscale;
+    done.mosaic = state.mosaic;
+    done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
+    if (parts)
+        done.joined = *parts;
+    return done;
+}
+
+void TallyBatchFile(BatchResult& summary, BatchHost& host, FileOutcome outcome)
+{
+    summary.completed += outcome.status == FileOutcome::Status::Done ? 1 : 0;
+    summary.failed += outcome.status == FileOutcome::Status::Failed ? 1 : 0;
+    summary.stopped = summary.stopped || outcome.status == FileOutcome::Status::NotRun;
+    summary.files.push_back(std::move(outcome));
+    host.fileFinished(summary.files.back());
+}
+
+namespace {
+
+// What every batch does around its files (runFiles): the checks before
+// them, and the end of the log and the activity after them.
+template <typename RunFiles>
+BatchResult RunBatch(TProcessingState& state, BatchHost& host, const SourceOpener& open, RunFiles&& runFiles)
 {
     BatchResult summary;
     host.clearLog();
@@ -737,9 +794,19 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         view.ended(summary);
         return summary;
     }
+    runFiles(summary);
+    LogEndOfBatch(host, summary);
+    view.ended(summary);
+    return summary;
+}
+
+// The files one after the other, on one state and into one output.
+void RunFilesInTurn(TProcessingState& state, BatchHost& host, BatchOutput& output, const SourceOpener& open,
+                    BatchResult& summary)
+{
     // A join plays as one file, the first, from a source that reads them all.
     const bool join = host.joinFiles() && host.files().size() > 1;
-    const auto parts = std::make_shared<JoinedParts>();
+    const auto parts = join ? std::make_shared<JoinedParts>() : nullptr;
     const SourceOpener fileOpen = join ? JoinedOpener(host.files(), open, parts) : open;
     std::optional<SegmentedOutput> pieces;
     if (const auto seconds = host.segmentSeconds())
@@ -754,61 +821,41 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
         const auto files = host.files();
         if (i >= files.size())
             break;
-        FileOutcome outcome;
-        outcome.input = files[i];
         if (state.stopRequested) {
-            summary.stopped = true;
-            summary.files.push_back(outcome);
-            host.fileFinished(summary.files.back());
+            FileOutcome notRun;
+            notRun.input = files[i];
+            TallyBatchFile(summary, host, std::move(notRun));
             continue;
         }
-        state.currentFile = files[i];
-        StartFile(state, host, i, count);
-        FitOutputToFile(state, host, fileOpen, i == 0);
-        const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
-        const std::string outputPath = output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale);
-        if (const auto refusal = OutputRefusal(state.currentFile, outputPath, files, claimed)) {
-            Skip(host, summary, outcome, *refusal);
+        PreparedFile prepared = PrepareBatchFile(state, host, output, files, i, count, fileOpen, claimed);
+        if (prepared.skipped) {
+            TallyBatchFile(summary, host, std::move(*prepared.skipped));
             continue;
         }
-
-        FileRunHost run(host);
-        run.outcome().output = outputPath;
-        if (join)
-            run.countJoin(parts);
-        const FileRunFacts facts =
-            RunIntoStagedOutput(state, host, output, outputPath, fileOpen, run, pieces ? &*pieces : nullptr);
-        if (join)
-            LogJoin(host, *parts);
-        const std::vector<std::string> messages =
-            FileMessages(std::move(run.messages()), facts, FileNameOf(state.currentFile), outputPath);
-        if (!messages.empty())
-            Report(host, Joined(messages));
-
-        FileOutcome& done = run.outcome();
-        done.input = state.currentFile;
-        done.outputPlaced = facts.placed;
-        done.reason = Joined(messages);
-        done.frameCount = done.video ? state.frameCount : 0;
-        done.framesSeen = state.framesSeen;
-        done.framesWritten = state.framesWritten;
-        done.endedEarly = facts.result == 0 && EndedEarly(state);
-        if (state.centring.keepBest.active() && !done.notKept)
-            done.notKept = 0;
-        done.status = FileStatus(facts);
-        done.grayscale = state.outputGrayscale;
-        done.mosaic = state.mosaic;
-        done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
-        if (join)
-            done.joined = *parts;
-        summary.completed += done.status == FileOutcome::Status::Done ? 1 : 0;
-        summary.failed += done.status == FileOutcome::Status::Failed ? 1 : 0;
+        FileOutcome done =
+            RunBatchFile(state, host, output, prepared.outputPath, fileOpen, parts, pieces ? &*pieces : nullptr);
         summary.stopped = summary.stopped || state.stopRequested;
-        summary.files.push_back(done);
-        host.fileFinished(summary.files.back());
+        TallyBatchFile(summary, host, std::move(done));
     }
+}
 
-    LogEndOfBatch(host, summary);
-    view.ended(summary);
-    return summary;
+}   // namespace
+
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output, const SourceOpener& open)
+{
+    return RunBatch(state, host, open,
+                    [&](BatchResult& summary) { RunFilesInTurn(state, host, output, open, summary); });
+}
+
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const OutputMaker& makeOutput, std::int32_t jobs,
+                             const SourceOpener& open)
+{
+    // A join is one output, written in frame order: there is nothing to share out.
+    if (jobs <= 1 || (host.joinFiles() && host.files().size() > 1)) {
+        const std::unique_ptr<BatchOutput> output = makeOutput();
+        return RunProcessAction(state, host, *output, open);
+    }
+    return RunBatch(state, host, open, [&](BatchResult& summary) {
+        RunFilesAtOnce(state, host, makeOutput, std::size_t(jobs), open, summary);
+    });
 }

@@ -6,9 +6,12 @@
 #include "run/batch_output.h"
 #include "run/batch_result.h"
 #include "run/file_run.h"
+#include "run/joined_source.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,6 +93,30 @@ constexpr const char* kNothingWrittenReason = "no planet was found, or every cro
 BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutput& output,
                              const SourceOpener& open = OpenFrameSource);
 
+// A fresh output of the kind the shell chose, one for each file that runs
+// beside others. Called on the calling thread of the action.
+using OutputMaker = std::function<std::unique_ptr<BatchOutput>()>;
+
+// The same batch with up to jobs files running at once, each on a thread of
+// its own with its own copy of the state and its own output; 1 (or a join)
+// runs them one after the other as above. The outcome is the one-at-a-time
+// batch's: output names are claimed in the order of the files, each before
+// its file runs, and everything a file tells the shell (log, messages, frame
+// records, fileFinished) reaches it on the calling thread, in the order of
+// the files, once the file and all before it are over. Only the progress
+// differs: the gauge shows the frames of the whole batch (resetProgress at
+// the start, then setProgressMax and setProgress as they go).
+//
+// Open must be callable from any thread (calls to it are made one at a
+// time). The shell's events are handled on the calling thread between the
+// files' frames; a stop requested through the state ends every running file
+// after its frame in hand and starts no other. An output that cannot be
+// opened ends the batch as above, once the files before it are told; files
+// after it that were running are stopped, their outputs keep their frames,
+// and they are not told. Afterwards state is the state of the last file told.
+BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const OutputMaker& makeOutput, std::int32_t jobs,
+                             const SourceOpener& open = OpenFrameSource);
+
 // The steps of a batch file, each a function of what it is given.
 //
 // Why the output path may not be written for input: it would replace one of
@@ -99,6 +126,25 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, BatchOutp
 std::optional<std::string> OutputRefusal(const std::string& input, const std::string& outputPath,
                                          const std::vector<std::string>& files,
                                          std::map<std::string, std::string>& claimed);
+
+// A file readied on state (its mode, size and choices fixed, as the batch
+// shows it starting) and its output path claimed, in the order of the
+// files; skipped when the rules refuse the path (told to host already).
+struct PreparedFile {
+    std::string outputPath;
+    std::optional<FileOutcome> skipped;
+};
+PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const BatchOutput& output,
+                              const std::vector<std::string>& files, std::size_t index, std::size_t count,
+                              const SourceOpener& open, std::map<std::string, std::string>& claimed);
+// Runs a prepared file into its staged output at outputPath (or pieces of
+// it), tells host how it went, and returns its outcome. parts: a join's
+// files, null for a single file.
+class SegmentedOutput;
+FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& output, const std::string& outputPath,
+                         const SourceOpener& open, const std::shared_ptr<JoinedParts>& parts, SegmentedOutput* pieces);
+// Counts a file's outcome into the summary, and tells host it is over.
+void TallyBatchFile(BatchResult& summary, BatchHost& host, FileOutcome outcome);
 
 // What a file's run into its staged output came to.
 struct FileRunFacts {

@@ -5,10 +5,14 @@
 #include "run/batch_output.h"
 #include "run/paths.h"
 
-// A batch's outputs as uncompressed AVIs, through the shell's one writer.
+#include <memory>
+
+// A batch's outputs as uncompressed AVIs, through the shell's one writer,
+// or through a writer of its own (one for each file a batch runs at once).
 class AviOutput final : public BatchOutput {
 public:
     explicit AviOutput(TAviWriter& writer) : m_writer(writer) {}
+    AviOutput() : m_own(std::make_unique<TAviWriter>(0, 0)), m_writer(*m_own) {}
 
     void open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale) override;
     void close() override { m_writer.CloseVideo(); }
@@ -25,5 +29,6 @@ public:
     }
 
 private:
+    std::unique_ptr<TAviWriter> m_own;
     TAviWriter& m_writer;
 };

@@ -8,17 +8,31 @@
 #include <complex>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <numbers>
 #include <vector>
 
 namespace {
 
+// FFTW's planner keeps process-wide tables: plans may be made and destroyed
+// by one thread at a time, however many files a batch runs at once.
+// Executing a plan needs no lock.
+std::mutex& PlannerMutex()
+{
+    static std::mutex planner;
+    return planner;
+}
+
 struct FftwFree {
     void operator()(void* p) const { fftw_free(p); }
 };
 struct PlanDestroy {
-    void operator()(fftw_plan_s* p) const { fftw_destroy_plan(p); }
+    void operator()(fftw_plan_s* p) const
+    {
+        const std::lock_guard lock(PlannerMutex());
+        fftw_destroy_plan(p);
+    }
 };
 using RealBuffer = std::unique_ptr<double[], FftwFree>;
 using ComplexBuffer = std::unique_ptr<fftw_complex[], FftwFree>;
@@ -57,8 +71,11 @@ struct PhaseAligner::Fft {
           spatial(Allocate<double>(std::size_t(n) * std::size_t(n))), spectrum(Allocate<fftw_complex>(bins)),
           reference(Allocate<fftw_complex>(bins)), window(std::size_t(n))
     {
-        forward.reset(fftw_plan_dft_r2c_2d(n, n, spatial.get(), spectrum.get(), FFTW_ESTIMATE));
-        inverse.reset(fftw_plan_dft_c2r_2d(n, n, spectrum.get(), spatial.get(), FFTW_ESTIMATE));
+        {
+            const std::lock_guard lock(PlannerMutex());
+            forward.reset(fftw_plan_dft_r2c_2d(n, n, spatial.get(), spectrum.get(), FFTW_ESTIMATE));
+            inverse.reset(fftw_plan_dft_c2r_2d(n, n, spectrum.get(), spatial.get(), FFTW_ESTIMATE));
+        }
         if (!forward || !inverse)
             throw std::bad_alloc();
         for (std::int32_t i = 0; i < n; ++i)

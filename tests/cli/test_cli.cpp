@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -869,4 +870,52 @@ TEST(Cli, FilesRunByGnuParallelGiveTheOutputsOfOneBatch)
         EXPECT_EQ(ReadWholeFile(dir.file(std::string("many/") + name)),
                   ReadWholeFile(dir.file(std::string("one/") + name)))
             << name;
+}
+
+// Four files at once write and tell what one file at a time does: the same
+// outputs, track, report, messages and log (but for its speeds), over an
+// AVI, a SER, an H.264 file, a file that cannot be read and two whose outputs
+// clash; the later files are shorter, so that they end first.
+TEST(Cli, JobsGiveTheOutcomeOfOneFileAtATime)
+{
+    TempDir dir;
+    const std::string make = ORBICROP_MAKE_SAMPLE;
+    ASSERT_EQ(RunIn(dir,
+                    make + " --frames 30 a.avi && " + make + " --frames 24 --ser-depth 12 --seed 2 b.ser && " + make
+                        + " --frames 20 --seed 3 p.avi && ffmpeg -nostdin -v error -i p.avi -c:v libx264 -g 8 "
+                          "-pix_fmt yuv420p c.mp4 && printf 'not a video' > broken.avi && mkdir d1 d2 && "
+                        + make + " --frames 12 --seed 4 d1/x.avi && " + make + " --frames 9 --seed 5 d2/x.avi",
+                    dir.path())
+                  .status,
+              0);
+    // Each run writes into out, renamed after it, so that both tell the same paths.
+    std::map<int, CommandResult> runs;
+    for (const int jobs : {1, 4}) {
+        const std::string name = "jobs" + std::to_string(jobs);
+        runs[jobs] = RunIn(dir,
+                           Cli("--jobs " + std::to_string(jobs)
+                               + " --color -W 64 -H 64 -o out --track out/t.csv --report out/r.json a.avi "
+                                 "broken.avi b.ser c.mp4 d1/x.avi d2/x.avi")
+                               + "; status=$?; mv out " + name + "; exit $status",
+                           dir.path());
+        EXPECT_EQ(runs[jobs].status, 3) << runs[jobs].err;
+    }
+    EXPECT_NE(runs[1].err.find("d2/x.avi: Skipped d2/x.avi: its output out/x_orbic.avi is already the output of "
+                               "d1/x.avi"),
+              std::string::npos)
+        << runs[1].err;
+    EXPECT_EQ(runs[4].err, runs[1].err);
+    const auto withoutSpeeds = [](const std::string& log) {
+        return std::regex_replace(log, std::regex(" - FPS: [0-9]+\n"), "");
+    };
+    EXPECT_EQ(withoutSpeeds(runs[4].out), withoutSpeeds(runs[1].out));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file("jobs1")))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(
+        names,
+        (std::vector<std::string>{"a_orbic.avi", "b_orbic.avi", "c_orbic.avi", "r.json", "t.csv", "x_orbic.avi"}));
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadWholeFile(dir.file("jobs4/" + name)), ReadWholeFile(dir.file("jobs1/" + name))) << name;
 }

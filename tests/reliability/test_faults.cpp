@@ -168,3 +168,40 @@ TEST(Faults, FileSizeLimitLeavesASerOutputWhoseCountAndStampsMatchItsFrames)
         EXPECT_EQ(out.trailer().back(), std::uint64_t(clip.timestamps[std::size_t(out.frameCount - 1)]));
     }
 }
+
+// Interrupted while two files run at once: each stops after its frame in
+// hand with its output complete under its name, and the file after them is
+// not started.
+TEST(Faults, InterruptStopsEveryFileRunningAtOnce)
+{
+    TempDir dir;
+    SmallClip(320, 240).writeGray(dir.file("one.avi"), 3000);
+    fs::create_hard_link(dir.file("one.avi"), dir.file("two.avi"));
+    SmallClip().writeGray(dir.file("three.avi"), 3);
+    StartedCommand tool(std::string(ORBICROP_CLI) + " -q --jobs 2 --gray -W 64 -H 64 " + ShellQuote(dir.file("one.avi"))
+                            + " " + ShellQuote(dir.file("two.avi")) + " " + ShellQuote(dir.file("three.avi")),
+                        dir.path());
+    // Interrupt once both are writing (under the temporary names the tool's
+    // process id makes).
+    const auto writing = [&](const std::string& name) {
+        const std::string partial = dir.file("." + name + "_Y8orbic.avi.partial-" + std::to_string(tool.pid()));
+        std::error_code ec;
+        return fs::exists(partial, ec) && fs::file_size(partial, ec) >= 100000;
+    };
+    for (int i = 0; i < 3000 && !(writing("one") && writing("two")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    tool.signal(SIGINT);
+    const CommandResult r = tool.wait();
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.out.find("Stopped by the user; 1 file was not processed"), std::string::npos) << r.out;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
+    for (const std::string name : {"one", "two"}) {
+        const std::string output = dir.file(name + "_Y8orbic.avi");
+        const auto probe = Probe(output, dir.path());
+        EXPECT_GT(probe.frames, 0) << name;
+        EXPECT_LT(probe.frames, 3000) << name;
+        EXPECT_EQ(DecodeWithFfmpeg(output, "gray", dir.path()).size(), std::size_t(probe.frames) * 64 * 64) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir.file("three_Y8orbic.avi")));
+}
