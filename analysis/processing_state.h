@@ -54,6 +54,9 @@ struct TProcessingState {
     // alike); the others are passed over uncounted. Taken as centring is.
     std::optional<TimeRange> timeRange;
     std::int32_t framesOutsideRange = 0;   // frames the time range passed over in the current run
+    // Threads the current file's decoder may start (0: one per core); a
+    // batch that runs several files at once shares the cores among them.
+    std::int32_t decoderThreads = 0;
     // The current file's frames are a 2 x 2 colour mosaic, by its own word or
     // the user's: the layout id of its top-left sample (8..19), else 0.
     std::int32_t mosaic = 0;

@@ -174,6 +174,7 @@ void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info)
 PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate)
 {
     PlayLimits limits;
+    limits.decoderThreads = state.decoderThreads;
     state.testMode = state.frameLimit >= 1;
     if (!state.testMode) {
         // A range: its frames and no more, numbered as in the file.

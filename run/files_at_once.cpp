@@ -119,6 +119,9 @@ private:
             PreparedFile prepared =
                 PrepareBatchFile(m_carried, job->host, *m_namer, files, m_next, m_count, m_open, m_claimed);
             job->state = m_carried;
+            // Files side by side share the cores: a decoder that spreads one
+            // file over them all pays for it in synchronisation.
+            job->state.decoderThreads = std::max<std::int32_t>(1, std::int32_t(m_cores / m_jobs));
             if (prepared.skipped) {
                 job->outcome = std::move(*prepared.skipped);
                 job->skipped = true;
@@ -270,6 +273,7 @@ private:
     BatchHost& m_host;
     const OutputMaker& m_makeOutput;
     const std::size_t m_jobs;
+    const std::size_t m_cores = std::max(1U, std::thread::hardware_concurrency());
     BatchResult& m_summary;
     std::mutex m_openLock;
     const SourceOpener m_open;

@@ -185,6 +185,7 @@ void JoinedSource::play(const PlayLimits& limits, FrameSink& sink)
         }
         PlayLimits own;
         own.firstFrame = skip;
+        own.decoderThreads = limits.decoderThreads;
         skip = 0;
         if (limits.maxFrames > 0)
             own.maxFrames = limits.maxFrames - delivered;

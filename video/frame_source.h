@@ -81,6 +81,9 @@ struct PlayLimits {
     std::int32_t maxFrames = 0;
     double stopTime = std::numeric_limits<double>::infinity();
     std::int32_t firstFrame = 0;
+    // Threads a decoder that runs its own may start, when it starts them for
+    // this play (0: one per core). Files decoded side by side share the cores.
+    std::int32_t decoderThreads = 0;
 };
 
 // The same limits in a stream's own terms, as the sources apply them.

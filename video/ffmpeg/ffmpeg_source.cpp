@@ -140,7 +140,7 @@ VideoInfo FfmpegSource::streamInfo()
     return info;
 }
 
-void FfmpegSource::enterGrabMode()
+void FfmpegSource::enterGrabMode(int threads)
 {
     AVStream* stream = videoStream();
     if (!stream)
@@ -168,7 +168,7 @@ void FfmpegSource::enterGrabMode()
     if (rc < 0)
         throw FrameSourceError(SourceFailure::Prepare, rc);
     decoder->pkt_timebase = stream->time_base;
-    decoder->thread_count = 0;   // one per core
+    decoder->thread_count = std::max(threads, 0);   // 0: one per core
     decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     rc = avcodec_open2(decoder.get(), codec, nullptr);
     if (rc < 0)
@@ -303,7 +303,7 @@ std::optional<VideoInfo> FfmpegSource::video()
 void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
     if (!m_decoder)
-        enterGrabMode();
+        enterGrabMode(limits.decoderThreads);
     StreamLimits inStream = InStreamTerms(limits, m_duration, sink.acceptsGrayFrames());
     inStream.paintedFrames = inStream.grayFrames && sink.acceptsPaintedFrames();
     playWithin(inStream, sink);

@@ -46,7 +46,7 @@ private:
     bool isVideoStream(std::int32_t index);
     VideoInfo streamInfo();
     std::int64_t duration();   // 100 ns units
-    void enterGrabMode();
+    void enterGrabMode(int threads);   // the decoder's threads; 0: one per core
     void playWithin(const StreamLimits& limits, FrameSink& sink);
     void playFrom(const StreamLimits& limits, FrameSink& sink);
     bool decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink);
