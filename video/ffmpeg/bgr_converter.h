@@ -45,9 +45,6 @@ public:
     {
         return frame.width == m_width && frame.height == m_height && YuvToBgr::handles(AVPixelFormat(frame.format));
     }
-    // The green bytes convert() would write for such a frame: width x height,
-    // rows bottom-up.
-    void green(const AVFrame& frame, std::uint8_t* destination) { m_yuv.green(frame, destination); }
 
     std::size_t frameBytes() const { return std::size_t(m_width) * std::size_t(m_height) * 3; }
     int width() const { return m_width; }

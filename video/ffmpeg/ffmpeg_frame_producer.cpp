@@ -185,15 +185,10 @@ void FfmpegFrameProducer::deliver(AVFrame& frame)
     slot->grayBottomRow = nullptr;
     slot->painted = false;
     if (m_limits.paintedFrames && m_converter.paintsLater(frame)) {
-        // Only green is computed here; the consumer converts the window it
-        // crops from the frame, which the slot keeps.
-        if (!slot->storage)
-            slot->storage =
-                std::make_unique_for_overwrite<std::uint8_t[]>(m_converter.frameBytes() + BgrConverter::kPadding);
-        m_converter.green(frame, slot->storage.get());
+        // Handed over as decoded: the consumer computes green and converts
+        // the window it crops. This thread only feeds the decoder, whose
+        // threads would otherwise wait for it.
         av_frame_move_ref(slot->held.get(), &frame);
-        slot->grayBottomRow = slot->storage.get();
-        slot->grayStride = m_converter.width();
         slot->painted = true;
         slot->pixels = nullptr;
     } else if (m_limits.grayFrames && frame.format == AV_PIX_FMT_GRAY8 && frame.width == m_converter.width()

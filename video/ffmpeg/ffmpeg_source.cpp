@@ -375,15 +375,15 @@ bool FfmpegSource::decodeInto(const StreamLimits& limits, const ProducerStart& s
             RecycleOnExit recycle(queue, frame);
             SourceFrame handed;
             handed.sampleTime = frame->sampleTime;
-            if (frame->grayBottomRow != nullptr) {
+            if (frame->painted) {
+                if (!m_painter)
+                    m_painter.emplace(m_converter->width(), m_converter->height());
+                handed.grayBottomRow = m_painter->hold(*frame->held);
+                handed.grayStride = m_converter->width();
+                handed.painter = &*m_painter;
+            } else if (frame->grayBottomRow != nullptr) {
                 handed.grayBottomRow = frame->grayBottomRow;
                 handed.grayStride = frame->grayStride;
-                if (frame->painted) {
-                    if (!m_painter)
-                        m_painter.emplace(m_converter->width(), m_converter->height());
-                    m_painter->hold(*frame->held);
-                    handed.painter = &*m_painter;
-                }
             } else {
                 handed.buffer = frame->pixels;
                 handed.bufferLength = frameBytes;

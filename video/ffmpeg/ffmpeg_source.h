@@ -45,7 +45,7 @@ private:
     std::int32_t streamCount();
     bool isVideoStream(std::int32_t index);
     VideoInfo streamInfo();
-    std::int64_t duration();   // 100 ns units
+    std::int64_t duration();           // 100 ns units
     void enterGrabMode(int threads);   // the decoder's threads; 0: one per core
     void playWithin(const StreamLimits& limits, FrameSink& sink);
     void playFrom(const StreamLimits& limits, FrameSink& sink);

@@ -21,8 +21,8 @@ struct DecodedFrame {
     // held in held, and the step between rows (negative: stored top-down).
     const std::uint8_t* grayBottomRow = nullptr;
     std::ptrdiff_t grayStride = 0;
-    // The grey frame is the green channel, in storage, of the YUV frame in
-    // held, which the consumer converts where it needs the picture.
+    // Or a YUV frame in held, whose green channel and picture the consumer
+    // computes where it needs them.
     bool painted = false;
     double sampleTime = 0.0;                   // seconds from the stream's start
     std::unique_ptr<std::uint8_t[]> storage;   // converted pixels, allocated once and reused

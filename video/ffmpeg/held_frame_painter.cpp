@@ -3,6 +3,15 @@
 
 HeldFramePainter::HeldFramePainter(std::int32_t width, std::int32_t height) : m_width(width), m_height(height) {}
 
+const std::uint8_t* HeldFramePainter::hold(const AVFrame& frame)
+{
+    m_frame = &frame;
+    if (!m_green)
+        m_green = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(m_width) * std::size_t(m_height));
+    m_yuv.green(frame, m_green.get());
+    return m_green.get();
+}
+
 std::uint8_t* HeldFramePainter::paint(std::int32_t left, std::int32_t bottom, std::int32_t width, std::int32_t height)
 {
     if (!m_picture)

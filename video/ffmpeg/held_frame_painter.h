@@ -9,16 +9,18 @@
 #include <cstdint>
 #include <memory>
 
-// Converts the parts of a decoded YUV frame that the sink asks for into a
-// picture of the whole frame's layout, on the sink's thread. The frame stays
-// the decoding thread's slot's; the picture is one buffer reused for every
-// frame, so only the converted parts are ever touched.
+// Gives the green channel of a decoded YUV frame, and converts the parts of
+// it that the sink asks for into a picture of the whole frame's layout, on
+// the sink's thread. The frame stays the decoding thread's slot's; green and
+// the picture are buffers reused for every frame, so only the converted
+// parts of the picture are ever touched.
 class HeldFramePainter final : public FramePainter {
 public:
     HeldFramePainter(std::int32_t width, std::int32_t height);
 
-    // The frame the next paint() calls convert from; it must outlive them.
-    void hold(const AVFrame& frame) { m_frame = &frame; }
+    // The frame the next paint() calls convert from (it must outlive them),
+    // and its green channel: width x height bytes, rows bottom-up.
+    const std::uint8_t* hold(const AVFrame& frame);
 
     std::uint8_t* paint(std::int32_t left, std::int32_t bottom, std::int32_t width, std::int32_t height) override;
 
@@ -28,4 +30,5 @@ private:
     const AVFrame* m_frame = nullptr;
     YuvToBgr m_yuv;
     std::unique_ptr<std::uint8_t[]> m_picture;
+    std::unique_ptr<std::uint8_t[]> m_green;
 };
