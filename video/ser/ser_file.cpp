@@ -2,6 +2,7 @@
 #include "video/ser/ser_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -55,7 +56,7 @@ SerFileMap::~SerFileMap()
 
 SerFileMap::SerFileMap(SerFileMap&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
-      m_released(std::exchange(other.m_released, 0))
+      m_released(std::exchange(other.m_released, 0)), m_releasing(std::move(other.m_releasing))
 {}
 
 SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
@@ -66,6 +67,7 @@ SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
         m_released = std::exchange(other.m_released, 0);
+        m_releasing = std::move(other.m_releasing);
     }
     return *this;
 }
@@ -74,8 +76,29 @@ void SerFileMap::releaseBefore(std::uint64_t offset)
 {
     const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
     const std::size_t end = std::size_t(std::min<std::uint64_t>(offset, m_size)) / page * page;
-    if (!m_data || end <= m_released)
+    if (!m_data)
+        return;
+    std::lock_guard lock(*m_releasing);
+    if (end <= m_released)
         return;
     ::madvise(static_cast<std::uint8_t*>(m_data) + m_released, end - m_released, MADV_DONTNEED);
     m_released = end;
+}
+
+bool SerFileMap::populate(std::uint64_t offset, std::uint64_t size) const
+{
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t begin = std::size_t(std::min<std::uint64_t>(offset, m_size)) / page * page;
+    const std::size_t end = std::size_t(std::min<std::uint64_t>(offset + size, m_size));
+    if (!m_data || begin >= end)
+        return false;
+#ifdef MADV_POPULATE_READ
+    if (::madvise(static_cast<std::uint8_t*>(m_data) + begin, end - begin, MADV_POPULATE_READ) == 0)
+        return true;
+    // A kernel before 5.14 does not know the advice: the pages fault in as
+    // they are touched. Any other failure is a page the file no longer has.
+    return errno == EINVAL;
+#else
+    return true;
+#endif
 }

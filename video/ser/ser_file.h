@@ -4,6 +4,8 @@
 #include "fileio/input_file.h"
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -50,10 +52,17 @@ public:
     // Gives back the pages that lie wholly before offset: a long capture read
     // once from start to end would otherwise count in the program's memory
     // in full. The bytes stay readable (the kernel reads them again if asked).
+    // Several readers may give pages back at once.
     void releaseBefore(std::uint64_t offset);
+
+    // Maps in the pages of size bytes at offset in one call, so that reading
+    // them takes no page faults: a frame costs one call, not hundreds of
+    // faults. False when a page is no longer in the file (it shrank).
+    bool populate(std::uint64_t offset, std::uint64_t size) const;
 
 private:
     void* m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_released = 0;   // pages before this byte were given back
+    std::unique_ptr<std::mutex> m_releasing = std::make_unique<std::mutex>();   // guards m_released
 };

@@ -20,6 +20,8 @@ const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::ui
         // The frames before the kept ones are done with.
         if (index > framesKept)
             m_map.releaseBefore(m_layout.frameOffset(index - framesKept));
+        if (!m_map.populate(offset, m_layout.frameBytes))
+            return nullptr;
         return m_map.data() + offset;
     }
     buffer = buffer.first(std::size_t(m_layout.frameBytes));

@@ -151,10 +151,10 @@ public:
         // spread over three bytes; 8-bit ones straight from the file.
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
         const std::optional<FrameMeasurer> measurer = sink.measurerAhead();
-        const Fill how{gray, measurer ? &*measurer : nullptr};
-        // A map keeps only the pages of the frames in the ring, which one
-        // reader going in order releases behind itself.
-        const unsigned readers = m_reader.mapped() ? 1 : ReadingThreads();
+        const unsigned readers = ReadingThreads();
+        // A mapped frame's pages count as a slot's buffer would.
+        const std::size_t slots = RingSlots(readers, slotBytes(gray), count);
+        const Fill how{gray, measurer ? &*measurer : nullptr, std::uint32_t(slots)};
         PlayAhead<SerFrameSlot>(
             count, readers, slotBytes(gray), [&](SerFrameSlot& slot) { allocate(slot, gray); },
             // Each reader converts with a converter of its own.
@@ -181,8 +181,7 @@ private:
     {
         const std::size_t pixels = std::size_t(m_format.width) * std::size_t(m_format.height);
         SlotSizes sizes;
-        if (!m_reader.mapped())
-            sizes.buffer = std::size_t(m_layout.frameBytes);
+        sizes.buffer = std::size_t(m_layout.frameBytes);   // a mapped frame's pages, when mapped
         if (!gray)
             sizes.picture = pixels * 3;
         else if (!m_converter.storedAsGray())
@@ -200,7 +199,7 @@ private:
     void allocate(SerFrameSlot& slot, bool gray) const
     {
         const SlotSizes sizes = slotSizes(gray);
-        if (sizes.buffer > 0)
+        if (!m_reader.mapped())
             slot.buffer = PageBuffer(sizes.buffer);
         if (sizes.picture > 0)
             slot.picture = PageBuffer(sizes.picture);
@@ -213,6 +212,9 @@ private:
     struct Fill {
         bool gray = false;
         const FrameMeasurer* measurer = nullptr;
+        // From a map, the pages of this many frames before the one read are
+        // kept: those of the ring, which may still be in the sink's hands.
+        std::uint32_t framesKept = 0;
     };
 
     // Reads frame index into the slot, converts it as the sink takes it and
@@ -221,8 +223,7 @@ private:
     {
         slot.index = index;
         slot.measured.valid = false;
-        // A mapped file keeps the pages of the frames still in the ring.
-        slot.stored = m_reader.frame(index, slot.buffer.span(), std::uint32_t(kMaxReadingThreads * 2));
+        slot.stored = m_reader.frame(index, slot.buffer.span(), how.framesKept);
         if (!slot.stored)
             throw FrameSourceError(SourceFailure::Decode, -EIO);   // the file shrank since it was opened
         if (how.gray) {
@@ -359,6 +360,8 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
             + std::to_string(layout.frames) + " whole frames";
     }
 
+    if (reading == SerReading::Automatic)
+        reading = header.bytesPerSample() == 2 ? SerReading::Mapped : SerReading::Copied;
     SerFrameReader reader(std::move(file), layout, reading);
 
     // Frames spread over the file settle byte order and depth. The buffer

@@ -33,5 +33,5 @@ std::optional<std::int32_t> SerColourIdOf(const std::string& path);
 //
 // Throws FrameSourceError "Couldn't load the file!" for a file that cannot be
 // read, a header that is short or invalid, or a file with no whole frame.
-// reading is for tests of the map; callers leave it.
-std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading = SerReading::Copied);
+// reading is for tests of either way of reading; callers leave it.
+std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading reading = SerReading::Automatic);
