@@ -360,7 +360,10 @@ void FfmpegSource::playFrom(const StreamLimits& limits, FrameSink& sink)
 bool FfmpegSource::decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink)
 {
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits, start);
-    FrameQueue queue(kQueueSlots);
+    // A painted frame costs the sink little beside its decoding, so one frame
+    // ready behind the sink's keeps it busy; each slot more holds one more of
+    // the decoder's frames (3 MB at 1080p) to be faulted in and kept.
+    FrameQueue queue(limits.paintedFrames ? kPaintedQueueSlots : kQueueSlots);
     const auto frameBytes = std::int32_t(m_converter->frameBytes());
     {
         // Leaving this scope by any path (a sink exception included) asks the

@@ -55,6 +55,7 @@ private:
 
     // How many frames decoding may run ahead, counting the one in the sink.
     static constexpr std::size_t kQueueSlots = 4;
+    static constexpr std::size_t kPaintedQueueSlots = 2;
     // How many packets past a frame settle its place in presentation order:
     // more than any decoder holds back to reorder (H.264 and HEVC hold 16).
     static constexpr std::int32_t kReorderReach = 32;

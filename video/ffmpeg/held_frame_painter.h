@@ -2,12 +2,12 @@
 #pragma once
 
 #include "analysis/frame_sink.h"
+#include "fileio/page_buffer.h"
 #include "video/ffmpeg/ffmpeg_handles.h"
 #include "video/ffmpeg/yuv_to_bgr.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 // Gives the green channel of a decoded YUV frame, and converts the parts of
 // it that the sink asks for into a picture of the whole frame's layout, on
@@ -29,6 +29,8 @@ private:
     std::int32_t m_height;
     const AVFrame* m_frame = nullptr;
     YuvToBgr m_yuv;
-    std::unique_ptr<std::uint8_t[]> m_picture;
-    std::unique_ptr<std::uint8_t[]> m_green;
+    // Page buffers: huge pages where the system gives them, so a window
+    // drifting over the picture does not fault in page after page.
+    orbicrop::fileio::PageBuffer m_picture;
+    orbicrop::fileio::PageBuffer m_green;
 };
