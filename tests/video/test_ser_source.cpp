@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <limits>
 #include <thread>
 
@@ -655,6 +657,56 @@ TEST(SerSource, AFileCutWhilePlayingFailsAfterTheFramesBeforeTheCut)
         }
         EXPECT_EQ(sink.pictures.size(), 9u);
     }
+}
+
+// The resident pages of mapped files, in KiB (RssFile in /proc/self/status).
+std::int64_t MappedFileKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("RssFile:", 0) == 0)
+            return std::stoll(line.substr(8));
+    return -1;
+}
+
+// Takes grey frames and notes the most file pages resident while it has one.
+class ResidentSink : public FrameSink {
+public:
+    std::int64_t most = 0;
+    std::int32_t frames = 0;
+
+    bool acceptsGrayFrames() const override { return true; }
+    std::int32_t GrayBufferCB(double, const std::uint8_t*, std::ptrdiff_t) override
+    {
+        ++frames;
+        most = std::max(most, MappedFileKiB());
+        return 0;
+    }
+    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 0; }
+};
+
+// A mapped capture gives back each frame's pages once the frames after it are
+// read, the frames opening looked at included: a long capture must not stay
+// in memory whole.
+TEST(SerSource, AMappedCaptureKeepsOnlyTheFramesInHandResident)
+{
+    const TempDir dir;
+    SerClip clip;
+    clip.depth = 16;
+    clip.width = 1024;
+    clip.height = 512;   // 1 MiB a frame
+    for (int f = 0; f < 64; ++f)
+        clip.addFrame([f](std::int32_t x, std::int32_t y, std::int32_t) { return (x * 64 + y + f) & 0xFFFF; });
+    const std::string path = dir.write("clip.ser", clip.bytes());
+    const auto source = OpenSerSource(path, SerReading::Mapped);
+    const std::int64_t before = MappedFileKiB();
+    ASSERT_GE(before, 0) << "no RssFile in /proc/self/status";
+    ResidentSink sink;
+    source->play({}, sink);
+    EXPECT_EQ(sink.frames, 64);
+    // The ring's frames and the two being read: about 8 MiB.
+    EXPECT_LT(std::max(sink.most, MappedFileKiB()) - before, 24 * 1024) << "KiB of the capture resident at once";
 }
 
 struct BadFile {

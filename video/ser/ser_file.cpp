@@ -55,8 +55,7 @@ SerFileMap::~SerFileMap()
 }
 
 SerFileMap::SerFileMap(SerFileMap&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
-      m_released(std::exchange(other.m_released, 0)), m_releasing(std::move(other.m_releasing))
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0))
 {}
 
 SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
@@ -66,23 +65,17 @@ SerFileMap& SerFileMap::operator=(SerFileMap&& other) noexcept
             ::munmap(m_data, m_size);
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
-        m_released = std::exchange(other.m_released, 0);
-        m_releasing = std::move(other.m_releasing);
     }
     return *this;
 }
 
-void SerFileMap::releaseBefore(std::uint64_t offset)
+void SerFileMap::release(std::uint64_t begin, std::uint64_t end) const
 {
-    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
-    const std::size_t end = std::size_t(std::min<std::uint64_t>(offset, m_size)) / page * page;
-    if (!m_data)
-        return;
-    std::lock_guard lock(*m_releasing);
-    if (end <= m_released)
-        return;
-    ::madvise(static_cast<std::uint8_t*>(m_data) + m_released, end - m_released, MADV_DONTNEED);
-    m_released = end;
+    const auto page = std::uint64_t(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t from = std::min<std::uint64_t>(begin, m_size) / page * page;
+    const std::uint64_t to = std::min<std::uint64_t>(end, m_size) / page * page;
+    if (m_data && from < to)
+        ::madvise(static_cast<std::uint8_t*>(m_data) + from, std::size_t(to - from), MADV_DONTNEED);
 }
 
 bool SerFileMap::populate(std::uint64_t offset, std::uint64_t size) const

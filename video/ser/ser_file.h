@@ -4,8 +4,6 @@
 #include "fileio/input_file.h"
 
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 
@@ -49,11 +47,13 @@ public:
     bool empty() const { return m_data == nullptr; }
     const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(m_data); }
 
-    // Gives back the pages that lie wholly before offset: a long capture read
-    // once from start to end would otherwise count in the program's memory
-    // in full. The bytes stay readable (the kernel reads them again if asked).
-    // Several readers may give pages back at once.
-    void releaseBefore(std::uint64_t offset);
+    // Gives back the pages from the one holding begin up to the one holding
+    // end (that one stays): releasing the ranges of frames one after another
+    // gives back each page once, whatever order they come in. A long capture
+    // read once from start to end would otherwise count in the program's
+    // memory in full. The bytes stay readable (the kernel reads them again
+    // if asked). Several threads may release at once.
+    void release(std::uint64_t begin, std::uint64_t end) const;
 
     // Maps in the pages of size bytes at offset in one call, so that reading
     // them takes no page faults: a frame costs one call, not hundreds of
@@ -63,6 +63,4 @@ public:
 private:
     void* m_data = nullptr;
     std::size_t m_size = 0;
-    std::size_t m_released = 0;   // pages before this byte were given back
-    std::unique_ptr<std::mutex> m_releasing = std::make_unique<std::mutex>();   // guards m_released
 };

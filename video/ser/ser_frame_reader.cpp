@@ -17,9 +17,9 @@ const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::ui
         // when touched, so make sure the file still holds the frame.
         if (m_file.size() < offset + m_layout.frameBytes)
             return nullptr;
-        // The frames before the kept ones are done with.
+        // The frame before the kept ones is done with.
         if (index > framesKept)
-            m_map.releaseBefore(m_layout.frameOffset(index - framesKept));
+            done(index - framesKept - 1);
         if (!m_map.populate(offset, m_layout.frameBytes))
             return nullptr;
         return m_map.data() + offset;
@@ -28,4 +28,10 @@ const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::ui
     if (m_file.readAt(offset, buffer) != buffer.size())
         return nullptr;
     return buffer.data();
+}
+
+void SerFrameReader::done(std::uint32_t index)
+{
+    if (!m_map.empty())
+        m_map.release(m_layout.frameOffset(index), m_layout.frameOffset(index + 1));
 }

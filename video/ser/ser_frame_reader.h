@@ -28,10 +28,16 @@ public:
     // The layout.frameBytes stored bytes of frame index (< layout.frames),
     // copied into buffer (of layout.frameBytes at least) when the file is not
     // mapped: valid while buffer is left alone, so frames read ahead stay
-    // readable. From a map, the file's own pages (read-only), and the pages
-    // of the framesKept frames before index are kept too. nullptr when the
-    // file no longer holds them (it shrank since opening).
+    // readable. From a map, the file's own pages (read-only), mapped in
+    // before they are returned; the frames framesKept before index are kept,
+    // and the one before those is given back (done). nullptr when the file
+    // no longer holds them (it shrank since opening).
     const std::uint8_t* frame(std::uint32_t index, std::span<std::uint8_t> buffer, std::uint32_t framesKept = 0);
+
+    // Frame index is done with: a map gives its pages back. Frames read in
+    // order give back their own as they go; a reader that jumps about (a
+    // probe) says when it is done with each.
+    void done(std::uint32_t index);
 
     // Whether frames come from a map of the file. Frames may be read by
     // several threads at once, copied ones each into buffers of its own.

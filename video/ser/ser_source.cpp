@@ -380,6 +380,7 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
             if (!stored)
                 FailToLoad();
             probe.addFrame({stored, std::size_t(layout.frameBytes)});
+            reader.done(i);
         }
     }
 
