@@ -68,7 +68,8 @@ TEST_P(FfmpegContainers, EveryFrameOnceInOrderOnTheCallingThreadAndRateTimesLeng
 
 // Positions count from the stream's first frame, whatever its timestamp
 // (MPEG program streams start at 0.54 s, B-frames shift others), and a
-// second play starts there again. Matroska keeps whole milliseconds, hence
+// second play starts there again, with the decoder on one thread or on
+// many. Matroska keeps whole milliseconds, hence
 // the margin past the third frame.
 TEST_P(FfmpegContainers, PositionsCountFromTheFirstFrameAndASecondPlayStartsThere)
 {
@@ -84,6 +85,15 @@ TEST_P(FfmpegContainers, PositionsCountFromTheFirstFrameAndASecondPlayStartsTher
     opened.source->play({}, second);
     EXPECT_EQ(first.indices(), iota(3));
     EXPECT_EQ(second.indices(), iota(c.frames));
+    // A test's two frames decode on one thread; a whole play after them on
+    // the same source decodes on many, from the first frame again.
+    PlayLimits two;
+    two.maxFrames = 2;
+    RecordingSink few, all;
+    opened.source->play(two, few);
+    opened.source->play({}, all);
+    EXPECT_EQ(few.indices(), iota(2));
+    EXPECT_EQ(all.indices(), iota(c.frames));
 }
 
 namespace {

@@ -184,6 +184,7 @@ void FfmpegSource::enterGrabMode(int threads)
         m_direct.reset();   // FFmpeg's decoding needs less memory up front
     }
     m_decoder = std::move(decoder);
+    m_decoderThreads = threads;
     m_converter.emplace(width, height);
     m_painter.reset();
 }
@@ -302,8 +303,10 @@ std::optional<VideoInfo> FfmpegSource::video()
 
 void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
-    if (!m_decoder)
-        enterGrabMode(limits.decoderThreads);
+    const bool few = limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
+    const int threads = few ? 1 : limits.decoderThreads;
+    if (!m_decoder || threads != m_decoderThreads)
+        enterGrabMode(threads);
     StreamLimits inStream = InStreamTerms(limits, m_duration, sink.acceptsGrayFrames());
     inStream.paintedFrames = inStream.grayFrames && sink.acceptsPaintedFrames();
     playWithin(inStream, sink);

@@ -56,6 +56,10 @@ private:
     // How many frames decoding may run ahead, counting the one in the sink.
     static constexpr std::size_t kQueueSlots = 4;
     static constexpr std::size_t kPaintedQueueSlots = 2;
+    // Plays of at most this many frames (a test's two) decode on one thread:
+    // a frame-threaded decoder gives its first frame only once it has a
+    // frame in flight on every thread, decoded for nothing.
+    static constexpr std::int32_t kFewFrames = 4;
     // How many packets past a frame settle its place in presentation order:
     // more than any decoder holds back to reorder (H.264 and HEVC hold 16).
     static constexpr std::int32_t kReorderReach = 32;
@@ -72,6 +76,7 @@ private:
     FormatContextPtr m_format;
     int m_selected = -1;
     CodecContextPtr m_decoder;
+    int m_decoderThreads = 0;   // what m_decoder was opened with
     std::optional<BgrConverter> m_converter;
     std::optional<HeldFramePainter> m_painter;   // for sinks that take painted frames
     std::unique_ptr<AviChunkPlayer> m_direct;    // the selected stream read without FFmpeg, when it can be
