@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileio/output_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cerrno>
@@ -34,6 +35,7 @@ OutputFile OutputFile::create(const std::string& path)
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_size(std::exchange(other.m_size, 0)),
+      m_writtenBehind(std::exchange(other.m_writtenBehind, 0)),
       m_excessPending(std::exchange(other.m_excessPending, false))
 {}
 
@@ -44,6 +46,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
         m_size = std::exchange(other.m_size, 0);
+        m_writtenBehind = std::exchange(other.m_writtenBehind, 0);
         m_excessPending = std::exchange(other.m_excessPending, false);
     }
     return *this;
@@ -113,6 +116,21 @@ void OutputFile::append(std::initializer_list<ByteSpan> pieces)
         }
     }
     m_size = start + total;
+    writeBehind();
+}
+
+void OutputFile::writeBehind() noexcept
+{
+#if defined(SYNC_FILE_RANGE_WRITE)
+    // Starts the disk writing what is appended as it goes, without waiting
+    // for it: the output is made durable before it takes its name, and that
+    // wait is then for the last few MiB, not for the whole file at the end.
+    constexpr std::uint64_t kWriteBehindBytes = std::uint64_t(8) << 20;
+    if (m_size - m_writtenBehind < kWriteBehindBytes)
+        return;
+    (void)::sync_file_range(m_fd, off_t(m_writtenBehind), off_t(m_size - m_writtenBehind), SYNC_FILE_RANGE_WRITE);
+    m_writtenBehind = m_size;
+#endif
 }
 
 void OutputFile::writeAt(std::uint64_t offset, ByteSpan bytes)
@@ -140,6 +158,7 @@ void OutputFile::rollbackTo(std::uint64_t size) noexcept
     // The write position must follow even if the cut fails, so that the next
     // append overwrites the excess instead of leaving a hole before it.
     (void)::lseek(m_fd, off_t(size), SEEK_SET);
+    m_writtenBehind = std::min(m_writtenBehind, size);
     m_excessPending = ::ftruncate(m_fd, off_t(size)) != 0;
 }
 

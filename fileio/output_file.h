@@ -17,6 +17,8 @@ using ByteSpan = std::span<const std::uint8_t>;
 // std::system_error whose code().value() is the errno value. A failed append
 // leaves nothing behind: the file is cut back to the size before the call.
 // Larger all-or-nothing steps mark size() and call rollbackTo() themselves.
+// Appended data is handed to the disk to write every few MiB, unwaited, so
+// that making the file durable at the end waits for little.
 //
 // Not thread-safe; one owner at a time (move-only).
 class OutputFile {
@@ -58,10 +60,12 @@ public:
 private:
     OutputFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
     void reset() noexcept;
+    void writeBehind() noexcept;
 
     int m_fd = -1;
     std::string m_path;
     std::uint64_t m_size = 0;
+    std::uint64_t m_writtenBehind = 0;   // bytes before this were handed to the disk to write
     bool m_excessPending = false;   // a cut back to m_size has not succeeded yet
 };
 
