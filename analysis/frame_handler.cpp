@@ -46,7 +46,8 @@ double SaturatedPercent(const FrameView& frame, const NativeFrame* native, const
     const std::int32_t x1 = std::min(frame.width - 1, std::int32_t(std::ceil(m.centerX + rx)));
     const std::int32_t y0 = std::max(0, std::int32_t(std::floor(m.centerY - ry)));
     const std::int32_t y1 = std::min(frame.height - 1, std::int32_t(std::ceil(m.centerY + ry)));
-    const bool samples = native != nullptr && native->width == frame.width && native->height == frame.height;
+    const bool samples = native != nullptr && native->topRow != nullptr && native->width == frame.width
+        && native->height == frame.height;
     const std::uint32_t top = samples ? (1U << native->depth) - 1U : 255U;
     std::int64_t inside = 0, saturated = 0;
     for (std::int32_t y = y0; y <= y1; ++y) {
@@ -274,6 +275,12 @@ std::optional<FrameMeasurer> CFakeCallback::measurerAhead()
     // As handle() decides per frame; a later change of the options only
     // makes the frames measured before it be measured again.
     return FrameMeasurer(choices(m_options.debayerSafe() || keepsMosaic()));
+}
+
+bool CFakeCallback::readsStoredSamples() const
+{
+    return m_state.centring.reject.maxSaturated.has_value()
+        || (m_state.aviWriter != nullptr && m_state.aviWriter->takesSamples());
 }
 
 // A mosaic written as it is names its arrangement once for the whole file

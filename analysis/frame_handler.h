@@ -67,6 +67,10 @@ public:
     // measures in turn, as it also looks at how the planet fills the frame.
     std::optional<FrameMeasurer> measurerAhead() override;
 
+    // Only an output of samples and the saturation check read them; a check
+    // turned on while the run plays judges the 8-bit picture instead.
+    bool readsStoredSamples() const override;
+
     // Where the planet is in one frame, as measured, and in surface mode
     // how far the content moved.
     struct Measurement : PlanetFix {

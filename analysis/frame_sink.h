@@ -93,4 +93,12 @@ public:
     // The sink uses a measurement only when it was made with the choices
     // the sink would make now.
     virtual std::optional<FrameMeasurer> measurerAhead() { return std::nullopt; }
+
+    // Whether the sink reads the stored samples of the native frames (their
+    // topRow), asked when playing starts. A source that must narrow deep
+    // samples anyway may then narrow them as it reads, in bands through a
+    // buffer of its own, and hand over native frames without samples
+    // (topRow null): reading twice the picture's bytes into memory the sink
+    // never looks at costs more than the narrowing.
+    virtual bool readsStoredSamples() const { return true; }
 };

@@ -43,6 +43,8 @@ inline std::int32_t MosaicAt(std::int32_t layout, std::int64_t left, std::int64_
 // interleaved; two-byte samples little-endian with the value in the low
 // depth bits. Read only; valid for the call it comes with.
 struct NativeFrame {
+    // Null when the source was told that the sink reads no samples; the rest
+    // is filled in all the same.
     const std::uint8_t* topRow = nullptr;
     std::ptrdiff_t stride = 0;   // bytes from one row to the next below it
     std::int32_t width = 0;      // pixels

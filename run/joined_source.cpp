@@ -84,6 +84,7 @@ public:
         return FrameCB(frame);
     }
     std::optional<FrameMeasurer> measurerAhead() override { return m_sink.measurerAhead(); }
+    bool readsStoredSamples() const override { return m_sink.readsStoredSamples(); }
 
     std::int32_t delivered() const { return m_delivered; }
     bool stopped() const { return m_status != 0; }

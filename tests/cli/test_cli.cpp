@@ -787,6 +787,40 @@ TEST(Cli, TimeRangeKeepsTheFramesCapturedWithinItAndRefusesFilesWithoutTimes)
     EXPECT_NE(timeless.err.find("The frames of p.avi carry no capture time"), std::string::npos) << timeless.err;
 }
 
+// A 12-bit disc at 4080 is white in the 8-bit picture but four levels short
+// of its own top: the saturation check reads the samples, whichever way the
+// capture's frames are read for the output (8-bit AVI or samples to SER).
+TEST(Cli, ADeepCaptureIsSaturatedOnlyAtTheTopOfItsOwnDepth)
+{
+    TempDir dir;
+    SerClip clip;
+    clip.width = 96;
+    clip.height = 80;
+    clip.depth = 12;
+    for (int f = 0; f < 4; ++f)
+        clip.addFrame([f](int x, int y, int) {
+            const bool disc = (x - 46 - f) * (x - 46 - f) + (y - 40) * (y - 40) <= 15 * 15;
+            return disc ? (f == 2 ? 4095 : 4080) : 100;
+        });
+    dir.write("deep.ser", clip.bytes());
+    for (const char* format : {"avi", "ser"}) {
+        const std::string track = dir.file(std::string("t-") + format + ".csv");
+        const auto r = RunIn(dir, Cli(std::string("-W 32 -H 32 --max-saturated 5 --format ") + format + " --track "
+                                      + ShellQuote(track) + " -o " + format + " deep.ser"),
+                             dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto lines = Lines(ReadWholeFile(track));
+        ASSERT_EQ(lines.size(), 5u) << format;
+        for (int f = 0; f < 4; ++f) {
+            std::istringstream fields(lines[std::size_t(f) + 1]);
+            std::string outcome;
+            for (int column = 0; column < 8; ++column)   // the eighth column
+                std::getline(fields, outcome, ',');
+            EXPECT_EQ(outcome, f == 2 ? "saturated" : "written") << format << " frame " << f;
+        }
+    }
+}
+
 // Siril reads each still format as it reads our SER output: the same size
 // and depth, the same pixels the same way up, and, from FITS, the Bayer
 // pattern of the stored rows.

@@ -31,6 +31,7 @@ class RecordingSink : public FrameSink {
 public:
     std::int32_t throwAt = -1;
     std::int32_t stopAfter = -1;   // answer "stop" after this many frames
+    bool readsSamples = true;
     std::vector<std::vector<std::uint8_t>> pictures;
     std::vector<double> times;
     std::vector<std::thread::id> threads;
@@ -45,17 +46,21 @@ public:
             throw std::runtime_error("sink gave up");
         return std::int32_t(pictures.size()) == stopAfter ? 1 : 0;
     }
+    bool readsStoredSamples() const override { return readsSamples; }
 };
 
 // Takes grey frames as they are and records them spread over three bytes,
 // bottom row first, so that they compare with the 24-bit pictures.
 class GraySink : public FrameSink {
 public:
-    GraySink(std::int32_t width, std::int32_t height) : m_width(width), m_height(height) {}
+    GraySink(std::int32_t width, std::int32_t height, bool readsSamples = true)
+        : m_width(width), m_height(height), m_readsSamples(readsSamples)
+    {}
     std::vector<std::vector<std::uint8_t>> pictures;
     std::int32_t colourFrames = 0;
 
     bool acceptsGrayFrames() const override { return true; }
+    bool readsStoredSamples() const override { return m_readsSamples; }
     std::int32_t GrayBufferCB(double, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
     {
         std::vector<std::uint8_t> picture;
@@ -74,6 +79,7 @@ public:
 private:
     std::int32_t m_width;
     std::int32_t m_height;
+    bool m_readsSamples;
 };
 
 // A ramp along the rows, top-left darkest, filling `bits`: smooth, as real
@@ -119,9 +125,11 @@ std::vector<std::uint8_t> Expected(const SerClip& clip, std::size_t f, std::int3
     return picture;
 }
 
-RecordingSink Play(FrameSource& source, std::int64_t stop = kPlayAll, std::int32_t maxFrames = 0)
+RecordingSink Play(FrameSource& source, std::int64_t stop = kPlayAll, std::int32_t maxFrames = 0,
+                   bool readsSamples = true)
 {
     RecordingSink sink;
+    sink.readsSamples = readsSamples;
     PlayLimits limits;
     limits.maxFrames = maxFrames;
     if (stop != kPlayAll)
@@ -132,10 +140,10 @@ RecordingSink Play(FrameSource& source, std::int64_t stop = kPlayAll, std::int32
 
 // Every frame delivered, each one as Expected.
 void ExpectPictures(const std::string& path, const SerClip& clip, std::int32_t depth, std::size_t frames,
-                    SerReading reading = SerReading::Mapped)
+                    SerReading reading = SerReading::Mapped, bool readsSamples = true)
 {
     const auto source = OpenSerSource(path, reading);
-    const RecordingSink sink = Play(*source);
+    const RecordingSink sink = Play(*source, kPlayAll, 0, readsSamples);
     ASSERT_EQ(sink.pictures.size(), frames);
     for (std::size_t f = 0; f < frames; ++f)
         EXPECT_EQ(sink.pictures[f], Expected(clip, f, depth)) << "frame " << f;
@@ -157,6 +165,8 @@ TEST_P(SerPictures, MatchWhatWasWritten)
     const std::string path = dir.write("clip.ser", clip.bytes());
     ExpectPictures(path, clip, clip.depth, 3, SerReading::Mapped);
     ExpectPictures(path, clip, clip.depth, 3, SerReading::Copied);
+    // Deep samples that no one reads are narrowed band by band as they are read.
+    ExpectPictures(path, clip, clip.depth, 3, SerReading::Automatic, false);
 }
 
 INSTANTIATE_TEST_SUITE_P(ColourAndDepth, SerPictures,
@@ -172,14 +182,17 @@ TEST(SerSource, GreyCapturesReachAGreySinkUnexpanded)
     for (const Format& format : {Format{"Mono8", 0, 8}, Format{"Mono12", 0, 12}, Format{"Rggb8", 8, 8},
                                  Format{"Bggr16", 11, 16}, Format{"Mono6", 0, 6}}) {
         for (std::int32_t width : {37, 701}) {
+            // 701 x 377 two-byte samples: three bands, the last one short.
             const SerClip clip = Ramp(format.colourId, format.depth, 2, -1, width, width == 37 ? 5 : 377);
             const auto source = OpenSerSource(dir.write("grey.ser", clip.bytes()));
-            GraySink sink(clip.width, clip.height);
-            source->play({}, sink);
-            ASSERT_EQ(sink.pictures.size(), 2u) << format.name;
-            EXPECT_EQ(sink.colourFrames, 0);
-            for (std::size_t f = 0; f < 2; ++f)
-                EXPECT_EQ(sink.pictures[f], Expected(clip, f, clip.depth)) << format.name << " frame " << f;
+            for (const bool readsSamples : {true, false}) {
+                GraySink sink(clip.width, clip.height, readsSamples);
+                source->play({}, sink);
+                ASSERT_EQ(sink.pictures.size(), 2u) << format.name;
+                EXPECT_EQ(sink.colourFrames, 0);
+                for (std::size_t f = 0; f < 2; ++f)
+                    EXPECT_EQ(sink.pictures[f], Expected(clip, f, clip.depth)) << format.name << " frame " << f;
+            }
         }
     }
     // Colour captures still come as 24-bit pictures.
@@ -374,6 +387,9 @@ public:
     std::vector<std::vector<std::uint8_t>> samples;
     std::int32_t depth = 0;
     std::string observer;
+    bool readsSamples = true;
+
+    bool readsStoredSamples() const override { return readsSamples; }
 
     std::int32_t FrameCB(const SourceFrame& handed) override
     {
@@ -388,7 +404,7 @@ protected:
     {
         times.push_back(frame.utcTicks);
         std::vector<std::uint8_t> bytes;
-        for (std::int32_t y = 0; y < frame.height; ++y)
+        for (std::int32_t y = 0; frame.topRow != nullptr && y < frame.height; ++y)
             bytes.insert(bytes.end(), frame.topRow + y * frame.stride,
                          frame.topRow + y * frame.stride + std::ptrdiff_t(frame.rowBytes()));
         samples.push_back(std::move(bytes));
@@ -416,6 +432,15 @@ TEST(SerNative, FramesBringTheirLittleEndianSamplesDepthHeaderAndMaskedTimes)
     const std::uint16_t last = clip.frames[1].back();
     EXPECT_EQ(sink.samples[1][sink.samples[1].size() - 2], last & 0xFF);
     EXPECT_EQ(sink.samples[1].back(), last >> 8);
+
+    // A sink that reads no samples gets none, and everything else as before.
+    NativeSink timesOnly;
+    timesOnly.readsSamples = false;
+    source->play({}, timesOnly);
+    EXPECT_EQ(timesOnly.times, sink.times);
+    EXPECT_EQ(timesOnly.depth, 12);
+    EXPECT_EQ(timesOnly.observer, "Observer");
+    EXPECT_TRUE(timesOnly.samples[1].empty());
 }
 
 // Frames are read ahead into a ring of buffers: over more frames than it
@@ -636,11 +661,13 @@ TEST(SerSource, ASinkFailureStopsPlayingAndPassesThrough)
 
 TEST(SerSource, AFileCutWhilePlayingFailsAfterTheFramesBeforeTheCut)
 {
-    for (const SerReading reading : {SerReading::Mapped, SerReading::Copied}) {
+    // Automatic, to a sink that reads no samples: read in bands.
+    for (const SerReading reading : {SerReading::Mapped, SerReading::Copied, SerReading::Automatic}) {
         const TempDir dir;
-        // Frames of two pages, so that the cut leaves whole mapped pages
+        // Frames of four pages, so that the cut leaves whole mapped pages
         // beyond the end of the file: touching those raises SIGBUS.
         SerClip clip;
+        clip.depth = 16;
         clip.width = 1024;
         clip.height = 8;
         for (int f = 0; f < 12; ++f)
@@ -649,6 +676,7 @@ TEST(SerSource, AFileCutWhilePlayingFailsAfterTheFramesBeforeTheCut)
         const auto source = OpenSerSource(path, reading);
         std::filesystem::resize_file(path, kHeaderBytes + 9 * clip.frameBytes() + 1);
         RecordingSink sink;
+        sink.readsSamples = reading != SerReading::Automatic;
         try {
             source->play({}, sink);
             ADD_FAILURE() << "no failure";

@@ -118,10 +118,16 @@ const std::uint8_t* SerConverter::narrowRow(const std::uint8_t* in) noexcept
 void SerConverter::convertGrayRows(const std::uint8_t* frame, std::uint8_t* gray, std::int32_t firstRow,
                                    std::int32_t endRow) noexcept
 {
+    convertGrayBand(frame + std::size_t(firstRow) * rowBytes(), gray, firstRow, endRow);
+}
+
+void SerConverter::convertGrayBand(const std::uint8_t* rows, std::uint8_t* gray, std::int32_t firstRow,
+                                   std::int32_t endRow) noexcept
+{
     const std::size_t width = std::size_t(m_format.width);
-    const std::size_t inStride = width * std::size_t(m_format.bytesPerSample);
+    const std::size_t inStride = rowBytes();
     for (std::int32_t y = firstRow; y < endRow; ++y) {
-        const std::uint8_t* in = frame + std::size_t(y) * inStride;
+        const std::uint8_t* in = rows + std::size_t(y - firstRow) * inStride;
         std::uint8_t* out = gray + std::size_t(y) * width;
         if (m_format.bytesPerSample == 2) {
             Narrow(in, width, unsigned(m_format.depth - 8),
@@ -135,14 +141,19 @@ void SerConverter::convertGrayRows(const std::uint8_t* frame, std::uint8_t* gray
 void SerConverter::convertRows(const std::uint8_t* frame, std::uint8_t* picture, std::int32_t firstRow,
                                std::int32_t endRow) noexcept
 {
+    convertBand(frame + std::size_t(firstRow) * rowBytes(), picture, firstRow, endRow);
+}
+
+void SerConverter::convertBand(const std::uint8_t* rows, std::uint8_t* picture, std::int32_t firstRow,
+                               std::int32_t endRow) noexcept
+{
     const SerSampleFormat& f = m_format;
     const std::size_t width = std::size_t(f.width);
-    const std::size_t rowSamples = std::size_t(f.rowSamples());
-    const std::size_t inStride = rowSamples * std::size_t(f.bytesPerSample);
+    const std::size_t inStride = rowBytes();
     const std::size_t outStride = width * 3;
 
     for (std::int32_t y = firstRow; y < endRow; ++y) {
-        const std::uint8_t* in = frame + std::size_t(y) * inStride;
+        const std::uint8_t* in = rows + std::size_t(y - firstRow) * inStride;
         std::uint8_t* out = picture + std::size_t(f.height - 1 - y) * outStride;
 
         const std::uint8_t* samples = narrowRow(in);

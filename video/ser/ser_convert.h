@@ -32,11 +32,19 @@ public:
     // stored, each to its place in the picture.
     void convertRows(const std::uint8_t* frame, std::uint8_t* picture, std::int32_t firstRow,
                      std::int32_t endRow) noexcept;
+    // The same from a band of stored rows: rows holds rows firstRow ..
+    // endRow - 1 of the frame and nothing else, as read into a small buffer.
+    void convertBand(const std::uint8_t* rows, std::uint8_t* picture, std::int32_t firstRow,
+                     std::int32_t endRow) noexcept;
 
     // Mono and mosaic frames only: the 8-bit grey plane, rows top-down as
     // stored (width bytes each), for sinks that take grey frames as they are.
     void convertGrayRows(const std::uint8_t* frame, std::uint8_t* gray, std::int32_t firstRow,
                          std::int32_t endRow) noexcept;
+    void convertGrayBand(const std::uint8_t* rows, std::uint8_t* gray, std::int32_t firstRow,
+                         std::int32_t endRow) noexcept;
+    // The stored bytes of one row.
+    std::size_t rowBytes() const { return std::size_t(m_format.rowSamples()) * std::size_t(m_format.bytesPerSample); }
     // True for frames whose stored bytes already are that grey plane (8-bit
     // mono or mosaic at depth 8), which need no conversion at all.
     bool storedAsGray() const;

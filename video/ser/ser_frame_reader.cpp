@@ -30,6 +30,12 @@ const std::uint8_t* SerFrameReader::frame(std::uint32_t index, std::span<std::ui
     return buffer.data();
 }
 
+bool SerFrameReader::readPart(std::uint32_t index, std::uint64_t from, std::span<std::uint8_t> out) const
+{
+    return from + out.size() <= m_layout.frameBytes
+        && m_file.readAt(m_layout.frameOffset(index) + from, out) == out.size();
+}
+
 void SerFrameReader::done(std::uint32_t index)
 {
     if (!m_map.empty())

@@ -34,6 +34,12 @@ public:
     // no longer holds them (it shrank since opening).
     const std::uint8_t* frame(std::uint32_t index, std::span<std::uint8_t> buffer, std::uint32_t framesKept = 0);
 
+    // Bytes [from, from + out.size()) of frame index, read into out whether
+    // or not the file is mapped: false when the file no longer holds them.
+    // A reader that narrows a frame band by band reads it through a buffer
+    // that stays in the core's cache, and leaves no mapped pages behind.
+    bool readPart(std::uint32_t index, std::uint64_t from, std::span<std::uint8_t> out) const;
+
     // Frame index is done with: a map gives its pages back. Frames read in
     // order give back their own as they go; a reader that jumps about (a
     // probe) says when it is done with each.

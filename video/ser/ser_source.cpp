@@ -37,6 +37,11 @@ using orbicrop::ser::SerHeaderParse;
 // picture is 6 MB.
 namespace {
 
+// The stored bytes a reader narrows at a time when it reads a frame in
+// bands: well within a core's own cache, so that the narrowing reads what
+// the read just wrote there, and few enough calls that they cost nothing.
+constexpr std::size_t kBandBytes = std::size_t(256) << 10;
+
 // One SER frame read and converted ahead of the sink, with the buffers it
 // keeps from frame to frame.
 struct SerFrameSlot {
@@ -108,10 +113,11 @@ CaptureHeader CaptureHeaderOf(const SerHeader& h)
 
 class SerSource final : public FrameSource {
 public:
-    SerSource(SerFrameReader reader, const SerLayout& layout, const SerSampleFormat& format, double frameRate,
-              const SerHeader& header, std::vector<std::int64_t> times, std::string notice)
-        : m_reader(std::move(reader)), m_layout(layout), m_format(format), m_frameRate(frameRate), m_converter(format),
-          m_header(CaptureHeaderOf(header)), m_times(std::move(times)), m_notice(std::move(notice))
+    SerSource(SerFrameReader reader, bool bandsWhenUnread, const SerLayout& layout, const SerSampleFormat& format,
+              double frameRate, const SerHeader& header, std::vector<std::int64_t> times, std::string notice)
+        : m_reader(std::move(reader)), m_bandsWhenUnread(bandsWhenUnread), m_layout(layout), m_format(format),
+          m_frameRate(frameRate), m_converter(format), m_header(CaptureHeaderOf(header)), m_times(std::move(times)),
+          m_notice(std::move(notice))
     {}
 
     std::optional<VideoInfo> video() override
@@ -151,17 +157,24 @@ public:
         // spread over three bytes; 8-bit ones straight from the file.
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
         const std::optional<FrameMeasurer> measurer = sink.measurerAhead();
+        // Deep samples are narrowed in any case; when the sink will not look
+        // at them, they need not stay in memory beside the picture.
+        const bool banded = m_bandsWhenUnread && m_format.bytesPerSample == 2 && !sink.readsStoredSamples();
         const unsigned readers = ReadingThreads();
+        const std::size_t bytes = slotBytes(gray, banded);
         // A mapped frame's pages count as a slot's buffer would.
-        const std::size_t slots = RingSlots(readers, slotBytes(gray), count);
-        const Fill how{gray, measurer ? &*measurer : nullptr, std::uint32_t(slots)};
+        const std::size_t slots = RingSlots(readers, bytes, count);
+        const Fill how{gray, banded, measurer ? &*measurer : nullptr, std::uint32_t(slots)};
+        const std::size_t bandRows = std::max<std::size_t>(1, kBandBytes / m_converter.rowBytes());
         PlayAhead<SerFrameSlot>(
-            count, readers, slotBytes(gray), [&](SerFrameSlot& slot) { allocate(slot, gray); },
-            // Each reader converts with a converter of its own.
+            count, readers, bytes, [&](SerFrameSlot& slot) { allocate(slot, gray, banded); },
+            // Each reader converts with a converter, and reads bands into a
+            // buffer, of its own.
             [&] {
-                return [this, &how, first, converter = SerConverter(m_format)](SerFrameSlot& slot,
-                                                                               std::uint32_t index) mutable {
-                    fill(slot, first + index, how, converter);
+                return [this, &how, first, converter = SerConverter(m_format),
+                        band = PageBuffer(banded ? bandRows * m_converter.rowBytes() : 0)](
+                           SerFrameSlot& slot, std::uint32_t index) mutable {
+                    fill(slot, first + index, how, converter, band);
                 };
             },
             [&](SerFrameSlot& slot) { return deliver(slot, gray, sink); });
@@ -177,10 +190,12 @@ private:
         std::size_t picture = 0;
         std::size_t swapped = 0;
     };
-    SlotSizes slotSizes(bool gray) const
+    SlotSizes slotSizes(bool gray, bool banded) const
     {
         const std::size_t pixels = std::size_t(m_format.width) * std::size_t(m_format.height);
         SlotSizes sizes;
+        if (banded)
+            return {0, gray ? pixels : pixels * 3, 0};
         sizes.buffer = std::size_t(m_layout.frameBytes);   // a mapped frame's pages, when mapped
         if (!gray)
             sizes.picture = pixels * 3;
@@ -190,16 +205,16 @@ private:
             sizes.swapped = std::size_t(m_layout.frameBytes);
         return sizes;
     }
-    std::size_t slotBytes(bool gray) const
+    std::size_t slotBytes(bool gray, bool banded) const
     {
-        const SlotSizes sizes = slotSizes(gray);
+        const SlotSizes sizes = slotSizes(gray, banded);
         return sizes.buffer + sizes.picture + sizes.swapped;
     }
 
-    void allocate(SerFrameSlot& slot, bool gray) const
+    void allocate(SerFrameSlot& slot, bool gray, bool banded) const
     {
-        const SlotSizes sizes = slotSizes(gray);
-        if (!m_reader.mapped())
+        const SlotSizes sizes = slotSizes(gray, banded);
+        if (!m_reader.mapped() && sizes.buffer > 0)
             slot.buffer = PageBuffer(sizes.buffer);
         if (sizes.picture > 0)
             slot.picture = PageBuffer(sizes.picture);
@@ -211,6 +226,7 @@ private:
     // and the sink's measurement when it gave a measurer.
     struct Fill {
         bool gray = false;
+        bool banded = false;   // read in bands and narrowed, no samples kept
         const FrameMeasurer* measurer = nullptr;
         // From a map, the pages of this many frames before the one read are
         // kept: those of the ring, which may still be in the sink's hands.
@@ -219,10 +235,17 @@ private:
 
     // Reads frame index into the slot, converts it as the sink takes it and
     // measures it. Allocates nothing: allocate() sized the slot.
-    void fill(SerFrameSlot& slot, std::uint32_t index, const Fill& how, SerConverter& converter)
+    void fill(SerFrameSlot& slot, std::uint32_t index, const Fill& how, SerConverter& converter, PageBuffer& band)
     {
         slot.index = index;
         slot.measured.valid = false;
+        if (how.banded) {
+            slot.stored = nullptr;
+            fillBanded(slot, index, how.gray, converter, band);
+            if (how.measurer != nullptr)
+                how.measurer->measure(picture(slot, how.gray), slot.measured);
+            return;
+        }
         slot.stored = m_reader.frame(index, slot.buffer.span(), how.framesKept);
         if (!slot.stored)
             throw FrameSourceError(SourceFailure::Decode, -EIO);   // the file shrank since it was opened
@@ -241,6 +264,24 @@ private:
         }
         if (how.measurer != nullptr)
             how.measurer->measure(picture(slot, how.gray), slot.measured);
+    }
+
+    // The picture of frame index, read band by band into band and narrowed
+    // from there.
+    void fillBanded(SerFrameSlot& slot, std::uint32_t index, bool gray, SerConverter& converter, PageBuffer& band)
+    {
+        const std::size_t rowBytes = converter.rowBytes();
+        const auto bandRows = std::int32_t(band.size() / rowBytes);
+        for (std::int32_t y = 0; y < m_format.height; y += bandRows) {
+            const std::int32_t end = std::min(m_format.height, y + bandRows);
+            const std::span<std::uint8_t> rows = band.span().first(std::size_t(end - y) * rowBytes);
+            if (!m_reader.readPart(index, std::uint64_t(y) * rowBytes, rows))
+                throw FrameSourceError(SourceFailure::Decode, -EIO);   // the file shrank since it was opened
+            if (gray)
+                converter.convertGrayBand(rows.data(), slot.picture.data(), y, end);
+            else
+                converter.convertBand(rows.data(), slot.picture.data(), y, end);
+        }
     }
 
     // The frame as the sink gets it.
@@ -295,6 +336,7 @@ private:
     }
 
     SerFrameReader m_reader;
+    bool m_bandsWhenUnread;   // two-byte frames are read in bands when the sink reads no samples
     SerLayout m_layout;
     SerSampleFormat m_format;
     double m_frameRate;
@@ -360,7 +402,8 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
             + std::to_string(layout.frames) + " whole frames";
     }
 
-    if (reading == SerReading::Automatic)
+    const bool automatic = reading == SerReading::Automatic;
+    if (automatic)
         reading = header.bytesPerSample() == 2 ? SerReading::Mapped : SerReading::Copied;
     SerFrameReader reader(std::move(file), layout, reading);
 
@@ -384,6 +427,6 @@ std::unique_ptr<FrameSource> OpenSerSource(const std::string& path, SerReading r
         }
     }
 
-    return std::make_unique<SerSource>(std::move(reader), layout, probe.format(), rate, header, std::move(times),
-                                       std::move(notice));
+    return std::make_unique<SerSource>(std::move(reader), automatic, layout, probe.format(), rate, header,
+                                       std::move(times), std::move(notice));
 }
