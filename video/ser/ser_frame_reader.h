@@ -17,6 +17,8 @@
 // user + system time against 0.61 s. A one-byte frame goes to the sink as
 // stored, and the two cost the same (0.20 s wall); the copy is kept there,
 // as a copied frame stays readable if the file is cut short meanwhile.
+// With Automatic, a source whose sink reads no stored samples reads
+// two-byte frames in bands instead (readPart), whatever the file's reading.
 enum class SerReading { Automatic, Mapped, Copied };
 
 // Hands out the stored bytes of one frame after another.
