@@ -120,12 +120,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
         CHECK(bool(out));
     }
-    const bool mapped = data[15] & 1;
-    const auto source = OpenSerSource(path, mapped ? SerReading::Mapped : SerReading::Copied);
+    // Mapped, copied, or (to a sink that reads no samples) deep frames in bands.
+    const bool banded = data[15] & 4;
+    const SerReading reading = banded ? SerReading::Automatic : data[15] & 1 ? SerReading::Mapped : SerReading::Copied;
+    const auto source = OpenSerSource(path, reading);
     const std::optional<VideoInfo> info = source->video();
     CHECK(info && info->width == h.width && info->height == h.height);
     CHECK(std::isfinite(info->frameRate) && info->frameRate > 0.0);
-    TouchingSink sink(h.width, h.height, data[15] & 2);
+    TouchingSink sink(h.width, h.height, data[15] & 2, !banded);
     source->play({}, sink);
     CHECK(sink.frames() == layout.frames);
     return 0;

@@ -54,7 +54,10 @@ private:
 // that reaches past its buffer.
 class TouchingSink final : public FrameSink {
 public:
-    TouchingSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray) {}
+    TouchingSink(std::int32_t width, std::int32_t height, bool gray, bool readsSamples = true)
+        : m_width(width), m_height(height), m_gray(gray), m_readsSamples(readsSamples)
+    {}
+    bool readsStoredSamples() const override { return m_readsSamples; }
 
     std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
     {
@@ -82,6 +85,7 @@ private:
     std::int32_t m_width;
     std::int32_t m_height;
     bool m_gray;
+    bool m_readsSamples;
     std::uint32_t m_frames = 0;
     std::uint64_t m_sum = 0;
 };
