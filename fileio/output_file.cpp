@@ -125,7 +125,7 @@ void OutputFile::writeBehind() noexcept
     // Starts the disk writing what is appended as it goes, without waiting
     // for it: the output is made durable before it takes its name, and that
     // wait is then for the last few MiB, not for the whole file at the end.
-    constexpr std::uint64_t kWriteBehindBytes = std::uint64_t(8) << 20;
+    constexpr std::uint64_t kWriteBehindBytes = std::uint64_t(2) << 20;
     if (m_size - m_writtenBehind < kWriteBehindBytes)
         return;
     (void)::sync_file_range(m_fd, off_t(m_writtenBehind), off_t(m_size - m_writtenBehind), SYNC_FILE_RANGE_WRITE);
