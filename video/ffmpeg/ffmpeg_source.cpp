@@ -5,6 +5,7 @@
 #include "video/ffmpeg/frame_queue.h"
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 }
@@ -304,7 +305,9 @@ std::optional<VideoInfo> FfmpegSource::video()
 void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
     const bool few = limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
-    const int threads = few ? 1 : limits.decoderThreads;
+    int threads = limits.decoderThreads;
+    if (few)
+        threads = std::min(kFewFramesThreads, threads > 0 ? threads : std::max(av_cpu_count(), 1));
     if (!m_decoder || threads != m_decoderThreads)
         enterGrabMode(threads);
     StreamLimits inStream = InStreamTerms(limits, m_duration, sink.acceptsGrayFrames());
