@@ -18,6 +18,11 @@
 #    on as many copies as there are cores): frames a second, MB a second of
 #    input, peak memory. This is the README's "Throughput" table.
 # Inputs should be in the page cache: hyperfine's warm-up run sees to that.
+# Every timed run starts with nothing left to write (sync before it):
+# orbicrop-cli makes each output durable before it takes its name, FFmpeg
+# leaves its output to the kernel, and that writing would otherwise land on
+# whichever run comes next. Our times include the durable close; FFmpeg's
+# include none.
 #
 # usage: bench/e2e.sh BIN_DIR [RUNS]
 # BENCH_DIR=dir keeps the generated inputs there between calls (default: a
@@ -81,6 +86,7 @@ echo "CPU: ${cpu:-unknown}, $(nproc) cores; FFmpeg $(ffmpeg -version | awk 'NR==
 # each over 3 runs.
 resources() {
   for _ in 1 2 3; do
+    sync
     /usr/bin/time -f '%U %S %R %M' -o res.txt "$@" >/dev/null 2>&1 || true
     tail -1 res.txt
   done | python3 -c '
@@ -117,7 +123,7 @@ for job in a_rgb24_640x480.avi b_gray_1920x1080.avi c_h264_1920x1080.mp4 d_mono8
   mkdir -p out
   ours=("$bin/orbicrop-cli" -q $mode --format $format -W 192 -H 192 -o "$work/out" "$input")
   theirs=(ffmpeg -v error -y -i "$input" -vf crop=192:192:100:100 -c:v rawvideo "$work/out/ffmpeg.avi")
-  hyperfine --style none --warmup 1 --runs "$runs" --export-json times.json \
+  hyperfine --style none --prepare sync --warmup 1 --runs "$runs" --export-json times.json \
     "$(printf '%q ' "${ours[@]}")" "$(printf '%q ' "${theirs[@]}")" >/dev/null
   r_ours=$(resources "${ours[@]}")
   r_theirs=$(resources "${theirs[@]}")
@@ -140,6 +146,7 @@ PY
 done
 echo "(wall: medians of $runs runs; user, sys, minor faults, peak MiB: medians of 3; inputs and outputs in $work)"
 echo "(targets: the ratios of the same rows on a 2-core Xeon before; ok / MISSED says where this run stands)"
+echo "(every run after a sync; ours include making the output durable before it takes its name, FFmpeg's do not)"
 
 # 2. The H.264 video against its decoding alone.
 echo
@@ -147,7 +154,7 @@ echo "2. H.264 against FFmpeg's decoding alone (ffmpeg -i X -f null -), target <
 input=c_h264_1920x1080.mp4
 ours=("$bin/orbicrop-cli" -q -o "$work/out" "$input")
 theirs=(ffmpeg -v error -i "$input" -f null -)
-hyperfine --style none --warmup 1 --runs "$runs" --export-json times.json \
+hyperfine --style none --prepare sync --warmup 1 --runs "$runs" --export-json times.json \
   "$(printf '%q ' "${ours[@]}")" "$(printf '%q ' "${theirs[@]}")" >/dev/null
 r_ours=$(resources "${ours[@]}")
 r_theirs=$(resources "${theirs[@]}")
@@ -174,7 +181,7 @@ echo "3. A batch of 8 H.264 files (1080p, 100 frames each): --jobs 0 ($cores at 
 one=("$bin/orbicrop-cli" -q --jobs 1 -o "$work/out/batch" batch8/night_{1..8}.mp4)
 all=("$bin/orbicrop-cli" -q --jobs 0 -o "$work/out/batch" batch8/night_{1..8}.mp4)
 mkdir -p "$work/out/batch"
-hyperfine --style none --warmup 1 --runs "$runs" --export-json times.json \
+hyperfine --style none --prepare sync --warmup 1 --runs "$runs" --export-json times.json \
   "$(printf '%q ' "${one[@]}")" "$(printf '%q ' "${all[@]}")" >/dev/null
 r_one=$(resources "${one[@]}")
 r_all=$(resources "${all[@]}")
@@ -204,7 +211,7 @@ for input in f_bayer8_1936x1096.ser g_bayer16_3856x2180.ser a_rgb24_640x480.avi 
   one=("$bin/orbicrop-cli" -q --jobs 1 -o "$work/out/through" "$input")
   all=("$bin/orbicrop-cli" -q --jobs 0 -o "$work/out/through" "${copies[@]}")
   mkdir -p "$work/out/through"
-  hyperfine --style none --warmup 1 --runs "$runs" --export-json times.json \
+  hyperfine --style none --prepare sync --warmup 1 --runs "$runs" --export-json times.json \
     "$(printf '%q ' "${one[@]}")" "$(printf '%q ' "${all[@]}")" >/dev/null
   r_one=$(resources "${one[@]}")
   r_all=$(resources "${all[@]}")
@@ -230,7 +237,7 @@ if command -v taskset >/dev/null && (( $(nproc) > 1 )); then
   printf '%-31s %8s %8s %7s\n' "orbicrop, 1080p" "1 core" "$(nproc) cores" speedup
   for input in b_gray_1920x1080.avi d_mono8_1920x1080.ser e_mono12_1920x1080.ser; do
     ours=("$bin/orbicrop-cli" -q --gray -W 192 -H 192 -o "$work/out" "$input")
-    hyperfine --style none --warmup 1 --runs "$runs" --export-json scaling.json \
+    hyperfine --style none --prepare sync --warmup 1 --runs "$runs" --export-json scaling.json \
       "taskset -c 0 $(printf '%q ' "${ours[@]}")" "$(printf '%q ' "${ours[@]}")" >/dev/null
     python3 - "$input" <<'PY'
 import json, sys
