@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 // Colour from a raw one-shot-colour mosaic. Nothing here knows frames,
 // files or crops: a mosaic is a plane of samples whose 2 x 2 colour
@@ -13,9 +12,11 @@
 
 // Turns mosaics into colour pictures. One per thread; it keeps its scratch
 // memory from call to call, so a run of same-sized frames allocates once.
+// The work is the demosaicing module's (demosaic_module.h), loaded on the
+// first call of any demosaicer: a program that never debayers never loads it.
 class Demosaicer {
 public:
-    Demosaicer();
+    Demosaicer() = default;
     ~Demosaicer();
     Demosaicer(const Demosaicer&) = delete;
     Demosaicer& operator=(const Demosaicer&) = delete;
@@ -26,12 +27,12 @@ public:
     // out: width x height pixels of blue, green, red samples of the same size,
     // rows top-down, outStride bytes apart. width and height at least 2.
     // Throws std::invalid_argument for a smaller mosaic, another sample size,
-    // or a stride shorter than its row.
+    // or a stride shorter than its row; std::runtime_error when the module
+    // cannot be loaded ("Cannot debayer: cannot load the module ...").
     void demosaic(const void* mosaic, std::ptrdiff_t stride, std::int32_t width, std::int32_t height,
                   std::int32_t bytesPerSample, BayerPattern pattern, DemosaicMethod method, void* out,
                   std::ptrdiff_t outStride);
 
 private:
-    struct Scratch;
-    std::unique_ptr<Scratch> m_scratch;
+    void* m_scratch = nullptr;   // the module's, made on the first call
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/open_frame_source.h"
 
-#include "run/program_module.h"
+#include "fileio/program_module.h"
 #include "video/avi/plain_avi_source.h"
 #include "video/ffmpeg/ffmpeg_module.h"
 #include "video/ser/ser_source.h"

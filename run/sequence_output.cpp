@@ -5,7 +5,7 @@
 #include "run/capture_time.h"
 #include "run/paths.h"
 #include "run/staged_output.h"
-#include "run/program_module.h"
+#include "fileio/program_module.h"
 #include "stills/stills_module.h"
 
 #include <cerrno>

@@ -90,3 +90,31 @@ TEST(CliFfmpegModule, FoundUnderLibOfAnInstallationAndItsAbsenceIsToldNotTakenFo
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir.root() / "b_orbic.avi"));
 }
+
+// OpenCV comes with the demosaicing module, loaded only by a run that
+// debayers; without the module such a run says why it writes nothing.
+TEST(CliDemosaicModule, LoadedOnlyByARunThatDebayersAndItsAbsenceIsTold)
+{
+    TempDir dir;
+    MakeSample("--ser-depth 8 --bayer RGGB " + ShellQuote(dir.file("raw.ser")), dir);
+    const std::string cli = "LD_DEBUG=files " + std::string(ORBICROP_CLI) + " -q -W 32 -H 32";
+    auto r = RunCommand(cli + " -o " + ShellQuote(dir.path()) + " " + ShellQuote(dir.file("raw.ser")), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("opencv"), std::string::npos) << r.err;
+    r = RunCommand(cli + " --debayer -o " + ShellQuote(dir.file("colour")) + " " + ShellQuote(dir.file("raw.ser")),
+                   dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Count(r.err, "orbicrop-demosaic.so [0];  dynamically loaded by"), 1u) << r.err;
+    EXPECT_TRUE(fs::exists(dir.root() / "colour/raw_orbic.avi"));
+
+    // An installation's layout without the module.
+    fs::create_directories(dir.root() / "usr/bin");
+    fs::copy_file(ORBICROP_CLI, dir.root() / "usr/bin/orbicrop-cli");
+    r = RunCommand(ShellQuote(dir.file("usr/bin/orbicrop-cli")) + " -q -W 32 -H 32 --debayer -o "
+                       + ShellQuote(dir.file("none")) + " " + ShellQuote(dir.file("raw.ser")),
+                   dir.path());
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("Cannot debayer: cannot load the module " + dir.file("usr/lib/orbicrop/orbicrop-demosaic.so")),
+              std::string::npos)
+        << r.err;
+}

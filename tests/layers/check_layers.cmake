@@ -12,7 +12,7 @@ set(layers
   "video/ser|image debayer fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
   "video|image debayer analysis video/frame_source.h video/read_ahead.h"
   "image|image"
-  "debayer|image debayer"
+  "debayer|image fileio debayer"
   "fileio|fileio"
   "analysis|image debayer analysis"
   "avi|image fileio avi"
@@ -33,7 +33,7 @@ set(violations 0)
 set(checked 0)
 cmake_policy(SET CMP0009 NEW)
 set(sources "")
-foreach(top image debayer fileio analysis avi ser stills video surface run settings cli app tools)
+foreach(top image fileio debayer analysis avi ser stills video surface run settings cli app tools)
   file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${top}/*.h ${ROOT}/${top}/*.cpp)
   list(APPEND sources ${found})
 endforeach()

@@ -44,6 +44,7 @@ done
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
 echo "$contents"
 for file in ./usr/bin/orbicrop ./usr/bin/orbicrop-cli ./usr/lib/orbicrop/orbicrop-ffmpeg.so ./usr/lib/orbicrop/orbicrop-stills.so \
+            ./usr/lib/orbicrop/orbicrop-demosaic.so \
             ./usr/share/applications/orbicrop.desktop \
             ./usr/share/icons/hicolor/scalable/apps/orbicrop.svg \
             ./usr/share/icons/hicolor/128x128/apps/orbicrop.png \

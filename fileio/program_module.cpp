@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/program_module.h"
+#include "fileio/program_module.h"
 
 #include <system_error>
 
