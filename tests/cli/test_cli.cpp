@@ -107,6 +107,16 @@ std::vector<int> Range(int n)
     return v;
 }
 
+// A track line's outcome: its eighth column.
+std::string TrackOutcome(const std::string& line)
+{
+    std::istringstream fields(line);
+    std::string outcome;
+    for (int column = 0; column < 8; ++column)
+        std::getline(fields, outcome, ',');
+    return outcome;
+}
+
 }   // namespace
 
 TEST(Cli, ColourClipIsCentredAndCroppedExactly)
@@ -653,10 +663,7 @@ TEST(Cli, BadFramesAreDroppedEachForItsReason)
         const std::string& line = lines[std::size_t(f) + 1];
         const auto it = bad.find(f);
         const std::string want = it == bad.end() ? "written" : it->second;
-        std::istringstream fields(line);
-        std::string outcome;
-        for (int column = 0; column < 8; ++column)   // the eighth column
-            std::getline(fields, outcome, ',');
+        const std::string outcome = TrackOutcome(line);
         EXPECT_EQ(outcome, want) << "frame " << f;
         ++counted[outcome];
     }
@@ -812,11 +819,8 @@ TEST(Cli, ADeepCaptureIsSaturatedOnlyAtTheTopOfItsOwnDepth)
         const auto lines = Lines(ReadWholeFile(track));
         ASSERT_EQ(lines.size(), 5u) << format;
         for (int f = 0; f < 4; ++f) {
-            std::istringstream fields(lines[std::size_t(f) + 1]);
-            std::string outcome;
-            for (int column = 0; column < 8; ++column)   // the eighth column
-                std::getline(fields, outcome, ',');
-            EXPECT_EQ(outcome, f == 2 ? "saturated" : "written") << format << " frame " << f;
+            EXPECT_EQ(TrackOutcome(lines[std::size_t(f) + 1]), f == 2 ? "saturated" : "written")
+                << format << " frame " << f;
         }
     }
 }
