@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SerFormatProbe probe(h);
     for (std::uint32_t i = 0; i < std::min(layout.frames, kSerFramesToProbe); ++i)
-        probe.addFrame({data + layout.frameOffset(i), std::size_t(layout.frameBytes)});
+        probe.addBytes({data + layout.frameOffset(i), std::size_t(layout.frameBytes)});
     const SerSampleFormat format = probe.format();
     CHECK(format.width == h.width && format.height == h.height);
     CHECK(format.depth >= 1 && format.depth <= 16);

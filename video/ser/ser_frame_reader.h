@@ -42,16 +42,14 @@ public:
     // that stays in the core's cache, and leaves no mapped pages behind.
     bool readPart(std::uint32_t index, std::uint64_t from, std::span<std::uint8_t> out) const;
 
-    // Frame index is done with: a map gives its pages back. Frames read in
-    // order give back their own as they go; a reader that jumps about (a
-    // probe) says when it is done with each.
-    void done(std::uint32_t index);
-
     // Whether frames come from a map of the file. Frames may be read by
     // several threads at once, copied ones each into buffers of its own.
     bool mapped() const { return !m_map.empty(); }
 
 private:
+    // Frame index is done with: a map gives its pages back.
+    void done(std::uint32_t index);
+
     SerFile m_file;
     SerLayout m_layout;
     SerFileMap m_map;

@@ -53,8 +53,12 @@ class SerFormatProbe {
 public:
     explicit SerFormatProbe(const orbicrop::ser::SerHeader& header);
 
-    // frame: exactly one frame of the header's frameBytes().
-    void addFrame(std::span<const std::uint8_t> frame);
+    // bytes: a whole frame of the header's frameBytes(), or a part of one
+    // that starts a multiple of 8 bytes into it; a part that ends before the
+    // frame does is a multiple of 8 bytes long.
+    void addBytes(std::span<const std::uint8_t> bytes);
+    // What another probe of the same header saw, as if added here.
+    void merge(const SerFormatProbe& other) { m_bits |= other.m_bits; }
     SerSampleFormat format() const;
     // False when no frame could change the format: one-byte samples declared
     // 8 bits deep, whose frames need not be read for it.
