@@ -27,6 +27,8 @@ void CopyBlue(std::uint8_t* gray, const std::uint8_t* pixels, std::int32_t count
         gray[k] = pixels[std::size_t(k) * 3];
 }
 
+}   // namespace
+
 ORBICROP_VECTOR_LOOP void ExpandGray(std::uint8_t* out, const std::uint8_t* gray, std::int32_t count)
 {
     for (std::int32_t k = 0; k < count; ++k) {
@@ -35,8 +37,6 @@ ORBICROP_VECTOR_LOOP void ExpandGray(std::uint8_t* out, const std::uint8_t* gray
         out[std::size_t(k) * 3 + 2] = gray[k];
     }
 }
-
-}   // namespace
 
 bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const std::uint8_t* frame, GrayPlane& grayPlane,
                std::int32_t centerX, std::int32_t centerY, std::int32_t halfWidth, std::int32_t halfHeight,

@@ -40,6 +40,9 @@ struct CropWindow {
 // the window a Remove incomplete frames run refuses.
 bool WindowReachesBorder(const CropWindow& window, std::int32_t inputWidth, std::int32_t inputHeight);
 
+// count grey bytes spread to count BGR pixels of equal channels.
+void ExpandGray(std::uint8_t* out, const std::uint8_t* gray, std::int32_t count);
+
 // The same cut from any frame layout. A grey source pixel gives blue = green =
 // red = its value (and never colour).
 bool CropFrame(TProcessingState& state, OutputBitmap& bitmap, const FrameView& frame, GrayPlane& grayPlane,

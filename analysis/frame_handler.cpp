@@ -195,12 +195,9 @@ std::int32_t CFakeCallback::handleGray(const SourceFrame& frame)
         m_expanded = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
         m_expandedBytes = bytes;
     }
-    for (std::int32_t y = 0; y < height; ++y) {
-        const std::uint8_t* src = frame.grayBottomRow + std::ptrdiff_t(y) * frame.grayStride;
-        std::uint8_t* dst = m_expanded.get() + std::size_t(y) * std::size_t(width) * 3;
-        for (std::int32_t x = 0; x < width; ++x)
-            dst[x * 3] = dst[x * 3 + 1] = dst[x * 3 + 2] = src[x];
-    }
+    for (std::int32_t y = 0; y < height; ++y)
+        ExpandGray(m_expanded.get() + std::size_t(y) * std::size_t(width) * 3,
+                   frame.grayBottomRow + std::ptrdiff_t(y) * frame.grayStride, width);
     // The expanded test frame is measured in its turn and dated by the stream.
     SourceFrame expanded;
     expanded.sampleTime = frame.sampleTime;
