@@ -42,6 +42,23 @@ namespace {
 // the read just wrote there, and few enough calls that they cost nothing.
 constexpr std::size_t kBandBytes = std::size_t(256) << 10;
 
+// Reads the first bytes bytes of frame index into band, a band's size at a
+// time (the last part may be shorter), and hands each part, with where in the
+// frame it starts, to use. False when the file no longer holds them.
+template <typename Use>
+bool ReadInBands(const SerFrameReader& reader, std::uint32_t index, std::uint64_t bytes, std::span<std::uint8_t> band,
+                 Use&& use)
+{
+    for (std::uint64_t from = 0; from < bytes; from += band.size()) {
+        const std::span<std::uint8_t> part =
+            band.first(std::size_t(std::min<std::uint64_t>(band.size(), bytes - from)));
+        if (!reader.readPart(index, from, part))
+            return false;
+        use(std::span<const std::uint8_t>(part), from);
+    }
+    return true;
+}
+
 // One SER frame read and converted ahead of the sink, with the buffers it
 // keeps from frame to frame.
 struct SerFrameSlot {
@@ -271,17 +288,18 @@ private:
     void fillBanded(SerFrameSlot& slot, std::uint32_t index, bool gray, SerConverter& converter, PageBuffer& band)
     {
         const std::size_t rowBytes = converter.rowBytes();
-        const auto bandRows = std::int32_t(band.size() / rowBytes);
-        for (std::int32_t y = 0; y < m_format.height; y += bandRows) {
-            const std::int32_t end = std::min(m_format.height, y + bandRows);
-            const std::span<std::uint8_t> rows = band.span().first(std::size_t(end - y) * rowBytes);
-            if (!m_reader.readPart(index, std::uint64_t(y) * rowBytes, rows))
-                throw FrameSourceError(SourceFailure::Decode, -EIO);   // the file shrank since it was opened
-            if (gray)
-                converter.convertGrayBand(rows.data(), slot.picture.data(), y, end);
-            else
-                converter.convertBand(rows.data(), slot.picture.data(), y, end);
-        }
+        const std::span<std::uint8_t> wholeRows = band.span().first(band.size() / rowBytes * rowBytes);
+        const bool read = ReadInBands(m_reader, index, std::uint64_t(m_format.height) * rowBytes, wholeRows,
+                                      [&](std::span<const std::uint8_t> rows, std::uint64_t from) {
+                                          const auto y = std::int32_t(from / rowBytes);
+                                          const auto end = std::int32_t(y + rows.size() / rowBytes);
+                                          if (gray)
+                                              converter.convertGrayBand(rows.data(), slot.picture.data(), y, end);
+                                          else
+                                              converter.convertBand(rows.data(), slot.picture.data(), y, end);
+                                      });
+        if (!read)
+            throw FrameSourceError(SourceFailure::Decode, -EIO);   // the file shrank since it was opened
     }
 
     // The frame as the sink gets it.
@@ -374,29 +392,24 @@ namespace {
 // first frame can be shown: ten frames, 40 MB of a 1080p 16-bit capture. They
 // are read in bands into a buffer that stays in the core's cache (mapping
 // their pages in and out cost more than the reading), half of them on a
-// second thread where there is a second core. False when the file no longer
-// holds them or no buffer could be had.
+// second thread where the process may use a second core. False when the file
+// no longer holds them or no buffer could be had.
 bool ProbeFrames(const SerFrameReader& reader, const SerLayout& layout, const SerHeader& header, SerFormatProbe& probe)
 {
     const std::vector<std::uint32_t> picks = FramesToProbe(layout.frames);
     const auto read = [&](std::span<const std::uint32_t> frames, SerFormatProbe& into) {
         try {
             PageBuffer band(std::size_t(std::min<std::uint64_t>(kBandBytes, layout.frameBytes)));
-            for (const std::uint32_t i : frames)
-                for (std::uint64_t from = 0; from < layout.frameBytes; from += band.size()) {
-                    const std::span<std::uint8_t> part =
-                        band.span().first(std::size_t(std::min<std::uint64_t>(band.size(), layout.frameBytes - from)));
-                    if (!reader.readPart(i, from, part))
-                        return false;
-                    into.addBytes(part);
-                }
-            return true;
+            return std::all_of(frames.begin(), frames.end(), [&](std::uint32_t i) {
+                return ReadInBands(reader, i, layout.frameBytes, band.span(),
+                                   [&](std::span<const std::uint8_t> part, std::uint64_t) { into.addBytes(part); });
+            });
         } catch (const std::bad_alloc&) {
             return false;
         }
     };
     const std::span<const std::uint32_t> all(picks);
-    if (std::thread::hardware_concurrency() < 2 || picks.size() < 2)
+    if (ReadingThreads() < 2 || picks.size() < 2)
         return read(all, probe);
     const std::size_t half = picks.size() / 2;
     SerFormatProbe second(header);
