@@ -94,8 +94,10 @@ int Run(const CliOptions& options)
     }
     // As right after opening files in the window: the first test may choose the mode.
     state.autoColorPending = true;
-    // The test's file is processed right after it, from the source the test opened.
-    SourceKeeper sources;
+    // The test's file is processed right after it, from the source the test
+    // opened; files processed at once decode on fewer threads each, so their
+    // decoders cannot go on from the test's.
+    SourceKeeper sources(OpenFrameSource, !options.testOnly && options.jobs == 1);
     const bool passed = RunTestAction(state, host, std::ref(sources));
     if (InterruptRequested()) {
         report(false);

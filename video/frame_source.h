@@ -84,6 +84,10 @@ struct PlayLimits {
     // Threads a decoder that runs its own may start, when it starts them for
     // this play (0: one per core). Files decoded side by side share the cores.
     std::int32_t decoderThreads = 0;
+    // This source plays again from frame 0 right after this play, through
+    // the file (a test before its run): a decoder may start as it will for
+    // that play, and keep what it decodes now for it.
+    bool runFollows = false;
 };
 
 // The same limits in a stream's own terms, as the sources apply them.

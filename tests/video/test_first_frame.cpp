@@ -99,11 +99,15 @@ protected:
     std::vector<Frame> play(FrameSource& source, std::int32_t first, std::int32_t maxFrames = 0,
                             double stopTime = std::numeric_limits<double>::infinity())
     {
-        FrameRecorder sink;
         PlayLimits limits;
         limits.firstFrame = first;
         limits.maxFrames = maxFrames;
         limits.stopTime = stopTime;
+        return play(source, limits);
+    }
+    std::vector<Frame> play(FrameSource& source, const PlayLimits& limits)
+    {
+        FrameRecorder sink;
         source.play(limits, sink);
         return sink.frames;
     }
@@ -156,4 +160,71 @@ TEST_P(FirstFrame, DeliversFromFrameKWhatAPlayFromTheStartDeliversThere)
     EXPECT_TRUE(play(*source, kFrames).empty());
     EXPECT_TRUE(play(*source, kFrames + 100).empty());
     EXPECT_EQ(play(*source, -3, 2), std::vector<Frame>(whole.begin(), whole.begin() + 2));
+}
+
+// The command-line tool's test plays the first frames, saying that the run
+// follows, and hands its source to the run: the run must get every frame a
+// newly opened source gives, whether the decoder goes on from the test's
+// frames or (asked for other threads, or for a later first frame) cannot.
+TEST_P(FirstFrame, TheRunAfterATestGetsWhatANewSourceGives)
+{
+    const Reader& reader = GetParam();
+    const std::string path = reader.make(folder);
+    const auto opened = [&] {
+        std::unique_ptr<FrameSource> source = reader.open(path);
+        EXPECT_TRUE(source && source->video());
+        return source;
+    };
+    const std::vector<Frame> whole = play(*opened(), 0);
+    ASSERT_EQ(whole.size(), std::size_t(kFrames));
+
+    struct Case {
+        std::int32_t runThreads;
+        std::int32_t runFirst;
+        double testStop;   // as the test stops: the third frame's time, and two frames
+    };
+    const double third = whole[2].sampleTime;
+    for (const Case& c : {Case{0, 0, third}, Case{0, 0, std::numeric_limits<double>::infinity()},
+                          Case{1, 0, third}, Case{0, kFirst, third}}) {
+        SCOPED_TRACE(testing::Message() << "run threads " << c.runThreads << ", from frame " << c.runFirst);
+        const std::unique_ptr<FrameSource> source = opened();
+        PlayLimits test;
+        test.maxFrames = 2;
+        test.stopTime = c.testStop;
+        test.runFollows = true;
+        EXPECT_EQ(play(*source, test), std::vector<Frame>(whole.begin(), whole.begin() + 2));
+        EXPECT_TRUE(source->replaysAsNew());
+        PlayLimits run;
+        run.decoderThreads = c.runThreads;
+        run.firstFrame = c.runFirst;
+        EXPECT_EQ(play(*source, run), std::vector<Frame>(whole.begin() + c.runFirst, whole.end()));
+        // A second pass over the file (keep-best writes on one) goes back.
+        EXPECT_EQ(play(*source, 0), whole);
+    }
+}
+
+// A file shorter than the decoder's reordering delay ends while the test
+// plays, and the frames the test did not take wait in the drained decoder.
+TEST(TestThenRun, AFileThatEndsDuringTheTestGivesTheRunEveryFrame)
+{
+    ClipFolder folder;
+    const std::string path =
+        folder.ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=30 -frames:v 3 -c:v libx264 -bf 2 -pix_fmt yuv420p",
+                      "short.mp4");
+    FrameRecorder whole;
+    FfmpegSource fresh(path);
+    ASSERT_TRUE(fresh.video());
+    fresh.play({}, whole);
+    ASSERT_EQ(whole.frames.size(), 3u);
+
+    FfmpegSource source(path);
+    ASSERT_TRUE(source.video());
+    PlayLimits test;
+    test.maxFrames = 2;
+    test.runFollows = true;
+    FrameRecorder tested, run;
+    source.play(test, tested);
+    ASSERT_TRUE(source.replaysAsNew());
+    source.play({}, run);
+    EXPECT_EQ(run.frames, whole.frames);
 }

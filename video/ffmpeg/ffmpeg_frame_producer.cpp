@@ -54,12 +54,54 @@ void FfmpegFrameProducer::run(FrameQueue& queue, std::stop_token stop) noexcept
     try {
         m_packet = makePacket();
         m_frame = makeFrame();
-        readAll();
+        replayLead();
+        if (!m_lead.streamEnded)
+            readAll();
     } catch (...) {
         queue.finish(std::current_exception());
         return;
     }
+    m_ended = !m_stop.stop_requested();
     queue.finish(nullptr);
+}
+
+std::optional<DecodedLead> FfmpegFrameProducer::takeLead()
+{
+    if (!m_keeping || !m_leadIntact || !m_ended)
+        return std::nullopt;
+    return std::move(m_lead);
+}
+
+void FfmpegFrameProducer::replayLead()
+{
+    if (!m_resuming)
+        return;
+    for (const FramePtr& kept : m_lead.frames) {
+        if (m_done || m_stop.stop_requested())
+            break;
+        if (av_frame_ref(m_frame.get(), kept.get()) < 0)
+            throw FrameSourceError(SourceFailure::Decode, AVERROR(ENOMEM));
+        FrameUnref unref(m_frame.get());
+        deliver(*m_frame);
+    }
+    // A play that keeps no lead of its own needs the frames no longer.
+    if (!m_keeping)
+        m_lead.frames.clear();
+    // The frames the decoder finished while the earlier play was ending.
+    if (!m_done && !m_stop.stop_requested())
+        receiveFrames();
+}
+
+void FfmpegFrameProducer::keep(const AVFrame& frame)
+{
+    if (!m_leadIntact)
+        return;
+    FramePtr kept(av_frame_alloc());
+    if (!kept || av_frame_ref(kept.get(), &frame) < 0) {
+        m_leadIntact = false;   // the play goes on; the next one seeks back
+        return;
+    }
+    m_lead.frames.push_back(std::move(kept));
 }
 
 void FfmpegFrameProducer::readAll()
@@ -81,8 +123,10 @@ void FfmpegFrameProducer::readAll()
         else
             av_packet_unref(m_packet.get());
     }
-    if (!m_done && !m_stop.stop_requested())
+    if (!m_done && !m_stop.stop_requested()) {
+        m_lead.streamEnded = true;
         decode(nullptr);   // drain the frames still in the decoder
+    }
     // The stream ended before the first frame: whether it holds one is for a
     // play from the start to tell.
     if (!m_stop.stop_requested() && m_startAt.firstTime != AV_NOPTS_VALUE)
@@ -97,6 +141,8 @@ void FfmpegFrameProducer::decode(AVPacket* packet)
         receiveFrames();
         if (!m_done)
             rc = avcodec_send_packet(&m_decoder, packet);
+        else if (packet)
+            m_leadIntact = false;   // this packet is never decoded: no play can go on from here
     }
     // Dropping our reference before receiving lets a raw frame that shares
     // the packet's buffer be the buffer's only owner, so it can go to the
@@ -125,6 +171,8 @@ void FfmpegFrameProducer::receiveFrames()
             continue;
         }
         FrameUnref unref(m_frame.get());
+        if (m_keeping)
+            keep(*m_frame);
         deliver(*m_frame);
     }
 }
@@ -201,6 +249,8 @@ void FfmpegFrameProducer::deliver(AVFrame& frame)
         slot->grayStride = -std::ptrdiff_t(held.linesize[0]);
         slot->pixels = nullptr;
     } else if (std::uint8_t* pixels = m_converter.inPlace(frame)) {
+        // The sink may write into these pixels: a kept copy would not stay as decoded.
+        m_leadIntact = false;
         av_frame_move_ref(slot->held.get(), &frame);
         slot->pixels = pixels;
     } else {

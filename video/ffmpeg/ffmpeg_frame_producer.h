@@ -7,7 +7,9 @@
 #include "video/frame_source.h"
 
 #include <cstdint>
+#include <optional>
 #include <stop_token>
+#include <vector>
 
 // Where the frames a producer publishes begin, the demuxer being where the
 // caller left it.
@@ -20,6 +22,15 @@ struct ProducerStart {
     // origin, the time of the stream's first frame.
     std::int64_t firstTime = AV_NOPTS_VALUE;
     std::int64_t origin = AV_NOPTS_VALUE;
+};
+
+// What a short play from the stream's start leaves behind for the next play
+// from the start: every frame it decoded, and the decoder and demuxer just
+// past them. The next play hands these frames over again and decodes on,
+// instead of seeking back and decoding them a second time.
+struct DecodedLead {
+    std::vector<FramePtr> frames;   // in presentation order, as decoded
+    bool streamEnded = false;       // the decoder was drained: there is nothing past them
 };
 
 // The decoding thread's half of play(): reads packets of one stream,
@@ -39,15 +50,34 @@ public:
     // read or decode error).
     void run(FrameQueue& queue, std::stop_token stop) noexcept;
 
+    // Before run(): the play starts from the stream's start (no seek, no
+    // frames dropped) and keeps what it decodes, so that takeLead() can
+    // give it to the next play.
+    void keepLead() { m_keeping = true; }
+    // Before run(): the frames an earlier play left, to be handed over before
+    // decoding goes on where that play stopped (the decoder and demuxer being
+    // as it left them).
+    void startFrom(DecodedLead lead)
+    {
+        m_lead = std::move(lead);
+        m_resuming = true;
+    }
+    // After run() has ended on its own (a limit or the stream's end): what
+    // the next play can start from; nothing when it cannot (stopped, failed,
+    // or frames the sink may write into).
+    std::optional<DecodedLead> takeLead();
+
     // After run(): the seek did not reach start.firstTime by way of a key
     // frame at or before it, so nothing was published; an earlier seek, or
     // one to the start, will.
     bool missed() const { return m_missed; }
 
 private:
+    void replayLead();
     void readAll();
     void decode(AVPacket* packet);   // nullptr drains the decoder; the packet is unreferenced
     void receiveFrames();
+    void keep(const AVFrame& frame);
     void deliver(AVFrame& frame);
     bool reachedStart(const AVFrame& frame, std::int64_t time);
     std::int64_t timestampOf(const AVFrame& frame);
@@ -66,6 +96,11 @@ private:
     std::int64_t m_last = AV_NOPTS_VALUE;
     std::int32_t m_delivered = 0;
     bool m_done = false;
+    bool m_keeping = false;
+    bool m_resuming = false;
+    bool m_leadIntact = true;   // every frame decoded so far is in m_lead
+    bool m_ended = false;       // run() came to its end without being stopped
+    DecodedLead m_lead;
 
     FrameQueue* m_queue = nullptr;
     std::stop_token m_stop;

@@ -62,15 +62,9 @@ private:
     DecodedFrame* m_frame;
 };
 
-}   // namespace
-
-FfmpegSource::FfmpegSource(const std::string& path) : m_path(path)
+// Opens and probes the local file at path.
+FormatContextPtr OpenInput(const std::string& path)
 {
-    // Damaged frames are skipped on purpose and every failure reaches the
-    // user as an exception, so FFmpeg's own messages would only be noise.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-
     // "file:" makes FFmpeg take the path literally (capture programs put
     // times such as 21:05 in file names), and the whitelist keeps playlists
     // and similar formats from reaching out to other protocols.
@@ -89,11 +83,23 @@ FfmpegSource::FfmpegSource(const std::string& path) : m_path(path)
     options.reset(raw);
     if (rc < 0)
         throw FrameSourceError(SourceFailure::Load, rc);
-    m_format.reset(opened);
+    FormatContextPtr format(opened);
 
-    rc = avformat_find_stream_info(m_format.get(), nullptr);
+    rc = avformat_find_stream_info(format.get(), nullptr);
     if (rc < 0)
         throw FrameSourceError(SourceFailure::Load, rc);
+    return format;
+}
+
+}   // namespace
+
+FfmpegSource::FfmpegSource(const std::string& path) : m_path(path)
+{
+    // Damaged frames are skipped on purpose and every failure reaches the
+    // user as an exception, so FFmpeg's own messages would only be noise.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    m_format = OpenInput(path);
 }
 
 std::int32_t FfmpegSource::streamCount()
@@ -106,15 +112,25 @@ bool FfmpegSource::isVideoStream(std::int32_t index)
     if (index < 0 || unsigned(index) >= m_format->nb_streams)
         throw FrameSourceError(SourceFailure::SelectStream, AVERROR(EINVAL), index);
     // The stream chosen again (a second run on this source) keeps its
-    // decoder, and the straight reader that checked its first frame.
+    // decoder, the straight reader that checked its first frame, and what
+    // the last play left for the next; so does a look at streams that are
+    // no video.
     if (index == m_selected)
         return videoStream() != nullptr;
+    if (!IsVideo(*m_format->streams[index]))
+        return false;
     m_selected = index;
     m_decoder.reset();
     m_converter.reset();
     m_painter.reset();
     m_direct.reset();
-    return videoStream() != nullptr;
+    m_lead.reset();
+    return true;
+}
+
+bool FfmpegSource::IsVideo(const AVStream& stream)
+{
+    return stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream.disposition & AV_DISPOSITION_ATTACHED_PIC);
 }
 
 AVStream* FfmpegSource::videoStream() const
@@ -122,9 +138,18 @@ AVStream* FfmpegSource::videoStream() const
     if (m_selected < 0)
         return nullptr;
     AVStream* stream = m_format->streams[m_selected];
-    const bool video =
-        stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
-    return video ? stream : nullptr;
+    return IsVideo(*stream) ? stream : nullptr;
+}
+
+void FfmpegSource::reopen()
+{
+    m_format = OpenInput(m_path);
+    m_decoder.reset();
+    m_converter.reset();
+    m_painter.reset();
+    m_direct.reset();
+    m_lead.reset();
+    m_played = false;
 }
 
 VideoInfo FfmpegSource::streamInfo()
@@ -186,6 +211,7 @@ void FfmpegSource::enterGrabMode(int threads)
     }
     m_decoder = std::move(decoder);
     m_decoderThreads = threads;
+    m_lead.reset();
     m_converter.emplace(width, height);
     m_painter.reset();
 }
@@ -222,6 +248,7 @@ std::int64_t FfmpegSource::startSeekTime() const
 int FfmpegSource::seekTo(std::int64_t time)
 {
     m_played = true;
+    m_lead.reset();
     const int rc = av_seek_frame(m_format.get(), m_selected, time, AVSEEK_FLAG_BACKWARD);
     if (rc >= 0)
         avcodec_flush_buffers(m_decoder.get());
@@ -306,16 +333,21 @@ void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
     const bool few = limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
     int threads = limits.decoderThreads;
-    if (few)
+    if (few && !limits.runFollows)
         threads = std::min(kFewFramesThreads, threads > 0 ? threads : std::max(av_cpu_count(), 1));
-    if (!m_decoder || threads != m_decoderThreads)
-        enterGrabMode(threads);
     StreamLimits inStream = InStreamTerms(limits, m_duration, sink.acceptsGrayFrames());
     inStream.paintedFrames = inStream.grayFrames && sink.acceptsPaintedFrames();
-    playWithin(inStream, sink);
+    // A source that kept what its last play decoded promised to play as a
+    // newly opened one; a play that cannot go on from there opens the file
+    // again rather than seek back.
+    if (m_lead && (threads != m_decoderThreads || inStream.firstFrame > 0))
+        reopen();
+    if (!m_decoder || threads != m_decoderThreads)
+        enterGrabMode(threads);
+    playWithin(inStream, sink, limits.runFollows);
 }
 
-void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
+void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink, bool runFollows)
 {
     if (!m_decoder || !m_converter)
         throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
@@ -328,11 +360,16 @@ void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink)
         return;
     }
     // Probing left the first packets buffered, so the first play through
-    // the demuxer starts at the beginning without a seek; a later one must go back.
-    if (m_played)
+    // the demuxer starts at the beginning without a seek; a later one goes
+    // on from what the last play kept, or else must go back.
+    std::optional<DecodedLead> lead = std::exchange(m_lead, std::nullopt);
+    if (m_played && !lead)
         rewind();
     m_played = true;
-    decodeInto(limits, {}, sink);
+    // A test's few frames are kept, with the decoder past them, for the
+    // run that follows it.
+    const bool keep = runFollows && limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
+    decodeInto(limits, {}, sink, std::move(lead), keep);
 }
 
 void FfmpegSource::playFrom(const StreamLimits& limits, FrameSink& sink)
@@ -363,9 +400,14 @@ void FfmpegSource::playFrom(const StreamLimits& limits, FrameSink& sink)
     decodeInto(limits, start, sink);
 }
 
-bool FfmpegSource::decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink)
+bool FfmpegSource::decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink,
+                              std::optional<DecodedLead> lead, bool keepLead)
 {
     FfmpegFrameProducer producer(*m_format, m_selected, *m_decoder, *m_converter, limits, start);
+    if (lead)
+        producer.startFrom(std::move(*lead));
+    if (keepLead)
+        producer.keepLead();
     // A painted frame costs the sink little beside its decoding, so one frame
     // ready behind the sink's keeps it busy; each slot more holds one more of
     // the decoder's frames (3 MB at 1080p) to be faulted in and kept.
@@ -404,5 +446,6 @@ bool FfmpegSource::decodeInto(const StreamLimits& limits, const ProducerStart& s
     }
     if (std::exception_ptr error = queue.error())
         std::rethrow_exception(error);
+    m_lead = producer.takeLead();
     return !producer.missed();
 }

@@ -36,9 +36,10 @@ public:
 
     std::optional<VideoInfo> video() override;
     void play(const PlayLimits& limits, FrameSink& sink) override;
-    // Until the demuxer has handed over packets: frames read straight from
-    // an AVI leave it where opening left it.
-    bool replaysAsNew() const override { return !m_played; }
+    // Until the demuxer has handed over packets (frames read straight from
+    // an AVI leave it where opening left it), or while the last play's
+    // frames are kept for the next.
+    bool replaysAsNew() const override { return !m_played || m_lead.has_value(); }
 
 private:
     // The steps of opening and playing, in the order video() and play() take them.
@@ -47,9 +48,10 @@ private:
     VideoInfo streamInfo();
     std::int64_t duration();           // 100 ns units
     void enterGrabMode(int threads);   // the decoder's threads; 0: one per core
-    void playWithin(const StreamLimits& limits, FrameSink& sink);
+    void playWithin(const StreamLimits& limits, FrameSink& sink, bool runFollows);
     void playFrom(const StreamLimits& limits, FrameSink& sink);
-    bool decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink);
+    bool decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink,
+                    std::optional<DecodedLead> lead = std::nullopt, bool keepLead = false);
     bool listFrameTimes(std::int32_t frame);
     int seekTo(std::int64_t time);
 
@@ -72,7 +74,9 @@ private:
 
     // The selected stream when it is a video stream; nullptr otherwise.
     AVStream* videoStream() const;
+    static bool IsVideo(const AVStream& stream);
     void rewind();
+    void reopen();   // as newly opened: the file probed again, nothing played
     std::int64_t startSeekTime() const;
 
     std::string m_path;
@@ -84,6 +88,7 @@ private:
     std::optional<HeldFramePainter> m_painter;   // for sinks that take painted frames
     std::unique_ptr<AviChunkPlayer> m_direct;    // the selected stream read without FFmpeg, when it can be
     bool m_played = false;
+    std::optional<DecodedLead> m_lead;   // what the last play left for the next from the start
     std::int64_t m_duration = 0;   // of the selected stream, 100 ns units
 
     // A frame of the selected stream as its packet tells it.
