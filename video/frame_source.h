@@ -82,7 +82,8 @@ struct PlayLimits {
     double stopTime = std::numeric_limits<double>::infinity();
     std::int32_t firstFrame = 0;
     // Threads a decoder that runs its own may start, when it starts them for
-    // this play (0: one per core). Files decoded side by side share the cores.
+    // this play (0: the source's choice for this machine's cores). Files
+    // decoded side by side share the cores.
     std::int32_t decoderThreads = 0;
     // This source plays again from frame 0 right after this play, through
     // the file (a test before its run): a decoder may start as it will for

@@ -47,7 +47,7 @@ private:
     bool isVideoStream(std::int32_t index);
     VideoInfo streamInfo();
     std::int64_t duration();           // 100 ns units
-    void enterGrabMode(int threads);   // the decoder's threads; 0: one per core
+    void enterGrabMode(int threads);   // the decoder's threads
     void playWithin(const StreamLimits& limits, FrameSink& sink, bool runFollows);
     void playFrom(const StreamLimits& limits, FrameSink& sink);
     bool decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink,
