@@ -347,8 +347,11 @@ std::optional<VideoInfo> FfmpegSource::video()
 void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
     const bool few = limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
+    // Only a play from the start leaves its frames to the run that follows:
+    // the run goes on from the frames decoded ahead instead of wasting them.
+    const bool leadsTheRun = limits.runFollows && limits.firstFrame <= 0;
     int threads = DecoderThreads(limits.decoderThreads);
-    if (few && !limits.runFollows)
+    if (few && !leadsTheRun)
         threads = std::min(kFewFramesThreads, threads);
     StreamLimits inStream = InStreamTerms(limits, m_duration, sink.acceptsGrayFrames());
     inStream.paintedFrames = inStream.grayFrames && sink.acceptsPaintedFrames();
@@ -359,10 +362,10 @@ void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
         reopen();
     if (!m_decoder || threads != m_decoderThreads)
         enterGrabMode(threads);
-    playWithin(inStream, sink, limits.runFollows);
+    playWithin(inStream, sink, leadsTheRun);
 }
 
-void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink, bool runFollows)
+void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink, bool leadsTheRun)
 {
     if (!m_decoder || !m_converter)
         throw FrameSourceError(SourceFailure::Start, AVERROR(EINVAL));
@@ -383,7 +386,7 @@ void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink, bool 
     m_played = true;
     // A test's few frames are kept, with the decoder past them, for the
     // run that follows it.
-    const bool keep = runFollows && limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
+    const bool keep = leadsTheRun && limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
     decodeInto(limits, {}, sink, std::move(lead), keep);
 }
 

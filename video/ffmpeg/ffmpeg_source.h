@@ -48,7 +48,7 @@ private:
     VideoInfo streamInfo();
     std::int64_t duration();           // 100 ns units
     void enterGrabMode(int threads);   // the decoder's threads
-    void playWithin(const StreamLimits& limits, FrameSink& sink, bool runFollows);
+    void playWithin(const StreamLimits& limits, FrameSink& sink, bool leadsTheRun);
     void playFrom(const StreamLimits& limits, FrameSink& sink);
     bool decodeInto(const StreamLimits& limits, const ProducerStart& start, FrameSink& sink,
                     std::optional<DecodedLead> lead = std::nullopt, bool keepLead = false);
