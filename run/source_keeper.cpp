@@ -6,8 +6,8 @@
 namespace {
 
 // One source in two runs' hands, one after the other: a run owns its source,
-// and the keeper holds on to it between them.
-// The test's hand tells the source that the run follows.
+// and the keeper holds on to it between them. The test's hand tells the
+// source that the run follows.
 class SharedSource final : public FrameSource {
 public:
     SharedSource(std::shared_ptr<FrameSource> source, bool runFollows)

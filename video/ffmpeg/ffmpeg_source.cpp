@@ -347,9 +347,10 @@ std::optional<VideoInfo> FfmpegSource::video()
 void FfmpegSource::play(const PlayLimits& limits, FrameSink& sink)
 {
     const bool few = limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
-    // Only a play from the start leaves its frames to the run that follows:
-    // the run goes on from the frames decoded ahead instead of wasting them.
-    const bool leadsTheRun = limits.runFollows && limits.firstFrame <= 0;
+    // Only a play from the start leaves its frames, with the decoder past
+    // them, to the run that follows: the run goes on from the frames decoded
+    // ahead instead of wasting them.
+    const bool leadsTheRun = few && limits.runFollows && limits.firstFrame <= 0;
     int threads = DecoderThreads(limits.decoderThreads);
     if (few && !leadsTheRun)
         threads = std::min(kFewFramesThreads, threads);
@@ -384,10 +385,7 @@ void FfmpegSource::playWithin(const StreamLimits& limits, FrameSink& sink, bool 
     if (m_played && !lead)
         rewind();
     m_played = true;
-    // A test's few frames are kept, with the decoder past them, for the
-    // run that follows it.
-    const bool keep = leadsTheRun && limits.maxFrames > 0 && limits.maxFrames <= kFewFrames;
-    decodeInto(limits, {}, sink, std::move(lead), keep);
+    decodeInto(limits, {}, sink, std::move(lead), leadsTheRun);
 }
 
 void FfmpegSource::playFrom(const StreamLimits& limits, FrameSink& sink)

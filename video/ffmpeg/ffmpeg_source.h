@@ -59,10 +59,10 @@ private:
     static constexpr std::size_t kQueueSlots = 4;
     static constexpr std::size_t kPaintedQueueSlots = 2;
     // Plays of at most this many frames (a test's two) decode on two threads
-    // at most: a frame-threaded decoder gives its first frame only once it
-    // has a frame in flight on every thread, decoded for nothing, and a
-    // second thread costs one such frame but nearly halves the wait for the
-    // frames the play wants.
+    // at most, unless a run follows that goes on from them: a frame-threaded
+    // decoder gives its first frame only once it has a frame in flight on
+    // every thread, decoded for nothing, and a second thread costs one such
+    // frame but nearly halves the wait for the frames the play wants.
     static constexpr std::int32_t kFewFrames = 4;
     static constexpr int kFewFramesThreads = 2;
     // How many packets past a frame settle its place in presentation order:
