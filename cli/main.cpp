@@ -128,8 +128,12 @@ int Run(const CliOptions& options)
         result = RunProcessAction(state, host, makeOutput, options.jobs, std::ref(sources));
     } catch (const std::exception& e) {
         // An output that cannot be opened ends the batch; the message names
-        // the input whose output it was.
+        // the input whose output it was, and the summary and the report
+        // still tell every file.
         std::fprintf(stderr, "orbicrop-cli: %s: %s\n", state.currentFile.c_str(), e.what());
+        result = host.told();
+        std::fputs(BatchSummary(result).c_str(), stderr);
+        report(true);
         return kExitFileFailed;
     }
     std::fputs(BatchSummary(result).c_str(), stderr);

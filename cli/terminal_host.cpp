@@ -120,6 +120,10 @@ void TerminalHost::showMessage(const std::string& text)
 
 void TerminalHost::fileFinished(const FileOutcome& file)
 {
+    m_told.started = true;
+    m_told.files.push_back(file);
+    m_told.completed += file.status == FileOutcome::Status::Done ? 1 : 0;
+    m_told.failed += file.status == FileOutcome::Status::Failed ? 1 : 0;
     if (const auto warning = LowYieldWarning(file))
         printAboutFile(file.input, *warning);
     if (m_options.plotsDir.empty())

@@ -57,6 +57,8 @@ public:
     void bestFrame(const OutputBitmap& picture) override;
     void qualityScores(const std::vector<double>& scores, std::int32_t kept) override;
     void fileFinished(const FileOutcome& file) override;
+    // Every file told so far, as a batch that ended with an error left them.
+    BatchResult told() const { return m_told; }
 
     std::vector<std::string> files() const override { return m_options.files; }
     std::int32_t thresholdPosition() const override { return m_options.threshold; }
@@ -76,5 +78,6 @@ private:
     std::unique_ptr<ProgressBar> m_progress;   // only on a terminal, without --quiet
     std::unique_ptr<TrackWriter> m_track;
     PlotData m_plots;           // the current file's, with --plots
+    BatchResult m_told;
     std::string m_joinedFile;   // in a join, the file the frames now come from
 };

@@ -20,19 +20,6 @@
 
 namespace fs = std::filesystem;
 
-bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::string>& inputs)
-{
-    const fs::path out = fs::absolute(outputPath).lexically_normal();
-    for (const std::string& input : inputs) {
-        std::error_code ec;
-        if (fs::equivalent(outputPath, input, ec) && !ec)
-            return true;   // the same file, through any path or link
-        if (fs::absolute(input).lexically_normal() == out)
-            return true;
-    }
-    return false;
-}
-
 namespace {
 
 // Closes the output however the run ends, so that it is never left
@@ -235,11 +222,19 @@ std::string Joined(const std::vector<std::string>& lines, const char* separator 
     return text;
 }
 
-// A file none of whose frames was captured in the time range.
-std::string NoFrameInRange(const std::string& name, const TimeRange& range)
+// Why a file played no frame: none was captured in the time range, the
+// frame range lies past its end, or it holds none.
+std::string NoFrameText(const std::string& name, const std::optional<TimeRange>& timeRange, const FrameRange& frames,
+                        std::int32_t frameCount)
 {
-    return "No frame of " + name + " was captured from " + TimeOfDayText(range.first) + " to "
-        + TimeOfDayText(range.end) + " UTC";
+    if (timeRange)
+        return "No frame of " + name + " was captured from " + TimeOfDayText(timeRange->first) + " to "
+            + TimeOfDayText(timeRange->end) + " UTC";
+    if (!frames.whole() && frames.first >= frameCount)
+        return "frames " + std::to_string(frames.first)
+            + (frames.last ? "\u2013" + std::to_string(*frames.last) : std::string(" onwards")) + " lie past the end of "
+            + name + " (" + std::to_string(frameCount) + (frameCount == 1 ? " frame)" : " frames)");
+    return kNoFrameMessage;
 }
 
 }   // namespace
@@ -478,6 +473,14 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
         std::optional<VideoInfo> described;
         result = ProcessFile(state, run, state.currentFile, testOpen, &described);
         const bool last = join || i + 1 == files.size();
+        // A frame range a file does not reach holds back the files after it
+        // no more than a file that cannot be opened: the batch tries each.
+        if (result == 0 && state.framesSeen == 0 && !state.timeRange && !state.frames.whole() && !last) {
+            host.appendLog(NoFrameText(FileNameOf(state.currentFile), std::nullopt, state.frames, state.frameCount)
+                               + "; the test goes on with the next file",
+                           true);
+            continue;
+        }
         if (described || last || result == kRunRefused) {
             for (const std::string& message : run.messages())
                 host.showMessage(message);
@@ -502,8 +505,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     // A file that played without a single frame has shown no planet: passing
     // it would let a batch write empty outputs and call them complete.
     if (result == 0 && state.framesSeen == 0)
-        host.showMessage(state.timeRange ? NoFrameInRange(FileNameOf(state.currentFile), *state.timeRange)
-                                         : kNoFrameMessage);
+        host.showMessage(NoFrameText(FileNameOf(state.currentFile), state.timeRange, state.frames, state.frameCount));
     const bool passed = result == 0 && state.framesSeen > 0 && state.cogValid && state.cropValid;
     if (passed)
         host.showTestPassed(state.cropWidth, state.cropHeight);
@@ -516,29 +518,52 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
 }
 
 std::optional<std::string> OutputRefusal(const std::string& input, const std::string& outputPath,
-                                         const std::vector<std::string>& files,
-                                         std::map<std::string, std::string>& claimed)
+                                         const std::vector<std::string>& files, OutputClaims& claims, bool folder)
 {
-    if (OutputReplacesInput(outputPath, files))
-        return "Skipped " + FileNameOf(input) + ": its output " + FileNameOf(outputPath)
-            + " is one of the chosen input files";
-    const auto [earlier, fresh] = claimed.emplace(Normalised(outputPath), input);
-    if (!fresh)   // same-named captures of different nights, or jup.avi beside jup.ser
-        return "Skipped " + input + ": its output " + outputPath + " is already the output of " + earlier->second;
+    if (const auto conflict = InputConflict(outputPath, files))
+        return "Skipped " + FileNameOf(input) + ": its output " + FileNameOf(outputPath) + " " + *conflict;
+    if (folder)
+        if (const auto foreign = ForeignEntryIn(outputPath))
+            return "Skipped " + FileNameOf(input) + ": its output folder " + FileNameOf(outputPath)
+                + (*foreign == outputPath ? " is the name of something that is not a folder of frames"
+                                          : " holds " + FileNameOf(*foreign) + ", which is not one of its frames")
+                + "; move it away or choose another output folder";
+    if (const auto why = claims.claim(input, outputPath, folder))   // same-named captures of different nights
+        return "Skipped " + input + ": its output " + outputPath + " " + *why;
     return std::nullopt;
+}
+
+std::string DroppedFrames(const FileOutcome& file)
+{
+    const std::pair<std::int32_t, const char*> counts[] = {
+        {file.noPlanet, "without a planet"},
+        {file.incomplete, "cut by the frame border"},
+        {file.notWritten, "refused by the output"},
+        {file.cut, "rejected as cut"},
+        {file.small, "rejected as small"},
+        {file.saturated, "rejected as saturated"},
+        {file.dim, "rejected as dim"},
+        {file.notKept.value_or(0), "not kept"},
+    };
+    std::string text;
+    for (const auto& [count, why] : counts)
+        if (count > 0)
+            text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + why;
+    return text;
 }
 
 std::vector<std::string> FileMessages(std::vector<std::string> messages, const FileRunFacts& run,
                                       const std::string& name, const std::string& outputPath)
 {
     if (run.result == 0 && run.framesSeen == 0)
-        messages.push_back(run.timeRange ? NoFrameInRange(name, *run.timeRange) : kNoFrameMessage);
+        messages.push_back(NoFrameText(name, run.timeRange, run.frames, run.frameCount));
     // Frames played but none kept: an empty output is no success. A ranked
     // run stopped while it measured wrote nothing because of the stop.
     const bool nothingWritten = run.result == 0 && run.framesSeen > 0 && run.framesWritten == 0;
     const bool stoppedMeasuring = run.stopped && run.ranked;
     if (nothingWritten && !run.outputFailed && !stoppedMeasuring)
-        messages.push_back("No frame of " + name + " was written: " + kNothingWrittenReason);
+        messages.push_back("No frame of " + name + " was written: "
+                           + (run.dropped.empty() ? std::string(kNothingWrittenReason) : run.dropped));
     else if (!run.placed && !run.placementFailed)
         messages.push_back("Nothing was written for " + name + ".");
     if (!run.placed && !run.placementFailed && run.olderOutputExists)
@@ -631,22 +656,34 @@ void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpene
 // messages and its outcome so far come back in run.
 FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, BatchOutput& output,
                                  const std::string& outputPath, const SourceOpener& open, FileRunHost& run,
-                                 SegmentedOutput* pieces)
+                                 SegmentedOutput* pieces, OutputClaims& claims)
 {
-    StagedOutput staged(output);
+    StagedOutput staged(output, &claims, state.currentFile);
     BatchOutput& target = pieces != nullptr ? static_cast<BatchOutput&>(*pieces) : staged;
+    if (pieces != nullptr)
+        pieces->setInput(state.currentFile);
     target.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
     CloseOnExit closer(state, target);
     state.frameLimit = 0;
     FileRunFacts facts;
+    // A failed run's frames never take the place of an older output.
+    const auto failed = [&] {
+        if (pieces != nullptr)
+            pieces->runFailed();
+        else
+            staged.runFailed();
+    };
     try {
         facts.result = ProcessFile(state, run, state.currentFile, open, &run.outcome().video);
     } catch (...) {
         // An interruption ends the batch; what went wrong before it is still told.
+        failed();
         if (!run.messages().empty())
             Report(host, Joined(run.messages()));
         throw;
     }
+    if (facts.result != 0 || state.outputFailed)
+        failed();
     // A stopped file did not reach its end: the gauge shows how far it got.
     if (!state.stopRequested)
         host.fillProgress();
@@ -659,12 +696,19 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
     if (const std::string note = target.closingNote(); !note.empty())
         for (const std::string& line : Lines(note))
             host.appendLog(line, true);
+    // A whole rerun into fewer pieces leaves none of the older run's beside them.
+    if (pieces != nullptr && facts.result == 0 && !state.outputFailed && !state.stopRequested
+        && !facts.placementFailed)
+        for (const std::string& name : pieces->removeOlderPieces())
+            host.appendLog("Removed the older piece " + name + ", which this run does not make", true);
     facts.framesSeen = state.framesSeen;
     facts.framesWritten = state.framesWritten;
     facts.outputFailed = state.outputFailed;
     facts.stopped = state.stopRequested;
     facts.ranked = state.centring.rankFrames();
     facts.timeRange = state.timeRange;
+    facts.frames = state.frames;
+    facts.frameCount = state.frameCount;
     const std::vector<std::string> placed = pieces != nullptr ? pieces->placedPaths()
         : staged.placed()                                     ? std::vector<std::string>{staged.placedPath()}
                                                               : std::vector<std::string>{};
@@ -704,14 +748,15 @@ void LogJoin(BatchHost& host, const JoinedParts& parts)
 
 PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const BatchOutput& output,
                               const std::vector<std::string>& files, std::size_t index, std::size_t count,
-                              const SourceOpener& open, std::map<std::string, std::string>& claimed)
+                              const SourceOpener& open, OutputClaims& claims)
 {
     state.currentFile = files[index];
     StartFile(state, host, index, count);
     FitOutputToFile(state, host, open, index == 0);
     const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
     PreparedFile prepared{output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale), std::nullopt};
-    if (const auto refusal = OutputRefusal(state.currentFile, prepared.outputPath, files, claimed)) {
+    if (const auto refusal =
+            OutputRefusal(state.currentFile, prepared.outputPath, files, claims, output.writesFolder())) {
         Report(host, *refusal);
         FileOutcome& skipped = prepared.skipped.emplace();
         skipped.input = files[index];
@@ -722,13 +767,15 @@ PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const Ba
 }
 
 FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& output, const std::string& outputPath,
-                         const SourceOpener& open, const std::shared_ptr<JoinedParts>& parts, SegmentedOutput* pieces)
+                         const SourceOpener& open, const std::shared_ptr<JoinedParts>& parts, SegmentedOutput* pieces,
+                         OutputClaims& claims)
 {
     FileRunHost run(host);
     run.outcome().output = outputPath;
     if (parts)
         run.countJoin(parts);
-    const FileRunFacts facts = RunIntoStagedOutput(state, host, output, outputPath, open, run, pieces);
+    FileRunFacts facts = RunIntoStagedOutput(state, host, output, outputPath, open, run, pieces, claims);
+    facts.dropped = DroppedFrames(run.outcome());
     if (parts)
         LogJoin(host, *parts);
     const std::vector<std::string> messages =
@@ -766,6 +813,34 @@ void TallyBatchFile(BatchResult& summary, BatchHost& host, FileOutcome outcome)
 
 namespace {
 
+// An error that ends the batch (an output that cannot be made) passes on to
+// the shell; every file is still told what became of it, so that a summary
+// and a report cover the whole batch: the one it ended in failed, and those
+// after it were not processed.
+void EndFailedBatch(BatchHost& host, BatchResult& summary, const std::string& error)
+{
+    const auto files = host.files();
+    const std::size_t count = host.joinFiles() && files.size() > 1 ? 1 : files.size();
+    const std::size_t failed = summary.files.size();
+    for (std::size_t i = failed; i < count; ++i) {
+        FileOutcome outcome;
+        outcome.input = files[i];
+        if (i == failed) {
+            outcome.status = FileOutcome::Status::Failed;
+            outcome.reason = error;
+            ++summary.failed;
+        }
+        summary.files.push_back(std::move(outcome));
+        host.fileFinished(summary.files.back());
+    }
+    if (count > failed + 1) {
+        const std::size_t left = count - failed - 1;
+        host.appendLog("The batch ended with " + FileNameOf(files[failed]) + "; " + std::to_string(left)
+                           + (left == 1 ? " file was" : " files were") + " not processed",
+                       true);
+    }
+}
+
 // What every batch does around its files (runFiles): the checks before
 // them, and the end of the log and the activity after them.
 template <typename RunFiles>
@@ -794,7 +869,15 @@ BatchResult RunBatch(TProcessingState& state, BatchHost& host, const SourceOpene
         view.ended(summary);
         return summary;
     }
-    runFiles(summary);
+    try {
+        runFiles(summary);
+    } catch (const std::exception& e) {
+        EndFailedBatch(host, summary, e.what());
+        throw;
+    } catch (...) {
+        EndFailedBatch(host, summary, "an unknown error");
+        throw;
+    }
     LogEndOfBatch(host, summary);
     view.ended(summary);
     return summary;
@@ -808,12 +891,11 @@ void RunFilesInTurn(TProcessingState& state, BatchHost& host, BatchOutput& outpu
     const bool join = host.joinFiles() && host.files().size() > 1;
     const auto parts = join ? std::make_shared<JoinedParts>() : nullptr;
     const SourceOpener fileOpen = join ? JoinedOpener(host.files(), open, parts) : open;
+    OutputClaims claims(host.files());
     std::optional<SegmentedOutput> pieces;
     if (const auto seconds = host.segmentSeconds())
-        pieces.emplace(output, double(*seconds), host.files());
+        pieces.emplace(output, double(*seconds), claims);
 
-    // Output path (normalised) -> the input of this batch that claimed it.
-    std::map<std::string, std::string> claimed;
     const std::size_t count = join ? 1 : host.files().size();
     for (std::size_t i = 0; i < count; ++i) {
         // The list may change while a file runs (the open control stays
@@ -827,13 +909,13 @@ void RunFilesInTurn(TProcessingState& state, BatchHost& host, BatchOutput& outpu
             TallyBatchFile(summary, host, std::move(notRun));
             continue;
         }
-        PreparedFile prepared = PrepareBatchFile(state, host, output, files, i, count, fileOpen, claimed);
+        PreparedFile prepared = PrepareBatchFile(state, host, output, files, i, count, fileOpen, claims);
         if (prepared.skipped) {
             TallyBatchFile(summary, host, std::move(*prepared.skipped));
             continue;
         }
         FileOutcome done =
-            RunBatchFile(state, host, output, prepared.outputPath, fileOpen, parts, pieces ? &*pieces : nullptr);
+            RunBatchFile(state, host, output, prepared.outputPath, fileOpen, parts, pieces ? &*pieces : nullptr, claims);
         summary.stopped = summary.stopped || state.stopRequested;
         TallyBatchFile(summary, host, std::move(done));
     }

@@ -7,6 +7,7 @@
 #include "run/batch_result.h"
 #include "run/file_run.h"
 #include "run/joined_source.h"
+#include "run/output_claims.h"
 
 #include <cstdint>
 #include <functional>
@@ -119,13 +120,14 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const Out
 
 // The steps of a batch file, each a function of what it is given.
 //
-// Why the output path may not be written for input: it would replace one of
-// the chosen files, or an earlier file of the batch claimed it (claimed maps
-// normalised output paths to the inputs that claimed them; this claims it
-// when it is free). nullopt when it may.
+// Why the output path may not be written for input: it would replace one
+// of the chosen files or a folder holding one, an earlier file of the batch
+// claimed it, or (folder: a folder of frames) a folder of that name holds
+// more than frames; the rule of OutputClaims, which this claims it in when
+// it is free. nullopt when it may.
 std::optional<std::string> OutputRefusal(const std::string& input, const std::string& outputPath,
-                                         const std::vector<std::string>& files,
-                                         std::map<std::string, std::string>& claimed);
+                                         const std::vector<std::string>& files, OutputClaims& claims,
+                                         bool folder = false);
 
 // A file readied on state (its mode, size and choices fixed, as the batch
 // shows it starting) and its output path claimed, in the order of the
@@ -136,13 +138,15 @@ struct PreparedFile {
 };
 PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const BatchOutput& output,
                               const std::vector<std::string>& files, std::size_t index, std::size_t count,
-                              const SourceOpener& open, std::map<std::string, std::string>& claimed);
+                              const SourceOpener& open, OutputClaims& claims);
 // Runs a prepared file into its staged output at outputPath (or pieces of
 // it), tells host how it went, and returns its outcome. parts: a join's
-// files, null for a single file.
+// files, null for a single file; claims: the batch's, for a name the output
+// chooses from its frames.
 class SegmentedOutput;
 FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& output, const std::string& outputPath,
-                         const SourceOpener& open, const std::shared_ptr<JoinedParts>& parts, SegmentedOutput* pieces);
+                         const SourceOpener& open, const std::shared_ptr<JoinedParts>& parts, SegmentedOutput* pieces,
+                         OutputClaims& claims);
 // Counts a file's outcome into the summary, and tells host it is over.
 void TallyBatchFile(BatchResult& summary, BatchHost& host, FileOutcome outcome);
 
@@ -158,7 +162,14 @@ struct FileRunFacts {
     bool placementFailed = false;         // ... and could not
     bool olderOutputExists = false;       // not placed, and an older output has the name
     std::optional<TimeRange> timeRange;   // the frames were chosen by it
+    std::string dropped;                  // why frames were not written, counted (DroppedFrames)
+    FrameRange frames;                    // the frames asked for
+    std::int32_t frameCount = 0;          // the file's, as described
 };
+
+// Why a file's frames were not written, as counted: "10 without a planet,
+// 20 rejected as cut"; empty when none was dropped.
+std::string DroppedFrames(const FileOutcome& file);
 
 // The file's messages: those its run held back, then what became of its
 // output (file name name, output outputPath).
@@ -166,6 +177,3 @@ std::vector<std::string> FileMessages(std::vector<std::string> messages, const F
                                       const std::string& name, const std::string& outputPath);
 // Done, stopped or failed.
 FileOutcome::Status FileStatus(const FileRunFacts& run);
-
-// True when writing output would replace one of the chosen input files.
-bool OutputReplacesInput(const std::string& outputPath, const std::vector<std::string>& inputs);

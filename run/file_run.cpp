@@ -260,9 +260,11 @@ std::vector<std::string> RunSummaryLines(const TProcessingState& state, double l
     lines.push_back(" - FPS: " + Dec(fps));
     // An output that refused a frame makes the file a failure in the batch,
     // however well the frames played.
-    lines.push_back(state.stopRequested      ? "Orbicropping stopped!"
-                        : state.outputFailed ? "Orbicropping failed!"
-                                             : "Orbicropping complete!");
+    // A run that wrote nothing has no output to call complete.
+    lines.push_back(state.stopRequested           ? "Orbicropping stopped!"
+                        : state.outputFailed      ? "Orbicropping failed!"
+                        : state.framesWritten == 0 ? "Orbicropping failed: no frame was written!"
+                                                  : "Orbicropping complete!");
     return lines;
 }
 

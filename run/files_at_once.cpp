@@ -52,7 +52,7 @@ public:
               const std::lock_guard lock(m_openLock);
               return open(path);
           }),
-          m_namer(makeOutput()), m_carried(state), m_count(host.files().size())
+          m_namer(makeOutput()), m_carried(state), m_claims(host.files()), m_count(host.files().size())
     {
         m_slots.resize(m_count);
     }
@@ -117,7 +117,7 @@ private:
             }
             auto job = std::make_unique<FileJob>(m_host);
             PreparedFile prepared =
-                PrepareBatchFile(m_carried, job->host, *m_namer, files, m_next, m_count, m_open, m_claimed);
+                PrepareBatchFile(m_carried, job->host, *m_namer, files, m_next, m_count, m_open, m_claims);
             job->state = m_carried;
             // Files side by side share the cores: a decoder that spreads one
             // file over them all pays for it in synchronisation.
@@ -127,17 +127,17 @@ private:
                 job->skipped = true;
                 job->over = true;
             } else {
-                launch(*job, prepared.outputPath, files);
+                launch(*job, prepared.outputPath);
             }
             m_slots[m_next++] = std::move(job);
         }
     }
 
-    void launch(FileJob& job, const std::string& outputPath, const std::vector<std::string>& files)
+    void launch(FileJob& job, const std::string& outputPath)
     {
         job.output = m_makeOutput();
         if (const auto seconds = m_host.segmentSeconds())
-            job.pieces.emplace(*job.output, double(*seconds), files);
+            job.pieces.emplace(*job.output, double(*seconds), m_claims);
         job.outputPath = outputPath;
         {
             const std::lock_guard lock(m_lock);
@@ -152,7 +152,7 @@ private:
     {
         try {
             job.outcome = RunBatchFile(job.state, job.host, *job.output, job.outputPath, m_open, nullptr,
-                                       job.pieces ? &*job.pieces : nullptr);
+                                       job.pieces ? &*job.pieces : nullptr, m_claims);
         } catch (...) {
             job.error = std::current_exception();
         }
@@ -279,7 +279,7 @@ private:
     const SourceOpener m_open;
     const std::unique_ptr<BatchOutput> m_namer;   // names outputs; never opened
     TProcessingState m_carried;                   // readies each file in turn
-    std::map<std::string, std::string> m_claimed;
+    OutputClaims m_claims;                        // before the files, which use it
     std::size_t m_count;
     std::vector<std::unique_ptr<FileJob>> m_slots;   // by the files' order; made as they start
     std::size_t m_next = 0;                          // the next file to start

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/segmented_output.h"
 
-#include "run/actions.h"
+#include "run/capture_time.h"
 #include "run/paths.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 #include <stdexcept>
 #include <utility>
 
-SegmentedOutput::SegmentedOutput(BatchOutput& output, double seconds, std::vector<std::string> inputs)
-    : m_output(output), m_seconds(seconds), m_inputs(std::move(inputs))
+SegmentedOutput::SegmentedOutput(BatchOutput& output, double seconds, OutputClaims& claims)
+    : m_output(output), m_seconds(seconds), m_claims(claims)
 {}
 
 std::string SegmentedOutput::PiecePathFor(const std::string& path, std::int32_t piece)
@@ -28,6 +31,7 @@ void SegmentedOutput::open(const std::string& path, std::int32_t width, std::int
     m_grayscale = grayscale;
     m_piece = 0;
     m_start.reset();
+    m_last = 0.0;
     m_slot = 0;
     m_byStream = false;
     m_placedPaths.clear();
@@ -41,9 +45,9 @@ void SegmentedOutput::open(const std::string& path, std::int32_t width, std::int
 void SegmentedOutput::openPiece()
 {
     const std::string path = PiecePathFor(m_path, m_piece + 1);
-    if (OutputReplacesInput(path, m_inputs))
-        throw std::runtime_error("The output " + FileNameOf(path) + " would replace one of the chosen input files");
-    m_staged = std::make_unique<StagedOutput>(m_output);
+    if (const auto why = m_claims.claim(m_input, path, m_output.writesFolder()))
+        throw std::runtime_error("The output " + FileNameOf(path) + " " + *why);
+    m_staged = std::make_unique<StagedOutput>(m_output, &m_claims, m_input);
     m_staged->open(path, m_width, m_height, m_grayscale);
     ++m_piece;
     m_pieceFrames = 0;
@@ -69,6 +73,12 @@ void SegmentedOutput::closePiece()
     keep();
 }
 
+void SegmentedOutput::runFailed()
+{
+    if (m_staged)
+        m_staged->runFailed();
+}
+
 void SegmentedOutput::close()
 {
     m_open = false;
@@ -89,8 +99,11 @@ void SegmentedOutput::nextFrameAt(double sampleTime, std::optional<std::int64_t>
     const double at = m_byStream ? sampleTime : double(*utcTicks) / 1e7;
     if (!m_start)
         m_start = at;
+    m_last = std::max(m_last, at);
     const double slot = std::floor((at - *m_start) / m_seconds);
-    if (!std::isfinite(slot) || slot <= double(m_slot))
+    // Times that go back (parts given out of order) start a piece of their
+    // own as well, so that none holds more than its length.
+    if (!std::isfinite(slot) || slot == double(m_slot))
         return;
     m_slot = std::int64_t(slot);
     if (m_pieceFrames == 0 && m_staged)
@@ -129,4 +142,70 @@ std::string SegmentedOutput::closingNote() const
     for (const std::string& note : m_notes)
         text += (text.empty() ? "" : "\n") + note;
     return text;
+}
+
+namespace {
+
+// "NAME_part" and the extension of a piece of path: the piece's number goes
+// between them.
+std::pair<std::string, std::string> PieceNameParts(const std::string& path)
+{
+    const std::string name = FileNameOf(SegmentedOutput::PiecePathFor(path, 0));
+    const std::size_t at = name.find("_part0");
+    return {name.substr(0, at + 5), name.substr(at + 6)};
+}
+
+// The number of a piece named NAME_partK.EXT, or 0.
+std::int32_t PieceNumber(const std::string& name, const std::pair<std::string, std::string>& parts)
+{
+    const auto& [stem, extension] = parts;
+    if (name.size() <= stem.size() + extension.size() || name.compare(0, stem.size(), stem) != 0
+        || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        return 0;
+    const std::string digits = name.substr(stem.size(), name.size() - stem.size() - extension.size());
+    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos || digits[0] == '0')
+        return 0;
+    return std::stoi(digits);
+}
+
+}   // namespace
+
+std::vector<std::string> SegmentedOutput::removeOlderPieces()
+{
+    std::vector<std::string> removed;
+    if (!m_start)
+        return removed;
+    const bool folder = m_output.writesFolder();
+    const auto parts = PieceNameParts(m_path);
+    const std::string directory = DirectoryOf(m_path);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(directory.empty() ? "." : directory, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string path = it->path().string();
+        const std::string name = it->path().filename().string();
+        std::int32_t number = PieceNumber(name, parts);
+        // A mid-time name belongs to this output only when the time lies
+        // within its frames: a capture of the same name from another night
+        // is not an older run of this one.
+        if (const auto time = number == 0 && !m_byStream ? CaptureTimeInName(name) : std::nullopt) {
+            const std::string prefix = WinJuposPrefix(*time);
+            const double at = double(*time) / 1e7;
+            if (name.compare(0, prefix.size(), prefix) == 0 && at >= *m_start - m_seconds && at <= m_last + m_seconds)
+                number = PieceNumber(name.substr(prefix.size()), parts);
+        }
+        if (number <= m_piece)
+            continue;
+        if (std::find(m_placedPaths.begin(), m_placedPaths.end(), path) != m_placedPaths.end())
+            continue;
+        std::error_code typeError;
+        const bool fits = folder ? it->is_directory(typeError) && !it->is_symlink(typeError) && !ForeignEntryIn(path)
+                                 : it->is_regular_file(typeError) && !it->is_symlink(typeError);
+        if (!fits || m_claims.claim(m_input, path, folder))
+            continue;
+        std::error_code ignored;
+        if (folder ? std::filesystem::remove_all(path, ignored) > 0 : std::filesystem::remove(path, ignored))
+            removed.push_back(FileNameOf(path));
+    }
+    std::sort(removed.begin(), removed.end());
+    return removed;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "run/batch_output.h"
+#include "run/output_claims.h"
 #include "run/staged_output.h"
 
 #include <cstdint>
@@ -22,15 +23,18 @@
 //
 // Frames are timed by their capture time; a file whose first written frame
 // has none is timed by its presentation times, which closingNote() tells.
-// A piece may not replace one of the chosen inputs: its opening refuses it
-// (the frame that asked for it then fails), as the batch refuses a single
-// output that would.
+// A piece's name is given by the batch's rule (OutputClaims): its opening
+// refuses a name that would replace one of the chosen inputs or another
+// file's output (the frame that asked for it then fails), as the batch
+// refuses a single output that would. A piece never spans more than
+// `seconds`: a frame whose time lies outside the piece in hand's slot,
+// before it as well as after, opens the next piece.
 //
 // One SegmentedOutput serves every file of a batch in turn. close() throws
 // as StagedOutput::close() does.
 class SegmentedOutput final : public BatchOutput {
 public:
-    SegmentedOutput(BatchOutput& output, double seconds, std::vector<std::string> inputs);
+    SegmentedOutput(BatchOutput& output, double seconds, OutputClaims& claims);
     SegmentedOutput(const SegmentedOutput&) = delete;
     SegmentedOutput& operator=(const SegmentedOutput&) = delete;
 
@@ -51,8 +55,21 @@ public:
     }
     std::string closingNote() const override;
 
+    // The input whose output the next open() makes; claims are made in its name.
+    void setInput(std::string input) { m_input = std::move(input); }
+    // The run writing into the piece in hand failed (see StagedOutput).
+    void runFailed();
+
     // The pieces of the file last opened that took their final names, in order.
     const std::vector<std::string>& placedPaths() const { return m_placedPaths; }
+
+    // After a whole run into pieces, removes what an older run of the same
+    // output left beyond them: pieces of the plain name with a higher
+    // number, and pieces named after their mid-time (WinJuposPrefix) with a
+    // higher number whose time lies within this run's frames. Only files
+    // (or folders of nothing but frames) that are no input and no other
+    // file's output go. Returns their names.
+    std::vector<std::string> removeOlderPieces();
 
     // "jup_orbic.ser", 2 -> "jup_orbic_part2.ser".
     static std::string PiecePathFor(const std::string& path, std::int32_t piece);
@@ -63,7 +80,8 @@ private:
 
     BatchOutput& m_output;
     double m_seconds;
-    std::vector<std::string> m_inputs;
+    OutputClaims& m_claims;
+    std::string m_input;
     std::unique_ptr<StagedOutput> m_staged;
     std::string m_path;
     std::int32_t m_width = 0;
@@ -73,6 +91,7 @@ private:
     std::int32_t m_piece = 0;         // of the file, from 1
     std::int32_t m_pieceFrames = 0;   // frames in the piece in hand
     std::optional<double> m_start;    // the file's first written frame, seconds
+    double m_last = 0.0;              // the latest frame's, seconds
     std::int64_t m_slot = 0;          // the piece in hand's place on the grid
     bool m_byStream = false;          // timed by presentation times
     std::vector<std::string> m_placedPaths;

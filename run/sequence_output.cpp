@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include <fcntl.h>
@@ -42,6 +44,12 @@ const StillsModule& Stills()
     return module;
 }
 
+bool IsEmptyFolder(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec) && std::filesystem::is_empty(path, ec) && !ec;
+}
+
 }   // namespace
 
 SequenceOutput::SequenceOutput(OutputFormat format, std::string creator)
@@ -52,7 +60,9 @@ void SequenceOutput::open(const std::string& path, std::int32_t, std::int32_t, b
 {
     if (m_open)
         throw stills::StillError("open called while the folder " + m_folder + " is open; call close first");
-    if (::mkdir(path.c_str(), 0777) != 0)
+    // A staged folder is made (and locked) by StagedOutput before it is
+    // handed here, empty.
+    if (::mkdir(path.c_str(), 0777) != 0 && !(errno == EEXIST && IsEmptyFolder(path)))
         throw stills::StillError("Couldn't create the folder " + path + ": " + std::strerror(errno));
     m_folder = path;
     m_stem = FileNameOf(StagedOutput::FinalPathOf(path));

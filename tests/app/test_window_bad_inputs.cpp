@@ -14,6 +14,7 @@
 #include "support/decoded_video.h"
 #include "run/actions.h"
 
+#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
@@ -280,11 +281,14 @@ private slots:
                                                    + input.name + ".");
             else if (IsCogWarning(input))
                 expected << QString::fromStdString(input.name + ": No frame of " + input.name
-                                                   + " was written: " + kNothingWrittenReason);
+                                                   + " was written: N without a planet");
         }
+        // The reason is counted: how many frames depends on the file.
+        static const QRegularExpression counted(QStringLiteral("was written: \\d+ without a planet$"));
         for (const auto& m : *f.shown) {
             QCOMPARE(m.kind, MessageSink::Kind::Information);
-            actual << m.file + QStringLiteral(": ") + m.text;
+            QString text = m.file + QStringLiteral(": ") + m.text;
+            actual << text.replace(counted, QStringLiteral("was written: N without a planet"));
         }
         QCOMPARE(actual, expected);
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <filesystem>
 #include <thread>
@@ -27,16 +28,26 @@ std::string Cli()
 
 }   // namespace
 
-TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessage)
+// Root writes into any folder: the tool then runs as nobody.
+TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessageAndTellsEveryFile)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
     TempDir dir;
+    std::string as;
+    if (geteuid() == 0) {
+        if (std::system("setpriv --reuid=65534 --regid=65534 --clear-groups true 2>/dev/null") != 0)
+            GTEST_SKIP() << "cannot run as another user here";
+        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        fs::permissions(dir.path(), fs::perms::all);
+    }
     SmallClip().write(dir.file("a.avi"), 3);
+    SmallClip().write(dir.file("b.avi"), 3);
     fs::create_directory(dir.file("locked"));
-    fs::permissions(dir.file("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-    const auto r = RunCommand(
-        Cli() + "-W 32 -H 32 -o " + ShellQuote(dir.file("locked")) + " " + ShellQuote(dir.file("a.avi")), dir.path());
+    fs::permissions(dir.file("locked"), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
+                                            | fs::perms::others_exec);
+    const auto r = RunCommand(as + Cli() + "-W 32 -H 32 --report " + ShellQuote(dir.file("report.json")) + " -o "
+                                  + ShellQuote(dir.file("locked")) + " " + ShellQuote(dir.file("a.avi")) + " "
+                                  + ShellQuote(dir.file("b.avi")),
+                              dir.path());
     EXPECT_EQ(r.status, 3);
     // The work file is the output's temporary name in the folder.
     EXPECT_NE(r.err.find("orbicrop-cli: " + dir.file("a.avi") + ": Failed to create AVI video work file "
@@ -44,6 +55,11 @@ TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessage)
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find(": Permission denied\n"), std::string::npos) << r.err;
+    // Every file is accounted for, in the summary and in the report.
+    EXPECT_NE(r.err.find("0 files done, 1 failed, 0 stopped, 1 not processed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("  skipped  " + dir.file("b.avi")), std::string::npos) << r.err;
+    const std::string report = ReadWholeFile(dir.file("report.json"));
+    EXPECT_NE(report.find(dir.file("b.avi")), std::string::npos) << report;
 }
 
 // A missing output folder is made before the test, not found missing by the writer.
@@ -204,4 +220,54 @@ TEST(Faults, InterruptStopsEveryFileRunningAtOnce)
         EXPECT_EQ(DecodeWithFfmpeg(output, "gray", dir.path()).size(), std::size_t(probe.frames) * 64 * 64) << name;
     }
     EXPECT_FALSE(fs::exists(dir.file("three_Y8orbic.avi")));
+}
+
+// Two runs in two process-id namespaces (two containers or cluster nodes on
+// one shared folder) share a process id and so a temporary name: the later
+// one must neither remove nor write over the earlier one's file while it
+// writes, and the earlier one's frames end up where it says they are.
+TEST(Faults, RunsOfTheSameProcessIdInTwoNamespacesKeepEachOthersFrames)
+{
+    if (std::system("unshare --pid --fork true 2>/dev/null") != 0)
+        GTEST_SKIP() << "no process-id namespaces here";
+    TempDir dir;
+    fs::create_directories(dir.file("a"));
+    fs::create_directories(dir.file("b"));
+    fs::create_directories(dir.file("ra"));
+    fs::create_directories(dir.file("rb"));
+    SmallClip(320, 240).writeGray(dir.file("a/night.avi"), 3000);
+    SmallClip().writeGray(dir.file("b/night.avi"), 3);
+    const auto run = [&](const std::string& input) {
+        return "timeout 120 unshare --pid --fork " + std::string(ORBICROP_CLI) + " -q --gray -W 64 -H 64 -o "
+            + ShellQuote(dir.file("out")) + " " + ShellQuote(dir.file(input));
+    };
+    fs::create_directories(dir.file("out"));
+    StartedCommand first(run("a/night.avi"), dir.file("ra"));
+    // The tool is the first process of its namespace: process id 1 there.
+    const std::string partial = dir.file("out/.night_Y8orbic.avi.partial-1");
+    std::error_code ec;
+    for (int i = 0; i < 3000 && !(fs::exists(partial, ec) && fs::file_size(partial, ec) >= 100000); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // Held still while the second run comes and goes.
+    const auto child = [](pid_t parent) {
+        const std::string id = std::to_string(parent);
+        return pid_t(std::atoi(ReadWholeFile("/proc/" + id + "/task/" + id + "/children").c_str()));
+    };
+    const pid_t tool = child(child(first.pid()));   // timeout, unshare, the tool
+    ASSERT_GT(tool, 0);
+    ASSERT_EQ(::kill(tool, SIGSTOP), 0);
+    const CommandResult second = RunCommand(run("b/night.avi"), dir.file("rb"));
+    ::kill(tool, SIGCONT);
+    const CommandResult firstResult = first.wait();
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(Probe(dir.file("out/night_Y8orbic.avi"), dir.path()).frames, 3);
+    // The first found the name taken when it finished: its frames are beside it.
+    EXPECT_EQ(firstResult.status, 3) << firstResult.err;
+    EXPECT_NE(firstResult.err.find("Another run wrote night_Y8orbic.avi while this one ran, and keeps it; its 3000 "
+                                   "frames are kept in night_Y8orbic-2.avi"),
+              std::string::npos)
+        << firstResult.err;
+    EXPECT_EQ(Probe(dir.file("out/night_Y8orbic-2.avi"), dir.path()).frames, 3000);
+    for (const auto& entry : fs::directory_iterator(dir.file("out")))
+        EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
 }

@@ -21,6 +21,8 @@
 #include <filesystem>
 #include <map>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -392,6 +394,29 @@ TEST(Actions, UnopenableOutputEndsTheBatch)
     EXPECT_FALSE(b.writer.isOpen());
 }
 
+// A rerun that fails (here the disk fills) never takes the place of the
+// complete output of an earlier run: its frames stay beside it, and the
+// message says where.
+TEST(Actions, AFailedRerunLeavesTheOlderOutputWhole)
+{
+    Bench b;
+    b.add("long.avi", Clip{200});
+    ASSERT_TRUE(b.test());
+    ASSERT_EQ(b.process().completed, 1);
+    const std::string message = InChildWithFileSizeLimit(200 * 1024, [&b] {
+        const BatchResult result = b.process();
+        return result.failed == 1 && b.host.messages.size() == 1 ? b.host.messages[0] : std::string("wrong outcome");
+    });
+    EXPECT_NE(message.find("The run failed, so it did not replace the older long_orbic.avi; its "),
+              std::string::npos)
+        << message;
+    EXPECT_NE(message.find(" frames are kept in long_orbic-incomplete.avi"), std::string::npos) << message;
+    EXPECT_EQ(Probe(b.dir.file("long_orbic.avi"), b.dir.path()).frames, 200);
+    const auto kept = Probe(b.dir.file("long_orbic-incomplete.avi"), b.dir.path());
+    EXPECT_GT(kept.frames, 10);
+    EXPECT_LT(kept.frames, 200);
+}
+
 TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
 {
     // A file-size limit in a child process: the first output hits it, the
@@ -531,40 +556,45 @@ TEST(Actions, OutputIsReplacedOnlyByARunThatWroteFrames)
     EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(b.dir.file("good_orbic.avi"))));
     EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(older)));
 
-    // A run that stops part-way (Ctrl+C, an error passing through) keeps its frames.
+    // A run that fails part-way (an error passing through) keeps its frames
+    // under a visible name beside the older output, which it leaves whole.
     Clip cut{10};
     cut.failAtFrame = 6;
     b.clips["good.avi"] = cut;
     EXPECT_THROW(b.process(), std::runtime_error);
-    EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 6);
+    EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 4);
+    EXPECT_EQ(Probe(b.dir.file("good_orbic-incomplete.avi"), b.dir.path()).frames, 6);
     EXPECT_FALSE(std::filesystem::exists(StagedOutput::TemporaryPathFor(b.dir.file("good_orbic.avi"))));
 }
 
 // The test's source serves the processing of the same file only when it
 // replays as new; either way every file is written whole.
-TEST(Actions, OpeningAnOutputRemovesItsLeftoversOfRunsThatNoLongerExist)
+// A leftover is a temporary output that no run holds a lock on, whatever
+// process id its name gives: a live run may have ours in another namespace.
+TEST(Actions, OpeningAnOutputRemovesTheLeftoversThatNoRunHolds)
 {
     Bench b;
     b.add("jup.avi", Clip{3});
-    const pid_t gone = ::fork();
-    ASSERT_GE(gone, 0);
-    if (gone == 0)
-        ::_exit(0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
     const auto leftover = [&b](const std::string& name) {
         std::ofstream(b.dir.file(name)) << "stale";
         return b.dir.file(name);
     };
-    const std::string crashed = leftover(".jup_orbic.avi.partial-" + std::to_string(gone));
-    const std::string running = leftover(".jup_orbic.avi.partial-" + std::to_string(::getppid()));
-    const std::string unparsed = leftover(".jup_orbic.avi.partial-" + std::to_string(gone) + "x");
-    const std::string otherOutput = leftover(".io_orbic.avi.partial-" + std::to_string(gone));
+    const std::string crashed = leftover(".jup_orbic.avi.partial-" + std::to_string(::getppid()));
+    const std::string ours = leftover(FileNameOf(StagedOutput::TemporaryPathFor("jup_orbic.avi")));
+    const std::string running = leftover(".jup_orbic.avi.partial-1.2");
+    const std::string unparsed = leftover(".jup_orbic.avi.partial-17x");
+    const std::string otherOutput = leftover(".io_orbic.avi.partial-17");
+    const int held = ::open(running.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     ASSERT_TRUE(b.test());
     EXPECT_EQ(b.process().completed, 1);
     EXPECT_FALSE(std::filesystem::exists(crashed));
+    EXPECT_FALSE(std::filesystem::exists(ours));
     EXPECT_TRUE(std::filesystem::exists(running));
     EXPECT_TRUE(std::filesystem::exists(unparsed));
     EXPECT_TRUE(std::filesystem::exists(otherOutput));
+    ::close(held);
 }
 
 TEST(Actions, ProcessingReusesTheTestsSourceOnlyWhenItReplaysAsNew)

@@ -267,7 +267,7 @@ TEST(SequenceOutput, AnOlderFolderIsReplacedWholeByANewOne)
 }
 
 // Two runs writing the same new output at once: the first to finish keeps
-// the name, the later one says so and keeps its frames under its own name.
+// the name, the later one says so and keeps its frames beside it.
 TEST(SequenceOutput, ANameTakenByAnotherRunMeanwhileIsNotReplaced)
 {
     TempDir dir;
@@ -287,5 +287,6 @@ TEST(SequenceOutput, ANameTakenByAnotherRunMeanwhileIsNotReplaced)
     }
     EXPECT_FALSE(staged.placed());
     EXPECT_TRUE(std::filesystem::exists(folder + "/theirs.tif"));
-    EXPECT_TRUE(std::filesystem::exists(StagedOutput::TemporaryPathFor(folder) + "/cap_orbic_000000.tif"));
+    // Beside it under a visible name, where no later run takes it for a leftover.
+    EXPECT_TRUE(std::filesystem::exists(folder + "-2/cap_orbic_000000.tif"));
 }
