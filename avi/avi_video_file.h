@@ -35,6 +35,7 @@ public:
     ~AviVideoFile() = default;   // an unfinished file stays on disk as written so far
 
     const VideoFormat& format() const { return m_format; }
+    const std::string& path() const { return m_file.path(); }
     std::uint32_t frameCount() const { return m_totalFrames; }
 
     // Upper bound for the size of one RIFF, index included, before the next

@@ -6,7 +6,6 @@
 #include "fileio/output_file.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <system_error>
@@ -21,18 +20,6 @@ namespace {
 constexpr std::uint64_t kMaxFrameBytes = 512u * 1024 * 1024;
 // rcFrame of the stream header stores 16-bit signed values.
 constexpr std::int32_t kMaxDimension = 32767;
-
-std::int32_t platformCode(const std::system_error& e)
-{
-    return -e.code().value();
-}
-
-std::string hex8(std::int32_t code)
-{
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(std::uint32_t(code)));
-    return text;
-}
 
 std::string sizeText(std::int32_t width, std::int32_t height)
 {
@@ -139,7 +126,7 @@ void TAviWriter::writeFrame(const std::uint8_t* data)
     try {
         m_file->appendFrame(data);
     } catch (const std::system_error& e) {
-        throw AviError("Failed to add frame to AVI. Err=" + hex8(platformCode(e)));
+        throw AviError("Failed to add frame to AVI file " + m_file->path() + ": " + e.code().message());
     }
 }
 
@@ -178,6 +165,6 @@ void TAviWriter::CloseVideo()
     try {
         file->finish();
     } catch (const std::system_error& e) {
-        throw AviError("Failed to finish AVI file. Err=" + hex8(platformCode(e)));
+        throw AviError("Failed to finish AVI file " + file->path() + ": " + e.code().message());
     }
 }

@@ -15,11 +15,10 @@ class AviVideoFile;
 }
 
 // Raised by TAviWriter; what() is the exact message shown to the user.
-// OpenVideo's failures name the file and the operating system's reason in
-// words ("...: Permission denied"): they are what a user meets first, with a
-// folder that cannot be written. Later failures that the operating system
-// reports carry a code derived from its error number: -errno, so "No space
-// left on device" (28) is printed as the 32-bit hexadecimal FFFFFFE4.
+// Failures the operating system reports name the file and give its reason in
+// words ("Failed to add frame to AVI file PATH: No space left on device"): a
+// full disk or a folder that cannot be written is the user's to fix, and a
+// bare error number tells them neither what nor where.
 class AviError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

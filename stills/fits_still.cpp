@@ -69,13 +69,6 @@ void Key(FitsFile& fits, const char* name, int value, const char* comment)
 
 }   // namespace
 
-std::string BottomUpBayer(const std::string& topDown, std::int32_t height)
-{
-    if (topDown.size() != 4 || height % 2 != 0)
-        return topDown;
-    return topDown.substr(2) + topDown.substr(0, 2);
-}
-
 void WriteFitsStill(const std::string& path, const StillImage& image)
 {
     FitsFile fits(path);
@@ -86,7 +79,12 @@ void WriteFitsStill(const std::string& path, const StillImage& image)
     Key(fits, "ROWORDER", std::string("BOTTOM-UP"), "Order of the rows in the image array");
     Key(fits, "DATE-OBS", image.time, "UTC time the frame was captured");
     if (!image.bayer.empty()) {
-        Key(fits, "BAYERPAT", BottomUpBayer(image.bayer, image.height), "Bayer pattern of the stored rows");
+        // Beside ROWORDER the pattern is named as the picture reads from its
+        // top-left sample, whatever order the rows are stored in: readers
+        // that honour ROWORDER (Siril among them) turn it over themselves
+        // for bottom-up rows, so naming it for the stored rows would turn
+        // it over twice and swap red and green rows with blue and green.
+        Key(fits, "BAYERPAT", image.bayer, "Bayer pattern from the top-left pixel");
         Key(fits, "XBAYROFF", 0, "X offset of the Bayer pattern");
         Key(fits, "YBAYROFF", 0, "Y offset of the Bayer pattern");
     }

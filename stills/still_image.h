@@ -46,15 +46,11 @@ void WriteTiffStill(const std::string& path, const StillImage& image);
 // One primary HDU: BITPIX 8, or 16 with BZERO 32768 for unsigned samples;
 // NAXIS3 = 3 for colour; rows bottom-up as FITS readers show them upright
 // (ROWORDER BOTTOM-UP); DATE-OBS, BAYERPAT with XBAYROFF/YBAYROFF (the
-// pattern as the stored rows run, from the bottom row up), INSTRUME,
-// TELESCOP, OBSERVER when known; ORIGIN and CREATOR.
+// pattern from the picture's top-left sample, as ROWORDER's readers take
+// it), INSTRUME, TELESCOP, OBSERVER when known; ORIGIN and CREATOR.
 void WriteFitsStill(const std::string& path, const StillImage& image);
 // 8- or 16-bit grey or RGB PNG, with the capture time and the program in
 // text chunks.
 void WritePngStill(const std::string& path, const StillImage& image);
-
-// The mosaic seen from the bottom-left sample with the rows taken upwards:
-// the top-left pattern with its rows swapped when the height is even.
-std::string BottomUpBayer(const std::string& topDown, std::int32_t height);
 
 }   // namespace orbicrop::stills

@@ -106,7 +106,7 @@ TEST(OpenDml, RefusesTheFrameThatWouldNeedA257thRiff)
         error = e.what();
     }
     EXPECT_EQ(i, 256);
-    EXPECT_EQ(error, "Failed to add frame to AVI. Err=FFFFFFE5");   // -EFBIG
+    EXPECT_EQ(error, "Failed to add frame to AVI file " + path + ": File too large");
     writer.CloseVideo();
 
     const ContainerFacts facts = checkContainer(RiffFile(path), 16, 16, true);

@@ -25,33 +25,37 @@ struct Clip {
     std::uint64_t riffLimit = 1u << 30;
 };
 
-// Writes frames in a child process under a file size limit (a full disk or
-// a quota) and reads back what happened.
+// Writes the clip and closes it, telling what happened; for a child process
+// whose writes are refused.
+std::string clipOutcome(const std::string& path, const Clip& clip)
+{
+    WriteOutcome o;
+    TAviWriter writer(1920, 1080);
+    writer.setFileName(path);
+    writer.setWidth(clip.width);
+    writer.setHeight(clip.height);
+    writer.setRiffSizeLimit(clip.riffLimit);
+    try {
+        writer.OpenVideo(false);
+        for (o.accepted = 0; o.accepted < clip.frames; ++o.accepted)
+            writer.AddFrame(colourFrame(clip.width, clip.height, o.accepted), o.accepted);
+    } catch (const AviError& e) {
+        (writer.isOpen() ? o.addError : o.openError) = e.what();
+    }
+    try {
+        if (writer.isOpen())
+            writer.CloseVideo();
+    } catch (const AviError& e) {
+        o.closeError = e.what();
+    }
+    return o.serialised();
+}
+
+// Writes frames in a child process under a file size limit (a quota) and
+// reads back what happened.
 WriteOutcome writeUnderFileSizeLimit(const std::string& path, const Clip& clip, std::uint64_t fileSizeLimit)
 {
-    const std::string report = InChildWithFileSizeLimit(fileSizeLimit, [&] {
-        WriteOutcome o;
-        TAviWriter writer(1920, 1080);
-        writer.setFileName(path);
-        writer.setWidth(clip.width);
-        writer.setHeight(clip.height);
-        writer.setRiffSizeLimit(clip.riffLimit);
-        try {
-            writer.OpenVideo(false);
-            for (o.accepted = 0; o.accepted < clip.frames; ++o.accepted)
-                writer.AddFrame(colourFrame(clip.width, clip.height, o.accepted), o.accepted);
-        } catch (const AviError& e) {
-            (writer.isOpen() ? o.addError : o.openError) = e.what();
-        }
-        try {
-            if (writer.isOpen())
-                writer.CloseVideo();
-        } catch (const AviError& e) {
-            o.closeError = e.what();
-        }
-        return o.serialised();
-    });
-    return WriteOutcome::parse(report);
+    return WriteOutcome::parse(InChildWithFileSizeLimit(fileSizeLimit, [&] { return clipOutcome(path, clip); }));
 }
 
 // Where the limit falls is chosen from a file written without one.
@@ -100,7 +104,7 @@ TEST_P(RefusedWrite, TheFileClosesValidWithEveryFrameAddedBeforeTheFailure)
         writeUnderFileSizeLimit(path, Clip{kWidth, kHeight, kFramesTried, riffLimit}, c.fileSizeLimit(ref));
     EXPECT_EQ(o.openError, "");
     EXPECT_EQ(o.accepted, c.accepted(ref));
-    EXPECT_EQ(o.addError, "Failed to add frame to AVI. Err=FFFFFFE5");   // -EFBIG
+    EXPECT_EQ(o.addError, "Failed to add frame to AVI file " + path + ": File too large");
     EXPECT_EQ(o.closeError, "");
 
     const ContainerFacts facts = checkContainer(RiffFile(path), kWidth, kHeight, false);
@@ -133,6 +137,22 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"InALaterRiff", true, [](const Reference& r) { return r.frameChunk(2, 1) + 30; },
                   [](const Reference& r) { return std::int32_t(r.framesIn(0) + r.framesIn(1) + 1); }, true, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A full disk says so in words, and which file it refused.
+TEST(RefusedWrite, AFullDiskIsNamedWithItsFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("full.avi");
+    const auto report = InChildOnAFullDisk(dir.path(), 64 * 1024, [&] { return clipOutcome(path, Clip{}); });
+    if (!report)
+        GTEST_SKIP() << "this machine lets the test mount no small file system: the full disk was skipped";
+    const WriteOutcome o = WriteOutcome::parse(*report);
+    EXPECT_EQ(o.openError, "");
+    EXPECT_GT(o.accepted, 0);
+    EXPECT_LT(o.accepted, kFramesTried);
+    EXPECT_EQ(o.addError, "Failed to add frame to AVI file " + path + ": No space left on device");
+    EXPECT_EQ(o.closeError, "");
+}
 
 TEST(RefusedWrite, AHeaderThatDoesNotFitFailsOpenVideoAndLeavesNoFile)
 {

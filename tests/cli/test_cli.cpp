@@ -827,7 +827,7 @@ TEST(Cli, ADeepCaptureIsSaturatedOnlyAtTheTopOfItsOwnDepth)
 
 // Siril reads each still format as it reads our SER output: the same size
 // and depth, the same pixels the same way up, and, from FITS, the Bayer
-// pattern of the stored rows.
+// pattern as the header names it.
 TEST(Cli, StillSequencesOpenInSirilAsTheSerDoes)
 {
     if (!OnPath("siril-cli"))
@@ -879,10 +879,10 @@ TEST(Cli, StillSequencesOpenInSirilAsTheSerDoes)
         ASSERT_NE(mean, std::string::npos) << log;
         EXPECT_NEAR(std::stod(log.substr(mean + 17)), top, 0.1) << file;
     }
-    // Cropped on even offsets, the RGGB mosaic is RGGB from the top; the
-    // FITS rows run bottom-up over an even height, so it names GBRG.
+    // Cropped on even offsets, the RGGB mosaic is RGGB from the top, and
+    // beside ROWORDER the header names it from the top.
     const std::string debayered = siril("cd fits/bay_orbic\nconvert deb -debayer -out=../deb\n");
-    EXPECT_NE(debayered.find("Filter Pattern: GBRG"), std::string::npos) << debayered;
+    EXPECT_NE(debayered.find("Filter Pattern: RGGB"), std::string::npos) << debayered;
 }
 
 // A night's files spread over processes by GNU parallel give the outputs

@@ -91,9 +91,14 @@ TEST(Faults, FileSizeLimitClosesTheOutputValidAndGoesOn)
                               dir.path());
     EXPECT_EQ(r.status, 3) << r.err;
     std::size_t count = 0;
-    const std::string said = "orbicrop-cli: " + dir.file("long.avi") + ": Failed to add frame to AVI. Err=FFFFFFE5";
-    for (std::size_t at = 0; (at = r.err.find(said, at)) != std::string::npos; ++at)
+    // The output is written under its temporary name, which the message gives.
+    const std::string said = "orbicrop-cli: " + dir.file("long.avi") + ": Failed to add frame to AVI file "
+        + dir.file(".long_orbic.avi.partial-");
+    for (std::size_t at = 0; (at = r.err.find(said, at)) != std::string::npos; ++at) {
         ++count;
+        const std::string line = r.err.substr(at, r.err.find('\n', at) - at);
+        EXPECT_TRUE(line.ends_with(": File too large")) << line;
+    }
     EXPECT_EQ(count, 1u) << r.err;   // said once, not once per frame (the summary repeats it once more)
     const auto longOut = Probe(dir.file("long_orbic.avi"), dir.path());
     EXPECT_GT(longOut.frames, 10);

@@ -428,7 +428,7 @@ TEST(Actions, RefusedWriteStopsThatFileOnlyAndKeepsItsFrames)
     const std::string outcome = InChildWithFileSizeLimit(200 * 1024, [&b] {
         const BatchResult result = b.process();
         const bool ok = result.completed == 1 && result.failed == 1 && b.host.messages.size() == 1
-            && b.host.messages[0].rfind("Failed to add frame to AVI. Err=", 0) == 0;
+            && b.host.messages[0].rfind("Failed to add frame to AVI file ", 0) == 0;
         // Each file's last line must agree with what the batch made of it.
         std::string ends;
         for (const std::string& line : b.host.log)

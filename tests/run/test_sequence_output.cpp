@@ -8,6 +8,7 @@
 #include "analysis/debayer_crop.h"
 #include "run/capture_time.h"
 #include "run/staged_output.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
 
 #include <fitsio.h>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <filesystem>
@@ -228,10 +230,10 @@ TEST(SequenceOutput, EachFormatHoldsTheSamplesHeadersAndOrderOfItsFrames)
                     EXPECT_EQ(r.keys.at("OBSERVER"), "'A. Observer'");
                     EXPECT_EQ(r.keys.at("CREATOR"), "'orbicrop-test 9.9'");
                     EXPECT_EQ(r.keys.count("EXPTIME"), 0u);
-                    // RGGB seen from column 1 is GRBG; from the bottom row of
-                    // four, rows taken upwards, BGGR.
+                    // RGGB seen from column 1 is GRBG, named from the top
+                    // whichever way the rows are stored.
                     if (c.layout == 8) {
-                        EXPECT_EQ(r.keys.at("BAYERPAT"), "'BGGR    '");
+                        EXPECT_EQ(r.keys.at("BAYERPAT"), "'GRBG    '");
                         EXPECT_EQ(r.keys.at("XBAYROFF"), "0");
                     } else {
                         EXPECT_EQ(r.keys.count("BAYERPAT"), 0u);
@@ -289,4 +291,78 @@ TEST(SequenceOutput, ANameTakenByAnotherRunMeanwhileIsNotReplaced)
     EXPECT_TRUE(std::filesystem::exists(folder + "/theirs.tif"));
     // Beside it under a visible name, where no later run takes it for a leftover.
     EXPECT_TRUE(std::filesystem::exists(folder + "-2/cap_orbic_000000.tif"));
+}
+
+// A raw colour window written as a mosaic FITS: Siril debayers it into the
+// picture it was cut from, the right way up and in its colours, and a
+// standard FITS reader (the first stored row at the bottom) sees the same
+// picture upright. A grey disc with a red patch up and left in it, cut from
+// an RGGB capture at an odd row, over an even and an odd number of rows.
+TEST(SequenceOutput, AMosaicFitsDebayersUprightInItsColoursInSiril)
+{
+    if (!OnPath("siril-cli"))
+        GTEST_SKIP() << "siril-cli is not installed: the check with Siril was skipped";
+    struct Rgb {
+        int r, g, b;
+    };
+    const auto picture = [](int x, int y) {
+        if (x >= 18 && x < 30 && y >= 12 && y < 22)
+            return Rgb{210, 40, 40};
+        return (x - 32) * (x - 32) + (y - 24) * (y - 24) <= 20 * 20 ? Rgb{120, 120, 120} : Rgb{20, 20, 20};
+    };
+    for (const std::int32_t height : {48, 47}) {
+        SCOPED_TRACE(height);
+        TempDir dir;
+        SampleFrame frame;
+        frame.width = 64;
+        frame.height = height;
+        frame.layout = 8;   // RGGB from the capture's top-left sample
+        frame.top = 1;
+        for (std::int32_t y = 0; y < height; ++y)
+            for (std::int32_t x = 0; x < frame.width; ++x) {
+                const Rgb c = picture(x, y);
+                const bool redRow = (y + frame.top) % 2 == 0;
+                const bool evenColumn = x % 2 == 0;
+                frame.samples.push_back(std::uint8_t(redRow ? (evenColumn ? c.r : c.g) : (evenColumn ? c.g : c.b)));
+            }
+        SequenceOutput sequence(OutputFormat::Fits, "orbicrop-test");
+        StagedOutput staged(sequence);
+        staged.open(dir.file("cap_orbic"), frame.width, height, true);
+        staged.addSamples(frame, std::nullopt, 0);
+        staged.close();
+        ASSERT_TRUE(staged.placed());
+        EXPECT_EQ(ReadFits(dir.file("cap_orbic/cap_orbic_000000.fits")).samples, frame.samples);
+
+        std::filesystem::create_directory(dir.file("deb"));
+        std::ofstream(dir.file("check.ssf")) << "requires 1.0.0\ncd cap_orbic\nconvert deb -debayer -out=../deb\n"
+                                                "cd ../deb\nload deb_00001\nsavetif ../siril\n";
+        const CommandResult r = RunCommand("cd " + ShellQuote(dir.path()) + " && siril-cli -s check.ssf", dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const ReadBack shown = ReadTiff(dir.file("siril.tif"));
+        ASSERT_EQ(shown.width, frame.width);
+        ASSERT_EQ(shown.height, height);
+        ASSERT_EQ(shown.planes, 3);
+        ASSERT_EQ(shown.bits, 16);
+        const auto at = [&](int x, int y, int p) {
+            const std::size_t i = ((std::size_t(y) * std::size_t(shown.width) + std::size_t(x)) * 3 + std::size_t(p)) * 2;
+            return double(shown.samples[i] | shown.samples[i + 1] << 8);
+        };
+        // Two pixels in from each edge the colours owe nothing to the
+        // neighbours. A wrong pattern turns the patch green and striped, and
+        // a picture upside down puts grey disc where the patch should be.
+        int notRed = 0;
+        for (int y = 14; y < 20; ++y)
+            for (int x = 20; x < 28; ++x)
+                notRed += at(x, y, 0) > 4 * std::max(at(x, y, 1), at(x, y, 2)) ? 0 : 1;
+        EXPECT_EQ(notRed, 0) << "of the patch's 48 pixels";
+        int notGrey = 0;
+        for (int y = 28; y < 38; ++y)
+            for (int x = 32; x < 44; ++x) {
+                const double green = at(x, y, 1);
+                const bool grey = std::abs(at(x, y, 0) - green) <= 0.03 * green
+                    && std::abs(at(x, y, 2) - green) <= 0.03 * green;
+                notGrey += grey ? 0 : 1;
+            }
+        EXPECT_EQ(notGrey, 0) << "of the disc's 120 pixels";
+    }
 }

@@ -8,11 +8,15 @@
 #include <cstdio>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,8 +152,9 @@ private:
     pid_t m_pid = -1;
 };
 
-// What a writer did in a child under a file size limit: how many frames it
-// took and the message of each step that threw, carried back as text.
+// What a writer did in a child whose writes are refused (a file size limit,
+// a full disk): how many frames it took and the message of each step that
+// threw, carried back as text.
 struct WriteOutcome {
     std::int32_t accepted = -1;   // frames whose add call returned normally
     std::string openError;
@@ -174,11 +179,9 @@ struct WriteOutcome {
     }
 };
 
-// Runs work in a child process whose file size limit is fileSizeLimit, the
-// way a full disk or a quota refuses a write: the kernel lets part of the
-// data in, then fails with EFBIG. Returns what work returned, through a
-// pipe; throws when the child does not exit normally.
-inline std::string InChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const std::function<std::string()>& work)
+// Runs work in a forked child and returns what it returned, through a pipe;
+// throws when the child does not exit normally.
+inline std::string InChild(const std::function<std::string()>& work)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -188,9 +191,6 @@ inline std::string InChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const s
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         ::close(fds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
         const std::string report = work();
         (void)!::write(fds[1], report.data(), report.size());
         ::_exit(0);
@@ -207,4 +207,47 @@ inline std::string InChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const s
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("child did not exit normally");
     return report;
+}
+
+// Runs work in a child process whose file size limit is fileSizeLimit, the
+// way a quota refuses a write: the kernel lets part of the data in, then
+// fails with EFBIG. Returns what work returned.
+inline std::string InChildWithFileSizeLimit(std::uint64_t fileSizeLimit, const std::function<std::string()>& work)
+{
+    return InChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return work();
+    });
+}
+
+// Runs work in a child process that sees folder as a file system of its own
+// with room for bytes (a tmpfs in the child's own mount namespace, gone with
+// it): a full disk, which lets part of the data in, then fails with ENOSPC.
+// Returns what work returned, or nothing when this machine lets the process
+// mount no file system (it is neither root nor allowed user namespaces).
+inline std::optional<std::string> InChildOnAFullDisk(const std::string& folder, std::uint64_t bytes,
+                                                     const std::function<std::string()>& work)
+{
+    const std::string report = InChild([&]() -> std::string {
+        const uid_t uid = ::getuid();
+        const gid_t gid = ::getgid();
+        if (::unshare(CLONE_NEWNS) != 0) {
+            if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+                return "-";
+            // As root of a namespace of its own, the child may mount a tmpfs.
+            std::ofstream("/proc/self/setgroups") << "deny";
+            std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+            std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+        }
+        // Private first, so that the tmpfs never shows outside the child.
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) != 0)
+            return "-";
+        return "+" + work();
+    });
+    if (report.empty() || report[0] != '+')
+        return std::nullopt;
+    return report.substr(1);
 }
