@@ -25,7 +25,7 @@ struct TProcessingState {
     std::int32_t blockSize = 0;    // edge of an analysis block in pixels (4 once a shell starts)
     std::int32_t inputWidth = 0;   // decoded frame size of the current file
     std::int32_t inputHeight = 0;
-    std::int32_t frameCount = 0;     // frame rate x stream length, rounded
+    std::int32_t frameCount = 0;     // frame rate x stream length, rounded, or the header's count when larger
     std::int32_t frameLimit = 0;     // 2 for a test run, 0 for a processing run (whole file)
     std::int32_t firstFrame = 0;     // the frame a run starts with, by its number in the file
     bool testMode = false;           // a test run is playing

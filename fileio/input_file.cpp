@@ -20,23 +20,20 @@ namespace {
 
 }   // namespace
 
-InputFile InputFile::open(const std::string& path, PipeOpen pipe)
+InputFile InputFile::open(const std::string& path)
 {
-    const int flags = O_RDONLY | O_CLOEXEC | (pipe == PipeOpen::NoWait ? O_NONBLOCK : 0);
     int fd;
     do {
-        fd = ::open(path.c_str(), flags);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throwErrno(errno, "open");
     InputFile file(fd);
     // Only the open must not wait: reads then block as usual, so a pipe whose
     // writer is slow is still read to its end.
-    if (pipe == PipeOpen::NoWait) {
-        const int now = ::fcntl(fd, F_GETFL);
-        if (now < 0 || ::fcntl(fd, F_SETFL, now & ~O_NONBLOCK) < 0)
-            throwErrno(errno, "fcntl");
-    }
+    const int now = ::fcntl(fd, F_GETFL);
+    if (now < 0 || ::fcntl(fd, F_SETFL, now & ~O_NONBLOCK) < 0)
+        throwErrno(errno, "fcntl");
     return file;
 }
 

@@ -18,13 +18,10 @@ namespace orbicrop::fileio {
 // from one thread while no other moves or closes the file. Move-only.
 class InputFile {
 public:
-    enum class PipeOpen {
-        Wait,     // a named pipe without a writer blocks the open until one comes
-        NoWait,   // it opens at once and reads as empty; one with a writer reads to its end
-    };
-
-    // Opens path for reading.
-    static InputFile open(const std::string& path, PipeOpen pipe = PipeOpen::Wait);
+    // Opens path for reading, never waiting: a named pipe without a writer
+    // opens at once and reads as empty (an open that waited for one could
+    // not be stopped); one with a writer reads to its end.
+    static InputFile open(const std::string& path);
 
     InputFile() = default;
     InputFile(InputFile&& other) noexcept;

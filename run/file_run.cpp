@@ -130,7 +130,12 @@ void LogFrameRange(const TProcessingState& state, RunHost& host)
 
 void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info)
 {
+    // A header that names more frames than the stream's length holds was
+    // written for a file that has since been cut short: the run is held to
+    // the header's count, so that it is seen to end early.
     state.frameCount = RoundedWithin<std::int32_t>(info.frameRate * info.length);
+    if (info.declaredFrames)
+        state.frameCount = std::max(state.frameCount, RoundedWithin<std::int32_t>(double(*info.declaredFrames)));
     host.appendLog(" - " + Dec(state.frameCount) + " frames", true);
     state.inputWidth = info.width;
     state.inputHeight = info.height;

@@ -2,11 +2,29 @@
 #include "run/open_frame_source.h"
 
 #include "fileio/program_module.h"
+#include "run/paths.h"
 #include "video/avi/plain_avi_source.h"
 #include "video/ffmpeg/ffmpeg_module.h"
 #include "video/ser/ser_source.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
+
+// Only files and disks hold a video to read. FFmpeg's open of a named pipe
+// waits for a writer that may never come, where neither Ctrl+C nor a stop
+// reaches it; a folder, a socket or a terminal has nothing to give either.
+// A path that cannot be looked at is left to the readers, whose failure the
+// file run words (a missing file is told as such).
+void RefuseWhatIsNoFile(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+    if (error || type == std::filesystem::file_type::regular || type == std::filesystem::file_type::block)
+        return;
+    throw FrameSourceError(SourceFailure::Load, 0, -1, FileNameOf(path) + " is not a regular file");
+}
 
 using OpenFfmpegSource = decltype(&orbicrop_open_ffmpeg_source);
 
@@ -35,6 +53,7 @@ FfmpegModule LoadFfmpegModule()
 
 std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
 {
+    RefuseWhatIsNoFile(path);
     // SER captures by their content, whatever their name: FFmpeg's reader of
     // them swaps the bytes of common 16-bit files and demosaics raw ones.
     if (IsSerFile(path))

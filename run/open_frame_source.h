@@ -10,5 +10,6 @@
 // captures and plain uncompressed AVIs by our own readers, anything else
 // through the FFmpeg module, loaded on first need. Throws
 // FrameSourceError(Load) when no source can open it; when the module cannot
-// be loaded, the error's reason says why.
+// be loaded, or path is neither a regular file nor a block device (a named
+// pipe, a folder), the error's reason says why, before any reader opens it.
 std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path);

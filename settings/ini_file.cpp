@@ -146,7 +146,7 @@ static_assert(kMaxContent < std::numeric_limits<std::uint32_t>::max());
 std::optional<std::string> ReadWhole(const std::string& path)
 {
     try {
-        auto file = orbicrop::fileio::InputFile::open(path, orbicrop::fileio::InputFile::PipeOpen::NoWait);
+        auto file = orbicrop::fileio::InputFile::open(path);
         std::string content;
         std::vector<std::uint8_t> buffer(std::size_t(1) << 16);
         while (const std::size_t got = file.read(buffer)) {

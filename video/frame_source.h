@@ -65,7 +65,9 @@ struct VideoInfo {
     std::int32_t height = 0;
     std::optional<SampleLayout> samples;   // set by sources that detect it
     // The frame count the file's header names, set by sources that read one
-    // (SER); it may promise more frames than the file holds and plays.
+    // (SER; an AVI's stream header, where it names more frames than the
+    // stream's length holds); it may promise more frames than the file holds
+    // and plays.
     std::optional<std::int64_t> declaredFrames;
     // Something about the file the user should read in the log (say, time
     // stamps that were not used); empty when there is nothing to say.

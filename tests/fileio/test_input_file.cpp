@@ -6,9 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using orbicrop::fileio::InputFile;
 
@@ -53,4 +59,25 @@ TEST(InputFile, ReadAtLeavesThePositionAndStopsShortOnlyAtTheEnd)
     InputFile moved = std::move(file);
     EXPECT_FALSE(file.isOpen());
     EXPECT_EQ(moved.readAt(0, buffer), 8u);
+}
+
+// An open that waited for a pipe's writer could not be stopped: every input
+// of the readers is opened through here.
+TEST(InputFile, NamedPipeWithoutAWriterOpensAtOnceAndReadsEmpty)
+{
+    TempDir dir;
+    const std::string path = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] {
+        std::vector<std::uint8_t> buffer(8);
+        return InputFile::open(path).read(buffer);
+    });
+    if (read.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // A writer that comes and goes releases the waiting open, so that the test ends.
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        FAIL() << "the open waited for a writer";
+    }
+    EXPECT_EQ(read.get(), 0u);
 }

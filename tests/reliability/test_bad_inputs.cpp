@@ -14,8 +14,9 @@ namespace {
 
 CommandResult Cli(const std::string& args, const TempDir& dir)
 {
-    // A hang would show as the status of timeout(1), 124.
-    return RunCommand("timeout 60 " + std::string(ORBICROP_CLI) + " -q -W 32 -H 32 " + args, dir.path());
+    // A hang would show as the status of timeout(1), 124, or 137 when the
+    // tool, blocked where its stop cannot reach, outlives the TERM.
+    return RunCommand("timeout -k 5 60 " + std::string(ORBICROP_CLI) + " -q -W 32 -H 32 " + args, dir.path());
 }
 
 std::string Quoted(const std::vector<std::string>& paths)

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 // A corpus of damaged and unusual inputs, made in a folder by the tests.
 // Each entry says what the tool must answer when the file is the first of a
 // batch: the exit status and a text it prints on standard error.
@@ -26,7 +28,8 @@ struct BadInput {
 
 inline std::vector<std::uint8_t> FileBytes(const std::string& path)
 {
-    if (std::filesystem::is_directory(path))
+    // Nothing to compare in a folder, and a named pipe would wait for a writer.
+    if (!std::filesystem::is_regular_file(path))
         return {};
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -123,7 +126,9 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
                       },
                       1, "Couldn't find a video stream"});
     corpus.push_back({"a folder.avi", [](const std::string& p) { std::filesystem::create_directory(p); }, 1,
-                      "Couldn't load the file!"});
+                      "Couldn't load the file! (a folder.avi is not a regular file)"});
+    corpus.push_back({"a named pipe.avi", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, 1,
+                      "Couldn't load the file! (a named pipe.avi is not a regular file)"});
     corpus.push_back({"missing.avi", [](const std::string&) {}, 1, "The file does not exist!"});
     corpus.push_back({"blanks and ünïcödé ☉.avi", [](const std::string& p) { SmallClip().write(p, 3); }, 0, ""});
     corpus.push_back(

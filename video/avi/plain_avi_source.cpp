@@ -58,7 +58,7 @@ std::unique_ptr<FrameSource> OpenPlainAviSource(const std::string& path)
     InputFile file;
     try {
         // A named pipe opens at once and, holding no size, is no plain AVI.
-        file = InputFile::open(path, InputFile::PipeOpen::NoWait);
+        file = InputFile::open(path);
     } catch (const std::system_error&) {
         return nullptr;
     }

@@ -13,6 +13,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -178,6 +179,14 @@ VideoInfo FfmpegSource::streamInfo()
     info.length = span.ticks > 0 ? double(span.ticks) * av_q2d(span.unit) : 0.0;
     info.width = stream->codecpar->width;
     info.height = std::abs(stream->codecpar->height);
+    // An AVI cut short (a full disc, a capture program that died) keeps the
+    // frame count its header was written with, but the demuxer measures the
+    // length from what the file still holds: the header's count is the one
+    // to hold the file to. A count below the length is no promise (OpenDML
+    // writers may count only the first RIFF's frames) and is not passed on.
+    if (std::strcmp(m_format->iformat->name, "avi") == 0
+        && double(stream->nb_frames) > std::round(info.frameRate * info.length))
+        info.declaredFrames = stream->nb_frames;
     return info;
 }
 
