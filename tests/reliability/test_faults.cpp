@@ -209,9 +209,13 @@ TEST(Faults, InterruptStopsEveryFileRunningAtOnce)
         std::error_code ec;
         return fs::exists(partial, ec) && fs::file_size(partial, ec) >= 100000;
     };
-    for (int i = 0; i < 3000 && !(writing("one") && writing("two")); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 30000 && !(writing("one") && writing("two")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Held still as soon as both write, so that the interrupt finds them
+    // running however busy the machine is.
+    tool.signal(SIGSTOP);
     tool.signal(SIGINT);
+    tool.signal(SIGCONT);
     const CommandResult r = tool.wait();
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_NE(r.out.find("Stopped by the user; 1 file was not processed"), std::string::npos) << r.out;
