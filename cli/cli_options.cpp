@@ -183,8 +183,8 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         ->required()
         ->option_text(" ");
     auto* settings = app.add_option("--settings", o.settingsPath,
-                                    "Take the defaults from the window's settings file (Orbicrop.ini); "
-                                    "options given here win")
+                                    "Take the defaults from the window's settings file (Orbicrop.ini), "
+                                    "its output folder among them; options given here win")
                          ->check(CLI::ExistingFile)
                          ->option_text("FILE");
     auto* threshold = app.add_option("-t,--threshold", o.threshold,
@@ -406,6 +406,9 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
             format = NameOf(saved.format);
         if (winJupos->count() == 0)
             o.winJuposName = saved.winJuposName && format == "ser";
+        // The folder the window writes to, unless the outputs go beside their inputs.
+        if (outputDir->count() == 0 && !o.besideInput)
+            o.outputDir = saved.outputFolder;
     }
     o.format = *ParseOutputFormat(format);
     if (!frames.empty())

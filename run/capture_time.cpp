@@ -97,6 +97,17 @@ std::string WinJuposPrefix(std::int64_t utcTicks)
     return text;
 }
 
+std::string WithoutWinJuposPrefix(const std::string& name)
+{
+    static const std::regex kPrefix(R"(^\d{4}-\d{2}-\d{2}-\d{4}_\d-)");
+    return std::regex_replace(name, kPrefix, "", std::regex_constants::format_first_only);
+}
+
+std::string WithWinJuposPrefix(const std::string& name, std::int64_t utcTicks)
+{
+    return WinJuposPrefix(utcTicks) + WithoutWinJuposPrefix(name);
+}
+
 std::string IsoUtcMillis(std::int64_t utcTicks)
 {
     const Civil c = CivilOf(utcTicks);

@@ -24,6 +24,11 @@ std::optional<std::int64_t> CaptureTimeInName(const std::string& path);
 // "YYYY-MM-DD-HHMM_T-": the time rounded to the nearest 6 seconds, T its
 // tenths of a minute; the prefix derotation software reads from a name.
 std::string WinJuposPrefix(std::int64_t utcTicks);
+// name with WinJuposPrefix(utcTicks) at its start, in place of one it may
+// already begin with (a capture named by its program): one time, not two.
+std::string WithWinJuposPrefix(const std::string& name, std::int64_t utcTicks);
+// name without the WinJUPOS time it may begin with.
+std::string WithoutWinJuposPrefix(const std::string& name);
 
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ", for logs and tracks.
 std::string IsoUtc(std::int64_t utcTicks);

@@ -177,6 +177,8 @@ std::vector<std::string> SegmentedOutput::removeOlderPieces()
         return removed;
     const bool folder = m_output.writesFolder();
     const auto parts = PieceNameParts(m_path);
+    // A piece named after its mid-time drops any time the plain name began with.
+    const auto timedParts = PieceNameParts(DirectoryOf(m_path) + WithoutWinJuposPrefix(FileNameOf(m_path)));
     const std::string directory = DirectoryOf(m_path);
     std::error_code ec;
     for (std::filesystem::directory_iterator it(directory.empty() ? "." : directory, ec), end; !ec && it != end;
@@ -191,7 +193,7 @@ std::vector<std::string> SegmentedOutput::removeOlderPieces()
             const std::string prefix = WinJuposPrefix(*time);
             const double at = double(*time) / 1e7;
             if (name.compare(0, prefix.size(), prefix) == 0 && at >= *m_start - m_seconds && at <= m_last + m_seconds)
-                number = PieceNumber(name.substr(prefix.size()), parts);
+                number = PieceNumber(name.substr(prefix.size()), timedParts);
         }
         if (number <= m_piece)
             continue;

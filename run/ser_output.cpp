@@ -60,7 +60,7 @@ std::string SerOutput::finalPathFor(const std::string& openedPath) const
         return openedPath;
     // The middle of the first and last times, without overflowing their sum.
     const std::int64_t middle = m_firstTime + (m_lastTime - m_firstTime) / 2;
-    return DirectoryOf(openedPath) + WinJuposPrefix(middle) + FileNameOf(openedPath);
+    return DirectoryOf(openedPath) + WithWinJuposPrefix(FileNameOf(openedPath), middle);
 }
 
 std::string SerOutput::closingNote() const

@@ -984,3 +984,27 @@ TEST(Cli, JobsGiveTheOutcomeOfOneFileAtATime)
     for (const std::string& name : names)
         EXPECT_EQ(ReadWholeFile(dir.file("jobs4/" + name)), ReadWholeFile(dir.file("jobs1/" + name))) << name;
 }
+
+// The window's output folder is the tool's too, unless -o says otherwise; a
+// capture already named by its time is named by its frames' time once.
+TEST(Cli, SettingsFileGivesTheOutputFolderAndAWinJuposTimeIsNotDoubled)
+{
+    TempDir dir;
+    DiscClip().write(dir.file("m.avi"), 3);
+    std::ofstream(dir.file("Orbicrop.ini")) << "[Output]\nfolder=" << dir.file("saved") << "\n";
+    const std::string settings = "--settings " + ShellQuote(dir.file("Orbicrop.ini")) + " -W 32 -H 32 ";
+    auto r = RunCommand(Cli(settings + ShellQuote(dir.file("m.avi"))), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(RunCommand("ls " + ShellQuote(dir.file("saved")), dir.path()).out, "m_Y8orbic.avi\n");
+    r = RunCommand(Cli(settings + "-o " + ShellQuote(dir.file("given")) + " " + ShellQuote(dir.file("m.avi"))),
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(RunCommand("ls " + ShellQuote(dir.file("given")), dir.path()).out, "m_Y8orbic.avi\n");
+
+    const std::string named = "2022-09-28-2213_3-p1.ser";
+    ASSERT_EQ(RunIn(dir, std::string(ORBICROP_MAKE_SAMPLE) + " --frames 20 --ser-depth 8 " + named, dir.path()).status,
+              0);
+    r = RunIn(dir, Cli("--format ser --winjupos-name -o wj " + named), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(RunIn(dir, "ls wj", dir.path()).out, "2022-09-28-2213_3-p1_orbic.ser\n");
+}
