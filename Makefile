@@ -8,22 +8,35 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build format test test-asan test-tsan demo bench bench-e2e bench-live-view large longrun fuzz package clean
+.PHONY: all deps test-deps configure configure-tests build build-tests format test test-asan test-tsan demo bench bench-e2e bench-live-view large longrun fuzz package clean
 
 all: build
 
+# What building and running need; test-deps adds what the tests, the
+# benchmarks and the fuzzers need.
 deps:
 	@scripts/install-deps
 
+test-deps:
+	@scripts/install-deps --test
+
+# A new build folder builds the programs only (GoogleTest and Google
+# Benchmark may be missing); the targets that need the tests turn them on.
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DORBICROP_BUILD_TESTS=OFF -DORBICROP_BUILD_BENCH=OFF
 
 configure: deps $(BUILD)/build.ninja
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+configure-tests: test-deps configure
+	cmake -S . -B $(BUILD) -DORBICROP_BUILD_TESTS=ON -DORBICROP_BUILD_BENCH=ON
+
+build-tests: configure-tests
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build-tests
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
 
 # A Debian package of both programs, their menu entry, icons and manual
@@ -33,7 +46,7 @@ package: build
 	cp $(BUILD)/orbicrop_*.deb .
 
 # The suite again under AddressSanitizer + UndefinedBehaviorSanitizer.
-test-asan: deps
+test-asan: test-deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DORBICROP_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
@@ -44,7 +57,7 @@ test-asan: deps
 # Window tests start the tools (the sample maker, the command-line tool,
 # ffmpeg) from a process whose Qt threads run: the child only execs, so
 # ThreadSanitizer is told not to end it for starting after such a fork.
-test-tsan: deps
+test-tsan: test-deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DORBICROP_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && QT_QPA_PLATFORM=offscreen \
@@ -52,7 +65,7 @@ test-tsan: deps
 	  ctest --output-on-failure -j $(JOBS) -LE 'large|longrun'
 
 # Tests that write files above 4 GiB; not part of the default run.
-large: build
+large: build-tests
 	cd $(BUILD) && ctest --output-on-failure -L large
 
 # The whole job on a generated sample: a planet drifting over a noisy sky.
@@ -73,13 +86,13 @@ format:
 	@command -v clang-format >/dev/null || { echo "format: clang-format is missing (apt install clang-format)"; exit 1; }
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
-bench: build
+bench: build-tests
 	$(BUILD)/bin/orbicrop_bench
 
 # libFuzzer targets (clang), each run for FUZZ_SECONDS on its seed corpus.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-fuzz: deps
+fuzz: test-deps
 	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DORBICROP_FUZZ=ON -DORBICROP_BUILD_APP=OFF -DORBICROP_BUILD_TESTS=OFF -DORBICROP_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
@@ -97,18 +110,18 @@ fuzz: deps
 	done
 
 # Times the tool against a plain FFmpeg crop on the same inputs.
-bench-e2e: build
+bench-e2e: build-tests
 	bench/e2e.sh $(BUILD)/bin
 
 # What showing a batch's frames in the window costs it.
-bench-live-view: build
+bench-live-view: build-tests
 	bench/live-view.sh $(BUILD)/bin
 
 # Long runs, not part of the default run: the core's responsiveness over a
 # 20,000-frame run (ctest label longrun), then orbicrop-cli over a batch of
 # 20 files and over one 20,000-frame file, with peak memory and every output
 # checked. Inputs are kept in LONGRUN_DIR (default $TMPDIR/orbicrop-longrun, or /tmp without TMPDIR).
-longrun: build
+longrun: build-tests
 	cd $(BUILD) && ctest --output-on-failure -V -L longrun
 	bench/longrun.sh $(BUILD)/bin
 

@@ -56,12 +56,12 @@ inline bool OnPath(const std::string& program)
 }
 
 // The tests read outputs back with ffmpeg and ffprobe, which
-// scripts/install-deps installs: without one the set-up is broken, so the
+// scripts/install-deps --test installs: without one the set-up is broken, so the
 // test fails naming the tool instead of skipping or failing on empty output.
 inline void RequireTool(const std::string& program)
 {
     if (!OnPath(program))
-        throw std::runtime_error(program + " not on PATH: this test needs it (scripts/install-deps installs it)");
+        throw std::runtime_error(program + " not on PATH: this test needs it (make test-deps installs it)");
 }
 
 inline CommandResult RunCommand(const std::string& command, const std::string& scratchDir)
