@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <thread>
 
@@ -66,15 +67,6 @@ constexpr const char* kFooter =
     "  2    bad usage, or the output directory cannot be created\n"
     "  3    one or more files failed or wrote nothing\n"
     "  130  interrupted (Ctrl+C): the current output keeps its frames, the rest were skipped";
-
-// Options that tell scripts what a run did.
-void AddRecordOptions(CLI::App& app, CliOptions& o)
-{
-    app.add_option("--report", o.reportPath,
-                   "Write a JSON record of the run: per file its output, frame counts by outcome, "
-                   "settings, SER sample layout and frame times")
-        ->option_text("FILE.json");
-}
 
 const CLI::Validator kKeepBest(
     [](std::string& text) -> std::string {
@@ -170,9 +162,320 @@ std::optional<KeepBest> ParseKeepBest(const std::string& text)
     return keep;
 }
 
+namespace {
+
+// What some options take as text or as a value with no default, turned into
+// CliOptions once everything is parsed (FinishOptions).
+struct RawOptions {
+    bool color = false;
+    bool gray = false;
+    std::string bayer;
+    std::string method = std::string(NameOf(ColourOptions{}.method));
+    std::string frames;
+    std::string timeRange;
+    std::int32_t segment = 0;
+    std::string keepBest;
+    double maxSaturated = 0.0;
+    double rejectDim = 0.0;
+    std::string format = "avi";
+    std::string startTime;
+};
+
+// A value the window's settings file gives when its option is not on the
+// command line (every option that has one, read by the code the window
+// uses, clamped as its controls are). option null: always taken.
+struct SettingFallback {
+    CLI::Option* option;
+    std::function<void(CliOptions&, RawOptions&, const OrbicropSettings&)> take;
+};
+
+// The options being declared, in the order --help lists them, with the
+// fallbacks they collect.
+struct OptionTable {
+    CLI::App& app;
+    CliOptions& o;
+    RawOptions& raw;
+    std::vector<SettingFallback> fallbacks;
+
+    using Take = std::function<void(CliOptions&, RawOptions&, const OrbicropSettings&)>;
+    CLI::Option* fallback(CLI::Option* option, Take take)
+    {
+        fallbacks.push_back({option, std::move(take)});
+        return option;
+    }
+};
+
+void AddPictureOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    CliOptions& o = t.o;
+    t.fallback(app.add_option("-t,--threshold", o.threshold,
+                              "Detection threshold in percent, -100 to 100 (see below; default 5)")
+                   ->check(kThreshold)
+                   ->option_text("PERCENT"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.threshold = s.threshold; });
+    t.fallback(app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 4096 in steps of 16 (default 192)")
+                   ->check(kCropSize)
+                   ->option_text("PX"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
+                   o.width = s.largeSize ? s.largeWidth : s.width * kCropSizeStep;
+               });
+    t.fallback(app.add_option("-H,--height", o.height, "Output height in pixels, as the width (default 192)")
+                   ->check(kCropSize)
+                   ->option_text("PX"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
+                   o.height = s.largeSize ? s.largeHeight : s.height * kCropSizeStep;
+               });
+    // " " stands in for the generated "Excludes: ..." text; the description says it.
+    auto* color = app.add_flag("--color", t.raw.color, "RGB24 output; without --color or --gray the test frames choose")
+                      ->option_text(" ");
+    auto* gray = app.add_flag("--gray", t.raw.gray, "Y800 greyscale output")->option_text(" ");
+    color->excludes(gray);
+    app.add_flag("--invert", o.invert, "Centre on dark pixels (sunspots)");
+    t.fallback(app.add_flag("--debayer-safe", o.debayerSafe, "Even crop centre, for raw colour videos"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.debayerSafe = s.debayerSafe; });
+    // Only a settings file turns the automatic choice of the mode off.
+    t.fallback(nullptr, [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.autoColor = s.autoColor; });
+}
+
+void AddColourOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    t.fallback(app.add_option("--bayer", t.raw.bayer,
+                              "The Bayer pattern of raw colour AVIs (and SER files saved as mono), which "
+                              "do not name it; a SER file's own pattern wins")
+                   ->check(kBayer)
+                   ->option_text("RGGB|GRBG|GBRG|BGGR"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   if (const auto declared = ColourFrom(s).declaredBayer)
+                       raw.bayer = NameOf(*declared);
+               });
+    t.fallback(app.add_flag("--debayer", t.o.colour.debayer,
+                            "Raw Bayer sources become colour output (RGB24 AVI, RGB SER at the source "
+                            "depth); the planet is still measured on the raw samples"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.colour.debayer = ColourFrom(s).debayer; });
+    t.fallback(app.add_option("--debayer-method", t.raw.method,
+                              "How --debayer makes colour: edge-aware or bilinear (default " + t.raw.method + ")")
+                   ->check(kDemosaicMethod)
+                   ->option_text("METHOD"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.method = NameOf(ColourFrom(s).method); });
+    t.fallback(app.add_flag("--full-frame", t.o.fullFrame,
+                            "Output frames of the input's own size (rounded down to even), moved by the "
+                            "centring in use, black where the shift uncovers the border; -W and -H are "
+                            "not used"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.fullFrame = s.fullFrame; });
+}
+
+void AddFrameOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    CliOptions& o = t.o;
+    t.fallback(app.add_option("--frames", t.raw.frames,
+                              "Only frames A to B of each file (numbered from 0 as in the track; A- to "
+                              "the end); the test plays the first two of them")
+                   ->check(kFrameRange)
+                   ->option_text("A-B"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.frames = FramesFrom(s); });
+    t.fallback(app.add_flag("--join", o.join,
+                            "Join all files into one output, in the order given, named after the first; "
+                            "one test on the first file; --frames then counts over the joined frames. "
+                            "Every file must have the same frame size (and for SER the same colour and depth)"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.join = s.join; });
+    app.add_option("-j,--jobs", o.jobs,
+                   "Process N files at once in this process (0: one per processor core; default 1). "
+                   "Outputs, log, messages, track and report are those of one file at a time; no effect "
+                   "with --join")
+        ->check(CLI::Range(0, 1024))
+        ->option_text("N");
+    t.fallback(app.add_option("--time-range", t.raw.timeRange,
+                              "Only the frames captured from the first UTC time of day up to the second "
+                              "(23:50:00-00:10:00 reaches over midnight), by the times --format ser "
+                              "writes; a file without them is an error")
+                   ->check(kTimeRange)
+                   ->option_text("HH:MM:SS-HH:MM:SS"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.timeRange = TimeRangeFrom(s); });
+    t.fallback(app.add_option("--segment", t.raw.segment,
+                              "Cut each output into pieces of at most SECONDS of capture time from its first "
+                              "frame, NAME_orbic_part1, _part2 ... (with --winjupos-name each named by its "
+                              "own mid-time); without frame times, counted at the stream's frame rate")
+                   ->check(CLI::Range(1, 86400))
+                   ->option_text("SECONDS"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.segment = SegmentFrom(s); });
+    t.fallback(app.add_flag("--remove-incomplete", o.removeIncomplete,
+                            "Drop frames whose crop window reaches the frame border"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.removeIncomplete = s.ignoreIncomplete; });
+    t.fallback(app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.showEffect = s.showEffect; });
+}
+
+void AddOutputOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    CliOptions& o = t.o;
+    app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->option_text("FILE.png");
+    auto* outputDir =
+        t.fallback(app.add_option("-o,--output-dir", o.outputDir,
+                                  "Where outputs go, created when missing (default: the directory of the tested FILE)")
+                       ->option_text("DIR"),
+                   [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
+                       // The folder the window writes to, unless the outputs go beside their inputs.
+                       if (!o.besideInput)
+                           o.outputDir = s.outputFolder;
+                   });
+    app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory (not with -o)")
+        ->excludes(outputDir)
+        ->option_text(" ");
+    app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
+    app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->option_text("FILE.csv");
+    app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+}
+
+void AddRejectOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    RejectOptions& r = t.o.centring.reject;
+    using Saved = const OrbicropSettings&;
+    t.fallback(app.add_flag("--reject-cut", r.cut,
+                            "Drop frames whose object reaches the frame's border (not in surface mode)"),
+               [](CliOptions& o, RawOptions&, Saved s) { o.centring.reject.cut = CentringFrom(s).reject.cut; });
+    t.fallback(app.add_option("--min-size", r.minSize,
+                              "Drop frames whose object's larger diameter is below PX (a hot pixel, a moon)")
+                   ->check(CLI::Range(1, 100000))
+                   ->option_text("PX"),
+               [](CliOptions& o, RawOptions&, Saved s) { o.centring.reject.minSize = CentringFrom(s).reject.minSize; });
+    t.fallback(app.add_option("--max-saturated", t.raw.maxSaturated,
+                              "Drop frames with more than P % of the object's pixels at the top value")
+                   ->check(kPercent)
+                   ->option_text("P"),
+               [](CliOptions& o, RawOptions&, Saved s) {
+                   o.centring.reject.maxSaturated = CentringFrom(s).reject.maxSaturated;
+               });
+    t.fallback(app.add_option("--reject-dim", t.raw.rejectDim,
+                              "Drop frames whose object is below P % of the file's median brightness above "
+                              "the sky (takes a measuring pass)")
+                   ->check(kPercent)
+                   ->option_text("P"),
+               [](CliOptions& o, RawOptions&, Saved s) {
+                   o.centring.reject.dimPercent = CentringFrom(s).reject.dimPercent;
+               });
+}
+
+void AddCentringOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    CentringOptions& c = t.o.centring;
+    using Saved = const OrbicropSettings&;
+    t.fallback(app.add_flag("--largest-object", c.largestObject,
+                            "Centre on the largest bright object only (moons and stars beside it are ignored)"),
+               [](CliOptions& o, RawOptions&, Saved s) { o.centring.largestObject = CentringFrom(s).largestObject; });
+    t.fallback(app.add_flag("--surface", c.surface,
+                            "Align frames by their content (Moon, Sun, close-ups that fill the frame)"),
+               [](CliOptions& o, RawOptions&, Saved s) { o.centring.surface = CentringFrom(s).surface; });
+    t.fallback(app.add_option("--surface-refresh", c.surfaceRefresh,
+                              "Frames between two reference frames in surface mode, 1 to 10000 (default 50)")
+                   ->check(CLI::Range(1, 10000))
+                   ->option_text("N"),
+               [](CliOptions& o, RawOptions&, Saved s) { o.centring.surfaceRefresh = CentringFrom(s).surfaceRefresh; });
+    t.fallback(app.add_option("--keep-best", t.raw.keepBest,
+                              "Write only the best frames of each file, in their order: a share (25%), a count "
+                              "(500), or those whose score (the file's best: 1) reaches a floor (0.8q)")
+                   ->check(kKeepBest)
+                   ->option_text("N%|N|Sq"),
+               [](CliOptions& o, RawOptions&, Saved s) { o.centring.keepBest = CentringFrom(s).keepBest; });
+    app.add_option("--quality-plot", t.o.qualityPlotPath,
+                   "Write each file's quality scores, best to worst, with the keep limit, as PNG "
+                   "(with several files, FILE-<input name>.png)")
+        ->option_text("FILE.png");
+    app.add_option("--plots", t.o.plotsDir,
+                   "Write each file's drift plot (NAME_drift.png: the planet's x and y by frame, frames not "
+                   "written marked) and quality plot (NAME_quality.png) into DIR, created when missing; NAME is "
+                   "the input's name without its extension. Scoring the frames plays each file twice: a "
+                   "measuring pass, then the writing pass")
+        ->option_text("DIR");
+    AddRejectOptions(t);
+    app.add_option("--best-frame", t.o.bestFramePath,
+                   "Write the sharpest crop of the file as PNG (with several files, FILE-<input name>.png)")
+        ->option_text("FILE.png");
+}
+
+void AddFormatOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    t.fallback(app.add_option("--format", t.raw.format,
+                              "Output container: avi (8-bit), ser (name_orbic.ser: the source's own samples, depth, "
+                              "colour mosaic, header and frame times), or a folder name_orbic/ of still images, one "
+                              "a frame, at the source's depth: tiff, fits (with the capture time and Bayer pattern in "
+                              "its header) or png; default avi")
+                   ->check(CLI::IsMember({"avi", "ser", "tiff", "fits", "png"}))
+                   ->option_text("avi|ser|tiff|fits|png"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.format = NameOf(s.format); });
+    app.add_option("--start-time", t.raw.startTime,
+                   "UTC time of every input's first frame, ISO 8601 (2026-12-08T01:30:45Z), for inputs "
+                   "without time stamps; otherwise a capture time in the input's name is used")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return ParseIsoUtc(text) ? std::string() : "'" + text + "' is not an ISO 8601 UTC time";
+            },
+            "ISO 8601 UTC"))
+        ->option_text("TIME");
+    // After --format's fallback: the saved choice holds for SER outputs only.
+    t.fallback(app.add_flag("--winjupos-name", t.o.winJuposName,
+                            "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-"),
+               [](CliOptions& o, RawOptions& raw, const OrbicropSettings& s) {
+                   o.winJuposName = s.winJuposName && raw.format == "ser";
+               });
+}
+
+// Options that tell scripts what a run did.
+void AddRecordOptions(OptionTable& t)
+{
+    t.app.add_option("--report", t.o.reportPath,
+                     "Write a JSON record of the run: per file its output, frame counts by outcome, "
+                     "settings, SER sample layout and frame times")
+        ->option_text("FILE.json");
+}
+
+// The values parsed as text taken into the options, and what only the
+// whole command line can tell; why the options cannot be used, if so.
+std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, const CLI::App& app)
+{
+    o.format = *ParseOutputFormat(raw.format);
+    if (!raw.frames.empty())
+        o.frames = *ParseFrameRange(raw.frames);
+    if (!raw.timeRange.empty())
+        o.timeRange = ParseTimeRange(raw.timeRange);
+    if (app.count("--segment") > 0)
+        o.segment = raw.segment;
+    if (!raw.bayer.empty())
+        o.colour.declaredBayer = ParseBayerPattern(raw.bayer);
+    o.colour.method = *ParseDemosaicMethod(raw.method);
+    if (!raw.startTime.empty())
+        o.startTime = ParseIsoUtc(raw.startTime);
+    if (o.winJuposName && o.format != OutputFormat::Ser)
+        return "--winjupos-name needs --format ser";
+    if (app.count("--keep-best") > 0)
+        o.centring.keepBest = *ParseKeepBest(raw.keepBest);
+    o.centring.bestFrame = !o.bestFramePath.empty();
+    o.centring.scores = !o.qualityPlotPath.empty() || !o.plotsDir.empty();
+    if (app.count("--max-saturated") > 0)
+        o.centring.reject.maxSaturated = raw.maxSaturated;
+    if (app.count("--reject-dim") > 0)
+        o.centring.reject.dimPercent = raw.rejectDim;
+    if (o.jobs == 0)
+        o.jobs = std::int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    if (raw.color)
+        o.color = true;
+    else if (raw.gray)
+        o.color = false;
+    return std::nullopt;
+}
+
+}   // namespace
+
 ParseOutcome ParseCommandLine(int argc, char** argv)
 {
     CliOptions o;
+    RawOptions raw;
     CLI::App app{"Centre the planet in every frame of planetary videos and write cropped, "
                  "uncompressed AVIs (name_orbic.avi, or name_Y8orbic.avi in greyscale), or SER files (name_orbic.ser).",
                  "orbicrop-cli"};
@@ -187,155 +490,10 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                                     "its output folder among them; options given here win")
                          ->check(CLI::ExistingFile)
                          ->option_text("FILE");
-    auto* threshold = app.add_option("-t,--threshold", o.threshold,
-                                     "Detection threshold in percent, -100 to 100 (see below; default 5)")
-                          ->check(kThreshold)
-                          ->option_text("PERCENT");
-    auto* width =
-        app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 4096 in steps of 16 (default 192)")
-            ->check(kCropSize)
-            ->option_text("PX");
-    auto* height = app.add_option("-H,--height", o.height, "Output height in pixels, as the width (default 192)")
-                       ->check(kCropSize)
-                       ->option_text("PX");
-    bool colorFlag = false;
-    bool grayFlag = false;
-    // " " stands in for the generated "Excludes: ..." text; the description says it.
-    auto* color = app.add_flag("--color", colorFlag, "RGB24 output; without --color or --gray the test frames choose")
-                      ->option_text(" ");
-    auto* gray = app.add_flag("--gray", grayFlag, "Y800 greyscale output")->option_text(" ");
-    color->excludes(gray);
-    app.add_flag("--invert", o.invert, "Centre on dark pixels (sunspots)");
-    auto* debayer = app.add_flag("--debayer-safe", o.debayerSafe, "Even crop centre, for raw colour videos");
-    std::string bayer;
-    auto* bayerOption = app.add_option("--bayer", bayer,
-                                       "The Bayer pattern of raw colour AVIs (and SER files saved as mono), which "
-                                       "do not name it; a SER file's own pattern wins")
-                            ->check(kBayer)
-                            ->option_text("RGGB|GRBG|GBRG|BGGR");
-    auto* debayerOption = app.add_flag("--debayer", o.colour.debayer,
-                                       "Raw Bayer sources become colour output (RGB24 AVI, RGB SER at the source "
-                                       "depth); the planet is still measured on the raw samples");
-    std::string method(NameOf(o.colour.method));
-    auto* methodOption = app.add_option("--debayer-method", method,
-                                        "How --debayer makes colour: edge-aware or bilinear (default " + method + ")")
-                             ->check(kDemosaicMethod)
-                             ->option_text("METHOD");
-    auto* fullFrame = app.add_flag("--full-frame", o.fullFrame,
-                                   "Output frames of the input's own size (rounded down to even), moved by the "
-                                   "centring in use, black where the shift uncovers the border; -W and -H are "
-                                   "not used");
-    std::string frames;
-    auto* framesOption = app.add_option("--frames", frames,
-                                        "Only frames A to B of each file (numbered from 0 as in the track; A- to "
-                                        "the end); the test plays the first two of them")
-                             ->check(kFrameRange)
-                             ->option_text("A-B");
-    auto* joinOption = app.add_flag("--join", o.join,
-                                    "Join all files into one output, in the order given, named after the first; "
-                                    "one test on the first file; --frames then counts over the joined frames. "
-                                    "Every file must have the same frame size (and for SER the same colour and depth)");
-    app.add_option("-j,--jobs", o.jobs,
-                   "Process N files at once in this process (0: one per processor core; default 1). "
-                   "Outputs, log, messages, track and report are those of one file at a time; no effect "
-                   "with --join")
-        ->check(CLI::Range(0, 1024))
-        ->option_text("N");
-    std::string timeRange;
-    auto* timeRangeOption = app.add_option("--time-range", timeRange,
-                                           "Only the frames captured from the first UTC time of day up to the second "
-                                           "(23:50:00-00:10:00 reaches over midnight), by the times --format ser "
-                                           "writes; a file without them is an error")
-                                ->check(kTimeRange)
-                                ->option_text("HH:MM:SS-HH:MM:SS");
-    std::int32_t segment = 0;
-    auto* segmentOption =
-        app.add_option("--segment", segment,
-                       "Cut each output into pieces of at most SECONDS of capture time from its first "
-                       "frame, NAME_orbic_part1, _part2 ... (with --winjupos-name each named by its "
-                       "own mid-time); without frame times, counted at the stream's frame rate")
-            ->check(CLI::Range(1, 86400))
-            ->option_text("SECONDS");
-    auto* incomplete = app.add_flag("--remove-incomplete", o.removeIncomplete,
-                                    "Drop frames whose crop window reaches the frame border");
-    auto* effect = app.add_flag("--show-effect", o.showEffect, "Mark background blocks in the preview image");
-    app.add_option("--preview", o.previewPath, "Write the test's preview as PNG")->option_text("FILE.png");
-    auto* outputDir =
-        app.add_option("-o,--output-dir", o.outputDir,
-                       "Where outputs go, created when missing (default: the directory of the tested FILE)")
-            ->option_text("DIR");
-    app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory (not with -o)")
-        ->excludes(outputDir)
-        ->option_text(" ");
-    app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
-    app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->option_text("FILE.csv");
-    app.add_flag("-q,--quiet", o.quiet, "No progress bar");
-    auto* largest = app.add_flag("--largest-object", o.centring.largestObject,
-                                 "Centre on the largest bright object only (moons and stars beside it are ignored)");
-    auto* surface = app.add_flag("--surface", o.centring.surface,
-                                 "Align frames by their content (Moon, Sun, close-ups that fill the frame)");
-    auto* refresh = app.add_option("--surface-refresh", o.centring.surfaceRefresh,
-                                   "Frames between two reference frames in surface mode, 1 to 10000 (default 50)")
-                        ->check(CLI::Range(1, 10000))
-                        ->option_text("N");
-    std::string keepBest;
-    auto* keep =
-        app.add_option("--keep-best", keepBest,
-                       "Write only the best frames of each file, in their order: a share (25%), a count (500), "
-                       "or those whose score (the file's best: 1) reaches a floor (0.8q)")
-            ->check(kKeepBest)
-            ->option_text("N%|N|Sq");
-    app.add_option("--quality-plot", o.qualityPlotPath,
-                   "Write each file's quality scores, best to worst, with the keep limit, as PNG "
-                   "(with several files, FILE-<input name>.png)")
-        ->option_text("FILE.png");
-    app.add_option("--plots", o.plotsDir,
-                   "Write each file's drift plot (NAME_drift.png: the planet's x and y by frame, frames not "
-                   "written marked) and quality plot (NAME_quality.png) into DIR, created when missing; NAME is "
-                   "the input's name without its extension. Scoring the frames plays each file twice: a "
-                   "measuring pass, then the writing pass")
-        ->option_text("DIR");
-    auto* rejectCut = app.add_flag("--reject-cut", o.centring.reject.cut,
-                                   "Drop frames whose object reaches the frame's border (not in surface mode)");
-    auto* minSize = app.add_option("--min-size", o.centring.reject.minSize,
-                                   "Drop frames whose object's larger diameter is below PX (a hot pixel, a moon)")
-                        ->check(CLI::Range(1, 100000))
-                        ->option_text("PX");
-    double maxSaturated = 0.0, rejectDim = 0.0;
-    auto* saturated = app.add_option("--max-saturated", maxSaturated,
-                                     "Drop frames with more than P % of the object's pixels at the top value")
-                          ->check(kPercent)
-                          ->option_text("P");
-    auto* dim = app.add_option("--reject-dim", rejectDim,
-                               "Drop frames whose object is below P % of the file's median brightness above "
-                               "the sky (takes a measuring pass)")
-                    ->check(kPercent)
-                    ->option_text("P");
-    app.add_option("--best-frame", o.bestFramePath,
-                   "Write the sharpest crop of the file as PNG (with several files, FILE-<input name>.png)")
-        ->option_text("FILE.png");
-    std::string format = "avi";
-    auto* formatOption =
-        app.add_option("--format", format,
-                       "Output container: avi (8-bit), ser (name_orbic.ser: the source's own samples, depth, "
-                       "colour mosaic, header and frame times), or a folder name_orbic/ of still images, one a "
-                       "frame, at the source's depth: tiff, fits (with the capture time and Bayer pattern in its "
-                       "header) or png; default avi")
-            ->check(CLI::IsMember({"avi", "ser", "tiff", "fits", "png"}))
-            ->option_text("avi|ser|tiff|fits|png");
-    std::string startTime;
-    app.add_option("--start-time", startTime,
-                   "UTC time of every input's first frame, ISO 8601 (2026-12-08T01:30:45Z), for inputs "
-                   "without time stamps; otherwise a capture time in the input's name is used")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                return ParseIsoUtc(text) ? std::string() : "'" + text + "' is not an ISO 8601 UTC time";
-            },
-            "ISO 8601 UTC"))
-        ->option_text("TIME");
-    auto* winJupos = app.add_flag("--winjupos-name", o.winJuposName,
-                                  "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-");
-    AddRecordOptions(app, o);
+    OptionTable table{app, o, raw, {}};
+    for (const auto add : {AddPictureOptions, AddColourOptions, AddFrameOptions, AddOutputOptions, AddCentringOptions,
+                           AddFormatOptions, AddRecordOptions})
+        add(table);
 
     ParseOutcome outcome;
     try {
@@ -352,96 +510,16 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         return outcome;
     }
     if (settings->count() > 0) {
-        // The window's saved settings stand in for every option not given,
-        // read by the same code the window uses, clamped as its controls are.
         const OrbicropSettings saved = LoadOrbicropSettings(o.settingsPath);
-        if (threshold->count() == 0)
-            o.threshold = saved.threshold;
-        if (width->count() == 0)
-            o.width = saved.largeSize ? saved.largeWidth : saved.width * kCropSizeStep;
-        if (height->count() == 0)
-            o.height = saved.largeSize ? saved.largeHeight : saved.height * kCropSizeStep;
-        if (debayer->count() == 0)
-            o.debayerSafe = saved.debayerSafe;
-        if (incomplete->count() == 0)
-            o.removeIncomplete = saved.ignoreIncomplete;
-        if (effect->count() == 0)
-            o.showEffect = saved.showEffect;
-        o.autoColor = saved.autoColor;
-        const CentringOptions c = CentringFrom(saved);
-        if (largest->count() == 0)
-            o.centring.largestObject = c.largestObject;
-        if (surface->count() == 0)
-            o.centring.surface = c.surface;
-        if (refresh->count() == 0)
-            o.centring.surfaceRefresh = c.surfaceRefresh;
-        if (keep->count() == 0)
-            o.centring.keepBest = c.keepBest;
-        if (rejectCut->count() == 0)
-            o.centring.reject.cut = c.reject.cut;
-        if (minSize->count() == 0)
-            o.centring.reject.minSize = c.reject.minSize;
-        if (saturated->count() == 0)
-            o.centring.reject.maxSaturated = c.reject.maxSaturated;
-        if (dim->count() == 0)
-            o.centring.reject.dimPercent = c.reject.dimPercent;
-        const ColourOptions colour = ColourFrom(saved);
-        if (bayerOption->count() == 0 && colour.declaredBayer)
-            bayer = NameOf(*colour.declaredBayer);
-        if (debayerOption->count() == 0)
-            o.colour.debayer = colour.debayer;
-        if (methodOption->count() == 0)
-            method = NameOf(colour.method);
-        if (fullFrame->count() == 0)
-            o.fullFrame = saved.fullFrame;
-        if (framesOption->count() == 0)
-            o.frames = FramesFrom(saved);
-        if (joinOption->count() == 0)
-            o.join = saved.join;
-        if (timeRangeOption->count() == 0)
-            o.timeRange = TimeRangeFrom(saved);
-        if (segmentOption->count() == 0)
-            o.segment = SegmentFrom(saved);
-        if (formatOption->count() == 0)
-            format = NameOf(saved.format);
-        if (winJupos->count() == 0)
-            o.winJuposName = saved.winJuposName && format == "ser";
-        // The folder the window writes to, unless the outputs go beside their inputs.
-        if (outputDir->count() == 0 && !o.besideInput)
-            o.outputDir = saved.outputFolder;
+        for (const SettingFallback& fallback : table.fallbacks)
+            if (fallback.option == nullptr || fallback.option->count() == 0)
+                fallback.take(o, raw, saved);
     }
-    o.format = *ParseOutputFormat(format);
-    if (!frames.empty())
-        o.frames = *ParseFrameRange(frames);
-    if (!timeRange.empty())
-        o.timeRange = ParseTimeRange(timeRange);
-    if (segmentOption->count() > 0)
-        o.segment = segment;
-    if (!bayer.empty())
-        o.colour.declaredBayer = ParseBayerPattern(bayer);
-    o.colour.method = *ParseDemosaicMethod(method);
-    if (!startTime.empty())
-        o.startTime = ParseIsoUtc(startTime);
-    if (o.winJuposName && o.format != OutputFormat::Ser) {
-        std::cerr << "orbicrop-cli: --winjupos-name needs --format ser\n"
-                  << "Run with --help for the options.\n";
+    if (const auto why = FinishOptions(o, raw, app)) {
+        std::cerr << "orbicrop-cli: " << *why << '\n' << "Run with --help for the options.\n";
         outcome.exitStatus = kExitUsage;
         return outcome;
     }
-    if (keep->count() > 0)
-        o.centring.keepBest = *ParseKeepBest(keepBest);
-    o.centring.bestFrame = !o.bestFramePath.empty();
-    o.centring.scores = !o.qualityPlotPath.empty() || !o.plotsDir.empty();
-    if (saturated->count() > 0)
-        o.centring.reject.maxSaturated = maxSaturated;
-    if (dim->count() > 0)
-        o.centring.reject.dimPercent = rejectDim;
-    if (o.jobs == 0)
-        o.jobs = std::int32_t(std::max(1u, std::thread::hardware_concurrency()));
-    if (colorFlag)
-        o.color = true;
-    else if (grayFlag)
-        o.color = false;
     outcome.options = o;
     return outcome;
 }
