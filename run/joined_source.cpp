@@ -194,8 +194,13 @@ void JoinedSource::play(const PlayLimits& limits, FrameSink& sink)
             own.stopTime = limits.stopTime - offset;
         if (own.stopTime <= 0.0)
             break;
+        // A source plays once it has described its video: FFmpeg's chooses
+        // its stream and learns its length there.
+        const std::unique_ptr<FrameSource> source = m_open(part.path);
+        if (!source->video())
+            throw FrameSourceError(SourceFailure::Load);
         PartSink partSink(sink, offset);
-        m_open(part.path)->play(own, partSink);
+        source->play(own, partSink);
         delivered += partSink.delivered();
         if (m_parts)
             (*m_parts)[i].frames = partSink.delivered();

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <tuple>
 
 namespace {
 
@@ -792,6 +793,66 @@ TEST(Cli, TimeRangeKeepsTheFramesCapturedWithinItAndRefusesFilesWithoutTimes)
     const auto timeless = RunIn(dir, Cli("--time-range 22:13:21-22:13:23 a.ser p.avi"), dir.path());
     EXPECT_EQ(timeless.status, 2);
     EXPECT_NE(timeless.err.find("The frames of p.avi carry no capture time"), std::string::npos) << timeless.err;
+}
+
+// Every file the tool reads can be joined: H.264, MJPEG, uncompressed frames
+// that FFmpeg's module reads (an AVI with a sound track), and a plain AVI
+// before one of them. The joined output holds, frame for frame, what each
+// part gives alone.
+TEST(Cli, JoinOfPartsReadThroughFfmpegWritesWhatEachPartWritesAlone)
+{
+    TempDir dir;
+    const auto made = RunIn(dir, std::string(ORBICROP_MAKE_SAMPLE) + " --frames 60 whole.avi", dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    // How ffmpeg makes a part of whole.avi: its inputs beside it, its output arguments, its file's extension.
+    struct Part {
+        std::string inputs;
+        std::string output;
+        std::string extension;
+    };
+    const Part h264{"", "-c:v libx264 -g 8", ".mp4"};
+    const Part mjpeg{"", "-c:v mjpeg -q:v 3", ".avi"};
+    const Part sound{"-f lavfi -i anullsrc=r=8000:cl=mono",
+                     "-map 0:v -map 1:a -shortest -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le", ".avi"};
+    const Part plain{"", "", ".avi"};   // our own writer's: read without FFmpeg
+    const std::tuple<const char*, Part, Part> kinds[] = {
+        {"h264", h264, h264},
+        {"mjpeg", mjpeg, mjpeg},
+        {"raw with sound", sound, sound},
+        {"plain, then h264", plain, h264},
+    };
+    int n = 0;
+    for (const auto& [kind, first, second] : kinds) {
+        const std::string sub = dir.file("k" + std::to_string(n++));
+        std::filesystem::create_directory(sub);
+        std::filesystem::copy_file(dir.file("whole.avi"), sub + "/whole.avi");
+        const std::string names[2] = {"p1" + first.extension, "p2" + second.extension};
+        for (int part = 0; part < 2; ++part) {
+            const Part& how = part == 0 ? first : second;
+            const std::string frames = part == 0 ? "-frames:v 30" : "-vf trim=start_frame=30,setpts=PTS-STARTPTS";
+            const std::string make = how.output.empty()
+                ? std::string(ORBICROP_MAKE_SAMPLE) + " --frames 30 " + names[part]
+                : "ffmpeg -nostdin -v error -y -i whole.avi " + how.inputs + " " + frames + " " + how.output + " "
+                    + names[part];
+            const auto cut = RunCommand("cd " + ShellQuote(sub) + " && " + make, dir.path());
+            ASSERT_EQ(cut.status, 0) << kind << ": " << cut.err;
+        }
+        const std::string inputs = names[0] + " " + names[1];
+        const auto joined = RunCommand(
+            "cd " + ShellQuote(sub) + " && " + Cli("--join -W 64 -H 64 --report r.json -o j " + inputs), dir.path());
+        ASSERT_EQ(joined.status, 0) << kind << ": " << joined.err;
+        const auto apart = RunCommand("cd " + ShellQuote(sub) + " && " + Cli("-W 64 -H 64 -o s " + inputs), dir.path());
+        ASSERT_EQ(apart.status, 0) << kind << ": " << apart.err;
+        const auto parts = RunCommand("jq -c '[.files[0].joined[] | [.input, .first_frame, .seen, .written]]' "
+                                          + ShellQuote(sub + "/r.json"),
+                                      dir.path());
+        EXPECT_EQ(parts.out, "[[\"" + names[0] + "\",0,30,30],[\"" + names[1] + "\",30,30,30]]\n") << kind;
+        const std::string whole = DecodeWithFfmpeg(sub + "/j/p1_orbic.avi", "bgr24", dir.path());
+        const std::string each = DecodeWithFfmpeg(sub + "/s/p1_orbic.avi", "bgr24", dir.path())
+            + DecodeWithFfmpeg(sub + "/s/p2_orbic.avi", "bgr24", dir.path());
+        EXPECT_EQ(whole.size(), std::size_t(60 * 64 * 64 * 3)) << kind;
+        EXPECT_TRUE(whole == each) << kind << ": the joined output differs from the parts' own";
+    }
 }
 
 // A 12-bit disc at 4080 is white in the 8-bit picture but four levels short
