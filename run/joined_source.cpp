@@ -5,6 +5,8 @@
 #include "analysis/rounding.h"
 #include "run/paths.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -56,6 +58,21 @@ std::optional<VideoInfo> Describe(const std::string& path, const SourceOpener& o
     }
 }
 
+// Which file a path names, whatever its spelling or the links to it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
 // Hands the frames of one file on as frames of the joined video.
 class PartSink final : public FrameSink {
 public:
@@ -101,7 +118,18 @@ private:
 std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open)
 {
     std::optional<VideoInfo> first;
+    std::vector<std::pair<FileIdentity, std::string>> seen;
     for (const std::string& path : files) {
+        // Twice the same file would be joined twice, its stamps repeated.
+        if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
+            for (const auto& [earlier, earlierPath] : seen)
+                if (earlier == *identity)
+                    return "Cannot join " + FileNameOf(path) + ": "
+                        + (FileNameOf(path) == FileNameOf(earlierPath)
+                               ? "it is given twice"
+                               : "it is the same file as " + FileNameOf(earlierPath));
+            seen.emplace_back(*identity, path);
+        }
         std::string why;
         const std::optional<VideoInfo> video = Describe(path, open, why);
         if (!video)

@@ -16,7 +16,9 @@ using JoinedParts = std::vector<JoinedPart>;
 // Why the files cannot be joined into one output, naming the first file
 // that differs from the first one and how: frame size, and for files that
 // name their samples (SER) the colour layout and depth. Also a file that
-// cannot be opened or holds no video. nullopt when they can be joined.
+// cannot be opened or holds no video, and a file given twice (by device and
+// inode: under two spellings or through a link too). nullopt when they can
+// be joined.
 std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open);
 
 // Several capture files played as one video, one after the other, with one

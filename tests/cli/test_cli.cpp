@@ -795,6 +795,39 @@ TEST(Cli, TimeRangeKeepsTheFramesCapturedWithinItAndRefusesFilesWithoutTimes)
     EXPECT_NE(timeless.err.find("The frames of p.avi carry no capture time"), std::string::npos) << timeless.err;
 }
 
+// Three parts of one stamped capture, as the camera program split it.
+void MakeStampedParts(const TempDir& dir)
+{
+    std::string make;
+    for (int part = 0; part < 3; ++part)
+        make += std::string(ORBICROP_MAKE_SAMPLE) + " --frames 40 --ser-depth 8 --seed " + std::to_string(part)
+            + " --stamps-from " + std::to_string(40 * part) + " p" + std::to_string(part + 1) + ".ser && ";
+    const auto made = RunIn(dir, make + "true", dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+}
+
+// The same file twice, however it is named, would be written twice with
+// its stamps repeated: refused by name, nothing written.
+TEST(Cli, JoinRefusesTheSameFileTwice)
+{
+    TempDir dir;
+    MakeStampedParts(dir);
+    std::filesystem::create_symlink("p1.ser", dir.file("link.ser"));
+    std::filesystem::create_hard_link(dir.file("p2.ser"), dir.file("hard.ser"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"p1.ser p2.ser p1.ser", "Cannot join p1.ser: it is given twice"},
+        {"p1.ser ./p1.ser", "Cannot join p1.ser: it is given twice"},
+        {"p1.ser link.ser", "Cannot join link.ser: it is the same file as p1.ser"},
+        {"p1.ser p2.ser hard.ser p3.ser", "Cannot join hard.ser: it is the same file as p2.ser"},
+    };
+    for (const auto& [files, message] : cases) {
+        const auto r = RunIn(dir, Cli(std::string("--join --format ser -W 64 -H 64 ") + files), dir.path());
+        EXPECT_EQ(r.status, 2) << files;
+        EXPECT_NE(r.err.find(message), std::string::npos) << files << ": " << r.err;
+    }
+    EXPECT_EQ(RunIn(dir, "ls -A | grep -v '^[.]std'", dir.path()).out, "hard.ser\nlink.ser\np1.ser\np2.ser\np3.ser\n");
+}
+
 // Every file the tool reads can be joined: H.264, MJPEG, uncompressed frames
 // that FFmpeg's module reads (an AVI with a sound track), and a plain AVI
 // before one of them. The joined output holds, frame for frame, what each
