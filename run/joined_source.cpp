@@ -43,18 +43,24 @@ std::string SamplesOf(const SampleLayout& samples)
     return Dec(samples.depth) + "-bit " + layout;
 }
 
-// A file's description, or why the join cannot use it.
-std::optional<VideoInfo> Describe(const std::string& path, const SourceOpener& open, std::string& why)
+// A file opened and described, or why the join cannot use it.
+struct Described {
+    std::unique_ptr<FrameSource> source;
+    std::optional<VideoInfo> video;
+};
+
+Described Describe(const std::string& path, const SourceOpener& open, std::string& why)
 {
     try {
-        const auto source = open(path);
-        const std::optional<VideoInfo> video = source->video();
-        if (!video)
+        Described described;
+        described.source = open(path);
+        described.video = described.source->video();
+        if (!described.video)
             why = "Cannot join " + FileNameOf(path) + ": it holds no video stream";
-        return video;
+        return described;
     } catch (const FrameSourceError&) {
         why = "Cannot join " + FileNameOf(path) + ": it could not be opened";
-        return std::nullopt;
+        return {};
     }
 }
 
@@ -71,6 +77,59 @@ std::optional<FileIdentity> IdentityOf(const std::string& path)
     if (::stat(path.c_str(), &status) != 0)
         return std::nullopt;
     return FileIdentity{status.st_dev, status.st_ino};
+}
+
+// The capture time of the last frame a play delivered, as the frame itself
+// carries it (a SER file's time stamp).
+class CaptureTimeSink final : public FrameSink {
+public:
+    std::int32_t FrameCB(const SourceFrame& frame) override
+    {
+        m_time = frame.native != nullptr ? frame.native->utcTicks : std::nullopt;
+        return 0;
+    }
+    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 0; }
+    bool acceptsGrayFrames() const override { return true; }
+    bool readsStoredSamples() const override { return false; }
+    const std::optional<std::int64_t>& time() const { return m_time; }
+
+private:
+    std::optional<std::int64_t> m_time;
+};
+
+// When a file's first and last frames were captured, as far as they say.
+struct CaptureSpan {
+    std::optional<std::int64_t> first;
+    std::optional<std::int64_t> last;
+};
+
+std::optional<std::int64_t> CaptureTimeOfFrame(FrameSource& source, std::int32_t frame)
+{
+    CaptureTimeSink sink;
+    PlayLimits limits;
+    limits.firstFrame = frame;
+    limits.maxFrames = 1;
+    try {
+        source.play(limits, sink);
+    } catch (const FrameSourceError&) {
+        return std::nullopt;   // a damaged file: its run will tell
+    }
+    return sink.time();
+}
+
+// Only the frames of sources that name their samples (SER) carry capture
+// times of their own; the others' times come from the run's start, the
+// same for every part.
+CaptureSpan CaptureSpanOf(FrameSource& source, const VideoInfo& video)
+{
+    CaptureSpan span;
+    const std::int32_t frames = FramesOf(video);
+    if (!video.samples || frames <= 0)
+        return span;
+    span.first = CaptureTimeOfFrame(source, 0);
+    if (span.first)
+        span.last = frames == 1 ? span.first : CaptureTimeOfFrame(source, frames - 1);
+    return span;
 }
 
 // Hands the frames of one file on as frames of the joined video.
@@ -119,6 +178,9 @@ std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, co
 {
     std::optional<VideoInfo> first;
     std::vector<std::pair<FileIdentity, std::string>> seen;
+    // The latest end of the parts before, where their frames tell it.
+    std::optional<std::int64_t> lastEnd;
+    std::string lastEndPath;
     for (const std::string& path : files) {
         // Twice the same file would be joined twice, its stamps repeated.
         if (const std::optional<FileIdentity> identity = IdentityOf(path)) {
@@ -131,24 +193,34 @@ std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, co
             seen.emplace_back(*identity, path);
         }
         std::string why;
-        const std::optional<VideoInfo> video = Describe(path, open, why);
-        if (!video)
+        const Described described = Describe(path, open, why);
+        if (!described.video)
             return why;
+        const VideoInfo& video = *described.video;
         if (!first) {
             first = video;
-            continue;
+        } else {
+            const std::string lead = "Cannot join " + FileNameOf(path) + ": its frames are ";
+            if (video.width != first->width || video.height != first->height)
+                return lead + SizeOf(video) + ", those of " + FileNameOf(files.front()) + " " + SizeOf(*first);
+            // A SER output holds one colour id and one depth for all its frames.
+            const bool samplesDiffer = first->samples.has_value() != video.samples.has_value()
+                || (first->samples
+                    && (first->samples->colour != video.samples->colour
+                        || first->samples->depth != video.samples->depth));
+            if (samplesDiffer)
+                return lead + (video.samples ? SamplesOf(*video.samples) : "decoded video") + ", those of "
+                    + FileNameOf(files.front()) + " " + (first->samples ? SamplesOf(*first->samples) : "decoded video");
         }
-        const std::string lead = "Cannot join " + FileNameOf(path) + ": its frames are ";
-        if (video->width != first->width || video->height != first->height)
-            return lead + SizeOf(*video) + ", those of " + FileNameOf(files.front()) + " " + SizeOf(*first);
-        // A SER output holds one colour id and one depth for all its frames.
-        const bool samplesDiffer = first->samples.has_value() != video->samples.has_value()
-            || (first->samples
-                && (first->samples->colour != video->samples->colour
-                    || first->samples->depth != video->samples->depth));
-        if (samplesDiffer)
-            return lead + (video->samples ? SamplesOf(*video->samples) : "decoded video") + ", those of "
-                + FileNameOf(files.front()) + " " + (first->samples ? SamplesOf(*first->samples) : "decoded video");
+        // Parts given out of their order would be written out of it.
+        const CaptureSpan span = CaptureSpanOf(*described.source, video);
+        if (span.first && lastEnd && *span.first < *lastEnd)
+            return FileNameOf(path) + " starts before " + FileNameOf(lastEndPath)
+                + " ends: give the parts in the order they were captured";
+        if (span.last && (!lastEnd || *span.last > *lastEnd)) {
+            lastEnd = span.last;
+            lastEndPath = path;
+        }
     }
     return std::nullopt;
 }

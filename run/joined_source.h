@@ -15,10 +15,11 @@ using JoinedParts = std::vector<JoinedPart>;
 
 // Why the files cannot be joined into one output, naming the first file
 // that differs from the first one and how: frame size, and for files that
-// name their samples (SER) the colour layout and depth. Also a file that
-// cannot be opened or holds no video, and a file given twice (by device and
-// inode: under two spellings or through a link too). nullopt when they can
-// be joined.
+// name their samples (SER) the colour layout and depth. Also a file that cannot be opened or holds no video, a file given twice (by
+// device and inode: under two spellings or through a link too), and a file
+// whose first frame was captured before the last frame of a file before it,
+// where the frames carry their capture times (SER time stamps). nullopt
+// when they can be joined.
 std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open);
 
 // Several capture files played as one video, one after the other, with one

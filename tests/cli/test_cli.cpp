@@ -828,6 +828,28 @@ TEST(Cli, JoinRefusesTheSameFileTwice)
     EXPECT_EQ(RunIn(dir, "ls -A | grep -v '^[.]std'", dir.path()).out, "hard.ser\nlink.ser\np1.ser\np2.ser\np3.ser\n");
 }
 
+// Parts whose frames carry their capture times must come in that order;
+// a part without times cannot be placed and is taken as given.
+TEST(Cli, JoinRefusesPartsOutOfTheirCaptureOrder)
+{
+    TempDir dir;
+    MakeStampedParts(dir);
+    const auto swapped = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p2.ser p1.ser p3.ser"), dir.path());
+    EXPECT_EQ(swapped.status, 2);
+    EXPECT_NE(swapped.err.find("p1.ser starts before p2.ser ends: give the parts in the order they were captured"),
+              std::string::npos)
+        << swapped.err;
+    const auto late = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p1.ser p3.ser p2.ser"), dir.path());
+    EXPECT_EQ(late.status, 2);
+    EXPECT_NE(late.err.find("p2.ser starts before p3.ser ends"), std::string::npos) << late.err;
+    EXPECT_EQ(RunIn(dir, "ls -A | grep -v '^[.]std'", dir.path()).out, "p1.ser\np2.ser\np3.ser\n");
+
+    // Without its trailer p2 tells no time: p1 before p3 is the only order known.
+    std::filesystem::resize_file(dir.file("p2.ser"), std::filesystem::file_size(dir.file("p2.ser")) - 40 * 8);
+    const auto untimed = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p2.ser p1.ser p3.ser"), dir.path());
+    EXPECT_EQ(untimed.status, 0) << untimed.err;
+}
+
 // Every file the tool reads can be joined: H.264, MJPEG, uncompressed frames
 // that FFmpeg's module reads (an AVI with a sound track), and a plain AVI
 // before one of them. The joined output holds, frame for frame, what each
