@@ -729,8 +729,12 @@ FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& 
     if (parts)
         run.countJoin(parts);
     const FileRunFacts facts = RunIntoStagedOutput(state, host, output, outputPath, open, run, pieces);
-    if (parts)
+    if (parts) {
         LogJoin(host, *parts);
+        if (output.timesEveryFrameOrNone())
+            if (const auto note = UnstampedPartsNote(*parts, pieces != nullptr))
+                host.appendLog(*note, true);
+    }
     const std::vector<std::string> messages =
         FileMessages(std::move(run.messages()), facts, FileNameOf(state.currentFile), outputPath);
     if (!messages.empty())

@@ -132,15 +132,26 @@ CaptureSpan CaptureSpanOf(FrameSource& source, const VideoInfo& video)
     return span;
 }
 
+// "a.ser", "a.ser and b.ser", "a.ser, b.ser and c.ser".
+std::string Listed(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
 // Hands the frames of one file on as frames of the joined video.
 class PartSink final : public FrameSink {
 public:
-    PartSink(FrameSink& sink, double timeOffset) : m_sink(sink), m_offset(timeOffset) {}
+    PartSink(FrameSink& sink, double timeOffset, JoinedPart* part) : m_sink(sink), m_offset(timeOffset), m_part(part) {}
 
     std::int32_t FrameCB(const SourceFrame& frame) override
     {
         SourceFrame joined = frame;
         joined.sampleTime += m_offset;
+        if (frame.native != nullptr && m_part != nullptr && !m_part->stamped)
+            m_part->stamped = frame.native->utcTicks.has_value();
         ++m_delivered;
         m_status = m_sink.FrameCB(joined);
         return m_status;
@@ -168,6 +179,7 @@ public:
 private:
     FrameSink& m_sink;
     double m_offset;
+    JoinedPart* m_part;   // what the part delivered, when it is kept
     std::int32_t m_delivered = 0;
     std::int32_t m_status = 0;
 };
@@ -225,6 +237,26 @@ std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, co
     return std::nullopt;
 }
 
+std::optional<std::string> UnstampedPartsNote(const JoinedParts& parts, bool pieces)
+{
+    bool stamped = false;
+    std::vector<std::string> unstamped;
+    for (const JoinedPart& part : parts) {
+        if (part.written == 0 || !part.stamped)
+            continue;
+        if (*part.stamped)
+            stamped = true;
+        else
+            unstamped.push_back(FileNameOf(part.input));
+    }
+    if (!stamped || unstamped.empty())
+        return std::nullopt;
+    return Listed(unstamped) + (unstamped.size() == 1 ? " carries" : " carry") + " no time stamps, so "
+        + (!pieces                     ? "the joined output has none"
+               : unstamped.size() == 1 ? "the pieces that hold its frames have none"
+                                       : "the pieces that hold their frames have none");
+}
+
 JoinedSource::JoinedSource(std::vector<std::string> files, SourceOpener open, std::shared_ptr<JoinedParts> parts)
     : m_files(std::move(files)), m_open(std::move(open)), m_parts(std::move(parts))
 {}
@@ -245,10 +277,13 @@ std::optional<VideoInfo> JoinedSource::video()
             *declared += *video->declaredFrames;
         else
             declared.reset();
-        if (!joined)
+        if (!joined) {
             joined = std::move(video);
-        else if (!video->notice.empty() && joined->notice.find(video->notice) == std::string::npos)
-            joined->notice += joined->notice.empty() ? video->notice : "; " + video->notice;
+        } else if (!video->notice.empty()) {
+            // Said of the join, which the log names after its first file.
+            const std::string notice = FileNameOf(path) + ": " + video->notice;
+            joined->notice += joined->notice.empty() ? notice : "; " + notice;
+        }
     }
     if (!joined)
         return std::nullopt;
@@ -266,7 +301,7 @@ void JoinedSource::play(const PlayLimits& limits, FrameSink& sink)
         m_parts->clear();
         std::int32_t first = 0;
         for (const Part& part : m_described) {
-            m_parts->push_back({part.path, first, 0, 0});
+            m_parts->push_back({part.path, first, 0, 0, std::nullopt});
             first += part.frames;
         }
     }
@@ -299,7 +334,7 @@ void JoinedSource::play(const PlayLimits& limits, FrameSink& sink)
         const std::unique_ptr<FrameSource> source = m_open(part.path);
         if (!source->video())
             throw FrameSourceError(SourceFailure::Load);
-        PartSink partSink(sink, offset);
+        PartSink partSink(sink, offset, m_parts ? &(*m_parts)[i] : nullptr);
         source->play(own, partSink);
         delivered += partSink.delivered();
         if (m_parts)

@@ -22,13 +22,21 @@ using JoinedParts = std::vector<JoinedPart>;
 // when they can be joined.
 std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open);
 
+// The log's word on a join whose written frames carry capture times of their
+// own in some files and not in others, into an output that keeps them only
+// when every frame has one (see BatchOutput::timesEveryFrameOrNone), naming
+// the files without; nullopt when there is nothing to say. pieces: the
+// output is cut into pieces, each of which keeps its own times.
+std::optional<std::string> UnstampedPartsNote(const JoinedParts& parts, bool pieces);
+
 // Several capture files played as one video, one after the other, with one
 // file open at a time so that memory does not grow with their number or
 // length. Frames are numbered over the whole sequence (a play's first frame
 // and a count pass from file to file); presentation times run on from one
 // file to the next, by each file's own length; capture times stay each
 // frame's own. The files should pass JoinRefusal: the first one's
-// description stands for all, with the frame counts and lengths summed.
+// description stands for all, with the frame counts and lengths summed, and
+// the notices of the others named after their files.
 //
 // parts, when given, receives what each file delivered.
 class JoinedSource final : public FrameSource {

@@ -806,6 +806,49 @@ void MakeStampedParts(const TempDir& dir)
     ASSERT_EQ(made.status, 0) << made.err;
 }
 
+// A part that lost its trailer makes the SER output's trailer impossible:
+// the output has none, and the log names the part, not the first one; a
+// part whose trailer was cut short is named in the notice. An output that
+// keeps no stamps (AVI) says nothing of them.
+TEST(Cli, JoinWithAPartWithoutStampsNamesItAndWritesNoTrailer)
+{
+    TempDir dir;
+    MakeStampedParts(dir);
+    const std::uintmax_t whole = std::filesystem::file_size(dir.file("p2.ser"));
+    std::filesystem::copy_file(dir.file("p2.ser"), dir.file("cut.ser"));
+    std::filesystem::resize_file(dir.file("p2.ser"), whole - 40 * 8);   // no trailer at all
+    std::filesystem::resize_file(dir.file("cut.ser"), whole - 100);     // half a trailer
+
+    const std::string kNote = "p2.ser carries no time stamps, so the joined output has none";
+    const auto r = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p1.ser p2.ser p3.ser"), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nJoined 3 files: 120 frames read, 120 written\n" + kNote + "\n"), std::string::npos)
+        << r.out;
+    const SerFileContents ser = ReadSerFile(dir.file("p1_orbic.ser"));
+    EXPECT_EQ(ser.frameCount, 120);
+    EXPECT_TRUE(ser.tail.empty());
+
+    const auto pieces =
+        RunIn(dir, Cli("--join --format ser -W 64 -H 64 --segment 1 -o pieces p1.ser p2.ser p3.ser"), dir.path());
+    ASSERT_EQ(pieces.status, 0) << pieces.err;
+    EXPECT_NE(pieces.out.find("p2.ser carries no time stamps, so the pieces that hold its frames have none"),
+              std::string::npos)
+        << pieces.out;
+
+    const auto cut = RunIn(dir, Cli("--join --format ser -W 64 -H 64 -o cut p1.ser cut.ser p3.ser"), dir.path());
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    EXPECT_NE(cut.out.find("Opening file p1.ser\n - 120 frames\n - Input res 640 x 480\n - cut.ser: The frames' time "
+                           "stamps are incomplete; the file is read as having none\n"),
+              std::string::npos)
+        << cut.out;
+    EXPECT_NE(cut.out.find("cut.ser carries no time stamps, so the joined output has none"), std::string::npos)
+        << cut.out;
+
+    const auto avi = RunIn(dir, Cli("--join -W 64 -H 64 -o avi p1.ser p2.ser p3.ser"), dir.path());
+    ASSERT_EQ(avi.status, 0) << avi.err;
+    EXPECT_EQ(avi.out.find("time stamps"), std::string::npos) << avi.out;
+}
+
 // The same file twice, however it is named, would be written twice with
 // its stamps repeated: refused by name, nothing written.
 TEST(Cli, JoinRefusesTheSameFileTwice)
