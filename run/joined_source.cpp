@@ -3,12 +3,16 @@
 
 #include "analysis/debayer_crop.h"
 #include "analysis/rounding.h"
+#include "fileio/input_file.h"
 #include "run/paths.h"
+#include "ser/ser_format.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -79,6 +83,25 @@ std::optional<FileIdentity> IdentityOf(const std::string& path)
     return FileIdentity{status.st_dev, status.st_ino};
 }
 
+// The depth a SER file's header declares (PixelDepthPerPlane); nothing for
+// any other file. Parts of one capture share it, whatever bits their
+// samples happen to use.
+std::optional<std::int32_t> DeclaredDepthOf(const std::string& path)
+{
+    try {
+        const orbicrop::fileio::InputFile file = orbicrop::fileio::InputFile::open(path);
+        std::array<std::uint8_t, orbicrop::ser::kHeaderBytes> bytes{};
+        if (file.readAt(0, bytes) != bytes.size())
+            return std::nullopt;
+        const orbicrop::ser::SerHeaderParse parsed = orbicrop::ser::ParseSerHeader(bytes);
+        if (!parsed.ok())
+            return std::nullopt;
+        return parsed.header.depth;
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+}
+
 // The capture time of the last frame a play delivered, as the frame itself
 // carries it (a SER file's time stamp).
 class CaptureTimeSink final : public FrameSink {
@@ -142,16 +165,36 @@ std::string Listed(const std::vector<std::string>& names)
 }
 
 // Hands the frames of one file on as frames of the joined video.
+//
+// A part whose samples use fewer bits than the join's (one part of a 12-bit
+// capture whose data never reach the 12th bit) is handed on at the join's
+// depth: its native frames name it, and its 8-bit picture, narrowed by its
+// own depth, is narrowed the rest of the way, so that every part's picture
+// is what the joined capture read as one file would give. Shifting the
+// narrowed bytes further right is exact: both narrowings are shifts.
 class PartSink final : public FrameSink {
 public:
-    PartSink(FrameSink& sink, double timeOffset, JoinedPart* part) : m_sink(sink), m_offset(timeOffset), m_part(part) {}
+    PartSink(FrameSink& sink, double timeOffset, std::int32_t depth, std::int32_t shift, std::int32_t width,
+             std::int32_t height, JoinedPart* part)
+        : m_sink(sink), m_offset(timeOffset), m_depth(depth), m_shift(shift), m_width(width), m_height(height),
+          m_part(part)
+    {}
 
     std::int32_t FrameCB(const SourceFrame& frame) override
     {
         SourceFrame joined = frame;
         joined.sampleTime += m_offset;
-        if (frame.native != nullptr && m_part != nullptr && !m_part->stamped)
-            m_part->stamped = frame.native->utcTicks.has_value();
+        NativeFrame native;
+        if (frame.native != nullptr) {
+            if (m_part != nullptr && !m_part->stamped)
+                m_part->stamped = frame.native->utcTicks.has_value();
+            if (m_shift > 0) {
+                native = *frame.native;
+                native.depth = m_depth;
+                joined.native = &native;
+                narrow(joined);
+            }
+        }
         ++m_delivered;
         m_status = m_sink.FrameCB(joined);
         return m_status;
@@ -170,16 +213,47 @@ public:
         frame.grayStride = stride;
         return FrameCB(frame);
     }
-    std::optional<FrameMeasurer> measurerAhead() override { return m_sink.measurerAhead(); }
+    // A picture narrowed here is measured anew: one measured ahead saw it brighter.
+    std::optional<FrameMeasurer> measurerAhead() override
+    {
+        return m_shift > 0 ? std::nullopt : m_sink.measurerAhead();
+    }
     bool readsStoredSamples() const override { return m_sink.readsStoredSamples(); }
 
     std::int32_t delivered() const { return m_delivered; }
     bool stopped() const { return m_status != 0; }
 
 private:
+    // The picture narrowed by m_shift bits more: a 24-bit one in place (the
+    // sink may write into it), a grey one into a plane of our own.
+    void narrow(SourceFrame& frame)
+    {
+        frame.measured = nullptr;
+        const auto down = [shift = unsigned(m_shift)](std::uint8_t value) { return std::uint8_t(value >> shift); };
+        if (frame.buffer != nullptr) {
+            std::transform(frame.buffer, frame.buffer + frame.bufferLength, frame.buffer, down);
+            return;
+        }
+        if (frame.grayBottomRow == nullptr)
+            return;
+        const std::size_t width = std::size_t(m_width);
+        m_plane.resize(width * std::size_t(m_height));
+        for (std::int32_t y = 0; y < m_height; ++y) {
+            const std::uint8_t* row = frame.grayBottomRow + std::ptrdiff_t(y) * frame.grayStride;
+            std::transform(row, row + width, m_plane.data() + std::size_t(y) * width, down);
+        }
+        frame.grayBottomRow = m_plane.data();
+        frame.grayStride = std::ptrdiff_t(width);
+    }
+
     FrameSink& m_sink;
     double m_offset;
+    std::int32_t m_depth;   // the join's
+    std::int32_t m_shift;   // the join's depth less the part's
+    std::int32_t m_width;
+    std::int32_t m_height;
     JoinedPart* m_part;   // what the part delivered, when it is kept
+    std::vector<std::uint8_t> m_plane;
     std::int32_t m_delivered = 0;
     std::int32_t m_status = 0;
 };
@@ -189,6 +263,7 @@ private:
 std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open)
 {
     std::optional<VideoInfo> first;
+    std::int32_t firstDepth = 0;
     std::vector<std::pair<FileIdentity, std::string>> seen;
     // The latest end of the parts before, where their frames tell it.
     std::optional<std::int64_t> lastEnd;
@@ -209,20 +284,28 @@ std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, co
         if (!described.video)
             return why;
         const VideoInfo& video = *described.video;
+        // Samples are compared by the depth a header declares, which every
+        // part of one capture shares; by the bits the data use only where no
+        // header tells.
+        std::optional<SampleLayout> samples = video.samples;
+        if (samples)
+            samples->depth = DeclaredDepthOf(path).value_or(samples->depth);
         if (!first) {
             first = video;
+            firstDepth = samples ? samples->depth : 0;
         } else {
             const std::string lead = "Cannot join " + FileNameOf(path) + ": its frames are ";
             if (video.width != first->width || video.height != first->height)
                 return lead + SizeOf(video) + ", those of " + FileNameOf(files.front()) + " " + SizeOf(*first);
             // A SER output holds one colour id and one depth for all its frames.
-            const bool samplesDiffer = first->samples.has_value() != video.samples.has_value()
-                || (first->samples
-                    && (first->samples->colour != video.samples->colour
-                        || first->samples->depth != video.samples->depth));
+            std::optional<SampleLayout> firstSamples = first->samples;
+            if (firstSamples)
+                firstSamples->depth = firstDepth;
+            const bool samplesDiffer = firstSamples.has_value() != samples.has_value()
+                || (firstSamples && (firstSamples->colour != samples->colour || firstSamples->depth != samples->depth));
             if (samplesDiffer)
-                return lead + (video.samples ? SamplesOf(*video.samples) : "decoded video") + ", those of "
-                    + FileNameOf(files.front()) + " " + (first->samples ? SamplesOf(*first->samples) : "decoded video");
+                return lead + (samples ? SamplesOf(*samples) : "decoded video") + ", those of "
+                    + FileNameOf(files.front()) + " " + (firstSamples ? SamplesOf(*firstSamples) : "decoded video");
         }
         // Parts given out of their order would be written out of it.
         const CaptureSpan span = CaptureSpanOf(*described.source, video);
@@ -267,11 +350,14 @@ std::optional<VideoInfo> JoinedSource::video()
     std::int64_t frames = 0;
     std::optional<std::int64_t> declared = 0;
     m_described.clear();
+    m_depth = 0;
     for (const std::string& path : m_files) {
         std::optional<VideoInfo> video = m_open(path)->video();
         if (!video)
             return std::nullopt;
-        m_described.push_back({path, FramesOf(*video), video->length});
+        const std::int32_t depth = video->samples ? video->samples->depth : 0;
+        m_described.push_back({path, FramesOf(*video), video->length, depth});
+        m_depth = std::max(m_depth, depth);
         frames += m_described.back().frames;
         if (declared && video->declaredFrames)
             *declared += *video->declaredFrames;
@@ -290,6 +376,8 @@ std::optional<VideoInfo> JoinedSource::video()
     if (joined->frameRate > 0.0)
         joined->length = double(frames) / joined->frameRate;
     joined->declaredFrames = declared;
+    if (joined->samples)
+        joined->samples->depth = m_depth;
     return joined;
 }
 
@@ -332,9 +420,11 @@ void JoinedSource::play(const PlayLimits& limits, FrameSink& sink)
         // A source plays once it has described its video: FFmpeg's chooses
         // its stream and learns its length there.
         const std::unique_ptr<FrameSource> source = m_open(part.path);
-        if (!source->video())
+        const std::optional<VideoInfo> video = source->video();
+        if (!video)
             throw FrameSourceError(SourceFailure::Load);
-        PartSink partSink(sink, offset, m_parts ? &(*m_parts)[i] : nullptr);
+        PartSink partSink(sink, offset, m_depth, part.depth > 0 ? m_depth - part.depth : 0, video->width, video->height,
+                          m_parts ? &(*m_parts)[i] : nullptr);
         source->play(own, partSink);
         delivered += partSink.delivered();
         if (m_parts)

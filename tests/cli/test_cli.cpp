@@ -893,6 +893,82 @@ TEST(Cli, JoinRefusesPartsOutOfTheirCaptureOrder)
     EXPECT_EQ(untimed.status, 0) << untimed.err;
 }
 
+// Two parts of one 12-bit capture, the second of which never reaches the
+// 12th bit, are one capture: joined they give what the capture read as one
+// file gives, in 8 bits (AVI) and in its own samples (SER), whichever part
+// comes first. Parts whose headers declare other depths are refused.
+TEST(Cli, JoinTakesPartsOfOneDepthWhoseSamplesUseFewerBits)
+{
+    TempDir dir;
+    for (const std::int32_t colourId : {0, 100}) {   // mono (grey pictures), RGB (24-bit pictures)
+        SerClip parts[2];
+        SerClip whole;
+        for (SerClip* clip : {&parts[0], &parts[1], &whole}) {
+            clip->colourId = colourId;
+            clip->width = 96;
+            clip->height = 80;
+            clip->depth = 12;
+        }
+        // Frames 0-3 reach 3000 (12 bits), frames 4-7 stay below 2048 (11 bits).
+        for (int f = 0; f < 8; ++f) {
+            const auto make = [f](int x, int y, int plane) {
+                const bool disc = (x - 40 - 2 * f) * (x - 40 - 2 * f) + (y - 38 - f) * (y - 38 - f) <= 15 * 15;
+                return disc ? (f < 4 ? 3000 : 2000) - 100 * plane : 100 + 7 * ((x + y + f) % 5);
+            };
+            parts[f / 4].addFrame(make);
+            whole.addFrame(make);
+        }
+        for (const bool deepFirst : {true, false}) {
+            const std::string first = deepFirst ? "deep.ser" : "shallow.ser";
+            const std::string second = deepFirst ? "shallow.ser" : "deep.ser";
+            SerClip joined = whole;
+            if (!deepFirst)
+                std::rotate(joined.frames.begin(), joined.frames.begin() + 4, joined.frames.end());
+            dir.write("deep.ser", parts[0].bytes());
+            dir.write("shallow.ser", parts[1].bytes());
+            dir.write("whole.ser", joined.bytes());
+            const std::string what = "colour " + std::to_string(colourId) + ", " + first + " first";
+            for (const char* format : {"avi", "ser"}) {
+                const std::string common = std::string("-W 32 -H 32 --format ") + format;
+                const auto one = RunIn(dir, Cli(common + " -o one whole.ser"), dir.path());
+                ASSERT_EQ(one.status, 0) << what << ": " << one.err;
+                const auto two = RunIn(dir, Cli(common + " --join -o two " + first + " " + second), dir.path());
+                ASSERT_EQ(two.status, 0) << what << ": " << two.err;
+                const std::string stem = first.substr(0, first.size() - 4);
+                if (std::string(format) == "ser") {
+                    const SerFileContents a = ReadSerFile(dir.file("one/whole_orbic.ser"));
+                    const SerFileContents b = ReadSerFile(dir.file("two/" + stem + "_orbic.ser"));
+                    EXPECT_EQ(b.depth, 12) << what;
+                    EXPECT_EQ(a.depth, b.depth) << what;
+                    EXPECT_EQ(a.frames, b.frames) << what;
+                } else {
+                    const std::string name = colourId == 0 ? "_Y8orbic.avi" : "_orbic.avi";
+                    const std::string a = DecodeWithFfmpeg(dir.file("one/whole" + name), "bgr24", dir.path());
+                    const std::string b = DecodeWithFfmpeg(dir.file("two/" + stem + name), "bgr24", dir.path());
+                    EXPECT_FALSE(a.empty()) << what;
+                    EXPECT_TRUE(a == b) << what << ": the joined AVI differs from the whole capture's";
+                }
+            }
+        }
+    }
+
+    SerClip other;
+    other.width = 96;
+    other.height = 80;
+    other.depth = 16;   // the same 12-bit data, declared 16 bits deep
+    for (int f = 0; f < 4; ++f)
+        other.addFrame([](int x, int y, int) { return (x - 40) * (x - 40) + (y - 38) * (y - 38) <= 225 ? 3000 : 100; });
+    SerClip deep = other;
+    deep.depth = 12;
+    dir.write("a.ser", deep.bytes());
+    dir.write("b.ser", other.bytes());
+    const auto refused = RunIn(dir, Cli("--join -W 32 -H 32 a.ser b.ser"), dir.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("Cannot join b.ser: its frames are 16-bit mono, those of a.ser 12-bit mono"),
+              std::string::npos)
+        << refused.err;
+}
+
 // Every file the tool reads can be joined: H.264, MJPEG, uncompressed frames
 // that FFmpeg's module reads (an AVI with a sound track), and a plain AVI
 // before one of them. The joined output holds, frame for frame, what each
