@@ -776,8 +776,12 @@ FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& 
         run.countJoin(parts);
     FileRunFacts facts = RunIntoStagedOutput(state, host, output, outputPath, open, run, pieces, claims);
     facts.dropped = DroppedFrames(run.outcome());
-    if (parts)
+    if (parts) {
         LogJoin(host, *parts);
+        if (output.timesEveryFrameOrNone())
+            if (const auto note = UnstampedPartsNote(*parts, pieces != nullptr))
+                host.appendLog(*note, true);
+    }
     const std::vector<std::string> messages =
         FileMessages(std::move(run.messages()), facts, FileNameOf(state.currentFile), outputPath);
     if (!messages.empty())

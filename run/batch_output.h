@@ -30,4 +30,7 @@ public:
     virtual bool writesFolder() const { return false; }
     // A line for the log about the file just closed; empty when none.
     virtual std::string closingNote() const { return {}; }
+    // The output keeps the frames' capture times only when every frame it
+    // holds has one (a SER file's trailer), and otherwise none.
+    virtual bool timesEveryFrameOrNone() const { return false; }
 };

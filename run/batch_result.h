@@ -15,6 +15,10 @@ struct JoinedPart {
     std::int32_t firstIndex = 0;   // the joined number of its first frame, as its header counts
     std::int32_t frames = 0;       // frames read in the last play
     std::int32_t written = 0;      // frames written (kept by the batch's own count)
+    // Whether its frames carry capture times of their own (SER time stamps),
+    // from the first frame the last play delivered with its stored samples;
+    // unknown for files read without them.
+    std::optional<bool> stamped;
 };
 
 // What became of one chosen file in a batch, for summaries and reports.

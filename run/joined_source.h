@@ -15,9 +15,21 @@ using JoinedParts = std::vector<JoinedPart>;
 
 // Why the files cannot be joined into one output, naming the first file
 // that differs from the first one and how: frame size, and for files that
-// name their samples (SER) the colour layout and depth. Also a file that
-// cannot be opened or holds no video. nullopt when they can be joined.
+// name their samples (SER) the colour layout and depth (the depth a SER
+// header declares; the bits the data use only where no header tells). Also
+// a file that cannot be opened or holds no video, a file given twice (by
+// device and inode: under two spellings or through a link too), and a file
+// whose first frame was captured before the last frame of a file before it,
+// where the frames carry their capture times (SER time stamps). nullopt
+// when they can be joined.
 std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open);
+
+// The log's word on a join whose written frames carry capture times of their
+// own in some files and not in others, into an output that keeps them only
+// when every frame has one (see BatchOutput::timesEveryFrameOrNone), naming
+// the files without; nullopt when there is nothing to say. pieces: the
+// output is cut into pieces, each of which keeps its own times.
+std::optional<std::string> UnstampedPartsNote(const JoinedParts& parts, bool pieces);
 
 // Several capture files played as one video, one after the other, with one
 // file open at a time so that memory does not grow with their number or
@@ -25,7 +37,10 @@ std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, co
 // and a count pass from file to file); presentation times run on from one
 // file to the next, by each file's own length; capture times stay each
 // frame's own. The files should pass JoinRefusal: the first one's
-// description stands for all, with the frame counts and lengths summed.
+// description stands for all, with the frame counts and lengths summed, the
+// notices of the others named after their files, and for files that name
+// their samples the largest depth their data use, at which every frame is
+// handed on (see PartSink).
 //
 // parts, when given, receives what each file delivered.
 class JoinedSource final : public FrameSource {
@@ -42,11 +57,13 @@ private:
         std::string path;
         std::int32_t frames = 0;   // as its header declares
         double length = 0.0;
+        std::int32_t depth = 0;   // the bits its samples use; 0 when it names none
     };
     std::vector<std::string> m_files;
     SourceOpener m_open;
     std::shared_ptr<JoinedParts> m_parts;
     std::vector<Part> m_described;
+    std::int32_t m_depth = 0;   // the largest of the parts' depths
 };
 
 // An opener that gives a JoinedSource of files whatever path it is asked

@@ -34,6 +34,7 @@ public:
                               bool grayscale) const override;
     std::string finalPathFor(const std::string& openedPath) const override;
     std::string closingNote() const override;
+    bool timesEveryFrameOrNone() const override { return true; }
 
     void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override;
 

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <tuple>
 
 namespace {
 
@@ -819,6 +820,240 @@ TEST(Cli, TimeRangeKeepsTheFramesCapturedWithinItAndRefusesFilesWithoutTimes)
     const auto timeless = RunIn(dir, Cli("--time-range 22:13:21-22:13:23 a.ser p.avi"), dir.path());
     EXPECT_EQ(timeless.status, 2);
     EXPECT_NE(timeless.err.find("The frames of p.avi carry no capture time"), std::string::npos) << timeless.err;
+}
+
+// Three parts of one stamped capture, as the camera program split it.
+void MakeStampedParts(const TempDir& dir)
+{
+    std::string make;
+    for (int part = 0; part < 3; ++part)
+        make += std::string(ORBICROP_MAKE_SAMPLE) + " --frames 40 --ser-depth 8 --seed " + std::to_string(part)
+            + " --stamps-from " + std::to_string(40 * part) + " p" + std::to_string(part + 1) + ".ser && ";
+    const auto made = RunIn(dir, make + "true", dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+}
+
+// A part that lost its trailer makes the SER output's trailer impossible:
+// the output has none, and the log names the part, not the first one; a
+// part whose trailer was cut short is named in the notice. An output that
+// keeps no stamps (AVI) says nothing of them.
+TEST(Cli, JoinWithAPartWithoutStampsNamesItAndWritesNoTrailer)
+{
+    TempDir dir;
+    MakeStampedParts(dir);
+    const std::uintmax_t whole = std::filesystem::file_size(dir.file("p2.ser"));
+    std::filesystem::copy_file(dir.file("p2.ser"), dir.file("cut.ser"));
+    std::filesystem::resize_file(dir.file("p2.ser"), whole - 40 * 8);   // no trailer at all
+    std::filesystem::resize_file(dir.file("cut.ser"), whole - 100);     // half a trailer
+
+    const std::string kNote = "p2.ser carries no time stamps, so the joined output has none";
+    const auto r = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p1.ser p2.ser p3.ser"), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nJoined 3 files: 120 frames read, 120 written\n" + kNote + "\n"), std::string::npos)
+        << r.out;
+    const SerFileContents ser = ReadSerFile(dir.file("p1_orbic.ser"));
+    EXPECT_EQ(ser.frameCount, 120);
+    EXPECT_TRUE(ser.tail.empty());
+
+    const auto pieces =
+        RunIn(dir, Cli("--join --format ser -W 64 -H 64 --segment 1 -o pieces p1.ser p2.ser p3.ser"), dir.path());
+    ASSERT_EQ(pieces.status, 0) << pieces.err;
+    EXPECT_NE(pieces.out.find("p2.ser carries no time stamps, so the pieces that hold its frames have none"),
+              std::string::npos)
+        << pieces.out;
+
+    const auto cut = RunIn(dir, Cli("--join --format ser -W 64 -H 64 -o cut p1.ser cut.ser p3.ser"), dir.path());
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    EXPECT_NE(cut.out.find("Opening file p1.ser\n - 120 frames\n - Input res 640 x 480\n - cut.ser: The frames' time "
+                           "stamps are incomplete; the file is read as having none\n"),
+              std::string::npos)
+        << cut.out;
+    EXPECT_NE(cut.out.find("cut.ser carries no time stamps, so the joined output has none"), std::string::npos)
+        << cut.out;
+
+    const auto avi = RunIn(dir, Cli("--join -W 64 -H 64 -o avi p1.ser p2.ser p3.ser"), dir.path());
+    ASSERT_EQ(avi.status, 0) << avi.err;
+    EXPECT_EQ(avi.out.find("time stamps"), std::string::npos) << avi.out;
+}
+
+// The same file twice, however it is named, would be written twice with
+// its stamps repeated: refused by name, nothing written.
+TEST(Cli, JoinRefusesTheSameFileTwice)
+{
+    TempDir dir;
+    MakeStampedParts(dir);
+    std::filesystem::create_symlink("p1.ser", dir.file("link.ser"));
+    std::filesystem::create_hard_link(dir.file("p2.ser"), dir.file("hard.ser"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"p1.ser p2.ser p1.ser", "Cannot join p1.ser: it is given twice"},
+        {"p1.ser ./p1.ser", "Cannot join p1.ser: it is given twice"},
+        {"p1.ser link.ser", "Cannot join link.ser: it is the same file as p1.ser"},
+        {"p1.ser p2.ser hard.ser p3.ser", "Cannot join hard.ser: it is the same file as p2.ser"},
+    };
+    for (const auto& [files, message] : cases) {
+        const auto r = RunIn(dir, Cli(std::string("--join --format ser -W 64 -H 64 ") + files), dir.path());
+        EXPECT_EQ(r.status, 2) << files;
+        EXPECT_NE(r.err.find(message), std::string::npos) << files << ": " << r.err;
+    }
+    EXPECT_EQ(RunIn(dir, "ls -A | grep -v '^[.]std'", dir.path()).out, "hard.ser\nlink.ser\np1.ser\np2.ser\np3.ser\n");
+}
+
+// Parts whose frames carry their capture times must come in that order;
+// a part without times cannot be placed and is taken as given.
+TEST(Cli, JoinRefusesPartsOutOfTheirCaptureOrder)
+{
+    TempDir dir;
+    MakeStampedParts(dir);
+    const auto swapped = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p2.ser p1.ser p3.ser"), dir.path());
+    EXPECT_EQ(swapped.status, 2);
+    EXPECT_NE(swapped.err.find("p1.ser starts before p2.ser ends: give the parts in the order they were captured"),
+              std::string::npos)
+        << swapped.err;
+    const auto late = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p1.ser p3.ser p2.ser"), dir.path());
+    EXPECT_EQ(late.status, 2);
+    EXPECT_NE(late.err.find("p2.ser starts before p3.ser ends"), std::string::npos) << late.err;
+    EXPECT_EQ(RunIn(dir, "ls -A | grep -v '^[.]std'", dir.path()).out, "p1.ser\np2.ser\np3.ser\n");
+
+    // Without its trailer p2 tells no time: p1 before p3 is the only order known.
+    std::filesystem::resize_file(dir.file("p2.ser"), std::filesystem::file_size(dir.file("p2.ser")) - 40 * 8);
+    const auto untimed = RunIn(dir, Cli("--join --format ser -W 64 -H 64 p2.ser p1.ser p3.ser"), dir.path());
+    EXPECT_EQ(untimed.status, 0) << untimed.err;
+}
+
+// Two parts of one 12-bit capture, the second of which never reaches the
+// 12th bit, are one capture: joined they give what the capture read as one
+// file gives, in 8 bits (AVI) and in its own samples (SER), whichever part
+// comes first. Parts whose headers declare other depths are refused.
+TEST(Cli, JoinTakesPartsOfOneDepthWhoseSamplesUseFewerBits)
+{
+    TempDir dir;
+    for (const std::int32_t colourId : {0, 100}) {   // mono (grey pictures), RGB (24-bit pictures)
+        SerClip parts[2];
+        SerClip whole;
+        for (SerClip* clip : {&parts[0], &parts[1], &whole}) {
+            clip->colourId = colourId;
+            clip->width = 96;
+            clip->height = 80;
+            clip->depth = 12;
+        }
+        // Frames 0-3 reach 3000 (12 bits), frames 4-7 stay below 2048 (11 bits).
+        for (int f = 0; f < 8; ++f) {
+            const auto make = [f](int x, int y, int plane) {
+                const bool disc = (x - 40 - 2 * f) * (x - 40 - 2 * f) + (y - 38 - f) * (y - 38 - f) <= 15 * 15;
+                return disc ? (f < 4 ? 3000 : 2000) - 100 * plane : 100 + 7 * ((x + y + f) % 5);
+            };
+            parts[f / 4].addFrame(make);
+            whole.addFrame(make);
+        }
+        for (const bool deepFirst : {true, false}) {
+            const std::string first = deepFirst ? "deep.ser" : "shallow.ser";
+            const std::string second = deepFirst ? "shallow.ser" : "deep.ser";
+            SerClip joined = whole;
+            if (!deepFirst)
+                std::rotate(joined.frames.begin(), joined.frames.begin() + 4, joined.frames.end());
+            dir.write("deep.ser", parts[0].bytes());
+            dir.write("shallow.ser", parts[1].bytes());
+            dir.write("whole.ser", joined.bytes());
+            const std::string what = "colour " + std::to_string(colourId) + ", " + first + " first";
+            for (const char* format : {"avi", "ser"}) {
+                const std::string common = std::string("-W 32 -H 32 --format ") + format;
+                const auto one = RunIn(dir, Cli(common + " -o one whole.ser"), dir.path());
+                ASSERT_EQ(one.status, 0) << what << ": " << one.err;
+                const auto two = RunIn(dir, Cli(common + " --join -o two " + first + " " + second), dir.path());
+                ASSERT_EQ(two.status, 0) << what << ": " << two.err;
+                const std::string stem = first.substr(0, first.size() - 4);
+                if (std::string(format) == "ser") {
+                    const SerFileContents a = ReadSerFile(dir.file("one/whole_orbic.ser"));
+                    const SerFileContents b = ReadSerFile(dir.file("two/" + stem + "_orbic.ser"));
+                    EXPECT_EQ(b.depth, 12) << what;
+                    EXPECT_EQ(a.depth, b.depth) << what;
+                    EXPECT_EQ(a.frames, b.frames) << what;
+                } else {
+                    const std::string name = colourId == 0 ? "_Y8orbic.avi" : "_orbic.avi";
+                    const std::string a = DecodeWithFfmpeg(dir.file("one/whole" + name), "bgr24", dir.path());
+                    const std::string b = DecodeWithFfmpeg(dir.file("two/" + stem + name), "bgr24", dir.path());
+                    EXPECT_FALSE(a.empty()) << what;
+                    EXPECT_TRUE(a == b) << what << ": the joined AVI differs from the whole capture's";
+                }
+            }
+        }
+    }
+
+    SerClip other;
+    other.width = 96;
+    other.height = 80;
+    other.depth = 16;   // the same 12-bit data, declared 16 bits deep
+    for (int f = 0; f < 4; ++f)
+        other.addFrame([](int x, int y, int) { return (x - 40) * (x - 40) + (y - 38) * (y - 38) <= 225 ? 3000 : 100; });
+    SerClip deep = other;
+    deep.depth = 12;
+    dir.write("a.ser", deep.bytes());
+    dir.write("b.ser", other.bytes());
+    const auto refused = RunIn(dir, Cli("--join -W 32 -H 32 a.ser b.ser"), dir.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("Cannot join b.ser: its frames are 16-bit mono, those of a.ser 12-bit mono"),
+              std::string::npos)
+        << refused.err;
+}
+
+// Every file the tool reads can be joined: H.264, MJPEG, uncompressed frames
+// that FFmpeg's module reads (an AVI with a sound track), and a plain AVI
+// before one of them. The joined output holds, frame for frame, what each
+// part gives alone.
+TEST(Cli, JoinOfPartsReadThroughFfmpegWritesWhatEachPartWritesAlone)
+{
+    TempDir dir;
+    const auto made = RunIn(dir, std::string(ORBICROP_MAKE_SAMPLE) + " --frames 60 whole.avi", dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    // How ffmpeg makes a part of whole.avi: its inputs beside it, its output arguments, its file's extension.
+    struct Part {
+        std::string inputs;
+        std::string output;
+        std::string extension;
+    };
+    const Part h264{"", "-c:v libx264 -g 8", ".mp4"};
+    const Part mjpeg{"", "-c:v mjpeg -q:v 3", ".avi"};
+    const Part sound{"-f lavfi -i anullsrc=r=8000:cl=mono",
+                     "-map 0:v -map 1:a -shortest -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le", ".avi"};
+    const Part plain{"", "", ".avi"};   // our own writer's: read without FFmpeg
+    const std::tuple<const char*, Part, Part> kinds[] = {
+        {"h264", h264, h264},
+        {"mjpeg", mjpeg, mjpeg},
+        {"raw with sound", sound, sound},
+        {"plain, then h264", plain, h264},
+    };
+    int n = 0;
+    for (const auto& [kind, first, second] : kinds) {
+        const std::string sub = dir.file("k" + std::to_string(n++));
+        std::filesystem::create_directory(sub);
+        std::filesystem::copy_file(dir.file("whole.avi"), sub + "/whole.avi");
+        const std::string names[2] = {"p1" + first.extension, "p2" + second.extension};
+        for (int part = 0; part < 2; ++part) {
+            const Part& how = part == 0 ? first : second;
+            const std::string frames = part == 0 ? "-frames:v 30" : "-vf trim=start_frame=30,setpts=PTS-STARTPTS";
+            const std::string make = how.output.empty()
+                ? std::string(ORBICROP_MAKE_SAMPLE) + " --frames 30 " + names[part]
+                : "ffmpeg -nostdin -v error -y -i whole.avi " + how.inputs + " " + frames + " " + how.output + " "
+                    + names[part];
+            const auto cut = RunCommand("cd " + ShellQuote(sub) + " && " + make, dir.path());
+            ASSERT_EQ(cut.status, 0) << kind << ": " << cut.err;
+        }
+        const std::string inputs = names[0] + " " + names[1];
+        const auto joined = RunCommand(
+            "cd " + ShellQuote(sub) + " && " + Cli("--join -W 64 -H 64 --report r.json -o j " + inputs), dir.path());
+        ASSERT_EQ(joined.status, 0) << kind << ": " << joined.err;
+        const auto apart = RunCommand("cd " + ShellQuote(sub) + " && " + Cli("-W 64 -H 64 -o s " + inputs), dir.path());
+        ASSERT_EQ(apart.status, 0) << kind << ": " << apart.err;
+        const auto parts = RunCommand("jq -c '[.files[0].joined[] | [.input, .first_frame, .seen, .written]]' "
+                                          + ShellQuote(sub + "/r.json"),
+                                      dir.path());
+        EXPECT_EQ(parts.out, "[[\"" + names[0] + "\",0,30,30],[\"" + names[1] + "\",30,30,30]]\n") << kind;
+        const std::string whole = DecodeWithFfmpeg(sub + "/j/p1_orbic.avi", "bgr24", dir.path());
+        const std::string each = DecodeWithFfmpeg(sub + "/s/p1_orbic.avi", "bgr24", dir.path())
+            + DecodeWithFfmpeg(sub + "/s/p2_orbic.avi", "bgr24", dir.path());
+        EXPECT_EQ(whole.size(), std::size_t(60 * 64 * 64 * 3)) << kind;
+        EXPECT_TRUE(whole == each) << kind << ": the joined output differs from the parts' own";
+    }
 }
 
 // A 12-bit disc at 4080 is white in the 8-bit picture but four levels short
