@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -37,60 +38,229 @@ KeepBestUnit ReadKeepBestUnit(const IniFile& file)
     return file.readBool("Centring", "keepbestframes", false) ? KeepBestUnit::Frames : KeepBestUnit::Percent;
 }
 
+using Settings = OrbicropSettings;
+
+// How a key reaches the file. The keys of the first files are written
+// always; keys added later appear once they leave their default (or once the
+// file has them), so that a file saved with the defaults stays as it was;
+// the centring keys are written as a group once any of them is chosen.
+enum class Written { Always, OnceChosen };
+
+// One key of the file: where it lives, how it is read into the settings
+// and how they write it. The table below is every key's one home: reading
+// and writing both walk it, writing in its order (a new key is appended
+// where the table puts it). read null: saved, never loaded.
+struct SettingKey {
+    std::string_view section;
+    std::string_view name;
+    Written written;
+    bool centring;   // one of the centring group
+    void (*read)(const IniFile&, const SettingKey&, Settings&);
+    void (*write)(IniFile&, const SettingKey&, const Settings&, bool onlyIfChosen);
+};
+
+bool Chosen(const IniFile& file, const SettingKey& key, bool differs, bool onlyIfChosen)
+{
+    return !onlyIfChosen || differs || file.readString(key.section, key.name);
+}
+
+template <auto Member>
+SettingKey BoolKey(std::string_view section, std::string_view name, Written written, bool centring = false)
+{
+    return {section, name, written, centring,
+            [](const IniFile& f, const SettingKey& k, Settings& s) { s.*Member = f.readBool(k.section, k.name, s.*Member); },
+            [](IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen) {
+                if (Chosen(f, k, s.*Member != Settings{}.*Member, onlyIfChosen))
+                    f.writeBool(k.section, k.name, s.*Member);
+            }};
+}
+
+template <auto Member>
+void WriteInteger(IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen)
+{
+    if (Chosen(f, k, s.*Member != Settings{}.*Member, onlyIfChosen))
+        f.writeInteger(k.section, k.name, s.*Member);
+}
+
+// An integer clamped to Low..High as it is read.
+template <auto Member, std::int32_t Low, std::int32_t High>
+SettingKey IntegerKey(std::string_view section, std::string_view name, Written written, bool centring = false)
+{
+    return {section, name, written, centring,
+            [](const IniFile& f, const SettingKey& k, Settings& s) {
+                s.*Member = std::clamp(f.readInteger(k.section, k.name, s.*Member), Low, High);
+            },
+            WriteInteger<Member>};
+}
+
+// A value written as text; Text gives it, and the default's text is the
+// default settings'.
+template <std::string (*Text)(const Settings&)>
+void WriteText(IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen)
+{
+    const std::string text = Text(s);
+    if (Chosen(f, k, text != Text(Settings{}), onlyIfChosen))
+        f.writeString(k.section, k.name, text);
+}
+
+std::string FormatText(const Settings& s)
+{
+    return std::string(NameOf(s.format));
+}
+std::string FolderText(const Settings& s)
+{
+    // Empty once a folder chosen before is taken back: the default again.
+    return s.outputFolder;
+}
+std::string FilterText(const Settings& s)
+{
+    return s.openFilter;
+}
+// "none" rather than an empty value: a pattern once chosen and taken back
+// reads as a choice, not as a damaged line.
+std::string BayerText(const Settings& s)
+{
+    return s.bayer ? std::string(NameOf(*s.bayer)) : "none";
+}
+std::string MethodText(const Settings& s)
+{
+    return std::string(NameOf(s.debayerMethod));
+}
+// "off" as bayer's "none": a rejection taken back is saved as a choice.
+std::string SaturatedText(const Settings& s)
+{
+    return s.rejectMaxSaturated ? SaturatedPercentText(*s.rejectMaxSaturated) : "off";
+}
+std::string DimText(const Settings& s)
+{
+    return s.rejectDim ? std::to_string(*s.rejectDim) : "off";
+}
+std::string TimesText(const Settings& s)
+{
+    return TimeRangeText({s.timeFirst, s.timeEnd});
+}
+
+void ReadNothing(const IniFile&, const SettingKey&, Settings&) {}
+
+const SettingKey kKeys[] = {
+    IntegerKey<&Settings::threshold, kThresholdMin, kThresholdMax>("COG", "threshold", Written::Always),
+    BoolKey<&Settings::showEffect>("COG", "showeffect", Written::Always),
+    BoolKey<&Settings::ignoreIncomplete>("Output", "ignoreIncomplete", Written::Always),
+    BoolKey<&Settings::autoColor>("Output", "autocolor", Written::Always),
+    {"Output", "color", Written::Always, false, ReadNothing,
+     [](IniFile& f, const SettingKey& k, const Settings& s, bool) { f.writeBool(k.section, k.name, s.color); }},
+    IntegerKey<&Settings::width, kCropPositionMin, kCropPositionMax>("Size", "width", Written::Always),
+    IntegerKey<&Settings::height, kCropPositionMin, kCropPositionMax>("Size", "height", Written::Always),
+    // Kept for the files of the first version, which had an automatic size.
+    {"Size", "auto", Written::Always, false, ReadNothing,
+     [](IniFile& f, const SettingKey& k, const Settings&, bool) { f.writeBool(k.section, k.name, false); }},
+    BoolKey<&Settings::debayerSafe>("Output", "debayersafe", Written::Always),
+    {"Output", "format", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         const auto format = f.readString(k.section, k.name);
+         s.format = format ? ParseOutputFormat(*format).value_or(OutputFormat::Avi) : OutputFormat::Avi;
+     },
+     WriteText<FormatText>},
+    BoolKey<&Settings::winJuposName>("Output", "winjuposname", Written::OnceChosen),
+    {"Output", "folder", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         s.outputFolder = f.readString(k.section, k.name).value_or(std::string());
+     },
+     WriteText<FolderText>},
+    BoolKey<&Settings::keepGoing>("Batch", "keepgoing", Written::OnceChosen),
+    {"Open", "filter", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         s.openFilter = f.readString(k.section, k.name).value_or(s.openFilter);
+     },
+     WriteText<FilterText>},
+    BoolKey<&Settings::largeSize>("Size", "large", Written::OnceChosen),
+    {"Size", "largewidth", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         s.largeWidth = SnappedLargeSize(f.readInteger(k.section, k.name, s.largeWidth));
+     },
+     WriteInteger<&Settings::largeWidth>},
+    {"Size", "largeheight", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         s.largeHeight = SnappedLargeSize(f.readInteger(k.section, k.name, s.largeHeight));
+     },
+     WriteInteger<&Settings::largeHeight>},
+    BoolKey<&Settings::fullFrame>("Size", "wholeframe", Written::OnceChosen),
+    {"Colour", "bayer", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto bayer = f.readString(k.section, k.name))
+             s.bayer = ParseBayerPattern(*bayer);
+     },
+     WriteText<BayerText>},
+    BoolKey<&Settings::debayer>("Colour", "debayer", Written::OnceChosen),
+    {"Colour", "debayermethod", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto method = f.readString(k.section, k.name))
+             s.debayerMethod = ParseDemosaicMethod(*method).value_or(s.debayerMethod);
+     },
+     WriteText<MethodText>},
+    BoolKey<&Settings::largestObject>("Centring", "largestobject", Written::Always, true),
+    BoolKey<&Settings::surface>("Centring", "surface", Written::Always, true),
+    IntegerKey<&Settings::surfaceRefresh, 1, 10000>("Centring", "surfacerefresh", Written::Always, true),
+    {"Centring", "keepbest", Written::Always, true,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         const std::int32_t most = ReadKeepBestUnit(f) == KeepBestUnit::Frames ? kKeepBestFramesMax : 100;
+         s.keepBest = std::clamp(f.readInteger(k.section, k.name, s.keepBest), 0, most);
+     },
+     WriteInteger<&Settings::keepBest>},
+    {"Centring", "keepbestframes", Written::Always, true,
+     [](const IniFile& f, const SettingKey&, Settings& s) { s.keepBestUnit = ReadKeepBestUnit(f); },
+     [](IniFile& f, const SettingKey& k, const Settings& s, bool) {
+         f.writeBool(k.section, k.name, s.keepBestUnit == KeepBestUnit::Frames);
+     }},
+    BoolKey<&Settings::bestFrame>("Centring", "bestframe", Written::Always, true),
+    // Newer than the six above: files that never chose the score keep the
+    // section they had.
+    {"Centring", "keepbestscore", Written::OnceChosen, true, ReadNothing,
+     [](IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen) {
+         const bool score = s.keepBestUnit == KeepBestUnit::Score;
+         if (Chosen(f, k, score, onlyIfChosen))
+             f.writeBool(k.section, k.name, score);
+     }},
+    BoolKey<&Settings::rejectCut>("Reject", "cut", Written::OnceChosen),
+    IntegerKey<&Settings::rejectMinSize, 0, kRejectMinSizeMax>("Reject", "minsize", Written::OnceChosen),
+    {"Reject", "maxsaturated", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto saturated = f.readString(k.section, k.name))
+             s.rejectMaxSaturated = ParseSaturatedPercent(*saturated);
+     },
+     WriteText<SaturatedText>},
+    {"Reject", "dim", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto dim = f.readString(k.section, k.name))
+             if (const auto percent = ParseIniInteger(*dim); percent && *percent > 0)
+                 s.rejectDim = std::min(*percent, 100);
+     },
+     WriteText<DimText>},
+    BoolKey<&Settings::frameRange>("Frames", "range", Written::OnceChosen),
+    IntegerKey<&Settings::framesFirst, 0, INT32_MAX>("Frames", "first", Written::OnceChosen),
+    IntegerKey<&Settings::framesLast, -1, INT32_MAX>("Frames", "last", Written::OnceChosen),
+    BoolKey<&Settings::join>("Frames", "join", Written::OnceChosen),
+    BoolKey<&Settings::timeRange>("Frames", "timerange", Written::OnceChosen),
+    {"Frames", "times", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto times = f.readString(k.section, k.name))
+             if (const auto range = ParseTimeRange(*times)) {
+                 s.timeFirst = range->first;
+                 s.timeEnd = range->end;
+             }
+     },
+     WriteText<TimesText>},
+    BoolKey<&Settings::segment>("Frames", "segment", Written::OnceChosen),
+    IntegerKey<&Settings::segmentSeconds, 1, kSegmentSecondsMax>("Frames", "segmentseconds", Written::OnceChosen),
+};
+
 }   // namespace
 
 OrbicropSettings ReadOrbicropSettings(const IniFile& file)
 {
     OrbicropSettings s;
-    s.threshold = std::clamp(file.readInteger("COG", "threshold", s.threshold), kThresholdMin, kThresholdMax);
-    s.showEffect = file.readBool("COG", "showeffect", s.showEffect);
-    s.ignoreIncomplete = file.readBool("Output", "ignoreIncomplete", s.ignoreIncomplete);
-    s.debayerSafe = file.readBool("Output", "debayersafe", s.debayerSafe);
-    s.autoColor = file.readBool("Output", "autocolor", s.autoColor);
-    s.width = std::clamp(file.readInteger("Size", "width", s.width), kCropPositionMin, kCropPositionMax);
-    s.height = std::clamp(file.readInteger("Size", "height", s.height), kCropPositionMin, kCropPositionMax);
-    s.largestObject = file.readBool("Centring", "largestobject", s.largestObject);
-    s.surface = file.readBool("Centring", "surface", s.surface);
-    s.surfaceRefresh = std::clamp(file.readInteger("Centring", "surfacerefresh", s.surfaceRefresh), 1, 10000);
-    s.keepBestUnit = ReadKeepBestUnit(file);
-    s.keepBest = std::clamp(file.readInteger("Centring", "keepbest", s.keepBest), 0,
-                            s.keepBestUnit == KeepBestUnit::Frames ? kKeepBestFramesMax : 100);
-    s.bestFrame = file.readBool("Centring", "bestframe", s.bestFrame);
-    const auto format = file.readString("Output", "format");
-    s.format = format ? ParseOutputFormat(*format).value_or(OutputFormat::Avi) : OutputFormat::Avi;
-    s.winJuposName = file.readBool("Output", "winjuposname", s.winJuposName);
-    s.outputFolder = file.readString("Output", "folder").value_or(std::string());
-    s.keepGoing = file.readBool("Batch", "keepgoing", s.keepGoing);
-    s.openFilter = file.readString("Open", "filter").value_or(s.openFilter);
-    if (const auto bayer = file.readString("Colour", "bayer"))
-        s.bayer = ParseBayerPattern(*bayer);
-    s.debayer = file.readBool("Colour", "debayer", s.debayer);
-    if (const auto method = file.readString("Colour", "debayermethod"))
-        s.debayerMethod = ParseDemosaicMethod(*method).value_or(s.debayerMethod);
-    s.largeSize = file.readBool("Size", "large", s.largeSize);
-    s.largeWidth = SnappedLargeSize(file.readInteger("Size", "largewidth", s.largeWidth));
-    s.largeHeight = SnappedLargeSize(file.readInteger("Size", "largeheight", s.largeHeight));
-    s.fullFrame = file.readBool("Size", "wholeframe", s.fullFrame);
-    s.rejectCut = file.readBool("Reject", "cut", s.rejectCut);
-    s.rejectMinSize = std::clamp(file.readInteger("Reject", "minsize", s.rejectMinSize), 0, kRejectMinSizeMax);
-    if (const auto saturated = file.readString("Reject", "maxsaturated"))
-        s.rejectMaxSaturated = ParseSaturatedPercent(*saturated);
-    if (const auto dim = file.readString("Reject", "dim"))
-        if (const auto percent = ParseIniInteger(*dim); percent && *percent > 0)
-            s.rejectDim = std::min(*percent, 100);
-    s.frameRange = file.readBool("Frames", "range", s.frameRange);
-    s.framesFirst = std::max(file.readInteger("Frames", "first", s.framesFirst), 0);
-    s.framesLast = std::max(file.readInteger("Frames", "last", s.framesLast), -1);
-    s.join = file.readBool("Frames", "join", s.join);
-    s.timeRange = file.readBool("Frames", "timerange", s.timeRange);
-    if (const auto times = file.readString("Frames", "times"))
-        if (const auto range = ParseTimeRange(*times)) {
-            s.timeFirst = range->first;
-            s.timeEnd = range->end;
-        }
-    s.segment = file.readBool("Frames", "segment", s.segment);
-    s.segmentSeconds =
-        std::clamp(file.readInteger("Frames", "segmentseconds", s.segmentSeconds), 1, kSegmentSecondsMax);
+    for (const SettingKey& key : kKeys)
+        key.read(file, key, s);
     return s;
 }
 
@@ -131,37 +301,12 @@ OrbicropSettings LoadOrbicropSettings(const std::string& path)
 
 namespace {
 
-constexpr const char* kCentringKeys[] = {"largestobject",  "surface",   "surfacerefresh", "keepbest",
-                                         "keepbestframes", "bestframe", "keepbestscore"};
-
 bool HasCentring(const IniFile& file)
 {
-    for (const char* key : kCentringKeys)
-        if (file.readString("Centring", key))
+    for (const SettingKey& key : kKeys)
+        if (key.centring && file.readString(key.section, key.name))
             return true;
     return false;
-}
-
-// Keys added after the first files were written: each appears once it leaves
-// its default, so that a file saved with the defaults stays as it was.
-void WriteBoolOnceChosen(IniFile& file, std::string_view section, std::string_view key, bool value, bool defaultValue)
-{
-    if (value != defaultValue || file.readString(section, key))
-        file.writeBool(section, key, value);
-}
-
-void WriteIntegerOnceChosen(IniFile& file, std::string_view section, std::string_view key, std::int32_t value,
-                            std::int32_t defaultValue)
-{
-    if (value != defaultValue || file.readString(section, key))
-        file.writeInteger(section, key, value);
-}
-
-void WriteStringOnceChosen(IniFile& file, std::string_view section, std::string_view key, std::string_view value,
-                           std::string_view defaultValue)
-{
-    if (value != defaultValue || file.readString(section, key))
-        file.writeString(section, key, value);
 }
 
 bool CentringAtDefaults(const OrbicropSettings& s)
@@ -175,60 +320,11 @@ bool CentringAtDefaults(const OrbicropSettings& s)
 
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings)
 {
-    file.writeInteger("COG", "threshold", settings.threshold);
-    file.writeBool("COG", "showeffect", settings.showEffect);
-    file.writeBool("Output", "ignoreIncomplete", settings.ignoreIncomplete);
-    file.writeBool("Output", "autocolor", settings.autoColor);
-    file.writeBool("Output", "color", settings.color);
-    file.writeInteger("Size", "width", settings.width);
-    file.writeInteger("Size", "height", settings.height);
-    file.writeBool("Size", "auto", false);
-    file.writeBool("Output", "debayersafe", settings.debayerSafe);
-    const OrbicropSettings d;
-    WriteStringOnceChosen(file, "Output", "format", NameOf(settings.format), "avi");
-    WriteBoolOnceChosen(file, "Output", "winjuposname", settings.winJuposName, d.winJuposName);
-    // Empty once a folder chosen before is taken back: the default again.
-    WriteStringOnceChosen(file, "Output", "folder", settings.outputFolder, d.outputFolder);
-    WriteBoolOnceChosen(file, "Batch", "keepgoing", settings.keepGoing, d.keepGoing);
-    WriteStringOnceChosen(file, "Open", "filter", settings.openFilter, d.openFilter);
-    WriteBoolOnceChosen(file, "Size", "large", settings.largeSize, d.largeSize);
-    WriteIntegerOnceChosen(file, "Size", "largewidth", settings.largeWidth, d.largeWidth);
-    WriteIntegerOnceChosen(file, "Size", "largeheight", settings.largeHeight, d.largeHeight);
-    WriteBoolOnceChosen(file, "Size", "wholeframe", settings.fullFrame, d.fullFrame);
-    // "none" rather than an empty value: a pattern once chosen and taken back
-    // reads as a choice, not as a damaged line.
-    WriteStringOnceChosen(file, "Colour", "bayer", settings.bayer ? NameOf(*settings.bayer) : "none", "none");
-    WriteBoolOnceChosen(file, "Colour", "debayer", settings.debayer, d.debayer);
-    WriteStringOnceChosen(file, "Colour", "debayermethod", NameOf(settings.debayerMethod), NameOf(d.debayerMethod));
     // A file that never had a centring choice stays as it always was.
-    if (HasCentring(file) || !CentringAtDefaults(settings)) {
-        file.writeBool("Centring", "largestobject", settings.largestObject);
-        file.writeBool("Centring", "surface", settings.surface);
-        file.writeInteger("Centring", "surfacerefresh", settings.surfaceRefresh);
-        file.writeInteger("Centring", "keepbest", settings.keepBest);
-        file.writeBool("Centring", "keepbestframes", settings.keepBestUnit == KeepBestUnit::Frames);
-        file.writeBool("Centring", "bestframe", settings.bestFrame);
-        // Newer than the six above: files that never chose the score keep
-        // the section they had.
-        WriteBoolOnceChosen(file, "Centring", "keepbestscore", settings.keepBestUnit == KeepBestUnit::Score, false);
-    }
-    WriteBoolOnceChosen(file, "Reject", "cut", settings.rejectCut, d.rejectCut);
-    WriteIntegerOnceChosen(file, "Reject", "minsize", settings.rejectMinSize, d.rejectMinSize);
-    // "off" as bayer's "none": a rejection taken back is saved as a choice.
-    WriteStringOnceChosen(file, "Reject", "maxsaturated",
-                          settings.rejectMaxSaturated ? SaturatedPercentText(*settings.rejectMaxSaturated) : "off",
-                          "off");
-    WriteStringOnceChosen(file, "Reject", "dim", settings.rejectDim ? std::to_string(*settings.rejectDim) : "off",
-                          "off");
-    WriteBoolOnceChosen(file, "Frames", "range", settings.frameRange, d.frameRange);
-    WriteIntegerOnceChosen(file, "Frames", "first", settings.framesFirst, d.framesFirst);
-    WriteIntegerOnceChosen(file, "Frames", "last", settings.framesLast, d.framesLast);
-    WriteBoolOnceChosen(file, "Frames", "join", settings.join, d.join);
-    WriteBoolOnceChosen(file, "Frames", "timerange", settings.timeRange, d.timeRange);
-    WriteStringOnceChosen(file, "Frames", "times", TimeRangeText({settings.timeFirst, settings.timeEnd}),
-                          TimeRangeText({d.timeFirst, d.timeEnd}));
-    WriteBoolOnceChosen(file, "Frames", "segment", settings.segment, d.segment);
-    WriteIntegerOnceChosen(file, "Frames", "segmentseconds", settings.segmentSeconds, d.segmentSeconds);
+    const bool centring = HasCentring(file) || !CentringAtDefaults(settings);
+    for (const SettingKey& key : kKeys)
+        if (!key.centring || centring)
+            key.write(file, key, settings, key.written == Written::OnceChosen);
 }
 
 CentringOptions CentringFrom(const OrbicropSettings& settings)

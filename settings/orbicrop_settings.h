@@ -119,18 +119,13 @@ std::int32_t SnappedLargeSize(std::int32_t pixels);
 OrbicropSettings ReadOrbicropSettings(const IniFile& file);
 OrbicropSettings LoadOrbicropSettings(const std::string& path);
 
-// Writes the nine keys in a fixed order ("COG" threshold, showeffect;
-// "Output" ignoreIncomplete, autocolor, color; "Size" width, height, auto;
-// "Output" debayersafe), changing nothing else in the file; then "Output"
-// format, winjuposname and folder, "Batch" keepgoing, "Open" filter, then "Size" large, largewidth, largeheight and
-// wholeframe, then "Colour" bayer, debayer and debayermethod, each only when
-// it is not the default or the file already has it; then the section
-// "Centring", only when the file has it or a centring choice is not at its
-// default, with keepbestscore among its keys only once the score is chosen;
-// then "Reject" cut, minsize, maxsaturated (percent, one decimal) and dim
-// (percent), each once chosen as the keys after the nine are, a rejection
-// taken back as "off"; then "Frames" range, first and last, likewise. A file
-// saved with the defaults stays as it was.
+// Writes every key of the settings' one table (orbicrop_settings.cpp), in
+// its order, changing nothing else in the file: the nine keys of the first
+// files always; each key added since only when it is not the default or the
+// file already has it (a choice taken back is saved as such: "none",
+// "off"); the section "Centring" only when the file has it or a centring
+// choice is not at its default. A file saved with the defaults stays as it
+// was.
 void WriteOrbicropSettings(IniFile& file, const OrbicropSettings& settings);
 // Loads the file as it stands, writes the keys and saves it. Throws
 // SettingsError "Unable to write to " + path when it cannot be written, and
