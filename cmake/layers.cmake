@@ -5,6 +5,7 @@
 # compile instead of slipping through a shared include root.
 #
 #   orbicrop_layer_view(<target> <path>...)   paths relative to the source root
+#   orbicrop_layer(<target> <folder>)           the paths the layer table gives the folder
 function(orbicrop_layer_view target)
   set(view ${CMAKE_BINARY_DIR}/layers/${target})
   file(REMOVE_RECURSE ${view})
@@ -22,4 +23,20 @@ function(orbicrop_layer_view target)
   else()
     target_include_directories(${target} PUBLIC ${view})
   endif()
+endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/layer_table.cmake)
+
+function(orbicrop_layer target folder)
+  foreach(layer ${ORBICROP_LAYERS})
+    string(REPLACE "|" ";" parts "${layer}")
+    list(GET parts 0 name)
+    if(name STREQUAL folder)
+      list(GET parts 1 uses)
+      string(REPLACE " " ";" uses "${uses}")
+      orbicrop_layer_view(${target} ${uses})
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "${target}: ${folder} is not in the layer table (cmake/layer_table.cmake)")
 endfunction()

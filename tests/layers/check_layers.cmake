@@ -5,25 +5,7 @@
 #
 #   cmake -DROOT=<source tree> -P check_layers.cmake
 
-# Folder (deepest first) and the folders or headers it may include from.
-set(layers
-  "video/ffmpeg|image debayer fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi video/ffmpeg"
-  "video/avi|image debayer fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi"
-  "video/ser|image debayer fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
-  "video|image debayer analysis video/frame_source.h video/read_ahead.h"
-  "image|image"
-  "debayer|image fileio debayer"
-  "fileio|fileio"
-  "analysis|image debayer analysis"
-  "avi|image fileio avi"
-  "ser|fileio ser"
-  "stills|stills"
-  "surface|image debayer analysis surface"
-  "run|image debayer fileio analysis avi ser stills video surface run"
-  "settings|image debayer fileio analysis settings"
-  "cli|image debayer fileio analysis avi ser stills video surface run settings cli"
-  "app|image debayer fileio analysis avi ser stills video surface run settings app"
-  "tools|image debayer fileio analysis avi ser stills video surface run tools")
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/layer_table.cmake)
 
 if(NOT ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P check_layers.cmake")
@@ -33,13 +15,19 @@ set(violations 0)
 set(checked 0)
 cmake_policy(SET CMP0009 NEW)
 set(sources "")
-foreach(top image fileio debayer analysis avi ser stills video surface run settings cli app tools)
+set(tops "")
+foreach(layer ${ORBICROP_LAYERS})
+  string(REGEX REPLACE "[|/].*" "" top "${layer}")
+  list(APPEND tops ${top})
+endforeach()
+list(REMOVE_DUPLICATES tops)
+foreach(top ${tops})
   file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${top}/*.h ${ROOT}/${top}/*.cpp)
   list(APPEND sources ${found})
 endforeach()
 foreach(source ${sources})
   set(allowed "")
-  foreach(layer ${layers})
+  foreach(layer ${ORBICROP_LAYERS})
     string(REPLACE "|" ";" parts "${layer}")
     list(GET parts 0 folder)
     list(GET parts 1 uses)
