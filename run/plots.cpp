@@ -1,118 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/plots.h"
 
+#include "run/plot_canvas.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace {
 
+using Outcome = FrameRecord::Outcome;
+
 constexpr std::int32_t kWidth = 640;
 constexpr std::int32_t kHeight = 360;
-constexpr std::int32_t kLeft = 44;   // room for the value labels
-constexpr std::int32_t kRight = 16;
+constexpr std::int32_t kMargin = 8;            // between the picture's edges and what is drawn on it
+constexpr std::int32_t kGap = 14;              // between two texts on a row
+constexpr std::int32_t kRight = kWidth - 16;   // where the curves end
+constexpr std::int32_t kLabelTop = kHeight - kMargin - PlotCanvas::kCapitalHeight;   // the count axis's labels
 
-using Colour = PlotInk;
-constexpr Colour kPaper{255, 255, 255};
-constexpr Colour kGrid{225, 225, 225};
-constexpr Colour kAxis{90, 90, 90};
-constexpr Colour kKept{200, 90, 20};
-constexpr Colour kLeftOut{170, 170, 170};
-constexpr Colour kLimit{40, 40, 220};
+constexpr PlotInk kTitleInk{20, 20, 20};
+constexpr PlotInk kTextInk{70, 70, 70};
+constexpr PlotInk kAxisInk{90, 90, 90};
+constexpr PlotInk kLimitInk{40, 40, 220};
 
-// 3 x 5 pixels, one row a byte (bit 2 the left column): the digits, and the
-// few letters the legends spell.
-struct Glyph {
-    char character;
-    std::array<std::uint8_t, 5> rows;
-};
-constexpr std::array<Glyph, 20> kGlyphs{{
-    {'0', {7, 5, 5, 5, 7}}, {'1', {2, 6, 2, 2, 7}}, {'2', {7, 1, 7, 4, 7}}, {'3', {7, 1, 7, 1, 7}},
-    {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}}, {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 1, 1, 1}},
-    {'8', {7, 5, 7, 5, 7}}, {'9', {7, 5, 7, 1, 7}}, {'.', {0, 0, 0, 0, 2}}, {'-', {0, 0, 7, 0, 0}},
-    {'X', {5, 5, 2, 5, 5}}, {'Y', {5, 5, 2, 2, 2}}, {'D', {6, 5, 5, 5, 6}}, {'R', {6, 5, 6, 5, 5}},
-    {'O', {2, 5, 5, 5, 2}}, {'P', {6, 5, 6, 4, 4}}, {'E', {7, 4, 6, 4, 7}}, {' ', {0, 0, 0, 0, 0}},
-}};
-constexpr std::int32_t kScale = 2;   // each glyph pixel drawn 2 x 2
-
-class Canvas {
-public:
-    Canvas()
-    {
-        m_bitmap.setSize(kWidth, kHeight);
-        fill(0, 0, kWidth, kHeight, kPaper);
-    }
-    // y counts from the top of the picture.
-    void set(std::int32_t x, std::int32_t y, Colour c)
-    {
-        if (x < 0 || x >= kWidth || y < 0 || y >= kHeight)
-            return;
-        std::uint8_t* p = m_bitmap.rowFromBottom(kHeight - 1 - y) + std::size_t(x) * 3;
-        p[0] = c.blue;
-        p[1] = c.green;
-        p[2] = c.red;
-    }
-    // Half and half with what is drawn there already, but over the paper and the grid.
-    void blend(std::int32_t x, std::int32_t y, Colour c)
-    {
-        if (x < 0 || x >= kWidth || y < 0 || y >= kHeight)
-            return;
-        std::uint8_t* p = m_bitmap.rowFromBottom(kHeight - 1 - y) + std::size_t(x) * 3;
-        const Colour under{p[0], p[1], p[2]};
-        const auto same = [&](Colour a) {
-            return a.blue == under.blue && a.green == under.green && a.red == under.red;
-        };
-        if (same(kPaper) || same(kGrid)) {
-            set(x, y, c);
-            return;
-        }
-        p[0] = std::uint8_t((p[0] + c.blue) / 2);
-        p[1] = std::uint8_t((p[1] + c.green) / 2);
-        p[2] = std::uint8_t((p[2] + c.red) / 2);
-    }
-    void fill(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, Colour c)
-    {
-        for (std::int32_t y = y0; y < y1; ++y)
-            for (std::int32_t x = x0; x < x1; ++x)
-                set(x, y, c);
-    }
-    // pen: the side of the square drawn at every step, its top-left on the line.
-    void line(double x0, double y0, double x1, double y1, Colour c, std::int32_t pen = 1)
-    {
-        const std::int32_t steps =
-            std::max(1, std::int32_t(std::ceil(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0)))));
-        for (std::int32_t i = 0; i <= steps; ++i) {
-            const double t = double(i) / double(steps);
-            const auto x = std::int32_t(std::lround(x0 + (x1 - x0) * t));
-            const auto y = std::int32_t(std::lround(y0 + (y1 - y0) * t));
-            fill(x, y, x + pen, y + pen, c);
-        }
-    }
-    // Text in the glyphs above, its top-left corner at (x, y); other
-    // characters are left out.
-    void text(std::int32_t x, std::int32_t y, const std::string& s, Colour c)
-    {
-        for (const char ch : s) {
-            const auto glyph =
-                std::find_if(kGlyphs.begin(), kGlyphs.end(), [ch](const Glyph& g) { return g.character == ch; });
-            if (glyph == kGlyphs.end())
-                continue;
-            for (std::int32_t row = 0; row < 5; ++row)
-                for (std::int32_t column = 0; column < 3; ++column)
-                    if (glyph->rows[std::size_t(row)] & (4 >> column))
-                        fill(x + column * kScale, y + row * kScale, x + (column + 1) * kScale, y + (row + 1) * kScale,
-                             c);
-            x += 4 * kScale;
-        }
-    }
-    static std::int32_t textWidth(const std::string& s) { return std::int32_t(s.size()) * 4 * kScale - kScale; }
-    OutputBitmap take() { return std::move(m_bitmap); }
-
-private:
-    OutputBitmap m_bitmap;
+// Where the curves are drawn, in picture pixels.
+struct Area {
+    std::int32_t left, top, right, bottom;
 };
 
 // The smallest of 1, 2 and 5 times a power of ten that is at least rough:
@@ -126,7 +44,161 @@ double RoundStep(double rough)
     return 10.0 * power;
 }
 
+struct LegendEntry {
+    PlotInk ink;
+    bool curve;   // a stroke as the curve's; else a block, as the reason's ticks
+    std::string name;
+};
+
+constexpr std::int32_t kKeyWidth = 18;
+
+std::int32_t EntryWidth(const LegendEntry& entry)
+{
+    return kKeyWidth + 6 + PlotCanvas::textWidth(entry.name);
+}
+
+void DrawEntry(PlotCanvas& canvas, std::int32_t x, std::int32_t y, const LegendEntry& entry)
+{
+    constexpr std::int32_t kMiddle = PlotCanvas::kCapitalHeight / 2;
+    if (entry.curve)
+        canvas.fill(x, y + kMiddle - 2, x + kKeyWidth, y + kMiddle + 2, entry.ink);
+    else
+        canvas.fill(x + kKeyWidth - PlotCanvas::kCapitalHeight, y, x + kKeyWidth, y + PlotCanvas::kCapitalHeight,
+                    entry.ink);
+    canvas.text(x + kKeyWidth + 6, y, entry.name, kTextInk);
+}
+
+using LegendRows = std::vector<std::vector<const LegendEntry*>>;
+
+// The entries in their order, as many on a row as its room takes (room(row),
+// in pixels), the rest on the rows below. The first two rows share theirs
+// with the texts at the left; an entry too wide for them goes lower.
+LegendRows ArrangeLegend(const std::vector<LegendEntry>& legend, const std::function<std::int32_t(std::size_t)>& room)
+{
+    LegendRows rows(1);
+    std::int32_t used = 0;
+    for (const LegendEntry& entry : legend) {
+        const auto widthOn = [&] { return rows.back().empty() ? EntryWidth(entry) : used + kGap + EntryWidth(entry); };
+        while (widthOn() > room(rows.size() - 1) && (!rows.back().empty() || rows.size() < 3)) {
+            rows.emplace_back();
+            used = 0;
+        }
+        used = widthOn();
+        rows.back().push_back(&entry);
+    }
+    return rows;
+}
+
+// The title on the first row and the value axis's name on the second, at
+// the left; the legend at the right, its rows right-aligned. Returns the top
+// of the curves' area, below all of them.
+std::int32_t DrawHeading(PlotCanvas& canvas, std::string_view title, std::string_view valueName,
+                         const std::vector<LegendEntry>& legend)
+{
+    const auto rowTop = [](std::size_t row) { return kMargin + std::int32_t(row) * PlotCanvas::kLineHeight; };
+    // Bold: drawn twice, a pixel apart.
+    canvas.text(kMargin, rowTop(0), title, kTitleInk);
+    canvas.text(kMargin + 1, rowTop(0), title, kTitleInk);
+    canvas.text(kMargin, rowTop(1), valueName, kTextInk);
+    const auto room = [&](std::size_t row) {
+        const std::string_view beside = row == 0 ? title : row == 1 ? valueName : std::string_view();
+        return kWidth - 2 * kMargin - (beside.empty() ? 0 : PlotCanvas::textWidth(beside) + 2 * kGap);
+    };
+    const LegendRows rows = ArrangeLegend(legend, room);
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        std::int32_t width = -kGap;
+        for (const LegendEntry* entry : rows[row])
+            width += kGap + EntryWidth(*entry);
+        std::int32_t x = kWidth - kMargin - width;
+        for (const LegendEntry* entry : rows[row]) {
+            DrawEntry(canvas, x, rowTop(row), *entry);
+            x += EntryWidth(*entry) + kGap;
+        }
+    }
+    // Clear of the descenders above and of half a value label, centred on the top grid line.
+    return rowTop(std::max<std::size_t>(rows.size(), 2)) + 8;
+}
+
+// The values the grid lines stand at, the lowest the axis, each labelled.
+struct ValueAxis {
+    std::vector<double> values;
+    std::vector<std::string> labels;
+
+    std::int32_t labelsWidth() const
+    {
+        std::int32_t widest = 0;
+        for (const std::string& label : labels)
+            widest = std::max(widest, PlotCanvas::textWidth(label));
+        return widest;
+    }
+};
+
+// The left edge of curves whose value labels stand at the picture's left.
+std::int32_t LeftOf(const ValueAxis& axis)
+{
+    return kMargin + axis.labelsWidth() + 8;
+}
+
+void DrawValueAxis(PlotCanvas& canvas, const Area& area, const ValueAxis& axis,
+                   const std::function<double(double)>& yOf)
+{
+    for (std::size_t i = 0; i < axis.values.size(); ++i) {
+        const double y = yOf(axis.values[i]);
+        canvas.line(area.left, y, area.right, y, i == 0 ? kAxisInk : kGridInk);
+        const std::string& label = axis.labels[i];
+        canvas.text(area.left - 8 - PlotCanvas::textWidth(label),
+                    std::int32_t(std::lround(y)) - PlotCanvas::kCapitalHeight / 2, label, kAxisInk);
+    }
+    canvas.line(area.left, area.top, area.left, area.bottom, kAxisInk);
+}
+
+// The frame or rank axis under the curves: numbers from first on, count of
+// them, positionOf(k) the column of the k-th. The first and the round steps
+// after it are labelled, as many as fit beside each other and the axis's
+// name, which ends the row at the right; the steps have grid lines.
+void DrawCountAxis(PlotCanvas& canvas, const Area& area, std::size_t first, std::size_t count, std::string_view name,
+                   const std::function<double(std::size_t)>& positionOf)
+{
+    const std::int32_t nameLeft = kWidth - kMargin - PlotCanvas::textWidth(name);
+    canvas.text(nameLeft, kLabelTop, name, kTextInk);
+    std::int32_t free = 0;   // the first column a label may take
+    const auto mark = [&](std::size_t k) {
+        const double x = positionOf(k);
+        if (k > 0)
+            canvas.line(x, area.top, x, area.bottom - 1, kGridInk);
+        const std::string label = std::to_string(first + k);
+        const std::int32_t width = PlotCanvas::textWidth(label);
+        const std::int32_t left = std::int32_t(std::lround(x)) - width / 2;
+        if (left >= free && left + width + kGap <= nameLeft) {
+            canvas.text(left, kLabelTop, label, kAxisInk);
+            free = left + width + kGap;
+        }
+    };
+    mark(0);
+    const std::size_t step = count > 1 ? std::size_t(RoundStep(std::max(1.0, double(count - 1) / 6.0))) : 1;
+    for (std::size_t n = step; n < first + count; n += step)
+        if (n > first)
+            mark(n - first);
+}
+
 }   // namespace
+
+PlotInk OutcomeInk(FrameRecord::Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::NoPlanet: return {40, 39, 214};      // red
+    case Outcome::Incomplete: return {207, 190, 23};   // cyan
+    case Outcome::NotWritten: return {40, 40, 40};     // black: the output refused it
+    case Outcome::NotKept: return {160, 160, 160};     // grey, as the quality curve's frames left out
+    case Outcome::Cut: return {14, 127, 255};          // orange
+    case Outcome::Small: return {194, 119, 227};       // pink
+    case Outcome::Saturated: return {34, 189, 188};    // olive
+    case Outcome::Dim: return {189, 103, 148};         // purple
+    case Outcome::Written:
+    case Outcome::Analysed: break;
+    }
+    return kPaperInk;
+}
 
 void PlotData::addFrame(const FrameRecord& record, std::int32_t inputHeight)
 {
@@ -155,70 +227,106 @@ void PlotData::clear()
     m_kept = 0;
 }
 
+namespace {
+
+// Scores from best to worst: the kept part of the curve in blue, the rest
+// in the grey of frames not kept.
+void DrawScores(PlotCanvas& canvas, const std::vector<double>& sortedScores, std::int32_t kept,
+                const std::function<double(std::size_t)>& xOf, const std::function<double(double)>& yOf)
+{
+    const std::size_t count = sortedScores.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        const PlotInk ink = std::int64_t(k) < kept ? kDriftXInk : OutcomeInk(Outcome::NotKept);
+        const double x = xOf(k), y = yOf(sortedScores[k]);
+        if (k + 1 < count)
+            canvas.line(x, y, xOf(k + 1), yOf(sortedScores[k + 1]), ink, 2);
+        const auto px = std::int32_t(std::lround(x)), py = std::int32_t(std::lround(y));
+        canvas.fill(px - 1, py - 1, px + 3, py + 3, ink);
+    }
+}
+
+// Between the last frame kept and the first left out, with their count on
+// the row of the axis's name, left of the line where it has room.
+void DrawKeepLimit(PlotCanvas& canvas, const Area& area, std::size_t count, std::int32_t kept, std::int32_t nameRight,
+                   const std::function<double(std::size_t)>& xOf)
+{
+    if (kept <= 0 || std::size_t(kept) >= count)
+        return;
+    const double x = (xOf(std::size_t(kept) - 1) + xOf(std::size_t(kept))) / 2.0;
+    canvas.line(x, area.top - 4, x, area.bottom, kLimitInk, 2);
+    const std::string label = std::to_string(kept) + " kept";
+    const std::int32_t width = PlotCanvas::textWidth(label);
+    std::int32_t left = std::int32_t(x) - 6 - width;
+    if (left < nameRight + kGap)
+        left = std::min(std::int32_t(x) + 8, kWidth - kMargin - width);
+    canvas.text(left, kMargin + PlotCanvas::kLineHeight, label, kLimitInk);
+}
+
+}   // namespace
+
 OutputBitmap QualityPlot(const std::vector<double>& sortedScores, std::int32_t kept)
 {
-    constexpr std::int32_t kTop = 18;      // room for the kept count
-    constexpr std::int32_t kBottom = 28;   // room for the frame labels
-    Canvas canvas;
-    const double plotWidth = double(kWidth - kLeft - kRight);
-    const double plotHeight = double(kHeight - kTop - kBottom);
+    constexpr std::string_view kValueName = "quality";
+    PlotCanvas canvas(kWidth, kHeight);
+    const std::int32_t top = DrawHeading(canvas, "Frame quality, best first", kValueName, {});
     // The score axis starts at the tenth below the lowest score, so that a
     // file whose frames differ by a few percent still shows a curve.
     const double lowest = sortedScores.empty() ? 0.0 : std::clamp(sortedScores.back(), 0.0, 1.0);
     const double bottom = std::min(0.9, std::floor(lowest * 10.0) / 10.0);
+    ValueAxis axis;
+    for (int q = 0; q <= 4; ++q) {
+        axis.values.push_back(bottom + (1.0 - bottom) * q / 4.0);
+        char label[16];
+        std::snprintf(label, sizeof label, "%.3g", axis.values.back());
+        axis.labels.emplace_back(label);
+    }
+    const Area area{LeftOf(axis), top, kRight, kLabelTop - 8};
     const auto yOf = [&](double score) {
-        return double(kTop) + (1.0 - std::clamp(score, bottom, 1.0)) / (1.0 - bottom) * plotHeight;
+        return double(area.top)
+            + (1.0 - std::clamp(score, bottom, 1.0)) / (1.0 - bottom) * double(area.bottom - area.top);
     };
     const std::size_t count = sortedScores.size();
-    // Frame k (from 0) at the middle of its share of the width.
-    const auto xOf = [&](double k) { return double(kLeft) + (count > 1 ? k / double(count - 1) : 0.5) * plotWidth; };
-
-    for (int q = 0; q <= 4; ++q) {
-        const double score = bottom + (1.0 - bottom) * q / 4.0;
-        const double y = yOf(score);
-        canvas.line(kLeft, y, kWidth - kRight, y, q == 0 ? kAxis : kGrid);
-        char label[16];
-        std::snprintf(label, sizeof label, "%.3g", score);
-        canvas.text(kLeft - 6 - Canvas::textWidth(label), std::int32_t(y) - 5, label, kAxis);
-    }
-    canvas.line(kLeft, kTop, kLeft, kHeight - kBottom, kAxis);
-    canvas.text(kLeft - 4, kHeight - kBottom + 8, "1", kAxis);
-    const std::string total = std::to_string(count);
-    canvas.text(kWidth - kRight - Canvas::textWidth(total), kHeight - kBottom + 8, total, kAxis);
-
-    for (std::size_t k = 0; k < count; ++k) {
-        const Colour colour = std::int64_t(k) < kept ? kKept : kLeftOut;
-        const double x = xOf(double(k)), y = yOf(sortedScores[k]);
-        if (k + 1 < count)
-            canvas.line(x, y, xOf(double(k + 1)), yOf(sortedScores[k + 1]), colour);
-        canvas.fill(std::int32_t(std::lround(x)) - 1, std::int32_t(std::lround(y)) - 1,
-                    std::int32_t(std::lround(x)) + 2, std::int32_t(std::lround(y)) + 2, colour);
-    }
-    if (kept > 0 && std::size_t(kept) < count) {
-        // Between the last frame kept and the first left out.
-        const double x = (xOf(double(kept - 1)) + xOf(double(kept))) / 2.0;
-        canvas.line(x, kTop, x, kHeight - kBottom, kLimit);
-        canvas.line(x + 1, kTop, x + 1, kHeight - kBottom, kLimit);
-        const std::string label = std::to_string(kept);
-        // Above the plot, left of the line, clear of the frame labels below.
-        canvas.text(std::int32_t(x) - 4 - Canvas::textWidth(label), kTop - 13, label, kLimit);
-    }
+    const auto xOf = [&](std::size_t k) {
+        return double(area.left) + (count > 1 ? double(k) / double(count - 1) : 0.5) * double(area.right - area.left);
+    };
+    DrawValueAxis(canvas, area, axis, yOf);
+    DrawCountAxis(canvas, area, 1, count, "rank", xOf);
+    DrawScores(canvas, sortedScores, kept, xOf, yOf);
+    DrawKeepLimit(canvas, area, count, kept, kMargin + PlotCanvas::textWidth(kValueName), xOf);
     return canvas.take();
 }
 
-OutputBitmap DriftPlot(const PlotData& data)
-{
-    constexpr std::int32_t kTop = 24;      // room for the legend
-    constexpr std::int32_t kBottom = 40;   // room for the ticks and the frame labels
-    constexpr std::int32_t kStrip = 9;     // the tallest tick
-    constexpr std::int32_t kPlotBottom = kHeight - kBottom;
-    constexpr std::int32_t kStripBottom = kPlotBottom + 4 + kStrip;
-    Canvas canvas;
-    const std::vector<PlotData::Frame>& frames = data.frames();
-    const std::size_t count = frames.size();
-    const double plotWidth = double(kWidth - kLeft - kRight);
-    const double plotHeight = double(kPlotBottom - kTop);
+namespace {
 
+using OutcomeCounts = std::array<std::int32_t, std::size_t(Outcome::Dim) + 1>;
+
+constexpr std::array kReasons{Outcome::NoPlanet, Outcome::Incomplete, Outcome::NotWritten, Outcome::NotKept,
+                              Outcome::Cut,      Outcome::Small,      Outcome::Saturated,  Outcome::Dim};
+
+// The curves, then the reasons the frames were dropped for, each with its
+// count: only those that occur.
+std::vector<LegendEntry> DriftLegend(const std::vector<PlotData::Frame>& frames)
+{
+    OutcomeCounts counts{};
+    for (const PlotData::Frame& frame : frames)
+        ++counts[std::size_t(frame.outcome)];
+    std::vector<LegendEntry> legend{{kDriftXInk, true, "x"}, {kDriftYInk, true, "y"}};
+    for (const Outcome reason : kReasons)
+        if (counts[std::size_t(reason)] > 0)
+            legend.push_back(
+                {OutcomeInk(reason), false, std::to_string(counts[std::size_t(reason)]) + " " + OutcomeText(reason)});
+    return legend;
+}
+
+// The scale of picture pixels both coordinates share, in round steps.
+struct DriftScale {
+    double bottom = 0.0;
+    double top = 0.0;
+    double step = 1.0;
+};
+
+DriftScale ScaleOf(const std::vector<PlotData::Frame>& frames)
+{
     double lowest = std::numeric_limits<double>::infinity();
     double highest = -lowest;
     for (const PlotData::Frame& f : frames)
@@ -235,124 +343,160 @@ OutputBitmap DriftPlot(const PlotData& data)
         lowest = middle - 5.0;
         highest = middle + 5.0;
     }
-    const double valueStep = RoundStep((highest - lowest) / 4.0);
-    const double bottom = std::floor(lowest / valueStep) * valueStep;
-    const double top = std::ceil(highest / valueStep) * valueStep;
-    const auto yOf = [&](double value) { return double(kTop) + (top - value) / (top - bottom) * plotHeight; };
-    const auto columnOf = [&](std::size_t k) {
-        return std::int32_t(std::lround(double(kLeft) + (count > 1 ? double(k) / double(count - 1) : 0.5) * plotWidth));
-    };
+    DriftScale scale;
+    scale.step = RoundStep((highest - lowest) / 4.0);
+    scale.bottom = std::floor(lowest / scale.step) * scale.step;
+    scale.top = std::ceil(highest / scale.step) * scale.step;
+    return scale;
+}
 
-    for (double value = bottom; value <= top + valueStep / 2.0; value += valueStep) {
-        const double y = yOf(value);
-        canvas.line(kLeft, y, kWidth - kRight, y, value == bottom ? kAxis : kGrid);
-        const std::string label = std::to_string(std::llround(value));
-        canvas.text(kLeft - 6 - Canvas::textWidth(label), std::int32_t(std::lround(y)) - 5, label, kAxis);
+ValueAxis AxisOf(const DriftScale& scale)
+{
+    ValueAxis axis;
+    for (double value = scale.bottom; value <= scale.top + scale.step / 2.0; value += scale.step) {
+        axis.values.push_back(value);
+        axis.labels.push_back(std::to_string(std::llround(value)));
     }
-    // Frames are numbered from 0, as in the track.
-    const std::size_t frameStep = count > 1 ? std::size_t(RoundStep(std::max(1.0, double(count - 1) / 6.0))) : 1;
-    for (std::size_t k = 0; k < std::max<std::size_t>(count, 1); k += frameStep) {
-        const std::int32_t x = columnOf(k);
-        if (k > 0)
-            canvas.line(x, kTop, x, kPlotBottom - 1, kGrid);
-        const std::string label = std::to_string(k);
-        // Centred under its frame, but whole at the right edge.
-        const std::int32_t width = Canvas::textWidth(label);
-        canvas.text(std::min(x - width / 2, kWidth - 2 - width), kStripBottom + 5, label, kAxis);
-    }
-    canvas.line(kLeft, kTop, kLeft, kPlotBottom, kAxis);
+    return axis;
+}
 
-    // The share of each column's frames that were not written.
-    std::vector<std::int32_t> seen(std::size_t(kWidth), 0), dropped(std::size_t(kWidth), 0);
-    for (std::size_t k = 0; k < count; ++k) {
-        if (frames[k].outcome == FrameRecord::Outcome::Analysed)
+// Under the curves, between rows top and bottom: per pixel column, a tick
+// for its frames not written, as tall as their share of its frames, stacked
+// by reason in each reason's ink. A lone column's tick is two pixels wide,
+// so that it still shows at half size.
+void DrawDropTicks(PlotCanvas& canvas, const std::vector<PlotData::Frame>& frames,
+                   const std::function<std::int32_t(std::size_t)>& columnOf, std::int32_t top, std::int32_t bottom)
+{
+    // Every reason shows, however few of a long file's frames it took.
+    constexpr std::int32_t kShortest = 2;
+    std::vector<OutcomeCounts> dropped(std::size_t(kWidth), OutcomeCounts{});
+    std::vector<std::int32_t> seen(std::size_t(kWidth), 0), droppedFrames(std::size_t(kWidth) + 1, 0);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const Outcome outcome = frames[k].outcome;
+        if (outcome == Outcome::Analysed)
             continue;
         const std::size_t column = std::size_t(columnOf(k));
         ++seen[column];
-        dropped[column] += frames[k].outcome == FrameRecord::Outcome::Written ? 0 : 1;
+        ++dropped[column][std::size_t(outcome)];
+        droppedFrames[column] += outcome == Outcome::Written ? 0 : 1;
     }
-    for (std::int32_t x = 0; x < kWidth; ++x)
-        if (dropped[std::size_t(x)] > 0) {
-            const auto height = std::max(
-                3, std::int32_t(std::lround(double(kStrip * dropped[std::size_t(x)]) / double(seen[std::size_t(x)]))));
-            canvas.fill(x, kStripBottom - height, x + 1, kStripBottom, kDroppedInk);
-        }
-
-    // Per column: the mean of its frames, and the least and greatest value.
-    struct Column {
-        double sum = 0.0;
-        std::int32_t frames = 0;
-        float least = 0.0f, greatest = 0.0f;
-        std::int32_t joins = -1;   // the column whose mean the line comes from
-    };
-    const auto gather = [&](float PlotData::Frame::*coordinate) {
-        std::vector<Column> columns(std::size_t(kWidth), Column{});
-        std::int32_t last = -1;   // the column of the last frame with a planet, when no frame without one followed
-        for (std::size_t k = 0; k < count; ++k) {
-            const float value = frames[k].*coordinate;
-            if (std::isnan(value)) {
-                last = -1;
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+        const std::size_t column = std::size_t(x);
+        const std::int32_t width = droppedFrames[column + 1] > 0 ? 1 : 2;
+        std::int32_t y = bottom;
+        for (const Outcome reason : kReasons) {
+            const std::int32_t n = dropped[column][std::size_t(reason)];
+            if (n == 0)
                 continue;
-            }
-            const std::int32_t x = columnOf(k);
-            Column& c = columns[std::size_t(x)];
-            if (c.frames == 0) {
-                c.least = c.greatest = value;
-                c.joins = last != x ? last : -1;
-            }
-            c.sum += value;
-            ++c.frames;
-            c.least = std::min(c.least, value);
-            c.greatest = std::max(c.greatest, value);
-            last = x;
+            const auto height =
+                std::max(kShortest, std::int32_t(std::lround(double((bottom - top) * n) / double(seen[column]))));
+            canvas.fill(x, std::max(top, y - height), x + width, y, OutcomeInk(reason));
+            y -= height;
         }
-        return columns;
-    };
-    const std::vector<Column> xs = gather(&PlotData::Frame::x);
-    const std::vector<Column> ys = gather(&PlotData::Frame::y);
-    // The spread first, both bands under both lines, where many frames
-    // share a column: a long file's jitter reads as a band, its drift as the
-    // line of the means. x goes last, over y where they cross.
-    const auto band = [&](const std::vector<Column>& columns, Colour ink) {
-        for (std::int32_t x = 0; x < kWidth; ++x) {
-            const Column& c = columns[std::size_t(x)];
-            if (c.frames > 1)
-                for (auto y = std::int32_t(std::lround(yOf(c.greatest))); y <= std::lround(yOf(c.least)) + 1; ++y)
-                    canvas.blend(x, y, ink);
-        }
-    };
-    const auto means = [&](const std::vector<Column>& columns, Colour ink) {
-        for (std::int32_t x = 0; x < kWidth; ++x) {
-            const Column& c = columns[std::size_t(x)];
-            if (c.frames == 0)
-                continue;
-            const double y = yOf(c.sum / double(c.frames));
-            if (c.joins >= 0) {
-                const Column& from = columns[std::size_t(c.joins)];
-                canvas.line(c.joins, yOf(from.sum / double(from.frames)), x, y, ink, 2);
-            } else {
-                canvas.line(x, y, x, y, ink, 2);
-            }
-        }
-    };
-    band(ys, kDriftYBandInk);
-    band(xs, kDriftXBandInk);
-    means(ys, kDriftYInk);
-    means(xs, kDriftXInk);
+    }
+}
 
-    // The legend, at the top right: a mark in each ink and its name.
-    std::int32_t droppedFrames = 0;
-    for (const std::int32_t n : dropped)
-        droppedFrames += n;
-    const std::string droppedText = std::to_string(droppedFrames) + " DROPPED";
-    std::int32_t x = kWidth - kRight - Canvas::textWidth(droppedText);
-    canvas.text(x, 7, droppedText, kAxis);
-    canvas.fill(x - 8, 5, x - 6, 17, kDroppedInk);
-    x -= 8 + 18 + Canvas::textWidth("Y");
-    canvas.text(x, 7, "Y", kAxis);
-    canvas.fill(x - 20, 11, x - 6, 13, kDriftYInk);
-    x -= 20 + 18 + Canvas::textWidth("X");
-    canvas.text(x, 7, "X", kAxis);
-    canvas.fill(x - 20, 11, x - 6, 13, kDriftXInk);
+// Per pixel column, one coordinate of its frames: their mean, and their
+// least and greatest value.
+struct Column {
+    double sum = 0.0;
+    std::int32_t frames = 0;
+    float least = 0.0f, greatest = 0.0f;
+    std::int32_t joins = -1;   // the column whose mean the line comes from
+};
+
+std::vector<Column> Gather(const std::vector<PlotData::Frame>& frames, float PlotData::Frame::*coordinate,
+                           const std::function<std::int32_t(std::size_t)>& columnOf)
+{
+    std::vector<Column> columns(std::size_t(kWidth), Column{});
+    std::int32_t last = -1;   // the column of the last frame with a planet, when no frame without one followed
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const float value = frames[k].*coordinate;
+        if (std::isnan(value)) {
+            last = -1;
+            continue;
+        }
+        const std::int32_t x = columnOf(k);
+        Column& c = columns[std::size_t(x)];
+        if (c.frames == 0) {
+            c.least = c.greatest = value;
+            c.joins = last != x ? last : -1;
+        }
+        c.sum += value;
+        ++c.frames;
+        c.least = std::min(c.least, value);
+        c.greatest = std::max(c.greatest, value);
+        last = x;
+    }
+    return columns;
+}
+
+void DrawBand(PlotCanvas& canvas, const std::vector<Column>& columns, PlotInk ink,
+              const std::function<double(double)>& yOf)
+{
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+        const Column& c = columns[std::size_t(x)];
+        if (c.frames > 1)
+            for (auto y = std::int32_t(std::lround(yOf(c.greatest))); y <= std::lround(yOf(c.least)) + 1; ++y)
+                canvas.blend(x, y, ink);
+    }
+}
+
+void DrawMeans(PlotCanvas& canvas, const std::vector<Column>& columns, PlotInk ink,
+               const std::function<double(double)>& yOf)
+{
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+        const Column& c = columns[std::size_t(x)];
+        if (c.frames == 0)
+            continue;
+        const double y = yOf(c.sum / double(c.frames));
+        if (c.joins >= 0) {
+            const Column& from = columns[std::size_t(c.joins)];
+            canvas.line(c.joins, yOf(from.sum / double(from.frames)), x, y, ink, 2);
+        } else {
+            canvas.line(x, y, x, y, ink, 2);
+        }
+    }
+}
+
+// The spread first, both bands under both lines, where many frames share a
+// column: a long file's jitter reads as a band, its drift as the line of the
+// means. x goes last, over y where they cross.
+void DrawCentres(PlotCanvas& canvas, const std::vector<PlotData::Frame>& frames,
+                 const std::function<std::int32_t(std::size_t)>& columnOf, const std::function<double(double)>& yOf)
+{
+    const std::vector<Column> xs = Gather(frames, &PlotData::Frame::x, columnOf);
+    const std::vector<Column> ys = Gather(frames, &PlotData::Frame::y, columnOf);
+    DrawBand(canvas, ys, kDriftYBandInk, yOf);
+    DrawBand(canvas, xs, kDriftXBandInk, yOf);
+    DrawMeans(canvas, ys, kDriftYInk, yOf);
+    DrawMeans(canvas, xs, kDriftXInk, yOf);
+}
+
+}   // namespace
+
+OutputBitmap DriftPlot(const PlotData& data)
+{
+    constexpr std::int32_t kStripBottom = kLabelTop - 6;
+    constexpr std::int32_t kStripTop = kStripBottom - 16;   // the tallest tick: eight reasons at their shortest
+    const std::vector<PlotData::Frame>& frames = data.frames();
+    PlotCanvas canvas(kWidth, kHeight);
+    const std::int32_t top = DrawHeading(canvas, "Planet drift", "x, y of the centre [px]", DriftLegend(frames));
+    const DriftScale scale = ScaleOf(frames);
+    const ValueAxis axis = AxisOf(scale);
+    const Area area{LeftOf(axis), top, kRight, kStripTop - 4};
+    const auto yOf = [&](double value) {
+        return double(area.top) + (scale.top - value) / (scale.top - scale.bottom) * double(area.bottom - area.top);
+    };
+    const std::size_t count = frames.size();
+    const auto columnOf = [&](std::size_t k) {
+        return std::int32_t(std::lround(
+            double(area.left) + (count > 1 ? double(k) / double(count - 1) : 0.5) * double(area.right - area.left)));
+    };
+    DrawValueAxis(canvas, area, axis, yOf);
+    // Frames are numbered from 0, as in the track.
+    DrawCountAxis(canvas, area, 0, count, "frame", [&](std::size_t k) { return double(columnOf(k)); });
+    DrawDropTicks(canvas, frames, columnOf, kStripTop, kStripBottom);
+    DrawCentres(canvas, frames, columnOf, yOf);
     return canvas.take();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/plots.h"
 
+#include "run/plot_canvas.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,11 +18,17 @@ bool Is(const OutputBitmap& bitmap, std::int32_t x, std::int32_t y, PlotInk ink)
     return p[0] == ink.blue && p[1] == ink.green && p[2] == ink.red;
 }
 
-// The rows of a column, from the top, drawn in the ink, below the legend
-// (whose marks are drawn in the same inks).
+bool Same(PlotInk a, PlotInk b)
+{
+    return a.blue == b.blue && a.green == b.green && a.red == b.red;
+}
+
+// The rows of a column, from the top, drawn in the ink, below the title, the
+// axis's name and the legend, two rows of text when the legend is short
+// (its marks are drawn in the same inks).
 std::vector<std::int32_t> Rows(const OutputBitmap& bitmap, std::int32_t x, PlotInk ink)
 {
-    constexpr std::int32_t kBelowLegend = 24;
+    constexpr std::int32_t kBelowLegend = 2 * PlotCanvas::kLineHeight + 8;
     std::vector<std::int32_t> rows;
     for (std::int32_t y = kBelowLegend; y < bitmap.height(); ++y)
         if (Is(bitmap, x, y, ink))
@@ -69,7 +77,8 @@ TEST(DriftPlot, CentresStandAtTheirFramesAndValuesAndDroppedFramesAreMarked)
     ASSERT_EQ(plot.width(), 640);
     ASSERT_EQ(plot.height(), 360);
 
-    // The lowest curve is y; below it, the only red is the two ticks.
+    // The lowest curve is y; below it, each dropped frame has a tick in the
+    // ink of its reason, two pixels wide, the first its frame's column.
     std::int32_t lowestCurveRow = 0;
     std::int32_t firstX = plot.width(), lastX = -1;
     for (std::int32_t x = 0; x < plot.width(); ++x) {
@@ -80,14 +89,24 @@ TEST(DriftPlot, CentresStandAtTheirFramesAndValuesAndDroppedFramesAreMarked)
             lastX = x;
         }
     }
-    std::vector<std::int32_t> ticks;
-    for (std::int32_t x = 0; x < plot.width(); ++x)
-        for (std::int32_t y = lowestCurveRow + 1; y < plot.height(); ++y)
-            if (Is(plot, x, y, kDroppedInk)) {
-                ticks.push_back(x);
-                break;
-            }
-    ASSERT_EQ(ticks.size(), 2u);
+    const auto ticksIn = [&](PlotInk ink) {
+        std::vector<std::int32_t> starts;
+        bool previous = false;
+        for (std::int32_t x = 0; x < plot.width(); ++x) {
+            bool here = false;
+            for (std::int32_t y = lowestCurveRow + 1; y < plot.height() && !here; ++y)
+                here = Is(plot, x, y, ink);
+            if (here && !previous)
+                starts.push_back(x);
+            previous = here;
+        }
+        return starts;
+    };
+    const std::vector<std::int32_t> noPlanet = ticksIn(OutcomeInk(FrameRecord::Outcome::NoPlanet));
+    const std::vector<std::int32_t> cut = ticksIn(OutcomeInk(FrameRecord::Outcome::Cut));
+    ASSERT_EQ(noPlanet.size(), 1u);
+    ASSERT_EQ(cut.size(), 1u);
+    const std::vector<std::int32_t> ticks{noPlanet[0], cut[0]};
     const auto column = [&](double k) {
         return std::int32_t(std::lround(ticks[0] + (ticks[1] - ticks[0]) * (k - 30.0) / 40.0));
     };
@@ -137,5 +156,70 @@ TEST(DriftPlot, ALongFileShowsEachColumnsSpreadWithTheMeanThroughIt)
         EXPECT_NEAR(MeanRow(plot, x, kDriftXInk), (*top + *bottom) / 2.0, 1.5) << x;
     }
     ASSERT_EQ(spans.size(), 1u);
-    EXPECT_GT(spans.begin()->second - spans.begin()->first, 20);
+    // The 20 pixels of spread, on a scale of 100 to 400.
+    EXPECT_GT(spans.begin()->second - spans.begin()->first, 12);
+}
+
+namespace {
+
+// Where a square of the ink, side pixels wide, is drawn: a legend's key (a
+// tick is two pixels wide); (-1, -1) when none is.
+std::pair<std::int32_t, std::int32_t> Square(const OutputBitmap& bitmap, PlotInk ink, std::int32_t side)
+{
+    for (std::int32_t y = 0; y + side <= bitmap.height(); ++y)
+        for (std::int32_t x = 0; x + side <= bitmap.width(); ++x) {
+            bool whole = true;
+            for (std::int32_t dy = 0; dy < side && whole; ++dy)
+                for (std::int32_t dx = 0; dx < side && whole; ++dx)
+                    whole = Is(bitmap, x + dx, y + dy, ink);
+            if (whole)
+                return {x, y};
+        }
+    return {-1, -1};
+}
+
+}   // namespace
+
+TEST(DriftPlot, EachReasonHasItsOwnInkAndOnlyThoseThatOccurAreInTheLegend)
+{
+    using Outcome = FrameRecord::Outcome;
+    const std::vector<Outcome> reasons{Outcome::NoPlanet, Outcome::Incomplete, Outcome::NotWritten, Outcome::NotKept,
+                                       Outcome::Cut,      Outcome::Small,      Outcome::Saturated,  Outcome::Dim};
+    const std::vector<PlotInk> others{kDriftXInk, kDriftYInk, kDriftXBandInk, kDriftYBandInk, kPaperInk, kGridInk};
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+        const PlotInk ink = OutcomeInk(reasons[i]);
+        for (std::size_t j = i + 1; j < reasons.size(); ++j)
+            EXPECT_FALSE(Same(ink, OutcomeInk(reasons[j]))) << OutcomeText(reasons[i]) << OutcomeText(reasons[j]);
+        for (const PlotInk other : others)
+            EXPECT_FALSE(Same(ink, other)) << OutcomeText(reasons[i]);
+        // The legend names it.
+        for (const char c : std::string(OutcomeText(reasons[i])))
+            EXPECT_TRUE(PlotCanvas::hasGlyph(c)) << OutcomeText(reasons[i]);
+    }
+
+    constexpr std::int32_t kInputHeight = 200;
+    const std::set<Outcome> present{Outcome::NotKept, Outcome::Small, Outcome::Dim};
+    PlotData data;
+    for (std::int32_t k = 0; k < 90; ++k)
+        data.addFrame(Frame(k, 100.0 + k % 7, 80.0, kInputHeight,
+                            k % 10 == 1   ? Outcome::NotKept
+                                : k == 40 ? Outcome::Small
+                                : k == 45 ? Outcome::Dim
+                                          : Outcome::Written),
+                      kInputHeight);
+    const OutputBitmap plot = DriftPlot(data);
+    for (const Outcome reason : reasons) {
+        const auto [x, y] = Square(plot, OutcomeInk(reason), 10);
+        if (!present.contains(reason)) {
+            EXPECT_EQ(x, -1) << OutcomeText(reason) << " is not a reason of these frames";
+            continue;
+        }
+        ASSERT_GE(x, 0) << OutcomeText(reason) << " has no key";
+        // Its name and count follow the key on its row.
+        std::int32_t written = 0;
+        for (std::int32_t dy = 0; dy < 10; ++dy)
+            for (std::int32_t dx = 12; dx < 60 && x + dx < plot.width(); ++dx)
+                written += Is(plot, x + dx, y + dy, kPaperInk) ? 0 : 1;
+        EXPECT_GT(written, 20) << OutcomeText(reason);
+    }
 }
