@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -264,6 +265,41 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 2/2"));
         QCOMPARE(w.trackFrame->maximum(), 8);   // the views read the chosen file
         QCOMPARE(w.chosenFiles().size(), std::size_t(2));
+    }
+
+    // At the size the window opens at on a 1366 x 768 screen each plot is
+    // drawn at least 320 pixels wide, and a click still opens them at their
+    // full size. A taller window gives its height to the whole frame and to
+    // the log, whose text then runs under the help box, which stays.
+    void viewsAndLogShareTheRoomOfTheWindow()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(1340, 680);
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 12)});
+        w.btnAnalyse->click();
+        for (const QRect& plot : w.plotPanel->plotPlaces())
+            QVERIFY2(plot.width() >= 320, qPrintable(QString::number(plot.width())));
+        QTest::mouseClick(w.plotPanel, Qt::LeftButton);
+        QVERIFY(w.plotPanel->fullSize() != nullptr && w.plotPanel->fullSize()->isVisible());
+        QCOMPARE(w.plotPanel->fullSize()->findChild<QLabel*>()->pixmap().height(), w.plotPanel->drift().height());
+        w.plotPanel->fullSize()->close();
+
+        const QRect help = w.GroupBox4->geometry();
+        const QSize view = w.frameView->size();
+        const QSize log = w.Memo1->size();
+        w.resize(1340, 680 + 300);
+        QCOMPARE(w.frameView->size(), view + QSize(0, 300));
+        QCOMPARE(w.GroupBox4->geometry(), help);
+        QCOMPARE(w.Memo1->pos(), QPoint(8, 405));
+        QCOMPARE(w.Memo1->height(), log.height() + 300);
+        const QRect text(w.Memo1->viewport()->mapTo(&w, QPoint()), w.Memo1->viewport()->size());
+        QVERIFY(!text.intersects(help));
+        QVERIFY2(text.width() > 3 * log.width(), qPrintable(QString::number(text.width())));
+        QVERIFY(!w.Memo1->geometry().intersects(w.frameView->geometry()));
     }
 
     // Analyse plays the whole file and shows both plots; a batch shows its
