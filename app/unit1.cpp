@@ -256,6 +256,16 @@ void TForm1::openFiles(const QStringList& paths)
 }
 
 // Another open file chosen: it becomes the one the test and the views read.
+void TForm1::showFileInStatus(const std::string& file)
+{
+    const auto found = std::find(m_files.begin(), m_files.end(), file);
+    if (found == m_files.end())
+        return;
+    StatusBar1->setPanelText(BatchHost::kFilePosition,
+                             QStringLiteral("File %1/%2").arg(found - m_files.begin() + 1).arg(m_files.size()));
+    StatusBar1->setPanelText(BatchHost::kFileName, QFile::decodeName(FileNameOf(file).c_str()));
+}
+
 void TForm1::comboFilesChange(int index)
 {
     if (index < 0 || std::size_t(index) >= m_files.size() || std::size_t(index) == m_testedFile)
@@ -298,6 +308,9 @@ void TForm1::btnTestClick()
     }
     m_lastRecord.reset();
     const bool passed = RunTestAction(m_state, m_host);
+    // The test goes on past files that cannot be opened: the status bar names
+    // the one it read, not the broken one it was asked to start from.
+    showFileInStatus(m_state.currentFile);
     resetScrubber(passed);
     emit testRan(passed);
 }
@@ -364,7 +377,11 @@ void TForm1::btnAnalyseClick()
     m_analysing = true;
     m_host.collectPlots(true);
     m_host.showRunFrames(true);
+    showFileInStatus(m_state.currentFile);
+    StatusBar1->setPanelText(BatchHost::kActivity, QStringLiteral("Analysing..."));
     const auto restore = qScopeGuard([&] {
+        // The frame it reached is no news once it is over.
+        StatusBar1->setPanelText(BatchHost::kActivity, QString());
         m_analysing = false;
         m_state.stopRequested = false;
         m_host.showRunFrames(false);
@@ -694,9 +711,14 @@ void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, 
         showPreviewPicture(
             FrameViewPanel::CutOut(frame, overlay.cropLeft, overlay.cropBottom, overlay.cropWidth, overlay.cropHeight));
     const QString activity = m_analysing ? QStringLiteral("Analysing...") : QStringLiteral("Processing...");
-    StatusBar1->setPanelText(
-        2,
-        QStringLiteral("%1 frame %2 of %3, %4 fps").arg(activity).arg(played).arg(Gauge1->maxValue()).arg(qRound(fps)));
+    // A length the file overstated, or read from its header, is no reason
+    // to count past it.
+    const std::int32_t total = Gauge1->maxValue();
+    StatusBar1->setPanelText(BatchHost::kActivity, QStringLiteral("%1 frame %2 of %3, %4 fps")
+                                                       .arg(activity)
+                                                       .arg(total > 0 ? std::min(played, total) : played)
+                                                       .arg(total)
+                                                       .arg(qRound(fps)));
 }
 
 void TForm1::showWarningPanel(const QString& caption)

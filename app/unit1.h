@@ -267,6 +267,8 @@ private:
     // frame the test showed.
     void resetScrubber(bool passed);
     void showFrameLabel(const FrameRecord& record);
+    // The status bar's place and name of this open file.
+    void showFileInStatus(const std::string& file);
     // Asks whether to stop the running batch, unless a stop is already on
     // its way or the question is already open; true when the batch will stop.
     bool askToStopBatch();

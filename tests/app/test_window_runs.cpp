@@ -420,7 +420,7 @@ private slots:
         w.btnProcess->click();
         QCOMPARE(f.shown->size(), std::size_t(1));   // a.avi skipped: its output is the other input
         QCOMPARE(tests.count(), 2);
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed with 1 failed file"));
         const QStringList log = LogLines(w);
         QVERIFY(log.first().startsWith(QStringLiteral("Skipped a.avi")));
         QCOMPARE(log.at(log.size() - 3), QStringLiteral("Orbicropping complete!"));
@@ -567,7 +567,7 @@ private slots:
         QCOMPARE(after.readAll(), original);
         // The batch went on to the second file.
         QCOMPARE(ProbeFile(f, f.path(QStringLiteral("mars_orbic_orbic.avi"))).frames, 5);
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed with 1 failed file"));
     }
 
     // With "Keep going" a file that fails shows no box during the batch: its
@@ -588,6 +588,9 @@ private slots:
         w.checkKeepGoing->click();
         f.open({broken, good});
         QVERIFY(w.btnProcess->isEnabled());
+        // The test went on past the broken file: the status bar names the one it read.
+        QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 2/2"));
+        QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("good.avi"));
         QVERIFY(f.shown->empty());
         QVERIFY(f.settle());
         bool goodWrittenBeforeTheBox = false;
@@ -600,7 +603,7 @@ private slots:
         QVERIFY(goodWrittenBeforeTheBox);
         QCOMPARE(ProbeFile(f, f.path(QStringLiteral("good_orbic.avi"))).frames, 3);
         QVERIFY(LogLines(w).contains(QStringLiteral("Nothing was written for broken.avi.")));
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed with 1 failed file"));
     }
 
     // A chosen folder that does not exist yet is made, and the batch writes

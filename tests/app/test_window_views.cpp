@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -265,6 +267,41 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 2/2"));
         QCOMPARE(w.trackFrame->maximum(), 8);   // the views read the chosen file
         QCOMPARE(w.chosenFiles().size(), std::size_t(2));
+    }
+
+    // An analysis ranks the file, so it plays it twice; the status bar counts
+    // the frames of the pass it shows, never past the file's, and names the
+    // file. Once the analysis is over, it no longer says one is going.
+    void statusBarTellsTheAnalysisWhileItRuns()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 12)});
+        w.setLiveInterval(0);   // every frame
+        QStringList shown;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const QString now = w.StatusBar1->panelText(2);
+            if (shown.isEmpty() || shown.back() != now)
+                shown << now;
+        });
+        watch.start();
+        w.btnAnalyse->click();
+        watch.stop();
+        const QRegularExpression counted(QStringLiteral("^Analysing\\.\\.\\. frame (\\d+) of 12, \\d+ fps$"));
+        int frames = 0;
+        for (const QString& text : shown) {
+            const QRegularExpressionMatch match = counted.match(text);
+            if (!match.hasMatch())
+                continue;
+            ++frames;
+            QVERIFY2(match.captured(1).toInt() <= 12, qPrintable(text));
+        }
+        QVERIFY2(frames > 0, qPrintable(shown.join(QLatin1Char('|'))));
+        QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("clip.avi"));
+        QCOMPARE(w.StatusBar1->panelText(2), QString());
     }
 
     // At the size the window opens at on a 1366 x 768 screen each plot is
