@@ -473,8 +473,13 @@ void TForm1::btnProcessClick()
             } else {
                 RunProcessAction(m_state, m_host, *m_aviOutput);
             }
+        } catch (const std::exception& e) {
+            // Shown after the summary, when the batch is over; the log keeps
+            // it as the box shows it, with the rest of the batch.
+            Memo1->appendPlainText(FormatErrorMessage(QString::fromLocal8Bit(e.what())));
+            error = std::current_exception();
         } catch (...) {
-            // Shown after the summary, when the batch is over.
+            Memo1->appendPlainText(FormatErrorMessage(QStringLiteral("Unknown error")));
             error = std::current_exception();
         }
     }

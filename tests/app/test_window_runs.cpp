@@ -689,6 +689,7 @@ private slots:
                  QStringLiteral("Failed to create AVI video work file ") + QFile::decodeName(blocked.c_str())
                      + QStringLiteral(": Is a directory."));
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Failed"));
+        QVERIFY2(LogLines(w).contains(f.shown->front().text), qPrintable(w.Memo1->toPlainText()));
         QVERIFY(w.GroupBox1->isEnabled() && w.groupMoreOptions->isEnabled() && w.btnProcess->isEnabled());
         QVERIFY(w.btnOpen->isEnabled());
         QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("saturn_orbic.avi"))));
