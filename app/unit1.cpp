@@ -390,7 +390,9 @@ void TForm1::btnAnalyseClick()
             held[i]->setEnabled(wasEnabled[i]);
     });
     plotPanel->clear();
-    if (RunAnalyseAction(m_state, m_host))
+    // A stopped analysis shows the frames it reached.
+    RunAnalyseAction(m_state, m_host);
+    if (!m_host.plots().frames().empty())
         showPlots(m_host.plots());
 }
 
@@ -434,7 +436,11 @@ void TForm1::btnProcessClick()
     const std::optional<std::string> folder = prepareOutputFolder();
     if (!folder)
         return;
-    const std::string testedFolder = m_state.outputDir;
+    // The batch moves the state to each of its files in turn; it comes back
+    // after the batch, so that the views and "Analyse file" read the tested
+    // file again, and a folder taken back later is not still used by the
+    // next batch.
+    const TProcessingState tested = m_state;
     if (!folder->empty())
         m_state.outputDir = *folder;
     // Opening other files in the middle of a batch would enable the size
@@ -445,8 +451,7 @@ void TForm1::btnProcessClick()
     {
         m_batchRunning = true;
         btnOpen->setEnabled(false);
-        // The batch moves the state to each of its files in turn: the
-        // scrubber waits for the next test to know its file again.
+        const bool viewsReady = btnAnalyse->isEnabled();
         timerView->stop();
         trackFrame->setEnabled(false);
         btnAnalyse->setEnabled(false);
@@ -454,13 +459,19 @@ void TForm1::btnProcessClick()
         m_host.collectPlots(true);
         m_host.holdBatchMessages(keepGoing);
         m_host.showRunFrames(true);
-        const auto endOfBatch = qScopeGuard([this, testedFolder] {
+        const auto endOfBatch = qScopeGuard([this, &tested, viewsReady] {
             m_host.showRunFrames(false);
             m_batchRunning = false;
             btnOpen->setEnabled(true);
-            m_state.outputDir = testedFolder;
+            m_state = tested;
             m_host.holdBatchMessages(false);
             m_host.collectPlots(false);
+            // However the batch ended, the views are the tested file's again:
+            // the whole frame and the preview go back to the slider's frame.
+            trackFrame->setEnabled(viewsReady);
+            btnAnalyse->setEnabled(viewsReady);
+            if (viewsReady)
+                timerView->start();
         });
         try {
             const auto format = OutputFormat(comboFormat->currentIndex());

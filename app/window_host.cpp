@@ -152,7 +152,9 @@ void WindowHost::showMessage(const std::string& text)
 
 void WindowHost::fileFinished(const FileOutcome& file)
 {
-    if (m_collectPlots) {
+    // A file that played no frame (one that failed to open, those a stop
+    // left out) leaves the last plots shown rather than empty ones.
+    if (m_collectPlots && !m_plots.frames().empty()) {
         m_form.showPlots(m_plots);
         m_plots.clear();
     }

@@ -269,6 +269,35 @@ private slots:
         QCOMPARE(w.chosenFiles().size(), std::size_t(2));
     }
 
+    // However a batch ends, the slider and "Analyse file" read the chosen
+    // file again, which the batch moved the state away from.
+    void analyseReadsTheChosenFileAfterABatchAndAfterAStop()
+    {
+        WindowFixture f;
+        *f.answerToQuestions = true;
+        TForm1& w = f.create();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(f.settle());
+        const QString first = QFileInfo(f.writeClip(QStringLiteral("a.avi"), LargeClip(), 6)).absoluteFilePath();
+        f.open({first, f.writeClip(QStringLiteral("b.avi"), LargeClip(), 9)});
+        w.setOutputFolder(f.path(QStringLiteral("out")));
+        for (bool stop : {false, true}) {
+            if (stop)
+                QTimer::singleShot(0, &w, [&] { QTest::keyClick(&w, Qt::Key_Escape); });
+            w.btnProcess->click();
+            QCOMPARE(w.StatusBar1->panelText(2), stop ? QStringLiteral("Stopped") : QStringLiteral("Completed!"));
+            QVERIFY(w.btnAnalyse->isEnabled());
+            QVERIFY(w.trackFrame->isEnabled());
+            QCOMPARE(w.trackFrame->maximum(), 5);
+            QCOMPARE(QString::fromStdString(w.state().currentFile), first);
+            w.plotPanel->clear();
+            w.btnAnalyse->click();
+            QVERIFY(!w.plotPanel->drift().isNull());
+            QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("a.avi"));
+        }
+    }
+
     // An analysis ranks the file, so it plays it twice; the status bar counts
     // the frames of the pass it shows, never past the file's, and names the
     // file. Once the analysis is over, it no longer says one is going.
