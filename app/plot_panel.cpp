@@ -29,38 +29,61 @@ void PlotPanel::clear()
     setPlots(QImage(), QImage());
 }
 
+namespace {
+// The size the core draws its plots at.
+constexpr QSize kPlotSize(640, 360);
+constexpr int kCellGap = 4;
+}   // namespace
+
+int PlotPanel::heightSideBySide(int width)
+{
+    const int cell = std::max(0, (width - kCellGap) / 2);
+    return std::min(kPlotSize.height(), cell * kPlotSize.height() / kPlotSize.width());
+}
+
+std::array<QRect, 2> PlotPanel::cells() const
+{
+    const QSize plot = m_drift.isNull() ? kPlotSize : m_drift.size();
+    const auto scale = [&](int cellWidth, int cellHeight) {
+        return std::min(double(cellWidth) / plot.width(), double(cellHeight) / plot.height());
+    };
+    if (scale((width() - kCellGap) / 2, height()) >= scale(width(), (height() - kCellGap) / 2)) {
+        const int half = (width() - kCellGap) / 2;
+        return {QRect(0, 0, half, height()), QRect(half + kCellGap, 0, width() - half - kCellGap, height())};
+    }
+    const int half = (height() - kCellGap) / 2;
+    return {QRect(0, 0, width(), half), QRect(0, half + kCellGap, width(), height() - half - kCellGap)};
+}
+
+std::array<QRect, 2> PlotPanel::plotPlaces() const
+{
+    const std::array<QRect, 2> cell = cells();
+    const QImage* images[] = {&m_drift, &m_quality};
+    std::array<QRect, 2> places;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (images[i]->isNull())
+            continue;
+        const QSize size = images[i]->size().scaled(cell[i].size(), Qt::KeepAspectRatio).boundedTo(images[i]->size());
+        places[i] = QRect(cell[i].left() + (cell[i].width() - size.width()) / 2, cell[i].top(), size.width(),
+                          size.height());
+    }
+    return places;
+}
+
 void PlotPanel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    // Side by side or one above the other, whichever shows the plots larger.
-    const int gap = 4;
-    const QSize plot = m_drift.isNull() ? QSize(16, 9) : m_drift.size();
-    const auto scale = [&](int cellWidth, int cellHeight) {
-        return std::min(double(cellWidth) / plot.width(), double(cellHeight) / plot.height());
-    };
-    QRect cells[2];
-    if (scale((width() - gap) / 2, height()) >= scale(width(), (height() - gap) / 2)) {
-        const int half = (width() - gap) / 2;
-        cells[0] = QRect(0, 0, half, height());
-        cells[1] = QRect(half + gap, 0, width() - half - gap, height());
-    } else {
-        const int half = (height() - gap) / 2;
-        cells[0] = QRect(0, 0, width(), half);
-        cells[1] = QRect(0, half + gap, width(), height() - half - gap);
-    }
+    const std::array<QRect, 2> cell = cells();
+    const std::array<QRect, 2> places = plotPlaces();
     const QImage* images[] = {&m_drift, &m_quality};
-    for (int i = 0; i < 2; ++i) {
-        const QImage& image = *images[i];
-        if (image.isNull()) {
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (images[i]->isNull()) {
             painter.setPen(palette().color(QPalette::Mid));
-            painter.drawRect(cells[i].adjusted(0, 0, -1, -1));
+            painter.drawRect(cell[i].adjusted(0, 0, -1, -1));
             continue;
         }
-        const QSize size = image.size().scaled(cells[i].size(), Qt::KeepAspectRatio).boundedTo(image.size());
-        const QRect target(cells[i].left() + (cells[i].width() - size.width()) / 2, cells[i].top(), size.width(),
-                           size.height());
-        painter.drawImage(target, image);
+        painter.drawImage(places[i], *images[i]);
     }
 }
 

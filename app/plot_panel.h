@@ -2,7 +2,10 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QWidget>
+
+#include <array>
 
 // A file's two plots, side by side or one above the other: how the planet drifted, and the quality
 // curve. The core draws them (run/plots.h), as it does for the tool's
@@ -18,6 +21,12 @@ public:
 
     const QImage& drift() const { return m_drift; }
     const QImage& quality() const { return m_quality; }
+    // Where the drift plot and the quality plot are drawn in the panel,
+    // scaled down to fit, never up; empty while there are none.
+    std::array<QRect, 2> plotPlaces() const;
+    // The height at which two plots side by side fill a panel this wide, no
+    // taller than the plots are drawn.
+    static int heightSideBySide(int width);
 
     // The window a click opens with both plots at their full size; null
     // before the first click.
@@ -31,6 +40,9 @@ protected:
 
 private:
     QImage joined() const;   // side by side
+    // The two cells the plots are fitted into, side by side or one above
+    // the other, whichever shows them larger.
+    std::array<QRect, 2> cells() const;
 
     QImage m_drift;
     QImage m_quality;

@@ -256,6 +256,16 @@ void TForm1::openFiles(const QStringList& paths)
 }
 
 // Another open file chosen: it becomes the one the test and the views read.
+void TForm1::showFileInStatus(const std::string& file)
+{
+    const auto found = std::find(m_files.begin(), m_files.end(), file);
+    if (found == m_files.end())
+        return;
+    StatusBar1->setPanelText(BatchHost::kFilePosition,
+                             QStringLiteral("File %1/%2").arg(found - m_files.begin() + 1).arg(m_files.size()));
+    StatusBar1->setPanelText(BatchHost::kFileName, QFile::decodeName(FileNameOf(file).c_str()));
+}
+
 void TForm1::comboFilesChange(int index)
 {
     if (index < 0 || std::size_t(index) >= m_files.size() || std::size_t(index) == m_testedFile)
@@ -298,6 +308,9 @@ void TForm1::btnTestClick()
     }
     m_lastRecord.reset();
     const bool passed = RunTestAction(m_state, m_host);
+    // The test goes on past files that cannot be opened: the status bar names
+    // the one it read, not the broken one it was asked to start from.
+    showFileInStatus(m_state.currentFile);
     resetScrubber(passed);
     emit testRan(passed);
 }
@@ -364,7 +377,11 @@ void TForm1::btnAnalyseClick()
     m_analysing = true;
     m_host.collectPlots(true);
     m_host.showRunFrames(true);
+    showFileInStatus(m_state.currentFile);
+    StatusBar1->setPanelText(BatchHost::kActivity, QStringLiteral("Analysing..."));
     const auto restore = qScopeGuard([&] {
+        // The frame it reached is no news once it is over.
+        StatusBar1->setPanelText(BatchHost::kActivity, QString());
         m_analysing = false;
         m_state.stopRequested = false;
         m_host.showRunFrames(false);
@@ -373,7 +390,9 @@ void TForm1::btnAnalyseClick()
             held[i]->setEnabled(wasEnabled[i]);
     });
     plotPanel->clear();
-    if (RunAnalyseAction(m_state, m_host))
+    // A stopped analysis shows the frames it reached.
+    RunAnalyseAction(m_state, m_host);
+    if (!m_host.plots().frames().empty())
         showPlots(m_host.plots());
 }
 
@@ -417,7 +436,11 @@ void TForm1::btnProcessClick()
     const std::optional<std::string> folder = prepareOutputFolder();
     if (!folder)
         return;
-    const std::string testedFolder = m_state.outputDir;
+    // The batch moves the state to each of its files in turn; it comes back
+    // after the batch, so that the views and "Analyse file" read the tested
+    // file again, and a folder taken back later is not still used by the
+    // next batch.
+    const TProcessingState tested = m_state;
     if (!folder->empty())
         m_state.outputDir = *folder;
     // Opening other files in the middle of a batch would enable the size
@@ -428,8 +451,7 @@ void TForm1::btnProcessClick()
     {
         m_batchRunning = true;
         btnOpen->setEnabled(false);
-        // The batch moves the state to each of its files in turn: the
-        // scrubber waits for the next test to know its file again.
+        const bool viewsReady = btnAnalyse->isEnabled();
         timerView->stop();
         trackFrame->setEnabled(false);
         btnAnalyse->setEnabled(false);
@@ -437,13 +459,19 @@ void TForm1::btnProcessClick()
         m_host.collectPlots(true);
         m_host.holdBatchMessages(keepGoing);
         m_host.showRunFrames(true);
-        const auto endOfBatch = qScopeGuard([this, testedFolder] {
+        const auto endOfBatch = qScopeGuard([this, &tested, viewsReady] {
             m_host.showRunFrames(false);
             m_batchRunning = false;
             btnOpen->setEnabled(true);
-            m_state.outputDir = testedFolder;
+            m_state = tested;
             m_host.holdBatchMessages(false);
             m_host.collectPlots(false);
+            // However the batch ended, the views are the tested file's again:
+            // the whole frame and the preview go back to the slider's frame.
+            trackFrame->setEnabled(viewsReady);
+            btnAnalyse->setEnabled(viewsReady);
+            if (viewsReady)
+                timerView->start();
         });
         try {
             const auto format = OutputFormat(comboFormat->currentIndex());
@@ -456,8 +484,13 @@ void TForm1::btnProcessClick()
             } else {
                 RunProcessAction(m_state, m_host, *m_aviOutput);
             }
+        } catch (const std::exception& e) {
+            // Shown after the summary, when the batch is over; the log keeps
+            // it as the box shows it, with the rest of the batch.
+            Memo1->appendPlainText(FormatErrorMessage(QString::fromLocal8Bit(e.what())));
+            error = std::current_exception();
         } catch (...) {
-            // Shown after the summary, when the batch is over.
+            Memo1->appendPlainText(FormatErrorMessage(QStringLiteral("Unknown error")));
             error = std::current_exception();
         }
     }
@@ -694,9 +727,14 @@ void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, 
         showPreviewPicture(
             FrameViewPanel::CutOut(frame, overlay.cropLeft, overlay.cropBottom, overlay.cropWidth, overlay.cropHeight));
     const QString activity = m_analysing ? QStringLiteral("Analysing...") : QStringLiteral("Processing...");
-    StatusBar1->setPanelText(
-        2,
-        QStringLiteral("%1 frame %2 of %3, %4 fps").arg(activity).arg(played).arg(Gauge1->maxValue()).arg(qRound(fps)));
+    // A length the file overstated, or read from its header, is no reason
+    // to count past it.
+    const std::int32_t total = Gauge1->maxValue();
+    StatusBar1->setPanelText(BatchHost::kActivity, QStringLiteral("%1 frame %2 of %3, %4 fps")
+                                                       .arg(activity)
+                                                       .arg(total > 0 ? std::min(played, total) : played)
+                                                       .arg(total)
+                                                       .arg(qRound(fps)));
 }
 
 void TForm1::showWarningPanel(const QString& caption)

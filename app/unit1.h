@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/processing_state.h"
+#include "app/log_view.h"
 #include "app/window_host.h"
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
@@ -23,7 +24,6 @@ class QDoubleSpinBox;
 class QGroupBox;
 class QImage;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -90,7 +90,7 @@ public:
     QCheckBox* checkDebayerSafe = nullptr;
     QPushButton* btnProcess = nullptr;
     QLabel* Label6 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    LogView* Memo1 = nullptr;
     QLabel* Panel1 = nullptr;
     QLabel* Image = nullptr;
     QGroupBox* GroupBox4 = nullptr;
@@ -267,6 +267,8 @@ private:
     // frame the test showed.
     void resetScrubber(bool passed);
     void showFrameLabel(const FrameRecord& record);
+    // The status bar's place and name of this open file.
+    void showFileInStatus(const std::string& file);
     // Asks whether to stop the running batch, unless a stop is already on
     // its way or the question is already open; true when the batch will stop.
     bool askToStopBatch();

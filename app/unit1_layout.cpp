@@ -6,6 +6,7 @@
 
 #include "app/frame_view_panel.h"
 #include "app/gauge.h"
+#include "app/log_view.h"
 #include "app/plot_panel.h"
 #include "app/status_bar.h"
 #include "settings/orbicrop_settings.h"
@@ -202,14 +203,8 @@ void TForm1::createControls()
     btnProcess->setEnabled(false);
 
     Label6 = MakeLabel(this, 16, 389, QStringLiteral("Log"));
-    Memo1 = Make<QPlainTextEdit>(this, 8, 405, 185, 145);
+    Memo1 = Make<LogView>(this, 8, 405, 185, 145);
     Memo1->setFont(FixedFont());
-    Memo1->setReadOnly(true);
-    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    // Long lines (the outputs' paths) wrap, anywhere in a path, rather than
-    // run out of the narrow box.
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 
     GroupBox4 = Make<QGroupBox>(this, 200, 405, 497, 145);
     GroupBox4->setTitle(QStringLiteral("Help"));
@@ -651,23 +646,23 @@ constexpr int kRightMargin = 9;
 constexpr int kBottomMargin = 2;
 constexpr int kBarHeight = 19;
 constexpr int kGap = 8;   // between the views and what stands beside them
-// The given controls the views go around: the help box and the log below
-// the preview.
+// The given controls the views go around: the help box, and the log beside
+// it at its described place, which is the least it is given.
 constexpr int kHelpTop = 405;
 constexpr int kHelpRight = 697;
-constexpr int kLogBottom = 550;
-// Under the full view, above the help box's top: the frame slider and its label.
-constexpr int kScrubberTop = 376;
+constexpr int kHelpBottom = 550;
+constexpr QRect kLogLeast(8, 405, 185, 145);
+// Under the whole frame: its slider and the frame's label.
 constexpr int kScrubberHeight = 22;
 constexpr int kFrameLabelWidth = 190;
-// Right of the help box: the file list and "Analyse file", the plots below.
+// Above the plots: the file list and "Analyse file".
 constexpr int kFilesWidth = 220;
 constexpr int kAnalyseWidth = 100;
 constexpr int kRowHeight = 22;
 // The least room the views are given; the window opens larger, with a
 // 1366 x 768 screen's room less its title bar and a task bar.
 constexpr int kMinViewsWidth = 240;
-constexpr int kMinPlotsHeight = 100;
+constexpr int kMinViewHeight = 100;
 constexpr QSize kOpenSize(1340, 680);
 
 }   // namespace
@@ -677,8 +672,11 @@ QList<QGroupBox*> TForm1::optionGroups() const
     return {groupMoreOptions, groupColour, groupCentring, groupReject};
 }
 
-// Where the views start: right of the preview, and below it right of the
-// help box or of a preview grown over it.
+// The views take the room between the preview and the options column: the
+// file list and the plots across its top, as large as two side by side fit
+// its width (a 1366 x 768 screen gives each about 360 pixels); under them the
+// whole frame, right of the help box (or of a preview grown over it), which
+// alone may reach down to the gauge and so grows with the window both ways.
 void TForm1::arrangeControls()
 {
     const int right = width() - kRightMargin;
@@ -693,20 +691,37 @@ void TForm1::arrangeControls()
     const QRect preview = Panel1->geometry();
     const int viewsRight = optionsLeft - kGap;
     const int viewsLeft = preview.right() + 1 + kGap;
-    frameView->setGeometry(viewsLeft, kOptionsTop, viewsRight - viewsLeft, kScrubberTop - kGap / 2 - kOptionsTop);
-    const int sliderWidth = viewsRight - viewsLeft - kFrameLabelWidth - kGap;
-    trackFrame->setGeometry(viewsLeft, kScrubberTop, sliderWidth, kScrubberHeight);
-    lblFrame->setGeometry(viewsLeft + sliderWidth + kGap, kScrubberTop + 4, kFrameLabelWidth, 15);
-
     const int lowerLeft = std::max(kHelpRight + kGap, preview.bottom() >= kHelpTop ? viewsLeft : 0);
-    const int filesWidth = std::min(kFilesWidth, viewsRight - lowerLeft - kAnalyseWidth - kGap);
-    comboFiles->setGeometry(lowerLeft, kHelpTop, filesWidth, kRowHeight);
-    btnAnalyse->setGeometry(lowerLeft + filesWidth + kGap, kHelpTop, kAnalyseWidth, kRowHeight);
-    const int plotsTop = kHelpTop + kRowHeight + kGap / 2;
-    plotPanel->setGeometry(lowerLeft, plotsTop, viewsRight - lowerLeft, bottom - plotsTop);
 
-    // The log takes the height below the given one; its place stays.
-    Memo1->setGeometry(Memo1->x(), Memo1->y(), Memo1->width(), bottom - Memo1->y());
+    const int filesWidth = std::min(kFilesWidth, viewsRight - viewsLeft - kAnalyseWidth - kGap);
+    comboFiles->setGeometry(viewsLeft, kOptionsTop, filesWidth, kRowHeight);
+    btnAnalyse->setGeometry(viewsLeft + filesWidth + kGap, kOptionsTop, kAnalyseWidth, kRowHeight);
+    const int plotsTop = kOptionsTop + kRowHeight + kGap / 2;
+    const int scrubberTop = bottom - kScrubberHeight;
+    // The frame, which the user watches, keeps at least half the height.
+    const int plotsHeight =
+        std::min(PlotPanel::heightSideBySide(viewsRight - viewsLeft), (scrubberTop - kGap - plotsTop) / 2);
+    plotPanel->setGeometry(viewsLeft, plotsTop, viewsRight - viewsLeft, plotsHeight);
+
+    const int viewTop = plotsTop + plotsHeight + kGap / 2;
+    frameView->setGeometry(lowerLeft, viewTop, viewsRight - lowerLeft, scrubberTop - kGap / 2 - viewTop);
+    const int sliderWidth = viewsRight - lowerLeft - kFrameLabelWidth - kGap;
+    trackFrame->setGeometry(lowerLeft, scrubberTop, sliderWidth, kScrubberHeight);
+    lblFrame->setGeometry(lowerLeft + sliderWidth + kGap, scrubberTop + 4, kFrameLabelWidth, 15);
+
+    // The log grows down to the gauge. Its width can grow only under the help
+    // box (and a preview grown over it), which keeps its place: once the
+    // window leaves the log its least height there, the log reaches under
+    // them to the whole frame, its text starting below them.
+    const int underTop = std::max(kHelpBottom, preview.bottom() + 1) + kGap;
+    if (bottom - underTop >= kLogLeast.height()) {
+        Memo1->setGeometry(kLogLeast.left(), kLogLeast.top(), lowerLeft - kGap - kLogLeast.left(),
+                           bottom - kLogLeast.top());
+        Memo1->setTextTop(underTop - kLogLeast.top());
+    } else {
+        Memo1->setGeometry(kLogLeast.left(), kLogLeast.top(), kLogLeast.width(), bottom - kLogLeast.top());
+        Memo1->setTextTop(0);
+    }
     Gauge1->setGeometry(0, height() - 2 * kBarHeight, width(), kBarHeight);
     StatusBar1->setGeometry(0, height() - kBarHeight, width(), kBarHeight);
 }
@@ -723,8 +738,8 @@ void TForm1::fitToControls()
     int optionsBottom = kOptionsTop;
     for (QGroupBox* group : optionGroups())
         optionsBottom += group->height() + kGroupGap;
-    const int lowest =
-        std::max({kLogBottom, optionsBottom, preview.bottom() + 1, kHelpTop + kRowHeight + kGap / 2 + kMinPlotsHeight});
+    const int viewsBottom = kOptionsTop + kRowHeight + 2 * kMinViewHeight + kScrubberHeight + 2 * kGap;
+    const int lowest = std::max({kLogLeast.bottom() + 1, optionsBottom, preview.bottom() + 1, viewsBottom});
     const QSize least(width, lowest + kBottomMargin + 2 * kBarHeight);
     setMinimumSize(least);
     if (!m_sized) {

@@ -88,9 +88,10 @@ bool WindowHost::wantsLiveFrame()
 
 void WindowHost::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& /*record*/)
 {
-    // Counted as the gauge counts, from the first frame played: a range's
-    // frames are numbered from where it starts.
-    const std::int32_t played = m_form.Gauge1->progress() + 1;
+    // The frames this pass reported, the one in hand included: a ranked run
+    // measures the whole file before it plays it again, so the gauge, which
+    // counts both passes, would start the second one past the total.
+    const std::int32_t played = m_framesReported;
     const double seconds = m_filePlaying.isValid() ? double(m_filePlaying.nsecsElapsed()) / 1e9 : 0.0;
     const double fps = seconds > 0.0 ? double(played) / seconds : 0.0;
     m_form.showLiveFrame(frame, overlay, played, fps);
@@ -98,6 +99,9 @@ void WindowHost::showLiveFrame(const FrameView& frame, const FrameOverlay& overl
 
 void WindowHost::frameAnalysed(const FrameRecord& record)
 {
+    // The speed is that of the pass the frames are reported by.
+    if (m_framesReported++ == 0)
+        m_filePlaying.start();
     if (m_collectPlots)
         m_plots.addFrame(record, m_form.state().inputHeight);
     m_form.frameAnalysed(record);
@@ -117,7 +121,8 @@ void WindowHost::collectPlots(bool collect)
 
 void WindowHost::setProgressMax(std::int32_t frames)
 {
-    m_filePlaying.start();
+    m_framesReported = 0;
+    m_filePlaying.invalidate();
     m_form.Gauge1->setMaxValue(frames);
 }
 
@@ -147,7 +152,9 @@ void WindowHost::showMessage(const std::string& text)
 
 void WindowHost::fileFinished(const FileOutcome& file)
 {
-    if (m_collectPlots) {
+    // A file that played no frame (one that failed to open, those a stop
+    // left out) leaves the last plots shown rather than empty ones.
+    if (m_collectPlots && !m_plots.frames().empty()) {
         m_form.showPlots(m_plots);
         m_plots.clear();
     }

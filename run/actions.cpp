@@ -193,7 +193,17 @@ public:
         } catch (...) {
         }
     }
-    void ended(const BatchResult& summary) { m_status = summary.stopped ? "Stopped" : "Completed!"; }
+    // "Completed!" promises that every file was.
+    void ended(const BatchResult& summary)
+    {
+        if (summary.stopped)
+            m_status = "Stopped";
+        else if (summary.failed == 0)
+            m_status = "Completed!";
+        else
+            m_status = "Completed with " + std::to_string(summary.failed)
+                + (summary.failed == 1 ? " failed file" : " failed files");
+    }
     BatchEndView(const BatchEndView&) = delete;
     BatchEndView& operator=(const BatchEndView&) = delete;
 

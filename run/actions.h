@@ -76,7 +76,8 @@ constexpr const char* kNothingWrittenReason = "no planet was found, or every cro
 // mode. An output that cannot be opened ends the whole batch with its error
 // (AviError passes through); a failed file only ends that file. However the
 // batch ends, the controls are enabled again and the activity panel says
-// how: "Completed!", "Stopped" (see below), or "Failed" when an error passed
+// how: "Completed!" when every file was, "Completed with N failed file(s)"
+// when some failed, "Stopped" (see below), or "Failed" when an error passed
 // through.
 //
 // Each output is written under a temporary name and takes its final name only

@@ -11,6 +11,12 @@
 #     with the plots). The sample is made with build/bin/orbicrop-make-sample
 #     (--bump: the mount knocked at frame 120) in demo-out/ when missing;
 #     build/bin/orbicrop-window-states drives the window.
+#   tools/screenshot.sh --night WIDTHxHEIGHT [OUTDIR]
+#     a night's batch at that window size, on a screen that holds it, under
+#     twm: a colour capture, a mono SER and a broken file (a text file named
+#     .avi) opened with "Keep going" on, before and after processing:
+#     window-WIDTH-open.png and window-WIDTH-batch.png in OUTDIR (default
+#     docs/). The captures are made in demo-out/night/ when missing.
 #   tools/screenshot.sh --program [VIDEO] [OUT.png]
 #     the installed program itself, started with VIDEO (default the demo
 #     sample) on its command line as a file manager starts it, framed by a
@@ -24,6 +30,30 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
+
+if [[ "${1:-}" == --night ]]; then
+  size=${2:?a window size, e.g. 1340x680}
+  outdir=${3:-$root/docs}
+  night=$root/demo-out/night
+  mkdir -p "$night" "$outdir"
+  [[ -f "$night/jupiter.avi" ]] || "$build/bin/orbicrop-make-sample" --frames 200 "$night/jupiter.avi"
+  [[ -f "$night/saturn.ser" ]] || "$build/bin/orbicrop-make-sample" --frames 150 --rings --ser-depth 12 "$night/saturn.ser"
+  [[ -f "$night/x.avi" ]] || echo "not a video" >"$night/x.avi"
+  # The screen has room for the window, its title bar and a little more.
+  width=${size%x*}
+  height=${size#*x}
+  screen="$((width + 26))x$((height + 88))x24"
+  QT_QPA_PLATFORM=xcb xvfb-run --auto-servernum --server-args="-screen 0 $screen" bash -c '
+    twm -f "$1" >/dev/null 2>&1 &
+    wm=$!
+    sleep 1
+    "$2" night "$3" "$4" "$5/jupiter.avi" "$5/x.avi" "$5/saturn.ser"
+    status=$?
+    kill "$wm"
+    exit "$status"
+  ' _ "$root/tools/screenshot.twmrc" "$build/bin/orbicrop-window-states" "$size" "$outdir" "$night"
+  exit 0
+fi
 
 if [[ "${1:-}" != --program ]]; then
   outdir=${1:-$root/docs}

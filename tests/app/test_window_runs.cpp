@@ -157,8 +157,9 @@ private slots:
         for (qsizetype i = 0; i < givenControls.size(); ++i)
             QCOMPARE(givenControls[i]->geometry(), given[i]);
         QCOMPARE(w.groupReject->geometry().right(), w.width() - 1 - 9);
-        QCOMPARE(w.frameView->size(), view + QSize(300, 0));
-        QCOMPARE(w.plotPanel->size(), plots + QSize(300, 200));
+        QCOMPARE(w.frameView->width(), view.width() + 300);
+        QVERIFY(w.frameView->height() > view.height());
+        QCOMPARE(w.plotPanel->width(), plots.width() + 300);
         QCOMPARE(w.Memo1->height(), log + 200);
         QCOMPARE(w.Memo1->geometry().topLeft(), QPoint(8, 405));
         // And never smaller than the controls need.
@@ -419,7 +420,7 @@ private slots:
         w.btnProcess->click();
         QCOMPARE(f.shown->size(), std::size_t(1));   // a.avi skipped: its output is the other input
         QCOMPARE(tests.count(), 2);
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed with 1 failed file"));
         const QStringList log = LogLines(w);
         QVERIFY(log.first().startsWith(QStringLiteral("Skipped a.avi")));
         QCOMPARE(log.at(log.size() - 3), QStringLiteral("Orbicropping complete!"));
@@ -566,7 +567,7 @@ private slots:
         QCOMPARE(after.readAll(), original);
         // The batch went on to the second file.
         QCOMPARE(ProbeFile(f, f.path(QStringLiteral("mars_orbic_orbic.avi"))).frames, 5);
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed with 1 failed file"));
     }
 
     // With "Keep going" a file that fails shows no box during the batch: its
@@ -587,6 +588,9 @@ private slots:
         w.checkKeepGoing->click();
         f.open({broken, good});
         QVERIFY(w.btnProcess->isEnabled());
+        // The test went on past the broken file: the status bar names the one it read.
+        QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 2/2"));
+        QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("good.avi"));
         QVERIFY(f.shown->empty());
         QVERIFY(f.settle());
         bool goodWrittenBeforeTheBox = false;
@@ -599,7 +603,7 @@ private slots:
         QVERIFY(goodWrittenBeforeTheBox);
         QCOMPARE(ProbeFile(f, f.path(QStringLiteral("good_orbic.avi"))).frames, 3);
         QVERIFY(LogLines(w).contains(QStringLiteral("Nothing was written for broken.avi.")));
-        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed!"));
+        QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Completed with 1 failed file"));
     }
 
     // A chosen folder that does not exist yet is made, and the batch writes
@@ -685,6 +689,7 @@ private slots:
                  QStringLiteral("Failed to create AVI video work file ") + QFile::decodeName(blocked.c_str())
                      + QStringLiteral(": Is a directory."));
         QCOMPARE(w.StatusBar1->panelText(2), QStringLiteral("Failed"));
+        QVERIFY2(LogLines(w).contains(f.shown->front().text), qPrintable(w.Memo1->toPlainText()));
         QVERIFY(w.GroupBox1->isEnabled() && w.groupMoreOptions->isEnabled() && w.btnProcess->isEnabled());
         QVERIFY(w.btnOpen->isEnabled());
         QVERIFY(!QFileInfo::exists(f.path(QStringLiteral("saturn_orbic.avi"))));

@@ -12,9 +12,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -264,6 +267,105 @@ private slots:
         QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 2/2"));
         QCOMPARE(w.trackFrame->maximum(), 8);   // the views read the chosen file
         QCOMPARE(w.chosenFiles().size(), std::size_t(2));
+    }
+
+    // However a batch ends, the slider and "Analyse file" read the chosen
+    // file again, which the batch moved the state away from.
+    void analyseReadsTheChosenFileAfterABatchAndAfterAStop()
+    {
+        WindowFixture f;
+        *f.answerToQuestions = true;
+        TForm1& w = f.create();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(f.settle());
+        const QString first = QFileInfo(f.writeClip(QStringLiteral("a.avi"), LargeClip(), 6)).absoluteFilePath();
+        f.open({first, f.writeClip(QStringLiteral("b.avi"), LargeClip(), 9)});
+        w.setOutputFolder(f.path(QStringLiteral("out")));
+        for (bool stop : {false, true}) {
+            if (stop)
+                QTimer::singleShot(0, &w, [&] { QTest::keyClick(&w, Qt::Key_Escape); });
+            w.btnProcess->click();
+            QCOMPARE(w.StatusBar1->panelText(2), stop ? QStringLiteral("Stopped") : QStringLiteral("Completed!"));
+            QVERIFY(w.btnAnalyse->isEnabled());
+            QVERIFY(w.trackFrame->isEnabled());
+            QCOMPARE(w.trackFrame->maximum(), 5);
+            QCOMPARE(QString::fromStdString(w.state().currentFile), first);
+            w.plotPanel->clear();
+            w.btnAnalyse->click();
+            QVERIFY(!w.plotPanel->drift().isNull());
+            QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("a.avi"));
+        }
+    }
+
+    // An analysis ranks the file, so it plays it twice; the status bar counts
+    // the frames of the pass it shows, never past the file's, and names the
+    // file. Once the analysis is over, it no longer says one is going.
+    void statusBarTellsTheAnalysisWhileItRuns()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 12)});
+        w.setLiveInterval(0);   // every frame
+        QStringList shown;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const QString now = w.StatusBar1->panelText(2);
+            if (shown.isEmpty() || shown.back() != now)
+                shown << now;
+        });
+        watch.start();
+        w.btnAnalyse->click();
+        watch.stop();
+        const QRegularExpression counted(QStringLiteral("^Analysing\\.\\.\\. frame (\\d+) of 12, \\d+ fps$"));
+        int frames = 0;
+        for (const QString& text : shown) {
+            const QRegularExpressionMatch match = counted.match(text);
+            if (!match.hasMatch())
+                continue;
+            ++frames;
+            QVERIFY2(match.captured(1).toInt() <= 12, qPrintable(text));
+        }
+        QVERIFY2(frames > 0, qPrintable(shown.join(QLatin1Char('|'))));
+        QCOMPARE(w.StatusBar1->panelText(1), QStringLiteral("clip.avi"));
+        QCOMPARE(w.StatusBar1->panelText(2), QString());
+    }
+
+    // At the size the window opens at on a 1366 x 768 screen each plot is
+    // drawn at least 320 pixels wide, and a click still opens them at their
+    // full size. A taller window gives its height to the whole frame and to
+    // the log, whose text then runs under the help box, which stays.
+    void viewsAndLogShareTheRoomOfTheWindow()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(1340, 680);
+        QVERIFY(f.settle());
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 12)});
+        w.btnAnalyse->click();
+        for (const QRect& plot : w.plotPanel->plotPlaces())
+            QVERIFY2(plot.width() >= 320, qPrintable(QString::number(plot.width())));
+        QTest::mouseClick(w.plotPanel, Qt::LeftButton);
+        QVERIFY(w.plotPanel->fullSize() != nullptr && w.plotPanel->fullSize()->isVisible());
+        QCOMPARE(w.plotPanel->fullSize()->findChild<QLabel*>()->pixmap().height(), w.plotPanel->drift().height());
+        w.plotPanel->fullSize()->close();
+
+        const QRect help = w.GroupBox4->geometry();
+        const QSize view = w.frameView->size();
+        const QSize log = w.Memo1->size();
+        w.resize(1340, 680 + 300);
+        QCOMPARE(w.frameView->size(), view + QSize(0, 300));
+        QCOMPARE(w.GroupBox4->geometry(), help);
+        QCOMPARE(w.Memo1->pos(), QPoint(8, 405));
+        QCOMPARE(w.Memo1->height(), log.height() + 300);
+        const QRect text(w.Memo1->viewport()->mapTo(&w, QPoint()), w.Memo1->viewport()->size());
+        QVERIFY(!text.intersects(help));
+        QVERIFY2(text.width() > 3 * log.width(), qPrintable(QString::number(text.width())));
+        QVERIFY(!w.Memo1->geometry().intersects(w.frameView->geometry()));
     }
 
     // Analyse plays the whole file and shows both plots; a batch shows its

@@ -6,6 +6,10 @@
 //     video opened and tested), window-frame.png (the slider at FRAME, with
 //     "Reject cut discs" on, so that a frame whose disc the edge cuts says so),
 //     window-batch.png (after processing the video, with its plots).
+//   orbicrop-window-states night WIDTHxHEIGHT OUTDIR VIDEO...
+//     opens the videos at that window size, with "Keep going when a file
+//     fails" on, and renders the window before and after processing them
+//     into OUTDIR: window-WIDTH-open.png and window-WIDTH-batch.png.
 //   orbicrop-window-states cost RUNS VIDEO...
 //     processes the videos as one batch 2 x RUNS times, alternately without
 //     and with the frames shown as they go, and prints the median of each
@@ -81,6 +85,27 @@ int Shots(WindowFixture& f, const QString& video, int frame, const QString& outD
         return Fail("the batch drew no plots");
     if (!Save(w, QDir(outDir).filePath(QStringLiteral("window-batch.png"))))
         return Fail("cannot write the third picture");
+    return 0;
+}
+
+int Night(WindowFixture& f, QSize size, const QString& outDir, const QStringList& videos)
+{
+    TForm1& w = f.create();
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return Fail("the window was not shown");
+    w.resize(size);
+    f.settle();
+    w.checkKeepGoing->setChecked(true);
+    f.open(videos);
+    f.settle();
+    const QString name = QStringLiteral("window-%1-").arg(size.width());
+    if (!Save(w, QDir(outDir).filePath(name + QStringLiteral("open.png"))))
+        return Fail("cannot write the first picture");
+    w.setOutputFolder(f.path(QStringLiteral("out")));
+    w.btnProcess->click();
+    if (!Save(w, QDir(outDir).filePath(name + QStringLiteral("batch.png"))))
+        return Fail("cannot write the second picture");
     return 0;
 }
 
@@ -184,6 +209,14 @@ int main(int argc, char** argv)
         QDir().mkpath(args[4]);
         return Shots(f, QFileInfo(args[2]).absoluteFilePath(), args[3].toInt(), args[4]);
     }
+    if (args.size() >= 5 && args[1] == QLatin1String("night")) {
+        const QStringList size = args[2].split(QLatin1Char('x'));
+        QStringList videos;
+        for (const QString& video : args.mid(4))
+            videos << QFileInfo(video).absoluteFilePath();
+        QDir().mkpath(args[3]);
+        return Night(f, QSize(size.value(0).toInt(), size.value(1).toInt()), args[3], videos);
+    }
     if (args.size() >= 4 && args[1] == QLatin1String("cost")) {
         QStringList videos;
         for (const QString& video : args.mid(3))
@@ -191,6 +224,7 @@ int main(int argc, char** argv)
         return Cost(f, videos, std::max(1, args[2].toInt()));
     }
     std::fprintf(stderr, "usage: orbicrop-window-states shots VIDEO FRAME OUTDIR\n"
+                         "       orbicrop-window-states night WIDTHxHEIGHT OUTDIR VIDEO...\n"
                          "       orbicrop-window-states cost RUNS VIDEO...\n");
     return 2;
 }

@@ -164,6 +164,7 @@ TEST(Actions, TestGoesOnPastFilesThatDoNotOpenAndTheBatchStillTriesThem)
     EXPECT_EQ(b.host.messages,
               (std::vector<std::string>{"The file does not exist!\nNothing was written for gone.avi."}));
     EXPECT_EQ(Probe(b.dir.file("good_orbic.avi"), b.dir.path()).frames, 4);
+    EXPECT_EQ(b.host.statusHistory.back(), "2:Completed with 1 failed file");
 
     // When no file opens, the last one's failure is the test's.
     Bench none;
@@ -173,6 +174,16 @@ TEST(Actions, TestGoesOnPastFilesThatDoNotOpenAndTheBatchStillTriesThem)
     EXPECT_EQ(none.host.messages, (std::vector<std::string>{"The file does not exist!"}));
     EXPECT_EQ(none.state.currentFile, none.dir.file("b.avi"));
     EXPECT_FALSE(none.host.processEnabled);
+}
+
+TEST(Actions, BatchEndCountsTheFilesThatFailed)
+{
+    Bench b;
+    b.host.chosenFiles = {b.dir.file("gone.avi"), b.dir.file("lost.avi")};
+    b.add("good.avi", Clip{4});
+    ASSERT_TRUE(b.test());
+    EXPECT_EQ(b.process().failed, 2);
+    EXPECT_EQ(b.host.statusHistory.back(), "2:Completed with 2 failed files");
 }
 
 TEST(Actions, TestOfAFileWithoutFramesFails)
