@@ -254,6 +254,23 @@ protected:
 
 private:
     void createControls();
+    // One a group of the window. createControls() calls them in this order,
+    // the order the controls stack in (the preview over the help box).
+    void createOpenButton();
+    void createThresholdGroup();
+    void createSizeGroup();
+    void createOutputGroup();
+    void createProcessButton();
+    void createLogAndHelp();
+    void createOutputOptionsGroup();
+    void createColourGroup();
+    void createCentringGroup();
+    void createFrameSelectionGroup();
+    void createRejectionChoices();
+    void createFrameLimits();
+    void createViews();
+    void createPreview();
+    void createBars();
     void connectReactions();
     void setTabOrder();
     void restartTestTimer();

@@ -137,12 +137,43 @@ QLabel* MakeSwatch(QWidget* parent, int left, int top)
 void TForm1::createControls()
 {
     setFont(PlainFont());
-    const QFont narrow = NarrowFont();
+    createOpenButton();
+    createThresholdGroup();
+    createSizeGroup();
+    createOutputGroup();
+    createProcessButton();
+    createLogAndHelp();
 
+    // The options column: the groups added since, numbered on from the given
+    // steps in the order a user decides (the output, its colour and size,
+    // the centring, which frames go in), one below the other. They are
+    // placed by arrangeControls(), at the window's right edge. Inside each,
+    // check boxes start at 8, what depends on one at 24, and the fields at
+    // 110, so that the groups read as one grid.
+    createOutputOptionsGroup();
+    createColourGroup();
+    createCentringGroup();
+    createFrameSelectionGroup();
+    createViews();
+    // Made after the help box so that a large preview covers the help, not
+    // the help the preview.
+    createPreview();
+    createBars();
+
+    setTabOrder();
+    btnOpen->setFocus();
+}
+
+void TForm1::createOpenButton()
+{
     btnOpen = Make<QPushButton>(this, 8, 0, 185, 41);
     btnOpen->setText(QStringLiteral("1) Open AVI File(s)"));
     btnOpen->setFont(BoldFont());
+}
 
+void TForm1::createThresholdGroup()
+{
+    const QFont narrow = NarrowFont();
     GroupBox2 = Make<QGroupBox>(this, 8, 48, 185, 105);
     GroupBox2->setTitle(QStringLiteral("2) Planet Detection Threshold"));
     trackCOG = MakeSlider(GroupBox2, 8, 24, 137, 22, kThresholdMin, kThresholdMax, 5, 10);
@@ -157,7 +188,11 @@ void TForm1::createControls()
     checkInverse->setText(QStringLiteral("Invert, center on dark pixels"));
     checkInverse->setToolTip(QStringLiteral("Center on dark spots instead of bright ones (e.g. sunspots)"));
     checkInverse->setFont(narrow);
+}
 
+void TForm1::createSizeGroup()
+{
+    const QFont narrow = NarrowFont();
     GroupBox1 = Make<QGroupBox>(this, 8, 160, 185, 94);
     GroupBox1->setTitle(QStringLiteral("3) Image Size"));
     Label1 = MakeLabel(GroupBox1, 8, 28, QStringLiteral("W"));
@@ -170,7 +205,11 @@ void TForm1::createControls()
     trackHeight = MakeSlider(GroupBox1, 24, 48, 121, 20, kCropPositionMin, kCropPositionMax, 4, 2);
     trackHeight->setToolTip(QStringLiteral("Image height"));
     lblHeight = MakeLabel(GroupBox1, 152, 52, QString());
+}
 
+void TForm1::createOutputGroup()
+{
+    const QFont narrow = NarrowFont();
     GroupBox3 = Make<QGroupBox>(this, 8, 257, 185, 77);
     GroupBox3->setTitle(QStringLiteral("4) Output"));
     Label4 = MakeLabel(GroupBox3, 16, 16, QStringLiteral("RGB24"));
@@ -195,13 +234,19 @@ void TForm1::createControls()
         "Experimental. Check for raw Color Avi's to make sure avi can still be debayered (even cropping)"));
     checkDebayerSafe->setFont(narrow);
     checkDebayerSafe->setEnabled(false);
+}
 
+void TForm1::createProcessButton()
+{
     btnProcess = Make<QPushButton>(this, 8, 344, 185, 41);
     btnProcess->setText(QStringLiteral("5) Process AVI(s)"));
     btnProcess->setToolTip(QStringLiteral("Process all the selected AVI's according to the current settings"));
     btnProcess->setFont(BoldFont());
     btnProcess->setEnabled(false);
+}
 
+void TForm1::createLogAndHelp()
+{
     Label6 = MakeLabel(this, 16, 389, QStringLiteral("Log"));
     Memo1 = Make<LogView>(this, 8, 405, 185, 145);
     Memo1->setFont(FixedFont());
@@ -216,13 +261,11 @@ void TForm1::createControls()
     for (const char* line : kHelpLines)
         help << QString::fromLatin1(line);
     Label5->setText(help.join(QLatin1Char('\n')));
+}
 
-    // The options column: the groups added since, numbered on from the given
-    // steps in the order a user decides (the output, its colour and size,
-    // the centring, which frames go in), one below the other. They are
-    // placed by arrangeControls(), at the window's right edge. Inside each,
-    // check boxes start at 8, what depends on one at 24, and the fields at
-    // 110, so that the groups read as one grid.
+void TForm1::createOutputOptionsGroup()
+{
+    const QFont narrow = NarrowFont();
     groupMoreOptions = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 132);
     groupMoreOptions->setTitle(QStringLiteral("6) Output options"));
     captionFormat = MakeLabel(groupMoreOptions, 8, 22, QStringLiteral("Format"));
@@ -261,7 +304,11 @@ void TForm1::createControls()
         "No message stops the batch at a file that fails: its message goes to the log, and one message at the end "
         "lists the files that failed"));
     checkKeepGoing->setFont(narrow);
+}
 
+void TForm1::createColourGroup()
+{
+    const QFont narrow = NarrowFont();
     groupColour = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 149);
     groupColour->setTitle(QStringLiteral("7) Colour and size"));
     captionBayer = MakeLabel(groupColour, 8, 22, QStringLiteral("Bayer"));
@@ -320,7 +367,11 @@ void TForm1::createControls()
         QStringLiteral("Every output frame as large as its input frame, moved by the centring; the parts it leaves "
                        "uncovered are black. The size controls are not used."));
     checkFullFrame->setFont(narrow);
+}
 
+void TForm1::createCentringGroup()
+{
+    const QFont narrow = NarrowFont();
     groupCentring = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 82);
     groupCentring->setTitle(QStringLiteral("8) Centring"));
     checkLargestObject = Make<QCheckBox>(groupCentring, 8, 18, 170, 17);
@@ -340,9 +391,19 @@ void TForm1::createControls()
     spinSurfaceRefresh->setValue(kSurfaceRefreshDefault);
     for (QWidget* widget : std::initializer_list<QWidget*>{captionSurfaceRefresh, spinSurfaceRefresh})
         widget->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
+}
 
+void TForm1::createFrameSelectionGroup()
+{
     groupReject = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 241);
     groupReject->setTitle(QStringLiteral("9) Frame selection"));
+    createRejectionChoices();
+    createFrameLimits();
+}
+
+void TForm1::createRejectionChoices()
+{
+    const QFont narrow = NarrowFont();
     checkRejectCut = Make<QCheckBox>(groupReject, 8, 18, 170, 17);
     checkRejectCut->setText(QStringLiteral("Reject cut discs"));
     checkRejectCut->setToolTip(QStringLiteral("Drop the frames whose object reaches the frame's border"));
@@ -405,6 +466,11 @@ void TForm1::createControls()
     checkBestFrame->setToolTip(
         QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
     checkBestFrame->setFont(narrow);
+}
+
+void TForm1::createFrameLimits()
+{
+    const QFont narrow = NarrowFont();
     // Which frames of each file go in at all: numbered as the slider and the
     // track number them, from 0.
     checkFrames = Make<QCheckBox>(groupReject, 8, 150, 56, 17);
@@ -469,9 +535,13 @@ void TForm1::createControls()
         widget->setToolTip(QStringLiteral(
             "Cut each output into pieces of at most this much capture time, NAME_orbic_part1, _part2 ... "
             "(with WinJUPOS names, each named by its own mid-time)"));
+}
 
-    // The views of the tested file fill the room between the given controls
-    // and the options column; arrangeControls() places them.
+// The views of the tested file fill the room between the given controls
+// and the options column; arrangeControls() places them.
+void TForm1::createViews()
+{
+    const QFont narrow = NarrowFont();
     frameView = new FrameViewPanel(this);
     frameView->setObjectName(QStringLiteral("frameView"));
     frameView->setToolTip(
@@ -502,15 +572,19 @@ void TForm1::createControls()
     timerView = new QTimer(this);
     timerView->setSingleShot(true);
     timerView->setInterval(kViewDelayMs);
+}
 
-    // Made after the help box so that a large preview covers the help, not
-    // the help the preview.
+void TForm1::createPreview()
+{
     Panel1 = Make<QLabel>(this, 200, 5, 200, 200);
     Panel1->setAlignment(Qt::AlignCenter);
     Panel1->setAutoFillBackground(true);
     Image = Make<QLabel>(Panel1, 0, 0, 200, 200);
     Image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
 
+void TForm1::createBars()
+{
     Gauge1 = new TGauge(this);
     StatusBar1 = new StatusBar(this);
 
@@ -522,9 +596,6 @@ void TForm1::createControls()
 
     timerTest = new QTimer(this);
     timerTest->setInterval(kTestDelayMs);
-
-    setTabOrder();
-    btnOpen->setFocus();
 }
 
 void TForm1::setTabOrder()
