@@ -121,29 +121,32 @@ void Usage()
         "                 (the track gives each frame's shift instead of a centre)\n");
 }
 
-}   // namespace
-
-int main(int argc, char** argv)
-{
+// What the command line asks for.
+struct SampleRequest {
     SamplePlanet::Options options;
     int frames = 300;
     std::string output;
     std::string trackPath;
     int serDepth = 0;
     std::optional<BayerPattern> bayer;
-    bool badBayer = false;
     bool surface = false;
     int stampsFrom = 0;
+};
+
+// Nothing when the arguments are not understood or do not fit together.
+std::optional<SampleRequest> ParseArguments(int argc, char** argv)
+{
+    SampleRequest request;
+    SamplePlanet::Options& options = request.options;
+    bool badBayer = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--frames" && hasValue)
-            frames = std::atoi(argv[++i]);
+            request.frames = std::atoi(argv[++i]);
         else if (arg == "--size" && hasValue) {
-            if (std::sscanf(argv[++i], "%dx%d", &options.width, &options.height) != 2) {
-                Usage();
-                return 2;
-            }
+            if (std::sscanf(argv[++i], "%dx%d", &options.width, &options.height) != 2)
+                return std::nullopt;
         } else if (arg == "--radius" && hasValue)
             options.radius = std::atof(argv[++i]);
         else if (arg == "--seed" && hasValue)
@@ -157,74 +160,96 @@ int main(int argc, char** argv)
         else if (arg == "--bump" && hasValue)
             options.bumpFrame = std::atoi(argv[++i]);
         else if (arg == "--stamps-from" && hasValue)
-            stampsFrom = std::atoi(argv[++i]);
+            request.stampsFrom = std::atoi(argv[++i]);
         else if (arg == "--surface")
-            surface = true;
+            request.surface = true;
         else if (arg == "--track" && hasValue)
-            trackPath = argv[++i];
+            request.trackPath = argv[++i];
         else if (arg == "--ser-depth" && hasValue)
-            serDepth = std::atoi(argv[++i]);
+            request.serDepth = std::atoi(argv[++i]);
         else if (arg == "--bayer" && hasValue) {
-            bayer = ParseBayerPattern(argv[++i]);
-            badBayer = !bayer;
-        } else if (!arg.empty() && arg[0] != '-' && output.empty())
-            output = arg;
-        else {
-            Usage();
-            return 2;
-        }
+            request.bayer = ParseBayerPattern(argv[++i]);
+            badBayer = !request.bayer;
+        } else if (!arg.empty() && arg[0] != '-' && request.output.empty())
+            request.output = arg;
+        else
+            return std::nullopt;
     }
-    if (output.empty() || frames < 0 || options.width < 1 || options.height < 1 || serDepth < 0 || serDepth > 16
-        || stampsFrom < 0 || badBayer || (bayer && serDepth == 0)) {
+    if (request.output.empty() || request.frames < 0 || options.width < 1 || options.height < 1 || request.serDepth < 0
+        || request.serDepth > 16 || request.stampsFrom < 0 || badBayer || (request.bayer && request.serDepth == 0))
+        return std::nullopt;
+    return request;
+}
+
+void WriteSerSample(const SampleRequest& request)
+{
+    SamplePlanet::Options options = request.options;
+    options.gray = !request.bayer;
+    SerSampleWriter ser(request.output, options.width, options.height, request.serDepth, request.frames, request.bayer,
+                        request.stampsFrom);
+    SamplePlanet planet(options);
+    OutputBitmap frame;
+    std::uint32_t noise = 7;
+    for (int i = 0; i < request.frames; ++i) {
+        double cx = 0, cy = 0;
+        planet.next(frame, cx, cy);
+        ser.add(frame, noise);
+    }
+    ser.finish();
+    std::printf("%s: %d frames of %dx%d, SER depth %d\n", request.output.c_str(), request.frames, options.width,
+                options.height, request.serDepth);
+}
+
+// With the track of the planet's centres (or the surface's shifts) when asked.
+void WriteAviSample(const SampleRequest& request)
+{
+    const SamplePlanet::Options& options = request.options;
+    std::FILE* track = request.trackPath.empty() ? nullptr : std::fopen(request.trackPath.c_str(), "w");
+    if (track)
+        std::fputs("frame,center_x,center_y\n", track);
+    TAviWriter writer(0, 0);
+    writer.setFileName(request.output);
+    writer.setWidth(options.width);
+    writer.setHeight(options.height);
+    writer.OpenVideo(false);
+    SamplePlanet planet(options);
+    SampleSurface ground({options.width, options.height, options.seed});
+    OutputBitmap frame;
+    for (int i = 0; i < request.frames; ++i) {
+        double cx = 0, cy = 0;
+        if (request.surface)
+            ground.next(frame, cx, cy);
+        else
+            planet.next(frame, cx, cy);
+        writer.AddFrame(frame, i);
+        if (track)
+            std::fprintf(track, "%d,%.3f,%.3f\n", i, cx, cy);
+    }
+    writer.CloseVideo();
+    if (track)
+        std::fclose(track);
+}
+
+}   // namespace
+
+int main(int argc, char** argv)
+{
+    const std::optional<SampleRequest> request = ParseArguments(argc, argv);
+    if (!request) {
         Usage();
         return 2;
     }
-
     try {
-        if (serDepth > 0) {
-            options.gray = !bayer;
-            SerSampleWriter ser(output, options.width, options.height, serDepth, frames, bayer, stampsFrom);
-            SamplePlanet planet(options);
-            OutputBitmap frame;
-            std::uint32_t noise = 7;
-            for (int i = 0; i < frames; ++i) {
-                double cx = 0, cy = 0;
-                planet.next(frame, cx, cy);
-                ser.add(frame, noise);
-            }
-            ser.finish();
-            std::printf("%s: %d frames of %dx%d, SER depth %d\n", output.c_str(), frames, options.width, options.height,
-                        serDepth);
+        if (request->serDepth > 0) {
+            WriteSerSample(*request);
             return 0;
         }
-        std::FILE* track = trackPath.empty() ? nullptr : std::fopen(trackPath.c_str(), "w");
-        if (track)
-            std::fputs("frame,center_x,center_y\n", track);
-        TAviWriter writer(0, 0);
-        writer.setFileName(output);
-        writer.setWidth(options.width);
-        writer.setHeight(options.height);
-        writer.OpenVideo(false);
-        SamplePlanet planet(options);
-        SampleSurface ground({options.width, options.height, options.seed});
-        OutputBitmap frame;
-        for (int i = 0; i < frames; ++i) {
-            double cx = 0, cy = 0;
-            if (surface)
-                ground.next(frame, cx, cy);
-            else
-                planet.next(frame, cx, cy);
-            writer.AddFrame(frame, i);
-            if (track)
-                std::fprintf(track, "%d,%.3f,%.3f\n", i, cx, cy);
-        }
-        writer.CloseVideo();
-        if (track)
-            std::fclose(track);
+        WriteAviSample(*request);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orbicrop-make-sample: %s\n", e.what());
         return 1;
     }
-    std::printf("%s: %d frames of %dx%d\n", output.c_str(), frames, options.width, options.height);
+    std::printf("%s: %d frames of %dx%d\n", request->output.c_str(), request->frames, request->options.width,
+                request->options.height);
     return 0;
 }
