@@ -86,51 +86,61 @@ void PrintHeader(const char* title, const char* columns)
     std::printf("\n");
 }
 
-}   // namespace
+constexpr int kWidth = 128, kHeight = 96;
+constexpr Rgb kRed{200, 30, 30};
 
-int main()
-{
-    const int width = 128, height = 96;
-    std::array<double, 2> edgeTotal{}, lineTotal{}, lineFalse{}, lineFalseL2{}, limbTotal{};
+struct NamedColour {
+    const char* name;
+    Rgb colour;
+};
+
+// The sums over the cases of each kind, a method each, for the averages.
+struct Totals {
+    std::array<double, 2> edge{}, line{}, lineFalse{}, lineFalseL2{}, limb{};
     int edgeCases = 0, lineCases = 0, limbCases = 0;
+};
 
-    // (a) Saturated red against another colour, the edge between two columns
-    // (or rows) of one colour cell or between two cells; the band is the 3
-    // pixels either side of it.
+// Saturated red against another colour, the edge between two columns (or
+// rows) of one colour cell or between two cells; the band is the 3 pixels
+// either side of it.
+void MeasureEdges(Totals& totals)
+{
     PrintHeader("Sharp colour edge, band of +-3 px (% of full scale)", "R mean  G mean  B mean     max");
-    const Rgb red{200, 30, 30};
-    struct Other {
-        const char* name;
-        Rgb colour;
-    };
-    for (const Other& other : {Other{"white", {220, 220, 220}}, Other{"grey", {128, 128, 128}},
-                               Other{"blue", {30, 30, 200}}, Other{"black", {0, 0, 0}}})
+    for (const NamedColour& other : {NamedColour{"white", {220, 220, 220}}, NamedColour{"grey", {128, 128, 128}},
+                                     NamedColour{"blue", {30, 30, 200}}, NamedColour{"black", {0, 0, 0}}})
         for (bool vertical : {true, false})
             for (int phase : {0, 1}) {
-                const int at = (vertical ? width : height) / 2 + phase;
-                const auto picture = [&](int x, int y) { return (vertical ? x : y) < at ? red : other.colour; };
+                const int at = (vertical ? kWidth : kHeight) / 2 + phase;
+                const auto picture = [&](int x, int y) { return (vertical ? x : y) < at ? kRed : other.colour; };
                 const auto band = [&](int x, int y) { return std::abs((vertical ? x : y) - at + 0.5) < 3.5; };
                 char name[64];
                 std::snprintf(name, sizeof name, "red|%s %s %s", other.name, vertical ? "vertical" : "horizontal",
                               phase ? "odd" : "even");
                 std::printf("%-30s", name);
                 for (std::size_t m = 0; m < std::size(kMethods); ++m) {
-                    const Errors e = Measure(width, height, picture, kMethods[m], band);
+                    const Errors e = Measure(kWidth, kHeight, picture, kMethods[m], band);
                     std::printf(" | %6.2f  %6.2f  %6.2f  %6.1f", e.mean[0], e.mean[1], e.mean[2], e.max);
-                    edgeTotal[m] += e.meanAll();
+                    totals.edge[m] += e.meanAll();
                 }
                 std::printf("\n");
-                ++edgeCases;
+                ++totals.edgeCases;
             }
+}
 
-    // (b) White lines on black, 1 or 2 pixels wide; the periods are odd so
-    // the lines fall on every site of the cell in turn. |R - G| + |B - G| is
-    // R - B wherever green lies between red and blue, whatever green is, so
-    // it cannot tell methods apart that differ in green only (OpenCV's
-    // edge-aware one interpolates red and blue as the bilinear one does);
-    // the distance of (R - G, B - G) from grey, L2, can.
+bool Everywhere(int, int)
+{
+    return true;
+}
+
+// White lines on black, 1 or 2 pixels wide; the periods are odd so the lines
+// fall on every site of the cell in turn. |R - G| + |B - G| is R - B wherever
+// green lies between red and blue, whatever green is, so it cannot tell
+// methods apart that differ in green only (OpenCV's edge-aware one
+// interpolates red and blue as the bilinear one does); the distance of
+// (R - G, B - G) from grey, L2, can.
+void MeasureLines(Totals& totals)
+{
     PrintHeader("Fine white lines on black, whole picture (% of full scale)", "false colour   L2    mean     max");
-    const auto everywhere = [](int, int) { return true; };
     for (int thickness : {1, 2})
         for (const char* orientation : {"horizontal", "vertical", "diagonal"}) {
             const int period = thickness == 1 ? 7 : 9;
@@ -144,65 +154,85 @@ int main()
             std::snprintf(name, sizeof name, "%d px %s", thickness, orientation);
             std::printf("%-30s", name);
             for (std::size_t m = 0; m < std::size(kMethods); ++m) {
-                const Errors e = Measure(width, height, picture, kMethods[m], everywhere);
+                const Errors e = Measure(kWidth, kHeight, picture, kMethods[m], Everywhere);
                 std::printf(" | %12.2f %5.2f  %6.2f  %6.1f", e.falseColour, e.falseColourL2, e.meanAll(), e.max);
-                lineTotal[m] += e.meanAll();
-                lineFalse[m] += e.falseColour;
-                lineFalseL2[m] += e.falseColourL2;
+                totals.line[m] += e.meanAll();
+                totals.lineFalse[m] += e.falseColour;
+                totals.lineFalseL2[m] += e.falseColourL2;
             }
             std::printf("\n");
-            ++lineCases;
+            ++totals.lineCases;
         }
+}
 
-    // (c) What a planet's limb meets: a disc of a planet's colours on a black
-    // sky, its edge at every angle; the band is 3 pixels either side of it.
+// What a planet's limb meets: a disc of a planet's colours on a black sky,
+// its edge at every angle; the band is 3 pixels either side of it.
+void MeasureLimbs(Totals& totals)
+{
     PrintHeader("Planet limb on black, band of +-3 px (% of full scale)", "R mean  G mean  B mean     max");
-    for (const Other& planet : {Other{"Mars-like disc", {220, 120, 60}}, Other{"Jupiter-like disc", {230, 210, 180}}}) {
-        const double cx = width / 2.0 + 0.3, cy = height / 2.0 - 0.2, radius = 30;
+    for (const NamedColour& planet :
+         {NamedColour{"Mars-like disc", {220, 120, 60}}, NamedColour{"Jupiter-like disc", {230, 210, 180}}}) {
+        const double cx = kWidth / 2.0 + 0.3, cy = kHeight / 2.0 - 0.2, radius = 30;
         const auto picture = [&](int x, int y) {
             return std::hypot(x - cx, y - cy) < radius ? planet.colour : Rgb{0, 0, 0};
         };
         const auto band = [&](int x, int y) { return std::abs(std::hypot(x - cx, y - cy) - radius) < 3.5; };
         std::printf("%-30s", planet.name);
         for (std::size_t m = 0; m < std::size(kMethods); ++m) {
-            const Errors e = Measure(width, height, picture, kMethods[m], band);
+            const Errors e = Measure(kWidth, kHeight, picture, kMethods[m], band);
             std::printf(" | %6.2f  %6.2f  %6.2f  %6.1f", e.mean[0], e.mean[1], e.mean[2], e.max);
-            limbTotal[m] += e.meanAll();
+            totals.limb[m] += e.meanAll();
         }
         std::printf("\n");
-        ++limbCases;
+        ++totals.limbCases;
     }
+}
 
-    // (d) Flat areas must come back as they were.
+// Flat areas must come back as they were.
+void MeasureFlats()
+{
     PrintHeader("Flat areas, whole picture (% of full scale)", "R mean  G mean  B mean     max");
-    for (const Other& flat : {Other{"grey", {128, 128, 128}}, Other{"red", red}, Other{"blue", {30, 30, 200}}}) {
+    for (const NamedColour& flat :
+         {NamedColour{"grey", {128, 128, 128}}, NamedColour{"red", kRed}, NamedColour{"blue", {30, 30, 200}}}) {
         std::printf("%-30s", flat.name);
         for (DemosaicMethod method : kMethods) {
             const Errors e = Measure(
-                width, height, [&](int, int) { return flat.colour; }, method, everywhere);
+                kWidth, kHeight, [&](int, int) { return flat.colour; }, method, Everywhere);
             std::printf(" | %6.2f  %6.2f  %6.2f  %6.1f", e.mean[0], e.mean[1], e.mean[2], e.max);
         }
         std::printf("\n");
     }
+}
 
+void PrintAverageRow(const char* title, const std::array<double, 2>& total, int cases)
+{
+    std::printf("\n%-30s", title);
+    for (std::size_t m = 0; m < std::size(kMethods); ++m)
+        std::printf(" | %31.2f", total[m] / cases);
+}
+
+void PrintAverages(const Totals& totals)
+{
     std::printf("\nAverages (%% of full scale)%-4s", "");
     for (DemosaicMethod method : kMethods)
         std::printf(" | %-31s", std::string(NameOf(method)).c_str());
-    std::printf("\n%-30s", "edge band, mean error");
-    for (std::size_t m = 0; m < std::size(kMethods); ++m)
-        std::printf(" | %31.2f", edgeTotal[m] / edgeCases);
-    std::printf("\n%-30s", "planet limb, mean error");
-    for (std::size_t m = 0; m < std::size(kMethods); ++m)
-        std::printf(" | %31.2f", limbTotal[m] / limbCases);
-    std::printf("\n%-30s", "fine lines, mean error");
-    for (std::size_t m = 0; m < std::size(kMethods); ++m)
-        std::printf(" | %31.2f", lineTotal[m] / lineCases);
-    std::printf("\n%-30s", "fine lines, false colour");
-    for (std::size_t m = 0; m < std::size(kMethods); ++m)
-        std::printf(" | %31.2f", lineFalse[m] / lineCases);
-    std::printf("\n%-30s", "fine lines, false colour L2");
-    for (std::size_t m = 0; m < std::size(kMethods); ++m)
-        std::printf(" | %31.2f", lineFalseL2[m] / lineCases);
+    PrintAverageRow("edge band, mean error", totals.edge, totals.edgeCases);
+    PrintAverageRow("planet limb, mean error", totals.limb, totals.limbCases);
+    PrintAverageRow("fine lines, mean error", totals.line, totals.lineCases);
+    PrintAverageRow("fine lines, false colour", totals.lineFalse, totals.lineCases);
+    PrintAverageRow("fine lines, false colour L2", totals.lineFalseL2, totals.lineCases);
     std::printf("\n");
+}
+
+}   // namespace
+
+int main()
+{
+    Totals totals;
+    MeasureEdges(totals);
+    MeasureLines(totals);
+    MeasureLimbs(totals);
+    MeasureFlats();
+    PrintAverages(totals);
     return 0;
 }
