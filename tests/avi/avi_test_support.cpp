@@ -67,6 +67,79 @@ void expectFrameChunkAt(const RiffFile& file, std::uint64_t offset, std::uint32_
     EXPECT_EQ(le32(head, 4), frameBytes) << "at " << offset;
 }
 
+// The frames of every RIFF, each RIFF's size, and the frame chunks' size.
+void countFrames(const RiffFile& file, ContainerFacts& facts)
+{
+    const auto& riffs = file.riffs();
+    for (std::size_t k = 0; k < riffs.size(); ++k) {
+        if (k > 0) {
+            EXPECT_EQ(riffs[k].listType, "AVIX");
+        }
+        facts.largestRiff = std::max(facts.largestRiff, riffs[k].size + 8);
+        const Chunk* movi = file.movi(k);
+        if (movi == nullptr) {
+            ADD_FAILURE() << "RIFF " << k << " has no movi";
+            continue;
+        }
+        if (movi->frameChunks > 0) {
+            EXPECT_EQ(movi->frameSize, facts.frameBytes);
+        }
+        facts.frames += movi->frameChunks;
+    }
+    facts.firstRiffFrames = file.movi(0) ? file.movi(0)->frameChunks : 0;
+    facts.openDml = riffs.size() > 1;
+}
+
+// idx1: the frames of the first RIFF, offsets relative to the 'movi' id.
+void checkIdx1(const RiffFile& file, const std::vector<std::uint8_t>& avih, ContainerFacts& facts)
+{
+    const auto idx1 = file.idx1();
+    facts.hasIdx1 = file.riffs()[0].find("idx1") != nullptr;
+    EXPECT_EQ((le32(avih, 12) & 0x10) != 0, facts.hasIdx1) << "AVIF_HASINDEX";
+    if (facts.hasIdx1) {
+        EXPECT_EQ(idx1.size(), facts.firstRiffFrames);
+        const std::uint64_t base = file.movi(0)->offset + 8;
+        for (const IndexEntry& e : idx1) {
+            EXPECT_EQ(e.flags, 0x10u);
+            EXPECT_EQ(e.size, facts.frameBytes);
+            expectFrameChunkAt(file, base + e.offset, facts.frameBytes);
+        }
+    }
+}
+
+// OpenDML: indx in strl, dmlh in hdrl, ix00 chunks that list every frame once.
+void checkOpenDmlIndex(const RiffFile& file, const Chunk& hdrl, const Chunk& strl, ContainerFacts& facts)
+{
+    const Chunk* indx = strl.find("indx");
+    const Chunk* odml = hdrl.find("LIST", "odml");
+    EXPECT_EQ(indx != nullptr, facts.openDml);
+    EXPECT_EQ(odml != nullptr, facts.openDml);
+    if (indx == nullptr || odml == nullptr)
+        return;
+    EXPECT_EQ(le32(file.data(*odml->find("dmlh")), 0), facts.frames) << "dmlh dwTotalFrames";
+    const auto super = file.data(*indx);
+    EXPECT_EQ(le16(super, 0), 4);
+    EXPECT_EQ(super.at(3), 0) << "AVI_INDEX_OF_INDEXES";
+    EXPECT_EQ(fourcc(super, 8), "00db");
+    std::set<std::uint64_t> covered;
+    for (std::uint32_t i = 0; i < le32(super, 4); ++i) {
+        const std::uint64_t ixOffset = le64(super, 24 + 16 * i);
+        const auto ixHead = file.read(ixOffset, 8);
+        EXPECT_EQ(fourcc(ixHead, 0), "ix00");
+        EXPECT_EQ(le32(ixHead, 4) + 8, le32(super, 32 + 16 * i)) << "indx dwSize";
+        const Chunk ix("ix00", ixOffset, le32(ixHead, 4));
+        std::uint64_t ixBase = 0;
+        const auto entries = file.stdIndex(ix, &ixBase);
+        EXPECT_EQ(entries.size(), le32(super, 36 + 16 * i)) << "indx dwDuration";
+        for (const IndexEntry& e : entries) {
+            EXPECT_EQ(e.size, facts.frameBytes) << "size, bit 31 clear for key frames";
+            expectFrameChunkAt(file, ixBase + e.offset - 8, facts.frameBytes);
+            EXPECT_TRUE(covered.insert(ixBase + e.offset).second) << "frame listed twice";
+        }
+    }
+    facts.odmlIndexedFrames = std::uint32_t(covered.size());
+}
+
 }   // namespace
 
 ContainerFacts checkContainer(const RiffFile& file, std::int32_t width, std::int32_t height, bool grey)
@@ -95,71 +168,13 @@ ContainerFacts checkContainer(const RiffFile& file, std::int32_t width, std::int
     const std::uint32_t row = ((std::uint32_t(width) * (grey ? 8 : 24) + 31) / 32) * 4;
     EXPECT_EQ(facts.frameBytes, row * std::uint32_t(height));
 
-    for (std::size_t k = 0; k < riffs.size(); ++k) {
-        if (k > 0) {
-            EXPECT_EQ(riffs[k].listType, "AVIX");
-        }
-        facts.largestRiff = std::max(facts.largestRiff, riffs[k].size + 8);
-        const Chunk* movi = file.movi(k);
-        if (movi == nullptr) {
-            ADD_FAILURE() << "RIFF " << k << " has no movi";
-            continue;
-        }
-        if (movi->frameChunks > 0) {
-            EXPECT_EQ(movi->frameSize, facts.frameBytes);
-        }
-        facts.frames += movi->frameChunks;
-    }
-    facts.firstRiffFrames = file.movi(0) ? file.movi(0)->frameChunks : 0;
-    facts.openDml = riffs.size() > 1;
-
+    countFrames(file, facts);
     EXPECT_EQ(le32(strh, 32), facts.frames) << "strh dwLength";
     EXPECT_EQ(le32(avih, 16), facts.openDml ? facts.firstRiffFrames : facts.frames) << "avih dwTotalFrames";
     EXPECT_EQ(le32(avih, 24), 1u) << "avih dwStreams";
 
-    // idx1: the frames of the first RIFF, offsets relative to the 'movi' id.
-    const auto idx1 = file.idx1();
-    facts.hasIdx1 = riffs[0].find("idx1") != nullptr;
-    EXPECT_EQ((le32(avih, 12) & 0x10) != 0, facts.hasIdx1) << "AVIF_HASINDEX";
-    if (facts.hasIdx1) {
-        EXPECT_EQ(idx1.size(), facts.firstRiffFrames);
-        const std::uint64_t base = file.movi(0)->offset + 8;
-        for (const IndexEntry& e : idx1) {
-            EXPECT_EQ(e.flags, 0x10u);
-            EXPECT_EQ(e.size, facts.frameBytes);
-            expectFrameChunkAt(file, base + e.offset, facts.frameBytes);
-        }
-    }
-
-    // OpenDML: indx in strl, dmlh in hdrl, ix00 chunks that list every frame once.
-    const Chunk* indx = strl.find("indx");
-    const Chunk* odml = hdrl.find("LIST", "odml");
-    EXPECT_EQ(indx != nullptr, facts.openDml);
-    EXPECT_EQ(odml != nullptr, facts.openDml);
-    if (indx != nullptr && odml != nullptr) {
-        EXPECT_EQ(le32(file.data(*odml->find("dmlh")), 0), facts.frames) << "dmlh dwTotalFrames";
-        const auto super = file.data(*indx);
-        EXPECT_EQ(le16(super, 0), 4);
-        EXPECT_EQ(super.at(3), 0) << "AVI_INDEX_OF_INDEXES";
-        EXPECT_EQ(fourcc(super, 8), "00db");
-        std::set<std::uint64_t> covered;
-        for (std::uint32_t i = 0; i < le32(super, 4); ++i) {
-            const std::uint64_t ixOffset = le64(super, 24 + 16 * i);
-            const auto ixHead = file.read(ixOffset, 8);
-            EXPECT_EQ(fourcc(ixHead, 0), "ix00");
-            EXPECT_EQ(le32(ixHead, 4) + 8, le32(super, 32 + 16 * i)) << "indx dwSize";
-            const Chunk ix("ix00", ixOffset, le32(ixHead, 4));
-            std::uint64_t ixBase = 0;
-            const auto entries = file.stdIndex(ix, &ixBase);
-            EXPECT_EQ(entries.size(), le32(super, 36 + 16 * i)) << "indx dwDuration";
-            for (const IndexEntry& e : entries) {
-                EXPECT_EQ(e.size, facts.frameBytes) << "size, bit 31 clear for key frames";
-                expectFrameChunkAt(file, ixBase + e.offset - 8, facts.frameBytes);
-                EXPECT_TRUE(covered.insert(ixBase + e.offset).second) << "frame listed twice";
-            }
-        }
-        facts.odmlIndexedFrames = std::uint32_t(covered.size());
-    }
+    checkIdx1(file, avih, facts);
+    checkOpenDmlIndex(file, hdrl, strl, facts);
     return facts;
 }
 

@@ -5,11 +5,13 @@
 #include "support/ser_writer.h"
 #include "support/subprocess.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -72,9 +74,9 @@ inline void WriteWithClaimedSize(const std::string& path, std::int32_t width, st
     WriteBytes(path, bytes);
 }
 
-inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
+// Broken, odd and missing AVIs, and what is no file at all.
+inline std::vector<BadInput> BadAviInputs()
 {
-    (void)makeSample;
     std::vector<BadInput> corpus;
     corpus.push_back({"empty.avi", [](const std::string& p) { WriteBytes(p, {}); }, 1, "Couldn't load the file!"});
     corpus.push_back({"random.avi",
@@ -140,7 +142,13 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
     corpus.push_back({"one frame.avi", [](const std::string& p) { SmallClip().write(p, 1); }, 0, ""});
     corpus.push_back(
         {"no frame.avi", [](const std::string& p) { SmallClip().write(p, 0); }, 1, "The video holds no frame"});
-    // SER captures with impossible headers; a good one beside them.
+    return corpus;
+}
+
+// SER captures with impossible headers.
+inline std::vector<BadInput> BadSerInputs()
+{
+    std::vector<BadInput> corpus;
     auto ser = [](std::int32_t width, std::int32_t height, std::int32_t depth, std::int32_t colour,
                   std::size_t keepBytes) {
         return [=](const std::string& p) {
@@ -168,5 +176,13 @@ inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
     corpus.push_back({"depth 17.ser", ser(16, 12, 17, 0, 0), 1, load});
     corpus.push_back({"unknown colour.ser", ser(16, 12, 8, 42, 0), 1, load});
     corpus.push_back({"overflowing size.ser", ser(0x7fffffff, 0x7fffffff, 16, 100, 0), 1, load});
+    return corpus;
+}
+
+inline std::vector<BadInput> BadInputCorpus(const std::string& makeSample)
+{
+    (void)makeSample;
+    std::vector<BadInput> corpus = BadAviInputs();
+    std::ranges::move(BadSerInputs(), std::back_inserter(corpus));
     return corpus;
 }
