@@ -2,11 +2,11 @@
 #include "run/sequence_output.h"
 
 #include "analysis/debayer_crop.h"
-#include "run/capture_time.h"
+#include "fileio/program_module.h"
 #include "run/paths.h"
 #include "run/staged_output.h"
-#include "fileio/program_module.h"
 #include "stills/stills_module.h"
+#include "time/capture_time.h"
 
 #include <cerrno>
 #include <cstdio>

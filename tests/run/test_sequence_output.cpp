@@ -6,10 +6,10 @@
 #include "run/sequence_output.h"
 
 #include "analysis/debayer_crop.h"
-#include "run/capture_time.h"
 #include "run/staged_output.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "time/capture_time.h"
 
 #include <fitsio.h>
 #include <png.h>
