@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/unit1.h"
-#include "run/sequence_output.h"
+#include "output/sequence_output.h"
 
 #include "settings/orbicrop_settings.h"
 
@@ -11,8 +11,8 @@
 #include "app/settings_place.h"
 #include "app/status_bar.h"
 #include "app/version.h"
+#include "output/paths.h"
 #include "run/actions.h"
-#include "run/paths.h"
 #include "time/capture_time.h"
 
 #include <QCheckBox>

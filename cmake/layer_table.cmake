@@ -17,10 +17,11 @@ set(ORBICROP_LAYERS
   "avi|image fileio avi"
   "ser|fileio ser"
   "stills|stills"
+  "output|time image debayer fileio analysis avi ser stills output"
   "surface|image debayer analysis surface"
-  "run|time image debayer fileio analysis avi ser stills video surface run"
+  "run|time image debayer fileio analysis avi ser stills output video surface run"
   "settings|image debayer fileio analysis settings"
-  "cli|time image debayer fileio analysis avi ser stills video surface run settings cli"
-  "app|time image debayer fileio analysis avi ser stills video surface run settings app"
-  "tools|time image debayer fileio analysis avi ser stills video surface run tools")
+  "cli|time image debayer fileio analysis avi ser stills output video surface run settings cli"
+  "app|time image debayer fileio analysis avi ser stills output video surface run settings app"
+  "tools|time image debayer fileio analysis avi ser stills output video surface run tools")
 

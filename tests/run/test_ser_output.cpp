@@ -7,8 +7,8 @@
 
 #include "analysis/rounding.h"
 #include "avi/avi_writer.h"
-#include "run/avi_output.h"
-#include "run/ser_output.h"
+#include "output/avi_output.h"
+#include "output/ser_output.h"
 #include "ser/ser_colour.h"
 #include "support/decoded_video.h"
 #include "support/recording_host.h"

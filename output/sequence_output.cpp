@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/sequence_output.h"
+#include "output/sequence_output.h"
 
 #include "analysis/debayer_crop.h"
 #include "fileio/program_module.h"
-#include "run/paths.h"
-#include "run/staged_output.h"
+#include "output/paths.h"
+#include "output/staged_output.h"
 #include "stills/stills_module.h"
 #include "time/capture_time.h"
 
