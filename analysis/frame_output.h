@@ -9,7 +9,7 @@
 #include <optional>
 
 // Where the frame handler puts the frames of a processing run. The handler
-// knows no file format: the run layer adapts a writer to this.
+// knows no file format: the output layer adapts a writer to this.
 //
 // index is the number of frames added so far for the current output. The
 // bitmap gives the size (and, for colour output, the pixels); a grey frame's

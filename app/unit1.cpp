@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/unit1.h"
-#include "run/sequence_output.h"
+#include "output/sequence_output.h"
 
 #include "settings/orbicrop_settings.h"
 
@@ -11,8 +11,9 @@
 #include "app/settings_place.h"
 #include "app/status_bar.h"
 #include "app/version.h"
+#include "output/paths.h"
 #include "run/actions.h"
-#include "run/paths.h"
+#include "time/capture_time.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -411,9 +412,7 @@ void TForm1::showFrameLabel(const FrameRecord& record)
 {
     QString when;
     if (record.utcTicks) {
-        // Ticks of 100 ns since 0001-01-01 UTC; the Unix epoch is this many.
-        constexpr std::int64_t kUnixEpochTicks = 621355968000000000;
-        const qint64 ms = (*record.utcTicks - kUnixEpochTicks) / 10000;
+        const qint64 ms = (*record.utcTicks - kUnixEpochTicks) / (kTicksPerSecond / 1000);
         when = QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
             + QStringLiteral(" UTC");
     } else {

@@ -6,9 +6,9 @@
 #include "app/window_host.h"
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
-#include "run/avi_output.h"
+#include "output/avi_output.h"
+#include "output/ser_output.h"
 #include "run/plots.h"
-#include "run/ser_output.h"
 #include "settings/orbicrop_settings.h"
 
 #include <QWidget>

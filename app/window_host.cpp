@@ -6,7 +6,7 @@
 #include "app/preview_image.h"
 #include "app/status_bar.h"
 #include "app/unit1.h"
-#include "run/paths.h"
+#include "output/paths.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

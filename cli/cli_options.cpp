@@ -2,8 +2,8 @@
 #include "cli/cli_options.h"
 
 #include "analysis/processing_state.h"
-#include "run/capture_time.h"
 #include "settings/orbicrop_settings.h"
+#include "time/capture_time.h"
 
 #include <CLI/CLI.hpp>
 

@@ -7,11 +7,11 @@
 #include "cli/json_report.h"
 #include "cli/png_writer.h"
 #include "cli/terminal_host.h"
+#include "output/avi_output.h"
+#include "output/sequence_output.h"
+#include "output/ser_output.h"
 #include "run/actions.h"
-#include "run/avi_output.h"
 #include "run/process_setup.h"
-#include "run/sequence_output.h"
-#include "run/ser_output.h"
 #include "run/source_keeper.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 #include "cli/track_writer.h"
 
 #include "analysis/debayer_crop.h"
-#include "run/capture_time.h"
+#include "time/capture_time.h"
 
 #include <stdexcept>
 

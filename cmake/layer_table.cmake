@@ -9,6 +9,7 @@ set(ORBICROP_LAYERS
   "video/avi|image debayer fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi"
   "video/ser|image debayer fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
   "video|image debayer analysis video/frame_source.h video/read_ahead.h"
+  "time|time"
   "image|image"
   "debayer|image fileio debayer"
   "fileio|fileio"
@@ -16,10 +17,11 @@ set(ORBICROP_LAYERS
   "avi|image fileio avi"
   "ser|fileio ser"
   "stills|stills"
+  "output|time image debayer fileio analysis avi ser stills output"
   "surface|image debayer analysis surface"
-  "run|image debayer fileio analysis avi ser stills video surface run"
+  "run|time image debayer fileio analysis avi ser stills output video surface run"
   "settings|image debayer fileio analysis settings"
-  "cli|image debayer fileio analysis avi ser stills video surface run settings cli"
-  "app|image debayer fileio analysis avi ser stills video surface run settings app"
-  "tools|image debayer fileio analysis avi ser stills video surface run tools")
+  "cli|time image debayer fileio analysis avi ser stills output video surface run settings cli"
+  "app|time image debayer fileio analysis avi ser stills output video surface run settings app"
+  "tools|time image debayer fileio analysis avi ser stills output video surface run tools")
 

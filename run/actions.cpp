@@ -3,13 +3,13 @@
 
 #include "analysis/debayer_crop.h"
 
-#include "run/capture_time.h"
+#include "output/paths.h"
+#include "output/segmented_output.h"
+#include "output/staged_output.h"
 #include "run/files_at_once.h"
 #include "run/file_run.h"
 #include "run/joined_source.h"
-#include "run/paths.h"
-#include "run/segmented_output.h"
-#include "run/staged_output.h"
+#include "time/capture_time.h"
 
 #include <algorithm>
 #include <filesystem>

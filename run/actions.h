@@ -2,12 +2,12 @@
 #pragma once
 
 #include "analysis/processing_state.h"
+#include "output/batch_output.h"
+#include "output/output_claims.h"
 #include "run/batch_host.h"
-#include "run/batch_output.h"
 #include "run/batch_result.h"
 #include "run/file_run.h"
 #include "run/joined_source.h"
-#include "run/output_claims.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,7 +4,7 @@
 #include "analysis/debayer_crop.h"
 #include "analysis/frame_handler.h"
 #include "analysis/rounding.h"
-#include "run/paths.h"
+#include "output/paths.h"
 #include "surface/phase_aligner.h"
 
 #include <algorithm>

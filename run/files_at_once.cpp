@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/files_at_once.h"
 
+#include "output/segmented_output.h"
 #include "run/deferred_host.h"
-#include "run/segmented_output.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 #include "analysis/debayer_crop.h"
 #include "analysis/rounding.h"
 #include "fileio/input_file.h"
-#include "run/paths.h"
+#include "output/paths.h"
 #include "ser/ser_format.h"
 
 #include <sys/stat.h>

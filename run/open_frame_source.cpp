@@ -2,7 +2,7 @@
 #include "run/open_frame_source.h"
 
 #include "fileio/program_module.h"
-#include "run/paths.h"
+#include "output/paths.h"
 #include "video/avi/plain_avi_source.h"
 #include "video/ffmpeg/ffmpeg_module.h"
 #include "video/ser/ser_source.h"

@@ -5,10 +5,10 @@
 #include "window_fixture.h"
 
 #include "app/frame_view_panel.h"
-#include "app/plot_panel.h"
 #include "app/gauge.h"
+#include "app/plot_panel.h"
 #include "app/status_bar.h"
-#include "run/staged_output.h"
+#include "output/staged_output.h"
 #include "support/decoded_video.h"
 
 #include <QCheckBox>

@@ -3,13 +3,13 @@
 // in, cropped AVIs out, checked byte for byte with an independent decoder.
 
 #include "analysis/rounding.h"
-#include "run/capture_time.h"
 #include "support/decoded_video.h"
 #include "support/disc_video.h"
 #include "support/ser_reader.h"
 #include "support/ser_writer.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "time/capture_time.h"
 
 #include <gtest/gtest.h>
 

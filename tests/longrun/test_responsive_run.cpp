@@ -8,7 +8,7 @@
 #include "run/actions.h"
 
 #include "avi/avi_writer.h"
-#include "run/avi_output.h"
+#include "output/avi_output.h"
 #include "support/decoded_video.h"
 #include "support/recording_host.h"
 #include "support/synthetic_source.h"

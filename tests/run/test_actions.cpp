@@ -5,13 +5,13 @@
 #include "run/actions.h"
 
 #include "avi/avi_writer.h"
-#include "run/avi_output.h"
-#include "run/paths.h"
+#include "output/avi_output.h"
+#include "output/paths.h"
+#include "output/staged_output.h"
 #include "run/source_keeper.h"
-#include "run/staged_output.h"
 #include "support/decoded_video.h"
-#include "support/subprocess.h"
 #include "support/recording_host.h"
+#include "support/subprocess.h"
 #include "support/synthetic_source.h"
 #include "support/temp_dir.h"
 
@@ -626,16 +626,4 @@ TEST(Actions, ProcessingReusesTheTestsSourceOnlyWhenItReplaysAsNew)
         EXPECT_EQ(Probe(b.dir.file("a_orbic.avi"), b.dir.path()).frames, 6);
         EXPECT_EQ(Probe(b.dir.file("b_orbic.avi"), b.dir.path()).frames, 4);
     }
-}
-
-TEST(OutputPathFor, DropsFourCharactersNotFourBytes)
-{
-    EXPECT_EQ(OutputPathFor("/in/Mars_\u00e9t\u00e9.avi", "/out/", false), "/out/Mars_\u00e9t\u00e9_orbic.avi");
-    EXPECT_EQ(OutputPathFor("/in/Mars_\u00e9t\u00e9", "/out/", true), "/out/Mars_Y8orbic.avi");
-    // Bytes that form no UTF-8 character (a Latin-1 name) count one each.
-    EXPECT_EQ(OutputPathFor("/in/ab\xe9\xb0"
-                            "cd",
-                            "/out/", false),
-              "/out/ab_orbic.avi");
-    EXPECT_EQ(OutputPathFor("/in/sat.mpeg", "/out/", false), "/out/sat._orbic.avi");
 }

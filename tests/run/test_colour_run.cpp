@@ -6,8 +6,8 @@
 #include "run/actions.h"
 
 #include "avi/avi_writer.h"
-#include "run/avi_output.h"
-#include "run/ser_output.h"
+#include "output/avi_output.h"
+#include "output/ser_output.h"
 #include "support/decoded_video.h"
 #include "support/disc_video.h"
 #include "support/recording_host.h"

@@ -7,15 +7,15 @@
 
 #include "analysis/rounding.h"
 #include "avi/avi_writer.h"
-#include "run/avi_output.h"
-#include "run/capture_time.h"
-#include "run/ser_output.h"
+#include "output/avi_output.h"
+#include "output/ser_output.h"
 #include "ser/ser_colour.h"
 #include "support/decoded_video.h"
 #include "support/recording_host.h"
 #include "support/ser_reader.h"
 #include "support/ser_writer.h"
 #include "support/temp_dir.h"
+#include "time/capture_time.h"
 
 #include <gtest/gtest.h>
 
@@ -247,25 +247,6 @@ TEST(SerOutput, EightBitVideoGivesTheAviBytesDatedFromTheName)
                     std::uint64_t(named + std::llround(record.sampleTime * 1e7)));   // the AVI plays at 30 a second
         EXPECT_EQ(out.trailer(), stamps);
     }
-}
-
-TEST(CaptureTime, NamesAndIsoTimesAreReadAsUtc)
-{
-    const auto iso = [](const char* text) { return ParseIsoUtc(text); };
-    const std::int64_t t = *iso("2024-03-01T20:10:24Z");
-    EXPECT_EQ(t, kUnixEpochTicks + 1709323824LL * kTicksPerSecond);
-    EXPECT_EQ(iso("2024-03-01 20:10:24.5+00:00"), t + kTicksPerSecond / 2);
-    EXPECT_FALSE(iso("2024-03-01T20:10:24+01:00"));
-    EXPECT_FALSE(iso("2024-02-30T20:10:24Z"));
-    EXPECT_EQ(CaptureTimeInName("/x/2024-03-01-2010_4-Jupiter.ser"), t);
-    EXPECT_EQ(CaptureTimeInName("Jup_20240301_201024UT.avi"), t);
-    EXPECT_FALSE(CaptureTimeInName("Jup_20240301_201024.avi"));   // local time, perhaps
-    EXPECT_FALSE(CaptureTimeInName("/2024-03-01-2010_4/jup.avi"));
-    // Tenths of a minute, to the nearest 6 s, carried into the next day.
-    EXPECT_EQ(WinJuposPrefix(t), "2024-03-01-2010_4-");
-    EXPECT_EQ(WinJuposPrefix(t + 29'000'000), "2024-03-01-2010_4-");
-    EXPECT_EQ(WinJuposPrefix(t + 31'000'000), "2024-03-01-2010_5-");
-    EXPECT_EQ(WinJuposPrefix(*iso("2024-12-31T23:59:58Z")), "2025-01-01-0000_0-");
 }
 
 }   // namespace

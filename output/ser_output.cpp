@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/ser_output.h"
+#include "output/ser_output.h"
 
-#include "run/capture_time.h"
-#include "run/paths.h"
+#include "output/paths.h"
+#include "time/capture_time.h"
 
 #include "fileio/output_file.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/staged_output.h"
+#include "output/staged_output.h"
 
-#include "run/paths.h"
+#include "output/paths.h"
 
 #include <cerrno>
 #include <climits>

@@ -3,13 +3,13 @@
 // and read back with the format's own library, sample by sample and header
 // by header.
 
-#include "run/sequence_output.h"
+#include "output/sequence_output.h"
 
 #include "analysis/debayer_crop.h"
-#include "run/capture_time.h"
-#include "run/staged_output.h"
+#include "output/staged_output.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "time/capture_time.h"
 
 #include <fitsio.h>
 #include <png.h>

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/capture_time.h"
-
-#include "run/paths.h"
+#include "time/capture_time.h"
 
 #include <chrono>
 #include <cstdio>
@@ -69,7 +67,9 @@ std::optional<std::int64_t> ParseIsoUtc(const std::string& text)
 
 std::optional<std::int64_t> CaptureTimeInName(const std::string& path)
 {
-    const std::string name = FileNameOf(path);
+    // The name alone, cut at the last '/' as every path here is: a time in
+    // a folder's name does not date the files in it.
+    const std::string name = path.substr(path.rfind('/') + 1);
     static const std::regex kWinJupos(R"((^|[^0-9])(\d{4})-(\d{2})-(\d{2})-(\d{2})(\d{2})_(\d)([^0-9]|$))");
     static const std::regex kStamped(R"((^|[^0-9])(\d{4})(\d{2})(\d{2})_(\d{2})(\d{2})(\d{2})[_-]?UTC?([^A-Za-z]|$))");
     std::smatch m;

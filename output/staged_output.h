@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "run/batch_output.h"
-#include "run/output_claims.h"
+#include "output/batch_output.h"
+#include "output/output_claims.h"
 
 #include <cstdint>
 #include <stdexcept>

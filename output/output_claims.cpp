@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/output_claims.h"
+#include "output/output_claims.h"
 
-#include "run/paths.h"
+#include "output/paths.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "run/batch_output.h"
-#include "run/output_claims.h"
-#include "run/staged_output.h"
+#include "output/batch_output.h"
+#include "output/output_claims.h"
+#include "output/staged_output.h"
 
 #include <cstdint>
 #include <memory>

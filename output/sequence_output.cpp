@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/sequence_output.h"
+#include "output/sequence_output.h"
 
 #include "analysis/debayer_crop.h"
-#include "run/capture_time.h"
-#include "run/paths.h"
-#include "run/staged_output.h"
 #include "fileio/program_module.h"
+#include "output/paths.h"
+#include "output/staged_output.h"
 #include "stills/stills_module.h"
+#include "time/capture_time.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/sample_crop.h"
-#include "run/batch_output.h"
+#include "output/batch_output.h"
 
 #include <optional>
 

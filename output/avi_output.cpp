@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/avi_output.h"
+#include "output/avi_output.h"
 
 void AviOutput::open(const std::string& path, std::int32_t width, std::int32_t height, bool grayscale)
 {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/output_format.h"
-#include "run/sample_output.h"
+#include "output/sample_output.h"
 
 #include <cstdint>
 #include <optional>

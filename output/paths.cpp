@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "run/paths.h"
+#include "output/paths.h"
 
 #include <string_view>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "run/sample_output.h"
+#include "output/sample_output.h"
 #include "ser/ser_writer.h"
 
 #include <cstdint>

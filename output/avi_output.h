@@ -2,8 +2,8 @@
 #pragma once
 
 #include "avi/avi_writer.h"
-#include "run/batch_output.h"
-#include "run/paths.h"
+#include "output/batch_output.h"
+#include "output/paths.h"
 
 #include <memory>
 
