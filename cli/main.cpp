@@ -52,7 +52,7 @@ ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& sta
     s.threshold = options.threshold;
     s.width = state.cropWidth;
     s.height = state.cropHeight;
-    s.grayscale = host.grayscale();
+    s.grayscale = host.choices().grayscale;
     s.invert = options.invert;
     s.debayerSafe = options.debayerSafe;
     s.removeIncomplete = options.removeIncomplete;

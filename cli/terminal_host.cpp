@@ -66,6 +66,24 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
                                                              TrackNamesMosaics(options)});
 }
 
+RunChoices TerminalHost::choices() const
+{
+    return {.thresholdPosition = m_options.threshold,
+            .widthPosition = m_options.width / kCropSizeStep,
+            .heightPosition = m_options.height / kCropSizeStep,
+            .grayscale = m_grayscale,
+            .autoColor = m_options.autoColor && !m_options.color.has_value(),
+            .outputBesideInput = m_options.besideInput,
+            .centring = m_options.centring,
+            .colour = m_options.colour,
+            .fullFrame = m_options.fullFrame,
+            .frames = m_options.frames,
+            .joinFiles = m_options.join,
+            .timeRange = m_options.timeRange,
+            .segmentSeconds = m_options.segment,
+            .startTime = m_options.startTime};
+}
+
 void TerminalHost::printAboutFile(const std::string& file, const std::string& text)
 {
     if (m_progress)

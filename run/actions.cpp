@@ -341,22 +341,13 @@ public:
 
 // The state a view or an analysis runs on: the last test's, with the host's
 // choices now.
-TProcessingState ChoicesNow(const TProcessingState& state, BatchHost& host)
+TProcessingState ChoicesNow(const TProcessingState& state, BatchHost& host, ChoicesFor use)
 {
     TProcessingState run = state;
     run.aviWriter = nullptr;
-    run.frames = host.frames();
-    run.firstFrame = run.frames.first;
     run.cogValid = run.cropValid = true;
     run.stopRequested = false;
-    run.thresholdPercent = double(host.thresholdPosition());
-    run.centring = host.centring();
-    run.colour = host.colour();
-    run.fullFrame = host.fullFrame();
-    run.timeRange = host.timeRange();
-    UpdateCropSize(run, host.widthPosition(), host.heightPosition());
-    if (run.fullFrame)   // the size of the file the last test read
-        TakeWholeFrame(run, run.inputWidth, run.inputHeight);
+    ApplyChoices(run, host.choices(), use);
     return run;
 }
 
@@ -366,10 +357,9 @@ bool RunAnalyseAction(const TProcessingState& state, BatchHost& host, const Sour
 {
     if (state.busy || state.currentFile.empty())
         return false;
-    TProcessingState run = ChoicesNow(state, host);
+    TProcessingState run = ChoicesNow(state, host, ChoicesFor::Analysis);
     run.frameLimit = 0;
     run.centring.scores = true;
-    run.outputGrayscale = host.grayscale();
     DiscardingOutput nowhere;
     run.aviWriter = &nowhere;
     SideRunHost runHost(host, {.records = true, .progress = true}, state, run);
@@ -380,7 +370,7 @@ bool RunViewAction(const TProcessingState& state, BatchHost& host, std::int32_t 
 {
     if (state.busy || state.currentFile.empty() || index < 0)
         return false;
-    TProcessingState view = ChoicesNow(state, host);
+    TProcessingState view = ChoicesNow(state, host, ChoicesFor::View);
     view.frameLimit = 1;
     view.firstFrame = index;
     view.timeRange.reset();   // a view shows the frame of that number, whenever it was taken
@@ -433,11 +423,12 @@ std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& file
 std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open)
 {
     const auto files = host.files();
-    if (host.joinFiles() && files.size() > 1)
+    const RunChoices choices = host.choices();
+    if (choices.joinFiles && files.size() > 1)
         if (auto why = JoinRefusal(files, open))
             return why;
-    if (host.timeRange())
-        return TimeRangeRefusal(files, host.startTime(), open);
+    if (choices.timeRange)
+        return TimeRangeRefusal(files, choices.startTime, open);
     return std::nullopt;
 }
 
@@ -452,13 +443,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     state.colorDetected = false;
     state.stopRequested = false;
     host.clearLog();
-    state.thresholdPercent = double(host.thresholdPosition());
-    state.centring = host.centring();
-    state.colour = host.colour();
-    state.fullFrame = host.fullFrame();
-    state.frames = host.frames();
-    state.firstFrame = state.frames.first;
-    state.timeRange = host.timeRange();
+    const RunChoices choices = host.choices();
+    ApplyChoices(state, choices, ChoicesFor::Test);
     state.objectFillsFrame = false;
     if (const auto why = BatchRefusal(host, open)) {
         Report(host, *why);
@@ -467,7 +453,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     }
 
     // A join is tested as the batch will play it: from its first file on.
-    const bool join = host.joinFiles() && files.size() > 1;
+    const bool join = choices.joinFiles && files.size() > 1;
     const SourceOpener testOpen = join ? JoinedOpener(files, open) : open;
     // A file that cannot be opened must not hold back the files after it:
     // the test moves on to the next one, and the batch still tries it and
@@ -478,7 +464,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
         state.outputDir = DirectoryOf(state.currentFile);
         state.frameLimit = 2;
         if (state.timeRange)   // the range goes by the times the batch will give the frames
-            state.startUtcTicks = host.startTime() ? host.startTime() : CaptureTimeInName(state.currentFile);
+            state.startUtcTicks = StartTimeFor(choices, state.currentFile);
         FileRunHost run(host);
         std::optional<VideoInfo> described;
         result = ProcessFile(state, run, state.currentFile, testOpen, &described);
@@ -501,13 +487,11 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
                        true);
     }
     if (result == 0) {
-        // The output size the size controls give now, and, the first time
-        // after opening, the colour or greyscale choice the frames suggest.
-        UpdateCropSize(state, host.widthPosition(), host.heightPosition());
-        if (state.fullFrame)
-            TakeWholeFrame(state, state.inputWidth, state.inputHeight);
+        // The output size the size controls give, and, the first time after
+        // opening, the colour or greyscale choice the frames suggest.
+        ApplyCropSize(state, choices);
         host.showCropSize(state.cropWidth, state.cropHeight);
-        if (state.autoColorPending && host.autoColor()) {
+        if (state.autoColorPending && choices.autoColor) {
             state.autoColorPending = false;
             host.selectOutputMode(state.colorDetected);
         }
@@ -592,8 +576,9 @@ FileOutcome::Status FileStatus(const FileRunFacts& run)
 
 namespace {
 
-// Shows which file of how many the batch is at, and readies the state for it.
-void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std::size_t count)
+// Shows which file of how many the batch is at, and readies the state for it
+// with the shell's choices now, which it returns.
+RunChoices StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std::size_t count)
 {
     host.setStatus(BatchHost::kFilePosition, "File " + std::to_string(index + 1) + "/" + std::to_string(count));
     host.setStatus(BatchHost::kFileName, FileNameOf(state.currentFile));
@@ -601,16 +586,9 @@ void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std:
     host.resetProgress();
     state.framesWritten = 0;
     state.outputFailed = false;
-    // Mode, size and centring are fixed for the whole file when its output opens.
-    state.outputGrayscale = host.grayscale();
-    state.centring = host.centring();
-    state.colour = host.colour();
-    state.fullFrame = host.fullFrame();
-    state.frames = host.frames();
-    state.timeRange = host.timeRange();
-    state.startUtcTicks = host.startTime();
-    if (!state.startUtcTicks)
-        state.startUtcTicks = CaptureTimeInName(state.currentFile);
+    RunChoices choices = host.choices();
+    ApplyChoices(state, choices, ChoicesFor::File);
+    return choices;
 }
 
 // A file's first two frames, played as a test on a copy of the state, so
@@ -641,9 +619,8 @@ std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host,
 // opens: its size for a whole-frame output, its colour mode when the test's
 // choice was automatic (the first file keeps the test's, as it always did),
 // and colour for a mosaic that is debayered.
-void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpener& open, bool first)
+void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpener& open, bool chooseColour)
 {
-    const bool chooseColour = !first && host.autoColor();
     if (!chooseColour && !state.fullFrame && !state.colour.debayer)
         return;
     const std::optional<FileProbe> probe = ProbeFile(state, host, open);
@@ -761,9 +738,9 @@ PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const Ba
                               const SourceOpener& open, OutputClaims& claims)
 {
     state.currentFile = files[index];
-    StartFile(state, host, index, count);
-    FitOutputToFile(state, host, open, index == 0);
-    const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
+    const RunChoices choices = StartFile(state, host, index, count);
+    FitOutputToFile(state, host, open, index != 0 && choices.autoColor);
+    const std::string outputDir = choices.outputBesideInput ? DirectoryOf(state.currentFile) : state.outputDir;
     PreparedFile prepared{output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale), std::nullopt};
     if (const auto refusal =
             OutputRefusal(state.currentFile, prepared.outputPath, files, claims, output.writesFolder())) {
@@ -834,7 +811,7 @@ namespace {
 void EndFailedBatch(BatchHost& host, BatchResult& summary, const std::string& error)
 {
     const auto files = host.files();
-    const std::size_t count = host.joinFiles() && files.size() > 1 ? 1 : files.size();
+    const std::size_t count = host.choices().joinFiles && files.size() > 1 ? 1 : files.size();
     const std::size_t failed = summary.files.size();
     for (std::size_t i = failed; i < count; ++i) {
         FileOutcome outcome;
@@ -902,12 +879,13 @@ void RunFilesInTurn(TProcessingState& state, BatchHost& host, BatchOutput& outpu
                     BatchResult& summary)
 {
     // A join plays as one file, the first, from a source that reads them all.
-    const bool join = host.joinFiles() && host.files().size() > 1;
+    const RunChoices choices = host.choices();
+    const bool join = choices.joinFiles && host.files().size() > 1;
     const auto parts = join ? std::make_shared<JoinedParts>() : nullptr;
     const SourceOpener fileOpen = join ? JoinedOpener(host.files(), open, parts) : open;
     OutputClaims claims(host.files());
     std::optional<SegmentedOutput> pieces;
-    if (const auto seconds = host.segmentSeconds())
+    if (const auto seconds = choices.segmentSeconds)
         pieces.emplace(output, double(*seconds), claims);
 
     const std::size_t count = join ? 1 : host.files().size();
@@ -947,7 +925,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const Out
                              const SourceOpener& open)
 {
     // A join is one output, written in frame order: there is nothing to share out.
-    if (jobs <= 1 || (host.joinFiles() && host.files().size() > 1)) {
+    if (jobs <= 1 || (host.choices().joinFiles && host.files().size() > 1)) {
         const std::unique_ptr<BatchOutput> output = makeOutput();
         return RunProcessAction(state, host, *output, open);
     }

@@ -43,20 +43,7 @@ public:
 
     std::vector<std::string> files() const override { return m_shell.files(); }
     std::size_t testedFile() const override { return m_shell.testedFile(); }
-    std::int32_t thresholdPosition() const override { return m_shell.thresholdPosition(); }
-    std::int32_t widthPosition() const override { return m_shell.widthPosition(); }
-    std::int32_t heightPosition() const override { return m_shell.heightPosition(); }
-    bool grayscale() const override { return m_shell.grayscale(); }
-    bool autoColor() const override { return m_shell.autoColor(); }
-    bool outputBesideInput() const override { return m_shell.outputBesideInput(); }
-    CentringOptions centring() const override { return m_shell.centring(); }
-    ColourOptions colour() const override { return m_shell.colour(); }
-    bool fullFrame() const override { return m_shell.fullFrame(); }
-    FrameRange frames() const override { return m_shell.frames(); }
-    bool joinFiles() const override { return m_shell.joinFiles(); }
-    std::optional<TimeRange> timeRange() const override { return m_shell.timeRange(); }
-    std::optional<std::int32_t> segmentSeconds() const override { return m_shell.segmentSeconds(); }
-    std::optional<std::int64_t> startTime() const override { return m_shell.startTime(); }
+    RunChoices choices() const override { return m_shell.choices(); }
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;
