@@ -6,6 +6,7 @@
 #include "run/capture_time.h"
 #include "run/files_at_once.h"
 #include "run/file_run.h"
+#include "run/forwarding_host.h"
 #include "run/joined_source.h"
 #include "run/paths.h"
 #include "run/segmented_output.h"
@@ -58,38 +59,16 @@ private:
 // One file's run as the batch sees it: everything passes to the shell, except
 // the failure messages, which wait until the file is over so that the user
 // gets one message per file that also tells what became of its output.
-class FileRunHost final : public RunHost {
+class FileRunHost final : public ForwardingRunHost {
 public:
-    explicit FileRunHost(RunHost& host) : m_host(host) {}
+    using ForwardingRunHost::ForwardingRunHost;
 
-    bool inverse() const override { return m_host.inverse(); }
-    bool debayerSafe() const override { return m_host.debayerSafe(); }
-    bool showEffect() const override { return m_host.showEffect(); }
-    bool removeIncomplete() const override { return m_host.removeIncomplete(); }
-    void showPreview(const OutputBitmap& picture) override { m_host.showPreview(picture); }
-    void showWarning(const std::string& caption) override { m_host.showWarning(caption); }
-    void setProgressMax(std::int32_t frames) override { m_host.setProgressMax(frames); }
-    void setProgress(std::int32_t frames) override { m_host.setProgress(frames); }
-    void processEvents() override { m_host.processEvents(); }
-    void appendLog(const std::string& line, bool repaint) override { m_host.appendLog(line, repaint); }
     void showMessage(const std::string& text) override { m_messages.push_back(text); }
     void frameAnalysed(const FrameRecord& record) override
     {
         count(record);
         countInJoin(record);
-        m_host.frameAnalysed(record);
-    }
-    void joinedFileStarted(const std::string& input) override { m_host.joinedFileStarted(input); }
-    void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
-    void showFrame(const FrameView& frame, const FrameOverlay& overlay) override { m_host.showFrame(frame, overlay); }
-    bool wantsLiveFrame() override { return m_host.wantsLiveFrame(); }
-    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record) override
-    {
-        m_host.showLiveFrame(frame, overlay, record);
-    }
-    void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
-    {
-        m_host.qualityScores(scores, kept);
+        wrapped().frameAnalysed(record);
     }
 
     std::vector<std::string>& messages() { return m_messages; }
@@ -110,7 +89,7 @@ private:
         const std::size_t part = after == m_parts->begin() ? 0 : std::size_t(after - m_parts->begin()) - 1;
         if (part != m_part) {
             m_part = part;
-            m_host.joinedFileStarted((*m_parts)[part].input);
+            wrapped().joinedFileStarted((*m_parts)[part].input);
         }
         if (record.outcome == FrameRecord::Outcome::Written)
             ++(*m_parts)[part].written;
@@ -138,7 +117,6 @@ private:
         }
     }
 
-    RunHost& m_host;
     std::vector<std::string> m_messages;
     FileOutcome m_outcome;
     std::shared_ptr<JoinedParts> m_parts;
@@ -255,77 +233,73 @@ namespace {
 // before an output opens, a view of one frame, an analysis. It reads the
 // shell's options; of what the run reports, only what it is told to pass
 // reaches the shell, and never the log lines and failure messages.
-class SideRunHost final : public RunHost {
+class SideRunHost final : public ForwardingRunHost {
 public:
     struct Passes {
         bool pictures = false;   // the preview or warning, and the whole frame
         bool records = false;    // each frame's record, and the scores
         bool progress = false;   // the progress, and the shell's events
     };
-    SideRunHost(RunHost& host, Passes passes) : m_host(host), m_passes(passes) {}
+    SideRunHost(RunHost& host, Passes passes) : ForwardingRunHost(host), m_passes(passes) {}
     // A run the shell can stop: its stop request (in the shell's state, set
     // while the shell handles its events) reaches the run's own state.
     SideRunHost(RunHost& host, Passes passes, const TProcessingState& shell, TProcessingState& run)
-        : m_host(host), m_passes(passes), m_shell(&shell), m_run(&run)
+        : ForwardingRunHost(host), m_passes(passes), m_shell(&shell), m_run(&run)
     {}
-    bool inverse() const override { return m_host.inverse(); }
-    bool debayerSafe() const override { return m_host.debayerSafe(); }
     // Only a picture someone sees is worth marking.
-    bool showEffect() const override { return m_passes.pictures && m_host.showEffect(); }
-    bool removeIncomplete() const override { return m_host.removeIncomplete(); }
+    bool showEffect() const override { return m_passes.pictures && wrapped().showEffect(); }
     void showPreview(const OutputBitmap& picture) override
     {
         if (m_passes.pictures)
-            m_host.showPreview(picture);
+            wrapped().showPreview(picture);
     }
     void showWarning(const std::string& caption) override
     {
         if (m_passes.pictures)
-            m_host.showWarning(caption);
+            wrapped().showWarning(caption);
     }
     void showFrame(const FrameView& frame, const FrameOverlay& overlay) override
     {
         if (m_passes.pictures)
-            m_host.showFrame(frame, overlay);
+            wrapped().showFrame(frame, overlay);
     }
     void frameAnalysed(const FrameRecord& record) override
     {
         if (m_passes.records)
-            m_host.frameAnalysed(record);
+            wrapped().frameAnalysed(record);
     }
     // A run the user waits for is shown as it goes, as a batch is.
-    bool wantsLiveFrame() override { return m_passes.progress && m_host.wantsLiveFrame(); }
-    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record) override
-    {
-        m_host.showLiveFrame(frame, overlay, record);
-    }
+    bool wantsLiveFrame() override { return m_passes.progress && wrapped().wantsLiveFrame(); }
     void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
     {
         if (m_passes.records)
-            m_host.qualityScores(scores, kept);
+            wrapped().qualityScores(scores, kept);
     }
     void setProgressMax(std::int32_t frames) override
     {
         if (m_passes.progress)
-            m_host.setProgressMax(frames);
+            wrapped().setProgressMax(frames);
     }
     void setProgress(std::int32_t frames) override
     {
         if (m_passes.progress)
-            m_host.setProgress(frames);
+            wrapped().setProgress(frames);
     }
     void processEvents() override
     {
         if (m_passes.progress)
-            m_host.processEvents();
+            wrapped().processEvents();
         if (m_shell != nullptr && m_shell->stopRequested)
             m_run->stopRequested = true;
     }
     void appendLog(const std::string&, bool) override {}
     void showMessage(const std::string&) override {}
+    // A best frame is saved beside a batch's output, and which file of a
+    // join plays is told of a batch's run only.
+    void bestFrame(const OutputBitmap&) override {}
+    void joinedFileStarted(const std::string&) override {}
 
 private:
-    RunHost& m_host;
     Passes m_passes;
     const TProcessingState* m_shell = nullptr;
     TProcessingState* m_run = nullptr;
