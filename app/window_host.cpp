@@ -42,13 +42,25 @@ bool WindowHost::removeIncomplete() const
 {
     return m_form.checkIgnoreIncomplete->isChecked();
 }
-bool WindowHost::grayscale() const
+
+// The window has no control for outputs beside their inputs, nor for the
+// first frame's time: those stay as RunChoices has them.
+RunChoices WindowHost::choices() const
 {
-    return m_form.checkY800->isChecked();
-}
-bool WindowHost::autoColor() const
-{
-    return m_form.checkAutocolor->isChecked();
+    RunChoices chosen;
+    chosen.thresholdPosition = m_form.trackCOG->value();
+    chosen.widthPosition = widthPosition();
+    chosen.heightPosition = heightPosition();
+    chosen.grayscale = m_form.checkY800->isChecked();
+    chosen.autoColor = m_form.checkAutocolor->isChecked();
+    chosen.centring = m_form.centring();
+    chosen.colour = m_form.colour();
+    chosen.fullFrame = m_form.checkFullFrame->isChecked();
+    chosen.frames = m_form.frames();
+    chosen.joinFiles = m_form.checkJoin->isChecked();
+    chosen.timeRange = m_form.timeRange();
+    chosen.segmentSeconds = m_form.segmentSeconds();
+    return chosen;
 }
 
 void WindowHost::showPreview(const OutputBitmap& picture)
@@ -197,41 +209,6 @@ void WindowHost::selectOutputMode(bool color)
     m_form.checkColorClick();
 }
 
-CentringOptions WindowHost::centring() const
-{
-    return m_form.centring();
-}
-
-ColourOptions WindowHost::colour() const
-{
-    return m_form.colour();
-}
-
-FrameRange WindowHost::frames() const
-{
-    return m_form.frames();
-}
-
-bool WindowHost::joinFiles() const
-{
-    return m_form.checkJoin->isChecked();
-}
-
-std::optional<TimeRange> WindowHost::timeRange() const
-{
-    return m_form.timeRange();
-}
-
-std::optional<std::int32_t> WindowHost::segmentSeconds() const
-{
-    return m_form.segmentSeconds();
-}
-
-bool WindowHost::fullFrame() const
-{
-    return m_form.checkFullFrame->isChecked();
-}
-
 void WindowHost::bestFrame(const OutputBitmap& picture)
 {
     const TProcessingState& state = m_form.state();
@@ -247,10 +224,6 @@ std::vector<std::string> WindowHost::files() const
 std::size_t WindowHost::testedFile() const
 {
     return m_form.testedFile();
-}
-std::int32_t WindowHost::thresholdPosition() const
-{
-    return m_form.trackCOG->value();
 }
 void WindowHost::clearLog()
 {

@@ -23,17 +23,11 @@ public:
     bool debayerSafe() const override;
     bool showEffect() const override;
     bool removeIncomplete() const override;
-    bool grayscale() const override;
-    bool autoColor() const override;
-    std::int32_t widthPosition() const override;
-    std::int32_t heightPosition() const override;
-    CentringOptions centring() const override;
-    ColourOptions colour() const override;
-    bool fullFrame() const override;
-    FrameRange frames() const override;
-    bool joinFiles() const override;
-    std::optional<TimeRange> timeRange() const override;
-    std::optional<std::int32_t> segmentSeconds() const override;
+    RunChoices choices() const override;
+    // The positions of the output size in use, 16 pixels a step: the large
+    // size's while it is checked, else the sliders'.
+    std::int32_t widthPosition() const;
+    std::int32_t heightPosition() const;
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;
@@ -53,7 +47,6 @@ public:
 
     std::vector<std::string> files() const override;
     std::size_t testedFile() const override;
-    std::int32_t thresholdPosition() const override;
     void clearLog() override;
     void setStatus(StatusPanel panel, const std::string& text) override;
     void setControlsEnabled(bool enabled) override;

@@ -209,11 +209,12 @@ void AddPictureOptions(OptionTable& t)
 {
     CLI::App& app = t.app;
     CliOptions& o = t.o;
-    t.fallback(app.add_option("-t,--threshold", o.threshold,
-                              "Detection threshold in percent, -100 to 100 (see below; default 5)")
-                   ->check(kThreshold)
-                   ->option_text("PERCENT"),
-               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.threshold = s.threshold; });
+    t.fallback(
+        app.add_option("-t,--threshold", o.choices.thresholdPosition,
+                       "Detection threshold in percent, -100 to 100 (see below; default 5)")
+            ->check(kThreshold)
+            ->option_text("PERCENT"),
+        [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.thresholdPosition = s.threshold; });
     t.fallback(app.add_option("-W,--width", o.width, "Output width in pixels, 32 to 4096 in steps of 16 (default 192)")
                    ->check(kCropSize)
                    ->option_text("PX"),
@@ -250,20 +251,22 @@ void AddColourOptions(OptionTable& t)
                    if (const auto declared = ColourFrom(s).declaredBayer)
                        raw.bayer = NameOf(*declared);
                });
-    t.fallback(app.add_flag("--debayer", t.o.colour.debayer,
+    t.fallback(app.add_flag("--debayer", t.o.choices.colour.debayer,
                             "Raw Bayer sources become colour output (RGB24 AVI, RGB SER at the source "
                             "depth); the planet is still measured on the raw samples"),
-               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.colour.debayer = ColourFrom(s).debayer; });
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
+                   o.choices.colour.debayer = ColourFrom(s).debayer;
+               });
     t.fallback(app.add_option("--debayer-method", t.raw.method,
                               "How --debayer makes colour: edge-aware or bilinear (default " + t.raw.method + ")")
                    ->check(kDemosaicMethod)
                    ->option_text("METHOD"),
                [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.method = NameOf(ColourFrom(s).method); });
-    t.fallback(app.add_flag("--full-frame", t.o.fullFrame,
+    t.fallback(app.add_flag("--full-frame", t.o.choices.fullFrame,
                             "Output frames of the input's own size (rounded down to even), moved by the "
                             "centring in use, black where the shift uncovers the border; -W and -H are "
                             "not used"),
-               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.fullFrame = s.fullFrame; });
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.fullFrame = s.fullFrame; });
 }
 
 void AddFrameOptions(OptionTable& t)
@@ -275,12 +278,12 @@ void AddFrameOptions(OptionTable& t)
                               "the end); the test plays the first two of them")
                    ->check(kFrameRange)
                    ->option_text("A-B"),
-               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.frames = FramesFrom(s); });
-    t.fallback(app.add_flag("--join", o.join,
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.frames = FramesFrom(s); });
+    t.fallback(app.add_flag("--join", o.choices.joinFiles,
                             "Join all files into one output, in the order given, named after the first; "
                             "one test on the first file; --frames then counts over the joined frames. "
                             "Every file must have the same frame size (and for SER the same colour and depth)"),
-               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.join = s.join; });
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.joinFiles = s.join; });
     app.add_option("-j,--jobs", o.jobs,
                    "Process N files at once in this process (0: one per processor core; default 1). "
                    "Outputs, log, messages, track and report are those of one file at a time; no effect "
@@ -293,14 +296,15 @@ void AddFrameOptions(OptionTable& t)
                               "writes; a file without them is an error")
                    ->check(kTimeRange)
                    ->option_text("HH:MM:SS-HH:MM:SS"),
-               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.timeRange = TimeRangeFrom(s); });
-    t.fallback(app.add_option("--segment", t.raw.segment,
-                              "Cut each output into pieces of at most SECONDS of capture time from its first "
-                              "frame, NAME_orbic_part1, _part2 ... (with --winjupos-name each named by its "
-                              "own mid-time); without frame times, counted at the stream's frame rate")
-                   ->check(CLI::Range(1, 86400))
-                   ->option_text("SECONDS"),
-               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.segment = SegmentFrom(s); });
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.timeRange = TimeRangeFrom(s); });
+    t.fallback(
+        app.add_option("--segment", t.raw.segment,
+                       "Cut each output into pieces of at most SECONDS of capture time from its first "
+                       "frame, NAME_orbic_part1, _part2 ... (with --winjupos-name each named by its "
+                       "own mid-time); without frame times, counted at the stream's frame rate")
+            ->check(CLI::Range(1, 86400))
+            ->option_text("SECONDS"),
+        [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.segmentSeconds = SegmentFrom(s); });
     t.fallback(app.add_flag("--remove-incomplete", o.removeIncomplete,
                             "Drop frames whose crop window reaches the frame border"),
                [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.removeIncomplete = s.ignoreIncomplete; });
@@ -319,10 +323,11 @@ void AddOutputOptions(OptionTable& t)
                        ->option_text("DIR"),
                    [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
                        // The folder the window writes to, unless the outputs go beside their inputs.
-                       if (!o.besideInput)
+                       if (!o.choices.outputBesideInput)
                            o.outputDir = s.outputFolder;
                    });
-    app.add_flag("--beside-input", o.besideInput, "Write each output into its own input's directory (not with -o)")
+    app.add_flag("--beside-input", o.choices.outputBesideInput,
+                 "Write each output into its own input's directory (not with -o)")
         ->excludes(outputDir)
         ->option_text(" ");
     app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
@@ -333,22 +338,24 @@ void AddOutputOptions(OptionTable& t)
 void AddRejectOptions(OptionTable& t)
 {
     CLI::App& app = t.app;
-    RejectOptions& r = t.o.centring.reject;
+    RejectOptions& r = t.o.choices.centring.reject;
     using Saved = const OrbicropSettings&;
     t.fallback(app.add_flag("--reject-cut", r.cut,
                             "Drop frames whose object reaches the frame's border (not in surface mode)"),
-               [](CliOptions& o, RawOptions&, Saved s) { o.centring.reject.cut = CentringFrom(s).reject.cut; });
+               [](CliOptions& o, RawOptions&, Saved s) { o.choices.centring.reject.cut = CentringFrom(s).reject.cut; });
     t.fallback(app.add_option("--min-size", r.minSize,
                               "Drop frames whose object's larger diameter is below PX (a hot pixel, a moon)")
                    ->check(CLI::Range(1, 100000))
                    ->option_text("PX"),
-               [](CliOptions& o, RawOptions&, Saved s) { o.centring.reject.minSize = CentringFrom(s).reject.minSize; });
+               [](CliOptions& o, RawOptions&, Saved s) {
+                   o.choices.centring.reject.minSize = CentringFrom(s).reject.minSize;
+               });
     t.fallback(app.add_option("--max-saturated", t.raw.maxSaturated,
                               "Drop frames with more than P % of the object's pixels at the top value")
                    ->check(kPercent)
                    ->option_text("P"),
                [](CliOptions& o, RawOptions&, Saved s) {
-                   o.centring.reject.maxSaturated = CentringFrom(s).reject.maxSaturated;
+                   o.choices.centring.reject.maxSaturated = CentringFrom(s).reject.maxSaturated;
                });
     t.fallback(app.add_option("--reject-dim", t.raw.rejectDim,
                               "Drop frames whose object is below P % of the file's median brightness above "
@@ -356,32 +363,35 @@ void AddRejectOptions(OptionTable& t)
                    ->check(kPercent)
                    ->option_text("P"),
                [](CliOptions& o, RawOptions&, Saved s) {
-                   o.centring.reject.dimPercent = CentringFrom(s).reject.dimPercent;
+                   o.choices.centring.reject.dimPercent = CentringFrom(s).reject.dimPercent;
                });
 }
 
 void AddCentringOptions(OptionTable& t)
 {
     CLI::App& app = t.app;
-    CentringOptions& c = t.o.centring;
+    CentringOptions& c = t.o.choices.centring;
     using Saved = const OrbicropSettings&;
-    t.fallback(app.add_flag("--largest-object", c.largestObject,
-                            "Centre on the largest bright object only (moons and stars beside it are ignored)"),
-               [](CliOptions& o, RawOptions&, Saved s) { o.centring.largestObject = CentringFrom(s).largestObject; });
+    t.fallback(
+        app.add_flag("--largest-object", c.largestObject,
+                     "Centre on the largest bright object only (moons and stars beside it are ignored)"),
+        [](CliOptions& o, RawOptions&, Saved s) { o.choices.centring.largestObject = CentringFrom(s).largestObject; });
     t.fallback(app.add_flag("--surface", c.surface,
                             "Align frames by their content (Moon, Sun, close-ups that fill the frame)"),
-               [](CliOptions& o, RawOptions&, Saved s) { o.centring.surface = CentringFrom(s).surface; });
+               [](CliOptions& o, RawOptions&, Saved s) { o.choices.centring.surface = CentringFrom(s).surface; });
     t.fallback(app.add_option("--surface-refresh", c.surfaceRefresh,
                               "Frames between two reference frames in surface mode, 1 to 10000 (default 50)")
                    ->check(CLI::Range(1, 10000))
                    ->option_text("N"),
-               [](CliOptions& o, RawOptions&, Saved s) { o.centring.surfaceRefresh = CentringFrom(s).surfaceRefresh; });
+               [](CliOptions& o, RawOptions&, Saved s) {
+                   o.choices.centring.surfaceRefresh = CentringFrom(s).surfaceRefresh;
+               });
     t.fallback(app.add_option("--keep-best", t.raw.keepBest,
                               "Write only the best frames of each file, in their order: a share (25%), a count "
                               "(500), or those whose score (the file's best: 1) reaches a floor (0.8q)")
                    ->check(kKeepBest)
                    ->option_text("N%|N|Sq"),
-               [](CliOptions& o, RawOptions&, Saved s) { o.centring.keepBest = CentringFrom(s).keepBest; });
+               [](CliOptions& o, RawOptions&, Saved s) { o.choices.centring.keepBest = CentringFrom(s).keepBest; });
     app.add_option("--quality-plot", t.o.qualityPlotPath,
                    "Write each file's quality scores, best to worst, with the keep limit, as PNG "
                    "(with several files, FILE-<input name>.png)")
@@ -441,26 +451,26 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
 {
     o.format = *ParseOutputFormat(raw.format);
     if (!raw.frames.empty())
-        o.frames = *ParseFrameRange(raw.frames);
+        o.choices.frames = *ParseFrameRange(raw.frames);
     if (!raw.timeRange.empty())
-        o.timeRange = ParseTimeRange(raw.timeRange);
+        o.choices.timeRange = ParseTimeRange(raw.timeRange);
     if (app.count("--segment") > 0)
-        o.segment = raw.segment;
+        o.choices.segmentSeconds = raw.segment;
     if (!raw.bayer.empty())
-        o.colour.declaredBayer = ParseBayerPattern(raw.bayer);
-    o.colour.method = *ParseDemosaicMethod(raw.method);
+        o.choices.colour.declaredBayer = ParseBayerPattern(raw.bayer);
+    o.choices.colour.method = *ParseDemosaicMethod(raw.method);
     if (!raw.startTime.empty())
-        o.startTime = ParseIsoUtc(raw.startTime);
+        o.choices.startTime = ParseIsoUtc(raw.startTime);
     if (o.winJuposName && o.format != OutputFormat::Ser)
         return "--winjupos-name needs --format ser";
     if (app.count("--keep-best") > 0)
-        o.centring.keepBest = *ParseKeepBest(raw.keepBest);
-    o.centring.bestFrame = !o.bestFramePath.empty();
-    o.centring.scores = !o.qualityPlotPath.empty() || !o.plotsDir.empty();
+        o.choices.centring.keepBest = *ParseKeepBest(raw.keepBest);
+    o.choices.centring.bestFrame = !o.bestFramePath.empty();
+    o.choices.centring.scores = !o.qualityPlotPath.empty() || !o.plotsDir.empty();
     if (app.count("--max-saturated") > 0)
-        o.centring.reject.maxSaturated = raw.maxSaturated;
+        o.choices.centring.reject.maxSaturated = raw.maxSaturated;
     if (app.count("--reject-dim") > 0)
-        o.centring.reject.dimPercent = raw.rejectDim;
+        o.choices.centring.reject.dimPercent = raw.rejectDim;
     if (o.jobs == 0)
         o.jobs = std::int32_t(std::max(1u, std::thread::hardware_concurrency()));
     if (raw.color)

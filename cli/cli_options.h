@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "analysis/centring_options.h"
-#include "analysis/colour_options.h"
-#include "analysis/frame_range.h"
 #include "analysis/output_format.h"
-#include "analysis/time_range.h"
+#include "run/run_choices.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,7 +12,6 @@
 // Everything the command line can say, after validation.
 struct CliOptions {
     std::vector<std::string> files;
-    std::int32_t threshold = 5;
     std::int32_t width = 192;
     std::int32_t height = 192;
     std::optional<bool> color;   // unset: chosen from the test frames
@@ -26,24 +22,20 @@ struct CliOptions {
     bool autoColor = true;   // only a settings file turns it off
     std::string previewPath;
     std::string outputDir;
-    bool besideInput = false;   // each output in its own input's folder
     std::string trackPath;
     std::string settingsPath;
     bool testOnly = false;
     bool quiet = false;
-    CentringOptions centring;
-    ColourOptions colour;                      // --bayer, --debayer, --debayer-method
-    bool fullFrame = false;                    // --full-frame
-    FrameRange frames;                         // --frames
-    bool join = false;                         // --join
+    // The run's choices (-t, --beside-input, the centring, colour, frame and
+    // time options, --join, --segment, --start-time). Its size and output
+    // mode are left as they are: the fields above say them, in the terms
+    // of the command line, and the tool's host turns them into the run's.
+    RunChoices choices;
     std::int32_t jobs = 1;                     // --jobs: files processed at once; 0 is resolved to the cores
-    std::optional<TimeRange> timeRange;        // --time-range
-    std::optional<std::int32_t> segment;       // --segment, seconds
     std::string bestFramePath;                 // --best-frame; centring.bestFrame follows it
     std::string qualityPlotPath;               // --quality-plot; centring.scores follows it
     std::string plotsDir;                      // --plots; centring.scores follows it
     OutputFormat format = OutputFormat::Avi;   // --format
-    std::optional<std::int64_t> startTime;     // --start-time, UTC ticks
     bool winJuposName = false;
 
     // What the run leaves for scripts.

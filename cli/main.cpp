@@ -49,20 +49,20 @@ bool PrepareDirectory(const std::string& dir, const char* what)
 ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& state, const TerminalHost& host)
 {
     ReportSettings s;
-    s.threshold = options.threshold;
+    s.threshold = options.choices.thresholdPosition;
     s.width = state.cropWidth;
     s.height = state.cropHeight;
-    s.grayscale = host.grayscale();
+    s.grayscale = host.choices().grayscale;
     s.invert = options.invert;
     s.debayerSafe = options.debayerSafe;
     s.removeIncomplete = options.removeIncomplete;
-    s.colour = options.colour;
-    s.fullFrame = options.fullFrame;
-    s.reject = options.centring.reject;
-    s.frames = options.frames;
-    s.join = options.join;
-    s.timeRange = options.timeRange;
-    s.segment = options.segment;
+    s.colour = options.choices.colour;
+    s.fullFrame = options.choices.fullFrame;
+    s.reject = options.choices.centring.reject;
+    s.frames = options.choices.frames;
+    s.join = options.choices.joinFiles;
+    s.timeRange = options.choices.timeRange;
+    s.segment = options.choices.segmentSeconds;
     return s;
 }
 

@@ -30,7 +30,7 @@ extern "C" void OnInterrupt(int)
 // columns are fixed before the first file plays.
 bool TrackNamesMosaics(const CliOptions& options)
 {
-    if (options.colour.declaredBayer)
+    if (options.choices.colour.declaredBayer)
         return true;
     return std::any_of(options.files.begin(), options.files.end(), [](const std::string& file) {
         const std::optional<std::int32_t> colour = SerColourIdOf(file);
@@ -60,10 +60,20 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
     if (!options.quiet && isatty(STDERR_FILENO))
         m_progress = std::make_unique<ProgressBar>(stderr);
     if (!options.trackPath.empty())
-        m_track = std::make_unique<TrackWriter>(options.trackPath,
-                                                TrackColumns{options.format != OutputFormat::Avi,
-                                                             options.centring.rankFrames(), options.centring.surface,
-                                                             TrackNamesMosaics(options)});
+        m_track = std::make_unique<TrackWriter>(
+            options.trackPath,
+            TrackColumns{options.format != OutputFormat::Avi, options.choices.centring.rankFrames(),
+                         options.choices.centring.surface, TrackNamesMosaics(options)});
+}
+
+RunChoices TerminalHost::choices() const
+{
+    RunChoices chosen = m_options.choices;
+    chosen.widthPosition = m_options.width / kCropSizeStep;
+    chosen.heightPosition = m_options.height / kCropSizeStep;
+    chosen.grayscale = m_grayscale;
+    chosen.autoColor = m_options.autoColor && !m_options.color.has_value();
+    return chosen;
 }
 
 void TerminalHost::printAboutFile(const std::string& file, const std::string& text)

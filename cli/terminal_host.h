@@ -30,19 +30,9 @@ public:
     bool debayerSafe() const override { return m_options.debayerSafe; }
     bool showEffect() const override { return m_options.showEffect; }
     bool removeIncomplete() const override { return m_options.removeIncomplete; }
-    bool grayscale() const override { return m_grayscale; }
-    bool autoColor() const override { return m_options.autoColor && !m_options.color.has_value(); }
-    bool outputBesideInput() const override { return m_options.besideInput; }
-    CentringOptions centring() const override { return m_options.centring; }
-    ColourOptions colour() const override { return m_options.colour; }
-    bool fullFrame() const override { return m_options.fullFrame; }
-    FrameRange frames() const override { return m_options.frames; }
-    bool joinFiles() const override { return m_options.join; }
-    std::optional<TimeRange> timeRange() const override { return m_options.timeRange; }
-    std::optional<std::int32_t> segmentSeconds() const override { return m_options.segment; }
-    std::optional<std::int64_t> startTime() const override { return m_options.startTime; }
-    std::int32_t widthPosition() const override { return m_options.width / kCropSizeStep; }
-    std::int32_t heightPosition() const override { return m_options.height / kCropSizeStep; }
+    // The command line's choices; the output mode is the test's automatic
+    // choice once it made one.
+    RunChoices choices() const override;
 
     void showPreview(const OutputBitmap& picture) override { m_preview = picture; }
     void showWarning(const std::string& caption) override;
@@ -61,7 +51,6 @@ public:
     BatchResult told() const { return m_told; }
 
     std::vector<std::string> files() const override { return m_options.files; }
-    std::int32_t thresholdPosition() const override { return m_options.threshold; }
     void resetProgress() override;
     void fillProgress() override;
 

@@ -8,6 +8,7 @@
 #include "output/staged_output.h"
 #include "run/files_at_once.h"
 #include "run/file_run.h"
+#include "run/forwarding_host.h"
 #include "run/joined_source.h"
 #include "time/capture_time.h"
 
@@ -58,38 +59,16 @@ private:
 // One file's run as the batch sees it: everything passes to the shell, except
 // the failure messages, which wait until the file is over so that the user
 // gets one message per file that also tells what became of its output.
-class FileRunHost final : public RunHost {
+class FileRunHost final : public ForwardingRunHost {
 public:
-    explicit FileRunHost(RunHost& host) : m_host(host) {}
+    using ForwardingRunHost::ForwardingRunHost;
 
-    bool inverse() const override { return m_host.inverse(); }
-    bool debayerSafe() const override { return m_host.debayerSafe(); }
-    bool showEffect() const override { return m_host.showEffect(); }
-    bool removeIncomplete() const override { return m_host.removeIncomplete(); }
-    void showPreview(const OutputBitmap& picture) override { m_host.showPreview(picture); }
-    void showWarning(const std::string& caption) override { m_host.showWarning(caption); }
-    void setProgressMax(std::int32_t frames) override { m_host.setProgressMax(frames); }
-    void setProgress(std::int32_t frames) override { m_host.setProgress(frames); }
-    void processEvents() override { m_host.processEvents(); }
-    void appendLog(const std::string& line, bool repaint) override { m_host.appendLog(line, repaint); }
     void showMessage(const std::string& text) override { m_messages.push_back(text); }
     void frameAnalysed(const FrameRecord& record) override
     {
         count(record);
         countInJoin(record);
-        m_host.frameAnalysed(record);
-    }
-    void joinedFileStarted(const std::string& input) override { m_host.joinedFileStarted(input); }
-    void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
-    void showFrame(const FrameView& frame, const FrameOverlay& overlay) override { m_host.showFrame(frame, overlay); }
-    bool wantsLiveFrame() override { return m_host.wantsLiveFrame(); }
-    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record) override
-    {
-        m_host.showLiveFrame(frame, overlay, record);
-    }
-    void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
-    {
-        m_host.qualityScores(scores, kept);
+        wrapped().frameAnalysed(record);
     }
 
     std::vector<std::string>& messages() { return m_messages; }
@@ -110,7 +89,7 @@ private:
         const std::size_t part = after == m_parts->begin() ? 0 : std::size_t(after - m_parts->begin()) - 1;
         if (part != m_part) {
             m_part = part;
-            m_host.joinedFileStarted((*m_parts)[part].input);
+            wrapped().joinedFileStarted((*m_parts)[part].input);
         }
         if (record.outcome == FrameRecord::Outcome::Written)
             ++(*m_parts)[part].written;
@@ -138,7 +117,6 @@ private:
         }
     }
 
-    RunHost& m_host;
     std::vector<std::string> m_messages;
     FileOutcome m_outcome;
     std::shared_ptr<JoinedParts> m_parts;
@@ -255,77 +233,73 @@ namespace {
 // before an output opens, a view of one frame, an analysis. It reads the
 // shell's options; of what the run reports, only what it is told to pass
 // reaches the shell, and never the log lines and failure messages.
-class SideRunHost final : public RunHost {
+class SideRunHost final : public ForwardingRunHost {
 public:
     struct Passes {
         bool pictures = false;   // the preview or warning, and the whole frame
         bool records = false;    // each frame's record, and the scores
         bool progress = false;   // the progress, and the shell's events
     };
-    SideRunHost(RunHost& host, Passes passes) : m_host(host), m_passes(passes) {}
+    SideRunHost(RunHost& host, Passes passes) : ForwardingRunHost(host), m_passes(passes) {}
     // A run the shell can stop: its stop request (in the shell's state, set
     // while the shell handles its events) reaches the run's own state.
     SideRunHost(RunHost& host, Passes passes, const TProcessingState& shell, TProcessingState& run)
-        : m_host(host), m_passes(passes), m_shell(&shell), m_run(&run)
+        : ForwardingRunHost(host), m_passes(passes), m_shell(&shell), m_run(&run)
     {}
-    bool inverse() const override { return m_host.inverse(); }
-    bool debayerSafe() const override { return m_host.debayerSafe(); }
     // Only a picture someone sees is worth marking.
-    bool showEffect() const override { return m_passes.pictures && m_host.showEffect(); }
-    bool removeIncomplete() const override { return m_host.removeIncomplete(); }
+    bool showEffect() const override { return m_passes.pictures && wrapped().showEffect(); }
     void showPreview(const OutputBitmap& picture) override
     {
         if (m_passes.pictures)
-            m_host.showPreview(picture);
+            wrapped().showPreview(picture);
     }
     void showWarning(const std::string& caption) override
     {
         if (m_passes.pictures)
-            m_host.showWarning(caption);
+            wrapped().showWarning(caption);
     }
     void showFrame(const FrameView& frame, const FrameOverlay& overlay) override
     {
         if (m_passes.pictures)
-            m_host.showFrame(frame, overlay);
+            wrapped().showFrame(frame, overlay);
     }
     void frameAnalysed(const FrameRecord& record) override
     {
         if (m_passes.records)
-            m_host.frameAnalysed(record);
+            wrapped().frameAnalysed(record);
     }
     // A run the user waits for is shown as it goes, as a batch is.
-    bool wantsLiveFrame() override { return m_passes.progress && m_host.wantsLiveFrame(); }
-    void showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, const FrameRecord& record) override
-    {
-        m_host.showLiveFrame(frame, overlay, record);
-    }
+    bool wantsLiveFrame() override { return m_passes.progress && wrapped().wantsLiveFrame(); }
     void qualityScores(const std::vector<double>& scores, std::int32_t kept) override
     {
         if (m_passes.records)
-            m_host.qualityScores(scores, kept);
+            wrapped().qualityScores(scores, kept);
     }
     void setProgressMax(std::int32_t frames) override
     {
         if (m_passes.progress)
-            m_host.setProgressMax(frames);
+            wrapped().setProgressMax(frames);
     }
     void setProgress(std::int32_t frames) override
     {
         if (m_passes.progress)
-            m_host.setProgress(frames);
+            wrapped().setProgress(frames);
     }
     void processEvents() override
     {
         if (m_passes.progress)
-            m_host.processEvents();
+            wrapped().processEvents();
         if (m_shell != nullptr && m_shell->stopRequested)
             m_run->stopRequested = true;
     }
     void appendLog(const std::string&, bool) override {}
     void showMessage(const std::string&) override {}
+    // A best frame is saved beside a batch's output, and which file of a
+    // join plays is told of a batch's run only.
+    void bestFrame(const OutputBitmap&) override {}
+    void joinedFileStarted(const std::string&) override {}
 
 private:
-    RunHost& m_host;
     Passes m_passes;
     const TProcessingState* m_shell = nullptr;
     TProcessingState* m_run = nullptr;
@@ -341,22 +315,13 @@ public:
 
 // The state a view or an analysis runs on: the last test's, with the host's
 // choices now.
-TProcessingState ChoicesNow(const TProcessingState& state, BatchHost& host)
+TProcessingState ChoicesNow(const TProcessingState& state, BatchHost& host, ChoicesFor use)
 {
     TProcessingState run = state;
     run.aviWriter = nullptr;
-    run.frames = host.frames();
-    run.firstFrame = run.frames.first;
     run.cogValid = run.cropValid = true;
     run.stopRequested = false;
-    run.thresholdPercent = double(host.thresholdPosition());
-    run.centring = host.centring();
-    run.colour = host.colour();
-    run.fullFrame = host.fullFrame();
-    run.timeRange = host.timeRange();
-    UpdateCropSize(run, host.widthPosition(), host.heightPosition());
-    if (run.fullFrame)   // the size of the file the last test read
-        TakeWholeFrame(run, run.inputWidth, run.inputHeight);
+    ApplyChoices(run, host.choices(), use);
     return run;
 }
 
@@ -366,10 +331,9 @@ bool RunAnalyseAction(const TProcessingState& state, BatchHost& host, const Sour
 {
     if (state.busy || state.currentFile.empty())
         return false;
-    TProcessingState run = ChoicesNow(state, host);
+    TProcessingState run = ChoicesNow(state, host, ChoicesFor::Analysis);
     run.frameLimit = 0;
     run.centring.scores = true;
-    run.outputGrayscale = host.grayscale();
     DiscardingOutput nowhere;
     run.aviWriter = &nowhere;
     SideRunHost runHost(host, {.records = true, .progress = true}, state, run);
@@ -380,7 +344,7 @@ bool RunViewAction(const TProcessingState& state, BatchHost& host, std::int32_t 
 {
     if (state.busy || state.currentFile.empty() || index < 0)
         return false;
-    TProcessingState view = ChoicesNow(state, host);
+    TProcessingState view = ChoicesNow(state, host, ChoicesFor::View);
     view.frameLimit = 1;
     view.firstFrame = index;
     view.timeRange.reset();   // a view shows the frame of that number, whenever it was taken
@@ -433,11 +397,12 @@ std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& file
 std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open)
 {
     const auto files = host.files();
-    if (host.joinFiles() && files.size() > 1)
+    const RunChoices choices = host.choices();
+    if (choices.joinFiles && files.size() > 1)
         if (auto why = JoinRefusal(files, open))
             return why;
-    if (host.timeRange())
-        return TimeRangeRefusal(files, host.startTime(), open);
+    if (choices.timeRange)
+        return TimeRangeRefusal(files, choices.startTime, open);
     return std::nullopt;
 }
 
@@ -452,13 +417,8 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     state.colorDetected = false;
     state.stopRequested = false;
     host.clearLog();
-    state.thresholdPercent = double(host.thresholdPosition());
-    state.centring = host.centring();
-    state.colour = host.colour();
-    state.fullFrame = host.fullFrame();
-    state.frames = host.frames();
-    state.firstFrame = state.frames.first;
-    state.timeRange = host.timeRange();
+    const RunChoices choices = host.choices();
+    ApplyChoices(state, choices, ChoicesFor::Test);
     state.objectFillsFrame = false;
     if (const auto why = BatchRefusal(host, open)) {
         Report(host, *why);
@@ -467,7 +427,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     }
 
     // A join is tested as the batch will play it: from its first file on.
-    const bool join = host.joinFiles() && files.size() > 1;
+    const bool join = choices.joinFiles && files.size() > 1;
     const SourceOpener testOpen = join ? JoinedOpener(files, open) : open;
     // A file that cannot be opened must not hold back the files after it:
     // the test moves on to the next one, and the batch still tries it and
@@ -478,7 +438,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
         state.outputDir = DirectoryOf(state.currentFile);
         state.frameLimit = 2;
         if (state.timeRange)   // the range goes by the times the batch will give the frames
-            state.startUtcTicks = host.startTime() ? host.startTime() : CaptureTimeInName(state.currentFile);
+            state.startUtcTicks = StartTimeFor(choices, state.currentFile);
         FileRunHost run(host);
         std::optional<VideoInfo> described;
         result = ProcessFile(state, run, state.currentFile, testOpen, &described);
@@ -501,13 +461,11 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
                        true);
     }
     if (result == 0) {
-        // The output size the size controls give now, and, the first time
-        // after opening, the colour or greyscale choice the frames suggest.
-        UpdateCropSize(state, host.widthPosition(), host.heightPosition());
-        if (state.fullFrame)
-            TakeWholeFrame(state, state.inputWidth, state.inputHeight);
+        // The output size the size controls give, and, the first time after
+        // opening, the colour or greyscale choice the frames suggest.
+        ApplyCropSize(state, choices);
         host.showCropSize(state.cropWidth, state.cropHeight);
-        if (state.autoColorPending && host.autoColor()) {
+        if (state.autoColorPending && choices.autoColor) {
             state.autoColorPending = false;
             host.selectOutputMode(state.colorDetected);
         }
@@ -592,8 +550,9 @@ FileOutcome::Status FileStatus(const FileRunFacts& run)
 
 namespace {
 
-// Shows which file of how many the batch is at, and readies the state for it.
-void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std::size_t count)
+// Shows which file of how many the batch is at, and readies the state for it
+// with the shell's choices now, which it returns.
+RunChoices StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std::size_t count)
 {
     host.setStatus(BatchHost::kFilePosition, "File " + std::to_string(index + 1) + "/" + std::to_string(count));
     host.setStatus(BatchHost::kFileName, FileNameOf(state.currentFile));
@@ -601,16 +560,9 @@ void StartFile(TProcessingState& state, BatchHost& host, std::size_t index, std:
     host.resetProgress();
     state.framesWritten = 0;
     state.outputFailed = false;
-    // Mode, size and centring are fixed for the whole file when its output opens.
-    state.outputGrayscale = host.grayscale();
-    state.centring = host.centring();
-    state.colour = host.colour();
-    state.fullFrame = host.fullFrame();
-    state.frames = host.frames();
-    state.timeRange = host.timeRange();
-    state.startUtcTicks = host.startTime();
-    if (!state.startUtcTicks)
-        state.startUtcTicks = CaptureTimeInName(state.currentFile);
+    RunChoices choices = host.choices();
+    ApplyChoices(state, choices, ChoicesFor::File);
+    return choices;
 }
 
 // A file's first two frames, played as a test on a copy of the state, so
@@ -641,9 +593,8 @@ std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host,
 // opens: its size for a whole-frame output, its colour mode when the test's
 // choice was automatic (the first file keeps the test's, as it always did),
 // and colour for a mosaic that is debayered.
-void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpener& open, bool first)
+void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpener& open, bool chooseColour)
 {
-    const bool chooseColour = !first && host.autoColor();
     if (!chooseColour && !state.fullFrame && !state.colour.debayer)
         return;
     const std::optional<FileProbe> probe = ProbeFile(state, host, open);
@@ -761,9 +712,9 @@ PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const Ba
                               const SourceOpener& open, OutputClaims& claims)
 {
     state.currentFile = files[index];
-    StartFile(state, host, index, count);
-    FitOutputToFile(state, host, open, index == 0);
-    const std::string outputDir = host.outputBesideInput() ? DirectoryOf(state.currentFile) : state.outputDir;
+    const RunChoices choices = StartFile(state, host, index, count);
+    FitOutputToFile(state, host, open, index != 0 && choices.autoColor);
+    const std::string outputDir = choices.outputBesideInput ? DirectoryOf(state.currentFile) : state.outputDir;
     PreparedFile prepared{output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale), std::nullopt};
     if (const auto refusal =
             OutputRefusal(state.currentFile, prepared.outputPath, files, claims, output.writesFolder())) {
@@ -834,7 +785,7 @@ namespace {
 void EndFailedBatch(BatchHost& host, BatchResult& summary, const std::string& error)
 {
     const auto files = host.files();
-    const std::size_t count = host.joinFiles() && files.size() > 1 ? 1 : files.size();
+    const std::size_t count = host.choices().joinFiles && files.size() > 1 ? 1 : files.size();
     const std::size_t failed = summary.files.size();
     for (std::size_t i = failed; i < count; ++i) {
         FileOutcome outcome;
@@ -902,12 +853,13 @@ void RunFilesInTurn(TProcessingState& state, BatchHost& host, BatchOutput& outpu
                     BatchResult& summary)
 {
     // A join plays as one file, the first, from a source that reads them all.
-    const bool join = host.joinFiles() && host.files().size() > 1;
+    const RunChoices choices = host.choices();
+    const bool join = choices.joinFiles && host.files().size() > 1;
     const auto parts = join ? std::make_shared<JoinedParts>() : nullptr;
     const SourceOpener fileOpen = join ? JoinedOpener(host.files(), open, parts) : open;
     OutputClaims claims(host.files());
     std::optional<SegmentedOutput> pieces;
-    if (const auto seconds = host.segmentSeconds())
+    if (const auto seconds = choices.segmentSeconds)
         pieces.emplace(output, double(*seconds), claims);
 
     const std::size_t count = join ? 1 : host.files().size();
@@ -947,7 +899,7 @@ BatchResult RunProcessAction(TProcessingState& state, BatchHost& host, const Out
                              const SourceOpener& open)
 {
     // A join is one output, written in frame order: there is nothing to share out.
-    if (jobs <= 1 || (host.joinFiles() && host.files().size() > 1)) {
+    if (jobs <= 1 || (host.choices().joinFiles && host.files().size() > 1)) {
         const std::unique_ptr<BatchOutput> output = makeOutput();
         return RunProcessAction(state, host, *output, open);
     }

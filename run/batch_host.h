@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "analysis/centring_options.h"
-#include "analysis/colour_options.h"
-#include "analysis/frame_range.h"
-#include "analysis/time_range.h"
 #include "run/batch_result.h"
+#include "run/run_choices.h"
 #include "run/run_host.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,43 +21,9 @@ public:
     // user picked from the list of open files); the test goes on from there
     // past files that cannot be opened. The batch still runs every file.
     virtual std::size_t testedFile() const { return 0; }
-    // Position of the threshold control, -100..100; taken when a test starts.
-    virtual std::int32_t thresholdPosition() const = 0;
-    // Positions of the two output size controls, 16 pixels a step: 2..40 on
-    // the window's sliders, up to 256 (4096 pixels) for large fields; the
-    // output size is derived from them when a test ends.
-    virtual std::int32_t widthPosition() const = 0;
-    virtual std::int32_t heightPosition() const = 0;
-    // Y800 output chosen (else RGB24); taken when a file's output opens.
-    virtual bool grayscale() const = 0;
-    // The first test after opening may choose colour or greyscale output.
-    virtual bool autoColor() const = 0;
-    // Each output goes into its own input's folder rather than into the
-    // folder of the first file.
-    virtual bool outputBesideInput() const { return false; }
-    // Largest object, surface mode, keeping the best frames; taken when a
-    // test starts and when each file of a batch starts. All off by default.
-    virtual CentringOptions centring() const { return {}; }
-    // The Bayer pattern declared for raw files and debayering; taken as the
-    // centring choices are.
-    virtual ColourOptions colour() const { return {}; }
-    // Every output frame is as large as its input frame (rounded down to
-    // even), instead of the size the size controls give.
-    virtual bool fullFrame() const { return false; }
-    // Which frames of each file a batch reads; the test plays the first two
-    // of them. Taken as the centring choices are.
-    virtual FrameRange frames() const { return {}; }
-    // All files become one output, named after the first (see JoinedSource).
-    virtual bool joinFiles() const { return false; }
-    // Only the frames captured in this span of the day (UTC) are read.
-    virtual std::optional<TimeRange> timeRange() const { return std::nullopt; }
-    // Each output is cut into pieces of at most this many seconds of capture
-    // time (see SegmentedOutput).
-    virtual std::optional<std::int32_t> segmentSeconds() const { return std::nullopt; }
-    // The UTC time of every file's first frame, when the user gave one
-    // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
-    // stands for it, if there is one.
-    virtual std::optional<std::int64_t> startTime() const { return std::nullopt; }
+    // The choices of a run, read once when a test, a view, an analysis or a
+    // batch starts and when each file of a batch starts.
+    virtual RunChoices choices() const = 0;
 };
 
 // What the actions show around the runs. A shell without such controls (the

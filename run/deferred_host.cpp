@@ -5,7 +5,7 @@
 #include <utility>
 
 DeferredHost::DeferredHost(BatchHost& shell, TProcessingState& run)
-    : m_shell(shell), m_run(run), m_inverse(shell.inverse()), m_debayerSafe(shell.debayerSafe()),
+    : ForwardingBatchHost(shell), m_run(run), m_inverse(shell.inverse()), m_debayerSafe(shell.debayerSafe()),
       m_showEffect(shell.showEffect()), m_removeIncomplete(shell.removeIncomplete())
 {}
 

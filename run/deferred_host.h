@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/processing_state.h"
-#include "run/batch_host.h"
+#include "run/forwarding_host.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,8 +19,8 @@
 // Made on the shell's thread, which then prepares the file through it; the
 // run itself may go on on another thread. What the run reads while it plays
 // (RunOptions) is taken from the shell when this is made, so that no other
-// thread reads the shell. The rest of BatchInput passes to the shell and is
-// for the shell's thread only.
+// thread reads the shell. The rest of BatchInput (the files, the choices)
+// passes to the shell and is for the shell's thread only.
 //
 // Two things do not wait: the progress is kept in counters the shell's thread
 // reads at any time (progress, progressMax), and a stop the shell's thread
@@ -29,7 +29,7 @@
 //
 // A whole frame to show cannot be kept (its pixels are the source's), and a
 // batch file's run shows none: showFrame and live frames are not passed on.
-class DeferredHost final : public BatchHost {
+class DeferredHost final : public ForwardingBatchHost {
 public:
     // run is the state the file will run on; it must outlive this.
     DeferredHost(BatchHost& shell, TProcessingState& run);
@@ -40,23 +40,6 @@ public:
     bool debayerSafe() const override { return m_debayerSafe; }
     bool showEffect() const override { return m_showEffect; }
     bool removeIncomplete() const override { return m_removeIncomplete; }
-
-    std::vector<std::string> files() const override { return m_shell.files(); }
-    std::size_t testedFile() const override { return m_shell.testedFile(); }
-    std::int32_t thresholdPosition() const override { return m_shell.thresholdPosition(); }
-    std::int32_t widthPosition() const override { return m_shell.widthPosition(); }
-    std::int32_t heightPosition() const override { return m_shell.heightPosition(); }
-    bool grayscale() const override { return m_shell.grayscale(); }
-    bool autoColor() const override { return m_shell.autoColor(); }
-    bool outputBesideInput() const override { return m_shell.outputBesideInput(); }
-    CentringOptions centring() const override { return m_shell.centring(); }
-    ColourOptions colour() const override { return m_shell.colour(); }
-    bool fullFrame() const override { return m_shell.fullFrame(); }
-    FrameRange frames() const override { return m_shell.frames(); }
-    bool joinFiles() const override { return m_shell.joinFiles(); }
-    std::optional<TimeRange> timeRange() const override { return m_shell.timeRange(); }
-    std::optional<std::int32_t> segmentSeconds() const override { return m_shell.segmentSeconds(); }
-    std::optional<std::int64_t> startTime() const override { return m_shell.startTime(); }
 
     void showPreview(const OutputBitmap& picture) override;
     void showWarning(const std::string& caption) override;
@@ -69,6 +52,9 @@ public:
     void bestFrame(const OutputBitmap& picture) override;
     void qualityScores(const std::vector<double>& scores, std::int32_t kept) override;
     void joinedFileStarted(const std::string& input) override;
+    void showFrame(const FrameView&, const FrameOverlay&) override {}
+    bool wantsLiveFrame() override { return false; }
+    void showLiveFrame(const FrameView&, const FrameOverlay&, const FrameRecord&) override {}
 
     void clearLog() override;
     void setStatus(StatusPanel panel, const std::string& text) override;
@@ -91,7 +77,6 @@ public:
     std::int32_t progressMax() const { return m_progressMax.load(); }
 
 private:
-    BatchHost& m_shell;
     TProcessingState& m_run;
     bool m_inverse;
     bool m_debayerSafe;

@@ -136,7 +136,7 @@ private:
     void launch(FileJob& job, const std::string& outputPath)
     {
         job.output = m_makeOutput();
-        if (const auto seconds = m_host.segmentSeconds())
+        if (const auto seconds = m_host.choices().segmentSeconds)
             job.pieces.emplace(*job.output, double(*seconds), m_claims);
         job.outputPath = outputPath;
         {

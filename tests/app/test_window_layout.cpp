@@ -257,32 +257,32 @@ private slots:
         TForm1& w = f.create();
         const WindowHost host(w);
         w.trackWidth->setValue(40);
-        QCOMPARE(host.widthPosition(), 40);
+        QCOMPARE(host.choices().widthPosition, 40);
         w.checkLargeSize->click();
         QVERIFY(w.spinLargeWidth->isEnabled() && w.spinLargeHeight->isEnabled());
-        QCOMPARE(host.widthPosition(), 64);
-        QCOMPARE(host.heightPosition(), 48);
+        QCOMPARE(host.choices().widthPosition, 64);
+        QCOMPARE(host.choices().heightPosition, 48);
         QCOMPARE(w.lblWidth->text(), QStringLiteral("1024"));
         w.spinLargeHeight->selectAll();
         QTest::keyClicks(w.spinLargeHeight, QStringLiteral("3000"));
         QTest::keyClick(w.spinLargeHeight, Qt::Key_Return);
         QCOMPARE(w.spinLargeHeight->value(), 2992);
-        QCOMPARE(host.heightPosition(), 187);
+        QCOMPARE(host.choices().heightPosition, 187);
         QCOMPARE(w.lblHeight->text(), QStringLiteral("2992"));
         w.checkLargeSize->click();
-        QCOMPARE(host.widthPosition(), 40);
+        QCOMPARE(host.choices().widthPosition, 40);
         QCOMPARE(w.lblWidth->text(), QStringLiteral("640"));
 
-        QVERIFY(!host.fullFrame());
+        QVERIFY(!host.choices().fullFrame);
         w.checkFullFrame->click();
-        QVERIFY(host.fullFrame());
+        QVERIFY(host.choices().fullFrame);
 
-        QVERIFY(!host.colour().declaredBayer && !host.colour().debayer);
+        QVERIFY(!host.choices().colour.declaredBayer && !host.choices().colour.debayer);
         w.comboBayer->setCurrentIndex(w.comboBayer->findText(QStringLiteral("GRBG")));
         w.checkDebayer->click();
         QVERIFY(w.comboDebayerMethod->isEnabled());
         w.comboDebayerMethod->setCurrentIndex(w.comboDebayerMethod->findText(QStringLiteral("bilinear")));
-        const ColourOptions colour = host.colour();
+        const ColourOptions colour = host.choices().colour;
         QVERIFY(colour.declaredBayer == BayerPattern::Grbg);
         QVERIFY(colour.debayer);
         QVERIFY(colour.method == DemosaicMethod::Bilinear);
@@ -295,34 +295,34 @@ private slots:
         WindowFixture f;
         TForm1& w = f.create();
         const WindowHost host(w);
-        QVERIFY(!host.centring().reject.active());
+        QVERIFY(!host.choices().centring.reject.active());
         w.checkRejectCut->click();
         w.spinMinSize->setValue(12);
         w.spinMaxSaturated->setValue(2.54);
         w.checkRejectDim->click();
         QVERIFY(w.spinRejectDim->isEnabled() && !w.spinMaxSaturated->isEnabled());
-        CentringOptions c = host.centring();
+        CentringOptions c = host.choices().centring;
         QVERIFY(c.reject.cut);
         QCOMPARE(c.reject.minSize, 12);
         QVERIFY(!c.reject.maxSaturated);
         QVERIFY(c.reject.dimPercent == 50.0);
         w.checkMaxSaturated->click();
         QVERIFY(w.spinMaxSaturated->isEnabled());
-        QVERIFY(host.centring().reject.maxSaturated == 2.5);
+        QVERIFY(host.choices().centring.reject.maxSaturated == 2.5);
         w.checkRejectDim->click();
-        QVERIFY(!w.spinRejectDim->isEnabled() && !host.centring().reject.dimPercent);
+        QVERIFY(!w.spinRejectDim->isEnabled() && !host.choices().centring.reject.dimPercent);
 
         w.comboKeepBestUnit->setCurrentIndex(w.comboKeepBestUnit->findText(QStringLiteral("frames")));
         w.spinKeepBest->setValue(300);
         w.comboKeepBestUnit->setCurrentIndex(w.comboKeepBestUnit->findText(QStringLiteral("score")));
         QCOMPARE(w.spinKeepBest->value(), 100);
         w.spinKeepBest->setValue(80);
-        c = host.centring();
+        c = host.choices().centring;
         QCOMPARE(int(c.keepBest.kind), int(KeepBest::Kind::Floor));
         QCOMPARE(c.keepBest.floor, 0.80);
         w.spinKeepBest->setValue(0);
         QCOMPARE(w.spinKeepBest->text(), QStringLiteral("all"));
-        QVERIFY(!host.centring().keepBest.active());
+        QVERIFY(!host.choices().centring.keepBest.active());
     }
 
     void setControlsEnabledLeavesOpenAndTheLogAlone()

@@ -124,10 +124,10 @@ TEST(LongRun, WindowHearsFromEveryFrameOfALongFile)
     writer.setRiffSizeLimit(8u << 20);
     AviOutput output(writer);
     TimingHost host;
-    host.widthSteps = 4;
-    host.heightSteps = 4;
+    host.chosen.widthPosition = 4;
+    host.chosen.heightPosition = 4;
     host.chosenFiles = {dir.file("long.avi")};
-    UpdateCropSize(state, host.widthSteps, host.heightSteps);
+    UpdateCropSize(state, host.chosen.widthPosition, host.chosen.heightPosition);
 
     const SourceOpener open = [&path](const std::string&) -> std::unique_ptr<FrameSource> {
         SyntheticSource::Options options;

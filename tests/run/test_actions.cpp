@@ -52,10 +52,10 @@ struct Bench {
     Bench()
     {
         state.blockSize = kBlockSize;
-        host.widthSteps = 2;
-        host.heightSteps = 2;
+        host.chosen.widthPosition = 2;
+        host.chosen.heightPosition = 2;
         // The mode is the host's; the automatic choice has tests of its own.
-        host.optAutoColor = false;
+        host.chosen.autoColor = false;
         UpdateCropSize(state, 2, 2);
     }
 
@@ -109,7 +109,7 @@ TEST(Actions, PassingTestTakesItsSettingsFromTheFirstFile)
     Bench b;
     b.add("first.avi");
     b.add("second.avi");
-    b.host.threshold = -7;
+    b.host.chosen.thresholdPosition = -7;
     b.state.colorDetected = true;
     b.state.cogValid = false;
     b.host.log.push_back("old line");
@@ -226,7 +226,7 @@ TEST(Actions, GreyscaleBatchReplacesAnExistingOutput)
 {
     Bench b;
     b.add("moon.avi", Clip{4});
-    b.host.optGrayscale = true;
+    b.host.chosen.grayscale = true;
     {
         std::ofstream old(b.dir.file("moon_Y8orbic.avi"));
         old << "an older output";
@@ -470,7 +470,7 @@ TEST(Actions, GreyFramesGiveTheSameOutputAsTheirColourExpansion)
         expanded.add("p.avi", a);
         direct.add("p.avi", b);
         for (Bench* bench : {&expanded, &direct}) {
-            bench->host.optGrayscale = y8;
+            bench->host.chosen.grayscale = y8;
             bench->host.optRemoveIncomplete = true;
             ASSERT_TRUE(bench->test());
             bench->process();
@@ -496,8 +496,8 @@ TEST(Actions, FirstTestAfterOpeningChoosesTheOutputModeAndDerivesTheSize)
     Clip colour;
     colour.red = 90;
     b.add("colour.avi", colour);
-    b.host.widthSteps = 3;
-    b.host.optAutoColor = true;
+    b.host.chosen.widthPosition = 3;
+    b.host.chosen.autoColor = true;
     b.state.autoColorPending = true;
     ASSERT_TRUE(b.test());
     EXPECT_EQ(b.state.cropWidth, 48);
@@ -509,7 +509,7 @@ TEST(Actions, FirstTestAfterOpeningChoosesTheOutputModeAndDerivesTheSize)
 
     Bench g;   // grey frames choose greyscale
     g.add("grey.avi");
-    g.host.optAutoColor = true;
+    g.host.chosen.autoColor = true;
     g.state.autoColorPending = true;
     ASSERT_TRUE(g.test());
     EXPECT_EQ(g.host.modesSelected, (std::vector<bool>{false}));
@@ -517,7 +517,7 @@ TEST(Actions, FirstTestAfterOpeningChoosesTheOutputModeAndDerivesTheSize)
     Bench h;   // automatic choice switched off
     h.add("grey.avi");
     h.state.autoColorPending = true;
-    h.host.optAutoColor = false;
+    h.host.chosen.autoColor = false;
     ASSERT_TRUE(h.test());
     EXPECT_TRUE(h.host.modesSelected.empty());
     EXPECT_TRUE(h.state.autoColorPending);

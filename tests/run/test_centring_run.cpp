@@ -47,7 +47,7 @@ struct ClipRun {
     bool test(const CentringOptions& centring)
     {
         host.chosenFiles = {"/captures/clip.avi"};
-        host.optCentring = centring;
+        host.chosen.centring = centring;
         return RunTestAction(
             state, host, [this](const std::string&) { return std::make_unique<SyntheticSource>(options, painter); });
     }

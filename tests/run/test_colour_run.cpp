@@ -59,8 +59,8 @@ struct ColourRun {
     ColourRun()
     {
         state.blockSize = kBlockSize;
-        host.widthSteps = 3;   // 48 x 32
-        host.heightSteps = 2;
+        host.chosen.widthPosition = 3;   // 48 x 32
+        host.chosen.heightPosition = 2;
     }
     BatchResult process(std::vector<std::string> inputs, bool serFormat = false)
     {
@@ -83,8 +83,8 @@ TEST(MosaicRun, EveryOutputFormatKeepsTheBayerPhaseOfAMovingPlanet)
 {
     for (const bool serFormat : {false, true}) {
         ColourRun run;
-        run.host.optAutoColor = false;
-        run.host.optGrayscale = true;
+        run.host.chosen.autoColor = false;
+        run.host.chosen.grayscale = true;
         SerClip clip;
         clip.colourId = 8;
         clip.width = 96;
@@ -127,7 +127,7 @@ TEST(MosaicRun, DebayeredOutputKeepsWhiteWhiteAndRedRed)
 {
     for (const bool serFormat : {false, true}) {
         ColourRun run;
-        run.host.optColour.debayer = true;
+        run.host.chosen.colour.debayer = true;
         const std::int32_t scale = serFormat ? 16 : 1;
         const std::string input = run.dir.write("mars.ser", RawColourCapture(serFormat ? 12 : 8, scale).bytes());
         ASSERT_EQ(run.process({input}, serFormat).completed, 1);
@@ -206,9 +206,9 @@ TEST(LargeField, SizesBeyondTheSlidersAndTheWholeFrame)
 {
     // A clip of width x height whose planet moves right, processed at 1024 x 768.
     const auto run = [](ColourRun& r, std::int32_t width, std::int32_t height) {
-        r.host.optAutoColor = false;
-        r.host.widthSteps = 1024 / 16;
-        r.host.heightSteps = 768 / 16;
+        r.host.chosen.autoColor = false;
+        r.host.chosen.widthPosition = 1024 / 16;
+        r.host.chosen.heightPosition = 768 / 16;
         DiscClip clip;
         clip.width = width;
         clip.height = height;
@@ -226,8 +226,8 @@ TEST(LargeField, SizesBeyondTheSlidersAndTheWholeFrame)
     EXPECT_EQ(Probe(hd.dir.file("moon_orbic.avi"), hd.dir.path()).width, 1024);
     EXPECT_FALSE(hd.logged("larger than the input"));
 
-    hd.host.optFullFrame = true;
-    hd.host.optCentring.surface = true;
+    hd.host.chosen.fullFrame = true;
+    hd.host.chosen.centring.surface = true;
     ASSERT_TRUE(run(hd, 1920, 1080));
     const ProbedStream whole = Probe(hd.dir.file("moon_orbic.avi"), hd.dir.path());
     EXPECT_EQ(whole.width, 1920);

@@ -75,9 +75,9 @@ struct SerRun {
     explicit SerRun(bool winJuposName = false) : output(winJuposName)
     {
         state.blockSize = kBlockSize;
-        host.widthSteps = 3;
-        host.heightSteps = 2;
-        host.optAutoColor = false;
+        host.chosen.widthPosition = 3;
+        host.chosen.heightPosition = 2;
+        host.chosen.autoColor = false;
         UpdateCropSize(state, 3, 2);
     }
     BatchResult process(const std::string& input)
@@ -215,7 +215,7 @@ TEST(SerOutput, EightBitVideoGivesTheAviBytesDatedFromTheName)
         }
         writer.CloseVideo();
 
-        run.host.optGrayscale = gray;
+        run.host.chosen.grayscale = gray;
         run.host.chosenFiles = {input};
         ASSERT_TRUE(RunTestAction(run.state, run.host));
         TProcessingState aviState = run.state;

@@ -20,8 +20,8 @@ namespace {
 bool Tested(const std::string& file, TProcessingState& state, RecordingHost& host)
 {
     state.blockSize = kBlockSize;
-    host.optAutoColor = false;
-    host.widthSteps = host.heightSteps = 2;
+    host.chosen.autoColor = false;
+    host.chosen.widthPosition = host.chosen.heightPosition = 2;
     host.chosenFiles = {file};
     return RunTestAction(state, host);
 }
@@ -57,7 +57,7 @@ TEST(ViewAction, ShowsFrameKAsTheTestWouldWithoutTouchingTheTestsResult)
 
     // A frame whose window reaches the border says so; one past the end is
     // no frame.
-    host.widthSteps = 40;
+    host.chosen.widthPosition = 40;
     ASSERT_TRUE(RunViewAction(state, host, 0));
     EXPECT_EQ(host.overlays.back().outcome, "incomplete");
     EXPECT_FALSE(RunViewAction(state, host, 12));
@@ -83,7 +83,7 @@ TEST(AnalyseAction, ReportsEveryFrameAndTheScoresAndWritesNothing)
     RecordingHost host;
     ASSERT_TRUE(Tested(file, state, host));
     host.frames.clear();
-    host.optCentring.reject.cut = true;
+    host.chosen.centring.reject.cut = true;
 
     ASSERT_TRUE(RunAnalyseAction(state, host));
     ASSERT_EQ(host.frames.size(), 8u);

@@ -16,15 +16,8 @@ public:
     bool optDebayerSafe = false;
     bool optShowEffect = false;
     bool optRemoveIncomplete = false;
-    bool optGrayscale = false;
-    bool optAutoColor = true;
     std::vector<std::string> chosenFiles;
-    std::int32_t threshold = 5;
-    std::int32_t widthSteps = 12;
-    std::int32_t heightSteps = 12;
-    CentringOptions optCentring;
-    ColourOptions optColour;
-    bool optFullFrame = false;
+    RunChoices chosen;   // what choices() returns
 
     // What was shown
     std::vector<std::string> log;
@@ -54,11 +47,7 @@ public:
     bool debayerSafe() const override { return optDebayerSafe; }
     bool showEffect() const override { return optShowEffect; }
     bool removeIncomplete() const override { return optRemoveIncomplete; }
-    bool grayscale() const override { return optGrayscale; }
-    bool autoColor() const override { return optAutoColor; }
-    CentringOptions centring() const override { return optCentring; }
-    ColourOptions colour() const override { return optColour; }
-    bool fullFrame() const override { return optFullFrame; }
+    RunChoices choices() const override { return chosen; }
 
     void showPreview(const OutputBitmap& picture) override { previews.push_back(picture); }
     void showWarning(const std::string& caption) override { warnings.push_back(caption); }
@@ -72,13 +61,11 @@ public:
     }
     void appendLog(const std::string& line, bool) override { log.push_back(line); }
     void showMessage(const std::string& text) override { messages.push_back(text); }
-    std::int32_t widthPosition() const override { return widthSteps; }
-    std::int32_t heightPosition() const override { return heightSteps; }
     void showCropSize(std::int32_t, std::int32_t) override { ++cropSizeUpdates; }
     void selectOutputMode(bool color) override
     {
         modesSelected.push_back(color);
-        optGrayscale = !color;
+        chosen.grayscale = !color;
     }
     void frameAnalysed(const FrameRecord& record) override { frames.push_back(record); }
     void bestFrame(const OutputBitmap& picture) override { bestFrames.push_back(picture); }
@@ -90,7 +77,6 @@ public:
     }
 
     std::vector<std::string> files() const override { return chosenFiles; }
-    std::int32_t thresholdPosition() const override { return threshold; }
     void clearLog() override { log.clear(); }
     void setStatus(StatusPanel panel, const std::string& text) override
     {

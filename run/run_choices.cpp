@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/run_choices.h"
+
+#include "time/capture_time.h"
+
+void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor run)
+{
+    state.centring = choices.centring;
+    state.colour = choices.colour;
+    state.fullFrame = choices.fullFrame;
+    state.frames = choices.frames;
+    state.timeRange = choices.timeRange;
+    if (run != ChoicesFor::File) {
+        state.thresholdPercent = double(choices.thresholdPosition);
+        state.firstFrame = choices.frames.first;
+    }
+    if (run == ChoicesFor::View || run == ChoicesFor::Analysis)
+        ApplyCropSize(state, choices);
+    // Mode, size and centring are fixed for the whole file when its output opens.
+    if (run == ChoicesFor::Analysis || run == ChoicesFor::File)
+        state.outputGrayscale = choices.grayscale;
+    if (run == ChoicesFor::File)
+        state.startUtcTicks = StartTimeFor(choices, state.currentFile);
+}
+
+void ApplyCropSize(TProcessingState& state, const RunChoices& choices)
+{
+    UpdateCropSize(state, choices.widthPosition, choices.heightPosition);
+    if (state.fullFrame)
+        TakeWholeFrame(state, state.inputWidth, state.inputHeight);
+}
+
+std::optional<std::int64_t> StartTimeFor(const RunChoices& choices, const std::string& file)
+{
+    return choices.startTime ? choices.startTime : CaptureTimeInName(file);
+}

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Which of the shell's choices each kind of run takes into its state, and
+// which it keeps from the test before it.
+
+#include "run/run_choices.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A state as a test left it: its own threshold, size, first frame, mode and
+// time, none of which the choices below give.
+TProcessingState TestedState()
+{
+    TProcessingState state;
+    state.currentFile = "/night/jupiter_2024-03-01-2010_5-U.ser";
+    state.thresholdPercent = 30;
+    state.cropWidth = state.cropHeight = 64;
+    state.inputWidth = 641;
+    state.inputHeight = 480;
+    state.firstFrame = 0;
+    state.outputGrayscale = false;
+    return state;
+}
+
+RunChoices Chosen()
+{
+    RunChoices chosen;
+    chosen.thresholdPosition = -7;
+    chosen.widthPosition = 3;
+    chosen.heightPosition = 2;
+    chosen.grayscale = true;
+    chosen.centring.surface = true;
+    chosen.colour.debayer = true;
+    chosen.frames = {.first = 5, .last = 9};
+    chosen.timeRange = TimeRange{10, 20};
+    return chosen;
+}
+
+}   // namespace
+
+TEST(RunChoices, EachRunTakesItsShareOfTheChoices)
+{
+    struct Row {
+        ChoicesFor run;
+        bool threshold;   // and the range's first frame as the first played
+        bool size;
+        bool mode;
+        bool startTime;
+    };
+    for (const Row& row :
+         {Row{ChoicesFor::Test, true, false, false, false}, Row{ChoicesFor::View, true, true, false, false},
+          Row{ChoicesFor::Analysis, true, true, true, false}, Row{ChoicesFor::File, false, false, true, true}}) {
+        TProcessingState state = TestedState();
+        ApplyChoices(state, Chosen(), row.run);
+        const int which = int(row.run);
+        EXPECT_TRUE(state.centring.surface && state.colour.debayer) << which;
+        EXPECT_EQ(state.frames.first, 5) << which;
+        EXPECT_EQ(state.timeRange.value_or(TimeRange{}).end, 20) << which;
+        EXPECT_EQ(state.thresholdPercent, row.threshold ? -7.0 : 30.0) << which;
+        EXPECT_EQ(state.firstFrame, row.threshold ? 5 : 0) << which;
+        EXPECT_EQ(state.cropWidth, row.size ? 48 : 64) << which;
+        EXPECT_EQ(state.cropHeight, row.size ? 32 : 64) << which;
+        EXPECT_EQ(state.outputGrayscale, row.mode) << which;
+        EXPECT_EQ(state.startUtcTicks.has_value(), row.startTime) << which;
+    }
+}
+
+TEST(RunChoices, AWholeFrameIsTheSizeOfTheFramesLastRead)
+{
+    TProcessingState state = TestedState();
+    RunChoices chosen = Chosen();
+    chosen.fullFrame = true;
+    ApplyChoices(state, chosen, ChoicesFor::View);
+    EXPECT_EQ(state.cropWidth, 640);
+    EXPECT_EQ(state.cropHeight, 480);
+}
+
+TEST(RunChoices, TheUsersStartTimeGoesBeforeTheOneInTheName)
+{
+    RunChoices chosen;
+    const std::string file = "/night/jupiter_2024-03-01-2010_5-U.ser";
+    ASSERT_TRUE(StartTimeFor(chosen, file).has_value());
+    chosen.startTime = 42;
+    EXPECT_EQ(StartTimeFor(chosen, file), 42);
+    EXPECT_EQ(StartTimeFor(RunChoices{}, "/night/a.avi"), std::nullopt);
+}
