@@ -21,7 +21,7 @@ namespace {
 
 // How long the calling thread leaves the shell's events unhandled while it
 // waits for a file to end: a stop is heard within this.
-constexpr std::chrono::milliseconds kEventInterval{100};
+constexpr std::chrono::milliseconds kEventInterval{25};
 
 // One file of the batch, from its preparation until it is told. Not movable:
 // the host holds on to the state.
@@ -74,9 +74,10 @@ public:
     {
         m_host.resetProgress();
         for (;;) {
+            // The shell's events first: a stop heard now starts no other file.
+            handleEvents();
             startFiles();
             tellFinished();
-            handleEvents();
             std::unique_lock lock(m_lock);
             if (m_told == m_next && (m_next == m_count || m_stop || m_firstError))
                 break;

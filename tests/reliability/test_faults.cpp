@@ -42,8 +42,8 @@ TEST(Faults, UnwritableOutputFolderEndsTheBatchWithTheWriterMessageAndTellsEvery
     SmallClip().write(dir.file("a.avi"), 3);
     SmallClip().write(dir.file("b.avi"), 3);
     fs::create_directory(dir.file("locked"));
-    fs::permissions(dir.file("locked"), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
-                                            | fs::perms::others_exec);
+    fs::permissions(dir.file("locked"),
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     const auto r = RunCommand(as + Cli() + "-W 32 -H 32 --report " + ShellQuote(dir.file("report.json")) + " -o "
                                   + ShellQuote(dir.file("locked")) + " " + ShellQuote(dir.file("a.avi")) + " "
                                   + ShellQuote(dir.file("b.avi")),
@@ -199,36 +199,50 @@ TEST(Faults, InterruptStopsEveryFileRunningAtOnce)
     SmallClip(320, 240).writeGray(dir.file("one.avi"), 3000);
     fs::create_hard_link(dir.file("one.avi"), dir.file("two.avi"));
     SmallClip().writeGray(dir.file("three.avi"), 3);
-    StartedCommand tool(std::string(ORBICROP_CLI) + " -q --jobs 2 --gray -W 64 -H 64 " + ShellQuote(dir.file("one.avi"))
-                            + " " + ShellQuote(dir.file("two.avi")) + " " + ShellQuote(dir.file("three.avi")),
-                        dir.path());
-    // Interrupt once both are writing (under the temporary names the tool's
-    // process id makes).
-    const auto writing = [&](const std::string& name) {
-        const std::string partial = dir.file("." + name + "_Y8orbic.avi.partial-" + std::to_string(tool.pid()));
-        std::error_code ec;
-        return fs::exists(partial, ec) && fs::file_size(partial, ec) >= 100000;
-    };
-    for (int i = 0; i < 30000 && !(writing("one") && writing("two")); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    // Held still as soon as both write, so that the interrupt finds them
-    // running however busy the machine is.
-    tool.signal(SIGSTOP);
-    tool.signal(SIGINT);
-    tool.signal(SIGCONT);
-    const CommandResult r = tool.wait();
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.out.find("Stopped by the user; 1 file was not processed"), std::string::npos) << r.out;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
-    for (const std::string name : {"one", "two"}) {
-        const std::string output = dir.file(name + "_Y8orbic.avi");
-        const auto probe = Probe(output, dir.path());
-        EXPECT_GT(probe.frames, 0) << name;
-        EXPECT_LT(probe.frames, 3000) << name;
-        EXPECT_EQ(DecodeWithFfmpeg(output, "gray", dir.path()).size(), std::size_t(probe.frames) * 64 * 64) << name;
+    const std::string command = std::string(ORBICROP_CLI) + " -q --jobs 2 --gray -W 64 -H 64 "
+        + ShellQuote(dir.file("one.avi")) + " " + ShellQuote(dir.file("two.avi")) + " "
+        + ShellQuote(dir.file("three.avi"));
+    // A busy machine may run one file to its end before the other starts:
+    // the case is tried again until both were seen writing at once (under
+    // the temporary names the tool's process id makes).
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        for (const std::string name : {"one", "two", "three"})
+            fs::remove(dir.file(name + "_Y8orbic.avi"));
+        StartedCommand tool(command, dir.path());
+        // Writing, and far enough from its end that the stop reaches it first.
+        const auto writing = [&](const std::string& name) {
+            const std::string partial = dir.file("." + name + "_Y8orbic.avi.partial-" + std::to_string(tool.pid()));
+            std::error_code ec;
+            const auto size = fs::exists(partial, ec) ? fs::file_size(partial, ec) : 0;
+            return size >= 100000 && size < 3000 * 64 * 64 / 2;
+        };
+        const auto finished = [&] {
+            return fs::exists(dir.file("one_Y8orbic.avi")) || fs::exists(dir.file("two_Y8orbic.avi"));
+        };
+        for (int i = 0; i < 30000 && !(writing("one") && writing("two")) && !finished(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (finished() || !(writing("one") && writing("two"))) {
+            tool.signal(SIGKILL);
+            tool.wait();
+            continue;
+        }
+        tool.signal(SIGINT);
+        const CommandResult r = tool.wait();
+        EXPECT_EQ(r.status, 130) << r.err;
+        EXPECT_NE(r.out.find("Stopped by the user; 1 file was not processed"), std::string::npos) << r.out;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
+        for (const std::string name : {"one", "two"}) {
+            const std::string output = dir.file(name + "_Y8orbic.avi");
+            const auto probe = Probe(output, dir.path());
+            EXPECT_GT(probe.frames, 0) << name;
+            EXPECT_LT(probe.frames, 3000) << name;
+            EXPECT_EQ(DecodeWithFfmpeg(output, "gray", dir.path()).size(), std::size_t(probe.frames) * 64 * 64) << name;
+        }
+        EXPECT_FALSE(fs::exists(dir.file("three_Y8orbic.avi")));
+        return;
     }
-    EXPECT_FALSE(fs::exists(dir.file("three_Y8orbic.avi")));
+    GTEST_SKIP() << "the machine never ran both files at once";
 }
 
 // Two runs in two process-id namespaces (two containers or cluster nodes on
