@@ -142,7 +142,7 @@ private:
     SampleFrame m_samples;   // the frame as an output that takes samples gets it
     DebayerCrop m_debayer;
     FramePainter* m_painter = nullptr;   // the frame in hand's, while it is green only
-    bool m_debayeredBitmap = false;   // the bitmap holds the frame's colours already
+    bool m_debayeredBitmap = false;      // the bitmap holds the frame's colours already
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

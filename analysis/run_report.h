@@ -94,8 +94,7 @@ public:
     virtual bool wantsLiveFrame() { return false; }
     virtual void showLiveFrame(const FrameView& /*frame*/, const FrameOverlay& /*overlay*/,
                                const FrameRecord& /*record*/)
-    {
-    }
+    {}
     // Every candidate's normalised quality score of a ranked file, best
     // first, and how many of them are kept; once per file, between the
     // measuring and the writing pass, when the centring choices ask for them.

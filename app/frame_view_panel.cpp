@@ -89,8 +89,8 @@ void FrameViewPanel::paintEvent(QPaintEvent*)
     // is kept at the size it is shown at.
     const QSize shown = target.size().toSize();
     if (m_scaled.size() != shown)
-        m_scaled = m_frame.size() == shown ? m_frame
-                                           : m_frame.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_scaled =
+            m_frame.size() == shown ? m_frame : m_frame.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     painter.drawImage(target.topLeft(), m_scaled);
 
     // Frame coordinates count rows from the bottom; the picture's from the top.

@@ -42,6 +42,6 @@ private:
 
     QSize m_frameSize;   // in the frame's own pixels
     QImage m_frame;      // top row first: every pixel, or those a glance shows
-    QImage m_scaled;   // as painted last
+    QImage m_scaled;     // as painted last
     FrameOverlay m_overlay;
 };

@@ -64,8 +64,8 @@ std::array<QRect, 2> PlotPanel::plotPlaces() const
         if (images[i]->isNull())
             continue;
         const QSize size = images[i]->size().scaled(cell[i].size(), Qt::KeepAspectRatio).boundedTo(images[i]->size());
-        places[i] = QRect(cell[i].left() + (cell[i].width() - size.width()) / 2, cell[i].top(), size.width(),
-                          size.height());
+        places[i] =
+            QRect(cell[i].left() + (cell[i].width() - size.width()) / 2, cell[i].top(), size.width(), size.height());
     }
     return places;
 }

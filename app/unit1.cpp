@@ -729,11 +729,12 @@ void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, 
     // A length the file overstated, or read from its header, is no reason
     // to count past it.
     const std::int32_t total = Gauge1->maxValue();
-    StatusBar1->setPanelText(BatchHost::kActivity, QStringLiteral("%1 frame %2 of %3, %4 fps")
-                                                       .arg(activity)
-                                                       .arg(total > 0 ? std::min(played, total) : played)
-                                                       .arg(total)
-                                                       .arg(qRound(fps)));
+    StatusBar1->setPanelText(BatchHost::kActivity,
+                             QStringLiteral("%1 frame %2 of %3, %4 fps")
+                                 .arg(activity)
+                                 .arg(total > 0 ? std::min(played, total) : played)
+                                 .arg(total)
+                                 .arg(qRound(fps)));
 }
 
 void TForm1::showWarningPanel(const QString& caption)

@@ -85,7 +85,7 @@ private:
     PlotData m_plots;
     bool m_showRunFrames = false;
     int m_liveIntervalMs = 1000 / kLiveFramesPerSecond;
-    QElapsedTimer m_lastShown;     // since the last frame shown
-    QElapsedTimer m_filePlaying;   // since the file's first reported frame
+    QElapsedTimer m_lastShown;           // since the last frame shown
+    QElapsedTimer m_filePlaying;         // since the file's first reported frame
     std::int32_t m_framesReported = 0;   // of the file, by the pass that decides them
 };

@@ -257,11 +257,12 @@ void AddColourOptions(OptionTable& t)
                [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
                    o.choices.colour.debayer = ColourFrom(s).debayer;
                });
-    t.fallback(app.add_option("--debayer-method", t.raw.method,
-                              "How --debayer makes colour: edge-aware or bilinear (default " + t.raw.method + ")")
-                   ->check(kDemosaicMethod)
-                   ->option_text("METHOD"),
-               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.method = NameOf(ColourFrom(s).method); });
+    t.fallback(
+        app.add_option("--debayer-method", t.raw.method,
+                       "How --debayer makes colour: edge-aware or bilinear (default " + t.raw.method + ")")
+            ->check(kDemosaicMethod)
+            ->option_text("METHOD"),
+        [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.method = NameOf(ColourFrom(s).method); });
     t.fallback(app.add_flag("--full-frame", t.o.choices.fullFrame,
                             "Output frames of the input's own size (rounded down to even), moved by the "
                             "centring in use, black where the shift uncovers the border; -W and -H are "
@@ -439,9 +440,10 @@ void AddFormatOptions(OptionTable& t)
 // Options that tell scripts what a run did.
 void AddRecordOptions(OptionTable& t)
 {
-    t.app.add_option("--report", t.o.reportPath,
-                     "Write a JSON record of the run: per file its output, frame counts by outcome, "
-                     "settings, SER sample layout and frame times")
+    t.app
+        .add_option("--report", t.o.reportPath,
+                    "Write a JSON record of the run: per file its output, frame counts by outcome, "
+                    "settings, SER sample layout and frame times")
         ->option_text("FILE.json");
 }
 

@@ -66,7 +66,7 @@ private:
     std::optional<OutputBitmap> m_preview;
     std::unique_ptr<ProgressBar> m_progress;   // only on a terminal, without --quiet
     std::unique_ptr<TrackWriter> m_track;
-    PlotData m_plots;           // the current file's, with --plots
+    PlotData m_plots;   // the current file's, with --plots
     BatchResult m_told;
     std::string m_joinedFile;   // in a join, the file the frames now come from
 };

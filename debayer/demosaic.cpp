@@ -50,8 +50,8 @@ void Demosaicer::demosaic(const void* mosaic, std::ptrdiff_t stride, std::int32_
             throw std::bad_alloc();
     }
     char error[256] = {};
-    const int status = module.entries->demosaic(m_scratch, mosaic, stride, width, height, bytesPerSample,
-                                                int(pattern), int(method), out, outStride, error, sizeof error);
+    const int status = module.entries->demosaic(m_scratch, mosaic, stride, width, height, bytesPerSample, int(pattern),
+                                                int(method), out, outStride, error, sizeof error);
     if (status == kDemosaicRefused)
         throw std::invalid_argument(error);
     if (status != 0)

@@ -142,8 +142,8 @@ int DemosaicEntry(void* scratch, const void* mosaic, std::ptrdiff_t stride, std:
                   char* error, std::size_t errorSize)
 {
     try {
-        Demosaic(*static_cast<Scratch*>(scratch), mosaic, stride, width, height, bytesPerSample,
-                 BayerPattern(pattern), DemosaicMethod(method), out, outStride);
+        Demosaic(*static_cast<Scratch*>(scratch), mosaic, stride, width, height, bytesPerSample, BayerPattern(pattern),
+                 DemosaicMethod(method), out, outStride);
         return 0;
     } catch (const std::invalid_argument& e) {
         std::snprintf(error, errorSize, "%s", e.what());

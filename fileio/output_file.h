@@ -66,7 +66,7 @@ private:
     std::string m_path;
     std::uint64_t m_size = 0;
     std::uint64_t m_writtenBehind = 0;   // bytes before this were handed to the disk to write
-    bool m_excessPending = false;   // a cut back to m_size has not succeeded yet
+    bool m_excessPending = false;        // a cut back to m_size has not succeeded yet
 };
 
 }   // namespace orbicrop::fileio

@@ -361,11 +361,10 @@ void StagedOutput::settle()
             keepAside(finalPath,
                       *foreign == finalPath ? "Something other than a folder of frames has the name " + name
                                             : "The folder " + name + " holds " + FileNameOf(*foreign)
-                                                + ", which is not one of its frames, so it was not replaced",
+                              + ", which is not one of its frames, so it was not replaced",
                       false);
         if (::renameat2(AT_FDCWD, m_temporaryPath.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_EXCHANGE) != 0)
-            keepAside(finalPath, "The new output could not replace " + name + " (" + std::strerror(errno) + ")",
-                      false);
+            keepAside(finalPath, "The new output could not replace " + name + " (" + std::strerror(errno) + ")", false);
         std::error_code ignored;
         std::filesystem::remove_all(m_temporaryPath, ignored);
     } else if (::rename(m_temporaryPath.c_str(), finalPath.c_str()) != 0) {

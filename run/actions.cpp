@@ -220,8 +220,9 @@ std::string NoFrameText(const std::string& name, const std::optional<TimeRange>&
             + TimeOfDayText(timeRange->end) + " UTC";
     if (!frames.whole() && frames.first >= frameCount)
         return "frames " + std::to_string(frames.first)
-            + (frames.last ? "\u2013" + std::to_string(*frames.last) : std::string(" onwards")) + " lie past the end of "
-            + name + " (" + std::to_string(frameCount) + (frameCount == 1 ? " frame)" : " frames)");
+            + (frames.last ? "\u2013" + std::to_string(*frames.last) : std::string(" onwards"))
+            + " lie past the end of " + name + " (" + std::to_string(frameCount)
+            + (frameCount == 1 ? " frame)" : " frames)");
     return kNoFrameMessage;
 }
 
@@ -658,8 +659,7 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
         for (const std::string& line : Lines(note))
             host.appendLog(line, true);
     // A whole rerun into fewer pieces leaves none of the older run's beside them.
-    if (pieces != nullptr && facts.result == 0 && !state.outputFailed && !state.stopRequested
-        && !facts.placementFailed)
+    if (pieces != nullptr && facts.result == 0 && !state.outputFailed && !state.stopRequested && !facts.placementFailed)
         for (const std::string& name : pieces->removeOlderPieces())
             host.appendLog("Removed the older piece " + name + ", which this run does not make", true);
     facts.framesSeen = state.framesSeen;
@@ -880,8 +880,8 @@ void RunFilesInTurn(TProcessingState& state, BatchHost& host, BatchOutput& outpu
             TallyBatchFile(summary, host, std::move(*prepared.skipped));
             continue;
         }
-        FileOutcome done =
-            RunBatchFile(state, host, output, prepared.outputPath, fileOpen, parts, pieces ? &*pieces : nullptr, claims);
+        FileOutcome done = RunBatchFile(state, host, output, prepared.outputPath, fileOpen, parts,
+                                        pieces ? &*pieces : nullptr, claims);
         summary.stopped = summary.stopped || state.stopRequested;
         TallyBatchFile(summary, host, std::move(done));
     }

@@ -266,10 +266,10 @@ std::vector<std::string> RunSummaryLines(const TProcessingState& state, double l
     // An output that refused a frame makes the file a failure in the batch,
     // however well the frames played.
     // A run that wrote nothing has no output to call complete.
-    lines.push_back(state.stopRequested           ? "Orbicropping stopped!"
-                        : state.outputFailed      ? "Orbicropping failed!"
+    lines.push_back(state.stopRequested            ? "Orbicropping stopped!"
+                        : state.outputFailed       ? "Orbicropping failed!"
                         : state.framesWritten == 0 ? "Orbicropping failed: no frame was written!"
-                                                  : "Orbicropping complete!");
+                                                   : "Orbicropping complete!");
     return lines;
 }
 

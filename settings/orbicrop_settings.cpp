@@ -67,8 +67,13 @@ bool Chosen(const IniFile& file, const SettingKey& key, bool differs, bool onlyI
 template <auto Member>
 SettingKey BoolKey(std::string_view section, std::string_view name, Written written, bool centring = false)
 {
-    return {section, name, written, centring,
-            [](const IniFile& f, const SettingKey& k, Settings& s) { s.*Member = f.readBool(k.section, k.name, s.*Member); },
+    return {section,
+            name,
+            written,
+            centring,
+            [](const IniFile& f, const SettingKey& k, Settings& s) {
+                s.*Member = f.readBool(k.section, k.name, s.*Member);
+            },
             [](IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen) {
                 if (Chosen(f, k, s.*Member != Settings{}.*Member, onlyIfChosen))
                     f.writeBool(k.section, k.name, s.*Member);
@@ -86,7 +91,10 @@ void WriteInteger(IniFile& f, const SettingKey& k, const Settings& s, bool onlyI
 template <auto Member, std::int32_t Low, std::int32_t High>
 SettingKey IntegerKey(std::string_view section, std::string_view name, Written written, bool centring = false)
 {
-    return {section, name, written, centring,
+    return {section,
+            name,
+            written,
+            centring,
             [](const IniFile& f, const SettingKey& k, Settings& s) {
                 s.*Member = std::clamp(f.readInteger(k.section, k.name, s.*Member), Low, High);
             },

@@ -144,16 +144,47 @@ private slots:
     {
         WindowFixture f;
         TForm1& w = f.create();
-        const QList<QWidget*> expected = {
-            w.btnOpen,         w.btnProcess,         w.trackWidth,         w.trackHeight,        w.trackCOG,
-            w.checkPreview,    w.checkInverse,       w.checkColor,         w.checkY800,          w.checkDebayerSafe,
-            w.Memo1,           w.comboFormat,        w.checkWinJupos,      w.btnOutputFolder,    w.btnOutputFolderReset,
-            w.checkKeepGoing,  w.comboBayer,         w.checkDebayer,       w.comboDebayerMethod, w.checkLargeSize,
-            w.spinLargeWidth,  w.spinLargeHeight,    w.checkFullFrame,     w.checkLargestObject, w.checkSurface,
-            w.spinSurfaceRefresh, w.checkRejectCut,  w.spinMinSize,        w.checkMaxSaturated,  w.spinMaxSaturated,
-            w.checkRejectDim,  w.spinRejectDim,      w.spinKeepBest,       w.comboKeepBestUnit,  w.checkBestFrame,
-            w.checkFrames,     w.spinFramesFirst,    w.spinFramesLast,     w.trackFrame,         w.comboFiles,
-            w.btnAnalyse};
+        const QList<QWidget*> expected = {w.btnOpen,
+                                          w.btnProcess,
+                                          w.trackWidth,
+                                          w.trackHeight,
+                                          w.trackCOG,
+                                          w.checkPreview,
+                                          w.checkInverse,
+                                          w.checkColor,
+                                          w.checkY800,
+                                          w.checkDebayerSafe,
+                                          w.Memo1,
+                                          w.comboFormat,
+                                          w.checkWinJupos,
+                                          w.btnOutputFolder,
+                                          w.btnOutputFolderReset,
+                                          w.checkKeepGoing,
+                                          w.comboBayer,
+                                          w.checkDebayer,
+                                          w.comboDebayerMethod,
+                                          w.checkLargeSize,
+                                          w.spinLargeWidth,
+                                          w.spinLargeHeight,
+                                          w.checkFullFrame,
+                                          w.checkLargestObject,
+                                          w.checkSurface,
+                                          w.spinSurfaceRefresh,
+                                          w.checkRejectCut,
+                                          w.spinMinSize,
+                                          w.checkMaxSaturated,
+                                          w.spinMaxSaturated,
+                                          w.checkRejectDim,
+                                          w.spinRejectDim,
+                                          w.spinKeepBest,
+                                          w.comboKeepBestUnit,
+                                          w.checkBestFrame,
+                                          w.checkFrames,
+                                          w.spinFramesFirst,
+                                          w.spinFramesLast,
+                                          w.trackFrame,
+                                          w.comboFiles,
+                                          w.btnAnalyse};
         QList<QWidget*> seen;
         QWidget* next = w.btnOpen;
         do {
@@ -172,11 +203,11 @@ private slots:
             QCOMPARE(group->x(), w.groupMoreOptions->x());
             for (QWidget* control : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
                 if (control->focusPolicy() != Qt::NoFocus)
-                    QVERIFY2(!control->toolTip().isEmpty(), qPrintable(group->title() + QStringLiteral(" / ")
-                                                                       + control->metaObject()->className()));
+                    QVERIFY2(!control->toolTip().isEmpty(),
+                             qPrintable(group->title() + QStringLiteral(" / ") + control->metaObject()->className()));
         }
-        QCOMPARE(titles, QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"),
-                                      QStringLiteral("9")}));
+        QCOMPARE(titles,
+                 QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")}));
     }
 
     void fontsFallBackToTheNearestFacesOfTheirKind()

@@ -120,9 +120,8 @@ private slots:
         QCOMPARE(w.plotPanel->x(), 200 + 641 + 8);
         // Nothing added covers another control, and each group holds its
         // controls whole.
-        const QList<QWidget*> added = {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject,
-                                       w.frameView,        w.plotPanel,   w.trackFrame,    w.lblFrame,
-                                       w.comboFiles,       w.btnAnalyse};
+        const QList<QWidget*> added = {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.frameView,
+                                       w.plotPanel,        w.trackFrame,  w.lblFrame,      w.comboFiles,  w.btnAnalyse};
         for (QWidget* mine : added) {
             for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
                 if (other != mine && !other->isHidden())
@@ -141,8 +140,8 @@ private slots:
         // A larger window: the given controls stay, the options column keeps
         // to the right edge, the views, the plots and the log take the room.
         QList<QRect> given;
-        const QList<QWidget*> givenControls = {w.btnOpen, w.GroupBox2, w.GroupBox1, w.GroupBox3,
-                                               w.btnProcess, w.Label6, w.GroupBox4, w.Panel1};
+        const QList<QWidget*> givenControls = {w.btnOpen,    w.GroupBox2, w.GroupBox1, w.GroupBox3,
+                                               w.btnProcess, w.Label6,    w.GroupBox4, w.Panel1};
         for (QWidget* control : givenControls)
             given << control->geometry();
         const QSize view = w.frameView->size();

@@ -223,8 +223,9 @@ int main(int argc, char** argv)
             videos << QFileInfo(video).absoluteFilePath();
         return Cost(f, videos, std::max(1, args[2].toInt()));
     }
-    std::fprintf(stderr, "usage: orbicrop-window-states shots VIDEO FRAME OUTDIR\n"
-                         "       orbicrop-window-states night WIDTHxHEIGHT OUTDIR VIDEO...\n"
-                         "       orbicrop-window-states cost RUNS VIDEO...\n");
+    std::fprintf(stderr,
+                 "usage: orbicrop-window-states shots VIDEO FRAME OUTDIR\n"
+                 "       orbicrop-window-states night WIDTHxHEIGHT OUTDIR VIDEO...\n"
+                 "       orbicrop-window-states cost RUNS VIDEO...\n");
     return 2;
 }

@@ -355,8 +355,7 @@ TEST(Cli, AFileCutShortIsDoneAndTheSummaryAndReportSayItEndedBeforeItsHeadersCou
         {"capture.ser",
          [&](const std::string& p) {
              const auto made = RunCommand(
-                 std::string(ORBICROP_MAKE_SAMPLE) + " --frames 12 --ser-depth 8 " + ShellQuote(p),
-                 dir.path());
+                 std::string(ORBICROP_MAKE_SAMPLE) + " --frames 12 --ser-depth 8 " + ShellQuote(p), dir.path());
              ASSERT_EQ(made.status, 0) << made.err;
              std::filesystem::resize_file(p, 178 + 7 * 640 * 480 + 100);   // its default size
          }},
@@ -1074,8 +1073,9 @@ TEST(Cli, ADeepCaptureIsSaturatedOnlyAtTheTopOfItsOwnDepth)
     dir.write("deep.ser", clip.bytes());
     for (const char* format : {"avi", "ser"}) {
         const std::string track = dir.file(std::string("t-") + format + ".csv");
-        const auto r = RunIn(dir, Cli(std::string("-W 32 -H 32 --max-saturated 5 --format ") + format + " --track "
-                                      + ShellQuote(track) + " -o " + format + " deep.ser"),
+        const auto r = RunIn(dir,
+                             Cli(std::string("-W 32 -H 32 --max-saturated 5 --format ") + format + " --track "
+                                 + ShellQuote(track) + " -o " + format + " deep.ser"),
                              dir.path());
         ASSERT_EQ(r.status, 0) << r.err;
         const auto lines = Lines(ReadWholeFile(track));

@@ -51,16 +51,17 @@ const std::vector<Case> kCases{
     {"a rerun into fewer pieces removes the older run's later pieces",
      "$MAKE --frames 90 --gray x.avi && $CLI --gray -W 32 -H 32 --segment 1 x.avi 2>/dev/null && echo keep > "
      "other_part3.avi",
-     "--gray -W 32 -H 32 --segment 2 x.avi", 0, "",
-     "ls x_Y8orbic_part*.avi other*", "other_part3.avi\nx_Y8orbic_part1.avi\nx_Y8orbic_part2.avi\n"},
+     "--gray -W 32 -H 32 --segment 2 x.avi", 0, "", "ls x_Y8orbic_part*.avi other*",
+     "other_part3.avi\nx_Y8orbic_part1.avi\nx_Y8orbic_part2.avi\n"},
     {"a frame range past the end of the first file fails that file only",
-     "$MAKE --frames 30 --gray p1.avi && $MAKE --frames 60 --gray p2.avi", "--gray -W 32 -H 32 --frames 40-50 p1.avi p2.avi",
-     3, "frames 40\u201350 lie past the end of p1.avi (30 frames)", "ls *_Y8orbic.avi", "p2_Y8orbic.avi\n"},
+     "$MAKE --frames 30 --gray p1.avi && $MAKE --frames 60 --gray p2.avi",
+     "--gray -W 32 -H 32 --frames 40-50 p1.avi p2.avi", 3, "frames 40\u201350 lie past the end of p1.avi (30 frames)",
+     "ls *_Y8orbic.avi", "p2_Y8orbic.avi\n"},
     {"an output name of 246 bytes is written", "$MAKE --frames 3 --gray " + kLongStem + ".avi",
      "--gray -W 32 -H 32 " + kLongStem + ".avi", 0, "", "ls *_Y8orbic.avi | wc -c", "247\n"},
     {"every frame rejected tells the reasons counted, not success", "$MAKE --frames 6 --gray x.avi",
-     "--gray -W 32 -H 32 --min-size 400 x.avi", 3, "No frame of x.avi was written: 6 rejected as small",
-     "ls", "x.avi\n"},
+     "--gray -W 32 -H 32 --min-size 400 x.avi", 3, "No frame of x.avi was written: 6 rejected as small", "ls",
+     "x.avi\n"},
 };
 
 }   // namespace

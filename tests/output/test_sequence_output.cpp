@@ -344,7 +344,8 @@ TEST(SequenceOutput, AMosaicFitsDebayersUprightInItsColoursInSiril)
         ASSERT_EQ(shown.planes, 3);
         ASSERT_EQ(shown.bits, 16);
         const auto at = [&](int x, int y, int p) {
-            const std::size_t i = ((std::size_t(y) * std::size_t(shown.width) + std::size_t(x)) * 3 + std::size_t(p)) * 2;
+            const std::size_t i =
+                ((std::size_t(y) * std::size_t(shown.width) + std::size_t(x)) * 3 + std::size_t(p)) * 2;
             return double(shown.samples[i] | shown.samples[i + 1] << 8);
         };
         // Two pixels in from each edge the colours owe nothing to the
@@ -359,8 +360,8 @@ TEST(SequenceOutput, AMosaicFitsDebayersUprightInItsColoursInSiril)
         for (int y = 28; y < 38; ++y)
             for (int x = 32; x < 44; ++x) {
                 const double green = at(x, y, 1);
-                const bool grey = std::abs(at(x, y, 0) - green) <= 0.03 * green
-                    && std::abs(at(x, y, 2) - green) <= 0.03 * green;
+                const bool grey =
+                    std::abs(at(x, y, 0) - green) <= 0.03 * green && std::abs(at(x, y, 2) - green) <= 0.03 * green;
                 notGrey += grey ? 0 : 1;
             }
         EXPECT_EQ(notGrey, 0) << "of the disc's 120 pixels";

@@ -418,8 +418,7 @@ TEST(Actions, AFailedRerunLeavesTheOlderOutputWhole)
         const BatchResult result = b.process();
         return result.failed == 1 && b.host.messages.size() == 1 ? b.host.messages[0] : std::string("wrong outcome");
     });
-    EXPECT_NE(message.find("The run failed, so it did not replace the older long_orbic.avi; its "),
-              std::string::npos)
+    EXPECT_NE(message.find("The run failed, so it did not replace the older long_orbic.avi; its "), std::string::npos)
         << message;
     EXPECT_NE(message.find(" frames are kept in long_orbic-incomplete.avi"), std::string::npos) << message;
     EXPECT_EQ(Probe(b.dir.file("long_orbic.avi"), b.dir.path()).frames, 200);

@@ -184,8 +184,8 @@ TEST_P(FirstFrame, TheRunAfterATestGetsWhatANewSourceGives)
         double testStop;   // as the test stops: the third frame's time, and two frames
     };
     const double third = whole[2].sampleTime;
-    for (const Case& c : {Case{0, 0, third}, Case{0, 0, std::numeric_limits<double>::infinity()},
-                          Case{1, 0, third}, Case{0, kFirst, third}}) {
+    for (const Case& c : {Case{0, 0, third}, Case{0, 0, std::numeric_limits<double>::infinity()}, Case{1, 0, third},
+                          Case{0, kFirst, third}}) {
         SCOPED_TRACE(testing::Message() << "run threads " << c.runThreads << ", from frame " << c.runFirst);
         const std::unique_ptr<FrameSource> source = opened();
         PlayLimits test;
@@ -208,9 +208,8 @@ TEST_P(FirstFrame, TheRunAfterATestGetsWhatANewSourceGives)
 TEST(TestThenRun, AFileThatEndsDuringTheTestGivesTheRunEveryFrame)
 {
     ClipFolder folder;
-    const std::string path =
-        folder.ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=30 -frames:v 3 -c:v libx264 -bf 2 -pix_fmt yuv420p",
-                      "short.mp4");
+    const std::string path = folder.ffmpeg(
+        "-f lavfi -i testsrc2=size=64x48:rate=30 -frames:v 3 -c:v libx264 -bf 2 -pix_fmt yuv420p", "short.mp4");
     FrameRecorder whole;
     FfmpegSource fresh(path);
     ASSERT_TRUE(fresh.video());

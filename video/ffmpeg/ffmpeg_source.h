@@ -89,7 +89,7 @@ private:
     std::unique_ptr<AviChunkPlayer> m_direct;    // the selected stream read without FFmpeg, when it can be
     bool m_played = false;
     std::optional<DecodedLead> m_lead;   // what the last play left for the next from the start
-    std::int64_t m_duration = 0;   // of the selected stream, 100 ns units
+    std::int64_t m_duration = 0;         // of the selected stream, 100 ns units
 
     // A frame of the selected stream as its packet tells it.
     struct FrameTime {
