@@ -8,7 +8,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps test-deps configure configure-tests build build-tests format test test-asan test-tsan demo bench bench-e2e bench-live-view large longrun fuzz package clean
+.PHONY: all deps test-deps configure configure-tests build build-tests format format-check test test-asan test-tsan demo bench bench-e2e bench-live-view large longrun fuzz package clean
 
 all: build
 
@@ -81,10 +81,14 @@ demo: build
 	@echo "Track:    $(DEMO_DIR)/sample_orbic.csv (the centre found in every frame)"
 	@echo "Play it:  ffplay $(DEMO_DIR)/sample_orbic.avi"
 
-# Lays every tracked C++ source out as .clang-format says (clang-format 14).
+# Lays every tracked C++ source out as .clang-format says (clang-format 14);
+# format-check fails, naming the files, when one is not laid out so.
 format:
 	@command -v clang-format >/dev/null || { echo "format: clang-format is missing (apt install clang-format)"; exit 1; }
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check: test-deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 bench: build-tests
 	$(BUILD)/bin/orbicrop_bench
