@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/unit1.h"
-#include "output/sequence_output.h"
+#include "output/output_for_format.h"
 
 #include "settings/orbicrop_settings.h"
 
@@ -210,13 +210,11 @@ void TForm1::FormCreate()
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize screenSize = screen ? screen->size() : QSize();
     m_aviWriter = std::make_unique<TAviWriter>(screenSize.width(), screenSize.height());
-    m_aviOutput = std::make_unique<AviOutput>(*m_aviWriter);
 }
 
 void TForm1::FormDestroy()
 {
     SaveSettings();
-    m_aviOutput.reset();
     m_aviWriter.reset();
 }
 
@@ -473,16 +471,9 @@ void TForm1::btnProcessClick()
                 timerView->start();
         });
         try {
-            const auto format = OutputFormat(comboFormat->currentIndex());
-            if (format == OutputFormat::Ser) {
-                SerOutput serOutput(checkWinJupos->isChecked());
-                RunProcessAction(m_state, m_host, serOutput);
-            } else if (IsStillSequence(format)) {
-                SequenceOutput stills(format, "orbicrop " ORBICROP_VERSION);
-                RunProcessAction(m_state, m_host, stills);
-            } else {
-                RunProcessAction(m_state, m_host, *m_aviOutput);
-            }
+            const auto output = MakeOutputFor(OutputFormat(comboFormat->currentIndex()), checkWinJupos->isChecked(),
+                                              "orbicrop " ORBICROP_VERSION, m_aviWriter.get());
+            RunProcessAction(m_state, m_host, *output);
         } catch (const std::exception& e) {
             // Shown after the summary, when the batch is over; the log keeps
             // it as the box shows it, with the rest of the batch.

@@ -6,8 +6,6 @@
 #include "app/window_host.h"
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
-#include "output/avi_output.h"
-#include "output/ser_output.h"
 #include "run/plots.h"
 #include "settings/orbicrop_settings.h"
 
@@ -305,7 +303,6 @@ private:
     QString m_settingsPath;
     TProcessingState m_state;
     std::unique_ptr<TAviWriter> m_aviWriter;
-    std::unique_ptr<AviOutput> m_aviOutput;   // the batch's view of m_aviWriter
     WindowHost m_host;
     std::vector<std::string> m_files;
     std::size_t m_testedFile = 0;   // in m_files: the one the list shows

@@ -7,9 +7,7 @@
 #include "cli/json_report.h"
 #include "cli/png_writer.h"
 #include "cli/terminal_host.h"
-#include "output/avi_output.h"
-#include "output/sequence_output.h"
-#include "output/ser_output.h"
+#include "output/output_for_format.h"
 #include "run/actions.h"
 #include "run/process_setup.h"
 #include "run/source_keeper.h"
@@ -72,12 +70,8 @@ int Run(const CliOptions& options)
     state.blockSize = kBlockSize;
     UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
     // One output for a batch of one file at a time, one for each file run at once.
-    const OutputMaker makeOutput = [&options]() -> std::unique_ptr<BatchOutput> {
-        if (options.format == OutputFormat::Ser)
-            return std::make_unique<SerOutput>(options.winJuposName);
-        if (IsStillSequence(options.format))
-            return std::make_unique<SequenceOutput>(options.format, std::string("orbicrop-cli ") + ORBICROP_VERSION);
-        return std::make_unique<AviOutput>();
+    const OutputMaker makeOutput = [&options] {
+        return MakeOutputFor(options.format, options.winJuposName, std::string("orbicrop-cli ") + ORBICROP_VERSION);
     };
     TerminalHost host(options, state);
     BatchResult result;
