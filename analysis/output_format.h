@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "text/ascii_text.h"
+
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -9,35 +13,19 @@
 // frame, at the source's depth.
 enum class OutputFormat { Avi, Ser, Tiff, Fits, Png };
 
+inline constexpr std::array<std::string_view, 5> kOutputFormatNames{"avi", "ser", "tiff", "fits", "png"};
+
 // "avi", "ser", "tiff", "fits", "png": the names the tool and the settings
 // file use.
 constexpr std::string_view NameOf(OutputFormat format)
 {
-    switch (format) {
-    case OutputFormat::Avi: return "avi";
-    case OutputFormat::Ser: return "ser";
-    case OutputFormat::Tiff: return "tiff";
-    case OutputFormat::Fits: return "fits";
-    case OutputFormat::Png: return "png";
-    }
-    return "avi";
+    return kOutputFormatNames[std::size_t(format)];
 }
 
 // The format of a name, in any case; nothing for another word.
-inline std::optional<OutputFormat> ParseOutputFormat(std::string_view text)
+constexpr std::optional<OutputFormat> ParseOutputFormat(std::string_view text)
 {
-    for (const OutputFormat format :
-         {OutputFormat::Avi, OutputFormat::Ser, OutputFormat::Tiff, OutputFormat::Fits, OutputFormat::Png}) {
-        const std::string_view name = NameOf(format);
-        if (text.size() != name.size())
-            continue;
-        bool same = true;
-        for (std::size_t i = 0; i < name.size() && same; ++i)
-            same = (text[i] | 0x20) == name[i];
-        if (same)
-            return format;
-    }
-    return std::nullopt;
+    return orbicrop::text::EnumByName<OutputFormat>(kOutputFormatNames, text);
 }
 
 // A folder of still images.

@@ -2,7 +2,7 @@
 #include "avi/avi_writer.h"
 
 #include "avi/avi_video_file.h"
-#include "fileio/ascii_case.h"
+#include "text/ascii_text.h"
 #include "fileio/output_file.h"
 
 #include <algorithm>
@@ -35,7 +35,7 @@ std::string lowerExtension(std::string_view path)
     if (dot == std::string_view::npos)
         return {};
     std::string ext(name.substr(dot));
-    std::ranges::transform(ext, ext.begin(), orbicrop::fileio::asciiLower);
+    std::ranges::transform(ext, ext.begin(), orbicrop::text::asciiLower);
     return ext;
 }
 
@@ -58,7 +58,7 @@ TAviWriter::~TAviWriter()
 
 void TAviWriter::setWavFileName(const std::string& value)
 {
-    if (orbicrop::fileio::equalIgnoringAsciiCase(value, m_wavFileName))
+    if (orbicrop::text::equalIgnoringAsciiCase(value, m_wavFileName))
         return;
     if (lowerExtension(value) != ".wav")
         throw AviError("WavFileName must name a file with the .wav extension");

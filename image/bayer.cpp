@@ -1,32 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/bayer.h"
 
+#include "text/ascii_text.h"
+
 #include <array>
-#include <cctype>
 
 namespace {
 
 constexpr std::array<std::string_view, 4> kPatternNames{"RGGB", "GRBG", "GBRG", "BGGR"};
 constexpr std::array<std::string_view, 2> kMethodNames{"bilinear", "edge-aware"};
-
-bool SameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-template <typename Enum, std::size_t N>
-std::optional<Enum> Parse(const std::array<std::string_view, N>& names, std::string_view name)
-{
-    for (std::size_t i = 0; i < N; ++i)
-        if (SameIgnoringCase(names[i], name))
-            return Enum(i);
-    return std::nullopt;
-}
 
 }   // namespace
 
@@ -37,7 +19,7 @@ std::string_view NameOf(BayerPattern pattern)
 
 std::optional<BayerPattern> ParseBayerPattern(std::string_view name)
 {
-    return Parse<BayerPattern>(kPatternNames, name);
+    return orbicrop::text::EnumByName<BayerPattern>(kPatternNames, name);
 }
 
 BayerPattern PatternAt(BayerPattern origin, std::int64_t left, std::int64_t top)
@@ -56,5 +38,5 @@ std::string_view NameOf(DemosaicMethod method)
 
 std::optional<DemosaicMethod> ParseDemosaicMethod(std::string_view name)
 {
-    return Parse<DemosaicMethod>(kMethodNames, name);
+    return orbicrop::text::EnumByName<DemosaicMethod>(kMethodNames, name);
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/ini_file.h"
 
-#include "fileio/ascii_case.h"
+#include "text/ascii_text.h"
 #include "fileio/input_file.h"
 
 #include <algorithm>
@@ -33,7 +33,7 @@ std::string_view Trim(std::string_view s)
 
 bool SameName(std::string_view a, std::string_view b)
 {
-    return orbicrop::fileio::equalIgnoringAsciiCase(a, b);
+    return orbicrop::text::equalIgnoringAsciiCase(a, b);
 }
 
 // A UTF-8 byte order mark written by some editors must not hide the first section.

@@ -2,7 +2,7 @@
 #include "settings/orbicrop_settings.h"
 
 #include "analysis/processing_state.h"
-#include "fileio/ascii_case.h"
+#include "text/ascii_text.h"
 
 #include <algorithm>
 #include <charconv>
