@@ -300,8 +300,8 @@ bool CFakeCallback::debayers() const
 
 SearchChoices CFakeCallback::choices(bool evenCentre) const
 {
-    return {m_state.thresholdPercent, m_state.blockSize, evenCentre, m_options.inverse(),
-            m_state.centring.largestObject};
+    return {{m_state.thresholdPercent, evenCentre, m_options.inverse(), m_state.centring.largestObject},
+            m_state.blockSize};
 }
 
 CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre,
@@ -528,8 +528,7 @@ void CFakeCallback::showPreview(const MarkableFrame& frame, const Measurement& m
         FindPlanet(m_state, frame, cx, cy, m_state.thresholdPercent, rx, ry, m_options.showEffect(),
                    m_options.debayerSafe(), m_options.inverse());
     } else if (m_options.showEffect()) {
-        SearchPlanet(m_state, frame.view(), &frame,
-                     {m_state.thresholdPercent, m_options.debayerSafe(), m_options.inverse(), true});
+        SearchPlanet(m_state, frame.view(), &frame, choices(m_options.debayerSafe()).search);
     }
     const CropWindow window = OutputWindow(m_state, m, false, false);
     CropFrame(m_state, m_bitmap, frame.view(), m_grayPlane, window);

@@ -6,8 +6,7 @@ PlanetFix MeasurePlanet(const FrameView& frame, const SearchChoices& choices)
     // The search reads nothing of the state but the block size.
     TProcessingState state;
     state.blockSize = choices.blockSize;
-    return SearchPlanet(state, frame, nullptr,
-                        {choices.percent, choices.evenCentre, choices.inverse, choices.largestObject});
+    return SearchPlanet(state, frame, nullptr, choices.search);
 }
 
 void FrameMeasurer::measure(const FrameView& frame, AheadMeasurement& out) const

@@ -6,14 +6,12 @@
 
 #include <cstdint>
 
-// Every choice a planet search depends on. A measurement is used only for a
-// frame whose handler would have searched with the same choices.
+// Every choice a planet search depends on: the search's own and the block
+// size the state would give it. A measurement is used only for a frame whose
+// handler would have searched with the same choices.
 struct SearchChoices {
-    double percent = 0.0;
+    PlanetSearch search;
     std::int32_t blockSize = 0;
-    bool evenCentre = false;
-    bool inverse = false;
-    bool largestObject = false;
 
     bool operator==(const SearchChoices&) const = default;
 };

@@ -43,6 +43,8 @@ struct PlanetSearch {
     // Only the largest 4-connected group of planet blocks (by block count; of
     // equal groups the first in visiting order) gives the centre and radii.
     bool largestObject = false;
+
+    bool operator==(const PlanetSearch&) const = default;
 };
 
 struct PlanetFix {

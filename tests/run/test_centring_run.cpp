@@ -140,7 +140,7 @@ TEST(CentringRun, MeasurementsAheadAreTakenOnlyWithTheRunsOwnChoices)
     run.host.frames.clear();
     run.options.ahead = [](AheadMeasurement& m) {
         m.fix.centerX += 16.0;
-        m.choices.inverse = !m.choices.inverse;
+        m.choices.search.inverse = !m.choices.search.inverse;
     };
     ASSERT_EQ(run.process({}), 0);
     ASSERT_EQ(run.host.frames.size(), 3u);
