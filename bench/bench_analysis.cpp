@@ -60,13 +60,19 @@ void BM_FindPlanet_640x480(benchmark::State& bench)
 }
 BENCHMARK(BM_FindPlanet_640x480);
 
-// A large monochrome capture analysed as grey planes, as grey sources deliver it.
-void BM_FindPlanet_1920x1080_Gray(benchmark::State& bench)
+// The green samples of a BGR frame: a grey capture of the same scene.
+std::vector<std::uint8_t> GreenPlane(const std::vector<std::uint8_t>& bgr)
 {
-    const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
     std::vector<std::uint8_t> gray(bgr.size() / 3);
     for (std::size_t k = 0; k < gray.size(); ++k)
         gray[k] = bgr[k * 3 + 1];
+    return gray;
+}
+
+// A large monochrome capture analysed as grey planes, as grey sources deliver it.
+void BM_FindPlanet_1920x1080_Gray(benchmark::State& bench)
+{
+    const std::vector<std::uint8_t> gray = GreenPlane(PlanetFrame(1920, 1080, 900, 500, 200));
     const TProcessingState state = StateFor(1920, 1080);
     const FrameView frame = GrayFrame(state, gray.data(), 1920);
     for (auto _ : bench) {
@@ -107,10 +113,7 @@ BlockLoops LoopsOf(benchmark::State& bench)
 
 void BM_SumGreenBlocks_1920x1080_Gray(benchmark::State& bench)
 {
-    const auto bgr = PlanetFrame(1920, 1080, 900, 500, 200);
-    std::vector<std::uint8_t> gray(bgr.size() / 3);
-    for (std::size_t k = 0; k < gray.size(); ++k)
-        gray[k] = bgr[k * 3 + 1];
+    const std::vector<std::uint8_t> gray = GreenPlane(PlanetFrame(1920, 1080, 900, 500, 200));
     const TProcessingState state = StateFor(1920, 1080);
     const FrameView frame = GrayFrame(state, gray.data(), 1920);
     const BlockGrid grid = MakeBlockGrid(1920, 1080, kBlockSize);
