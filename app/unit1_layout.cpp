@@ -98,6 +98,17 @@ Widget* Make(QWidget* parent, int left, int top, int width, int height)
     return widget;
 }
 
+// A check box of the options column: one statement an option.
+QCheckBox* MakeOption(QWidget* parent, int left, int top, int width, int height, const QString& text,
+                      const QString& tip = {})
+{
+    auto* check = Make<QCheckBox>(parent, left, top, width, height);
+    check->setText(text);
+    check->setToolTip(tip);
+    check->setFont(NarrowFont());
+    return check;
+}
+
 QLabel* MakeLabel(QWidget* parent, int left, int top, const QString& text)
 {
     auto* label = new QLabel(text, parent);
@@ -173,21 +184,16 @@ void TForm1::createOpenButton()
 
 void TForm1::createThresholdGroup()
 {
-    const QFont narrow = NarrowFont();
     GroupBox2 = Make<QGroupBox>(this, 8, 48, 185, 105);
     GroupBox2->setTitle(QStringLiteral("2) Planet Detection Threshold"));
     trackCOG = MakeSlider(GroupBox2, 8, 24, 137, 22, kThresholdMin, kThresholdMax, 5, 10);
     trackCOG->setToolTip(
         QStringLiteral("Threshold to separate planet from space. Absolute values relative to histogram peak."));
     lblCog = MakeLabel(GroupBox2, 152, 28, QStringLiteral("5"));
-    checkPreview = Make<QCheckBox>(GroupBox2, 24, 54, 73, 17);
-    checkPreview->setText(QStringLiteral("Show Effect"));
-    checkPreview->setToolTip(QStringLiteral("Show threshold effect"));
-    checkPreview->setFont(narrow);
-    checkInverse = Make<QCheckBox>(GroupBox2, 24, 70, 145, 17);
-    checkInverse->setText(QStringLiteral("Invert, center on dark pixels"));
-    checkInverse->setToolTip(QStringLiteral("Center on dark spots instead of bright ones (e.g. sunspots)"));
-    checkInverse->setFont(narrow);
+    checkPreview =
+        MakeOption(GroupBox2, 24, 54, 73, 17, QStringLiteral("Show Effect"), QStringLiteral("Show threshold effect"));
+    checkInverse = MakeOption(GroupBox2, 24, 70, 145, 17, QStringLiteral("Invert, center on dark pixels"),
+                              QStringLiteral("Center on dark spots instead of bright ones (e.g. sunspots)"));
 }
 
 void TForm1::createSizeGroup()
@@ -298,12 +304,11 @@ void TForm1::createOutputOptionsGroup()
     lblOutputFolder->setTextFormat(Qt::PlainText);
     lblOutputFolder->setFont(narrow);
     // Two lines: the group is narrower than the text.
-    checkKeepGoing = Make<QCheckBox>(groupMoreOptions, 8, 98, 170, 28);
-    checkKeepGoing->setText(QStringLiteral("Keep going when a file fails\n(write it to the log)"));
-    checkKeepGoing->setToolTip(QStringLiteral(
-        "No message stops the batch at a file that fails: its message goes to the log, and one message at the end "
-        "lists the files that failed"));
-    checkKeepGoing->setFont(narrow);
+    checkKeepGoing = MakeOption(
+        groupMoreOptions, 8, 98, 170, 28, QStringLiteral("Keep going when a file fails\n(write it to the log)"),
+        QStringLiteral(
+            "No message stops the batch at a file that fails: its message goes to the log, and one message at the end "
+            "lists the files that failed"));
 }
 
 void TForm1::createColourGroup()
@@ -322,11 +327,9 @@ void TForm1::createColourGroup()
     comboBayer->setFont(narrow);
     comboBayer->setToolTip(QStringLiteral("The colour pattern of raw colour AVIs, which do not name it. "
                                           "A SER file that names its own pattern keeps it."));
-    checkDebayer = Make<QCheckBox>(groupColour, 8, 40, 170, 17);
-    checkDebayer->setText(QStringLiteral("Debayer (colour from raw)"));
-    checkDebayer->setToolTip(
+    checkDebayer = MakeOption(
+        groupColour, 8, 40, 170, 17, QStringLiteral("Debayer (colour from raw)"),
         QStringLiteral("Raw Bayer videos give colour outputs; the planet is still found on the raw samples"));
-    checkDebayer->setFont(narrow);
     captionDebayerMethod = MakeLabel(groupColour, 24, 62, QStringLiteral("Method"));
     captionDebayerMethod->setFont(narrow);
     comboDebayerMethod = Make<QComboBox>(groupColour, 64, 58, kFieldLeft + kFieldWidth - 64, 20);
@@ -339,12 +342,11 @@ void TForm1::createColourGroup()
         widget->setToolTip(
             QStringLiteral("edge-aware: colour is interpolated along edges, with fewer colour fringes on the limb; "
                            "bilinear: the plain average of the neighbours"));
-    checkLargeSize = Make<QCheckBox>(groupColour, 8, 82, 170, 17);
-    checkLargeSize->setText(QStringLiteral("Large size"));
-    checkLargeSize->setToolTip(QStringLiteral(
-        "Outputs larger than the sliders reach, for the Moon and the Sun: this width and height in pixels "
-        "instead of the sliders'"));
-    checkLargeSize->setFont(narrow);
+    checkLargeSize = MakeOption(
+        groupColour, 8, 82, 170, 17, QStringLiteral("Large size"),
+        QStringLiteral(
+            "Outputs larger than the sliders reach, for the Moon and the Sun: this width and height in pixels "
+            "instead of the sliders'"));
     spinLargeWidth = Make<QSpinBox>(groupColour, 24, 100, 67, 20);
     spinLargeWidth->setToolTip(QStringLiteral("Output width in pixels, a multiple of 16 (up to 4096)"));
     captionLargeBy = MakeLabel(groupColour, 97, 103, QStringLiteral("x"));
@@ -361,12 +363,10 @@ void TForm1::createColourGroup()
         spin->setKeyboardTracking(false);
         spin->setEnabled(false);
     }
-    checkFullFrame = Make<QCheckBox>(groupColour, 8, 124, 170, 17);
-    checkFullFrame->setText(QStringLiteral("Whole frame"));
-    checkFullFrame->setToolTip(
+    checkFullFrame = MakeOption(
+        groupColour, 8, 124, 170, 17, QStringLiteral("Whole frame"),
         QStringLiteral("Every output frame as large as its input frame, moved by the centring; the parts it leaves "
                        "uncovered are black. The size controls are not used."));
-    checkFullFrame->setFont(narrow);
 }
 
 void TForm1::createCentringGroup()
@@ -374,16 +374,12 @@ void TForm1::createCentringGroup()
     const QFont narrow = NarrowFont();
     groupCentring = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 82);
     groupCentring->setTitle(QStringLiteral("8) Centring"));
-    checkLargestObject = Make<QCheckBox>(groupCentring, 8, 18, 170, 17);
-    checkLargestObject->setText(QStringLiteral("Largest object only"));
-    checkLargestObject->setToolTip(
-        QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
-    checkLargestObject->setFont(narrow);
-    checkSurface = Make<QCheckBox>(groupCentring, 8, 36, 170, 17);
-    checkSurface->setText(QStringLiteral("Surface (align by content)"));
-    checkSurface->setToolTip(
-        QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
-    checkSurface->setFont(narrow);
+    checkLargestObject =
+        MakeOption(groupCentring, 8, 18, 170, 17, QStringLiteral("Largest object only"),
+                   QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
+    checkSurface =
+        MakeOption(groupCentring, 8, 36, 170, 17, QStringLiteral("Surface (align by content)"),
+                   QStringLiteral("Moon, Sun and close-ups that fill the frame: frames are aligned on their detail"));
     captionSurfaceRefresh = MakeLabel(groupCentring, 24, 58, QStringLiteral("Reference every"));
     captionSurfaceRefresh->setFont(narrow);
     spinSurfaceRefresh = Make<QSpinBox>(groupCentring, kFieldLeft, 54, kFieldWidth, 20);
@@ -404,10 +400,8 @@ void TForm1::createFrameSelectionGroup()
 void TForm1::createRejectionChoices()
 {
     const QFont narrow = NarrowFont();
-    checkRejectCut = Make<QCheckBox>(groupReject, 8, 18, 170, 17);
-    checkRejectCut->setText(QStringLiteral("Reject cut discs"));
-    checkRejectCut->setToolTip(QStringLiteral("Drop the frames whose object reaches the frame's border"));
-    checkRejectCut->setFont(narrow);
+    checkRejectCut = MakeOption(groupReject, 8, 18, 170, 17, QStringLiteral("Reject cut discs"),
+                                QStringLiteral("Drop the frames whose object reaches the frame's border"));
     captionMinSize = MakeLabel(groupReject, 24, 42, QStringLiteral("Min size"));
     captionMinSize->setFont(narrow);
     spinMinSize = Make<QSpinBox>(groupReject, kFieldLeft, 38, kFieldWidth, 20);
@@ -418,18 +412,14 @@ void TForm1::createRejectionChoices()
         widget->setToolTip(QStringLiteral(
             "Drop the frames whose object's larger diameter is below this many pixels, e.g. a hot pixel taken for "
             "the planet"));
-    checkMaxSaturated = Make<QCheckBox>(groupReject, 8, 62, 100, 17);
-    checkMaxSaturated->setText(QStringLiteral("Max saturated"));
-    checkMaxSaturated->setFont(narrow);
+    checkMaxSaturated = MakeOption(groupReject, 8, 62, 100, 17, QStringLiteral("Max saturated"));
     spinMaxSaturated = Make<QDoubleSpinBox>(groupReject, kFieldLeft, 60, kFieldWidth, 20);
     spinMaxSaturated->setRange(0.0, 100.0);
     spinMaxSaturated->setDecimals(1);
     spinMaxSaturated->setSingleStep(0.1);
     spinMaxSaturated->setValue(kRejectMaxSaturatedDefault);
     spinMaxSaturated->setSuffix(QStringLiteral(" %"));
-    checkRejectDim = Make<QCheckBox>(groupReject, 8, 84, 100, 17);
-    checkRejectDim->setText(QStringLiteral("Reject dim below"));
-    checkRejectDim->setFont(narrow);
+    checkRejectDim = MakeOption(groupReject, 8, 84, 100, 17, QStringLiteral("Reject dim below"));
     spinRejectDim = Make<QSpinBox>(groupReject, kFieldLeft, 82, kFieldWidth, 20);
     spinRejectDim->setRange(1, 100);
     spinRejectDim->setValue(kRejectDimDefault);
@@ -461,11 +451,9 @@ void TForm1::createRejectionChoices()
     comboKeepBestUnit->addItem(QStringLiteral("score"), int(KeepBestUnit::Score));
     comboKeepBestUnit->setFont(narrow);
     comboKeepBestUnit->setToolTip(QStringLiteral("What the number beside counts: a share, frames, or a score"));
-    checkBestFrame = Make<QCheckBox>(groupReject, 8, 128, 170, 17);
-    checkBestFrame->setText(QStringLiteral("Save best frame (PNG)"));
-    checkBestFrame->setToolTip(
-        QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
-    checkBestFrame->setFont(narrow);
+    checkBestFrame =
+        MakeOption(groupReject, 8, 128, 170, 17, QStringLiteral("Save best frame (PNG)"),
+                   QStringLiteral("Save the sharpest crop of each file beside its output as NAME_best.png"));
 }
 
 void TForm1::createFrameLimits()
@@ -473,9 +461,7 @@ void TForm1::createFrameLimits()
     const QFont narrow = NarrowFont();
     // Which frames of each file go in at all: numbered as the slider and the
     // track number them, from 0.
-    checkFrames = Make<QCheckBox>(groupReject, 8, 150, 56, 17);
-    checkFrames->setText(QStringLiteral("Frames"));
-    checkFrames->setFont(narrow);
+    checkFrames = MakeOption(groupReject, 8, 150, 56, 17, QStringLiteral("Frames"));
     spinFramesFirst = Make<QSpinBox>(groupReject, 64, 148, 48, 20);
     spinFramesFirst->setRange(0, kFrameNumberMax);
     captionFramesTo = MakeLabel(groupReject, 115, 151, QStringLiteral("to"));
@@ -492,16 +478,13 @@ void TForm1::createFrameLimits()
     spinFramesFirst->setEnabled(false);
     spinFramesLast->setEnabled(false);
     // A capture split by the camera program, read as one.
-    checkJoin = Make<QCheckBox>(groupReject, 8, 172, 170, 17);
-    checkJoin->setText(QStringLiteral("Join all files into one output"));
-    checkJoin->setFont(narrow);
-    checkJoin->setToolTip(QStringLiteral(
-        "The chosen files, in the list's order, become one output named after the first; they must share their "
-        "frame size (and for SER their colour and depth). The frame numbers count over all of them."));
+    checkJoin = MakeOption(
+        groupReject, 8, 172, 170, 17, QStringLiteral("Join all files into one output"),
+        QStringLiteral(
+            "The chosen files, in the list's order, become one output named after the first; they must share their "
+            "frame size (and for SER their colour and depth). The frame numbers count over all of them."));
     // The minutes of good seeing, by the frames' own capture times.
-    checkTimeRange = Make<QCheckBox>(groupReject, 8, 194, 40, 17);
-    checkTimeRange->setText(QStringLiteral("UTC"));
-    checkTimeRange->setFont(narrow);
+    checkTimeRange = MakeOption(groupReject, 8, 194, 40, 17, QStringLiteral("UTC"));
     const auto makeTime = [&](int left, int width) {
         auto* edit = Make<QTimeEdit>(groupReject, left, 192, width, 20);
         edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
@@ -523,9 +506,7 @@ void TForm1::createFrameLimits()
             "Only the frames captured from the first time of day (UTC) up to the second, by their time stamps or "
             "the start time; an end before the start reaches over midnight"));
     // Pieces short enough to stack without derotation.
-    checkSegment = Make<QCheckBox>(groupReject, 8, 216, 100, 17);
-    checkSegment->setText(QStringLiteral("Split every"));
-    checkSegment->setFont(narrow);
+    checkSegment = MakeOption(groupReject, 8, 216, 100, 17, QStringLiteral("Split every"));
     spinSegment = Make<QSpinBox>(groupReject, kFieldLeft, 214, kFieldWidth, 20);
     spinSegment->setRange(1, kSegmentSecondsMax);
     spinSegment->setValue(120);
