@@ -373,15 +373,10 @@ private slots:
     void processAndTestWaitForTheRunInProgress()
     {
         WindowFixture f;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QString clip = f.writeClip(QStringLiteral("clip.avi"), LargeClip(), 4);
-        const QString output = f.path(QStringLiteral("clip_orbic.avi"));
-        QFile older(output);
-        QVERIFY(older.open(QIODevice::WriteOnly));
-        older.write("an earlier result");
-        older.close();
+        const QString output = f.writeFile(QStringLiteral("clip_orbic.avi"), QByteArray("an earlier result"));
+        QVERIFY(!output.isEmpty());
         f.open({clip});
         QVERIFY(f.settle());
         QVERIFY(w.btnProcess->isEnabled());
@@ -402,6 +397,7 @@ private slots:
         QCOMPARE(tests.at(0).at(0).toBool(), true);
         QCOMPARE(Background(w.Panel1), QColor(Qt::black));
         QCOMPARE(LogLines(w).size(), 3);
+        QFile older(output);
         QVERIFY(older.open(QIODevice::ReadOnly));
         QCOMPARE(older.readAll(), QByteArray("an earlier result"));
         older.close();
@@ -522,15 +518,10 @@ private slots:
     void greyscaleOutputReplacesAnOldFileOfItsName()
     {
         WindowFixture f;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QString input = f.writeClip(QStringLiteral("moon.avi"), LargeClip(), 4);
-        const QString output = f.path(QStringLiteral("moon_Y8orbic.avi"));
-        QFile old(output);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(100000, 'x'));
-        old.close();
+        const QString output = f.writeFile(QStringLiteral("moon_Y8orbic.avi"), QByteArray(100000, 'x'));
+        QVERIFY(!output.isEmpty());
         f.open({input});
         w.checkY800->click();
         QVERIFY(f.settle());
@@ -545,9 +536,7 @@ private slots:
     void outputThatWouldReplaceAnInputIsSkipped()
     {
         WindowFixture f;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QString first = f.writeClip(QStringLiteral("mars.avi"), LargeClip(), 3);
         const QString second = f.writeClip(QStringLiteral("mars_orbic.avi"), LargeClip(), 5);
         QFile before(second);
@@ -575,14 +564,9 @@ private slots:
     void keepGoingTellsTheFailedFilesOnceAtTheEnd()
     {
         WindowFixture f;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
-        const QString broken = f.path(QStringLiteral("broken.avi"));
-        QFile junk(broken);
-        QVERIFY(junk.open(QIODevice::WriteOnly));
-        junk.write("this is no video");
-        junk.close();
+        TForm1& w = f.createSmall();
+        const QString broken = f.writeFile(QStringLiteral("broken.avi"), QByteArray("this is no video"));
+        QVERIFY(!broken.isEmpty());
         const QString good = f.writeClip(QStringLiteral("good.avi"), LargeClip(), 3);
         w.checkKeepGoing->click();
         f.open({broken, good});
@@ -611,9 +595,7 @@ private slots:
     void chosenOutputFolderTakesTheOutputs()
     {
         WindowFixture f;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QStringList files = {f.writeClip(QStringLiteral("a.avi"), LargeClip(), 3),
                                    f.writeClip(QStringLiteral("b.avi"), LargeClip(), 4)};
         QCOMPARE(w.lblOutputFolder->text(), QStringLiteral("beside the first file"));
@@ -645,9 +627,7 @@ private slots:
     void outputFolderThatCannotBeMadeStopsTheBatchWithItsName()
     {
         WindowFixture f;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QString clip = f.writeClip(QStringLiteral("a.avi"), LargeClip(), 3);
         const QString folder = f.path(QStringLiteral("a.avi/crops"));
         *f.folderAnswer = folder;
@@ -668,9 +648,7 @@ private slots:
     void writerThatCannotOpenEndsTheBatchWithAnErrorBox()
     {
         WindowFixture f;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QString first = f.writeClip(QStringLiteral("venus.avi"), LargeClip(), 3);
         const QString second = f.writeClip(QStringLiteral("saturn.avi"), LargeClip(), 3);
         // A folder with content where the first output is written cannot be
@@ -700,9 +678,7 @@ private slots:
     {
         WindowFixture f;
         *f.answerToQuestions = true;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QStringList files = {f.writeClip(QStringLiteral("1.avi"), LargeClip(), 4),
                                    f.writeClip(QStringLiteral("2.avi"), LargeClip(), 4),
                                    f.writeClip(QStringLiteral("3.avi"), LargeClip(), 4)};
@@ -744,9 +720,7 @@ private slots:
         QFETCH(bool, stop);
         WindowFixture f;
         *f.answerToQuestions = stop;
-        TForm1& w = f.create();
-        w.trackWidth->setValue(4);
-        w.trackHeight->setValue(4);
+        TForm1& w = f.createSmall();
         const QStringList files = {f.writeClip(QStringLiteral("1.avi"), LargeClip(), 4),
                                    f.writeClip(QStringLiteral("2.avi"), LargeClip(), 4)};
         w.show();
@@ -778,10 +752,8 @@ private slots:
         TForm1& w = f.create();
         QVERIFY(f.settle());
         const QString video = f.writeClip(QStringLiteral("dropped.avi"), LargeClip());
-        const QString notes = f.path(QStringLiteral("notes.txt"));
-        QFile text(notes);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.close();
+        const QString notes = f.writeFile(QStringLiteral("notes.txt"));
+        QVERIFY(!notes.isEmpty());
 
         QMimeData textOnly;
         textOnly.setUrls({QUrl::fromLocalFile(notes)});
@@ -809,11 +781,8 @@ private slots:
         TForm1& w = f.create();
         f.open({f.writeClip(QStringLiteral("good.avi"), LargeClip())});
         QVERIFY(w.btnProcess->isEnabled());
-        const QString junk = f.path(QStringLiteral("junk.avi"));
-        QFile file(junk);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("this is no video");
-        file.close();
+        const QString junk = f.writeFile(QStringLiteral("junk.avi"), QByteArray("this is no video"));
+        QVERIFY(!junk.isEmpty());
         f.open({junk});
         QCOMPARE(f.shown->size(), std::size_t(1));
         QCOMPARE(f.shown->front().kind, MessageSink::Kind::Information);

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -118,6 +119,25 @@ struct WindowFixture {
         services.settingsPath = settings.isEmpty() ? settingsPath() : settings;
         form = std::make_unique<TForm1>(std::move(services));
         return *form;
+    }
+
+    // The window with a 4 x 4 output, so that batch runs write little.
+    TForm1& createSmall()
+    {
+        TForm1& w = create();
+        w.trackWidth->setValue(4);
+        w.trackHeight->setValue(4);
+        return w;
+    }
+
+    // A file of the given bytes (a broken video, an older output, a note).
+    QString writeFile(const QString& name, const QByteArray& content = {}) const
+    {
+        const QString file = path(name);
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
+            return {};
+        return file;
     }
 
     // A clip of a bright disc on a dark sky, written with our own writer as
