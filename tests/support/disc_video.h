@@ -12,6 +12,18 @@
 // A clip of a uniform disc whose centre follows a known path, written as an
 // uncompressed RGB24 AVI (read back losslessly). Centres at 4k + 3.5 keep the
 // disc symmetric on the analysis grid, so the expected centre is exact.
+// An uncompressed AVI opened for frames of the given size, and a bitmap of
+// that size to fill.
+inline void OpenTestAvi(TAviWriter& writer, OutputBitmap& bitmap, const std::string& file, std::int32_t width,
+                        std::int32_t height, bool gray)
+{
+    writer.setFileName(file);
+    writer.setWidth(width);
+    writer.setHeight(height);
+    writer.OpenVideo(gray);
+    bitmap.setSize(width, height);
+}
+
 struct DiscClip {
     std::int32_t width = 160;
     std::int32_t height = 120;
@@ -37,12 +49,8 @@ struct DiscClip {
     void writeGray(const std::string& file, std::int32_t frames) const
     {
         TAviWriter writer(0, 0);
-        writer.setFileName(file);
-        writer.setWidth(width);
-        writer.setHeight(height);
-        writer.OpenVideo(true);
         OutputBitmap bitmap;
-        bitmap.setSize(width, height);
+        OpenTestAvi(writer, bitmap, file, width, height, true);
         std::vector<std::uint8_t> plane(std::size_t(width) * std::size_t(height));
         for (std::int32_t i = 0; i < frames; ++i) {
             const auto pixels = frame(i);
@@ -58,12 +66,8 @@ struct DiscClip {
     void write(const std::string& file, std::int32_t frames) const
     {
         TAviWriter writer(0, 0);
-        writer.setFileName(file);
-        writer.setWidth(width);
-        writer.setHeight(height);
-        writer.OpenVideo(false);
         OutputBitmap bitmap;
-        bitmap.setSize(width, height);
+        OpenTestAvi(writer, bitmap, file, width, height, false);
         for (std::int32_t i = 0; i < frames; ++i) {
             const auto pixels = frame(i);
             for (std::int32_t y = 0; y < height; ++y)
@@ -82,12 +86,8 @@ void WritePaintedAvi(const std::string& file, std::int32_t width, std::int32_t h
                      Paint paint)
 {
     TAviWriter writer(0, 0);
-    writer.setFileName(file);
-    writer.setWidth(width);
-    writer.setHeight(height);
-    writer.OpenVideo(gray);
     OutputBitmap bitmap;
-    bitmap.setSize(width, height);
+    OpenTestAvi(writer, bitmap, file, width, height, gray);
     std::vector<std::uint8_t> plane(std::size_t(width) * std::size_t(height));
     for (std::int32_t f = 0; f < frames; ++f) {
         for (std::int32_t y = 0; y < height; ++y)
