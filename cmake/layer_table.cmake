@@ -12,6 +12,7 @@ set(ORBICROP_LAYERS
   "video|text image debayer analysis video/frame_source.h video/read_ahead.h"
   "time|text time"
   "image|text image"
+  "calibration|text image calibration"
   "debayer|text image fileio debayer"
   "fileio|text fileio"
   "analysis|text image debayer analysis"
@@ -20,9 +21,9 @@ set(ORBICROP_LAYERS
   "stills|text stills"
   "output|text time image debayer fileio analysis avi ser stills output"
   "surface|text image debayer analysis surface"
-  "run|text time image debayer fileio analysis avi ser stills output video surface run"
+  "run|text time image calibration debayer fileio analysis avi ser stills output video surface run"
   "settings|text image debayer fileio analysis settings"
-  "cli|text time image debayer fileio analysis avi ser stills output video surface run settings cli"
-  "app|text time image debayer fileio analysis avi ser stills output video surface run settings app"
-  "tools|text time image debayer fileio analysis avi ser stills output video surface run tools")
+  "cli|text time image calibration debayer fileio analysis avi ser stills output video surface run settings cli"
+  "app|text time image calibration debayer fileio analysis avi ser stills output video surface run settings app"
+  "tools|text time image calibration debayer fileio analysis avi ser stills output video surface run tools")
 
