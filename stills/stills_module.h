@@ -10,10 +10,11 @@
 // a network stack among them) and pays for loading them only when a run
 // writes still images (SequenceOutput loads it with dlopen on first need).
 //
-// The module exports this one function: it writes image to path in format
+// The module exports this function: it writes image to path in format
 // (kStillTiff, kStillFits or kStillPng) and returns 0, or returns non-zero
 // with the reason in error (at most errorSize bytes, ended by a zero). No
-// exception crosses it.
+// exception crosses it. It exports the reading and writing of master
+// frames too (stills/fits_master.h).
 extern "C" int orbicrop_write_still(int format, const char* path, const orbicrop::stills::StillImage* image,
                                     char* error, std::size_t errorSize);
 
