@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/calibration_options.h"
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
@@ -9,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -64,6 +66,11 @@ struct TProcessingState {
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;
+    // The masters and defect repair every frame is calibrated with; taken as
+    // centring is. The masters are loaded once and kept while the choice and
+    // their files stay the same.
+    CalibrationOptions calibration;
+    std::shared_ptr<const LoadedMasters> masters;
 };
 
 constexpr std::int32_t kBlockSize = 4;

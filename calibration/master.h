@@ -35,6 +35,10 @@ struct Master {
     std::int32_t combined = 0;               // frames combined (NCOMBINE)
     std::optional<double> exposureSeconds;   // EXPTIME
     std::optional<double> gain;              // GAIN
+    // The values are fractions of the capture's full range (how Siril keeps
+    // its 32-bit masters), to be scaled by 2^depth - 1 of the frames they
+    // calibrate.
+    bool normalised = false;
 
     std::size_t samples() const { return std::size_t(width) * std::size_t(height) * std::size_t(planes); }
 };

@@ -7,6 +7,8 @@
 #include "output/segmented_output.h"
 #include "output/staged_output.h"
 #include "run/files_at_once.h"
+#include "run/calibration_setup.h"
+#include "run/calibrating_sink.h"
 #include "run/file_run.h"
 #include "run/forwarding_host.h"
 #include "run/joined_source.h"
@@ -395,12 +397,42 @@ std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& file
     return std::nullopt;
 }
 
+std::optional<std::string> CalibrationRefusal(const std::vector<std::string>& files, const RunChoices& choices,
+                                              const SourceOpener& open)
+{
+    TProcessingState scratch;
+    scratch.calibration = choices.calibration;
+    try {
+        TakeMasters(scratch);
+    } catch (const CalibrationError& e) {
+        return e.what();
+    }
+    if (!scratch.masters)
+        return std::nullopt;
+    for (const std::string& path : files) {
+        std::optional<VideoInfo> video;
+        try {
+            video = open(path)->video();
+        } catch (const FrameSourceError&) {
+            continue;   // the batch tells it in its turn
+        }
+        if (!video)
+            continue;
+        if (auto why = MasterMismatch(*scratch.masters, path, *video, FileMosaic(*video, choices.colour)))
+            return why;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open)
 {
     const auto files = host.files();
     const RunChoices choices = host.choices();
     if (choices.joinFiles && files.size() > 1)
         if (auto why = JoinRefusal(files, open))
+            return why;
+    if (choices.calibration.any())
+        if (auto why = CalibrationRefusal(files, choices, open))
             return why;
     if (choices.timeRange)
         return TimeRangeRefusal(files, choices.startTime, open);

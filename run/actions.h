@@ -58,6 +58,11 @@ std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& file
 // What the test and the batch check before they start with the host's
 // choices: that the files can be joined, and that a time range has times to
 // go by (JoinRefusal, TimeRangeRefusal). nullopt when they may start.
+// Why the chosen masters cannot calibrate the files: a master unreadable,
+// the masters disagreeing, or a file of another size or Bayer pattern
+// (naming both files and both sizes); nothing when they can.
+std::optional<std::string> CalibrationRefusal(const std::vector<std::string>& files, const RunChoices& choices,
+                                              const SourceOpener& open = OpenFrameSource);
 std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open = OpenFrameSource);
 
 // A passed test whose planet blocks reach two opposite borders of the frame:

@@ -5,6 +5,9 @@
 #include "analysis/frame_handler.h"
 #include "analysis/rounding.h"
 #include "output/paths.h"
+#include "run/calibrating_sink.h"
+#include "run/calibration_setup.h"
+#include "run/defect_vote.h"
 #include "surface/phase_aligner.h"
 
 #include <algorithm>
@@ -97,6 +100,40 @@ void LogOutputBeyondInput(const TProcessingState& state, RunHost& host)
                    true);
 }
 
+// A file's calibrator and the sink that calibrates its frames before the
+// handler sees them; the sink holds the calibrator by reference, so both
+// stay in place.
+struct CalibratedPlay {
+    CalibratedPlay(orbicrop::calibration::Calibrator prepared, FrameSink& handler, std::int32_t mosaic)
+        : calibrator(std::move(prepared)), sink(handler, calibrator, mosaic)
+    {}
+    CalibratedPlay(const CalibratedPlay&) = delete;
+    CalibratedPlay& operator=(const CalibratedPlay&) = delete;
+
+    orbicrop::calibration::Calibrator calibrator;
+    CalibratingSink sink;
+};
+
+// The masters (loaded once for the batch) checked against the file, and its
+// defects found where the user chose; a processing run says in the log what
+// the file is calibrated with.
+orbicrop::calibration::Calibrator PrepareCalibration(TProcessingState& state, RunHost& host, const std::string& path,
+                                                     const VideoInfo& video, FrameSource& source,
+                                                     const PlayLimits& limits)
+{
+    TakeMasters(state);
+    if (const std::optional<std::string> mismatch = MasterMismatch(*state.masters, path, video, state.mosaic))
+        throw CalibrationError(*mismatch);
+    const std::int32_t depth = video.samples ? video.samples->depth : 8;
+    orbicrop::calibration::Calibrator calibrator = CalibratorFor(*state.masters, depth, state.mosaic);
+    if (state.calibration.hotPixels == HotPixels::Auto)
+        calibrator.setDefects(VoteDefects(source, video, state.mosaic, limits.firstFrame));
+    if (!state.testMode)
+        for (const std::string& line :
+             CalibrationLines(*state.masters, calibrator.defects(), state.calibration.hotPixels))
+            host.appendLog(line, true);
+    return calibrator;
+}
 }   // namespace
 
 std::int32_t FramesToPlay(const TProcessingState& state)
@@ -206,7 +243,8 @@ PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate)
     return limits;
 }
 
-void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& state, RunHost& host, PlayLimits limits)
+void PlayPasses(FrameSource& source, CFakeCallback& callback, FrameSink& sink, TProcessingState& state, RunHost& host,
+                PlayLimits limits)
 {
     FrameRanking ranking;
     const bool ranked = !state.testMode && state.centring.rankFrames();
@@ -214,7 +252,7 @@ void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& 
         // Measure every frame first and write on a second play, so that no
         // picture is held between the two: memory stays flat for any length.
         callback.setPass(CFakeCallback::Pass::Measure, &ranking);
-        source.play(limits, callback);
+        source.play(limits, sink);
         // A stop during the measuring pass ends the file there: the writing
         // pass would otherwise write its first frame before it saw the stop.
         if (state.stopRequested)
@@ -231,7 +269,7 @@ void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& 
         state.framesOutsideRange = 0;
         callback.setPass(CFakeCallback::Pass::Write, &ranking);
     }
-    source.play(limits, callback);
+    source.play(limits, sink);
     if (state.testMode && state.framesSeen > 0 && state.framesSeen < state.frameLimit && !state.stopRequested) {
         // The file ended before the test's last frame (its length was unknown
         // or overstated): the frames it has are played again, so that the
@@ -242,7 +280,7 @@ void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& 
         if (!state.timeRange)
             limits.maxFrames = state.frameLimit;
         callback.setPass(CFakeCallback::Pass::Single, nullptr);
-        source.play(limits, callback);
+        source.play(limits, sink);
     }
 }
 
@@ -313,8 +351,12 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             host.setProgressMax(FramesToPlay(state));
         }
 
+        std::optional<CalibratedPlay> calibrated;
+        if (state.calibration.any())
+            calibrated.emplace(PrepareCalibration(state, host, path, *video, *source, limits), callback, state.mosaic);
+        FrameSink& sink = calibrated ? static_cast<FrameSink&>(calibrated->sink) : callback;
         const auto start = std::chrono::steady_clock::now();
-        PlayPasses(*source, callback, state, host, limits);
+        PlayPasses(*source, callback, sink, state, host, limits);
         if (!state.testMode) {
             const auto elapsed = std::chrono::steady_clock::now() - start;
             for (const std::string& line : RunSummaryLines(
@@ -324,6 +366,9 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         return 0;
     } catch (const FrameSourceError& e) {
         host.showMessage(MessageFor(e, path));
+        return kRunFailed;
+    } catch (const CalibrationError& e) {
+        host.showMessage(e.what());
         return kRunFailed;
     }
 }

@@ -65,8 +65,9 @@ void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info);
 PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate);
 // Plays the file into the handler: once, or for a ranked run a measuring
 // pass and then a writing one; a test whose file ended before its last
-// frame plays the frames it had again.
-void PlayPasses(FrameSource& source, CFakeCallback& callback, TProcessingState& state, RunHost& host,
+// frame plays the frames it had again. The frames reach the handler through
+// sink (the handler itself, or a sink that calibrates them before it).
+void PlayPasses(FrameSource& source, CFakeCallback& callback, FrameSink& sink, TProcessingState& state, RunHost& host,
                 PlayLimits limits);
 // The log lines that close a processing run of a video of length seconds
 // that took elapsedMs.

@@ -7,6 +7,7 @@ void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor
 {
     state.centring = choices.centring;
     state.colour = choices.colour;
+    state.calibration = choices.calibration;
     state.fullFrame = choices.fullFrame;
     state.frames = choices.frames;
     state.timeRange = choices.timeRange;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/calibration_options.h"
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
@@ -34,6 +35,8 @@ struct RunChoices {
     CentringOptions centring;
     // The Bayer pattern declared for raw files, and debayering.
     ColourOptions colour;
+    // The masters frames are calibrated with, and where hot pixels are found.
+    CalibrationOptions calibration;
     // Every output frame is as large as its input frame (rounded down to
     // even), instead of the size the size controls give.
     bool fullFrame = false;

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "calibration/master.h"
+#include "run/file_run.h"
+#include "analysis/run_report.h"
+
+#include <string>
+#include <vector>
+
+// A master to be made from the frames of captures (videos, SER files).
+struct MasterRequest {
+    orbicrop::calibration::MasterKind kind = orbicrop::calibration::MasterKind::Dark;
+    orbicrop::calibration::CombineMethod method = orbicrop::calibration::CombineMethod::SigmaClippedMean;
+    std::vector<std::string> inputs;
+    // For a flat: a master bias, or a master dark-flat, subtracted from each
+    // frame first (at most one of them); empty: none.
+    std::string bias;
+    std::string darkFlat;
+    // Where the mosaic of inputs that do not name theirs lies (the user's
+    // Bayer choice), as the runs take it.
+    ColourOptions colour;
+};
+
+// Combines every frame of the request's inputs into a master, reporting
+// progress and a line a pass to report. Inputs of another size, colour or
+// depth than the first are refused by name. Throws CalibrationError with the
+// message for the user.
+orbicrop::calibration::Master MakeMaster(const MasterRequest& request, RunReport& report,
+                                         const SourceOpener& open = OpenFrameSource);
+
+// Writes master to path, under a temporary name renamed over path once
+// complete, so that a failed write never leaves half a master.
+void SaveMaster(const std::string& path, const orbicrop::calibration::Master& master, const std::string& creator);
