@@ -5,6 +5,7 @@
 #include "text/ascii_text.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cmath>
@@ -148,6 +149,30 @@ std::string TimesText(const Settings& s)
     return TimeRangeText({s.timeFirst, s.timeEnd});
 }
 
+constexpr std::array<std::string_view, 3> kHotPixelNames = {"off", "dark", "auto"};
+std::string HotPixelText(const Settings& s)
+{
+    return std::string(kHotPixelNames[std::size_t(s.calibration.hotPixels)]);
+}
+
+// A master's path; empty once a master chosen before is taken back.
+template <std::string CalibrationOptions::*Member>
+SettingKey MasterKey(std::string_view name)
+{
+    return {"Calibration",
+            name,
+            Written::OnceChosen,
+            false,
+            [](const IniFile& f, const SettingKey& k, Settings& s) {
+                s.calibration.*Member = f.readString(k.section, k.name).value_or(std::string());
+            },
+            [](IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen) {
+                const std::string& path = s.calibration.*Member;
+                if (Chosen(f, k, !path.empty(), onlyIfChosen))
+                    f.writeString(k.section, k.name, path);
+            }};
+}
+
 void ReadNothing(const IniFile&, const SettingKey&, Settings&) {}
 
 const SettingKey kKeys[] = {
@@ -260,6 +285,15 @@ const SettingKey kKeys[] = {
      WriteText<TimesText>},
     BoolKey<&Settings::segment>("Frames", "segment", Written::OnceChosen),
     IntegerKey<&Settings::segmentSeconds, 1, kSegmentSecondsMax>("Frames", "segmentseconds", Written::OnceChosen),
+    MasterKey<&CalibrationOptions::dark>("dark"),
+    MasterKey<&CalibrationOptions::flat>("flat"),
+    MasterKey<&CalibrationOptions::bias>("bias"),
+    {"Calibration", "hotpixels", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto text = f.readString(k.section, k.name))
+             s.calibration.hotPixels = orbicrop::text::EnumByName<HotPixels>(kHotPixelNames, *text).value_or(HotPixels::Off);
+     },
+     WriteText<HotPixelText>},
 };
 
 }   // namespace

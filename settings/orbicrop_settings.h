@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/calibration_options.h"
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/output_format.h"
@@ -74,6 +75,10 @@ struct OrbicropSettings {
     std::int32_t timeEnd = 120;
     bool segment = false;
     std::int32_t segmentSeconds = 120;
+    // Section "Calibration", each key written once chosen: the masters by
+    // their paths (bytes, as the file system takes them; empty: none) and
+    // where hot pixels are found ("off", "dark", "auto").
+    CalibrationOptions calibration;
 };
 
 constexpr std::int32_t kSegmentSecondsMax = 86400;
