@@ -179,6 +179,8 @@ struct RawOptions {
     double rejectDim = 0.0;
     std::string format = "avi";
     std::string startTime;
+    std::string hotPixels;
+    std::string combine = "sigma-clip";
 };
 
 // A value the window's settings file gives when its option is not on the
@@ -437,6 +439,42 @@ void AddFormatOptions(OptionTable& t)
                });
 }
 
+// Masters made from captures, and the calibration of every frame with them.
+void AddCalibrationOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    CalibrationOptions& c = t.o.choices.calibration;
+    const auto master = [&](const char* name, std::string& path, const std::string& what, auto saved) {
+        t.fallback(app.add_option(name, path, what)->check(CLI::ExistingFile)->option_text("FILE.fits"),
+                   [saved](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
+                       o.choices.calibration.*saved = s.calibration.*saved;
+                   });
+    };
+    master("--dark", c.dark, "Subtract this master dark from every frame (with --make-master flat: the dark-flat)",
+           &CalibrationOptions::dark);
+    master("--flat", c.flat, "Divide every frame by this master flat, normalised to a mean of 1 (per Bayer site)",
+           &CalibrationOptions::flat);
+    master("--bias", c.bias,
+           "Subtract this master bias where no dark is given (with --make-master flat: from each flat frame)",
+           &CalibrationOptions::bias);
+    t.fallback(app.add_option("--hot-pixels", t.raw.hotPixels,
+                              "Repair hot and cold pixels, found in the master dark (dark, the default) or in the "
+                              "frames themselves (auto), from neighbours of their own colour")
+                   ->expected(0, 1)
+                   ->check(CLI::IsMember({"dark", "auto"}))
+                   ->option_text("[dark|auto]"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
+                   o.choices.calibration.hotPixels = s.calibration.hotPixels;
+               });
+    app.add_option("--make-master", t.o.makeMaster,
+                   "Combine the files' frames into a master dark, flat or bias (32-bit FITS) instead of processing")
+        ->expected(2)
+        ->option_text("KIND OUT.fits");
+    app.add_option("--combine", t.raw.combine, "How --make-master combines: sigma-clip (kappa 3, default) or mean")
+        ->check(CLI::IsMember({"sigma-clip", "mean"}))
+        ->option_text("METHOD");
+}
+
 // Options that tell scripts what a run did.
 void AddRecordOptions(OptionTable& t)
 {
@@ -475,6 +513,19 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
         o.choices.centring.reject.dimPercent = raw.rejectDim;
     if (o.jobs == 0)
         o.jobs = std::int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    if (app.count("--hot-pixels") > 0)
+        o.choices.calibration.hotPixels = raw.hotPixels == "auto" ? HotPixels::Auto : HotPixels::Dark;
+    o.combine = raw.combine == "mean" ? orbicrop::calibration::CombineMethod::Mean
+                                      : orbicrop::calibration::CombineMethod::SigmaClippedMean;
+    if (!o.makeMaster.empty()) {
+        const std::string& kind = o.makeMaster.front();
+        if (kind != "dark" && kind != "flat" && kind != "bias")
+            return "--make-master takes dark, flat or bias, not '" + kind + "'";
+        if (kind != "flat" && (app.count("--bias") > 0 || app.count("--dark") > 0))
+            return "--bias and --dark are subtracted only when making a flat";
+        if (app.count("--bias") > 0 && app.count("--dark") > 0)
+            return "a flat is made with --bias or --dark, not both";
+    }
     if (raw.color)
         o.color = true;
     else if (raw.gray)
@@ -504,7 +555,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                          ->option_text("FILE");
     OptionTable table{app, o, raw, {}};
     for (const auto add : {AddPictureOptions, AddColourOptions, AddFrameOptions, AddOutputOptions, AddCentringOptions,
-                           AddFormatOptions, AddRecordOptions})
+                           AddFormatOptions, AddCalibrationOptions, AddRecordOptions})
         add(table);
 
     ParseOutcome outcome;

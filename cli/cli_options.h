@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/output_format.h"
+#include "calibration/master.h"
 #include "run/run_choices.h"
 
 #include <cstdint>
@@ -40,6 +41,11 @@ struct CliOptions {
 
     // What the run leaves for scripts.
     std::string reportPath;   // --report: a JSON record of the run
+
+    // --make-master KIND OUT.fits: the files are combined into a master
+    // (KIND dark, flat or bias) instead of being processed.
+    std::vector<std::string> makeMaster;
+    orbicrop::calibration::CombineMethod combine = orbicrop::calibration::CombineMethod::SigmaClippedMean;
 };
 
 // "25%" (a share, 1..100), "500" (a count, >= 1) or "0.8q" (a floor of the

@@ -74,6 +74,20 @@ const char* StatusText(FileOutcome::Status status)
     return "failed";
 }
 
+// The masters and hot pixels, only when the run calibrated.
+std::string CalibrationFields(const ReportSettings& s)
+{
+    std::string fields;
+    for (const ReportSettings::Master& m : s.masters)
+        fields += ", \"" + m.kind + "\": {\"path\": " + JsonString(m.path) + ", \"width\": " + std::to_string(m.width)
+            + ", \"height\": " + std::to_string(m.height) + ", \"frames\": " + std::to_string(m.frames) + "}";
+    if (!s.hotPixels.empty())
+        fields += ", \"hot_pixels\": " + JsonString(s.hotPixels);
+    if (s.hotPixelsInDark)
+        fields += ", \"hot_pixels_in_dark\": " + std::to_string(*s.hotPixelsInDark);
+    return fields.empty() ? fields : ", \"calibration\": {" + fields.substr(2) + "}";
+}
+
 std::string SettingsObject(const ReportSettings& s)
 {
     return "{\"threshold_percent\": " + std::to_string(s.threshold) + ", \"width\": " + std::to_string(s.width)
@@ -91,7 +105,7 @@ std::string SettingsObject(const ReportSettings& s)
                    + ", \"last\": " + (s.frames.last ? std::to_string(*s.frames.last) : "null") + "}")
         + (s.join ? ", \"join\": true" : "")
         + (s.timeRange ? ", \"time_range\": " + JsonString(TimeRangeText(*s.timeRange)) : "")
-        + (s.segment ? ", \"segment_seconds\": " + std::to_string(*s.segment) : "") + "}";
+        + (s.segment ? ", \"segment_seconds\": " + std::to_string(*s.segment) : "") + CalibrationFields(s) + "}";
 }
 
 // The frames dropped for each reason the user chose; a reason not chosen

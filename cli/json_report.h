@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The settings a run used, as the report records them for every file.
 struct ReportSettings {
@@ -27,6 +28,17 @@ struct ReportSettings {
     bool join = false;
     std::optional<TimeRange> timeRange;
     std::optional<std::int32_t> segment;   // seconds
+    // The masters every frame was calibrated with, and the hot pixels.
+    struct Master {
+        std::string kind;   // "dark", "flat", "bias"
+        std::string path;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        std::int32_t frames = 0;   // combined into it
+    };
+    std::vector<Master> masters;
+    std::string hotPixels;                        // "dark" or "auto"; empty: off
+    std::optional<std::size_t> hotPixelsInDark;   // hot and cold pixels the dark gave
 };
 
 // text as a JSON string, quotes included. Bytes that do not form UTF-8

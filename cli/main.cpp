@@ -9,6 +9,9 @@
 #include "cli/terminal_host.h"
 #include "output/output_for_format.h"
 #include "run/actions.h"
+#include "run/calibrating_sink.h"
+#include "run/calibration_setup.h"
+#include "run/make_master.h"
 #include "run/process_setup.h"
 #include "run/source_keeper.h"
 
@@ -61,6 +64,21 @@ ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& sta
     s.join = options.choices.joinFiles;
     s.timeRange = options.choices.timeRange;
     s.segment = options.choices.segmentSeconds;
+    if (state.masters) {
+        const LoadedMasters& loaded = *state.masters;
+        const auto add = [&](const char* kind, const std::optional<orbicrop::calibration::Master>& master,
+                             const std::string& path) {
+            if (master)
+                s.masters.push_back({kind, path, master->width, master->height, master->combined});
+        };
+        add("dark", loaded.masters.dark, loaded.options.dark);
+        add("flat", loaded.masters.flat, loaded.options.flat);
+        add("bias", loaded.masters.bias, loaded.options.bias);
+        const HotPixels hot = loaded.options.hotPixels;
+        s.hotPixels = hot == HotPixels::Dark ? "dark" : hot == HotPixels::Auto ? "auto" : "";
+        if (hot == HotPixels::Dark)
+            s.hotPixelsInDark = loaded.darkDefects.hot.size() + loaded.darkDefects.cold.size();
+    }
     return s;
 }
 
@@ -139,6 +157,38 @@ int Run(const CliOptions& options)
     return result.failed > 0 ? kExitFileFailed : kExitOk;
 }
 
+// --make-master: the files' frames combined into one master, written only
+// once it is whole.
+int MakeMasterFile(const CliOptions& options)
+{
+    using orbicrop::calibration::MasterKind;
+    const std::string& kind = options.makeMaster[0];
+    const std::string& path = options.makeMaster[1];
+    MasterRequest request;
+    request.kind = kind == "flat" ? MasterKind::Flat : kind == "bias" ? MasterKind::Bias : MasterKind::Dark;
+    request.method = options.combine;
+    request.inputs = options.files;
+    request.colour = options.choices.colour;
+    if (request.kind == MasterKind::Flat) {
+        request.bias = options.choices.calibration.bias;
+        request.darkFlat = options.choices.calibration.dark;
+    }
+    TProcessingState state;
+    TerminalHost host(options, state);
+    host.appendLog("Making the master " + kind + " " + path + " from " + std::to_string(options.files.size())
+                       + (options.files.size() == 1 ? " file" : " files"),
+                   true);
+    try {
+        const orbicrop::calibration::Master master = MakeMaster(request, host);
+        SaveMaster(path, master, std::string("orbicrop-cli ") + ORBICROP_VERSION);
+        host.appendLog("Wrote " + path + ": " + std::to_string(master.combined) + " frames combined", true);
+    } catch (const CalibrationError& e) {
+        std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());
+        return kExitFileFailed;
+    }
+    return kExitOk;
+}
+
 }   // namespace
 
 int main(int argc, char** argv)
@@ -152,6 +202,8 @@ int main(int argc, char** argv)
         return kExitUsage;
     InstallInterruptHandler();
     try {
+        if (!parsed.options->makeMaster.empty())
+            return MakeMasterFile(*parsed.options);
         return Run(*parsed.options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());
