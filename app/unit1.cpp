@@ -184,6 +184,25 @@ void TForm1::connectReactions()
         connect(edit, &QTimeEdit::timeChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
     connect(spinMaxSaturated, &QDoubleSpinBox::valueChanged, this, [this] { guarded([this] { restartTestTimer(); }); });
     connect(timerTest, &QTimer::timeout, this, [this] { guarded([this] { timerTestTimer(); }); });
+    // "10) Calibration" changes what the test shows, at once.
+    const std::pair<QPushButton*, std::string CalibrationOptions::*> masters[] = {{btnDark, &CalibrationOptions::dark},
+                                                                                  {btnFlat, &CalibrationOptions::flat},
+                                                                                  {btnBias, &CalibrationOptions::bias}};
+    for (const auto& [button, master] : masters)
+        connect(button, &QPushButton::clicked, this,
+                [this, master] { guarded([this, master] { chooseMaster(master); }); });
+    const std::pair<QPushButton*, std::string CalibrationOptions::*> clears[] = {
+        {btnDarkClear, &CalibrationOptions::dark},
+        {btnFlatClear, &CalibrationOptions::flat},
+        {btnBiasClear, &CalibrationOptions::bias}};
+    for (const auto& [button, master] : clears)
+        connect(button, &QPushButton::clicked, this, [this, master] {
+            guarded([this, master] {
+                setMaster(master, {});
+                btnTestClick();
+            });
+        });
+    connect(comboHotPixels, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { btnTestClick(); }); });
     connect(trackFrame, &QSlider::valueChanged, timerView, qOverload<>(&QTimer::start));
     connect(btnAnalyse, &QPushButton::clicked, this, [this] { guarded([this] { btnAnalyseClick(); }); });
     connect(comboFiles, &QComboBox::currentIndexChanged, this,
@@ -644,6 +663,7 @@ void TForm1::SetControlsEnabled(bool enabled)
     groupColour->setEnabled(enabled);
     groupReject->setEnabled(enabled);
     groupMoreOptions->setEnabled(enabled);
+    groupCalibration->setEnabled(enabled);
     comboFiles->setEnabled(enabled && !m_files.empty());
     btnProcess->setEnabled(enabled);
 }

@@ -24,6 +24,7 @@ class QImage;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSlider;
 class QTimeEdit;
 class QSpinBox;
@@ -98,6 +99,10 @@ public:
     // Controls added since the guide, named for what they are (kind first,
     // as the given check and track controls are), not numbered after the
     // guide's, in one column at the window's right edge.
+    // The options column: its groups stand on optionsPanel, which
+    // optionsArea scrolls when the window is too low for all of them.
+    QScrollArea* optionsArea = nullptr;
+    QWidget* optionsPanel = nullptr;
     // "6) Output options": the output container, its naming and folder.
     QGroupBox* groupMoreOptions = nullptr;
     QLabel* captionFormat = nullptr;
@@ -159,6 +164,21 @@ public:
     QTimeEdit* timeRangeEnd = nullptr;
     QCheckBox* checkSegment = nullptr;
     QSpinBox* spinSegment = nullptr;
+    // "10) Calibration": a master dark, flat and bias, each chosen with its
+    // button, shown by name in its label and taken back with the button
+    // beside it; where hot pixels are found.
+    QGroupBox* groupCalibration = nullptr;
+    QPushButton* btnDark = nullptr;
+    QLabel* lblDark = nullptr;
+    QPushButton* btnDarkClear = nullptr;
+    QPushButton* btnFlat = nullptr;
+    QLabel* lblFlat = nullptr;
+    QPushButton* btnFlatClear = nullptr;
+    QPushButton* btnBias = nullptr;
+    QLabel* lblBias = nullptr;
+    QPushButton* btnBiasClear = nullptr;
+    QLabel* captionHotPixels = nullptr;
+    QComboBox* comboHotPixels = nullptr;   // in the order of HotPixels
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -238,6 +258,10 @@ public:
     FrameRange frames() const;
     std::optional<TimeRange> timeRange() const;
     std::optional<std::int32_t> segmentSeconds() const;
+    // The masters and hot-pixel choice of "10) Calibration", as the core takes them.
+    CalibrationOptions calibration() const;
+    // Shows a master chosen (empty: none) for the member of CalibrationOptions given.
+    void setMaster(std::string CalibrationOptions::*master, const std::string& path);
 
 signals:
     // A test action ran on the chosen files (not when there were none).
@@ -266,6 +290,10 @@ private:
     void createFrameSelectionGroup();
     void createRejectionChoices();
     void createFrameLimits();
+    void createCalibrationGroup();
+    // One row of "10) Calibration": its button, label and clear button.
+    void createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear);
+    void chooseMaster(std::string CalibrationOptions::*master);
     void createViews();
     void createPreview();
     void createBars();
@@ -276,8 +304,11 @@ private:
     // Places the options column at the right edge and gives the views, the
     // plots and the log the room the given controls leave.
     void arrangeControls();
-    // "6) Output options" to "9) Frame selection", top to bottom.
+    // "6) Output options" to "10) Calibration", top to bottom.
     QList<QGroupBox*> optionGroups() const;
+    // Places the options column at the right edge, down to bottom, with a
+    // scroll bar when its groups reach lower; returns its left edge.
+    int placeOptionGroups(int right, int bottom);
     // The scrubber after a test: the tested file's frames, standing at the
     // frame the test showed.
     void resetScrubber(bool passed);
@@ -307,6 +338,7 @@ private:
     std::vector<std::string> m_files;
     std::size_t m_testedFile = 0;   // in m_files: the one the list shows
     QString m_outputFolder;
+    CalibrationOptions m_calibration;
     QString m_openFilter;   // the open dialog's filter last used
     int m_reactionDepth = 0;
     bool m_closePending = false;

@@ -20,6 +20,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimeEdit>
@@ -161,10 +163,17 @@ void TForm1::createControls()
     // placed by arrangeControls(), at the window's right edge. Inside each,
     // check boxes start at 8, what depends on one at 24, and the fields at
     // 110, so that the groups read as one grid.
+    optionsArea = new QScrollArea(this);
+    optionsArea->setFrameShape(QFrame::NoFrame);
+    optionsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    optionsPanel = new QWidget;
+    optionsArea->setWidget(optionsPanel);
+    optionsArea->setWidgetResizable(false);
     createOutputOptionsGroup();
     createColourGroup();
     createCentringGroup();
     createFrameSelectionGroup();
+    createCalibrationGroup();
     createViews();
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
@@ -272,7 +281,7 @@ void TForm1::createLogAndHelp()
 void TForm1::createOutputOptionsGroup()
 {
     const QFont narrow = NarrowFont();
-    groupMoreOptions = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 132);
+    groupMoreOptions = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 132);
     groupMoreOptions->setTitle(QStringLiteral("6) Output options"));
     captionFormat = MakeLabel(groupMoreOptions, 8, 22, QStringLiteral("Format"));
     captionFormat->setFont(narrow);
@@ -314,7 +323,7 @@ void TForm1::createOutputOptionsGroup()
 void TForm1::createColourGroup()
 {
     const QFont narrow = NarrowFont();
-    groupColour = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 149);
+    groupColour = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 149);
     groupColour->setTitle(QStringLiteral("7) Colour and size"));
     captionBayer = MakeLabel(groupColour, 8, 22, QStringLiteral("Bayer"));
     captionBayer->setFont(narrow);
@@ -372,7 +381,7 @@ void TForm1::createColourGroup()
 void TForm1::createCentringGroup()
 {
     const QFont narrow = NarrowFont();
-    groupCentring = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 82);
+    groupCentring = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 82);
     groupCentring->setTitle(QStringLiteral("8) Centring"));
     checkLargestObject =
         MakeOption(groupCentring, 8, 18, 170, 17, QStringLiteral("Largest object only"),
@@ -389,9 +398,48 @@ void TForm1::createCentringGroup()
         widget->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
 }
 
+void TForm1::createCalibrationGroup()
+{
+    groupCalibration = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 110);
+    groupCalibration->setTitle(QStringLiteral("10) Calibration"));
+    createMasterRow(18, QStringLiteral("Dark"), btnDark, lblDark, btnDarkClear);
+    createMasterRow(40, QStringLiteral("Flat"), btnFlat, lblFlat, btnFlatClear);
+    createMasterRow(62, QStringLiteral("Bias"), btnBias, lblBias, btnBiasClear);
+    btnDark->setToolTip(QStringLiteral("A master dark (FITS) subtracted from every frame at its own depth"));
+    btnFlat->setToolTip(
+        QStringLiteral("A master flat (FITS) every frame is divided by, normalised to a mean of 1 for each colour"));
+    btnBias->setToolTip(QStringLiteral("A master bias (FITS) subtracted from every frame when no dark is chosen"));
+    captionHotPixels = MakeLabel(groupCalibration, 8, 90, QStringLiteral("Hot pixels"));
+    captionHotPixels->setFont(NarrowFont());
+    comboHotPixels = Make<QComboBox>(groupCalibration, kFieldLeft, 86, kFieldWidth, 20);
+    comboHotPixels->addItem(QStringLiteral("Off"));
+    comboHotPixels->addItem(QStringLiteral("From dark"));
+    comboHotPixels->addItem(QStringLiteral("Auto"));
+    comboHotPixels->setFont(NarrowFont());
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionHotPixels, comboHotPixels})
+        widget->setToolTip(QStringLiteral(
+            "Hot and cold pixels replaced by the median of their neighbours of the same colour: found in the master "
+            "dark, or (Auto) in the frames themselves, as pixels that stand out in the same place in most frames"));
+}
+
+void TForm1::createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear)
+{
+    choose = Make<QPushButton>(groupCalibration, 8, top, 50, 20);
+    choose->setText(name + QStringLiteral("\u2026"));
+    choose->setFont(NarrowFont());
+    label = Make<QLabel>(groupCalibration, 62, top + 3, 91, 14);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(NarrowFont());
+    label->setText(QStringLiteral("none"));
+    clear = Make<QPushButton>(groupCalibration, 157, top, 20, 20);
+    clear->setText(QStringLiteral("\u00D7"));
+    clear->setToolTip(QStringLiteral("No master ") + name.toLower());
+    clear->setEnabled(false);
+}
+
 void TForm1::createFrameSelectionGroup()
 {
-    groupReject = Make<QGroupBox>(this, 0, 0, kOptionsWidth, 241);
+    groupReject = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 241);
     groupReject->setTitle(QStringLiteral("9) Frame selection"));
     createRejectionChoices();
     createFrameLimits();
@@ -627,6 +675,13 @@ void TForm1::setTabOrder()
                               timeRangeEnd,
                               checkSegment,
                               spinSegment,
+                              btnDark,
+                              btnDarkClear,
+                              btnFlat,
+                              btnFlatClear,
+                              btnBias,
+                              btnBiasClear,
+                              comboHotPixels,
                               trackFrame,
                               comboFiles,
                               btnAnalyse};
@@ -719,9 +774,37 @@ constexpr QSize kOpenSize(1340, 680);
 
 }   // namespace
 
+namespace {
+
+// The groups of the options column the window was first given: the window
+// is never lower than they need. A group added since may lie below the
+// room, which the column's scroll bar then reaches.
+constexpr qsizetype kGivenOptionGroups = 4;
+
+}   // namespace
+
+int TForm1::placeOptionGroups(int right, int bottom)
+{
+    int top = kOptionsTop;
+    for (QGroupBox* group : optionGroups()) {
+        group->move(0, top);
+        top += group->height() + kGroupGap;
+    }
+    optionsPanel->resize(kOptionsWidth, top - kGroupGap + kBottomMargin);
+    // The scroll bar takes its room only when the column needs it.
+    // Set here rather than left to the area, which would decide only after
+    // the window's events, with the views already placed.
+    const bool scrolls = optionsPanel->height() > bottom;
+    optionsArea->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const int barWidth = scrolls ? optionsArea->verticalScrollBar()->sizeHint().width() : 0;
+    const int left = right - kOptionsWidth - barWidth;
+    optionsArea->setGeometry(left, 0, kOptionsWidth + barWidth, bottom);
+    return left;
+}
+
 QList<QGroupBox*> TForm1::optionGroups() const
 {
-    return {groupMoreOptions, groupColour, groupCentring, groupReject};
+    return {groupMoreOptions, groupColour, groupCentring, groupReject, groupCalibration};
 }
 
 // The views take the room between the preview and the options column: the
@@ -733,12 +816,7 @@ void TForm1::arrangeControls()
 {
     const int right = width() - kRightMargin;
     const int bottom = height() - 2 * kBarHeight - kBottomMargin;
-    const int optionsLeft = right - kOptionsWidth;
-    int top = kOptionsTop;
-    for (QGroupBox* group : optionGroups()) {
-        group->move(optionsLeft, top);
-        top += group->height() + kGroupGap;
-    }
+    const int optionsLeft = placeOptionGroups(right, bottom);
 
     const QRect preview = Panel1->geometry();
     const int viewsRight = optionsLeft - kGap;
@@ -788,7 +866,7 @@ void TForm1::fitToControls()
     const int lowerLeft = std::max(kHelpRight + kGap, preview.bottom() >= kHelpTop ? viewsLeft : 0);
     const int width = std::max(viewsLeft, lowerLeft) + kMinViewsWidth + kGap + kOptionsWidth + kRightMargin;
     int optionsBottom = kOptionsTop;
-    for (QGroupBox* group : optionGroups())
+    for (QGroupBox* group : optionGroups().mid(0, kGivenOptionGroups))
         optionsBottom += group->height() + kGroupGap;
     const int viewsBottom = kOptionsTop + kRowHeight + 2 * kMinViewHeight + kScrubberHeight + 2 * kGap;
     const int lowest = std::max({kLogLeast.bottom() + 1, optionsBottom, preview.bottom() + 1, viewsBottom});

@@ -96,6 +96,10 @@ void TForm1::LoadSettings()
     checkSegment->setChecked(s.segment);
     spinSegment->setValue(s.segmentSeconds);
     checkRejectClick();
+    setMaster(&CalibrationOptions::dark, s.calibration.dark);
+    setMaster(&CalibrationOptions::flat, s.calibration.flat);
+    setMaster(&CalibrationOptions::bias, s.calibration.bias);
+    comboHotPixels->setCurrentIndex(int(s.calibration.hotPixels));
 }
 
 OrbicropSettings TForm1::settingsFromControls() const
@@ -128,6 +132,7 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.largeWidth = spinLargeWidth->value();
     s.largeHeight = spinLargeHeight->value();
     s.fullFrame = checkFullFrame->isChecked();
+    s.calibration = calibration();
     s.rejectCut = checkRejectCut->isChecked();
     s.rejectMinSize = spinMinSize->value();
     if (checkMaxSaturated->isChecked())

@@ -55,6 +55,7 @@ RunChoices WindowHost::choices() const
     chosen.autoColor = m_form.checkAutocolor->isChecked();
     chosen.centring = m_form.centring();
     chosen.colour = m_form.colour();
+    chosen.calibration = m_form.calibration();
     chosen.fullFrame = m_form.checkFullFrame->isChecked();
     chosen.frames = m_form.frames();
     chosen.joinFiles = m_form.checkJoin->isChecked();

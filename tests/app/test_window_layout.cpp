@@ -196,7 +196,8 @@ private slots:
 
         QStringList titles;
         int top = 0;
-        for (QGroupBox* group : {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject}) {
+        for (QGroupBox* group :
+             {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.groupCalibration}) {
             titles << group->title().section(QLatin1Char(')'), 0, 0);
             QVERIFY(group->y() > top);
             top = group->y();
@@ -207,7 +208,8 @@ private slots:
                              qPrintable(group->title() + QStringLiteral(" / ") + control->metaObject()->className()));
         }
         QCOMPARE(titles,
-                 QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9")}));
+                 QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"),
+                              QStringLiteral("10")}));
     }
 
     void fontsFallBackToTheNearestFacesOfTheirKind()

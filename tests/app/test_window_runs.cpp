@@ -18,12 +18,16 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
@@ -75,6 +79,21 @@ private:
 
 }   // namespace
 
+// The groups of the options column stand apart, each holding its controls whole.
+void VerifyOptionGroupsApartAndWhole(const TForm1& w)
+{
+    const QList<QGroupBox*> groups = w.optionsPanel->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(groups.size(), 5);
+    for (QGroupBox* mine : groups) {
+        for (QGroupBox* other : groups)
+            QVERIFY(other == mine || !other->geometry().intersects(mine->geometry()));
+        QVERIFY(w.optionsPanel->rect().contains(mine->geometry()));
+        for (QWidget* control : mine->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(mine->rect().contains(control->geometry()),
+                     qPrintable(mine->title() + QStringLiteral(" / ") + control->metaObject()->className()));
+    }
+}
+
 class TestWindowRuns : public QObject {
     Q_OBJECT
 private slots:
@@ -120,20 +139,17 @@ private slots:
         QCOMPARE(w.plotPanel->x(), 200 + 641 + 8);
         // Nothing added covers another control, and each group holds its
         // controls whole.
-        const QList<QWidget*> added = {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.frameView,
-                                       w.plotPanel,        w.trackFrame,  w.lblFrame,      w.comboFiles,  w.btnAnalyse};
-        for (QWidget* mine : added) {
+        const QList<QWidget*> added = {w.optionsArea, w.frameView,  w.plotPanel, w.trackFrame,
+                                       w.lblFrame,    w.comboFiles, w.btnAnalyse};
+        for (QWidget* mine : added)
             for (QWidget* other : w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
                 if (other != mine && !other->isHidden())
                     QVERIFY2(!other->geometry().intersects(mine->geometry()),
                              qPrintable(mine->objectName() + QLatin1Char(' ') + mine->metaObject()->className()
                                         + QStringLiteral(" / ") + other->metaObject()->className()));
-            for (QWidget* control : mine->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                if (mine->inherits("QGroupBox"))
-                    QVERIFY2(mine->rect().contains(control->geometry()),
-                             qPrintable(mine->metaObject()->className() + QStringLiteral(" / ")
-                                        + control->metaObject()->className()));
-        }
+        VerifyOptionGroupsApartAndWhole(w);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(w.Gauge1->geometry(), QRect(0, w.height() - 38, w.width(), 19));
         QCOMPARE(w.StatusBar1->geometry(), QRect(0, w.height() - 19, w.width(), 19));
 
@@ -147,6 +163,9 @@ private slots:
         const QSize view = w.frameView->size();
         const QSize plots = w.plotPanel->size();
         const int log = w.Memo1->height();
+        // The options column's scroll bar, while the window is too low for
+        // all its groups; the taller window gives its room to the views.
+        const int bar = w.optionsArea->width() - w.optionsPanel->width();
         // Shown, as a user resizes it; the window opens no larger than the
         // screen (the test platform's is small), so it is sized again here.
         w.show();
@@ -155,10 +174,12 @@ private slots:
         w.resize(w.width() + 300, w.height() + 200);
         for (qsizetype i = 0; i < givenControls.size(); ++i)
             QCOMPARE(givenControls[i]->geometry(), given[i]);
-        QCOMPARE(w.groupReject->geometry().right(), w.width() - 1 - 9);
-        QCOMPARE(w.frameView->width(), view.width() + 300);
+        // Tall enough now for the whole options column: no scroll bar beside it.
+        QCOMPARE(w.groupReject->mapTo(&w, QPoint(w.groupReject->width() - 1, 0)).x(), w.width() - 1 - 9);
+        QVERIFY(!w.optionsArea->verticalScrollBar()->isVisible());
+        QCOMPARE(w.frameView->width(), view.width() + 300 + bar);
         QVERIFY(w.frameView->height() > view.height());
-        QCOMPARE(w.plotPanel->width(), plots.width() + 300);
+        QCOMPARE(w.plotPanel->width(), plots.width() + 300 + bar);
         QCOMPARE(w.Memo1->height(), log + 200);
         QCOMPARE(w.Memo1->geometry().topLeft(), QPoint(8, 405));
         // And never smaller than the controls need.

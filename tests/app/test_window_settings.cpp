@@ -246,6 +246,39 @@ private slots:
         QVERIFY2(saved.contains("[Batch]\nkeepgoing=0\n"), saved.constData());
     }
 
+    // The masters come from their section and are what the runs take; one
+    // chosen in the dialog and one taken back are saved so; a file that
+    // never chose calibration gains no section.
+    void calibrationComesFromTheFileReachesTheRunsAndGoesBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Calibration]\ndark=/masters/dark 120s.fits\nhotpixels=auto\n");
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        QCOMPARE(w.lblDark->text(), QStringLiteral("dark 120s.fits"));
+        QCOMPARE(w.lblDark->toolTip(), QStringLiteral("/masters/dark 120s.fits"));
+        QVERIFY(w.btnDarkClear->isEnabled());
+        QVERIFY(!w.btnFlatClear->isEnabled());
+        CalibrationOptions expected;
+        expected.dark = "/masters/dark 120s.fits";
+        expected.hotPixels = HotPixels::Auto;
+        QVERIFY(host.choices().calibration == expected);
+        *f.answer = {QStringLiteral("/masters/flat.fits")};
+        w.btnFlat->click();
+        w.btnDarkClear->click();
+        expected.dark.clear();
+        expected.flat = "/masters/flat.fits";
+        QVERIFY(host.choices().calibration == expected);
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.contains("[Calibration]\ndark=\nhotpixels=auto\nflat=/masters/flat.fits\n"), saved.constData());
+
+        WindowFixture plain;
+        plain.create();
+        plain.form.reset();
+        QVERIFY(!plain.readSettings().contains("Calibration"));
+    }
+
     // The open dialog shows the filter files were last chosen with, in the
     // window's life and at the next start; the file names it by a word.
     void openDialogShowsTheFilterUsedLast()
