@@ -17,6 +17,9 @@
 # 4. Throughput on the reference captures (--jobs 1 on one file, and --jobs 0
 #    on as many copies as there are cores): frames a second, MB a second of
 #    input, peak memory. This is the README's "Throughput" table.
+# 5. One file on one core and on every core.
+# 6. Calibration: the 1080p 12-bit SER to SER with a master dark, a master
+#    flat and hot pixels from the dark, against the same run without.
 # Inputs should be in the page cache: hyperfine's warm-up run sees to that.
 # Every timed run starts with nothing left to write (sync before it):
 # orbicrop-cli makes each output durable before it takes its name, FFmpeg
@@ -26,7 +29,8 @@
 #
 # usage: bench/e2e.sh BIN_DIR [RUNS]
 # BENCH_DIR=dir keeps the generated inputs there between calls (default: a
-# fresh folder under $TMPDIR); BENCH_EXTRA=(files...) adds inputs of your own.
+# fresh folder under $TMPDIR); BENCH_EXTRA=(files...) adds inputs of your own;
+# BENCH_ONLY=N runs section N alone.
 set -euo pipefail
 
 bin=${1:?usage: bench/e2e.sh BIN_DIR [RUNS]}
@@ -108,6 +112,10 @@ target_of() {
   esac
 }
 
+# Whether section $1 runs.
+section() { [[ -z ${BENCH_ONLY:-} || ${BENCH_ONLY} == "$1" ]]; }
+
+if section 1; then
 echo
 echo "1. Against a plain FFmpeg crop (ratio = orbicrop / ffmpeg wall time)"
 printf '%-31s %8s %8s %6s %6s | %-27s | %-27s\n' "" orbicrop ffmpeg "" "" "orbicrop" "ffmpeg"
@@ -147,8 +155,10 @@ done
 echo "(wall: medians of $runs runs; user, sys, minor faults, peak MiB: medians of 3; inputs and outputs in $work)"
 echo "(targets: the ratios of the same rows on a 2-core Xeon before; ok / MISSED says where this run stands)"
 echo "(every run after a sync; ours include making the output durable before it takes its name, FFmpeg's do not)"
+fi
 
 # 2. The H.264 video against its decoding alone.
+if section 2; then
 echo
 echo "2. H.264 against FFmpeg's decoding alone (ffmpeg -i X -f null -), target <= 1.05 in wall and in user + sys"
 input=c_h264_1920x1080.mp4
@@ -171,8 +181,10 @@ print("%-24s %14.2f %14.2f %7.3f %s" % ("user + sys s", cpu1, cpu2, cpu1 / cpu2,
 print("%-24s %14d %14d" % ("minor faults", ours[2], theirs[2]))
 print("%-24s %14.1f %14.1f" % ("peak MiB", ours[3] / 1024, theirs[3] / 1024))
 PY
+fi
 
 # 3. Many files in one process.
+if section 3; then
 cores=$(nproc)
 target_jobs=0.9
 (( cores >= 8 )) && target_jobs=0.3
@@ -195,8 +207,10 @@ print("%-12s %8.3f %8.2f %8.2f %8.1f" % ("--jobs 1", t1, one[0], one[1], one[3] 
 print("%-12s %8.3f %8.2f %8.2f %8.1f" % ("--jobs 0", t2, all_[0], all_[1], all_[3] / 1024))
 print("ratio %.3f %s" % (t2 / t1, "ok" if t2 / t1 <= target else "MISSED"))
 PY
+fi
 
 # 4. Throughput on the reference captures.
+if section 4; then
 echo
 echo "4. Throughput (the README's table): one file with --jobs 1; $cores copies with --jobs 0"
 printf '%-34s | %8s %8s %8s | %8s %8s %8s\n' "" "--jobs 1" "" "" "--jobs 0" "" ""
@@ -228,10 +242,11 @@ print("%-34s | %8.0f %8.0f %8.1f | %8.0f %8.0f %8.1f" % (
 PY
 done
 echo "(wall: medians of $runs runs; peak memory: medians of 3; MB = 10^6 bytes of input files)"
+fi
 
 # How orbicrop's time scales with cores on the 1080p inputs that it reads
 # itself: the same runs confined to one core (taskset), then on every core.
-if command -v taskset >/dev/null && (( $(nproc) > 1 )); then
+if section 5 && command -v taskset >/dev/null && (( $(nproc) > 1 )); then
   echo
   echo "5. One file on one core (taskset) and on every core"
   printf '%-31s %8s %8s %7s\n' "orbicrop, 1080p" "1 core" "$(nproc) cores" speedup
@@ -246,4 +261,32 @@ one, all_ = res[0]["median"], res[1]["median"]
 print("%-31s %8.3f %8.3f %7.2f" % (sys.argv[1], one, all_, one / all_))
 PY
   done
+fi
+
+# 6. What calibration costs: masters made once (kept in $work), then the same
+# run with and without them.
+if section 6; then
+  if [[ ! -f cal_dark.fits ]]; then
+    "$bin/orbicrop-cli" -q --make-master dark cal_dark.fits e_mono12_1920x1080.ser >/dev/null
+    "$bin/orbicrop-cli" -q --make-master flat cal_flat.fits e_mono12_1920x1080.ser >/dev/null
+  fi
+  echo
+  echo "6. Calibration: 1080p 12-bit SER -> ser, dark + flat + hot pixels against none, target <= 1.15"
+  plain=("$bin/orbicrop-cli" -q --gray --format ser -W 192 -H 192 -o "$work/out" e_mono12_1920x1080.ser)
+  calibrated=("${plain[@]}" --dark cal_dark.fits --flat cal_flat.fits --hot-pixels)
+  hyperfine --style none --prepare sync --warmup 1 --runs "$runs" --export-json times.json \
+    "$(printf '%q ' "${plain[@]}")" "$(printf '%q ' "${calibrated[@]}")" >/dev/null
+  r_plain=$(resources "${plain[@]}")
+  r_cal=$(resources "${calibrated[@]}")
+  python3 - "$r_plain" "$r_cal" <<'PY'
+import json, sys
+plain, cal = list(map(float, sys.argv[1].split())), list(map(float, sys.argv[2].split()))
+res = json.load(open("times.json"))["results"]
+t1, t2 = res[0]["median"], res[1]["median"]
+print("%-36s %8s %8s %8s %8s %8s" % ("", "wall s", "user s", "sys s", "faults", "peak MiB"))
+print("%-36s %8.3f %8.2f %8.2f %8d %8.1f" % ("1080p 12-bit SER", t1, plain[0], plain[1], plain[2], plain[3] / 1024))
+print("%-36s %8.3f %8.2f %8.2f %8d %8.1f" % ("1080p 12-bit SER, dark + flat + hot pixels", t2, cal[0], cal[1], cal[2],
+                                            cal[3] / 1024))
+print("ratio %.3f %s" % (t2 / t1, "ok" if t2 / t1 <= 1.15 else "MISSED"))
+PY
 fi
