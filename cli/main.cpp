@@ -180,7 +180,7 @@ int MakeMasterFile(const CliOptions& options)
                    true);
     try {
         const orbicrop::calibration::Master master = MakeMaster(request, host);
-        SaveMaster(path, master, std::string("orbicrop-cli ") + ORBICROP_VERSION);
+        WriteMaster(path, master, std::string("orbicrop-cli ") + ORBICROP_VERSION);
         host.appendLog("Wrote " + path + ": " + std::to_string(master.combined) + " frames combined", true);
     } catch (const CalibrationError& e) {
         std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());

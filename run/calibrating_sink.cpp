@@ -14,6 +14,20 @@ std::optional<BayerPattern> CalibrationMosaic(std::int32_t layout)
     return IsMosaic(layout) ? BayerPatternOf(layout) : std::nullopt;
 }
 
+namespace {
+
+// The calibrator's refusal of a frame, in the run's terms.
+void Apply(const orbicrop::calibration::Calibrator& calibrator, const SampleImage& image)
+{
+    try {
+        calibrator.apply(image);
+    } catch (const std::invalid_argument& e) {
+        throw CalibrationError(e.what());
+    }
+}
+
+}   // namespace
+
 std::int32_t CalibratingSink::FrameCB(const SourceFrame& frame)
 {
     if (frame.native != nullptr && frame.native->topRow != nullptr)
@@ -23,7 +37,10 @@ std::int32_t CalibratingSink::FrameCB(const SourceFrame& frame)
 
 void CalibratingSink::checkSize(std::int32_t width, std::int32_t height, std::int32_t planes) const
 {
-    if (width == m_calibrator.width() && height == m_calibrator.height() && planes == m_calibrator.planes())
+    // Without masters only the defects are repaired, on frames of any planes.
+    const bool planesMatter = m_calibrator.hasMasters();
+    if (width == m_calibrator.width() && height == m_calibrator.height()
+        && (!planesMatter || planes == m_calibrator.planes()))
         return;
     const auto kind = [](std::int32_t p) { return std::string(p == 3 ? "colour" : "one-plane"); };
     throw CalibrationError("The masters are " + kind(m_calibrator.planes()) + " frames of "
@@ -52,7 +69,7 @@ std::int32_t CalibratingSink::calibrateSamples(const SourceFrame& frame)
     image.bytesPerSample = in.bytesPerSample;
     image.depth = in.depth;
     image.mosaic = CalibrationMosaic(IsMosaic(in.layout) ? in.layout : m_mosaic);
-    m_calibrator.apply(image);
+    Apply(m_calibrator, image);
 
     NativeFrame native = in;
     native.topRow = m_samples.data();
@@ -116,7 +133,7 @@ std::int32_t CalibratingSink::calibratePicture(const SourceFrame& frame)
         image.width = width;
         image.height = height;
         image.mosaic = CalibrationMosaic(m_mosaic);
-        m_calibrator.apply(image);
+        Apply(m_calibrator, image);
         return passGray(out);
     }
     // 24 bits, rows bottom-up, which the sink may change: calibrated in place.
@@ -130,8 +147,8 @@ std::int32_t CalibratingSink::calibratePicture(const SourceFrame& frame)
     image.height = height;
     image.planes = 3;
     image.bgr = true;
-    if (m_calibrator.planes() == 3) {
-        m_calibrator.apply(image);
+    if (m_calibrator.planes() == 3 || !m_calibrator.hasMasters()) {
+        Apply(m_calibrator, image);
         return m_sink.FrameCB(out);
     }
     // A grey or raw mosaic video decoded to 24 bits (blue = green = red):
@@ -148,7 +165,7 @@ std::int32_t CalibratingSink::calibratePicture(const SourceFrame& frame)
     plane.width = width;
     plane.height = height;
     plane.mosaic = CalibrationMosaic(m_mosaic);
-    m_calibrator.apply(plane);
+    Apply(m_calibrator, plane);
     for (std::int32_t y = 0; y < height; ++y) {
         std::uint8_t* row = image.row(y);
         for (std::int32_t x = 0; x < width; ++x)

@@ -195,7 +195,7 @@ std::optional<std::string> MasterMismatch(const LoadedMasters& loaded, const std
     return std::nullopt;
 }
 
-Calibrator CalibratorFor(const LoadedMasters& loaded, std::int32_t depth, std::int32_t mosaic)
+Calibrator CalibratorFor(const LoadedMasters& loaded, std::int32_t depth, std::int32_t mosaic, DefectMap defects)
 {
     orbicrop::calibration::CalibrationMasters masters = loaded.masters;
     const float fullRange = float((1u << unsigned(std::clamp(depth, 1, 16))) - 1u);
@@ -208,7 +208,7 @@ Calibrator CalibratorFor(const LoadedMasters& loaded, std::int32_t depth, std::i
         if (!(*master)->mosaic)
             (*master)->mosaic = CalibrationMosaic(mosaic);
     }
-    return Calibrator(masters, loaded.darkDefects);
+    return Calibrator(masters, std::move(defects));
 }
 
 std::vector<std::string> CalibrationLines(const LoadedMasters& loaded, const DefectMap& defects, HotPixels hotPixels)

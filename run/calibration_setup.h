@@ -43,8 +43,10 @@ struct LoadedMasters {
 // Throws CalibrationError naming the file.
 orbicrop::calibration::Master ReadMaster(const std::string& path, orbicrop::calibration::MasterKind kind,
                                          std::string& reading);
-// Writes master to path as a 32-bit float FITS, creator named in it.
-// Throws CalibrationError naming the file.
+// Writes master to path as a 32-bit float FITS, creator named in it, under
+// a temporary name that takes path only once the file is whole (an older
+// master stays as it was when writing fails). Throws CalibrationError
+// naming the file.
 void WriteMaster(const std::string& path, const orbicrop::calibration::Master& master, const std::string& creator);
 
 // Loads the state's chosen masters into state.masters, unless those loaded
@@ -60,8 +62,10 @@ std::optional<std::string> MasterMismatch(const LoadedMasters& loaded, const std
 
 // The calibrator for the frames of a capture of depth bits (a normalised
 // master is scaled by the capture's full range) whose mosaic is mosaic (a
-// layout id or 0), with the dark's defects when they are chosen.
-orbicrop::calibration::Calibrator CalibratorFor(const LoadedMasters& loaded, std::int32_t depth, std::int32_t mosaic);
+// layout id or 0), repairing defects (the dark's, or those found in the
+// file's frames; none for none).
+orbicrop::calibration::Calibrator CalibratorFor(const LoadedMasters& loaded, std::int32_t depth, std::int32_t mosaic,
+                                                orbicrop::calibration::DefectMap defects);
 
 // The lines of the log that say what a file is calibrated with.
 std::vector<std::string> CalibrationLines(const LoadedMasters& loaded, const orbicrop::calibration::DefectMap& defects,

@@ -125,9 +125,11 @@ orbicrop::calibration::Calibrator PrepareCalibration(TProcessingState& state, Ru
     if (const std::optional<std::string> mismatch = MasterMismatch(*state.masters, path, video, state.mosaic))
         throw CalibrationError(*mismatch);
     const std::int32_t depth = video.samples ? video.samples->depth : 8;
-    orbicrop::calibration::Calibrator calibrator = CalibratorFor(*state.masters, depth, state.mosaic);
-    if (state.calibration.hotPixels == HotPixels::Auto)
-        calibrator.setDefects(VoteDefects(source, video, state.mosaic, limits.firstFrame));
+    orbicrop::calibration::DefectMap defects = state.calibration.hotPixels == HotPixels::Auto
+        ? VoteDefects(source, video, state.mosaic, limits.firstFrame)
+        : state.masters->darkDefects;
+    orbicrop::calibration::Calibrator calibrator =
+        CalibratorFor(*state.masters, depth, state.mosaic, std::move(defects));
     if (!state.testMode)
         for (const std::string& line :
              CalibrationLines(*state.masters, calibrator.defects(), state.calibration.hotPixels))

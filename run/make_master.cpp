@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 
 using orbicrop::calibration::ConstSampleImage;
 using orbicrop::calibration::Master;
@@ -158,24 +157,4 @@ Master MakeMaster(const MasterRequest& request, RunReport& report, const SourceO
     master.depth = first->depth;
     master.mosaic = CalibrationMosaic(first->mosaic);
     return master;
-}
-
-void SaveMaster(const std::string& path, const Master& master, const std::string& creator)
-{
-    const std::filesystem::path final(path);
-    const std::filesystem::path temporary =
-        final.parent_path() / ("." + final.filename().string() + ".partial-" + std::to_string(::getpid()));
-    try {
-        WriteMaster(temporary.string(), master, creator);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, final, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        throw CalibrationError("Cannot write the master " + FileNameOf(path) + ": " + ec.message());
-    }
 }

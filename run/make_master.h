@@ -28,7 +28,3 @@ struct MasterRequest {
 // message for the user.
 orbicrop::calibration::Master MakeMaster(const MasterRequest& request, RunReport& report,
                                          const SourceOpener& open = OpenFrameSource);
-
-// Writes master to path, under a temporary name renamed over path once
-// complete, so that a failed write never leaves half a master.
-void SaveMaster(const std::string& path, const orbicrop::calibration::Master& master, const std::string& creator);
