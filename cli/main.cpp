@@ -100,7 +100,7 @@ int Run(const CliOptions& options)
 
     // Files that cannot be joined, or that a time range cannot go by, are
     // a wrong request rather than a failed test: nothing is tried.
-    if (const auto why = BatchRefusal(host)) {
+    if (const auto why = BatchRefusal(host, OpenFrameSource, &state.masters)) {
         std::fprintf(stderr, "orbicrop-cli: %s\n", why->c_str());
         return kExitUsage;
     }

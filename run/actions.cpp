@@ -398,16 +398,14 @@ std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& file
 }
 
 std::optional<std::string> CalibrationRefusal(const std::vector<std::string>& files, const RunChoices& choices,
-                                              const SourceOpener& open)
+                                              std::shared_ptr<const LoadedMasters>& masters, const SourceOpener& open)
 {
-    TProcessingState scratch;
-    scratch.calibration = choices.calibration;
     try {
-        TakeMasters(scratch);
+        TakeMasters(masters, choices.calibration);
     } catch (const CalibrationError& e) {
         return e.what();
     }
-    if (!scratch.masters)
+    if (!masters)
         return std::nullopt;
     for (const std::string& path : files) {
         std::optional<VideoInfo> video;
@@ -418,22 +416,25 @@ std::optional<std::string> CalibrationRefusal(const std::vector<std::string>& fi
         }
         if (!video)
             continue;
-        if (auto why = MasterMismatch(*scratch.masters, path, *video, FileMosaic(*video, choices.colour)))
+        if (auto why = MasterMismatch(*masters, path, *video, FileMosaic(*video, choices.colour)))
             return why;
     }
     return std::nullopt;
 }
 
-std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open)
+std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open,
+                                        std::shared_ptr<const LoadedMasters>* masters)
 {
     const auto files = host.files();
     const RunChoices choices = host.choices();
     if (choices.joinFiles && files.size() > 1)
         if (auto why = JoinRefusal(files, open))
             return why;
-    if (choices.calibration.any())
-        if (auto why = CalibrationRefusal(files, choices, open))
+    if (choices.calibration.any()) {
+        std::shared_ptr<const LoadedMasters> scratch;
+        if (auto why = CalibrationRefusal(files, choices, masters != nullptr ? *masters : scratch, open))
             return why;
+    }
     if (choices.timeRange)
         return TimeRangeRefusal(files, choices.startTime, open);
     return std::nullopt;
@@ -453,7 +454,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
     const RunChoices choices = host.choices();
     ApplyChoices(state, choices, ChoicesFor::Test);
     state.objectFillsFrame = false;
-    if (const auto why = BatchRefusal(host, open)) {
+    if (const auto why = BatchRefusal(host, open, &state.masters)) {
         Report(host, *why);
         host.setProcessEnabled(false);
         return false;
@@ -853,7 +854,7 @@ BatchResult RunBatch(TProcessingState& state, BatchHost& host, const SourceOpene
 
     // The files may have changed since the test: a join or a time range
     // that cannot be made now writes nothing at all.
-    if (const auto why = BatchRefusal(host, open)) {
+    if (const auto why = BatchRefusal(host, open, &state.masters)) {
         Report(host, *why);
         for (const std::string& file : host.files()) {
             FileOutcome& refused = summary.files.emplace_back();

@@ -55,15 +55,20 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
 std::optional<std::string> TimeRangeRefusal(const std::vector<std::string>& files,
                                             std::optional<std::int64_t> startTime,
                                             const SourceOpener& open = OpenFrameSource);
-// What the test and the batch check before they start with the host's
-// choices: that the files can be joined, and that a time range has times to
-// go by (JoinRefusal, TimeRangeRefusal). nullopt when they may start.
 // Why the chosen masters cannot calibrate the files: a master unreadable,
 // the masters disagreeing, or a file of another size or Bayer pattern
-// (naming both files and both sizes); nothing when they can.
+// (naming both files and both sizes); nothing when they can. The masters
+// are loaded into masters (kept there for the runs while current).
 std::optional<std::string> CalibrationRefusal(const std::vector<std::string>& files, const RunChoices& choices,
+                                              std::shared_ptr<const LoadedMasters>& masters,
                                               const SourceOpener& open = OpenFrameSource);
-std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open = OpenFrameSource);
+// What the test and the batch check before they start with the host's
+// choices: that the files can be joined, that a time range has times to go
+// by, and that the masters fit them (JoinRefusal, TimeRangeRefusal,
+// CalibrationRefusal; the masters loaded into masters when given).
+// nullopt when they may start.
+std::optional<std::string> BatchRefusal(BatchHost& host, const SourceOpener& open = OpenFrameSource,
+                                        std::shared_ptr<const LoadedMasters>* masters = nullptr);
 
 // A passed test whose planet blocks reach two opposite borders of the frame:
 // told in the log and in a message, and the test still passes.

@@ -153,21 +153,20 @@ void WriteMaster(const std::string& path, const Master& master, const std::strin
         throw CalibrationError(error.data());
 }
 
-void TakeMasters(TProcessingState& state)
+void TakeMasters(std::shared_ptr<const LoadedMasters>& masters, const CalibrationOptions& options)
 {
-    const CalibrationOptions& options = state.calibration;
     if (options.dark.empty() && options.flat.empty() && options.bias.empty() && options.hotPixels != HotPixels::Dark) {
-        state.masters.reset();
+        masters.reset();
         if (options.hotPixels == HotPixels::Auto) {
             auto loaded = std::make_shared<LoadedMasters>();
             loaded->options = options;
-            state.masters = std::move(loaded);
+            masters = std::move(loaded);
         }
         return;
     }
-    if (state.masters && Current(*state.masters, options))
+    if (masters && Current(*masters, options))
         return;
-    state.masters.reset();
+    masters.reset();
     if (options.hotPixels == HotPixels::Dark && options.dark.empty())
         throw CalibrationError("Hot pixels are found in the master dark, and no master dark is chosen");
     auto loaded = std::make_shared<LoadedMasters>();
@@ -177,7 +176,7 @@ void TakeMasters(TProcessingState& state)
     Load(*loaded, loaded->masters.bias, options.bias, MasterKind::Bias);
     if (options.hotPixels == HotPixels::Dark)
         loaded->darkDefects = orbicrop::calibration::FindDefectsInDark(*loaded->masters.dark);
-    state.masters = std::move(loaded);
+    masters = std::move(loaded);
 }
 
 std::optional<std::string> MasterMismatch(const LoadedMasters& loaded, const std::string& path, const VideoInfo& info,

@@ -49,11 +49,12 @@ orbicrop::calibration::Master ReadMaster(const std::string& path, orbicrop::cali
 // naming the file.
 void WriteMaster(const std::string& path, const orbicrop::calibration::Master& master, const std::string& creator);
 
-// Loads the state's chosen masters into state.masters, unless those loaded
-// are of the same choice and files; with no master chosen, clears it.
+// Loads the masters options choose into masters, unless those it holds are
+// of the same choice and files (a batch reads them once); with no master
+// chosen, it holds none, or (hot pixels found in the frames) an empty set.
 // Throws CalibrationError (a master unreadable, or the masters disagreeing
 // with each other).
-void TakeMasters(TProcessingState& state);
+void TakeMasters(std::shared_ptr<const LoadedMasters>& masters, const CalibrationOptions& options);
 
 // Why the masters do not fit the frames of path (described by info, mosaic
 // its layout id or 0), naming both files and both sizes; nothing when they fit.

@@ -121,7 +121,7 @@ orbicrop::calibration::Calibrator PrepareCalibration(TProcessingState& state, Ru
                                                      const VideoInfo& video, FrameSource& source,
                                                      const PlayLimits& limits)
 {
-    TakeMasters(state);
+    TakeMasters(state.masters, state.calibration);
     if (const std::optional<std::string> mismatch = MasterMismatch(*state.masters, path, video, state.mosaic))
         throw CalibrationError(*mismatch);
     const std::int32_t depth = video.samples ? video.samples->depth : 8;
