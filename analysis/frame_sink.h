@@ -102,3 +102,23 @@ public:
     // never looks at costs more than the narrowing.
     virtual bool readsStoredSamples() const { return true; }
 };
+
+// A sink that takes every frame in FrameCB, whichever way its source hands
+// it over: 24-bit, or grey as it is.
+class WholeFrameSink : public FrameSink {
+public:
+    std::int32_t FrameCB(const SourceFrame& frame) override = 0;
+    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
+    {
+        return FrameCB({sampleTime, buffer, bufferLength});
+    }
+    bool acceptsGrayFrames() const override { return true; }
+    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
+    {
+        SourceFrame frame;
+        frame.sampleTime = sampleTime;
+        frame.grayBottomRow = bottomRow;
+        frame.grayStride = stride;
+        return FrameCB(frame);
+    }
+};

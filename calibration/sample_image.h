@@ -49,4 +49,21 @@ struct ConstSampleImage {
     const std::uint8_t* row(std::int32_t y) const { return topRow + std::ptrdiff_t(y) * stride; }
 };
 
+// The frame shape describes, its samples at topRow, rows stride bytes apart
+// (a writable copy of them, say).
+inline SampleImage WithSamples(const ConstSampleImage& shape, std::uint8_t* topRow, std::ptrdiff_t stride)
+{
+    SampleImage image;
+    image.topRow = topRow;
+    image.stride = stride;
+    image.width = shape.width;
+    image.height = shape.height;
+    image.planes = shape.planes;
+    image.bgr = shape.bgr;
+    image.bytesPerSample = shape.bytesPerSample;
+    image.depth = shape.depth;
+    image.mosaic = shape.mosaic;
+    return image;
+}
+
 }   // namespace orbicrop::calibration

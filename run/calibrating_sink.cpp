@@ -74,17 +74,9 @@ std::int32_t CalibratingSink::calibrateSamples(const SourceFrame& frame)
     m_samples.resize(rowBytes * std::size_t(in.height));
     for (std::int32_t y = 0; y < in.height; ++y)
         std::memcpy(m_samples.data() + std::size_t(y) * rowBytes, in.topRow + std::ptrdiff_t(y) * in.stride, rowBytes);
-    SampleImage image;
-    image.topRow = m_samples.data();
-    image.stride = std::ptrdiff_t(rowBytes);
-    image.width = in.width;
-    image.height = in.height;
-    image.planes = in.planes;
-    image.bgr = in.layout == kSamplesBgr;
-    image.bytesPerSample = in.bytesPerSample;
-    image.depth = in.depth;
-    image.mosaic = CalibrationMosaic(IsMosaic(in.layout) ? in.layout : m_mosaic);
-    Apply(m_calibrator, image);
+    Apply(m_calibrator,
+          orbicrop::calibration::WithSamples(SamplesOf(frame, in.width, in.height, m_mosaic), m_samples.data(),
+                                             std::ptrdiff_t(rowBytes)));
 
     NativeFrame native = in;
     native.topRow = m_samples.data();
@@ -139,13 +131,7 @@ std::int32_t CalibratingSink::calibratePicture(const SourceFrame& frame)
         for (std::int32_t y = 0; y < height; ++y)
             std::memcpy(m_plane.data() + std::size_t(height - 1 - y) * std::size_t(width),
                         frame.grayBottomRow + std::ptrdiff_t(y) * frame.grayStride, std::size_t(width));
-        SampleImage image;
-        image.topRow = m_plane.data();
-        image.stride = width;
-        image.width = width;
-        image.height = height;
-        image.mosaic = CalibrationMosaic(m_mosaic);
-        Apply(m_calibrator, image);
+        Apply(m_calibrator, planeImage());
         return passGray(out);
     }
     // 24 bits, rows bottom-up, which the sink may change: calibrated in place.
@@ -171,19 +157,24 @@ std::int32_t CalibratingSink::calibratePicture(const SourceFrame& frame)
         for (std::int32_t x = 0; x < width; ++x)
             m_plane[std::size_t(y) * std::size_t(width) + std::size_t(x)] = row[std::size_t(x) * 3 + 1];
     }
-    SampleImage plane;
-    plane.topRow = m_plane.data();
-    plane.stride = width;
-    plane.width = width;
-    plane.height = height;
-    plane.mosaic = CalibrationMosaic(m_mosaic);
-    Apply(m_calibrator, plane);
+    Apply(m_calibrator, planeImage());
     for (std::int32_t y = 0; y < height; ++y) {
         std::uint8_t* row = image.row(y);
         for (std::int32_t x = 0; x < width; ++x)
             std::fill_n(row + std::size_t(x) * 3, 3, m_plane[std::size_t(y) * std::size_t(width) + std::size_t(x)]);
     }
     return m_sink.FrameCB(out);
+}
+
+SampleImage CalibratingSink::planeImage()
+{
+    SampleImage image;
+    image.topRow = m_plane.data();
+    image.stride = m_calibrator.width();
+    image.width = m_calibrator.width();
+    image.height = m_calibrator.height();
+    image.mosaic = CalibrationMosaic(m_mosaic);
+    return image;
 }
 
 std::int32_t CalibratingSink::passGray(SourceFrame frame)

@@ -17,7 +17,7 @@
 //
 // It takes whole frames (no painted ones), and no frame measured ahead: the
 // source measured the frame before its calibration.
-class CalibratingSink final : public FrameSink {
+class CalibratingSink final : public WholeFrameSink {
 public:
     // mosaic: the layout id of the file's top-left sample when the file is a
     // 2 x 2 mosaic by its own or the user's word (8..19), else 0.
@@ -26,19 +26,6 @@ public:
     {}
 
     std::int32_t FrameCB(const SourceFrame& frame) override;
-    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
-    {
-        return FrameCB({sampleTime, buffer, bufferLength});
-    }
-    bool acceptsGrayFrames() const override { return true; }
-    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
-    {
-        SourceFrame frame;
-        frame.sampleTime = sampleTime;
-        frame.grayBottomRow = bottomRow;
-        frame.grayStride = stride;
-        return FrameCB(frame);
-    }
     bool acceptsPaintedFrames() const override { return false; }
     std::optional<FrameMeasurer> measurerAhead() override { return std::nullopt; }
     bool readsStoredSamples() const override { return true; }
@@ -49,6 +36,8 @@ private:
     // Hands a calibrated one-plane picture (rows top-down, m_plane) on, as
     // grey when the sink takes grey frames, else expanded to 24 bits.
     std::int32_t passGray(SourceFrame frame);
+    // m_plane (8-bit samples, rows top-down, the calibrator's size) as calibration takes it.
+    orbicrop::calibration::SampleImage planeImage();
     void checkSize(std::int32_t width, std::int32_t height, std::int32_t planes) const;
 
     FrameSink& m_sink;

@@ -10,7 +10,7 @@ using orbicrop::calibration::DefectVoter;
 
 namespace {
 
-class VotingSink final : public FrameSink {
+class VotingSink final : public WholeFrameSink {
 public:
     VotingSink(const VideoInfo& video, std::int32_t mosaic) : m_video(video), m_mosaic(mosaic) {}
 
@@ -21,19 +21,6 @@ public:
             m_voter.emplace(image.width, image.height, image.planes, image.mosaic);
         m_voter->add(image);
         return 0;
-    }
-    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
-    {
-        return FrameCB({sampleTime, buffer, bufferLength});
-    }
-    bool acceptsGrayFrames() const override { return true; }
-    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
-    {
-        SourceFrame frame;
-        frame.sampleTime = sampleTime;
-        frame.grayBottomRow = bottomRow;
-        frame.grayStride = stride;
-        return FrameCB(frame);
     }
     orbicrop::calibration::DefectMap defects() const
     {

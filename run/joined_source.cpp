@@ -172,7 +172,7 @@ std::string Listed(const std::vector<std::string>& names)
 // own depth, is narrowed the rest of the way, so that every part's picture
 // is what the joined capture read as one file would give. Shifting the
 // narrowed bytes further right is exact: both narrowings are shifts.
-class PartSink final : public FrameSink {
+class PartSink final : public WholeFrameSink {
 public:
     PartSink(FrameSink& sink, double timeOffset, std::int32_t depth, std::int32_t shift, std::int32_t width,
              std::int32_t height, JoinedPart* part)
@@ -199,20 +199,8 @@ public:
         m_status = m_sink.FrameCB(joined);
         return m_status;
     }
-    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
-    {
-        return FrameCB({sampleTime, buffer, bufferLength});
-    }
     bool acceptsGrayFrames() const override { return m_sink.acceptsGrayFrames(); }
     bool acceptsPaintedFrames() const override { return m_sink.acceptsPaintedFrames(); }
-    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
-    {
-        SourceFrame frame;
-        frame.sampleTime = sampleTime;
-        frame.grayBottomRow = bottomRow;
-        frame.grayStride = stride;
-        return FrameCB(frame);
-    }
     // A picture narrowed here is measured anew: one measured ahead saw it brighter.
     std::optional<FrameMeasurer> measurerAhead() override
     {

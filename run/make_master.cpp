@@ -34,7 +34,7 @@ std::string Describe(const FrameKind& kind)
 
 // Hands every frame of a pass to the combiner; the first frame of the first
 // input settles what the others must be.
-class CombiningSink final : public FrameSink {
+class CombiningSink final : public WholeFrameSink {
 public:
     CombiningSink(MasterCombiner* combiner, std::optional<FrameKind>& first, FrameKind& file, const Master* offset,
                   RunReport& report, std::int32_t& done)
@@ -56,19 +56,6 @@ public:
             m_combiner->add(image, m_offset);
         m_report.setProgress(++m_done);
         return 0;
-    }
-    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t bufferLength) override
-    {
-        return FrameCB({sampleTime, buffer, bufferLength});
-    }
-    bool acceptsGrayFrames() const override { return true; }
-    std::int32_t GrayBufferCB(double sampleTime, const std::uint8_t* bottomRow, std::ptrdiff_t stride) override
-    {
-        SourceFrame frame;
-        frame.sampleTime = sampleTime;
-        frame.grayBottomRow = bottomRow;
-        frame.grayStride = stride;
-        return FrameCB(frame);
     }
 
 private:
