@@ -2,6 +2,8 @@
 // The tool's calibration: masters made from captures, frames calibrated with
 // them, hot pixels repaired, masters that do not fit refused.
 
+#include "support/decoded_video.h"
+#include "support/disc_video.h"
 #include "support/ser_reader.h"
 #include "support/ser_writer.h"
 #include "support/subprocess.h"
@@ -286,6 +288,40 @@ TEST_F(Calibration, NeutralMastersLeaveTheOutputAsItWas)
     ASSERT_EQ(avi.status, 0) << avi.err;
     ASSERT_EQ(plainAvi.status, 0) << plainAvi.err;
     EXPECT_EQ(ReadWholeFile(dir.file("avi/jupiter_orbic.avi")), ReadWholeFile(dir.file("plainavi/jupiter_orbic.avi")));
+}
+
+// 8-bit videos hand over only their picture: a grey AVI is calibrated on its
+// one plane, a colour one on its three; either way the hot pixels of the
+// dark leave the output, which is otherwise the sky and the disc less the dark.
+TEST_F(Calibration, EightBitVideosAreCalibratedOnTheirPicture)
+{
+    const auto hot = [](std::int32_t x, std::int32_t y) { return (x == 10 && y == 12) || (x == 80 && y == 60); };
+    for (const bool gray : {true, false}) {
+        SCOPED_TRACE(gray ? "grey" : "colour");
+        const std::string kind = gray ? "grey" : "colour";
+        WritePaintedAvi(dir.file(kind + "-dark.avi"), kWidth, kHeight, 4, gray,
+                        [&](std::int32_t, std::int32_t x, std::int32_t y) { return hot(x, y) ? 250 : 20; });
+        WritePaintedAvi(dir.file(kind + ".avi"), kWidth, kHeight, 4, gray,
+                        [&](std::int32_t, std::int32_t x, std::int32_t y) {
+                            const bool disc = std::hypot(x - 47.5, y - 39.5) < 18.0;
+                            return hot(x, y) ? 250 : disc ? 200 : 20;
+                        });
+        ASSERT_EQ(run("--make-master dark " + q(kind + "-dark.fits") + " " + q(kind + "-dark.avi")).status, 0);
+        const auto r = run(std::string(gray ? "" : "--color ") + "--format ser --full-frame -o " + q(kind) + " --dark "
+                           + q(kind + "-dark.fits") + " --hot-pixels " + q(kind + ".avi"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const SerFileContents out = ReadSerFile(dir.file(kind + "/" + kind + "_orbic.ser"));
+        ASSERT_EQ(out.frames.size(), 4u);
+        const std::size_t planes = gray ? 1 : 3;
+        ASSERT_EQ(out.colourId >= 100, !gray);
+        const auto at = [&](std::int32_t x, std::int32_t y) {
+            return out.frames[0][(std::size_t(y) * kWidth + std::size_t(x)) * planes];
+        };
+        EXPECT_EQ(at(10, 12), 0);   // a hot pixel on the sky: the sky less the dark
+        EXPECT_EQ(at(80, 60), 0);
+        EXPECT_EQ(at(47, 39), 180);   // the disc less the dark
+        EXPECT_EQ(at(2, 2), 0);
+    }
 }
 
 }   // namespace
