@@ -469,6 +469,7 @@ void AddCalibrationOptions(OptionTable& t)
     app.add_option("--make-master", t.o.makeMaster,
                    "Combine the files' frames into a master dark, flat or bias (32-bit FITS) instead of processing")
         ->expected(2)
+        ->allow_extra_args(false)
         ->option_text("KIND OUT.fits");
     app.add_option("--combine", t.raw.combine, "How --make-master combines: sigma-clip (kappa 3, default) or mean")
         ->check(CLI::IsMember({"sigma-clip", "mean"}))

@@ -173,6 +173,12 @@ int MakeMasterFile(const CliOptions& options)
         request.bias = options.choices.calibration.bias;
         request.darkFlat = options.choices.calibration.dark;
     }
+    // A master that cannot be written is told before the long work.
+    const fs::path folder = fs::absolute(path).parent_path();
+    if (std::error_code ec; !fs::is_directory(folder, ec)) {
+        std::fprintf(stderr, "orbicrop-cli: cannot write the master %s: its folder does not exist\n", path.c_str());
+        return kExitUsage;
+    }
     TProcessingState state;
     TerminalHost host(options, state);
     host.appendLog("Making the master " + kind + " " + path + " from " + std::to_string(options.files.size())

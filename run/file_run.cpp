@@ -8,6 +8,7 @@
 #include "run/calibrating_sink.h"
 #include "run/calibration_setup.h"
 #include "run/defect_vote.h"
+#include "run/joined_source.h"
 #include "surface/phase_aligner.h"
 
 #include <algorithm>
@@ -124,7 +125,9 @@ orbicrop::calibration::Calibrator PrepareCalibration(TProcessingState& state, Ru
     TakeMasters(state.masters, state.calibration);
     if (const std::optional<std::string> mismatch = MasterMismatch(*state.masters, path, video, state.mosaic))
         throw CalibrationError(*mismatch);
-    const std::int32_t depth = video.samples ? video.samples->depth : 8;
+    // A normalised master is scaled by the range the file declares, not by
+    // the bits its samples happen to use.
+    const std::int32_t depth = DeclaredDepthOf(path).value_or(video.samples ? video.samples->depth : 8);
     orbicrop::calibration::DefectMap defects = state.calibration.hotPixels == HotPixels::Auto
         ? VoteDefects(source, video, state.mosaic, limits.firstFrame)
         : state.masters->darkDefects;

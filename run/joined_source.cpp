@@ -83,25 +83,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path)
     return FileIdentity{status.st_dev, status.st_ino};
 }
 
-// The depth a SER file's header declares (PixelDepthPerPlane); nothing for
-// any other file. Parts of one capture share it, whatever bits their
-// samples happen to use.
-std::optional<std::int32_t> DeclaredDepthOf(const std::string& path)
-{
-    try {
-        const orbicrop::fileio::InputFile file = orbicrop::fileio::InputFile::open(path);
-        std::array<std::uint8_t, orbicrop::ser::kHeaderBytes> bytes{};
-        if (file.readAt(0, bytes) != bytes.size())
-            return std::nullopt;
-        const orbicrop::ser::SerHeaderParse parsed = orbicrop::ser::ParseSerHeader(bytes);
-        if (!parsed.ok())
-            return std::nullopt;
-        return parsed.header.depth;
-    } catch (const std::system_error&) {
-        return std::nullopt;
-    }
-}
-
 // The capture time of the last frame a play delivered, as the frame itself
 // carries it (a SER file's time stamp).
 class CaptureTimeSink final : public FrameSink {
@@ -247,6 +228,22 @@ private:
 };
 
 }   // namespace
+
+std::optional<std::int32_t> DeclaredDepthOf(const std::string& path)
+{
+    try {
+        const orbicrop::fileio::InputFile file = orbicrop::fileio::InputFile::open(path);
+        std::array<std::uint8_t, orbicrop::ser::kHeaderBytes> bytes{};
+        if (file.readAt(0, bytes) != bytes.size())
+            return std::nullopt;
+        const orbicrop::ser::SerHeaderParse parsed = orbicrop::ser::ParseSerHeader(bytes);
+        if (!parsed.ok())
+            return std::nullopt;
+        return parsed.header.depth;
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+}
 
 std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, const SourceOpener& open)
 {

@@ -70,3 +70,8 @@ private:
 // for (the run's current file stands for the join).
 SourceOpener JoinedOpener(std::vector<std::string> files, SourceOpener open,
                           std::shared_ptr<JoinedParts> parts = nullptr);
+
+// The depth a SER file's header declares (PixelDepthPerPlane); nothing for
+// any other file. Parts of one capture, and the frames of a master, share
+// it, whatever bits their samples happen to use.
+std::optional<std::int32_t> DeclaredDepthOf(const std::string& path);

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/make_master.h"
 
+#include "analysis/debayer_crop.h"
 #include "output/paths.h"
 #include "run/calibrating_sink.h"
 #include "run/calibration_setup.h"
+#include "run/joined_source.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,8 +31,11 @@ struct FrameKind {
 
 std::string Describe(const FrameKind& kind)
 {
-    return std::to_string(kind.width) + " x " + std::to_string(kind.height) + ", "
-        + (kind.planes == 3 ? "colour" : "one plane") + ", " + std::to_string(kind.depth) + "-bit";
+    const std::string colour = kind.planes == 3 ? "colour"
+        : IsMosaic(kind.mosaic)                 ? "a " + std::string(MosaicName(kind.mosaic)) + " mosaic"
+                                                : "mono";
+    return std::to_string(kind.width) + " x " + std::to_string(kind.height) + ", " + colour + ", "
+        + std::to_string(kind.depth) + "-bit";
 }
 
 // Hands every frame of a pass to the combiner; the first frame of the first
@@ -44,11 +50,11 @@ public:
     {
         const ConstSampleImage image = SamplesOf(frame, m_file.width, m_file.height, m_file.mosaic);
         m_file.planes = image.planes;
-        m_file.depth = image.depth;
+        m_file.depth = DeclaredDepth(image);
         if (!m_first)
             m_first = m_file;
         if (m_file.width != m_first->width || m_file.height != m_first->height || m_file.planes != m_first->planes
-            || m_file.depth != m_first->depth)
+            || m_file.depth != m_first->depth || m_file.mosaic != m_first->mosaic)
             throw CalibrationError("Cannot make the master: the frames of " + FileNameOf(m_file.path) + " are "
                                    + Describe(m_file) + ", those of " + FileNameOf(m_first->path) + " "
                                    + Describe(*m_first));
@@ -59,6 +65,15 @@ public:
     }
 
 private:
+    // Frames whose samples use fewer bits than the file declares are still of its depth.
+    std::int32_t DeclaredDepth(const ConstSampleImage& image)
+    {
+        if (!m_declared)
+            m_declared = DeclaredDepthOf(m_file.path).value_or(0);
+        return std::max(*m_declared, image.depth);
+    }
+
+    std::optional<std::int32_t> m_declared;
     MasterCombiner* m_combiner;
     std::optional<FrameKind>& m_first;
     FrameKind& m_file;

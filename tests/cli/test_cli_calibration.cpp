@@ -259,6 +259,18 @@ TEST_F(Calibration, SirilStyleMastersGiveTheOutputOfOurOwn)
 
 TEST_F(Calibration, AMasterOfAnotherSizeIsRefusedBeforeAnyOutput)
 {
+    // Frames of another kind do not go into one master.
+    SerClip mono = Clip(2, [](std::int32_t, std::int32_t, std::int32_t) { return kBias; });
+    mono.colourId = 0;
+    dir.write("mono-dark.ser", mono.bytes());
+    const auto mixed = run("--make-master dark " + q("mixed.fits") + " " + q("dark.ser") + " " + q("mono-dark.ser"));
+    EXPECT_EQ(mixed.status, 3);
+    EXPECT_NE(mixed.err.find("the frames of mono-dark.ser are 96 x 80, mono, 12-bit, those of dark.ser 96 x 80, a "
+                             "RGGB mosaic, 12-bit"),
+              std::string::npos)
+        << mixed.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("mixed.fits")));
+
     SerClip small = Clip(3, [](std::int32_t, std::int32_t, std::int32_t) { return kBias; });
     small.width = 64;
     small.frames.clear();
