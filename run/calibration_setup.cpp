@@ -51,7 +51,7 @@ std::string SizeText(std::int32_t width, std::int32_t height)
 std::string Reading(const FitsMaster& fits, bool normalised)
 {
     if (normalised)
-        return "floats within [0, 1], scaled by the capture's full range";
+        return "floats within [0, 1], scaled by the full range of the capture's samples";
     if (fits.bitpix < 0)
         return "floats in the capture's own units";
     return std::to_string(fits.bitpix) + "-bit integers in the capture's own units";
@@ -194,10 +194,15 @@ std::optional<std::string> MasterMismatch(const LoadedMasters& loaded, const std
     return std::nullopt;
 }
 
+float NormalisedRange(std::int32_t depth)
+{
+    return depth > 8 ? 65535.0f : 255.0f;
+}
+
 Calibrator CalibratorFor(const LoadedMasters& loaded, std::int32_t depth, std::int32_t mosaic, DefectMap defects)
 {
     orbicrop::calibration::CalibrationMasters masters = loaded.masters;
-    const float fullRange = float((1u << unsigned(std::clamp(depth, 1, 16))) - 1u);
+    const float fullRange = NormalisedRange(depth);
     for (std::optional<Master>* master : {&masters.dark, &masters.flat, &masters.bias}) {
         if (!*master)
             continue;

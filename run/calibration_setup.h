@@ -61,8 +61,14 @@ void TakeMasters(std::shared_ptr<const LoadedMasters>& masters, const Calibratio
 std::optional<std::string> MasterMismatch(const LoadedMasters& loaded, const std::string& path, const VideoInfo& info,
                                           std::int32_t mosaic);
 
+// What 1.0 of a normalised master stands for in a capture of depth bits:
+// the full range of its samples' container, 65535 (255 for 8-bit
+// captures), as Siril scales integers into its 32-bit images: a 12-bit
+// camera's samples stay 0 .. 4095 in a 16-bit container there.
+float NormalisedRange(std::int32_t depth);
+
 // The calibrator for the frames of a capture of depth bits (a normalised
-// master is scaled by the capture's full range) whose mosaic is mosaic (a
+// master scaled by NormalisedRange) whose mosaic is mosaic (a
 // layout id or 0), repairing defects (the dark's, or those found in the
 // file's frames; none for none).
 orbicrop::calibration::Calibrator CalibratorFor(const LoadedMasters& loaded, std::int32_t depth, std::int32_t mosaic,

@@ -124,7 +124,7 @@ std::optional<Master> OffsetFor(const MasterRequest& request, const FrameKind& f
                                + std::to_string(offset.height) + ", the frames of " + FileNameOf(first.path) + " "
                                + std::to_string(first.width) + " x " + std::to_string(first.height));
     if (offset.normalised) {
-        const float fullRange = float((1u << unsigned(first.depth)) - 1u);
+        const float fullRange = NormalisedRange(first.depth);
         for (float& value : offset.values)
             value *= fullRange;
     }

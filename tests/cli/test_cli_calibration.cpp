@@ -121,7 +121,8 @@ std::pair<std::int32_t, std::int32_t> Repaired(const std::vector<std::uint8_t>& 
 }
 
 // A master as Siril writes it: 16-bit unsigned (BZERO 32768), or 32-bit
-// floats normalised to [0, 1] by the capture's range; rows bottom-up.
+// floats normalised to [0, 1] by the 16-bit container's range (a 12-bit
+// camera's 4095 is 0.0625 there); rows bottom-up.
 void WriteSirilStyle(const std::string& path, const std::vector<float>& values, bool normalised)
 {
     fitsfile* f = nullptr;
@@ -137,7 +138,7 @@ void WriteSirilStyle(const std::string& path, const std::vector<float>& values, 
     for (std::int32_t y = 0; y < kHeight; ++y)
         for (std::int32_t x = 0; x < kWidth; ++x)
             rows[std::size_t(kHeight - 1 - y) * kWidth + std::size_t(x)] = normalised
-                ? values[std::size_t(y) * kWidth + std::size_t(x)] / 4095.0f
+                ? values[std::size_t(y) * kWidth + std::size_t(x)] / 65535.0f
                 : values[std::size_t(y) * kWidth + std::size_t(x)];
     fits_write_img(f, TFLOAT, 1, long(rows.size()), rows.data(), &status);
     fits_close_file(f, &status);
