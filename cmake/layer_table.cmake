@@ -11,6 +11,7 @@ set(ORBICROP_LAYERS
   "video/ser|text image debayer fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
   "video|text image debayer analysis video/frame_source.h video/read_ahead.h"
   "time|text time"
+  "capture|text time capture"
   "image|text image"
   "calibration|text image calibration"
   "debayer|text image fileio debayer"
@@ -21,9 +22,9 @@ set(ORBICROP_LAYERS
   "stills|text stills"
   "output|text time image debayer fileio analysis avi ser stills output"
   "surface|text image debayer analysis surface"
-  "run|text time image calibration debayer fileio analysis avi ser stills output video surface run"
+  "run|text time capture image calibration debayer fileio analysis avi ser stills output video surface run"
   "settings|text image debayer fileio analysis settings"
-  "cli|text time image calibration debayer fileio analysis avi ser stills output video surface run settings cli"
-  "app|text time image calibration debayer fileio analysis avi ser stills output video surface run settings app"
-  "tools|text time image calibration debayer fileio analysis avi ser stills output video surface run tools")
+  "cli|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings cli"
+  "app|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings app"
+  "tools|text time capture image calibration debayer fileio analysis avi ser stills output video surface run tools")
 
