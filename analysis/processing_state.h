@@ -66,6 +66,15 @@ struct TProcessingState {
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;
+    // How a file is dated where its frames carry no time of their own: the
+    // user's pattern for names and the local time they are written in, and
+    // --start-time. Taken as centring is.
+    std::string nameTimePattern;
+    std::optional<std::int32_t> utcOffsetSeconds;
+    std::optional<std::int64_t> startTimeOption;
+    // Where the current file's capture time came from, in the report's words
+    // ("ser trailer", "file name", ...); empty when nothing dates it.
+    std::string timeFrom;
     // The masters and defect repair every frame is calibrated with; taken as
     // centring is. The masters are loaded once and kept while the choice and
     // their files stay the same.

@@ -2,6 +2,8 @@
 #include "cli/cli_options.h"
 
 #include "analysis/processing_state.h"
+#include "capture/local_time.h"
+#include "capture/name_time.h"
 #include "settings/orbicrop_settings.h"
 #include "time/capture_time.h"
 
@@ -180,6 +182,7 @@ struct RawOptions {
     std::string format = "avi";
     std::string startTime;
     std::string hotPixels;
+    std::string utcOffset;
     std::string combine = "sigma-clip";
 };
 
@@ -424,13 +427,34 @@ void AddFormatOptions(OptionTable& t)
                [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.format = NameOf(s.format); });
     app.add_option("--start-time", t.raw.startTime,
                    "UTC time of every input's first frame, ISO 8601 (2026-12-08T01:30:45Z), for inputs "
-                   "without time stamps; otherwise a capture time in the input's name is used")
+                   "that nothing else dates (time stamps, a capture program's sidecar, a time in the name)")
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
                 return ParseIsoUtc(text) ? std::string() : "'" + text + "' is not an ISO 8601 UTC time";
             },
             "ISO 8601 UTC"))
         ->option_text("TIME");
+    app.add_option("--name-time", t.o.choices.nameTime.pattern,
+                   "Read the capture time from input names by this pattern of %Y %y %m %d %j %H %M %S %f "
+                   "(e.g. %Y%m%d_%H%M%S), where nothing better dates them")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return orbicrop::capture::IsTimePattern(text)
+                    ? std::string()
+                    : "'" + text + "' is no time pattern: it needs a year, a day and an hour (%Y%m%d_%H%M%S)";
+            },
+            "PATTERN"))
+        ->option_text("PATTERN");
+    app.add_option("--utc-offset", t.raw.utcOffset,
+                   "The local time input names are written in, as +HH:MM or -HH:MM from UT; a sidecar's "
+                   "own offset wins")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return orbicrop::capture::ParseUtcOffset(text) ? std::string()
+                                                               : "'" + text + "' is not an offset like +02:00";
+            },
+            "OFFSET"))
+        ->option_text("+HH:MM");
     // After --format's fallback: the saved choice holds for SER outputs only.
     t.fallback(app.add_flag("--winjupos-name", t.o.winJuposName,
                             "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-"),
@@ -514,6 +538,8 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
         o.choices.centring.reject.dimPercent = raw.rejectDim;
     if (o.jobs == 0)
         o.jobs = std::int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    if (!raw.utcOffset.empty())
+        o.choices.nameTime.utcOffsetSeconds = orbicrop::capture::ParseUtcOffset(raw.utcOffset);
     if (app.count("--hot-pixels") > 0)
         o.choices.calibration.hotPixels = raw.hotPixels == "auto" ? HotPixels::Auto : HotPixels::Dark;
     o.combine = raw.combine == "mean" ? orbicrop::calibration::CombineMethod::Mean

@@ -180,6 +180,8 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
             o += std::string(i == 0 ? "" : ", ") + JsonString(f.pieces[i]);
         o += "],\n";
     }
+    if (!f.timeFrom.empty())
+        o += "      \"time_from\": " + JsonString(f.timeFrom) + ",\n";
     o += "      \"first_frame_time\": " + (f.firstTime ? Number(*f.firstTime) : std::string("null")) + ",\n";
     o += "      \"last_frame_time\": " + (f.lastTime ? Number(*f.lastTime) : std::string("null")) + "\n";
     return o + "    }";

@@ -669,7 +669,9 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
             staged.runFailed();
     };
     try {
+        state.timeFrom.clear();
         facts.result = ProcessFile(state, run, state.currentFile, open, &run.outcome().video);
+        run.outcome().timeFrom = state.timeFrom;
     } catch (...) {
         // An interruption ends the batch; what went wrong before it is still told.
         failed();

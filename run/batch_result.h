@@ -48,6 +48,9 @@ struct FileOutcome {
     std::optional<std::int32_t> notKept;   // frames --keep-best left out; only when it was asked for
     std::optional<double> firstTime;       // presentation times in seconds, when any frame played
     std::optional<double> lastTime;
+    // Where the capture's time came from ("ser trailer", "firecapture
+    // sidecar", ...; see TimeFrom); empty when nothing dated it.
+    std::string timeFrom;
     std::optional<VideoInfo> video;   // as the source described it
     bool grayscale = false;           // the output's mode, as fixed for this file
     // A colour mosaic: the file's own (a layout id, 8..19; 0: none), whether

@@ -7,9 +7,11 @@
 #include "output/paths.h"
 #include "run/calibrating_sink.h"
 #include "run/calibration_setup.h"
+#include "run/capture_times.h"
 #include "run/defect_vote.h"
 #include "run/joined_source.h"
 #include "surface/phase_aligner.h"
+#include "time/capture_time.h"
 
 #include <algorithm>
 #include <chrono>
@@ -99,6 +101,21 @@ void LogOutputBeyondInput(const TProcessingState& state, RunHost& host)
                        + ", is larger than the input, " + Dec(state.inputWidth) + " \u00d7 " + Dec(state.inputHeight)
                        + ": its border will be black",
                    true);
+}
+
+// Where the file's capture time comes from, said once, with any source
+// that disagrees; the frames' own stamps are looked at in the first frame.
+void LogCaptureTime(TProcessingState& state, RunHost& host, FrameSource& source, const VideoInfo& video)
+{
+    CaptureTimes times =
+        CaptureTimesOf(state.currentFile, {state.nameTimePattern, state.utcOffsetSeconds}, state.startTimeOption);
+    if (video.samples)
+        times.stamps = CaptureTimeOfFrame(source, state.frames.first);
+    state.timeFrom = std::string(NameOf(times.from()));
+    if (const std::optional<std::int64_t> trusted = times.trusted())
+        host.appendLog(" - Capture time from the " + state.timeFrom + ": " + IsoUtc(*trusted), true);
+    for (const std::string& line : times.disagreements())
+        host.appendLog(line, true);
 }
 
 // A file's calibrator and the sink that calibrates its frames before the
@@ -351,6 +368,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         const PlayLimits limits = PlayLimitsFor(state, video->frameRate);
         TakeMosaic(state, host, *video);
         if (!state.testMode) {
+            LogCaptureTime(state, host, *source, *video);
             LogOutputBeyondInput(state, host);
             LogFrameRange(state, host);
             host.setProgressMax(FramesToPlay(state));

@@ -83,43 +83,11 @@ std::optional<FileIdentity> IdentityOf(const std::string& path)
     return FileIdentity{status.st_dev, status.st_ino};
 }
 
-// The capture time of the last frame a play delivered, as the frame itself
-// carries it (a SER file's time stamp).
-class CaptureTimeSink final : public FrameSink {
-public:
-    std::int32_t FrameCB(const SourceFrame& frame) override
-    {
-        m_time = frame.native != nullptr ? frame.native->utcTicks : std::nullopt;
-        return 0;
-    }
-    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 0; }
-    bool acceptsGrayFrames() const override { return true; }
-    bool readsStoredSamples() const override { return false; }
-    const std::optional<std::int64_t>& time() const { return m_time; }
-
-private:
-    std::optional<std::int64_t> m_time;
-};
-
 // When a file's first and last frames were captured, as far as they say.
 struct CaptureSpan {
     std::optional<std::int64_t> first;
     std::optional<std::int64_t> last;
 };
-
-std::optional<std::int64_t> CaptureTimeOfFrame(FrameSource& source, std::int32_t frame)
-{
-    CaptureTimeSink sink;
-    PlayLimits limits;
-    limits.firstFrame = frame;
-    limits.maxFrames = 1;
-    try {
-        source.play(limits, sink);
-    } catch (const FrameSourceError&) {
-        return std::nullopt;   // a damaged file: its run will tell
-    }
-    return sink.time();
-}
 
 // Only the frames of sources that name their samples (SER) carry capture
 // times of their own; the others' times come from the run's start, the
@@ -227,7 +195,39 @@ private:
     std::int32_t m_status = 0;
 };
 
+// The capture time of the last frame a play delivered, as the frame itself
+// carries it (a SER file's time stamp).
+class CaptureTimeSink final : public FrameSink {
+public:
+    std::int32_t FrameCB(const SourceFrame& frame) override
+    {
+        m_time = frame.native != nullptr ? frame.native->utcTicks : std::nullopt;
+        return 0;
+    }
+    std::int32_t BufferCB(double, std::uint8_t*, std::int32_t) override { return 0; }
+    bool acceptsGrayFrames() const override { return true; }
+    bool readsStoredSamples() const override { return false; }
+    const std::optional<std::int64_t>& time() const { return m_time; }
+
+private:
+    std::optional<std::int64_t> m_time;
+};
+
 }   // namespace
+
+std::optional<std::int64_t> CaptureTimeOfFrame(FrameSource& source, std::int32_t frame)
+{
+    CaptureTimeSink sink;
+    PlayLimits limits;
+    limits.firstFrame = frame;
+    limits.maxFrames = 1;
+    try {
+        source.play(limits, sink);
+    } catch (const FrameSourceError&) {
+        return std::nullopt;   // a damaged file: its run will tell
+    }
+    return sink.time();
+}
 
 std::optional<std::int32_t> DeclaredDepthOf(const std::string& path)
 {

@@ -75,3 +75,8 @@ SourceOpener JoinedOpener(std::vector<std::string> files, SourceOpener open,
 // any other file. Parts of one capture, and the frames of a master, share
 // it, whatever bits their samples happen to use.
 std::optional<std::int32_t> DeclaredDepthOf(const std::string& path);
+
+// The capture time frame carries of its own (a SER file's time stamp), by
+// playing that one frame; nothing for a file whose frames carry none, or
+// that cannot be played there.
+std::optional<std::int64_t> CaptureTimeOfFrame(FrameSource& source, std::int32_t frame);

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/run_choices.h"
 
-#include "time/capture_time.h"
+#include "run/capture_times.h"
 
 void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor run)
 {
     state.centring = choices.centring;
     state.colour = choices.colour;
     state.calibration = choices.calibration;
+    state.nameTimePattern = choices.nameTime.pattern;
+    state.utcOffsetSeconds = choices.nameTime.utcOffsetSeconds;
+    state.startTimeOption = choices.startTime;
     state.fullFrame = choices.fullFrame;
     state.frames = choices.frames;
     state.timeRange = choices.timeRange;
@@ -33,5 +36,5 @@ void ApplyCropSize(TProcessingState& state, const RunChoices& choices)
 
 std::optional<std::int64_t> StartTimeFor(const RunChoices& choices, const std::string& file)
 {
-    return choices.startTime ? choices.startTime : CaptureTimeInName(file);
+    return CaptureTimesOf(file, choices.nameTime, choices.startTime).start();
 }

@@ -7,6 +7,7 @@
 #include "analysis/frame_range.h"
 #include "analysis/processing_state.h"
 #include "analysis/time_range.h"
+#include "capture/name_time.h"
 
 #include <cstdint>
 #include <optional>
@@ -53,6 +54,10 @@ struct RunChoices {
     // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
     // stands for it, if there is one.
     std::optional<std::int64_t> startTime;
+    // How the time in a file's name is read where nothing better dates it:
+    // the user's pattern (--name-time) and the local time names are written
+    // in (--utc-offset).
+    orbicrop::capture::NameTimeChoices nameTime;
 };
 
 // Which run the choices are for. Every run takes the centring, colour, full
@@ -73,6 +78,7 @@ void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor
 // of the frames the state last read.
 void ApplyCropSize(TProcessingState& state, const RunChoices& choices);
 
-// The capture time of the first frame of file: the user's, else one in the
-// file's name.
+// The capture time of the first frame of file where its frames carry none
+// of their own: a capture program's sidecar, else the file's name, else the
+// user's --start-time (CaptureTimes).
 std::optional<std::int64_t> StartTimeFor(const RunChoices& choices, const std::string& file);

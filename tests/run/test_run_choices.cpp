@@ -4,6 +4,9 @@
 
 #include "run/run_choices.h"
 
+#include "support/temp_dir.h"
+#include "time/capture_time.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -76,12 +79,22 @@ TEST(RunChoices, AWholeFrameIsTheSizeOfTheFramesLastRead)
     EXPECT_EQ(state.cropHeight, 480);
 }
 
-TEST(RunChoices, TheUsersStartTimeGoesBeforeTheOneInTheName)
+// Frames without stamps of their own are dated by the most trusted source
+// there is: a capture program's sidecar, then the name, then --start-time.
+TEST(RunChoices, AFileIsDatedBySidecarThenNameThenTheUsersStartTime)
 {
+    TempDir dir;
     RunChoices chosen;
-    const std::string file = "/night/jupiter_2024-03-01-2010_5-U.ser";
-    ASSERT_TRUE(StartTimeFor(chosen, file).has_value());
     chosen.startTime = 42;
-    EXPECT_EQ(StartTimeFor(chosen, file), 42);
-    EXPECT_EQ(StartTimeFor(RunChoices{}, "/night/a.avi"), std::nullopt);
+    EXPECT_EQ(StartTimeFor(chosen, dir.file("a.avi")), 42);
+    const std::string named = dir.file("2024-03-01-2010_5-U-Jup.ser");
+    const std::optional<std::int64_t> fromName = StartTimeFor(chosen, named);
+    ASSERT_TRUE(fromName.has_value());
+    EXPECT_NE(fromName, 42);
+    WriteWholeFile(dir.file("2024-03-01-2010_5-U-Jup.txt"),
+                   "FireCapture v2.7.11 Settings\r\nDate=010324\r\nDate_format=ddMMyy\r\nStart(UT)=201012.500\r\nLT=UT\r\n");
+    const std::optional<std::int64_t> fromSidecar = StartTimeFor(chosen, named);
+    ASSERT_TRUE(fromSidecar.has_value());
+    EXPECT_EQ(IsoUtc(*fromSidecar), "2024-03-01T20:10:12.5000000Z");
+    EXPECT_EQ(StartTimeFor(RunChoices{}, dir.file("b.avi")), std::nullopt);
 }

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Which source dates a capture: the frames' own stamps, a capture program's
+// sidecar, the name, --start-time, in that order; said in the log and the
+// report, with a word where two sources disagree.
+
+#include "support/disc_video.h"
+#include "support/ser_writer.h"
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+#include "time/capture_time.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+CommandResult RunCli(const TempDir& dir, const std::string& args)
+{
+    return RunCommand(std::string(ORBICROP_CLI) + " -q -W 32 -H 32 --report " + ShellQuote(dir.file("r.json")) + " "
+                          + args,
+                      dir.path());
+}
+
+std::string Report(const TempDir& dir)
+{
+    return ReadWholeFile(dir.file("r.json"));
+}
+
+}   // namespace
+
+// A FireCapture sidecar in local time (LT=UT+2h) dates an AVI at 19:13 UT;
+// --start-time, far from it, is only mentioned.
+TEST(CaptureTime, ASidecarInLocalTimeDatesTheCaptureInUt)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("jup.avi"), 4);
+    WriteWholeFile(dir.file("jup.txt"),
+                   "\xEF\xBB\xBF"
+                   "FireCapture v2.7.11 Settings\r\n"
+                   "------------------------------------\r\n"
+                   "Camera=ZWO ASI462MC\r\nFilter=IR685\r\nProfile=Jupiter\r\n"
+                   "Date=010324\r\nDate_format=ddMMyy\r\nStart=211300.000\r\n"
+                   "Time_format=HHmmss\r\nLT=UT+2h\r\nFPS (avg.)=59,9\r\n"
+                   "CMI=123.4\xB0  CMII=56.7\xB0\r\n");
+    const auto r = RunCli(dir, "--start-time 2024-03-01T18:00:00Z " + ShellQuote(dir.file("jup.avi")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" - Capture time from the firecapture sidecar: 2024-03-01T19:13:00.0000000Z\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" - The option gives the start as 2024-03-01T18:00:00.0000000Z, -4380.0 s from the "
+                         "firecapture sidecar's 2024-03-01T19:13:00.0000000Z, which is taken\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(Report(dir).find("\"time_from\": \"firecapture sidecar\""), std::string::npos) << Report(dir);
+}
+
+// A SER's own stamps go before its sidecar; within two seconds of each
+// other nothing is said, further apart the log says so.
+TEST(CaptureTime, TheFramesOwnStampsWinAndADisagreeingSidecarIsMentioned)
+{
+    TempDir dir;
+    const std::int64_t start = *ParseIsoUtc("2024-03-01T20:10:00Z");
+    SerClip clip;
+    clip.width = 64;
+    clip.height = 48;
+    for (std::int32_t f = 0; f < 4; ++f) {
+        clip.addFrame([](std::int32_t x, std::int32_t y, std::int32_t) {
+            return (x - 32) * (x - 32) + (y - 24) * (y - 24) < 100 ? 200 : 10;
+        });
+        clip.timestamps.push_back(start + f * kTicksPerSecond / 50);
+    }
+    dir.write("sat.ser", clip.bytes());
+    for (const auto& [sidecarStart, mentioned] : {std::pair{"20:10:01.5", false}, std::pair{"20:10:10", true}}) {
+        WriteWholeFile(dir.file("sat.CameraSettings.txt"),
+                       std::string("[ZWO ASI585MC]\nStartCapture=2024-03-01T") + sidecarStart + "Z\nFrameCount=4\n");
+        const auto r = RunCli(dir, ShellQuote(dir.file("sat.ser")));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(" - Capture time from the ser trailer: 2024-03-01T20:10:00.0000000Z\n"), std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("The sharpcap sidecar gives the start") != std::string::npos, mentioned) << r.out;
+        EXPECT_NE(Report(dir).find("\"time_from\": \"ser trailer\""), std::string::npos);
+    }
+}
