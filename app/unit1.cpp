@@ -33,6 +33,7 @@
 #include <QGuiApplication>
 #include <QShortcut>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -203,6 +204,8 @@ void TForm1::connectReactions()
             });
         });
     connect(comboHotPixels, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { btnTestClick(); }); });
+    for (QLineEdit* edit : {editNameTime, editUtcOffset})
+        connect(edit, &QLineEdit::textChanged, this, [this] { guarded([this] { captureTimeChange(); }); });
     connect(trackFrame, &QSlider::valueChanged, timerView, qOverload<>(&QTimer::start));
     connect(btnAnalyse, &QPushButton::clicked, this, [this] { guarded([this] { btnAnalyseClick(); }); });
     connect(comboFiles, &QComboBox::currentIndexChanged, this,
@@ -664,6 +667,7 @@ void TForm1::SetControlsEnabled(bool enabled)
     groupReject->setEnabled(enabled);
     groupMoreOptions->setEnabled(enabled);
     groupCalibration->setEnabled(enabled);
+    groupCaptureTime->setEnabled(enabled);
     comboFiles->setEnabled(enabled && !m_files.empty());
     btnProcess->setEnabled(enabled);
 }

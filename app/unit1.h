@@ -6,6 +6,7 @@
 #include "app/window_host.h"
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
+#include "capture/name_time.h"
 #include "run/plots.h"
 #include "settings/orbicrop_settings.h"
 
@@ -22,6 +23,7 @@ class QDoubleSpinBox;
 class QGroupBox;
 class QImage;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
@@ -179,6 +181,14 @@ public:
     QPushButton* btnBiasClear = nullptr;
     QLabel* captionHotPixels = nullptr;
     QComboBox* comboHotPixels = nullptr;   // in the order of HotPixels
+    // "11) Capture time": how a name dates a capture that nothing better
+    // dates: the user's pattern and the local time names are written in.
+    // A text that is no pattern or offset is marked and not used.
+    QGroupBox* groupCaptureTime = nullptr;
+    QLabel* captionNameTime = nullptr;
+    QLineEdit* editNameTime = nullptr;
+    QLabel* captionUtcOffset = nullptr;
+    QLineEdit* editUtcOffset = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -260,6 +270,8 @@ public:
     std::optional<std::int32_t> segmentSeconds() const;
     // The masters and hot-pixel choice of "10) Calibration", as the core takes them.
     CalibrationOptions calibration() const;
+    // The name-time choices of "11) Capture time", as the core takes them.
+    orbicrop::capture::NameTimeChoices nameTime() const;
     // Shows a master chosen (empty: none) for the member of CalibrationOptions given.
     void setMaster(std::string CalibrationOptions::*master, const std::string& path);
 
@@ -291,9 +303,12 @@ private:
     void createRejectionChoices();
     void createFrameLimits();
     void createCalibrationGroup();
+    void createCaptureTimeGroup();
     // One row of "10) Calibration": its button, label and clear button.
     void createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear);
     void chooseMaster(std::string CalibrationOptions::*master);
+    // Marks a name pattern or offset that cannot be used, and tests again.
+    void captureTimeChange();
     void createViews();
     void createPreview();
     void createBars();

@@ -17,6 +17,7 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -174,6 +175,7 @@ void TForm1::createControls()
     createCentringGroup();
     createFrameSelectionGroup();
     createCalibrationGroup();
+    createCaptureTimeGroup();
     createViews();
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
@@ -420,6 +422,30 @@ void TForm1::createCalibrationGroup()
         widget->setToolTip(QStringLiteral(
             "Hot and cold pixels replaced by the median of their neighbours of the same colour: found in the master "
             "dark, or (Auto) in the frames themselves, as pixels that stand out in the same place in most frames"));
+}
+
+void TForm1::createCaptureTimeGroup()
+{
+    groupCaptureTime = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 66);
+    groupCaptureTime->setTitle(QStringLiteral("11) Capture time"));
+    captionNameTime = MakeLabel(groupCaptureTime, 8, 22, QStringLiteral("Name time"));
+    captionNameTime->setFont(NarrowFont());
+    editNameTime = Make<QLineEdit>(groupCaptureTime, 72, 18, 105, 20);
+    editNameTime->setPlaceholderText(QStringLiteral("%Y%m%d_%H%M%S"));
+    editNameTime->setFont(NarrowFont());
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionNameTime, editNameTime})
+        widget->setToolTip(
+            QStringLiteral("How file names give the capture time where no time stamps or capture program's notes do: "
+                           "%Y %y %m %d %j %H %M %S %f and literal characters"));
+    captionUtcOffset = MakeLabel(groupCaptureTime, 8, 44, QStringLiteral("Names' UTC offset"));
+    captionUtcOffset->setFont(NarrowFont());
+    editUtcOffset = Make<QLineEdit>(groupCaptureTime, kFieldLeft, 40, kFieldWidth, 20);
+    editUtcOffset->setPlaceholderText(QStringLiteral("+00:00"));
+    editUtcOffset->setFont(NarrowFont());
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionUtcOffset, editUtcOffset})
+        widget->setToolTip(QStringLiteral(
+            "The local time file names are written in, as +HH:MM from UT; a capture program's notes that say "
+            "their own offset win"));
 }
 
 void TForm1::createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear)
@@ -682,6 +708,8 @@ void TForm1::setTabOrder()
                               btnBias,
                               btnBiasClear,
                               comboHotPixels,
+                              editNameTime,
+                              editUtcOffset,
                               trackFrame,
                               comboFiles,
                               btnAnalyse};
@@ -804,7 +832,7 @@ int TForm1::placeOptionGroups(int right, int bottom)
 
 QList<QGroupBox*> TForm1::optionGroups() const
 {
-    return {groupMoreOptions, groupColour, groupCentring, groupReject, groupCalibration};
+    return {groupMoreOptions, groupColour, groupCentring, groupReject, groupCalibration, groupCaptureTime};
 }
 
 // The views take the room between the preview and the options column: the

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
 #include <QStandardPaths>
@@ -100,6 +101,8 @@ void TForm1::LoadSettings()
     setMaster(&CalibrationOptions::flat, s.calibration.flat);
     setMaster(&CalibrationOptions::bias, s.calibration.bias);
     comboHotPixels->setCurrentIndex(int(s.calibration.hotPixels));
+    editNameTime->setText(QString::fromStdString(s.nameTimePattern));
+    editUtcOffset->setText(QString::fromStdString(s.utcOffset));
 }
 
 OrbicropSettings TForm1::settingsFromControls() const
@@ -133,6 +136,8 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.largeHeight = spinLargeHeight->value();
     s.fullFrame = checkFullFrame->isChecked();
     s.calibration = calibration();
+    s.nameTimePattern = editNameTime->text().trimmed().toStdString();
+    s.utcOffset = editUtcOffset->text().trimmed().toStdString();
     s.rejectCut = checkRejectCut->isChecked();
     s.rejectMinSize = spinMinSize->value();
     if (checkMaxSaturated->isChecked())

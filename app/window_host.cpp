@@ -56,6 +56,7 @@ RunChoices WindowHost::choices() const
     chosen.centring = m_form.centring();
     chosen.colour = m_form.colour();
     chosen.calibration = m_form.calibration();
+    chosen.nameTime = m_form.nameTime();
     chosen.fullFrame = m_form.checkFullFrame->isChecked();
     chosen.frames = m_form.frames();
     chosen.joinFiles = m_form.checkJoin->isChecked();

@@ -434,27 +434,36 @@ void AddFormatOptions(OptionTable& t)
             },
             "ISO 8601 UTC"))
         ->option_text("TIME");
-    app.add_option("--name-time", t.o.choices.nameTime.pattern,
-                   "Read the capture time from input names by this pattern of %Y %y %m %d %j %H %M %S %f "
-                   "(e.g. %Y%m%d_%H%M%S), where nothing better dates them")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                return orbicrop::capture::IsTimePattern(text)
-                    ? std::string()
-                    : "'" + text + "' is no time pattern: it needs a year, a day and an hour (%Y%m%d_%H%M%S)";
-            },
-            "PATTERN"))
-        ->option_text("PATTERN");
-    app.add_option("--utc-offset", t.raw.utcOffset,
-                   "The local time input names are written in, as +HH:MM or -HH:MM from UT; a sidecar's "
-                   "own offset wins")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                return orbicrop::capture::ParseUtcOffset(text) ? std::string()
-                                                               : "'" + text + "' is not an offset like +02:00";
-            },
-            "OFFSET"))
-        ->option_text("+HH:MM");
+    t.fallback(app.add_option("--name-time", t.o.choices.nameTime.pattern,
+                              "Read the capture time from input names by this pattern of %Y %y %m %d %j %H %M %S %f "
+                              "(e.g. %Y%m%d_%H%M%S), where nothing better dates them")
+                   ->check(CLI::Validator(
+                       [](std::string& text) -> std::string {
+                           return orbicrop::capture::IsTimePattern(text) ? std::string()
+                                                                         : "'" + text
+                                   + "' is no time pattern: it needs a year, a day and an hour (%Y%m%d_%H%M%S)";
+                       },
+                       "PATTERN"))
+                   ->option_text("PATTERN"),
+               [](CliOptions& o, RawOptions&, const OrbicropSettings& s) {
+                   if (orbicrop::capture::IsTimePattern(s.nameTimePattern))
+                       o.choices.nameTime.pattern = s.nameTimePattern;
+               });
+    t.fallback(app.add_option("--utc-offset", t.raw.utcOffset,
+                              "The local time input names are written in, as +HH:MM or -HH:MM from UT; a sidecar's "
+                              "own offset wins")
+                   ->check(CLI::Validator(
+                       [](std::string& text) -> std::string {
+                           return orbicrop::capture::ParseUtcOffset(text)
+                               ? std::string()
+                               : "'" + text + "' is not an offset like +02:00";
+                       },
+                       "OFFSET"))
+                   ->option_text("+HH:MM"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   if (orbicrop::capture::ParseUtcOffset(s.utcOffset))
+                       raw.utcOffset = s.utcOffset;
+               });
     // After --format's fallback: the saved choice holds for SER outputs only.
     t.fallback(app.add_flag("--winjupos-name", t.o.winJuposName,
                             "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-"),

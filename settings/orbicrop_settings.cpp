@@ -173,6 +173,23 @@ SettingKey MasterKey(std::string_view name)
             }};
 }
 
+// A text kept as typed; empty once taken back.
+template <std::string Settings::*Member>
+SettingKey TextKey(std::string_view section, std::string_view name)
+{
+    return {section,
+            name,
+            Written::OnceChosen,
+            false,
+            [](const IniFile& f, const SettingKey& k, Settings& s) {
+                s.*Member = f.readString(k.section, k.name).value_or(std::string());
+            },
+            [](IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen) {
+                if (Chosen(f, k, !(s.*Member).empty(), onlyIfChosen))
+                    f.writeString(k.section, k.name, s.*Member);
+            }};
+}
+
 void ReadNothing(const IniFile&, const SettingKey&, Settings&) {}
 
 const SettingKey kKeys[] = {
@@ -294,6 +311,8 @@ const SettingKey kKeys[] = {
              s.calibration.hotPixels = orbicrop::text::EnumByName<HotPixels>(kHotPixelNames, *text).value_or(HotPixels::Off);
      },
      WriteText<HotPixelText>},
+    TextKey<&Settings::nameTimePattern>("Time", "namepattern"),
+    TextKey<&Settings::utcOffset>("Time", "utcoffset"),
 };
 
 }   // namespace

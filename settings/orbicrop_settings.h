@@ -79,6 +79,11 @@ struct OrbicropSettings {
     // their paths (bytes, as the file system takes them; empty: none) and
     // where hot pixels are found ("off", "dark", "auto").
     CalibrationOptions calibration;
+    // Section "Time", each key written once chosen: the pattern file names
+    // give the capture time by, and the local time they are written in
+    // ("+02:00"), as typed; empty: none.
+    std::string nameTimePattern;
+    std::string utcOffset;
 };
 
 constexpr std::int32_t kSegmentSecondsMax = 86400;

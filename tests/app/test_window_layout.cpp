@@ -196,8 +196,8 @@ private slots:
 
         QStringList titles;
         int top = 0;
-        for (QGroupBox* group :
-             {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.groupCalibration}) {
+        for (QGroupBox* group : {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.groupCalibration,
+                                 w.groupCaptureTime}) {
             titles << group->title().section(QLatin1Char(')'), 0, 0);
             QVERIFY(group->y() > top);
             top = group->y();
@@ -209,7 +209,7 @@ private slots:
         }
         QCOMPARE(titles,
                  QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"),
-                              QStringLiteral("10")}));
+                              QStringLiteral("10"), QStringLiteral("11")}));
     }
 
     void fontsFallBackToTheNearestFacesOfTheirKind()

@@ -83,7 +83,7 @@ private:
 void VerifyOptionGroupsApartAndWhole(const TForm1& w)
 {
     const QList<QGroupBox*> groups = w.optionsPanel->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
-    QCOMPARE(groups.size(), 5);
+    QCOMPARE(groups.size(), 6);
     for (QGroupBox* mine : groups) {
         for (QGroupBox* other : groups)
             QVERIFY(other == mine || !other->geometry().intersects(mine->geometry()));

@@ -5,6 +5,7 @@
 
 #include "settings/kept_lines.h"
 
+#include <QLineEdit>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -277,6 +278,27 @@ private slots:
         plain.create();
         plain.form.reset();
         QVERIFY(!plain.readSettings().contains("Calibration"));
+        QVERIFY(!plain.readSettings().contains("[Time]"));
+    }
+
+    // The name pattern and offset come from their section and reach the
+    // runs; a text that is no pattern is marked and not used.
+    void captureTimeComesFromTheFileAndOnlyAPatternReachesTheRuns()
+    {
+        WindowFixture f;
+        f.writeSettings("[Time]\nnamepattern=%Y%m%d_%H%M%S\nutcoffset=+02:00\n");
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        QCOMPARE(host.choices().nameTime.pattern, std::string("%Y%m%d_%H%M%S"));
+        QCOMPARE(host.choices().nameTime.utcOffsetSeconds, std::optional<std::int32_t>(7200));
+        w.editNameTime->setText(QStringLiteral("%H%M"));
+        QVERIFY(host.choices().nameTime.pattern.empty());
+        QVERIFY(!w.editNameTime->styleSheet().isEmpty());
+        w.editUtcOffset->clear();
+        QCOMPARE(host.choices().nameTime.utcOffsetSeconds, std::optional<std::int32_t>());
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.contains("[Time]\nnamepattern=%H%M\nutcoffset=\n"), saved.constData());
     }
 
     // The open dialog shows the filter files were last chosen with, in the
