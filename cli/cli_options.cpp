@@ -337,6 +337,9 @@ void AddOutputOptions(OptionTable& t)
         ->excludes(outputDir)
         ->option_text(" ");
     app.add_flag("--test-only", o.testOnly, "Run the two-frame test only");
+    app.add_flag("--info", o.info,
+                 "Print each file's facts (size, frames, depth, colour, capture time and its source, and what "
+                 "its capture program's sidecar says) instead of processing it; with --report also as JSON");
     app.add_option("--track", o.trackPath, "Write one CSV line per processed frame")->option_text("FILE.csv");
     app.add_flag("-q,--quiet", o.quiet, "No progress bar");
 }

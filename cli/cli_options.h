@@ -42,6 +42,8 @@ struct CliOptions {
     // What the run leaves for scripts.
     std::string reportPath;   // --report: a JSON record of the run
 
+    // --info: each file's facts are printed instead of processing it.
+    bool info = false;
     // --make-master KIND OUT.fits: the files are combined into a master
     // (KIND dark, flat or bias) instead of being processed.
     std::vector<std::string> makeMaster;

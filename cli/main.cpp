@@ -11,13 +11,16 @@
 #include "run/actions.h"
 #include "run/calibrating_sink.h"
 #include "run/calibration_setup.h"
+#include "run/capture_info.h"
 #include "run/make_master.h"
 #include "run/process_setup.h"
 #include "run/source_keeper.h"
 
 #include <cstdio>
 #include <exception>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <system_error>
@@ -157,6 +160,50 @@ int Run(const CliOptions& options)
     return result.failed > 0 ? kExitFileFailed : kExitOk;
 }
 
+// A fact's value as JSON: a number as it is, anything else as a string.
+std::string JsonValue(const std::string& value)
+{
+    char* end = nullptr;
+    std::strtod(value.c_str(), &end);
+    const bool number =
+        !value.empty() && end == value.c_str() + value.size() && value.find_first_of("xXnN") == std::string::npos;
+    return number ? value : JsonString(value);
+}
+
+// --info: each file's facts, one a line, and with --report as JSON.
+int PrintInfo(const CliOptions& options)
+{
+    std::string json = "{\n  \"files\": [";
+    bool failed = false;
+    for (std::size_t i = 0; i < options.files.size(); ++i) {
+        const std::string& path = options.files[i];
+        std::string why;
+        const auto facts = CaptureInfo(path, options.choices.nameTime, options.choices.startTime, why);
+        json += std::string(i == 0 ? "" : ",") + "\n    {\"input\": " + JsonString(path);
+        if (!facts) {
+            std::fprintf(stderr, "orbicrop-cli: %s: %s\n", path.c_str(), why.c_str());
+            json += ", \"error\": " + JsonString(why) + "}";
+            failed = true;
+            continue;
+        }
+        std::printf("%s\n", path.c_str());
+        for (const auto& [key, value] : *facts) {
+            std::printf("  %s: %s\n", key.c_str(), value.c_str());
+            json += ", " + JsonString(key) + ": " + JsonValue(value);
+        }
+        json += "}";
+    }
+    if (!options.reportPath.empty()) {
+        std::ofstream out(options.reportPath, std::ios::trunc);
+        out << json << "\n  ]\n}\n";
+        if (!out.flush()) {
+            std::fprintf(stderr, "orbicrop-cli: cannot write %s\n", options.reportPath.c_str());
+            return kExitFileFailed;
+        }
+    }
+    return failed ? kExitFileFailed : kExitOk;
+}
+
 // --make-master: the files' frames combined into one master, written only
 // once it is whole.
 int MakeMasterFile(const CliOptions& options)
@@ -208,6 +255,8 @@ int main(int argc, char** argv)
         return kExitUsage;
     InstallInterruptHandler();
     try {
+        if (parsed.options->info)
+            return PrintInfo(*parsed.options);
         if (!parsed.options->makeMaster.empty())
             return MakeMasterFile(*parsed.options);
         return Run(*parsed.options);

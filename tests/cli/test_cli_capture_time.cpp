@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -82,4 +83,35 @@ TEST(CaptureTime, TheFramesOwnStampsWinAndADisagreeingSidecarIsMentioned)
         EXPECT_EQ(r.out.find("The sharpcap sidecar gives the start") != std::string::npos, mentioned) << r.out;
         EXPECT_NE(Report(dir).find("\"time_from\": \"ser trailer\""), std::string::npos);
     }
+}
+
+// --info prints a capture's facts without processing it, one a line, and
+// as JSON with --report: a SharpCap capture in its dated folder, whose
+// sidecar names the camera and times in UT.
+TEST(CaptureTime, InfoTellsACapturesFactsWithoutProcessingIt)
+{
+    TempDir dir;
+    const std::string folder = dir.file("2024-03-01/Moon");
+    std::filesystem::create_directories(folder);
+    DiscClip clip;
+    clip.write(folder + "/21_13_45.avi", 3);
+    WriteWholeFile(folder + "/21_13_45.CameraSettings.txt",
+                   "\xEF\xBB\xBF[ZWO ASI585MC]\r\nExposure=2,5000ms\r\nGain=120\r\nTimeZone=+2.00\r\n"
+                   "StartCapture=2024-03-01T19:13:45.5000000Z\r\nFrameCount=3\r\n");
+    const auto r = RunCommand(std::string(ORBICROP_CLI) + " --info --report " + ShellQuote(dir.file("i.json")) + " "
+                                  + ShellQuote(folder + "/21_13_45.avi") + " " + ShellQuote(dir.file("none.avi")),
+                              dir.path());
+    EXPECT_EQ(r.status, 3);   // the second file does not exist
+    EXPECT_NE(r.out.find("  start: 2024-03-01T19:13:45.5000000Z\n  time_from: sharpcap sidecar\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  camera: ZWO ASI585MC\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  exposure_seconds: 0.0025\n"), std::string::npos) << r.out;
+    // The local time in the name (21:13:45 at +2 h) agrees with the sidecar: no note.
+    EXPECT_EQ(r.out.find("note:"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/21_13_45_orbic.avi"));
+    const auto jq = RunCommand("jq -e '.files[0].gain == 120 and .files[0].time_from == \"sharpcap sidecar\" and "
+                               ".files[1].error != null' "
+                                   + ShellQuote(dir.file("i.json")),
+                               dir.path());
+    EXPECT_EQ(jq.out, "true\n") << ReadWholeFile(dir.file("i.json"));
 }
