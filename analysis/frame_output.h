@@ -7,6 +7,17 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+
+// What the capture program wrote of a capture (its sidecar), for outputs
+// whose headers carry it; empty fields are unknown.
+struct CaptureNotes {
+    std::string camera;
+    std::string filter;
+    std::string target;
+    std::optional<double> exposureSeconds;
+    std::optional<double> gain;
+};
 
 // Where the frame handler puts the frames of a processing run. The handler
 // knows no file format: the output layer adapts a writer to this.
@@ -36,6 +47,9 @@ public:
     // else the bytes of the 8-bit crop (see SamplesOfCrop). utcTicks is the
     // frame's capture time when known (100 ns ticks since 0001-01-01 UTC).
     virtual bool takesSamples() const { return false; }
+    // What the capture program wrote of the file being run, told before its
+    // first frame; outputs without such headers ignore it.
+    virtual void noteCapture(const CaptureNotes& notes) { (void)notes; }
     virtual void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index)
     {
         (void)frame;

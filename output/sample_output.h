@@ -24,6 +24,13 @@ public:
         addSamples(m_converted, std::nullopt, index);
     }
 
+    void noteCapture(const CaptureNotes& notes) override { m_notes = notes; }
+
+protected:
+    // What the capture program wrote of the file being written.
+    const CaptureNotes& notes() const { return m_notes; }
+
 private:
     SampleFrame m_converted;
+    CaptureNotes m_notes;
 };

@@ -132,6 +132,13 @@ void SequenceOutput::addSamples(const SampleFrame& frame, std::optional<std::int
         image.instrument = frame.header->instrument;
         image.telescope = frame.header->telescope;
     }
+    // The capture program's notes: the camera where the file names none.
+    if (image.instrument.empty())
+        image.instrument = notes().camera;
+    image.filter = notes().filter;
+    image.object = notes().target;
+    image.exposureSeconds = notes().exposureSeconds;
+    image.gain = notes().gain;
     const std::string path = framePath(m_frames);
     const StillsModule& module = Stills();
     if (module.write == nullptr)

@@ -87,9 +87,12 @@ void SerOutput::start(const SampleFrame& frame, std::optional<std::int64_t> utcT
         format.telescope = Field(frame.header->telescope);
         format.dateTime = frame.header->dateTime;
         format.dateTimeUtc = frame.header->dateTimeUtc;
-    } else if (utcTicks) {
+    } else {
+        // A capture of another kind: its program's notes name the camera.
+        format.instrument = Field(notes().camera);
         // Where the capture was taken, and so its local time, is unknown.
-        format.dateTime = format.dateTimeUtc = *utcTicks;
+        if (utcTicks)
+            format.dateTime = format.dateTimeUtc = *utcTicks;
     }
     m_writer.open(m_path, format);
 }

@@ -103,6 +103,17 @@ void LogOutputBeyondInput(const TProcessingState& state, RunHost& host)
                    true);
 }
 
+CaptureNotes NotesOf(const orbicrop::capture::CaptureFacts& facts)
+{
+    CaptureNotes notes;
+    notes.camera = facts.camera.value_or(std::string());
+    notes.filter = facts.filter.value_or(std::string());
+    notes.target = facts.target.value_or(std::string());
+    notes.exposureSeconds = facts.exposureSeconds;
+    notes.gain = facts.gain;
+    return notes;
+}
+
 // Where the file's capture time comes from, said once, with any source
 // that disagrees; the frames' own stamps are looked at in the first frame.
 void LogCaptureTime(TProcessingState& state, RunHost& host, FrameSource& source, const VideoInfo& video)
@@ -116,6 +127,8 @@ void LogCaptureTime(TProcessingState& state, RunHost& host, FrameSource& source,
         host.appendLog(" - Capture time from the " + state.timeFrom + ": " + IsoUtc(*trusted), true);
     for (const std::string& line : times.disagreements())
         host.appendLog(line, true);
+    if (state.aviWriter != nullptr)
+        state.aviWriter->noteCapture(times.sidecar ? NotesOf(*times.sidecar) : CaptureNotes{});
 }
 
 // A file's calibrator and the sink that calibrates its frames before the

@@ -18,6 +18,12 @@ void WriteFitsStill(const std::string& path, const StillImage& image)
     fits.key("INSTRUME", image.instrument, "Camera");
     fits.key("TELESCOP", image.telescope, "Telescope");
     fits.key("OBSERVER", image.observer, "Observer");
+    fits.key("FILTER", image.filter, "Filter");
+    fits.key("OBJECT", image.object, "Target");
+    if (image.exposureSeconds)
+        fits.key("EXPTIME", *image.exposureSeconds, "Exposure of one frame [s]");
+    if (image.gain)
+        fits.key("GAIN", *image.gain, "Camera gain, as the capture program set it");
     fits.key("ORIGIN", image.creator, "Program that wrote the file");
     fits.key("CREATOR", image.creator, "Program that wrote the file");
     fits.check("write the header of");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -36,6 +37,11 @@ struct StillImage {
     std::string instrument;
     std::string telescope;
     std::string creator;   // the program and its version
+    // What the capture program wrote of the capture; empty or unset: unknown.
+    std::string filter;
+    std::string object;   // the target
+    std::optional<double> exposureSeconds;
+    std::optional<double> gain;
 
     std::size_t rowBytes() const { return std::size_t(width) * std::size_t(planes) * std::size_t(bytesPerSample); }
 };

@@ -4,13 +4,17 @@
 // report, with a word where two sources disagree.
 
 #include "support/disc_video.h"
+#include "support/ser_reader.h"
 #include "support/ser_writer.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "time/capture_time.h"
 
+#include <fitsio.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -114,4 +118,59 @@ TEST(CaptureTime, InfoTellsACapturesFactsWithoutProcessingIt)
                                    + ShellQuote(dir.file("i.json")),
                                dir.path());
     EXPECT_EQ(jq.out, "true\n") << ReadWholeFile(dir.file("i.json"));
+}
+
+namespace {
+
+std::string Key(fitsfile* file, const char* name)
+{
+    char text[FLEN_VALUE] = {};
+    int status = 0;
+    fits_read_key(file, TSTRING, name, text, nullptr, &status);
+    if (status != 0)
+        return "(none)";
+    // Numbers as numbers, whatever digits the writer chose.
+    char* end = nullptr;
+    const double number = std::strtod(text, &end);
+    if (end != text && *end == '\0') {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", number);
+        return shown;
+    }
+    return text;
+}
+
+}   // namespace
+
+// The sidecar's camera, filter, target, exposure and gain reach every FITS
+// frame's header and a SER output's instrument; without one, no such key.
+TEST(CaptureTime, TheSidecarsFactsReachTheOutputsHeaders)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("jup.avi"), 2);
+    clip.write(dir.file("plain.avi"), 2);
+    WriteWholeFile(dir.file("jup.txt"),
+                   "FireCapture v2.7.11 Settings\r\nCamera=ZWO ASI462MC\r\nFilter=IR685\r\n"
+                   "Profile=Jupiter\r\nShutter=8,50ms\r\nGain=300 (50%)\r\n");
+    ASSERT_EQ(RunCli(dir, "--format fits " + ShellQuote(dir.file("jup.avi")) + " " + ShellQuote(dir.file("plain.avi")))
+                  .status,
+              0);
+    const auto header = [&](const std::string& path) {
+        fitsfile* file = nullptr;
+        int status = 0;
+        fits_open_diskfile(&file, path.c_str(), READONLY, &status);
+        EXPECT_EQ(status, 0) << path;
+        std::string keys;
+        for (const char* name : {"INSTRUME", "FILTER", "OBJECT", "EXPTIME", "GAIN"})
+            keys += std::string(name) + "=" + Key(file, name) + " ";
+        fits_close_file(file, &status);
+        return keys;
+    };
+    EXPECT_EQ(header(dir.file("jup_orbic/jup_orbic_000001.fits")),
+              "INSTRUME=ZWO ASI462MC FILTER=IR685 OBJECT=Jupiter EXPTIME=0.0085 GAIN=300 ");
+    EXPECT_EQ(header(dir.file("plain_orbic/plain_orbic_000001.fits")),
+              "INSTRUME=(none) FILTER=(none) OBJECT=(none) EXPTIME=(none) GAIN=(none) ");
+    ASSERT_EQ(RunCli(dir, "--format ser " + ShellQuote(dir.file("jup.avi"))).status, 0);
+    EXPECT_EQ(ReadSerFile(dir.file("jup_orbic.ser")).instrument.substr(0, 12), "ZWO ASI462MC");
 }
