@@ -4,6 +4,7 @@
 #include "analysis/calibration_options.h"
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
+#include "analysis/frame_output.h"
 #include "analysis/frame_range.h"
 #include "analysis/time_range.h"
 #include "image/frame_view.h"
@@ -75,6 +76,8 @@ struct TProcessingState {
     // Where the current file's capture time came from, in the report's words
     // ("ser trailer", "file name", ...); empty when nothing dates it.
     std::string timeFrom;
+    // What the current file's capture program wrote of it (its sidecar).
+    CaptureNotes captureNotes;
     // The masters and defect repair every frame is calibrated with; taken as
     // centring is. The masters are loaded once and kept while the choice and
     // their files stay the same.

@@ -180,6 +180,10 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
             o += std::string(i == 0 ? "" : ", ") + JsonString(f.pieces[i]);
         o += "],\n";
     }
+    for (const auto& [key, value] :
+         {std::pair{"camera", &f.notes.camera}, {"filter", &f.notes.filter}, {"target", &f.notes.target}})
+        if (!value->empty())
+            o += std::string("      \"") + key + "\": " + JsonString(*value) + ",\n";
     if (!f.timeFrom.empty())
         o += "      \"time_from\": " + JsonString(f.timeFrom) + ",\n";
     o += "      \"first_frame_time\": " + (f.firstTime ? Number(*f.firstTime) : std::string("null")) + ",\n";

@@ -670,8 +670,10 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
     };
     try {
         state.timeFrom.clear();
+        state.captureNotes = {};
         facts.result = ProcessFile(state, run, state.currentFile, open, &run.outcome().video);
         run.outcome().timeFrom = state.timeFrom;
+        run.outcome().notes = state.captureNotes;
     } catch (...) {
         // An interruption ends the batch; what went wrong before it is still told.
         failed();

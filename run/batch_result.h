@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/frame_output.h"
 #include "video/frame_source.h"
 
 #include <cstdint>
@@ -51,6 +52,8 @@ struct FileOutcome {
     // Where the capture's time came from ("ser trailer", "firecapture
     // sidecar", ...; see TimeFrom); empty when nothing dated it.
     std::string timeFrom;
+    // What its capture program wrote of it: camera, filter, target.
+    CaptureNotes notes;
     std::optional<VideoInfo> video;   // as the source described it
     bool grayscale = false;           // the output's mode, as fixed for this file
     // A colour mosaic: the file's own (a layout id, 8..19; 0: none), whether

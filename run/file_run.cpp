@@ -127,8 +127,9 @@ void LogCaptureTime(TProcessingState& state, RunHost& host, FrameSource& source,
         host.appendLog(" - Capture time from the " + state.timeFrom + ": " + IsoUtc(*trusted), true);
     for (const std::string& line : times.disagreements())
         host.appendLog(line, true);
+    state.captureNotes = times.sidecar ? NotesOf(*times.sidecar) : CaptureNotes{};
     if (state.aviWriter != nullptr)
-        state.aviWriter->noteCapture(times.sidecar ? NotesOf(*times.sidecar) : CaptureNotes{});
+        state.aviWriter->noteCapture(state.captureNotes);
 }
 
 // A file's calibrator and the sink that calibrates its frames before the

@@ -169,6 +169,10 @@ TEST(CaptureTime, TheSidecarsFactsReachTheOutputsHeaders)
     };
     EXPECT_EQ(header(dir.file("jup_orbic/jup_orbic_000001.fits")),
               "INSTRUME=ZWO ASI462MC FILTER=IR685 OBJECT=Jupiter EXPTIME=0.0085 GAIN=300 ");
+    const std::string report = Report(dir);
+    EXPECT_NE(report.find("\"camera\": \"ZWO ASI462MC\",\n      \"filter\": \"IR685\",\n      \"target\": \"Jupiter\""),
+              std::string::npos)
+        << report;
     EXPECT_EQ(header(dir.file("plain_orbic/plain_orbic_000001.fits")),
               "INSTRUME=(none) FILTER=(none) OBJECT=(none) EXPTIME=(none) GAIN=(none) ");
     ASSERT_EQ(RunCli(dir, "--format ser " + ShellQuote(dir.file("jup.avi"))).status, 0);
