@@ -9,6 +9,7 @@
 #include "run/calibration_setup.h"
 #include "run/defect_vote.h"
 #include "run/joined_source.h"
+#include "run/source_rate.h"
 #include "surface/phase_aligner.h"
 
 #include <algorithm>
@@ -349,6 +350,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             callback.setAligner(aligner.get());
         }
         const PlayLimits limits = PlayLimitsFor(state, video->frameRate);
+        TakeOutputRate(state, host, path, *video);
         TakeMosaic(state, host, *video);
         if (!state.testMode) {
             LogOutputBeyondInput(state, host);

@@ -5,6 +5,7 @@
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/output_rate.h"
 #include "analysis/processing_state.h"
 #include "analysis/time_range.h"
 
@@ -53,10 +54,12 @@ struct RunChoices {
     // (100 ns ticks since 0001-01-01); otherwise a time in a file's name
     // stands for it, if there is one.
     std::optional<std::int64_t> startTime;
+    // The rate an AVI output plays at: 30 unless chosen (see TakeOutputRate).
+    OutputRate outputRate;
 };
 
 // Which run the choices are for. Every run takes the centring, colour, full
-// frame, frame range and time range; beyond those:
+// frame, frame range, time range and output rate; beyond those:
 // - a test takes the threshold and starts at the range's first frame; its
 //   output size waits until its frames are known (ApplyCropSize);
 // - a view or an analysis takes the threshold and the output size now (a
