@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/native_frame.h"
+#include "analysis/output_rate.h"
 #include "image/gray_plane.h"
 #include "image/output_bitmap.h"
 
@@ -40,6 +41,17 @@ public:
     {
         (void)sampleTime;
         (void)utcTicks;
+    }
+
+    // Called once a processing run knows its source, before its first frame:
+    // the rate the output is to play at. An output that keeps a frame rate
+    // (an AVI's) takes it, for the file open now and the pieces opened after
+    // it, and says so; one that keeps its frames' own times (a SER) or none
+    // (still images) returns false.
+    virtual bool playAt(const FrameRate& rate)
+    {
+        (void)rate;
+        return false;
     }
 
     // An output that keeps the source's own samples takes every frame here

@@ -6,6 +6,7 @@
 #include "analysis/colour_options.h"
 #include "analysis/frame_output.h"
 #include "analysis/frame_range.h"
+#include "analysis/output_rate.h"
 #include "analysis/time_range.h"
 #include "image/frame_view.h"
 
@@ -46,6 +47,7 @@ struct TProcessingState {
     std::int32_t framesWritten = 0;     // frames written to the current output; index of the next one
     bool outputFailed = false;          // the current output refused a frame; nothing more is written to it
     bool outputGrayscale = false;       // Y800 output for the current file; fixed when its output opens
+    OutputRate outputRate;              // the rate an AVI output plays at; taken as centring is
     std::string currentFile;            // full path of the file being run
     std::string outputDir;              // directory of the first selected file, with trailing '/'
     FrameOutput* aviWriter = nullptr;   // where a processing run's frames go; not owned here

@@ -31,6 +31,7 @@
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QShortcut>
 #include <QLabel>
 #include <QLineEdit>
@@ -160,6 +161,7 @@ void TForm1::connectReactions()
         });
     }
     connect(comboFormat, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { comboFormatChange(); }); });
+    connect(comboFps->lineEdit(), &QLineEdit::editingFinished, this, [this] { guarded([this] { comboFpsEdited(); }); });
     connect(btnOutputFolder, &QPushButton::clicked, this, [this] { guarded([this] { btnOutputFolderClick(); }); });
     connect(btnOutputFolderReset, &QPushButton::clicked, this,
             [this] { guarded([this] { setOutputFolder(QString()); }); });
@@ -562,6 +564,23 @@ void TForm1::setOutputFolder(const QString& folder)
 void TForm1::comboFormatChange()
 {
     checkWinJupos->setEnabled(comboFormat->currentIndex() == 1);
+    captionFps->setEnabled(comboFormat->currentIndex() == 0);
+    comboFps->setEnabled(comboFormat->currentIndex() == 0);
+}
+
+void TForm1::comboFpsEdited()
+{
+    showOutputRate(outputRate());
+}
+
+void TForm1::showOutputRate(const OutputRate& rate)
+{
+    if (rate.source)
+        comboFps->setCurrentIndex(1);
+    else if (rate.isDefault())
+        comboFps->setCurrentIndex(0);
+    else
+        comboFps->setEditText(QString::fromStdString(FpsText(rate.fixed)));
 }
 
 void TForm1::checkDebayerClick()
@@ -692,6 +711,14 @@ std::optional<TimeRange> TForm1::timeRange() const
 std::optional<std::int32_t> TForm1::segmentSeconds() const
 {
     return SegmentFrom(settingsFromControls());
+}
+
+OutputRate TForm1::outputRate() const
+{
+    const QString text = comboFps->currentText();
+    if (text == comboFps->itemText(0))
+        return {};
+    return ParseOutputRate(text.toStdString()).value_or(OutputRate{});
 }
 
 CentringOptions TForm1::centring() const

@@ -110,6 +110,10 @@ public:
     QLabel* captionFormat = nullptr;
     QComboBox* comboFormat = nullptr;     // 0: AVI, 1: SER
     QCheckBox* checkWinJupos = nullptr;   // SER only
+    // The rate an AVI output plays at (AVI only): the items "30 (default)"
+    // and "Source", or a rate typed in.
+    QLabel* captionFps = nullptr;
+    QComboBox* comboFps = nullptr;
     // Where the outputs go: a chosen folder, or (the reset button) the
     // folder of the tested file. The label shows which.
     QPushButton* btnOutputFolder = nullptr;
@@ -222,6 +226,9 @@ public:
     void checkColorClick();
     void comboKeepBestUnitChange();
     void comboFormatChange();
+    // A rate typed in, shown as it is kept; anything else back to the default.
+    void comboFpsEdited();
+    void showOutputRate(const OutputRate& rate);
     void btnOutputFolderClick();
     void setOutputFolder(const QString& folder);
     void checkDebayerClick();
@@ -268,6 +275,8 @@ public:
     FrameRange frames() const;
     std::optional<TimeRange> timeRange() const;
     std::optional<std::int32_t> segmentSeconds() const;
+    // The frame rate of "6) Output options", as the core takes it.
+    OutputRate outputRate() const;
     // The masters and hot-pixel choice of "10) Calibration", as the core takes them.
     CalibrationOptions calibration() const;
     // The name-time choices of "11) Capture time", as the core takes them.
@@ -297,6 +306,7 @@ private:
     void createProcessButton();
     void createLogAndHelp();
     void createOutputOptionsGroup();
+    void createFrameRateRow(int top);
     void createColourGroup();
     void createCentringGroup();
     void createFrameSelectionGroup();

@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -283,7 +284,10 @@ void TForm1::createLogAndHelp()
 void TForm1::createOutputOptionsGroup()
 {
     const QFont narrow = NarrowFont();
-    groupMoreOptions = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 132);
+    // Rows close together: the window opens at its first size only while
+    // that holds the first four groups whole (fitToControls), and with the
+    // frame rate's row they fill it to the pixel.
+    groupMoreOptions = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 139);
     groupMoreOptions->setTitle(QStringLiteral("6) Output options"));
     captionFormat = MakeLabel(groupMoreOptions, 8, 22, QStringLiteral("Format"));
     captionFormat->setFont(narrow);
@@ -303,23 +307,49 @@ void TForm1::createOutputOptionsGroup()
         "Name each SER output after the mid-time of its frames (YYYY-MM-DD-HHMM_T-), when their times are known"));
     checkWinJupos->setFont(narrow);
     checkWinJupos->setEnabled(false);
+    createFrameRateRow(60);
     // The button, a small reset beside it, the folder in use below.
-    btnOutputFolder = Make<QPushButton>(groupMoreOptions, 8, 60, 145, 20);
+    btnOutputFolder = Make<QPushButton>(groupMoreOptions, 8, 82, 145, 20);
     btnOutputFolder->setText(QStringLiteral("Output folder\u2026"));
     btnOutputFolder->setToolTip(QStringLiteral("Choose the folder the outputs are written to"));
-    btnOutputFolderReset = Make<QPushButton>(groupMoreOptions, 157, 60, 20, 20);
+    btnOutputFolderReset = Make<QPushButton>(groupMoreOptions, 157, 82, 20, 20);
     btnOutputFolderReset->setText(QStringLiteral("\u00D7"));
     btnOutputFolderReset->setToolTip(QStringLiteral("Back to the default: each batch writes beside its first file"));
     btnOutputFolderReset->setEnabled(false);
-    lblOutputFolder = Make<QLabel>(groupMoreOptions, 8, 82, 169, 14);
+    lblOutputFolder = Make<QLabel>(groupMoreOptions, 8, 104, 169, 14);
     lblOutputFolder->setTextFormat(Qt::PlainText);
     lblOutputFolder->setFont(narrow);
-    // Two lines: the group is narrower than the text.
+    // One line; what becomes of the failed files' messages is the hint's.
     checkKeepGoing = MakeOption(
-        groupMoreOptions, 8, 98, 170, 28, QStringLiteral("Keep going when a file fails\n(write it to the log)"),
+        groupMoreOptions, 8, 118, 170, 17, QStringLiteral("Keep going when a file fails"),
         QStringLiteral(
             "No message stops the batch at a file that fails: its message goes to the log, and one message at the end "
             "lists the files that failed"));
+}
+
+// An editable list: its two items, or a rate typed over them, which only
+// numbers of the tool's form can be.
+void TForm1::createFrameRateRow(int top)
+{
+    const QFont narrow = NarrowFont();
+    captionFps = MakeLabel(groupMoreOptions, 8, top + 4, QStringLiteral("Frame rate"));
+    captionFps->setFont(narrow);
+    // Wider than a field, as the demosaicing method: "30 (default)" is typed over.
+    comboFps = Make<QComboBox>(groupMoreOptions, 64, top, kFieldLeft + kFieldWidth - 64, 20);
+    comboFps->setEditable(true);
+    comboFps->setInsertPolicy(QComboBox::NoInsert);
+    comboFps->addItem(QStringLiteral("30 (default)"));
+    comboFps->addItem(QStringLiteral("Source"));
+    comboFps->setFont(narrow);
+    comboFps->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("30 \\(default\\)|source|[0-9]{1,4}(\\.[0-9]{1,3})?"),
+                           QRegularExpression::CaseInsensitiveOption),
+        comboFps));
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionFps, comboFps})
+        widget->setToolTip(
+            QStringLiteral("The rate an AVI output plays at: 30 frames per second, the source's own (the median "
+                           "interval of a SER capture's time stamps, else the rate the video declares), or one typed "
+                           "in, up to 1000 (25, 59.94)"));
 }
 
 void TForm1::createColourGroup()
@@ -670,6 +700,7 @@ void TForm1::setTabOrder()
                               Memo1,
                               comboFormat,
                               checkWinJupos,
+                              comboFps,
                               btnOutputFolder,
                               btnOutputFolderReset,
                               checkKeepGoing,

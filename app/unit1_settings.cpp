@@ -59,6 +59,7 @@ void TForm1::LoadSettings()
     trackHeight->setValue(s.height);
     comboFormat->setCurrentIndex(int(s.format));
     checkWinJupos->setChecked(s.winJuposName);
+    showOutputRate(s.fps);
     comboFormatChange();
     setOutputFolder(QFile::decodeName(s.outputFolder.c_str()));
     checkKeepGoing->setChecked(s.keepGoing);
@@ -124,6 +125,7 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.bestFrame = checkBestFrame->isChecked();
     s.format = OutputFormat(std::clamp(comboFormat->currentIndex(), 0, int(OutputFormat::Png)));
     s.winJuposName = checkWinJupos->isChecked();
+    s.fps = outputRate();
     s.outputFolder = QFile::encodeName(m_outputFolder).toStdString();
     s.keepGoing = checkKeepGoing->isChecked();
     s.openFilter = OpenDialogFilterName(m_openFilter);

@@ -62,6 +62,7 @@ RunChoices WindowHost::choices() const
     chosen.joinFiles = m_form.checkJoin->isChecked();
     chosen.timeRange = m_form.timeRange();
     chosen.segmentSeconds = m_form.segmentSeconds();
+    chosen.outputRate = m_form.outputRate();
     return chosen;
 }
 

@@ -13,8 +13,6 @@ constexpr std::uint32_t kBitmapInfoHeaderBytes = 40;
 constexpr std::uint32_t kSuperIndexBytes = 24 + 16 * kSuperIndexCapacity;
 constexpr std::uint32_t kDmlhBytes = 248;   // what FFmpeg and VirtualDub reserve
 constexpr std::uint32_t kOdmlListBytes = 4 + 8 + kDmlhBytes;
-constexpr std::uint32_t kRate = 30;
-constexpr std::uint32_t kMicroSecPerFrame = 1000000 / kRate;
 
 void chunkHeader(ByteWriter& out, std::uint32_t id, std::uint32_t size)
 {
@@ -22,12 +20,24 @@ void chunkHeader(ByteWriter& out, std::uint32_t id, std::uint32_t size)
     out.u32(size);
 }
 
+// Rounded to the nearest whole number; at 30 frames per second these are
+// 33333 and 30 frames' bytes, as every file of ours has always said.
+std::uint32_t microSecondsPerFrame(const VideoFormat& format)
+{
+    const std::uint64_t micro = (std::uint64_t(format.scale) * 1000000 + format.rate / 2) / format.rate;
+    return std::uint32_t(std::min<std::uint64_t>(micro, UINT32_MAX));
+}
+
+std::uint64_t bytesPerSecond(const VideoFormat& format)
+{
+    return (std::uint64_t(format.frameBytes()) * format.rate + format.scale / 2) / format.scale;
+}
+
 void writeMainHeader(ByteWriter& out, const VideoFormat& format, const HeaderState& state)
 {
-    const std::uint64_t bytesPerSecond = std::uint64_t(format.frameBytes()) * kRate;
     chunkHeader(out, riff::kMainHeader, kAvihBytes);
-    out.u32(kMicroSecPerFrame);
-    out.u32(std::uint32_t(std::min<std::uint64_t>(bytesPerSecond, UINT32_MAX)));
+    out.u32(microSecondsPerFrame(format));
+    out.u32(std::uint32_t(std::min<std::uint64_t>(bytesPerSecond(format), UINT32_MAX)));
     out.u32(0);   // dwPaddingGranularity
     out.u32(state.hasOldIndex ? kHasIndexFlag : 0);
     out.u32(state.firstRiffFrames);   // AVI 1.0 readers see the first RIFF only
@@ -52,8 +62,8 @@ void writeStreamHeader(ByteWriter& out, const VideoFormat& format, const HeaderS
     out.u16(0);                                        // wPriority
     out.u16(0);                                        // wLanguage
     out.u32(0);                                        // dwInitialFrames
-    out.u32(1);                                        // dwScale
-    out.u32(kRate);                                    // dwRate
+    out.u32(format.scale);                             // dwScale
+    out.u32(format.rate);                              // dwRate
     out.u32(0);                                        // dwStart
     out.u32(state.totalFrames);                        // dwLength
     out.u32(format.grayscale ? pixels : pixels * 3);   // dwSuggestedBufferSize

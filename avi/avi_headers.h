@@ -46,11 +46,15 @@ inline constexpr std::uint64_t kFirstMoviListPos = kHeaderBytes - 12;
 inline constexpr std::size_t kAvixHeaderBytes = 24;   // RIFF size 'AVIX' LIST size 'movi'
 inline constexpr std::size_t kStdIndexHeaderBytes = 32;
 
-// Frame geometry and pixel format of the one video stream.
+// Frame geometry, pixel format and frame rate of the one video stream.
 struct VideoFormat {
     std::int32_t width = 0;    // pixels, > 0
     std::int32_t height = 0;   // pixels, > 0; stored positive (bottom-up RGB, top-down Y800)
     bool grayscale = false;    // Y800 when true, RGB24 otherwise
+    // Frames per second as rate / scale, both > 0, as the stream header
+    // keeps it: 60000 / 1001 is NTSC's 59.94 exactly.
+    std::uint32_t rate = 30;
+    std::uint32_t scale = 1;
 
     // Bytes of one stored row, padded to a multiple of 4 as in a DIB.
     std::uint32_t rowBytes() const

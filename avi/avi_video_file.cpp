@@ -45,6 +45,13 @@ void AviVideoFile::setRiffSizeLimit(std::uint64_t bytes)
     m_riffSizeLimit = std::min(bytes, kMaxRiffSizeLimit);
 }
 
+void AviVideoFile::setFrameRate(std::uint32_t rate, std::uint32_t scale)
+{
+    assert(rate > 0 && scale > 0);
+    m_format.rate = rate;
+    m_format.scale = scale;
+}
+
 std::uint64_t AviVideoFile::riffBytesWith(const Riff& riff, std::uint32_t frames) const
 {
     std::uint64_t bytes =

@@ -44,6 +44,10 @@ public:
     // readers take RIFF sizes as signed.
     void setRiffSizeLimit(std::uint64_t bytes);
 
+    // The rate the whole stream plays at (see VideoFormat), whenever it is
+    // set: the headers take it when the file is finished.
+    void setFrameRate(std::uint32_t rate, std::uint32_t scale);
+
     // Appends one frame of format().frameBytes() bytes, stored as given.
     void appendFrame(const std::uint8_t* frame);
 

@@ -65,6 +65,18 @@ void TAviWriter::setWavFileName(const std::string& value)
     m_wavFileName = value;
 }
 
+void TAviWriter::setFrameRate(std::uint32_t rate, std::uint32_t scale)
+{
+    // dwMicroSecPerFrame is 32 bits: about 4295 seconds a frame at most.
+    constexpr std::uint64_t kMaxSecondsPerFrame = 4000;
+    if (rate == 0 || scale == 0 || std::uint64_t(scale) > std::uint64_t(rate) * kMaxSecondsPerFrame)
+        throw AviError("Unsupported AVI frame rate " + std::to_string(rate) + "/" + std::to_string(scale));
+    m_rate = rate;
+    m_scale = scale;
+    if (m_file)
+        m_file->setFrameRate(rate, scale);
+}
+
 std::int32_t TAviWriter::framesWritten() const
 {
     return m_file ? std::int32_t(m_file->frameCount()) : 0;
@@ -81,7 +93,7 @@ void TAviWriter::OpenVideo(bool grayscale)
 {
     if (isOpen())
         throw AviError("OpenVideo called while an AVI file is open; call CloseVideo first");
-    const VideoFormat format{m_width, m_height, grayscale};
+    const VideoFormat format{m_width, m_height, grayscale, m_rate, m_scale};
     if (m_width <= 0 || m_height <= 0 || m_width > kMaxDimension || m_height > kMaxDimension
         || std::uint64_t(format.rowBytes()) * std::uint64_t(m_height) > kMaxFrameBytes)
         throw AviError("Unsupported AVI frame size " + sizeText(m_width, m_height));

@@ -25,7 +25,8 @@ public:
 };
 
 // Writes the frames of one processing run as an uncompressed AVI file with a
-// single video stream at 30 frames per second, every frame a key frame:
+// single video stream, at 30 frames per second unless told another rate,
+// every frame a key frame:
 //   colour     RGB24, BI_RGB, rows bottom-up, BGR, rows padded to 4 bytes;
 //   greyscale  Y800, one byte per pixel, rows top-down, rows padded to 4 bytes.
 // Past the RIFF size limit (about 1 GiB) the file continues in OpenDML form,
@@ -57,9 +58,18 @@ public:
     void setHeight(std::int32_t value) { m_height = value; }
     std::int32_t Width() const { return m_width; }
     void setWidth(std::int32_t value) { m_width = value; }
-    // Stored only: the stream always runs at 30 frames per second.
+    // Stored only: the stream's rate is setFrameRate's.
     std::int32_t FrameTime() const { return m_frameTime; }
     void setFrameTime(std::int32_t value) { m_frameTime = value; }
+    // Frames per second as rate / scale (30 / 1 until set), kept in the
+    // headers as that ratio, so that 60000 / 1001 plays at NTSC's 59.94
+    // exactly. It holds for the files opened after, and for the one open
+    // now, whose headers take it when it is closed. Refuses, with AviError
+    // and keeping the old rate, a zero and a rate below one frame in 4000
+    // seconds, whose frame time the main header cannot hold.
+    std::uint32_t Rate() const { return m_rate; }
+    std::uint32_t Scale() const { return m_scale; }
+    void setFrameRate(std::uint32_t rate, std::uint32_t scale);
     // Path of the file that OpenVideo creates; an existing file is replaced.
     const std::string& FileName() const { return m_fileName; }
     void setFileName(const std::string& value) { m_fileName = value; }
@@ -108,6 +118,8 @@ private:
     std::int32_t m_height;
     std::int32_t m_width;
     std::int32_t m_frameTime = 1000;
+    std::uint32_t m_rate = 30;
+    std::uint32_t m_scale = 1;
     std::string m_fileName;
     std::string m_wavFileName;
     bool m_deleteFiles = false;

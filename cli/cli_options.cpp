@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_options.h"
 
+#include "analysis/output_rate.h"
 #include "analysis/processing_state.h"
 #include "capture/local_time.h"
 #include "capture/name_time.h"
@@ -91,6 +92,15 @@ const CLI::Validator kTimeRange(
     },
     "HH:MM:SS-HH:MM:SS");
 
+const CLI::Validator kFps(
+    [](std::string& text) -> std::string {
+        return ParseOutputRate(text) ? std::string()
+                                     : "'" + text
+                + "' is neither source nor a rate above 0 and up to 1000 like 25 "
+                  "or 59.94 (at most three decimals)";
+    },
+    "source|N");
+
 // A percentage from 0 to 100, fractions allowed.
 const CLI::Validator kPercent(
     [](std::string& text) -> std::string {
@@ -180,6 +190,7 @@ struct RawOptions {
     double maxSaturated = 0.0;
     double rejectDim = 0.0;
     std::string format = "avi";
+    std::string fps;
     std::string startTime;
     std::string hotPixels;
     std::string utcOffset;
@@ -467,6 +478,18 @@ void AddFormatOptions(OptionTable& t)
                    if (orbicrop::capture::ParseUtcOffset(s.utcOffset))
                        raw.utcOffset = s.utcOffset;
                });
+    // After --format's fallback, as --winjupos-name: the saved rate holds for
+    // AVI outputs only.
+    t.fallback(app.add_option("--fps", t.raw.fps,
+                              "The rate the AVI output plays at: source (the median interval of a SER "
+                              "capture's time stamps, else the rate the video declares) or N frames per "
+                              "second, up to 1000 (25, 59.94); default 30")
+                   ->check(kFps)
+                   ->option_text("source|N"),
+               [](CliOptions& o, RawOptions& raw, const OrbicropSettings& s) {
+                   if (raw.format == "avi")
+                       o.choices.outputRate = s.fps;
+               });
     // After --format's fallback: the saved choice holds for SER outputs only.
     t.fallback(app.add_flag("--winjupos-name", t.o.winJuposName,
                             "Prefix each SER output's name with the mid-time of its frames, YYYY-MM-DD-HHMM_T-"),
@@ -540,6 +563,11 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
         o.choices.startTime = ParseIsoUtc(raw.startTime);
     if (o.winJuposName && o.format != OutputFormat::Ser)
         return "--winjupos-name needs --format ser";
+    if (!raw.fps.empty()) {
+        if (o.format != OutputFormat::Avi)
+            return "--fps needs --format avi: the other formats keep no frame rate";
+        o.choices.outputRate = *ParseOutputRate(raw.fps);
+    }
     if (app.count("--keep-best") > 0)
         o.choices.centring.keepBest = *ParseKeepBest(raw.keepBest);
     o.choices.centring.bestFrame = !o.bestFramePath.empty();

@@ -28,7 +28,7 @@ struct CliOptions {
     bool testOnly = false;
     bool quiet = false;
     // The run's choices (-t, --beside-input, the centring, colour, frame and
-    // time options, --join, --segment, --start-time). Its size and output
+    // time options, --join, --segment, --start-time, --fps). Its size and output
     // mode are left as they are: the fields above say them, in the terms
     // of the command line, and the tool's host turns them into the run's.
     RunChoices choices;

@@ -105,7 +105,8 @@ std::string SettingsObject(const ReportSettings& s)
                    + ", \"last\": " + (s.frames.last ? std::to_string(*s.frames.last) : "null") + "}")
         + (s.join ? ", \"join\": true" : "")
         + (s.timeRange ? ", \"time_range\": " + JsonString(TimeRangeText(*s.timeRange)) : "")
-        + (s.segment ? ", \"segment_seconds\": " + std::to_string(*s.segment) : "") + CalibrationFields(s) + "}";
+        + (s.segment ? ", \"segment_seconds\": " + std::to_string(*s.segment) : "")
+        + (s.fps.isDefault() ? "" : ", \"fps\": " + JsonString(OutputRateText(s.fps))) + CalibrationFields(s) + "}";
 }
 
 // The frames dropped for each reason the user chose; a reason not chosen

@@ -3,6 +3,7 @@
 
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/output_rate.h"
 #include "analysis/time_range.h"
 #include "run/batch_result.h"
 
@@ -28,6 +29,7 @@ struct ReportSettings {
     bool join = false;
     std::optional<TimeRange> timeRange;
     std::optional<std::int32_t> segment;   // seconds
+    OutputRate fps;                        // "fps": "source" or the rate, unless 30
     // The masters every frame was calibrated with, and the hot pixels.
     struct Master {
         std::string kind;   // "dark", "flat", "bias"

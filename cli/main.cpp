@@ -67,6 +67,7 @@ ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& sta
     s.join = options.choices.joinFiles;
     s.timeRange = options.choices.timeRange;
     s.segment = options.choices.segmentSeconds;
+    s.fps = options.choices.outputRate;
     if (state.masters) {
         const LoadedMasters& loaded = *state.masters;
         const auto add = [&](const char* kind, const std::optional<orbicrop::calibration::Master>& master,

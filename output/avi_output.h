@@ -22,6 +22,9 @@ public:
         return OutputPathFor(inputPath, outputDir, grayscale);
     }
 
+    // Every file opened from now on plays at rate, and the one open now.
+    bool playAt(const FrameRate& rate) override;
+
     void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override { m_writer.AddFrame(bitmap, index); }
     void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override
     {
@@ -31,4 +34,7 @@ public:
 private:
     std::unique_ptr<TAviWriter> m_own;
     TAviWriter& m_writer;
+    // Kept here, not only in the writer: the window's one writer serves
+    // every batch, and each batch's outputs start at the default.
+    FrameRate m_rate;
 };

@@ -77,6 +77,7 @@ public:
 
     void addColorFrame(const OutputBitmap& bitmap, std::int32_t index) override;
     void addGrayFrame(const OutputBitmap& bitmap, const GrayPlane& plane, std::int32_t index) override;
+    bool playAt(const FrameRate& rate) override { return m_output.playAt(rate); }
     bool takesSamples() const override { return m_output.takesSamples(); }
     void noteCapture(const CaptureNotes& notes) override { m_output.noteCapture(notes); }
     void addSamples(const SampleFrame& frame, std::optional<std::int64_t> utcTicks, std::int32_t index) override;

@@ -10,6 +10,7 @@
 #include "run/capture_times.h"
 #include "run/defect_vote.h"
 #include "run/joined_source.h"
+#include "run/source_rate.h"
 #include "surface/phase_aligner.h"
 #include "time/capture_time.h"
 
@@ -380,6 +381,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             callback.setAligner(aligner.get());
         }
         const PlayLimits limits = PlayLimitsFor(state, video->frameRate);
+        TakeOutputRate(state, host, path, *video);
         TakeMosaic(state, host, *video);
         if (!state.testMode) {
             LogCaptureTime(state, host, *source, *video);

@@ -16,9 +16,11 @@
 // Plays one input file through the frame handler and reports the run as log
 // lines and, for a failed step, one message. The state's frameLimit chooses
 // the mode: >= 1 plays only that many frames as a test, <= 0 plays the whole
-// file as a processing run (the caller has opened the writer). A test never
-// plays more than frameLimit frames, whatever length the file claims, and
-// ends with its preview or warning on its last frame when any frame played.
+// file as a processing run (the caller has opened the writer, which the run
+// tells the rate it plays at once the video is described: TakeOutputRate,
+// run/source_rate.h). A test never plays more than frameLimit frames,
+// whatever length the file claims, and ends with its preview or warning on
+// its last frame when any frame played.
 //
 // Returns 0 when the run completed; 1 when it was refused (a run already in
 // progress, or an empty path); kRunFailed for a failed step, whose message the

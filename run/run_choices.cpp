@@ -14,6 +14,7 @@ void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor
     state.fullFrame = choices.fullFrame;
     state.frames = choices.frames;
     state.timeRange = choices.timeRange;
+    state.outputRate = choices.outputRate;
     if (run != ChoicesFor::File) {
         state.thresholdPercent = double(choices.thresholdPosition);
         state.firstFrame = choices.frames.first;

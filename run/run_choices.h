@@ -5,6 +5,7 @@
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
+#include "analysis/output_rate.h"
 #include "analysis/processing_state.h"
 #include "analysis/time_range.h"
 #include "capture/name_time.h"
@@ -58,10 +59,12 @@ struct RunChoices {
     // the user's pattern (--name-time) and the local time names are written
     // in (--utc-offset).
     orbicrop::capture::NameTimeChoices nameTime;
+    // The rate an AVI output plays at: 30 unless chosen (see TakeOutputRate).
+    OutputRate outputRate;
 };
 
 // Which run the choices are for. Every run takes the centring, colour, full
-// frame, frame range and time range; beyond those:
+// frame, frame range, time range and output rate; beyond those:
 // - a test takes the threshold and starts at the range's first frame; its
 //   output size waits until its frames are known (ApplyCropSize);
 // - a view or an analysis takes the threshold and the output size now (a

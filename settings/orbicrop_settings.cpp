@@ -116,6 +116,10 @@ std::string FormatText(const Settings& s)
 {
     return std::string(NameOf(s.format));
 }
+std::string RateText(const Settings& s)
+{
+    return OutputRateText(s.fps);
+}
 std::string FolderText(const Settings& s)
 {
     // Empty once a folder chosen before is taken back: the default again.
@@ -212,6 +216,12 @@ const SettingKey kKeys[] = {
      },
      WriteText<FormatText>},
     BoolKey<&Settings::winJuposName>("Output", "winjuposname", Written::OnceChosen),
+    {"Output", "fps", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto fps = f.readString(k.section, k.name))
+             s.fps = ParseOutputRate(*fps).value_or(OutputRate{});
+     },
+     WriteText<RateText>},
     {"Output", "folder", Written::OnceChosen, false,
      [](const IniFile& f, const SettingKey& k, Settings& s) {
          s.outputFolder = f.readString(k.section, k.name).value_or(std::string());

@@ -5,6 +5,7 @@
 #include "analysis/centring_options.h"
 #include "analysis/colour_options.h"
 #include "analysis/output_format.h"
+#include "analysis/output_rate.h"
 #include "analysis/processing_state.h"
 #include "settings/ini_file.h"
 
@@ -36,6 +37,9 @@ struct OrbicropSettings {
     bool bestFrame = false;
     OutputFormat format = OutputFormat::Avi;   // [Output] format: avi, ser, tiff, fits or png
     bool winJuposName = false;                 // [Output] winjuposname: SER outputs named after their frames' mid-time
+    // [Output] fps: the rate an AVI output plays at, "source" or a number
+    // as ParseOutputRate reads it; written once it leaves 30.
+    OutputRate fps;
     // [Output] folder: where the window's outputs go; empty: the folder of
     // the tested file. A path as the file system takes it (bytes).
     std::string outputFolder;

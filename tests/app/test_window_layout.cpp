@@ -157,6 +157,7 @@ private slots:
                                           w.Memo1,
                                           w.comboFormat,
                                           w.checkWinJupos,
+                                          w.comboFps,
                                           w.btnOutputFolder,
                                           w.btnOutputFolderReset,
                                           w.checkKeepGoing,
@@ -210,6 +211,21 @@ private slots:
         QCOMPARE(titles,
                  QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"),
                               QStringLiteral("10"), QStringLiteral("11")}));
+    }
+
+    // The output options are packed close (the window's first size holds
+    // them): none lies over another.
+    void outputOptionsLieNoneOverAnother()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        const QList<QWidget*> controls = w.groupMoreOptions->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        QCOMPARE(controls.size(), 9);
+        for (QWidget* mine : controls)
+            for (QWidget* other : controls)
+                QVERIFY2(other == mine || !other->geometry().intersects(mine->geometry()),
+                         qPrintable(QStringLiteral("%1 / %2").arg(mine->metaObject()->className(),
+                                                                  other->metaObject()->className())));
     }
 
     void fontsFallBackToTheNearestFacesOfTheirKind()

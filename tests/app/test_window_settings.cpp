@@ -12,6 +12,7 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -299,6 +300,39 @@ private slots:
         f.form.reset();
         const QByteArray saved = f.readSettings();
         QVERIFY2(saved.contains("[Time]\nnamepattern=%H%M\nutcoffset=\n"), saved.constData());
+    }
+
+    // The rate comes from the file as it is kept, reaches the runs, and a
+    // choice made in the list or typed goes back; what is no rate goes back
+    // to the default. It is the AVI's alone.
+    void frameRateComesFromTheFileReachesTheRunsAndGoesBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Output]\nfps=59.940\n");
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        QCOMPARE(w.comboFps->currentText(), QStringLiteral("59.94"));
+        QVERIFY(host.choices().outputRate == (OutputRate{false, {60000, 1001}}));
+        const auto type = [&w](const char* text) {
+            w.comboFps->lineEdit()->selectAll();
+            QTest::keyClicks(w.comboFps->lineEdit(), QString::fromLatin1(text));
+            QTest::keyClick(w.comboFps->lineEdit(), Qt::Key_Return);
+        };
+        type("12.50");
+        QCOMPARE(w.comboFps->currentText(), QStringLiteral("12.5"));
+        QVERIFY(host.choices().outputRate == (OutputRate{false, {25, 2}}));
+        type("0");
+        QCOMPARE(w.comboFps->currentText(), QStringLiteral("30 (default)"));
+        QVERIFY(host.choices().outputRate.isDefault());
+        w.comboFps->setCurrentIndex(1);
+        QVERIFY(host.choices().outputRate.source);
+        w.comboFormat->setCurrentIndex(1);
+        QVERIFY(!w.comboFps->isEnabled());
+        w.comboFormat->setCurrentIndex(0);
+        QVERIFY(w.comboFps->isEnabled());
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.contains("[Output]\nfps=source\n"), saved.constData());
     }
 
     // The open dialog shows the filter files were last chosen with, in the

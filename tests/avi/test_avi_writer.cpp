@@ -256,3 +256,74 @@ INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
                              return std::string(c.grey ? "Grey" : "Colour") + std::to_string(c.width) + "x"
                                  + std::to_string(c.height) + "_" + std::to_string(c.frames) + "frames";
                          });
+
+// A rate other than 30 is kept as its ratio in the headers that carry it,
+// in a plain file and past the RIFF size limit, also when it is set while
+// the file is open; ffprobe reads that ratio back.
+struct RateCase {
+    std::uint32_t rate;
+    std::uint32_t scale;
+    bool setWhileOpen;
+    std::uint64_t riffSizeLimit;   // 0: the default
+    std::uint32_t microSecondsPerFrame;
+    const char* probed;
+};
+
+void PrintTo(const RateCase& c, std::ostream* os)
+{
+    *os << c.rate << "/" << c.scale << (c.setWhileOpen ? ", set while open" : "")
+        << (c.riffSizeLimit ? ", OpenDML" : "");
+}
+
+class AviFrameRate : public testing::TestWithParam<RateCase> {};
+
+TEST_P(AviFrameRate, IsKeptAsItsRatio)
+{
+    const RateCase c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("r.avi");
+    TAviWriter writer(1920, 1080);
+    configure(writer, path, 64, 48);
+    if (c.riffSizeLimit != 0)
+        writer.setRiffSizeLimit(c.riffSizeLimit);
+    if (!c.setWhileOpen)
+        writer.setFrameRate(c.rate, c.scale);
+    writer.OpenVideo(false);
+    if (c.setWhileOpen)
+        writer.setFrameRate(c.rate, c.scale);
+    for (std::int32_t i = 0; i < 5; ++i)
+        writer.AddFrame(colourFrame(64, 48, i), i);
+    writer.CloseVideo();
+
+    const RiffFile file(path);
+    EXPECT_EQ(checkContainer(file, 64, 48, false).openDml, c.riffSizeLimit != 0);
+    const auto strh = file.data(file.strl()->children[0]);
+    EXPECT_EQ(le32(strh, 20), c.scale);
+    EXPECT_EQ(le32(strh, 24), c.rate);
+    const auto avih = file.data(file.hdrl()->children[0]);
+    EXPECT_EQ(le32(avih, 0), c.microSecondsPerFrame);
+    EXPECT_EQ(le32(avih, 4), std::uint32_t((64 * 48 * 3 * std::uint64_t(c.rate) + c.scale / 2) / c.scale));
+    auto info = probe(path);
+    EXPECT_EQ(info["r_frame_rate"], c.probed);
+    EXPECT_EQ(info["nb_read_packets"], "5");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, AviFrameRate,
+                         testing::Values(RateCase{60000, 1001, false, 0, 16683, "60000/1001"},
+                                         RateCase{25, 1, true, 0, 40000, "25/1"},
+                                         RateCase{24000, 1001, false, 30000, 41708, "24000/1001"}),
+                         [](const auto& info) {
+                             const RateCase& c = info.param;
+                             return std::to_string(c.rate) + "_" + std::to_string(c.scale)
+                                 + (c.setWhileOpen ? "_SetWhileOpen" : "") + (c.riffSizeLimit ? "_OpenDml" : "");
+                         });
+
+TEST(TAviWriter, AFrameRateWithoutAFrameTimeIsRefused)
+{
+    TAviWriter writer(640, 480);
+    EXPECT_EQ(errorOf([&] { writer.setFrameRate(0, 1); }), "Unsupported AVI frame rate 0/1");
+    EXPECT_EQ(errorOf([&] { writer.setFrameRate(25, 0); }), "Unsupported AVI frame rate 25/0");
+    EXPECT_EQ(errorOf([&] { writer.setFrameRate(1, 5000); }), "Unsupported AVI frame rate 1/5000");
+    EXPECT_EQ(writer.Rate(), 30u);
+    EXPECT_EQ(writer.Scale(), 1u);
+}

@@ -3,6 +3,7 @@
 // sidecar, the name, --start-time, in that order; said in the log and the
 // report, with a word where two sources disagree.
 
+#include "support/decoded_video.h"
 #include "support/disc_video.h"
 #include "support/ser_reader.h"
 #include "support/ser_writer.h"
@@ -177,4 +178,19 @@ TEST(CaptureTime, TheSidecarsFactsReachTheOutputsHeaders)
               "INSTRUME=(none) FILTER=(none) OBJECT=(none) EXPTIME=(none) GAIN=(none) ");
     ASSERT_EQ(RunCli(dir, "--format ser " + ShellQuote(dir.file("jup.avi"))).status, 0);
     EXPECT_EQ(ReadSerFile(dir.file("jup_orbic.ser")).instrument.substr(0, 12), "ZWO ASI462MC");
+}
+
+// Without stamps of their own, frames play at the rate the capture program
+// measured, before the stream's declared one.
+TEST(CaptureTime, TheSidecarsAverageRateComesBeforeTheStreams)
+{
+    TempDir dir;
+    DiscClip clip;
+    clip.write(dir.file("jup.avi"), 3);
+    WriteWholeFile(dir.file("jup.txt"), "FireCapture v2.7.11 Settings\r\nFPS (avg.)=25,0\r\n");
+    const auto r =
+        RunCli(dir, "--color --fps source -o " + ShellQuote(dir.file("out")) + " " + ShellQuote(dir.file("jup.avi")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" - Output plays at 25 fps (the capture program's record)\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Probe(dir.file("out/jup_orbic.avi"), dir.path()).rate, "25/1") << r.out;
 }

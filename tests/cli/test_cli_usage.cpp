@@ -24,14 +24,16 @@ TEST(CliUsage, BadOptionsExitWithStatusTwoAndNameTheOption)
         const char* args;
         const char* mentions;
     };
-    for (Case c : {Case{"-W 100 x.avi", "--width"}, Case{"-H 16 x.avi", "--height"},
-                   Case{"-W 4112 x.avi", "multiple of 16 from 32 to 4096"}, Case{"-t 101 x.avi", "--threshold"},
-                   Case{"-t abc x.avi", "-100 to 100"}, Case{"--color --gray x.avi", "--gray"},
-                   Case{"--frobnicate x.avi", "--frobnicate"}, Case{"", "FILE"},
-                   Case{"--settings /no/such/Orbicrop.ini x.avi", "--settings"},
-                   Case{"--make-master sky m.fits x.avi", "dark, flat or bias, not 'sky'"},
-                   Case{"--make-master dark m.fits --bias /dev/null x.avi", "only when making a flat"},
-                   Case{"--hot-pixels hot x.avi", "--hot-pixels"}}) {
+    for (Case c :
+         {Case{"-W 100 x.avi", "--width"}, Case{"-H 16 x.avi", "--height"},
+          Case{"-W 4112 x.avi", "multiple of 16 from 32 to 4096"}, Case{"-t 101 x.avi", "--threshold"},
+          Case{"-t abc x.avi", "-100 to 100"}, Case{"--color --gray x.avi", "--gray"},
+          Case{"--frobnicate x.avi", "--frobnicate"}, Case{"", "FILE"},
+          Case{"--settings /no/such/Orbicrop.ini x.avi", "--settings"},
+          Case{"--make-master sky m.fits x.avi", "dark, flat or bias, not 'sky'"},
+          Case{"--make-master dark m.fits --bias /dev/null x.avi", "only when making a flat"},
+          Case{"--hot-pixels hot x.avi", "--hot-pixels"}, Case{"--fps 0 x.avi", "--fps"},
+          Case{"--fps 1001 x.avi", "up to 1000"}, Case{"--fps 25 --format ser x.avi", "--fps needs --format avi"}}) {
         const auto r = Cli(c.args, dir);
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << c.args << ": " << r.err;

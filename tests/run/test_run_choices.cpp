@@ -37,6 +37,7 @@ RunChoices Chosen()
     chosen.colour.debayer = true;
     chosen.frames = {.first = 5, .last = 9};
     chosen.timeRange = TimeRange{10, 20};
+    chosen.outputRate.source = true;
     return chosen;
 }
 
@@ -60,6 +61,7 @@ TEST(RunChoices, EachRunTakesItsShareOfTheChoices)
         EXPECT_TRUE(state.centring.surface && state.colour.debayer) << which;
         EXPECT_EQ(state.frames.first, 5) << which;
         EXPECT_EQ(state.timeRange.value_or(TimeRange{}).end, 20) << which;
+        EXPECT_TRUE(state.outputRate.source) << which;
         EXPECT_EQ(state.thresholdPercent, row.threshold ? -7.0 : 30.0) << which;
         EXPECT_EQ(state.firstFrame, row.threshold ? 5 : 0) << which;
         EXPECT_EQ(state.cropWidth, row.size ? 48 : 64) << which;

@@ -152,7 +152,7 @@ TEST(SaveOrbicropSettings, RoundTripGivesBackWhatWasSaved)
     EXPECT_EQ(loaded.height, 2);
 }
 
-// Each key of the output folder, keep-going, open filter, colour, large-size, rejection and score-floor
+// Each key of the output's frame rate, the output folder, keep-going, open filter, colour, large-size, rejection and score-floor
 // choices
 // appears once its choice leaves the default and then stays, so that taking a
 // choice back is saved too; the others stay out, as all of them do from a
@@ -174,6 +174,7 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
     chosen.rejectMaxSaturated = 0.3;
     chosen.rejectDim = 40;
     chosen.outputFolder = "/data/night of 12 May";
+    chosen.fps = *ParseOutputRate("59.94");
     chosen.keepGoing = true;
     chosen.openFilter = "ser";
     chosen.frameRange = true;
@@ -188,7 +189,7 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
     const std::string outputKeys = "[Output]\nignoreIncomplete=0\nautocolor=1\ncolor=1\ndebayersafe=0\n";
     const std::string sizeKeys = "[Size]\nwidth=12\nheight=12\nauto=0\n";
     EXPECT_EQ(ReadWholeFile(path),
-              cogKeys + outputKeys + "folder=/data/night of 12 May\n" + sizeKeys
+              cogKeys + outputKeys + "fps=59.94\nfolder=/data/night of 12 May\n" + sizeKeys
                   + "large=1\nlargewidth=4096\nwholeframe=1\n"
                     "[Batch]\nkeepgoing=1\n[Open]\nfilter=ser\n"
                     "[Colour]\nbayer=GBRG\ndebayer=1\ndebayermethod=bilinear\n"
@@ -210,6 +211,7 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
     EXPECT_EQ(loaded.largeHeight, 768);
     EXPECT_TRUE(loaded.fullFrame);
     EXPECT_EQ(loaded.outputFolder, "/data/night of 12 May");
+    EXPECT_EQ(loaded.fps, (OutputRate{false, {60000, 1001}}));
     EXPECT_TRUE(loaded.keepGoing);
     EXPECT_EQ(loaded.openFilter, "ser");
     CentringOptions centring = CentringFrom(loaded);
@@ -222,7 +224,7 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
 
     SaveOrbicropSettings(path, OrbicropSettings{});
     EXPECT_EQ(ReadWholeFile(path),
-              cogKeys + outputKeys + "folder=\n" + sizeKeys
+              cogKeys + outputKeys + "fps=30\nfolder=\n" + sizeKeys
                   + "large=0\nlargewidth=1024\nwholeframe=0\n"
                     "[Batch]\nkeepgoing=0\n[Open]\nfilter=avi\n"
                     "[Colour]\nbayer=none\ndebayer=0\ndebayermethod=edge-aware\n"
@@ -272,6 +274,9 @@ TEST(LoadOrbicropSettings, LaterKeysOutsideTheChoicesFallBack)
         EXPECT_EQ(LoadFrom(dir, std::string("[Reject]\nmaxsaturated=") + bad + "\n").rejectMaxSaturated, std::nullopt)
             << bad;
     EXPECT_EQ(LoadFrom(dir, "[Reject]\nmaxsaturated=-2\n").rejectMaxSaturated, std::optional(0.0));
+    for (const char* bad : {"fast", "0", "2000", "25,5"})
+        EXPECT_TRUE(LoadFrom(dir, std::string("[Output]\nfps=") + bad + "\n").fps.isDefault()) << bad;
+    EXPECT_TRUE(LoadFrom(dir, "[Output]\nfps=Source\n").fps.source);
 }
 
 TEST(SaveOrbicropSettings, DirectoryInPlaceOfTheFileIsReportedWithItsPath)

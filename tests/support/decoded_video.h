@@ -24,15 +24,15 @@ inline std::string DecodeWithFfmpeg(const std::string& video, const std::string&
 // Frames and size as ffprobe reports them.
 struct ProbedStream {
     int width = 0, height = 0, frames = -1;
-    std::string codec, pixelFormat, rate;
+    std::string codec, pixelFormat, rate, averageRate;   // rates as ffprobe's ratios, "60000/1001"
 };
 
 inline ProbedStream Probe(const std::string& video, const std::string& scratchDir)
 {
-    const auto r =
-        RunProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                    "stream=codec_name,pix_fmt,width,height,nb_read_frames,r_frame_rate", "-of", "default=nw=1", video},
-                   scratchDir);
+    const auto r = RunProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                               "stream=codec_name,pix_fmt,width,height,nb_read_frames,r_frame_rate,avg_frame_rate",
+                               "-of", "default=nw=1", video},
+                              scratchDir);
     ProbedStream p;
     std::istringstream in(r.out);
     std::string line;
@@ -53,6 +53,8 @@ inline ProbedStream Probe(const std::string& video, const std::string& scratchDi
             p.pixelFormat = value;
         else if (key == "r_frame_rate")
             p.rate = value;
+        else if (key == "avg_frame_rate")
+            p.averageRate = value;
     }
     return p;
 }

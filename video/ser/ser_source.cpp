@@ -386,6 +386,19 @@ std::optional<std::int32_t> SerColourIdOf(const std::string& path)
     return std::int32_t(parsed.header.colour);
 }
 
+std::vector<std::int64_t> SerFrameTimesOf(const std::string& path)
+{
+    const SerFile file(path);
+    std::array<std::uint8_t, orbicrop::ser::kHeaderBytes> bytes{};
+    if (!file.isOpen() || file.readAt(0, bytes) != bytes.size())
+        return {};
+    const auto parsed = orbicrop::ser::ParseSerHeader(bytes);
+    if (!parsed.ok())
+        return {};
+    const SerLayout layout = LayOutSerFile(parsed.header, file.size());
+    return layout.hasTimestamps ? UsableTimes(ReadTimestamps(file, layout)) : std::vector<std::int64_t>{};
+}
+
 namespace {
 
 // Frames spread over the file settle byte order and depth, read before the

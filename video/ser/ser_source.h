@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // True when the file at path starts with the SER file id "LUCAM-RECORDER",
 // whatever its name; false when it does not or cannot be read.
@@ -15,6 +16,10 @@ bool IsSerFile(const std::string& path);
 // The colour id a SER file's header names (a NativeFrame layout id); nothing
 // when the file is no SER capture with a valid header.
 std::optional<std::int32_t> SerColourIdOf(const std::string& path);
+// The capture times of a SER file's frames (100 ns ticks, top two bits
+// masked) as its source gives them to the frames: empty unless every frame
+// has one and each is later than the one before, and for any other file.
+std::vector<std::int64_t> SerFrameTimesOf(const std::string& path);
 
 // Opens a SER file as a frame source of one video stream.
 //
