@@ -2,6 +2,7 @@
 #include "cli/json_report.h"
 
 #include "analysis/debayer_crop.h"
+#include "time/capture_time.h"
 
 #include <cerrno>
 #include <cmath>
@@ -185,6 +186,13 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
          {std::pair{"camera", &f.notes.camera}, {"filter", &f.notes.filter}, {"target", &f.notes.target}})
         if (!value->empty())
             o += std::string("      \"") + key + "\": " + JsonString(*value) + ",\n";
+    const auto mid = [](const std::optional<std::int64_t>& first, const std::optional<std::int64_t>& last) {
+        return first && last ? JsonString(IsoUtc(*first + (*last - *first) / 2)) : std::string("null");
+    };
+    if (f.firstUtc) {
+        o += "      \"capture_mid_time\": " + mid(f.firstUtc, f.lastUtc) + ",\n";
+        o += "      \"written_mid_time\": " + mid(f.firstWrittenUtc, f.lastWrittenUtc) + ",\n";
+    }
     if (!f.timeFrom.empty())
         o += "      \"time_from\": " + JsonString(f.timeFrom) + ",\n";
     o += "      \"first_frame_time\": " + (f.firstTime ? Number(*f.firstTime) : std::string("null")) + ",\n";

@@ -61,6 +61,13 @@ private:
 // One file's run as the batch sees it: everything passes to the shell, except
 // the failure messages, which wait until the file is over so that the user
 // gets one message per file that also tells what became of its output.
+// Takes time into the span first..last.
+void Widen(std::optional<std::int64_t>& first, std::optional<std::int64_t>& last, std::int64_t time)
+{
+    first = first ? std::min(*first, time) : time;
+    last = last ? std::max(*last, time) : time;
+}
+
 class FileRunHost final : public ForwardingRunHost {
 public:
     using ForwardingRunHost::ForwardingRunHost;
@@ -102,6 +109,11 @@ private:
         if (!m_outcome.firstTime)
             m_outcome.firstTime = record.sampleTime;
         m_outcome.lastTime = record.sampleTime;
+        if (record.utcTicks) {
+            Widen(m_outcome.firstUtc, m_outcome.lastUtc, *record.utcTicks);
+            if (record.outcome == FrameRecord::Outcome::Written)
+                Widen(m_outcome.firstWrittenUtc, m_outcome.lastWrittenUtc, *record.utcTicks);
+        }
         switch (record.outcome) {
         case FrameRecord::Outcome::NoPlanet: ++m_outcome.noPlanet; break;
         case FrameRecord::Outcome::Incomplete: ++m_outcome.incomplete; break;

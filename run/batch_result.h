@@ -52,6 +52,14 @@ struct FileOutcome {
     // Where the capture's time came from ("ser trailer", "firecapture
     // sidecar", ...; see TimeFrom); empty when nothing dated it.
     std::string timeFrom;
+    // The capture times of the first and last frames played and of the
+    // first and last written, where the frames have times: the capture's
+    // mid-time and that of what was written (after rejections, ranges and
+    // keep-best) are the middles of each pair.
+    std::optional<std::int64_t> firstUtc;
+    std::optional<std::int64_t> lastUtc;
+    std::optional<std::int64_t> firstWrittenUtc;
+    std::optional<std::int64_t> lastWrittenUtc;
     // What its capture program wrote of it: camera, filter, target.
     CaptureNotes notes;
     std::optional<VideoInfo> video;   // as the source described it

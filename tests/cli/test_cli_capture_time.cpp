@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -193,4 +194,51 @@ TEST(CaptureTime, TheSidecarsAverageRateComesBeforeTheStreams)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(" - Output plays at 25 fps (the capture program's record)\n"), std::string::npos) << r.out;
     EXPECT_EQ(Probe(dir.file("out/jup_orbic.avi"), dir.path()).rate, "25/1") << r.out;
+}
+
+// The report's mid-time of what was written is that of the frames kept
+// (here the sharpest five of twenty), beside the capture's own.
+TEST(CaptureTime, TheReportGivesTheMidTimeOfTheFramesWritten)
+{
+    TempDir dir;
+    const std::int64_t start = *ParseIsoUtc("2024-03-01T20:10:00Z");
+    SerClip clip;
+    clip.width = 64;
+    clip.height = 48;
+    for (std::int32_t f = 0; f < 20; ++f) {
+        // Every frame a little sharper or softer: the disc's edge in steps.
+        const int soft = (f * 7) % 5;
+        clip.addFrame([soft](std::int32_t x, std::int32_t y, std::int32_t) {
+            const int r2 = (x - 32) * (x - 32) + (y - 24) * (y - 24);
+            return r2 < 100 ? 200 : r2 < 100 + 20 * soft ? 120 : 10;
+        });
+        clip.timestamps.push_back(start + f * kTicksPerSecond / 50);
+    }
+    dir.write("mars.ser", clip.bytes());
+    const auto r = RunCli(dir,
+                          "--format ser --keep-best 5 --track " + ShellQuote(dir.file("t.csv")) + " -o "
+                              + ShellQuote(dir.file("out")) + " " + ShellQuote(dir.file("mars.ser")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The truth: the written frames' own times, from the track.
+    std::optional<std::int64_t> first, last;
+    std::istringstream track(ReadWholeFile(dir.file("t.csv")));
+    std::string line;
+    std::getline(track, line);
+    while (std::getline(track, line)) {
+        if (line.find(",written,") == std::string::npos)
+            continue;
+        const std::int64_t utc = *ParseIsoUtc(line.substr(line.find(",written,") + 9, 28));
+        first = first ? std::min(*first, utc) : utc;
+        last = last ? std::max(*last, utc) : utc;
+    }
+    ASSERT_TRUE(first && last);
+    const auto field = [&](const char* name) {
+        const auto q =
+            RunCommand("jq -r '.files[0]." + std::string(name) + "' " + ShellQuote(dir.file("r.json")), dir.path());
+        return ParseIsoUtc(q.out.substr(0, q.out.find('\n')));
+    };
+    const std::optional<std::int64_t> written = field("written_mid_time");
+    ASSERT_TRUE(written.has_value());
+    EXPECT_LE(std::llabs(*written - (*first + (*last - *first) / 2)), kTicksPerSecond / 1000);
+    EXPECT_EQ(field("capture_mid_time"), start + 19 * kTicksPerSecond / 100);
 }
