@@ -71,12 +71,8 @@ std::optional<CaptureFactList> CaptureInfo(const std::string& path, const orbicr
                                            std::optional<std::int64_t> startTime, std::string& why,
                                            const SourceOpener& open)
 {
-    std::unique_ptr<FrameSource> source;
-    std::optional<VideoInfo> video;
-    try {
-        source = open(path);
-        video = source->video();
-    } catch (const FrameSourceError&) {
+    const auto [source, video] = OpenDescribed(path, open);
+    if (!source) {
         why = "it is no capture we read";
         return std::nullopt;
     }

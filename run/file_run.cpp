@@ -218,6 +218,19 @@ void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info)
         host.appendLog(" - " + info.notice, true);
 }
 
+DescribedSource OpenDescribed(const std::string& path, const SourceOpener& open)
+{
+    DescribedSource described;
+    try {
+        described.source = open(path);
+        described.video = described.source->video();
+    } catch (const FrameSourceError&) {
+        described.source.reset();
+        described.video.reset();
+    }
+    return described;
+}
+
 std::int32_t FileMosaic(const VideoInfo& info, const ColourOptions& colour)
 {
     const std::int32_t named = info.samples ? info.samples->colour : kSamplesMono;

@@ -38,6 +38,14 @@
 // open chooses the frame source; tests put synthetic sources behind it.
 // described, when given, receives the source's description of the video.
 using SourceOpener = std::function<std::unique_ptr<FrameSource>(const std::string& path)>;
+
+// A file opened and described: no source when it cannot be opened as a
+// capture; no video when it holds none. Never throws FrameSourceError.
+struct DescribedSource {
+    std::unique_ptr<FrameSource> source;
+    std::optional<VideoInfo> video;
+};
+DescribedSource OpenDescribed(const std::string& path, const SourceOpener& open = OpenFrameSource);
 std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::string& path,
                          const SourceOpener& open = OpenFrameSource, std::optional<VideoInfo>* described = nullptr);
 

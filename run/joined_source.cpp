@@ -48,24 +48,14 @@ std::string SamplesOf(const SampleLayout& samples)
 }
 
 // A file opened and described, or why the join cannot use it.
-struct Described {
-    std::unique_ptr<FrameSource> source;
-    std::optional<VideoInfo> video;
-};
-
-Described Describe(const std::string& path, const SourceOpener& open, std::string& why)
+DescribedSource Describe(const std::string& path, const SourceOpener& open, std::string& why)
 {
-    try {
-        Described described;
-        described.source = open(path);
-        described.video = described.source->video();
-        if (!described.video)
-            why = "Cannot join " + FileNameOf(path) + ": it holds no video stream";
-        return described;
-    } catch (const FrameSourceError&) {
+    DescribedSource described = OpenDescribed(path, open);
+    if (!described.source)
         why = "Cannot join " + FileNameOf(path) + ": it could not be opened";
-        return {};
-    }
+    else if (!described.video)
+        why = "Cannot join " + FileNameOf(path) + ": it holds no video stream";
+    return described;
 }
 
 // Which file a path names, whatever its spelling or the links to it.
@@ -265,7 +255,7 @@ std::optional<std::string> JoinRefusal(const std::vector<std::string>& files, co
             seen.emplace_back(*identity, path);
         }
         std::string why;
-        const Described described = Describe(path, open, why);
+        const DescribedSource described = Describe(path, open, why);
         if (!described.video)
             return why;
         const VideoInfo& video = *described.video;

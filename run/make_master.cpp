@@ -87,14 +87,9 @@ void PlayInputs(const MasterRequest& request, const SourceOpener& open, MasterCo
                 std::optional<FrameKind>& first, const Master* offset, RunReport& report, std::int32_t& done)
 {
     for (const std::string& path : request.inputs) {
-        std::unique_ptr<FrameSource> source;
-        std::optional<VideoInfo> video;
-        try {
-            source = open(path);
-            video = source->video();
-        } catch (const FrameSourceError&) {
+        const auto [source, video] = OpenDescribed(path, open);
+        if (!source)
             throw CalibrationError("Cannot make the master: " + FileNameOf(path) + " is no capture we read");
-        }
         if (!video)
             throw CalibrationError("Cannot make the master: " + FileNameOf(path) + " holds no video");
         FrameKind file;
