@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/terminal_host.h"
 
+#include "capture/sidecar.h"
 #include "cli/batch_summary.h"
 #include "cli/png_writer.h"
 #include "output/paths.h"
@@ -63,7 +64,10 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
         m_track = std::make_unique<TrackWriter>(
             options.trackPath,
             TrackColumns{options.format != OutputFormat::Avi, options.choices.centring.rankFrames(),
-                         options.choices.centring.surface, TrackNamesMosaics(options)});
+                         options.choices.centring.surface, TrackNamesMosaics(options),
+                         std::any_of(options.files.begin(), options.files.end(), [](const std::string& file) {
+                             return orbicrop::capture::SidecarFacts(file).has_value();
+                         })});
 }
 
 RunChoices TerminalHost::choices() const
@@ -154,8 +158,7 @@ void TerminalHost::frameAnalysed(const FrameRecord& record)
     if (m_state.testMode)
         return;
     if (m_track)
-        m_track->write(FileNameOf(m_joinedFile.empty() ? m_state.currentFile : m_joinedFile), m_state.inputHeight,
-                       record);
+        m_track->write(m_joinedFile.empty() ? m_state.currentFile : m_joinedFile, m_state.inputHeight, record);
     if (!m_options.plotsDir.empty())
         m_plots.addFrame(record, m_state.inputHeight);
 }

@@ -2,6 +2,8 @@
 #include "cli/track_writer.h"
 
 #include "analysis/debayer_crop.h"
+#include "capture/sidecar.h"
+#include "output/paths.h"
 #include "time/capture_time.h"
 
 #include <stdexcept>
@@ -36,11 +38,27 @@ TrackWriter::TrackWriter(const std::string& path, TrackColumns columns)
         std::fputs(",shift_x,shift_y", m_file.get());
     if (m_columns.bayer)
         std::fputs(",bayer", m_file.get());
+    if (m_columns.capture)
+        std::fputs(",camera,filter,target", m_file.get());
     std::fputc('\n', m_file.get());
 }
 
-void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record)
+const std::string& TrackWriter::captureColumns(const std::string& path)
 {
+    const auto known = m_captureColumns.find(path);
+    if (known != m_captureColumns.end())
+        return known->second;
+    const auto facts = orbicrop::capture::SidecarFacts(path);
+    const auto column = [&](const std::optional<std::string>& value) {
+        return "," + (facts && value ? Quoted(*value) : std::string());
+    };
+    return m_captureColumns[path] =
+               facts ? column(facts->camera) + column(facts->filter) + column(facts->target) : std::string(",,,");
+}
+
+void TrackWriter::write(const std::string& path, std::int32_t inputHeight, const FrameRecord& record)
+{
+    const std::string fileName = FileNameOf(path);
     // Frames are analysed with y counted from the bottom row; people and
     // image tools count from the top.
     const double pictureY = double(inputHeight - 1) - record.centerY;
@@ -55,5 +73,7 @@ void TrackWriter::write(const std::string& fileName, std::int32_t inputHeight, c
         std::fprintf(m_file.get(), ",%.3f,%.3f", record.shiftX, record.shiftY);
     if (m_columns.bayer)
         std::fprintf(m_file.get(), ",%s", std::string(MosaicName(record.mosaic)).c_str());
+    if (m_columns.capture)
+        std::fputs(captureColumns(path).c_str(), m_file.get());
     std::fputc('\n', m_file.get());
 }

@@ -4,6 +4,7 @@
 #include "run/run_host.h"
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,7 @@ struct TrackColumns {
     bool quality = false;
     bool shift = false;
     bool bayer = false;
+    bool capture = false;
 };
 
 // One CSV line per processed frame: where the planet was and what became of
@@ -22,19 +24,25 @@ struct TrackColumns {
 // time, ISO 8601, empty when not known), quality (ranked runs), shift_x and
 // shift_y (surface mode), bayer (colour mosaics: the arrangement of the
 // written frame, RGGB ..., which an AVI cannot name; empty for frames not
-// written and files that are no mosaic). Readers of the older columns keep
-// working.
+// written and files that are no mosaic), camera, filter and target (inputs
+// with a capture program's sidecar: what it names, empty where it names
+// nothing). Readers of the older columns keep working.
 class TrackWriter {
 public:
     // Throws std::runtime_error when the file cannot be created.
     explicit TrackWriter(const std::string& path, TrackColumns columns = {});
 
-    void write(const std::string& fileName, std::int32_t inputHeight, const FrameRecord& record);
+    // path: the input the frame is of; the line names its file.
+    void write(const std::string& path, std::int32_t inputHeight, const FrameRecord& record);
 
 private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
+    // The camera, filter and target columns of path, read once.
+    const std::string& captureColumns(const std::string& path);
+
     std::unique_ptr<std::FILE, Closer> m_file;
     TrackColumns m_columns;
+    std::map<std::string, std::string> m_captureColumns;
 };

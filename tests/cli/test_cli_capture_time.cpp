@@ -155,9 +155,17 @@ TEST(CaptureTime, TheSidecarsFactsReachTheOutputsHeaders)
     WriteWholeFile(dir.file("jup.txt"),
                    "FireCapture v2.7.11 Settings\r\nCamera=ZWO ASI462MC\r\nFilter=IR685\r\n"
                    "Profile=Jupiter\r\nShutter=8,50ms\r\nGain=300 (50%)\r\n");
-    ASSERT_EQ(RunCli(dir, "--format fits " + ShellQuote(dir.file("jup.avi")) + " " + ShellQuote(dir.file("plain.avi")))
+    ASSERT_EQ(RunCli(dir,
+                     "--format fits --track " + ShellQuote(dir.file("t.csv")) + " " + ShellQuote(dir.file("jup.avi"))
+                         + " " + ShellQuote(dir.file("plain.avi")))
                   .status,
               0);
+    // The track names them too, on every line of the file they are of.
+    const std::string track = ReadWholeFile(dir.file("t.csv"));
+    EXPECT_NE(track.find(",camera,filter,target\n"), std::string::npos) << track;
+    EXPECT_NE(track.find("\"jup.avi\",1,"), std::string::npos) << track;
+    EXPECT_NE(track.find(",\"ZWO ASI462MC\",\"IR685\",\"Jupiter\"\n\"plain.avi\""), std::string::npos) << track;
+    EXPECT_EQ(track.substr(track.size() - 4), ",,,\n");
     const auto header = [&](const std::string& path) {
         fitsfile* file = nullptr;
         int status = 0;
