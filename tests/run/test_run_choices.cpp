@@ -93,8 +93,9 @@ TEST(RunChoices, AFileIsDatedBySidecarThenNameThenTheUsersStartTime)
     const std::optional<std::int64_t> fromName = StartTimeFor(chosen, named);
     ASSERT_TRUE(fromName.has_value());
     EXPECT_NE(fromName, 42);
-    WriteWholeFile(dir.file("2024-03-01-2010_5-U-Jup.txt"),
-                   "FireCapture v2.7.11 Settings\r\nDate=010324\r\nDate_format=ddMMyy\r\nStart(UT)=201012.500\r\nLT=UT\r\n");
+    WriteWholeFile(
+        dir.file("2024-03-01-2010_5-U-Jup.txt"),
+        "FireCapture v2.7.11 Settings\r\nDate=010324\r\nDate_format=ddMMyy\r\nStart(UT)=201012.500\r\nLT=UT\r\n");
     const std::optional<std::int64_t> fromSidecar = StartTimeFor(chosen, named);
     ASSERT_TRUE(fromSidecar.has_value());
     EXPECT_EQ(IsoUtc(*fromSidecar), "2024-03-01T20:10:12.5000000Z");
