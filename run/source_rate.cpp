@@ -3,6 +3,7 @@
 
 #include "analysis/frame_output.h"
 #include "capture/sidecar.h"
+#include "time/capture_time.h"
 #include "video/ser/ser_source.h"
 
 #include <algorithm>
@@ -54,9 +55,8 @@ const char* OriginText(RateOrigin origin)
 SourceRate SourceFrameRate(std::span<const std::int64_t> stamps, std::optional<double> captureProgramFps,
                            double streamFps)
 {
-    constexpr double kTicksPerSecond = 1e7;
     if (const auto interval = MedianInterval(stamps))
-        return {kTicksPerSecond / *interval, RateOrigin::TimeStamps};
+        return {double(kTicksPerSecond) / *interval, RateOrigin::TimeStamps};
     if (captureProgramFps && Usable(*captureProgramFps))
         return {*captureProgramFps, RateOrigin::CaptureProgram};
     if (Usable(streamFps))
