@@ -221,10 +221,8 @@ int MakeMasterFile(const CliOptions& options)
         request.bias = options.choices.calibration.bias;
         request.darkFlat = options.choices.calibration.dark;
     }
-    // A master that cannot be written is told before the long work.
-    const fs::path folder = fs::absolute(path).parent_path();
-    if (std::error_code ec; !fs::is_directory(folder, ec)) {
-        std::fprintf(stderr, "orbicrop-cli: cannot write the master %s: its folder does not exist\n", path.c_str());
+    if (const auto why = MasterOutputRefusal(path, request)) {
+        std::fprintf(stderr, "orbicrop-cli: %s\n", why->c_str());
         return kExitUsage;
     }
     TProcessingState state;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 using orbicrop::calibration::ConstSampleImage;
 using orbicrop::calibration::Master;
@@ -154,4 +155,20 @@ Master MakeMaster(const MasterRequest& request, RunReport& report, const SourceO
     master.depth = first->depth;
     master.mosaic = CalibrationMosaic(first->mosaic);
     return master;
+}
+
+std::optional<std::string> MasterOutputRefusal(const std::string& path, const MasterRequest& request)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(std::filesystem::absolute(path, ec).parent_path(), ec))
+        return "Cannot write the master " + path + ": its folder does not exist";
+    std::vector<std::string> read = request.inputs;
+    for (const std::string* master : {&request.bias, &request.darkFlat})
+        if (!master->empty())
+            read.push_back(*master);
+    for (const std::string& file : read)
+        if (std::filesystem::equivalent(path, file, ec))
+            return "Cannot write the master " + path + ": it is " + FileNameOf(file)
+                + ", which the master is made from";
+    return std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include "run/file_run.h"
 #include "analysis/run_report.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,3 +29,8 @@ struct MasterRequest {
 // message for the user.
 orbicrop::calibration::Master MakeMaster(const MasterRequest& request, RunReport& report,
                                          const SourceOpener& open = OpenFrameSource);
+
+// Why a master cannot be written to path for request, told before the long
+// work: its folder does not exist, or path is one of the captures or masters
+// the request reads (writing it would destroy them). Nothing when it can.
+std::optional<std::string> MasterOutputRefusal(const std::string& path, const MasterRequest& request);

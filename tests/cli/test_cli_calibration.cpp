@@ -271,6 +271,12 @@ TEST_F(Calibration, AMasterOfAnotherSizeIsRefusedBeforeAnyOutput)
               std::string::npos)
         << mixed.err;
     EXPECT_FALSE(std::filesystem::exists(dir.file("mixed.fits")));
+    // A master never takes the name of what it is made from.
+    const std::string before = ReadWholeFile(dir.file("dark.ser"));
+    const auto over = run("--make-master dark " + q("dark.ser") + " " + q("dark.ser"));
+    EXPECT_EQ(over.status, 2);
+    EXPECT_NE(over.err.find("it is dark.ser, which the master is made from"), std::string::npos) << over.err;
+    EXPECT_EQ(ReadWholeFile(dir.file("dark.ser")), before);
 
     SerClip small = Clip(3, [](std::int32_t, std::int32_t, std::int32_t) { return kBias; });
     small.width = 64;
