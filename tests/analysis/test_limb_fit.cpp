@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "analysis/limb_fit.h"
+#include "analysis/planet.h"
+#include "analysis/threshold.h"
+
+#include "support/test_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <iostream>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr double kRadius = 60.0;
+constexpr double kSky = 10.0;
+constexpr double kSeeing = 1.5;
+constexpr double kPercent = 10.0;
+
+// Brightness over the sky at (x, y) from the disc's centre, in units of the
+// disc's full level: lunar-Lambert shading (Lommel-Seeliger for a sharp lit
+// limb, Lambert for limb darkening and a gradual terminator), sun at the
+// given phase angle and 20 degrees from the picture's x axis.
+double Shade(double x, double y, double phase)
+{
+    const double r2 = (x * x + y * y) / (kRadius * kRadius);
+    if (r2 >= 1.0)
+        return 0.0;
+    const double a = phase * std::numbers::pi / 180.0, b = 20.0 * std::numbers::pi / 180.0;
+    const double mu = std::sqrt(1.0 - r2);
+    const double mu0 = (x * std::cos(b) + y * std::sin(b)) / kRadius * std::sin(a) + mu * std::cos(a);
+    return mu0 <= 0.0 ? 0.0 : mu0 / (mu0 + mu) + 0.5 * mu0;
+}
+
+// The picture of brightness(x, y) (sub-sampled 4 x 4), blurred by seeing,
+// with noise of 2 levels, as green in a BGR frame (blue and red differ, so
+// reading another channel shows).
+TestFrame Render(const std::function<double(double, double)>& brightness, std::uint32_t seed)
+{
+    constexpr std::int32_t kSize = 256, kReach = 5;
+    std::vector<double> plane(std::size_t(kSize * kSize)), blurred(plane.size());
+    for (std::int32_t y = 0; y < kSize; ++y)
+        for (std::int32_t x = 0; x < kSize; ++x) {
+            double sum = 0.0;
+            for (std::int32_t k = 0; k < 16; ++k)
+                sum += brightness(x + (k % 4 + 0.5) / 4.0 - 0.5, y + (k / 4 + 0.5) / 4.0 - 0.5);
+            plane[std::size_t(y * kSize + x)] = kSky + 140.0 * sum / 16.0;
+        }
+    std::vector<double> kernel;
+    for (std::int32_t k = -kReach; k <= kReach; ++k)
+        kernel.push_back(std::exp(-0.5 * k * k / (kSeeing * kSeeing)));
+    double total = 0.0;
+    for (double w : kernel)
+        total += w;
+    const auto blur = [&](const std::vector<double>& from, std::vector<double>& to, std::int32_t step) {
+        for (std::int32_t i = 0; i < kSize * kSize; ++i) {
+            const std::int32_t at = step == 1 ? i % kSize : i / kSize;
+            double sum = 0.0;
+            for (std::int32_t k = -kReach; k <= kReach; ++k)
+                sum += kernel[std::size_t(k + kReach)]
+                    * from[std::size_t(i + std::clamp(at + k, 0, kSize - 1) * step - at * step)];
+            to[std::size_t(i)] = sum / total;
+        }
+    };
+    blur(plane, blurred, 1);
+    blur(blurred, plane, kSize);
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0.0, 2.0);
+    TestFrame frame(kSize, kSize);
+    for (std::int32_t y = 0; y < kSize; ++y)
+        for (std::int32_t x = 0; x < kSize; ++x) {
+            const auto g =
+                std::uint8_t(std::clamp(std::lround(plane[std::size_t(y * kSize + x)] + noise(random)), 0L, 255L));
+            frame.setPixel(x, y, std::uint8_t(g / 2), g, std::uint8_t(255 - g));
+        }
+    return frame;
+}
+
+FrameView View(TestFrame& f)
+{
+    return {f.data(), std::ptrdiff_t(f.width) * 3, f.width, f.height, 3};
+}
+
+// The hint as a run would have it: the planet search's centre of gravity,
+// extent and threshold level.
+LimbHint SearchHint(TestFrame& f)
+{
+    const PlanetFix fix = SearchPlanet(f.state(), View(f), nullptr, {kPercent, false, false, false});
+    std::int32_t peak = 0;
+    const double threshold = ComputeThreshold(f.state(), f.data(), peak, kPercent);
+    return {fix.centerX, fix.centerY, fix.radiusX, fix.radiusY, threshold};
+}
+
+class LimbFitPhase : public ::testing::TestWithParam<double> {};
+
+}   // namespace
+
+// The disc steps by known sub-pixel amounts; the fit must follow the disc,
+// not the lit part, with little jitter from frame to frame.
+TEST_P(LimbFitPhase, FollowsTheDiscCentre)
+{
+    const double phase = GetParam();
+    std::vector<double> errorsX, errorsY;
+    double worst = 0.0, worstFromGravity = 0.0, micros = 0.0;
+    for (std::int32_t i = 0; i < 20; ++i) {
+        const double cx = 120.3 + 0.37 * i, cy = 130.6 - 0.21 * i;
+        TestFrame frame = Render([&](double x, double y) { return Shade(x - cx, y - cy, phase); }, 7u + i);
+        const LimbHint hint = SearchHint(frame);
+        const auto start = std::chrono::steady_clock::now();
+        const auto fit = FitLimb(View(frame), hint);
+        micros += std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_TRUE(fit.has_value()) << "frame " << i;
+        errorsX.push_back(fit->centerX - cx);
+        errorsY.push_back(fit->centerY - cy);
+        worst = std::max(worst, std::hypot(errorsX.back(), errorsY.back()));
+        worstFromGravity =
+            std::max(worstFromGravity, std::hypot(fit->centerX - hint.centerX, fit->centerY - hint.centerY));
+        EXPECT_NEAR(fit->radius, kRadius, 1.5);
+    }
+    double meanX = 0.0, meanY = 0.0, jitter = 0.0;
+    for (std::size_t k = 0; k < errorsX.size(); ++k) {
+        meanX += errorsX[k] / double(errorsX.size());
+        meanY += errorsY[k] / double(errorsY.size());
+    }
+    for (std::size_t k = 0; k < errorsX.size(); ++k)
+        jitter += std::pow(errorsX[k] - meanX, 2) + std::pow(errorsY[k] - meanY, 2);
+    jitter = std::sqrt(jitter / double(errorsX.size()));
+    std::cout << "phase " << phase << ": worst error " << worst << " px, mean error (" << meanX << ", " << meanY
+              << ") px, jitter " << jitter << " px RMS, worst distance from centre of gravity " << worstFromGravity
+              << " px, " << micros / 20.0 << " us per fit\n";
+    EXPECT_LT(worst, 0.5);
+    EXPECT_LE(jitter, 0.1);
+    if (phase == 0.0) {
+        EXPECT_LT(worstFromGravity, 0.2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, LimbFitPhase, ::testing::Values(0.0, 30.0, 90.0, 150.0));
+
+TEST(FitLimb, NoFitWithoutASharpLimb)
+{
+    // A lit disc larger than the frame: every ray ends on the object.
+    TestFrame filling = Render([](double x, double y) { return Shade(0.3 * (x - 128.0), 0.3 * (y - 128.0), 40.0); }, 1);
+    EXPECT_FALSE(FitLimb(View(filling), {128.0, 128.0, 100.0, 100.0, 30.0}));
+    // Only a gradual fall to the sky, as a terminator has, and no edge.
+    TestFrame fading =
+        Render([](double x, double y) { return std::max(0.0, 1.0 - std::hypot(x - 128.0, y - 128.0) / 60.0); }, 2);
+    EXPECT_FALSE(FitLimb(View(fading), SearchHint(fading)));
+    // The same frame with a limb does fit, so the refusals above are the edge's.
+    TestFrame disc = Render([](double x, double y) { return std::hypot(x - 128.0, y - 128.0) < 60.0 ? 1.0 : 0.0; }, 3);
+    EXPECT_TRUE(FitLimb(View(disc), SearchHint(disc)));
+}
