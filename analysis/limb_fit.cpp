@@ -175,10 +175,17 @@ double FallWidth(const Profile& p, std::int32_t k, double inside, double outside
     return double(out - in) * kStep;
 }
 
-// The steepest fall near the crossing at t = 0 (parabolic peak of the slope)
-// as x, its height as weight; kept when it is narrow enough for a limb, has
-// sky beyond it and the object's full level behind it.
-std::optional<Point> SteepestFall(const Profile& p, const Levels& levels, double maxWidth)
+struct Fall {
+    double edge;
+    double inside;
+    double outside;
+    double steepness;
+};
+
+// The steepest fall near the crossing at t = 0 (parabolic peak of the slope),
+// kept when it is narrow enough for a limb, has sky beyond it and the
+// object's full level behind it.
+std::optional<Fall> SteepestFall(const Profile& p, const Levels& levels, double maxWidth)
 {
     std::int32_t best = -1;
     double steepest = 0.0;
@@ -199,7 +206,146 @@ std::optional<Point> SteepestFall(const Profile& p, const Levels& levels, double
     if (outside >= levels.split || inside - outside < 0.5 * (levels.split - levels.sky)
         || FallWidth(p, best, inside, outside) > maxWidth || !BrightInside(p, edge, maxWidth, outside))
         return std::nullopt;
-    return Point{edge, 0.0, inside - outside};
+    return Fall{edge, inside, outside, steepest};
+}
+
+// A blurred limb as seen along a ray: the sky s outside the edge e, inside
+// it the object at A over the sky, brightening by B per pixel toward the
+// edge (a bright rim) or darkening (limb darkening), all blurred by a
+// Gaussian of width sigma. Fitting the slope inside keeps a rim from pulling
+// the edge outward, as it pulls the steepest point of the fall.
+struct StepModel {
+    double sky, height, slope, edge, sigma;
+
+    static constexpr std::size_t kParameters = 5;
+    using Vector = std::array<double, kParameters>;
+
+    double value(double t, Vector* gradient) const
+    {
+        const double z = (edge - t) / sigma;
+        const double density = std::exp(-0.5 * z * z) / std::sqrt(2.0 * std::numbers::pi);
+        const double below = 0.5 * std::erfc(-z / std::sqrt(2.0));
+        const double ramp = density + z * below;
+        if (gradient != nullptr) {
+            const double alongZ = height * density - slope * sigma * below;
+            *gradient = {1.0, below, -sigma * ramp, alongZ / sigma, -z / sigma * alongZ - slope * ramp};
+        }
+        return sky + height * below - slope * sigma * ramp;
+    }
+    void add(const Vector& step, double scale)
+    {
+        sky += scale * step[0];
+        height += scale * step[1];
+        slope += scale * step[2];
+        edge += scale * step[3];
+        sigma += scale * step[4];
+    }
+};
+
+struct Sample {
+    double t;
+    double value;
+};
+
+double SquaredError(const StepModel& m, const std::vector<Sample>& samples)
+{
+    double sum = 0.0;
+    for (const Sample s : samples)
+        sum += std::pow(s.value - m.value(s.t, nullptr), 2);
+    return sum;
+}
+
+// Solves m x = v by Gaussian elimination with partial pivoting.
+template <std::size_t N>
+std::optional<std::array<double, N>> SolveLinear(std::array<std::array<double, N>, N> m, std::array<double, N> v)
+{
+    for (std::size_t col = 0; col < N; ++col) {
+        std::size_t pivot = col;
+        for (std::size_t row = col + 1; row < N; ++row)
+            if (std::fabs(m[row][col]) > std::fabs(m[pivot][col]))
+                pivot = row;
+        if (std::fabs(m[pivot][col]) < 1e-12)
+            return std::nullopt;
+        std::swap(m[col], m[pivot]);
+        std::swap(v[col], v[pivot]);
+        for (std::size_t row = col + 1; row < N; ++row) {
+            const double f = m[row][col] / m[col][col];
+            for (std::size_t k = col; k < N; ++k)
+                m[row][k] -= f * m[col][k];
+            v[row] -= f * v[col];
+        }
+    }
+    std::array<double, N> x{};
+    for (std::size_t col = N; col-- > 0;) {
+        double sum = v[col];
+        for (std::size_t k = col + 1; k < N; ++k)
+            sum -= m[col][k] * x[k];
+        x[col] = sum / m[col][col];
+    }
+    return x;
+}
+
+// Levenberg-Marquardt from a start near the answer; empty when the fit runs
+// off (no edge to fit, or sigma collapsing onto the noise).
+std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples)
+{
+    double error = SquaredError(m, samples), damping = 1e-3;
+    for (std::int32_t iteration = 0; iteration < 30; ++iteration) {
+        std::array<std::array<double, StepModel::kParameters>, StepModel::kParameters> normal{};
+        StepModel::Vector rhs{}, j{};
+        for (const Sample s : samples) {
+            const double r = s.value - m.value(s.t, &j);
+            for (std::size_t a = 0; a < j.size(); ++a) {
+                for (std::size_t b = 0; b < j.size(); ++b)
+                    normal[a][b] += j[a] * j[b];
+                rhs[a] += j[a] * r;
+            }
+        }
+        for (std::size_t a = 0; a < j.size(); ++a)
+            normal[a][a] *= 1.0 + damping;
+        const auto step = SolveLinear(normal, rhs);
+        if (!step)
+            return std::nullopt;
+        StepModel next = m;
+        next.add(*step, 1.0);
+        const double nextError = next.sigma > 0.2 ? SquaredError(next, samples) : 1e300;
+        if (nextError < error) {
+            const bool settled = std::fabs((*step)[3]) < 1e-4 && std::fabs((*step)[4]) < 1e-4;
+            m = next;
+            error = nextError;
+            damping = std::max(damping * 0.3, 1e-6);
+            if (settled)
+                break;
+        } else {
+            damping *= 10.0;
+            if (damping > 1e6)
+                break;
+        }
+    }
+    return m;
+}
+
+// A Gaussian blur's fall from 80 % to 20 % of a step spans this many sigmas.
+constexpr double kWidthPerSigma = 1.683;
+
+// The step model fitted to the ray's samples around the steepest fall at
+// `edge`: a few sigmas inside (not as far as a crescent's terminator) and
+// out into the sky. Empty when the fitted edge wanders off the fall.
+template <typename Read>
+std::optional<StepModel> FitFall(const Read& at, double edge, const Fall& fall)
+{
+    const double height = fall.inside - fall.outside;
+    const double sigma = std::clamp(height / (fall.steepness * std::sqrt(2.0 * std::numbers::pi)), 0.5, 5.0);
+    const double inward = std::clamp(3.0 * sigma, 3.0, 8.0), outward = std::clamp(4.0 * sigma, 4.0, 10.0);
+    std::vector<Sample> samples;
+    for (double t = -inward; t <= outward; t += kStep)
+        samples.push_back({t, at(edge + t)});
+    const auto m = FitStep({fall.outside, height, 0.0, 0.0, sigma}, samples);
+    if (!m || std::fabs(m->edge) > 2.0)
+        return std::nullopt;
+    StepModel placed = *m;
+    placed.edge += edge;
+    return placed;
 }
 
 // The outermost fall from object to sky along one ray, walking in from the
@@ -229,11 +375,13 @@ std::optional<Point> LimbOnRay(const Sampler& sampler, const RayPlan& plan, Poin
     Profile profile;
     for (std::size_t k = 0; k < profile.size(); ++k)
         profile[k] = (raw[k] + raw[k + 1] + raw[k + 2] + raw[k + 3] + raw[k + 4]) / 5.0;
-    const auto edge = SteepestFall(profile, levels, maxWidth);
-    if (!edge)
+    const auto fall = SteepestFall(profile, levels, maxWidth);
+    if (!fall)
         return std::nullopt;
-    const double t = crossing + edge->x;
-    return Point{plan.x + t * d.x, plan.y + t * d.y, edge->weight};
+    const auto step = FitFall(at, crossing + fall->edge, *fall);
+    if (!step || kWidthPerSigma * step->sigma > maxWidth || step->height < 0.5 * (levels.split - levels.sky))
+        return std::nullopt;
+    return Point{plan.x + step->edge * d.x, plan.y + step->edge * d.y, step->height};
 }
 
 std::optional<Circle> CircleThrough(Point a, Point b, Point c)
