@@ -34,6 +34,8 @@ public:
         return bottom + fy * (top - bottom);
     }
 
+    bool inside(double x, double y) const { return x >= 0.0 && y >= 0.0 && x <= lastX_ && y <= lastY_; }
+
     // How far a ray from (x, y) in direction (dx, dy) stays inside the frame.
     double exit(double x, double y, double dx, double dy) const
     {
@@ -61,6 +63,8 @@ struct Point {
     double y;
     // The edge's height: faint edges (a crescent's horns) count for less.
     double weight = 1.0;
+    // The blur of the fall, from the step fitted to it.
+    double sigma = 0.0;
 };
 
 double Distance(double dx, double dy)
@@ -209,11 +213,12 @@ std::optional<Fall> SteepestFall(const Profile& p, const Levels& levels, double 
     return Fall{edge, inside, outside, steepest};
 }
 
-// A blurred limb as seen along a ray: the sky s outside the edge e, inside
-// it the object at A over the sky, brightening by B per pixel toward the
-// edge (a bright rim) or darkening (limb darkening), all blurred by a
-// Gaussian of width sigma. Fitting the slope inside keeps a rim from pulling
-// the edge outward, as it pulls the steepest point of the fall.
+// A blurred limb as seen along a ray: the sky outside the edge; inside it
+// the object, at `height` over the sky at the edge and changing by `slope`
+// per pixel toward it, down to the sky where a rising ramp started (a
+// crescent's terminator); all blurred by a Gaussian of width sigma. A bright
+// rim or a thin crescent drags the steepest point of the fall outward, more
+// toward the horns; fitting the ramp keeps the edge in place.
 struct StepModel {
     double sky, height, slope, edge, sigma;
 
@@ -222,16 +227,40 @@ struct StepModel {
 
     double value(double t, Vector* gradient) const
     {
-        const double z = (edge - t) / sigma;
+        const Ramp limb = RampAt(edge, t);
+        double v = sky + height * limb.below - slope * sigma * limb.ramp;
+        const double alongZ = height * limb.density - slope * sigma * limb.below;
+        Vector g{1.0, limb.below, -sigma * limb.ramp, alongZ / sigma, -limb.z / sigma * alongZ - slope * limb.ramp};
+        // The ramp's start: the linear inside profile minus its part beyond
+        // the point where it reaches the sky.
+        if (slope > 1e-9) {
+            const Ramp start = RampAt(edge - height / slope, t);
+            v += slope * sigma * start.ramp;
+            const Vector more{0.0, -start.below, sigma * start.ramp + height / slope * start.below, slope * start.below,
+                              slope * start.density};
+            for (std::size_t k = 0; k < g.size(); ++k)
+                g[k] += more[k];
+        }
+        if (gradient != nullptr)
+            *gradient = g;
+        return v;
+    }
+
+private:
+    // A unit step at `at` blurred, and the blurred ramp (at - u) below it,
+    // both in sigmas, seen from t.
+    struct Ramp {
+        double z, density, below, ramp;
+    };
+    Ramp RampAt(double at, double t) const
+    {
+        const double z = (at - t) / sigma;
         const double density = std::exp(-0.5 * z * z) / std::sqrt(2.0 * std::numbers::pi);
         const double below = 0.5 * std::erfc(-z / std::sqrt(2.0));
-        const double ramp = density + z * below;
-        if (gradient != nullptr) {
-            const double alongZ = height * density - slope * sigma * below;
-            *gradient = {1.0, below, -sigma * ramp, alongZ / sigma, -z / sigma * alongZ - slope * ramp};
-        }
-        return sky + height * below - slope * sigma * ramp;
+        return {z, density, below, density + z * below};
     }
+
+public:
     void add(const Vector& step, double scale)
     {
         sky += scale * step[0];
@@ -287,7 +316,7 @@ std::optional<std::array<double, N>> SolveLinear(std::array<std::array<double, N
 
 // Levenberg-Marquardt from a start near the answer; empty when the fit runs
 // off (no edge to fit, or sigma collapsing onto the noise).
-std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples)
+std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples, bool fixedSigma)
 {
     double error = SquaredError(m, samples), damping = 1e-3;
     for (std::int32_t iteration = 0; iteration < 30; ++iteration) {
@@ -303,6 +332,12 @@ std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples
         }
         for (std::size_t a = 0; a < j.size(); ++a)
             normal[a][a] *= 1.0 + damping;
+        if (fixedSigma) {
+            for (std::size_t a = 0; a < j.size(); ++a)
+                normal[a][4] = normal[4][a] = 0.0;
+            normal[4][4] = 1.0;
+            rhs[4] = 0.0;
+        }
         const auto step = SolveLinear(normal, rhs);
         if (!step)
             return std::nullopt;
@@ -327,20 +362,56 @@ std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples
 
 // A Gaussian blur's fall from 80 % to 20 % of a step spans this many sigmas.
 constexpr double kWidthPerSigma = 1.683;
+// Half the width of the strip of pixels a fall is fitted to.
+constexpr double kStripHalfWidth = 1.0;
 
-// The step model fitted to the ray's samples around the steepest fall at
-// `edge`: a few sigmas inside (not as far as a crescent's terminator) and
-// out into the sky. Empty when the fitted edge wanders off the fall.
-template <typename Read>
-std::optional<StepModel> FitFall(const Read& at, double edge, const Fall& fall)
+// The pixels in a strip along the ray, from `inward` inside the fall at
+// `edge` to `outward` beyond it, each at its distance along the ray from
+// the edge. Whole pixels, not interpolated values: interpolation between
+// pixel centres flattens a thin crescent's peak by an amount that changes
+// with the ray's angle, and the fit would follow it.
+std::vector<Sample> StripAlong(const Sampler& sampler, const RayPlan& plan, Point d, double edge, double inward,
+                               double outward)
+{
+    const double fromX = plan.x + (edge - inward) * d.x, toX = plan.x + (edge + outward) * d.x;
+    const double fromY = plan.y + (edge - inward) * d.y, toY = plan.y + (edge + outward) * d.y;
+    std::vector<Sample> samples;
+    for (double y = std::ceil(std::min(fromY, toY) - kStripHalfWidth); y <= std::max(fromY, toY) + kStripHalfWidth;
+         y += 1.0) {
+        for (double x = std::ceil(std::min(fromX, toX) - kStripHalfWidth); x <= std::max(fromX, toX) + kStripHalfWidth;
+             x += 1.0) {
+            const double along = (x - plan.x) * d.x + (y - plan.y) * d.y - edge;
+            const double across = (y - plan.y) * d.x - (x - plan.x) * d.y;
+            if (std::fabs(across) <= kStripHalfWidth && along >= -inward && along <= outward && sampler.inside(x, y))
+                samples.push_back({along, sampler.at(x, y)});
+        }
+    }
+    return samples;
+}
+
+// The step model fitted to the pixels around the steepest fall at `edge`:
+// a few sigmas inside (not as far as a crescent's terminator) and out into
+// the sky. Empty when the fitted edge wanders off the fall.
+std::optional<StepModel> FitFall(const Sampler& sampler, const RayPlan& plan, Point d, double edge, const Fall& fall,
+                                 double seeing)
 {
     const double height = fall.inside - fall.outside;
-    const double sigma = std::clamp(height / (fall.steepness * std::sqrt(2.0 * std::numbers::pi)), 0.5, 5.0);
+    const double sigma =
+        seeing > 0.0 ? seeing : std::clamp(height / (fall.steepness * std::sqrt(2.0 * std::numbers::pi)), 0.5, 5.0);
     const double inward = std::clamp(3.0 * sigma, 3.0, 8.0), outward = std::clamp(4.0 * sigma, 4.0, 10.0);
-    std::vector<Sample> samples;
-    for (double t = -inward; t <= outward; t += kStep)
-        samples.push_back({t, at(edge + t)});
-    const auto m = FitStep({fall.outside, height, 0.0, 0.0, sigma}, samples);
+    const auto samples = StripAlong(sampler, plan, d, edge, inward, outward);
+    // From a flat top and from a ramp rising over the window: a thin
+    // crescent's ramp is not found from a flat start.
+    std::optional<StepModel> m;
+    double error = 0.0;
+    for (const double slope : {0.0, height / inward}) {
+        const auto fit = FitStep({fall.outside, height, slope, 0.0, sigma}, samples, seeing > 0.0);
+        const double e = fit ? SquaredError(*fit, samples) : 0.0;
+        if (fit && (!m || e < error)) {
+            m = fit;
+            error = e;
+        }
+    }
     if (!m || std::fabs(m->edge) > 2.0)
         return std::nullopt;
     StepModel placed = *m;
@@ -351,7 +422,7 @@ std::optional<StepModel> FitFall(const Read& at, double edge, const Fall& fall)
 // The outermost fall from object to sky along one ray, walking in from the
 // far end; a ray that ends on the object (the limb hidden) gives none.
 std::optional<Point> LimbOnRay(const Sampler& sampler, const RayPlan& plan, Point d, const Levels& levels,
-                               double maxWidth)
+                               double maxWidth, double seeing)
 {
     const auto at = [&](double t) { return sampler.at(plan.x + t * d.x, plan.y + t * d.y); };
     const double end = plan.end(sampler, d);
@@ -378,10 +449,10 @@ std::optional<Point> LimbOnRay(const Sampler& sampler, const RayPlan& plan, Poin
     const auto fall = SteepestFall(profile, levels, maxWidth);
     if (!fall)
         return std::nullopt;
-    const auto step = FitFall(at, crossing + fall->edge, *fall);
+    const auto step = FitFall(sampler, plan, d, crossing + fall->edge, *fall, seeing);
     if (!step || kWidthPerSigma * step->sigma > maxWidth || step->height < 0.5 * (levels.split - levels.sky))
         return std::nullopt;
-    return Point{plan.x + step->edge * d.x, plan.y + step->edge * d.y, step->height};
+    return Point{plan.x + step->edge * d.x, plan.y + step->edge * d.y, step->height, step->sigma};
 }
 
 std::optional<Circle> CircleThrough(Point a, Point b, Point c)
@@ -531,6 +602,34 @@ std::optional<LimbFit> Refine(const std::vector<Point>& points, Circle c, double
     return LimbFit{c.x, c.y, c.r, kept, std::sqrt(squares / double(kept))};
 }
 
+// The circle through the limb points that rays from the plan's centre find.
+std::optional<LimbFit> FitFrom(const Sampler& sampler, const RayPlan& plan, const Levels& levels, double maxWidth,
+                               double tolerance)
+{
+    const auto limb = [&](double seeing) {
+        std::vector<Point> points;
+        for (std::int32_t ray = 0; ray < plan.count; ++ray) {
+            if (const auto p = LimbOnRay(sampler, plan, plan.direction(ray), levels, maxWidth, seeing))
+                points.push_back(*p);
+        }
+        return points;
+    };
+    std::vector<Point> points = limb(0.0);
+    if (points.size() < 12)
+        return std::nullopt;
+    std::vector<double> sigmas;
+    for (const Point p : points)
+        sigmas.push_back(p.sigma);
+    points = limb(Percentile(sigmas, 0.5));
+    if (points.size() < 12)
+        return std::nullopt;
+    const double extent = plan.reach;
+    const auto seed = Consensus(points, tolerance, std::max(3.0, 0.1 * extent), 3.0 * extent + 8.0);
+    if (!seed)
+        return std::nullopt;
+    return Refine(points, *seed, tolerance);
+}
+
 }   // namespace
 
 std::optional<LimbFit> FitLimb(const FrameView& frame, const LimbHint& hint)
@@ -545,16 +644,15 @@ std::optional<LimbFit> FitLimb(const FrameView& frame, const LimbHint& hint)
     const auto levels = FindLevels(sampler, plan, hint.threshold);
     if (!levels)
         return std::nullopt;
-    std::vector<Point> points;
-    for (std::int32_t ray = 0; ray < plan.count; ++ray) {
-        if (const auto p = LimbOnRay(sampler, plan, plan.direction(ray), *levels, hint.maxEdgeWidth))
-            points.push_back(*p);
-    }
-    if (points.size() < 12)
-        return std::nullopt;
     const double tolerance = std::max(1.0, 0.01 * extent);
-    const auto seed = Consensus(points, tolerance, std::max(3.0, 0.2 * extent), 4.0 * extent + 8.0);
-    if (!seed)
+    const auto first = FitFrom(sampler, plan, *levels, hint.maxEdgeWidth, tolerance);
+    if (!first)
         return std::nullopt;
-    return Refine(points, *seed, tolerance);
+    // Again from the disc's centre: rays from a crescent's centre of gravity
+    // cross the limb aslant and graze it toward the horns, where the lit
+    // limb's shading changes fastest; rays along the disc's radii cross it
+    // square over its whole lit arc.
+    const RayPlan radial{first->centerX, first->centerY, 1.2 * first->radius + 8.0, hint.rays};
+    const auto second = FitFrom(sampler, radial, *levels, hint.maxEdgeWidth, tolerance);
+    return second ? second : first;
 }
