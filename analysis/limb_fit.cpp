@@ -332,11 +332,13 @@ std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples
         }
         for (std::size_t a = 0; a < j.size(); ++a)
             normal[a][a] *= 1.0 + damping;
-        if (fixedSigma) {
-            for (std::size_t a = 0; a < j.size(); ++a)
-                normal[a][4] = normal[4][a] = 0.0;
-            normal[4][4] = 1.0;
-            rhs[4] = 0.0;
+        for (std::size_t k = 0; k < j.size(); ++k) {
+            if (k == 0 || (fixedSigma && k == 4)) {
+                for (std::size_t a = 0; a < j.size(); ++a)
+                    normal[a][k] = normal[k][a] = 0.0;
+                normal[k][k] = 1.0;
+                rhs[k] = 0.0;
+            }
         }
         const auto step = SolveLinear(normal, rhs);
         if (!step)
@@ -393,7 +395,7 @@ std::vector<Sample> StripAlong(const Sampler& sampler, const RayPlan& plan, Poin
 // a few sigmas inside (not as far as a crescent's terminator) and out into
 // the sky. Empty when the fitted edge wanders off the fall.
 std::optional<StepModel> FitFall(const Sampler& sampler, const RayPlan& plan, Point d, double edge, const Fall& fall,
-                                 double seeing)
+                                 double seeing, double sky)
 {
     const double height = fall.inside - fall.outside;
     const double sigma =
@@ -405,7 +407,7 @@ std::optional<StepModel> FitFall(const Sampler& sampler, const RayPlan& plan, Po
     std::optional<StepModel> m;
     double error = 0.0;
     for (const double slope : {0.0, height / inward}) {
-        const auto fit = FitStep({fall.outside, height, slope, 0.0, sigma}, samples, seeing > 0.0);
+        const auto fit = FitStep({sky, fall.inside - sky, slope, 0.0, sigma}, samples, seeing > 0.0);
         const double e = fit ? SquaredError(*fit, samples) : 0.0;
         if (fit && (!m || e < error)) {
             m = fit;
@@ -449,7 +451,7 @@ std::optional<Point> LimbOnRay(const Sampler& sampler, const RayPlan& plan, Poin
     const auto fall = SteepestFall(profile, levels, maxWidth);
     if (!fall)
         return std::nullopt;
-    const auto step = FitFall(sampler, plan, d, crossing + fall->edge, *fall, seeing);
+    const auto step = FitFall(sampler, plan, d, crossing + fall->edge, *fall, seeing, levels.sky);
     if (!step || kWidthPerSigma * step->sigma > maxWidth || step->height < 0.5 * (levels.split - levels.sky))
         return std::nullopt;
     return Point{plan.x + step->edge * d.x, plan.y + step->edge * d.y, step->height, step->sigma};
@@ -604,7 +606,7 @@ std::optional<LimbFit> Refine(const std::vector<Point>& points, Circle c, double
 
 // The circle through the limb points that rays from the plan's centre find.
 std::optional<LimbFit> FitFrom(const Sampler& sampler, const RayPlan& plan, const Levels& levels, double maxWidth,
-                               double tolerance)
+                               double tolerance, bool fullHeightOnly)
 {
     const auto limb = [&](double seeing) {
         std::vector<Point> points;
@@ -621,6 +623,16 @@ std::optional<LimbFit> FitFrom(const Sampler& sampler, const RayPlan& plan, cons
     for (const Point p : points)
         sigmas.push_back(p.sigma);
     points = limb(Percentile(sigmas, 0.5));
+    if (points.size() < 12)
+        return std::nullopt;
+    // A horn thinner than the seeing is dimmed by it, and its blurred fall
+    // lies outside the limb: only falls near the limb's full height count.
+    std::vector<double> heights;
+    for (const Point p : points)
+        heights.push_back(p.weight);
+    const double full = Percentile(heights, 0.9);
+    if (fullHeightOnly)
+        std::erase_if(points, [full](Point p) { return p.weight < 0.7 * full; });
     if (points.size() < 12)
         return std::nullopt;
     const double extent = plan.reach;
@@ -645,7 +657,7 @@ std::optional<LimbFit> FitLimb(const FrameView& frame, const LimbHint& hint)
     if (!levels)
         return std::nullopt;
     const double tolerance = std::max(1.0, 0.01 * extent);
-    const auto first = FitFrom(sampler, plan, *levels, hint.maxEdgeWidth, tolerance);
+    const auto first = FitFrom(sampler, plan, *levels, hint.maxEdgeWidth, tolerance, false);
     if (!first)
         return std::nullopt;
     // Again from the disc's centre: rays from a crescent's centre of gravity
@@ -653,6 +665,6 @@ std::optional<LimbFit> FitLimb(const FrameView& frame, const LimbHint& hint)
     // limb's shading changes fastest; rays along the disc's radii cross it
     // square over its whole lit arc.
     const RayPlan radial{first->centerX, first->centerY, 1.2 * first->radius + 8.0, hint.rays};
-    const auto second = FitFrom(sampler, radial, *levels, hint.maxEdgeWidth, tolerance);
+    const auto second = FitFrom(sampler, radial, *levels, hint.maxEdgeWidth, tolerance, true);
     return second ? second : first;
 }
