@@ -347,7 +347,7 @@ std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples
         next.add(*step, 1.0);
         const double nextError = next.sigma > 0.2 ? SquaredError(next, samples) : 1e300;
         if (nextError < error) {
-            const bool settled = std::fabs((*step)[3]) < 1e-4 && std::fabs((*step)[4]) < 1e-4;
+            const bool settled = std::fabs((*step)[3]) < 1e-3 && std::fabs((*step)[4]) < 1e-3;
             m = next;
             error = nextError;
             damping = std::max(damping * 0.3, 1e-6);
@@ -406,7 +406,7 @@ std::optional<StepModel> FitFall(const Sampler& sampler, const RayPlan& plan, Po
     // crescent's ramp is not found from a flat start.
     std::optional<StepModel> m;
     double error = 0.0;
-    for (const double slope : {0.0, height / inward}) {
+    for (const double slope : {height / inward}) {
         const auto fit = FitStep({sky, fall.inside - sky, slope, 0.0, sigma}, samples, seeing > 0.0);
         const double e = fit ? SquaredError(*fit, samples) : 0.0;
         if (fit && (!m || e < error)) {
@@ -652,7 +652,7 @@ std::optional<LimbFit> FitLimb(const FrameView& frame, const LimbHint& hint)
     const Sampler sampler(frame);
     // A crescent's centre of gravity lies well inside the disc, off its
     // centre; its farthest limb is within 1.5 extents of it.
-    const RayPlan plan{hint.centerX, hint.centerY, 1.5 * extent + 8.0, hint.rays};
+    const RayPlan plan{hint.centerX, hint.centerY, 1.5 * extent + 8.0, std::max(hint.rays / 3, 12)};
     const auto levels = FindLevels(sampler, plan, hint.threshold);
     if (!levels)
         return std::nullopt;
