@@ -34,6 +34,7 @@ public:
         return bottom + fy * (top - bottom);
     }
 
+    // Whether (x, y) lies within the frame's pixel centres.
     bool inside(double x, double y) const { return x >= 0.0 && y >= 0.0 && x <= lastX_ && y <= lastY_; }
 
     // How far a ray from (x, y) in direction (dx, dy) stays inside the frame.
@@ -314,8 +315,8 @@ std::optional<std::array<double, N>> SolveLinear(std::array<std::array<double, N
     return x;
 }
 
-// Levenberg-Marquardt from a start near the answer; empty when the fit runs
-// off (no edge to fit, or sigma collapsing onto the noise).
+// Levenberg-Marquardt from a start near the answer, the sky (known from the
+// whole frame) and, when fixed, sigma held; empty when the fit runs off.
 std::optional<StepModel> FitStep(StepModel m, const std::vector<Sample>& samples, bool fixedSigma)
 {
     double error = SquaredError(m, samples), damping = 1e-3;
@@ -402,18 +403,9 @@ std::optional<StepModel> FitFall(const Sampler& sampler, const RayPlan& plan, Po
         seeing > 0.0 ? seeing : std::clamp(height / (fall.steepness * std::sqrt(2.0 * std::numbers::pi)), 0.5, 5.0);
     const double inward = std::clamp(3.0 * sigma, 3.0, 8.0), outward = std::clamp(4.0 * sigma, 4.0, 10.0);
     const auto samples = StripAlong(sampler, plan, d, edge, inward, outward);
-    // From a flat top and from a ramp rising over the window: a thin
-    // crescent's ramp is not found from a flat start.
-    std::optional<StepModel> m;
-    double error = 0.0;
-    for (const double slope : {height / inward}) {
-        const auto fit = FitStep({sky, fall.inside - sky, slope, 0.0, sigma}, samples, seeing > 0.0);
-        const double e = fit ? SquaredError(*fit, samples) : 0.0;
-        if (fit && (!m || e < error)) {
-            m = fit;
-            error = e;
-        }
-    }
+    // Started on a ramp rising over the whole window: a thin crescent's ramp
+    // is not found from a flat top, and a flat top is found from a ramp.
+    const auto m = FitStep({sky, fall.inside - sky, height / inward, 0.0, sigma}, samples, seeing > 0.0);
     if (!m || std::fabs(m->edge) > 2.0)
         return std::nullopt;
     StepModel placed = *m;
@@ -604,7 +596,8 @@ std::optional<LimbFit> Refine(const std::vector<Point>& points, Circle c, double
     return LimbFit{c.x, c.y, c.r, kept, std::sqrt(squares / double(kept))};
 }
 
-// The circle through the limb points that rays from the plan's centre find.
+// The circle through the limb points that rays from the plan's centre find,
+// with a radius between a tenth and three times the rays' reach.
 std::optional<LimbFit> FitFrom(const Sampler& sampler, const RayPlan& plan, const Levels& levels, double maxWidth,
                                double tolerance, bool fullHeightOnly)
 {

@@ -35,11 +35,15 @@ struct LimbFit {
 };
 
 // Rays from the hint's centre find each one's outermost fall from object to
-// sky at sub-pixel precision (the steepest point of the green channel, or of
-// the grey value); falls too wide for a limb, without sky beyond or without
-// the object's full level behind are dropped. A circle found by consensus
-// among the rest, then refined by geometric least squares weighted by edge
-// height and Tukey's biweight, leaves the terminator's points out.
+// sky; falls without sky beyond or without the object's full level behind
+// are dropped. A Gaussian-blurred step, its inside rising as a ramp from the
+// sky (a crescent's terminator) or flat, fitted to the pixels along each
+// fall, places the edge at sub-pixel precision and measures its blur; falls
+// blurred wider than a limb are dropped, and the others refitted with the
+// blur they share. A circle found by consensus among the edges, then refined
+// by geometric least squares weighted by edge height and Tukey's biweight,
+// leaves the terminator's points out. A second round of rays from that
+// circle's centre crosses the limb square and gives the fit.
 //
 // Empty when no limb can be fitted: too few sharp edges (the object fills
 // the frame, or fades without an edge), or no circle that most of them agree
