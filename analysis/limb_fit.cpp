@@ -516,8 +516,9 @@ double TukeyWeight(double r, double c)
 }
 
 // One Gauss-Newton step of the geometric fit, each point weighted by
-// Tukey's biweight of its distance from the circle.
-std::optional<Circle> ReweightedStep(const std::vector<Point>& points, const Circle& c, double cut)
+// Tukey's biweight of its distance from the circle; with fixedRadius only
+// the centre moves.
+std::optional<Circle> ReweightedStep(const std::vector<Point>& points, const Circle& c, double cut, bool fixedRadius)
 {
     std::array<std::array<double, 3>, 3> m{};
     std::array<double, 3> v{};
@@ -533,6 +534,11 @@ std::optional<Circle> ReweightedStep(const std::vector<Point>& points, const Cir
                 m[a][b] += w * j[a] * j[b];
             v[a] -= w * j[a] * (dist - c.r);
         }
+    }
+    if (fixedRadius) {
+        m[0][2] = m[1][2] = m[2][0] = m[2][1] = 0.0;
+        m[2][2] = 1.0;
+        v[2] = 0.0;
     }
     const auto step = Solve3(m, v);
     if (!step)
@@ -568,11 +574,11 @@ double AngularSpan(std::vector<double>& angles)
 
 // The refined circle with its support, or nothing when too few points, too
 // small a share of them or too short an arc carry it.
-std::optional<LimbFit> Refine(const std::vector<Point>& points, Circle c, double tolerance)
+std::optional<LimbFit> Refine(const std::vector<Point>& points, Circle c, double tolerance, bool fixedRadius)
 {
     double cut = RobustCut(points, c, tolerance);
     for (std::int32_t iteration = 0; iteration < 20; ++iteration) {
-        const auto next = ReweightedStep(points, c, cut);
+        const auto next = ReweightedStep(points, c, cut, fixedRadius);
         if (!next || !(next->r > 0.0))
             return std::nullopt;
         const double moved = Distance(next->x - c.x, next->y - c.y) + std::fabs(next->r - c.r);
@@ -599,18 +605,21 @@ std::optional<LimbFit> Refine(const std::vector<Point>& points, Circle c, double
 // The circle through the limb points that rays from the plan's centre find,
 // with a radius between a tenth and three times the rays' reach.
 std::optional<LimbFit> FitFrom(const Sampler& sampler, const RayPlan& plan, const Levels& levels, double maxWidth,
-                               double tolerance, bool fullHeightOnly)
+                               double tolerance, bool fullHeightOnly, std::optional<double> radius)
 {
+    // The blur the falls share is measured on every third ray of a dense
+    // plan: a median needs no more, and each free fit costs a few more rounds.
     const auto limb = [&](double seeing) {
         std::vector<Point> points;
-        for (std::int32_t ray = 0; ray < plan.count; ++ray) {
+        const std::int32_t every = seeing > 0.0 || plan.count < 180 ? 1 : 3;
+        for (std::int32_t ray = 0; ray < plan.count; ray += every) {
             if (const auto p = LimbOnRay(sampler, plan, plan.direction(ray), levels, maxWidth, seeing))
                 points.push_back(*p);
         }
         return points;
     };
     std::vector<Point> points = limb(0.0);
-    if (points.size() < 12)
+    if (points.size() < 8)
         return std::nullopt;
     std::vector<double> sigmas;
     for (const Point p : points)
@@ -629,10 +638,12 @@ std::optional<LimbFit> FitFrom(const Sampler& sampler, const RayPlan& plan, cons
     if (points.size() < 12)
         return std::nullopt;
     const double extent = plan.reach;
-    const auto seed = Consensus(points, tolerance, std::max(3.0, 0.1 * extent), 3.0 * extent + 8.0);
+    auto seed = Consensus(points, tolerance, std::max(3.0, 0.1 * extent), 3.0 * extent + 8.0);
     if (!seed)
         return std::nullopt;
-    return Refine(points, *seed, tolerance);
+    if (radius)
+        seed->r = *radius;
+    return Refine(points, *seed, tolerance, radius.has_value());
 }
 
 }   // namespace
@@ -650,7 +661,7 @@ std::optional<LimbFit> FitLimb(const FrameView& frame, const LimbHint& hint)
     if (!levels)
         return std::nullopt;
     const double tolerance = std::max(1.0, 0.01 * extent);
-    const auto first = FitFrom(sampler, plan, *levels, hint.maxEdgeWidth, tolerance, false);
+    const auto first = FitFrom(sampler, plan, *levels, hint.maxEdgeWidth, tolerance, false, std::nullopt);
     if (!first)
         return std::nullopt;
     // Again from the disc's centre: rays from a crescent's centre of gravity
@@ -658,6 +669,8 @@ std::optional<LimbFit> FitLimb(const FrameView& frame, const LimbHint& hint)
     // limb's shading changes fastest; rays along the disc's radii cross it
     // square over its whole lit arc.
     const RayPlan radial{first->centerX, first->centerY, 1.2 * first->radius + 8.0, hint.rays};
-    const auto second = FitFrom(sampler, radial, *levels, hint.maxEdgeWidth, tolerance, true);
-    return second ? second : first;
+    const auto second = FitFrom(sampler, radial, *levels, hint.maxEdgeWidth, tolerance, true, hint.radius);
+    // The first round alone is not trusted: rays aslant to the limb place it
+    // pixels off on a crescent.
+    return second;
 }

@@ -22,6 +22,11 @@ struct LimbHint {
     // by seeing of sigma s falls over 1.7 s, a terminator over many times that.
     double maxEdgeWidth = 4.5;
     std::int32_t rays = 360;
+    // The disc's radius when it is known (a capture's earlier frames): only
+    // the centre is fitted. On a crescent's half of the limb the radius and
+    // the centre along the sun's direction trade against each other, and
+    // holding one steadies the other.
+    std::optional<double> radius;
 };
 
 // The disc's centre and radius from a circle fitted to its lit limb.
