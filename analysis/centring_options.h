@@ -45,6 +45,10 @@ struct CentringOptions {
     // Frames aligned by their content against a reference frame (Moon, Sun,
     // close-ups that fill the frame), instead of by the centre of gravity.
     bool surface = false;
+    // The centre of the full disc from a circle fitted to its lit limb,
+    // instead of the centre of gravity of its light: crescents and gibbous
+    // phases stay put as the light shifts. Not with surface mode or inverse.
+    bool limb = false;
     // Frames between two reference frames in surface mode.
     std::int32_t surfaceRefresh = 50;
     KeepBest keepBest;

@@ -77,16 +77,6 @@ double SaturatedPercent(const FrameView& frame, const NativeFrame* native, const
     return inside > 0 ? 100.0 * double(saturated) / double(inside) : 0.0;
 }
 
-// The centre a crop takes in surface mode, even when a debayer-safe crop or a
-// mosaic written as it is asks for it.
-double SurfaceCoordinate(double value, bool even)
-{
-    if (!even)
-        return value;
-    const std::int64_t r = RoundHalfEven(value);
-    return (r % 2 != 0) ? double(r + 1) : value;
-}
-
 std::optional<std::int64_t> FrameTime(const TProcessingState& state, const NativeFrame* native, double sampleTime)
 {
     return CaptureTimeOf(state.startUtcTicks, native, sampleTime);
@@ -226,6 +216,9 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
         alignOnContent(frame, m, evenCentre);
     if (!m.found)
         m_state.cogValid = false;
+    if (m.limbMissing && m_state.testMode)
+        m_state.limbMissing = true;
+    noteFirstFrame(m);
 
     FrameRecord record;
     record.index = m_state.firstFrame + m_state.framesSeen;
@@ -235,6 +228,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     record.centerY = m.centerY;
     record.radiusX = m.radiusX;
     record.radiusY = m.radiusY;
+    record.limbRadius = m.limbRadius;
     record.utcTicks = FrameTime(m_state, native, sampleTime);
     // The report's picture rows run downwards.
     record.shiftX = m.shift.x;
@@ -243,7 +237,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
         cropForTest(frame, m);
         record.outcome = FrameRecord::Outcome::Analysed;
     } else if (!m.found) {
-        record.outcome = FrameRecord::Outcome::NoPlanet;
+        record.outcome = m.limbMissing ? FrameRecord::Outcome::NoLimb : FrameRecord::Outcome::NoPlanet;
     } else if (const auto reason = rejection(frame, native, m)) {
         record.outcome = *reason;
     } else {
@@ -300,8 +294,31 @@ bool CFakeCallback::debayers() const
 
 SearchChoices CFakeCallback::choices(bool evenCentre) const
 {
+    // A limb is the edge of a bright disc on a dark sky: not what inverse
+    // looks for, and surface mode centres on the content instead.
+    const bool limb = m_state.centring.limb && !m_state.centring.surface && !m_options.inverse();
     return {{m_state.thresholdPercent, evenCentre, m_options.inverse(), m_state.centring.largestObject},
-            m_state.blockSize};
+            m_state.blockSize,
+            {limb, limb ? m_state.limbRadius : std::nullopt}};
+}
+
+// The object's size in the run's first frames: the test's and the batch's
+// output sizes come from it, and the user hears once per file when the
+// output is smaller. Not for objects that fill the frame (surface mode,
+// inverse on a disc, a whole-frame output) or a measuring pass's second look.
+void CFakeCallback::noteFirstFrame(const Measurement& m)
+{
+    if (m_state.framesSeen >= kFirstFrames || !m.found || m.fillsFrame || m_state.centring.surface
+        || m_options.inverse() || m_pass == Pass::Write)
+        return;
+    FirstFrames& first = m_state.firstFrames;
+    first.add(m, m_state.blockSize);
+    if (m_state.testMode || m_state.fullFrame || first.cutTold)
+        return;
+    if (const auto warning = CutWarning(first, m_state.cropWidth, m_state.cropHeight)) {
+        first.cutTold = true;
+        m_report.showCutWarning(*warning);
+    }
 }
 
 CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre,
@@ -329,8 +346,13 @@ void CFakeCallback::alignOnContent(const FrameView& frame, Measurement& m, bool 
         m_lastShift = *shift;
     m.shift = m_lastShift;
     m.found = true;
-    m.centerX = SurfaceCoordinate(double(frame.width / 2) + m_lastShift.x, evenCentre);
-    m.centerY = SurfaceCoordinate(double(frame.height / 2) + m_lastShift.y, evenCentre);
+    // Even when a debayer-safe crop or a mosaic written as it is asks for it.
+    m.centerX = double(frame.width / 2) + m_lastShift.x;
+    m.centerY = double(frame.height / 2) + m_lastShift.y;
+    if (evenCentre) {
+        m.centerX = MakeEven(m.centerX);
+        m.centerY = MakeEven(m.centerY);
+    }
 }
 
 // A test crops a window sized from the planet itself: one that reaches the
@@ -506,7 +528,7 @@ FrameOverlay CFakeCallback::overlay(const FrameView& frame, const Measurement& m
     o.cropWidth = window.width;
     o.cropHeight = window.height;
     if (!m.found) {
-        o.outcome = OutcomeText(FrameRecord::Outcome::NoPlanet);
+        o.outcome = OutcomeText(m.limbMissing ? FrameRecord::Outcome::NoLimb : FrameRecord::Outcome::NoPlanet);
     } else if (const auto reason = rejection(frame, nullptr, m)) {
         o.outcome = OutcomeText(*reason);
     } else if (window.ignoreIncomplete && WindowReachesBorder(window, frame.width, frame.height)) {
@@ -518,7 +540,9 @@ FrameOverlay CFakeCallback::overlay(const FrameView& frame, const Measurement& m
 void CFakeCallback::showPreview(const MarkableFrame& frame, const Measurement& m)
 {
     if (!(m_state.cogValid && m_state.cropValid)) {
-        m_report.showWarning(m_state.cogValid ? kWarningCropRefused : kWarningNoPlanet);
+        m_report.showWarning(m_state.cogValid ? kWarningCropRefused
+                                 : m_state.limbMissing ? kWarningNoLimb
+                                                       : kWarningNoPlanet);
         return;
     }
     // Measured again only for the show-effect marking; blocks are valued

@@ -103,6 +103,7 @@ private:
                 const AheadMeasurement* ahead);
     SearchChoices choices(bool evenCentre) const;
     Measurement measure(const FrameView& frame, bool evenCentre, const AheadMeasurement* ahead);
+    void noteFirstFrame(const Measurement& m);
     void cropForTest(const FrameView& frame, const Measurement& m);
     // record carries the frame's index and capture time; the writing pass of
     // a ranked run adds its quality score.
@@ -147,3 +148,4 @@ private:
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";
 constexpr const char* kWarningCropRefused = "COG Threshold Too Low!";
+constexpr const char* kWarningNoLimb = "No Limb Found!";

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/limb_fit.h"
 #include "analysis/planet.h"
 #include "image/frame_view.h"
 
@@ -12,6 +13,8 @@
 struct SearchChoices {
     PlanetSearch search;
     std::int32_t blockSize = 0;
+    // The centre from a circle fitted to the limb, after the search found the object.
+    LimbChoice limb;
 
     bool operator==(const SearchChoices&) const = default;
 };
@@ -39,5 +42,6 @@ private:
     SearchChoices m_choices;
 };
 
-// The search itself, as the frame handler runs it on the playing thread.
+// The search itself, as the frame handler runs it on the playing thread; with
+// the limb choice, the found object's centre is its disc's.
 PlanetFix MeasurePlanet(const FrameView& frame, const SearchChoices& choices);

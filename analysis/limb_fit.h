@@ -29,6 +29,15 @@ struct LimbHint {
     std::optional<double> radius;
 };
 
+// Whether a run centres on the limb, and the disc's radius once the file's
+// first frames have measured it.
+struct LimbChoice {
+    bool on = false;
+    std::optional<double> radius;
+
+    bool operator==(const LimbChoice&) const = default;
+};
+
 // The disc's centre and radius from a circle fitted to its lit limb.
 struct LimbFit {
     double centerX = 0.0;

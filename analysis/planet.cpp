@@ -59,12 +59,6 @@ std::uint32_t* AboveScratch(std::span<std::int32_t> scratch, std::size_t sumCoun
     return reinterpret_cast<std::uint32_t*>(scratch.data() + sumCount);
 }
 
-double MakeEven(double coordinate)
-{
-    const std::int64_t r = RoundHalfEven(coordinate);
-    return (r % 2 != 0) ? double(r + 1) : coordinate;
-}
-
 }   // namespace
 
 bool FindPlanet(const TProcessingState& state, std::uint8_t* frame, double& centerX, double& centerY, double percent,

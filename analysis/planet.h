@@ -63,6 +63,11 @@ struct PlanetFix {
     // The planet blocks' total weight: their brightness (with inverse, their
     // darkness) above the histogram peak, in levels x pixels.
     double brightness = 0.0;
+    // Centred on the limb: the fitted disc's radius (the centre is the
+    // disc's); limbMissing when the object was found but no limb fitted,
+    // and then found is false.
+    double limbRadius = 0.0;
+    bool limbMissing = false;
 };
 
 // The search with the choices above. With mark, background blocks are

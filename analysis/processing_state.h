@@ -3,6 +3,7 @@
 
 #include "analysis/calibration_options.h"
 #include "analysis/centring_options.h"
+#include "analysis/object_extent.h"
 #include "analysis/colour_options.h"
 #include "analysis/frame_output.h"
 #include "analysis/frame_range.h"
@@ -66,6 +67,15 @@ struct TProcessingState {
     // the user's: the layout id of its top-left sample (8..19), else 0.
     std::int32_t mosaic = 0;
     bool objectFillsFrame = false;   // a test frame's planet blocks reached two opposite borders
+    bool limbMissing = false;        // a test frame's object showed no limb to centre on
+    // The output size comes from the object's extent in each file's first
+    // frames (--size auto); taken as centring is.
+    bool sizeFromObject = false;
+    // What the current run's first frames showed of the object.
+    FirstFrames firstFrames;
+    // Centred on the limb: the disc's radius held for the current file,
+    // once its first frames measured it.
+    std::optional<double> limbRadius;
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;

@@ -11,3 +11,11 @@ inline std::int64_t RoundHalfEven(double value)
 {
     return static_cast<std::int64_t>(std::nearbyint(value));
 }
+
+// A centre for a crop that must start on an even column and row: an odd
+// rounded coordinate moves up to the next even integer; others stay as they are.
+inline double MakeEven(double coordinate)
+{
+    const std::int64_t r = RoundHalfEven(coordinate);
+    return (r % 2 != 0) ? double(r + 1) : coordinate;
+}

@@ -13,6 +13,7 @@ const char* OutcomeText(FrameRecord::Outcome outcome)
     case FrameRecord::Outcome::Small: return "small";
     case FrameRecord::Outcome::Saturated: return "saturated";
     case FrameRecord::Outcome::Dim: return "dim";
+    case FrameRecord::Outcome::NoLimb: return "no limb";
     case FrameRecord::Outcome::Analysed: break;
     }
     return "analysed";

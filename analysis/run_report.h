@@ -13,7 +13,9 @@
 struct FrameRecord {
     // Cut, Small, Saturated and Dim: the rejection reasons, in the order
     // they are tried after NoPlanet.
-    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept, Cut, Small, Saturated, Dim };
+    // NoLimb: centred on the limb, the object was found but no limb fitted.
+    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept, Cut, Small, Saturated, Dim,
+                         NoLimb };
     std::int32_t index = 0;    // the frame's number in the file, from 0
     double sampleTime = 0.0;   // presentation time in seconds
     bool found = false;
@@ -32,6 +34,8 @@ struct FrameRecord {
     // A mosaic written as it is: its layout id at the written window's
     // top-left sample (an AVI cannot name it); 0 otherwise.
     std::int32_t mosaic = 0;
+    // Centred on the limb: the fitted disc's radius; 0 otherwise.
+    double limbRadius = 0.0;
 };
 
 // The track's word for an outcome: "written", "no planet", "cut" …
@@ -95,6 +99,9 @@ public:
     virtual void showLiveFrame(const FrameView& /*frame*/, const FrameOverlay& /*overlay*/,
                                const FrameRecord& /*record*/)
     {}
+    // The object is larger than the output: told once per file, from the
+    // first frames. The window also shows it beside the preview.
+    virtual void showCutWarning(const std::string& text) { appendLog(text, true); }
     // Every candidate's normalised quality score of a ranked file, best
     // first, and how many of them are kept; once per file, between the
     // measuring and the writing pass, when the centring choices ask for them.

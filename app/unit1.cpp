@@ -175,6 +175,8 @@ void TForm1::connectReactions()
         connect(spin, &QSpinBox::valueChanged, this,
                 [this, spin] { guarded([this, spin] { spinLargeSizeChange(spin); }); });
     connect(checkFullFrame, &QCheckBox::toggled, this, [this] { guarded([this] { btnTestClick(); }); });
+    connect(checkSizeAuto, &QCheckBox::toggled, this, [this] { guarded([this] { btnTestClick(); }); });
+    connect(checkLimb, &QCheckBox::clicked, this, [this] { guarded([this] { checkPreviewClick(); }); });
     // "9) Reject frames" likewise: the check boxes at once, the numbers after
     // the timer.
     for (QCheckBox* check : {checkRejectCut, checkMaxSaturated, checkRejectDim})
@@ -786,6 +788,14 @@ void TForm1::showWarningPanel(const QString& caption)
     SetBackground(Panel1, QColor(255, 0, 0));
     Panel1->setText(caption);
     fitToControls();
+}
+
+void TForm1::showCutWarning(const QString& text)
+{
+    lblCutWarning->setText(text);
+    lblCutWarning->setVisible(!text.isEmpty());
+    lblCutWarning->raise();
+    arrangeControls();
 }
 
 void TForm1::showTestPassedPanel(int cropWidth, int cropHeight)

@@ -126,6 +126,7 @@ public:
     QGroupBox* groupCentring = nullptr;
     QCheckBox* checkLargestObject = nullptr;
     QCheckBox* checkSurface = nullptr;
+    QCheckBox* checkLimb = nullptr;
     QLabel* captionSurfaceRefresh = nullptr;
     QSpinBox* spinSurfaceRefresh = nullptr;
     // "7) Colour and size".
@@ -140,6 +141,9 @@ public:
     QLabel* captionLargeBy = nullptr;
     QSpinBox* spinLargeHeight = nullptr;
     QCheckBox* checkFullFrame = nullptr;
+    QCheckBox* checkSizeAuto = nullptr;
+    // Under the preview, in red: the planet is larger than the output.
+    QLabel* lblCutWarning = nullptr;
     // "9) Frame selection": the rejection reasons, then the sharpest of the
     // frames that pass.
     QGroupBox* groupReject = nullptr;
@@ -252,6 +256,8 @@ public:
     // Preview looks and window size, for the host.
     void showPreviewPicture(const QImage& picture);
     void showWarningPanel(const QString& caption);
+    // Empty hides it.
+    void showCutWarning(const QString& text);
     void showTestPassedPanel(int cropWidth, int cropHeight);
     // cropWidth and cropHeight from the size controls in use, shown in the
     // sliders' labels.

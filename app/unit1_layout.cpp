@@ -384,10 +384,14 @@ void TForm1::createColourGroup()
             QStringLiteral("edge-aware: colour is interpolated along edges, with fewer colour fringes on the limb; "
                            "bilinear: the plain average of the neighbours"));
     checkLargeSize = MakeOption(
-        groupColour, 8, 82, 170, 17, QStringLiteral("Large size"),
+        groupColour, 8, 82, 95, 17, QStringLiteral("Large size"),
         QStringLiteral(
             "Outputs larger than the sliders reach, for the Moon and the Sun: this width and height in pixels "
             "instead of the sliders'"));
+    checkSizeAuto = MakeOption(
+        groupColour, kFieldLeft, 82, kFieldWidth, 17, QStringLiteral("Auto"),
+        QStringLiteral("The output size from the planet: its largest extent in the first frames (rings included) and "
+                       "a quarter more, for each file. The size controls are not used."));
     spinLargeWidth = Make<QSpinBox>(groupColour, 24, 100, 67, 20);
     spinLargeWidth->setToolTip(QStringLiteral("Output width in pixels, a multiple of 16 (up to 4096)"));
     captionLargeBy = MakeLabel(groupColour, 97, 103, QStringLiteral("x"));
@@ -416,7 +420,7 @@ void TForm1::createCentringGroup()
     groupCentring = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 82);
     groupCentring->setTitle(QStringLiteral("8) Centring"));
     checkLargestObject =
-        MakeOption(groupCentring, 8, 18, 170, 17, QStringLiteral("Largest object only"),
+        MakeOption(groupCentring, 8, 18, 100, 17, QStringLiteral("Largest object"),
                    QStringLiteral("Centre on the largest bright object; moons and stars beside it are ignored"));
     checkSurface =
         MakeOption(groupCentring, 8, 36, 170, 17, QStringLiteral("Surface (align by content)"),
@@ -428,6 +432,9 @@ void TForm1::createCentringGroup()
     spinSurfaceRefresh->setValue(kSurfaceRefreshDefault);
     for (QWidget* widget : std::initializer_list<QWidget*>{captionSurfaceRefresh, spinSurfaceRefresh})
         widget->setToolTip(QStringLiteral("Frames between two reference frames in surface mode"));
+    checkLimb = MakeOption(groupCentring, kFieldLeft, 18, kFieldWidth, 17, QStringLiteral("On limb"),
+                           QStringLiteral("Crescents and phases: the centre of the full disc, from a circle fitted "
+                                          "to its lit limb, instead of the centre of its light"));
 }
 
 void TForm1::createCalibrationGroup()
@@ -666,6 +673,14 @@ void TForm1::createPreview()
     Panel1->setAutoFillBackground(true);
     Image = Make<QLabel>(Panel1, 0, 0, 200, 200);
     Image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblCutWarning = Make<QLabel>(this, 200, 210, 193, 60);
+    lblCutWarning->setObjectName(QStringLiteral("lblCutWarning"));
+    lblCutWarning->setWordWrap(true);
+    lblCutWarning->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette red = lblCutWarning->palette();
+    red.setColor(QPalette::WindowText, QColor(220, 0, 0));
+    lblCutWarning->setPalette(red);
+    lblCutWarning->hide();
 }
 
 void TForm1::createBars()
@@ -710,8 +725,10 @@ void TForm1::setTabOrder()
                               checkLargeSize,
                               spinLargeWidth,
                               spinLargeHeight,
+                              checkSizeAuto,
                               checkFullFrame,
                               checkLargestObject,
+                              checkLimb,
                               checkSurface,
                               spinSurfaceRefresh,
                               checkRejectCut,
@@ -878,6 +895,8 @@ void TForm1::arrangeControls()
     const int optionsLeft = placeOptionGroups(right, bottom);
 
     const QRect preview = Panel1->geometry();
+    lblCutWarning->setGeometry(preview.left(), preview.bottom() + 1 + kGap / 2, std::max(preview.width(), 193),
+                               lblCutWarning->heightForWidth(std::max(preview.width(), 193)));
     const int viewsRight = optionsLeft - kGap;
     const int viewsLeft = preview.right() + 1 + kGap;
     const int lowerLeft = std::max(kHelpRight + kGap, preview.bottom() >= kHelpTop ? viewsLeft : 0);

@@ -67,6 +67,7 @@ void TForm1::LoadSettings()
     updateCropSize();
     checkLargestObject->setChecked(s.largestObject);
     checkSurface->setChecked(s.surface);
+    checkLimb->setChecked(s.limb);
     spinSurfaceRefresh->setValue(s.surfaceRefresh);
     comboKeepBestUnit->setCurrentIndex(comboKeepBestUnit->findData(int(s.keepBestUnit)));
     comboKeepBestUnitChange();
@@ -81,6 +82,7 @@ void TForm1::LoadSettings()
     checkLargeSize->setChecked(s.largeSize);
     checkLargeSizeClick();
     checkFullFrame->setChecked(s.fullFrame);
+    checkSizeAuto->setChecked(s.sizeAuto);
     checkRejectCut->setChecked(s.rejectCut);
     spinMinSize->setValue(s.rejectMinSize);
     // A rejection that is off leaves its spin box at what the window offers.
@@ -119,6 +121,7 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.debayerSafe = checkDebayerSafe->isChecked();
     s.largestObject = checkLargestObject->isChecked();
     s.surface = checkSurface->isChecked();
+    s.limb = checkLimb->isChecked();
     s.surfaceRefresh = spinSurfaceRefresh->value();
     s.keepBest = spinKeepBest->value();
     s.keepBestUnit = KeepBestUnit(comboKeepBestUnit->currentData().toInt());
@@ -137,6 +140,7 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.largeWidth = spinLargeWidth->value();
     s.largeHeight = spinLargeHeight->value();
     s.fullFrame = checkFullFrame->isChecked();
+    s.sizeAuto = checkSizeAuto->isChecked();
     s.calibration = calibration();
     s.nameTimePattern = editNameTime->text().trimmed().toStdString();
     s.utcOffset = editUtcOffset->text().trimmed().toStdString();

@@ -58,6 +58,7 @@ RunChoices WindowHost::choices() const
     chosen.calibration = m_form.calibration();
     chosen.nameTime = m_form.nameTime();
     chosen.fullFrame = m_form.checkFullFrame->isChecked();
+    chosen.sizeAuto = m_form.checkSizeAuto->isChecked();
     chosen.frames = m_form.frames();
     chosen.joinFiles = m_form.checkJoin->isChecked();
     chosen.timeRange = m_form.timeRange();
@@ -73,6 +74,17 @@ void WindowHost::showPreview(const OutputBitmap& picture)
 void WindowHost::showWarning(const std::string& caption)
 {
     m_form.showWarningPanel(Text(caption));
+}
+
+void WindowHost::showSizeWarning(const std::string& text)
+{
+    m_form.showCutWarning(Text(text));
+}
+
+void WindowHost::showCutWarning(const std::string& text)
+{
+    appendLog(text, true);
+    m_form.showCutWarning(Text(text));
 }
 
 void WindowHost::showFrame(const FrameView& frame, const FrameOverlay& overlay)

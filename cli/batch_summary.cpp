@@ -73,6 +73,7 @@ std::optional<std::string> LowYieldWarning(const FileOutcome& file)
     if (file.framesWritten <= 0 || std::int64_t(file.framesWritten) * 2 >= candidates)
         return std::nullopt;
     return "warning: only " + std::to_string(file.framesWritten) + " of " + Count(file.framesSeen, "frame", "frames")
-        + " were written (" + std::to_string(file.noPlanet) + " without a planet, " + std::to_string(file.incomplete)
+        + " were written (" + std::to_string(file.noPlanet) + " without a planet, "
+        + (file.noLimb > 0 ? std::to_string(file.noLimb) + " without a limb, " : "") + std::to_string(file.incomplete)
         + " incomplete, " + std::to_string(file.notWritten) + " refused by the output)";
 }

@@ -191,6 +191,8 @@ struct RawOptions {
     double rejectDim = 0.0;
     std::string format = "avi";
     std::string fps;
+    std::string centre = "gravity";
+    std::string size;
     std::string startTime;
     std::string hotPixels;
     std::string utcOffset;
@@ -279,6 +281,12 @@ void AddColourOptions(OptionTable& t)
             ->check(kDemosaicMethod)
             ->option_text("METHOD"),
         [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.method = NameOf(ColourFrom(s).method); });
+    t.fallback(app.add_option("--size", t.raw.size,
+                              "auto: the output size from the planet, its largest extent in the first frames "
+                              "(rings included) and a quarter more, for each file; -W and -H are not used")
+                   ->check(CLI::IsMember({"auto"}))
+                   ->option_text("auto"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.size = s.sizeAuto ? "auto" : ""; });
     t.fallback(app.add_flag("--full-frame", t.o.choices.fullFrame,
                             "Output frames of the input's own size (rounded down to even), moved by the "
                             "centring in use, black where the shift uncovers the border; -W and -H are "
@@ -396,6 +404,13 @@ void AddCentringOptions(OptionTable& t)
         app.add_flag("--largest-object", c.largestObject,
                      "Centre on the largest bright object only (moons and stars beside it are ignored)"),
         [](CliOptions& o, RawOptions&, Saved s) { o.choices.centring.largestObject = CentringFrom(s).largestObject; });
+    t.fallback(app.add_option("--centre", t.raw.centre,
+                              "Where the output's centre is: gravity (the centre of the object's light) or "
+                              "limb (the centre of the full disc, from a circle fitted to its lit limb: for "
+                              "crescents and phases; default gravity)")
+                   ->check(CLI::IsMember({"gravity", "limb"}))
+                   ->option_text("gravity|limb"),
+               [](CliOptions&, RawOptions& raw, Saved s) { raw.centre = CentringFrom(s).limb ? "limb" : "gravity"; });
     t.fallback(app.add_flag("--surface", c.surface,
                             "Align frames by their content (Moon, Sun, close-ups that fill the frame)"),
                [](CliOptions& o, RawOptions&, Saved s) { o.choices.centring.surface = CentringFrom(s).surface; });
@@ -570,6 +585,12 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
     }
     if (app.count("--keep-best") > 0)
         o.choices.centring.keepBest = *ParseKeepBest(raw.keepBest);
+    o.choices.centring.limb = raw.centre == "limb";
+    if (o.choices.centring.limb && (o.choices.centring.surface || o.invert))
+        return "--centre limb needs a bright disc on a dark sky: it cannot be used with --surface or --invert";
+    o.choices.sizeAuto = raw.size == "auto";
+    if (o.choices.sizeAuto && o.choices.fullFrame)
+        return "--size auto and --full-frame both choose the output size: give one of them";
     o.choices.centring.bestFrame = !o.bestFramePath.empty();
     o.choices.centring.scores = !o.qualityPlotPath.empty() || !o.plotsDir.empty();
     if (app.count("--max-saturated") > 0)

@@ -30,6 +30,8 @@ struct ReportSettings {
     std::optional<TimeRange> timeRange;
     std::optional<std::int32_t> segment;   // seconds
     OutputRate fps;                        // "fps": "source" or the rate, unless 30
+    bool limb = false;                     // "centre": "limb"
+    bool sizeAuto = false;                 // "size": "auto"; each file's own in "output_size"
     // The masters every frame was calibrated with, and the hot pixels.
     struct Master {
         std::string kind;   // "dark", "flat", "bias"

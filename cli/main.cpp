@@ -62,6 +62,8 @@ ReportSettings SettingsOf(const CliOptions& options, const TProcessingState& sta
     s.removeIncomplete = options.removeIncomplete;
     s.colour = options.choices.colour;
     s.fullFrame = options.choices.fullFrame;
+    s.limb = options.choices.centring.limb;
+    s.sizeAuto = options.choices.sizeAuto;
     s.reject = options.choices.centring.reject;
     s.frames = options.choices.frames;
     s.join = options.choices.joinFiles;

@@ -67,7 +67,8 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
                          options.choices.centring.surface, TrackNamesMosaics(options),
                          std::any_of(options.files.begin(), options.files.end(), [](const std::string& file) {
                              return orbicrop::capture::SidecarFacts(file).has_value();
-                         })});
+                         }),
+                         options.choices.centring.limb});
 }
 
 RunChoices TerminalHost::choices() const

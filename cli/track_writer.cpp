@@ -40,6 +40,8 @@ TrackWriter::TrackWriter(const std::string& path, TrackColumns columns)
         std::fputs(",bayer", m_file.get());
     if (m_columns.capture)
         std::fputs(",camera,filter,target", m_file.get());
+    if (m_columns.limb)
+        std::fputs(",limb_radius", m_file.get());
     std::fputc('\n', m_file.get());
 }
 
@@ -75,5 +77,9 @@ void TrackWriter::write(const std::string& path, std::int32_t inputHeight, const
         std::fprintf(m_file.get(), ",%s", std::string(MosaicName(record.mosaic)).c_str());
     if (m_columns.capture)
         std::fputs(captureColumns(path).c_str(), m_file.get());
+    if (m_columns.limb && record.limbRadius > 0.0)
+        std::fprintf(m_file.get(), ",%.4f", record.limbRadius);
+    else if (m_columns.limb)
+        std::fputc(',', m_file.get());
     std::fputc('\n', m_file.get());
 }

@@ -15,6 +15,7 @@ struct TrackColumns {
     bool shift = false;
     bool bayer = false;
     bool capture = false;
+    bool limb = false;
 };
 
 // One CSV line per processed frame: where the planet was and what became of
@@ -26,7 +27,9 @@ struct TrackColumns {
 // written frame, RGGB ..., which an AVI cannot name; empty for frames not
 // written and files that are no mosaic), camera, filter and target (inputs
 // with a capture program's sidecar: what it names, empty where it names
-// nothing). Readers of the older columns keep working.
+// nothing), limb_radius (centred on the limb: the fitted disc's radius, with
+// center_x and center_y its centre; empty where none was fitted). Readers
+// of the older columns keep working.
 class TrackWriter {
 public:
     // Throws std::runtime_error when the file cannot be created.

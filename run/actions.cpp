@@ -20,6 +20,7 @@
 #include <optional>
 #include <set>
 #include <system_error>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -123,6 +124,7 @@ private:
         case FrameRecord::Outcome::Small: ++m_outcome.small; break;
         case FrameRecord::Outcome::Saturated: ++m_outcome.saturated; break;
         case FrameRecord::Outcome::Dim: ++m_outcome.dim; break;
+        case FrameRecord::Outcome::NoLimb: ++m_outcome.noLimb; break;
         case FrameRecord::Outcome::Written:
             if (record.mosaic != 0)
                 m_outcome.writtenMosaic = record.mosaic;
@@ -308,6 +310,7 @@ public:
             m_run->stopRequested = true;
     }
     void appendLog(const std::string&, bool) override {}
+    void showCutWarning(const std::string&) override {}
     void showMessage(const std::string&) override {}
     // A best frame is saved beside a batch's output, and which file of a
     // join plays is told of a batch's run only.
@@ -460,6 +463,7 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
 
     state.cogValid = true;
     state.cropValid = true;
+    state.limbMissing = false;
     state.colorDetected = false;
     state.stopRequested = false;
     host.clearLog();
@@ -507,10 +511,15 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
                        true);
     }
     if (result == 0) {
-        // The output size the size controls give, and, the first time after
-        // opening, the colour or greyscale choice the frames suggest.
+        // The output size the size controls or the planet give, and, the
+        // first time after opening, the colour or greyscale choice the frames
+        // suggest.
         ApplyCropSize(state, choices);
+        if (state.sizeFromObject && state.firstFrames.any())
+            host.appendLog(SizeFromObjectLine(state.cropWidth, state.cropHeight), true);
         host.showCropSize(state.cropWidth, state.cropHeight);
+        const auto cut = state.fullFrame ? std::nullopt : CutWarning(state.firstFrames, state.cropWidth, state.cropHeight);
+        host.showSizeWarning(cut.value_or(""));
         if (state.autoColorPending && choices.autoColor) {
             state.autoColorPending = false;
             host.selectOutputMode(state.colorDetected);
@@ -551,6 +560,7 @@ std::string DroppedFrames(const FileOutcome& file)
 {
     const std::pair<std::int32_t, const char*> counts[] = {
         {file.noPlanet, "without a planet"},
+        {file.noLimb, "without a limb"},
         {file.incomplete, "cut by the frame border"},
         {file.notWritten, "refused by the output"},
         {file.cut, "rejected as cut"},
@@ -611,28 +621,51 @@ RunChoices StartFile(TProcessingState& state, BatchHost& host, std::size_t index
     return choices;
 }
 
-// A file's first two frames, played as a test on a copy of the state, so
-// that its output can be fitted to it before it opens. Nothing is shown; the
-// shell's events are still handled.
+// A file's first frames (two, or as many as tell the object's size),
+// played as a test on a copy of the state, so that its output can be fitted
+// to it before it opens. Nothing is shown; the shell's events are still
+// handled.
 struct FileProbe {
     std::int32_t width = 0;
     std::int32_t height = 0;
     bool colour = false;
     std::int32_t mosaic = 0;
+    FirstFrames first;
 };
+
+// Whether a file's output or centring depends on the object in its first frames.
+bool FitsToObject(const TProcessingState& state)
+{
+    return state.sizeFromObject || state.centring.limb;
+}
 
 std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host, const SourceOpener& open)
 {
     TProcessingState probe = state;
     probe.aviWriter = nullptr;
-    probe.frameLimit = 2;
+    probe.frameLimit = FitsToObject(state) ? kFirstFrames : 2;
     probe.cogValid = probe.cropValid = true;
     probe.colorDetected = false;
     probe.objectFillsFrame = false;
     SideRunHost quiet(host, {});
     if (ProcessFile(probe, quiet, probe.currentFile, open) != 0 || probe.framesSeen == 0)
         return std::nullopt;   // the processing run tells why
-    return FileProbe{probe.inputWidth, probe.inputHeight, probe.colorDetected, probe.mosaic};
+    return FileProbe{probe.inputWidth, probe.inputHeight, probe.colorDetected, probe.mosaic, probe.firstFrames};
+}
+
+// The disc's radius the file is fitted with, and its output size when the
+// planet gives it; said in the log.
+void FitToObject(TProcessingState& state, BatchHost& host, const FirstFrames& first)
+{
+    if (state.centring.limb) {
+        state.limbRadius = first.heldLimbRadius();
+        if (state.limbRadius)
+            host.appendLog(LimbRadiusLine(*state.limbRadius), true);
+    }
+    if (state.sizeFromObject && !state.fullFrame && first.any()) {
+        std::tie(state.cropWidth, state.cropHeight) = SizeFromObject(first.width, first.height);
+        host.appendLog(SizeFromObjectLine(state.cropWidth, state.cropHeight), true);
+    }
 }
 
 // What the batch fixes for a file from its own frames before its output
@@ -641,13 +674,14 @@ std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host,
 // and colour for a mosaic that is debayered.
 void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpener& open, bool chooseColour)
 {
-    if (!chooseColour && !state.fullFrame && !state.colour.debayer)
+    if (!chooseColour && !state.fullFrame && !state.colour.debayer && !FitsToObject(state))
         return;
     const std::optional<FileProbe> probe = ProbeFile(state, host, open);
     if (!probe)
         return;
     if (state.fullFrame)
         TakeWholeFrame(state, probe->width, probe->height);
+    FitToObject(state, host, probe->first);
     if (chooseColour) {
         state.outputGrayscale = !probe->colour;
         host.appendLog("Output mode from the first frames of " + FileNameOf(state.currentFile) + ": "
@@ -809,6 +843,9 @@ FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& 
         done.notKept = 0;
     done.status = FileStatus(facts);
     done.grayscale = state.outputGrayscale;
+    done.cropWidth = state.cropWidth;
+    done.cropHeight = state.cropHeight;
+    done.limbRadius = state.limbRadius;
     done.mosaic = state.mosaic;
     done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
     if (parts)

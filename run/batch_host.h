@@ -44,6 +44,9 @@ public:
     virtual void showCropSize(std::int32_t /*cropWidth*/, std::int32_t /*cropHeight*/) {}
     // The automatic choice after the first test: select the mode as if the user had.
     virtual void selectOutputMode(bool /*color*/) {}
+    // After a test: the object is larger than the output, in the words of
+    // the cut warning; empty when it fits.
+    virtual void showSizeWarning(const std::string& /*text*/) {}
     // The gauge before a file (minimum 0, progress 0) and after it (full).
     virtual void resetProgress() {}
     virtual void fillProgress() {}

@@ -46,6 +46,7 @@ struct FileOutcome {
     std::int32_t small = 0;
     std::int32_t saturated = 0;
     std::int32_t dim = 0;
+    std::int32_t noLimb = 0;   // centred on the limb: found, but no limb fitted
     std::optional<std::int32_t> notKept;   // frames --keep-best left out; only when it was asked for
     std::optional<double> firstTime;       // presentation times in seconds, when any frame played
     std::optional<double> lastTime;
@@ -64,6 +65,9 @@ struct FileOutcome {
     CaptureNotes notes;
     std::optional<VideoInfo> video;   // as the source described it
     bool grayscale = false;           // the output's mode, as fixed for this file
+    std::int32_t cropWidth = 0;       // the output's size, as fixed for this file
+    std::int32_t cropHeight = 0;
+    std::optional<double> limbRadius;   // the disc radius the file was centred with
     // A colour mosaic: the file's own (a layout id, 8..19; 0: none), whether
     // it was debayered, and else the arrangement of the written frames.
     std::int32_t mosaic = 0;

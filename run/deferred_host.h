@@ -47,6 +47,8 @@ public:
     void setProgress(std::int32_t frames) override { m_progress.store(frames); }
     void processEvents() override;
     void appendLog(const std::string& line, bool repaint) override;
+    // Held as a log line, in its place among the file's.
+    void showCutWarning(const std::string& text) override { appendLog(text, true); }
     void showMessage(const std::string& text) override;
     void frameAnalysed(const FrameRecord& record) override;
     void bestFrame(const OutputBitmap& picture) override;

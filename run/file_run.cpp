@@ -369,6 +369,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
     BusyGuard busy(state);
     state.framesSeen = 0;
     state.framesOutsideRange = 0;
+    state.firstFrames = {};
     state.mosaic = 0;
     state.acceptFrames = false;
     if (path.empty())

@@ -28,6 +28,7 @@ public:
     void setProgress(std::int32_t frames) override { m_host.setProgress(frames); }
     void processEvents() override { m_host.processEvents(); }
     void appendLog(const std::string& line, bool repaint) override { m_host.appendLog(line, repaint); }
+    void showCutWarning(const std::string& text) override { m_host.showCutWarning(text); }
     void showMessage(const std::string& text) override { m_host.showMessage(text); }
     void frameAnalysed(const FrameRecord& record) override { m_host.frameAnalysed(record); }
     void bestFrame(const OutputBitmap& picture) override { m_host.bestFrame(picture); }
@@ -73,6 +74,7 @@ public:
         wrapped().showCropSize(cropWidth, cropHeight);
     }
     void selectOutputMode(bool color) override { wrapped().selectOutputMode(color); }
+    void showSizeWarning(const std::string& text) override { wrapped().showSizeWarning(text); }
     void resetProgress() override { wrapped().resetProgress(); }
     void fillProgress() override { wrapped().fillProgress(); }
     void fileFinished(const FileOutcome& file) override { wrapped().fileFinished(file); }

@@ -194,6 +194,7 @@ PlotInk OutcomeInk(FrameRecord::Outcome outcome)
     case Outcome::Small: return {194, 119, 227};       // pink
     case Outcome::Saturated: return {34, 189, 188};    // olive
     case Outcome::Dim: return {189, 103, 148};         // purple
+    case Outcome::NoLimb: return {75, 86, 140};        // brown
     case Outcome::Written:
     case Outcome::Analysed: break;
     }
@@ -298,10 +299,11 @@ OutputBitmap QualityPlot(const std::vector<double>& sortedScores, std::int32_t k
 
 namespace {
 
-using OutcomeCounts = std::array<std::int32_t, std::size_t(Outcome::Dim) + 1>;
+using OutcomeCounts = std::array<std::int32_t, std::size_t(Outcome::NoLimb) + 1>;
 
-constexpr std::array kReasons{Outcome::NoPlanet, Outcome::Incomplete, Outcome::NotWritten, Outcome::NotKept,
-                              Outcome::Cut,      Outcome::Small,      Outcome::Saturated,  Outcome::Dim};
+constexpr std::array kReasons{Outcome::NoPlanet, Outcome::NoLimb, Outcome::Incomplete, Outcome::NotWritten,
+                              Outcome::NotKept,  Outcome::Cut,    Outcome::Small,      Outcome::Saturated,
+                              Outcome::Dim};
 
 // The curves, then the reasons the frames were dropped for, each with its
 // count: only those that occur.

@@ -3,6 +3,8 @@
 
 #include "run/capture_times.h"
 
+#include <tuple>
+
 void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor run)
 {
     state.centring = choices.centring;
@@ -12,6 +14,9 @@ void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor
     state.utcOffsetSeconds = choices.nameTime.utcOffsetSeconds;
     state.startTimeOption = choices.startTime;
     state.fullFrame = choices.fullFrame;
+    state.sizeFromObject = choices.sizeAuto;
+    // A file's disc radius is measured anew from its own first frames.
+    state.limbRadius.reset();
     state.frames = choices.frames;
     state.timeRange = choices.timeRange;
     state.outputRate = choices.outputRate;
@@ -31,6 +36,8 @@ void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor
 void ApplyCropSize(TProcessingState& state, const RunChoices& choices)
 {
     UpdateCropSize(state, choices.widthPosition, choices.heightPosition);
+    if (state.sizeFromObject && state.firstFrames.any())
+        std::tie(state.cropWidth, state.cropHeight) = SizeFromObject(state.firstFrames.width, state.firstFrames.height);
     if (state.fullFrame)
         TakeWholeFrame(state, state.inputWidth, state.inputHeight);
 }

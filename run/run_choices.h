@@ -42,6 +42,9 @@ struct RunChoices {
     // Every output frame is as large as its input frame (rounded down to
     // even), instead of the size the size controls give.
     bool fullFrame = false;
+    // The output size from the object in the first frames (the test's, and
+    // each file's own in a batch), instead of the size controls.
+    bool sizeAuto = false;
     // Which frames of each file a batch reads; the test plays the first two.
     FrameRange frames;
     // All files become one output, named after the first (see JoinedSource).

@@ -245,6 +245,7 @@ const SettingKey kKeys[] = {
      },
      WriteInteger<&Settings::largeHeight>},
     BoolKey<&Settings::fullFrame>("Size", "wholeframe", Written::OnceChosen),
+    BoolKey<&Settings::sizeAuto>("Size", "fromplanet", Written::OnceChosen),
     {"Colour", "bayer", Written::OnceChosen, false,
      [](const IniFile& f, const SettingKey& k, Settings& s) {
          if (const auto bayer = f.readString(k.section, k.name))
@@ -275,6 +276,7 @@ const SettingKey kKeys[] = {
     BoolKey<&Settings::bestFrame>("Centring", "bestframe", Written::Always, true),
     // Newer than the six above: files that never chose the score keep the
     // section they had.
+    BoolKey<&Settings::limb>("Centring", "limb", Written::OnceChosen, true),
     {"Centring", "keepbestscore", Written::OnceChosen, true, ReadNothing,
      [](IniFile& f, const SettingKey& k, const Settings& s, bool onlyIfChosen) {
          const bool score = s.keepBestUnit == KeepBestUnit::Score;
@@ -383,7 +385,8 @@ bool HasCentring(const IniFile& file)
 bool CentringAtDefaults(const OrbicropSettings& s)
 {
     const OrbicropSettings d;
-    return s.largestObject == d.largestObject && s.surface == d.surface && s.surfaceRefresh == d.surfaceRefresh
+    return s.largestObject == d.largestObject && s.limb == d.limb && s.surface == d.surface
+        && s.surfaceRefresh == d.surfaceRefresh
         && s.keepBest == d.keepBest && s.keepBestUnit == d.keepBestUnit && s.bestFrame == d.bestFrame;
 }
 
@@ -402,6 +405,7 @@ CentringOptions CentringFrom(const OrbicropSettings& settings)
 {
     CentringOptions o;
     o.largestObject = settings.largestObject;
+    o.limb = settings.limb;
     o.surface = settings.surface;
     o.surfaceRefresh = settings.surfaceRefresh;
     if (settings.keepBest > 0) {

@@ -58,6 +58,8 @@ struct OrbicropSettings {
     std::int32_t largeWidth = 1024;   // kLargeSizeMin..kLargeSizeMax, a multiple of 16
     std::int32_t largeHeight = 768;
     bool fullFrame = false;   // [Size] wholeframe: outputs as large as their inputs
+    bool sizeAuto = false;    // [Size] fromplanet: the output size from the planet in the first frames
+    bool limb = false;        // [Centring] limb: the disc's centre from its limb
     // Section "Reject", as RejectOptions takes them; each off by default and
     // written once it is chosen.
     bool rejectCut = false;

@@ -94,7 +94,13 @@ LimbHint SearchHint(TestFrame& f)
     const PlanetFix fix = SearchPlanet(f.state(), View(f), nullptr, {kPercent, false, false, false});
     std::int32_t peak = 0;
     const double threshold = ComputeThreshold(f.state(), f.data(), peak, kPercent);
-    return {fix.centerX, fix.centerY, fix.radiusX, fix.radiusY, threshold};
+    LimbHint hint;
+    hint.centerX = fix.centerX;
+    hint.centerY = fix.centerY;
+    hint.radiusX = fix.radiusX;
+    hint.radiusY = fix.radiusY;
+    hint.threshold = threshold;
+    return hint;
 }
 
 double MedianRadius(std::vector<double> radii)
@@ -159,7 +165,11 @@ TEST(FitLimb, NoFitWithoutASharpLimb)
 {
     // A lit disc larger than the frame: every ray ends on the object.
     TestFrame filling = Render([](double x, double y) { return Shade(0.3 * (x - 128.0), 0.3 * (y - 128.0), 40.0); }, 1);
-    EXPECT_FALSE(FitLimb(View(filling), {128.0, 128.0, 100.0, 100.0, 30.0}));
+    LimbHint whole;
+    whole.centerX = whole.centerY = 128.0;
+    whole.radiusX = whole.radiusY = 100.0;
+    whole.threshold = 30.0;
+    EXPECT_FALSE(FitLimb(View(filling), whole));
     // Only a gradual fall to the sky, as a terminator has, and no edge.
     TestFrame fading =
         Render([](double x, double y) { return std::max(0.0, 1.0 - std::hypot(x - 128.0, y - 128.0) / 60.0); }, 2);

@@ -26,13 +26,13 @@ TEST(BatchSteps, AFilesMessagesAndOutcomeFollowFromItsRun)
         std::vector<std::string> messages;
         FileOutcome::Status status;
     };
-    FileRunFacts written{0, 10, 10, false, false, false, true, false, false, std::nullopt};
+    FileRunFacts written{0, 10, 10, false, false, false, true, false, false, std::nullopt, {}, {}, 0};
     FileRunFacts refused = written;
     refused.outputFailed = true;
-    FileRunFacts empty{0, 0, 0, false, false, false, false, false, true, std::nullopt};
-    FileRunFacts noPlanet{0, 10, 0, false, false, false, false, false, false, std::nullopt};
-    FileRunFacts stoppedMeasuring{0, 4, 0, false, true, true, false, false, false, std::nullopt};
-    FileRunFacts failed{kRunFailed, 0, 0, false, false, false, false, false, true, std::nullopt};
+    FileRunFacts empty{0, 0, 0, false, false, false, false, false, true, std::nullopt, {}, {}, 0};
+    FileRunFacts noPlanet{0, 10, 0, false, false, false, false, false, false, std::nullopt, {}, {}, 0};
+    FileRunFacts stoppedMeasuring{0, 4, 0, false, true, true, false, false, false, std::nullopt, {}, {}, 0};
+    FileRunFacts failed{kRunFailed, 0, 0, false, false, false, false, false, true, std::nullopt, {}, {}, 0};
     const std::string nothing = "Nothing was written for a.avi.";
     const std::vector<Row> rows{
         {"written", written, {}, FileOutcome::Status::Done},

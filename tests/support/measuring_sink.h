@@ -16,7 +16,7 @@ public:
     MeasuringSink(std::int32_t width, std::int32_t height, bool gray) : m_width(width), m_height(height), m_gray(gray)
     {}
 
-    SearchChoices choices{{50.0, false, false, false}, 4};
+    SearchChoices choices{{50.0, false, false, false}, 4, {}};
     std::int32_t measuredAhead = 0;   // frames that came with a measurement
     std::int32_t wrong = 0;           // ... that was not their own
     std::vector<double> centres;      // x of each frame, as measured in its turn
