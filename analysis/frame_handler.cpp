@@ -540,7 +540,7 @@ FrameOverlay CFakeCallback::overlay(const FrameView& frame, const Measurement& m
 void CFakeCallback::showPreview(const MarkableFrame& frame, const Measurement& m)
 {
     if (!(m_state.cogValid && m_state.cropValid)) {
-        m_report.showWarning(m_state.cogValid ? kWarningCropRefused
+        m_report.showWarning(m_state.cogValid          ? kWarningCropRefused
                                  : m_state.limbMissing ? kWarningNoLimb
                                                        : kWarningNoPlanet);
         return;

@@ -14,8 +14,19 @@ struct FrameRecord {
     // Cut, Small, Saturated and Dim: the rejection reasons, in the order
     // they are tried after NoPlanet.
     // NoLimb: centred on the limb, the object was found but no limb fitted.
-    enum class Outcome { Analysed, Written, NoPlanet, Incomplete, NotWritten, NotKept, Cut, Small, Saturated, Dim,
-                         NoLimb };
+    enum class Outcome {
+        Analysed,
+        Written,
+        NoPlanet,
+        Incomplete,
+        NotWritten,
+        NotKept,
+        Cut,
+        Small,
+        Saturated,
+        Dim,
+        NoLimb
+    };
     std::int32_t index = 0;    // the frame's number in the file, from 0
     double sampleTime = 0.0;   // presentation time in seconds
     bool found = false;

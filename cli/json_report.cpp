@@ -108,8 +108,8 @@ std::string SettingsObject(const ReportSettings& s)
         + (s.timeRange ? ", \"time_range\": " + JsonString(TimeRangeText(*s.timeRange)) : "")
         + (s.segment ? ", \"segment_seconds\": " + std::to_string(*s.segment) : "")
         + (s.fps.isDefault() ? "" : ", \"fps\": " + JsonString(OutputRateText(s.fps)))
-        + (s.limb ? ", \"centre\": \"limb\"" : "") + (s.sizeAuto ? ", \"size\": \"auto\"" : "")
-        + CalibrationFields(s) + "}";
+        + (s.limb ? ", \"centre\": \"limb\"" : "") + (s.sizeAuto ? ", \"size\": \"auto\"" : "") + CalibrationFields(s)
+        + "}";
 }
 
 // The frames dropped for each reason the user chose; a reason not chosen
@@ -142,8 +142,8 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
         + ", \"written\": " + std::to_string(f.framesWritten) + ", \"dropped\": {\"no_planet\": "
         + std::to_string(f.noPlanet) + ", \"incomplete\": " + std::to_string(f.incomplete) + ", \"not_written\": "
         + std::to_string(f.notWritten) + (f.notKept ? ", \"not_kept\": " + std::to_string(*f.notKept) : std::string())
-        + RejectedCounts(f, settings.reject) + (settings.limb ? ", \"no_limb\": " + std::to_string(f.noLimb) : "")
-        + "}" + (f.endedEarly ? ", \"ended_early\": true" : "") + "},\n";
+        + RejectedCounts(f, settings.reject) + (settings.limb ? ", \"no_limb\": " + std::to_string(f.noLimb) : "") + "}"
+        + (f.endedEarly ? ", \"ended_early\": true" : "") + "},\n";
     o += "      \"settings\": " + SettingsObject(settings) + ",\n";
     if (settings.sizeAuto && f.cropWidth > 0)
         o += "      \"output_size\": [" + std::to_string(f.cropWidth) + ", " + std::to_string(f.cropHeight) + "],\n";

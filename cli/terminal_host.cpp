@@ -63,12 +63,12 @@ TerminalHost::TerminalHost(const CliOptions& options, TProcessingState& state)
     if (!options.trackPath.empty())
         m_track = std::make_unique<TrackWriter>(
             options.trackPath,
-            TrackColumns{options.format != OutputFormat::Avi, options.choices.centring.rankFrames(),
-                         options.choices.centring.surface, TrackNamesMosaics(options),
-                         std::any_of(options.files.begin(), options.files.end(), [](const std::string& file) {
-                             return orbicrop::capture::SidecarFacts(file).has_value();
-                         }),
-                         options.choices.centring.limb});
+            TrackColumns{
+                options.format != OutputFormat::Avi, options.choices.centring.rankFrames(),
+                options.choices.centring.surface, TrackNamesMosaics(options),
+                std::any_of(options.files.begin(), options.files.end(),
+                            [](const std::string& file) { return orbicrop::capture::SidecarFacts(file).has_value(); }),
+                options.choices.centring.limb});
 }
 
 RunChoices TerminalHost::choices() const

@@ -515,10 +515,9 @@ bool RunTestAction(TProcessingState& state, BatchHost& host, const SourceOpener&
         // first time after opening, the colour or greyscale choice the frames
         // suggest.
         ApplyCropSize(state, choices);
-        if (state.sizeFromObject && state.firstFrames.any())
-            host.appendLog(SizeFromObjectLine(state.cropWidth, state.cropHeight), true);
         host.showCropSize(state.cropWidth, state.cropHeight);
-        const auto cut = state.fullFrame ? std::nullopt : CutWarning(state.firstFrames, state.cropWidth, state.cropHeight);
+        const auto cut =
+            state.fullFrame ? std::nullopt : CutWarning(state.firstFrames, state.cropWidth, state.cropHeight);
         host.showSizeWarning(cut.value_or(""));
         if (state.autoColorPending && choices.autoColor) {
             state.autoColorPending = false;

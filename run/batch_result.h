@@ -46,7 +46,7 @@ struct FileOutcome {
     std::int32_t small = 0;
     std::int32_t saturated = 0;
     std::int32_t dim = 0;
-    std::int32_t noLimb = 0;   // centred on the limb: found, but no limb fitted
+    std::int32_t noLimb = 0;               // centred on the limb: found, but no limb fitted
     std::optional<std::int32_t> notKept;   // frames --keep-best left out; only when it was asked for
     std::optional<double> firstTime;       // presentation times in seconds, when any frame played
     std::optional<double> lastTime;

@@ -301,9 +301,9 @@ namespace {
 
 using OutcomeCounts = std::array<std::int32_t, std::size_t(Outcome::NoLimb) + 1>;
 
-constexpr std::array kReasons{Outcome::NoPlanet, Outcome::NoLimb, Outcome::Incomplete, Outcome::NotWritten,
-                              Outcome::NotKept,  Outcome::Cut,    Outcome::Small,      Outcome::Saturated,
-                              Outcome::Dim};
+constexpr std::array kReasons{Outcome::NoPlanet,   Outcome::NoLimb,    Outcome::Incomplete,
+                              Outcome::NotWritten, Outcome::NotKept,   Outcome::Cut,
+                              Outcome::Small,      Outcome::Saturated, Outcome::Dim};
 
 // The curves, then the reasons the frames were dropped for, each with its
 // count: only those that occur.

@@ -386,8 +386,8 @@ bool CentringAtDefaults(const OrbicropSettings& s)
 {
     const OrbicropSettings d;
     return s.largestObject == d.largestObject && s.limb == d.limb && s.surface == d.surface
-        && s.surfaceRefresh == d.surfaceRefresh
-        && s.keepBest == d.keepBest && s.keepBestUnit == d.keepBestUnit && s.bestFrame == d.bestFrame;
+        && s.surfaceRefresh == d.surfaceRefresh && s.keepBest == d.keepBest && s.keepBestUnit == d.keepBestUnit
+        && s.bestFrame == d.bestFrame;
 }
 
 }   // namespace

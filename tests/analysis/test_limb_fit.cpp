@@ -3,6 +3,7 @@
 #include "analysis/planet.h"
 #include "analysis/threshold.h"
 
+#include "support/crescent.h"
 #include "support/test_frame.h"
 
 #include <gtest/gtest.h>
@@ -19,64 +20,24 @@
 namespace {
 
 constexpr double kRadius = 60.0;
-constexpr double kSky = 10.0;
 constexpr double kSeeing = 1.5;
 constexpr double kPercent = 10.0;
 
-// Brightness over the sky at (x, y) from the disc's centre, in units of the
-// disc's full level: lunar-Lambert shading (Lommel-Seeliger for a sharp lit
-// limb, Lambert for limb darkening and a gradual terminator), sun at the
-// given phase angle and 20 degrees from the picture's x axis.
 double Shade(double x, double y, double phase)
 {
-    const double r2 = (x * x + y * y) / (kRadius * kRadius);
-    if (r2 >= 1.0)
-        return 0.0;
-    const double a = phase * std::numbers::pi / 180.0, b = 20.0 * std::numbers::pi / 180.0;
-    const double mu = std::sqrt(1.0 - r2);
-    const double mu0 = (x * std::cos(b) + y * std::sin(b)) / kRadius * std::sin(a) + mu * std::cos(a);
-    return mu0 <= 0.0 ? 0.0 : mu0 / (mu0 + mu) + 0.5 * mu0;
+    return CrescentShade(x, y, kRadius, phase);
 }
 
-// The picture of brightness(x, y) (sub-sampled 4 x 4), blurred by seeing,
-// with noise of 2 levels, as green in a BGR frame (blue and red differ, so
-// reading another channel shows).
+// The picture of brightness(x, y) as green in a BGR frame (blue and red
+// differ, so reading another channel shows).
 TestFrame Render(const std::function<double(double, double)>& brightness, std::uint32_t seed)
 {
-    constexpr std::int32_t kSize = 256, kReach = 5;
-    std::vector<double> plane(std::size_t(kSize * kSize)), blurred(plane.size());
-    for (std::int32_t y = 0; y < kSize; ++y)
-        for (std::int32_t x = 0; x < kSize; ++x) {
-            double sum = 0.0;
-            for (std::int32_t k = 0; k < 16; ++k)
-                sum += brightness(x + (k % 4 + 0.5) / 4.0 - 0.5, y + (k / 4 + 0.5) / 4.0 - 0.5);
-            plane[std::size_t(y * kSize + x)] = kSky + 140.0 * sum / 16.0;
-        }
-    std::vector<double> kernel;
-    for (std::int32_t k = -kReach; k <= kReach; ++k)
-        kernel.push_back(std::exp(-0.5 * k * k / (kSeeing * kSeeing)));
-    double total = 0.0;
-    for (double w : kernel)
-        total += w;
-    const auto blur = [&](const std::vector<double>& from, std::vector<double>& to, std::int32_t step) {
-        for (std::int32_t i = 0; i < kSize * kSize; ++i) {
-            const std::int32_t at = step == 1 ? i % kSize : i / kSize;
-            double sum = 0.0;
-            for (std::int32_t k = -kReach; k <= kReach; ++k)
-                sum += kernel[std::size_t(k + kReach)]
-                    * from[std::size_t(i + std::clamp(at + k, 0, kSize - 1) * step - at * step)];
-            to[std::size_t(i)] = sum / total;
-        }
-    };
-    blur(plane, blurred, 1);
-    blur(blurred, plane, kSize);
-    std::mt19937 random(seed);
-    std::normal_distribution<double> noise(0.0, 2.0);
+    constexpr std::int32_t kSize = 256;
+    const std::vector<std::uint8_t> levels = SeeingPicture(kSize, kSize, brightness, kSeeing, seed);
     TestFrame frame(kSize, kSize);
     for (std::int32_t y = 0; y < kSize; ++y)
         for (std::int32_t x = 0; x < kSize; ++x) {
-            const auto g =
-                std::uint8_t(std::clamp(std::lround(plane[std::size_t(y * kSize + x)] + noise(random)), 0L, 255L));
+            const std::uint8_t g = levels[std::size_t(y) * kSize + std::size_t(x)];
             frame.setPixel(x, y, std::uint8_t(g / 2), g, std::uint8_t(255 - g));
         }
     return frame;

@@ -323,6 +323,31 @@ private slots:
         QCOMPARE(w.Image->pixmap().size(), QSize(640, 240));
     }
 
+    // A planet larger than the output is told in red under the preview; Auto
+    // sizes the output from it and the warning goes. The limb choice tests
+    // again as the other centring choices do.
+    void cutWarningUnderThePreviewAndAutoSize()
+    {
+        WindowFixture f;
+        TForm1& w = f.createSmall();   // 64 x 64; the disc is 81 pixels wide
+        f.open({f.writeClip(QStringLiteral("clip.avi"), LargeClip())});
+        QVERIFY(f.settle());
+        QVERIFY(w.lblCutWarning->isVisibleTo(&w));
+        QVERIFY2(w.lblCutWarning->text().contains(QStringLiteral("is larger than the 64 \u00d7 64 output")),
+                 qPrintable(w.lblCutWarning->text()));
+        QCOMPARE(w.lblCutWarning->geometry().top(), w.Panel1->geometry().bottom() + 1 + 4);
+        QSignalSpy tests(&w, &TForm1::testRan);
+        w.checkSizeAuto->click();
+        QCOMPARE(tests.count(), 1);
+        QCOMPARE(w.state().cropWidth, 112);
+        QCOMPARE(w.state().cropHeight, 112);
+        QCOMPARE(w.lblWidth->text(), QStringLiteral("112"));
+        QVERIFY(!w.lblCutWarning->isVisibleTo(&w));
+        w.checkLimb->click();
+        QCOMPARE(tests.count(), 2);
+        QCOMPARE(tests.back().front().toBool(), true);
+    }
+
     // The rejections test again as the other options do: the check boxes at
     // once, their numbers after the timer.
     void rejectChoicesRunTheTest()
