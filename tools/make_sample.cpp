@@ -108,12 +108,14 @@ void Usage()
         stderr,
         "usage: orbicrop-make-sample [--frames N] [--size WxH] [--radius PX] [--seed N] [--gray]\n"
         "                            [--ser-depth D [--bayer P]] [--track FILE.csv] [--rings] [--moon PX] [--surface]\n"
-        "                            [--bump FRAME] [--stamps-from N]\n"
+        "                            [--bump FRAME] [--stamps-from N] [--phase DEG]\n"
         "                            OUT.avi|OUT.ser\n"
         "  --ser-depth D  write a monochrome SER capture of depth D (8..16) instead of an AVI\n"
         "  --bayer P      with --ser-depth: the raw mosaic of a colour camera, pattern P (RGGB ...)\n"
         "  --rings        give the planet a ring system (Saturn)\n"
         "  --moon PX      a 6 x 6 white moon PX pixels right of the planet's centre\n"
+        "  --phase DEG    Venus at this phase angle (0 full, 150 a thin crescent), the sun 20 degrees\n"
+        "                 above the right; the track gives the disc's centre\n"
         "  --bump FRAME   the mount knocked at FRAME: the disc half out of the frame for 5 frames\n"
         "  --stamps-from N  with --ser-depth: time stamps go on from frame N of a longer capture\n"
         "                 (its next part, as capture programs split files)\n"
@@ -157,6 +159,8 @@ std::optional<SampleRequest> ParseArguments(int argc, char** argv)
             options.rings = true;
         else if (arg == "--moon" && hasValue)
             options.moonDistance = std::atof(argv[++i]);
+        else if (arg == "--phase" && hasValue)
+            options.phase = std::atof(argv[++i]);
         else if (arg == "--bump" && hasValue)
             options.bumpFrame = std::atoi(argv[++i]);
         else if (arg == "--stamps-from" && hasValue)

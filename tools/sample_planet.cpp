@@ -4,6 +4,21 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Venus's light at (dx, dy) in radii from the disc's centre (mu: the cosine
+// of the view angle there): lunar-Lambert shading, a sharp lit limb and a
+// gradual terminator, the sun at the phase angle and 20 degrees above the x
+// axis (rows run down).
+double PhaseShade(double dx, double dy, double mu, double phaseDegrees)
+{
+    const double a = phaseDegrees * 3.14159265358979 / 180.0, b = 20.0 * 3.14159265358979 / 180.0;
+    const double mu0 = (dx * std::cos(b) - dy * std::sin(b)) * std::sin(a) + mu * std::cos(a);
+    return mu0 <= 0.0 ? 0.0 : 0.6 * (mu0 / (mu0 + mu + 1e-9) + 0.5 * mu0);
+}
+
+}   // namespace
+
 SamplePlanet::SamplePlanet(const Options& options)
     : m_options(options), m_rng(options.seed ? options.seed : 1), m_x(options.width / 2.0), m_y(options.height / 2.0)
 {}
@@ -50,7 +65,8 @@ void SamplePlanet::next(OutputBitmap& bitmap, double& centerX, double& centerY)
         centerX = w;
 
     bitmap.setSize(w, h);
-    const double ry = r * 0.935;   // a gas giant is slightly flattened
+    // A gas giant is slightly flattened; Venus is round.
+    const double ry = m_options.phase > 0.0 ? r : r * 0.935;
     for (std::int32_t row = 0; row < h; ++row) {
         std::uint8_t* out = bitmap.rowFromBottom(h - 1 - row);
         for (std::int32_t x = 0; x < w; ++x) {
@@ -66,11 +82,19 @@ void SamplePlanet::next(OutputBitmap& bitmap, double& centerX, double& centerY)
                 if (coverage > 0.0) {
                     const double mu = std::sqrt(std::max(0.0, 1.0 - std::min(d2, 1.0)));
                     const double limb = 0.45 + 0.55 * mu;
-                    // Belts and zones: darker reddish bands by latitude.
-                    const double band = 0.5 + 0.5 * std::cos(dy * 11.0 + 0.7 * std::sin(dx * 3.0 + dy * 2.0));
-                    const double pr = (228.0 - 55.0 * band) * limb;
-                    const double pg = (205.0 - 75.0 * band) * limb;
-                    const double pb = (170.0 - 85.0 * band) * limb;
+                    double pr = 0.0, pg = 0.0, pb = 0.0;
+                    if (m_options.phase > 0.0) {
+                        const double lit = 230.0 * PhaseShade(dx, dy, mu, m_options.phase);
+                        pr = lit + 10.0;
+                        pg = 0.96 * lit + 10.0;
+                        pb = 0.85 * lit + 10.0;
+                    } else {
+                        // Belts and zones: darker reddish bands by latitude.
+                        const double band = 0.5 + 0.5 * std::cos(dy * 11.0 + 0.7 * std::sin(dx * 3.0 + dy * 2.0));
+                        pr = (228.0 - 55.0 * band) * limb;
+                        pg = (205.0 - 75.0 * band) * limb;
+                        pb = (170.0 - 85.0 * band) * limb;
+                    }
                     red = red * (1 - coverage) + pr * coverage;
                     green = green * (1 - coverage) + pg * coverage;
                     blue = blue * (1 - coverage) + pb * coverage;

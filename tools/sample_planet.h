@@ -21,6 +21,9 @@ public:
         // >= 0: a knock of the mount at this frame puts the disc's centre on
         // the frame's right edge for kBumpFrames frames, half of it cut off.
         std::int32_t bumpFrame = -1;
+        // > 0: Venus lit from the side at this phase angle in degrees (a
+        // crescent above 90), white and featureless, instead of the banded disc.
+        double phase = 0.0;
     };
     static constexpr std::int32_t kBumpFrames = 5;
 
