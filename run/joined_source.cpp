@@ -15,8 +15,6 @@
 #include <system_error>
 #include <utility>
 
-namespace {
-
 std::int32_t FramesOf(const VideoInfo& info)
 {
     const double frames = info.frameRate * info.length;
@@ -24,6 +22,8 @@ std::int32_t FramesOf(const VideoInfo& info)
         return 0;
     return frames >= 2147483647.0 ? 2147483647 : std::int32_t(RoundHalfEven(frames));
 }
+
+namespace {
 
 std::string Dec(std::int64_t value)
 {
@@ -71,27 +71,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path)
     if (::stat(path.c_str(), &status) != 0)
         return std::nullopt;
     return FileIdentity{status.st_dev, status.st_ino};
-}
-
-// When a file's first and last frames were captured, as far as they say.
-struct CaptureSpan {
-    std::optional<std::int64_t> first;
-    std::optional<std::int64_t> last;
-};
-
-// Only the frames of sources that name their samples (SER) carry capture
-// times of their own; the others' times come from the run's start, the
-// same for every part.
-CaptureSpan CaptureSpanOf(FrameSource& source, const VideoInfo& video)
-{
-    CaptureSpan span;
-    const std::int32_t frames = FramesOf(video);
-    if (!video.samples || frames <= 0)
-        return span;
-    span.first = CaptureTimeOfFrame(source, 0);
-    if (span.first)
-        span.last = frames == 1 ? span.first : CaptureTimeOfFrame(source, frames - 1);
-    return span;
 }
 
 // "a.ser", "a.ser and b.ser", "a.ser, b.ser and c.ser".
@@ -217,6 +196,21 @@ std::optional<std::int64_t> CaptureTimeOfFrame(FrameSource& source, std::int32_t
         return std::nullopt;   // a damaged file: its run will tell
     }
     return sink.time();
+}
+
+// Only the frames of sources that name their samples (SER) carry capture
+// times of their own; the others' times come from the run's start, the
+// same for every part.
+CaptureSpan CaptureSpanOf(FrameSource& source, const VideoInfo& video)
+{
+    CaptureSpan span;
+    const std::int32_t frames = FramesOf(video);
+    if (!video.samples || frames <= 0)
+        return span;
+    span.first = CaptureTimeOfFrame(source, 0);
+    if (span.first)
+        span.last = frames == 1 ? span.first : CaptureTimeOfFrame(source, frames - 1);
+    return span;
 }
 
 std::optional<std::int32_t> DeclaredDepthOf(const std::string& path)

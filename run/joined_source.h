@@ -80,3 +80,15 @@ std::optional<std::int32_t> DeclaredDepthOf(const std::string& path);
 // playing that one frame; nothing for a file whose frames carry none, or
 // that cannot be played there.
 std::optional<std::int64_t> CaptureTimeOfFrame(FrameSource& source, std::int32_t frame);
+
+// The frames a video holds by its rate and length, as a play delivers them:
+// 0 when either cannot be read.
+std::int32_t FramesOf(const VideoInfo& info);
+
+// When a file's first and last frames were captured, as far as the frames
+// themselves say (a SER file's time stamps); nothing for the others.
+struct CaptureSpan {
+    std::optional<std::int64_t> first;
+    std::optional<std::int64_t> last;
+};
+CaptureSpan CaptureSpanOf(FrameSource& source, const VideoInfo& video);
