@@ -24,7 +24,8 @@ set(ORBICROP_LAYERS
   "surface|text image debayer analysis surface"
   "run|text time capture image calibration debayer fileio analysis avi ser stills output video surface run"
   "settings|text image debayer fileio analysis settings"
-  "cli|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings cli"
-  "app|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings app"
+  "night|text time night"
+  "cli|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings night cli"
+  "app|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings night app"
   "tools|text time capture image calibration debayer fileio analysis avi ser stills output video surface run tools")
 
