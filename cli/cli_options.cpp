@@ -5,6 +5,7 @@
 #include "analysis/processing_state.h"
 #include "capture/local_time.h"
 #include "capture/name_time.h"
+#include "run/capture_folder.h"
 #include "settings/orbicrop_settings.h"
 #include "time/capture_time.h"
 
@@ -307,8 +308,22 @@ void AddFrameOptions(OptionTable& t)
     t.fallback(app.add_flag("--join", o.choices.joinFiles,
                             "Join all files into one output, in the order given, named after the first; "
                             "one test on the first file; --frames then counts over the joined frames. "
-                            "Every file must have the same frame size (and for SER the same colour and depth)"),
+                            "Every file must have the same frame size (and for SER the same colour and depth). "
+                            "--join auto: only the parts of split captures (NAME_0001, NAME_0002 ... of the same "
+                            "size, depth and colour, each starting where the last ended), each set as one output"),
                [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.joinFiles = s.join; });
+    // "--join auto" arrives here as this: a flag cannot take a value without
+    // taking the next file name for one.
+    app.add_flag("--join-auto", o.joinAuto)->group("");
+    app.add_flag("-r,--recurse", o.recurse, "With folders among the inputs: the captures in their folders too");
+    app.add_flag("--force", o.force,
+                 "Redo the captures the output folder's resume file (orbicrop-night.json) says were done "
+                 "with the same inputs and options");
+    app.add_option("--night-report", o.nightReportPath,
+                   "Write the night's report: one page with every capture's best frame, times, frames "
+                   "written and dropped, quality and drift (default with folders: OUTDIR/night.html), and "
+                   "night.json beside it")
+        ->option_text("FILE.html");
     app.add_option("-j,--jobs", o.jobs,
                    "Process N files at once in this process (0: one per processor core; default 1). "
                    "Outputs, log, messages, track and report are those of one file at a time; no effect "
@@ -618,10 +633,20 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
         o.color = true;
     else if (raw.gray)
         o.color = false;
+    if (o.joinAuto && o.choices.joinFiles)
+        return "--join joins every file; --join auto only the parts of split captures: give one of them";
+    if (o.force && !o.night())
+        return "--force redoes captures a night's resume file says were done: give a folder, --join auto or "
+               "--night-report";
     return std::nullopt;
 }
 
 }   // namespace
+
+bool CliOptions::night() const
+{
+    return joinAuto || !nightReportPath.empty() || AnyFolder(files);
+}
 
 ParseOutcome ParseCommandLine(int argc, char** argv)
 {
@@ -633,7 +658,9 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.set_version_flag("--version", std::string("orbicrop-cli ") + ORBICROP_VERSION);
     app.footer(kFooter);
     app.get_formatter()->column_width(30);
-    app.add_option("FILE", o.files, "Input videos (AVI, SER, MP4, MOV, MKV ...); the first one that opens is tested")
+    app.add_option("FILE", o.files,
+                   "Input videos (AVI, SER, MP4, MOV, MKV ...) or folders of them; the first one that opens is "
+                   "tested (with folders: each capture is tested, in the order of capture time)")
         ->required()
         ->option_text(" ");
     auto* settings = app.add_option("--settings", o.settingsPath,
@@ -648,7 +675,18 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
 
     ParseOutcome outcome;
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> args;
+        for (int i = argc - 1; i >= 1; --i) {
+            const std::string arg = argv[i];
+            if (arg == "--join=auto" || (arg == "auto" && i > 1 && std::string(argv[i - 1]) == "--join")) {
+                args.emplace_back("--join-auto");
+                i -= arg == "auto" ? 1 : 0;
+            } else {
+                args.push_back(arg);
+            }
+        }
+        app.parse(args);
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
         return outcome;

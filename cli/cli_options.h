@@ -48,6 +48,18 @@ struct CliOptions {
     // (KIND dark, flat or bias) instead of being processed.
     std::vector<std::string> makeMaster;
     orbicrop::calibration::CombineMethod combine = orbicrop::calibration::CombineMethod::SigmaClippedMean;
+
+    // A night: folders among the inputs (their captures; -r: their folders'
+    // too), split captures joined by themselves (--join auto), the output
+    // folder's resume file (--force redoes what it says was done), and the
+    // night's report (--night-report; OUTDIR/night.html for folders).
+    bool recurse = false;
+    bool joinAuto = false;
+    bool force = false;
+    std::string nightReportPath;
+    // Whether the run is a night's: a folder among the inputs, or an option
+    // only a night has.
+    bool night() const;
 };
 
 // "25%" (a share, 1..100), "500" (a count, >= 1) or "0.8q" (a floor of the

@@ -5,7 +5,8 @@
 #include "cli/batch_summary.h"
 #include "cli/cli_options.h"
 #include "cli/json_report.h"
-#include "cli/png_writer.h"
+#include "cli/night_main.h"
+#include "run/png_writer.h"
 #include "cli/terminal_host.h"
 #include "output/output_for_format.h"
 #include "run/actions.h"
@@ -260,6 +261,8 @@ int main(int argc, char** argv)
             return PrintInfo(*parsed.options);
         if (!parsed.options->makeMaster.empty())
             return MakeMasterFile(*parsed.options);
+        if (parsed.options->night())
+            return RunNight(*parsed.options);
         return Run(*parsed.options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orbicrop-cli: %s\n", e.what());

@@ -3,7 +3,7 @@
 
 #include "capture/sidecar.h"
 #include "cli/batch_summary.h"
-#include "cli/png_writer.h"
+#include "run/png_writer.h"
 #include "output/paths.h"
 #include "run/plots.h"
 #include "video/ser/ser_source.h"

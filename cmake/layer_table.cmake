@@ -22,10 +22,10 @@ set(ORBICROP_LAYERS
   "stills|text stills"
   "output|text time image debayer fileio analysis avi ser stills output"
   "surface|text image debayer analysis surface"
-  "run|text time capture image calibration debayer fileio analysis avi ser stills output video surface run"
-  "settings|text image debayer fileio analysis settings"
   "night|text time night"
+  "run|text time capture image calibration debayer fileio analysis avi ser stills output video surface night run"
+  "settings|text image debayer fileio analysis settings"
   "cli|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings night cli"
   "app|text time capture image calibration debayer fileio analysis avi ser stills output video surface run settings night app"
-  "tools|text time capture image calibration debayer fileio analysis avi ser stills output video surface run tools")
+  "tools|text time capture image calibration debayer fileio analysis avi ser stills output video surface night run tools")
 

@@ -63,6 +63,18 @@ INSTANTIATE_TEST_SUITE_P(Corpus, BadInputAlone, testing::Range<std::size_t>(0, B
                              return name;
                          });
 
+// A folder is a night's folder of captures, also when it is named like one:
+// one without any is a request with nothing to do.
+TEST(BadInputAlone, AFolderWithoutCapturesEndsAsAUsageError)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("a folder.avi"));
+    const auto r = Cli(ShellQuote(dir.file("a folder.avi")), dir);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("No captures in " + dir.file("a folder.avi")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("there is no capture to process"), std::string::npos) << r.err;
+}
+
 TEST(BadInputBatch, GoesOnPastEveryBadFileAndTouchesNoInput)
 {
     TempDir dir;

@@ -127,8 +127,6 @@ inline std::vector<BadInput> BadAviInputs()
                                      std::filesystem::path(p).parent_path().string());
                       },
                       1, "Couldn't find a video stream"});
-    corpus.push_back({"a folder.avi", [](const std::string& p) { std::filesystem::create_directory(p); }, 1,
-                      "Couldn't load the file! (a folder.avi is not a regular file)"});
     corpus.push_back({"a named pipe.avi", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, 1,
                       "Couldn't load the file! (a named pipe.avi is not a regular file)"});
     corpus.push_back({"missing.avi", [](const std::string&) {}, 1, "The file does not exist!"});

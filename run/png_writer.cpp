@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/png_writer.h"
+#include "run/png_writer.h"
 
 #include <png.h>
 
@@ -33,17 +33,21 @@ private:
     png_infop m_info = nullptr;
 };
 
+void AppendBytes(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+void FlushNothing(png_structp) {}
+
 }   // namespace
 
-void WritePng(const OutputBitmap& bitmap, const std::string& path)
+std::vector<std::uint8_t> EncodePng(const OutputBitmap& bitmap)
 {
-    const std::string failure = "Couldn't write the preview " + path;
+    const std::string failure = "Couldn't make a PNG picture";
     if (bitmap.empty())
-        throw std::runtime_error(failure + ": there is no preview");
-
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        throw std::runtime_error(failure);
+        throw std::runtime_error(failure + ": there is no picture");
     PngWriteStruct writer;
     if (!writer.png() || !writer.info())
         throw std::runtime_error(failure);
@@ -62,17 +66,28 @@ void WritePng(const OutputBitmap& bitmap, const std::string& path)
         }
         rows[std::size_t(r)] = dst;
     }
-
+    std::vector<std::uint8_t> encoded;
     // libpng reports errors by longjmp; nothing with a destructor is created
     // between here and the end of the writes.
     if (setjmp(png_jmpbuf(writer.png())))
         throw std::runtime_error(failure);
-    png_init_io(writer.png(), file.get());
+    png_set_write_fn(writer.png(), &encoded, AppendBytes, FlushNothing);
     png_set_IHDR(writer.png(), writer.info(), png_uint_32(bitmap.width()), png_uint_32(bitmap.height()), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(writer.png(), writer.info());
     png_write_image(writer.png(), rows.data());
     png_write_end(writer.png(), nullptr);
-    if (std::fflush(file.get()) != 0)
+    return encoded;
+}
+
+void WritePng(const OutputBitmap& bitmap, const std::string& path)
+{
+    const std::string failure = "Couldn't write the preview " + path;
+    if (bitmap.empty())
+        throw std::runtime_error(failure + ": there is no preview");
+    const std::vector<std::uint8_t> encoded = EncodePng(bitmap);
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file || std::fwrite(encoded.data(), 1, encoded.size(), file.get()) != encoded.size()
+        || std::fflush(file.get()) != 0)
         throw std::runtime_error(failure);
 }

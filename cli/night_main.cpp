@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/night_main.h"
+
+#include "cli/batch_summary.h"
+#include "cli/json_report.h"
+#include "cli/terminal_host.h"
+#include "night/night_report.h"
+#include "output/output_for_format.h"
+#include "output/paths.h"
+#include "run/auto_join.h"
+#include "run/capture_folder.h"
+#include "run/night_batch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The night's captures: each file alone, every file as one (--join), or
+// the parts of split captures together (--join auto, said in the log).
+std::vector<std::vector<std::string>> CapturesOf(const CliOptions& options, const std::vector<std::string>& files,
+                                                 TerminalHost& host)
+{
+    std::map<std::string, PartFacts> facts;
+    for (const std::string& file : files)
+        facts.emplace(file, ReadPartFacts(file));
+    const std::vector<std::string> ordered =
+        ByCaptureTime(files, [&facts](const std::string& file) { return facts.at(file).firstUtc; });
+    if (options.choices.joinFiles)
+        return {ordered};
+    if (!options.joinAuto) {
+        std::vector<std::vector<std::string>> alone;
+        for (const std::string& file : ordered)
+            alone.push_back({file});
+        return alone;
+    }
+    std::vector<PartFacts> inOrder;
+    for (const std::string& file : ordered)
+        inOrder.push_back(facts.at(file));
+    const JoinPlan plan = PlanJoins(inOrder);
+    for (const std::string& line : plan.log)
+        host.appendLog(line, true);
+    return plan.captures;
+}
+
+// Where the night's outputs, resume file and report go: the output folder
+// given; else a night's folder when only folders were given; else beside the
+// first file, as for any batch.
+std::string NightFolder(const CliOptions& options, const std::vector<std::string>& files)
+{
+    if (!options.outputDir.empty())
+        return options.outputDir;
+    std::error_code ec;
+    const bool folders = std::all_of(options.files.begin(), options.files.end(),
+                                     [&ec](const std::string& input) { return fs::is_directory(input, ec); });
+    return folders ? options.files.front() : DirectoryOf(files.front());
+}
+
+std::string ReportPath(const CliOptions& options, const std::string& folder)
+{
+    if (!options.nightReportPath.empty())
+        return options.nightReportPath;
+    return AnyFolder(options.files) ? (fs::path(folder) / "night.html").string() : std::string();
+}
+
+// The night is named after the folder of its captures, when one was given.
+std::string NightTitle(const CliOptions& options, const std::string& folder)
+{
+    std::error_code ec;
+    for (const std::string& input : options.files)
+        if (fs::is_directory(input, ec))
+            return fs::weakly_canonical(input, ec).filename().string();
+    return fs::weakly_canonical(folder, ec).filename().string();
+}
+
+const char* OutputKind(const CliOptions& options)
+{
+    switch (options.format) {
+    case OutputFormat::Avi: return "avi";
+    case OutputFormat::Ser: return options.winJuposName ? "ser-winjupos" : "ser";
+    case OutputFormat::Tiff: return "tiff";
+    case OutputFormat::Fits: return "fits";
+    case OutputFormat::Png: return "png";
+    }
+    return "avi";
+}
+
+}   // namespace
+
+int RunNight(const CliOptions& given)
+{
+    CliOptions options = given;
+    std::vector<std::string> notes;
+    options.files = ExpandInputs(given.files, given.recurse, notes);
+    for (const std::string& note : notes)
+        std::fprintf(stderr, "orbicrop-cli: %s\n", note.c_str());
+    if (options.files.empty()) {
+        std::fputs("orbicrop-cli: there is no capture to process\n", stderr);
+        return kExitUsage;
+    }
+    const std::string folder = NightFolder(given, options.files);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+
+    TProcessingState state;
+    state.blockSize = kBlockSize;
+    UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
+    TerminalHost host(options, state);
+    const auto captures = CapturesOf(options, options.files, host);
+    const OutputMaker makeOutput = [&options] {
+        return MakeOutputFor(options.format, options.winJuposName, std::string("orbicrop-cli ") + ORBICROP_VERSION);
+    };
+    const std::string reportPath = ReportPath(given, folder);
+    NightChoices choices;
+    choices.force = options.force;
+    choices.report = !reportPath.empty();
+    choices.outputKind = OutputKind(options);
+    const NightRun night = RunNightAction(state, host, captures, folder, makeOutput, options.jobs, choices);
+
+    std::fputs(BatchSummary(night.batch).c_str(), stderr);
+    const auto skipped = std::count_if(night.captures.begin(), night.captures.end(),
+                                       [](const NightCaptureRun& run) { return run.skipped; });
+    if (skipped > 0)
+        std::fprintf(stderr,
+                     "orbicrop-cli: %ld %s skipped (done in an earlier run or by another machine; --force "
+                     "redoes them)\n",
+                     long(skipped), skipped == 1 ? "capture" : "captures");
+    if (!options.reportPath.empty())
+        WriteJsonReport(options.reportPath, ReportSettings{}, night.batch.started, night.batch);
+    if (!reportPath.empty()) {
+        WriteNightReport(NightFactsOf(night, NightTitle(given, folder)), reportPath);
+        host.appendLog("Night report: " + reportPath, true);
+    }
+    if (night.batch.stopped && InterruptRequested())
+        return kExitInterrupted;
+    return night.batch.failed > 0 ? kExitFileFailed : kExitOk;
+}

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "night/night_facts.h"
+#include "run/actions.h"
+#include "run/batch_host.h"
+#include "run/plots.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// How a night is run beyond the batch's own choices.
+struct NightChoices {
+    bool force = false;    // redo captures the resume file says were done
+    bool report = false;   // score every frame and keep the best, for the night's report
+    // The output format as the shell names it: part of what shapes an output.
+    std::string outputKind;
+};
+
+// One capture of a night as it went: several files when they were parts of
+// one capture (joined), else one.
+struct NightCaptureRun {
+    std::vector<std::string> inputs;
+    std::optional<FileOutcome> outcome;   // none when it was skipped
+    bool skipped = false;                 // done in an earlier run, or claimed by another machine
+    std::string note;                     // why it was skipped
+    std::vector<std::string> outputs;     // a skipped capture's, as the resume file has them
+    PlotData plots;
+    std::optional<OutputBitmap> best;
+    double seconds = 0.0;
+    std::uint64_t bytes = 0;   // the inputs' sizes
+};
+
+struct NightRun {
+    std::vector<NightCaptureRun> captures;
+    BatchResult batch;   // every capture that ran, as a batch's files
+    double seconds = 0.0;
+};
+
+// The night as its report shows it, pictures drawn and encoded.
+NightFacts NightFactsOf(const NightRun& night, const std::string& title);
+
+// What shapes a capture's outputs, as one text: a rerun whose text differs
+// redoes the capture. Choices that only change what is reported are left out.
+std::string OutputShapingOptions(const RunChoices& choices, const RunOptions& options, const std::string& outputKind);
+
+// Runs each capture as a batch of its own (its test, then its files, joined
+// when there are several) into outputDir, whose resume file
+// (orbicrop-night.json) tells which captures were done before with the same
+// inputs and options: those are skipped and said so, unless choices.force.
+// A capture is claimed while it runs, so that another machine writing into
+// the same folder skips it. Every capture's result is in the resume file as
+// soon as it ends, so a run killed at any point is finished by the next one.
+// The batch stops at the user's stop, after the capture in hand.
+NightRun RunNightAction(TProcessingState& state, BatchHost& host, const std::vector<std::vector<std::string>>& captures,
+                        const std::string& outputDir, const OutputMaker& makeOutput, std::int32_t jobs,
+                        const NightChoices& choices, const SourceOpener& open = OpenFrameSource);
