@@ -135,6 +135,8 @@ int RunNight(const CliOptions& given)
         WriteNightReport(NightFactsOf(night, NightTitle(given, folder)), reportPath);
         host.appendLog("Night report: " + reportPath, true);
     }
+    if (!night.testPassed)
+        return kExitTestFailed;
     if (night.batch.stopped && InterruptRequested())
         return kExitInterrupted;
     return night.batch.failed > 0 ? kExitFileFailed : kExitOk;

@@ -16,8 +16,9 @@ namespace {
 // night's one log; what the report needs of it is kept on the way through.
 class CaptureHost final : public ForwardingBatchHost {
 public:
-    CaptureHost(BatchHost& host, std::vector<std::string> files, bool report, NightCaptureRun& run)
-        : ForwardingBatchHost(host), m_files(std::move(files)), m_report(report), m_run(run)
+    CaptureHost(BatchHost& host, std::vector<std::string> files, bool report, NightCaptureRun& run,
+                const TProcessingState& state)
+        : ForwardingBatchHost(host), m_files(std::move(files)), m_report(report), m_run(run), m_state(state)
     {}
 
     std::vector<std::string> files() const override { return m_files; }
@@ -42,7 +43,7 @@ public:
     void frameAnalysed(const FrameRecord& record) override
     {
         if (m_report && record.outcome != FrameRecord::Outcome::Analysed)
-            m_run.plots.addFrame(record, m_height);
+            m_run.plots.addFrame(record, m_state.inputHeight);
         wrapped().frameAnalysed(record);
     }
     void bestFrame(const OutputBitmap& picture) override
@@ -55,7 +56,6 @@ public:
         m_run.plots.setScores(scores, kept);
         wrapped().qualityScores(scores, kept);
     }
-    void setHeight(std::int32_t height) { m_height = height; }
     const std::vector<std::string>& messages() const { return m_messages; }
 
 private:
@@ -63,7 +63,29 @@ private:
     bool m_report;
     NightCaptureRun& m_run;
     std::vector<std::string> m_messages;
-    std::int32_t m_height = 0;
+    const TProcessingState& m_state;
+};
+
+// The night's one test, as a batch's: on the first capture that opens, its
+// threshold and output size then serve every capture.
+class TestHost final : public ForwardingBatchHost {
+public:
+    TestHost(BatchHost& host, const std::vector<std::vector<std::string>>& captures) : ForwardingBatchHost(host)
+    {
+        for (const auto& files : captures)
+            m_files.insert(m_files.end(), files.begin(), files.end());
+    }
+    std::vector<std::string> files() const override { return m_files; }
+    std::size_t testedFile() const override { return 0; }
+    RunChoices choices() const override
+    {
+        RunChoices chosen = wrapped().choices();
+        chosen.joinFiles = false;
+        return chosen;
+    }
+
+private:
+    std::vector<std::string> m_files;
 };
 
 std::vector<FileStamp> StampsOf(const std::vector<std::string>& paths)
@@ -99,15 +121,13 @@ FileOutcome TestFailed(const std::vector<std::string>& files, const std::vector<
     return failed;
 }
 
-// The capture's batch: its test, then its files; an output that cannot be
-// opened fails the capture, not the night.
+// The capture's batch, with the night's test's threshold and size; parts
+// that cannot be joined (the batch refuses them), and an output that cannot
+// be opened, fail the capture, not the night.
 FileOutcome RunCapture(TProcessingState& state, CaptureHost& host, const std::string& outputDir,
                        const OutputMaker& makeOutput, std::int32_t jobs, const SourceOpener& open)
 {
     const std::vector<std::string> files = host.files();
-    if (!RunTestAction(state, host, open))
-        return TestFailed(files, host.messages());
-    host.setHeight(state.inputHeight);
     state.outputDir = outputDir;
     try {
         BatchResult result = RunProcessAction(state, host, makeOutput, jobs, open);
@@ -199,6 +219,39 @@ void AddOutcome(NightCapture& card, const NightCaptureRun& run)
         card.driftPng = EncodePng(DriftPlot(run.plots));
 }
 
+// One capture in this machine's hands, its end recorded in the resume file
+// (a stopped one is not: the next run does it again).
+void RunClaimed(TProcessingState& state, BatchHost& host, NightCaptureRun& run, const NightManifest& manifest,
+                const std::string& options, const std::string& folder, const OutputMaker& makeOutput, std::int32_t jobs,
+                const NightChoices& choices, const SourceOpener& open, BatchResult& batch)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<std::string>& files = run.inputs;
+    std::string holder;
+    const auto claim = CaptureClaim::Take(folder.empty() ? "." : folder, files.front(), holder);
+    if (!claim) {
+        run.skipped = true;
+        run.note = "being processed by " + holder;
+        host.appendLog("Skipped " + FileNameOf(files.front()) + ": " + run.note, true);
+        return;
+    }
+    // Inputs as they are when the capture starts: one changed while it ran
+    // is done again by the next run.
+    const std::vector<FileStamp> stamps = StampsOf(files);
+    CaptureHost capture(host, files, choices.report, run, state);
+    // The night's test passed; a capture's frames without a planet are the
+    // capture's own, not the next one's.
+    state.cogValid = state.cropValid = true;
+    run.outcome = RunCapture(state, capture, folder, makeOutput, jobs, open);
+    run.seconds = SecondsSince(start);
+    Count(batch, *run.outcome);
+    if (run.outcome->status == FileOutcome::Status::Stopped || run.outcome->status == FileOutcome::Status::NotRun)
+        return;
+    const bool done = run.outcome->status == FileOutcome::Status::Done;
+    manifest.record(
+        {stamps, options, StampsOf(PlacedOutputs(*run.outcome)), done ? "done" : "failed", run.outcome->reason});
+}
+
 }   // namespace
 
 NightFacts NightFactsOf(const NightRun& night, const std::string& title)
@@ -257,37 +310,35 @@ NightRun RunNightAction(TProcessingState& state, BatchHost& host, const std::vec
     const NightManifest manifest(folder.empty() ? "." : folder);
     const std::string options = OutputShapingOptions(host.choices(), host, choices.outputKind);
     NightRun night;
+    // What was done before is told first; the test is the first capture's
+    // still to do, so a night done whole reads nothing.
+    std::vector<std::vector<std::string>> toDo;
     for (const std::vector<std::string>& files : captures) {
-        if (state.stopRequested)
-            break;
-        const auto start = std::chrono::steady_clock::now();
         NightCaptureRun& run = night.captures.emplace_back();
         run.inputs = files;
-        const std::vector<FileStamp> stamps = StampsOf(files);
-        for (const FileStamp& s : stamps)
+        for (const FileStamp& s : StampsOf(files))
             run.bytes += s.size;
-        if (Skip(manifest, stamps, options, choices, run)) {
+        if (Skip(manifest, StampsOf(files), options, choices, run))
             host.appendLog("Skipped " + FileNameOf(files.front()) + ": " + run.note + " (" + run.outputs.front() + ")",
                            true);
+        else
+            toDo.push_back(files);
+    }
+    TestHost test(host, toDo);
+    night.testPassed = toDo.empty() || RunTestAction(state, test, open);
+    if (!night.testPassed) {
+        for (NightCaptureRun& run : night.captures)
+            if (!run.skipped)
+                run.outcome = TestFailed(run.inputs, {"The night's test did not pass; nothing of it was processed"});
+        night.seconds = SecondsSince(nightStart);
+        return night;
+    }
+    for (NightCaptureRun& run : night.captures) {
+        if (run.skipped)
             continue;
-        }
-        std::string holder;
-        const auto claim = CaptureClaim::Take(folder.empty() ? "." : folder, files.front(), holder);
-        if (!claim) {
-            run.skipped = true;
-            run.note = "being processed by " + holder;
-            host.appendLog("Skipped " + FileNameOf(files.front()) + ": " + run.note, true);
-            continue;
-        }
-        CaptureHost capture(host, files, choices.report, run);
-        run.outcome = RunCapture(state, capture, folder, makeOutput, jobs, open);
-        run.seconds = SecondsSince(start);
-        Count(night.batch, *run.outcome);
-        if (run.outcome->status == FileOutcome::Status::Stopped || run.outcome->status == FileOutcome::Status::NotRun)
-            continue;   // a stopped capture is redone by the next run
-        const bool done = run.outcome->status == FileOutcome::Status::Done;
-        manifest.record(
-            {stamps, options, StampsOf(PlacedOutputs(*run.outcome)), done ? "done" : "failed", run.outcome->reason});
+        if (state.stopRequested)
+            break;
+        RunClaimed(state, host, run, manifest, options, folder, makeOutput, jobs, choices, open, night.batch);
     }
     night.seconds = SecondsSince(nightStart);
     return night;

@@ -35,7 +35,8 @@ struct NightCaptureRun {
 
 struct NightRun {
     std::vector<NightCaptureRun> captures;
-    BatchResult batch;   // every capture that ran, as a batch's files
+    BatchResult batch;        // every capture that ran, as a batch's files
+    bool testPassed = true;   // false: nothing ran; the captures to do are told as failed by the test
     double seconds = 0.0;
 };
 
@@ -46,8 +47,10 @@ NightFacts NightFactsOf(const NightRun& night, const std::string& title);
 // redoes the capture. Choices that only change what is reported are left out.
 std::string OutputShapingOptions(const RunChoices& choices, const RunOptions& options, const std::string& outputKind);
 
-// Runs each capture as a batch of its own (its test, then its files, joined
-// when there are several) into outputDir, whose resume file
+// Tests the night once, as a batch is tested (on the first capture that
+// opens; nothing runs when it fails, and batch.started stays false), then
+// runs each capture as a batch of its own (its files, joined when there are
+// several) into outputDir, whose resume file
 // (orbicrop-night.json) tells which captures were done before with the same
 // inputs and options: those are skipped and said so, unless choices.force.
 // A capture is claimed while it runs, so that another machine writing into

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "night/night_report.h"
 #include "night_sample.h"
+#include "support/chromium.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "test_pictures.h"
@@ -8,24 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-
-namespace {
-
-// Headless Chromium on a page, with a home and a profile of its own in the
-// scratch folder; what it printed to stdout.
-std::string Chromium(const std::vector<std::string>& arguments, const TempDir& scratch)
-{
-    RequireTool("chromium");
-    std::string command = "HOME=" + ShellQuote(scratch.file("home")) + " timeout 120 chromium --headless --no-sandbox"
-        + " --disable-gpu --no-first-run --user-data-dir=" + ShellQuote(scratch.file("profile"));
-    for (const std::string& a : arguments)
-        command += " " + ShellQuote(a);
-    const CommandResult r = RunCommand(command, scratch.path());
-    EXPECT_EQ(r.status, 0) << r.err;
-    return r.out;
-}
-
-}   // namespace
 
 // The page as a reader sees it: a real browser draws the embedded pictures
 // (the planet's and the curve's colours are on the screen) and finds the
