@@ -7,45 +7,16 @@
 #include "night/night_report.h"
 #include "output/output_for_format.h"
 #include "output/paths.h"
-#include "run/auto_join.h"
 #include "run/capture_folder.h"
 #include "run/night_batch.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The night's captures: each file alone, every file as one (--join), or
-// the parts of split captures together (--join auto, said in the log).
-std::vector<std::vector<std::string>> CapturesOf(const CliOptions& options, const std::vector<std::string>& files,
-                                                 TerminalHost& host)
-{
-    std::map<std::string, PartFacts> facts;
-    for (const std::string& file : files)
-        facts.emplace(file, ReadPartFacts(file));
-    const std::vector<std::string> ordered =
-        ByCaptureTime(files, [&facts](const std::string& file) { return facts.at(file).firstUtc; });
-    if (options.choices.joinFiles)
-        return {ordered};
-    if (!options.joinAuto) {
-        std::vector<std::vector<std::string>> alone;
-        for (const std::string& file : ordered)
-            alone.push_back({file});
-        return alone;
-    }
-    std::vector<PartFacts> inOrder;
-    for (const std::string& file : ordered)
-        inOrder.push_back(facts.at(file));
-    const JoinPlan plan = PlanJoins(inOrder);
-    for (const std::string& line : plan.log)
-        host.appendLog(line, true);
-    return plan.captures;
-}
 
 // Where the night's outputs, resume file and report go: the output folder
 // given; else a night's folder when only folders were given; else beside the
@@ -94,10 +65,15 @@ const char* OutputKind(const CliOptions& options)
 int RunNight(const CliOptions& given)
 {
     CliOptions options = given;
-    std::vector<std::string> notes;
-    options.files = ExpandInputs(given.files, given.recurse, notes);
-    for (const std::string& note : notes)
+    const NightJoin join = given.joinAuto ? NightJoin::Auto
+        : given.choices.joinFiles         ? NightJoin::All
+                                          : NightJoin::None;
+    const NightPlan plan = PlanNight(given.files, given.recurse, join);
+    for (const std::string& note : plan.notes)
         std::fprintf(stderr, "orbicrop-cli: %s\n", note.c_str());
+    options.files.clear();
+    for (const auto& capture : plan.captures)
+        options.files.insert(options.files.end(), capture.begin(), capture.end());
     if (options.files.empty()) {
         std::fputs("orbicrop-cli: there is no capture to process\n", stderr);
         return kExitUsage;
@@ -110,7 +86,9 @@ int RunNight(const CliOptions& given)
     state.blockSize = kBlockSize;
     UpdateCropSize(state, options.width / kCropSizeStep, options.height / kCropSizeStep);
     TerminalHost host(options, state);
-    const auto captures = CapturesOf(options, options.files, host);
+    for (const std::string& line : plan.log)
+        host.appendLog(line, true);
+    const auto& captures = plan.captures;
     const OutputMaker makeOutput = [&options] {
         return MakeOutputFor(options.format, options.winJuposName, std::string("orbicrop-cli ") + ORBICROP_VERSION);
     };

@@ -2,11 +2,14 @@
 #include "run/night_batch.h"
 
 #include "output/paths.h"
+#include "run/auto_join.h"
+#include "run/capture_folder.h"
 #include "run/png_writer.h"
 #include "run/forwarding_host.h"
 #include "run/night_manifest.h"
 
 #include <chrono>
+#include <map>
 #include <exception>
 #include <sstream>
 
@@ -253,6 +256,33 @@ void RunClaimed(TProcessingState& state, BatchHost& host, NightCaptureRun& run, 
 }
 
 }   // namespace
+
+NightPlan PlanNight(const std::vector<std::string>& inputs, bool recurse, NightJoin join, const SourceOpener& open)
+{
+    NightPlan plan;
+    const std::vector<std::string> files = ExpandInputs(inputs, recurse, plan.notes);
+    std::map<std::string, PartFacts> facts;
+    for (const std::string& file : files)
+        facts.emplace(file, ReadPartFacts(file, open));
+    const std::vector<std::string> ordered =
+        ByCaptureTime(files, [&facts](const std::string& file) { return facts.at(file).firstUtc; });
+    if (ordered.empty())
+        return plan;
+    if (join == NightJoin::All) {
+        plan.captures = {ordered};
+    } else if (join == NightJoin::None) {
+        for (const std::string& file : ordered)
+            plan.captures.push_back({file});
+    } else {
+        std::vector<PartFacts> inOrder;
+        for (const std::string& file : ordered)
+            inOrder.push_back(facts.at(file));
+        JoinPlan joins = PlanJoins(inOrder);
+        plan.captures = std::move(joins.captures);
+        plan.log = std::move(joins.log);
+    }
+    return plan;
+}
 
 NightFacts NightFactsOf(const NightRun& night, const std::string& title)
 {

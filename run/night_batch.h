@@ -40,6 +40,22 @@ struct NightRun {
     double seconds = 0.0;
 };
 
+// Which of a night's files are one capture: each file alone, every file as
+// one (a join the user asked for), or the parts of split captures together.
+enum class NightJoin { None, All, Auto };
+
+// The night's captures in capture-time order, from the inputs as given
+// (folders expanded, with recurse their folders too); log holds what the
+// user reads of it (the joined sets, the parts left apart and why), notes
+// the folders without captures.
+struct NightPlan {
+    std::vector<std::vector<std::string>> captures;
+    std::vector<std::string> log;
+    std::vector<std::string> notes;
+};
+NightPlan PlanNight(const std::vector<std::string>& inputs, bool recurse, NightJoin join,
+                    const SourceOpener& open = OpenFrameSource);
+
 // The night as its report shows it, pictures drawn and encoded.
 NightFacts NightFactsOf(const NightRun& night, const std::string& title);
 
