@@ -6,6 +6,7 @@
 #include "run/capture_folder.h"
 #include "run/png_writer.h"
 #include "run/forwarding_host.h"
+#include "run/night_card.h"
 #include "run/night_manifest.h"
 
 #include <chrono>
@@ -86,9 +87,16 @@ public:
         chosen.joinFiles = false;
         return chosen;
     }
+    void showMessage(const std::string& text) override
+    {
+        m_messages.push_back(text);
+        wrapped().showMessage(text);
+    }
+    const std::vector<std::string>& messages() const { return m_messages; }
 
 private:
     std::vector<std::string> m_files;
+    std::vector<std::string> m_messages;
 };
 
 std::vector<FileStamp> StampsOf(const std::vector<std::string>& paths)
@@ -160,7 +168,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 
 // Whether the capture need not run: done before, or in another machine's hands.
 bool Skip(const NightManifest& manifest, const std::vector<FileStamp>& stamps, const std::string& options,
-          const NightChoices& choices, NightCaptureRun& run)
+          const NightChoices& choices, const std::string& folder, NightCaptureRun& run)
 {
     if (choices.force)
         return false;
@@ -169,6 +177,7 @@ bool Skip(const NightManifest& manifest, const std::vector<FileStamp>& stamps, c
         run.note = "done in an earlier run";
         for (const FileStamp& output : done->outputs)
             run.outputs.push_back(output.path);
+        run.earlier = LoadCard(done->card, folder);
         return true;
     }
     return false;
@@ -251,11 +260,23 @@ void RunClaimed(TProcessingState& state, BatchHost& host, NightCaptureRun& run, 
     if (run.outcome->status == FileOutcome::Status::Stopped || run.outcome->status == FileOutcome::Status::NotRun)
         return;
     const bool done = run.outcome->status == FileOutcome::Status::Done;
-    manifest.record(
-        {stamps, options, StampsOf(PlacedOutputs(*run.outcome)), done ? "done" : "failed", run.outcome->reason});
+    manifest.record({stamps, options, StampsOf(PlacedOutputs(*run.outcome)), done ? "done" : "failed",
+                     run.outcome->reason, StoreCard(CardOf(run), folder.empty() ? "." : folder)});
 }
 
 }   // namespace
+
+NightCapture CardOf(const NightCaptureRun& run)
+{
+    NightCapture card;
+    card.name = FileNameOf(run.inputs.front());
+    card.inputs = run.inputs;
+    card.bytesRead = run.skipped ? 0 : run.bytes;
+    card.seconds = run.seconds;
+    if (run.outcome)
+        AddOutcome(card, run);
+    return card;
+}
 
 NightPlan PlanNight(const std::vector<std::string>& inputs, bool recurse, NightJoin join, const SourceOpener& open)
 {
@@ -290,14 +311,14 @@ NightFacts NightFactsOf(const NightRun& night, const std::string& title)
     facts.title = title;
     facts.seconds = night.seconds;
     for (const NightCaptureRun& run : night.captures) {
-        NightCapture& card = facts.captures.emplace_back();
-        card.name = FileNameOf(run.inputs.front());
-        card.inputs = run.inputs;
-        card.bytesRead = run.skipped ? 0 : run.bytes;
-        card.seconds = run.seconds;
-        if (run.outcome) {
-            AddOutcome(card, run);
-        } else {
+        if (run.earlier) {
+            // As the run that did it saw it: the night is the whole night.
+            NightCapture& card = facts.captures.emplace_back(*run.earlier);
+            card.reason = run.note;
+            continue;
+        }
+        NightCapture& card = facts.captures.emplace_back(CardOf(run));
+        if (!run.outcome) {
             card.status = "skipped";
             card.reason = run.note;
             card.outputs = run.outputs;
@@ -348,7 +369,7 @@ NightRun RunNightAction(TProcessingState& state, BatchHost& host, const std::vec
         run.inputs = files;
         for (const FileStamp& s : StampsOf(files))
             run.bytes += s.size;
-        if (Skip(manifest, StampsOf(files), options, choices, run))
+        if (Skip(manifest, StampsOf(files), options, choices, folder.empty() ? "." : folder, run))
             host.appendLog("Skipped " + FileNameOf(files.front()) + ": " + run.note + " (" + run.outputs.front() + ")",
                            true);
         else
@@ -359,7 +380,10 @@ NightRun RunNightAction(TProcessingState& state, BatchHost& host, const std::vec
     if (!night.testPassed) {
         for (NightCaptureRun& run : night.captures)
             if (!run.skipped)
-                run.outcome = TestFailed(run.inputs, {"The night's test did not pass; nothing of it was processed"});
+                run.outcome =
+                    TestFailed(run.inputs,
+                               test.messages().empty() ? std::vector<std::string>{"The night's test did not pass"}
+                                                       : test.messages());
         night.seconds = SecondsSince(nightStart);
         return night;
     }

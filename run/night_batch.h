@@ -23,10 +23,11 @@ struct NightChoices {
 // one capture (joined), else one.
 struct NightCaptureRun {
     std::vector<std::string> inputs;
-    std::optional<FileOutcome> outcome;   // none when it was skipped
-    bool skipped = false;                 // done in an earlier run, or claimed by another machine
-    std::string note;                     // why it was skipped
-    std::vector<std::string> outputs;     // a skipped capture's, as the resume file has them
+    std::optional<FileOutcome> outcome;    // none when it was skipped
+    bool skipped = false;                  // done in an earlier run, or claimed by another machine
+    std::string note;                      // why it was skipped
+    std::vector<std::string> outputs;      // a skipped capture's, as the resume file has them
+    std::optional<NightCapture> earlier;   // a capture done before: its card as that run left it
     PlotData plots;
     std::optional<OutputBitmap> best;
     double seconds = 0.0;
@@ -56,7 +57,11 @@ struct NightPlan {
 NightPlan PlanNight(const std::vector<std::string>& inputs, bool recurse, NightJoin join,
                     const SourceOpener& open = OpenFrameSource);
 
-// The night as its report shows it, pictures drawn and encoded.
+// One capture's card as the report shows it, pictures drawn and encoded.
+NightCapture CardOf(const NightCaptureRun& run);
+
+// The night as its report shows it, pictures drawn and encoded; a capture
+// done in an earlier run as that run saw it.
 NightFacts NightFactsOf(const NightRun& night, const std::string& title);
 
 // What shapes a capture's outputs, as one text: a rerun whose text differs

@@ -134,7 +134,8 @@ std::vector<NightEntry> NightManifest::read() const
         for (const json& c : whole.at("captures"))
             entries.push_back({StampsFrom(c.at("inputs")), c.at("options").get<std::string>(),
                                StampsFrom(c.at("outputs")), c.at("status").get<std::string>(),
-                               c.value("reason", std::string())});
+                               c.value("reason", std::string()),
+                               c.contains("card") ? c.at("card").dump() : std::string()});
     } catch (const json::exception&) {
         return {};
     }
@@ -168,12 +169,16 @@ void NightManifest::record(const NightEntry& entry) const
     });
     entries.push_back(entry);
     json captures = json::array();
-    for (const NightEntry& e : entries)
-        captures.push_back({{"inputs", ToJson(e.inputs)},
-                            {"options", e.options},
-                            {"outputs", ToJson(e.outputs)},
-                            {"status", e.status},
-                            {"reason", e.reason}});
+    for (const NightEntry& e : entries) {
+        json c{{"inputs", ToJson(e.inputs)},
+               {"options", e.options},
+               {"outputs", ToJson(e.outputs)},
+               {"status", e.status},
+               {"reason", e.reason}};
+        if (json card = json::parse(e.card, nullptr, false); !e.card.empty() && !card.is_discarded())
+            c["card"] = std::move(card);
+        captures.push_back(std::move(c));
+    }
     const std::string temporary = m_path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::trunc);

@@ -25,6 +25,7 @@ struct NightEntry {
     std::vector<FileStamp> outputs;
     std::string status;   // "done" or "failed"
     std::string reason;
+    std::string card;   // the capture as the night's report shows it (JSON text; see StoreCard)
 };
 
 // The output folder's orbicrop-night.json. Every change is made under a

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -131,6 +132,10 @@ TEST(CliNight, OneCommandForTheNightThenARerunSkipsIt)
     EXPECT_EQ(Count(again.out, "Skipped "), 4u) << again.out;
     EXPECT_EQ(again.out.find("Opening file Jupiter"), std::string::npos) << again.out;
     EXPECT_NE(again.err.find("4 captures skipped"), std::string::npos) << again.err;
+    // The rerun's report is still the whole night, as the first run saw it.
+    EXPECT_EQ(Jq(dir, ".totals.frames_read", "night/night.json"), std::to_string(track.size() - 1) + "\n");
+    EXPECT_EQ(Jq(dir, ".captures[] | select(.name == \"Mars_232000.avi\") | .reason", "night/night.json"),
+              "Couldn't load the file!\n");
 }
 
 // Killed with SIGKILL in the middle of the night, then run again: every
@@ -145,6 +150,7 @@ TEST(CliNight, AKilledRunIsFinishedByTheNextWithNothingLostOrDoneTwice)
     const pid_t child = ::fork();
     if (child == 0) {
         ::chdir(dir.path().c_str());
+        std::freopen("/dev/null", "w", stdout);
         ::execl(ORBICROP_CLI, ORBICROP_CLI, "-q", "-W", "64", "-H", "64", "-o", "out", "in", nullptr);
         ::_exit(127);
     }
