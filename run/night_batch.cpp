@@ -215,6 +215,11 @@ void AddOutcome(NightCapture& card, const NightCaptureRun& run)
     card.outputs = PlacedOutputs(f);
     card.status = StatusWord(f.status);
     card.reason = f.reason;
+    // Cut short (a full disk, a crash of the capture program): written, but
+    // the user should know what is missing.
+    if (card.reason.empty() && f.endedEarly)
+        card.reason = "the file ended after " + std::to_string(f.framesSeen) + " of its " + std::to_string(f.frameCount)
+            + " frames";
     if (f.firstUtc && f.lastUtc)
         card.midUtcTicks = *f.firstUtc + (*f.lastUtc - *f.firstUtc) / 2;
     card.target = f.notes.target;

@@ -114,7 +114,9 @@ TEST(CliNight, OneCommandForTheNightThenARerunSkipsIt)
     EXPECT_EQ(Jq(dir, ".captures[] | select(.name == \"Mars_231500.avi\") | .frames.dropped[\"no planet\"]",
                  "night/night.json"),
               "5\n");
-    EXPECT_EQ(Jq(dir, ".captures[] | select(.name == \"Mars_230000.ser\") | .frames.seen", "night/night.json"), "9\n");
+    EXPECT_EQ(Jq(dir, ".captures[] | select(.name == \"Mars_230000.ser\") | [.frames.seen, .reason] | @tsv",
+                 "night/night.json"),
+              "9\tthe file ended after 9 of its 16 frames\n");
 
     // A browser draws the page and finds the totals in it.
     const std::string dom = Chromium({"--dump-dom", "file://" + dir.file("night/night.html")}, dir);
