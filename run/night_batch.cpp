@@ -255,6 +255,14 @@ void RunClaimed(TProcessingState& state, BatchHost& host, NightCaptureRun& run, 
     // Inputs as they are when the capture starts: one changed while it ran
     // is done again by the next run.
     const std::vector<FileStamp> stamps = StampsOf(files);
+    // Another machine may have finished it since this run looked, and let
+    // its claim go.
+    if (Skip(manifest, stamps, options, choices, folder.empty() ? "." : folder, run)) {
+        run.note = "done by another run";
+        host.appendLog("Skipped " + FileNameOf(files.front()) + ": " + run.note + " (" + run.outputs.front() + ")",
+                       true);
+        return;
+    }
     CaptureHost capture(host, files, choices.report, run, state);
     // The night's test passed; a capture's frames without a planet are the
     // capture's own, not the next one's.

@@ -187,3 +187,24 @@ TEST(CliNight, AKilledRunIsFinishedByTheNextWithNothingLostOrDoneTwice)
                                         "night.json", "orbicrop-night.json"}));
     EXPECT_EQ(Jq(dir, ".captures | length", "out/orbicrop-night.json"), "6\n");
 }
+
+// Two machines (here two processes) on one folder: each capture is claimed
+// by one of them, the other skips it, and every output is written once.
+TEST(CliNight, TwoRunsOnOneFolderShareTheCaptures)
+{
+    TempDir dir;
+    fs::create_directories(dir.file("in"));
+    for (int i = 1; i <= 6; ++i)
+        Sample(dir, "--frames 30 --ser-depth 8 --seed " + std::to_string(i), "in/cap" + std::to_string(i) + ".ser");
+    const std::string run = std::string(ORBICROP_CLI) + " -q -W 64 -H 64 -o out in";
+    const auto r = RunCommand("cd " + ShellQuote(dir.path()) + " && { " + run + " > a.log 2>&1 & " + run
+                                  + " > b.log 2>&1; wait $!; }",
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string logs = ReadWholeFile(dir.file("a.log")) + ReadWholeFile(dir.file("b.log"));
+    for (int i = 1; i <= 6; ++i) {
+        const std::string output = "Output: " + dir.file("out/cap" + std::to_string(i) + "_orbic.avi") + "\n";
+        EXPECT_EQ(Count(logs, output), 1u) << output << logs;
+    }
+    EXPECT_EQ(Jq(dir, ".captures | length", "out/orbicrop-night.json"), "6\n");
+}
