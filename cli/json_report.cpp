@@ -13,43 +13,6 @@
 
 namespace {
 
-// Length of the UTF-8 sequence that starts at text[i], or 0 when the bytes
-// there form none (overlong forms, surrogates and values past U+10FFFF too).
-std::size_t Utf8Length(const std::string& text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    std::uint32_t minimum = 0;
-    std::uint32_t value = 0;
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        minimum = 0x80;
-        value = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        minimum = 0x800;
-        value = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        minimum = 0x10000;
-        value = lead & 0x07;
-    } else
-        return 0;
-    if (i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        value = value << 6 | (byte(i + k) & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    return length;
-}
-
 std::string Number(double value)
 {
     if (!std::isfinite(value))
@@ -208,37 +171,6 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
 }
 
 }   // namespace
-
-std::string JsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-            ++i;
-        } else if (c == '\n') {
-            out += "\\n";
-            ++i;
-        } else if (c == '\t') {
-            out += "\\t";
-            ++i;
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-            ++i;
-        } else if (const std::size_t length = Utf8Length(text, i); length > 0) {
-            out.append(text, i, length);
-            i += length;
-        } else {
-            out += "\\ufffd";
-            ++i;
-        }
-    }
-    return out + "\"";
-}
 
 void WriteJsonReport(const std::string& path, const ReportSettings& settings, bool testPassed,
                      const BatchResult& result)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "text/utf8_text.h"
+
 #include "analysis/colour_options.h"
 #include "analysis/frame_range.h"
 #include "analysis/output_rate.h"
@@ -44,10 +46,6 @@ struct ReportSettings {
     std::string hotPixels;                        // "dark" or "auto"; empty: off
     std::optional<std::size_t> hotPixelsInDark;   // hot and cold pixels the dark gave
 };
-
-// text as a JSON string, quotes included. Bytes that do not form UTF-8
-// (a file name may hold any) become U+FFFD, so that the report stays valid JSON.
-std::string JsonString(const std::string& text);
 
 // Writes the machine-readable record of a run: whether the test passed and
 // the batch was stopped, then per file its input, output, status, failure

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "text/utf8_text.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,11 +13,10 @@
 // UTF-8 sequence reads as U+FFFD in both, never as a broken document.
 namespace orbicrop::night {
 
-std::string ValidUtf8(std::string_view text);
+using ::JsonString;
+using ::ValidUtf8;
 // For element text and quoted attribute values alike.
 std::string HtmlText(std::string_view text);
-// A quoted JSON string.
-std::string JsonString(std::string_view text);
 std::string Base64(const std::vector<std::uint8_t>& bytes);
 
 }   // namespace orbicrop::night
