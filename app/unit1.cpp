@@ -82,17 +82,30 @@ QSize PreviewSize(QSize crop)
     return crop.scaled(kLargest, kLargest, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
-QStringList DroppedVideoFiles(const QMimeData* mime)
-{
+// What a drop brings: the video files in it, and the first folder, which
+// opens as a night (the files then stay out of it).
+struct Dropped {
     QStringList files;
+    QString folder;
+    bool empty() const { return files.isEmpty() && folder.isEmpty(); }
+};
+
+Dropped DroppedInputs(const QMimeData* mime)
+{
+    Dropped dropped;
     if (mime == nullptr || !mime->hasUrls())
-        return files;
+        return dropped;
     for (const QUrl& url : mime->urls()) {
         const QString path = url.toLocalFile();
-        if (!path.isEmpty() && IsVideoFileName(path) && QFileInfo(path).isFile())
-            files << path;
+        if (path.isEmpty())
+            continue;
+        const QFileInfo info(path);
+        if (info.isDir() && dropped.folder.isEmpty())
+            dropped.folder = path;
+        else if (IsVideoFileName(path) && info.isFile())
+            dropped.files << path;
     }
-    return files;
+    return dropped;
 }
 
 }   // namespace
@@ -104,6 +117,8 @@ TForm1::TForm1(WindowServices services, QWidget* parent)
         m_services.chooser = MakeDialogFileChooser();
     if (!m_services.messages)
         m_services.messages = MakeMessageBoxSink();
+    if (!m_services.pages)
+        m_services.pages = MakeDesktopPageOpener();
     m_settingsPath = m_services.settingsPath.isEmpty() ? DefaultSettingsPath() : m_services.settingsPath;
 
     setAcceptDrops(true);
@@ -142,6 +157,8 @@ void TForm1::guarded(Reaction&& reaction)
 void TForm1::connectReactions()
 {
     connect(btnOpen, &QPushButton::clicked, this, [this] { guarded([this] { btnOpenClick(); }); });
+    connect(btnOpenFolder, &QPushButton::clicked, this, [this] { guarded([this] { btnOpenFolderClick(); }); });
+    connect(btnNightReport, &QPushButton::clicked, this, [this] { guarded([this] { btnNightReportClick(); }); });
     connect(btnProcess, &QPushButton::clicked, this, [this] { guarded([this] { btnProcessClick(); }); });
     connect(trackCOG, &QSlider::valueChanged, this, [this] { guarded([this] { trackCOGChange(); }); });
     connect(trackWidth, &QSlider::valueChanged, this, [this] { guarded([this] { trackWidthChange(); }); });
@@ -248,6 +265,19 @@ void TForm1::openFiles(const QStringList& paths)
 {
     if (m_batchRunning || m_analysing)
         return;
+    m_night.reset();
+    loadFiles(paths);
+}
+
+void TForm1::openFolder(const QString& folder)
+{
+    if (m_batchRunning || m_analysing || folder.isEmpty())
+        return;
+    guarded([&] { openNight(folder); });
+}
+
+void TForm1::loadFiles(const QStringList& paths)
+{
     guarded([&] {
         m_files.clear();
         for (const QString& path : paths)
@@ -393,7 +423,7 @@ void TForm1::btnAnalyseClick()
         return;
     // The analysis lets events through between frames: nothing may start a
     // run or change the files under it.
-    QWidget* const held[] = {btnOpen, btnProcess, btnAnalyse, trackFrame};
+    QWidget* const held[] = {btnOpen, btnOpenFolder, btnProcess, btnAnalyse, trackFrame};
     bool wasEnabled[std::size(held)];
     for (std::size_t i = 0; i < std::size(held); ++i) {
         wasEnabled[i] = held[i]->isEnabled();
@@ -471,9 +501,11 @@ void TForm1::btnProcessClick()
     // with; Open waits until the batch is over, however it ends.
     const bool keepGoing = checkKeepGoing->isChecked();
     std::exception_ptr error;
+    std::optional<BatchResult> night;
     {
         m_batchRunning = true;
         btnOpen->setEnabled(false);
+        btnOpenFolder->setEnabled(false);
         const bool viewsReady = btnAnalyse->isEnabled();
         timerView->stop();
         trackFrame->setEnabled(false);
@@ -486,6 +518,7 @@ void TForm1::btnProcessClick()
             m_host.showRunFrames(false);
             m_batchRunning = false;
             btnOpen->setEnabled(true);
+            btnOpenFolder->setEnabled(true);
             m_state = tested;
             m_host.holdBatchMessages(false);
             m_host.collectPlots(false);
@@ -497,9 +530,13 @@ void TForm1::btnProcessClick()
                 timerView->start();
         });
         try {
-            const auto output = MakeOutputFor(OutputFormat(comboFormat->currentIndex()), checkWinJupos->isChecked(),
-                                              "orbicrop " ORBICROP_VERSION, m_aviWriter.get());
-            RunProcessAction(m_state, m_host, *output);
+            if (m_night) {
+                night = runNight(folder->empty() ? m_night->folder : *folder);
+            } else {
+                const auto output = MakeOutputFor(OutputFormat(comboFormat->currentIndex()), checkWinJupos->isChecked(),
+                                                  "orbicrop " ORBICROP_VERSION, m_aviWriter.get());
+                RunProcessAction(m_state, m_host, *output);
+            }
         } catch (const std::exception& e) {
             // Shown after the summary, when the batch is over; the log keeps
             // it as the box shows it, with the rest of the batch.
@@ -510,7 +547,14 @@ void TForm1::btnProcessClick()
             error = std::current_exception();
         }
     }
-    if (const std::vector<FileOutcome> failed = m_host.takeFailedFiles(); keepGoing && !failed.empty())
+    std::vector<FileOutcome> failed = m_host.takeFailedFiles();
+    if (night) {
+        // The night's own account: the captures that ran, each once.
+        failed.clear();
+        std::copy_if(night->files.begin(), night->files.end(), std::back_inserter(failed),
+                     [](const FileOutcome& file) { return file.status == FileOutcome::Status::Failed; });
+    }
+    if (keepGoing && !failed.empty())
         showMessage(FailedFilesSummary(failed));
     if (error)
         std::rethrow_exception(error);
@@ -544,7 +588,7 @@ void TForm1::btnOutputFolderClick()
     QString start = m_outputFolder;
     if (start.isEmpty() && !m_files.empty())
         start = QFileInfo(QFile::decodeName(m_files.front().c_str())).absolutePath();
-    const QString chosen = m_services.chooser->chooseFolder(this, start);
+    const QString chosen = m_services.chooser->chooseFolder(this, QStringLiteral("Output folder"), start);
     if (!chosen.isEmpty())
         setOutputFolder(chosen);
 }
@@ -865,7 +909,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!m_batchRunning && !DroppedVideoFiles(event->mimeData()).isEmpty())
+    if (!m_batchRunning && !DroppedInputs(event->mimeData()).empty())
         event->acceptProposedAction();
 }
 
@@ -883,11 +927,16 @@ QString FailedFilesSummary(const std::vector<FileOutcome>& failed)
 
 void TForm1::dropEvent(QDropEvent* event)
 {
-    const QStringList files = DroppedVideoFiles(event->mimeData());
-    if (files.isEmpty())
+    const Dropped dropped = DroppedInputs(event->mimeData());
+    if (dropped.empty())
         return;
     event->acceptProposedAction();
     // Opened after the drop has finished, so that the program that dragged
     // the files is not kept waiting through the test and any message box.
-    QTimer::singleShot(0, this, [this, files] { openFiles(files); });
+    QTimer::singleShot(0, this, [this, dropped] {
+        if (dropped.folder.isEmpty())
+            openFiles(dropped.files);
+        else
+            openFolder(dropped.folder);
+    });
 }

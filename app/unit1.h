@@ -7,6 +7,7 @@
 #include "app/window_services.h"
 #include "avi/avi_writer.h"
 #include "capture/name_time.h"
+#include "run/batch_result.h"
 #include "run/plots.h"
 #include "settings/orbicrop_settings.h"
 
@@ -56,8 +57,16 @@ public:
     ~TForm1() override;
 
     // Opens these files as if chosen in the open dialog (a drop on the
-    // window arrives here). An empty list acts as a cancelled dialog.
+    // window arrives here). An empty list acts as a cancelled dialog. Ends
+    // a night opened before.
     void openFiles(const QStringList& paths);
+    // Opens a folder as a night, as the command-line tool takes one: its
+    // captures in capture-time order (with "Subfolders too" its folders'
+    // too; with "Join split captures" the parts of a split capture as one)
+    // become the open files, and Process runs them as a night: captures
+    // done before into the output folder are skipped, and a report of the
+    // night is written there and shown in the browser.
+    void openFolder(const QString& folder);
 
     const TProcessingState& state() const { return m_state; }
     const QString& settingsPath() const { return m_settingsPath; }
@@ -65,6 +74,8 @@ public:
     const QString& outputFolder() const { return m_outputFolder; }
     std::vector<std::string> chosenFiles() const { return m_files; }
     std::size_t testedFile() const { return m_testedFile; }
+    // The last night's report; empty before one was written.
+    const QString& nightReport() const { return m_nightReport; }
 
     // Controls, named as the user's guide names them.
     QPushButton* btnOpen = nullptr;
@@ -197,6 +208,15 @@ public:
     QLineEdit* editNameTime = nullptr;
     QLabel* captionUtcOffset = nullptr;
     QLineEdit* editUtcOffset = nullptr;
+    // "12) Night": a folder opened as a night, how its captures are
+    // gathered, whether those done before are done again, and the report
+    // the last night wrote (enabled once there is one).
+    QGroupBox* groupNight = nullptr;
+    QPushButton* btnOpenFolder = nullptr;
+    QCheckBox* checkRecurse = nullptr;
+    QCheckBox* checkJoinAuto = nullptr;
+    QCheckBox* checkForce = nullptr;
+    QPushButton* btnNightReport = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -220,6 +240,8 @@ public:
     void FormCreate();
     void FormDestroy();
     void btnOpenClick();
+    void btnOpenFolderClick();
+    void btnNightReportClick();
     void btnTestClick();
     void btnProcessClick();
     void trackCOGChange();
@@ -320,6 +342,7 @@ private:
     void createFrameLimits();
     void createCalibrationGroup();
     void createCaptureTimeGroup();
+    void createNightGroup();
     // One row of "10) Calibration": its button, label and clear button.
     void createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear);
     void chooseMaster(std::string CalibrationOptions::*master);
@@ -335,7 +358,7 @@ private:
     // Places the options column at the right edge and gives the views, the
     // plots and the log the room the given controls leave.
     void arrangeControls();
-    // "6) Output options" to "10) Calibration", top to bottom.
+    // "6) Output options" to "12) Night", top to bottom.
     QList<QGroupBox*> optionGroups() const;
     // Places the options column at the right edge, down to bottom, with a
     // scroll bar when its groups reach lower; returns its left edge.
@@ -353,6 +376,13 @@ private:
     // the state ("/" at its end); nullopt, told in the log and in a
     // message, when it cannot be made. Empty without a chosen folder.
     std::optional<std::string> prepareOutputFolder();
+    // Opens the files as openFiles does, leaving the night as it is.
+    void loadFiles(const QStringList& paths);
+    // openFolder's work, inside its guard.
+    void openNight(const QString& folder);
+    // The night opened, run into outputDir (the chosen folder, else the
+    // night's own), its report written; the batch as it went.
+    BatchResult runNight(const std::string& outputDir);
 
     // Runs a reaction. An error that escapes it is shown in an error box and
     // the program carries on. A close asked for while a reaction runs is
@@ -367,6 +397,13 @@ private:
     std::unique_ptr<TAviWriter> m_aviWriter;
     WindowHost m_host;
     std::vector<std::string> m_files;
+    // A folder opened as a night: its captures, whose files m_files holds.
+    struct Night {
+        std::string folder;
+        std::vector<std::vector<std::string>> captures;
+    };
+    std::optional<Night> m_night;
+    QString m_nightReport;
     std::size_t m_testedFile = 0;   // in m_files: the one the list shows
     QString m_outputFolder;
     CalibrationOptions m_calibration;

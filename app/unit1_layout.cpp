@@ -177,6 +177,7 @@ void TForm1::createControls()
     createFrameSelectionGroup();
     createCalibrationGroup();
     createCaptureTimeGroup();
+    createNightGroup();
     createViews();
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
@@ -485,6 +486,33 @@ void TForm1::createCaptureTimeGroup()
             "their own offset win"));
 }
 
+// The night's two buttons side by side, its choices below them.
+void TForm1::createNightGroup()
+{
+    groupNight = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 94);
+    groupNight->setTitle(QStringLiteral("12) Night"));
+    btnOpenFolder = Make<QPushButton>(groupNight, 8, 18, 82, 20);
+    btnOpenFolder->setText(QStringLiteral("Open folder\u2026"));
+    btnOpenFolder->setFont(NarrowFont());
+    btnOpenFolder->setToolTip(
+        QStringLiteral("Open every capture in a folder, in capture-time order; Process then runs them as a night, "
+                       "skips those done before into the output folder and writes a report of the night there"));
+    btnNightReport = Make<QPushButton>(groupNight, 95, 18, 82, 20);
+    btnNightReport->setText(QStringLiteral("Night report"));
+    btnNightReport->setFont(NarrowFont());
+    btnNightReport->setToolTip(QStringLiteral("Show the last night's report (night.html) in the browser"));
+    btnNightReport->setEnabled(false);
+    checkRecurse = MakeOption(groupNight, 8, 40, 170, 17, QStringLiteral("Subfolders too"),
+                              QStringLiteral("A folder opened takes the captures in its subfolders as well"));
+    checkJoinAuto = MakeOption(
+        groupNight, 8, 56, 170, 17, QStringLiteral("Join split captures"),
+        QStringLiteral("The parts of a capture its program split (numbered names, the same frame size, depth and "
+                       "colour, each starting as the last ended) go into one output; the log names them"));
+    checkForce = MakeOption(groupNight, 8, 72, 170, 17, QStringLiteral("Redo captures done before"),
+                            QStringLiteral("Process again the captures the output folder's resume file says were "
+                                           "done with the same options"));
+}
+
 void TForm1::createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear)
 {
     choose = Make<QPushButton>(groupCalibration, 8, top, 50, 20);
@@ -758,6 +786,11 @@ void TForm1::setTabOrder()
                               comboHotPixels,
                               editNameTime,
                               editUtcOffset,
+                              btnOpenFolder,
+                              btnNightReport,
+                              checkRecurse,
+                              checkJoinAuto,
+                              checkForce,
                               trackFrame,
                               comboFiles,
                               btnAnalyse};
@@ -880,7 +913,7 @@ int TForm1::placeOptionGroups(int right, int bottom)
 
 QList<QGroupBox*> TForm1::optionGroups() const
 {
-    return {groupMoreOptions, groupColour, groupCentring, groupReject, groupCalibration, groupCaptureTime};
+    return {groupMoreOptions, groupColour, groupCentring, groupReject, groupCalibration, groupCaptureTime, groupNight};
 }
 
 // The views take the room between the preview and the options column: the

@@ -106,6 +106,8 @@ void TForm1::LoadSettings()
     comboHotPixels->setCurrentIndex(int(s.calibration.hotPixels));
     editNameTime->setText(QString::fromStdString(s.nameTimePattern));
     editUtcOffset->setText(QString::fromStdString(s.utcOffset));
+    checkRecurse->setChecked(s.nightRecurse);
+    checkJoinAuto->setChecked(s.nightJoinAuto);
 }
 
 OrbicropSettings TForm1::settingsFromControls() const
@@ -159,6 +161,8 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.timeEnd = QTime(0, 0).secsTo(timeRangeEnd->time());
     s.segment = checkSegment->isChecked();
     s.segmentSeconds = spinSegment->value();
+    s.nightRecurse = checkRecurse->isChecked();
+    s.nightJoinAuto = checkJoinAuto->isChecked();
     return s;
 }
 

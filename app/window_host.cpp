@@ -226,6 +226,10 @@ void WindowHost::selectOutputMode(bool color)
 
 void WindowHost::bestFrame(const OutputBitmap& picture)
 {
+    // A night asks for every capture's best frame for its report; only the
+    // user's choice writes it beside the output.
+    if (!m_form.checkBestFrame->isChecked())
+        return;
     const TProcessingState& state = m_form.state();
     const std::string path = BestFramePathFor(state.currentFile, state.outputDir);
     if (!ToQImage(picture).save(QString::fromLocal8Bit(path.c_str()), "PNG"))

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/window_services.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace {
 
@@ -15,9 +17,9 @@ public:
     {
         return QFileDialog::getOpenFileNames(parent, QStringLiteral("Open"), directory, filter, &selectedFilter);
     }
-    QString chooseFolder(QWidget* parent, const QString& directory) override
+    QString chooseFolder(QWidget* parent, const QString& caption, const QString& directory) override
     {
-        return QFileDialog::getExistingDirectory(parent, QStringLiteral("Output folder"), directory);
+        return QFileDialog::getExistingDirectory(parent, caption, directory);
     }
 };
 
@@ -39,7 +41,17 @@ public:
     }
 };
 
+class DesktopPageOpener : public PageOpener {
+public:
+    void open(const QString& path) override { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+};
+
 }   // namespace
+
+std::unique_ptr<PageOpener> MakeDesktopPageOpener()
+{
+    return std::make_unique<DesktopPageOpener>();
+}
 
 std::unique_ptr<FileChooser> MakeDialogFileChooser()
 {

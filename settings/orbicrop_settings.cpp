@@ -325,6 +325,8 @@ const SettingKey kKeys[] = {
      WriteText<HotPixelText>},
     TextKey<&Settings::nameTimePattern>("Time", "namepattern"),
     TextKey<&Settings::utcOffset>("Time", "utcoffset"),
+    BoolKey<&Settings::nightRecurse>("Night", "recurse", Written::OnceChosen),
+    BoolKey<&Settings::nightJoinAuto>("Night", "joinauto", Written::OnceChosen),
 };
 
 }   // namespace

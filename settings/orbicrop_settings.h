@@ -90,6 +90,11 @@ struct OrbicropSettings {
     // ("+02:00"), as typed; empty: none.
     std::string nameTimePattern;
     std::string utcOffset;
+    // Section "Night", each key written once chosen: how a folder opens as
+    // a night, with its subfolders (recurse) and split captures joined
+    // (joinauto). Redoing captures done before is a one-off and not kept.
+    bool nightRecurse = false;
+    bool nightJoinAuto = false;
 };
 
 constexpr std::int32_t kSegmentSecondsMax = 86400;

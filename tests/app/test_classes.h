@@ -10,3 +10,4 @@ std::unique_ptr<QObject> MakeTestWindowSettings();
 std::unique_ptr<QObject> MakeTestWindowRuns();
 std::unique_ptr<QObject> MakeTestWindowBadInputs();
 std::unique_ptr<QObject> MakeTestWindowViews();
+std::unique_ptr<QObject> MakeTestWindowNight();

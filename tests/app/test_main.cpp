@@ -24,6 +24,7 @@ int main(int argc, char* argv[])
     classes.push_back(MakeTestWindowRuns());
     classes.push_back(MakeTestWindowBadInputs());
     classes.push_back(MakeTestWindowViews());
+    classes.push_back(MakeTestWindowNight());
 
     QStringList arguments = application.arguments();
     QString only;

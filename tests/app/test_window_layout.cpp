@@ -183,6 +183,11 @@ private slots:
                                           w.checkFrames,
                                           w.spinFramesFirst,
                                           w.spinFramesLast,
+                                          w.btnOpenFolder,
+                                          w.btnNightReport,
+                                          w.checkRecurse,
+                                          w.checkJoinAuto,
+                                          w.checkForce,
                                           w.trackFrame,
                                           w.comboFiles,
                                           w.btnAnalyse};
@@ -198,7 +203,7 @@ private slots:
         QStringList titles;
         int top = 0;
         for (QGroupBox* group : {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.groupCalibration,
-                                 w.groupCaptureTime}) {
+                                 w.groupCaptureTime, w.groupNight}) {
             titles << group->title().section(QLatin1Char(')'), 0, 0);
             QVERIFY(group->y() > top);
             top = group->y();
@@ -210,7 +215,7 @@ private slots:
         }
         QCOMPARE(titles,
                  QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"),
-                              QStringLiteral("10"), QStringLiteral("11")}));
+                              QStringLiteral("10"), QStringLiteral("11"), QStringLiteral("12")}));
     }
 
     // The output options are packed close (the window's first size holds

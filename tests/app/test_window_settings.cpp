@@ -357,6 +357,31 @@ private slots:
         QCOMPARE(f.filtersShown->back(), ser);
     }
 
+    // How a folder opens is kept once chosen; redoing what was done is a
+    // one-off, never kept.
+    void nightChoicesAreWrittenOnceChosenAndRedoNever()
+    {
+        WindowFixture f;
+        f.create();
+        f.form.reset();
+        QVERIFY2(!f.readSettings().contains("[Night]"), f.readSettings().constData());
+
+        TForm1& w = f.create();
+        w.checkRecurse->click();
+        w.checkForce->click();
+        f.form.reset();
+        QByteArray saved = f.readSettings();
+        QVERIFY2(saved.endsWith("[Night]\nrecurse=1\n"), saved.constData());
+
+        TForm1& again = f.create();
+        QVERIFY(again.checkRecurse->isChecked() && !again.checkJoinAuto->isChecked() && !again.checkForce->isChecked());
+        again.checkRecurse->click();
+        again.checkJoinAuto->click();
+        f.form.reset();
+        saved = f.readSettings();
+        QVERIFY2(saved.endsWith("[Night]\nrecurse=0\njoinauto=1\n"), saved.constData());
+    }
+
     void emptyAutocolorKeepsTheAutomaticChoice()
     {
         WindowFixture f;

@@ -36,7 +36,7 @@ public:
             selectedFilter = *m_filterChosen;
         return *m_answer;
     }
-    QString chooseFolder(QWidget*, const QString&) override { return *m_folder; }
+    QString chooseFolder(QWidget*, const QString&, const QString&) override { return *m_folder; }
 
 private:
     std::shared_ptr<QStringList> m_answer;
@@ -81,6 +81,16 @@ private:
     std::shared_ptr<bool> m_answer;
 };
 
+// Keeps the pages the window would show in the browser.
+class RecordingPageOpener : public PageOpener {
+public:
+    explicit RecordingPageOpener(std::shared_ptr<QStringList> opened) : m_opened(std::move(opened)) {}
+    void open(const QString& path) override { m_opened->push_back(path); }
+
+private:
+    std::shared_ptr<QStringList> m_opened;
+};
+
 // The real window with a scripted open dialog, recorded message boxes and a
 // settings file in a scratch folder.
 struct WindowFixture {
@@ -93,6 +103,7 @@ struct WindowFixture {
     std::shared_ptr<std::function<void()>> whileShown = std::make_shared<std::function<void()>>();
     std::shared_ptr<QStringList> asked = std::make_shared<QStringList>();
     std::shared_ptr<bool> answerToQuestions = std::make_shared<bool>(false);
+    std::shared_ptr<QStringList> pagesOpened = std::make_shared<QStringList>();   // in the browser
     std::unique_ptr<TForm1> form;
 
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -116,6 +127,7 @@ struct WindowFixture {
         WindowServices services;
         services.chooser = std::make_unique<ScriptedChooser>(answer, folderAnswer, filtersShown, filterChosen);
         services.messages = std::make_unique<RecordingSink>(shown, whileShown, asked, answerToQuestions);
+        services.pages = std::make_unique<RecordingPageOpener>(pagesOpened);
         services.settingsPath = settings.isEmpty() ? settingsPath() : settings;
         form = std::make_unique<TForm1>(std::move(services));
         return *form;
