@@ -81,11 +81,6 @@ void WindowHost::showSizeWarning(const std::string& text)
     m_form.showCutWarning(Text(text));
 }
 
-void WindowHost::showCutWarning(const std::string& text)
-{
-    appendLog(text, true);
-    m_form.showCutWarning(Text(text));
-}
 
 void WindowHost::showFrame(const FrameView& frame, const FrameOverlay& overlay)
 {

@@ -35,7 +35,6 @@ public:
     void setProgress(std::int32_t frames) override;
     void processEvents() override;
     void appendLog(const std::string& line, bool repaint) override;
-    void showCutWarning(const std::string& text) override;
     void showSizeWarning(const std::string& text) override;
     void showMessage(const std::string& text) override;
     void showCropSize(std::int32_t cropWidth, std::int32_t cropHeight) override;
