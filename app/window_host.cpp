@@ -81,7 +81,6 @@ void WindowHost::showSizeWarning(const std::string& text)
     m_form.showCutWarning(Text(text));
 }
 
-
 void WindowHost::showFrame(const FrameView& frame, const FrameOverlay& overlay)
 {
     m_form.frameView->showFrame(frame, overlay);
