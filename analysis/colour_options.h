@@ -13,6 +13,8 @@ struct ColourOptions {
     // The mosaic of files that do not name one themselves (raw AVIs, and SER
     // captures whose header says mono); a SER header that names a mosaic wins.
     std::optional<BayerPattern> declaredBayer;
+    // Such files' mosaic read from their first frames, when none is declared.
+    bool detectBayer = false;
     // Raw mosaics become colour output; the planet is still measured on the
     // raw samples.
     bool debayer = false;

@@ -143,7 +143,7 @@ public:
     // "7) Colour and size".
     QGroupBox* groupColour = nullptr;
     QLabel* captionBayer = nullptr;
-    QComboBox* comboBayer = nullptr;   // 0: the file's own; then RGGB, GRBG, GBRG, BGGR
+    QComboBox* comboBayer = nullptr;   // 0: the file's own; then Auto, RGGB, GRBG, GBRG, BGGR
     QCheckBox* checkDebayer = nullptr;
     QLabel* captionDebayerMethod = nullptr;
     QComboBox* comboDebayerMethod = nullptr;   // 0: edge-aware, 1: bilinear

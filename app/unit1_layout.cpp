@@ -364,11 +364,13 @@ void TForm1::createColourGroup()
     // Each item holds its pattern or method, so that nothing else needs to
     // know the order of the items.
     comboBayer->addItem(QStringLiteral("From file"));
+    comboBayer->addItem(QStringLiteral("Auto"), QStringLiteral("auto"));
     for (BayerPattern pattern : {BayerPattern::Rggb, BayerPattern::Grbg, BayerPattern::Gbrg, BayerPattern::Bggr})
         comboBayer->addItem(Latin1(NameOf(pattern)), int(pattern));
     comboBayer->setFont(narrow);
     comboBayer->setToolTip(QStringLiteral("The colour pattern of raw colour AVIs, which do not name it. "
-                                          "A SER file that names its own pattern keeps it."));
+                                          "A SER file that names its own pattern keeps it. "
+                                          "Auto: read from each file's first frames."));
     checkDebayer = MakeOption(
         groupColour, 8, 40, 170, 17, QStringLiteral("Debayer (colour from raw)"),
         QStringLiteral("Raw Bayer videos give colour outputs; the planet is still found on the raw samples"));

@@ -73,7 +73,9 @@ void TForm1::LoadSettings()
     comboKeepBestUnitChange();
     spinKeepBest->setValue(s.keepBest);
     checkBestFrame->setChecked(s.bestFrame);
-    comboBayer->setCurrentIndex(s.bayer ? comboBayer->findData(int(*s.bayer)) : 0);
+    comboBayer->setCurrentIndex(s.bayer           ? comboBayer->findData(int(*s.bayer))
+                                    : s.bayerAuto ? comboBayer->findData(QStringLiteral("auto"))
+                                                  : 0);
     checkDebayer->setChecked(s.debayer);
     comboDebayerMethod->setCurrentIndex(comboDebayerMethod->findData(int(s.debayerMethod)));
     checkDebayerClick();
@@ -134,7 +136,9 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.outputFolder = QFile::encodeName(m_outputFolder).toStdString();
     s.keepGoing = checkKeepGoing->isChecked();
     s.openFilter = OpenDialogFilterName(m_openFilter);
-    if (const QVariant pattern = comboBayer->currentData(); pattern.isValid())
+    if (const QVariant pattern = comboBayer->currentData(); pattern.toString() == QStringLiteral("auto"))
+        s.bayerAuto = true;
+    else if (pattern.isValid())
         s.bayer = BayerPattern(pattern.toInt());
     s.debayer = checkDebayer->isChecked();
     s.debayerMethod = DemosaicMethod(comboDebayerMethod->currentData().toInt());

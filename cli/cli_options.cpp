@@ -36,7 +36,8 @@ const CLI::Validator kCropSize(
 
 const CLI::Validator kBayer(
     [](std::string& text) -> std::string {
-        return ParseBayerPattern(text) ? std::string() : "'" + text + "' is not RGGB, GRBG, GBRG or BGGR";
+        return ParseBayerPattern(text) || text == "auto" ? std::string()
+                                                         : "'" + text + "' is not RGGB, GRBG, GBRG, BGGR or auto";
     },
     "");
 
@@ -263,12 +264,15 @@ void AddColourOptions(OptionTable& t)
     CLI::App& app = t.app;
     t.fallback(app.add_option("--bayer", t.raw.bayer,
                               "The Bayer pattern of raw colour AVIs (and SER files saved as mono), which "
-                              "do not name it; a SER file's own pattern wins")
+                              "do not name it; a SER file's own pattern wins. auto: read from each such "
+                              "file's first frames, mono when they show none")
                    ->check(kBayer)
-                   ->option_text("RGGB|GRBG|GBRG|BGGR"),
+                   ->option_text("RGGB|GRBG|GBRG|BGGR|auto"),
                [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
                    if (const auto declared = ColourFrom(s).declaredBayer)
                        raw.bayer = NameOf(*declared);
+                   if (ColourFrom(s).detectBayer)
+                       raw.bayer = "auto";
                });
     t.fallback(app.add_flag("--debayer", t.o.choices.colour.debayer,
                             "Raw Bayer sources become colour output (RGB24 AVI, RGB SER at the source "
@@ -588,6 +592,7 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
         o.choices.segmentSeconds = raw.segment;
     if (!raw.bayer.empty())
         o.choices.colour.declaredBayer = ParseBayerPattern(raw.bayer);
+    o.choices.colour.detectBayer = raw.bayer == "auto";
     o.choices.colour.method = *ParseDemosaicMethod(raw.method);
     if (!raw.startTime.empty())
         o.choices.startTime = ParseIsoUtc(raw.startTime);

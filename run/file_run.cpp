@@ -5,6 +5,7 @@
 #include "analysis/frame_handler.h"
 #include "analysis/rounding.h"
 #include "output/paths.h"
+#include "run/bayer_detection.h"
 #include "run/calibrating_sink.h"
 #include "run/calibration_setup.h"
 #include "run/capture_times.h"
@@ -241,9 +242,20 @@ std::int32_t FileMosaic(const VideoInfo& info, const ColourOptions& colour)
     return LayoutOf(*colour.declaredBayer);
 }
 
-void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info)
+void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info, FrameSource& source,
+                std::int32_t firstFrame)
 {
     state.mosaic = FileMosaic(info, state.colour);
+    // A header that names a layout, a mosaic or RGB, is taken at its word;
+    // one that says mono may be a colour camera's raw frames saved as mono.
+    const bool namesNone = !info.samples || info.samples->colour == kSamplesMono;
+    if (state.mosaic == 0 && namesNone && state.colour.detectBayer && !state.colour.declaredBayer) {
+        if (const std::optional<BayerEvidence> evidence = DetectBayer(source, info, firstFrame)) {
+            host.appendLog(" - " + BayerDetectionLine(*evidence), true);
+            if (evidence->pattern)
+                state.mosaic = LayoutOf(*evidence->pattern);
+        }
+    }
     if (state.mosaic == 0)
         return;
     const std::optional<BayerPattern> bayer = BayerPatternOf(state.mosaic);
@@ -396,7 +408,7 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         }
         const PlayLimits limits = PlayLimitsFor(state, video->frameRate);
         TakeOutputRate(state, host, path, *video);
-        TakeMosaic(state, host, *video);
+        TakeMosaic(state, host, *video, *source, limits.firstFrame);
         if (!state.testMode) {
             LogCaptureTime(state, host, *source, *video);
             LogOutputBeyondInput(state, host);

@@ -69,7 +69,10 @@ void TakeVideo(TProcessingState& state, RunHost& host, const VideoInfo& info);
 std::int32_t FileMosaic(const VideoInfo& info, const ColourOptions& colour);
 // Takes the file's mosaic into the state and names it in the log. A test of
 // a file that will be debayered finds colour in it, as the output will have.
-void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info);
+// A file that names none, with no pattern declared and detection chosen, has
+// its mosaic read from the frames source plays from firstFrame on.
+void TakeMosaic(TProcessingState& state, RunHost& host, const VideoInfo& info, FrameSource& source,
+                std::int32_t firstFrame);
 // The limits of the state's run (a test when frameLimit >= 1, which this
 // may lower to a shorter file's count); sets testMode.
 PlayLimits PlayLimitsFor(TProcessingState& state, double frameRate);

@@ -133,7 +133,7 @@ std::string FilterText(const Settings& s)
 // reads as a choice, not as a damaged line.
 std::string BayerText(const Settings& s)
 {
-    return s.bayer ? std::string(NameOf(*s.bayer)) : "none";
+    return s.bayer ? std::string(NameOf(*s.bayer)) : s.bayerAuto ? "auto" : "none";
 }
 std::string MethodText(const Settings& s)
 {
@@ -248,8 +248,10 @@ const SettingKey kKeys[] = {
     BoolKey<&Settings::sizeAuto>("Size", "fromplanet", Written::OnceChosen),
     {"Colour", "bayer", Written::OnceChosen, false,
      [](const IniFile& f, const SettingKey& k, Settings& s) {
-         if (const auto bayer = f.readString(k.section, k.name))
+         if (const auto bayer = f.readString(k.section, k.name)) {
              s.bayer = ParseBayerPattern(*bayer);
+             s.bayerAuto = *bayer == "auto";
+         }
      },
      WriteText<BayerText>},
     BoolKey<&Settings::debayer>("Colour", "debayer", Written::OnceChosen),
@@ -434,6 +436,7 @@ ColourOptions ColourFrom(const OrbicropSettings& settings)
 {
     ColourOptions o;
     o.declaredBayer = settings.bayer;
+    o.detectBayer = settings.bayerAuto && !settings.bayer;
     o.debayer = settings.debayer;
     o.method = settings.debayerMethod;
     return o;

@@ -51,6 +51,7 @@ struct OrbicropSettings {
     std::string openFilter = "avi";
     // Section "Colour"; written once a choice leaves its default.
     std::optional<BayerPattern> bayer;   // for files that do not name their own; none: as the file says
+    bool bayerAuto = false;              // with no pattern: found in each file's frames ("auto")
     bool debayer = false;
     DemosaicMethod debayerMethod = ColourOptions{}.method;
     // Beyond the sliders, in "Size"; in pixels, unlike width and height.

@@ -332,12 +332,15 @@ private slots:
         QVERIFY(host.choices().fullFrame);
 
         QVERIFY(!host.choices().colour.declaredBayer && !host.choices().colour.debayer);
+        QCOMPARE(w.comboBayer->itemText(1), QStringLiteral("Auto"));
+        w.comboBayer->setCurrentIndex(1);
+        QVERIFY(host.choices().colour.detectBayer && !host.choices().colour.declaredBayer);
         w.comboBayer->setCurrentIndex(w.comboBayer->findText(QStringLiteral("GRBG")));
         w.checkDebayer->click();
         QVERIFY(w.comboDebayerMethod->isEnabled());
         w.comboDebayerMethod->setCurrentIndex(w.comboDebayerMethod->findText(QStringLiteral("bilinear")));
         const ColourOptions colour = host.choices().colour;
-        QVERIFY(colour.declaredBayer == BayerPattern::Grbg);
+        QVERIFY(colour.declaredBayer == BayerPattern::Grbg && !colour.detectBayer);
         QVERIFY(colour.debayer);
         QVERIFY(colour.method == DemosaicMethod::Bilinear);
     }

@@ -14,8 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <tuple>
@@ -655,6 +657,77 @@ TEST(Cli, DeclaredBayerPatternOfARawAviIsKeptNamedOrDebayered)
         dir.path());
     ASSERT_EQ(d.status, 0) << d.err;
     EXPECT_EQ(Probe(dir.file("colour/raw_orbic.avi"), dir.path()).pixelFormat, "bgr24");
+}
+
+// A raw AVI of an orange planet names no pattern: --bayer auto finds its
+// phase, says so, and the debayered planet is orange, not magenta.
+TEST(Cli, AutoBayerFindsTheMosaicOfARawAviAndDebayersItToItsColour)
+{
+    TempDir dir;
+    const std::string raw = dir.file("raw.avi");
+    WritePaintedAvi(raw, 96, 80, 6, true, [](int f, int x, int y) {
+        const double cx = 37.0 + 3 * f, cy = 35.0 + f;
+        if ((x - cx) * (x - cx) + (y - cy) * (y - cy) > 16 * 16)
+            return 8;
+        const char site = "GBRG"[(y % 2) * 2 + x % 2];
+        return site == 'R' ? 230 : site == 'G' ? 140 : 60;
+    });
+    const auto r =
+        RunCommand(Cli("-W 48 -H 32 --bayer auto --debayer -o " + ShellQuote(dir.file("out")) + " " + ShellQuote(raw)),
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" - Bayer GBRG found in the data (green sites agree 1.00, others 0.26)\n"
+                         " - Bayer GBRG: debayered (edge-aware)"),
+              std::string::npos)
+        << r.out;
+    const std::string bgr = DecodeWithFfmpeg(dir.file("out/raw_orbic.avi"), "bgr24", dir.path());
+    ASSERT_EQ(bgr.size(), std::size_t(48 * 32 * 3 * 6));
+    for (std::size_t frame = 0; frame < 6; ++frame) {
+        const std::size_t centre = frame * 48 * 32 * 3 + (16 * 48 + 24) * 3;
+        const int b = std::uint8_t(bgr[centre]), g = std::uint8_t(bgr[centre + 1]), rd = std::uint8_t(bgr[centre + 2]);
+        EXPECT_TRUE(std::abs(rd - 230) <= 4 && std::abs(g - 140) <= 4 && std::abs(b - 60) <= 4)
+            << "frame " << frame << ": " << rd << " " << g << " " << b;
+    }
+}
+
+// The mono sample captures, planets and surfaces, AVI and SER, are never
+// taken for a mosaic.
+TEST(Cli, AutoBayerTakesNoMonoSampleForAMosaic)
+{
+    TempDir dir;
+    // Options and the name of each sample.
+    const std::vector<std::pair<std::string, std::string>> samples = {{"--gray", "planet.avi"},
+                                                                      {"--gray --rings", "saturn.avi"},
+                                                                      {"--gray --surface", "moon.avi"},
+                                                                      {"--gray --phase 120", "venus.avi"},
+                                                                      {"--ser-depth 8", "planet-8.ser"},
+                                                                      {"--ser-depth 12 --surface", "moon-12.ser"},
+                                                                      {"--ser-depth 16 --rings", "saturn-16.ser"}};
+    std::string inputs;
+    for (const auto& [options, name] : samples) {
+        const std::string path = ShellQuote(dir.file(name));
+        const auto made =
+            RunCommand(std::string(ORBICROP_MAKE_SAMPLE) + " --frames 8 " + options + " " + path, dir.path());
+        ASSERT_EQ(made.status, 0) << made.err;
+        inputs += " " + path;
+    }
+    const auto r = RunCommand(Cli("-W 64 -H 64 --bayer auto -o " + ShellQuote(dir.file("out")) + inputs), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto count = [&](const char* pattern) {
+        const std::regex line(pattern);
+        return std::size_t(
+            std::distance(std::sregex_iterator(r.out.begin(), r.out.end(), line), std::sregex_iterator()));
+    };
+    const std::size_t mosaics = count(" - Bayer [RGB]{4} found in the data");
+    std::cout << "mono samples taken for a mosaic: " << mosaics << " of " << samples.size() << "\n";
+    EXPECT_EQ(mosaics, 0u) << r.out;
+    // Once a file, and once more for the first, which the test plays before.
+    EXPECT_EQ(
+        count(
+            " - No Bayer mosaic found in the data \\(green sites agree (0\\.99|1\\.00), others (0\\.9[5-9]|1\\.00)\\): "
+            "processed as mono"),
+        samples.size() + 1)
+        << r.out;
 }
 
 // Among good frames, one of each kind a night brings: each is dropped for

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <regex>
 #include <set>
 
 namespace {
@@ -240,3 +241,45 @@ TEST(LargeField, SizesBeyondTheSlidersAndTheWholeFrame)
 }
 
 }   // namespace
+
+// Asked to find the mosaic, a SER header that names one is still taken at
+// its word, even when the data reads as another phase; the same data in a
+// SER saved as mono is read for its own phase.
+TEST(MosaicRun, AutoBayerKeepsTheSerHeadersPatternAndReadsMonoOnes)
+{
+    ColourRun run;
+    run.host.chosen.autoColor = false;
+    run.host.chosen.grayscale = true;
+    run.host.chosen.colour.detectBayer = true;
+    SerClip clip;
+    clip.width = 96;
+    clip.height = 80;
+    for (std::int32_t f = 0; f < 6; ++f)
+        clip.addFrame([&](std::int32_t x, std::int32_t y, std::int32_t) {
+            const bool disc = (x - 40 - f) * (x - 40 - f) + (y - 36) * (y - 36) <= 14 * 14;
+            const char site = NameOf(BayerPattern::Grbg)[std::size_t((y % 2) * 2 + x % 2)];
+            return !disc ? 8 : site == 'R' ? 220 : site == 'G' ? 150 : 80;
+        });
+    const std::string mono = run.dir.write("mono.ser", clip.bytes());
+    clip.colourId = 8;   // RGGB
+    const std::string named = run.dir.write("named.ser", clip.bytes());
+    ASSERT_EQ(run.process({named, mono}).completed, 2);
+
+    std::vector<std::string> said;
+    for (const std::string& line : run.host.log)
+        if (line.rfind("Opening file", 0) == 0 || line.find("Bayer") != std::string::npos)
+            said.push_back(line);
+    // The test plays the first file before the batch does.
+    ASSERT_GE(said.size(), 5u);
+    said.erase(said.begin(), said.end() - 5);
+    // The disc's edge cuts cells, so the greens agree a little short of 1;
+    // red and blue as 80 to 220.
+    EXPECT_TRUE(std::regex_match(said[3],
+                                 std::regex(" - Bayer GRBG found in the data \\(green sites agree "
+                                            "(0\\.9[5-9]|1\\.00), others 0\\.3[5-8]\\)")))
+        << said[3];
+    said[3] = "found";
+    EXPECT_EQ(said,
+              (std::vector<std::string>{"Opening file named.ser", " - Bayer RGGB: crop kept on even offsets",
+                                        "Opening file mono.ser", "found", " - Bayer GRBG: crop kept on even offsets"}));
+}

@@ -279,6 +279,28 @@ TEST(LoadOrbicropSettings, LaterKeysOutsideTheChoicesFallBack)
     EXPECT_TRUE(LoadFrom(dir, "[Output]\nfps=Source\n").fps.source);
 }
 
+// "auto" is a choice of its own: saved as such, read back as detection with
+// no pattern declared, and gone once a pattern is chosen instead.
+TEST(SaveOrbicropSettings, BayerAutoRoundTrips)
+{
+    TempDir dir;
+    const std::string path = dir.file("Orbicrop.ini");
+    OrbicropSettings s;
+    s.bayerAuto = true;
+    SaveOrbicropSettings(path, s);
+    EXPECT_NE(ReadWholeFile(path).find("[Colour]\nbayer=auto\n"), std::string::npos);
+    ColourOptions colour = ColourFrom(LoadOrbicropSettings(path));
+    EXPECT_TRUE(colour.detectBayer);
+    EXPECT_EQ(colour.declaredBayer, std::nullopt);
+    s = LoadOrbicropSettings(path);
+    s.bayerAuto = false;
+    s.bayer = BayerPattern::Grbg;
+    SaveOrbicropSettings(path, s);
+    colour = ColourFrom(LoadOrbicropSettings(path));
+    EXPECT_FALSE(colour.detectBayer);
+    EXPECT_EQ(colour.declaredBayer, std::optional(BayerPattern::Grbg));
+}
+
 TEST(SaveOrbicropSettings, DirectoryInPlaceOfTheFileIsReportedWithItsPath)
 {
     TempDir dir;
