@@ -53,6 +53,7 @@ struct OrbicropSettings {
     std::optional<BayerPattern> bayer;   // for files that do not name their own; none: as the file says
     bool debayer = false;
     DemosaicMethod debayerMethod = ColourOptions{}.method;
+    bool alignRgb = false;   // [Colour] alignrgb: red and blue moved onto green against dispersion
     // Beyond the sliders, in "Size"; in pixels, unlike width and height.
     bool largeSize = false;
     std::int32_t largeWidth = 1024;   // kLargeSizeMin..kLargeSizeMax, a multiple of 16
