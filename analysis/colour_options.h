@@ -5,6 +5,11 @@
 
 #include <optional>
 
+// Red and blue moved onto green against the atmosphere's dispersion: only
+// measured and told (Measure), or also corrected in every colour output
+// frame (Correct).
+enum class AlignRgb { Off, Measure, Correct };
+
 // How the colours of a file are read and written, beyond the output mode.
 // Taken from the shell once per test and once per file of a batch, as the
 // centring choices are. Off by default, and then every result is what it was
@@ -19,4 +24,5 @@ struct ColourOptions {
     // raw samples.
     bool debayer = false;
     DemosaicMethod method = DemosaicMethod::EdgeAware;
+    AlignRgb alignRgb = AlignRgb::Off;
 };

@@ -26,6 +26,19 @@ std::int32_t TestWindowSize(double radius)
     return std::int32_t(RoundHalfEven(radius / 8.0) * 16 + 1);
 }
 
+// The square the dispersion is measured on: a power of two about twice the
+// disc's diameter, so that the whole limb lies well inside the meter's
+// tapered window, within the frame and 512 pixels; 0 when the frame has no
+// room for 32.
+std::int32_t DiscSquare(double radius, std::int32_t width, std::int32_t height)
+{
+    const std::int32_t room = std::min({width, height, 512});
+    std::int32_t side = 32;
+    while (side * 2 <= room && double(side) < 4.0 * radius)
+        side *= 2;
+    return side <= room ? side : 0;
+}
+
 // The output-sized window centred on the planet.
 CropWindow OutputWindow(const TProcessingState& state, const CFakeCallback::Measurement& m, bool ignoreIncomplete,
                         bool makeGrayPlane)
@@ -207,6 +220,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
 {
     m_grayPlane.clear();
     m_debayeredBitmap = false;
+    m_alignedBitmap = false;
 
     // Every frame is measured, also after the planet was lost once: a single
     // cloudy frame must not leave the rest of the batch without a centre.
@@ -219,6 +233,7 @@ void CFakeCallback::handle(const FrameView& frame, const MarkableFrame* markable
     if (m.limbMissing && m_state.testMode)
         m_state.limbMissing = true;
     noteFirstFrame(m);
+    noteDispersion(frame, m);
 
     FrameRecord record;
     record.index = m_state.firstFrame + m_state.framesSeen;
@@ -321,6 +336,36 @@ void CFakeCallback::noteFirstFrame(const Measurement& m)
     }
 }
 
+// Red and blue against green in the first frames of a test (a file's probe
+// among them), on a colour square around the disc; a grey frame that is no
+// mosaic to debayer has no colours to measure.
+void CFakeCallback::noteDispersion(const FrameView& frame, const Measurement& m)
+{
+    if (m_dispersionMeter == nullptr || !m_state.testMode || m_state.colour.alignRgb == AlignRgb::Off
+        || m_state.framesSeen >= kFirstFrames || !m.found || (frame.gray() && !debayers()))
+        return;
+    const std::int32_t side = DiscSquare(std::max(m.radiusX, m.radiusY), frame.width, frame.height);
+    if (side == 0)
+        return;
+    const CropWindow window{std::clamp(Rounded(m.centerX), side / 2, frame.width - side / 2),
+                            std::clamp(Rounded(m.centerY), side / 2, frame.height - side / 2),
+                            side / 2,
+                            side / 2,
+                            side,
+                            side,
+                            false,
+                            false};
+    if (debayers()) {
+        const auto [left, top] = TopLeft(window, frame.height);
+        m_debayer.toBitmap(frame, left, top, side, side, *BayerPatternOf(m_state.mosaic), m_state.colour.method,
+                           m_disc);
+    } else if (!CropFrame(m_state, m_disc, frame, m_grayPlane, window)) {
+        return;
+    }
+    if (const auto d = m_dispersionMeter->measure(m_disc))
+        m_state.firstFrames.dispersions.push_back(*d);
+}
+
 CFakeCallback::Measurement CFakeCallback::measure(const FrameView& frame, bool evenCentre,
                                                   const AheadMeasurement* ahead)
 {
@@ -390,7 +435,7 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
         return FrameRecord::Outcome::Dim;
     record.quality = m_ranking->normalised(m_state.framesSeen);
     if (m_state.centring.bestFrame && m_state.framesSeen == m_ranking->bestIndex()) {
-        debayerBitmap(picture, window);
+        finishBitmap(picture, window);
         m_report.bestFrame(m_bitmap);
     }
     if (!m_ranking->kept(m_state.framesSeen))
@@ -453,6 +498,20 @@ void CFakeCallback::debayerBitmap(const FrameView& frame, const CropWindow& wind
     m_debayeredBitmap = true;
 }
 
+bool CFakeCallback::alignsChannels() const
+{
+    return m_state.dispersion && m_state.colour.alignRgb == AlignRgb::Correct && !m_state.testMode;
+}
+
+void CFakeCallback::finishBitmap(const FrameView& frame, const CropWindow& window)
+{
+    debayerBitmap(frame, window);
+    if (!alignsChannels() || m_alignedBitmap)
+        return;
+    m_shifter.align(m_bitmap, *m_state.dispersion);
+    m_alignedBitmap = true;
+}
+
 // The output keeps the frames it already has when it refuses one; the rest of
 // the file is not fed to it, and the user is told once.
 FrameRecord::Outcome CFakeCallback::write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
@@ -466,13 +525,16 @@ FrameRecord::Outcome CFakeCallback::write(const FrameView& frame, const NativeFr
         if (m_state.aviWriter->takesSamples()) {
             // The same window as the 8-bit crop.
             const auto [left, top] = TopLeft(window, frame.height);
-            if (native != nullptr && debayers()) {
-                m_debayer.toSamples(*native, left, top, window.width, window.height, *BayerPatternOf(m_state.mosaic),
-                                    m_state.colour.method, m_samples);
-            } else if (native != nullptr) {
-                CropSamples(*native, left, top, window.width, window.height, m_samples);
+            if (native != nullptr) {
+                if (debayers())
+                    m_debayer.toSamples(*native, left, top, window.width, window.height,
+                                        *BayerPatternOf(m_state.mosaic), m_state.colour.method, m_samples);
+                else
+                    CropSamples(*native, left, top, window.width, window.height, m_samples);
+                if (alignsChannels())
+                    m_shifter.align(m_samples, *m_state.dispersion);
             } else {
-                debayerBitmap(frame, window);
+                finishBitmap(frame, window);
                 SamplesOfCrop(m_bitmap, m_state.outputGrayscale && !debayers() ? &m_grayPlane : nullptr, m_samples);
                 // The crop's own top-left names the pattern at it.
                 m_samples.left = left;
@@ -482,13 +544,12 @@ FrameRecord::Outcome CFakeCallback::write(const FrameView& frame, const NativeFr
             if (m_samples.planes == 1 && m_state.mosaic != 0)
                 m_samples.layout = m_state.mosaic;
             m_state.aviWriter->addSamples(m_samples, utcTicks, m_state.framesWritten);
-        } else if (debayers()) {
-            debayerBitmap(frame, window);
-            m_state.aviWriter->addColorFrame(m_bitmap, m_state.framesWritten);
-        } else if (m_state.outputGrayscale)
+        } else if (m_state.outputGrayscale && !debayers()) {
             m_state.aviWriter->addGrayFrame(m_bitmap, m_grayPlane, m_state.framesWritten);
-        else
+        } else {
+            finishBitmap(frame, window);
             m_state.aviWriter->addColorFrame(m_bitmap, m_state.framesWritten);
+        }
         ++m_state.framesWritten;
         return FrameRecord::Outcome::Written;
     } catch (const std::exception& e) {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/channel_shift.h"
 #include "analysis/crop.h"
 #include "analysis/debayer_crop.h"
+#include "analysis/dispersion.h"
 #include "analysis/frame_aligner.h"
 #include "analysis/frame_output.h"
 #include "analysis/frame_quality.h"
@@ -85,6 +87,9 @@ public:
     // The aligner of surface mode (not owned); without one, surface mode is
     // not available and frames are centred on their centre of gravity.
     void setAligner(FrameAligner* aligner) { m_aligner = aligner; }
+    // What measures red and blue against green in a test's first frames (not
+    // owned); without one nothing is measured.
+    void setDispersionMeter(DispersionMeter* meter) { m_dispersionMeter = meter; }
 
 private:
     std::int32_t status() const;
@@ -104,6 +109,7 @@ private:
     SearchChoices choices(bool evenCentre) const;
     Measurement measure(const FrameView& frame, bool evenCentre, const AheadMeasurement* ahead);
     void noteFirstFrame(const Measurement& m);
+    void noteDispersion(const FrameView& frame, const Measurement& m);
     void cropForTest(const FrameView& frame, const Measurement& m);
     // record carries the frame's index and capture time; the writing pass of
     // a ranked run adds its quality score.
@@ -117,6 +123,10 @@ private:
     bool debayers() const;
     static std::pair<std::int64_t, std::int64_t> TopLeft(const CropWindow& window, std::int32_t frameHeight);
     void debayerBitmap(const FrameView& frame, const CropWindow& window);
+    // The bitmap as a colour output gets it: debayered, and red and blue
+    // moved onto green when the file's dispersion is corrected.
+    void finishBitmap(const FrameView& frame, const CropWindow& window);
+    bool alignsChannels() const;
     FrameRecord::Outcome write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
                                const FrameRecord& record);
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
@@ -139,11 +149,15 @@ private:
     Pass m_pass = Pass::Single;
     FrameRanking* m_ranking = nullptr;
     FrameAligner* m_aligner = nullptr;
+    DispersionMeter* m_dispersionMeter = nullptr;
+    OutputBitmap m_disc;   // the colour square around the disc that dispersion is measured on
+    ChannelShifter m_shifter;
     ContentShift m_lastShift;
     SampleFrame m_samples;   // the frame as an output that takes samples gets it
     DebayerCrop m_debayer;
     FramePainter* m_painter = nullptr;   // the frame in hand's, while it is green only
     bool m_debayeredBitmap = false;      // the bitmap holds the frame's colours already
+    bool m_alignedBitmap = false;        // its red and blue are moved onto green already
 };
 
 constexpr const char* kWarningNoPlanet = "COG Threshold Too High!";

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/dispersion.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,8 +23,9 @@ struct PlanetFix;
 struct FirstFrames {
     double width = 0.0;   // the largest extent found, in pixels; 0 until one is
     double height = 0.0;
-    std::vector<double> limbRadii;   // the disc radii fitted, in frame order
-    bool cutTold = false;            // the run has said the output cuts the object
+    std::vector<double> limbRadii;         // the disc radii fitted, in frame order
+    bool cutTold = false;                  // the run has said the output cuts the object
+    std::vector<Dispersion> dispersions;   // red and blue against green, when asked for
 
     void add(const PlanetFix& fix, std::int32_t blockSize);
     bool any() const { return width > 0.0 && height > 0.0; }

@@ -76,6 +76,9 @@ struct TProcessingState {
     // Centred on the limb: the disc's radius held for the current file,
     // once its first frames measured it.
     std::optional<double> limbRadius;
+    // Red and blue against green in the current file's first frames, when
+    // the colours are to be aligned and its output is in colour.
+    std::optional<Dispersion> dispersion;
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;

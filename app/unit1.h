@@ -152,6 +152,7 @@ public:
     QLabel* captionLargeBy = nullptr;
     QSpinBox* spinLargeHeight = nullptr;
     QCheckBox* checkFullFrame = nullptr;
+    QCheckBox* checkAlignRgb = nullptr;   // red and blue moved onto green against dispersion
     QCheckBox* checkSizeAuto = nullptr;
     // Under the preview, in red: the planet is larger than the output.
     QLabel* lblCutWarning = nullptr;

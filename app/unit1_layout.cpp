@@ -412,9 +412,14 @@ void TForm1::createColourGroup()
         spin->setEnabled(false);
     }
     checkFullFrame = MakeOption(
-        groupColour, 8, 124, 170, 17, QStringLiteral("Whole frame"),
+        groupColour, 8, 124, 100, 17, QStringLiteral("Whole frame"),
         QStringLiteral("Every output frame as large as its input frame, moved by the centring; the parts it leaves "
                        "uncovered are black. The size controls are not used."));
+    checkAlignRgb = MakeOption(
+        groupColour, kFieldLeft, 124, kFieldWidth, 17, QStringLiteral("Align R, B"),
+        QStringLiteral("Measures how far red and blue lie from green on the planet in each file's first frames "
+                       "(the atmosphere's dispersion, strong low in the sky) and moves them back in every colour "
+                       "output frame"));
 }
 
 void TForm1::createCentringGroup()
@@ -757,6 +762,7 @@ void TForm1::setTabOrder()
                               spinLargeHeight,
                               checkSizeAuto,
                               checkFullFrame,
+                              checkAlignRgb,
                               checkLargestObject,
                               checkLimb,
                               checkSurface,

@@ -84,6 +84,7 @@ void TForm1::LoadSettings()
     checkLargeSize->setChecked(s.largeSize);
     checkLargeSizeClick();
     checkFullFrame->setChecked(s.fullFrame);
+    checkAlignRgb->setChecked(s.alignRgb);
     checkSizeAuto->setChecked(s.sizeAuto);
     checkRejectCut->setChecked(s.rejectCut);
     spinMinSize->setValue(s.rejectMinSize);
@@ -146,6 +147,7 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.largeWidth = spinLargeWidth->value();
     s.largeHeight = spinLargeHeight->value();
     s.fullFrame = checkFullFrame->isChecked();
+    s.alignRgb = checkAlignRgb->isChecked();
     s.sizeAuto = checkSizeAuto->isChecked();
     s.calibration = calibration();
     s.nameTimePattern = editNameTime->text().trimmed().toStdString();

@@ -12,8 +12,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <iostream>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -199,6 +201,8 @@ struct RawOptions {
     std::string hotPixels;
     std::string utcOffset;
     std::string combine = "sigma-clip";
+    bool alignRgb = false;
+    bool alignRgbMeasure = false;
 };
 
 // A value the window's settings file gives when its option is not on the
@@ -297,6 +301,16 @@ void AddColourOptions(OptionTable& t)
                             "centring in use, black where the shift uncovers the border; -W and -H are "
                             "not used"),
                [](CliOptions& o, RawOptions&, const OrbicropSettings& s) { o.choices.fullFrame = s.fullFrame; });
+    t.fallback(app.add_flag("--align-rgb", t.raw.alignRgb,
+                            "Measure the shift of red and blue against green on the planet (the atmosphere's "
+                            "dispersion) in each file's first frames and move them back in every colour output "
+                            "frame; --align-rgb measure: only measure and report it"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   raw.alignRgb = ColourFrom(s).alignRgb == AlignRgb::Correct;
+               });
+    // "--align-rgb measure" arrives here as this, as "--join auto" does;
+    // it wins over a correction the settings file asks for.
+    app.add_flag("--align-rgb-measure", t.raw.alignRgbMeasure)->group("");
 }
 
 void AddFrameOptions(OptionTable& t)
@@ -594,6 +608,9 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
         o.choices.colour.declaredBayer = ParseBayerPattern(raw.bayer);
     o.choices.colour.detectBayer = raw.bayer == "auto";
     o.choices.colour.method = *ParseDemosaicMethod(raw.method);
+    o.choices.colour.alignRgb = raw.alignRgbMeasure ? AlignRgb::Measure
+        : raw.alignRgb                              ? AlignRgb::Correct
+                                                    : AlignRgb::Off;
     if (!raw.startTime.empty())
         o.choices.startTime = ParseIsoUtc(raw.startTime);
     if (o.winJuposName && o.format != OutputFormat::Ser)
@@ -646,6 +663,16 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
     return std::nullopt;
 }
 
+// Flags that may take one value: a flag cannot take a value without taking
+// the next file name for one, so the flag and its value become a hidden flag.
+struct ValuedFlag {
+    std::string_view flag;
+    std::string_view value;
+    std::string_view hidden;
+};
+constexpr std::array<ValuedFlag, 2> kValuedFlags{
+    {{"--join", "auto", "--join-auto"}, {"--align-rgb", "measure", "--align-rgb-measure"}}};
+
 }   // namespace
 
 bool CliOptions::night() const
@@ -684,9 +711,13 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
         std::vector<std::string> args;
         for (int i = argc - 1; i >= 1; --i) {
             const std::string arg = argv[i];
-            if (arg == "--join=auto" || (arg == "auto" && i > 1 && std::string(argv[i - 1]) == "--join")) {
-                args.emplace_back("--join-auto");
-                i -= arg == "auto" ? 1 : 0;
+            const auto hidden = std::find_if(kValuedFlags.begin(), kValuedFlags.end(), [&](const ValuedFlag& v) {
+                return arg == std::string(v.flag) + "=" + std::string(v.value)
+                    || (arg == v.value && i > 1 && argv[i - 1] == v.flag);
+            });
+            if (hidden != kValuedFlags.end()) {
+                args.emplace_back(hidden->hidden);
+                i -= arg == hidden->value ? 1 : 0;
             } else {
                 args.push_back(arg);
             }

@@ -71,6 +71,9 @@ std::string SettingsObject(const ReportSettings& s)
         + (s.timeRange ? ", \"time_range\": " + JsonString(TimeRangeText(*s.timeRange)) : "")
         + (s.segment ? ", \"segment_seconds\": " + std::to_string(*s.segment) : "")
         + (s.fps.isDefault() ? "" : ", \"fps\": " + JsonString(OutputRateText(s.fps)))
+        + (s.colour.alignRgb == AlignRgb::Off           ? ""
+               : s.colour.alignRgb == AlignRgb::Measure ? ", \"align_rgb\": \"measure\""
+                                                        : ", \"align_rgb\": \"correct\"")
         + (s.limb ? ", \"centre\": \"limb\"" : "") + (s.sizeAuto ? ", \"size\": \"auto\"" : "") + CalibrationFields(s)
         + "}";
 }
@@ -112,6 +115,9 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
         o += "      \"output_size\": [" + std::to_string(f.cropWidth) + ", " + std::to_string(f.cropHeight) + "],\n";
     if (f.limbRadius)
         o += "      \"limb_radius\": " + Number(*f.limbRadius) + ",\n";
+    if (f.dispersion)
+        o += "      \"dispersion\": {\"r\": [" + Number(f.dispersion->red.x) + ", " + Number(f.dispersion->red.y)
+            + "], \"b\": [" + Number(f.dispersion->blue.x) + ", " + Number(f.dispersion->blue.y) + "]},\n";
     // Each file of a batch may get its own mode from its own first frames.
     if (f.outputPlaced && f.grayscale != settings.grayscale)
         o += "      \"output_mode\": " + JsonString(f.grayscale ? "Y800" : "RGB24") + ",\n";

@@ -632,10 +632,11 @@ struct FileProbe {
     FirstFrames first;
 };
 
-// Whether a file's output or centring depends on the object in its first frames.
+// Whether a file's output or centring depends on the object in its first
+// frames, its colours' dispersion among them.
 bool FitsToObject(const TProcessingState& state)
 {
-    return state.sizeFromObject || state.centring.limb;
+    return state.sizeFromObject || state.centring.limb || state.colour.alignRgb != AlignRgb::Off;
 }
 
 std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host, const SourceOpener& open)
@@ -667,10 +668,31 @@ void FitToObject(TProcessingState& state, BatchHost& host, const FirstFrames& fi
     }
 }
 
+// The dispersion a file's colour output is measured and aligned with, or
+// why it has none.
+void FitColours(TProcessingState& state, BatchHost& host, const FileProbe& probe)
+{
+    if (state.colour.alignRgb == AlignRgb::Off)
+        return;
+    const std::string name = FileNameOf(state.currentFile);
+    if (!probe.colour && !(state.colour.debayer && BayerPatternOf(probe.mosaic))) {
+        host.appendLog("Align R, B: " + name + " has no colours; nothing to align", true);
+        return;
+    }
+    if (state.outputGrayscale) {
+        host.appendLog("Align R, B: the output of " + name + " is greyscale; nothing to align", true);
+        return;
+    }
+    state.dispersion = MedianDispersion(probe.first.dispersions);
+    host.appendLog(state.dispersion ? DispersionLine(*state.dispersion)
+                                    : "Dispersion: the first frames of " + name + " showed no detail to measure it on",
+                   true);
+}
+
 // What the batch fixes for a file from its own frames before its output
 // opens: its size for a whole-frame output, its colour mode when the test's
 // choice was automatic (the first file keeps the test's, as it always did),
-// and colour for a mosaic that is debayered.
+// colour for a mosaic that is debayered, and the dispersion of its colours.
 void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpener& open, bool chooseColour)
 {
     if (!chooseColour && !state.fullFrame && !state.colour.debayer && !FitsToObject(state))
@@ -689,6 +711,7 @@ void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpene
     }
     if (state.colour.debayer && BayerPatternOf(probe->mosaic))
         state.outputGrayscale = false;
+    FitColours(state, host, *probe);
 }
 
 // Runs the state's current file into a staged output at outputPath (or its
@@ -845,6 +868,7 @@ FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& 
     done.cropWidth = state.cropWidth;
     done.cropHeight = state.cropHeight;
     done.limbRadius = state.limbRadius;
+    done.dispersion = state.dispersion;
     done.mosaic = state.mosaic;
     done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
     if (parts)

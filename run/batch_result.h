@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/dispersion.h"
 #include "analysis/frame_output.h"
 #include "video/frame_source.h"
 
@@ -67,7 +68,8 @@ struct FileOutcome {
     bool grayscale = false;           // the output's mode, as fixed for this file
     std::int32_t cropWidth = 0;       // the output's size, as fixed for this file
     std::int32_t cropHeight = 0;
-    std::optional<double> limbRadius;   // the disc radius the file was centred with
+    std::optional<double> limbRadius;       // the disc radius the file was centred with
+    std::optional<Dispersion> dispersion;   // red and blue against green, when measured
     // A colour mosaic: the file's own (a layout id, 8..19; 0: none), whether
     // it was debayered, and else the arrangement of the written frames.
     std::int32_t mosaic = 0;

@@ -12,6 +12,7 @@
 #include "run/defect_vote.h"
 #include "run/joined_source.h"
 #include "run/source_rate.h"
+#include "surface/dispersion_meter.h"
 #include "surface/phase_aligner.h"
 #include "time/capture_time.h"
 
@@ -405,6 +406,11 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
         if (state.centring.surface) {
             aligner = std::make_unique<PhaseAligner>(state.centring.surfaceRefresh);
             callback.setAligner(aligner.get());
+        }
+        std::unique_ptr<DispersionMeter> dispersionMeter;
+        if (state.colour.alignRgb != AlignRgb::Off) {
+            dispersionMeter = std::make_unique<PhaseDispersionMeter>();
+            callback.setDispersionMeter(dispersionMeter.get());
         }
         const PlayLimits limits = PlayLimitsFor(state, video->frameRate);
         TakeOutputRate(state, host, path, *video);

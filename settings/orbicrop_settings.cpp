@@ -261,6 +261,7 @@ const SettingKey kKeys[] = {
              s.debayerMethod = ParseDemosaicMethod(*method).value_or(s.debayerMethod);
      },
      WriteText<MethodText>},
+    BoolKey<&Settings::alignRgb>("Colour", "alignrgb", Written::OnceChosen),
     BoolKey<&Settings::largestObject>("Centring", "largestobject", Written::Always, true),
     BoolKey<&Settings::surface>("Centring", "surface", Written::Always, true),
     IntegerKey<&Settings::surfaceRefresh, 1, 10000>("Centring", "surfacerefresh", Written::Always, true),
@@ -439,6 +440,7 @@ ColourOptions ColourFrom(const OrbicropSettings& settings)
     o.detectBayer = settings.bayerAuto && !settings.bayer;
     o.debayer = settings.debayer;
     o.method = settings.debayerMethod;
+    o.alignRgb = settings.alignRgb ? AlignRgb::Correct : AlignRgb::Off;
     return o;
 }
 

@@ -54,6 +54,7 @@ struct OrbicropSettings {
     bool bayerAuto = false;              // with no pattern: found in each file's frames ("auto")
     bool debayer = false;
     DemosaicMethod debayerMethod = ColourOptions{}.method;
+    bool alignRgb = false;   // [Colour] alignrgb: red and blue moved onto green against dispersion
     // Beyond the sliders, in "Size"; in pixels, unlike width and height.
     bool largeSize = false;
     std::int32_t largeWidth = 1024;   // kLargeSizeMin..kLargeSizeMax, a multiple of 16

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/frame_aligner.h"
+#include "surface/phase_correlation.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,14 +28,9 @@ public:
     std::optional<ContentShift> shiftOf(const FrameView& frame) override;
 
 private:
-    struct Fft;
-    std::unique_ptr<Fft> m_fft;   // plans and buffers for one square size
+    std::unique_ptr<PhaseCorrelation> m_fft;   // plans and buffers for one square size
     std::int32_t m_refresh;
     std::int32_t m_sinceReference = 0;
     bool m_haveReference = false;
     ContentShift m_referenceShift;   // the reference frame's own shift
 };
-
-// The square side the aligner uses for a frame of this size; 0 when the frame
-// is too small to be aligned (below 32 pixels).
-std::int32_t AlignmentSquareFor(std::int32_t width, std::int32_t height);

@@ -114,7 +114,7 @@ private slots:
         QVERIFY(!w.checkDebayer->isChecked() && !w.comboDebayerMethod->isEnabled());
         QCOMPARE(w.comboDebayerMethod->currentText(), QStringLiteral("edge-aware"));
         QVERIFY(!w.checkLargeSize->isChecked() && !w.spinLargeWidth->isEnabled() && !w.spinLargeHeight->isEnabled());
-        QVERIFY(!w.checkFullFrame->isChecked());
+        QVERIFY(!w.checkFullFrame->isChecked() && !w.checkAlignRgb->isChecked());
         QVERIFY(!w.checkRejectCut->isChecked() && !w.checkMaxSaturated->isChecked() && !w.checkRejectDim->isChecked());
         QCOMPARE(w.spinMinSize->text(), QStringLiteral("off"));
         QVERIFY(!w.spinMaxSaturated->isEnabled() && !w.spinRejectDim->isEnabled());
@@ -168,6 +168,7 @@ private slots:
                                           w.spinLargeWidth,
                                           w.spinLargeHeight,
                                           w.checkFullFrame,
+                                          w.checkAlignRgb,
                                           w.checkLargestObject,
                                           w.checkSurface,
                                           w.spinSurfaceRefresh,

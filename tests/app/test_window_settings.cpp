@@ -208,6 +208,28 @@ private slots:
                             "[Size]\nwidth=12\nheight=12\nauto=0\n"));
     }
 
+    // Align R, B comes from its key, reaches the runs as a correction and
+    // goes back; a window that never had it writes no key.
+    void alignRgbComesFromTheFileReachesTheRunsAndGoesBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Colour]\nalignrgb=1\n");
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        QVERIFY(w.checkAlignRgb->isChecked());
+        QVERIFY(host.choices().colour.alignRgb == AlignRgb::Correct);
+        w.checkAlignRgb->click();
+        QVERIFY(host.choices().colour.alignRgb == AlignRgb::Off);
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.startsWith("[Colour]\nalignrgb=0\n"), saved.constData());
+
+        WindowFixture plain;
+        plain.create();
+        plain.form.reset();
+        QVERIFY(!plain.readSettings().contains("alignrgb"));
+    }
+
     void outputFormatHasItsOwnKeysReadBackAndRewritten()
     {
         WindowFixture f;

@@ -240,6 +240,22 @@ TEST(SaveOrbicropSettings, LaterKeysAppearOnceChosenAndStay)
     EXPECT_FALSE(centring.keepBest.active() || centring.reject.active());
 }
 
+// The colours' alignment is one more key of "Colour", written once chosen
+// and kept when taken back; the core takes it as correcting.
+TEST(SaveOrbicropSettings, AlignRgbIsAColourKeyOnceChosen)
+{
+    TempDir dir;
+    const std::string path = dir.file("Orbicrop.ini");
+    OrbicropSettings chosen;
+    chosen.alignRgb = true;
+    SaveOrbicropSettings(path, chosen);
+    EXPECT_NE(ReadWholeFile(path).find("[Colour]\nalignrgb=1\n"), std::string::npos) << ReadWholeFile(path);
+    EXPECT_EQ(ColourFrom(LoadOrbicropSettings(path)).alignRgb, AlignRgb::Correct);
+    SaveOrbicropSettings(path, OrbicropSettings{});
+    EXPECT_NE(ReadWholeFile(path).find("alignrgb=0\n"), std::string::npos) << ReadWholeFile(path);
+    EXPECT_EQ(ColourFrom(LoadOrbicropSettings(path)).alignRgb, AlignRgb::Off);
+}
+
 // What the window's controls cannot show falls back to what they can: no
 // pattern, the usual method, a size in 16-pixel steps within 32..4096, a
 // rejection in its range or off, the score floor in hundredths up to 1.
