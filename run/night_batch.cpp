@@ -354,12 +354,12 @@ std::string OutputShapingOptions(const RunChoices& c, const RunOptions& o, const
       << " keep=" << int(r.keepBest.kind) << "/" << r.keepBest.value << "/" << r.keepBest.floor
       << " reject=" << r.reject.cut << "/" << r.reject.minSize << "/" << r.reject.maxSaturated.value_or(-1) << "/"
       << r.reject.dimPercent.value_or(-1) << " bayer=" << (c.colour.declaredBayer ? int(*c.colour.declaredBayer) : -1)
-      << "/" << c.colour.debayer << "/" << int(c.colour.method) << "/" << c.colour.detectBayer
-      << " dark=" << c.calibration.dark << " flat=" << c.calibration.flat << " bias=" << c.calibration.bias
-      << " hot=" << int(c.calibration.hotPixels) << " frames=" << c.frames.first << "-" << c.frames.last.value_or(-1)
-      << " segment=" << c.segmentSeconds.value_or(0) << " start=" << c.startTime.value_or(0)
-      << " names=" << c.nameTime.pattern << "/" << c.nameTime.utcOffsetSeconds.value_or(0)
-      << " fps=" << OutputRateText(c.outputRate);
+      << "/" << c.colour.debayer << "/" << int(c.colour.method) << "/" << c.colour.detectBayer << "/"
+      << int(c.colour.alignRgb) << " dark=" << c.calibration.dark << " flat=" << c.calibration.flat
+      << " bias=" << c.calibration.bias << " hot=" << int(c.calibration.hotPixels) << " frames=" << c.frames.first
+      << "-" << c.frames.last.value_or(-1) << " segment=" << c.segmentSeconds.value_or(0)
+      << " start=" << c.startTime.value_or(0) << " names=" << c.nameTime.pattern << "/"
+      << c.nameTime.utcOffsetSeconds.value_or(0) << " fps=" << OutputRateText(c.outputRate);
     if (c.timeRange)
         t << " range=" << c.timeRange->first << "-" << c.timeRange->end;
     return t.str();
