@@ -8,8 +8,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -93,14 +91,8 @@ private slots:
         TForm1& w = f.createSmall();
         QVERIFY(f.settle());
         const QString night = WriteNight(f);
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(night)});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &enter);
-        QVERIFY(enter.isAccepted());
         QSignalSpy tests(&w, &TForm1::testRan);
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &drop);
+        QVERIFY(DragAndDrop(w, {QUrl::fromLocalFile(night)}));
         QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 1, 1000);
         QCOMPARE(w.chosenFiles().size(), std::size_t(2));
 

@@ -15,14 +15,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -801,20 +798,9 @@ private slots:
         const QString notes = f.writeFile(QStringLiteral("notes.txt"));
         QVERIFY(!notes.isEmpty());
 
-        QMimeData textOnly;
-        textOnly.setUrls({QUrl::fromLocalFile(notes)});
-        QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &textOnly, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &refused);
-        QVERIFY(!refused.isAccepted());
-
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(notes), QUrl::fromLocalFile(video)});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &enter);
-        QVERIFY(enter.isAccepted());
+        QVERIFY(!DragAndDrop(w, {QUrl::fromLocalFile(notes)}));
         QSignalSpy tests(&w, &TForm1::testRan);
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &drop);
+        QVERIFY(DragAndDrop(w, {QUrl::fromLocalFile(notes), QUrl::fromLocalFile(video)}));
         QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 1, 1000);
         QCOMPARE(w.chosenFiles().size(), std::size_t(1));
         QCOMPARE(w.StatusBar1->panelText(0), QStringLiteral("File 1/1"));

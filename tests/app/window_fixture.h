@@ -5,7 +5,12 @@
 #include "app/window_services.h"
 #include "support/disc_video.h"
 
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -191,4 +196,19 @@ inline DiscClip LargeClip()
         cy = 239.5;
     };
     return clip;
+}
+
+// Drags urls over the window and, when it takes them, drops them there, as
+// a file manager does; whether the window took them.
+inline bool DragAndDrop(QWidget& window, const QList<QUrl>& urls)
+{
+    QMimeData mime;
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &drop);
+    return true;
 }
