@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/levels.h"
 #include "image/bayer.h"
 
 #include <optional>
@@ -25,4 +26,6 @@ struct ColourOptions {
     bool debayer = false;
     DemosaicMethod method = DemosaicMethod::EdgeAware;
     AlignRgb alignRgb = AlignRgb::Off;
+    // Deeper samples mapped into the 8-bit outputs; none: their top 8 bits.
+    std::optional<LevelsChoice> levels;
 };

@@ -79,6 +79,9 @@ struct TProcessingState {
     // Red and blue against green in the current file's first frames, when
     // the colours are to be aligned and its output is in colour.
     std::optional<Dispersion> dispersion;
+    // The levels the current file's 8-bit picture is made with, once fixed
+    // (auto: by its first frames).
+    std::optional<FileLevels> levels;
     // UTC of the current file's stream time 0 (100 ns ticks since 0001-01-01),
     // when known; frames without their own time are dated from it.
     std::optional<std::int64_t> startUtcTicks;

@@ -213,6 +213,10 @@ public:
     // gathered, whether those done before are done again, and the report
     // the last night wrote (enabled once there is one).
     QGroupBox* groupNight = nullptr;
+    // Deeper samples into the 8-bit outputs: "Off", "Auto" or typed B:W[:G].
+    QGroupBox* groupLevels = nullptr;
+    QLabel* captionLevels = nullptr;
+    QComboBox* comboLevels = nullptr;
     QPushButton* btnOpenFolder = nullptr;
     QCheckBox* checkRecurse = nullptr;
     QCheckBox* checkJoinAuto = nullptr;
@@ -344,6 +348,7 @@ private:
     void createCalibrationGroup();
     void createCaptureTimeGroup();
     void createNightGroup();
+    void createLevelsGroup();
     // One row of "10) Calibration": its button, label and clear button.
     void createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear);
     void chooseMaster(std::string CalibrationOptions::*master);

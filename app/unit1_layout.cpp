@@ -178,6 +178,7 @@ void TForm1::createControls()
     createCalibrationGroup();
     createCaptureTimeGroup();
     createNightGroup();
+    createLevelsGroup();
     createViews();
     // Made after the help box so that a large preview covers the help, not
     // the help the preview.
@@ -520,6 +521,27 @@ void TForm1::createNightGroup()
                                            "done with the same options"));
 }
 
+// Levels would grow "7) Colour and size", and with it the window's least
+// height, which the given groups already fill: so a group of its own, below
+// the rest.
+void TForm1::createLevelsGroup()
+{
+    groupLevels = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 46);
+    groupLevels->setTitle(QStringLiteral("14) Levels"));
+    captionLevels = MakeLabel(groupLevels, 8, 22, QStringLiteral("8-bit levels"));
+    captionLevels->setFont(NarrowFont());
+    comboLevels = Make<QComboBox>(groupLevels, kFieldLeft, 18, kFieldWidth, 20);
+    comboLevels->setEditable(true);
+    comboLevels->addItem(QStringLiteral("Off"));
+    comboLevels->addItem(QStringLiteral("auto"));
+    comboLevels->setFont(NarrowFont());
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionLevels, comboLevels})
+        widget->setToolTip(QStringLiteral(
+            "How 12- and 16-bit samples become the 8-bit AVI and the preview. Off: their top 8 bits. auto: black at "
+            "the sky, white at the planet's brightest, from each file's first frames. Or type BLACK:WHITE[:GAMMA] "
+            "in the source's values (0 to 4095 for 12 bits). SER, TIFF, FITS and PNG keep the samples."));
+}
+
 void TForm1::createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear)
 {
     choose = Make<QPushButton>(groupCalibration, 8, top, 50, 20);
@@ -799,6 +821,7 @@ void TForm1::setTabOrder()
                               checkRecurse,
                               checkJoinAuto,
                               checkForce,
+                              comboLevels,
                               trackFrame,
                               comboFiles,
                               btnAnalyse};
@@ -921,7 +944,8 @@ int TForm1::placeOptionGroups(int right, int bottom)
 
 QList<QGroupBox*> TForm1::optionGroups() const
 {
-    return {groupMoreOptions, groupColour, groupCentring, groupReject, groupCalibration, groupCaptureTime, groupNight};
+    return {groupMoreOptions, groupColour,      groupCentring, groupReject,
+            groupCalibration, groupCaptureTime, groupNight,    groupLevels};
 }
 
 // The views take the room between the preview and the options column: the

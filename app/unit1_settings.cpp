@@ -85,6 +85,7 @@ void TForm1::LoadSettings()
     checkLargeSizeClick();
     checkFullFrame->setChecked(s.fullFrame);
     checkAlignRgb->setChecked(s.alignRgb);
+    comboLevels->setCurrentText(s.levels ? QString::fromStdString(LevelsText(*s.levels)) : comboLevels->itemText(0));
     checkSizeAuto->setChecked(s.sizeAuto);
     checkRejectCut->setChecked(s.rejectCut);
     spinMinSize->setValue(s.rejectMinSize);
@@ -148,6 +149,8 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.largeHeight = spinLargeHeight->value();
     s.fullFrame = checkFullFrame->isChecked();
     s.alignRgb = checkAlignRgb->isChecked();
+    // "Off", and text that names no levels, leave the top 8 bits.
+    s.levels = ParseLevels(comboLevels->currentText().trimmed().toStdString());
     s.sizeAuto = checkSizeAuto->isChecked();
     s.calibration = calibration();
     s.nameTimePattern = editNameTime->text().trimmed().toStdString();

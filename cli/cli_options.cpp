@@ -49,6 +49,15 @@ const CLI::Validator kDemosaicMethod(
     },
     "");
 
+const CLI::Validator kLevels(
+    [](std::string& text) -> std::string {
+        return ParseLevels(text) ? std::string()
+                                 : "'" + text
+                + "' is not auto or BLACK:WHITE[:GAMMA] (0 <= BLACK < WHITE <= 65535, "
+                  "GAMMA 0.1 to 10)";
+    },
+    "");
+
 const CLI::Validator kThreshold(
     [](std::string& text) -> std::string {
         try {
@@ -203,6 +212,7 @@ struct RawOptions {
     std::string combine = "sigma-clip";
     bool alignRgb = false;
     bool alignRgbMeasure = false;
+    std::string levels;
 };
 
 // A value the window's settings file gives when its option is not on the
@@ -307,6 +317,15 @@ void AddColourOptions(OptionTable& t)
                             "frame; --align-rgb measure: only measure and report it"),
                [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
                    raw.alignRgb = ColourFrom(s).alignRgb == AlignRgb::Correct;
+               });
+    t.fallback(app.add_option("--levels", t.raw.levels,
+                              "Deeper samples into the 8-bit outputs (AVI, the preview and best-frame PNGs): auto (black at the sky, "
+                              "white at the planet's brightest, from each file's first frames) or BLACK:WHITE[:GAMMA] "
+                              "in the source's units (0..4095 for 12 bits); SER, FITS and TIFF keep the samples")
+                   ->check(kLevels)
+                   ->option_text("auto|B:W[:G]"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   raw.levels = s.levels ? LevelsText(*s.levels) : "";
                });
     // "--align-rgb measure" arrives here as this, as "--join auto" does;
     // it wins over a correction the settings file asks for.
@@ -611,6 +630,8 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
     o.choices.colour.alignRgb = raw.alignRgbMeasure ? AlignRgb::Measure
         : raw.alignRgb                              ? AlignRgb::Correct
                                                     : AlignRgb::Off;
+    if (!raw.levels.empty())
+        o.choices.colour.levels = ParseLevels(raw.levels);
     if (!raw.startTime.empty())
         o.choices.startTime = ParseIsoUtc(raw.startTime);
     if (o.winJuposName && o.format != OutputFormat::Ser)

@@ -74,6 +74,7 @@ std::string SettingsObject(const ReportSettings& s)
         + (s.colour.alignRgb == AlignRgb::Off           ? ""
                : s.colour.alignRgb == AlignRgb::Measure ? ", \"align_rgb\": \"measure\""
                                                         : ", \"align_rgb\": \"correct\"")
+        + (s.colour.levels ? ", \"levels\": " + JsonString(LevelsText(*s.colour.levels)) : "")
         + (s.limb ? ", \"centre\": \"limb\"" : "") + (s.sizeAuto ? ", \"size\": \"auto\"" : "") + CalibrationFields(s)
         + "}";
 }
@@ -118,6 +119,10 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
     if (f.dispersion)
         o += "      \"dispersion\": {\"r\": [" + Number(f.dispersion->red.x) + ", " + Number(f.dispersion->red.y)
             + "], \"b\": [" + Number(f.dispersion->blue.x) + ", " + Number(f.dispersion->blue.y) + "]},\n";
+    if (f.levels)
+        o += "      \"levels\": {\"black\": " + std::to_string(f.levels->black)
+            + ", \"white\": " + std::to_string(f.levels->white) + ", \"gamma\": " + Number(f.levels->gamma)
+            + ", \"auto\": " + Bool(f.levels->automatic) + "},\n";
     // Each file of a batch may get its own mode from its own first frames.
     if (f.outputPlaced && f.grayscale != settings.grayscale)
         o += "      \"output_mode\": " + JsonString(f.grayscale ? "Y800" : "RGB24") + ",\n";

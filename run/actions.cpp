@@ -630,13 +630,15 @@ struct FileProbe {
     bool colour = false;
     std::int32_t mosaic = 0;
     FirstFrames first;
+    std::optional<FileLevels> levels;
 };
 
 // Whether a file's output or centring depends on the object in its first
 // frames, its colours' dispersion among them.
 bool FitsToObject(const TProcessingState& state)
 {
-    return state.sizeFromObject || state.centring.limb || state.colour.alignRgb != AlignRgb::Off;
+    return state.sizeFromObject || state.centring.limb || state.colour.alignRgb != AlignRgb::Off
+        || (state.colour.levels && state.colour.levels->automatic);
 }
 
 std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host, const SourceOpener& open)
@@ -650,7 +652,8 @@ std::optional<FileProbe> ProbeFile(const TProcessingState& state, RunHost& host,
     SideRunHost quiet(host, {});
     if (ProcessFile(probe, quiet, probe.currentFile, open) != 0 || probe.framesSeen == 0)
         return std::nullopt;   // the processing run tells why
-    return FileProbe{probe.inputWidth, probe.inputHeight, probe.colorDetected, probe.mosaic, probe.firstFrames};
+    return FileProbe{probe.inputWidth, probe.inputHeight, probe.colorDetected,
+                     probe.mosaic,     probe.firstFrames, probe.levels};
 }
 
 // The disc's radius the file is fitted with, and its output size when the
@@ -703,6 +706,8 @@ void FitOutputToFile(TProcessingState& state, BatchHost& host, const SourceOpene
     if (state.fullFrame)
         TakeWholeFrame(state, probe->width, probe->height);
     FitToObject(state, host, probe->first);
+    // Auto levels from the first frames, fixed for the whole file.
+    state.levels = probe->levels;
     if (chooseColour) {
         state.outputGrayscale = !probe->colour;
         host.appendLog("Output mode from the first frames of " + FileNameOf(state.currentFile) + ": "
@@ -869,6 +874,7 @@ FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& 
     done.cropHeight = state.cropHeight;
     done.limbRadius = state.limbRadius;
     done.dispersion = state.dispersion;
+    done.levels = state.levels;
     done.mosaic = state.mosaic;
     done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
     if (parts)

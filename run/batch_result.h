@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/dispersion.h"
+#include "analysis/levels.h"
 #include "analysis/frame_output.h"
 #include "video/frame_source.h"
 
@@ -70,6 +71,7 @@ struct FileOutcome {
     std::int32_t cropHeight = 0;
     std::optional<double> limbRadius;       // the disc radius the file was centred with
     std::optional<Dispersion> dispersion;   // red and blue against green, when measured
+    std::optional<FileLevels> levels;       // the 8-bit picture's, when levels were given
     // A colour mosaic: the file's own (a layout id, 8..19; 0: none), whether
     // it was debayered, and else the arrangement of the written frames.
     std::int32_t mosaic = 0;

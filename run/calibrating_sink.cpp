@@ -179,29 +179,33 @@ SampleImage CalibratingSink::planeImage()
 
 std::int32_t CalibratingSink::passGray(SourceFrame frame)
 {
-    const std::int32_t width = m_calibrator.width();
-    const std::int32_t height = m_calibrator.height();
+    return PassPlane(m_sink, frame, m_plane, m_calibrator.width(), m_calibrator.height(), m_picture);
+}
+
+std::int32_t PassPlane(FrameSink& sink, SourceFrame frame, const std::vector<std::uint8_t>& plane, std::int32_t width,
+                       std::int32_t height, std::vector<std::uint8_t>& picture)
+{
     frame.measured = nullptr;
     frame.painter = nullptr;
-    if (m_sink.acceptsGrayFrames()) {
+    if (sink.acceptsGrayFrames()) {
         frame.buffer = nullptr;
         frame.bufferLength = 0;
-        frame.grayBottomRow = m_plane.data() + std::size_t(height - 1) * std::size_t(width);
+        frame.grayBottomRow = plane.data() + std::size_t(height - 1) * std::size_t(width);
         frame.grayStride = -std::ptrdiff_t(width);
-        return m_sink.FrameCB(frame);
+        return sink.FrameCB(frame);
     }
-    m_picture.resize(std::size_t(width) * std::size_t(height) * 3);
+    picture.resize(std::size_t(width) * std::size_t(height) * 3);
     for (std::int32_t y = 0; y < height; ++y) {
-        const std::uint8_t* in = m_plane.data() + std::size_t(height - 1 - y) * std::size_t(width);
-        std::uint8_t* out = m_picture.data() + std::size_t(y) * std::size_t(width) * 3;
+        const std::uint8_t* in = plane.data() + std::size_t(height - 1 - y) * std::size_t(width);
+        std::uint8_t* out = picture.data() + std::size_t(y) * std::size_t(width) * 3;
         for (std::int32_t x = 0; x < width; ++x)
             std::fill_n(out + std::size_t(x) * 3, 3, in[x]);
     }
     frame.grayBottomRow = nullptr;
     frame.grayStride = 0;
-    frame.buffer = m_picture.data();
-    frame.bufferLength = std::int32_t(m_picture.size());
-    return m_sink.FrameCB(frame);
+    frame.buffer = picture.data();
+    frame.bufferLength = std::int32_t(picture.size());
+    return sink.FrameCB(frame);
 }
 
 orbicrop::calibration::ConstSampleImage SamplesOf(const SourceFrame& frame, std::int32_t width, std::int32_t height,

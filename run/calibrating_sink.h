@@ -57,6 +57,12 @@ inline std::uint8_t NarrowedSample(unsigned value, std::int32_t depth)
     return std::uint8_t(v < 255 ? v : 255);
 }
 
+// Hands a one-plane 8-bit picture (rows top-down, width x height, no
+// padding) on to sink with the rest of frame: as grey when the sink takes
+// grey frames, else expanded into picture's 24 bits.
+std::int32_t PassPlane(FrameSink& sink, SourceFrame frame, const std::vector<std::uint8_t>& plane, std::int32_t width,
+                       std::int32_t height, std::vector<std::uint8_t>& picture);
+
 // Mosaic layout ids as calibration names them: the pattern at the top-left
 // sample, for the four RGB Bayer mosaics; none for others.
 std::optional<BayerPattern> CalibrationMosaic(std::int32_t layout);

@@ -7,6 +7,7 @@
 #include "output/paths.h"
 #include "run/bayer_detection.h"
 #include "run/calibrating_sink.h"
+#include "run/levels_sink.h"
 #include "run/calibration_setup.h"
 #include "run/capture_times.h"
 #include "run/defect_vote.h"
@@ -422,12 +423,22 @@ std::int32_t ProcessFile(TProcessingState& state, RunHost& host, const std::stri
             host.setProgressMax(FramesToPlay(state));
         }
 
+        std::optional<LevelsSink> levels;
+        if (state.colour.levels)
+            levels.emplace(callback, *state.colour.levels, state.levels, [&state, &host](const FileLevels& fixed) {
+                if (!state.testMode)
+                    host.appendLog(LevelsLine(fixed), true);
+            });
+        FrameSink& handler = levels ? static_cast<FrameSink&>(*levels) : callback;
         std::optional<CalibratedPlay> calibrated;
         if (state.calibration.any())
-            calibrated.emplace(PrepareCalibration(state, host, path, *video, *source, limits), callback, state.mosaic);
-        FrameSink& sink = calibrated ? static_cast<FrameSink&>(calibrated->sink) : callback;
+            calibrated.emplace(PrepareCalibration(state, host, path, *video, *source, limits), handler, state.mosaic);
+        FrameSink& sink = calibrated ? static_cast<FrameSink&>(calibrated->sink) : handler;
         const auto start = std::chrono::steady_clock::now();
         PlayPasses(*source, callback, sink, state, host, limits);
+        // A probe's levels come from all the first frames it played.
+        if (levels && state.testMode && levels->playedLevels())
+            state.levels = levels->playedLevels();
         if (!state.testMode) {
             const auto elapsed = std::chrono::steady_clock::now() - start;
             for (const std::string& line : RunSummaryLines(

@@ -18,6 +18,7 @@ void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor
     // A file's disc radius is measured anew from its own first frames.
     state.limbRadius.reset();
     state.dispersion.reset();
+    state.levels.reset();
     state.frames = choices.frames;
     state.timeRange = choices.timeRange;
     state.outputRate = choices.outputRate;

@@ -139,6 +139,11 @@ std::string MethodText(const Settings& s)
 {
     return std::string(NameOf(s.debayerMethod));
 }
+// "none" as bayer's: levels taken back are saved as a choice.
+std::string LevelsSettingText(const Settings& s)
+{
+    return s.levels ? LevelsText(*s.levels) : "none";
+}
 // "off" as bayer's "none": a rejection taken back is saved as a choice.
 std::string SaturatedText(const Settings& s)
 {
@@ -262,6 +267,12 @@ const SettingKey kKeys[] = {
      },
      WriteText<MethodText>},
     BoolKey<&Settings::alignRgb>("Colour", "alignrgb", Written::OnceChosen),
+    {"Colour", "levels", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         if (const auto levels = f.readString(k.section, k.name))
+             s.levels = ParseLevels(*levels);
+     },
+     WriteText<LevelsSettingText>},
     BoolKey<&Settings::largestObject>("Centring", "largestobject", Written::Always, true),
     BoolKey<&Settings::surface>("Centring", "surface", Written::Always, true),
     IntegerKey<&Settings::surfaceRefresh, 1, 10000>("Centring", "surfacerefresh", Written::Always, true),
@@ -441,6 +452,7 @@ ColourOptions ColourFrom(const OrbicropSettings& settings)
     o.debayer = settings.debayer;
     o.method = settings.debayerMethod;
     o.alignRgb = settings.alignRgb ? AlignRgb::Correct : AlignRgb::Off;
+    o.levels = settings.levels;
     return o;
 }
 

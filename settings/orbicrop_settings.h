@@ -55,6 +55,9 @@ struct OrbicropSettings {
     bool debayer = false;
     DemosaicMethod debayerMethod = ColourOptions{}.method;
     bool alignRgb = false;   // [Colour] alignrgb: red and blue moved onto green against dispersion
+    // [Colour] levels: deeper samples into the 8-bit outputs ("auto",
+    // "BLACK:WHITE[:GAMMA]"); none: their top 8 bits.
+    std::optional<LevelsChoice> levels;
     // Beyond the sliders, in "Size"; in pixels, unlike width and height.
     bool largeSize = false;
     std::int32_t largeWidth = 1024;   // kLargeSizeMin..kLargeSizeMax, a multiple of 16

@@ -189,6 +189,7 @@ private slots:
                                           w.checkRecurse,
                                           w.checkJoinAuto,
                                           w.checkForce,
+                                          w.comboLevels,
                                           w.trackFrame,
                                           w.comboFiles,
                                           w.btnAnalyse};
@@ -204,7 +205,7 @@ private slots:
         QStringList titles;
         int top = 0;
         for (QGroupBox* group : {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.groupCalibration,
-                                 w.groupCaptureTime, w.groupNight}) {
+                                 w.groupCaptureTime, w.groupNight, w.groupLevels}) {
             titles << group->title().section(QLatin1Char(')'), 0, 0);
             QVERIFY(group->y() > top);
             top = group->y();
@@ -216,7 +217,7 @@ private slots:
         }
         QCOMPARE(titles,
                  QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"),
-                              QStringLiteral("10"), QStringLiteral("11"), QStringLiteral("12")}));
+                              QStringLiteral("10"), QStringLiteral("11"), QStringLiteral("12"), QStringLiteral("14")}));
     }
 
     // The output options are packed close (the window's first size holds

@@ -230,6 +230,29 @@ private slots:
         QVERIFY(!plain.readSettings().contains("alignrgb"));
     }
 
+    // Levels come from their key, reach the runs, and go back as typed; a
+    // window that never had them writes no key.
+    void levelsComeFromTheFileReachTheRunsAndGoBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Colour]\nlevels=auto\n");
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        QCOMPARE(w.comboLevels->currentText(), QStringLiteral("auto"));
+        QVERIFY(host.choices().colour.levels && host.choices().colour.levels->automatic);
+        w.comboLevels->setCurrentText(QStringLiteral("212:1180:1.5"));
+        const auto typed = host.choices().colour.levels;
+        QVERIFY(typed && typed->black == 212 && typed->white == 1180 && typed->gamma == 1.5);
+        f.form.reset();
+        QVERIFY2(f.readSettings().contains("levels=212:1180:1.5\n"), f.readSettings().constData());
+
+        WindowFixture plain;
+        plain.create();
+        QVERIFY(!plain.form->comboLevels->currentText().isEmpty());
+        plain.form.reset();
+        QVERIFY(!plain.readSettings().contains("levels"));
+    }
+
     void outputFormatHasItsOwnKeysReadBackAndRewritten()
     {
         WindowFixture f;

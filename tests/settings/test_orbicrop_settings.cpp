@@ -256,6 +256,31 @@ TEST(SaveOrbicropSettings, AlignRgbIsAColourKeyOnceChosen)
     EXPECT_EQ(ColourFrom(LoadOrbicropSettings(path)).alignRgb, AlignRgb::Off);
 }
 
+// Levels are read back as saved, gamma included; taken back they are
+// saved as "none"; text that names no levels (an empty span, beyond 16
+// bits, a gamma of 0) leaves the top 8 bits.
+TEST(SaveOrbicropSettings, LevelsRoundTripAndNonsenseIsNone)
+{
+    TempDir dir;
+    const std::string path = dir.file("Orbicrop.ini");
+    OrbicropSettings chosen;
+    chosen.levels = ParseLevels("212:1180:1.5");
+    ASSERT_TRUE(chosen.levels);
+    SaveOrbicropSettings(path, chosen);
+    EXPECT_NE(ReadWholeFile(path).find("[Colour]\nlevels=212:1180:1.5\n"), std::string::npos) << ReadWholeFile(path);
+    const std::optional<LevelsChoice> read = ColourFrom(LoadOrbicropSettings(path)).levels;
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->black, 212);
+    EXPECT_EQ(read->white, 1180);
+    EXPECT_EQ(read->gamma, 1.5);
+    SaveOrbicropSettings(path, OrbicropSettings{});
+    EXPECT_NE(ReadWholeFile(path).find("levels=none\n"), std::string::npos) << ReadWholeFile(path);
+    EXPECT_FALSE(LoadOrbicropSettings(path).levels);
+    for (const char* nonsense : {"500:500", "0:70000", "0:4095:0", "auto2", "12:", "-5:100"})
+        EXPECT_FALSE(LoadFrom(dir, std::string("[Colour]\nlevels=") + nonsense + "\n").levels) << nonsense;
+    EXPECT_TRUE(LoadFrom(dir, "[Colour]\nlevels=auto\n").levels->automatic);
+}
+
 // What the window's controls cannot show falls back to what they can: no
 // pattern, the usual method, a size in 16-pixel steps within 32..4096, a
 // rejection in its range or off, the score floor in hundredths up to 1.
