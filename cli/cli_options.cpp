@@ -89,6 +89,10 @@ const CLI::Validator kFrameRange(
     },
     "A-B");
 
+const CLI::Validator kClock(
+    [](std::string& text) { return ParseClockMinutes(text) ? std::string() : "expected a time of day HH:MM"; },
+    "HH:MM");
+
 const CLI::Validator kTimeRange(
     [](std::string& text) -> std::string {
         return ParseTimeRange(text) ? std::string()
@@ -203,6 +207,9 @@ struct RawOptions {
     std::string combine = "sigma-clip";
     bool alignRgb = false;
     bool alignRgbMeasure = false;
+    std::int32_t rotate = 0;
+    std::string flip;
+    std::string meridianFlip;
 };
 
 // A value the window's settings file gives when its option is not on the
@@ -311,6 +318,33 @@ void AddColourOptions(OptionTable& t)
     // "--align-rgb measure" arrives here as this, as "--join auto" does;
     // it wins over a correction the settings file asks for.
     app.add_flag("--align-rgb-measure", t.raw.alignRgbMeasure)->group("");
+}
+
+void AddOrientationOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    t.fallback(app.add_option("--rotate", t.raw.rotate,
+                              "Turn every output frame clockwise by 90, 180 or 270 degrees (after --flip); 90 "
+                              "and 270 swap the output's width and height")
+                   ->check(CLI::IsMember({0, 90, 180, 270}))
+                   ->option_text("90|180|270"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.rotate = s.rotate; });
+    t.fallback(app.add_option("--flip", t.raw.flip,
+                              "Mirror every output frame: h left-right, v top-bottom; a raw mosaic's pattern "
+                              "follows")
+                   ->check(CLI::IsMember({"h", "v"}))
+                   ->option_text("h|v"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   raw.flip = s.flip == Flip::H ? "h" : s.flip == Flip::V ? "v" : "";
+               });
+    t.fallback(app.add_option("--meridian-flip", t.raw.meridianFlip,
+                              "Turn by a further 180 degrees every capture started within the 12 hours after "
+                              "this time of day (UT), so that a night's outputs share one orientation")
+                   ->check(kClock)
+                   ->option_text("HH:MM"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   raw.meridianFlip = s.meridianFlip ? ClockText(*s.meridianFlip) : "";
+               });
 }
 
 void AddFrameOptions(OptionTable& t)
@@ -611,6 +645,10 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
     o.choices.colour.alignRgb = raw.alignRgbMeasure ? AlignRgb::Measure
         : raw.alignRgb                              ? AlignRgb::Correct
                                                     : AlignRgb::Off;
+    o.choices.colour.rotate = raw.rotate;
+    o.choices.colour.flip = raw.flip == "h" ? Flip::H : raw.flip == "v" ? Flip::V : Flip::None;
+    if (!raw.meridianFlip.empty())
+        o.choices.colour.meridianFlip = ParseClockMinutes(raw.meridianFlip);
     if (!raw.startTime.empty())
         o.choices.startTime = ParseIsoUtc(raw.startTime);
     if (o.winJuposName && o.format != OutputFormat::Ser)
@@ -702,7 +740,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                          ->option_text("FILE");
     OptionTable table{app, o, raw, {}};
     for (const auto add : {AddPictureOptions, AddColourOptions, AddFrameOptions, AddOutputOptions, AddCentringOptions,
-                           AddFormatOptions, AddCalibrationOptions, AddRecordOptions})
+                           AddFormatOptions, AddCalibrationOptions, AddRecordOptions, AddOrientationOptions})
         add(table);
 
     ParseOutcome outcome;

@@ -55,6 +55,11 @@ struct OrbicropSettings {
     bool debayer = false;
     DemosaicMethod debayerMethod = ColourOptions{}.method;
     bool alignRgb = false;   // [Colour] alignrgb: red and blue moved onto green against dispersion
+    // [Colour] rotate (0, 90, 180, 270 degrees clockwise), flip (none, h, v)
+    // and meridianflip (HH:MM UT, kept as minutes after midnight).
+    std::int32_t rotate = 0;
+    Flip flip = Flip::None;
+    std::optional<std::int32_t> meridianFlip;
     // Beyond the sliders, in "Size"; in pixels, unlike width and height.
     bool largeSize = false;
     std::int32_t largeWidth = 1024;   // kLargeSizeMin..kLargeSizeMax, a multiple of 16
