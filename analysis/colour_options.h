@@ -3,13 +3,19 @@
 
 #include "analysis/levels.h"
 #include "image/bayer.h"
+#include "image/orientation.h"
 
+#include <cstdint>
 #include <optional>
 
 // Red and blue moved onto green against the atmosphere's dispersion: only
 // measured and told (Measure), or also corrected in every colour output
 // frame (Correct).
 enum class AlignRgb { Off, Measure, Correct };
+
+// Where a file's capture lies against the meridian flip: no flip given,
+// before it, after it (turned), or no capture time to tell.
+enum class MeridianTurn { NotAsked, Before, After, NoTime };
 
 // How the colours of a file are read and written, beyond the output mode.
 // Taken from the shell once per test and once per file of a batch, as the
@@ -28,4 +34,11 @@ struct ColourOptions {
     AlignRgb alignRgb = AlignRgb::Off;
     // Deeper samples mapped into the 8-bit outputs; none: their top 8 bits.
     std::optional<LevelsChoice> levels;
+    // Every output frame is mirrored by flip, then turned clockwise by
+    // rotate degrees (0, 90, 180, 270).
+    std::int32_t rotate = 0;
+    Flip flip = Flip::None;
+    // The mount's meridian flip, in minutes after midnight UT: a capture
+    // taken after it is turned by a further 180 degrees.
+    std::optional<std::int32_t> meridianFlip;
 };

@@ -5,6 +5,7 @@
 #include "analysis/planet.h"
 #include "analysis/rounding.h"
 #include "analysis/sample_crop.h"
+#include "analysis/sample_orientation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -421,7 +422,8 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
         return FrameRecord::Outcome::Incomplete;
     if (keepsMosaic()) {
         const auto [left, top] = TopLeft(window, frame.height);
-        record.mosaic = MosaicAt(m_state.mosaic, left, top);
+        record.mosaic =
+            OrientedMosaic(MosaicAt(m_state.mosaic, left, top), window.width, window.height, m_state.orientation);
     }
     if (m_ranking == nullptr || m_pass == Pass::Single)
         return write(picture, native, window, record);
@@ -436,7 +438,7 @@ FrameRecord::Outcome CFakeCallback::cropAndWrite(const FrameView& frame, const M
     record.quality = m_ranking->normalised(m_state.framesSeen);
     if (m_state.centring.bestFrame && m_state.framesSeen == m_ranking->bestIndex()) {
         finishBitmap(picture, window);
-        m_report.bestFrame(m_bitmap);
+        m_report.bestFrame(orientedBitmap());
     }
     if (!m_ranking->kept(m_state.framesSeen))
         return FrameRecord::Outcome::NotKept;
@@ -512,6 +514,24 @@ void CFakeCallback::finishBitmap(const FrameView& frame, const CropWindow& windo
     m_alignedBitmap = true;
 }
 
+// The bitmap (and grey plane) as the output takes them: turned into memory of
+// their own, so the crop itself stays as the frame gave it.
+const OutputBitmap& CFakeCallback::orientedBitmap()
+{
+    if (!m_state.orientation.any())
+        return m_bitmap;
+    OrientBitmap(m_bitmap, m_state.orientation, m_turned);
+    return m_turned;
+}
+
+const GrayPlane& CFakeCallback::orientedPlane()
+{
+    if (!m_state.orientation.any())
+        return m_grayPlane;
+    OrientPlane(m_grayPlane, m_bitmap.width(), m_bitmap.height(), m_state.orientation, m_turnedPlane);
+    return m_turnedPlane;
+}
+
 // The output keeps the frames it already has when it refuses one; the rest of
 // the file is not fed to it, and the user is told once.
 FrameRecord::Outcome CFakeCallback::write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
@@ -543,12 +563,13 @@ FrameRecord::Outcome CFakeCallback::write(const FrameView& frame, const NativeFr
             // A mosaic the user declared goes out under its name.
             if (m_samples.planes == 1 && m_state.mosaic != 0)
                 m_samples.layout = m_state.mosaic;
+            OrientSamples(m_samples, m_state.orientation, m_scratch);
             m_state.aviWriter->addSamples(m_samples, utcTicks, m_state.framesWritten);
         } else if (m_state.outputGrayscale && !debayers()) {
-            m_state.aviWriter->addGrayFrame(m_bitmap, m_grayPlane, m_state.framesWritten);
+            m_state.aviWriter->addGrayFrame(orientedBitmap(), orientedPlane(), m_state.framesWritten);
         } else {
             finishBitmap(frame, window);
-            m_state.aviWriter->addColorFrame(m_bitmap, m_state.framesWritten);
+            m_state.aviWriter->addColorFrame(orientedBitmap(), m_state.framesWritten);
         }
         ++m_state.framesWritten;
         return FrameRecord::Outcome::Written;

@@ -127,6 +127,8 @@ private:
     // moved onto green when the file's dispersion is corrected.
     void finishBitmap(const FrameView& frame, const CropWindow& window);
     bool alignsChannels() const;
+    const OutputBitmap& orientedBitmap();
+    const GrayPlane& orientedPlane();
     FrameRecord::Outcome write(const FrameView& frame, const NativeFrame* native, const CropWindow& window,
                                const FrameRecord& record);
     void showTestResult(const MarkableFrame& frame, const Measurement& m);
@@ -154,6 +156,10 @@ private:
     ChannelShifter m_shifter;
     ContentShift m_lastShift;
     SampleFrame m_samples;   // the frame as an output that takes samples gets it
+    // The output frame turned and mirrored, when the file's output is.
+    OutputBitmap m_turned;
+    GrayPlane m_turnedPlane;
+    std::vector<std::uint8_t> m_scratch;
     DebayerCrop m_debayer;
     FramePainter* m_painter = nullptr;   // the frame in hand's, while it is green only
     bool m_debayeredBitmap = false;      // the bitmap holds the frame's colours already

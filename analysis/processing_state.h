@@ -66,6 +66,10 @@ struct TProcessingState {
     // The current file's frames are a 2 x 2 colour mosaic, by its own word or
     // the user's: the layout id of its top-left sample (8..19), else 0.
     std::int32_t mosaic = 0;
+    // How the current file's output frames are turned and mirrored: the
+    // colour options' rotation and flip, and the meridian flip's half turn.
+    Orientation orientation;
+    MeridianTurn meridianTurn = MeridianTurn::NotAsked;
     bool objectFillsFrame = false;   // a test frame's planet blocks reached two opposite borders
     bool limbMissing = false;        // a test frame's object showed no limb to centre on
     // The output size comes from the object's extent in each file's first

@@ -71,3 +71,22 @@ std::optional<std::int64_t> CaptureTimeOf(std::optional<std::int64_t> streamStar
         return std::nullopt;
     return *streamStart + std::int64_t(std::llround(sampleTime * 1e7));
 }
+
+std::optional<std::int32_t> ParseClockMinutes(const std::string& text)
+{
+    const auto digit = [&](std::size_t i) { return text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -100; };
+    if (text.size() != 5 || text[2] != ':')
+        return std::nullopt;
+    const std::int32_t hours = digit(0) * 10 + digit(1);
+    const std::int32_t minutes = digit(3) * 10 + digit(4);
+    if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
+        return std::nullopt;
+    return hours * 60 + minutes;
+}
+
+std::string ClockText(std::int32_t minutes)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", int(minutes / 60 % 24), int(minutes % 60));
+    return text;
+}

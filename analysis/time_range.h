@@ -26,6 +26,11 @@ std::optional<TimeRange> ParseTimeRange(const std::string& text);
 std::string TimeRangeText(const TimeRange& range);
 // "HH:MM:SS" of a second of the day.
 std::string TimeOfDayText(std::int32_t second);
+// Minutes after midnight of "HH:MM" (00:00..23:59); nothing when text is no such time.
+std::optional<std::int32_t> ParseClockMinutes(const std::string& text);
+
+// "HH:MM" of minutes after midnight.
+std::string ClockText(std::int32_t minutes);
 
 // A frame's capture time: its own when the source gave one, else the
 // stream's start (streamStart, 100 ns ticks since 0001-01-01 UTC) plus its

@@ -733,6 +733,7 @@ void TForm1::SetControlsEnabled(bool enabled)
     groupMoreOptions->setEnabled(enabled);
     groupCalibration->setEnabled(enabled);
     groupCaptureTime->setEnabled(enabled);
+    groupOrientation->setEnabled(enabled);
     comboFiles->setEnabled(enabled && !m_files.empty());
     btnProcess->setEnabled(enabled);
 }

@@ -222,6 +222,16 @@ public:
     QCheckBox* checkJoinAuto = nullptr;
     QCheckBox* checkForce = nullptr;
     QPushButton* btnNightReport = nullptr;
+    // "13) Orientation": every output frame turned clockwise after its
+    // mirror, and captures after the meridian flip's time turned by 180
+    // degrees more.
+    QGroupBox* groupOrientation = nullptr;
+    QLabel* captionRotate = nullptr;
+    QComboBox* comboRotate = nullptr;   // data: degrees
+    QLabel* captionFlip = nullptr;
+    QComboBox* comboFlip = nullptr;   // data: Flip
+    QCheckBox* checkMeridianFlip = nullptr;
+    QTimeEdit* editMeridianFlip = nullptr;
     // Options the window never shows; only the settings file changes them.
     QCheckBox* checkIgnoreIncomplete = nullptr;
     QCheckBox* checkAutocolor = nullptr;
@@ -349,6 +359,9 @@ private:
     void createCaptureTimeGroup();
     void createNightGroup();
     void createLevelsGroup();
+    void createOrientationGroup();
+    void showOrientation(const OrbicropSettings& s);
+    void takeOrientation(OrbicropSettings& s) const;
     // One row of "10) Calibration": its button, label and clear button.
     void createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear);
     void chooseMaster(std::string CalibrationOptions::*master);

@@ -178,6 +178,7 @@ void TForm1::createControls()
     createCalibrationGroup();
     createCaptureTimeGroup();
     createNightGroup();
+    createOrientationGroup();
     createLevelsGroup();
     createViews();
     // Made after the help box so that a large preview covers the help, not
@@ -542,6 +543,41 @@ void TForm1::createLevelsGroup()
             "in the source's values (0 to 4095 for 12 bits). SER, TIFF, FITS and PNG keep the samples."));
 }
 
+// Two combo boxes, then the meridian flip's time beside its check box.
+void TForm1::createOrientationGroup()
+{
+    groupOrientation = Make<QGroupBox>(optionsPanel, 0, 0, kOptionsWidth, 86);
+    groupOrientation->setTitle(QStringLiteral("13) Orientation"));
+    captionRotate = MakeLabel(groupOrientation, 8, 22, QStringLiteral("Rotate"));
+    captionRotate->setFont(NarrowFont());
+    comboRotate = Make<QComboBox>(groupOrientation, kFieldLeft, 18, kFieldWidth, 20);
+    comboRotate->addItem(QStringLiteral("None"), 0);
+    for (const int degrees : {90, 180, 270})
+        comboRotate->addItem(QString::number(degrees) + QStringLiteral("\u00b0"), degrees);
+    comboRotate->setFont(NarrowFont());
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionRotate, comboRotate})
+        widget->setToolTip(QStringLiteral("Every output frame turned clockwise, after the flip; 90\u00b0 and "
+                                          "270\u00b0 swap the output's width and height"));
+    captionFlip = MakeLabel(groupOrientation, 8, 44, QStringLiteral("Flip"));
+    captionFlip->setFont(NarrowFont());
+    comboFlip = Make<QComboBox>(groupOrientation, kFieldLeft, 40, kFieldWidth, 20);
+    comboFlip->addItem(QStringLiteral("None"), int(Flip::None));
+    comboFlip->addItem(QStringLiteral("h (left-right)"), int(Flip::H));
+    comboFlip->addItem(QStringLiteral("v (top-bottom)"), int(Flip::V));
+    comboFlip->setFont(NarrowFont());
+    for (QWidget* widget : std::initializer_list<QWidget*>{captionFlip, comboFlip})
+        widget->setToolTip(QStringLiteral("Every output frame mirrored (a star diagonal's image); a raw mosaic's "
+                                          "pattern follows"));
+    checkMeridianFlip = MakeOption(
+        groupOrientation, 8, 64, 100, 17, QStringLiteral("Meridian flip"),
+        QStringLiteral("Captures started in the 12 hours after this time of day (UT) are turned by a further "
+                       "180\u00b0, so that a night comes out one way up"));
+    editMeridianFlip = Make<QTimeEdit>(groupOrientation, kFieldLeft, 62, kFieldWidth, 20);
+    editMeridianFlip->setDisplayFormat(QStringLiteral("HH:mm"));
+    editMeridianFlip->setFont(NarrowFont());
+    editMeridianFlip->setToolTip(checkMeridianFlip->toolTip());
+}
+
 void TForm1::createMasterRow(int top, const QString& name, QPushButton*& choose, QLabel*& label, QPushButton*& clear)
 {
     choose = Make<QPushButton>(groupCalibration, 8, top, 50, 20);
@@ -821,6 +857,10 @@ void TForm1::setTabOrder()
                               checkRecurse,
                               checkJoinAuto,
                               checkForce,
+                              comboRotate,
+                              comboFlip,
+                              checkMeridianFlip,
+                              editMeridianFlip,
                               comboLevels,
                               trackFrame,
                               comboFiles,
@@ -944,8 +984,8 @@ int TForm1::placeOptionGroups(int right, int bottom)
 
 QList<QGroupBox*> TForm1::optionGroups() const
 {
-    return {groupMoreOptions, groupColour,      groupCentring, groupReject,
-            groupCalibration, groupCaptureTime, groupNight,    groupLevels};
+    return {groupMoreOptions, groupColour, groupCentring,    groupReject, groupCalibration,
+            groupCaptureTime, groupNight,  groupOrientation, groupLevels};
 }
 
 // The views take the room between the preview and the options column: the

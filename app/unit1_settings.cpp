@@ -112,6 +112,7 @@ void TForm1::LoadSettings()
     editUtcOffset->setText(QString::fromStdString(s.utcOffset));
     checkRecurse->setChecked(s.nightRecurse);
     checkJoinAuto->setChecked(s.nightJoinAuto);
+    showOrientation(s);
 }
 
 OrbicropSettings TForm1::settingsFromControls() const
@@ -172,6 +173,7 @@ OrbicropSettings TForm1::settingsFromControls() const
     s.segmentSeconds = spinSegment->value();
     s.nightRecurse = checkRecurse->isChecked();
     s.nightJoinAuto = checkJoinAuto->isChecked();
+    takeOrientation(s);
     return s;
 }
 

@@ -98,6 +98,10 @@ const CLI::Validator kFrameRange(
     },
     "A-B");
 
+const CLI::Validator kClock(
+    [](std::string& text) { return ParseClockMinutes(text) ? std::string() : "expected a time of day HH:MM"; },
+    "HH:MM");
+
 const CLI::Validator kTimeRange(
     [](std::string& text) -> std::string {
         return ParseTimeRange(text) ? std::string()
@@ -213,6 +217,9 @@ struct RawOptions {
     bool alignRgb = false;
     bool alignRgbMeasure = false;
     std::string levels;
+    std::int32_t rotate = 0;
+    std::string flip;
+    std::string meridianFlip;
 };
 
 // A value the window's settings file gives when its option is not on the
@@ -318,18 +325,47 @@ void AddColourOptions(OptionTable& t)
                [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
                    raw.alignRgb = ColourFrom(s).alignRgb == AlignRgb::Correct;
                });
-    t.fallback(app.add_option("--levels", t.raw.levels,
-                              "Deeper samples into the 8-bit outputs (AVI, the preview and best-frame PNGs): auto (black at the sky, "
-                              "white at the planet's brightest, from each file's first frames) or BLACK:WHITE[:GAMMA] "
-                              "in the source's units (0..4095 for 12 bits); SER, FITS and TIFF keep the samples")
-                   ->check(kLevels)
-                   ->option_text("auto|B:W[:G]"),
-               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
-                   raw.levels = s.levels ? LevelsText(*s.levels) : "";
-               });
+    t.fallback(
+        app.add_option(
+               "--levels", t.raw.levels,
+               "Deeper samples into the 8-bit outputs (AVI, the preview and best-frame PNGs): auto (black at the sky, "
+               "white at the planet's brightest, from each file's first frames) or BLACK:WHITE[:GAMMA] "
+               "in the source's units (0..4095 for 12 bits); SER, FITS and TIFF keep the samples")
+            ->check(kLevels)
+            ->option_text("auto|B:W[:G]"),
+        [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+            raw.levels = s.levels ? LevelsText(*s.levels) : "";
+        });
     // "--align-rgb measure" arrives here as this, as "--join auto" does;
     // it wins over a correction the settings file asks for.
     app.add_flag("--align-rgb-measure", t.raw.alignRgbMeasure)->group("");
+}
+
+void AddOrientationOptions(OptionTable& t)
+{
+    CLI::App& app = t.app;
+    t.fallback(app.add_option("--rotate", t.raw.rotate,
+                              "Turn every output frame clockwise by 90, 180 or 270 degrees (after --flip); 90 "
+                              "and 270 swap the output's width and height")
+                   ->check(CLI::IsMember({0, 90, 180, 270}))
+                   ->option_text("90|180|270"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) { raw.rotate = s.rotate; });
+    t.fallback(app.add_option("--flip", t.raw.flip,
+                              "Mirror every output frame: h left-right, v top-bottom; a raw mosaic's pattern "
+                              "follows")
+                   ->check(CLI::IsMember({"h", "v"}))
+                   ->option_text("h|v"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   raw.flip = s.flip == Flip::H ? "h" : s.flip == Flip::V ? "v" : "";
+               });
+    t.fallback(app.add_option("--meridian-flip", t.raw.meridianFlip,
+                              "Turn by a further 180 degrees every capture started within the 12 hours after "
+                              "this time of day (UT), so that a night's outputs share one orientation")
+                   ->check(kClock)
+                   ->option_text("HH:MM"),
+               [](CliOptions&, RawOptions& raw, const OrbicropSettings& s) {
+                   raw.meridianFlip = s.meridianFlip ? ClockText(*s.meridianFlip) : "";
+               });
 }
 
 void AddFrameOptions(OptionTable& t)
@@ -632,6 +668,10 @@ std::optional<std::string> FinishOptions(CliOptions& o, const RawOptions& raw, c
                                                     : AlignRgb::Off;
     if (!raw.levels.empty())
         o.choices.colour.levels = ParseLevels(raw.levels);
+    o.choices.colour.rotate = raw.rotate;
+    o.choices.colour.flip = raw.flip == "h" ? Flip::H : raw.flip == "v" ? Flip::V : Flip::None;
+    if (!raw.meridianFlip.empty())
+        o.choices.colour.meridianFlip = ParseClockMinutes(raw.meridianFlip);
     if (!raw.startTime.empty())
         o.choices.startTime = ParseIsoUtc(raw.startTime);
     if (o.winJuposName && o.format != OutputFormat::Ser)
@@ -723,7 +763,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
                          ->option_text("FILE");
     OptionTable table{app, o, raw, {}};
     for (const auto add : {AddPictureOptions, AddColourOptions, AddFrameOptions, AddOutputOptions, AddCentringOptions,
-                           AddFormatOptions, AddCalibrationOptions, AddRecordOptions})
+                           AddFormatOptions, AddCalibrationOptions, AddRecordOptions, AddOrientationOptions})
         add(table);
 
     ParseOutcome outcome;

@@ -52,6 +52,16 @@ std::string CalibrationFields(const ReportSettings& s)
     return fields.empty() ? fields : ", \"calibration\": {" + fields.substr(2) + "}";
 }
 
+// The rotation, flip and meridian flip, each only when given.
+std::string OrientationFields(const ColourOptions& c)
+{
+    return (c.rotate != 0 ? ", \"rotate\": " + std::to_string(c.rotate) : "")
+        + (c.flip == Flip::None    ? ""
+               : c.flip == Flip::H ? ", \"flip\": \"h\""
+                                   : ", \"flip\": \"v\"")
+        + (c.meridianFlip ? ", \"meridian_flip\": " + JsonString(ClockText(*c.meridianFlip)) : "");
+}
+
 std::string SettingsObject(const ReportSettings& s)
 {
     return "{\"threshold_percent\": " + std::to_string(s.threshold) + ", \"width\": " + std::to_string(s.width)
@@ -76,7 +86,7 @@ std::string SettingsObject(const ReportSettings& s)
                                                         : ", \"align_rgb\": \"correct\"")
         + (s.colour.levels ? ", \"levels\": " + JsonString(LevelsText(*s.colour.levels)) : "")
         + (s.limb ? ", \"centre\": \"limb\"" : "") + (s.sizeAuto ? ", \"size\": \"auto\"" : "") + CalibrationFields(s)
-        + "}";
+        + OrientationFields(s.colour) + "}";
 }
 
 // The frames dropped for each reason the user chose; a reason not chosen
@@ -126,6 +136,8 @@ std::string FileObject(const FileOutcome& f, const ReportSettings& settings)
     // Each file of a batch may get its own mode from its own first frames.
     if (f.outputPlaced && f.grayscale != settings.grayscale)
         o += "      \"output_mode\": " + JsonString(f.grayscale ? "Y800" : "RGB24") + ",\n";
+    if (!f.orientation.empty())
+        o += "      \"orientation\": " + JsonString(f.orientation) + ",\n";
     if (f.mosaic != 0)
         o += "      \"mosaic\": {\"pattern\": " + JsonString(std::string(MosaicName(f.mosaic)))
             + ", \"debayered\": " + Bool(f.debayered) + ", \"written_pattern\": "

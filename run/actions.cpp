@@ -12,6 +12,7 @@
 #include "run/file_run.h"
 #include "run/forwarding_host.h"
 #include "run/joined_source.h"
+#include "run/meridian_flip.h"
 #include "time/capture_time.h"
 
 #include <algorithm>
@@ -730,7 +731,10 @@ FileRunFacts RunIntoStagedOutput(TProcessingState& state, BatchHost& host, Batch
     BatchOutput& target = pieces != nullptr ? static_cast<BatchOutput&>(*pieces) : staged;
     if (pieces != nullptr)
         pieces->setInput(state.currentFile);
-    target.open(outputPath, state.cropWidth, state.cropHeight, state.outputGrayscale);
+    // A quarter turn swaps the output's sides.
+    const bool swap = state.orientation.swapsSides();
+    target.open(outputPath, swap ? state.cropHeight : state.cropWidth, swap ? state.cropWidth : state.cropHeight,
+                state.outputGrayscale);
     CloseOnExit closer(state, target);
     state.frameLimit = 0;
     FileRunFacts facts;
@@ -823,6 +827,7 @@ PreparedFile PrepareBatchFile(TProcessingState& state, BatchHost& host, const Ba
 {
     state.currentFile = files[index];
     const RunChoices choices = StartFile(state, host, index, count);
+    TurnForMeridian(state, open);
     FitOutputToFile(state, host, open, index != 0 && choices.autoColor);
     const std::string outputDir = choices.outputBesideInput ? DirectoryOf(state.currentFile) : state.outputDir;
     PreparedFile prepared{output.outputPathFor(state.currentFile, outputDir, state.outputGrayscale), std::nullopt};
@@ -876,6 +881,7 @@ FileOutcome RunBatchFile(TProcessingState& state, BatchHost& host, BatchOutput& 
     done.dispersion = state.dispersion;
     done.levels = state.levels;
     done.mosaic = state.mosaic;
+    done.orientation = OrientationSummary(state.colour, state.meridianTurn);
     done.debayered = state.colour.debayer && BayerPatternOf(state.mosaic) && !state.outputGrayscale;
     if (parts)
         done.joined = *parts;

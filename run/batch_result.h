@@ -77,6 +77,8 @@ struct FileOutcome {
     std::int32_t mosaic = 0;
     bool debayered = false;
     std::int32_t writtenMosaic = 0;
+    // What turned and mirrored its frames (see OrientationSummary); empty when nothing did.
+    std::string orientation;
     // A join: the files whose frames this output holds, in order; input is
     // the first of them.
     std::vector<JoinedPart> joined;

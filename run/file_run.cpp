@@ -12,6 +12,7 @@
 #include "run/capture_times.h"
 #include "run/defect_vote.h"
 #include "run/joined_source.h"
+#include "run/meridian_flip.h"
 #include "run/source_rate.h"
 #include "surface/dispersion_meter.h"
 #include "surface/phase_aligner.h"
@@ -362,7 +363,11 @@ std::vector<std::string> RunSummaryLines(const TProcessingState& state, double l
     if (state.timeRange)
         lines.push_back(" - Captured " + TimeRangeText(*state.timeRange) + " UTC: " + Dec(state.framesSeen) + " of "
                         + Dec(state.framesSeen + state.framesOutsideRange) + " frames read");
-    lines.push_back(" - Output res " + Dec(state.cropWidth) + " x " + Dec(state.cropHeight));
+    const bool swap = state.orientation.swapsSides();
+    lines.push_back(" - Output res " + Dec(swap ? state.cropHeight : state.cropWidth) + " x "
+                    + Dec(swap ? state.cropWidth : state.cropHeight));
+    for (std::string& line : OrientationLines(state.colour, state.meridianTurn))
+        lines.push_back(std::move(line));
     lines.push_back(Dec(state.framesWritten) + "/" + Dec(FramesToPlay(state)) + " frames written");
     lines.push_back(" - FPS: " + Dec(fps));
     // An output that refused a frame makes the file a failure in the batch,

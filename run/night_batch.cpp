@@ -362,6 +362,9 @@ std::string OutputShapingOptions(const RunChoices& c, const RunOptions& o, const
       << c.nameTime.utcOffsetSeconds.value_or(0) << " fps=" << OutputRateText(c.outputRate);
     if (c.timeRange)
         t << " range=" << c.timeRange->first << "-" << c.timeRange->end;
+    // Only when asked for, so that nights done before still match.
+    if (c.colour.rotate != 0 || c.colour.flip != Flip::None || c.colour.meridianFlip)
+        t << " orient=" << c.colour.rotate << "/" << int(c.colour.flip) << "/" << c.colour.meridianFlip.value_or(-1);
     return t.str();
 }
 

@@ -2,6 +2,7 @@
 #include "run/run_choices.h"
 
 #include "run/capture_times.h"
+#include "run/meridian_flip.h"
 
 #include <tuple>
 
@@ -33,6 +34,9 @@ void ApplyChoices(TProcessingState& state, const RunChoices& choices, ChoicesFor
         state.outputGrayscale = choices.grayscale;
     if (run == ChoicesFor::File)
         state.startUtcTicks = StartTimeFor(choices, state.currentFile);
+    // The meridian's turn waits for the file's own capture time (TurnForMeridian).
+    state.meridianTurn = MeridianTurn::NotAsked;
+    state.orientation = FileOrientation(choices.colour, state.meridianTurn);
 }
 
 void ApplyCropSize(TProcessingState& state, const RunChoices& choices)

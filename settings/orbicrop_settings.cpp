@@ -2,6 +2,7 @@
 #include "settings/orbicrop_settings.h"
 
 #include "analysis/processing_state.h"
+#include "analysis/time_range.h"
 #include "text/ascii_text.h"
 
 #include <algorithm>
@@ -145,6 +146,15 @@ std::string LevelsSettingText(const Settings& s)
     return s.levels ? LevelsText(*s.levels) : "none";
 }
 // "off" as bayer's "none": a rejection taken back is saved as a choice.
+std::string FlipText(const Settings& s)
+{
+    return s.flip == Flip::H ? "h" : s.flip == Flip::V ? "v" : "none";
+}
+// "off" once a meridian flip is taken back.
+std::string MeridianText(const Settings& s)
+{
+    return s.meridianFlip ? ClockText(*s.meridianFlip) : "off";
+}
 std::string SaturatedText(const Settings& s)
 {
     return s.rejectMaxSaturated ? SaturatedPercentText(*s.rejectMaxSaturated) : "off";
@@ -273,6 +283,23 @@ const SettingKey kKeys[] = {
              s.levels = ParseLevels(*levels);
      },
      WriteText<LevelsSettingText>},
+    {"Colour", "rotate", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         const std::int32_t degrees = f.readInteger(k.section, k.name, s.rotate);
+         s.rotate = degrees == 90 || degrees == 180 || degrees == 270 ? degrees : 0;
+     },
+     WriteInteger<&Settings::rotate>},
+    {"Colour", "flip", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         const auto text = f.readString(k.section, k.name).value_or("");
+         s.flip = text == "h" ? Flip::H : text == "v" ? Flip::V : Flip::None;
+     },
+     WriteText<FlipText>},
+    {"Colour", "meridianflip", Written::OnceChosen, false,
+     [](const IniFile& f, const SettingKey& k, Settings& s) {
+         s.meridianFlip = ParseClockMinutes(f.readString(k.section, k.name).value_or(""));
+     },
+     WriteText<MeridianText>},
     BoolKey<&Settings::largestObject>("Centring", "largestobject", Written::Always, true),
     BoolKey<&Settings::surface>("Centring", "surface", Written::Always, true),
     IntegerKey<&Settings::surfaceRefresh, 1, 10000>("Centring", "surfacerefresh", Written::Always, true),
@@ -453,6 +480,9 @@ ColourOptions ColourFrom(const OrbicropSettings& settings)
     o.method = settings.debayerMethod;
     o.alignRgb = settings.alignRgb ? AlignRgb::Correct : AlignRgb::Off;
     o.levels = settings.levels;
+    o.rotate = settings.rotate;
+    o.flip = settings.flip;
+    o.meridianFlip = settings.meridianFlip;
     return o;
 }
 

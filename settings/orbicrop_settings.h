@@ -58,6 +58,11 @@ struct OrbicropSettings {
     // [Colour] levels: deeper samples into the 8-bit outputs ("auto",
     // "BLACK:WHITE[:GAMMA]"); none: their top 8 bits.
     std::optional<LevelsChoice> levels;
+    // [Colour] rotate (0, 90, 180, 270 degrees clockwise), flip (none, h, v)
+    // and meridianflip (HH:MM UT, kept as minutes after midnight).
+    std::int32_t rotate = 0;
+    Flip flip = Flip::None;
+    std::optional<std::int32_t> meridianFlip;
     // Beyond the sliders, in "Size"; in pixels, unlike width and height.
     bool largeSize = false;
     std::int32_t largeWidth = 1024;   // kLargeSizeMin..kLargeSizeMax, a multiple of 16

@@ -11,6 +11,7 @@
 #include "app/status_bar.h"
 #include "app/version.h"
 
+#include <QTimeEdit>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -189,6 +190,10 @@ private slots:
                                           w.checkRecurse,
                                           w.checkJoinAuto,
                                           w.checkForce,
+                                          w.comboRotate,
+                                          w.comboFlip,
+                                          w.checkMeridianFlip,
+                                          w.editMeridianFlip,
                                           w.comboLevels,
                                           w.trackFrame,
                                           w.comboFiles,
@@ -205,7 +210,7 @@ private slots:
         QStringList titles;
         int top = 0;
         for (QGroupBox* group : {w.groupMoreOptions, w.groupColour, w.groupCentring, w.groupReject, w.groupCalibration,
-                                 w.groupCaptureTime, w.groupNight, w.groupLevels}) {
+                                 w.groupCaptureTime, w.groupNight, w.groupOrientation, w.groupLevels}) {
             titles << group->title().section(QLatin1Char(')'), 0, 0);
             QVERIFY(group->y() > top);
             top = group->y();
@@ -217,7 +222,8 @@ private slots:
         }
         QCOMPARE(titles,
                  QStringList({QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"),
-                              QStringLiteral("10"), QStringLiteral("11"), QStringLiteral("12"), QStringLiteral("14")}));
+                              QStringLiteral("10"), QStringLiteral("11"), QStringLiteral("12"), QStringLiteral("13"),
+                              QStringLiteral("14")}));
     }
 
     // The output options are packed close (the window's first size holds

@@ -80,7 +80,7 @@ private:
 void VerifyOptionGroupsApartAndWhole(const TForm1& w)
 {
     const QList<QGroupBox*> groups = w.optionsPanel->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
-    QCOMPARE(groups.size(), 8);
+    QCOMPARE(groups.size(), 9);
     for (QGroupBox* mine : groups) {
         for (QGroupBox* other : groups)
             QVERIFY(other == mine || !other->geometry().intersects(mine->geometry()));
@@ -168,8 +168,8 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(1340, 686);
-        // Taller by enough for the whole column, its last group included.
-        w.resize(w.width() + 300, w.height() + 360);
+        const int taller = 460;   // the whole column, the orientation and levels groups at its end included
+        w.resize(w.width() + 300, w.height() + taller);
         for (qsizetype i = 0; i < givenControls.size(); ++i)
             QCOMPARE(givenControls[i]->geometry(), given[i]);
         // Tall enough now for the whole options column: no scroll bar beside it.
@@ -178,7 +178,7 @@ private slots:
         QCOMPARE(w.frameView->width(), view.width() + 300 + bar);
         QVERIFY(w.frameView->height() > view.height());
         QCOMPARE(w.plotPanel->width(), plots.width() + 300 + bar);
-        QCOMPARE(w.Memo1->height(), log + 360);
+        QCOMPARE(w.Memo1->height(), log + taller);
         QCOMPARE(w.Memo1->geometry().topLeft(), QPoint(8, 405));
         // And never smaller than the controls need.
         w.resize(400, 300);

@@ -638,6 +638,28 @@ private slots:
         QVERIFY(lstat(pipe.constData(), &st) == 0);
         QVERIFY(S_ISFIFO(st.st_mode));
     }
+
+    // "13) Orientation" shows the keys, hands them to the runs and saves
+    // what the controls then say.
+    void orientationComesFromTheFileReachesTheRunsAndGoesBack()
+    {
+        WindowFixture f;
+        f.writeSettings("[Colour]\nrotate=90\nflip=h\nmeridianflip=23:40\n");
+        TForm1& w = f.create();
+        const WindowHost host(w);
+        QCOMPARE(w.comboRotate->currentData().toInt(), 90);
+        QVERIFY(w.checkMeridianFlip->isChecked());
+        const ColourOptions colour = host.choices().colour;
+        QCOMPARE(colour.rotate, 90);
+        QVERIFY(colour.flip == Flip::H);
+        QCOMPARE(colour.meridianFlip.value_or(-1), 23 * 60 + 40);
+        w.comboFlip->setCurrentIndex(w.comboFlip->findData(int(Flip::V)));
+        w.checkMeridianFlip->click();
+        QVERIFY(host.choices().colour.flip == Flip::V && !host.choices().colour.meridianFlip);
+        f.form.reset();
+        const QByteArray saved = f.readSettings();
+        QVERIFY2(saved.contains("rotate=90\nflip=v\nmeridianflip=off\n"), saved.constData());
+    }
 };
 
 std::unique_ptr<QObject> MakeTestWindowSettings()

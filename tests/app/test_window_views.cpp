@@ -343,8 +343,6 @@ private slots:
     {
         WindowFixture f;
         TForm1& w = f.create();
-        // Enough for the whole options column, its last group included.
-        constexpr int kTaller = 360;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(1340, 680);
@@ -367,14 +365,16 @@ private slots:
         QVERIFY(w.optionsArea->verticalScrollBar()->isVisible());
         const int bar = w.optionsArea->width() - w.optionsPanel->width();
         QVERIFY(bar > 0);
-        w.resize(1340, 680 + kTaller);
+        // Tall enough for the whole column, the orientation and levels groups at its end included.
+        const int taller = 460;
+        w.resize(1340, 680 + taller);
         QVERIFY(!w.optionsArea->verticalScrollBar()->isVisible());
         QCOMPARE(w.frameView->width(), view.width() + bar);
         // Wider plots are taller: the frame takes the rest of the new height.
-        QCOMPARE(w.frameView->height() + w.plotPanel->height(), view.height() + plotsHeight + kTaller);
+        QCOMPARE(w.frameView->height() + w.plotPanel->height(), view.height() + plotsHeight + taller);
         QCOMPARE(w.GroupBox4->geometry(), help);
         QCOMPARE(w.Memo1->pos(), QPoint(8, 405));
-        QCOMPARE(w.Memo1->height(), log.height() + kTaller);
+        QCOMPARE(w.Memo1->height(), log.height() + taller);
         const QRect text(w.Memo1->viewport()->mapTo(&w, QPoint()), w.Memo1->viewport()->size());
         QVERIFY(!text.intersects(help));
         QVERIFY2(text.width() > 3 * log.width(), qPrintable(QString::number(text.width())));

@@ -354,3 +354,31 @@ TEST(SaveOrbicropSettings, DirectoryInPlaceOfTheFileIsReportedWithItsPath)
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
     }
 }
+
+// The orientation's keys are written once chosen, read back into the colour
+// choices, and kept, at their defaults, once taken back.
+TEST(SaveOrbicropSettings, OrientationKeysRoundTripOnceChosen)
+{
+    TempDir dir;
+    const std::string path = dir.file("Orbicrop.ini");
+    SaveOrbicropSettings(path, OrbicropSettings{});
+    EXPECT_EQ(ReadWholeFile(path).find("rotate"), std::string::npos) << ReadWholeFile(path);
+    OrbicropSettings chosen;
+    chosen.rotate = 270;
+    chosen.flip = Flip::V;
+    chosen.meridianFlip = 23 * 60 + 40;
+    SaveOrbicropSettings(path, chosen);
+    EXPECT_NE(ReadWholeFile(path).find("rotate=270\nflip=v\nmeridianflip=23:40\n"), std::string::npos)
+        << ReadWholeFile(path);
+    const ColourOptions colour = ColourFrom(LoadOrbicropSettings(path));
+    EXPECT_EQ(colour.rotate, 270);
+    EXPECT_EQ(colour.flip, Flip::V);
+    EXPECT_EQ(colour.meridianFlip, 23 * 60 + 40);
+    SaveOrbicropSettings(path, OrbicropSettings{});
+    EXPECT_NE(ReadWholeFile(path).find("rotate=0\nflip=none\nmeridianflip=off\n"), std::string::npos)
+        << ReadWholeFile(path);
+    const ColourOptions back = ColourFrom(LoadOrbicropSettings(path));
+    EXPECT_EQ(back.rotate, 0);
+    EXPECT_EQ(back.flip, Flip::None);
+    EXPECT_EQ(back.meridianFlip, std::nullopt);
+}
