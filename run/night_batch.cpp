@@ -365,6 +365,8 @@ std::string OutputShapingOptions(const RunChoices& c, const RunOptions& o, const
     // Only when asked for, so that nights done before still match.
     if (c.colour.rotate != 0 || c.colour.flip != Flip::None || c.colour.meridianFlip)
         t << " orient=" << c.colour.rotate << "/" << int(c.colour.flip) << "/" << c.colour.meridianFlip.value_or(-1);
+    if (c.colour.levels)
+        t << " levels=" << LevelsText(*c.colour.levels);
     return t.str();
 }
 
