@@ -2,6 +2,7 @@
 #include "stills/stills_module.h"
 
 #include "stills/fits_master.h"
+#include "stills/still_frame.h"
 
 #include <cstdio>
 #include <exception>
@@ -49,6 +50,20 @@ extern "C" int orbicrop_read_master(const char* path, orbicrop::stills::FitsMast
         std::snprintf(error, errorSize, "%s", e.what());
     } catch (...) {
         std::snprintf(error, errorSize, "Couldn't read the FITS file %s", path);
+    }
+    return 1;
+}
+
+extern "C" int orbicrop_read_still(const char* path, double floatScale, orbicrop::stills::StillFrame* frame,
+                                   char* error, std::size_t errorSize)
+{
+    try {
+        orbicrop::stills::ReadStill(path, floatScale, *frame);
+        return 0;
+    } catch (const std::exception& e) {
+        std::snprintf(error, errorSize, "%s", e.what());
+    } catch (...) {
+        std::snprintf(error, errorSize, "Couldn't read %s", path);
     }
     return 1;
 }

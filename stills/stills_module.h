@@ -14,7 +14,8 @@
 // (kStillTiff, kStillFits or kStillPng) and returns 0, or returns non-zero
 // with the reason in error (at most errorSize bytes, ended by a zero). No
 // exception crosses it. It exports the reading and writing of master
-// frames too (stills/fits_master.h).
+// frames too (stills/fits_master.h), and the reading of stills
+// (stills/still_frame.h).
 extern "C" int orbicrop_write_still(int format, const char* path, const orbicrop::stills::StillImage* image,
                                     char* error, std::size_t errorSize);
 
