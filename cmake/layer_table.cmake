@@ -8,6 +8,7 @@ set(ORBICROP_LAYERS
   "text|text"
   "video/ffmpeg|text image debayer fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi video/ffmpeg"
   "video/avi|text image debayer fileio avi/riff_ids.h analysis video/frame_source.h video/read_ahead.h video/avi"
+  "video/frames|text time image debayer fileio analysis ser stills/still_frame.h stills/still_image.h video/frame_source.h video/read_ahead.h video/ser video/frames"
   "video/ser|text image debayer fileio analysis ser video/frame_source.h video/read_ahead.h video/ser"
   "video|text image debayer analysis video/frame_source.h video/read_ahead.h"
   "time|text time"

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/paths.h"
 
+#include "fileio/frame_sequence.h"
+
 #include <string_view>
 
 // Only '/' separates directories here: a colon or backslash is an ordinary
@@ -41,6 +43,10 @@ std::size_t StartOfCharacterBefore(const std::string& text, std::size_t end)
 
 std::string NameWithoutLastFour(const std::string& path)
 {
+    // A capture saved as still images has no ending to drop: its outputs
+    // take its folder's name, or its glob's ("Jup_*.fits" -> "Jup").
+    if (IsFrameSequence(path))
+        return FrameSequenceName(path);
     std::size_t end = path.size();
     for (int dropped = 0; dropped < 4 && end > 0; ++dropped)
         end = StartOfCharacterBefore(path, end);

@@ -14,6 +14,8 @@ std::string DirectoryOf(const std::string& path);
 // (input without its last four characters, whatever they are) + "_" +
 // ("Y8" for greyscale) + "orbic.avi". name.avi -> name_orbic.avi; sat.mpeg
 // -> sat._orbic.avi; a path of four characters or fewer gives "_orbic.avi".
+// A capture saved as still images (fileio/frame_sequence.h) is named by its
+// FrameSequenceName: folder -> folder_orbic.avi.
 // A character is a whole UTF-8 sequence where the bytes form one, otherwise
 // a single byte, so that Mars_été keeps a valid name.
 std::string OutputPathFor(const std::string& inputPath, const std::string& outputDir, bool grayscale);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/capture_times.h"
 
+#include "fileio/frame_sequence.h"
+
 #include "capture/sidecar.h"
 #include "time/capture_time.h"
 
@@ -14,6 +16,7 @@ std::string_view NameOf(TimeFrom from)
     switch (from) {
     case TimeFrom::None: return {};
     case TimeFrom::SerTrailer: return "ser trailer";
+    case TimeFrom::FrameFiles: return "frame files";
     case TimeFrom::FireCaptureSidecar: return "firecapture sidecar";
     case TimeFrom::SharpCapSidecar: return "sharpcap sidecar";
     case TimeFrom::FileName: return "file name";
@@ -62,7 +65,7 @@ std::optional<std::int64_t> CaptureTimes::start() const
 TimeFrom CaptureTimes::from() const
 {
     if (stamps)
-        return TimeFrom::SerTrailer;
+        return stillFrames ? TimeFrom::FrameFiles : TimeFrom::SerTrailer;
     if (SidecarStart(*this))
         return SidecarKind(*this);
     if (name)
@@ -106,5 +109,6 @@ CaptureTimes CaptureTimesOf(const std::string& path, const orbicrop::capture::Na
         choices.utcOffsetSeconds = times.sidecar->utcOffsetSeconds;
     times.name = orbicrop::capture::UtcTimeInName(path, choices);
     times.option = option;
+    times.stillFrames = IsFrameSequence(path);
     return times;
 }

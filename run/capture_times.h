@@ -12,12 +12,21 @@
 #include <vector>
 
 // Where a capture's time came from, in the order it is trusted: the frames'
-// own stamps (a SER trailer), a capture program's sidecar, the file's name,
-// the user's --start-time.
-enum class TimeFrom : std::uint8_t { None, SerTrailer, FireCaptureSidecar, SharpCapSidecar, FileName, Option };
+// own stamps (a SER trailer, or the files of a capture saved as still
+// images), a capture program's sidecar, the file's name, the user's
+// --start-time.
+enum class TimeFrom : std::uint8_t {
+    None,
+    SerTrailer,
+    FireCaptureSidecar,
+    SharpCapSidecar,
+    FileName,
+    Option,
+    FrameFiles
+};
 
 // "ser trailer", "firecapture sidecar", "sharpcap sidecar", "file name",
-// "option"; empty for None. The report's words.
+// "option", "frame files"; empty for None. The report's words.
 std::string_view NameOf(TimeFrom from);
 
 // What each source says of a capture's start, in UT.
@@ -26,6 +35,7 @@ struct CaptureTimes {
     std::optional<orbicrop::capture::CaptureFacts> sidecar;
     std::optional<std::int64_t> name;
     std::optional<std::int64_t> option;   // --start-time
+    bool stillFrames = false;             // the stamps are those of still images' files
 
     // The start the frames without a stamp of their own are dated from: the
     // sidecar's, else the name's, else the option's.

@@ -75,7 +75,11 @@ std::string MessageFor(const FrameSourceError& e, const std::string& path)
     case SourceFailure::Duration: return "Failed in GetDuration!";
     case SourceFailure::Prepare: return "Failed in EnterBitmapGrabMode!";
     case SourceFailure::Start: return "Failed to run the graph!";
-    case SourceFailure::Decode: return "Failed in WaitForCompletion!";
+    // A frame of a capture saved as still images that differs from the
+    // others, or cannot be read, is named.
+    case SourceFailure::Decode:
+        return e.reason().empty() ? "Failed in WaitForCompletion!"
+                                  : "Failed in WaitForCompletion! (" + e.reason() + ")";
     }
     return "Couldn't load the file!";
 }

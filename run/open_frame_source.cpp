@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/open_frame_source.h"
 
+#include "fileio/frame_sequence.h"
 #include "fileio/program_module.h"
 #include "output/paths.h"
 #include "video/avi/plain_avi_source.h"
 #include "video/ffmpeg/ffmpeg_module.h"
+#include "video/frames/frame_folder_source.h"
 #include "video/ser/ser_source.h"
 
 #include <filesystem>
@@ -53,6 +55,9 @@ FfmpegModule LoadFfmpegModule()
 
 std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path)
 {
+    // A folder or glob of still images, one file a frame, is a capture too.
+    if (std::optional<std::vector<std::string>> frames = FrameSequenceFiles(path))
+        return OpenFrameFolderSource(std::move(*frames));
     RefuseWhatIsNoFile(path);
     // SER captures by their content, whatever their name: FFmpeg's reader of
     // them swaps the bytes of common 16-bit files and demosaics raw ones.

@@ -87,3 +87,18 @@ SerSampleFormat SerFormatProbe::format() const
         f.depth = std::max(used, 8);
     return f;
 }
+
+std::vector<std::uint32_t> FramesToProbe(std::uint32_t frames)
+{
+    std::vector<std::uint32_t> picks;
+    if (frames <= kSerFramesToProbe + 2) {
+        for (std::uint32_t i = 0; i < frames; ++i)
+            picks.push_back(i);
+        return picks;
+    }
+    picks.push_back(0);
+    for (std::uint32_t k = 1; k <= kSerFramesToProbe; ++k)
+        picks.push_back(std::uint32_t(std::uint64_t(frames - 1) * k / (kSerFramesToProbe + 1)));
+    picks.push_back(frames - 1);
+    return picks;
+}

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 // The colour ids are the SER writer's.
 using orbicrop::ser::SerColour;
@@ -26,6 +27,11 @@ struct SerSampleFormat {
 // How many frames between the first and the last of a file the probe would
 // like to see besides them.
 inline constexpr std::uint32_t kSerFramesToProbe = 8;
+
+// The frames a probe reads of a capture of frames frames: 0 and the last
+// and about kSerFramesToProbe evenly between, for a capture that starts dark
+// shows its depth and byte order only later on.
+std::vector<std::uint32_t> FramesToProbe(std::uint32_t frames);
 
 // Settles byte order and depth from frames of a file, fed one at a time
 // (rows top-down, as stored), so that only one frame is held at once. Both

@@ -106,23 +106,6 @@ std::vector<std::int64_t> UsableTimes(std::span<const std::int64_t> stamps)
     return times;
 }
 
-// Frames 0 and last and about eight evenly between: a capture that starts
-// dark shows its depth and byte order only later on.
-std::vector<std::uint32_t> FramesToProbe(std::uint32_t frames)
-{
-    std::vector<std::uint32_t> picks;
-    if (frames <= kSerFramesToProbe + 2) {
-        for (std::uint32_t i = 0; i < frames; ++i)
-            picks.push_back(i);
-        return picks;
-    }
-    picks.push_back(0);
-    for (std::uint32_t k = 1; k <= kSerFramesToProbe; ++k)
-        picks.push_back(std::uint32_t(std::uint64_t(frames - 1) * k / (kSerFramesToProbe + 1)));
-    picks.push_back(frames - 1);
-    return picks;
-}
-
 CaptureHeader CaptureHeaderOf(const SerHeader& h)
 {
     return {h.luId, h.observer, h.instrument, h.telescope, h.dateTime, h.dateTimeUtc};
