@@ -13,6 +13,7 @@
 #include "app/version.h"
 #include "output/paths.h"
 #include "run/actions.h"
+#include "run/capture_folder.h"
 #include "time/capture_time.h"
 
 #include <QCheckBox>
@@ -100,7 +101,10 @@ Dropped DroppedInputs(const QMimeData* mime)
         if (path.isEmpty())
             continue;
         const QFileInfo info(path);
-        if (info.isDir() && dropped.folder.isEmpty())
+        // A folder of frames is one capture, opened as a file is.
+        if (info.isDir() && IsCaptureFolder(QFile::encodeName(path).toStdString()))
+            dropped.files << path;
+        else if (info.isDir() && dropped.folder.isEmpty())
             dropped.folder = path;
         else if (IsVideoFileName(path) && info.isFile())
             dropped.files << path;
@@ -273,6 +277,11 @@ void TForm1::openFolder(const QString& folder)
 {
     if (m_batchRunning || m_analysing || folder.isEmpty())
         return;
+    // A folder of frames is one capture, not a night of them.
+    if (IsCaptureFolder(QFile::encodeName(folder).toStdString())) {
+        openFiles({folder});
+        return;
+    }
     guarded([&] { openNight(folder); });
 }
 

@@ -8,6 +8,7 @@
 #include "cli/night_main.h"
 #include "run/png_writer.h"
 #include "cli/terminal_host.h"
+#include "fileio/frame_sequence.h"
 #include "output/output_for_format.h"
 #include "run/actions.h"
 #include "run/calibrating_sink.h"
@@ -244,6 +245,21 @@ int MakeMasterFile(const CliOptions& options)
     return kExitOk;
 }
 
+// A shell expands an unquoted glob into one file a frame, and each still
+// image would then be a capture of one frame: worth a word before the run.
+void NoteStillsGivenOneByOne(const std::vector<std::string>& inputs)
+{
+    const auto stills = std::count_if(inputs.begin(), inputs.end(), [](const std::string& input) {
+        std::error_code ec;
+        return IsStillImageName(input) && fs::is_regular_file(input, ec);
+    });
+    if (stills >= 2)
+        std::fprintf(stderr,
+                     "orbicrop-cli: %ld still images are taken as a capture each; to read numbered frames as one "
+                     "capture, give their folder or quote the glob ('DIR/NAME_*.fits')\n",
+                     long(stills));
+}
+
 }   // namespace
 
 int main(int argc, char** argv)
@@ -256,6 +272,7 @@ int main(int argc, char** argv)
         || !PrepareDirectory(parsed.options->plotsDir, "plot directory"))
         return kExitUsage;
     InstallInterruptHandler();
+    NoteStillsGivenOneByOne(parsed.options->files);
     try {
         if (parsed.options->info)
             return PrintInfo(*parsed.options);

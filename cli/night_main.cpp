@@ -25,9 +25,7 @@ std::string NightFolder(const CliOptions& options, const std::vector<std::string
 {
     if (!options.outputDir.empty())
         return options.outputDir;
-    std::error_code ec;
-    const bool folders = std::all_of(options.files.begin(), options.files.end(),
-                                     [&ec](const std::string& input) { return fs::is_directory(input, ec); });
+    const bool folders = std::all_of(options.files.begin(), options.files.end(), IsNightFolder);
     return folders ? options.files.front() : DirectoryOf(files.front());
 }
 
@@ -43,7 +41,7 @@ std::string NightTitle(const CliOptions& options, const std::string& folder)
 {
     std::error_code ec;
     for (const std::string& input : options.files)
-        if (fs::is_directory(input, ec))
+        if (IsNightFolder(input))
             return fs::weakly_canonical(input, ec).filename().string();
     return fs::weakly_canonical(folder, ec).filename().string();
 }

@@ -4,7 +4,9 @@
 #include "capture/sidecar.h"
 #include "cli/batch_summary.h"
 #include "run/png_writer.h"
+#include "fileio/frame_sequence.h"
 #include "output/paths.h"
+#include "run/open_frame_source.h"
 #include "run/plots.h"
 #include "video/ser/ser_source.h"
 
@@ -34,6 +36,15 @@ bool TrackNamesMosaics(const CliOptions& options)
     if (options.choices.colour.declaredBayer)
         return true;
     return std::any_of(options.files.begin(), options.files.end(), [](const std::string& file) {
+        if (IsFrameSequence(file)) {
+            // Still images name their pattern in each frame (BAYERPAT).
+            try {
+                const std::optional<VideoInfo> video = OpenFrameSource(file)->video();
+                return video && video->samples && IsMosaic(video->samples->colour);
+            } catch (const FrameSourceError&) {
+                return false;   // the run tells why it cannot be read
+            }
+        }
         const std::optional<std::int32_t> colour = SerColourIdOf(file);
         return colour && IsMosaic(*colour);
     });

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/capture_folder.h"
 
+#include "fileio/frame_sequence.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -29,6 +31,17 @@ bool Hidden(const fs::path& path)
 {
     const std::string name = path.filename().string();
     return !name.empty() && name.front() == '.';
+}
+
+// The captures dir holds as numbered still images, less our own outputs of
+// that kind (a folder NAME_orbic of NAME_orbic_000001.tif ...).
+std::vector<std::string> StillCapturesIn(const fs::path& dir)
+{
+    std::vector<std::string> captures;
+    for (std::string& capture : SequenceCapturesIn(dir.string()))
+        if (!IsOwnOutputName(FrameSequenceName(capture)))
+            captures.push_back(std::move(capture));
+    return captures;
 }
 
 }   // namespace
@@ -60,17 +73,28 @@ std::vector<std::string> CapturesIn(const std::string& dir, bool recurse)
     std::error_code ec;
     std::vector<std::string> found;
     std::vector<fs::path> folders{fs::path(dir)};
+    const auto add = [&found](std::vector<std::string> captures) {
+        found.insert(found.end(), captures.begin(), captures.end());
+    };
     while (!folders.empty()) {
         const fs::path folder = folders.back();
         folders.pop_back();
         fs::directory_iterator entries(folder, ec);
         if (ec)
             throw std::runtime_error("Couldn't read the folder " + folder.string() + ": " + ec.message());
+        add(StillCapturesIn(folder));
         for (const fs::directory_entry& entry : entries) {
             if (Hidden(entry.path()))
                 continue;
             if (entry.is_directory(ec)) {
-                if (recurse && !fs::exists(entry.path() / kNightManifestName, ec))
+                if (IsOwnOutputName(entry.path().filename().string())
+                    || fs::exists(entry.path() / kNightManifestName, ec))
+                    continue;
+                // A folder of frames is a capture in its own right, with
+                // or without -r; it holds nothing else to look for.
+                if (std::vector<std::string> frames = StillCapturesIn(entry.path()); !frames.empty())
+                    add(std::move(frames));
+                else if (recurse)
                     folders.push_back(entry.path());
             } else if (entry.is_regular_file(ec) && IsCaptureFile(entry.path())) {
                 found.push_back(entry.path().string());
@@ -81,20 +105,28 @@ std::vector<std::string> CapturesIn(const std::string& dir, bool recurse)
     return found;
 }
 
-bool AnyFolder(const std::vector<std::string>& inputs)
+bool IsCaptureFolder(const std::string& path)
+{
+    return IsFrameSequence(path) && CapturesIn(path, false).size() == 1;
+}
+
+bool IsNightFolder(const std::string& path)
 {
     std::error_code ec;
-    return std::any_of(inputs.begin(), inputs.end(),
-                       [&ec](const std::string& input) { return fs::is_directory(input, ec); });
+    return fs::is_directory(path, ec) && !IsCaptureFolder(path);
+}
+
+bool AnyFolder(const std::vector<std::string>& inputs)
+{
+    return std::any_of(inputs.begin(), inputs.end(), IsNightFolder);
 }
 
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, bool recurse,
                                       std::vector<std::string>& notes)
 {
     std::vector<std::string> files;
-    std::error_code ec;
     for (const std::string& input : inputs) {
-        if (!fs::is_directory(input, ec)) {
+        if (!IsNightFolder(input)) {
             files.push_back(input);
             continue;
         }

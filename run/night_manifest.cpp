@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/night_manifest.h"
 
+#include "fileio/frame_sequence.h"
+
 #include "run/capture_folder.h"
 
 #include <nlohmann/json.hpp>
@@ -105,13 +107,21 @@ bool Alive(pid_t pid)
 
 std::optional<FileStamp> StampOf(const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
+    // A capture saved as still images changes when any of its frames does:
+    // it is stamped with their bytes together and the latest change.
+    const std::optional<std::vector<std::string>> frames = FrameSequenceFiles(path);
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    for (const std::string& file : frames ? *frames : std::vector<std::string>{path}) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0)
+            return std::nullopt;
+        size += std::uint64_t(st.st_size);
+        modified = std::max(modified, std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+    }
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec);
-    return FileStamp{ec ? path : absolute.lexically_normal().string(), std::uint64_t(st.st_size),
-                     std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return FileStamp{ec ? path : absolute.lexically_normal().string(), size, modified};
 }
 
 NightManifest::NightManifest(const std::string& outputDir)

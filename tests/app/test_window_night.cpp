@@ -4,6 +4,7 @@
 #include "test_classes.h"
 #include "window_fixture.h"
 
+#include "stills/still_image.h"
 #include "support/decoded_video.h"
 
 #include <QComboBox>
@@ -29,6 +30,29 @@ QString WriteNight(const WindowFixture& f)
     f.writeClip(QStringLiteral("night/a.avi"), DiscClip{}, 4);
     f.writeClip(QStringLiteral("night/b.avi"), DiscClip{}, 5);
     return f.path(QStringLiteral("night"));
+}
+
+// A folder "frames" of n numbered 8-bit PNG frames of a grey disc, as a
+// capture program saves a capture as still images.
+QString WriteFrameFolder(const WindowFixture& f, int n)
+{
+    QDir(f.dir.path()).mkpath(QStringLiteral("frames"));
+    constexpr int kWidth = 120;
+    constexpr int kHeight = 90;
+    std::vector<std::uint8_t> grey(std::size_t(kWidth) * kHeight);
+    for (int i = 0; i < n; ++i) {
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                grey[std::size_t(y) * kWidth + std::size_t(x)] =
+                    std::hypot(x - 50.0 - i, y - 45.0) < 20.0 ? std::uint8_t(200) : std::uint8_t(8);
+        orbicrop::stills::StillImage image;
+        image.samples = grey.data();
+        image.width = kWidth;
+        image.height = kHeight;
+        const QString name = QStringLiteral("frames/f_%1.png").arg(i + 1);
+        orbicrop::stills::WritePngStill(QFile::encodeName(f.path(name)).toStdString(), image);
+    }
+    return f.path(QStringLiteral("frames"));
 }
 
 int FramesOf(const WindowFixture& f, const QString& video)
@@ -104,6 +128,32 @@ private slots:
         QCOMPARE(f.shown->size(), std::size_t(1));
         QVERIFY2(f.shown->front().text.startsWith(QStringLiteral("No captures in ")),
                  qPrintable(f.shown->front().text));
+    }
+
+    // A folder of numbered frames is one capture, not a night: dropped or
+    // chosen with "Open folder…", it opens as a file does and its output
+    // goes beside it, named after it.
+    void aFolderOfFramesOpensAsOneCapture()
+    {
+        WindowFixture f;
+        TForm1& w = f.createSmall();
+        QVERIFY(f.settle());
+        const QString frames = WriteFrameFolder(f, 6);
+        QSignalSpy tests(&w, &TForm1::testRan);
+        QVERIFY(DragAndDrop(w, {QUrl::fromLocalFile(frames)}));
+        QTRY_COMPARE_WITH_TIMEOUT(tests.count(), 1, 1000);
+        QCOMPARE(w.chosenFiles(), std::vector<std::string>{QFile::encodeName(frames).toStdString()});
+        QVERIFY2(f.shown->empty(), f.shown->empty() ? "" : qPrintable(f.shown->front().text));
+
+        *f.folderAnswer = frames;
+        w.btnOpenFolder->click();
+        QVERIFY(f.settle());
+        QCOMPARE(w.comboFiles->count(), 1);
+        QCOMPARE(w.comboFiles->itemText(0), QStringLiteral("frames"));
+        w.btnProcess->click();
+        QVERIFY2(f.shown->empty(), f.shown->empty() ? "" : qPrintable(f.shown->front().text));
+        QCOMPARE(FramesOf(f, f.path(QStringLiteral("frames_Y8orbic.avi"))), 6);
+        QVERIFY(!QFileInfo::exists(frames + QStringLiteral("/night.html")));
     }
 };
 

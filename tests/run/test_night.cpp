@@ -39,6 +39,31 @@ TEST(NightFolder, FindsCapturesButNotOurOutputsNotesOrOutputFolders)
               std::vector<std::string>{"No captures in " + dir.file("deep") + " (-r looks into its folders too)"});
 }
 
+// A folder of numbered frames is a capture of the night, found without -r,
+// and taken as one when given itself; our own folders of stills are not.
+TEST(NightFolder, AFolderOfFramesIsOneCaptureAndOurStillOutputsAreNone)
+{
+    TempDir dir;
+    for (const char* name : {"jup_2135/f_0001.fits", "jup_2135/f_0002.fits", "jup_2135/f_0003.fits",
+                             "jup_orbic/jup_orbic_000000.tif", "jup_orbic/jup_orbic_000001.tif", "sat.ser",
+                             "sun/ha_01.png", "sun/ha_02.png", "sun/wl_01.png", "sun/wl_02.png"}) {
+        fs::create_directories(fs::path(dir.file(name)).parent_path());
+        std::ofstream(dir.file(name)) << "x";
+    }
+    const std::vector<std::string> captures = CapturesIn(dir.path(), false);
+    ASSERT_EQ(captures.size(), 4u);
+    EXPECT_EQ(captures[0], dir.file("jup_2135"));
+    EXPECT_EQ(captures[1], dir.file("sat.ser"));
+    EXPECT_EQ(captures[2], dir.file("sun") + "/ha_[0-9]*.png");
+    EXPECT_EQ(captures[3], dir.file("sun") + "/wl_[0-9]*.png");
+    EXPECT_TRUE(IsCaptureFolder(dir.file("jup_2135")));
+    EXPECT_FALSE(IsNightFolder(dir.file("jup_2135")));
+    EXPECT_TRUE(IsNightFolder(dir.file("sun")));
+    EXPECT_TRUE(IsNightFolder(dir.path()));
+    std::vector<std::string> notes;
+    EXPECT_EQ(ExpandInputs({dir.file("jup_2135")}, false, notes), std::vector<std::string>{dir.file("jup_2135")});
+}
+
 TEST(NightFolder, OrdersByCaptureTimeWithUnknownTimesLast)
 {
     const auto ordered = ByCaptureTime({"c", "a", "b", "d"}, [](const std::string& f) -> std::optional<std::int64_t> {
