@@ -109,8 +109,8 @@ std::uint32_t BigEndian(const unsigned char* bytes)
 }
 
 // libpng takes a chunk's length at its word and allocates it whole before
-// reading it (the limit above is not applied to the raw chunk by every
-// build): a few damaged bytes would ask for 2 GiB. So the chunks' lengths
+// reading it (not every build holds the raw chunk to
+// png_set_chunk_malloc_max): a few damaged bytes would ask for 2 GiB. So the chunks' lengths
 // are looked at first; the picture's own data (IDAT) is read in pieces and
 // may be any size. Whatever else is wrong is left to libpng to find.
 const char* OversizedChunk(std::FILE* file)
