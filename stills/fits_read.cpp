@@ -156,7 +156,7 @@ void ReadFitsStill(const std::string& path, double floatScale, StillFrame& frame
     if (stored == StoredAs::Float32 || stored == StoredAs::Float64) {
         // A factor that scales nothing sensibly is no choice of the caller's.
         const bool given = std::isfinite(floatScale) && floatScale > 0.0;
-        scale = given ? floatScale : ChosenScale(fits, frame.samples.size() / 2);
+        scale = given ? floatScale : ChosenScale(fits, frame.samples.size() / sizeof(std::uint16_t));
         frame.floatScale = scale;
     }
     const RowOrder order = RowOrderOf(fits);

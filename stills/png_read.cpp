@@ -58,6 +58,9 @@ private:
     png_infop m_end = nullptr;
 };
 
+// More than the text, profile or palette of any picture takes.
+constexpr png_alloc_size_t kMostChunkBytes = 8u << 20;
+
 // The picture as libpng hands it over once told to: 8 or 16 bits, grey or
 // RGB, alpha let go.
 struct PngLayout {
@@ -77,6 +80,9 @@ bool ReadHeader(const PngRead& read, std::FILE* file, PngLayout& layout)
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_init_io(png, file);
+    // What a compressed text or profile unpacks to (a few bytes may unpack
+    // to gigabytes).
+    png_set_chunk_malloc_max(png, kMostChunkBytes);
     png_read_info(png, read.info());
     const int type = png_get_color_type(png, read.info());
     if (type == PNG_COLOR_TYPE_PALETTE)
@@ -95,6 +101,32 @@ bool ReadHeader(const PngRead& read, std::FILE* file, PngLayout& layout)
     layout.depth = png_get_bit_depth(png, read.info());
     layout.rowBytes = png_get_rowbytes(png, read.info());
     return true;
+}
+
+std::uint32_t BigEndian(const unsigned char* bytes)
+{
+    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 | bytes[3];
+}
+
+// libpng takes a chunk's length at its word and allocates it whole before
+// reading it (not every build holds the raw chunk to
+// png_set_chunk_malloc_max): a few damaged bytes would ask for 2 GiB. So the chunks' lengths
+// are looked at first; the picture's own data (IDAT) is read in pieces and
+// may be any size. Whatever else is wrong is left to libpng to find.
+const char* OversizedChunk(std::FILE* file)
+{
+    unsigned char head[8];
+    long at = 8;
+    while (std::fseek(file, at, SEEK_SET) == 0 && std::fread(head, 1, sizeof head, file) == sizeof head) {
+        const std::uint32_t length = BigEndian(head);
+        const bool picture = std::memcmp(head + 4, "IDAT", 4) == 0;
+        if (length > 0x7fffffffu || (!picture && length > kMostChunkBytes))
+            return "it holds a chunk too large for any picture's facts";
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
+            break;
+        at += 12 + long(length);
+    }
+    return std::fseek(file, 0, SEEK_SET) == 0 ? nullptr : "it cannot be read again from its start";
 }
 
 // Every pass of an interlaced picture fills in more of the same rows.
@@ -129,11 +161,16 @@ std::string PngTime(const PngRead& read)
 void ReadPngStill(const std::string& path, StillFrame& frame)
 {
     const auto damaged = [&](const char* why) {
+        // libpng's word for a file that ends before its picture does.
+        if (std::strcmp(why, "Read Error") == 0)
+            why = "it is cut short";
         throw StillError("Couldn't read the PNG file " + path + " (" + why + ")");
     };
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file)
         damaged(std::strerror(errno));
+    if (const char* why = OversizedChunk(file.get()))
+        damaged(why);
     PngComplaint complaint;
     const PngRead read(complaint);
     if (!read.ok())
@@ -147,9 +184,8 @@ void ReadPngStill(const std::string& path, StillFrame& frame)
         damaged("its pixels are laid out in a way that is not read");
     SizeFrame(frame, path, "PNG", layout.width, layout.height, layout.channels, bytes);
     frame.storedAs = bytes == 1 ? StoredAs::Bits8 : StoredAs::Bits16;
-    // libpng's word for a file that ends before the picture does.
     if (!ReadImage(read, layout, frame.samples.data()))
-        damaged(std::strcmp(complaint.text, "Read Error") == 0 ? "it is cut short" : complaint.text);
+        damaged(complaint.text);
     frame.time = PngTime(read);
 }
 

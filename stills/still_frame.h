@@ -62,8 +62,9 @@ struct StillFrame {
 // Reads the file at path, whose format its first bytes tell (FITS, TIFF or
 // PNG), whatever its name. floatScale, for float data: 0 chooses for this
 // frame (65535 when every sample lies in [0, 1], Siril's normalised kind,
-// else 1); any other factor is used as given, so that a caller passing the
-// first frame's choice on scales a capture the same throughout. NaN and
+// else 1); a positive factor is used as given, so that a caller passing the
+// first frame's choice on scales a capture the same throughout (a negative
+// or non-finite one chooses, as 0 does). NaN and
 // negative values become 0. frame's buffers are reused (samples keeps its
 // capacity); after a failure frame holds nothing meaningful. Throws
 // StillError with a message for the user that names the file.

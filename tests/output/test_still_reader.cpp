@@ -486,8 +486,8 @@ void PrintTo(const Refusal& c, std::ostream* os)
 
 class StillRefusal : public testing::TestWithParam<Refusal> {};
 
-// One of our own stills of 40 x 40, cut to size bytes.
-void OwnCut(const TempDir&, const std::string& path, Format format, std::uintmax_t size)
+// One of our own stills of 40 x 40.
+void OwnStill(const std::string& path, Format format)
 {
     const std::vector<std::uint8_t> samples = Samples(40, 40, 1, 2);
     StillImage image;
@@ -501,6 +501,11 @@ void OwnCut(const TempDir&, const std::string& path, Format format, std::uintmax
         orbicrop::stills::WriteTiffStill(path, image);
     else
         orbicrop::stills::WritePngStill(path, image);
+}
+
+void OwnCut(const TempDir&, const std::string& path, Format format, std::uintmax_t size)
+{
+    OwnStill(path, format);
     std::filesystem::resize_file(path, size);
 }
 
@@ -540,6 +545,15 @@ INSTANTIATE_TEST_SUITE_P(
                             "Couldn't read the TIFF file"},
                     Refusal{"pngCutShort", [](const TempDir& d, const std::string& p) { OwnCut(d, p, Png, 200); },
                             "Couldn't read the PNG file"},
+                    Refusal{"pngChunkOfGigabytes",
+                            [](const TempDir&, const std::string& p) {
+                                // After the header, a text chunk that claims 2 GB and holds a few bytes.
+                                OwnStill(p, Png);
+                                std::string bytes = ReadWholeFile(p);
+                                bytes.insert(33, std::string("\x7a\0\0\x26tEXtCreation", 16));
+                                WriteWholeFile(p, bytes);
+                            },
+                            "too large"},
                     Refusal{"tiffAbsurdSize",
                             [](const TempDir&, const std::string& p) {
                                 const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(p.c_str(), "w"));
