@@ -3,6 +3,7 @@
 // in, cropped AVIs out, checked byte for byte with an independent decoder.
 
 #include "analysis/rounding.h"
+#include "support/siril.h"
 #include "support/decoded_video.h"
 #include "support/disc_video.h"
 #include "support/ser_reader.h"
@@ -1188,7 +1189,7 @@ TEST(Cli, StillSequencesOpenInSirilAsTheSerDoes)
     ASSERT_EQ(RunIn(dir, run, dir.path()).status, 0);
     const auto siril = [&](const std::string& script) {
         std::ofstream(dir.file("check.ssf")) << "requires 0.99.10\n" << script;
-        const auto r = RunIn(dir, "siril-cli -s check.ssf", dir.path());
+        const auto r = RunIn(dir, SirilCli(dir) + " -s check.ssf", dir.path());
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         return r.out;
     };

@@ -5,6 +5,7 @@
 #include "stills/fits_master.h"
 
 #include "fileio/program_module.h"
+#include "support/siril.h"
 #include "support/cfitsio_image.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
@@ -361,7 +362,8 @@ TEST(FitsMaster, SirilsFrameAndStackReadAsTheFramesTheyCameFrom)
         orbicrop::stills::WriteFitsStill(dir.file("frames/f_0000" + std::to_string(f) + ".fits"), still);
     std::ofstream(dir.file("make.ssf")) << "requires 1.0.0\ncd frames\nload f_00001\nsave ../saved\n"
                                            "convert seq -out=../seq\ncd ../seq\nstack seq rej 3 3 -nonorm\n";
-    const CommandResult r = RunCommand("cd " + ShellQuote(dir.path()) + " && siril-cli -s make.ssf", dir.path());
+    const CommandResult r =
+        RunCommand("cd " + ShellQuote(dir.path()) + " && " + SirilCli(dir) + " -s make.ssf", dir.path());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
 
     const FitsMaster saved = ReadFitsMaster(dir.file("saved.fit"));

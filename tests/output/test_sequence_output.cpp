@@ -7,6 +7,7 @@
 
 #include "analysis/debayer_crop.h"
 #include "output/staged_output.h"
+#include "support/siril.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "time/capture_time.h"
@@ -337,7 +338,8 @@ TEST(SequenceOutput, AMosaicFitsDebayersUprightInItsColoursInSiril)
         std::filesystem::create_directory(dir.file("deb"));
         std::ofstream(dir.file("check.ssf")) << "requires 1.0.0\ncd cap_orbic\nconvert deb -debayer -out=../deb\n"
                                                 "cd ../deb\nload deb_00001\nsavetif ../siril\n";
-        const CommandResult r = RunCommand("cd " + ShellQuote(dir.path()) + " && siril-cli -s check.ssf", dir.path());
+        const CommandResult r =
+            RunCommand("cd " + ShellQuote(dir.path()) + " && " + SirilCli(dir) + " -s check.ssf", dir.path());
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         const ReadBack shown = ReadTiff(dir.file("siril.tif"));
         ASSERT_EQ(shown.width, frame.width);
