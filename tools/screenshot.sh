@@ -18,7 +18,8 @@
 #     window-WIDTH-open.png and window-WIDTH-batch.png in OUTDIR (default
 #     docs/). The captures are made in demo-out/night/ when missing.
 #   tools/screenshot.sh --program [VIDEO] [OUT.png]
-#     the installed program itself, started with VIDEO (default the demo
+#     the installed program itself, started with VIDEO (a file, or a folder
+#     of numbered frames; default the demo
 #     sample) on its command line as a file manager starts it, framed by a
 #     small window manager (twm) when present.
 #
@@ -73,7 +74,7 @@ video=${1:-$root/demo-out/sample.avi}
 out=${2:-$root/demo-out/program.png}
 wait_seconds=${WAIT_SECONDS:-4}
 
-if [[ ! -f "$video" ]]; then
+if [[ ! -e "$video" ]]; then
   mkdir -p "$(dirname "$video")"
   "$build/bin/orbicrop-make-sample" "$video"
 fi
@@ -84,8 +85,9 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # A copy of the program in the scratch folder keeps its settings file there;
-# the FFmpeg module it reads videos with goes beside it.
-cp "$build/bin/orbicrop" "$build/bin/orbicrop-ffmpeg.so" "$scratch/"
+# the modules it reads videos and still images with go beside it.
+cp "$build/bin/orbicrop" "$build/bin/orbicrop-ffmpeg.so" "$build/bin/orbicrop-stills.so" \
+  "$build/bin/orbicrop-demosaic.so" "$scratch/"
 # The marker keeps the settings beside the copy even for root, who owns no
 # folder the window would otherwise take for its own.
 : >"$scratch/Orbicrop.portable"
