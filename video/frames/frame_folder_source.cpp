@@ -251,13 +251,8 @@ private:
 
     FrameView picture(const StillSlot& slot, bool gray) const
     {
-        const std::int32_t width = m_settled.format.width;
-        const std::int32_t height = m_settled.format.height;
-        if (!gray)
-            return {slot.picture.data(), std::ptrdiff_t(width) * 3, width, height, 3};
-        // Stored top-down: row 0 of the view, the bottom one, is the last.
-        const std::uint8_t* plane = slot.picture.empty() ? slot.still.samples.data() : slot.picture.data();
-        return {plane + std::ptrdiff_t(height - 1) * width, -std::ptrdiff_t(width), width, height, 1};
+        return ConvertedPicture(m_settled.format.width, m_settled.format.height, gray,
+                                slot.picture.empty() ? nullptr : slot.picture.data(), slot.still.samples.data());
     }
 
     std::int32_t deliver(StillSlot& slot, bool gray, FrameSink& sink) const
@@ -278,14 +273,7 @@ private:
         frame.sampleTime = double(slot.index) / m_settled.frameRate;
         frame.native = &native;
         frame.measured = slot.measured.valid ? &slot.measured : nullptr;
-        if (gray) {
-            const FrameView view = picture(slot, gray);
-            frame.grayBottomRow = view.data;
-            frame.grayStride = view.stride;
-        } else {
-            frame.buffer = slot.picture.data();
-            frame.bufferLength = std::int32_t(slot.picture.size());
-        }
+        HandOverPicture(frame, picture(slot, gray), gray, slot.picture.data(), slot.picture.size());
         return sink.FrameCB(frame);
     }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "analysis/frame_sink.h"
+#include "image/frame_view.h"
 #include "video/ser/ser_samples.h"
 
 #include <cstdint>
@@ -56,3 +58,30 @@ private:
     SerSampleFormat m_format;
     std::vector<std::uint8_t> m_row;   // one row of 8-bit samples
 };
+
+// A frame a reader converted, as its sink takes it: the 24-bit picture, or
+// with gray the grey plane, which is the picture's bytes when converted
+// (picture not null), else the stored samples themselves; both top-down.
+inline FrameView ConvertedPicture(std::int32_t width, std::int32_t height, bool gray, std::uint8_t* picture,
+                                  const std::uint8_t* stored)
+{
+    if (!gray)
+        return {picture, std::ptrdiff_t(width) * 3, width, height, 3};
+    // Stored top-down: row 0 of the view, the bottom one, is the last.
+    const std::uint8_t* plane = picture != nullptr ? picture : stored;
+    return {plane + std::ptrdiff_t(height - 1) * width, -std::ptrdiff_t(width), width, height, 1};
+}
+
+// The converted picture put in the frame handed to a sink: the grey view,
+// or the 24-bit picture of pictureBytes, which the sink may write into.
+inline void HandOverPicture(SourceFrame& frame, const FrameView& view, bool gray, std::uint8_t* picture,
+                            std::size_t pictureBytes)
+{
+    if (gray) {
+        frame.grayBottomRow = view.data;
+        frame.grayStride = view.stride;
+    } else {
+        frame.buffer = picture;
+        frame.bufferLength = std::int32_t(pictureBytes);
+    }
+}

@@ -288,13 +288,8 @@ private:
     // The frame as the sink gets it.
     FrameView picture(const SerFrameSlot& slot, bool gray) const
     {
-        const std::int32_t width = m_format.width;
-        const std::int32_t height = m_format.height;
-        if (!gray)
-            return {slot.picture.data(), std::ptrdiff_t(width) * 3, width, height, 3};
-        // Stored top-down: row 0 of the view, the bottom one, is the last.
-        const std::uint8_t* plane = slot.picture.empty() ? slot.stored : slot.picture.data();
-        return {plane + std::ptrdiff_t(height - 1) * width, -std::ptrdiff_t(width), width, height, 1};
+        return ConvertedPicture(m_format.width, m_format.height, gray,
+                                slot.picture.empty() ? nullptr : slot.picture.data(), slot.stored);
     }
 
     // One filled slot handed to the sink: its picture with its stored samples.
@@ -305,14 +300,7 @@ private:
         frame.sampleTime = double(slot.index) / m_frameRate;
         frame.native = &native;
         frame.measured = slot.measured.valid ? &slot.measured : nullptr;
-        if (gray) {
-            const FrameView view = picture(slot, gray);
-            frame.grayBottomRow = view.data;
-            frame.grayStride = view.stride;
-        } else {
-            frame.buffer = slot.picture.data();
-            frame.bufferLength = std::int32_t(slot.picture.size());
-        }
+        HandOverPicture(frame, picture(slot, gray), gray, slot.picture.data(), slot.picture.size());
         return sink.FrameCB(frame);
     }
 
