@@ -106,6 +106,18 @@ TEST(CliFrameFolders, FitsTiffAndPngFoldersGiveTheSerCapturesOwnOutputs)
         EXPECT_EQ(ReadWholeFile(dir.file(std::string("out/") + folder + "_Y8orbic.avi")), expected) << folder;
     }
 
+    // FITS times to the millisecond date every frame and give the rate;
+    // TIFF's whole seconds date the start alone, at the default rate.
+    const auto info = RunCommand(Cli(dir, "--info fits tiff"), dir.path());
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("fits\n  width: 160\n  height: 121\n  frames: 12\n  stream_fps: 50\n  depth: 12\n"),
+              std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find("tiff\n  width: 160\n  height: 121\n  frames: 12\n  stream_fps: 30\n"), std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find("  start: 2024-12-17T02:40:00.0000000Z\n  time_from: frame files"), std::string::npos)
+        << info.out;
+
     // A raw colour capture debayered: the pattern each FITS file names, with
     // its rows stored bottom-up, must be the SER's, or the colours differ.
     const SerClip mosaic = Capture(8);
