@@ -752,8 +752,9 @@ ParseOutcome ParseCommandLine(int argc, char** argv)
     app.footer(kFooter);
     app.get_formatter()->column_width(30);
     app.add_option("FILE", o.files,
-                   "Input videos (AVI, SER, MP4, MOV, MKV ...) or folders of them; the first one that opens is "
-                   "tested (with folders: each capture is tested, in the order of capture time)")
+                   "Input videos (AVI, SER, MP4, MOV, MKV ...), captures saved as numbered FITS, TIFF or PNG "
+                   "frames (their folder, or a quoted glob: 'DIR/NAME_*.fits'), or folders of captures; the first "
+                   "one that opens is tested (with folders: each capture is tested, in the order of capture time)")
         ->required()
         ->option_text(" ");
     auto* settings = app.add_option("--settings", o.settingsPath,
