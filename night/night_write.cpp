@@ -5,8 +5,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <stdexcept>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -71,8 +73,26 @@ private:
     bool m_placed = false;
 };
 
-void WriteWhole(const std::string& path, const std::string& content)
+// Whether the file at path, when there is one, may be replaced: only a report
+// of ours, which a later run of the night rewrites. A user's own night.html
+// or night.json in the folder stays as it is.
+bool OursOrAbsent(const std::string& path, std::string_view mark)
 {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return !std::filesystem::exists(path);
+    std::string head(std::size_t(256) << 10, '\0');
+    file.read(head.data(), std::streamsize(head.size()));
+    head.resize(std::size_t(file.gcount()));
+    return head.find(mark) != std::string::npos;
+}
+
+void WriteWhole(const std::string& path, const std::string& content, std::string_view mark)
+{
+    if (!OursOrAbsent(path, mark))
+        throw std::runtime_error("Couldn't write the night report " + path
+                                 + ": a file of that name that is no night report is there, and is kept; "
+                                   "choose another place for the report");
     PartFile file(path);
     file.write(content);
     file.place();
@@ -83,6 +103,9 @@ void WriteWhole(const std::string& path, const std::string& content)
 void WriteNightReport(const NightFacts& night, const std::string& htmlPath)
 {
     const std::filesystem::path folder = std::filesystem::path(htmlPath).parent_path();
-    WriteWhole((folder / "night.json").string(), NightReportJson(night));
-    WriteWhole(htmlPath, NightReportHtml(night, folder.empty() ? "." : folder.string()));
+    // What every report of ours holds near its start.
+    constexpr std::string_view kJsonMark = "\"totals\": {";
+    constexpr std::string_view kHtmlMark = "<main class=\"cards\">";
+    WriteWhole((folder / "night.json").string(), NightReportJson(night), kJsonMark);
+    WriteWhole(htmlPath, NightReportHtml(night, folder.empty() ? "." : folder.string()), kHtmlMark);
 }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 namespace {
@@ -126,4 +128,23 @@ TEST(NightReport, AReportThatCannotBePlacedNamesItsPathAndLeavesNoPart)
     }
     EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"night.html", "night.json"}));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("night.html")));
+}
+
+// A night.html or night.json of the user's own in the folder is never
+// written over; a report of ours is, by the next run.
+TEST(NightReport, AUsersOwnFileOfTheNameIsKeptAndOursIsRewritten)
+{
+    TempDir dir;
+    const NightFacts night = FourCaptureNight(dir.path());
+    WriteNightReport(night, dir.file("night.html"));
+    WriteNightReport(night, dir.file("night.html"));
+    EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"night.html", "night.json"}));
+
+    for (const char* own : {"night.html", "night.json"}) {
+        TempDir other;
+        std::ofstream(other.file(own)) << "my notes of the night";
+        EXPECT_THROW(WriteNightReport(night, other.file("night.html")), std::runtime_error) << own;
+        std::ifstream kept(other.file(own));
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "my notes of the night") << own;
+    }
 }
