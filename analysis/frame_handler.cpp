@@ -609,6 +609,7 @@ FrameOverlay CFakeCallback::overlay(const FrameView& frame, const Measurement& m
     o.cropBottom = window.centerY - window.height / 2;
     o.cropWidth = window.width;
     o.cropHeight = window.height;
+    o.orientation = m_state.orientation;
     if (!m.found) {
         o.outcome = OutcomeText(m.limbMissing ? FrameRecord::Outcome::NoLimb : FrameRecord::Outcome::NoPlanet);
     } else if (const auto reason = rejection(frame, nullptr, m)) {
@@ -641,5 +642,6 @@ void CFakeCallback::showPreview(const MarkableFrame& frame, const Measurement& m
     // The marked blocks are no mosaic: a marked preview stays raw.
     if (!m_options.showEffect())
         debayerBitmap(frame.view(), window);
-    m_report.showPreview(m_bitmap);
+    // Turned as the output will be: the test shows what the run writes.
+    m_report.showPreview(orientedBitmap());
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "image/frame_view.h"
+#include "image/orientation.h"
 #include "image/output_bitmap.h"
 
 #include <cstdint>
@@ -68,6 +69,9 @@ struct FrameOverlay {
     // Empty when the frame would be written; else the track's word for why
     // not, in the track's words (OutcomeText).
     std::string outcome;
+    // How the output turns the window's picture, so that a shell showing
+    // the cut shows it as it is written.
+    Orientation orientation;
 };
 
 // What a run tells the shell that drives it (the window, the command-line

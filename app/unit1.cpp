@@ -45,6 +45,7 @@
 #include <QSlider>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QTransform>
 #include <QUrl>
 
 #include <algorithm>
@@ -803,6 +804,21 @@ void TForm1::showCropSize(std::int32_t width, std::int32_t height)
     lblHeight->adjustSize();
 }
 
+namespace {
+
+// The cut turned as the output turns it: mirrored left-right first, then
+// turned clockwise.
+QImage Oriented(const QImage& cut, const Orientation& orientation)
+{
+    if (!orientation.any())
+        return cut;
+    const QImage mirrored = orientation.mirror ? cut.mirrored(true, false) : cut;
+    return orientation.quarterTurns == 0 ? mirrored
+                                         : mirrored.transformed(QTransform().rotate(90.0 * orientation.quarterTurns));
+}
+
+}   // namespace
+
 void TForm1::showPreviewPicture(const QImage& picture)
 {
     Panel1->setText(QString());
@@ -821,8 +837,9 @@ void TForm1::showLiveFrame(const FrameView& frame, const FrameOverlay& overlay, 
     // The output window as it was cut, black where it leaves the frame as
     // in the output.
     if (overlay.cropWidth > 0 && overlay.cropHeight > 0)
-        showPreviewPicture(
-            FrameViewPanel::CutOut(frame, overlay.cropLeft, overlay.cropBottom, overlay.cropWidth, overlay.cropHeight));
+        showPreviewPicture(Oriented(
+            FrameViewPanel::CutOut(frame, overlay.cropLeft, overlay.cropBottom, overlay.cropWidth, overlay.cropHeight),
+            overlay.orientation));
     const QString activity = m_analysing ? QStringLiteral("Analysing...") : QStringLiteral("Processing...");
     // A length the file overstated, or read from its header, is no reason
     // to count past it.

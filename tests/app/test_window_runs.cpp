@@ -126,6 +126,14 @@ private slots:
         QCOMPARE(w.size(), QSize(1340, 680));
         QVERIFY(f.shown->empty());
 
+        // With a quarter turn chosen, the preview is turned as the output.
+        w.comboRotate->setCurrentIndex(w.comboRotate->findData(90));
+        f.open({clip});
+        QCOMPARE(w.Image->pixmap().size(), QSize(240, 320));
+        w.comboRotate->setCurrentIndex(w.comboRotate->findData(0));
+        f.open({clip});
+        QCOMPARE(w.Image->pixmap().size(), QSize(320, 240));
+
         // The largest output: the window grows down to hold the preview, the
         // views move right of it and keep the room that is left.
         w.trackWidth->setValue(40);

@@ -54,7 +54,7 @@ TEST(CliOrientation, TheMeridianFlipTurnsTheCapturesAfterItAndRotateSwapsTheSide
     ASSERT_EQ(rotated.status, 0) << rotated.err;
     // The 8-bit path: a greyscale AVI of the same turn.
     const auto avi = RunCommand("cd " + ShellQuote(dir.path()) + " && " + ORBICROP_CLI
-                                    + " -q -W 32 -H 48 --gray --rotate 90 -o avi " + "evening.ser",
+                                    + " -q -W 32 -H 48 --gray --rotate 90 --preview prev.png -o avi evening.ser",
                                 dir.path());
     ASSERT_EQ(avi.status, 0) << avi.err;
 
@@ -85,6 +85,15 @@ TEST(CliOrientation, TheMeridianFlipTurnsTheCapturesAfterItAndRotateSwapsTheSide
     ASSERT_GE(decoded.size(), quarter.frames[0].size());
     EXPECT_EQ(decoded.substr(0, quarter.frames[0].size()),
               std::string(quarter.frames[0].begin(), quarter.frames[0].end()));
+    // The test's preview is turned as the output is: 48 wide, 32 high.
+    const std::string preview = ReadWholeFile(dir.file("prev.png"));
+    ASSERT_GE(preview.size(), 24u);
+    const auto field = [&preview](std::size_t at) {
+        return std::uint32_t(std::uint8_t(preview[at])) << 24 | std::uint32_t(std::uint8_t(preview[at + 1])) << 16
+            | std::uint32_t(std::uint8_t(preview[at + 2])) << 8 | std::uint32_t(std::uint8_t(preview[at + 3]));
+    };
+    EXPECT_EQ(field(16), 48u);
+    EXPECT_EQ(field(20), 32u);
 
     const auto report = RunCommand("jq -c '[.files[] | [.input, .settings.meridian_flip, .orientation]]' "
                                        + ShellQuote(dir.file("r.json")),
