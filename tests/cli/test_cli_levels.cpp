@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -99,4 +100,42 @@ TEST(CliLevels, SerOutputKeepsTheSourceSamples)
     EXPECT_EQ(after.depth, 12);
     ASSERT_EQ(after.frameCount, 4);
     EXPECT_EQ(after.frames, before.frames);
+}
+
+// Colour sources too: a dim raw mosaic debayered and a dim RGB capture come
+// out bright under auto levels, where their top 8 bits leave them dark.
+TEST(CliLevels, AutoBrightensDimMosaicAndRgbCaptures)
+{
+    TempDir dir;
+    for (const std::int32_t colourId : {8, 100}) {
+        SerClip clip = DimCapture();
+        clip.colourId = colourId;
+        clip.frames.clear();
+        for (int f = 0; f < 4; ++f)
+            clip.addFrame([f, colourId](int x, int y, int plane) {
+                if (x == 3 && y == 3)
+                    return 4000;   // the hot pixel that shows the depth, as above
+                const double r = std::hypot(x - 80.0 - f, y - 60.0) / kRadius;
+                // Red, green and blue (RGGB sites, or samples) at levels of their own.
+                const int colour = colourId == 8 ? (x % 2) + (y % 2) : plane;
+                return 100 + (r < 1.0 ? int(std::lround((700.0 + 200.0 * colour) * (1.0 - r * r))) : 0);
+            });
+        dir.write(colourId == 8 ? "raw.ser" : "rgb.ser", clip.bytes());
+    }
+    const std::string cli = "cd " + ShellQuote(dir.path()) + " && " + ORBICROP_CLI + " -q -W 96 -H 96 --debayer ";
+    const auto plain = RunCommand(cli + "-o plain raw.ser rgb.ser", dir.path());
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const auto levelled = RunCommand(cli + "--levels auto -o auto raw.ser rgb.ser", dir.path());
+    ASSERT_EQ(levelled.status, 0) << levelled.err;
+    const auto brightest = [&dir](const std::string& video) {
+        const std::string rgb = DecodeWithFfmpeg(dir.file(video), "rgb24", dir.path());
+        unsigned char most = 0;
+        for (const char c : rgb)
+            most = std::max(most, static_cast<unsigned char>(c));
+        return int(most);
+    };
+    for (const char* name : {"raw_orbic.avi", "rgb_orbic.avi"}) {
+        EXPECT_LT(brightest(std::string("plain/") + name), 90) << name;
+        EXPECT_GT(brightest(std::string("auto/") + name), 230) << name;
+    }
 }
