@@ -505,7 +505,8 @@ void TForm1::createNightGroup()
     btnOpenFolder->setFont(NarrowFont());
     btnOpenFolder->setToolTip(
         QStringLiteral("Open every capture in a folder, in capture-time order; Process then runs them as a night, "
-                       "skips those done before into the output folder and writes a report of the night there"));
+                       "skips those done before into the output folder and writes a report of the night there. "
+                       "A folder of numbered FITS, TIFF or PNG frames opens as one capture"));
     btnNightReport = Make<QPushButton>(groupNight, 95, 18, 82, 20);
     btnNightReport->setText(QStringLiteral("Night report"));
     btnNightReport->setFont(NarrowFont());
