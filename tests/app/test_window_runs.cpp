@@ -94,6 +94,23 @@ void VerifyOptionGroupsApartAndWhole(const TForm1& w)
 class TestWindowRuns : public QObject {
     Q_OBJECT
 private slots:
+    // With a quarter turn chosen, the preview is turned as the output is.
+    void previewTurnsWithTheOutput()
+    {
+        WindowFixture f;
+        TForm1& w = f.create();
+        w.trackWidth->setValue(20);
+        w.trackHeight->setValue(15);
+        const QString clip = f.writeClip(QStringLiteral("jupiter.avi"), LargeClip(), 10);
+        QVERIFY(f.settle());
+        w.comboRotate->setCurrentIndex(w.comboRotate->findData(90));
+        f.open({clip});
+        QCOMPARE(w.Image->pixmap().size(), QSize(240, 320));
+        w.comboRotate->setCurrentIndex(w.comboRotate->findData(0));
+        f.open({clip});
+        QCOMPARE(w.Image->pixmap().size(), QSize(320, 240));
+    }
+
     void openRunsTheTestAndFramesThePreview()
     {
         WindowFixture f;
@@ -125,14 +142,6 @@ private slots:
         QVERIFY(w.btnProcess->isEnabled());
         QCOMPARE(w.size(), QSize(1340, 680));
         QVERIFY(f.shown->empty());
-
-        // With a quarter turn chosen, the preview is turned as the output.
-        w.comboRotate->setCurrentIndex(w.comboRotate->findData(90));
-        f.open({clip});
-        QCOMPARE(w.Image->pixmap().size(), QSize(240, 320));
-        w.comboRotate->setCurrentIndex(w.comboRotate->findData(0));
-        f.open({clip});
-        QCOMPARE(w.Image->pixmap().size(), QSize(320, 240));
 
         // The largest output: the window grows down to hold the preview, the
         // views move right of it and keep the room that is left.
