@@ -36,6 +36,31 @@ inline unsigned ReadingThreads(unsigned limit = kMaxReadingThreads)
     return std::clamp(cores, 1u, std::max(limit, 1u));
 }
 
+// The frames one play of a source of frames frames at rate frames a second
+// delivers, for sources that read each frame by its place: from the limits'
+// first frame, those whose presentation time i / rate lies before the stop,
+// at most maxFrames of them.
+struct PlayedFrames {
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+};
+inline PlayedFrames FramesToPlay(const PlayLimits& limits, std::uint32_t frames, double rate)
+{
+    std::uint32_t end = frames;
+    if (limits.stopTime < double(frames) / rate) {
+        std::uint32_t before = 0;
+        while (before < end && double(before) / rate < limits.stopTime)
+            ++before;
+        end = before;
+    }
+    // Every frame lies in its own place: a later start reads nothing before it.
+    const std::uint32_t first = std::min(std::uint32_t(std::max(limits.firstFrame, 0)), end);
+    std::uint32_t count = end - first;
+    if (limits.maxFrames > 0)
+        count = std::min(count, std::uint32_t(limits.maxFrames));
+    return {first, count};
+}
+
 // How many slots a ring of frames of slotBytes each gets for frames frames:
 // one per reader and one in the player's hands at least, more while the
 // ring stays within 8 MiB, as with small frames a few spare slots save the

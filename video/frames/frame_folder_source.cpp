@@ -187,17 +187,7 @@ public:
 
     void play(const PlayLimits& limits, FrameSink& sink) override
     {
-        auto end = std::uint32_t(m_frames.size());
-        if (limits.stopTime < double(end) / m_settled.frameRate) {
-            std::uint32_t before = 0;
-            while (before < end && double(before) / m_settled.frameRate < limits.stopTime)
-                ++before;
-            end = before;
-        }
-        const std::uint32_t first = std::min(std::uint32_t(std::max(limits.firstFrame, 0)), end);
-        std::uint32_t count = end - first;
-        if (limits.maxFrames > 0)
-            count = std::min(count, std::uint32_t(limits.maxFrames));
+        const auto [first, count] = FramesToPlay(limits, std::uint32_t(m_frames.size()), m_settled.frameRate);
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
         const std::optional<FrameMeasurer> measurer = sink.measurerAhead();
         const FrameMeasurer* measuring = measurer ? &*measurer : nullptr;

@@ -140,19 +140,7 @@ public:
 
     void play(const PlayLimits& limits, FrameSink& sink) override
     {
-        std::uint32_t end = m_layout.frames;
-        if (limits.stopTime < length()) {
-            // Frame i plays when its presentation time i / rate lies before the stop.
-            std::uint32_t before = 0;
-            while (before < end && double(before) / m_frameRate < limits.stopTime)
-                ++before;
-            end = before;
-        }
-        // Every frame lies at its own offset: a later start reads nothing before it.
-        const std::uint32_t first = std::min(std::uint32_t(std::max(limits.firstFrame, 0)), end);
-        std::uint32_t count = end - first;
-        if (limits.maxFrames > 0)
-            count = std::min(count, std::uint32_t(limits.maxFrames));
+        const auto [first, count] = FramesToPlay(limits, m_layout.frames, m_frameRate);
         // Grey captures go to a sink that takes grey frames without being
         // spread over three bytes; 8-bit ones straight from the file.
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
