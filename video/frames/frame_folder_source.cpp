@@ -247,18 +247,8 @@ private:
 
     std::int32_t deliver(StillSlot& slot, bool gray, FrameSink& sink) const
     {
-        const SerSampleFormat& f = m_settled.format;
-        NativeFrame native;
-        native.topRow = slot.still.samples.data();
-        native.width = f.width;
-        native.height = f.height;
-        native.layout = std::int32_t(f.colour);
-        native.planes = f.planes;
-        native.bytesPerSample = f.bytesPerSample;
-        native.depth = f.depth;
-        native.stride = std::ptrdiff_t(native.rowBytes());
-        native.header = &m_settled.header;
-        native.utcTicks = slot.utcTicks;
+        const NativeFrame native =
+            NativeFrameOf(m_settled.format, slot.still.samples.data(), &m_settled.header, slot.utcTicks);
         SourceFrame frame;
         frame.sampleTime = double(slot.index) / m_settled.frameRate;
         frame.native = &native;

@@ -6,6 +6,7 @@
 #include "video/ser/ser_samples.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Turns SER frames into the 24-bit picture a frame sink takes: blue, green,
@@ -84,4 +85,23 @@ inline void HandOverPicture(SourceFrame& frame, const FrameView& view, bool gray
         frame.buffer = picture;
         frame.bufferLength = std::int32_t(pictureBytes);
     }
+}
+
+// The stored samples of a frame of format, rows top-down and two-byte
+// samples little-endian from topRow, as the native frame its picture comes with.
+inline NativeFrame NativeFrameOf(const SerSampleFormat& format, const std::uint8_t* topRow, const CaptureHeader* header,
+                                 std::optional<std::int64_t> utcTicks)
+{
+    NativeFrame frame;
+    frame.topRow = topRow;
+    frame.width = format.width;
+    frame.height = format.height;
+    frame.layout = std::int32_t(format.colour);
+    frame.planes = format.planes;
+    frame.bytesPerSample = format.bytesPerSample;
+    frame.depth = format.depth;
+    frame.stride = std::ptrdiff_t(frame.rowBytes());
+    frame.header = header;
+    frame.utcTicks = utcTicks;
+    return frame;
 }

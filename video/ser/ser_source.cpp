@@ -297,19 +297,9 @@ private:
     // turned round for.
     NativeFrame nativeFrame(const SerFrameSlot& slot) const
     {
-        NativeFrame frame;
-        frame.width = m_format.width;
-        frame.height = m_format.height;
-        frame.layout = std::int32_t(m_format.colour);
-        frame.planes = m_format.planes;
-        frame.bytesPerSample = m_format.bytesPerSample;
-        frame.depth = m_format.depth;
-        frame.stride = std::ptrdiff_t(frame.rowBytes());
-        frame.header = &m_header;
-        if (slot.index < m_times.size())
-            frame.utcTicks = m_times[slot.index];
-        frame.topRow = slot.swapped.empty() ? slot.stored : slot.swapped.data();
-        return frame;
+        return NativeFrameOf(m_format, slot.swapped.empty() ? slot.stored : slot.swapped.data(), &m_header,
+                             slot.index < m_times.size() ? std::optional<std::int64_t>(m_times[slot.index])
+                                                         : std::nullopt);
     }
 
     SerFrameReader m_reader;
