@@ -74,6 +74,15 @@ private:
     QTimer m_timer;
 };
 
+// A 640 x 480 clip of ten frames, written for a window whose output is
+// 320 x 240 (the sliders at 20 and 15).
+QString JupiterAt320x240(WindowFixture& f, TForm1& w)
+{
+    w.trackWidth->setValue(20);
+    w.trackHeight->setValue(15);
+    return f.writeClip(QStringLiteral("jupiter.avi"), LargeClip(), 10);
+}
+
 }   // namespace
 
 // The groups of the options column stand apart, each holding its controls whole.
@@ -99,9 +108,7 @@ private slots:
     {
         WindowFixture f;
         TForm1& w = f.create();
-        w.trackWidth->setValue(20);
-        w.trackHeight->setValue(15);
-        const QString clip = f.writeClip(QStringLiteral("jupiter.avi"), LargeClip(), 10);
+        const QString clip = JupiterAt320x240(f, w);
         QVERIFY(f.settle());
         w.comboRotate->setCurrentIndex(w.comboRotate->findData(90));
         f.open({clip});
@@ -115,9 +122,7 @@ private slots:
     {
         WindowFixture f;
         TForm1& w = f.create();
-        w.trackWidth->setValue(20);
-        w.trackHeight->setValue(15);
-        const QString clip = f.writeClip(QStringLiteral("jupiter.avi"), LargeClip(), 10);
+        const QString clip = JupiterAt320x240(f, w);
         QVERIFY(f.settle());
         QSignalSpy tests(&w, &TForm1::testRan);
         f.open({clip});
