@@ -187,7 +187,10 @@ public:
 
     void play(const PlayLimits& limits, FrameSink& sink) override
     {
-        const auto [first, count] = FramesToPlay(limits, std::uint32_t(m_frames.size()), m_settled.frameRate);
+        // Named, not bound: a lambda below captures the first frame.
+        const PlayedFrames played = FramesToPlay(limits, std::uint32_t(m_frames.size()), m_settled.frameRate);
+        const std::uint32_t first = played.first;
+        const std::uint32_t count = played.count;
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
         const std::optional<FrameMeasurer> measurer = sink.measurerAhead();
         const FrameMeasurer* measuring = measurer ? &*measurer : nullptr;

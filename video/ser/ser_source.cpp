@@ -140,7 +140,10 @@ public:
 
     void play(const PlayLimits& limits, FrameSink& sink) override
     {
-        const auto [first, count] = FramesToPlay(limits, m_layout.frames, m_frameRate);
+        // Named, not bound: a lambda below captures the first frame.
+        const PlayedFrames played = FramesToPlay(limits, m_layout.frames, m_frameRate);
+        const std::uint32_t first = played.first;
+        const std::uint32_t count = played.count;
         // Grey captures go to a sink that takes grey frames without being
         // spread over three bytes; 8-bit ones straight from the file.
         const bool gray = m_converter.grayFormat() && sink.acceptsGrayFrames();
