@@ -95,8 +95,10 @@ private:
 
 // Unscaled integer samples of a grey or mosaic frame, the usual capture,
 // come straight into the frame as cfitsio converts them, with no double
-// between: going through doubles took most of a run's time. Values out of
-// range are clamped by cfitsio (negatives to 0), as the general path does.
+// between: going through doubles took most of a run's time. A frame with
+// values out of the range (negatives, an odd BZERO) is left to the general
+// path, which clamps them: after an overflow cfitsio's state is not one to
+// go on from (a file cut short then read differently the next time).
 bool ReadUnscaledIntegers(FitsReading& fits, bool topDown, StillFrame& frame)
 {
     if (frame.planes != 1 || (frame.storedAs != StoredAs::Bits8 && frame.storedAs != StoredAs::Bits16))
@@ -109,8 +111,10 @@ bool ReadUnscaledIntegers(FitsReading& fits, bool topDown, StillFrame& frame)
     fits_read_img(fits.get(), frame.bytesPerSample == 1 ? TBYTE : TUSHORT, 1,
                   LONGLONG(frame.width) * LONGLONG(frame.height), nullptr, frame.samples.data(), &anyNull,
                   fits.status());
-    if (*fits.status() == NUM_OVERFLOW)
+    if (*fits.status() == NUM_OVERFLOW) {
         *fits.status() = 0;
+        return false;
+    }
     fits.check("read");
     if (!topDown) {
         std::uint8_t* rows = frame.samples.data();

@@ -145,7 +145,9 @@ FitsShape ShapeOf(FitsReading& fits, const FitsImage& image)
         const LONGLONG held = fits.get()->Fptr->logfilesize;
         const std::uint64_t room = held > data ? std::uint64_t(held - data) : 0;
         const std::uint64_t bytesPerPixel = std::uint64_t(planes) * std::uint64_t(std::abs(image.bitpix) / 8);
-        if (std::uint64_t(shape.width) * std::uint64_t(shape.height) > room / bytesPerPixel)
+        // cfitsio reads whole 2880-byte records: a last record cut short
+        // fails some reads and not others, so the file must hold it whole.
+        if (std::uint64_t(shape.width) * std::uint64_t(shape.height) > room / bytesPerPixel || held < end)
             fits.fail("it is cut short: its image of " + std::to_string(shape.width) + " x "
                       + std::to_string(shape.height) + " needs more than the file holds");
     }
